@@ -1,0 +1,16 @@
+// The one platform header of the driver code: the Windows SDK on Windows, winsim elsewhere.
+#pragma once
+
+#ifdef _WIN32
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+#include <winspool.h>
+#include <winddi.h>
+#else
+#include "winsim/win32.h"
+#endif

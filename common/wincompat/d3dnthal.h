@@ -1,0 +1,2 @@
+// winddi.h includes this Direct3D header; the driver needs nothing from it.
+#pragma once

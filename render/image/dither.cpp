@@ -1,0 +1,184 @@
+// Dithering to 1 bit. Rows run from stored row 0 upward and pixels left to right, so error
+// diffusion carries error into higher stored rows (upward on the page).
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "render/image/image.h"
+#include "render/image/image_internal.h"
+
+using namespace image_detail;
+
+namespace {
+
+struct Tap {
+  int dx;
+  int dy;
+  int w;
+};
+
+// Error-diffusion kernels: divisor and taps (dy = +1 is the next stored row).
+struct FloydSteinberg {
+  static constexpr int kDivisor = 16;
+  static constexpr Tap kTaps[] = {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}};
+};
+struct Burkes {
+  static constexpr int kDivisor = 32;
+  static constexpr Tap kTaps[] = {{1, 0, 8},  {2, 0, 4},  {-2, 1, 2}, {-1, 1, 4},
+                                  {0, 1, 8},  {1, 1, 4},  {2, 1, 2}};
+};
+struct Stucki {
+  static constexpr int kDivisor = 42;
+  static constexpr Tap kTaps[] = {{1, 0, 8},  {2, 0, 4},  {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8},
+                                  {1, 1, 4},  {2, 1, 2},  {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4},
+                                  {1, 2, 2},  {2, 2, 1}};
+};
+struct JarvisJudiceNinke {
+  static constexpr int kDivisor = 48;
+  static constexpr Tap kTaps[] = {{1, 0, 7},  {2, 0, 5},  {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7},
+                                  {1, 1, 5},  {2, 1, 3},  {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5},
+                                  {1, 2, 3},  {2, 2, 1}};
+};
+struct Sierra {
+  static constexpr int kDivisor = 32;
+  static constexpr Tap kTaps[] = {{1, 0, 5},  {2, 0, 3},  {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5},
+                                  {1, 1, 4},  {2, 1, 2},  {-1, 2, 2}, {0, 2, 3},  {1, 2, 2}};
+};
+struct StevensonArce {
+  static constexpr int kDivisor = 200;
+  static constexpr Tap kTaps[] = {{2, 0, 32},  {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30},
+                                  {3, 1, 16},  {-2, 2, 12}, {0, 2, 26},  {2, 2, 12},
+                                  {-3, 3, 5},  {-1, 3, 12}, {1, 3, 12},  {3, 3, 5}};
+};
+
+constexpr int kPad = 3;    // widest horizontal reach of any kernel
+constexpr int kRing = 4;   // current row and up to three rows ahead
+
+const uint8_t kOrdered4x4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+const uint8_t kBayer4x4[4][4] = {
+    {0, 192, 48, 240}, {128, 64, 176, 112}, {32, 224, 16, 208}, {160, 96, 144, 80}};
+
+class GreySource {
+ public:
+  explicit GreySource(const RasterImage& img) : img_(img) {
+    GreyTable(img, table_);
+    identity_ = img.Bpp() == 8 && IsIdentity(table_);
+  }
+  const uint8_t* Row(uint32_t y, uint8_t* scratch) const {
+    return GreyRow(img_, y, table_, identity_, scratch);
+  }
+
+ private:
+  const RasterImage& img_;
+  uint8_t table_[256];
+  bool identity_ = false;
+};
+
+// Error diffusion into `out` (1 bit, all 0). Working rows hold grey values with kPad spare columns
+// on each side, which absorb error sent past the left and right edges.
+template <typename Kernel>
+bool Diffuse(RasterImage& img, RasterImage& out) {
+  const uint32_t w = img.Width(), h = img.Height();
+  const size_t span = static_cast<size_t>(w) + 2 * kPad;
+  std::unique_ptr<int[]> ring(new (std::nothrow) int[span * kRing]);
+  std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[w]);
+  if (!ring || !scratch) return false;
+  const GreySource source(img);
+  int* rows[kRing];
+  for (int i = 0; i < kRing; ++i) rows[i] = ring.get() + span * i + kPad;
+  auto load = [&](uint32_t y) {
+    int* r = rows[y % kRing] - kPad;
+    const uint8_t* g = source.Row(y, scratch.get());
+    for (int i = 0; i < kPad; ++i) r[i] = r[kPad + w + i] = 0;
+    for (uint32_t x = 0; x < w; ++x) r[kPad + x] = g[x];
+  };
+  for (uint32_t y = 0; y < std::min<uint32_t>(h, kRing); ++y) load(y);
+
+  for (uint32_t y = 0; y < h; ++y) {
+    if (img.CancelRequested()) break;
+    int* cur = rows[y % kRing];
+    int* next[kRing];
+    bool valid[kRing];
+    for (int dy = 0; dy < kRing; ++dy) {
+      next[dy] = rows[(y + dy) % kRing];
+      valid[dy] = y + dy < h;
+    }
+    uint8_t* dst = out.Row(y);
+    for (uint32_t x = 0; x < w; ++x) {
+      const int v = cur[x];
+      int e;
+      if (v < 129) {
+        e = v;
+      } else {
+        e = v - 255;
+        SetBit(dst, x);
+      }
+      if (e == 0) continue;
+      for (const Tap& t : Kernel::kTaps) {
+        if (!valid[t.dy]) continue;
+        int* p = next[t.dy] + static_cast<int>(x) + t.dx;
+        const int nv = *p + t.w * e / Kernel::kDivisor;
+        *p = nv < 0 ? 0 : nv > 255 ? 255 : nv;
+      }
+    }
+    if (y + kRing < h) load(y + kRing);
+    img.SetProgress(Percent(y + 1, h));
+  }
+  return true;
+}
+
+bool Ordered(RasterImage& img, RasterImage& out, bool bayer) {
+  const uint32_t w = img.Width(), h = img.Height();
+  std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[w]);
+  if (!scratch) return false;
+  const GreySource source(img);
+  for (uint32_t y = 0; y < h; ++y) {
+    if (img.CancelRequested()) break;
+    const uint8_t* g = source.Row(y, scratch.get());
+    uint8_t* dst = out.Row(y);
+    for (uint32_t x = 0; x < w; ++x) {
+      bool white;
+      if (bayer) {
+        white = g[x] > kBayer4x4[y & 3][x & 3];
+      } else {
+        const int c = 16 * g[x] / 255;
+        white = c == 16 || kOrdered4x4[y & 3][x & 3] < c;
+      }
+      if (white) SetBit(dst, x);
+    }
+    img.SetProgress(Percent(y + 1, h));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RasterImage::Dither(int method) {
+  if (!IsValid()) {
+    SetError(kMsgEmpty);
+    return false;
+  }
+  RasterImage out;
+  if (!out.Create(width_, height_, 1)) {
+    SetError(out.LastError());
+    return false;
+  }
+  bool ok;
+  switch (method) {
+    case kOrdered4x4: ok = Ordered(*this, out, false); break;
+    case kBayer: ok = Ordered(*this, out, true); break;
+    case kBurkes: ok = Diffuse<Burkes>(*this, out); break;
+    case kStucki: ok = Diffuse<Stucki>(*this, out); break;
+    case kJarvisJudiceNinke: ok = Diffuse<JarvisJudiceNinke>(*this, out); break;
+    case kSierra: ok = Diffuse<Sierra>(*this, out); break;
+    case kStevensonArce: ok = Diffuse<StevensonArce>(*this, out); break;
+    default: ok = Diffuse<FloydSteinberg>(*this, out); break;
+  }
+  if (!ok) {
+    SetError(kMsgMemory);
+    return false;
+  }
+  TakePixels(std::move(out));
+  return true;
+}

@@ -1,0 +1,67 @@
+// winsim machine control: the C++ side door that tests and tools use to set up and inspect the one
+// simulated Windows machine of the process (C: drive root, spooler, loaded modules, debug capture, clock).
+// Driver code never includes this; it sees the machine only through the Win32 calls of win32.h.
+//
+// Behaviour notes:
+// - Handles of files, find searches and printers share one table; Reset() drops them all.
+// - File sharing modes are enforced for opens of the same file (ERROR_SHARING_VIOLATION), and DeleteFile /
+//   MoveFile of a file open without FILE_SHARE_DELETE fail the same way. Host file names are case-preserving
+//   and looked up case-insensitively (ASCII folding), as on NTFS.
+// - The clock is the real local time until SetLocalTime(); from then on it runs from the set value at the
+//   real rate (set value plus elapsed real time), until Reset().
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "winsim/win32.h"
+
+namespace winsim {
+
+// Fresh machine: new empty temporary C: root (the previous temporary root is deleted), empty spooler,
+// cleared debug capture, clock back to real time, no open handles. Registered modules and their resources
+// survive: they belong to loaded code, not to the machine.
+void Reset();
+
+std::string RootDir();                                // host path of C:\ (created on first use)
+std::string HostPath(const std::u16string& winPath);  // host path a Windows path maps to ("" when not on C:)
+bool WriteHostFile(const std::u16string& winPath, const void* data, size_t size);  // creates folders as needed
+std::vector<uint8_t> ReadHostFile(const std::u16string& winPath);                  // empty when missing
+
+// Modules: a name without extension gets ".dll", as GetModuleHandleW assumes.
+HMODULE RegisterModule(const std::u16string& name);  // distinct fake handle; same name -> same handle
+// Type and name may be MAKEINTRESOURCE values or strings ("#123" means 123); data is copied; replaces an
+// existing resource of the same type and name.
+void AddResource(HMODULE module, LPCWSTR type, LPCWSTR name, const void* data, size_t size);
+void RemoveResources(HMODULE module);
+
+struct DriverSpec {
+  std::u16string name, environment = u"Windows x64", driverPath, dataFile, configFile, helpFile;
+  // REG_MULTI_SZ style: entries separated by NUL; build it with a length, e.g. u"a.dll\0b.dll\0"s.
+  std::u16string dependentFiles;
+  std::u16string monitorName, defaultDataType = u"RAW";
+  DWORD version = 3;
+};
+void AddDriver(const DriverSpec&);  // replaces a driver of the same name and environment
+
+struct PrinterSpec {
+  std::u16string name, port = u"USB001", driver, comment, location;
+  std::vector<uint8_t> devmode;  // stored default DEVMODE (public part plus driver extra), may be empty
+  DWORD attributes = 0;
+};
+bool AddPrinter(const PrinterSpec&);  // false when the driver is unknown or the name exists
+bool RemovePrinter(const std::u16string& name);
+bool SetPrinterDevmode(const std::u16string& printer, const std::vector<uint8_t>& devmode);
+// Printer-data values, bypassing handle access checks; value names are case-insensitive.
+bool SetPrinterDataValue(const std::u16string& printer, const std::u16string& value, DWORD type,
+                         const std::vector<uint8_t>& data);
+bool GetPrinterDataValue(const std::u16string& printer, const std::u16string& value, DWORD* type,
+                         std::vector<uint8_t>* data);
+
+std::vector<std::string> DebugLines();  // one UTF-8 entry per OutputDebugString call, in call order
+void ClearDebugLines();
+
+void SetLocalTime(const SYSTEMTIME&);  // wDayOfWeek is ignored and recomputed
+
+}  // namespace winsim

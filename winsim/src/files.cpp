@@ -1,0 +1,708 @@
+// Files of the simulated C: drive, kept in a host directory. Names are case-preserving and looked up
+// case-insensitively (ASCII folding), as on NTFS. Sharing modes are enforced between open handles.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include "internal.h"
+
+using namespace winsim::detail;
+
+namespace {
+
+std::string g_root;  // host directory of C:\, guarded by the machine lock
+
+void RemoveRootAtExit() {
+  std::error_code ec;
+  if (!g_root.empty()) std::filesystem::remove_all(g_root, ec);
+}
+
+std::string MakeRoot() {
+  const char* tmp = getenv("TMPDIR");
+  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/winsim-XXXXXX";
+  if (!mkdtemp(templ.data())) {
+    perror("winsim: mkdtemp");
+    abort();
+  }
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    atexit(RemoveRootAtExit);
+  }
+  return templ;
+}
+
+const std::string& Root() {
+  if (g_root.empty()) g_root = MakeRoot();
+  return g_root;
+}
+
+DWORD ErrnoToWin(int e) {
+  switch (e) {
+    case ENOENT: case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case ENOSPC: return 112;  // ERROR_DISK_FULL
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENAMETOOLONG: return ERROR_INVALID_NAME;
+    default: return ERROR_ACCESS_DENIED;
+  }
+}
+
+bool HasWildcard(std::u16string_view s) {
+  return s.find_first_of(u"*?") != std::u16string_view::npos;
+}
+
+// Splits a Windows path into the components below C:\.
+DWORD ParsePath(LPCWSTR path, bool wildLast, std::vector<std::u16string>* parts) {
+  if (!path) return ERROR_INVALID_PARAMETER;
+  std::u16string p(path);
+  if (p.empty()) return ERROR_PATH_NOT_FOUND;
+  std::replace(p.begin(), p.end(), u'/', u'\\');
+  if (p.rfind(u"\\\\?\\", 0) == 0) p.erase(0, 4);  // long-path prefix
+  else if (p.rfind(u"\\\\", 0) == 0) return ERROR_PATH_NOT_FOUND;  // UNC and device paths are not on C:
+  if (p.size() >= 2 && p[1] == u':') {
+    if (FoldAscii(p[0]) != u'C') return ERROR_PATH_NOT_FOUND;
+    p.erase(0, 2);
+  }
+  std::vector<std::u16string> raw;
+  size_t start = 0;
+  while (start <= p.size()) {
+    size_t end = p.find(u'\\', start);
+    if (end == std::u16string::npos) end = p.size();
+    raw.push_back(p.substr(start, end - start));
+    start = end + 1;
+  }
+  for (size_t i = 0; i < raw.size(); ++i) {
+    std::u16string c = raw[i];
+    if (c.empty() || c == u".") continue;
+    if (c == u"..") {
+      if (!parts->empty()) parts->pop_back();
+      continue;
+    }
+    bool last = i + 1 == raw.size();
+    for (char16_t ch : c) {
+      if (ch < 0x20 || ch == u'<' || ch == u'>' || ch == u':' || ch == u'"' || ch == u'|') return ERROR_INVALID_NAME;
+      if ((ch == u'*' || ch == u'?') && !(wildLast && last)) return ERROR_INVALID_NAME;
+    }
+    if (!HasWildcard(c)) {  // Windows drops trailing dots and spaces of a name
+      while (!c.empty() && (c.back() == u'.' || c.back() == u' ')) c.pop_back();
+      if (c.empty()) continue;
+    }
+    parts->push_back(std::move(c));
+  }
+  return 0;
+}
+
+// Finds `name` in host directory `dir`, exact case first, then ASCII case-insensitively.
+bool FindEntry(const std::string& dir, const std::string& name, std::string* actual) {
+  struct stat st;
+  if (stat((dir + "/" + name).c_str(), &st) == 0) {
+    *actual = name;
+    return true;
+  }
+  DIR* d = opendir(dir.c_str());
+  if (!d) return false;
+  bool found = false;
+  while (dirent* e = readdir(d)) {
+    if (strcasecmp(e->d_name, name.c_str()) == 0 && strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) {
+      *actual = e->d_name;
+      found = true;
+      break;
+    }
+  }
+  closedir(d);
+  return found;
+}
+
+struct Resolved {
+  DWORD error = 0;            // the path is not a valid C: path
+  std::string host;           // existing components in their stored case, the rest as given
+  std::string parentHost;
+  std::u16string leaf;        // last component as given ("" for the root)
+  bool parentExists = false;  // every component but the last is an existing directory
+  bool exists = false;
+  bool isDir = false;
+  bool isRoot = false;
+  struct stat st {};
+};
+
+Resolved Resolve(LPCWSTR path, bool wildLast = false) {
+  Resolved r;
+  std::vector<std::u16string> parts;
+  r.error = ParsePath(path, wildLast, &parts);
+  if (r.error) return r;
+  r.host = Root();
+  r.parentHost = r.host;
+  r.parentExists = true;
+  bool walking = true;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    std::string name = ToUtf8(parts[i]), actual;
+    bool last = i + 1 == parts.size();
+    if (last) {
+      r.parentHost = r.host;
+      r.leaf = parts[i];
+    }
+    if (walking && !(last && HasWildcard(parts[i])) && FindEntry(r.host, name, &actual)) {
+      r.host += "/" + actual;
+      if (!last) {
+        struct stat st;
+        if (stat(r.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) walking = false, r.parentExists = false;
+      }
+    } else {
+      r.host += "/" + name;
+      if (!last) walking = false, r.parentExists = false;
+    }
+  }
+  r.isRoot = parts.empty();
+  if (r.parentExists && stat(r.host.c_str(), &r.st) == 0) {
+    r.exists = true;
+    r.isDir = S_ISDIR(r.st.st_mode);
+  }
+  return r;
+}
+
+// ---- open files and sharing ------------------------------------------------------
+struct FileObj;
+std::multimap<std::pair<dev_t, ino_t>, FileObj*>& OpenFiles() {
+  static auto* m = new std::multimap<std::pair<dev_t, ino_t>, FileObj*>;
+  return *m;
+}
+
+struct FileObj : KernelObject {
+  int fd = -1;
+  bool read = false, write = false;
+  DWORD share = 0;
+  std::pair<dev_t, ino_t> id;
+  FileObj(int f, bool r, bool w, DWORD s, const struct stat& st) : fd(f), read(r), write(w), share(s), id(st.st_dev, st.st_ino) {
+    OpenFiles().emplace(id, this);
+  }
+  ~FileObj() override {
+    Guard g(Mutex());
+    auto range = OpenFiles().equal_range(id);
+    for (auto it = range.first; it != range.second; ++it)
+      if (it->second == this) {
+        OpenFiles().erase(it);
+        break;
+      }
+    close(fd);
+  }
+};
+
+bool ShareConflict(const struct stat& st, bool read, bool write, DWORD share) {
+  auto range = OpenFiles().equal_range({st.st_dev, st.st_ino});
+  for (auto it = range.first; it != range.second; ++it) {
+    const FileObj* o = it->second;
+    if ((read && !(o->share & FILE_SHARE_READ)) || (write && !(o->share & FILE_SHARE_WRITE)) ||
+        (o->read && !(share & FILE_SHARE_READ)) || (o->write && !(share & FILE_SHARE_WRITE)))
+      return true;
+  }
+  return false;
+}
+
+bool DeleteConflict(const struct stat& st) {
+  auto range = OpenFiles().equal_range({st.st_dev, st.st_ino});
+  for (auto it = range.first; it != range.second; ++it)
+    if (!(it->second->share & FILE_SHARE_DELETE)) return true;
+  return false;
+}
+
+std::shared_ptr<FileObj> FileOf(HANDLE h) {
+  auto f = GetHandle<FileObj>(h);
+  if (!f) SetLastError(ERROR_INVALID_HANDLE);
+  return f;
+}
+
+// A missing file: "not found" when its folder exists, else "path not found".
+DWORD MissingError(const Resolved& r) {
+  return r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+FILETIME ToFileTime(const timespec& ts) {
+  uint64_t t = (uint64_t(ts.tv_sec) + 11644473600ULL) * 10000000ULL + uint64_t(ts.tv_nsec) / 100;
+  return FILETIME{DWORD(t), DWORD(t >> 32)};
+}
+
+// ---- find ------------------------------------------------------------------------
+struct FindObj : Object {
+  std::vector<WIN32_FIND_DATAW> entries;
+  size_t next = 0;
+};
+
+// '*' any run, '?' one character, case-insensitive. A trailing ".*" also matches a name without a dot
+// ("*.*" matches everything), as FindFirstFile does.
+bool Match(std::u16string_view pat, std::u16string_view name) {
+  size_t p = 0, n = 0, starP = std::u16string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pat.size() && (pat[p] == u'?' || (pat[p] != u'*' && FoldAscii(pat[p]) == FoldAscii(name[n])))) {
+      ++p, ++n;
+    } else if (p < pat.size() && pat[p] == u'*') {
+      starP = p++, starN = n;
+    } else if (starP != std::u16string_view::npos) {
+      p = starP + 1, n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  if (p < pat.size() && pat[p] == u'.' && p + 1 < pat.size() && pat[p + 1] == u'*') p += 2;
+  while (p < pat.size() && pat[p] == u'*') ++p;
+  return p == pat.size();
+}
+
+void FillFindData(const std::u16string& name, const struct stat& st, WIN32_FIND_DATAW* fd) {
+  memset(fd, 0, sizeof *fd);
+  fd->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (!(st.st_mode & S_IWUSR)) fd->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+  fd->ftCreationTime = ToFileTime(st.st_ctim);
+  fd->ftLastAccessTime = ToFileTime(st.st_atim);
+  fd->ftLastWriteTime = ToFileTime(st.st_mtim);
+  if (!S_ISDIR(st.st_mode)) {
+    fd->nFileSizeHigh = DWORD(uint64_t(st.st_size) >> 32);
+    fd->nFileSizeLow = DWORD(st.st_size);
+  }
+  size_t n = std::min<size_t>(name.size(), MAX_PATH - 1);
+  memcpy(fd->cFileName, name.data(), n * sizeof(WCHAR));
+}
+
+}  // namespace
+
+namespace winsim::detail {
+void ResetFiles() {
+  std::string old = g_root;
+  g_root = MakeRoot();  // made before the old one goes, so the new root never reuses its name
+  std::error_code ec;
+  if (!old.empty()) std::filesystem::remove_all(old, ec);
+}
+}  // namespace winsim::detail
+
+namespace winsim {
+std::string RootDir() {
+  Guard g(Mutex());
+  return Root();
+}
+
+std::string HostPath(const std::u16string& winPath) {
+  Guard g(Mutex());
+  Resolved r = Resolve(winPath.c_str());
+  return r.error ? std::string() : r.host;
+}
+
+bool WriteHostFile(const std::u16string& winPath, const void* data, size_t size) {
+  Guard g(Mutex());
+  Resolved r = Resolve(winPath.c_str());
+  if (r.error || r.isRoot || r.isDir) return false;
+  std::error_code ec;
+  std::filesystem::create_directories(r.parentHost, ec);
+  if (ec) return false;
+  int fd = open(r.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(fd, p + done, size - done);
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  close(fd);
+  return done == size;
+}
+
+std::vector<uint8_t> ReadHostFile(const std::u16string& winPath) {
+  Guard g(Mutex());
+  std::vector<uint8_t> out;
+  Resolved r = Resolve(winPath.c_str());
+  if (r.error || !r.exists || r.isDir) return out;
+  int fd = open(r.host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return out;
+  uint8_t buf[65536];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
+  close(fd);
+  return out;
+}
+}  // namespace winsim
+
+extern "C" {
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
+                          DWORD dwCreationDisposition, DWORD, HANDLE) {
+  const bool rd = dwDesiredAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
+  const bool wr = dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
+  if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
+      (dwCreationDisposition == TRUNCATE_EXISTING && !wr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  Guard g(Mutex());
+  Resolved r = Resolve(lpFileName);
+  if (r.error) {
+    SetLastError(r.error);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (r.exists && r.isDir) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!r.parentExists) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  const DWORD disp = dwCreationDisposition;
+  if (r.exists && disp == CREATE_NEW) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!r.exists && (disp == OPEN_EXISTING || disp == TRUNCATE_EXISTING)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool truncate = r.exists && (disp == CREATE_ALWAYS || disp == TRUNCATE_EXISTING);
+  // Opens without data access (attribute queries) take no part in sharing, as on Windows.
+  if (r.exists && (rd || wr || truncate) && ShareConflict(r.st, rd, wr || truncate, dwShareMode)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  int flags = O_CLOEXEC | ((wr || truncate) ? O_RDWR : O_RDONLY);
+  if (truncate) flags |= O_TRUNC;
+  if (!r.exists) flags |= O_CREAT | O_EXCL;
+  int fd = open(r.host.c_str(), flags, 0666);
+  if (fd < 0) {
+    SetLastError(ErrnoToWin(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  fstat(fd, &st);
+  HANDLE h = NewHandle(std::make_shared<FileObj>(fd, rd, wr, dwShareMode, st));
+  SetLastError(r.exists && (disp == CREATE_ALWAYS || disp == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return h;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES sa,
+                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  if (!lpFileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::u16string name = FromAcp(lpFileName);
+  return CreateFileW(name.c_str(), dwDesiredAccess, dwShareMode, sa, dwCreationDisposition, dwFlagsAndAttributes,
+                     hTemplateFile);
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED) {
+  if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+  auto f = FileOf(hFile);
+  if (!f) return FALSE;
+  if (!f->read) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (!lpBuffer && nNumberOfBytesToRead) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
+  DWORD done = 0;
+  while (done < nNumberOfBytesToRead) {
+    ssize_t n = read(f->fd, static_cast<char*>(lpBuffer) + done, nNumberOfBytesToRead - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      SetLastError(ErrnoToWin(errno));
+      return FALSE;
+    }
+    if (n == 0) break;
+    done += DWORD(n);
+  }
+  if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
+  return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPOVERLAPPED) {
+  if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  auto f = FileOf(hFile);
+  if (!f) return FALSE;
+  if (!f->write) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (!lpBuffer && nNumberOfBytesToWrite) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
+  DWORD done = 0;
+  while (done < nNumberOfBytesToWrite) {
+    ssize_t n = write(f->fd, static_cast<const char*>(lpBuffer) + done, nNumberOfBytesToWrite - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      SetLastError(n < 0 ? ErrnoToWin(errno) : 112);
+      if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
+      return FALSE;
+    }
+    done += DWORD(n);
+  }
+  if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
+  return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+  if (!TakeHandleOf<KernelObject>(hObject)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+  auto f = FileOf(hFile);
+  struct stat st;
+  if (!f || fstat(f->fd, &st) != 0) {
+    if (f) SetLastError(ErrnoToWin(errno));
+    return INVALID_FILE_SIZE;
+  }
+  if (lpFileSizeHigh) *lpFileSizeHigh = DWORD(uint64_t(st.st_size) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return DWORD(st.st_size);
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+  auto f = FileOf(hFile);
+  if (!f) return INVALID_SET_FILE_POINTER;
+  int64_t dist = lpDistanceToMoveHigh
+                     ? int64_t((uint64_t(uint32_t(*lpDistanceToMoveHigh)) << 32) | uint32_t(lDistanceToMove))
+                     : int64_t(lDistanceToMove);
+  int64_t base;
+  struct stat st;
+  switch (dwMoveMethod) {
+    case FILE_BEGIN: base = 0; break;
+    case FILE_CURRENT: base = lseek(f->fd, 0, SEEK_CUR); break;
+    case FILE_END: base = fstat(f->fd, &st) == 0 ? st.st_size : -1; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
+  }
+  int64_t pos = base + dist;
+  if (pos < 0) {
+    SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (!lpDistanceToMoveHigh && pos > 0xFFFFFFFELL) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (lseek(f->fd, pos, SEEK_SET) < 0) {
+    SetLastError(ErrnoToWin(errno));
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (lpDistanceToMoveHigh) *lpDistanceToMoveHigh = LONG(pos >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return DWORD(pos);
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+  auto f = FileOf(hFile);
+  if (!f) return FALSE;
+  if (!f->write) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;  // writes go straight to the host file; nothing is buffered here
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
+  Guard g(Mutex());
+  Resolved r = Resolve(lpFileName);
+  if (r.error || !r.exists) {
+    SetLastError(r.error ? r.error : MissingError(r));
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD a = r.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (!(r.st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+  return a;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+  if (!lpFileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return GetFileAttributesW(FromAcp(lpFileName).c_str());
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+  Guard g(Mutex());
+  Resolved r = Resolve(lpPathName);
+  DWORD err = r.error ? r.error : r.exists ? ERROR_ALREADY_EXISTS : !r.parentExists ? ERROR_PATH_NOT_FOUND : 0;
+  if (!err && mkdir(r.host.c_str(), 0777) != 0) err = ErrnoToWin(errno);
+  if (err) {
+    SetLastError(err);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES sa) {
+  if (!lpPathName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return CreateDirectoryW(FromAcp(lpPathName).c_str(), sa);
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+  Guard g(Mutex());
+  Resolved r = Resolve(lpFileName);
+  DWORD err = r.error            ? r.error
+              : !r.exists        ? MissingError(r)
+              : r.isDir          ? ERROR_ACCESS_DENIED
+              : DeleteConflict(r.st) ? ERROR_SHARING_VIOLATION
+                                 : 0;
+  if (!err && unlink(r.host.c_str()) != 0) err = ErrnoToWin(errno);
+  if (err) {
+    SetLastError(err);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+  if (!lpFileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return DeleteFileW(FromAcp(lpFileName).c_str());
+}
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
+  Guard g(Mutex());
+  Resolved r = Resolve(lpPathName);
+  DWORD err = r.error     ? r.error
+              : !r.exists ? MissingError(r)
+              : r.isRoot  ? ERROR_ACCESS_DENIED
+              : !r.isDir  ? ERROR_DIRECTORY
+                          : 0;
+  if (!err && rmdir(r.host.c_str()) != 0) err = errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrnoToWin(errno);
+  if (err) {
+    SetLastError(err);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
+  Guard g(Mutex());
+  Resolved s = Resolve(lpExistingFileName), d = Resolve(lpNewFileName);
+  DWORD err = s.error ? s.error : !s.exists ? MissingError(s) : s.isRoot ? ERROR_ACCESS_DENIED : d.error;
+  const bool sameFile = !err && d.exists && d.st.st_dev == s.st.st_dev && d.st.st_ino == s.st.st_ino;
+  if (!err) {
+    err = !d.parentExists       ? ERROR_PATH_NOT_FOUND
+          : d.exists && !sameFile ? ERROR_ALREADY_EXISTS
+          : DeleteConflict(s.st) ? ERROR_SHARING_VIOLATION
+                                 : 0;
+  }
+  // Renaming to the same name in another case keeps the file and takes the new spelling.
+  std::string target = sameFile ? d.parentHost + "/" + ToUtf8(d.leaf) : d.host;
+  if (!err && rename(s.host.c_str(), target.c_str()) != 0) err = ErrnoToWin(errno);
+  if (err) {
+    SetLastError(err);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
+  Guard g(Mutex());
+  Resolved s = Resolve(lpExistingFileName), d = Resolve(lpNewFileName);
+  DWORD err = s.error ? s.error : !s.exists ? MissingError(s) : s.isDir ? ERROR_ACCESS_DENIED : d.error;
+  if (!err) {
+    const bool sameFile = d.exists && d.st.st_dev == s.st.st_dev && d.st.st_ino == s.st.st_ino;
+    err = !d.parentExists               ? ERROR_PATH_NOT_FOUND
+          : d.exists && bFailIfExists   ? ERROR_FILE_EXISTS
+          : d.isDir                     ? ERROR_ACCESS_DENIED
+          : sameFile                    ? ERROR_SHARING_VIOLATION
+          : ShareConflict(s.st, true, false, FILE_SHARE_READ)                     ? ERROR_SHARING_VIOLATION
+          : d.exists && ShareConflict(d.st, false, true, 0)                       ? ERROR_SHARING_VIOLATION
+                                                                                  : 0;
+  }
+  if (!err) {
+    std::error_code ec;
+    std::filesystem::copy_file(s.host, d.host, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) err = ErrnoToWin(ec.value());
+  }
+  if (err) {
+    SetLastError(err);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+  if (!lpFindFileData) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  Guard g(Mutex());
+  Resolved r = Resolve(lpFileName, true);
+  if (r.error || !r.parentExists) {
+    SetLastError(r.error ? r.error : ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::u16string_view path(lpFileName);
+  if (r.isRoot || path.back() == u'\\' || path.back() == u'/') {  // no name to match
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto find = std::make_shared<FindObj>();
+  std::vector<std::pair<std::u16string, std::string>> names;  // (wide name, host name)
+  if (r.parentHost != Root()) names = {{u".", "."}, {u"..", ".."}};
+  if (DIR* dir = opendir(r.parentHost.c_str())) {
+    while (dirent* e = readdir(dir))
+      if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.emplace_back(FromUtf8(e->d_name), e->d_name);
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return Upper(a.first) < Upper(b.first); });
+  for (const auto& [wide, host] : names) {
+    struct stat st;
+    if (!Match(r.leaf, wide) || stat((r.parentHost + "/" + host).c_str(), &st) != 0) continue;
+    find->entries.emplace_back();
+    FillFindData(wide, st, &find->entries.back());
+  }
+  if (find->entries.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  *lpFindFileData = find->entries[0];
+  find->next = 1;
+  return NewHandle(find);
+}
+
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
+  auto f = GetHandle<FindObj>(hFindFile);
+  if (!f) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  Guard g(Mutex());
+  if (f->next >= f->entries.size()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  *lpFindFileData = f->entries[f->next++];
+  return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+  if (!TakeHandleOf<FindObj>(hFindFile)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // extern "C"

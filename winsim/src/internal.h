@@ -1,0 +1,56 @@
+// Shared internals of winsim: the machine lock, the handle table and string helpers.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "winsim/machine.h"
+#include "winsim/win32.h"
+
+namespace winsim::detail {
+
+// One lock for all machine state. Recursive so that API calls may build on each other; never hold it
+// across blocking I/O or Sleep.
+std::recursive_mutex& Mutex();
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+// Every kernel or spooler object behind a HANDLE derives from Object.
+struct Object {
+  virtual ~Object() = default;
+};
+// Objects that CloseHandle closes (files; later events, threads, devices). Find and printer handles are not.
+struct KernelObject : Object {};
+HANDLE NewHandle(std::shared_ptr<Object> obj);
+std::shared_ptr<Object> FindHandle(HANDLE h);
+// Removes h from the table only when it names an object accepted by `match`.
+std::shared_ptr<Object> TakeHandle(HANDLE h, bool (*match)(const Object*));
+void ClearHandles();
+
+template <class T>
+std::shared_ptr<T> GetHandle(HANDLE h) {
+  return std::dynamic_pointer_cast<T>(FindHandle(h));
+}
+template <class T>
+std::shared_ptr<T> TakeHandleOf(HANDLE h) {
+  return std::static_pointer_cast<T>(
+      TakeHandle(h, [](const Object* o) { return dynamic_cast<const T*>(o) != nullptr; }));
+}
+
+// Strings. Wide <-> UTF-8 replaces lone surrogates and invalid bytes with U+FFFD.
+std::string ToUtf8(std::u16string_view s);
+std::u16string FromUtf8(std::string_view s);
+std::u16string FromAcp(const char* s);  // NUL-terminated CP_ACP string; "" for NULL
+std::u16string Wide(LPCWSTR s);         // "" for NULL
+char16_t FoldAscii(char16_t c);
+std::u16string Upper(std::u16string_view s);
+bool IEquals(std::u16string_view a, std::u16string_view b);
+
+// Per-subsystem parts of winsim::Reset(), called with the machine lock held.
+void ResetFiles();
+void ResetSpooler();
+void ResetDebug();
+void ResetClock();
+
+}  // namespace winsim::detail

@@ -1,0 +1,345 @@
+// The local spooler: drivers, printers, their default DEVMODE and printer data, and printer handles.
+// Printer names and printer-data value names are case-insensitive, as in the registry behind them.
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "internal.h"
+
+using namespace winsim::detail;
+
+namespace {
+
+struct Value {
+  DWORD type;
+  std::vector<uint8_t> data;
+};
+
+struct Printer {
+  winsim::PrinterSpec spec;
+  std::map<std::u16string, Value> data;  // keyed by upper-cased value name
+};
+
+struct Spooler {
+  std::map<std::u16string, Printer> printers;  // keyed by upper-cased name
+  std::vector<winsim::DriverSpec> drivers;
+};
+
+Spooler& S() {
+  static auto* s = new Spooler;
+  return *s;
+}
+
+const char16_t kEnvironment[] = u"Windows x64";
+
+struct PrinterHandle : Object {
+  std::u16string key;  // upper-cased printer name; empty for the local server
+  DWORD access;
+};
+
+Printer* FindPrinter(const std::u16string& name) {
+  auto it = S().printers.find(Upper(name));
+  return it == S().printers.end() ? nullptr : &it->second;
+}
+
+const winsim::DriverSpec* FindDriver(const std::u16string& name, const std::u16string& env) {
+  for (auto& d : S().drivers)
+    if (IEquals(d.name, name) && IEquals(d.environment, env)) return &d;
+  return nullptr;
+}
+
+// Resolves a printer handle (not the server handle) with the lock held; sets ERROR_INVALID_HANDLE.
+Printer* PrinterOf(HANDLE h, std::shared_ptr<PrinterHandle>* out = nullptr) {
+  auto ph = GetHandle<PrinterHandle>(h);
+  Printer* p = nullptr;
+  if (ph && !ph->key.empty()) {
+    auto it = S().printers.find(ph->key);
+    if (it != S().printers.end()) p = &it->second;
+  }
+  if (out) *out = ph;
+  return p;
+}
+
+// Lays out a Windows info record: the fixed struct first, then a DEVMODE (8-aligned) and the strings.
+// With a null buffer it only measures.
+class Packer {
+ public:
+  Packer(LPBYTE buf, size_t fixed) : buf_(buf), pos_(fixed) {}
+  size_t size() const { return pos_; }
+  LPWSTR Str(const std::u16string& s) { return reinterpret_cast<LPWSTR>(Put(s.data(), s.size() * 2, 2, true)); }
+  LPWSTR StrOrNull(const std::u16string& s) { return s.empty() ? nullptr : Str(s); }
+  // REG_MULTI_SZ: entries separated by NUL, the list ended by an empty entry.
+  LPWSTR MultiSz(std::u16string s) {
+    if (s.empty()) return nullptr;
+    while (!s.empty() && s.back() == u'\0') s.pop_back();
+    s.push_back(u'\0');
+    return Str(s);
+  }
+  void* Bytes(const std::vector<uint8_t>& b) { return b.empty() ? nullptr : Put(b.data(), b.size(), 8, false); }
+
+ private:
+  void* Put(const void* data, size_t n, size_t align, bool nul) {
+    pos_ = (pos_ + align - 1) / align * align;
+    void* at = buf_ ? buf_ + pos_ : nullptr;
+    if (buf_) {
+      memcpy(buf_ + pos_, data, n);
+      if (nul) memset(buf_ + pos_ + n, 0, 2);
+    }
+    pos_ += n + (nul ? 2 : 0);
+    return at;
+  }
+  LPBYTE buf_;
+  size_t pos_;
+};
+
+void Fill(const Printer& p, DWORD level, LPBYTE buf, Packer& k) {
+  const auto& s = p.spec;
+  if (level == 1) {
+    PRINTER_INFO_1W i{};
+    i.Flags = PRINTER_ENUM_ICON8;
+    i.pDescription = k.Str(s.name + u"," + s.driver + u"," + s.location);
+    i.pName = k.Str(s.name);
+    i.pComment = k.Str(s.comment);
+    if (buf) memcpy(buf, &i, sizeof i);
+  } else if (level == 2) {
+    PRINTER_INFO_2W i{};
+    i.pDevMode = static_cast<LPDEVMODEW>(k.Bytes(s.devmode));
+    i.pPrinterName = k.Str(s.name);
+    i.pPortName = k.Str(s.port);
+    i.pDriverName = k.Str(s.driver);
+    i.pComment = k.Str(s.comment);
+    i.pLocation = k.Str(s.location);
+    i.pSepFile = k.Str(u"");
+    i.pPrintProcessor = k.Str(u"winprint");
+    i.pDatatype = k.Str(u"RAW");
+    i.pParameters = k.Str(u"");
+    i.Attributes = s.attributes | PRINTER_ATTRIBUTE_LOCAL;
+    i.Priority = 1;
+    if (buf) memcpy(buf, &i, sizeof i);
+  } else {
+    PRINTER_INFO_5W i{};
+    i.pPrinterName = k.Str(s.name);
+    i.pPortName = k.Str(s.port);
+    i.Attributes = s.attributes | PRINTER_ATTRIBUTE_LOCAL;
+    i.DeviceNotSelectedTimeout = 15000;
+    i.TransmissionRetryTimeout = 45000;
+    if (buf) memcpy(buf, &i, sizeof i);
+  }
+}
+
+void Fill(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, Packer& k) {
+  DRIVER_INFO_3W i{};
+  i.cVersion = d.version;
+  i.pName = k.Str(d.name);
+  i.pEnvironment = k.Str(d.environment);
+  i.pDriverPath = k.Str(d.driverPath);
+  i.pDataFile = k.Str(d.dataFile);
+  i.pConfigFile = k.Str(d.configFile);
+  if (level == 3) {
+    i.pHelpFile = k.StrOrNull(d.helpFile);
+    i.pDependentFiles = k.MultiSz(d.dependentFiles);
+    i.pMonitorName = k.StrOrNull(d.monitorName);
+    i.pDefaultDataType = k.StrOrNull(d.defaultDataType);
+  }
+  if (buf) memcpy(buf, &i, level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W));
+}
+
+// The Get*W size-query protocol: measure, report the need, fail when short, else fill.
+template <class Rec>
+BOOL Pack(const Rec& rec, DWORD level, size_t fixed, LPBYTE buf, DWORD cbBuf, LPDWORD pcbNeeded) {
+  Packer measure(nullptr, fixed);
+  Fill(rec, level, nullptr, measure);
+  *pcbNeeded = DWORD(measure.size());
+  if (cbBuf < measure.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  if (!buf) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
+  memset(buf, 0, measure.size());
+  Packer put(buf, fixed);
+  Fill(rec, level, buf, put);
+  return TRUE;
+}
+
+}  // namespace
+
+namespace winsim::detail {
+void ResetSpooler() {
+  S().printers.clear();
+  S().drivers.clear();
+}
+}  // namespace winsim::detail
+
+namespace winsim {
+void AddDriver(const DriverSpec& d) {
+  Guard g(Mutex());
+  for (auto& e : S().drivers) {
+    if (IEquals(e.name, d.name) && IEquals(e.environment, d.environment)) {
+      e = d;
+      return;
+    }
+  }
+  S().drivers.push_back(d);
+}
+
+bool AddPrinter(const PrinterSpec& p) {
+  Guard g(Mutex());
+  if (p.name.empty() || FindPrinter(p.name) || !FindDriver(p.driver, kEnvironment)) return false;
+  S().printers[Upper(p.name)].spec = p;
+  return true;
+}
+
+bool RemovePrinter(const std::u16string& name) {
+  Guard g(Mutex());
+  return S().printers.erase(Upper(name)) > 0;
+}
+
+bool SetPrinterDevmode(const std::u16string& printer, const std::vector<uint8_t>& devmode) {
+  Guard g(Mutex());
+  Printer* p = FindPrinter(printer);
+  if (p) p->spec.devmode = devmode;
+  return p != nullptr;
+}
+
+bool SetPrinterDataValue(const std::u16string& printer, const std::u16string& value, DWORD type,
+                         const std::vector<uint8_t>& data) {
+  Guard g(Mutex());
+  Printer* p = FindPrinter(printer);
+  if (p) p->data[Upper(value)] = Value{type, data};
+  return p != nullptr;
+}
+
+bool GetPrinterDataValue(const std::u16string& printer, const std::u16string& value, DWORD* type,
+                         std::vector<uint8_t>* data) {
+  Guard g(Mutex());
+  Printer* p = FindPrinter(printer);
+  if (!p) return false;
+  auto it = p->data.find(Upper(value));
+  if (it == p->data.end()) return false;
+  if (type) *type = it->second.type;
+  if (data) *data = it->second.data;
+  return true;
+}
+}  // namespace winsim
+
+extern "C" {
+
+BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault) {
+  if (!phPrinter) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *phPrinter = nullptr;
+  auto h = std::make_shared<PrinterHandle>();
+  h->access = pDefault && pDefault->DesiredAccess ? pDefault->DesiredAccess : PRINTER_ACCESS_USE;
+  Guard g(Mutex());
+  if (pPrinterName && *pPrinterName) {
+    Printer* p = FindPrinter(pPrinterName);
+    if (!p) {
+      SetLastError(ERROR_INVALID_PRINTER_NAME);
+      return FALSE;
+    }
+    h->key = Upper(p->spec.name);
+  }
+  *phPrinter = NewHandle(h);
+  return TRUE;
+}
+
+BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
+  if (!TakeHandleOf<PrinterHandle>(hPrinter)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+  Guard g(Mutex());
+  Printer* p = PrinterOf(hPrinter);
+  if (!p) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (Level != 1 && Level != 2 && Level != 5) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (!pcbNeeded) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  size_t fixed = Level == 1 ? sizeof(PRINTER_INFO_1W) : Level == 2 ? sizeof(PRINTER_INFO_2W) : sizeof(PRINTER_INFO_5W);
+  return Pack(*p, Level, fixed, pPrinter, cbBuf, pcbNeeded);
+}
+
+BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
+                              LPDWORD pcbNeeded) {
+  Guard g(Mutex());
+  Printer* p = PrinterOf(hPrinter);
+  if (!p) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (Level != 2 && Level != 3) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (!pcbNeeded) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const winsim::DriverSpec* d = FindDriver(p->spec.driver, pEnvironment ? pEnvironment : kEnvironment);
+  if (!d) {
+    SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    return FALSE;
+  }
+  return Pack(*d, Level, Level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W), pDriverInfo, cbBuf, pcbNeeded);
+}
+
+DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,
+                             LPDWORD pcbNeeded) {
+  Guard g(Mutex());
+  std::shared_ptr<PrinterHandle> ph;
+  Printer* p = PrinterOf(hPrinter, &ph);
+  if (!ph || (!p && !ph->key.empty())) return ERROR_INVALID_HANDLE;
+  if (!pcbNeeded) return ERROR_INVALID_PARAMETER;
+  if (!p) return ERROR_FILE_NOT_FOUND;  // the server handle has no values here
+  auto it = p->data.find(Upper(Wide(pValueName)));
+  if (it == p->data.end()) return ERROR_FILE_NOT_FOUND;
+  const Value& v = it->second;
+  if (pType) *pType = v.type;
+  *pcbNeeded = DWORD(v.data.size());
+  if (nSize < v.data.size()) return ERROR_MORE_DATA;
+  if (!v.data.empty()) {
+    if (!pData) return ERROR_INVALID_USER_BUFFER;
+    memcpy(pData, v.data.data(), v.data.size());
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData) {
+  Guard g(Mutex());
+  std::shared_ptr<PrinterHandle> ph;
+  Printer* p = PrinterOf(hPrinter, &ph);
+  if (!ph || (!p && !ph->key.empty())) return ERROR_INVALID_HANDLE;
+  if (!p) return ERROR_NOT_SUPPORTED;  // server values are not simulated
+  if (!(ph->access & PRINTER_ACCESS_ADMINISTER)) return ERROR_ACCESS_DENIED;
+  if (!pData && cbData) return ERROR_INVALID_PARAMETER;
+  p->data[Upper(Wide(pValueName))] = Value{Type, std::vector<uint8_t>(pData, pData + cbData)};
+  return ERROR_SUCCESS;
+}
+
+DWORD WINAPI DeletePrinterDataW(HANDLE hPrinter, LPWSTR pValueName) {
+  Guard g(Mutex());
+  std::shared_ptr<PrinterHandle> ph;
+  Printer* p = PrinterOf(hPrinter, &ph);
+  if (!ph || (!p && !ph->key.empty())) return ERROR_INVALID_HANDLE;
+  if (!p) return ERROR_NOT_SUPPORTED;
+  if (!(ph->access & PRINTER_ACCESS_ADMINISTER)) return ERROR_ACCESS_DENIED;
+  return p->data.erase(Upper(Wide(pValueName))) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+}  // extern "C"

@@ -1,0 +1,38 @@
+// The page raster pipeline: the 24-bit page bitmap drawn by GDI becomes the packed 1-bit raster
+// that the language writers send.
+#pragma once
+
+#include <cstdint>
+
+#include "common/devmode.h"
+#include "common/model.h"
+#include "common/paper.h"
+#include "common/platform.h"
+
+struct PipelineInput {
+  const PrinterDevmode* settings;  // merged job settings
+  const InstalledPaper* paper;     // current paper (media type bit 3: continuous of unfixed length)
+  const ModelRecord* model;
+  DWORD resolution;                // device resolution R = model dpi x (InputDPI + 1)
+  DWORD ppDataFlags;               // bit 3: debug dumps into "c:\1" when that folder exists
+  const uint8_t* bits;             // 24-bit BGR page bitmap, rows top-down
+  int32_t width;                   // pixels
+  int32_t height;                  // rows
+  int32_t stride;                  // bytes per row of `bits`
+  DWORD bitsSize;                  // total bytes of the bitmap (the source row length is bitsSize / height)
+  // Per-row cancel check (the engine's abort); nullptr: never cancelled.
+  bool (*cancelled)(void* context);
+  void* cancelContext;
+};
+
+struct PageRaster {
+  uint8_t* data = nullptr;  // LocalAlloc'd; free with FreePageRaster
+  DWORD bytes = 0;
+  DWORD width = 0;          // pixels
+  DWORD rows = 0;
+};
+
+// Runs every step of the pipeline. Packed rows hold floor(stride / 8) bytes, most significant bit
+// leftmost, 1 = white. False when the page could not be made (nothing is to be sent).
+bool RenderPageRaster(const PipelineInput& in, PageRaster* out);
+void FreePageRaster(PageRaster* raster);

@@ -8,6 +8,10 @@
 namespace {
 
 constexpr DWORD kTemplateFields = 0x1051F;
+// Ranges of the settings pages' spin controls, micrometres.
+constexpr int32_t kMaxFeedOffset = 254000;
+constexpr int32_t kMinPrintWidth = 2500;
+constexpr int32_t kMaxPrintWidth = 6553500;
 
 template <size_t N>
 void SetName(WCHAR (&field)[N], LPCWSTR text) {
@@ -343,13 +347,23 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
   if (w.Signature != kDevmodeSignature || w.Version != kDevmodeVersion || w.dm.dmDriverExtra != kDevmodePrivateSize)
     return mask;
 
+  // Values no settings page can produce would make the renderer divide by zero or size buffers
+  // from garbage: they keep the previous value.
+  bool rangeRejected = false;
+  auto take = [&rangeRejected](auto& field, auto value, long long lo, long long hi) {
+    if (static_cast<long long>(value) < lo || static_cast<long long>(value) > hi) {
+      rangeRejected = true;
+      return;
+    }
+    field = value;
+  };
   target->Flags = w.Flags & kFlagStoredMask;
-  target->ShiftH = w.ShiftH;
-  target->ShiftV = w.ShiftV;
+  take(target->ShiftH, w.ShiftH, -int64_t(model->MaxWidth), model->MaxWidth);
+  take(target->ShiftV, w.ShiftV, -int64_t(model->MaxLength), model->MaxLength);
   target->PostAction = w.PostAction;
   target->PostActionOccurrence = w.PostActionOccurrence;
-  target->IntervalPages = w.IntervalPages;
-  target->FeedOffset = w.FeedOffset;
+  take(target->IntervalPages, w.IntervalPages, 1, 999);
+  take(target->FeedOffset, w.FeedOffset, -kMaxFeedOffset, kMaxFeedOffset);
   target->DitherLevel = w.DitherLevel;
   target->ColorAdjust = w.ColorAdjust;
   target->PrintMode = w.PrintMode;
@@ -360,15 +374,16 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
   for (auto& slot : target->UserCommands) slot[kUserCommandChars - 1] = 0;
   target->PrintLanguage = w.PrintLanguage;
   WStrCopyN(target->WatermarkPath, kWatermarkPathChars, w.WatermarkPath, kWatermarkPathChars - 1);
-  target->WatermarkX = w.WatermarkX;
-  target->WatermarkY = w.WatermarkY;
-  target->WatermarkScale = w.WatermarkScale;
-  target->WatermarkBrightness = w.WatermarkBrightness;
+  take(target->WatermarkX, w.WatermarkX, 0, 100);
+  take(target->WatermarkY, w.WatermarkY, 0, 100);
+  take(target->WatermarkScale, w.WatermarkScale, 0, 100);
+  take(target->WatermarkBrightness, w.WatermarkBrightness, 0, 255);
   target->PrintingScale = w.PrintingScale;
-  target->PrintWidth = w.PrintWidth;
-  target->InputDPI = w.InputDPI;
+  take(target->PrintWidth, w.PrintWidth, kMinPrintWidth, kMaxPrintWidth);
+  take(target->InputDPI, w.InputDPI, 0, 1);
   target->PrinterType = static_cast<int16_t>(model->PrinterType);
   std::memcpy(target->Reserved, w.Reserved, sizeof target->Reserved);
+  if (rangeRejected) mask |= kMaskPrivateRange;
 
   if (RepairColorAdjust(&target->ColorAdjust)) mask |= kMaskColorAdjust;
   return mask;

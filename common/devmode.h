@@ -37,6 +37,9 @@ enum PrintLanguage : uint32_t { kLangTwl = 0, kLangEsc = 1, kLangTspl = 2, kLang
 
 // Extra bit of the merge mask: ColorAdjust had to be repaired.
 constexpr DWORD kMaskColorAdjust = 0x20000000;
+// Extra bit of the merge mask: a private field lay outside what the settings pages can produce
+// and kept its previous value.
+constexpr DWORD kMaskPrivateRange = 0x40000000;
 constexpr DWORD kPaperFieldsMask = DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_FORMNAME;  // 0x1000E
 
 struct PrinterDevmode {

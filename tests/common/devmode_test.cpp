@@ -505,3 +505,59 @@ TEST_F(DevmodeTest, PropData) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DevmodeTest, PrivateValuesOutsideThePagesRangesKeepDefaults) {
+  struct Case {
+    const char* what;
+    void (*set)(PrinterDevmode&, const ModelRecord*);
+    bool (*kept)(const PrinterDevmode&, const PrinterDevmode&);
+  };
+  const Case bad[] = {
+      {"InputDPI -1", [](PrinterDevmode& d, const ModelRecord*) { d.InputDPI = -1; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.InputDPI == def.InputDPI; }},
+      {"InputDPI 2", [](PrinterDevmode& d, const ModelRecord*) { d.InputDPI = 2; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.InputDPI == def.InputDPI; }},
+      {"PrintWidth 0", [](PrinterDevmode& d, const ModelRecord*) { d.PrintWidth = 0; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.PrintWidth == def.PrintWidth; }},
+      {"PrintWidth huge", [](PrinterDevmode& d, const ModelRecord*) { d.PrintWidth = 0x7FFFFFFF; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.PrintWidth == def.PrintWidth; }},
+      {"FeedOffset", [](PrinterDevmode& d, const ModelRecord*) { d.FeedOffset = -254001; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.FeedOffset == def.FeedOffset; }},
+      {"ShiftH", [](PrinterDevmode& d, const ModelRecord* m) { d.ShiftH = m->MaxWidth + 1; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.ShiftH == def.ShiftH; }},
+      {"ShiftV", [](PrinterDevmode& d, const ModelRecord* m) { d.ShiftV = -m->MaxLength - 1; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.ShiftV == def.ShiftV; }},
+      {"WatermarkScale", [](PrinterDevmode& d, const ModelRecord*) { d.WatermarkScale = 101; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.WatermarkScale == def.WatermarkScale; }},
+      {"IntervalPages 0", [](PrinterDevmode& d, const ModelRecord*) { d.IntervalPages = 0; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.IntervalPages == def.IntervalPages; }},
+  };
+  for (const Case& c : bad) {
+    PrinterDevmode in = defaults;
+    c.set(in, model);
+    in.Speed = 250;  // a valid field next to it is still taken
+    PrinterDevmode t = defaults;
+    EXPECT_EQ(Merge(in, &t) & kMaskPrivateRange, kMaskPrivateRange) << c.what;
+    EXPECT_TRUE(c.kept(t, defaults)) << c.what;
+    EXPECT_EQ(t.Speed, 250u) << c.what;
+  }
+  // The edges of the ranges are accepted.
+  PrinterDevmode in = defaults;
+  in.InputDPI = 1;
+  in.PrintWidth = 2500;
+  in.FeedOffset = -254000;
+  in.ShiftH = -model->MaxWidth;
+  in.ShiftV = model->MaxLength;
+  in.WatermarkScale = 100;
+  in.IntervalPages = 999;
+  PrinterDevmode t = defaults;
+  EXPECT_EQ(Merge(in, &t) & kMaskPrivateRange, 0u);
+  EXPECT_EQ(t.InputDPI, 1);
+  EXPECT_EQ(t.PrintWidth, 2500);
+  EXPECT_EQ(t.FeedOffset, -254000);
+  EXPECT_EQ(t.IntervalPages, 999u);
+}
+
+}  // namespace

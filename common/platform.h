@@ -11,6 +11,12 @@
 #include <windows.h>
 #include <winspool.h>
 #include <winddi.h>
+#include <setupapi.h>
+#include <winioctl.h>
+#include <ntddpar.h>
+#include <usbprint.h>
+#include <shlobj.h>
+#include <winsplp.h>
 #else
 #include "winsim/win32.h"
 #endif

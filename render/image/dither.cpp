@@ -105,15 +105,13 @@ bool Diffuse(RasterImage& img, RasterImage& out) {
       valid[dy] = y + dy < h;
     }
     uint8_t* dst = out.Row(y);
+    unsigned bits = 0;
     for (uint32_t x = 0; x < w; ++x) {
       const int v = cur[x];
-      int e;
-      if (v < 129) {
-        e = v;
-      } else {
-        e = v - 255;
-        SetBit(dst, x);
-      }
+      const bool white = v >= 129;
+      const int e = white ? v - 255 : v;
+      bits = (bits << 1) | (white ? 1u : 0u);
+      if ((x & 7) == 7) dst[x >> 3] = static_cast<uint8_t>(bits);
       if (e == 0) continue;
       for (const Tap& t : Kernel::kTaps) {
         if (!valid[t.dy]) continue;
@@ -122,6 +120,7 @@ bool Diffuse(RasterImage& img, RasterImage& out) {
         *p = nv < 0 ? 0 : nv > 255 ? 255 : nv;
       }
     }
+    if (w & 7) dst[w >> 3] = static_cast<uint8_t>(bits << (8 - (w & 7)));
     if (y + kRing < h) load(y + kRing);
     img.SetProgress(Percent(y + 1, h));
   }

@@ -2,6 +2,7 @@
 #include "render/image/image.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -67,9 +68,14 @@ void IndexRow(const RasterImage& img, uint32_t y, uint8_t* out) {
   const uint32_t w = img.Width();
   if (img.Bpp() == 8) {
     std::memcpy(out, row, w);
-  } else {
-    for (uint32_t x = 0; x < w; ++x) out[x] = GetBit(row, x);
+    return;
   }
+  uint32_t x = 0;
+  for (; x + 8 <= w; x += 8) {
+    const unsigned b = row[x >> 3];
+    for (unsigned i = 0; i < 8; ++i) out[x + i] = static_cast<uint8_t>((b >> (7 - i)) & 1u);
+  }
+  for (; x < w; ++x) out[x] = GetBit(row, x);
 }
 
 uint8_t NearestIndex(const RasterImage& img, uint8_t r, uint8_t g, uint8_t b) {
@@ -93,6 +99,8 @@ uint8_t NearestIndex(const RasterImage& img, uint8_t r, uint8_t g, uint8_t b) {
 
 // ---- record -----------------------------------------------------------------------------------
 
+void RasterImage::FreeBits::operator()(uint8_t* p) const { std::free(p); }
+
 RasterImage::RasterImage(const RasterImage& other) { *this = other; }
 
 RasterImage& RasterImage::operator=(const RasterImage& other) {
@@ -101,13 +109,13 @@ RasterImage& RasterImage::operator=(const RasterImage& other) {
   error_ = other.error_;
   if (!other.IsValid()) return *this;
   const size_t bytes = static_cast<size_t>(other.stride_) * other.height_;
-  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[bytes]);
+  uint8_t* bits = static_cast<uint8_t*>(std::malloc(bytes));
   if (!bits) {
     error_ = kMsgMemory;
     return *this;
   }
-  std::memcpy(bits.get(), other.bits_.get(), bytes);
-  bits_ = std::move(bits);
+  std::memcpy(bits, other.bits_.get(), bytes);
+  bits_.reset(bits);
   width_ = other.width_;
   height_ = other.height_;
   bpp_ = other.bpp_;
@@ -175,12 +183,13 @@ bool RasterImage::Create(uint32_t width, uint32_t height, uint32_t bpp) {
     error_ = kMsgSize;
     return false;
   }
-  std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[bytes]());
+  // calloc: large blocks arrive as fresh zero pages, with no separate clearing pass.
+  uint8_t* bits = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(bytes), 1));
   if (!bits) {
     error_ = kMsgMemory;
     return false;
   }
-  bits_ = std::move(bits);
+  bits_.reset(bits);
   width_ = width;
   height_ = height;
   bpp_ = bpp;
@@ -258,6 +267,14 @@ ImageColour RasterImage::GetPixelColour(int32_t x, int32_t y) const {
 uint8_t RasterImage::GetPixelGrey(int32_t x, int32_t y) const {
   const ImageColour c = GetPixelColour(x, y);
   return GreyOf(c.Red, c.Green, c.Blue);
+}
+
+void RasterImage::GetRowGrey(uint32_t y, uint8_t* out) const {
+  if (!IsValid() || y >= height_) return;
+  uint8_t table[256];
+  GreyTable(*this, table);
+  const uint8_t* grey = GreyRow(*this, y, table, bpp_ == 8 && IsIdentity(table), out);
+  if (grey != out) std::memcpy(out, grey, width_);
 }
 
 void RasterImage::SetPixelColour(int32_t x, int32_t y, ImageColour c) {
@@ -473,10 +490,7 @@ bool RasterImage::Threshold(uint8_t level) {
   for (uint32_t y = 0; y < height_; ++y) {
     if (CancelRequested()) break;
     const uint8_t* grey = GreyRow(*this, y, table, identity, scratch.get());
-    uint8_t* dst = out.Row(y);
-    for (uint32_t x = 0; x < width_; ++x) {
-      if (grey[x] > level) SetBit(dst, x);
-    }
+    PackAbove(grey, [level](uint32_t) { return level; }, width_, out.Row(y));
     progress_ = Percent(y + 1, height_);
   }
   TakePixels(std::move(out));
@@ -507,10 +521,7 @@ bool RasterImage::ThresholdByMask(const RasterImage& mask) {
     if (CancelRequested()) break;
     const uint8_t* grey = GreyRow(*this, y, table, identity, scratch.get());
     const uint8_t* level = GreyRow(mask, y, maskTable, maskIdentity, scratch.get() + width_);
-    uint8_t* dst = out.Row(y);
-    for (uint32_t x = 0; x < width_; ++x) {
-      if (grey[x] > level[x]) SetBit(dst, x);
-    }
+    PackAbove(grey, [level](uint32_t x) { return level[x]; }, width_, out.Row(y));
     progress_ = Percent(y + 1, height_);
   }
   TakePixels(std::move(out));

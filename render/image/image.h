@@ -112,6 +112,8 @@ class RasterImage {
   uint8_t GetPixelIndex(int32_t x, int32_t y) const;               // 0 outside and at 24 bits
   void SetPixelIndex(int32_t x, int32_t y, uint8_t index);         // 1 bit: any non-zero index is 1
   uint8_t GetPixelGrey(int32_t x, int32_t y) const;                // 0 outside
+  // The grey levels of stored row y (Width() bytes), as GetPixelGrey gives them.
+  void GetRowGrey(uint32_t y, uint8_t* out) const;
   ImageColour GetPixelColour(int32_t x, int32_t y) const;          // black outside
   void SetPixelColour(int32_t x, int32_t y, ImageColour c);        // paletted: nearest entry
 
@@ -163,7 +165,10 @@ class RasterImage {
   uint32_t height_ = 0;
   uint32_t bpp_ = 0;
   uint32_t stride_ = 0;
-  std::unique_ptr<uint8_t[]> bits_;
+  struct FreeBits {
+    void operator()(uint8_t* p) const;
+  };
+  std::unique_ptr<uint8_t[], FreeBits> bits_;
   ImageColour palette_[256] = {};
   mutable const WCHAR* error_ = nullptr;
   std::atomic<int> progress_{0};

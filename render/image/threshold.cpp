@@ -9,8 +9,10 @@
 //   minimum error:         maximise n2 ln(n2 / sqrt(s2)) + n1 ln(n1 / sqrt(s1)), both s > 0
 //   maximum entropy:       maximise H1 + H2, H = ln n - (sum of h ln h) / n
 //   potential difference:  minimise |L - R| / (L + R) (0 when L + R = 0), compared exactly
-// Only the last one depends on k itself; the others give equal scores for every k inside a run of
-// empty bins, so only k on non-empty bins is scored for them.
+// The first three depend only on the classes, so every k inside a run of empty bins scores as the
+// non-empty bin before it and loses the tie: only k on non-empty bins is scored. For the last,
+// L grows and R shrinks strictly with k, so |L - R| / (L + R) falls until L - R changes sign and
+// rises after: the minimum is at the last k with L <= R or the one after it.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -27,15 +29,34 @@ namespace {
 using u128 = unsigned __int128;
 
 constexpr double kEntropyScale = 1048576.0;  // 2^20
+constexpr uint32_t kTableSize = 4096;
 
-// Scores compared as a fraction num / den (den > 0), smaller is better.
-struct Ratio {
-  uint64_t num;
-  uint64_t den;
+// ln n and round(n ln n * 2^20) for small counts (box histograms), the same values the direct
+// computation gives.
+struct LogTables {
+  double ln[kTableSize];
+  int64_t nLn[kTableSize];
+  LogTables() {
+    ln[0] = 0;
+    nLn[0] = 0;
+    for (uint32_t n = 1; n < kTableSize; ++n) {
+      ln[n] = std::log(static_cast<double>(n));
+      nLn[n] = std::llround(static_cast<double>(n) * ln[n] * kEntropyScale);
+    }
+  }
 };
+const LogTables& Tables() {
+  static const LogTables tables;
+  return tables;
+}
 
-bool Less(const Ratio& a, const Ratio& b) {
-  return static_cast<u128>(a.num) * b.den < static_cast<u128>(b.num) * a.den;
+double Ln(uint64_t n, const LogTables& t) {
+  return n < kTableSize ? t.ln[n] : std::log(static_cast<double>(n));
+}
+int64_t NLnN(uint64_t n, const LogTables& t) {
+  if (n < kTableSize) return t.nLn[n];
+  const double d = static_cast<double>(n);
+  return std::llround(d * std::log(d) * kEntropyScale);
 }
 
 // Class variance from exact sums: ((n q - a^2) / n) / n, and 0 exactly for a single level.
@@ -46,96 +67,81 @@ double Variance(uint64_t n, uint64_t a, uint64_t q) {
 
 const WCHAR* const kMsgNoThreshold = TEXT("no threshold for the image");
 
-// Histogram of a box, reading grey rows from a band of `bandRows` rows starting at stored row
-// `band0` (grey[r] is the grey row of stored row band0 + r, maskRow[r] the mask's indices).
-void BoxHistogram(const uint8_t* const* grey, const uint8_t* const* maskRow, uint32_t rows,
-                  uint32_t x0, uint32_t x1, uint64_t hist[256]) {
-  std::memset(hist, 0, 256 * sizeof(uint64_t));
-  for (uint32_t r = 0; r < rows; ++r) {
-    const uint8_t* g = grey[r];
-    if (maskRow) {
-      const uint8_t* m = maskRow[r];
-      for (uint32_t x = x0; x < x1; ++x) {
-        if (m[x]) ++hist[g[x]];
-      }
-    } else {
-      for (uint32_t x = x0; x < x1; ++x) ++hist[g[x]];
-    }
+// The optimal threshold over the m non-empty bins `level` (ascending) with counts `count`.
+int OptimalOfLevels(const int* level, const uint64_t* count, int m, int method) {
+  if (method < 0 || method > 4 || m == 0) return -1;
+  // Running class sums up to and including each non-empty bin.
+  uint64_t n[256], a[256], q[256];
+  int64_t e[256];
+  const LogTables& tables = Tables();
+  uint64_t sn = 0, sa = 0, sq = 0;
+  int64_t se = 0;
+  for (int j = 0; j < m; ++j) {
+    const uint64_t h = count[j], i = static_cast<uint64_t>(level[j]);
+    sn += h;
+    sa += h * i;
+    sq += h * i * i;
+    se += NLnN(h, tables);
+    n[j] = sn;
+    a[j] = sa;
+    q[j] = sq;
+    e[j] = se;
   }
-}
-
-}  // namespace
-
-int OptimalThresholdOfHistogram(const uint64_t histogram[256], int method) {
-  if (method < 0 || method > 4) return -1;
-  int lo = 0;
-  while (lo < 256 && histogram[lo] == 0) ++lo;
-  if (lo == 256) return -1;
-  int hi = 255;
-  while (histogram[hi] == 0) --hi;
+  const int lo = level[0], hi = level[m - 1];
   if (lo == hi) return lo > 0 ? lo - 1 : 0;
 
-  uint64_t total = 0, sumTotal = 0, sqTotal = 0;
-  int64_t entTotal = 0;
-  int64_t ent[256] = {};
-  for (int i = lo; i <= hi; ++i) {
-    const uint64_t h = histogram[i];
-    total += h;
-    sumTotal += h * static_cast<uint64_t>(i);
-    sqTotal += h * static_cast<uint64_t>(i * i);
-    if (h > 1) {
-      const double hd = static_cast<double>(h);
-      ent[i] = std::llround(hd * std::log(hd) * kEntropyScale);
-    }
-    entTotal += ent[i];
-  }
-
-  int within = -1, minError = -1, entropy = -1, potential = -1;
+  int within = -1, minError = -1, entropy = -1;
   double bestWithin = 0, bestMinError = 0, bestEntropy = 0;
-  Ratio bestPotential{0, 1};
-  uint64_t n1 = 0, a1 = 0, q1 = 0;
-  int64_t e1 = 0;
-  // Potential terms: L(k) = k^2 n1 - 2k a1 + q1 and R(k) = q2 - 2k a2 + k^2 n2.
-  for (int k = lo; k < hi; ++k) {
-    const uint64_t h = histogram[k];
-    n1 += h;
-    a1 += h * static_cast<uint64_t>(k);
-    q1 += h * static_cast<uint64_t>(k * k);
-    e1 += ent[k];
-    const uint64_t n2 = total - n1, a2 = sumTotal - a1, q2 = sqTotal - q1;
-    const uint64_t kk = static_cast<uint64_t>(k);
-
-    const uint64_t left = kk * kk * n1 + q1 - 2 * kk * a1;
-    const uint64_t right = q2 + kk * kk * n2 - 2 * kk * a2;
-    const Ratio measure = left + right == 0 ? Ratio{0, 1}
-                                            : Ratio{left > right ? left - right : right - left,
-                                                    left + right};
-    if (potential < 0 || Less(measure, bestPotential)) {
-      bestPotential = measure;
-      potential = k;
-    }
-
-    if (h == 0) continue;  // same class statistics as the previous k, which wins the tie
+  for (int j = 0; j + 1 < m; ++j) {
+    const uint64_t n1 = n[j], a1 = a[j], q1 = q[j];
+    const uint64_t n2 = sn - n1, a2 = sa - a1, q2 = sq - q1;
     const double m1 = static_cast<double>(n1), m2 = static_cast<double>(n2);
     const double s1 = Variance(n1, a1, q1), s2 = Variance(n2, a2, q2);
-
     const double w = -(m1 * s1 + m2 * s2);
     if (within < 0 || w > bestWithin) {
       bestWithin = w;
-      within = k;
+      within = level[j];
     }
     if (s1 > 0 && s2 > 0) {
-      const double m = m2 * std::log(m2 / std::sqrt(s2)) + m1 * std::log(m1 / std::sqrt(s1));
-      if (minError < 0 || m > bestMinError) {
-        bestMinError = m;
-        minError = k;
+      const double v = m2 * std::log(m2 / std::sqrt(s2)) + m1 * std::log(m1 / std::sqrt(s1));
+      if (minError < 0 || v > bestMinError) {
+        bestMinError = v;
+        minError = level[j];
       }
     }
-    const double h1 = std::log(m1) - static_cast<double>(e1) / kEntropyScale / m1;
-    const double h2 = std::log(m2) - static_cast<double>(entTotal - e1) / kEntropyScale / m2;
+    const double h1 = Ln(n1, tables) - static_cast<double>(e[j]) / kEntropyScale / m1;
+    const double h2 = Ln(n2, tables) - static_cast<double>(se - e[j]) / kEntropyScale / m2;
     if (entropy < 0 || h1 + h2 > bestEntropy) {
       bestEntropy = h1 + h2;
-      entropy = k;
+      entropy = level[j];
+    }
+  }
+
+  // Potential difference. Class 1 of k lo..hi-1 is bins level[0..j] with level[j] <= k.
+  auto left = [&](int j, uint64_t k) { return k * k * n[j] + q[j] - 2 * k * a[j]; };
+  auto right = [&](int j, uint64_t k) {
+    return (sq - q[j]) + k * k * (sn - n[j]) - 2 * k * (sa - a[j]);
+  };
+  int seg = 0;  // last run whose first k has L <= R (the first always has L = 0)
+  while (seg + 2 < m && left(seg + 1, level[seg + 1]) <= right(seg + 1, level[seg + 1])) ++seg;
+  int low = level[seg], high = level[seg + 1] - 1;  // the last k with L <= R lies in here
+  while (low < high) {
+    const int mid = (low + high + 1) / 2;
+    if (left(seg, mid) <= right(seg, mid)) {
+      low = mid;
+    } else {
+      high = mid - 1;
+    }
+  }
+  int potential = low;
+  if (low + 1 < hi) {
+    const int segNext = low + 1 == level[seg + 1] ? seg + 1 : seg;
+    const uint64_t l0 = left(seg, low), r0 = right(seg, low);
+    const uint64_t l1 = left(segNext, low + 1), r1 = right(segNext, low + 1);
+    // |l1 - r1| / (l1 + r1) < (r0 - l0) / (l0 + r0), with l0 <= r0.
+    const uint64_t d1 = l1 > r1 ? l1 - r1 : r1 - l1;
+    if (static_cast<u128>(d1) * (l0 + r0) < static_cast<u128>(r0 - l0) * (l1 + r1)) {
+      potential = low + 1;
     }
   }
 
@@ -155,6 +161,56 @@ int OptimalThresholdOfHistogram(const uint64_t histogram[256], int method) {
   }
   if (result <= lo || result >= hi) result = (lo + hi) / 2;
   return result;
+}
+
+int Optimal(const uint64_t* histogram, int method) {
+  int level[256];
+  uint64_t count[256];
+  int m = 0;
+  for (int i = 0; i < 256; ++i) {
+    if (histogram[i]) {
+      level[m] = i;
+      count[m++] = histogram[i];
+    }
+  }
+  return OptimalOfLevels(level, count, m, method);
+}
+
+// A box histogram that remembers which bins it touched, so that small boxes need neither a
+// 256-bin scan nor a 256-bin clear.
+struct SparseHistogram {
+  uint32_t count[256] = {};
+  uint8_t used[256];
+  int m = 0;
+
+  void Add(uint8_t v) {
+    if (count[v]++ == 0) used[m++] = v;
+  }
+  int Threshold(int method) {
+    std::sort(used, used + m);
+    int level[256];
+    uint64_t c[256];
+    for (int j = 0; j < m; ++j) {
+      level[j] = used[j];
+      c[j] = count[used[j]];
+      count[used[j]] = 0;
+    }
+    const int t = OptimalOfLevels(level, c, m, method);
+    m = 0;
+    return t;
+  }
+};
+
+// (1 - g) L + g G + bias, clamped to 0..255 and truncated.
+uint8_t BoxLevel(int local, int global, double g, int bias) {
+  const double level = (1.0 - g) * local + g * global + bias;
+  return level <= 0.0 ? 0 : level >= 255.0 ? 255 : static_cast<uint8_t>(level);
+}
+
+}  // namespace
+
+int OptimalThresholdOfHistogram(const uint64_t histogram[256], int method) {
+  return Optimal(histogram, method);
 }
 
 int RasterImage::OptimalThreshold(int method, const ImageBox* box,
@@ -187,15 +243,29 @@ int RasterImage::OptimalThreshold(int method, const ImageBox* box,
   uint8_t table[256];
   GreyTable(*this, table);
   const bool identity = bpp_ == 8 && IsIdentity(table);
-  uint64_t hist[256] = {};
+  // Four interleaved counters, so that runs of equal pixels do not wait on one another.
+  uint64_t part[4][256] = {};
   for (int64_t y = y0; y < y1; ++y) {
     const uint8_t* grey = GreyRow(*this, static_cast<uint32_t>(y), table, identity, scratch.get());
-    const uint8_t* m = contrastMask ? contrastMask->Row(static_cast<uint32_t>(y)) : nullptr;
-    for (int64_t x = x0; x < x1; ++x) {
-      if (!m || m[x]) ++hist[grey[x]];
+    if (contrastMask) {
+      const uint8_t* m = contrastMask->Row(static_cast<uint32_t>(y));
+      for (int64_t x = x0; x < x1; ++x) {
+        if (m[x]) ++part[x & 3][grey[x]];
+      }
+    } else {
+      int64_t x = x0;
+      for (; x + 4 <= x1; x += 4) {
+        ++part[0][grey[x]];
+        ++part[1][grey[x + 1]];
+        ++part[2][grey[x + 2]];
+        ++part[3][grey[x + 3]];
+      }
+      for (; x < x1; ++x) ++part[0][grey[x]];
     }
   }
-  const int t = OptimalThresholdOfHistogram(hist, method);
+  uint64_t hist[256];
+  for (int i = 0; i < 256; ++i) hist[i] = part[0][i] + part[1][i] + part[2][i] + part[3][i];
+  const int t = Optimal(hist, method);
   if (t < 0) SetError(kMsgNoThreshold);
   return t;
 }
@@ -237,35 +307,75 @@ bool RasterImage::AdaptiveThreshold(int method, int boxSize, const RasterImage* 
   uint8_t table[256];
   GreyTable(*this, table);
   const bool identity = bpp_ == 8 && IsIdentity(table);
-  uint64_t hist[256];
+  SparseHistogram hist;
   for (uint32_t by = 0; by < rows; ++by) {
     if (CancelRequested()) return true;
     const uint32_t y0 = by * b;
     const uint32_t n = std::min(b, height_ - y0);
     for (uint32_t r = 0; r < n; ++r) {
-      greyRows[r] = GreyRow(*this, y0 + r, table, identity, greyBuf.get() + static_cast<size_t>(r) * width_);
+      greyRows[r] = GreyRow(*this, y0 + r, table, identity,
+                            greyBuf.get() + static_cast<size_t>(r) * width_);
       if (contrastMask) maskRows[r] = contrastMask->Row(y0 + r);
     }
     uint8_t* out = levels.Row(by);
     for (uint32_t bx = 0; bx < cols; ++bx) {
-      const uint32_t x0 = bx * b;
-      BoxHistogram(greyRows.get(), contrastMask ? maskRows.get() : nullptr, n, x0,
-                   std::min(x0 + b, width_), hist);
-      const int local = OptimalThresholdOfHistogram(hist, method);
+      const uint32_t x0 = bx * b, x1 = std::min(x0 + b, width_);
+      if (!contrastMask) {
+        // A box of one level (most of a label) needs no histogram: the level below it.
+        const uint8_t v = greyRows[0][x0];
+        bool uniform = true;
+        for (uint32_t r = 0; r < n && uniform; ++r) {
+          const uint8_t* grey = greyRows[r];
+          for (uint32_t x = x0; x < x1; ++x) uniform &= grey[x] == v;
+        }
+        if (uniform) {
+          out[bx] = BoxLevel(v > 0 ? v - 1 : 0, global, g, bias);
+          continue;
+        }
+      }
+      for (uint32_t r = 0; r < n; ++r) {
+        const uint8_t* grey = greyRows[r];
+        if (contrastMask) {
+          const uint8_t* m = maskRows[r];
+          for (uint32_t x = x0; x < x1; ++x) {
+            if (m[x]) hist.Add(grey[x]);
+          }
+        } else {
+          for (uint32_t x = x0; x < x1; ++x) hist.Add(grey[x]);
+        }
+      }
+      const int local = hist.Threshold(method);
       if (local < 0) {
         SetError(kMsgNoThreshold);
         return false;
       }
-      const double level = (1.0 - g) * local + g * global + bias;
-      out[bx] = level <= 0.0 ? 0 : level >= 255.0 ? 255 : static_cast<uint8_t>(level);
+      out[bx] = BoxLevel(local, global, g, bias);
     }
     SetProgress(Percent(by + 1, rows));
   }
 
-  RasterImage mask;
-  if (!ResampleBilinearRegion(levels, b * cols, b * rows, width_, height_, mask, *this)) {
-    SetError(mask.LastError());
+  // The box levels enlarged bilinearly to b x columns by b x rows, cut to the image and used as
+  // a threshold mask: computed row by row, never stored.
+  Resampler mask;
+  RasterImage out;
+  std::unique_ptr<uint8_t[]> maskRow(new (std::nothrow) uint8_t[width_]);
+  if (!maskRow || !mask.Init(levels, b * cols, b * rows, Resampler::Filter::kBilinearOrArea, width_,
+                             height_)) {
+    SetError(kMsgMemory);
     return false;
   }
-  return ThresholdByMask(mask);
+  if (!out.Create(width_, height_, 1)) {
+    SetError(out.LastError());
+    return false;
+  }
+  for (uint32_t y = 0; y < height_; ++y) {
+    if (CancelRequested()) break;
+    mask.Row(y, maskRow.get());  // indices of the grey palette: the levels themselves
+    const uint8_t* grey = GreyRow(*this, y, table, identity, greyBuf.get());
+    const uint8_t* level = maskRow.get();
+    PackAbove(grey, [level](uint32_t x) { return level[x]; }, width_, out.Row(y));
+    SetProgress(Percent(y + 1, height_));
+  }
+  TakePixels(std::move(out));
+  return true;
 }

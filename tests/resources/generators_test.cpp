@@ -8,10 +8,15 @@
 #include <string>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
-std::string Tmp(const std::string& name) { return ::testing::TempDir() + "lbl_gen_" + name; }
+// Per test and per process: ctest runs the cases of this file in parallel, other builds too.
+std::string Tmp(const std::string& name) {
+  return ::testing::TempDir() + "lbl_gen_" + std::to_string(getpid()) + "_" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + name;
+}
 
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 

@@ -342,6 +342,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  if (IsDevicePath(lpFileName)) return OpenDevice(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition);
   Guard g(Mutex());
   Resolved r = Resolve(lpFileName);
   if (r.error) {
@@ -400,6 +401,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED) {
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+  BOOL deviceResult;
+  if (DeviceReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &deviceResult)) return deviceResult;
   auto f = FileOf(hFile);
   if (!f) return FALSE;
   if (!f->read) {
@@ -428,6 +431,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED) {
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  BOOL deviceResult;
+  if (DeviceWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, &deviceResult))
+    return deviceResult;
   auto f = FileOf(hFile);
   if (!f) return FALSE;
   if (!f->write) {

@@ -52,5 +52,17 @@ void ResetFiles();
 void ResetSpooler();
 void ResetDebug();
 void ResetClock();
+void ResetDevices();
+void ResetRegistry();
+void ResetGdi();
+void ResetJobs();
+void ResetMonitorHost();
+
+// Device namespace paths ("\\?\usb#..." or "\\.\..."; not "\\?\C:\..."): CreateFileW, ReadFile and
+// WriteFile hand them to the device model. The Device* calls return false when `h` is no device handle.
+bool IsDevicePath(LPCWSTR path);
+HANDLE OpenDevice(LPCWSTR path, DWORD access, DWORD share, DWORD disposition);
+bool DeviceReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, BOOL* result);
+bool DeviceWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, BOOL* result);
 
 }  // namespace winsim::detail

@@ -216,6 +216,11 @@ void Reset() {
   ResetSpooler();
   ResetDebug();
   ResetClock();
+  ResetDevices();
+  ResetRegistry();
+  ResetGdi();
+  ResetJobs();
+  ResetMonitorHost();
 }
 }  // namespace winsim
 

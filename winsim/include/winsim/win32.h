@@ -500,3 +500,9 @@ typedef DEVMODEW DEVMODE;
 typedef PDEVMODEW PDEVMODE;
 typedef PRINTER_INFO_2W PRINTER_INFO_2;
 typedef DRIVER_INFO_2W DRIVER_INFO_2;
+
+#include "winsim/setupapi.h"
+#include "winsim/winddi.h"
+#include "winsim/spooljob.h"
+#include "winsim/winsplp.h"
+#include "winsim/winddiui.h"

@@ -1,0 +1,316 @@
+// Ports and jobs: open, start of document, write, read, end of document, close.
+#include <cstring>
+
+#include "common/wstr.h"
+#include "monitor/monitor.h"
+
+namespace {
+
+IniPort* g_ports = nullptr;  // monitor lock
+
+// An open port of that name; records still being opened or being closed (openCount 0) do not count.
+IniPort* FindPort(LPCWSTR name) {
+  for (IniPort* p = g_ports; p; p = p->next)
+    if (p->openCount > 0 && WStrEqNoCase(p->fullPortName, name)) return p;
+  return nullptr;
+}
+
+bool UnlinkPort(IniPort* port) {
+  for (IniPort** link = &g_ports; *link; link = &(*link)->next) {
+    if (*link == port) {
+      *link = port->next;
+      port->next = nullptr;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Allocates the record and puts it at the head of the port list (monitor lock held).
+IniPort* CreatePortEntry(LPCWSTR name) {
+  auto* port = static_cast<IniPort*>(LocalAlloc(LPTR, sizeof(IniPort)));
+  if (!port) return nullptr;
+  size_t len = WStrLen(name);
+  port->fullPortName = static_cast<LPWSTR>(LocalAlloc(LPTR, (len + 1) * sizeof(WCHAR)));
+  if (!port->fullPortName) {
+    LocalFree(port);
+    return nullptr;
+  }
+  WStrCopy(port->fullPortName, len + 1, name);
+  WStrCopy(port->portName, kNameChars, name);  // longer names are cut for the record and the messages
+  port->signature = kIniPortSignature;
+  port->printerStatus = -1;
+  port->refCount = 1;  // the port list's
+  port->next = g_ports;
+  g_ports = port;
+  MonLog(TEXT("CreatePortEntry: the PortEntry %ws is created.\n"), port->portName);
+  return port;
+}
+
+void FreeIniJob(IniJob* job) {
+  if (job->hPrinter) ClosePrinter(job->hPrinter);
+  LocalFree(job);
+}
+
+// Closes and releases every job of the port (monitor lock held).
+void FreeIniJobs(IniPort* port) {
+  MonLog(TEXT("FreeIniJobs: Free the jobs on port %ws. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
+  EnterMonitorLock();
+  while (IniJob* job = port->jobs) {
+    port->jobs = job->next;
+    DWORD id = job->JobId;
+    FreeIniJob(job);
+    MonLog(TEXT("FreeIniJob: the job %d is free.\n"), id);
+  }
+  LeaveMonitorLock();
+}
+
+// The last reference is gone: the record is out of the list and no thread uses it.
+void DestroyPort(IniPort* port) {
+  EnterMonitorLock();
+  FreeIniJobs(port);
+  MonLog(TEXT("DeletePortEntry: the port %ws is deleted. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
+  LocalFree(port->fullPortName);
+  LocalFree(port);
+  LeaveMonitorLock();
+}
+
+bool ContainsText(const BYTE* data, size_t size, const char* text) {
+  size_t n = strlen(text);
+  for (size_t i = 0; i + n <= size; ++i)
+    if (memcmp(data + i, text, n) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+IniPort* PortFromHandle(HANDLE hPort) {
+  auto* port = static_cast<IniPort*>(hPort);
+  return port && port->signature == kIniPortSignature ? port : nullptr;
+}
+
+void ReleasePort(IniPort* port) {
+  if (InterlockedDecrement(&port->refCount) == 0) DestroyPort(port);
+}
+
+void DetectTWL(IniPort* port) {
+  auto query = port->portMonitorTable.pfnGetPrinterDataFromPort;
+  if (!query) return;
+  BYTE id[64] = {};
+  DWORD returned = 0;
+  if (!query(port->hPort, kIoctlQueryDeviceId, nullptr, nullptr, 0, reinterpret_cast<LPWSTR>(id), sizeof id,
+             &returned) ||
+      returned == 0) {
+    return;
+  }
+  if (ContainsText(id, returned < sizeof id ? returned : sizeof id, "CMD:TWL;")) {
+    InterlockedExchange(&port->isTWL, 1);
+    MonLog(TEXT("MonOpenPortEx: The printer supports TWL.\n"));
+  }
+}
+
+BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR, PHANDLE pHandle,
+                          LPMONITOR2 pMonitor2) {
+  MonLog(TEXT("MonOpenPortEx: enter OpenPortEx\n"));
+  if (!pMonitor2 || !pMonitor2->pfnOpenPort || !pMonitor2->pfnStartDocPort || !pMonitor2->pfnWritePort ||
+      !pMonitor2->pfnReadPort || !pMonitor2->pfnClosePort) {
+    MonLog(TEXT("MonOpenPortEx: Invalid port monitors passed to OpenPortEx.\n"));
+    SetLastError(ERROR_INVALID_PRINT_MONITOR);
+    return FALSE;
+  }
+  if (!pHandle) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  LPCWSTR name = pPortName ? pPortName : TEXT("");
+
+  EnterMonitorLock();
+  if (*name) {
+    if (IniPort* open = FindPort(name)) {
+      // A second printer on the same port shares the record; the last close releases it.
+      ++open->openCount;
+      *pHandle = open;
+      MonLog(TEXT("MonOpenPortEx: the port %ws is open already.\n"), open->portName);
+      LeaveMonitorLock();
+      return TRUE;
+    }
+  }
+  IniPort* port = CreatePortEntry(name);
+  LeaveMonitorLock();
+
+  if (!port || !pMonitor2->pfnOpenPort(hMonitorPort, pPortName, &port->hPort)) {
+    if (port) {
+      DWORD error = GetLastError();
+      EnterMonitorLock();
+      UnlinkPort(port);
+      LeaveMonitorLock();
+      LocalFree(port->fullPortName);
+      LocalFree(port);
+      SetLastError(error);
+    }
+    MonLog(TEXT("MonOpenPortEx: OpenPort %ws : Failed\n"), name);
+    return FALSE;
+  }
+
+  *pHandle = port;
+  memcpy(&port->portMonitorTable, pMonitor2, sizeof(MONITOR2));
+  MonLog(TEXT("MonOpenPortEx: the port %ws is opened. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
+  DetectTWL(port);
+  CreateUWriteThread(port);
+  EnterMonitorLock();
+  port->openCount = 1;  // from now on a second open finds it
+  LeaveMonitorLock();
+  return TRUE;
+}
+
+BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
+  IniPort* port = PortFromHandle(hPort);
+  if (!port || !pDocInfo || !pPrinterName || !*pPrinterName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (Level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (AtomicLoad(&port->status) & PP_INSTARTDOC) {
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  auto* doc = reinterpret_cast<DOC_INFO_1W*>(pDocInfo);
+  MonLog(TEXT("Enter StartDocPort, PrinterName: %ws, pIniPort:0x%x, hPort:0x%x, JobId:%d, Level:%d, DocName: %ws\n"),
+         pPrinterName, Hex32(port), Hex32(port->hPort), JobId, Level, doc->pDocName);
+
+  auto* job = static_cast<IniJob*>(LocalAlloc(LPTR, sizeof(IniJob)));
+  if (!job) {
+    MonLog(TEXT("StartDocPort, alloc memory failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
+    return FALSE;
+  }
+  WStrCopy(job->printerName, kNameChars, pPrinterName);
+  // The whole name opens the printer; the record keeps 49 characters for the messages.
+  if (!OpenPrinterW(pPrinterName, &job->hPrinter, nullptr)) {
+    LocalFree(job);
+    MonLog(TEXT("StartDocPort, OpenPrinter failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
+    return FALSE;
+  }
+
+  DetectTWL(port);
+  if (AtomicLoad(&port->isTWL)) {
+    LONG status = -1;
+    GetPrinterStatus(port, &status);
+    if (status == -1) {
+      FreeIniJob(job);
+      return FALSE;
+    }
+    GetPrinterVersion(port);
+  }
+
+  SetFlags(&port->status, PP_INSTARTDOC);
+  MonLog(TEXT("MonStartDocPort: set pIniPort->status to PP_INSTARTDOC, hPort:0x%x\n"), Hex32(port->hPort));
+
+  EnterMonitorLock();
+  BOOL ok = port->portMonitorTable.pfnStartDocPort(port->hPort, pPrinterName, JobId, 1, pDocInfo);
+  if (ok) {
+    SetFlags(&job->status, PP_INSTARTDOC);
+    job->JobId = JobId;
+    MonLog(TEXT("MonStartDocPort: set pIniJob->status to PP_INSTARTDOC, JobId:%d\n"), JobId);
+    const bool first = port->jobs == nullptr;
+    job->next = port->jobs;
+    port->jobs = job;
+    if (first) {
+      MonLog(TEXT("MonStartDocPort: pIniPort has 1 pIniJob, JobId:%d\n"), JobId);
+    } else {
+      MonLog(TEXT("MonStartDocPort: pIniPort has many pIniJobs:\n"));
+      for (IniJob* j = port->jobs; j; j = j->next)
+        MonLog(TEXT("MonStartDocPort: JobId:%d, Status:%d\n"), j->JobId, static_cast<int>(AtomicLoad(&j->status)));
+    }
+  } else {
+    // A failed start leaves no document open, or every later one would be refused with ERROR_BUSY.
+    DWORD error = GetLastError();
+    ClearFlags(&port->status, PP_INSTARTDOC);
+    FreeIniJob(job);
+    SetLastError(error);
+  }
+  LeaveMonitorLock();
+  return ok;
+}
+
+BOOL WINAPI MonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
+  IniPort* port = PortFromHandle(hPort);
+  if (!port || !pcbWritten) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  MonLog(TEXT("Enter MonWritePort, cbBuf:%d, pIniPort:0x%x, hPort:0x%x\n"), cbBuf, Hex32(port), Hex32(port->hPort));
+  // TWL pages travel as page files; the spooler stream carries only their small markers, and each
+  // marker becomes a status poll.
+  if (AtomicLoad(&port->isTWL) && cbBuf <= 200) {
+    LONG status = -1;
+    GetPrinterStatus(port, &status);
+    if (status == -1) {
+      MonLog(TEXT("MonWritePort, unable to get printer status. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port),
+             Hex32(port->hPort));
+      return FALSE;
+    }
+    *pcbWritten = cbBuf;
+    return TRUE;
+  }
+  port->portMonitorTable.pfnWritePort(port->hPort, pBuffer, cbBuf, pcbWritten);
+  return TRUE;
+}
+
+BOOL WINAPI MonReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead) {
+  MonLog(TEXT("MonReadPort: Enter ReadPort, hPort:0x%x\n"), Hex32(hPort));
+  IniPort* port = PortFromHandle(hPort);
+  if (!port) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return port->portMonitorTable.pfnReadPort(port->hPort, pBuffer, cbBuffer, pcbRead);
+}
+
+BOOL WINAPI MonEndDocPort(HANDLE hPort) {
+  MonLog(TEXT("MonEndDocPort: Enter EndDocPort, hPort:0x%x\n"), Hex32(hPort));
+  IniPort* port = PortFromHandle(hPort);
+  if (!port) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // The job record stays on the port: its page files are delivered after the document ends.
+  if (port->portMonitorTable.pfnEndDocPort) port->portMonitorTable.pfnEndDocPort(port->hPort);
+  ClearFlags(&port->status, PP_INSTARTDOC);
+  return TRUE;
+}
+
+BOOL WINAPI MonClosePort(HANDLE hPort) {
+  IniPort* port = PortFromHandle(hPort);
+  if (!port) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  EnterMonitorLock();
+  // openCount 0 hides the record from opens while it is taken down.
+  const bool lastHandle = port->openCount <= 1;
+  port->openCount = lastHandle ? 0 : port->openCount - 1;
+  LeaveMonitorLock();
+  if (!lastHandle) return TRUE;
+
+  if (port->portMonitorTable.pfnClosePort) {
+    port->portMonitorTable.pfnClosePort(port->hPort);
+    MonLog(TEXT("MonClosePort: the port %ws is closed. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
+  }
+  InterlockedExchange(&port->threadRun, 0);
+  for (int check = 0; check < 100 && (AtomicLoad(&port->status) & PP_THREAD_RUNNING); ++check) Sleep(100);
+
+  EnterMonitorLock();
+  if (!UnlinkPort(port)) {
+    MonLog(TEXT("DeletePortEntry: port not found\n"));
+    LeaveMonitorLock();
+    return TRUE;
+  }
+  port->signature = 0;
+  // The list's reference. A delivery thread that has not stopped keeps the record until it returns.
+  ReleasePort(port);
+  LeaveMonitorLock();
+  return TRUE;
+}

@@ -1,0 +1,201 @@
+#include "render/job.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/wstr.h"
+#include "render/output.h"
+#include "render/pipeline.h"
+
+namespace {
+
+JobState g_job;
+
+// Documents the system's test page prints under, in English and Chinese.
+bool IsTestPage(LPCWSTR name) {
+  return name && (WStrEq(name, TEXT("Test Page")) || WStrEq(name, TEXT("\u6d4b\u8bd5\u9875")));
+}
+
+void ReadDocumentPropData(Pdev* pdev) {
+  DWORD type = 0, got = 0, flags = 0;
+  pdev->PPDataFlags = 0;
+  if (GetPrinterDataW(pdev->Printer, const_cast<LPWSTR>(LBL_VALUE_PPDATAFLAGS), &type, reinterpret_cast<LPBYTE>(&flags),
+                      sizeof flags, &got) == ERROR_SUCCESS &&
+      got == sizeof flags)
+    pdev->PPDataFlags = flags;
+  std::memset(pdev->LogFolder, 0, sizeof pdev->LogFolder);
+  if (GetPrinterDataW(pdev->Printer, const_cast<LPWSTR>(LBL_VALUE_LOGFOLDER), &type,
+                      reinterpret_cast<LPBYTE>(pdev->LogFolder), sizeof pdev->LogFolder, &got) != ERROR_SUCCESS)
+    pdev->LogFolder[0] = 0;
+  pdev->LogFolder[kLogFolderReadChars - 1] = 0;
+}
+
+// The current paper takes its stock values from the "FORMS" entry of its name (else the first).
+void SelectDocumentPaper(Pdev* pdev) {
+  InstalledPaper& paper = pdev->Paper;
+  if (pdev->Forms && pdev->FormCount > 0) {
+    int found = 0;
+    for (int i = 0; i < pdev->FormCount; ++i) {
+      if (WStrEq(pdev->Forms[i].Name, paper.Name)) {
+        found = i;
+        break;
+      }
+    }
+    InstalledPaper stock = PaperToInstalled(pdev->Forms[found]);
+    paper.Width = stock.Width;
+    paper.Length = stock.Length;
+    paper.ImageableArea = stock.ImageableArea;
+    paper.Flags = stock.Flags;
+    paper.GapHeight = stock.GapHeight;
+    paper.GapOffset = stock.GapOffset;
+    paper.Speed = stock.Speed;
+    paper.Darkness = stock.Darkness;
+  }
+  if (pdev->Settings.dm.dmPaperSize == DMPAPER_USER) {
+    paper.Width = int32_t{pdev->Settings.dm.dmPaperWidth} * 100;
+    paper.Length = int32_t{pdev->Settings.dm.dmPaperLength} * 100;
+  }
+}
+
+bool PipelineCancelled(void* context) { return CheckAbort(static_cast<Pdev*>(context)); }
+
+}  // namespace
+
+JobState& Job() { return g_job; }
+
+void ResetJobState() { g_job = JobState{g_job.Module}; }
+
+WriterContext MakeWriterContext(Pdev* pdev, OutputSink* sink) {
+  WriterContext ctx;
+  ctx.settings = &pdev->Settings;
+  ctx.paper = &pdev->Paper;
+  ctx.model = pdev->Model;
+  ctx.resolution = pdev->Resolution;
+  ctx.jobId = pdev->JobId;
+  ctx.out = sink;
+  return ctx;
+}
+
+BOOL StartDocument(Pdev* pdev, LPCWSTR documentName, DWORD jobId) {
+  pdev->JobId = jobId;
+  ReadDocumentPropData(pdev);
+  if ((pdev->PPDataFlags & kPropCaptureCode) && pdev->LogFolder[0])
+    OpenCaptureFile(pdev, pdev->LogFolder, documentName);
+  pdev->Buffered = 0;
+  if (IsTestPage(documentName)) pdev->Settings.DitherLevel = 1;
+  SelectDocumentPaper(pdev);
+  FlushOutput(pdev);
+
+  if (jobId != g_job.LastJobId) {
+    g_job.LastJobId = jobId;
+    PdevSink sink(pdev);
+    WriterContext ctx = MakeWriterContext(pdev, &sink);
+    WriteUserCommand(ctx, kUserCommandJobStart);
+    WriteJobHeader(ctx);
+    g_job.Continued = false;
+  } else {
+    g_job.Continued = true;
+  }
+  return TRUE;
+}
+
+BOOL StartPage(Pdev* pdev) {
+  SURFOBJ* so = pdev->SurfObj;
+  if (so && so->pvBits && so->cjBits) std::memset(so->pvBits, 0xFF, so->cjBits);
+  return TRUE;
+}
+
+BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
+  if (pdev->JobId == 0) pdev->JobId = g_job.LastJobId;
+  if (so->iType == STYPE_DEVICE) return FlushOutput(pdev);
+  if (so->iType != STYPE_BITMAP) return FALSE;
+
+  PipelineInput in{};
+  in.settings = &pdev->Settings;
+  in.paper = &pdev->Paper;
+  in.model = pdev->Model;
+  in.resolution = pdev->Resolution;
+  in.ppDataFlags = pdev->PPDataFlags;
+  in.bits = static_cast<const uint8_t*>(so->pvScan0);
+  in.width = so->sizlBitmap.cx;
+  in.height = so->sizlBitmap.cy;
+  in.stride = so->lDelta;
+  in.bitsSize = so->cjBits;
+  in.cancelled = PipelineCancelled;
+  in.cancelContext = pdev;
+  PageRaster raster;
+  if (!RenderPageRaster(in, &raster)) return TRUE;
+
+  PdevSink sink(pdev);
+  WriterContext ctx = MakeWriterContext(pdev, &sink);
+  SendPage(ctx, raster.data, raster.bytes, raster.width, raster.rows);
+  FreePageRaster(&raster);
+  // Each page leaves for the spooler when it is complete, not when the next one fills the buffer.
+  FlushOutput(pdev);
+  return TRUE;
+}
+
+BOOL EndDocument(Pdev* pdev) {
+  if (pdev->JobId != 0 && g_job.Continued) return TRUE;
+  PdevSink sink(pdev);
+  WriterContext ctx = MakeWriterContext(pdev, &sink);
+  WriteUserCommand(ctx, kUserCommandJobEnd);
+  FlushOutput(pdev);
+  if (pdev->CaptureFile || g_job.CaptureFile) CloseCaptureFile(pdev);
+  return TRUE;
+}
+
+ULONG Escape(Pdev* pdev, SURFOBJ* so, ULONG escape, ULONG inSize, const void* in, ULONG outSize, void* out) {
+  switch (escape) {
+    case QUERYESCSUPPORT: {
+      if (inSize != sizeof(DWORD) || !in) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+      }
+      DWORD asked;
+      std::memcpy(&asked, in, sizeof asked);
+      if (asked == QUERYESCSUPPORT || asked == PASSTHROUGH) return 1;
+      if (asked == SETCOPYCOUNT) return pdev->Model->MaxCopies > 1 ? 1 : 0;
+      return 0;
+    }
+    case SETCOPYCOUNT: {
+      if (!in || inSize < sizeof(DWORD)) return 0;
+      DWORD requested;
+      std::memcpy(&requested, in, sizeof requested);
+      if (requested == 0) return 0;
+      // dmCopies is 16-bit signed; a model limit of 0 still prints one copy.
+      const DWORD limit = std::clamp<DWORD>(pdev->Model->MaxCopies, 1, 0x7FFF);
+      const DWORD copies = std::min(requested, limit);
+      pdev->Settings.dm.dmCopies = static_cast<SHORT>(copies);
+      if (out && outSize) std::memcpy(out, &copies, std::min<ULONG>(outSize, sizeof copies));
+      return 1;
+    }
+    case PASSTHROUGH: {
+      if (so && EngCheckAbort(so)) {
+        pdev->State |= kPdevFailed;
+        return 0;
+      }
+      if (!in || inSize <= 2) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+      }
+      const auto* bytes = static_cast<const uint8_t*>(in);
+      const DWORD length = bytes[0] | (DWORD{bytes[1]} << 8);
+      if (length == 0 || length > inSize - 2) {
+        SetLastError(ERROR_INVALID_DATA);
+        return 0;
+      }
+      // Bytes already buffered go first, so the printer sees them in the order they were made.
+      if (!FlushOutput(pdev)) return 0;
+      DWORD written = 0;
+      if (!WritePrinter(pdev->Printer, const_cast<uint8_t*>(bytes + 2), length, &written) || written != length) {
+        pdev->State |= kPdevFailed;
+        return 0;
+      }
+      return length;
+    }
+    default:
+      SetLastError(ERROR_INVALID_FUNCTION);
+      return 0;
+  }
+}

@@ -1,0 +1,124 @@
+#include "render/output.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/debug.h"
+#include "common/wstr.h"
+#include "render/job.h"
+
+int32_t SendBytes(Pdev* pdev, const void* data, DWORD size) {
+  if (pdev->State & kPdevFailed) return -1;
+  if (!pdev->OutputBuffer || (!data && size)) {
+    pdev->State |= kPdevFailed;
+    return -1;
+  }
+  // The return value is a signed count: take at most what it can report.
+  size = std::min<DWORD>(size, 0x7FFFFFFF);
+  const auto* src = static_cast<const uint8_t*>(data);
+  DWORD taken = 0;
+  while (taken < size) {
+    if (pdev->State & kPdevFailed) return -1;
+    if (pdev->Buffered >= kOutputBufferLimit && !FlushOutput(pdev)) return -1;
+    DWORD n = std::min(size - taken, kOutputBufferLimit - pdev->Buffered);
+    std::memcpy(pdev->OutputBuffer + pdev->Buffered, src + taken, n);
+    pdev->Buffered += n;
+    taken += n;
+  }
+  return static_cast<int32_t>(taken);
+}
+
+BOOL FlushOutput(Pdev* pdev) {
+  if (pdev->State & kPdevFailed) return FALSE;
+  if (pdev->Buffered == 0) return TRUE;
+  if (pdev->Buffered > kOutputBufferLimit || !pdev->OutputBuffer) {
+    pdev->Buffered = std::min(pdev->Buffered, kOutputBufferLimit);
+    pdev->State |= kPdevFailed;
+    return FALSE;
+  }
+  DWORD written = 0;
+  if (!WritePrinter(pdev->Printer, pdev->OutputBuffer, pdev->Buffered, &written) || written != pdev->Buffered) {
+    pdev->State |= kPdevFailed;
+    return FALSE;
+  }
+  // TWL's capture gets the page-file data instead of the markers.
+  if (pdev->CaptureFile && pdev->Settings.PrintLanguage != kLangTwl) {
+    DWORD done = 0;
+    WriteFile(pdev->CaptureFile, pdev->OutputBuffer, pdev->Buffered, &done, nullptr);
+  }
+  pdev->Buffered = 0;
+  return TRUE;
+}
+
+std::string PageFileName(int page, DWORD jobId, int sequence) {
+  return FormatA("%s\\page_%04d_jobid_%03d_%d.dat", LBL_PAGE_FOLDER, page, static_cast<int>(jobId), sequence);
+}
+
+void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
+  if (size == 0 || !data) return;
+  DWORD attrs = GetFileAttributesA(LBL_PAGE_FOLDER);
+  if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) CreateDirectoryA(LBL_PAGE_FOLDER, nullptr);
+  std::string name;
+  for (int sequence = 0;; ++sequence) {
+    name = PageFileName(page, jobId, sequence);
+    if (name.size() >= MAX_PATH) return;
+    HANDLE probe = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) break;
+    CloseHandle(probe);
+  }
+  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, data, size, &written, nullptr);
+  CloseHandle(file);
+}
+
+void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
+  JobState& job = Job();
+  if (job.CaptureFile) {
+    pdev->CaptureFile = job.CaptureFile;
+    return;
+  }
+  SHCreateDirectoryExW(nullptr, folder, nullptr);
+  if (!documentName) documentName = TEXT("");
+  WCHAR name[MAX_PATH];
+  int n = job.CaptureCounter < 2 ? WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws.prt"), folder, documentName)
+                                 : WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws_%d.prt"), folder, documentName,
+                                             job.CaptureCounter);
+  // A name cut to the buffer could name another file; such a document is not captured.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  if (n >= 0) {
+    // CREATE_ALWAYS: an older, longer capture of the same name must not leave its tail behind.
+    file = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    DbgPrint(TEXT("WriteFile %ws failed: %u"), n >= 0 ? name : TEXT("(name too long)"),
+             static_cast<unsigned>(GetLastError()));
+    return;
+  }
+  pdev->CaptureFile = file;
+  job.CaptureFile = file;
+}
+
+void CloseCaptureFile(Pdev* pdev) {
+  JobState& job = Job();
+  HANDLE file = job.CaptureFile ? job.CaptureFile : pdev->CaptureFile;
+  if (!file) return;
+  ++job.CaptureCounter;
+  CloseHandle(file);
+  pdev->CaptureFile = nullptr;
+  job.CaptureFile = nullptr;
+}
+
+int32_t PdevSink::Send(const void* data, DWORD size) { return SendBytes(pdev_, data, size); }
+
+void PdevSink::WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
+  ::WritePageFile(page, jobId, data, size);
+}
+
+void PdevSink::Capture(const void* data, DWORD size) {
+  if (!pdev_->CaptureFile || size == 0) return;
+  DWORD done = 0;
+  WriteFile(pdev_->CaptureFile, data, size, &done, nullptr);
+}

@@ -1,0 +1,47 @@
+// Job output of the rendering DLL: the output buffer that feeds WritePrinter, the capture file of
+// the printer code, and the TWL page files the language monitor delivers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/platform.h"
+#include "render/pdev.h"
+#include "render/writers/writer.h"
+
+constexpr DWORD kOutputBufferBytes = 0x50010;  // allocated
+constexpr DWORD kOutputBufferLimit = 0x50000;  // used; also the largest WritePrinter block
+#define LBL_PAGE_FOLDER "c:\\prtmonlog"
+
+// Copies bytes into the output buffer, flushing it whenever it is full. Returns the bytes taken,
+// or -1 once the PDEV has failed (before or during the call).
+int32_t SendBytes(Pdev* pdev, const void* data, DWORD size);
+// WritePrinter of the buffered bytes (and a copy to the capture file except for TWL). TRUE when the
+// buffer is empty afterwards; a failed or short write marks the PDEV failed.
+BOOL FlushOutput(Pdev* pdev);
+
+// "c:\prtmonlog\page_%04d_jobid_%03d_%d.dat".
+std::string PageFileName(int page, DWORD jobId, int sequence);
+// Writes the bytes as the first page file of (page, job id) whose sequence number is free.
+// Nothing is written for 0 bytes; files that cannot be created are skipped.
+void WritePageFile(int page, DWORD jobId, const void* data, DWORD size);
+
+// The capture file of a document: "<folder>\<document>.prt", or "<folder>\<document>_<n>.prt" from
+// the second capture of the process on. A capture file still open in the process (a continued job)
+// is reused. A new file holds exactly the bytes written from now on.
+void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName);
+// Closes the file, forgets it in the PDEV and the process and counts the capture.
+void CloseCaptureFile(Pdev* pdev);
+
+// The writers' sink over a PDEV: spooler bytes through the output buffer, TWL page files, and
+// page-file data copied to the capture file.
+class PdevSink : public OutputSink {
+ public:
+  explicit PdevSink(Pdev* pdev) : pdev_(pdev) {}
+  int32_t Send(const void* data, DWORD size) override;
+  void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) override;
+  void Capture(const void* data, DWORD size) override;
+
+ private:
+  Pdev* pdev_;
+};

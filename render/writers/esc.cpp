@@ -1,0 +1,102 @@
+// ESC: a raster command set in the manner of receipt printers. Pages go out as GS v 0 bands of
+// 24 rows with a paper feed after each; the post-print action is made of feeds and cuts that
+// follow the user command strings.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "render/writers/writer_internal.h"
+
+namespace writers {
+
+namespace {
+
+constexpr size_t kBandHeaderBytes = 8;
+constexpr size_t kFeedBytes = 3;
+
+// Feed by 25 mm: ESC K with the dots of 25 mm at the model resolution.
+bool SendFeed25mm(WriterContext& ctx) {
+  uint8_t cmd[] = {0x1B, 0x4B, static_cast<uint8_t>(ModelDpi(ctx) * 250 / 254), 0x00};
+  return SendBytes(ctx, cmd, sizeof(cmd));
+}
+
+// Feed offset in dots at the model resolution.
+int32_t FeedOffsetDots(const WriterContext& ctx) {
+  return static_cast<int32_t>(int64_t{ctx.settings->FeedOffset / 100} * ModelDpi(ctx) / 254);
+}
+
+}  // namespace
+
+void EscJobHeader(WriterContext& ctx) {
+  uint8_t cmd[] = {0x1F, 0x1B, 0x1F, 0x13, 0x14, static_cast<uint8_t>(Darkness(ctx, true))};
+  SendBytes(ctx, cmd, sizeof(cmd));
+}
+
+void EscPostAction(WriterContext& ctx, int slot) {
+  const PrinterDevmode& s = *ctx.settings;
+  switch (slot) {
+    case kUserCommandJobStart:
+      if (s.PostAction == 1) SendFeed25mm(ctx);
+      break;
+    case kUserCommandPageStart:
+      if (s.PostAction >= 2) SendFeed25mm(ctx);
+      break;
+    case kUserCommandPageEnd:
+      if (s.PostAction == 2 && s.IntervalPages == 1) {
+        uint8_t cut[] = {0x1D, 0x56, 0x42, static_cast<uint8_t>(FeedOffsetDots(ctx))};
+        SendBytes(ctx, cut, sizeof(cut));
+      }
+      break;
+    case kUserCommandJobEnd:
+      if (s.PostAction == 2 && s.IntervalPages != 1) {
+        uint8_t cut[] = {0x1D, 0x56, 0x42, static_cast<uint8_t>(FeedOffsetDots(ctx))};
+        SendBytes(ctx, cut, sizeof(cut));
+      } else if (s.PostAction == 1) {
+        // Tear: feed the label out to the tear bar in steps of 24 dots.
+        static const uint8_t kFeed24[] = {0x1B, 0x4A, 0x18};
+        int32_t feeds = (FeedOffsetDots(ctx) + 23) / 24;
+        for (int32_t i = 0; i < feeds; ++i)
+          if (!SendBytes(ctx, kFeed24, sizeof(kFeed24))) break;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void EscPageHeader(WriterContext& ctx) {
+  const InstalledPaper& paper = Paper(ctx);
+  uint8_t cmd[8] = {0x1D, 0x57, 0, 0, 0x1D, 0x4C, 0, 0};
+  PutU16(cmd + 2, static_cast<uint32_t>(Dots(ctx.resolution, paper.Width)));
+  PutU16(cmd + 6, static_cast<uint32_t>(Dots(ctx.resolution, paper.ImageableArea.Left)));
+  SendBytes(ctx, cmd, sizeof(cmd));
+}
+
+void EscRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+  // Raster variant 1 feeds the band height after each band; the others send a zero feed.
+  const uint8_t feed = ctx.settings->PrinterType == 1 ? 0x18 : 0x00;
+  const size_t fullBand = size_t{rowBytes} * kEscBandRows;
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBandHeaderBytes + fullBand + kFeedBytes]);
+  if (!block) return;
+
+  // Each band goes out as one block: GS v 0, the rows, ESC J.
+  for (DWORD y = 0; y < rows; y += kEscBandRows) {
+    DWORD height = rows - y < kEscBandRows ? rows - y : kEscBandRows;
+    size_t data = size_t{height} * rowBytes;
+    uint8_t* p = block.get();
+    p[0] = 0x1D;
+    p[1] = 0x76;
+    p[2] = 0x30;
+    p[3] = 0x00;
+    PutU16(p + 4, rowBytes);
+    PutU16(p + 6, height);
+    std::memcpy(p + kBandHeaderBytes, raster + size_t{y} * rowBytes, data);
+    p += kBandHeaderBytes + data;
+    p[0] = 0x1B;
+    p[1] = 0x4A;
+    p[2] = feed;
+    if (!SendBytes(ctx, block.get(), kBandHeaderBytes + data + kFeedBytes)) return;
+  }
+}
+
+}  // namespace writers

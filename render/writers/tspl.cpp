@@ -1,0 +1,96 @@
+// TSPL: plain-text media settings once per job; per page copy SIZE, CLS, BITMAP bands and PRINT.
+// The raster goes out as the pipeline made it (1 = white): BITMAP mode 1 ORs it onto a clear page.
+#include "common/wstr.h"
+#include "render/writers/writer_internal.h"
+
+namespace writers {
+
+namespace {
+
+const char* const kPostActionText[] = {
+    "SET TEAR OFF\r\nSET PEEL OFF\r\nSET CUTTER OFF\r\n",
+    "SET PEEL OFF\r\nSET CUTTER OFF\r\nSET TEAR ON\r\n",
+    "SET TEAR OFF\r\nSET CUTTER OFF\r\nSET PEEL ON\r\n",
+    "SET TEAR OFF\r\nSET PEEL OFF\r\nSET CUTTER ON\r\n",
+};
+
+}  // namespace
+
+std::string TsplMillimetres(int32_t micrometres) {
+  // Whole millimetres, then the micrometre remainder. A remainder below 100 is padded to three
+  // digits (2050 is "2.050", not "2.50"); 0 stays a single digit ("3.0").
+  int64_t v = micrometres;
+  const char* sign = v < 0 ? "-" : "";
+  if (v < 0) v = -v;
+  long long whole = v / 1000;
+  int rest = static_cast<int>(v % 1000);
+  return rest == 0 ? FormatA("%s%lld.0", sign, whole) : FormatA("%s%lld.%03d", sign, whole, rest);
+}
+
+void TsplJobHeader(WriterContext& ctx) {
+  const PrinterDevmode& s = *ctx.settings;
+  const InstalledPaper& paper = Paper(ctx);
+
+  if (s.PrintMode <= 2) {
+    const char* ribbon = nullptr;
+    if (paper.Speed != 0) {
+      // A paper with settings of its own also decides the ribbon.
+      ribbon = (paper.Flags & kPaperThermalTransfer) ? "SET RIBBON ON\r\n" : "SET RIBBON OFF\r\n";
+    } else if (s.PrintMode == 1) {
+      ribbon = "SET RIBBON OFF\r\n";
+    } else if (s.PrintMode == 2) {
+      ribbon = "SET RIBBON ON\r\n";
+    }
+    if (ribbon && !SendText(ctx, ribbon)) return;
+  }
+
+  // Action 4 (cut every N labels) has no TSPL form here.
+  if (s.PostAction < 4 && !SendText(ctx, kPostActionText[s.PostAction])) return;
+
+  // Orientation and mirroring are already in the raster.
+  if (!SendText(ctx, "DIRECTION 0,0\r\nREFERENCE 0,0\r\n")) return;
+
+  uint32_t speed = Speed(ctx, false);
+  if (speed != 0 && !SendText(ctx, FormatA("SPEED %.2f\r\n", speed / 100.0))) return;
+
+  uint32_t darkness = Darkness(ctx, false);
+  if (darkness != 0 && !SendText(ctx, FormatA("DENSITY %d\r\n", static_cast<int>(darkness) - 1))) return;
+
+  float offset = static_cast<float>(s.FeedOffset) / 1000.0f;
+  if (!SendText(ctx, FormatA("OFFSET %.2f mm\r\n", static_cast<double>(offset)))) return;
+
+  switch (paper.Flags & kPaperMediaMask) {
+    case kPaperGap:
+      SendText(ctx, "GAP " + TsplMillimetres(paper.GapHeight) + " mm," + TsplMillimetres(paper.GapOffset) + " mm\r\n");
+      break;
+    case kPaperBlackMark:
+      SendText(ctx, "BLINE " + TsplMillimetres(paper.GapHeight) + " mm," + TsplMillimetres(paper.GapOffset) + " mm\r\n");
+      break;
+    case kPaperContinuous:
+    case kPaperContinuousUnfixed:
+      SendText(ctx, "GAP 0 mm,0 mm\r\n");
+      break;
+    default:
+      break;
+  }
+}
+
+void TsplPageHeader(WriterContext& ctx) {
+  int width = ctx.settings->dm.dmPaperWidth;
+  int length = ctx.settings->dm.dmPaperLength;
+  SendText(ctx, FormatA("SIZE %d.%d mm,%d.%d mm\r\nCLS\r\n", width / 10, width % 10, length / 10, length % 10));
+}
+
+void TsplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+  for (DWORD y = 0; y < rows; y += kTsplBandRows) {
+    DWORD height = rows - y < kTsplBandRows ? rows - y : kTsplBandRows;
+    if (!SendText(ctx, FormatA("\r\nBITMAP %d,%lu,%lu,%lu,1,", 0, static_cast<unsigned long>(y),
+                               static_cast<unsigned long>(rowBytes), static_cast<unsigned long>(height))))
+      return;
+    if (!SendBytes(ctx, raster + size_t{y} * rowBytes, size_t{height} * rowBytes)) return;
+  }
+}
+
+void TsplPageTrailer(WriterContext& ctx) { SendText(ctx, FormatA("\r\nPRINT 1,%d\r\n", 1)); }
+
+}  // namespace writers

@@ -1,0 +1,97 @@
+// TWL: the printer's own page language. Job header, user command strings and every page copy go
+// into page files that the language monitor delivers; the spooler stream carries only an 8-byte
+// marker per page copy, which the monitor takes as a status poll.
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "render/writers/writer_internal.h"
+
+namespace {
+
+// Process-wide, unlocked: one job is rendered at a time per process.
+uint16_t g_twlPageCounter = 1;
+
+constexpr uint16_t kCounterWrapAbove = 8999;
+
+}  // namespace
+
+uint16_t TwlPageCounter() { return g_twlPageCounter; }
+void SetTwlPageCounter(uint16_t value) { g_twlPageCounter = value; }
+
+namespace writers {
+
+namespace {
+
+void WriteJobLevel(WriterContext& ctx, const void* data, size_t size) {
+  ctx.out->WritePageFile(0, ctx.jobId, data, static_cast<DWORD>(size));
+  ctx.out->Capture(data, static_cast<DWORD>(size));
+}
+
+}  // namespace
+
+void TwlJobHeader(WriterContext& ctx) {
+  const PrinterDevmode& s = *ctx.settings;
+  uint8_t header[kTwlJobHeaderBytes] = {0x1B, 0x73};
+  header[2] = static_cast<uint8_t>(s.PostAction);
+  PutU16(header + 3, static_cast<uint32_t>(int64_t{ModelDpi(ctx)} * s.FeedOffset / 25400));
+  header[5] = static_cast<uint8_t>((static_cast<int32_t>(Speed(ctx, true)) + 50) / 100 - 2);
+  header[6] = static_cast<uint8_t>(Darkness(ctx, true) - 1);
+  WriteJobLevel(ctx, header, sizeof(header));
+}
+
+void TwlUserCommand(WriterContext& ctx, int slot, const std::string& text) {
+  if (!text.empty()) WriteJobLevel(ctx, text.data(), text.size());
+  if (slot == kUserCommandJobEnd && g_twlPageCounter > kCounterWrapAbove) g_twlPageCounter = 1;
+}
+
+void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+  const PrinterDevmode& s = *ctx.settings;
+  const InstalledPaper& paper = Paper(ctx);
+  const size_t rowLength = size_t{rowBytes} + 2;
+  const size_t blockBytes = kTwlPageHeaderBytes + size_t{rows} * rowLength;
+
+  // The block is the same for every copy but for the page number, so it is built once.
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockBytes]);
+  if (block) {
+    uint8_t* h = block.get();
+    std::memcpy(h, "SIZ", 3);
+    h[3] = (paper.Flags & kPaperGap) ? 1 : (paper.Flags & kPaperBlackMark) ? 2 : 0;
+    PutU16(h + 4, static_cast<uint32_t>(Dots(ctx.resolution, paper.Width)));
+    PutU16(h + 6, rows);
+    PutU16(h + 8, static_cast<uint32_t>(Dots(ctx.resolution, paper.GapHeight)));
+    PutU16(h + 10, static_cast<uint32_t>(Dots(ctx.resolution, paper.GapOffset)));
+    PutU16(h + 12, 0);
+    h[14] = 0x1D;
+    h[15] = 0x76;
+    h[16] = 0x30;
+    h[17] = 0x00;
+    PutU16(h + 18, static_cast<uint32_t>(rowLength));
+    PutU16(h + 20, rows);
+    uint8_t* dst = h + kTwlPageHeaderBytes;
+    const uint8_t* src = raster;
+    for (DWORD y = 0; y < rows; ++y, src += rowBytes, dst += rowLength) {
+      uint32_t black = 0;
+      for (DWORD x = 0; x < rowBytes; ++x) black += static_cast<uint32_t>(std::popcount(src[x]));
+      PutU16(dst, black);
+      std::memcpy(dst + 2, src, rowBytes);
+    }
+  }
+
+  uint8_t marker[kTwlMarkerBytes] = {0x1D, 0x1D, 0x76, 0x76};
+  PutU32(marker + 4, static_cast<uint32_t>(blockBytes));
+
+  for (int copy = 0; copy < s.dm.dmCopies; ++copy) {
+    ++g_twlPageCounter;
+    if (block) {
+      PutU16(block.get() + 12, g_twlPageCounter);
+      ctx.out->WritePageFile(g_twlPageCounter, ctx.jobId, block.get(), static_cast<DWORD>(blockBytes));
+      ctx.out->Capture(block.get(), static_cast<DWORD>(blockBytes));
+    }
+    // The marker goes out even when the block could not be built: the monitor counts pages by it.
+    SendBytes(ctx, marker, sizeof(marker));
+  }
+}
+
+}  // namespace writers

@@ -1,0 +1,197 @@
+// Language dispatch, the per-page sequence and the helpers shared by the four writers.
+#include "render/writers/writer.h"
+
+#include <cstring>
+
+#include "common/debug.h"
+#include "common/wstr.h"
+#include "render/writers/writer_internal.h"
+
+namespace writers {
+
+bool SendBytes(WriterContext& ctx, const void* data, size_t size) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    // The sink takes DWORD counts; a page never comes near that, but stay exact if it does.
+    DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    int32_t taken = ctx.out->Send(p, chunk);
+    if (taken < 0) return false;
+    if (taken == 0) return false;  // a sink that takes nothing would loop forever
+    p += taken;
+    size -= static_cast<size_t>(taken);
+  }
+  return true;
+}
+
+bool SendText(WriterContext& ctx, const std::string& text) { return SendBytes(ctx, text.data(), text.size()); }
+bool SendText(WriterContext& ctx, const char* text) { return SendBytes(ctx, text, std::strlen(text)); }
+
+std::string UserCommandText(const PrinterDevmode& settings, int slot) {
+  // The field may lack a terminator; WideToAnsi stops at its end. The result is sent as one
+  // block of whatever length the conversion gives, so nothing is cut.
+  return WideToAnsi(settings.UserCommands[slot], kUserCommandChars);
+}
+
+int32_t Dots(DWORD resolution, int32_t micrometres) {
+  return static_cast<int32_t>((int64_t{resolution} * (micrometres / 100) + 127) / 254);
+}
+
+uint32_t ModelDpi(const WriterContext& ctx) { return ctx.model ? ctx.model->XDpi : 0; }
+
+const InstalledPaper& Paper(const WriterContext& ctx) {
+  static const InstalledPaper kNone{};
+  return ctx.paper ? *ctx.paper : kNone;
+}
+
+uint32_t Speed(const WriterContext& ctx, bool modelDefault) {
+  if (Paper(ctx).Speed != 0) return static_cast<uint32_t>(Paper(ctx).Speed);
+  if (ctx.settings->Speed != 0 || !modelDefault || !ctx.model) return ctx.settings->Speed;
+  return ctx.model->Speed;
+}
+
+uint32_t Darkness(const WriterContext& ctx, bool modelDefault) {
+  if (Paper(ctx).Darkness != 0) return static_cast<uint32_t>(Paper(ctx).Darkness);
+  if (ctx.settings->Darkness != 0 || !modelDefault || !ctx.model) return ctx.settings->Darkness;
+  return ctx.model->Darkness;
+}
+
+}  // namespace writers
+
+using namespace writers;
+
+namespace {
+
+bool Usable(const WriterContext& ctx) { return ctx.settings != nullptr && ctx.out != nullptr; }
+
+void Unsupported() { DbgPrint(TEXT("Don't support print language.")); }
+
+}  // namespace
+
+void WriteJobHeader(WriterContext& ctx) {
+  if (!Usable(ctx)) return;
+  switch (ctx.settings->PrintLanguage) {
+    case kLangTspl: TsplJobHeader(ctx); break;
+    case kLangZpl: ZplJobHeader(ctx); break;
+    case kLangEsc: EscJobHeader(ctx); break;
+    case kLangTwl: TwlJobHeader(ctx); break;
+    default: Unsupported(); break;
+  }
+}
+
+void WriteUserCommand(WriterContext& ctx, int slot) {
+  if (!Usable(ctx) || slot < 0 || slot >= kUserCommandSlots) return;
+  uint32_t language = ctx.settings->PrintLanguage;
+  if (language > kLangZpl) {
+    Unsupported();
+    return;
+  }
+  std::string text = UserCommandText(*ctx.settings, slot);
+  if (language == kLangTwl) {
+    TwlUserCommand(ctx, slot, text);
+    return;
+  }
+  if (!text.empty() && !SendText(ctx, text)) return;
+  if (language == kLangEsc) EscPostAction(ctx, slot);
+}
+
+void WritePageHeader(WriterContext& ctx) {
+  if (!Usable(ctx)) return;
+  switch (ctx.settings->PrintLanguage) {
+    case kLangTspl: TsplPageHeader(ctx); break;
+    case kLangZpl: ZplPageHeader(ctx); break;
+    case kLangEsc: EscPageHeader(ctx); break;
+    case kLangTwl: break;
+    default: Unsupported(); break;
+  }
+}
+
+void WriteFormatStart(WriterContext& ctx) {
+  if (!Usable(ctx)) return;
+  switch (ctx.settings->PrintLanguage) {
+    case kLangZpl: ZplFormatStart(ctx); break;
+    case kLangTspl:
+    case kLangEsc:
+    case kLangTwl: break;
+    default: Unsupported(); break;
+  }
+}
+
+void WriteRaster(WriterContext& ctx, const uint8_t* raster, DWORD bytes, DWORD rows) {
+  if (!Usable(ctx)) return;
+  uint32_t language = ctx.settings->PrintLanguage;
+  if (language > kLangZpl) {
+    Unsupported();
+    return;
+  }
+  // An all-white page trimmed away by paper saving arrives with no rows: nothing to send.
+  if (raster == nullptr || rows == 0) return;
+  DWORD rowBytes = bytes / rows;
+  if (rowBytes == 0) return;
+  switch (language) {
+    case kLangTspl: TsplRaster(ctx, raster, rowBytes, rows); break;
+    case kLangZpl: ZplRaster(ctx, raster, rowBytes, rows); break;
+    case kLangEsc: EscRaster(ctx, raster, rowBytes, rows); break;
+    case kLangTwl: TwlRaster(ctx, raster, rowBytes, rows); break;
+  }
+}
+
+void WritePageTrailer(WriterContext& ctx) {
+  if (!Usable(ctx)) return;
+  switch (ctx.settings->PrintLanguage) {
+    case kLangTspl: TsplPageTrailer(ctx); break;
+    case kLangZpl: ZplPageTrailer(ctx); break;
+    case kLangEsc:
+    case kLangTwl: break;
+    default: Unsupported(); break;
+  }
+}
+
+bool RasterIsInverted(uint32_t language) { return language != kLangTspl; }
+
+void InvertRaster(uint8_t* raster, DWORD bytes) {
+  if (raster == nullptr) return;
+  DWORD i = 0;
+  for (; i + 8 <= bytes; i += 8) {
+    uint64_t v;
+    std::memcpy(&v, raster + i, 8);
+    v = ~v;
+    std::memcpy(raster + i, &v, 8);
+  }
+  for (; i < bytes; ++i) raster[i] = static_cast<uint8_t>(~raster[i]);
+}
+
+void SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows) {
+  if (ctx.settings == nullptr) return;
+  int multiplier = ctx.settings->InputDPI + 1;
+  if (multiplier <= 0) return;
+  DWORD dpi = ctx.resolution / static_cast<DWORD>(multiplier);
+  if (dpi == 0) return;
+  ctx.settings->dm.dmPaperWidth = static_cast<short>(uint64_t{widthDots} * 254 / dpi);
+  ctx.settings->dm.dmPaperLength = static_cast<short>(uint64_t{rows} * 254 / dpi);
+}
+
+void SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows) {
+  if (!Usable(ctx)) return;
+  uint32_t language = ctx.settings->PrintLanguage;
+  if (RasterIsInverted(language)) InvertRaster(raster, bytes);
+  SetPaperSizeFromRaster(ctx, widthDots, rows);
+  if (language > kLangZpl) {
+    Unsupported();
+    return;
+  }
+  if (language == kLangTwl) {
+    // TWL repeats the copies inside the raster operation, one page file each.
+    WriteUserCommand(ctx, kUserCommandPageStart);
+    WriteRaster(ctx, raster, bytes, rows);
+    WriteUserCommand(ctx, kUserCommandPageEnd);
+    return;
+  }
+  for (int copy = 0; copy < ctx.settings->dm.dmCopies; ++copy) {
+    WriteUserCommand(ctx, kUserCommandPageStart);
+    WritePageHeader(ctx);
+    WriteFormatStart(ctx);
+    WriteRaster(ctx, raster, bytes, rows);
+    WritePageTrailer(ctx);
+    WriteUserCommand(ctx, kUserCommandPageEnd);
+  }
+}

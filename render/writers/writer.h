@@ -1,0 +1,86 @@
+// Printer command-language writers: TSPL, ZPL, ESC and TWL.
+//
+// The writers are plain functions over a WriterContext. Every byte they produce goes to an
+// OutputSink, which the rendering DLL implements over the PDEV's output buffer, its capture file
+// and the TWL page files; tests implement it as a recorder.
+//
+// Call order within a job (the entry points map one-to-one onto these calls):
+//   DrvStartDoc, new job id:   WriteUserCommand(ctx, kUserCommandJobStart); WriteJobHeader(ctx);
+//   DrvSendPage:               SendPage(ctx, raster, bytes, widthDots, rows);
+//   DrvEndDoc, end of the job: WriteUserCommand(ctx, kUserCommandJobEnd);
+// SendPage is the per-page sequence spelled out (raster inversion, paper size written back, and
+// per copy: user command 1, page header, format start, raster, page trailer, user command 2).
+#pragma once
+
+#include <cstdint>
+
+#include "common/devmode.h"
+#include "common/model.h"
+#include "common/paper.h"
+#include "common/platform.h"
+
+// Where the writers' bytes go.
+class OutputSink {
+ public:
+  virtual ~OutputSink() = default;
+  // Bytes for the spooler (through the output buffer). Returns the bytes taken, or -1 once the
+  // job has failed; the writers then drop the rest of the current operation.
+  virtual int32_t Send(const void* data, DWORD size) = 0;
+  // TWL: one page file in c:\prtmonlog. Page 0 holds job-level data (job header, user commands).
+  virtual void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) = 0;
+  // TWL: appends the page-file data to the capture file when one is open. (The other languages
+  // are captured when the output buffer is flushed, so they never call this.)
+  virtual void Capture(const void* data, DWORD size) = 0;
+};
+
+struct WriterContext {
+  PrinterDevmode* settings = nullptr;     // merged settings; SendPage writes dmPaperWidth/dmPaperLength
+  const InstalledPaper* paper = nullptr;  // current paper
+  const ModelRecord* model = nullptr;     // XDpi is the model resolution
+  DWORD resolution = 0;                   // device resolution: model resolution x (InputDPI + 1)
+  DWORD jobId = 0;                        // TWL page file names
+  OutputSink* out = nullptr;
+};
+
+enum UserCommandSlot : int {
+  kUserCommandJobStart = 0,
+  kUserCommandPageStart = 1,
+  kUserCommandPageEnd = 2,
+  kUserCommandJobEnd = 3,
+};
+
+// Each operation dispatches on settings->PrintLanguage. An unknown language writes the debug line
+// "Don't support print language." and sends nothing. Operations a language lacks (the ZPL format
+// start for TSPL, say) send nothing.
+
+// Job header (TSPL media settings, ZPL job format, ESC darkness, TWL job page file).
+void WriteJobHeader(WriterContext& ctx);
+// User command string `slot` (0 job start, 1 page start, 2 page end, 3 job end), sent whole in the
+// ANSI code page; ESC follows it with the post-print action bytes of the slot.
+void WriteUserCommand(WriterContext& ctx, int slot);
+// TSPL SIZE/CLS, ZPL page-size format, ESC width and left edge.
+void WritePageHeader(WriterContext& ctx);
+// ZPL "^XA" before the raster.
+void WriteFormatStart(WriterContext& ctx);
+// The packed raster, `rows` rows of bytes/rows bytes each, most significant bit leftmost: 1 = white
+// for TSPL, 1 = black for the others (see RasterIsInverted). 0 rows send nothing. TWL writes one
+// page file and one marker per copy (settings->dm.dmCopies) and advances the page counter.
+void WriteRaster(WriterContext& ctx, const uint8_t* raster, DWORD bytes, DWORD rows);
+// TSPL PRINT, ZPL "^XZ".
+void WritePageTrailer(WriterContext& ctx);
+
+// True for every language but TSPL: the writer wants 1 = black.
+bool RasterIsInverted(uint32_t language);
+void InvertRaster(uint8_t* raster, DWORD bytes);
+// dmPaperWidth/dmPaperLength (tenths of a millimetre) from the raster size in dots at the model resolution.
+void SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows);
+
+// One page of DrvSendPage: takes the raster as the pipeline made it (1 = white), inverts it in
+// place when the language wants that, writes the paper size back into the settings and sends the
+// page once per copy (TWL: once, the writer repeats the copies).
+void SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows);
+
+// The process-wide TWL page counter (starts at 1, incremented before each page copy, back to 1
+// at a job end once above 8999). Not locked: one job is rendered at a time per process.
+uint16_t TwlPageCounter();
+void SetTwlPageCounter(uint16_t value);

@@ -1,0 +1,109 @@
+// ZPL: a job format with the media settings, and per page copy a page-size format and a format
+// holding the raster as deflated, Base64-encoded graphic fields of 300 rows each.
+#include <zlib.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "common/crc16.h"
+#include "common/wstr.h"
+#include "render/writers/base64.h"
+#include "render/writers/writer_internal.h"
+
+namespace writers {
+
+void ZplJobHeader(WriterContext& ctx) {
+  const PrinterDevmode& s = *ctx.settings;
+  const InstalledPaper& paper = Paper(ctx);
+  std::string t = "^XA\r\n";
+
+  if (s.PrintMode <= 2) {
+    if (paper.Speed != 0) {
+      t += (paper.Flags & kPaperThermalTransfer) ? "^MTT\r\n" : "^MTD\r\n";
+    } else if (s.PrintMode == 1) {
+      t += "^MTD\r\n";
+    } else if (s.PrintMode == 2) {
+      t += "^MTT\r\n";
+    }
+  }
+
+  uint32_t speed = Speed(ctx, true);
+  if (speed >= 100) {
+    t += FormatA("^PR%u\r\n", speed / 100);
+  } else if (speed >= 25) {
+    // Below one inch per second the print rate is a letter.
+    t += FormatA("^PR%s\r\n", speed < 50 ? "Z" : speed < 75 ? "Y" : "X");
+  }
+
+  // 0 means the printer's own darkness: nothing to send.
+  uint32_t darkness = Darkness(ctx, true);
+  if (darkness != 0) t += FormatA("~SD%d\r\n", (static_cast<int>(darkness) - 1) * 2);
+
+  switch (paper.Flags & 0x7) {
+    case kPaperGap: t += "^MNY\r\n"; break;
+    case kPaperBlackMark: t += "^MNM\r\n"; break;
+    case kPaperContinuous: t += "^MNN\r\n"; break;
+    default: break;
+  }
+
+  t += FormatA("^PQ1,%u,1,Y\r\n", s.PostAction != 0 ? s.IntervalPages : 0u);
+
+  switch (s.PostAction) {
+    case 1: t += "^MMT,N\r\n"; break;
+    case 2: t += "^MMP,N\r\n"; break;
+    case 3:
+    case 4: t += "^MMC,N\r\n"; break;
+    default: break;
+  }
+
+  t += FormatA("^LT%lld\r\n", static_cast<long long>(int64_t{ModelDpi(ctx)} * s.FeedOffset / 25400));
+  t += "^PMN\r\n^XZ\r\n\r\n";
+  SendText(ctx, t);
+}
+
+void ZplPageHeader(WriterContext& ctx) {
+  int64_t r = ctx.resolution;
+  long long width = (r * ctx.settings->dm.dmPaperWidth + 127) / 254;
+  long long length = (r * ctx.settings->dm.dmPaperLength + 127) / 254;
+  SendText(ctx, FormatA("^XA\r\n^PW%lld\r\n^LL%lld\r\n^PON\r\n^XZ\r\n\r\n", width, length));
+}
+
+void ZplFormatStart(WriterContext& ctx) { SendText(ctx, "^XA\r\n"); }
+
+void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+  const size_t bandBytes = size_t{rowBytes} * kZplBandRows;
+  const uLong bound = compressBound(static_cast<uLong>(bandBytes));
+  std::unique_ptr<uint8_t[]> deflated(new (std::nothrow) uint8_t[bound]);
+  std::unique_ptr<char[]> text(new (std::nothrow) char[Base64EncodedSize(bound)]);
+  if (!deflated || !text) return;
+  std::unique_ptr<uint8_t[]> padded;  // the last band, filled up with white rows
+
+  const DWORD bands = (rows + kZplBandRows - 1) / kZplBandRows;
+  for (DWORD band = 0; band < bands; ++band) {
+    DWORD y = band * kZplBandRows;
+    const uint8_t* src = raster + size_t{y} * rowBytes;
+    if (rows - y < kZplBandRows) {
+      padded.reset(new (std::nothrow) uint8_t[bandBytes]);
+      if (!padded) continue;
+      size_t have = size_t{rows - y} * rowBytes;
+      std::memcpy(padded.get(), src, have);
+      std::memset(padded.get() + have, 0, bandBytes - have);
+      src = padded.get();
+    }
+    uLongf size = bound;
+    if (compress(deflated.get(), &size, src, static_cast<uLong>(bandBytes)) != Z_OK) continue;
+    size_t chars = Base64Encode(deflated.get(), size, text.get());
+
+    unsigned long total = static_cast<unsigned long>(bandBytes);
+    if (!SendText(ctx, FormatA("^FO%d,%lu^GFA,%lu,%lu,%lu,:Z64:", 0, static_cast<unsigned long>(y), total, total,
+                               static_cast<unsigned long>(rowBytes))))
+      return;
+    if (!SendBytes(ctx, text.get(), chars)) return;
+    if (!SendText(ctx, FormatA(":%04X\r\n", Crc16Xmodem(text.get(), chars)))) return;
+  }
+}
+
+void ZplPageTrailer(WriterContext& ctx) { SendText(ctx, "^XZ\r\n\r\n"); }
+
+}  // namespace writers

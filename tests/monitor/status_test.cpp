@@ -1,0 +1,243 @@
+// Printer status replies and the printer-data values with reserved names.
+#include <cstring>
+
+#include "monitor_test_util.h"
+
+using namespace montest;
+
+namespace {
+
+class StatusTest : public MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    port = Open();
+    ASSERT_NE(port, nullptr);
+  }
+  // MonGetPrinterDataFromPort with a value name and control code 0.
+  BOOL Query(const char16_t* name, std::vector<BYTE>* out, DWORD* returned, DWORD size = 64) {
+    WString n = ToWString(name);
+    out->assign(size, 0xEE);
+    return MonGetPrinterDataFromPort(port, 0, n.data(), nullptr, 0, reinterpret_cast<LPWSTR>(out->data()), size,
+                                     returned);
+  }
+  HANDLE port = nullptr;
+};
+
+std::vector<BYTE> Bytes(const std::string& text, std::vector<BYTE> tail = {}) {
+  std::vector<BYTE> b(text.begin(), text.end());
+  b.insert(b.end(), tail.begin(), tail.end());
+  return b;
+}
+
+// ---- reply parsing ---------------------------------------------------------------------------
+
+TEST(StatusReplyTest, ReadsStatusCounterAndRecentPages) {
+  std::vector<BYTE> reply = Bytes("80000005", {0x01, 0x02, 0x00, 0x03});
+  reply.resize(24, 0);
+  StatusReply r;
+  ParseStatusReply(reply.data(), reply.size(), &r);
+  EXPECT_EQ(r.printerStatus, 0x80);
+  EXPECT_EQ(r.pageCounter, 5u);
+  ASSERT_TRUE(r.hasRecentPages);
+  EXPECT_EQ((r.recentPages[0] << 8) | r.recentPages[1], 258);
+  EXPECT_EQ((r.recentPages[2] << 8) | r.recentPages[3], 3);
+  for (int i = 4; i < 16; ++i) EXPECT_EQ(r.recentPages[i], 0) << i;
+}
+
+TEST(StatusReplyTest, ReadsTheFieldsLikeTheirFormats) {
+  struct Case {
+    std::string text;
+    LONG status;
+    DWORD counter;
+  } cases[] = {
+      {"ff123456", 0xFF, 123456}, {"0A000000", 0x0A, 0},     {" 8000012", 8, 12},       {"8Z   007", 8, 7},
+      {"ZZ000001", -1, 1},        {"", -1, 0},               {"-1000001", -1, 1},       {"01 12ab9", 1, 12},
+      {"01abcdef", 1, 0},         {"1", 1, 0},               {"01-00005", 1, 0},        {"0x000010", 0, 10},
+  };
+  for (const auto& c : cases) {
+    StatusReply r;
+    std::vector<BYTE> b = Bytes(c.text);
+    ParseStatusReply(b.data(), b.size(), &r);
+    EXPECT_EQ(r.printerStatus, c.status) << '"' << c.text << '"';
+    EXPECT_EQ(r.pageCounter, c.counter) << '"' << c.text << '"';
+    EXPECT_FALSE(r.hasRecentPages);
+  }
+}
+
+TEST(StatusReplyTest, OnlyTheFirst64BytesCount) {
+  std::vector<BYTE> reply(200, '7');
+  StatusReply r;
+  ParseStatusReply(reply.data(), reply.size(), &r);
+  EXPECT_EQ(r.printerStatus, 0x77);
+  EXPECT_EQ(r.pageCounter, 777777u);
+  EXPECT_TRUE(r.hasRecentPages);
+  ParseStatusReply(nullptr, 0, &r);
+  EXPECT_EQ(r.printerStatus, -1);
+}
+
+// ---- status queries through the port -----------------------------------------------------------
+
+TEST_F(StatusTest, ShortRepliesKeepTheRecentPages) {
+  twl->SetRecentPages({258, 3});
+  twl->SetPageCounter(5);
+  IniPort* p = Port(port);
+  ASSERT_TRUE(GetPrinterStatus(p));
+  EXPECT_EQ(p->recentPages[1], 2);
+  EXPECT_EQ(p->recentPages[3], 3);
+  twl->SetStatusReply(Bytes("81000009"));
+  LONG status = 0;
+  ASSERT_TRUE(GetPrinterStatus(p, &status));
+  EXPECT_EQ(status, 0x81);
+  EXPECT_EQ(p->printerStatus, 0x81);
+  EXPECT_EQ(p->pageCounter, 9u);
+  EXPECT_EQ(p->recentPages[0], 1);
+  EXPECT_EQ(p->recentPages[1], 2) << "an 8-byte reply has no page list";
+}
+
+TEST_F(StatusTest, EachDistinctReplyIsLoggedOnceInARow) {
+  IniPort* p = Port(port);
+  const std::string a = "GetPrinterStatus: The data read from printer: 00000001";
+  const std::string b = "GetPrinterStatus: The data read from printer: 00000002";
+  twl->SetStatusReply(Bytes("00000001"));
+  GetPrinterStatus(p);
+  GetPrinterStatus(p);
+  twl->SetStatusReply(Bytes("00000002"));
+  GetPrinterStatus(p);
+  twl->SetStatusReply(Bytes("00000001"));
+  GetPrinterStatus(p);
+  EXPECT_EQ(Count(a), 2);
+  EXPECT_EQ(Count(b), 1);
+}
+
+TEST_F(StatusTest, FailuresLeaveTheStatusUnknown) {
+  IniPort* p = Port(port);
+  ASSERT_TRUE(GetPrinterStatus(p));
+  ASSERT_EQ(p->printerStatus, 0);
+  twl->SetOffline(true);
+  LONG status = 0;
+  EXPECT_FALSE(GetPrinterStatus(p, &status));
+  EXPECT_EQ(status, -1);
+  EXPECT_EQ(p->printerStatus, -1);
+  EXPECT_TRUE(Has("GetPrinterStatus: pfnGetPrinterDataFromPort calling failed."));
+
+  p->portMonitorTable.pfnGetPrinterDataFromPort = nullptr;
+  EXPECT_FALSE(GetPrinterStatus(p));
+  EXPECT_TRUE(Has("GetPrinterStatus: invalid funtion pfnGetPrinterDataFromPort."));
+  p->portMonitorTable.pfnGetPrinterDataFromPort = winsim::UsbPortMonitor().pfnGetPrinterDataFromPort;
+}
+
+// ---- printer-data values --------------------------------------------------------------------
+
+TEST_F(StatusTest, IsTWLAnswersFourBytes) {
+  std::vector<BYTE> out;
+  DWORD returned = 0;
+  ASSERT_TRUE(Query(u"IsTWL", &out, &returned));
+  EXPECT_EQ(returned, 4u);
+  EXPECT_EQ(std::vector<BYTE>(out.begin(), out.begin() + 5), (std::vector<BYTE>{1, 0, 0, 0, 0xEE}));
+  SetLastError(0);
+  EXPECT_FALSE(Query(u"IsTWL", &out, &returned, 3));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(returned, 4u);
+  EXPECT_EQ(out[0], 0xEE);
+}
+
+TEST_F(StatusTest, OtherNamesAreRefused) {
+  for (auto name : {u"istwl", u"IsTWLx", u"ISTWL", u"twsetcmd0", u"twgetcmdx", u"TWgetcmd1", u"twgetcmd10",
+                    u"twgetcmd", u"", u"FORMS"}) {
+    std::vector<BYTE> out;
+    DWORD returned = 0;
+    SetLastError(0);
+    EXPECT_FALSE(Query(name, &out, &returned)) << WideToUtf8(ToWString(name).c_str());
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  }
+  DWORD returned;
+  SetLastError(0);
+  EXPECT_FALSE(MonGetPrinterDataFromPort(port, 0, nullptr, nullptr, 0, nullptr, 0, &returned));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(StatusTest, GetRequestsReturnThePrintersReply) {
+  twl->SetPageCounter(17);
+  std::vector<BYTE> out;
+  DWORD returned = 0;
+  ASSERT_TRUE(Query(u"twgetcmd1", &out, &returned));
+  EXPECT_EQ(returned, 24u);
+  EXPECT_EQ(std::vector<BYTE>(out.begin(), out.begin() + 24), twl->StatusReply());
+
+  ASSERT_TRUE(Query(u"twgetcmd2", &out, &returned));
+  EXPECT_EQ(std::string(out.begin(), out.begin() + returned), "TW-T4 FW 1.00");
+
+  twl->SetVendorReply(7, {0x12, 0x34});
+  ASSERT_TRUE(Query(u"twgetcmd7", &out, &returned));
+  EXPECT_EQ(returned, 2u);
+  EXPECT_EQ(out[0], 0x12);
+
+  // Characters 4 to 8 are not looked at.
+  twl->SetVendorReply(5, {0x01});
+  ASSERT_TRUE(Query(u"twgXXXXX5", &out, &returned));
+  EXPECT_EQ(returned, 1u);
+}
+
+TEST_F(StatusTest, UnansweredGetRequestsSucceedWithTheNoAnswerMark) {
+  twl->SetOffline(true);
+  std::vector<BYTE> out;
+  DWORD returned = 0;
+  ASSERT_TRUE(Query(u"twgetcmd1", &out, &returned, 32));
+  EXPECT_EQ(out[0], 8);
+  EXPECT_EQ(out[1], 0);
+  EXPECT_EQ(out[2], 0xEE);
+  EXPECT_EQ(returned, 32u);
+  ASSERT_TRUE(Query(u"twgetcmd7", &out, &returned, 16));
+  EXPECT_EQ(out[0], 0xEE) << "only request 1 is marked";
+  EXPECT_EQ(returned, 16u);
+}
+
+TEST_F(StatusTest, SetRequestsSendTheVendorBuffer) {
+  std::vector<BYTE> out;
+  DWORD returned = 0;
+  ASSERT_TRUE(Query(u"twsetcmd3", &out, &returned));
+  ASSERT_TRUE(Query(u"twsetcmd5", &out, &returned));
+  ASSERT_TRUE(Query(u"twsetcmd4", &out, &returned));
+  auto sent = twl->SetRequests();
+  ASSERT_EQ(sent.size(), 3u);
+  for (const auto& s : sent) ASSERT_EQ(s.size(), 64u);
+  std::vector<BYTE> first(64, 0);
+  first[0] = 3;
+  EXPECT_EQ(sent[0], first);
+  EXPECT_EQ(sent[1][0], 5);
+  EXPECT_EQ(sent[1][1], 0);
+  EXPECT_EQ(sent[1][2], 0);
+  bool anyRandom = false;
+  for (int i = 3; i <= 18; ++i) {
+    EXPECT_LT(sent[1][i], 255);
+    anyRandom = anyRandom || sent[1][i] != 0;
+  }
+  EXPECT_TRUE(anyRandom);
+  for (int i = 19; i < 64; ++i) EXPECT_EQ(sent[1][i], 0);
+  EXPECT_EQ(sent[2][0], 4);
+  EXPECT_TRUE(std::equal(sent[2].begin() + 1, sent[2].end(), sent[1].begin() + 1)) << "request 5's bytes stay";
+
+  // A SET the printer refuses still succeeds; any other third letter sends nothing.
+  twl->SetOffline(true);
+  EXPECT_TRUE(Query(u"twsetcmd3", &out, &returned));
+  twl->SetOffline(false);
+  EXPECT_TRUE(Query(u"twxetcmd1", &out, &returned));
+  EXPECT_EQ(twl->SetRequests().size(), 3u);
+}
+
+TEST_F(StatusTest, ControlCodesGoToThePortMonitor) {
+  BYTE id[128] = {};
+  DWORD returned = 0;
+  ASSERT_TRUE(MonGetPrinterDataFromPort(port, kIoctlQueryDeviceId, nullptr, nullptr, 0, reinterpret_cast<LPWSTR>(id),
+                                        sizeof id, &returned));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(id), returned), twl->deviceId);
+  Port(port)->portMonitorTable.pfnGetPrinterDataFromPort = nullptr;
+  SetLastError(0);
+  EXPECT_FALSE(MonGetPrinterDataFromPort(port, kIoctlQueryDeviceId, nullptr, nullptr, 0, reinterpret_cast<LPWSTR>(id),
+                                         sizeof id, &returned));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  Port(port)->portMonitorTable.pfnGetPrinterDataFromPort = winsim::UsbPortMonitor().pfnGetPrinterDataFromPort;
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include "ui/context.h"
+
+#include <cstring>
+
+#include "common/usbport.h"
+#include "common/wstr.h"
+#include "ui/module.h"
+
+namespace {
+
+// A Get*W record in a LocalAlloc'd buffer of the size the first call asks for; nullptr on failure.
+template <class Query>
+LPBYTE QueryRecord(Query query, size_t minimum) {
+  DWORD needed = 0;
+  query(nullptr, 0, &needed);
+  if (needed < minimum) return nullptr;
+  auto* buf = static_cast<LPBYTE>(LocalAlloc(LPTR, needed));
+  if (!buf) return nullptr;
+  if (!query(buf, needed, &needed)) {
+    LocalFree(buf);
+    return nullptr;
+  }
+  return buf;
+}
+
+WCHAR* DupString(const WCHAR* s) {
+  size_t n = WStrLen(s);
+  auto* copy = static_cast<WCHAR*>(LocalAlloc(LPTR, (n + 1) * sizeof(WCHAR)));
+  if (copy) std::memcpy(copy, s, n * sizeof(WCHAR));
+  return copy;
+}
+
+WCHAR* QueryPrinterName(HANDLE printer) {
+  LPBYTE buf = QueryRecord([printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(printer, 1, b, n, need); },
+                           sizeof(PRINTER_INFO_1W));
+  if (!buf) return nullptr;
+  const auto* info = reinterpret_cast<const PRINTER_INFO_1W*>(buf);
+  WCHAR* name = info->pName && info->pName[0] ? DupString(info->pName) : nullptr;
+  LocalFree(buf);
+  return name;
+}
+
+// The driver's help file, else "<driver directory>\lbldrv6ui.hlp" (string 1916).
+WCHAR* QueryHelpFile(HANDLE printer) {
+  LPBYTE buf = QueryRecord(
+      [printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterDriverW(printer, nullptr, 3, b, n, need); },
+      sizeof(DRIVER_INFO_3W));
+  if (buf) {
+    const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buf);
+    WCHAR* help = info->pHelpFile && info->pHelpFile[0] ? DupString(info->pHelpFile) : nullptr;
+    LocalFree(buf);
+    if (help) return help;
+  }
+  LPBYTE dir = QueryRecord(
+      [](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterDriverDirectoryW(nullptr, nullptr, 1, b, n, need); },
+      sizeof(WCHAR));
+  if (!dir) return nullptr;
+  WCHAR file[MAX_PATH] = {};
+  LoadUiString(IDS_HELP_FILE, file, MAX_PATH);
+  WString path(reinterpret_cast<const WCHAR*>(dir));
+  LocalFree(dir);
+  path += TEXT("\\");
+  path += file;
+  return DupString(path.c_str());
+}
+
+// The printer's default DEVMODE merged over the settings; the mask of the merge, 0 when there is none.
+DWORD MergePrinterDefaults(HANDLE printer, const ModelRecord* model, PrinterDevmode* settings, bool* merged) {
+  *merged = false;
+  LPBYTE buf = QueryRecord([printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(printer, 2, b, n, need); },
+                           sizeof(PRINTER_INFO_2W));
+  if (!buf) return 0;
+  DWORD mask = 0;
+  const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buf);
+  if (info->pDevMode) {
+    mask = MergeDevmode(printer, model, info->pDevMode, settings);
+    *merged = true;
+  }
+  LocalFree(buf);
+  return mask;
+}
+
+}  // namespace
+
+PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId, DWORD flags) {
+  WCHAR name[32] = {};
+  ModelRecord* model = LoadModelRecord(printer, name, UiModule());
+  const size_t bytes = sizeof(PrinterContext) + ((flags & kMapSheetArea) ? kSheetAreaBytes : 0);
+  auto* ctx = model ? static_cast<PrinterContext*>(LocalAlloc(LPTR, bytes)) : nullptr;
+  if (!ctx) {
+    FreeModelRecord(model);
+    if (errorId) *errorId = IDS_ERR_MEMORY;
+    return nullptr;
+  }
+  ctx->Printer = printer;
+  ctx->Model = model;
+  ctx->Prop.Flags = kPropDefaultFlags;
+  if (flags & kMapSheetArea) ctx->SheetArea = reinterpret_cast<BYTE*>(ctx + 1);
+  ctx->PrinterName = QueryPrinterName(printer);
+
+  int count = 0;
+  if (PaperRecord* forms = ReadPaperList(printer, &count)) {
+    if (model->Forms.Data) LocalFree(model->Forms.Data);
+    model->Forms.Data = forms;
+    model->Forms.Count = static_cast<uint16_t>(count > 0xFFFF ? 0xFFFF : count);
+    model->Forms.EntrySize = sizeof(PaperRecord);
+  }
+
+  FillDevmodeDefaults(model, name, &ctx->Settings);
+  bool merged = false;
+  DWORD mask = MergePrinterDefaults(printer, model, &ctx->Settings, &merged);
+  if (caller) {
+    ctx->CallerSettings = caller;
+    mask = MergeDevmode(printer, model, caller, &ctx->Settings);
+  }
+  ctx->MergeMask = mask;
+  AdjustForAttachedDevice(printer, &ctx->Settings);
+
+  if (!ReadInstalledPaper(printer, &ctx->CurrentPaper)) ctx->CurrentPaper = DefaultInstalledPaper(model);
+  if (caller) {
+    if (caller->dmFields & DM_PAPERSIZE) {
+      const int entry = caller->dmPaperSize - kPaperIndexBase;
+      if (entry >= 0 && entry < ContextPaperCount(ctx)) ctx->CurrentPaper = PaperToInstalled(ContextPapers(ctx)[entry]);
+    } else {
+      ctx->CurrentPaper.Width = int32_t(caller->dmPaperWidth) * 100;
+      ctx->CurrentPaper.Length = int32_t(caller->dmPaperLength) * 100;
+    }
+  }
+  const PaperArea& area = ctx->CurrentPaper.ImageableArea;
+  ctx->Settings.dm.dmPaperWidth = static_cast<SHORT>((area.Right - area.Left) / 100);
+  ctx->Settings.dm.dmPaperLength = static_cast<SHORT>((area.Bottom - area.Top) / 100);
+
+  if (flags & kMapHelpFile) ctx->HelpFile = QueryHelpFile(printer);
+  return ctx;
+}
+
+void UnmapPrinter(PrinterContext* ctx) {
+  if (!ctx) return;
+  if (ctx->HelpFile) LocalFree(ctx->HelpFile);
+  if (ctx->PrinterName) LocalFree(ctx->PrinterName);
+  FreeModelRecord(ctx->Model);
+  LocalFree(ctx);
+}
+
+HANDLE OpenPrinterForWrite(const PrinterContext* ctx) {
+  const WCHAR* source = ctx->PrinterName ? ctx->PrinterName : ctx->Settings.dm.dmDeviceName;
+  WString name(source, ctx->PrinterName ? WStrLen(source) : WStrNLen(source, CCHDEVICENAME));
+  PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE h = nullptr;
+  if (!OpenPrinterW(name.data(), &h, &defaults)) return nullptr;
+  return h;
+}

@@ -1,0 +1,23 @@
+/* The string table of lbldrv6ui: one entry per string, X(symbol, id, English text). The resource
+   script expands it into its STRINGTABLE for the Windows build; the Linux build registers the same
+   entries with winsim as RT_STRING blocks. Only preprocessor lines here: the resource compiler
+   reads this file too. */
+#pragma once
+
+#define LBL_UI_STRINGS(X)                                                                 \
+  X(IDS_DRIVER_TITLE, 1900, "Ambervin Printer Driver for Windows")                        \
+  X(IDS_ERR_MEMORY, 1902, "Memory allocation failed.")                                    \
+  X(IDS_ERR_INVALID_DATA, 1903, "Invalid data passed to the printer driver.")             \
+  X(IDS_ERR_PAPER_RANGE, 1904, "The paper size is out of range supported by printer.")    \
+  X(IDS_ERR_PAPER_NOT_LOADED, 1914, "The selected paper has not been loaded.")            \
+  X(IDS_HELP_FILE, 1916, "lbldrv6ui.hlp")                                                 \
+  X(IDS_BIN_ROLL, 2044, "Roll paper storehouse")                                          \
+  X(IDS_BIN_MAIN, 2045, "Main storehouse")                                                \
+  X(IDS_CUSTOM_SIZE, 2200, "Custom size")                                                 \
+  X(IDS_ERR_SAVE_PAPER, 2211, "Failed to save paper information.")
+
+#ifndef RC_INVOKED
+#define LBL_UI_STRING_ENUM(symbol, id, text) symbol = id,
+enum UiStringId : unsigned { LBL_UI_STRINGS(LBL_UI_STRING_ENUM) };
+#undef LBL_UI_STRING_ENUM
+#endif

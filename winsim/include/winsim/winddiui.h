@@ -1,0 +1,192 @@
+// winsim: the printer-driver user-interface interface (winddiui.h, compstui.h and the wingdi.h
+// capability indexes) with the Windows x64 layouts, the user32 string loader and the driver
+// directory query. Included at the end of win32.h.
+#pragma once
+
+typedef LONG_PTR LPARAM;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LRESULT;
+typedef struct HICON__* HICON;
+
+// ---- DeviceCapabilities indexes (wingdi.h) ---------------------------------------------------
+#define DC_FIELDS 1
+#define DC_PAPERS 2
+#define DC_PAPERSIZE 3
+#define DC_MINEXTENT 4
+#define DC_MAXEXTENT 5
+#define DC_BINS 6
+#define DC_DUPLEX 7
+#define DC_SIZE 8
+#define DC_EXTRA 9
+#define DC_VERSION 10
+#define DC_DRIVER 11
+#define DC_BINNAMES 12
+#define DC_ENUMRESOLUTIONS 13
+#define DC_FILEDEPENDENCIES 14
+#define DC_TRUETYPE 15
+#define DC_PAPERNAMES 16
+#define DC_ORIENTATION 17
+#define DC_COPIES 18
+#define DC_BINADJUST 19
+#define DC_EMF_COMPLIANT 20
+#define DC_DATATYPE_PRODUCED 21
+#define DC_COLLATE 22
+#define DC_MANUFACTURER 23
+#define DC_MODEL 24
+#define DC_PERSONALITY 25
+#define DC_PRINTRATE 26
+#define DC_PRINTRATEUNIT 27
+#define DC_PRINTERMEM 28
+#define DC_MEDIAREADY 29
+#define DC_STAPLE 30
+#define DC_PRINTRATEPPM 31
+#define DC_COLORDEVICE 32
+#define DC_NUP 33
+#define DC_MEDIATYPENAMES 34
+#define DC_MEDIATYPES 35
+
+#define PRINTRATEUNIT_PPM 1
+#define PRINTRATEUNIT_CPS 2
+#define PRINTRATEUNIT_LPM 3
+#define PRINTRATEUNIT_IPM 4
+
+#define DMBIN_ONLYONE 1
+#define GDI_ERROR (0xFFFFFFFFL)
+
+// DocumentProperties modes (wingdi.h) and the ones only drivers see (winddiui.h).
+#define DM_UPDATE 1
+#define DM_COPY 2
+#define DM_PROMPT 4
+#define DM_MODIFY 8
+#define DM_IN_BUFFER DM_MODIFY
+#define DM_IN_PROMPT DM_PROMPT
+#define DM_OUT_BUFFER DM_COPY
+#define DM_OUT_DEFAULT DM_UPDATE
+#define DM_ADVANCED 0x10
+#define DM_NOPERMISSION 0x20
+#define DM_USER_DEFAULT 0x40
+
+// ---- common property sheet UI (compstui.h), as far as the driver's entry points use it -------
+typedef LONG_PTR(CALLBACK* PFNCOMPROPSHEET)(HANDLE hComPropSheet, UINT Function, LPARAM lParam1, LPARAM lParam2);
+
+typedef struct _PROPSHEETUI_INFO {
+  WORD cbSize;
+  WORD Version;
+  WORD Flags;
+  WORD Reason;
+  HANDLE hComPropSheet;
+  PFNCOMPROPSHEET pfnComPropSheet;
+  LPARAM lParamInit;
+  ULONG_PTR UserData;
+  ULONG_PTR Result;
+} PROPSHEETUI_INFO, *PPROPSHEETUI_INFO;
+
+#define PROPSHEETUI_REASON_INIT 0
+#define PROPSHEETUI_REASON_GET_INFO_HEADER 1
+#define PROPSHEETUI_REASON_DESTROY 2
+#define PROPSHEETUI_REASON_SET_RESULT 3
+#define PROPSHEETUI_REASON_GET_ICON 4
+#define CPSUI_OK 1
+#define CPSUI_CANCEL 0
+
+// ---- user-interface driver records (winddiui.h) -----------------------------------------------
+typedef struct _DOCUMENTPROPERTYHEADER {
+  WORD cbSize;
+  WORD Reserved;
+  HANDLE hPrinter;
+  LPWSTR pszPrinterName;
+  PDEVMODEW pdmIn;
+  PDEVMODEW pdmOut;
+  DWORD cbOut;
+  DWORD fMode;
+} DOCUMENTPROPERTYHEADER, *PDOCUMENTPROPERTYHEADER;
+
+typedef struct _DEVICEPROPERTYHEADER {
+  WORD cbSize;
+  WORD Flags;
+  HANDLE hPrinter;
+  LPWSTR pszPrinterName;
+} DEVICEPROPERTYHEADER, *PDEVICEPROPERTYHEADER;
+#define DPS_NOPERMISSION 0x0001
+
+typedef struct _DEVQUERYPRINT_INFO {
+  WORD cbSize;
+  WORD Level;
+  HANDLE hPrinter;
+  DEVMODEW* pDevMode;
+  LPWSTR pszErrorStr;
+  DWORD cchErrorStr;
+  DWORD cchNeeded;
+} DEVQUERYPRINT_INFO, *PDEVQUERYPRINT_INFO;
+
+#define CDM_CONVERT 0x01
+#define CDM_CONVERT351 0x02
+#define CDM_DRIVER_DEFAULT 0x04
+
+typedef struct _DRIVER_UPGRADE_INFO_1W {
+  LPWSTR pPrinterName;
+  LPWSTR pOldDriverDirectory;
+} DRIVER_UPGRADE_INFO_1W, *PDRIVER_UPGRADE_INFO_1W;
+
+typedef struct _DRIVER_UPGRADE_INFO_2W {
+  LPWSTR pPrinterName;
+  LPWSTR pOldDriverDirectory;
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+  LPWSTR pHelpFile;
+  LPWSTR pDependentFiles;
+  LPWSTR pMonitorName;
+  LPWSTR pDefaultDataType;
+  LPWSTR pszzPreviousNames;
+} DRIVER_UPGRADE_INFO_2W, *PDRIVER_UPGRADE_INFO_2W;
+typedef DRIVER_UPGRADE_INFO_1W DRIVER_UPGRADE_INFO_1;
+typedef DRIVER_UPGRADE_INFO_2W DRIVER_UPGRADE_INFO_2;
+
+#define PRINTER_EVENT_ADD_CONNECTION 1
+#define PRINTER_EVENT_DELETE_CONNECTION 2
+#define PRINTER_EVENT_INITIALIZE 3
+#define PRINTER_EVENT_DELETE 4
+#define PRINTER_EVENT_CACHE_REFRESH 5
+#define PRINTER_EVENT_CACHE_DELETE 6
+#define PRINTER_EVENT_ATTRIBUTES_CHANGED 7
+#define PRINTER_EVENT_FLAG_NO_UI 0x00000001
+
+static_assert(sizeof(void*) != 8 || sizeof(PROPSHEETUI_INFO) == 48);
+static_assert(sizeof(void*) != 8 || offsetof(PROPSHEETUI_INFO, lParamInit) == 24);
+static_assert(sizeof(void*) != 8 || sizeof(DOCUMENTPROPERTYHEADER) == 48);
+static_assert(sizeof(void*) != 8 || offsetof(DOCUMENTPROPERTYHEADER, cbOut) == 40);
+static_assert(sizeof(void*) != 8 || sizeof(DEVICEPROPERTYHEADER) == 24);
+static_assert(sizeof(void*) != 8 || sizeof(DEVQUERYPRINT_INFO) == 40);
+static_assert(sizeof(void*) != 8 || offsetof(DEVQUERYPRINT_INFO, cchErrorStr) == 32);
+static_assert(sizeof(void*) != 8 || offsetof(DRIVER_UPGRADE_INFO_2W, pName) == 24);
+static_assert(sizeof(void*) != 8 || sizeof(DRIVER_UPGRADE_INFO_2W) == 104);
+
+extern "C" {
+// The exports of a printer-driver user-interface DLL.
+DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, PWSTR pDeviceName, WORD iDevCap, VOID* pvOutput,
+                                   PDEVMODEW pDevMode);
+DWORD WINAPI DrvSplDeviceCaps(HANDLE hPrinter, PWSTR pDeviceName, WORD Capability, PVOID pOutput, DWORD cchBufSize,
+                              PDEVMODEW pDevMode);
+LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
+LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
+BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut, PLONG pcbNeeded, DWORD fMode);
+BOOL WINAPI DrvPrinterEvent(LPWSTR pPrinterName, INT DriverEvent, DWORD Flags, LPARAM lParam);
+BOOL WINAPI DrvUpgradePrinter(DWORD Level, LPBYTE pDriverUpgradeInfo);
+BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO pDQPInfo);
+
+// ---- strings (user32): RT_STRING blocks of 16 counted strings; block n holds ids 16(n-1)..16n-1 --
+// cchBufferMax 0 stores a read-only pointer to the string (not terminated) and returns its length.
+int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
+
+// ---- driver directory (winspool) ---------------------------------------------------------------
+#define ERROR_INVALID_ENVIRONMENT 1805L
+BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverDirectory,
+                                       DWORD cbBuf, LPDWORD pcbNeeded);
+}  // extern "C"
+
+#define LoadString LoadStringW
+#define GetPrinterDriverDirectory GetPrinterDriverDirectoryW

@@ -1,0 +1,426 @@
+// Simulated devices: USB printers as the USB printing class driver presents them (device interface, registry
+// key, device handle with read, write and I/O control).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "internal.h"
+#include "winsim/devices.h"
+
+using namespace winsim::detail;
+
+namespace {
+
+const char16_t kInterfaceClassText[] = u"{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+const char16_t kDeviceClassesKey[] =
+    u"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+
+struct Attached {
+  std::shared_ptr<winsim::UsbPrinterDevice> device;
+  std::u16string path;  // taken at attach time
+  DWORD devInst;
+};
+
+struct Devices {
+  std::vector<Attached> usb;
+  DWORD nextDevInst = 1;
+};
+
+Devices& D() {
+  static auto* d = new Devices;
+  return *d;
+}
+
+// Registry key of an interface, below kDeviceClassesKey: "##?#" + the path without its 4-character prefix.
+std::u16string InterfaceKey(const std::u16string& path) {
+  return std::u16string(kDeviceClassesKey) + u"\\##?#" + (path.size() > 4 ? path.substr(4) : std::u16string());
+}
+
+const Attached* FindAttached(const winsim::UsbPrinterDevice* dev) {
+  for (const auto& a : D().usb)
+    if (a.device.get() == dev) return &a;
+  return nullptr;
+}
+
+bool Live(const winsim::UsbPrinterDevice* dev) {
+  Guard g(Mutex());
+  return FindAttached(dev) && dev->present;
+}
+
+struct DeviceObj : KernelObject {
+  std::shared_ptr<winsim::UsbPrinterDevice> device;
+  bool read = false, write = false;
+};
+
+// Resolves a device handle for I/O; false with the last error set when the device is gone.
+bool CheckLive(const DeviceObj& d) {
+  if (Live(d.device.get())) return true;
+  SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+  return false;
+}
+
+// Runs a device hook that reports failure by returning false: its own last error wins, else ERROR_GEN_FAILURE.
+template <class F>
+BOOL RunHook(F&& hook) {
+  SetLastError(ERROR_SUCCESS);
+  if (hook()) return TRUE;
+  if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_GEN_FAILURE);
+  return FALSE;
+}
+
+DWORD CopyOut(const void* src, size_t size, LPVOID out, DWORD outSize) {
+  DWORD n = DWORD(std::min<size_t>(size, outSize));
+  if (n) memcpy(out, src, n);
+  return n;
+}
+
+// ---- SetupAPI device information sets ------------------------------------------------
+struct DevInfoSet : Object {
+  struct Entry {
+    GUID interfaceClass;
+    std::u16string path;
+    DWORD devInst;
+    bool present;
+  };
+  std::vector<Entry> entries;
+};
+
+}  // namespace
+
+namespace winsim {
+
+std::u16string UsbPrinterDevice::InterfacePath() const {
+  if (!interfacePath.empty()) return interfacePath;
+  char ids[40];
+  snprintf(ids, sizeof ids, "\\\\?\\usb#vid_%04x&pid_%04x#", vendorId, productId);
+  return FromUtf8(ids) + FromUtf8(serial) + u"#" + kInterfaceClassText;
+}
+
+std::u16string UsbPrinterDevice::InstanceId() const {
+  char ids[40];
+  snprintf(ids, sizeof ids, "USB\\VID_%04X&PID_%04X\\", vendorId, productId);
+  return FromUtf8(ids) + FromUtf8(serial);
+}
+
+BOOL UsbPrinterDevice::OnWrite(const uint8_t* data, DWORD size, DWORD* written) {
+  std::lock_guard<std::mutex> l(mutex_);
+  received_.insert(received_.end(), data, data + size);
+  if (written) *written = size;
+  return TRUE;
+}
+
+BOOL UsbPrinterDevice::OnRead(uint8_t*, DWORD, DWORD* read) {
+  if (read) *read = 0;
+  return TRUE;
+}
+
+std::string UsbPrinterDevice::OnQueryDeviceId() {
+  return deviceId;
+}
+
+bool UsbPrinterDevice::OnVendorGet(const std::vector<uint8_t>&, std::vector<uint8_t>*) {
+  return false;
+}
+
+bool UsbPrinterDevice::OnVendorSet(const std::vector<uint8_t>&) {
+  return false;
+}
+
+std::vector<uint8_t> UsbPrinterDevice::Received() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return received_;
+}
+
+void UsbPrinterDevice::ClearReceived() {
+  std::lock_guard<std::mutex> l(mutex_);
+  received_.clear();
+}
+
+std::shared_ptr<UsbPrinterDevice> AttachUsbPrinter(std::shared_ptr<UsbPrinterDevice> device) {
+  if (!device) return nullptr;
+  Guard g(Mutex());
+  if (FindAttached(device.get())) return device;
+  std::u16string path = device->InterfacePath();
+  for (const auto& a : D().usb)
+    if (IEquals(a.path, path)) return nullptr;
+  D().usb.push_back({device, path, D().nextDevInst++});
+
+  HKEY key = nullptr;
+  std::u16string params = InterfaceKey(path) + u"\\#\\Device Parameters";
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, params.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+      ERROR_SUCCESS) {
+    DWORD port = device->portNumber;
+    RegSetValueExW(key, u"Port Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port), sizeof port);
+    const std::u16string& desc = device->portDescription;
+    RegSetValueExW(key, u"Port Description", 0, REG_SZ, reinterpret_cast<const BYTE*>(desc.c_str()),
+                   DWORD((desc.size() + 1) * sizeof(WCHAR)));
+    RegSetValueExW(key, u"Base Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"USB"), 4 * sizeof(WCHAR));
+    RegCloseKey(key);
+  }
+  return device;
+}
+
+void DetachUsbPrinter(const std::shared_ptr<UsbPrinterDevice>& device) {
+  Guard g(Mutex());
+  auto& list = D().usb;
+  auto it = std::find_if(list.begin(), list.end(), [&](const Attached& a) { return a.device == device; });
+  if (it == list.end()) return;
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, InterfaceKey(it->path).c_str());
+  list.erase(it);
+}
+
+std::vector<std::shared_ptr<UsbPrinterDevice>> UsbPrinters() {
+  Guard g(Mutex());
+  std::vector<std::shared_ptr<UsbPrinterDevice>> out;
+  for (const auto& a : D().usb) out.push_back(a.device);
+  return out;
+}
+
+std::shared_ptr<UsbPrinterDevice> UsbPrinterOnPort(const std::u16string& portName) {
+  Guard g(Mutex());
+  for (const auto& a : D().usb) {
+    char name[16];
+    snprintf(name, sizeof name, "USB%03u", unsigned(a.device->portNumber));
+    if (IEquals(FromUtf8(name), portName)) return a.device;
+  }
+  return nullptr;
+}
+
+}  // namespace winsim
+
+namespace winsim::detail {
+
+void ResetDevices() {
+  D().usb.clear();
+  D().nextDevInst = 1;
+}
+
+bool IsDevicePath(LPCWSTR path) {
+  if (!path) return false;
+  std::u16string_view p(path);
+  if (p.size() < 4 || p[0] != u'\\' || p[1] != u'\\' || (p[2] != u'?' && p[2] != u'.') || p[3] != u'\\') return false;
+  return !(p.size() >= 6 && p[5] == u':');  // "\\?\C:\..." is a long file path
+}
+
+HANDLE OpenDevice(LPCWSTR path, DWORD access, DWORD, DWORD disposition) {
+  if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS) {
+    SetLastError(ERROR_FILE_NOT_FOUND);  // devices cannot be created or truncated
+    return INVALID_HANDLE_VALUE;
+  }
+  std::u16string_view name = std::u16string_view(path).substr(4);
+  Guard g(Mutex());
+  for (const auto& a : D().usb) {
+    if (a.path.size() < 4 || !IEquals(std::u16string_view(a.path).substr(4), name) || !a.device->present) continue;
+    auto obj = std::make_shared<DeviceObj>();
+    obj->device = a.device;
+    obj->read = access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
+    obj->write = access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
+    SetLastError(ERROR_SUCCESS);
+    return NewHandle(obj);
+  }
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return INVALID_HANDLE_VALUE;
+}
+
+bool DeviceReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, BOOL* result) {
+  auto d = GetHandle<DeviceObj>(h);
+  if (!d) return false;
+  *result = FALSE;
+  if (!d->read) {
+    SetLastError(ERROR_ACCESS_DENIED);
+  } else if (!buffer && size) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+  } else if (CheckLive(*d)) {
+    DWORD n = 0;
+    *result = RunHook([&] { return d->device->OnRead(static_cast<uint8_t*>(buffer), size, &n); });
+    if (read) *read = std::min(n, size);
+  }
+  return true;
+}
+
+bool DeviceWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, BOOL* result) {
+  auto d = GetHandle<DeviceObj>(h);
+  if (!d) return false;
+  *result = FALSE;
+  if (!d->write) {
+    SetLastError(ERROR_ACCESS_DENIED);
+  } else if (!buffer && size) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+  } else if (CheckLive(*d)) {
+    DWORD n = 0;
+    *result = RunHook([&] { return d->device->OnWrite(static_cast<const uint8_t*>(buffer), size, &n); });
+    if (written) *written = std::min(n, size);
+  }
+  return true;
+}
+
+}  // namespace winsim::detail
+
+extern "C" {
+
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                            LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED) {
+  if (lpBytesReturned) *lpBytesReturned = 0;
+  auto d = GetHandle<DeviceObj>(hDevice);
+  if (!d) {
+    // Files and other kernel objects have no device behind them to take the request.
+    SetLastError(GetHandle<KernelObject>(hDevice) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if ((!lpInBuffer && nInBufferSize) || (!lpOutBuffer && nOutBufferSize)) {
+    SetLastError(ERROR_NOACCESS);
+    return FALSE;
+  }
+  if (!CheckLive(*d)) return FALSE;
+  auto& dev = *d->device;
+  DWORD returned = 0;
+  BOOL ok = FALSE;
+  switch (dwIoControlCode) {
+    case IOCTL_PAR_QUERY_DEVICE_ID:
+    case IOCTL_USBPRINT_GET_1284_ID: {
+      std::string text = dev.OnQueryDeviceId();
+      if (dwIoControlCode == IOCTL_USBPRINT_GET_1284_ID) {
+        size_t total = std::min<size_t>(text.size() + 2, 0xFFFF);
+        text.insert(0, 1, char(total & 0xFF));
+        text.insert(0, 1, char(total >> 8));
+      }
+      if (nOutBufferSize == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        break;
+      }
+      returned = CopyOut(text.data(), text.size(), lpOutBuffer, nOutBufferSize);
+      if (returned < nOutBufferSize) static_cast<char*>(lpOutBuffer)[returned] = 0;
+      ok = TRUE;
+      break;
+    }
+    case IOCTL_USBPRINT_VENDOR_GET_COMMAND: {
+      const auto* in = static_cast<const uint8_t*>(lpInBuffer);
+      std::vector<uint8_t> input(in, in + nInBufferSize), reply;
+      ok = RunHook([&] { return dev.OnVendorGet(input, &reply); });
+      if (ok) returned = CopyOut(reply.data(), reply.size(), lpOutBuffer, nOutBufferSize);
+      break;
+    }
+    case IOCTL_USBPRINT_VENDOR_SET_COMMAND: {
+      const auto* in = static_cast<const uint8_t*>(lpInBuffer);
+      std::vector<uint8_t> input(in, in + nInBufferSize);
+      ok = RunHook([&] { return dev.OnVendorSet(input); });
+      break;
+    }
+    default:
+      SetLastError(ERROR_INVALID_FUNCTION);
+      break;
+  }
+  if (lpBytesReturned) *lpBytesReturned = returned;
+  return ok;
+}
+
+HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND, DWORD Flags) {
+  if (!ClassGuid && !(Flags & DIGCF_ALLCLASSES)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto set = std::make_shared<DevInfoSet>();
+  // Only device interfaces are simulated: a set of device setup classes comes back empty.
+  const bool wanted = (Flags & DIGCF_DEVICEINTERFACE) &&
+                      ((Flags & DIGCF_ALLCLASSES) || IsEqualGUID(*ClassGuid, GUID_DEVINTERFACE_USBPRINT));
+  Guard g(Mutex());
+  if (wanted) {
+    for (const auto& a : D().usb) {
+      const bool present = a.device->present;
+      if ((Flags & DIGCF_PRESENT) && !present) continue;
+      // An enumerator narrows the set to one bus ("USB") or one device instance.
+      if (Enumerator && *Enumerator && !IEquals(Enumerator, u"USB") && !IEquals(Enumerator, a.device->InstanceId()))
+        continue;
+      set->entries.push_back({GUID_DEVINTERFACE_USBPRINT, a.path, a.devInst, present});
+    }
+  }
+  SetLastError(ERROR_SUCCESS);
+  return NewHandle(set);
+}
+
+BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
+                                        const GUID* InterfaceClassGuid, DWORD MemberIndex,
+                                        PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
+  auto set = GetHandle<DevInfoSet>(DeviceInfoSet);
+  if (!set) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!InterfaceClassGuid || !DeviceInterfaceData) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
+      (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA))) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
+  DWORD seen = 0;
+  for (size_t i = 0; i < set->entries.size(); ++i) {
+    const auto& e = set->entries[i];
+    if (!IsEqualGUID(e.interfaceClass, *InterfaceClassGuid)) continue;
+    if (DeviceInfoData && DeviceInfoData->DevInst != e.devInst) continue;
+    if (seen++ != MemberIndex) continue;
+    DeviceInterfaceData->InterfaceClassGuid = e.interfaceClass;
+    DeviceInterfaceData->Flags = e.present ? SPINT_ACTIVE : 0;
+    DeviceInterfaceData->Reserved = ULONG_PTR(i + 1);
+    return TRUE;
+  }
+  SetLastError(ERROR_NO_MORE_ITEMS);
+  return FALSE;
+}
+
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+                                             DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
+                                             PSP_DEVINFO_DATA DeviceInfoData) {
+  auto set = GetHandle<DevInfoSet>(DeviceInfoSet);
+  if (!set) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!DeviceInterfaceData) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const size_t pathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
+  if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
+      (DeviceInterfaceDetailData && DeviceInterfaceDetailData->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) ||
+      (DeviceInterfaceDetailData && DeviceInterfaceDetailDataSize < pathOffset + sizeof(WCHAR)) ||
+      (!DeviceInterfaceDetailData && DeviceInterfaceDetailDataSize != 0) ||
+      (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA))) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
+  const ULONG_PTR cookie = DeviceInterfaceData->Reserved;
+  if (cookie == 0 || cookie > set->entries.size()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const auto& e = set->entries[cookie - 1];
+  const DWORD need = DWORD(pathOffset + (e.path.size() + 1) * sizeof(WCHAR));
+  if (RequiredSize) *RequiredSize = need;
+  if (DeviceInfoData) {
+    DeviceInfoData->ClassGuid = GUID_DEVCLASS_USB;
+    DeviceInfoData->DevInst = e.devInst;
+    DeviceInfoData->Reserved = cookie;
+  }
+  if (DeviceInterfaceDetailDataSize < need) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  // The path runs on past the declared one-character array, into the caller's buffer.
+  memcpy(reinterpret_cast<char*>(DeviceInterfaceDetailData) + pathOffset, e.path.c_str(),
+         (e.path.size() + 1) * sizeof(WCHAR));
+  return TRUE;
+}
+
+BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+  if (!TakeHandleOf<DevInfoSet>(DeviceInfoSet)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // extern "C"

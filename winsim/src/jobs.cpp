@@ -1,0 +1,214 @@
+// The spooler's job path: documents started on a printer handle, the bytes WritePrinter accepts for
+// them, and injected write faults. Also SHCreateDirectoryExW, which the driver uses for its capture
+// folder.
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "internal.h"
+#include "winsim/gdi.h"
+
+using namespace winsim::detail;
+
+namespace {
+
+struct Jobs {
+  std::vector<winsim::SpoolJob> jobs;
+  std::map<uintptr_t, size_t> open;  // printer handle -> index of its started document
+  DWORD nextId = 1;
+  winsim::WriteFault fault = winsim::WriteFault::None;
+  unsigned okCalls = 0;
+};
+
+Jobs& J() {
+  static auto* j = new Jobs;
+  return *j;
+}
+
+// The printer a handle names (level 1 carries the name); "" with ERROR_INVALID_HANDLE otherwise.
+std::u16string PrinterName(HANDLE h) {
+  DWORD needed = 0;
+  GetPrinterW(h, 1, nullptr, 0, &needed);
+  if (needed < sizeof(PRINTER_INFO_1W)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return {};
+  }
+  std::vector<uint8_t> buf(needed);
+  if (!GetPrinterW(h, 1, buf.data(), needed, &needed)) return {};
+  auto* info = reinterpret_cast<PRINTER_INFO_1W*>(buf.data());
+  return Wide(info->pName);
+}
+
+winsim::SpoolJob* OpenJob(HANDLE h) {
+  auto it = J().open.find(reinterpret_cast<uintptr_t>(h));
+  return it == J().open.end() ? nullptr : &J().jobs[it->second];
+}
+
+}  // namespace
+
+namespace winsim::detail {
+// Job ids keep counting across resets, as they never repeat within a spooler's life: a driver
+// loaded in the process remembers the last job id it saw.
+void ResetJobs() {
+  const DWORD next = J().nextId;
+  J() = Jobs{};
+  J().nextId = next;
+}
+}  // namespace winsim::detail
+
+namespace winsim {
+
+std::vector<SpoolJob> SpoolJobs(const std::u16string& printer) {
+  Guard g(Mutex());
+  std::vector<SpoolJob> out;
+  for (const auto& j : J().jobs)
+    if (printer.empty() || IEquals(j.printer, printer)) out.push_back(j);
+  return out;
+}
+
+std::vector<uint8_t> PrinterOutput(const std::u16string& printer) {
+  std::vector<uint8_t> out;
+  for (const auto& j : SpoolJobs(printer)) out.insert(out.end(), j.data.begin(), j.data.end());
+  return out;
+}
+
+void SetNextJobId(DWORD id) {
+  Guard g(Mutex());
+  J().nextId = id;
+}
+
+void SetWritePrinterFault(WriteFault fault, unsigned okCalls) {
+  Guard g(Mutex());
+  J().fault = fault;
+  J().okCalls = okCalls;
+}
+
+}  // namespace winsim
+
+extern "C" {
+
+DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
+  Guard g(Mutex());
+  std::u16string printer = PrinterName(hPrinter);
+  if (printer.empty()) return 0;
+  if (Level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return 0;
+  }
+  if (!pDocInfo) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (OpenJob(hPrinter)) {
+    SetLastError(ERROR_INVALID_PRINTER_STATE);
+    return 0;
+  }
+  auto* info = reinterpret_cast<DOC_INFO_1W*>(pDocInfo);
+  winsim::SpoolJob job;
+  job.id = J().nextId++;
+  job.printer = printer;
+  job.document = Wide(info->pDocName);
+  J().jobs.push_back(std::move(job));
+  J().open[reinterpret_cast<uintptr_t>(hPrinter)] = J().jobs.size() - 1;
+  return J().jobs.back().id;
+}
+
+BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
+  Guard g(Mutex());
+  if (!OpenJob(hPrinter)) {
+    SetLastError(PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
+  return StartPagePrinter(hPrinter);
+}
+
+static BOOL EndJob(HANDLE hPrinter, bool abort) {  // EndDocPrinter and AbortPrinter
+  Guard g(Mutex());
+  winsim::SpoolJob* job = OpenJob(hPrinter);
+  if (!job) {
+    SetLastError(PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
+    return FALSE;
+  }
+  (abort ? job->aborted : job->ended) = true;
+  J().open.erase(reinterpret_cast<uintptr_t>(hPrinter));
+  return TRUE;
+}
+
+BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
+  return EndJob(hPrinter, false);
+}
+
+BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
+  return EndJob(hPrinter, true);
+}
+
+BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  Guard g(Mutex());
+  if (pcWritten) *pcWritten = 0;
+  winsim::SpoolJob* job = OpenJob(hPrinter);
+  if (!job) {
+    SetLastError(PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
+    return FALSE;
+  }
+  if (!pcWritten || (!pBuf && cbBuf)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  job->writes.push_back(cbBuf);
+  DWORD take = cbBuf;
+  if (J().fault != winsim::WriteFault::None) {
+    if (J().okCalls > 0) {
+      --J().okCalls;
+    } else if (J().fault == winsim::WriteFault::Fail) {
+      SetLastError(ERROR_NOT_READY);
+      return FALSE;
+    } else {
+      take = cbBuf / 2;
+    }
+  }
+  const auto* p = static_cast<const uint8_t*>(pBuf);
+  job->data.insert(job->data.end(), p, p + take);
+  *pcWritten = take;
+  return TRUE;
+}
+
+int WINAPI SHCreateDirectoryExW(HWND, LPCWSTR pszPath, const SECURITY_ATTRIBUTES*) {
+  std::u16string path = Wide(pszPath);
+  for (auto& c : path)
+    if (c == u'/') c = u'\\';
+  // Only full paths: a drive letter with its backslash.
+  if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') {
+    SetLastError(ERROR_BAD_PATHNAME);
+    return ERROR_BAD_PATHNAME;
+  }
+  if (path.size() >= MAX_PATH) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return ERROR_FILENAME_EXCED_RANGE;
+  }
+  while (path.size() > 3 && path.back() == u'\\') path.pop_back();
+  DWORD attrs = GetFileAttributesW(path.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES) {
+    DWORD err = (attrs & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS;
+    SetLastError(err);
+    return int(err);
+  }
+  // Create each missing folder from the top down.
+  for (size_t pos = 3; pos <= path.size(); ++pos) {
+    if (pos != path.size() && path[pos] != u'\\') continue;
+    std::u16string prefix = path.substr(0, pos);
+    DWORD a = GetFileAttributesW(prefix.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+      DWORD err = GetLastError();
+      return int(err);
+    }
+  }
+  SetLastError(ERROR_SUCCESS);
+  return ERROR_SUCCESS;
+}
+
+}  // extern "C"

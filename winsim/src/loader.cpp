@@ -1,0 +1,270 @@
+// The module loader (the project's shared libraries opened by their Windows names) and the job
+// runner that drives a printer graphics driver through one document as GDI and the spooler do.
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "internal.h"
+#include "winsim/gdi.h"
+
+#ifndef WINSIM_MODULE_DIR
+#define WINSIM_MODULE_DIR ""
+#endif
+
+using namespace winsim::detail;
+
+namespace {
+
+struct Loaded {
+  void* dl = nullptr;
+  int refs = 0;
+};
+
+std::map<HMODULE, Loaded>& Modules() {
+  static auto* m = new std::map<HMODULE, Loaded>;
+  return *m;
+}
+
+using DllMainFn = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+
+// "LblDrv6.DLL" -> "lbldrv6.so"; a path keeps only its last component.
+std::string HostFileName(const std::u16string& name) {
+  std::u16string base = name;
+  size_t slash = base.find_last_of(u"\\/");
+  if (slash != std::u16string::npos) base.erase(0, slash + 1);
+  std::string n = ToUtf8(base);
+  for (auto& c : n)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  if (n.size() > 4 && n.compare(n.size() - 4, 4, ".dll") == 0) n.erase(n.size() - 4);
+  return n + ".so";
+}
+
+std::vector<std::string> SearchDirs() {
+  std::vector<std::string> dirs;
+  if (const char* env = getenv("WINSIM_MODULE_PATH")) {
+    std::string s(env);
+    size_t start = 0;
+    while (start <= s.size()) {
+      size_t end = s.find(':', start);
+      if (end == std::string::npos) end = s.size();
+      if (end > start) dirs.push_back(s.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  if (*WINSIM_MODULE_DIR) dirs.push_back(WINSIM_MODULE_DIR);
+  return dirs;
+}
+
+// Function pointers of the DDI table are stored as PFN; the cast goes through the generic
+// function pointer type, as the engine does with the table.
+template <class Fn>
+Fn DdiFunction(const DRVENABLEDATA& ded, ULONG index) {
+  for (ULONG i = 0; i < ded.c; ++i)
+    if (ded.pdrvfn[i].iFunc == index) return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(ded.pdrvfn[i].pfn));
+  return nullptr;
+}
+
+std::string Failed(const char* what) {
+  return std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")";
+}
+
+}  // namespace
+
+namespace winsim {
+
+std::string ModuleDirectory() {
+  return WINSIM_MODULE_DIR;
+}
+
+HMODULE LoadDriverModule(const std::u16string& name, std::string* error) {
+  HMODULE handle = RegisterModule(name);
+  {
+    Guard g(Mutex());
+    auto it = Modules().find(handle);
+    if (it != Modules().end()) {
+      ++it->second.refs;
+      return handle;
+    }
+  }
+  const std::string file = HostFileName(name);
+  std::string tried;
+  void* dl = nullptr;
+  for (const auto& dir : SearchDirs()) {
+    std::string path = dir + "/" + file;
+    dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (dl) break;
+    const char* e = dlerror();
+    tried += "\n  " + (e ? std::string(e) : path);
+  }
+  if (!dl) {
+    if (error) *error = "cannot load module " + file + (tried.empty() ? " (no module directory)" : ":" + tried);
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  // Not under the lock: DllMain may call back into the machine from other threads' view.
+  if (auto entry = reinterpret_cast<DllMainFn>(dlsym(dl, "DllMain"))) {
+    if (!entry(reinterpret_cast<HINSTANCE>(handle), DLL_PROCESS_ATTACH, nullptr)) {
+      dlclose(dl);
+      if (error) *error = "DllMain of " + file + " failed";
+      SetLastError(ERROR_DLL_INIT_FAILED);
+      return nullptr;
+    }
+  }
+  Guard g(Mutex());
+  Modules()[handle] = Loaded{dl, 1};
+  return handle;
+}
+
+void* GetModuleProc(HMODULE module, const char* name) {
+  void* dl = nullptr;
+  {
+    Guard g(Mutex());
+    auto it = Modules().find(module);
+    if (it != Modules().end()) dl = it->second.dl;
+  }
+  if (!dl || !name) {
+    SetLastError(dl ? ERROR_INVALID_PARAMETER : ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  void* proc = dlsym(dl, name);
+  if (!proc) SetLastError(ERROR_PROC_NOT_FOUND);
+  return proc;
+}
+
+bool UnloadDriverModule(HMODULE module) {
+  void* dl = nullptr;
+  {
+    Guard g(Mutex());
+    auto it = Modules().find(module);
+    if (it == Modules().end()) return false;
+    if (--it->second.refs > 0) return true;
+    dl = it->second.dl;
+    Modules().erase(it);
+  }
+  if (auto entry = reinterpret_cast<DllMainFn>(dlsym(dl, "DllMain")))
+    entry(reinterpret_cast<HINSTANCE>(module), DLL_PROCESS_DETACH, nullptr);
+  RemoveResources(module);
+  dlclose(dl);
+  return true;
+}
+
+JobResult RunJob(const JobSpec& spec) {
+  JobResult r;
+  // The spooler keeps a rendering library loaded once a job has used it.
+  HMODULE module = LoadDriverModule(spec.module, &r.error);
+  if (!module) return r;
+
+  auto enableDriver = reinterpret_cast<BOOL(APIENTRY*)(ULONG, ULONG, DRVENABLEDATA*)>(
+      GetModuleProc(module, "DrvEnableDriver"));
+  auto disableDriver = reinterpret_cast<VOID(APIENTRY*)(VOID)>(GetModuleProc(module, "DrvDisableDriver"));
+  if (!enableDriver) {
+    r.error = "DrvEnableDriver is not exported";
+    return r;
+  }
+  DRVENABLEDATA ded{};
+  if (!enableDriver(DDI_DRIVER_VERSION_NT5_01_SP1, sizeof ded, &ded)) {
+    r.error = Failed("DrvEnableDriver");
+    return r;
+  }
+  auto enablePdev = DdiFunction<decltype(&DrvEnablePDEV)>(ded, INDEX_DrvEnablePDEV);
+  auto completePdev = DdiFunction<decltype(&DrvCompletePDEV)>(ded, INDEX_DrvCompletePDEV);
+  auto disablePdev = DdiFunction<decltype(&DrvDisablePDEV)>(ded, INDEX_DrvDisablePDEV);
+  auto enableSurface = DdiFunction<decltype(&DrvEnableSurface)>(ded, INDEX_DrvEnableSurface);
+  auto disableSurface = DdiFunction<decltype(&DrvDisableSurface)>(ded, INDEX_DrvDisableSurface);
+  auto startDoc = DdiFunction<decltype(&DrvStartDoc)>(ded, INDEX_DrvStartDoc);
+  auto endDoc = DdiFunction<decltype(&DrvEndDoc)>(ded, INDEX_DrvEndDoc);
+  auto startPage = DdiFunction<decltype(&DrvStartPage)>(ded, INDEX_DrvStartPage);
+  auto sendPage = DdiFunction<decltype(&DrvSendPage)>(ded, INDEX_DrvSendPage);
+  if (!enablePdev || !completePdev || !disablePdev || !enableSurface || !disableSurface || !startDoc || !endDoc ||
+      !startPage || !sendPage) {
+    r.error = "the driver's function table lacks a printing entry point";
+    return r;
+  }
+
+  HANDLE printer = nullptr;
+  std::u16string printerName = spec.printer;
+  if (!OpenPrinterW(printerName.data(), &printer, nullptr)) {
+    r.error = Failed("OpenPrinterW");
+    return r;
+  }
+  std::vector<uint8_t> devmode = spec.devmode;  // the driver gets its own copy, as from GDI
+  HSURF patterns[HS_DDI_MAX] = {};
+  std::u16string logAddress;
+  HDEV hdev = CreateEngineDevice();
+  DHPDEV pdev = enablePdev(devmode.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(devmode.data()),
+                           logAddress.data(), HS_DDI_MAX, patterns, sizeof r.gdiInfo,
+                           reinterpret_cast<ULONG*>(&r.gdiInfo), sizeof r.devInfo, &r.devInfo, hdev,
+                           printerName.data(), printer);
+  if (!pdev) {
+    r.error = Failed("DrvEnablePDEV");
+    DeleteEngineDevice(hdev);
+    ClosePrinter(printer);
+    if (disableDriver) disableDriver();
+    return r;
+  }
+  SetEngineDevicePdev(hdev, pdev);
+  completePdev(pdev, hdev);
+
+  HSURF surface = enableSurface(pdev);
+  SURFOBJ* so = surface ? EngLockSurface(surface) : nullptr;
+  if (!so) {
+    r.error = Failed("DrvEnableSurface");
+  } else {
+    std::u16string document = spec.document;
+    std::u16string datatype = u"RAW";
+    DOC_INFO_1W info{document.data(), nullptr, datatype.data()};
+    r.jobId = StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&info));
+    if (r.jobId == 0) {
+      r.error = Failed("StartDocPrinterW");
+    } else if (!startDoc(so, document.data(), r.jobId)) {
+      r.error = Failed("DrvStartDoc");
+      AbortPrinter(printer);
+    } else {
+      for (int page = 0; page < spec.pages && r.error.empty(); ++page) {
+        if (!startPage(so)) {
+          r.error = Failed("DrvStartPage");
+          break;
+        }
+        if (spec.draw) {
+          PageSurface ps{static_cast<uint8_t*>(so->pvScan0), so->sizlBitmap.cx, so->sizlBitmap.cy, so->lDelta};
+          spec.draw(page, ps);
+        }
+        if (!sendPage(so)) r.error = Failed("DrvSendPage");
+      }
+      if (r.error.empty()) {
+        if (!endDoc(so, 0)) r.error = Failed("DrvEndDoc");
+        EndDocPrinter(printer);
+      } else {
+        endDoc(so, ED_ABORTDOC);
+        AbortPrinter(printer);
+      }
+    }
+    EngUnlockSurface(so);
+  }
+  if (surface) disableSurface(pdev);
+  disablePdev(pdev);
+  DeleteEngineDevice(hdev);
+  ClosePrinter(printer);
+  if (disableDriver) disableDriver();
+
+  for (const auto& job : SpoolJobs(spec.printer)) {
+    if (job.id == r.jobId) {
+      r.output = job.data;
+      r.writes = job.writes;
+    }
+  }
+  r.ok = r.error.empty();
+  return r;
+}
+
+JobResult RunJob(const std::u16string& printer, const std::vector<uint8_t>& devmode, int pages, PageDrawer draw) {
+  JobSpec spec;
+  spec.printer = printer;
+  spec.devmode = devmode;
+  spec.pages = pages;
+  spec.draw = std::move(draw);
+  return RunJob(spec);
+}
+
+}  // namespace winsim

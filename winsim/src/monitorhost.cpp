@@ -1,0 +1,538 @@
+// The spooler side of print monitors: GetJobW / SetJobW, bidirectional response memory, the USB port
+// monitor, and loading a monitor by name.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "internal.h"
+#include "winsim/devices.h"
+#include "winsim/gdi.h"
+#include "winsim/monitorhost.h"
+
+using namespace winsim::detail;
+
+namespace {
+
+struct ExtraJob {
+  std::u16string printer, document;
+};
+
+struct Host {
+  std::map<DWORD, ExtraJob> extraJobs;
+  std::map<DWORD, DWORD> status;  // job id -> JOB_STATUS_* bits
+  std::vector<winsim::JobControlRecord> controls;
+  std::map<std::u16string, winsim::PortFaults> faults;  // upper-cased port name
+  std::vector<std::string> calls;
+  std::set<void*> bidi;  // live RouterAllocBidi* blocks
+  size_t openPorts = 0;
+};
+
+Host& H() {
+  static auto* h = new Host;
+  return *h;
+}
+
+// The printer a handle names; "" with ERROR_INVALID_HANDLE when it names none.
+std::u16string PrinterOfHandle(HANDLE h) {
+  DWORD needed = 0;
+  GetPrinterW(h, 1, nullptr, 0, &needed);
+  if (needed < sizeof(PRINTER_INFO_1W)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return {};
+  }
+  std::vector<uint8_t> buf(needed);
+  if (!GetPrinterW(h, 1, buf.data(), needed, &needed)) return {};
+  return Wide(reinterpret_cast<PRINTER_INFO_1W*>(buf.data())->pName);
+}
+
+struct JobView {
+  std::u16string printer, document;
+  DWORD size = 0;
+};
+
+// With the machine lock held.
+bool FindJob(DWORD id, JobView* out) {
+  auto extra = H().extraJobs.find(id);
+  if (extra != H().extraJobs.end()) {
+    *out = JobView{extra->second.printer, extra->second.document, 0};
+    return true;
+  }
+  for (const auto& j : winsim::SpoolJobs()) {
+    if (j.id == id) {
+      *out = JobView{j.printer, j.document, DWORD(j.data.size())};
+      return true;
+    }
+  }
+  return false;
+}
+
+// Lays out a job record: the fixed part, then its strings. A null buffer only measures.
+class Packer {
+ public:
+  Packer(LPBYTE buf, size_t fixed) : buf_(buf), pos_(fixed) {}
+  size_t size() const { return pos_; }
+  LPWSTR Str(const std::u16string& s) {
+    pos_ = (pos_ + 1) & ~size_t(1);
+    LPWSTR at = buf_ ? reinterpret_cast<LPWSTR>(buf_ + pos_) : nullptr;
+    if (buf_) memcpy(buf_ + pos_, s.c_str(), (s.size() + 1) * 2);
+    pos_ += (s.size() + 1) * 2;
+    return at;
+  }
+
+ private:
+  LPBYTE buf_;
+  size_t pos_;
+};
+
+void FillJob(DWORD id, const JobView& j, DWORD status, DWORD level, LPBYTE buf, Packer& k) {
+  if (level == 1) {
+    JOB_INFO_1W i{};
+    i.JobId = id;
+    i.pPrinterName = k.Str(j.printer);
+    i.pMachineName = k.Str(u"\\\\WINSIM");
+    i.pUserName = k.Str(u"user");
+    i.pDocument = k.Str(j.document);
+    i.pDatatype = k.Str(u"RAW");
+    i.Status = status;
+    i.Priority = 1;
+    i.Position = 1;
+    if (buf) memcpy(buf, &i, sizeof i);
+  } else {
+    JOB_INFO_2W i{};
+    i.JobId = id;
+    i.pPrinterName = k.Str(j.printer);
+    i.pMachineName = k.Str(u"\\\\WINSIM");
+    i.pUserName = k.Str(u"user");
+    i.pDocument = k.Str(j.document);
+    i.pNotifyName = k.Str(u"user");
+    i.pDatatype = k.Str(u"RAW");
+    i.pPrintProcessor = k.Str(u"winprint");
+    i.pParameters = k.Str(u"");
+    i.pDriverName = k.Str(u"");
+    i.Status = status;
+    i.Priority = 1;
+    i.Position = 1;
+    i.Size = j.size;
+    if (buf) memcpy(buf, &i, sizeof i);
+  }
+}
+
+// ---- the USB port monitor ----------------------------------------------------------------------
+struct PortObj : Object {
+  std::u16string name;
+};
+
+const winsim::PortFaults* FaultsOf(const std::u16string& port) {
+  auto it = H().faults.find(Upper(port));
+  return it == H().faults.end() ? nullptr : &it->second;
+}
+
+winsim::PortFaults FaultsFor(const std::u16string& port) {
+  Guard g(Mutex());
+  const winsim::PortFaults* f = FaultsOf(port);
+  return f ? *f : winsim::PortFaults{};
+}
+
+void Record(const std::string& call) {
+  Guard g(Mutex());
+  H().calls.push_back(call);
+}
+
+std::string Narrow(const std::u16string& s) {
+  return ToUtf8(s);
+}
+
+std::shared_ptr<PortObj> PortOf(HANDLE h) {
+  auto p = GetHandle<PortObj>(h);
+  if (!p) SetLastError(ERROR_INVALID_HANDLE);
+  return p;
+}
+
+// Opens the device of the port's printer for one operation; INVALID_HANDLE_VALUE with the error set.
+HANDLE OpenDeviceOf(const PortObj& port) {
+  auto device = winsim::UsbPrinterOnPort(port.name);
+  if (!device) {
+    SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE h = CreateFileW(device->InterfacePath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+  return h;
+}
+
+// Closes a device handle without disturbing the last error of the operation.
+void CloseDevice(HANDLE h) {
+  DWORD e = GetLastError();
+  CloseHandle(h);
+  SetLastError(e);
+}
+
+BOOL WINAPI PmOpenPort(HANDLE, LPWSTR pName, PHANDLE pHandle) {
+  std::u16string name = Wide(pName);
+  Record("OpenPort " + Narrow(name));
+  if (!pHandle) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!winsim::UsbPrinterOnPort(name)) {
+    SetLastError(ERROR_UNKNOWN_PORT);
+    return FALSE;
+  }
+  if (FaultsFor(name).failOpen) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  auto port = std::make_shared<PortObj>();
+  port->name = name;
+  *pHandle = NewHandle(port);
+  Guard g(Mutex());
+  ++H().openPorts;
+  return TRUE;
+}
+
+BOOL WINAPI PmStartDocPort(HANDLE hPort, LPWSTR, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
+  auto port = PortOf(hPort);
+  if (!port) return FALSE;
+  Record("StartDocPort " + Narrow(port->name) + " " + std::to_string(JobId));
+  if (Level != 1 || !pDocInfo) {
+    SetLastError(Level != 1 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (FaultsFor(port->name).failStartDoc) {
+    SetLastError(ERROR_NOT_READY);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI PmWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
+  if (pcbWritten) *pcbWritten = 0;
+  auto port = PortOf(hPort);
+  if (!port) return FALSE;
+  Record("WritePort " + Narrow(port->name) + " " + std::to_string(cbBuf));
+  winsim::PortFaults f = FaultsFor(port->name);
+  if (f.failWrites) {
+    SetLastError(ERROR_NOT_READY);
+    return FALSE;
+  }
+  HANDLE dev = OpenDeviceOf(*port);
+  if (dev == INVALID_HANDLE_VALUE) return FALSE;
+  DWORD size = f.writeLimit && cbBuf > f.writeLimit ? f.writeLimit : cbBuf;
+  BOOL ok = WriteFile(dev, pBuffer, size, pcbWritten, nullptr);
+  CloseDevice(dev);
+  return ok;
+}
+
+BOOL WINAPI PmReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead) {
+  if (pcbRead) *pcbRead = 0;
+  auto port = PortOf(hPort);
+  if (!port) return FALSE;
+  Record("ReadPort " + Narrow(port->name));
+  HANDLE dev = OpenDeviceOf(*port);
+  if (dev == INVALID_HANDLE_VALUE) return FALSE;
+  BOOL ok = ReadFile(dev, pBuffer, cbBuffer, pcbRead, nullptr);
+  CloseDevice(dev);
+  return ok;
+}
+
+BOOL WINAPI PmEndDocPort(HANDLE hPort) {
+  auto port = PortOf(hPort);
+  if (!port) return FALSE;
+  Record("EndDocPort " + Narrow(port->name));
+  return TRUE;
+}
+
+BOOL WINAPI PmClosePort(HANDLE hPort) {
+  auto port = TakeHandleOf<PortObj>(hPort);
+  if (!port) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  Record("ClosePort " + Narrow(port->name));
+  Guard g(Mutex());
+  --H().openPorts;
+  return TRUE;
+}
+
+BOOL WINAPI PmGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR, LPWSTR lpInBuffer, DWORD cbInBuffer,
+                                     LPWSTR lpOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbReturned) {
+  if (lpcbReturned) *lpcbReturned = 0;
+  auto port = PortOf(hPort);
+  if (!port) return FALSE;
+  char code[16];
+  snprintf(code, sizeof code, "0x%x", unsigned(ControlID));
+  Record("GetPrinterData " + Narrow(port->name) + " " + code);
+  if (ControlID == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (FaultsFor(port->name).failGetData) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return FALSE;
+  }
+  HANDLE dev = OpenDeviceOf(*port);
+  if (dev == INVALID_HANDLE_VALUE) return FALSE;
+  BOOL ok = DeviceIoControl(dev, ControlID, lpInBuffer, cbInBuffer, lpOutBuffer, cbOutBuffer, lpcbReturned, nullptr);
+  CloseDevice(dev);
+  return ok;
+}
+
+// The port monitor's own monitor handle; a distinct address the entries ignore, as the USB one does.
+char g_portMonitorTag;
+
+// ---- bidirectional memory ----------------------------------------------------------------------
+void* BidiAlloc(size_t bytes) {
+  void* p = calloc(1, bytes ? bytes : 1);
+  if (!p) return nullptr;
+  Guard g(Mutex());
+  H().bidi.insert(p);
+  return p;
+}
+
+}  // namespace
+
+namespace winsim::detail {
+void ResetMonitorHost() {
+  Host& h = H();
+  h.extraJobs.clear();
+  h.status.clear();
+  h.controls.clear();
+  h.faults.clear();
+  h.calls.clear();
+  // Port handles went with the handle table; bidirectional blocks stay tracked until they are released.
+  h.openPorts = 0;
+}
+}  // namespace winsim::detail
+
+namespace winsim {
+
+MONITORINIT SpoolerMonitorInit() {
+  static MONITORREG reg = [] {
+    MONITORREG r{};
+    r.cbSize = sizeof r;
+    return r;
+  }();
+  static char spooler, registryRoot;
+  MONITORINIT init{};
+  init.cbSize = sizeof init;
+  init.hSpooler = &spooler;
+  init.hckRegistryRoot = &registryRoot;
+  init.pMonitorReg = &reg;
+  init.bLocal = TRUE;
+  init.pszServerName = nullptr;
+  return init;
+}
+
+bool LoadPrintMonitor(const std::u16string& name, LoadedMonitor* out, std::string* error) {
+  *out = LoadedMonitor{};
+  HMODULE module = LoadDriverModule(name, error);
+  if (!module) return false;
+  using InitFn = LPMONITOR2(WINAPI*)(PMONITORINIT, PHANDLE);
+  auto init = reinterpret_cast<InitFn>(GetModuleProc(module, "InitializePrintMonitor2"));
+  if (!init) {
+    if (error) *error = "InitializePrintMonitor2 is not exported";
+    UnloadDriverModule(module);
+    return false;
+  }
+  MONITORINIT mi = SpoolerMonitorInit();
+  HANDLE hMonitor = nullptr;
+  LPMONITOR2 table = init(&mi, &hMonitor);
+  if (!table) {
+    if (error) *error = "InitializePrintMonitor2 failed (error " + std::to_string(GetLastError()) + ")";
+    UnloadDriverModule(module);
+    return false;
+  }
+  *out = LoadedMonitor{module, hMonitor, table};
+  return true;
+}
+
+void AddSpoolerJob(const std::u16string& printer, DWORD jobId, const std::u16string& document) {
+  Guard g(Mutex());
+  H().extraJobs[jobId] = ExtraJob{printer, document};
+}
+
+bool SetJobStatus(DWORD jobId, DWORD status) {
+  Guard g(Mutex());
+  JobView j;
+  if (!FindJob(jobId, &j)) return false;
+  H().status[jobId] = status;
+  return true;
+}
+
+DWORD JobStatus(DWORD jobId) {
+  Guard g(Mutex());
+  auto it = H().status.find(jobId);
+  return it == H().status.end() ? 0 : it->second;
+}
+
+std::vector<JobControlRecord> JobControls() {
+  Guard g(Mutex());
+  return H().controls;
+}
+
+MONITOR2 UsbPortMonitor() {
+  MONITOR2 t{};
+  t.cbSize = sizeof t;
+  t.pfnOpenPort = PmOpenPort;
+  t.pfnStartDocPort = PmStartDocPort;
+  t.pfnWritePort = PmWritePort;
+  t.pfnReadPort = PmReadPort;
+  t.pfnEndDocPort = PmEndDocPort;
+  t.pfnClosePort = PmClosePort;
+  t.pfnGetPrinterDataFromPort = PmGetPrinterDataFromPort;
+  return t;
+}
+
+HANDLE UsbPortMonitorHandle() {
+  return &g_portMonitorTag;
+}
+
+void SetPortFaults(const std::u16string& port, const PortFaults& faults) {
+  Guard g(Mutex());
+  H().faults[Upper(port)] = faults;
+}
+
+std::vector<std::string> PortMonitorCalls() {
+  Guard g(Mutex());
+  return H().calls;
+}
+
+void ClearPortMonitorCalls() {
+  Guard g(Mutex());
+  H().calls.clear();
+}
+
+size_t OpenPortHandles() {
+  Guard g(Mutex());
+  return H().openPorts;
+}
+
+size_t LiveBidiAllocations() {
+  Guard g(Mutex());
+  return H().bidi.size();
+}
+
+}  // namespace winsim
+
+extern "C" {
+
+BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
+  std::u16string printer = PrinterOfHandle(hPrinter);
+  if (printer.empty()) return FALSE;
+  if (Level != 1 && Level != 2) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (!pcbNeeded) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  Guard g(Mutex());
+  JobView j;
+  if (!FindJob(JobId, &j) || !IEquals(j.printer, printer)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  DWORD status = H().status.count(JobId) ? H().status[JobId] : 0;
+  const size_t fixed = Level == 1 ? sizeof(JOB_INFO_1W) : sizeof(JOB_INFO_2W);
+  Packer measure(nullptr, fixed);
+  FillJob(JobId, j, status, Level, nullptr, measure);
+  *pcbNeeded = DWORD(measure.size());
+  if (cbBuf < measure.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  if (!pJob) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
+  memset(pJob, 0, measure.size());
+  Packer put(pJob, fixed);
+  FillJob(JobId, j, status, Level, pJob, put);
+  return TRUE;
+}
+
+BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {
+  std::u16string printer = PrinterOfHandle(hPrinter);
+  Guard g(Mutex());
+  H().controls.push_back(winsim::JobControlRecord{printer, JobId, Level, Command, false});
+  if (printer.empty()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  JobView j;
+  if (!FindJob(JobId, &j) || !IEquals(j.printer, printer)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (Level != 0 || pJob) {  // changing the job's fields is not simulated
+    SetLastError(Level > 4 ? ERROR_INVALID_LEVEL : ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  DWORD& status = H().status[JobId];
+  switch (Command) {
+    case JOB_CONTROL_PAUSE: status |= JOB_STATUS_PAUSED; break;
+    case JOB_CONTROL_RESUME: status &= ~DWORD(JOB_STATUS_PAUSED); break;
+    case JOB_CONTROL_CANCEL:
+    case JOB_CONTROL_DELETE: status |= JOB_STATUS_DELETING; break;
+    case JOB_CONTROL_RESTART: status |= JOB_STATUS_RESTART; break;
+    case JOB_CONTROL_SENT_TO_PRINTER: break;
+    case JOB_CONTROL_LAST_PAGE_EJECTED: status |= JOB_STATUS_PRINTED; break;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+  }
+  H().controls.back().accepted = true;
+  return TRUE;
+}
+
+PBIDI_RESPONSE_CONTAINER WINAPI RouterAllocBidiResponseContainer(DWORD Count) {
+  size_t bytes = offsetof(BIDI_RESPONSE_CONTAINER, aData) + size_t(Count ? Count : 1) * sizeof(BIDI_RESPONSE_DATA);
+  auto* c = static_cast<PBIDI_RESPONSE_CONTAINER>(BidiAlloc(bytes));
+  if (!c) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  c->Count = Count;
+  return c;
+}
+
+PVOID WINAPI RouterAllocBidiMem(size_t NumBytes) {
+  void* p = BidiAlloc(NumBytes);
+  if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return p;
+}
+
+VOID WINAPI RouterFreeBidiMem(PVOID pMemPointer) {
+  if (!pMemPointer) return;
+  {
+    Guard g(Mutex());
+    if (!H().bidi.erase(pMemPointer)) {  // not ours, or released twice
+      fprintf(stderr, "winsim: RouterFreeBidiMem of unknown block %p\n", pMemPointer);
+      abort();
+    }
+  }
+  free(pMemPointer);
+}
+
+DWORD WINAPI RouterFreeBidiResponseContainer(PBIDI_RESPONSE_CONTAINER pData) {
+  if (!pData) return ERROR_INVALID_PARAMETER;
+  for (DWORD i = 0; i < pData->Count; ++i) {
+    BIDI_RESPONSE_DATA& e = pData->aData[i];
+    RouterFreeBidiMem(e.pSchema);
+    switch (e.data.dwBidiType) {
+      case BIDI_STRING:
+      case BIDI_TEXT:
+      case BIDI_ENUM: RouterFreeBidiMem(e.data.u.sData); break;
+      case BIDI_BLOB: RouterFreeBidiMem(e.data.u.biData.pData); break;
+      default: break;
+    }
+  }
+  RouterFreeBidiMem(pData);
+  return ERROR_SUCCESS;
+}
+
+}  // extern "C"

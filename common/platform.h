@@ -17,6 +17,7 @@
 #include <usbprint.h>
 #include <shlobj.h>
 #include <winsplp.h>
+#include "winddiui_wdk.h"  // common/wincompat: winddiui.h and the WDK records MinGW-w64 lacks
 #else
 #include "winsim/win32.h"
 #endif

@@ -3,7 +3,7 @@
 
 namespace {
 
-PVOID volatile g_step = nullptr;  // DeliveryStep; nullptr: the default step
+PVOID volatile g_step = nullptr;  // DeliveryStep or nullptr
 
 }  // namespace
 

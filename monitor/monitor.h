@@ -130,8 +130,8 @@ void ReleasePort(IniPort* port);
 // ---- delivery thread ----------------------------------------------------------------------
 BOOL CreateUWriteThread(IniPort* port);
 DWORD WINAPI UWriteThread(LPVOID param);
-// One step of the delivery thread, run before its 50 ms pause. Tests use it to stand in for a step
-// that blocks; nullptr restores the default.
+// The work of one turn of the delivery thread, run before its 50 ms pause; none is set by default.
+// Tests use it to stand in for a turn that blocks.
 using DeliveryStep = void (*)(IniPort* port);
 void SetDeliveryStep(DeliveryStep step);
 

@@ -13,6 +13,7 @@
 #include "common/model.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
+#include "tools/ui_commands.h"
 
 namespace {
 
@@ -216,6 +217,8 @@ std::map<std::string, Command>& Commands() {
                     "Prints the printer's default settings record, public and private fields by name, as JSON.",
                     CmdDefaults}},
       {"models", {"models", "Lists the driver names of every model in the embedded catalogue.", CmdModels}},
+      {"caps", {lbl::kCapsUsage, lbl::kCapsHelp, lbl::RunCaps}},
+      {"check-job", {lbl::kCheckJobUsage, lbl::CheckJobHelp(), lbl::RunCheckJob}},
       {"help", {"help [COMMAND]", "Describes the commands.", CmdHelp}},
   };
   return cmds;

@@ -65,8 +65,7 @@ WCHAR* QueryHelpFile(HANDLE printer) {
 }
 
 // The printer's default DEVMODE merged over the settings; the mask of the merge, 0 when there is none.
-DWORD MergePrinterDefaults(HANDLE printer, const ModelRecord* model, PrinterDevmode* settings, bool* merged) {
-  *merged = false;
+DWORD MergePrinterDefaults(HANDLE printer, const ModelRecord* model, PrinterDevmode* settings) {
   LPBYTE buf = QueryRecord([printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(printer, 2, b, n, need); },
                            sizeof(PRINTER_INFO_2W));
   if (!buf) return 0;
@@ -74,7 +73,6 @@ DWORD MergePrinterDefaults(HANDLE printer, const ModelRecord* model, PrinterDevm
   const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buf);
   if (info->pDevMode) {
     mask = MergeDevmode(printer, model, info->pDevMode, settings);
-    *merged = true;
   }
   LocalFree(buf);
   return mask;
@@ -107,8 +105,7 @@ PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId
   }
 
   FillDevmodeDefaults(model, name, &ctx->Settings);
-  bool merged = false;
-  DWORD mask = MergePrinterDefaults(printer, model, &ctx->Settings, &merged);
+  DWORD mask = MergePrinterDefaults(printer, model, &ctx->Settings);
   if (caller) {
     ctx->CallerSettings = caller;
     mask = MergeDevmode(printer, model, caller, &ctx->Settings);

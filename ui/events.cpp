@@ -130,7 +130,7 @@ UINT JudgeJob(PrinterContext* ctx, DEVQUERYPRINT_INFO* info, bool* explained) {
   const int64_t W = paper.Width;
   const int64_t L = continuous ? ctx->Model->MaxLength : paper.Length;
   int64_t w = int64_t(dm.dmPaperWidth) * 100, l = int64_t(dm.dmPaperLength) * 100;
-  auto refuse = [&]() {
+  auto refuse = [&]() -> UINT {
     Explain(info, ctx, IDS_ERR_PAPER_RANGE, true);
     *explained = true;
     return IDS_ERR_PAPER_RANGE;
@@ -141,7 +141,7 @@ UINT JudgeJob(PrinterContext* ctx, DEVQUERYPRINT_INFO* info, bool* explained) {
   }
   if (L < l) return refuse();
   if (continuous || acceptAny) return 0;
-  return (w < W || l < L) ? IDS_ERR_PAPER_NOT_LOADED : 0;
+  return (w < W || l < L) ? UINT(IDS_ERR_PAPER_NOT_LOADED) : 0u;
 }
 
 }  // namespace

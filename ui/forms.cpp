@@ -21,8 +21,13 @@ DWORD WriteForms(HANDLE printer, const PaperRecord* list, int count) {
 // Takes ownership of `list`.
 BOOL ReplaceForms(PrinterContext* ctx, PaperRecord* list, int count) {
   HANDLE h = OpenPrinterForWrite(ctx);
-  DWORD rc = h ? WriteForms(h, list, count) : GetLastError();
-  if (h) ClosePrinter(h);
+  DWORD rc;
+  if (h) {
+    rc = WriteForms(h, list, count);
+    ClosePrinter(h);
+  } else {
+    rc = GetLastError() ? GetLastError() : DWORD(ERROR_ACCESS_DENIED);
+  }
   if (rc != ERROR_SUCCESS) {
     ctx->SheetFlags &= ~kSheetMayWrite;
     LocalFree(list);

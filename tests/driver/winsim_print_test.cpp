@@ -1,4 +1,4 @@
-// winsim's printing side: engine bitmaps and palettes, the spooler's job path and its faults,
+// winsim's printing side: engine bitmaps, the abort check, the spooler's job path and its faults,
 // SHCreateDirectoryExW and the module loader.
 #include <gtest/gtest.h>
 
@@ -43,32 +43,6 @@ TEST_F(WinsimPrintTest, EngineBitmapsAreDwordAlignedAndTopDownOnRequest) {
   EXPECT_TRUE(EngDeleteSurface(reinterpret_cast<HSURF>(top)));
   EXPECT_FALSE(EngDeleteSurface(reinterpret_cast<HSURF>(top)));
   EXPECT_EQ(winsim::LiveSurfaces(), 1u);
-}
-
-TEST_F(WinsimPrintTest, AssociateSurfaceTakesThePdevOfTheDevice) {
-  HDEV hdev = winsim::CreateEngineDevice();
-  auto pdev = reinterpret_cast<DHPDEV>(uintptr_t{0x1234});
-  winsim::SetEngineDevicePdev(hdev, pdev);
-  HSURF s = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{8, 8}, 0, BMF_24BPP, BMF_TOPDOWN, nullptr));
-  EXPECT_FALSE(EngAssociateSurface(s, nullptr, 0));
-  ASSERT_TRUE(EngAssociateSurface(s, hdev, HOOK_BITBLT));
-  EXPECT_EQ(EngLockSurface(s)->dhpdev, pdev);
-  winsim::SurfaceInfo info;
-  ASSERT_TRUE(winsim::GetSurfaceInfo(s, &info));
-  EXPECT_EQ(info.hooks, ULONG(HOOK_BITBLT));
-  EXPECT_EQ(info.hdev, hdev);
-}
-
-TEST_F(WinsimPrintTest, PalettesKeepTheirColours) {
-  ULONG colours[] = {0x000000, 0xFFFFFF};
-  HPALETTE indexed = EngCreatePalette(PAL_INDEXED, 2, colours, 0, 0, 0);
-  winsim::PaletteInfo info;
-  ASSERT_TRUE(winsim::GetPaletteInfo(indexed, &info));
-  EXPECT_EQ(info.colors, std::vector<ULONG>(colours, colours + 2));
-  EXPECT_EQ(EngCreatePalette(PAL_INDEXED, 0, nullptr, 0, 0, 0), nullptr);
-  EXPECT_TRUE(EngDeletePalette(indexed));
-  EXPECT_FALSE(EngDeletePalette(indexed));
-  EXPECT_EQ(winsim::LivePalettes(), 0u);
 }
 
 TEST_F(WinsimPrintTest, EngineAbortAfterSomeChecks) {

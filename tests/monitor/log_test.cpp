@@ -82,17 +82,6 @@ TEST_F(LogTest, RemovalCrossesMonthAndYearBoundaries) {
   }
 }
 
-TEST_F(LogTest, AddDaysFollowsTheCalendar) {
-  WORD y = 2024, m = 2, d = 28;
-  AddDays(&y, &m, &d, 1);
-  EXPECT_EQ(std::vector<int>({y, m, d}), std::vector<int>({2024, 2, 29}));
-  AddDays(&y, &m, &d, 1);
-  EXPECT_EQ(std::vector<int>({y, m, d}), std::vector<int>({2024, 3, 1}));
-  y = 2024, m = 12, d = 31;
-  AddDays(&y, &m, &d, 1);
-  EXPECT_EQ(std::vector<int>({y, m, d}), std::vector<int>({2025, 1, 1}));
-}
-
 TEST_F(LogTest, LongMessagesAreCutAt1024CharactersAndEndTheirLine) {
   std::u16string longText(2000, u'a');
   WString text = ToWString(longText.c_str());

@@ -42,4 +42,40 @@ TEST_F(ModuleTest, TheSpoolerLoadsItAndPrintsThroughIt) {
   EXPECT_TRUE(winsim::UnloadDriverModule(mon.module));
 }
 
+// The spooler calls the monitor makes for the page-file delivery: jobs read with GetJobW, ended with SetJobW.
+TEST_F(ModuleTest, JobsAreReadAndControlledThroughThePrinterHandle) {
+  WString name = ToWString(kPrinter);
+  HANDLE printer = nullptr;
+  ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
+  winsim::AddSpoolerJob(kPrinter, 7, u"Labels");
+  ASSERT_TRUE(winsim::SetJobStatus(7, JOB_STATUS_DELETING));
+
+  DWORD needed = 0;
+  EXPECT_FALSE(GetJobW(printer, 7, 1, nullptr, 0, &needed));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_GT(needed, sizeof(JOB_INFO_1W));
+  std::vector<BYTE> buf(needed);
+  ASSERT_TRUE(GetJobW(printer, 7, 1, buf.data(), needed, &needed));
+  auto* info = reinterpret_cast<JOB_INFO_1W*>(buf.data());
+  EXPECT_EQ(info->JobId, 7u);
+  EXPECT_EQ(info->Status, DWORD(JOB_STATUS_DELETING));
+  EXPECT_EQ(WideToUtf8(info->pDocument), "Labels");
+  EXPECT_EQ(WideToUtf8(info->pPrinterName), "Label TWL");
+
+  SetLastError(0);
+  EXPECT_FALSE(GetJobW(printer, 8, 1, buf.data(), needed, &needed));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+
+  EXPECT_TRUE(SetJobW(printer, 7, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED));
+  EXPECT_FALSE(SetJobW(printer, 8, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED));
+  EXPECT_TRUE(winsim::JobStatus(7) & JOB_STATUS_PRINTED);
+  auto controls = winsim::JobControls();
+  ASSERT_EQ(controls.size(), 2u);
+  EXPECT_EQ(controls[0].jobId, 7u);
+  EXPECT_EQ(controls[0].command, DWORD(JOB_CONTROL_LAST_PAGE_EJECTED));
+  EXPECT_TRUE(controls[0].accepted);
+  EXPECT_FALSE(controls[1].accepted);
+  ClosePrinter(printer);
+}
+
 }  // namespace

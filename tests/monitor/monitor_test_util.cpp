@@ -64,6 +64,8 @@ void MonitorTest::SetUp() {
   winsim::SetLocalTime(today);
   ResetMonitorState();
   SetDeliveryStep(nullptr);
+  winsim::HoldNewThreads(false);
+  winsim::FailNextCreateThreads(0);
   twl = std::make_shared<winsim::TwlPrinterDevice>();
   winsim::AttachUsbPrinter(twl);
   winsim::DriverSpec driver;
@@ -80,6 +82,7 @@ void MonitorTest::TearDown() {
   for (HANDLE h : open_) MonClosePort(h);
   open_.clear();
   SetDeliveryStep(nullptr);
+  winsim::HoldNewThreads(false);
 }
 
 HANDLE MonitorTest::Open(const std::u16string& port, const MONITOR2* table) {

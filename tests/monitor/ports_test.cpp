@@ -373,7 +373,7 @@ TEST_F(PortsTest, AFailedStartAtThePortMonitorLeavesNoDocumentOpen) {
   EXPECT_FALSE(AtomicLoad(&Port(h)->status) & PP_INSTARTDOC);
   EXPECT_EQ(Port(h)->jobs, nullptr);
   winsim::SetPortFaults(u"USB001", {});
-  EXPECT_TRUE(StartDoc(h, 22)) << "the next document is not refused with ERROR_BUSY";
+  ASSERT_TRUE(StartDoc(h, 22)) << "the next document is not refused with ERROR_BUSY";
   EXPECT_EQ(Port(h)->jobs->JobId, 22u);
 }
 
@@ -527,6 +527,23 @@ TEST_F(PortsTest, CloseWaitsTenSecondsAndLeavesTheRecordToAThreadThatDoesNotStop
   auto log = Log();
   auto exit = std::find(log.begin(), log.end(), "UWriteThread: Exit UWriteThread");
   EXPECT_LT(exit, std::find(log.begin(), log.end(), "FreeIniJob: the job 31 is free."));
+}
+
+TEST_F(PortsTest, AThreadThatFirstRunsAfterTheCloseStillStops) {
+  winsim::HoldNewThreads(true);
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  const std::string hPort = Hex(Port(h)->hPort);
+  std::thread release([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    winsim::HoldNewThreads(false);
+  });
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Close(h));
+  release.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+  EXPECT_TRUE(Has("UWriteThread: Exit UWriteThread"));
+  EXPECT_TRUE(Has("DeletePortEntry: the port USB001 is deleted. hPort=" + hPort));
 }
 
 TEST_F(PortsTest, OpenAndCloseAtOnceStopEveryThread) {

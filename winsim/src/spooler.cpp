@@ -242,6 +242,10 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
       SetLastError(ERROR_INVALID_PRINTER_NAME);
       return FALSE;
     }
+    if ((h->access & PRINTER_ACCESS_ADMINISTER) && !p->spec.userMayAdminister) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
     h->key = Upper(p->spec.name);
   }
   *phPrinter = NewHandle(h);

@@ -53,11 +53,34 @@ struct EventObj : Waitable {};
 
 std::atomic<int> g_createThreadFailures{0};
 
+// Threads created while held wait, after reporting their id, until the hold is lifted.
+struct Gate {
+  std::mutex m;
+  std::condition_variable cv;
+  bool held = false;
+};
+Gate& G() {
+  static auto* g = new Gate;
+  return *g;
+}
+void PassGate() {
+  std::unique_lock<std::mutex> l(G().m);
+  G().cv.wait(l, [] { return !G().held; });
+}
+
 }  // namespace
 
 namespace winsim {
 void FailNextCreateThreads(int count) {
   g_createThreadFailures.store(count);
+}
+
+void HoldNewThreads(bool hold) {
+  {
+    std::lock_guard<std::mutex> l(G().m);
+    G().held = hold;
+  }
+  G().cv.notify_all();
 }
 }  // namespace winsim
 
@@ -82,6 +105,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
   try {
     std::thread([t, lpStartAddress, lpParameter, started] {
       started->set_value(GetCurrentThreadId());
+      PassGate();
       DWORD code = lpStartAddress(lpParameter);
       t->exitCode.store(code);
       t->Set();

@@ -49,6 +49,9 @@ struct PrinterSpec {
   std::u16string name, port = u"USB001", driver, comment, location;
   std::vector<uint8_t> devmode;  // stored default DEVMODE (public part plus driver extra), may be empty
   DWORD attributes = 0;
+  // The printer's security for the current user: false makes OpenPrinterW asking for
+  // PRINTER_ACCESS_ADMINISTER (PRINTER_ALL_ACCESS included) fail with ERROR_ACCESS_DENIED.
+  bool userMayAdminister = true;
 };
 bool AddPrinter(const PrinterSpec&);  // false when the driver is unknown or the name exists
 bool RemovePrinter(const std::u16string& name);

@@ -76,5 +76,8 @@ size_t LiveBidiAllocations();  // RouterAllocBidiMem blocks and response contain
 
 // ---- threads -------------------------------------------------------------------------------------
 void FailNextCreateThreads(int count);  // the next `count` CreateThread calls fail (ERROR_NOT_ENOUGH_MEMORY)
+// While held, threads that CreateThread starts do not run their routine (CreateThread still returns);
+// lifting the hold lets them all go.
+void HoldNewThreads(bool hold);
 
 }  // namespace winsim

@@ -1,0 +1,143 @@
+#include "tools/job_options.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "common/model.h"
+#include "common/wstr.h"
+
+namespace lbl {
+
+const char* const kJobOptionsHelp =
+    "  --model DRIVER-NAME       the printer model (default: the embedded default printer)\n"
+    "  --paper NAME              a paper of the printer's list, by name\n"
+    "  --size WxH                a paper size of its own in millimetres, e.g. 100x150 or 101.6x152.4\n"
+    "  --orientation portrait|landscape\n"
+    "  --copies N                1 to 32767";
+
+namespace {
+
+bool ParseMillimetres(const std::string& text, int* tenths) {
+  char* end = nullptr;
+  double mm = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end || !(mm >= 0.1 && mm <= 3276.7)) return false;
+  *tenths = static_cast<int>(std::lround(mm * 10));
+  return true;
+}
+
+bool ParseSize(const std::string& value, JobOptions* out) {
+  size_t x = value.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  return ParseMillimetres(value.substr(0, x), &out->widthTenths) &&
+         ParseMillimetres(value.substr(x + 1), &out->lengthTenths);
+}
+
+bool ParseCount(const std::string& value, int* n) {
+  char* end = nullptr;
+  long v = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end || v < 1 || v > 32767) return false;
+  *n = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::string* error) {
+  std::vector<std::string> rest;
+  for (size_t i = 0; i < args->size(); ++i) {
+    std::string arg = (*args)[i];
+    std::string name = arg, value;
+    bool inlineValue = false;
+    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      inlineValue = true;
+    }
+    if (name != "--model" && name != "--paper" && name != "--size" && name != "--orientation" && name != "--copies") {
+      rest.push_back(arg);
+      continue;
+    }
+    if (!inlineValue) {
+      if (i + 1 >= args->size()) {
+        *error = name + " needs a value";
+        return false;
+      }
+      value = (*args)[++i];
+    }
+    bool ok = true;
+    if (name == "--model") {
+      out->model = value;
+      ok = !value.empty();
+    } else if (name == "--paper") {
+      out->paper = value;
+      ok = !value.empty() && value.size() < kPaperNameChars;
+    } else if (name == "--size") {
+      ok = out->hasSize = ParseSize(value, out);
+    } else if (name == "--orientation") {
+      if (value == "portrait")
+        out->orientation = DMORIENT_PORTRAIT;
+      else if (value == "landscape")
+        out->orientation = DMORIENT_LANDSCAPE;
+      else
+        ok = false;
+    } else {
+      ok = ParseCount(value, &out->copies);
+    }
+    if (!ok) {
+      *error = "bad value for " + name + ": '" + value + "'";
+      return false;
+    }
+  }
+  if (out->hasSize && !out->paper.empty()) {
+    *error = "--paper and --size exclude each other";
+    return false;
+  }
+  *args = rest;
+  return true;
+}
+
+bool BuildJobDevmode(HANDLE printer, HMODULE catalogue, const JobOptions& opts, PrinterDevmode* out,
+                     std::string* error) {
+  WCHAR name[32] = {};
+  ModelRecord* model = LoadModelRecord(printer, name, catalogue);
+  if (!model) {
+    *error = "cannot build the model record of the printer (data file missing or invalid)";
+    return false;
+  }
+  FillDevmodeDefaults(model, name, out);
+  FreeModelRecord(model);
+  DEVMODEW& dm = out->dm;
+  if (!opts.paper.empty()) {
+    WString paper = Utf8ToWide(opts.paper);
+    int count = 0;
+    PaperRecord* list = ReadPaperList(printer, &count);
+    int at = FindPaperByName(list, count, paper.c_str());
+    dm.dmFields &= ~kPaperFieldsMask;
+    dm.dmFields |= DM_FORMNAME;
+    WStrCopy(dm.dmFormName, CCHFORMNAME, paper.c_str());
+    if (at >= 0) {
+      dm.dmFields |= DM_PAPERSIZE;
+      dm.dmPaperSize = static_cast<SHORT>(list[at].Index);
+      dm.dmPaperWidth = static_cast<SHORT>((list[at].Width + 50) / 100);
+      dm.dmPaperLength = static_cast<SHORT>((list[at].Length + 50) / 100);
+    }
+    if (list) LocalFree(list);
+  } else if (opts.hasSize) {
+    dm.dmFields = (dm.dmFields & ~kPaperFieldsMask) | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH;
+    dm.dmPaperSize = DMPAPER_USER;
+    dm.dmPaperWidth = static_cast<SHORT>(opts.widthTenths);
+    dm.dmPaperLength = static_cast<SHORT>(opts.lengthTenths);
+    dm.dmFormName[0] = 0;
+  }
+  if (opts.orientation) {
+    dm.dmFields |= DM_ORIENTATION;
+    dm.dmOrientation = static_cast<SHORT>(opts.orientation);
+  }
+  if (opts.copies) {
+    dm.dmFields |= DM_COPIES;
+    dm.dmCopies = static_cast<SHORT>(opts.copies);
+  }
+  return true;
+}
+
+}  // namespace lbl

@@ -1,0 +1,38 @@
+// The job options of the lbl commands that submit or check a job (check-job, print): which printer
+// model, which paper or size, orientation and copies, turned into the DEVMODE an application would pass.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/devmode.h"
+#include "common/platform.h"
+
+namespace lbl {
+
+struct JobOptions {
+  std::string model;       // --model DRIVER-NAME; empty: the embedded default printer
+  std::string paper;       // --paper NAME: a stock of the printer's paper list
+  bool hasSize = false;    // --size WxH: a paper size of its own, millimetres
+  int widthTenths = 0;     // tenths of a millimetre
+  int lengthTenths = 0;
+  int orientation = 0;     // --orientation portrait|landscape: DMORIENT_*; 0 keeps the printer's
+  int copies = 0;          // --copies N; 0 keeps the printer's
+};
+
+// Usage text of the options, for the commands' help.
+extern const char* const kJobOptionsHelp;
+
+// Takes the job options (and their values) out of `args`; what is left stays in order. "--name value"
+// and "--name=value" are accepted. False with a message for a bad value, a missing value, or --paper
+// together with --size.
+bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::string* error);
+
+// The job DEVMODE for `opts`: the printer's model defaults (FillDevmodeDefaults with the model record
+// built from its data file and the catalogue in `catalogue`) with the options applied. --paper selects
+// the "FORMS" entry of that name by its number (256 + position), size and name; a name that is not in the
+// list is passed by name only. --size passes a user-defined size (256) without a form name.
+bool BuildJobDevmode(HANDLE printer, HMODULE catalogue, const JobOptions& opts, PrinterDevmode* out,
+                     std::string* error);
+
+}  // namespace lbl

@@ -1,0 +1,302 @@
+#include "tools/ui_commands.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+
+#include "common/wstr.h"
+#include "tools/embedded.h"
+#include "tools/job_options.h"
+#include "winsim/gdi.h"
+#include "winsim/machine.h"
+
+namespace lbl {
+
+const char* const kCapsUsage = "caps [--model DRIVER-NAME] [INDEX...]";
+const char* const kCapsHelp =
+    "Initialises the printer as the spooler does for a new printer (DrvPrinterEvent) and prints what\n"
+    "DrvDeviceCapabilities of lbldrv6ui answers, as a JSON array: for every index its name, number,\n"
+    "result (-1 for an error) and what it wrote. INDEX is a number or a name such as DC_PAPERS or\n"
+    "papernames; without one, every capability index is queried. Sizes are tenths of a millimetre.";
+const char* const kCheckJobUsage =
+    "check-job [--model DRIVER-NAME] [--paper NAME | --size WxH] [--orientation portrait|landscape] [--copies N]";
+const char* CheckJobHelp() {
+  static const std::string help =
+      std::string("Initialises the printer, builds the job settings an application would pass for the options and\n"
+                  "asks DevQueryPrintEx of lbldrv6ui whether the job can print on the loaded paper. Prints the\n"
+                  "verdict, the explanation and the job's paper fields as JSON; exits with 1 when the job is\n"
+                  "refused.\n\nOptions:\n") +
+      kJobOptionsHelp;
+  return help.c_str();
+}
+
+namespace {
+
+using Writer = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
+
+int Usage(const std::string& msg) {
+  std::fprintf(stderr, "lbl: %s\n", msg.c_str());
+  return 2;
+}
+
+int Fail(const std::string& msg) {
+  std::fprintf(stderr, "lbl: %s\n", msg.c_str());
+  return 1;
+}
+
+std::string Utf8(const WCHAR* s, size_t cap) {
+  WString w(s, WStrNLen(s, cap));
+  return WideToUtf8(w.c_str());
+}
+
+// The embedded printer for `driver`, initialised by the user-interface library, open for use.
+struct UiPrinter {
+  HMODULE ui = nullptr;
+  HANDLE printer = nullptr;
+  WString name;
+  ~UiPrinter() {
+    if (printer) ClosePrinter(printer);
+    if (ui) winsim::UnloadDriverModule(ui);
+  }
+  template <class Fn>
+  Fn* Proc(const char* fn) const {
+    return reinterpret_cast<Fn*>(winsim::GetModuleProc(ui, fn));
+  }
+};
+
+bool OpenInitialisedPrinter(const std::string& driver, UiPrinter* out, std::string* error) {
+  if (!SetupPrinter(driver, kDefaultPort, error)) return false;
+  out->ui = winsim::LoadDriverModule(u"lbldrv6ui", error);
+  if (!out->ui) return false;
+  out->name = Utf8ToWide(driver);
+  auto event = out->Proc<decltype(DrvPrinterEvent)>("DrvPrinterEvent");
+  if (!event || !event(out->name.data(), PRINTER_EVENT_INITIALIZE, 0, 0)) {
+    *error = "DrvPrinterEvent(PRINTER_EVENT_INITIALIZE) failed (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  if (!OpenPrinterW(out->name.data(), &out->printer, nullptr)) {
+    *error = "cannot open the printer \"" + driver + "\"";
+    return false;
+  }
+  return true;
+}
+
+enum class Shape { Scalar, Words, Points, Resolutions, Names };
+
+struct CapInfo {
+  WORD index;
+  const char* name;
+  Shape shape;
+  size_t slot;  // characters per name
+};
+
+const CapInfo kCaps[] = {
+    {DC_FIELDS, "DC_FIELDS", Shape::Scalar, 0},
+    {DC_PAPERS, "DC_PAPERS", Shape::Words, 0},
+    {DC_PAPERSIZE, "DC_PAPERSIZE", Shape::Points, 0},
+    {DC_MINEXTENT, "DC_MINEXTENT", Shape::Scalar, 0},
+    {DC_MAXEXTENT, "DC_MAXEXTENT", Shape::Scalar, 0},
+    {DC_BINS, "DC_BINS", Shape::Words, 0},
+    {DC_DUPLEX, "DC_DUPLEX", Shape::Scalar, 0},
+    {DC_SIZE, "DC_SIZE", Shape::Scalar, 0},
+    {DC_EXTRA, "DC_EXTRA", Shape::Scalar, 0},
+    {DC_VERSION, "DC_VERSION", Shape::Scalar, 0},
+    {DC_DRIVER, "DC_DRIVER", Shape::Scalar, 0},
+    {DC_BINNAMES, "DC_BINNAMES", Shape::Names, 24},
+    {DC_ENUMRESOLUTIONS, "DC_ENUMRESOLUTIONS", Shape::Resolutions, 0},
+    {DC_FILEDEPENDENCIES, "DC_FILEDEPENDENCIES", Shape::Names, 64},
+    {DC_TRUETYPE, "DC_TRUETYPE", Shape::Scalar, 0},
+    {DC_PAPERNAMES, "DC_PAPERNAMES", Shape::Names, 64},
+    {DC_ORIENTATION, "DC_ORIENTATION", Shape::Scalar, 0},
+    {DC_COPIES, "DC_COPIES", Shape::Scalar, 0},
+    {DC_COLLATE, "DC_COLLATE", Shape::Scalar, 0},
+    {DC_PERSONALITY, "DC_PERSONALITY", Shape::Names, 32},
+    {DC_PRINTRATE, "DC_PRINTRATE", Shape::Scalar, 0},
+    {DC_PRINTRATEUNIT, "DC_PRINTRATEUNIT", Shape::Scalar, 0},
+    {DC_PRINTERMEM, "DC_PRINTERMEM", Shape::Scalar, 0},
+    {DC_MEDIAREADY, "DC_MEDIAREADY", Shape::Names, 64},
+    {DC_STAPLE, "DC_STAPLE", Shape::Scalar, 0},
+    {DC_COLORDEVICE, "DC_COLORDEVICE", Shape::Scalar, 0},
+    {DC_NUP, "DC_NUP", Shape::Scalar, 0},
+};
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+// A number, or a name with or without "DC_".
+bool ParseIndex(const std::string& arg, CapInfo* out) {
+  char* end = nullptr;
+  long n = std::strtol(arg.c_str(), &end, 10);
+  if (!arg.empty() && !*end) {
+    if (n < 0 || n > 0xFFFF) return false;
+    *out = CapInfo{static_cast<WORD>(n), "", Shape::Scalar, 0};
+    for (const CapInfo& c : kCaps)
+      if (c.index == n) *out = c;
+    return true;
+  }
+  for (const CapInfo& c : kCaps)
+    if (SameNoCase(arg, c.name) || SameNoCase(arg, c.name + 3)) {
+      *out = c;
+      return true;
+    }
+  return false;
+}
+
+void WriteCapability(Writer& w, UiPrinter& p, const CapInfo& cap) {
+  auto caps = p.Proc<decltype(DrvDeviceCapabilities)>("DrvDeviceCapabilities");
+  const DWORD count = caps(p.printer, p.name.data(), cap.index, nullptr, nullptr);
+  w.StartObject();
+  w.Key("Capability");
+  if (*cap.name)
+    w.String(cap.name);
+  else
+    w.Null();
+  w.Key("Index");
+  w.Uint(cap.index);
+  w.Key("Result");
+  w.Int64(count == 0xFFFFFFFF ? -1 : int64_t(count));
+  if (cap.index == DC_MINEXTENT || cap.index == DC_MAXEXTENT) {
+    w.Key("Width");
+    w.Uint(LOWORD(count));
+    w.Key("Length");
+    w.Uint(HIWORD(count));
+  }
+  if (cap.shape == Shape::Scalar || count == 0xFFFFFFFF) {
+    w.EndObject();
+    return;
+  }
+  // Room for the answer; a result of 0 may still write one empty name.
+  const size_t n = count > 0 ? count : 1;
+  std::vector<uint8_t> buf(n * (cap.slot ? cap.slot * sizeof(WCHAR) : sizeof(POINT)) + sizeof(WCHAR));
+  caps(p.printer, p.name.data(), cap.index, buf.data(), nullptr);
+  w.Key("Values");
+  w.StartArray();
+  for (size_t i = 0; i < count; ++i) {
+    switch (cap.shape) {
+      case Shape::Words: w.Uint(reinterpret_cast<const WORD*>(buf.data())[i]); break;
+      case Shape::Points: {
+        const POINT& pt = reinterpret_cast<const POINT*>(buf.data())[i];
+        w.StartObject();
+        w.Key("Width");
+        w.Int(pt.x);
+        w.Key("Length");
+        w.Int(pt.y);
+        w.EndObject();
+        break;
+      }
+      case Shape::Resolutions: {
+        const LONG* r = reinterpret_cast<const LONG*>(buf.data()) + 2 * i;
+        w.StartObject();
+        w.Key("X");
+        w.Int(r[0]);
+        w.Key("Y");
+        w.Int(r[1]);
+        w.EndObject();
+        break;
+      }
+      case Shape::Names:
+        w.String(Utf8(reinterpret_cast<const WCHAR*>(buf.data()) + i * cap.slot, cap.slot).c_str());
+        break;
+      case Shape::Scalar: break;
+    }
+  }
+  w.EndArray();
+  w.EndObject();
+}
+
+}  // namespace
+
+int RunCaps(const std::vector<std::string>& args) {
+  std::string driver = kDefaultDriver;
+  std::vector<CapInfo> wanted;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--model") {
+      if (i + 1 >= args.size()) return Usage("--model needs a value");
+      driver = args[++i];
+    } else if (args[i].rfind("--model=", 0) == 0) {
+      driver = args[i].substr(8);
+    } else {
+      CapInfo c;
+      if (!ParseIndex(args[i], &c)) return Usage("unknown capability index '" + args[i] + "'");
+      wanted.push_back(c);
+    }
+  }
+  if (wanted.empty()) wanted.assign(std::begin(kCaps), std::end(kCaps));
+  UiPrinter p;
+  std::string error;
+  if (!OpenInitialisedPrinter(driver, &p, &error)) return Fail(error);
+  if (!p.Proc<decltype(DrvDeviceCapabilities)>("DrvDeviceCapabilities"))
+    return Fail("lbldrv6ui does not export DrvDeviceCapabilities");
+  rapidjson::StringBuffer sb;
+  Writer w(sb);
+  w.StartArray();
+  for (const CapInfo& c : wanted) WriteCapability(w, p, c);
+  w.EndArray();
+  std::printf("%s\n", sb.GetString());
+  return 0;
+}
+
+int RunCheckJob(const std::vector<std::string>& args) {
+  std::vector<std::string> rest = args;
+  JobOptions opts;
+  std::string error;
+  if (!ParseJobOptions(&rest, &opts, &error)) return Usage(error);
+  if (!rest.empty()) return Usage("unexpected argument '" + rest[0] + "'");
+  UiPrinter p;
+  if (!OpenInitialisedPrinter(opts.model.empty() ? kDefaultDriver : opts.model, &p, &error)) return Fail(error);
+  PrinterDevmode dm;
+  if (!BuildJobDevmode(p.printer, CatalogueModule(), opts, &dm, &error)) return Fail(error);
+  auto check = p.Proc<decltype(DevQueryPrintEx)>("DevQueryPrintEx");
+  if (!check) return Fail("lbldrv6ui does not export DevQueryPrintEx");
+
+  WCHAR text[512] = {};
+  DEVQUERYPRINT_INFO info{};
+  info.cbSize = sizeof info;
+  info.Level = 1;
+  info.hPrinter = p.printer;
+  info.pDevMode = &dm.dm;
+  info.pszErrorStr = text;
+  info.cchErrorStr = 512;
+  const BOOL printable = check(&info);
+
+  rapidjson::StringBuffer sb;
+  Writer w(sb);
+  w.StartObject();
+  w.Key("Printable");
+  w.Bool(printable != FALSE);
+  w.Key("Text");
+  w.String(Utf8(text, 512).c_str());
+  w.Key("Needed");
+  w.Uint(info.cchNeeded);
+  w.Key("Job");
+  w.StartObject();
+  w.Key("dmFields");
+  w.Uint(dm.dm.dmFields);
+  w.Key("dmOrientation");
+  w.Int(dm.dm.dmOrientation);
+  w.Key("dmPaperSize");
+  w.Int(dm.dm.dmPaperSize);
+  w.Key("dmPaperWidth");
+  w.Int(dm.dm.dmPaperWidth);
+  w.Key("dmPaperLength");
+  w.Int(dm.dm.dmPaperLength);
+  w.Key("dmCopies");
+  w.Int(dm.dm.dmCopies);
+  w.Key("dmFormName");
+  w.String(Utf8(dm.dm.dmFormName, CCHFORMNAME).c_str());
+  w.EndObject();
+  w.EndObject();
+  std::printf("%s\n", sb.GetString());
+  if (!printable) return Fail("the job was refused: " + Utf8(text, 512));
+  return 0;
+}
+
+}  // namespace lbl

@@ -1,0 +1,85 @@
+// The exports of lbldrv6ui: argument checks and the mapping of the printer; the work is done by the
+// capability, document-property, conversion and event functions.
+#include "common/platform.h"
+#include "ui/caps.h"
+#include "ui/context.h"
+#include "ui/docprops.h"
+#include "ui/events.h"
+#include "ui/module.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) SetUiModule(instance);
+  return TRUE;
+}
+
+extern "C" {
+
+DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, PWSTR, WORD iDevCap, VOID* pvOutput, PDEVMODEW pDevMode) {
+  PrinterContext* ctx = MapPrinter(hPrinter, pDevMode, nullptr, iDevCap == DC_MEDIAREADY ? kMapQuiet : 0);
+  if (!ctx) return kCapsError;
+  DWORD result = QueryCapability(ctx, iDevCap, pvOutput, -1);
+  UnmapPrinter(ctx);
+  return result;
+}
+
+DWORD WINAPI DrvSplDeviceCaps(HANDLE hPrinter, PWSTR pDeviceName, WORD Capability, PVOID pOutput, DWORD cchBufSize,
+                              PDEVMODEW pDevMode) {
+  if (Capability != DC_PAPERNAMES && Capability != DC_MEDIAREADY) return kCapsError;
+  if (!pOutput) return DrvDeviceCapabilities(hPrinter, pDeviceName, Capability, nullptr, pDevMode);
+  if (cchBufSize < DWORD(kPaperNameSlot)) return kCapsError;
+  PrinterContext* ctx = MapPrinter(hPrinter, pDevMode, nullptr, Capability == DC_MEDIAREADY ? kMapQuiet : 0);
+  if (!ctx) return kCapsError;
+  const DWORD names = cchBufSize / kPaperNameSlot;
+  DWORD result = QueryCapability(ctx, Capability, pOutput, names > 0x7FFFFFFF ? 0x7FFFFFFF : int(names));
+  UnmapPrinter(ctx);
+  return result;
+}
+
+// The property sheets arrive with the dialog pages; until then only the sheet-less path answers.
+LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+  if (!pPSUIInfo) return DocumentPropertiesNoSheet(reinterpret_cast<DOCUMENTPROPERTYHEADER*>(lParam));
+  if (!pPSUIInfo->lParamInit) return -1;
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return -1;
+}
+
+LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM) {
+  if (!pPSUIInfo || !pPSUIInfo->lParamInit) {
+    SetLastError(ERROR_INVALID_DATA);
+    return -1;
+  }
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return -1;
+}
+
+BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut, PLONG pcbNeeded, DWORD fMode) {
+  return ConvertDevmode(pPrinterName, pdmIn, pdmOut, pcbNeeded, fMode);
+}
+
+BOOL WINAPI DrvPrinterEvent(LPWSTR pPrinterName, INT DriverEvent, DWORD, LPARAM) {
+  if (DriverEvent != PRINTER_EVENT_INITIALIZE) return TRUE;
+  bool reached = false;
+  BOOL stored = StorePrinterForms(pPrinterName, &reached);
+  return reached ? stored : TRUE;
+}
+
+BOOL WINAPI DrvUpgradePrinter(DWORD Level, LPBYTE pDriverUpgradeInfo) {
+  if ((Level != 1 && Level != 2) || !pDriverUpgradeInfo) {
+    SetLastError(ERROR_INVALID_DATA);
+    return FALSE;
+  }
+  // Both levels start with the printer name.
+  LPWSTR name = reinterpret_cast<DRIVER_UPGRADE_INFO_1W*>(pDriverUpgradeInfo)->pPrinterName;
+  bool reached = false;
+  return StorePrinterForms(name, &reached);
+}
+
+BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO pDQPInfo) {
+  if (!pDQPInfo) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return CheckJob(pDQPInfo);
+}
+
+}  // extern "C"

@@ -1,14 +1,197 @@
-// The port's delivery thread: started at open, stopped at close.
+// The port's delivery thread: page files sent to the printer one by one, the printer asked after every
+// page which pages came out, printed pages removed and their jobs ended.
+#include "common/wstr.h"
 #include "monitor/monitor.h"
 
 namespace {
 
 PVOID volatile g_step = nullptr;  // DeliveryStep or nullptr
 
+constexpr LONG kReprintRequest = 0x80;  // printerStatus: the printer asks for pages after pageCounter again
+constexpr DWORD kCheckLimit = 10;       // a page visited more often counts as printed
+constexpr DWORD kSmallPage = 10;        // files below this size are removed as soon as they are sent
+
+enum class WriteResult {
+  NotWritten,  // the file could not be opened, was empty or could not be read into memory
+  Sent,
+  Failed,      // the port monitor refused the write
+};
+
+IniJob* FirstJob(IniPort* port) { return LoadPointer(&port->jobs); }
+
+// An unreadable status (-1) asks for nothing.
+bool AsksReprint(const PrinterState& s) { return s.printerStatus != -1 && (s.printerStatus & kReprintRequest); }
+
+// GetJobW level 1 for the entry's job through the newest job's printer handle.
+bool JobIsDeleting(HANDLE printer, DWORD jobId) {
+  DWORD needed = 0;
+  if (GetJobW(printer, jobId, 1, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER || !needed)
+    return false;
+  auto* info = static_cast<JOB_INFO_1W*>(LocalAlloc(LPTR, needed));
+  if (!info) return false;
+  bool deleting = false;
+  if (GetJobW(printer, jobId, 1, reinterpret_cast<LPBYTE>(info), needed, &needed))
+    deleting = (info->Status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
+  LocalFree(info);
+  return deleting;
+}
+
+WriteResult WritePage(IniPort* port, PageEntry* entry) {
+  HANDLE file = CreateFileW(entry->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    MonLog(TEXT("WritePage, failed to open file %ws. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
+           Hex32(port->hPort));
+    return WriteResult::NotWritten;
+  }
+  DWORD high = 0;
+  const DWORD size = GetFileSize(file, &high);
+  if (size == 0 || size == INVALID_FILE_SIZE || high != 0) {
+    CloseHandle(file);
+    return WriteResult::NotWritten;
+  }
+  auto* data = static_cast<BYTE*>(LocalAlloc(LPTR, size));
+  if (!data) {
+    CloseHandle(file);
+    return WriteResult::NotWritten;
+  }
+  DWORD read = 0;
+  ReadFile(file, data, size, &read, nullptr);  // a short read leaves zeros, as the buffer was zero-filled
+
+  DWORD written = 0;
+  WriteResult result;
+  if (port->portMonitorTable.pfnWritePort(port->hPort, data, size, &written)) {
+    MonLog(TEXT("WritePage: Page %ws is sent to the printer. Datasize:%d, Written:%d.\n"), entry->path, size, written);
+    ClearFlags(&port->status, PP_WRITE_ERROR);
+    CloseHandle(file);
+    if (size < kSmallPage) {
+      DeleteFileW(entry->path);
+      MonLog(TEXT("WritePage: The page %ws is removed. Datasize:%d, Written:%d.\n"), entry->path, size, written);
+    }
+    // A short write counts as sent: the printer asks for the page again if it needs it.
+    entry->isSent = 1;
+    result = WriteResult::Sent;
+  } else {
+    SetFlags(&port->status, PP_WRITE_ERROR);
+    MonLog(TEXT("WritePage: pfnWritePort failed sending the page %ws. Datasize:%d, Written:%d.\n"), entry->path, size,
+           written);
+    CloseHandle(file);
+    result = WriteResult::Failed;
+  }
+  LocalFree(data);
+  return result;
+}
+
+// The printed check over every sent page of the pass, after a status query that succeeded.
+void IsPagePrinted(IniPort* port, const PrinterState& state) {
+  WCHAR counterText[32];
+  WFormatTo(counterText, 32, TEXT("page_%04d"), state.pageCounter);
+  const BYTE* recent = state.recentPages;
+  for (PageEntry* e = LoadPointer(&port->pageQueue); e; e = LoadPointer(&e->next)) {
+    if (e->isSent && !e->isPrinted) {
+      if (AsksReprint(state) && e->pageNumber != 0 && e->pageNumber > state.pageCounter) {
+        e->isSent = 0;
+        MonLog(TEXT("RemovePrintedPages. File [%ws] is asked re-print, pIniPort:0x%x, hPort:0x%x\n"), e->path,
+               Hex32(port), Hex32(port->hPort));
+      } else {
+        bool printed = e->pageNumber == 0;
+        if (!printed) {
+          const BYTE high = static_cast<BYTE>(e->pageNumber >> 8), low = static_cast<BYTE>(e->pageNumber);
+          bool found = false;
+          WString list;
+          for (int i = 0; i < 8; ++i) {
+            found = found || (recent[2 * i] == high && recent[2 * i + 1] == low);
+            list += WFormat(TEXT("%02x%02x "), recent[2 * i], recent[2 * i + 1]);
+          }
+          MonLog(TEXT("IsPagePrinted: Check %d(%02x%02x) in [%ws], %ws, pIniPort:0x%x, hPort:0x%x\n"), e->pageNumber,
+                 high, low, list.c_str(), found ? TEXT("Yes") : TEXT("No"), Hex32(port), Hex32(port->hPort));
+          printed = found || WStrStr(e->path, counterText) || e->checkCount > kCheckLimit;
+        }
+        if (printed) {
+          e->isPrinted = 1;
+          DeleteFileW(e->path);
+          MonLog(TEXT("RemovePrintedPages. File [%ws] is removed, pIniPort:0x%x, hPort:0x%x\n"), e->path, Hex32(port),
+                 Hex32(port->hPort));
+          // A page of another job: the job before it has all its pages out.
+          const DWORD last = LastRemovedJob();
+          IniJob* first = FirstJob(port);
+          if (e->jobId != last && first && first->hPrinter) {
+            if (last != 0 && SetJobW(first->hPrinter, last, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED))
+              MonLog(TEXT("RemovePrintedPages. Job %d is removed as all the pages of it are removed, pIniPort:0x%x, ")
+                         TEXT("hPort:0x%x\n"),
+                     last, Hex32(port), Hex32(port->hPort));
+            SetLastRemovedJob(e->jobId);
+          }
+        }
+      }
+    }
+    if (e == port->passEnd) break;
+  }
+}
+
 }  // namespace
 
 void SetDeliveryStep(DeliveryStep step) {
   InterlockedExchangePointer(&g_step, reinterpret_cast<PVOID>(step));
+}
+
+void PrintPageFiles(IniPort* port) {
+  port->passEnd = nullptr;
+  if (!FirstJob(port)) return;
+  // The pass covers what is queued now; a listing meanwhile appends behind passEnd for the next pass.
+  // Taken under the queue guard, so that a pass covers all or none of a listing.
+  TakeQueueGuard(port);
+  for (PageEntry* e = LoadPointer(&port->pageQueue); e; e = LoadPointer(&e->next)) port->passEnd = e;
+  ReleaseQueueGuard(port);
+  PageEntry* entry = LoadPointer(&port->pageQueue);
+  bool held = false;
+  while (entry) {
+    IniJob* first = FirstJob(port);
+    // A closing port ends the pass too: a page whose write keeps failing must not keep the thread.
+    if (!first || !AtomicLoad(&port->threadRun)) break;
+    const bool deleting = JobIsDeleting(first->hPrinter, entry->jobId);
+    if (deleting) {
+      MonLog(TEXT("PrintPageFiles. Job %d is deleting by someway, make page %04d done. pIniPort:0x%x, hPort:0x%x\n"),
+             entry->jobId, entry->pageNumber, Hex32(port), Hex32(port->hPort));
+      entry->isPrinted = 1;
+      entry->isSent = 1;
+    }
+    WriteResult wrote = WriteResult::NotWritten;
+    if (!entry->isSent) wrote = WritePage(port, entry);
+    ++entry->checkCount;
+
+    PrinterState state;
+    if (!GetPrinterStatus(port, nullptr, &state)) {
+      // The clear that follows removes every page of the pass and ends the job.
+      SetFlags(&port->status, PP_WRITE_ERROR);
+      MonLog(TEXT("PrintPageFiles. Printer is offline, the job %03d will be deleted. Please reprint it again. ")
+                 TEXT("pIniPort:0x%x, hPort:0x%x\n"),
+             entry->jobId, Hex32(port), Hex32(port->hPort));
+      break;
+    }
+    // Only a write that failed at this step holds the page: a flag left by an offline printer, or by a
+    // page whose file has since gone, would otherwise hold it forever.
+    if (!deleting && wrote == WriteResult::Failed && (AtomicLoad(&port->status) & PP_WRITE_ERROR)) {
+      MonLog(TEXT("PrintPageFiles. PP_WRITE_ERROR, pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
+      continue;
+    }
+    IsPagePrinted(port, state);
+    // A re-print request holds the page for one more step, once.
+    if (entry->pageNumber != 0 && !deleting && !held && AsksReprint(state)) {
+      held = true;
+      continue;
+    }
+    held = false;
+    if (entry == port->passEnd) break;
+    entry = LoadPointer(&entry->next);
+  }
+}
+
+void RunDeliveryTurn(IniPort* port) {
+  PrintPageFiles(port);
+  EnterMonitorLock();
+  ClearPagesInQueue(port);
+  LeaveMonitorLock();
 }
 
 BOOL CreateUWriteThread(IniPort* port) {
@@ -41,7 +224,10 @@ DWORD WINAPI UWriteThread(LPVOID param) {
   MonLog(TEXT("UWriteThread: Enter UWriteThread\n"));
   do {
     auto step = reinterpret_cast<DeliveryStep>(InterlockedCompareExchangePointer(&g_step, nullptr, nullptr));
-    if (step) step(port);
+    if (step)
+      step(port);
+    else
+      RunDeliveryTurn(port);
     Sleep(50);
   } while (AtomicLoad(&port->threadRun));
   ClearFlags(&port->status, PP_THREAD_RUNNING);

@@ -6,9 +6,9 @@ namespace {
 
 volatile LONG g_leftoversDeleted = 0;
 
-const MONITOR2 kTable = [] {
-  MONITOR2 t{};
-  t.cbSize = sizeof(MONITOR2);
+const FullMonitor2 kTable = [] {
+  FullMonitor2 t{};
+  t.cbSize = sizeof(FullMonitor2);
   t.pfnOpenPortEx = MonOpenPortEx;
   t.pfnStartDocPort = MonStartDocPort;
   t.pfnWritePort = MonWritePort;
@@ -50,9 +50,10 @@ void DeleteLeftoverPageFiles() {
 void ResetMonitorState() {
   InterlockedExchange(&g_leftoversDeleted, 0);
   ResetStatusState();
+  ResetDeliveryState();
 }
 
-const MONITOR2* MonitorTable() { return &kTable; }
+const FullMonitor2* MonitorTable() { return &kTable; }
 
 LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phMonitor) {
   if (!pMonitorInit || !pMonitorInit->hckRegistryRoot || !phMonitor) {
@@ -62,7 +63,7 @@ LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phM
   // Here rather than at load: file work does not belong under the loader lock.
   DeleteLeftoverPageFiles();
   *phMonitor = nullptr;
-  return const_cast<LPMONITOR2>(&kTable);
+  return const_cast<LPMONITOR2>(static_cast<const MONITOR2*>(&kTable));
 }
 
 VOID WINAPI Shutdown(HANDLE hMonitor) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "common/platform.h"
 
@@ -32,7 +33,29 @@ inline constexpr DWORD kIoctlQueryDeviceId = 0x16000C;  // IEEE 1284 device iden
 inline constexpr DWORD kIoctlVendorGet = 0x22003C;
 inline constexpr DWORD kIoctlVendorSet = 0x220038;
 
-struct PageEntry;
+// The MONITOR2 record as the spooler hands it over and expects it back: through pfnPowerEvent, 184 bytes
+// in 64-bit builds and 92 in 32-bit ones. MinGW-w64 declares it without pfnPowerEvent; there the entry
+// is added behind the declared ones.
+template <class T>
+concept HasPowerEvent = requires(T t) { t.pfnPowerEvent; };
+struct Monitor2WithPowerEvent : MONITOR2 {
+  DWORD(WINAPI* pfnPowerEvent)(HANDLE hMonitor, DWORD event, POWERBROADCAST_SETTING* pSettings);
+};
+using FullMonitor2 = std::conditional_t<HasPowerEvent<MONITOR2>, MONITOR2, Monitor2WithPowerEvent>;
+static_assert(sizeof(FullMonitor2) == (sizeof(void*) == 8 ? 184 : 92));
+static_assert(offsetof(MONITOR2, pfnSendRecvBidiDataFromPort) == 19 * sizeof(void*));
+
+// One queued page file. Built completely before it is linked; afterwards only the delivery thread
+// changes it (the flags and the count), and only ClearPagesInQueue unlinks and releases it.
+struct PageEntry {
+  DWORD pageNumber;  // 0 when the name does not parse, and for job-level files
+  DWORD jobId;       // 0 when the name does not parse
+  WCHAR path[MAX_PATH];
+  LONG isPrinted;    // known printed (or given up) and its file removed
+  LONG isSent;       // written to the port; cleared again by a re-print request
+  DWORD checkCount;  // delivery steps that visited the entry
+  PageEntry* volatile next;
+};
 
 struct IniJob {
   IniJob* next;
@@ -49,15 +72,22 @@ struct IniPort {
   char hwVersion[64];
   volatile LONG threadRun;  // 1 while the delivery thread shall run; set before the thread starts
   volatile LONG status;
-  IniJob* jobs;  // newest first; monitor lock
+  // Newest first. Changed under the monitor lock, with atomic stores: the delivery thread reads the head
+  // without the lock, and only that thread releases jobs while it runs.
+  IniJob* volatile jobs;
   HANDLE hPort;
   volatile LONG isTWL;
   // From the last status query; status lock.
   LONG printerStatus;
   DWORD pageCounter;
   BYTE recentPages[16];
-  MONITOR2 portMonitorTable;
-  PageEntry* pageQueue;
+  FullMonitor2 portMonitorTable;
+  // Listing order, appended at the tail under the monitor lock with atomic stores, walked by the delivery
+  // thread without the lock.
+  PageEntry* volatile pageQueue;
+  // The last entry of the running delivery pass: the clear after the pass removes the entries up to it,
+  // and entries listed after the pass began stay for the next one. Delivery thread only.
+  PageEntry* passEnd;
 
   // Lifetime. The record is released when its last reference goes: the port list holds one until the
   // last close, the delivery thread one until it returns, so a thread that outlives the close wait
@@ -71,6 +101,16 @@ struct IniPort {
 inline LONG AtomicLoad(volatile LONG* p) { return InterlockedCompareExchange(p, 0, 0); }
 inline void SetFlags(volatile LONG* p, LONG flags) { InterlockedOr(p, flags); }
 inline void ClearFlags(volatile LONG* p, LONG flags) { InterlockedAnd(p, ~flags); }
+// Pointers shared with the delivery thread.
+template <class T>
+T* LoadPointer(T* volatile const* p) {
+  return static_cast<T*>(
+      InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(const_cast<T* volatile*>(p)), nullptr, nullptr));
+}
+template <class T>
+void StorePointer(T* volatile* p, T* value) {
+  InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(p), value);
+}
 // Handles and records appear in messages as 32-bit hexadecimal numbers.
 inline unsigned Hex32(const void* p) { return static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(p)); }
 
@@ -118,7 +158,7 @@ BOOL WINAPI MonGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pVal
 DWORD WINAPI MonBidiSendRecv(HANDLE hPort, DWORD dwAccessBit, LPCWSTR pAction, PBIDI_REQUEST_CONTAINER pReqData,
                              PBIDI_RESPONSE_CONTAINER* ppResData);
 // The table handed to the spooler.
-const MONITOR2* MonitorTable();
+const FullMonitor2* MonitorTable();
 
 // ---- ports --------------------------------------------------------------------------------
 // The record behind a spooler port handle; nullptr when the handle is missing or not a port.
@@ -127,15 +167,45 @@ IniPort* PortFromHandle(HANDLE hPort);
 void DetectTWL(IniPort* port);
 void ReleasePort(IniPort* port);
 
-// ---- delivery thread ----------------------------------------------------------------------
+// ---- page-file queue and delivery ---------------------------------------------------------
 BOOL CreateUWriteThread(IniPort* port);
 DWORD WINAPI UWriteThread(LPVOID param);
-// The work of one turn of the delivery thread, run before its 50 ms pause; none is set by default.
-// Tests use it to stand in for a turn that blocks.
+// One turn of the delivery thread: PrintPageFiles, then ClearPagesInQueue under the monitor lock.
+void RunDeliveryTurn(IniPort* port);
+// Replaces the turn of every delivery thread (nullptr: RunDeliveryTurn again). Tests use it to stand in
+// for a turn that blocks, or to run a listing between a pass and its clear.
 using DeliveryStep = void (*)(IniPort* port);
 void SetDeliveryStep(DeliveryStep step);
 
+// The queue guard (PP_QUEUE_BUSY): waits until no one else changes the queue, checking every 5 ms.
+void TakeQueueGuard(IniPort* port);
+void ReleaseQueueGuard(IniPort* port);
+// Queues the page files of the port's newest job (and those filed under job id 0) at the tail of the
+// queue. Monitor lock held. A port without jobs lists nothing.
+void ListPageFiles(IniPort* port);
+// One delivery pass over the entries queued when it starts; nothing when the port has no job.
+void PrintPageFiles(IniPort* port);
+// Removes the entries of the last pass, deleting their files, marks and ends their jobs. Monitor lock held.
+void ClearPagesInQueue(IniPort* port);
+// Releases every queued entry without touching the files (the port is going away). Monitor lock held.
+void FreePageQueue(IniPort* port);
+// Page number and job id of a page file path: what follows its first '_' read as
+// "_%04d_jobid_%03d_%*d.dat" with whole decimal numbers. Fields that do not parse are 0.
+void ParsePageFileName(const WCHAR* path, DWORD* pageNumber, DWORD* jobId);
+// Monitor-wide state of the queue: the creation time the last listing scan took as its reference, and
+// the job whose pages were removed last (0: none since the last clear).
+FILETIME ReferenceTime();
+DWORD LastRemovedJob();
+void SetLastRemovedJob(DWORD jobId);
+void ResetDeliveryState();
+
 // ---- printer status ----------------------------------------------------------------------
+// What a status query left on the port, taken together.
+struct PrinterState {
+  LONG printerStatus;
+  DWORD pageCounter;
+  BYTE recentPages[16];
+};
 struct StatusReply {
   LONG printerStatus;       // -1 when bytes 0-1 are not hexadecimal
   DWORD pageCounter;        // bytes 2-7, decimal
@@ -145,8 +215,9 @@ struct StatusReply {
 // Reads a status reply of `size` bytes (at most 64 are looked at; missing bytes read as zero).
 void ParseStatusReply(const BYTE* reply, size_t size, StatusReply* out);
 // Queries the printer; on success updates printerStatus, pageCounter and recentPages. `status` receives the
-// printerStatus this query left (-1 on failure or an unreadable reply).
-BOOL GetPrinterStatus(IniPort* port, LONG* status = nullptr);
+// printerStatus this query left (-1 on failure or an unreadable reply), `state` all three as this query
+// left them (a query on another thread may change the port's fields at any time).
+BOOL GetPrinterStatus(IniPort* port, LONG* status = nullptr, PrinterState* state = nullptr);
 void GetPrinterVersion(IniPort* port);
 void ResetStatusState();  // the last status text and the vendor command buffer back to empty
 void ReleaseStatusState();  // at unload

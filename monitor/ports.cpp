@@ -57,7 +57,7 @@ void FreeIniJobs(IniPort* port) {
   MonLog(TEXT("FreeIniJobs: Free the jobs on port %ws. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
   EnterMonitorLock();
   while (IniJob* job = port->jobs) {
-    port->jobs = job->next;
+    StorePointer(&port->jobs, job->next);
     DWORD id = job->JobId;
     FreeIniJob(job);
     MonLog(TEXT("FreeIniJob: the job %d is free.\n"), id);
@@ -68,6 +68,7 @@ void FreeIniJobs(IniPort* port) {
 // The last reference is gone: the record is out of the list and no thread uses it.
 void DestroyPort(IniPort* port) {
   EnterMonitorLock();
+  FreePageQueue(port);
   FreeIniJobs(port);
   MonLog(TEXT("DeletePortEntry: the port %ws is deleted. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
   LocalFree(port->fullPortName);
@@ -153,7 +154,8 @@ BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR,
   }
 
   *pHandle = port;
-  memcpy(&port->portMonitorTable, pMonitor2, sizeof(MONITOR2));
+  // The whole record of this build's size, whatever size the port monitor reports.
+  memcpy(&port->portMonitorTable, pMonitor2, sizeof(FullMonitor2));
   MonLog(TEXT("MonOpenPortEx: the port %ws is opened. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
   DetectTWL(port);
   CreateUWriteThread(port);
@@ -216,7 +218,7 @@ BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWOR
     MonLog(TEXT("MonStartDocPort: set pIniJob->status to PP_INSTARTDOC, JobId:%d\n"), JobId);
     const bool first = port->jobs == nullptr;
     job->next = port->jobs;
-    port->jobs = job;
+    StorePointer(&port->jobs, job);  // complete before the delivery thread can see it
     if (first) {
       MonLog(TEXT("MonStartDocPort: pIniPort has 1 pIniJob, JobId:%d\n"), JobId);
     } else {
@@ -277,6 +279,9 @@ BOOL WINAPI MonEndDocPort(HANDLE hPort) {
     return FALSE;
   }
   // The job record stays on the port: its page files are delivered after the document ends.
+  EnterMonitorLock();
+  ListPageFiles(port);
+  LeaveMonitorLock();
   if (port->portMonitorTable.pfnEndDocPort) port->portMonitorTable.pfnEndDocPort(port->hPort);
   ClearFlags(&port->status, PP_INSTARTDOC);
   return TRUE;

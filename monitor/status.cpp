@@ -96,8 +96,14 @@ void ParseStatusReply(const BYTE* reply, size_t size, StatusReply* out) {
   memcpy(out->recentPages, buf + 8, sizeof out->recentPages);
 }
 
-BOOL GetPrinterStatus(IniPort* port, LONG* status) {
+BOOL GetPrinterStatus(IniPort* port, LONG* status, PrinterState* state) {
   if (status) *status = -1;
+  if (state) {
+    StatusLock g;
+    state->printerStatus = -1;
+    state->pageCounter = port->pageCounter;
+    memcpy(state->recentPages, port->recentPages, sizeof state->recentPages);
+  }
   {
     StatusLock g;
     port->printerStatus = -1;
@@ -129,6 +135,11 @@ BOOL GetPrinterStatus(IniPort* port, LONG* status) {
     if (parsed.hasRecentPages) memcpy(port->recentPages, parsed.recentPages, sizeof port->recentPages);
     port->pageCounter = parsed.pageCounter;
     port->printerStatus = parsed.printerStatus;
+    if (state) {
+      state->printerStatus = port->printerStatus;
+      state->pageCounter = port->pageCounter;
+      memcpy(state->recentPages, port->recentPages, sizeof state->recentPages);
+    }
   }
   // Each distinct reply is logged once in a row.
   if (changed) MonLog(TEXT("GetPrinterStatus: The data read from printer: %hs\n"), text);

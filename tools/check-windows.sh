@@ -31,7 +31,7 @@ for row in "${expected[@]}"; do
   checked=$((checked + 1))
   dump=$("$objdump" -p "$bin")
   # Exported names: the lines after "[Ordinal/Name Pointer] Table".
-  got=$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF; next} t&&/^$/{t=0}' | sort | tr '\n' ' ' | sed 's/ $//')
+  got=$(printf '%s\n' "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[[:space:]]*\[/{print $NF; next} t&&/^$/{t=0}' | sort | tr '\n' ' ' | sed 's/ $//')
   if [ "$exports" != "-" ] && [ "$got" != "$exports" ]; then
     echo "FAIL $rel exports '$got', expected '$exports'"; fail=1
   fi

@@ -1,24 +1,32 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and tests every preset: linux (tests), mingw64 (cross build
-# of the Windows binaries), linux-asan (tests under AddressSanitizer and UBSan).
+# Installs what is missing, then builds and tests every preset: linux (tests), mingw64 and mingw32
+# (cross builds of the Windows binaries, checked for exports, imports and resources), linux-asan
+# (tests under AddressSanitizer and UBSan).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
 step() { printf '\n==== %s ====\n' "$*"; }
+jobs=$(nproc)
 
 step "linux: configure and build"
 cmake --preset linux >/dev/null
-cmake --build --preset linux
+cmake --build --preset linux -j "$jobs"
 step "linux: tests"
-ctest --preset linux
+ctest --preset linux -j "$jobs"
 
-step "mingw64: cross build"
-cmake --preset mingw64 >/dev/null
-cmake --build --preset mingw64
+for preset in mingw64:x86_64-w64-mingw32 mingw32:i686-w64-mingw32; do
+  name=${preset%%:*}
+  triplet=${preset#*:}
+  step "$name: cross build and binary check"
+  cmake --preset "$name" >/dev/null
+  cmake --build --preset "$name" -j "$jobs"
+  tools/check-windows.sh "build/$name" "$triplet"
+done
 
 step "linux-asan: configure and build"
 cmake --preset linux-asan >/dev/null
-cmake --build --preset linux-asan
+cmake --build --preset linux-asan -j "$jobs"
 step "linux-asan: tests"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --preset linux-asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --preset linux-asan -j "$jobs"

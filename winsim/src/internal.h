@@ -58,6 +58,15 @@ void ResetGdi();
 void ResetJobs();
 void ResetMonitorHost();
 
+// The print path through a language monitor (monitorhost.cpp), for the spooler's job calls. Called without
+// the machine lock. MonitorStartDoc: true when the printer has no language monitor or the monitor accepted
+// the document; false with the last error set. MonitorWrite: false when the document does not go through a
+// monitor; otherwise true with `ok` and `taken` as the monitor's writes left them.
+bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo);
+bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD* taken);
+void MonitorEndDoc(HANDLE hPrinter);
+void CloseMonitorPorts();  // before the machine lock is taken for a reset
+
 // Device namespace paths ("\\?\usb#..." or "\\.\..."; not "\\?\C:\..."): CreateFileW, ReadFile and
 // WriteFile hand them to the device model. The Device* calls return false when `h` is no device handle.
 bool IsDevicePath(LPCWSTR path);

@@ -1,5 +1,6 @@
 // The spooler's job path: documents started on a printer handle, the bytes WritePrinter accepts for
-// them, and injected write faults. Also SHCreateDirectoryExW, which the driver uses for its capture
+// them (passed on through the printer's language monitor when its driver names one), and injected write
+// faults. Also SHCreateDirectoryExW, which the driver uses for its capture
 // folder.
 #include <map>
 #include <memory>
@@ -87,32 +88,6 @@ void SetWritePrinterFault(WriteFault fault, unsigned okCalls) {
 
 extern "C" {
 
-DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
-  Guard g(Mutex());
-  std::u16string printer = PrinterName(hPrinter);
-  if (printer.empty()) return 0;
-  if (Level != 1) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return 0;
-  }
-  if (!pDocInfo) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (OpenJob(hPrinter)) {
-    SetLastError(ERROR_INVALID_PRINTER_STATE);
-    return 0;
-  }
-  auto* info = reinterpret_cast<DOC_INFO_1W*>(pDocInfo);
-  winsim::SpoolJob job;
-  job.id = J().nextId++;
-  job.printer = printer;
-  job.document = Wide(info->pDocName);
-  J().jobs.push_back(std::move(job));
-  J().open[reinterpret_cast<uintptr_t>(hPrinter)] = J().jobs.size() - 1;
-  return J().jobs.back().id;
-}
-
 BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
   Guard g(Mutex());
   if (!OpenJob(hPrinter)) {
@@ -139,14 +114,57 @@ static BOOL EndJob(HANDLE hPrinter, bool abort) {  // EndDocPrinter and AbortPri
 }
 
 BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
-  return EndJob(hPrinter, false);
+  if (!EndJob(hPrinter, false)) return FALSE;
+  MonitorEndDoc(hPrinter);
+  return TRUE;
 }
 
 BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
-  return EndJob(hPrinter, true);
+  if (!EndJob(hPrinter, true)) return FALSE;
+  MonitorEndDoc(hPrinter);
+  return TRUE;
 }
 
-BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+static DWORD StartJob(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
+  Guard g(Mutex());
+  std::u16string printer = PrinterName(hPrinter);
+  if (printer.empty()) return 0;
+  if (Level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return 0;
+  }
+  if (!pDocInfo) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (OpenJob(hPrinter)) {
+    SetLastError(ERROR_INVALID_PRINTER_STATE);
+    return 0;
+  }
+  auto* info = reinterpret_cast<DOC_INFO_1W*>(pDocInfo);
+  winsim::SpoolJob job;
+  job.id = J().nextId++;
+  job.printer = printer;
+  job.document = Wide(info->pDocName);
+  J().jobs.push_back(std::move(job));
+  J().open[reinterpret_cast<uintptr_t>(hPrinter)] = J().jobs.size() - 1;
+  return J().jobs.back().id;
+}
+
+DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
+  const DWORD id = StartJob(hPrinter, Level, pDocInfo);
+  // A printer whose driver names a language monitor: the document starts on its port as well.
+  if (id && !MonitorStartDoc(hPrinter, id, pDocInfo)) {
+    const DWORD error = GetLastError();
+    EndJob(hPrinter, true);
+    SetLastError(error);
+    return 0;
+  }
+  return id;
+}
+
+// The checks and the injected fault of WritePrinter; `take` receives the bytes the spooler accepts.
+static BOOL AcceptWrite(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten, DWORD* take) {
   Guard g(Mutex());
   if (pcWritten) *pcWritten = 0;
   winsim::SpoolJob* job = OpenJob(hPrinter);
@@ -159,7 +177,7 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWr
     return FALSE;
   }
   job->writes.push_back(cbBuf);
-  DWORD take = cbBuf;
+  *take = cbBuf;
   if (J().fault != winsim::WriteFault::None) {
     if (J().okCalls > 0) {
       --J().okCalls;
@@ -167,12 +185,30 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWr
       SetLastError(ERROR_NOT_READY);
       return FALSE;
     } else {
-      take = cbBuf / 2;
+      *take = cbBuf / 2;
     }
   }
-  const auto* p = static_cast<const uint8_t*>(pBuf);
-  job->data.insert(job->data.end(), p, p + take);
-  *pcWritten = take;
+  return TRUE;
+}
+
+BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  DWORD take = 0;
+  if (!AcceptWrite(hPrinter, pBuf, cbBuf, pcWritten, &take)) return FALSE;
+  // Through the printer's language monitor, when it has one: what the port takes is what is written.
+  BOOL ok = TRUE;
+  DWORD taken = take;
+  const bool routed = MonitorWrite(hPrinter, pBuf, take, &ok, &taken);
+  const DWORD error = GetLastError();
+  Guard g(Mutex());
+  if (winsim::SpoolJob* job = OpenJob(hPrinter)) {
+    const auto* p = static_cast<const uint8_t*>(pBuf);
+    job->data.insert(job->data.end(), p, p + taken);
+  }
+  *pcWritten = taken;
+  if (routed && !ok) {
+    SetLastError(error);
+    return FALSE;
+  }
   return TRUE;
 }
 

@@ -210,6 +210,7 @@ void SetLocalTime(const SYSTEMTIME& st) {
 }
 
 void Reset() {
+  CloseMonitorPorts();  // their threads need the machine to stop
   Guard g(Mutex());
   ClearHandles();
   ResetFiles();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "internal.h"
@@ -283,6 +284,86 @@ BOOL WINAPI PmGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR, LPWS
 // The port monitor's own monitor handle; a distinct address the entries ignore, as the USB one does.
 char g_portMonitorTag;
 
+// ---- language monitors in the print path ---------------------------------------------------------
+// Their own lock, never held across a monitor call and never taken with the machine lock held.
+struct MonitorPort {
+  LPMONITOR2 table = nullptr;
+  HANDLE hPort = nullptr;
+};
+
+struct Routes {
+  std::mutex m;
+  std::mutex opening;  // one port open at a time, so a port is opened once
+  std::map<std::u16string, winsim::LoadedMonitor> modules;  // upper-cased module name; for the process
+  std::map<std::u16string, std::u16string> monitors;        // upper-cased monitor name -> module key
+  std::map<std::u16string, MonitorPort> ports;              // upper-cased port name
+  std::map<uintptr_t, MonitorPort> docs;                    // printer handle -> port of its document
+};
+
+Routes& R() {
+  static auto* r = new Routes;
+  return *r;
+}
+
+// The monitor that the printer's driver names, and the printer's name and port; false when none is registered.
+bool MonitorOfPrinter(HANDLE hPrinter, winsim::LoadedMonitor* monitor, std::u16string* printer, std::u16string* port) {
+  DWORD needed = 0;
+  GetPrinterW(hPrinter, 2, nullptr, 0, &needed);
+  if (needed < sizeof(PRINTER_INFO_2W)) return false;
+  std::vector<uint8_t> info(needed);
+  if (!GetPrinterW(hPrinter, 2, info.data(), needed, &needed)) return false;
+  auto* p2 = reinterpret_cast<PRINTER_INFO_2W*>(info.data());
+  needed = 0;
+  GetPrinterDriverW(hPrinter, nullptr, 3, nullptr, 0, &needed);
+  if (needed < sizeof(DRIVER_INFO_3W)) return false;
+  std::vector<uint8_t> driver(needed);
+  if (!GetPrinterDriverW(hPrinter, nullptr, 3, driver.data(), needed, &needed)) return false;
+  std::u16string monitorName = Wide(reinterpret_cast<DRIVER_INFO_3W*>(driver.data())->pMonitorName);
+  if (monitorName.empty()) return false;
+  std::lock_guard<std::mutex> l(R().m);
+  auto it = R().monitors.find(Upper(monitorName));
+  if (it == R().monitors.end()) return false;
+  *monitor = R().modules[it->second];
+  *printer = Wide(p2->pPrinterName);
+  *port = Wide(p2->pPortName);
+  return true;
+}
+
+bool OpenMonitorPort(const winsim::LoadedMonitor& monitor, const std::u16string& port, const std::u16string& printer,
+                     MonitorPort* out) {
+  std::lock_guard<std::mutex> opening(R().opening);
+  const std::u16string key = Upper(port);
+  {
+    std::lock_guard<std::mutex> l(R().m);
+    auto it = R().ports.find(key);
+    if (it != R().ports.end()) {
+      *out = it->second;
+      return true;
+    }
+  }
+  static MONITOR2 usb = winsim::UsbPortMonitor();
+  std::u16string portName = port, printerName = printer;
+  HANDLE h = nullptr;
+  if (!monitor.table->pfnOpenPortEx ||
+      !monitor.table->pfnOpenPortEx(monitor.hMonitor, &g_portMonitorTag, portName.data(), printerName.data(), &h, &usb))
+    return false;
+  std::lock_guard<std::mutex> l(R().m);
+  *out = R().ports[key] = MonitorPort{monitor.table, h};
+  return true;
+}
+
+void ClosePorts(bool forget) {
+  std::map<std::u16string, MonitorPort> ports;
+  {
+    std::lock_guard<std::mutex> l(R().m);
+    ports.swap(R().ports);
+    R().docs.clear();
+    if (forget) R().monitors.clear();
+  }
+  for (auto& [name, port] : ports)
+    if (port.table->pfnClosePort) port.table->pfnClosePort(port.hPort);
+}
+
 // ---- bidirectional memory ----------------------------------------------------------------------
 void* BidiAlloc(size_t bytes) {
   void* p = calloc(1, bytes ? bytes : 1);
@@ -295,6 +376,56 @@ void* BidiAlloc(size_t bytes) {
 }  // namespace
 
 namespace winsim::detail {
+bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo) {
+  winsim::LoadedMonitor monitor;
+  std::u16string printer, port;
+  if (!MonitorOfPrinter(hPrinter, &monitor, &printer, &port)) return true;
+  MonitorPort mp;
+  if (!OpenMonitorPort(monitor, port, printer, &mp)) return false;
+  if (!mp.table->pfnStartDocPort(mp.hPort, printer.data(), jobId, 1, docInfo)) return false;
+  std::lock_guard<std::mutex> l(R().m);
+  R().docs[reinterpret_cast<uintptr_t>(hPrinter)] = mp;
+  return true;
+}
+
+bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD* taken) {
+  MonitorPort mp;
+  {
+    std::lock_guard<std::mutex> l(R().m);
+    auto it = R().docs.find(reinterpret_cast<uintptr_t>(hPrinter));
+    if (it == R().docs.end()) return false;
+    mp = it->second;
+  }
+  // As the spooler despools: the rest again after a short write.
+  auto* bytes = static_cast<BYTE*>(const_cast<void*>(data));
+  *taken = 0;
+  *ok = TRUE;
+  while (*taken < size) {
+    DWORD written = 0;
+    if (!mp.table->pfnWritePort(mp.hPort, bytes + *taken, size - *taken, &written)) {
+      *ok = FALSE;
+      break;
+    }
+    if (written == 0) break;
+    *taken += written > size - *taken ? size - *taken : written;
+  }
+  return true;
+}
+
+void MonitorEndDoc(HANDLE hPrinter) {
+  MonitorPort mp;
+  {
+    std::lock_guard<std::mutex> l(R().m);
+    auto it = R().docs.find(reinterpret_cast<uintptr_t>(hPrinter));
+    if (it == R().docs.end()) return;
+    mp = it->second;
+    R().docs.erase(it);
+  }
+  if (mp.table->pfnEndDocPort) mp.table->pfnEndDocPort(mp.hPort);
+}
+
+void CloseMonitorPorts() { ClosePorts(true); }
+
 void ResetMonitorHost() {
   Host& h = H();
   h.extraJobs.clear();
@@ -347,6 +478,33 @@ bool LoadPrintMonitor(const std::u16string& name, LoadedMonitor* out, std::strin
   }
   *out = LoadedMonitor{module, hMonitor, table};
   return true;
+}
+
+bool AddLanguageMonitor(const std::u16string& monitorName, const std::u16string& module, std::string* error) {
+  const std::u16string key = Upper(module);
+  {
+    std::lock_guard<std::mutex> l(R().m);
+    if (R().modules.count(key)) {
+      R().monitors[Upper(monitorName)] = key;
+      return true;
+    }
+  }
+  LoadedMonitor loaded;
+  if (!LoadPrintMonitor(module, &loaded, error)) return false;
+  std::lock_guard<std::mutex> l(R().m);
+  if (!R().modules.count(key)) R().modules[key] = loaded;
+  else UnloadDriverModule(loaded.module);  // registered meanwhile
+  R().monitors[Upper(monitorName)] = key;
+  return true;
+}
+
+void CloseLanguageMonitorPorts() { ClosePorts(false); }
+
+std::vector<std::u16string> LanguageMonitorPorts() {
+  std::lock_guard<std::mutex> l(R().m);
+  std::vector<std::u16string> out;
+  for (const auto& [name, port] : R().ports) out.push_back(name);
+  return out;
 }
 
 void AddSpoolerJob(const std::u16string& printer, DWORD jobId, const std::u16string& document) {

@@ -1,9 +1,57 @@
 // The simulated TWL label printer: device identifier, vendor requests, status and faults.
 #include "winsim/twlprinter.h"
 
+#include <bit>
 #include <cstdio>
+#include <cstring>
 
 namespace winsim {
+
+namespace {
+
+constexpr size_t kPageHeaderBytes = 22;
+constexpr size_t kJobHeaderBytes = 7;
+
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+
+}  // namespace
+
+TwlBlock ParseTwlPage(const uint8_t* data, size_t size, TwlPage* page, size_t* used) {
+  *used = 0;
+  if (size < 3 || memcmp(data, "SIZ", 3) != 0) return TwlBlock::NotAPage;
+  if (size < kPageHeaderBytes) {
+    *used = size;
+    return TwlBlock::Torn;
+  }
+  TwlPage p;
+  p.media = data[3];
+  p.paperWidth = U16(data + 4);
+  p.length = U16(data + 6);
+  p.gap = U16(data + 8);
+  p.gapOffset = U16(data + 10);
+  p.number = U16(data + 12);
+  const uint16_t rowLength = U16(data + 18);
+  p.rows = U16(data + 20);
+  const size_t total = kPageHeaderBytes + size_t(p.rows) * rowLength;
+  if (size < total) {
+    *used = size;
+    return TwlBlock::Torn;
+  }
+  *used = total;
+  static const uint8_t kRaster[4] = {0x1D, 0x76, 0x30, 0x00};
+  if (memcmp(data + 14, kRaster, 4) != 0 || rowLength < 2 || p.rows != p.length) return TwlBlock::Corrupt;
+  p.rowBytes = uint16_t(rowLength - 2);
+  p.raster.reserve(size_t(p.rows) * p.rowBytes);
+  const uint8_t* row = data + kPageHeaderBytes;
+  for (uint16_t y = 0; y < p.rows; ++y, row += rowLength) {
+    unsigned black = 0;
+    for (uint16_t x = 0; x < p.rowBytes; ++x) black += unsigned(std::popcount(row[2 + x]));
+    if (U16(row) != black) return TwlBlock::Corrupt;
+    p.raster.insert(p.raster.end(), row + 2, row + rowLength);
+  }
+  *page = std::move(p);
+  return TwlBlock::Page;
+}
 
 TwlPrinterDevice::TwlPrinterDevice() {
   productId = 0x0004;
@@ -24,7 +72,7 @@ void TwlPrinterDevice::SetStatusByte(uint8_t status) {
 
 void TwlPrinterDevice::SetPageCounter(uint32_t counter) {
   std::lock_guard<std::mutex> l(mutex_);
-  pageCounter_ = counter;
+  pageCounter_ = lastPrinted_ = counter;
 }
 
 void TwlPrinterDevice::SetRecentPages(const std::vector<uint16_t>& pages) {
@@ -95,15 +143,146 @@ unsigned TwlPrinterDevice::StatusRequests() const {
   return statusRequests_;
 }
 
+void TwlPrinterDevice::FailNextWrites(unsigned count) {
+  std::lock_guard<std::mutex> l(mutex_);
+  failWrites_ = count;
+}
+
+void TwlPrinterDevice::ShortenNextWrites(unsigned count, DWORD limit) {
+  std::lock_guard<std::mutex> l(mutex_);
+  shortWrites_ = count;
+  shortLimit_ = limit;
+}
+
+void TwlPrinterDevice::FailPageWrites(uint16_t page, unsigned times) {
+  std::lock_guard<std::mutex> l(mutex_);
+  failPages_[page] = times;
+}
+
+void TwlPrinterDevice::LosePage(uint16_t page, unsigned times, int64_t reprintAfter) {
+  std::lock_guard<std::mutex> l(mutex_);
+  lose_[page] = Loss{times, reprintAfter};
+}
+
+void TwlPrinterDevice::GoOfflineAfterPages(unsigned pages) {
+  std::lock_guard<std::mutex> l(mutex_);
+  offlineAfter_ = pages;
+}
+
+std::vector<TwlPage> TwlPrinterDevice::PrintedPages() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return printed_;
+}
+
+std::vector<uint16_t> TwlPrinterDevice::ReceivedPageNumbers() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return receivedNumbers_;
+}
+
+std::vector<std::vector<uint8_t>> TwlPrinterDevice::OtherItems() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return other_;
+}
+
+unsigned TwlPrinterDevice::TornBlocks() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return torn_;
+}
+
+unsigned TwlPrinterDevice::LostPages() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return lost_;
+}
+
+void TwlPrinterDevice::ClearPrinted() {
+  std::lock_guard<std::mutex> l(mutex_);
+  printed_.clear();
+  receivedNumbers_.clear();
+  other_.clear();
+  torn_ = 0;
+  lost_ = 0;
+}
+
+void TwlPrinterDevice::AskReprintLocked() {
+  status_ |= 0x80;
+  pageCounter_ = lastPrinted_;
+}
+
+void TwlPrinterDevice::PrintPageLocked(TwlPage page) {
+  status_ &= ~0x80;
+  pageCounter_ = lastPrinted_ = page.number;
+  for (int i = 7; i > 0; --i) recent_[i] = recent_[i - 1];
+  recent_[0] = page.number;
+  printed_.push_back(std::move(page));
+  if (offlineAfter_ && --offlineAfter_ == 0) offline_ = true;
+}
+
+void TwlPrinterDevice::PrintItemsLocked(const uint8_t* data, size_t size) {
+  size_t at = 0;
+  while (at < size) {
+    TwlPage page;
+    size_t used = 0;
+    switch (ParseTwlPage(data + at, size - at, &page, &used)) {
+      case TwlBlock::Page:
+        receivedNumbers_.push_back(page.number);
+        if (auto loss = lose_.find(page.number); loss != lose_.end() && loss->second.times > 0) {
+          --loss->second.times;
+          ++lost_;
+          if (loss->second.reprintAfter == kAfterLastPrinted) {
+            AskReprintLocked();
+          } else if (loss->second.reprintAfter >= 0) {
+            status_ |= 0x80;
+            pageCounter_ = uint32_t(loss->second.reprintAfter);
+          }
+        } else {
+          PrintPageLocked(std::move(page));
+        }
+        break;
+      case TwlBlock::Torn:
+      case TwlBlock::Corrupt:
+        if (size - at >= 14) receivedNumbers_.push_back(U16(data + at + 12));
+        ++torn_;
+        AskReprintLocked();
+        break;
+      case TwlBlock::NotAPage:
+        if (size - at >= kJobHeaderBytes && data[at] == 0x1B && data[at + 1] == 0x73) {
+          used = kJobHeaderBytes;
+        } else {
+          used = size - at;  // command text runs to the end of the write
+        }
+        other_.emplace_back(data + at, data + at + used);
+        break;
+    }
+    at += used;
+  }
+}
+
 BOOL TwlPrinterDevice::OnWrite(const uint8_t* data, DWORD size, DWORD* written) {
   if (written) *written = 0;
   std::lock_guard<std::mutex> l(mutex_);
-  if (offline_ || refuseWrites_) {
+  bool fail = offline_ || refuseWrites_;
+  if (!fail && failWrites_) {
+    --failWrites_;
+    fail = true;
+  }
+  if (!fail && size >= kPageHeaderBytes && memcmp(data, "SIZ", 3) == 0) {
+    auto it = failPages_.find(U16(data + 12));
+    if (it != failPages_.end() && it->second > 0) {
+      --it->second;
+      fail = true;
+    }
+  }
+  if (fail) {
     SetLastError(ERROR_NOT_READY);
     return FALSE;
   }
   DWORD n = writeLimit_ && size > writeLimit_ ? writeLimit_ : size;
+  if (shortWrites_) {
+    --shortWrites_;
+    if (n > shortLimit_) n = shortLimit_;
+  }
   received_.insert(received_.end(), data, data + n);
+  PrintItemsLocked(data, n);
   if (written) *written = n;
   return TRUE;
 }

@@ -27,6 +27,27 @@ struct LoadedMonitor {
 // InitializePrintMonitor2 with SpoolerMonitorInit(). False with a message in `error` on failure.
 bool LoadPrintMonitor(const std::u16string& name, LoadedMonitor* out, std::string* error = nullptr);
 
+// ---- language monitors in the print path ----------------------------------------------------------
+// Registers a print monitor under its monitor name, as AddMonitor does for a language monitor; the module
+// is loaded (LoadPrintMonitor) on its first registration and stays loaded for the process. From then on
+// the documents of printers whose driver names that monitor ("monitorName" of DriverSpec) go through it,
+// as the spooler sends a job printed straight to its port:
+//   StartDocPrinterW  opens the printer's port through the monitor the first time (pfnOpenPortEx over the
+//                     USB port monitor), then pfnStartDocPort; a refusal fails StartDocPrinterW with the
+//                     monitor's last error
+//   WritePrinter      pfnWritePort until every byte is taken, the monitor fails, or it takes nothing;
+//                     the count taken is what WritePrinter reports
+//   EndDocPrinter, AbortPrinter   pfnEndDocPort
+// The calls run on the caller's thread without the machine lock. Reset() closes the ports opened this
+// way (pfnClosePort, which waits for the monitor's threads) before the machine goes, and forgets the
+// registrations.
+bool AddLanguageMonitor(const std::u16string& monitorName, const std::u16string& module,
+                        std::string* error = nullptr);
+// Closes the ports opened through language monitors now; the registrations stay.
+void CloseLanguageMonitorPorts();
+// Port names (upper case) currently open through a language monitor.
+std::vector<std::u16string> LanguageMonitorPorts();
+
 // ---- jobs ----------------------------------------------------------------------------------------
 // GetJobW (levels 1 and 2) and SetJobW know the documents StartDocPrinterW started and the jobs added
 // here. A job belongs to one printer; asking for it through another printer's handle fails with

@@ -1,5 +1,14 @@
 // winsim: a TWL label printer on a USB port. Its device identifier names TWL ("CMD:TWL;"); it answers the
-// vendor requests the language monitor and the printer tools send, and keeps what it was sent.
+// vendor requests the language monitor and the printer tools send, prints the page blocks it is sent and
+// keeps what it was sent.
+//
+// Printing: every write is read on its own (the monitor sends each page file in one write) as a run of
+// items: a page block ("SIZ"), the 7-byte job header (1B 73 ...), or anything else, taken as command text
+// up to the end of the write. A complete page block whose row counts match its rows is printed: it joins
+// PrintedPages(), the page counter becomes its page number and it goes to the front of the recent pages;
+// printing also ends a re-print request. A block cut short (a short write) or whose rows do not match is
+// torn: it is not printed and the printer asks for every page after the last one it printed (status bit
+// 0x80, page counter at that page).
 //
 // Vendor GET requests (input byte 0):
 //   1  status: two hexadecimal digits of the status byte (bit 0x80 asks for a re-print), six decimal digits
@@ -22,6 +31,28 @@
 
 namespace winsim {
 
+// A TWL page block as the printer reads it.
+struct TwlPage {
+  uint16_t number = 0;      // the page counter field (bytes 12-13)
+  uint8_t media = 0;        // 1 gap, 2 black mark, 0 continuous
+  uint16_t paperWidth = 0;  // dots
+  uint16_t length = 0;      // raster rows as bytes 6-7 state them
+  uint16_t gap = 0;         // dots
+  uint16_t gapOffset = 0;   // dots
+  uint16_t rowBytes = 0;    // raster bytes per row (the row length field less the 2-byte dot count)
+  uint16_t rows = 0;
+  std::vector<uint8_t> raster;  // rows x rowBytes, most significant bit leftmost, 1 = black
+};
+
+enum class TwlBlock {
+  Page,      // a whole, consistent block
+  Torn,      // the data ends inside the block
+  Corrupt,   // a row's dot count does not match its bytes, or the header contradicts itself
+  NotAPage,  // does not start with "SIZ"
+};
+// Reads the page block at the start of `data`; `used` receives the bytes it spans (all of them when torn).
+TwlBlock ParseTwlPage(const uint8_t* data, size_t size, TwlPage* page, size_t* used);
+
 class TwlPrinterDevice : public UsbPrinterDevice {
  public:
   TwlPrinterDevice();
@@ -39,6 +70,25 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   void SetVendorReply(uint8_t request, const std::vector<uint8_t>& reply);
   // Writes fail (`refuse`) or take at most `limit` bytes per call (0: no limit).
   void SetWriteFaults(bool refuse, DWORD limit = 0);
+  // Counted faults, each used up by the writes or pages it hits:
+  void FailNextWrites(unsigned count);                  // fail with ERROR_NOT_READY, take nothing
+  void ShortenNextWrites(unsigned count, DWORD limit);  // take at most `limit` bytes
+  void FailPageWrites(uint16_t page, unsigned times);   // writes that start with that page's block
+  // The next `times` blocks of page `page` are received but not printed. The printer then asks for every
+  // page after `reprintAfter` (status bit 0x80, page counter at it): kAfterLastPrinted, as for a torn
+  // block, or a page number of the test's choosing; kSilently loses the page without asking.
+  static constexpr int64_t kAfterLastPrinted = -1;
+  static constexpr int64_t kSilently = -2;
+  void LosePage(uint16_t page, unsigned times = 1, int64_t reprintAfter = kAfterLastPrinted);
+  // Goes offline (as SetOffline(true)) once `pages` more pages have been printed; 0 cancels.
+  void GoOfflineAfterPages(unsigned pages);
+
+  std::vector<TwlPage> PrintedPages() const;
+  std::vector<uint16_t> ReceivedPageNumbers() const;  // every page block received, in order, printed or not
+  std::vector<std::vector<uint8_t>> OtherItems() const;  // job headers and command texts, in order
+  unsigned TornBlocks() const;
+  unsigned LostPages() const;
+  void ClearPrinted();  // forgets printed pages, received numbers, other items and the counts
 
   std::vector<uint8_t> StatusReply() const;  // the regular reply for the current state
   uint8_t StatusByte() const;
@@ -52,6 +102,9 @@ class TwlPrinterDevice : public UsbPrinterDevice {
 
  private:
   std::vector<uint8_t> StatusReplyLocked() const;
+  void PrintItemsLocked(const uint8_t* data, size_t size);
+  void AskReprintLocked();
+  void PrintPageLocked(TwlPage page);
 
   bool offline_ = false;
   uint8_t status_ = 0;
@@ -64,6 +117,22 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   unsigned statusRequests_ = 0;
   bool refuseWrites_ = false;
   DWORD writeLimit_ = 0;
+  unsigned failWrites_ = 0;
+  unsigned shortWrites_ = 0;
+  DWORD shortLimit_ = 0;
+  struct Loss {
+    unsigned times = 0;
+    int64_t reprintAfter = kAfterLastPrinted;
+  };
+  std::map<uint16_t, Loss> lose_;
+  std::map<uint16_t, unsigned> failPages_;
+  unsigned offlineAfter_ = 0;
+  uint32_t lastPrinted_ = 0;
+  std::vector<TwlPage> printed_;
+  std::vector<uint16_t> receivedNumbers_;
+  std::vector<std::vector<uint8_t>> other_;
+  unsigned torn_ = 0;
+  unsigned lost_ = 0;
 };
 
 }  // namespace winsim

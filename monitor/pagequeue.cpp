@@ -1,0 +1,210 @@
+// The page-file queue of a port: listing the files of a finished document, and clearing the entries of a
+// delivery pass. Both run under the monitor lock and the port's queue guard.
+#include "common/wstr.h"
+#include "monitor/monitor.h"
+
+namespace {
+
+FILETIME g_referenceTime = {};        // monitor lock
+volatile LONG g_lastRemovedJob = 0;   // shared by the delivery threads of all ports
+
+ULONGLONG FileTimeValue(const FILETIME& t) {
+  return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+}  // namespace
+
+void TakeQueueGuard(IniPort* port) {
+  for (;;) {
+    const LONG status = AtomicLoad(&port->status);
+    if (!(status & PP_QUEUE_BUSY)) {
+      if (InterlockedCompareExchange(&port->status, status | PP_QUEUE_BUSY, status) == status) return;
+      continue;  // another flag changed meanwhile
+    }
+    Sleep(5);
+  }
+}
+
+void ReleaseQueueGuard(IniPort* port) { ClearFlags(&port->status, PP_QUEUE_BUSY); }
+
+namespace {
+
+bool IsQueued(IniPort* port, const WCHAR* path) {
+  for (PageEntry* e = port->pageQueue; e; e = e->next)
+    if (WStrEq(e->path, path)) return true;
+  return false;
+}
+
+// Links a complete entry at the tail; a pass walking the queue sees either the old or the new tail.
+void AppendEntry(IniPort* port, PageEntry* entry) {
+  PageEntry* volatile* link = &port->pageQueue;
+  while (PageEntry* e = *link) link = &e->next;
+  StorePointer(link, entry);
+}
+
+// One search of the folder for the files of `jobId`.
+void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
+  WString pattern = WFormat(TEXT("%s\\*jobid_%03d*.dat"), LBLMON_FOLDER, jobId);
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(pattern.c_str(), &found);
+  if (!firstScan)
+    MonLog(TEXT("Using jobid 0 to get pages for unknown reason. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port),
+           Hex32(port->hPort));
+  if (find == INVALID_HANDLE_VALUE) return;
+  g_referenceTime = found.ftCreationTime;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    WCHAR path[MAX_PATH];
+    // A path that does not fit could name another file once cut; such files are left alone.
+    if (WFormatTo(path, MAX_PATH, TEXT("%s\\%s"), LBLMON_FOLDER, found.cFileName) < 0) continue;
+    if (IsQueued(port, path)) continue;
+    if (FileTimeValue(found.ftCreationTime) < FileTimeValue(g_referenceTime)) {
+      if (firstScan)
+        MonLog(TEXT("Enter ListPageFiles. Skipped the file %ws because invalid time. pIniPort:0x%x, hPort:0x%x\n"),
+               path, Hex32(port), Hex32(port->hPort));
+      continue;
+    }
+    auto* entry = static_cast<PageEntry*>(LocalAlloc(LPTR, sizeof(PageEntry)));
+    if (!entry) continue;
+    WStrCopy(entry->path, MAX_PATH, path);
+    ParsePageFileName(entry->path, &entry->pageNumber, &entry->jobId);
+    AppendEntry(port, entry);
+    MonLog(TEXT("Enter ListPageFiles. Page %ws is added. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
+           Hex32(port->hPort));
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+IniJob* FindJob(IniPort* port, DWORD jobId) {
+  for (IniJob* j = port->jobs; j; j = j->next)
+    if (j->JobId == jobId) return j;
+  return nullptr;
+}
+
+bool IsSpace(WCHAR c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// "%d" as scanf reads it: blanks, a sign, one or more digits. False when there are no digits or the
+// number does not fit 32 bits.
+bool ReadNumber(const WCHAR** at, DWORD* out) {
+  const WCHAR* p = *at;
+  while (IsSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (*p < '0' || *p > '9') return false;
+  long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > 0xFFFFFFFFLL) return false;
+  }
+  *out = static_cast<DWORD>(negative ? -value : value);
+  *at = p;
+  return true;
+}
+
+bool ReadLiteral(const WCHAR** at, const char* text) {
+  const WCHAR* p = *at;
+  for (; *text; ++text, ++p)
+    if (*p != static_cast<WCHAR>(*text)) return false;
+  *at = p;
+  return true;
+}
+
+}  // namespace
+
+void ParsePageFileName(const WCHAR* path, DWORD* pageNumber, DWORD* jobId) {
+  *pageNumber = 0;
+  *jobId = 0;
+  if (!path) return;
+  const WCHAR* p = path;
+  while (*p && *p != '_') ++p;
+  // Whole numbers, not the widths the writer pads to: page 12345 and job 1234 exist.
+  DWORD page = 0, job = 0;
+  if (!ReadLiteral(&p, "_") || !ReadNumber(&p, &page)) return;
+  *pageNumber = page;
+  if (!ReadLiteral(&p, "_jobid_") || !ReadNumber(&p, &job)) return;
+  *jobId = job;
+}
+
+DWORD LastRemovedJob() { return static_cast<DWORD>(AtomicLoad(&g_lastRemovedJob)); }
+void SetLastRemovedJob(DWORD jobId) { InterlockedExchange(&g_lastRemovedJob, static_cast<LONG>(jobId)); }
+
+void ResetDeliveryState() {
+  SetLastRemovedJob(0);
+  EnterMonitorLock();
+  g_referenceTime = FILETIME{};
+  LeaveMonitorLock();
+}
+
+FILETIME ReferenceTime() {
+  EnterMonitorLock();
+  FILETIME t = g_referenceTime;
+  LeaveMonitorLock();
+  return t;
+}
+
+void ListPageFiles(IniPort* port) {
+  // The end of a document that never started on this port (or whose job is gone) has nothing to list;
+  // scanning for job id 0 instead would queue files that belong to no job of the port.
+  IniJob* newest = port->jobs;
+  if (!newest) return;
+  TakeQueueGuard(port);
+  ScanForJob(port, newest->JobId, true);
+  ScanForJob(port, 0, false);
+  ReleaseQueueGuard(port);
+}
+
+void ClearPagesInQueue(IniPort* port) {
+  PageEntry* end = port->passEnd;
+  port->passEnd = nullptr;
+  if (!port->jobs) return;
+  TakeQueueGuard(port);
+  // Only the entries of the pass that just ended: entries listed since it began have not been sent.
+  DWORD tracked = 0;
+  if (end) {
+    tracked = port->pageQueue->jobId;
+    const DWORD firstJob = port->jobs->JobId;
+    for (;;) {
+      PageEntry* entry = port->pageQueue;
+      StorePointer(&port->pageQueue, LoadPointer(&entry->next));
+      MonLog(TEXT("ClearPagesInQueue. File [%ws, isSent(%d), isPrinted(%d)] is removed from queue, ")
+                 TEXT("pIniJob->JobId:%d, jobID:%d\n"),
+             entry->path, static_cast<int>(entry->isSent), static_cast<int>(entry->isPrinted), firstJob, tracked);
+      DeleteFileW(entry->path);
+      if (tracked != 0 && tracked != entry->jobId) {
+        if (IniJob* done = FindJob(port, tracked)) SetFlags(&done->status, PP_JOB_DONE);
+        tracked = entry->jobId;
+      }
+      const bool last = entry == end;
+      LocalFree(entry);
+      if (last) break;
+    }
+  }
+  if (tracked != 0) {
+    IniJob* volatile* link = &port->jobs;
+    while (*link && (*link)->JobId != tracked) link = &(*link)->next;
+    if (IniJob* job = *link) {
+      SetFlags(&job->status, PP_JOB_DONE);
+      if (SetJobW(job->hPrinter, job->JobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED)) {
+        SetLastRemovedJob(job->JobId);
+        MonLog(TEXT("RemovePrintedPages. Job %d is removed as all the pages of it are removed, pIniPort:0x%x, ")
+                   TEXT("hPort:0x%x\n"),
+               job->JobId, Hex32(port), Hex32(port->hPort));
+      }
+      if (job->hPrinter) ClosePrinter(job->hPrinter);
+      job->hPrinter = nullptr;
+      MonLog(TEXT("ClearPagesInQueue: The printer handle is closed for job %d\n"), job->JobId);
+      StorePointer(link, job->next);
+      LocalFree(job);
+    }
+  }
+  ReleaseQueueGuard(port);
+  SetLastRemovedJob(0);
+}
+
+void FreePageQueue(IniPort* port) {
+  port->passEnd = nullptr;
+  while (PageEntry* entry = port->pageQueue) {
+    StorePointer(&port->pageQueue, LoadPointer(&entry->next));
+    LocalFree(entry);
+  }
+}

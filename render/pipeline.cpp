@@ -1,0 +1,65 @@
+// The page raster pipeline: from the 24-bit page bitmap to the packed 1-bit raster.
+#include "render/pipeline.h"
+
+#include <algorithm>
+
+#include "common/debug.h"
+#include "render/dither_mode.h"
+#include "render/pipeline_internal.h"
+
+using namespace pipeline_detail;
+
+bool RenderPageRaster(const PipelineInput& in, PageRaster* out) {
+  if (!out) return false;
+  *out = PageRaster{};
+  if (!in.settings || !in.model || !in.bits || in.width <= 0 || in.height <= 0 || in.resolution == 0) {
+    DbgPrint(TEXT("RenderPageRaster: no page to render"));
+    return false;
+  }
+  Page page;
+  page.in = &in;
+  page.settings = in.settings;
+  page.width = static_cast<uint32_t>(in.width);
+  page.height = static_cast<uint32_t>(in.height);
+  // The bitmap's rows lie bitsSize / height bytes apart.
+  page.rowBytes = in.bitsSize / page.height;
+  if (page.rowBytes < 3 * static_cast<size_t>(page.width) || !FitsImageLimits(page.width, page.height)) {
+    DbgPrint(TEXT("RenderPageRaster: bitmap of %d x %d in %u bytes refused"), in.width, in.height, in.bitsSize);
+    return false;
+  }
+  const PrinterDevmode& s = *in.settings;
+  page.resolution = in.resolution;
+  // As the device resolution was worked out: an InputDPI below 0 counts as 0.
+  page.multiplier = static_cast<uint32_t>(std::max(1, s.InputDPI + 1));
+  page.level = EffectiveDitherLevel(s.DitherLevel);
+  page.dumps = DumpsWanted(in.ppDataFlags);
+  page.grey.Init(s.ColorAdjust.caContrast, s.ColorAdjust.caBrightness);
+  if (page.dumps) DumpBitmap(page);
+
+  WorkImage image;
+  const bool made = (s.Flags & kFlagWatermark) ? RunWatermark(page, image) : RunRaster(page, image);
+  if (!made || !LayOut(page, image)) {
+    DbgPrint(TEXT("RenderPageRaster: page of %d x %d not rendered"), in.width, in.height);
+    return false;
+  }
+  uint32_t first = 0, end = 0;
+  PaperSavingRows(page, image, &first, &end);
+  if (page.dumps) DumpWork(image, first, end);
+
+  // Packed rows go over the start of the working image, which becomes the raster.
+  const uint32_t rowBytes = image.Stride() / 8;
+  for (uint32_t r = 0; r < end - first; ++r) {
+    PackNonZero(image.Row(first + r), image.Data() + static_cast<size_t>(r) * rowBytes, rowBytes);
+  }
+  out->width = image.Width();
+  out->rows = end - first;
+  out->bytes = out->rows * rowBytes;
+  out->data = image.Release();
+  return true;
+}
+
+void FreePageRaster(PageRaster* raster) {
+  if (!raster) return;
+  if (raster->data) LocalFree(raster->data);
+  *raster = PageRaster{};
+}

@@ -1,0 +1,180 @@
+// Pieces of the page raster pipeline shared by its source files; not part of its interface.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "common/platform.h"
+#include "render/image/image.h"
+#include "render/pipeline.h"
+
+namespace pipeline_detail {
+
+// Any working image must also fit an image record, so that every step can hand it over.
+bool FitsImageLimits(int64_t width, int64_t height, uint32_t bpp = 8);
+
+constexpr uint32_t WorkStride(uint32_t width) { return (width + 3) / 4 * 4; }
+
+// The 8-bit working image: 0 black, 255 white, rows top-down, stride WorkStride(width), pad bytes
+// white. LocalAlloc'd, because the packed raster is written over it and handed to the caller.
+class WorkImage {
+ public:
+  WorkImage() = default;
+  WorkImage(const WorkImage&) = delete;
+  WorkImage& operator=(const WorkImage&) = delete;
+  WorkImage(WorkImage&& other) noexcept { *this = static_cast<WorkImage&&>(other); }
+  WorkImage& operator=(WorkImage&& other) noexcept;
+  ~WorkImage() { Free(); }
+
+  // Pixels undefined, pad bytes white. False (and empty) when the size does not fit or no memory.
+  bool Allocate(uint32_t width, uint32_t height);
+  bool AllocateWhite(uint32_t width, uint32_t height);
+  void Free();
+  uint8_t* Release();
+
+  bool Empty() const { return data_ == nullptr; }
+  uint32_t Width() const { return width_; }
+  uint32_t Height() const { return height_; }
+  uint32_t Stride() const { return stride_; }
+  uint8_t* Data() { return data_; }
+  uint8_t* Row(uint32_t y) { return data_ + static_cast<size_t>(y) * stride_; }
+  const uint8_t* Row(uint32_t y) const { return data_ + static_cast<size_t>(y) * stride_; }
+
+ private:
+  uint8_t* data_ = nullptr;
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  uint32_t stride_ = 0;
+};
+
+// Colour correction (contrast, then brightness) and grey conversion of 24-bit B, G, R pixels,
+// folded into one weighted table per channel.
+class GreyMap {
+ public:
+  void Init(int contrast, int brightness);
+  void Row(const uint8_t* bgr, uint8_t* grey, uint32_t width) const;
+
+ private:
+  uint16_t blue_[256];
+  uint16_t green_[256];
+  uint16_t red_[256];
+};
+
+// One page as the steps see it.
+struct Page {
+  const PipelineInput* in = nullptr;
+  const PrinterDevmode* settings = nullptr;
+  uint32_t width = 0;   // bitmap
+  uint32_t height = 0;
+  size_t rowBytes = 0;  // bytes between bitmap rows: bitsSize / height
+  int64_t resolution = 0;
+  uint32_t multiplier = 1;  // InputDPI + 1
+  uint32_t level = 8;       // dither level after clamping
+  bool dumps = false;
+  GreyMap grey;
+
+  const uint8_t* BitmapRow(uint32_t y) const { return in->bits + y * rowBytes; }
+  bool Cancelled() const { return in->cancelled && in->cancelled(in->cancelContext); }
+  // Micrometres to dots at the device resolution, divided by the multiplier.
+  int64_t DotsOverM(int64_t microns) const {
+    return (resolution * (microns / 100) + 127) / 254 / multiplier;
+  }
+};
+
+// Grey rows in stored order (row 0 is the bottom of the page): either computed from the bitmap's
+// first `width` columns, or rows of an 8-bit image with the grey palette.
+struct GreyRows {
+  const Page* page = nullptr;
+  const RasterImage* image = nullptr;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  const uint8_t* Row(uint32_t y, uint8_t* scratch) const;
+};
+
+// The page made 1-bit, in stored order, one packed row (most significant bit first, 1 white) at a
+// time: rows of a 1-bit image, or a threshold or the Bayer matrix applied to grey rows on demand.
+class BinaryRows {
+ public:
+  static BinaryRows OfImage(const RasterImage& bits);
+  static BinaryRows Threshold(const GreyRows& grey, bool bayer);
+  bool Prepare();  // scratch for computed rows
+  uint32_t Width() const { return width_; }
+  uint32_t Height() const { return height_; }
+  const uint8_t* Row(uint32_t y);
+
+ private:
+  const RasterImage* image_ = nullptr;
+  GreyRows grey_;
+  bool bayer_ = false;
+  uint32_t width_ = 0;
+  uint32_t height_ = 0;
+  std::vector<uint8_t> greyScratch_;
+  std::vector<uint8_t> bitScratch_;
+};
+
+// Step 9 from 1-bit rows: widened to grey, resampled to (width / M, height / M) and turned back to
+// top-down order, as the image operations compute it.
+bool ReduceToWork(const Page& page, BinaryRows& rows, WorkImage& out);
+
+// Steps 6 to 9.
+bool RunRaster(const Page& page, WorkImage& out);
+// The watermark path, instead of steps 6 to 9.
+bool RunWatermark(const Page& page, WorkImage& out);
+// Steps 10 to 14 (mirror, turns, negative, placement), as one pass into a new image.
+bool LayOut(const Page& page, WorkImage& image);
+// Step 15: the rows [first, end) that paper saving keeps.
+void PaperSavingRows(const Page& page, const WorkImage& image, uint32_t* first, uint32_t* end);
+
+// The grey image of the bitmap's first `width` columns, in stored order, grey palette.
+bool MakeGreyImage(const Page& page, uint32_t width, RasterImage& out);
+
+// Debug dumps into "c:\1".
+bool DumpsWanted(DWORD ppDataFlags);
+void DumpBitmap(const Page& page);
+void DumpWork(const WorkImage& image, uint32_t first, uint32_t end);
+void DumpImage(const RasterImage& image, const WCHAR* name);
+
+// ---- row kernels ----
+
+// Bit i of the result is set when byte i of the 8 little-endian bytes has its high bit set.
+inline uint32_t GatherHighBits(uint64_t highBits) {
+  // Each high bit lands alone in the top byte, the first byte's at bit 7.
+  return static_cast<uint32_t>(((highBits >> 7) * 0x8040201008040201ull) >> 56);
+}
+
+inline uint64_t Load8(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Packs floor(n / 8) bytes from n pixels: bit 1 when the pixel is not 0.
+inline void PackNonZero(const uint8_t* px, uint8_t* out, uint32_t bytes) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+  for (uint32_t i = 0; i < bytes; ++i) {
+    const uint64_t v = Load8(px + 8 * static_cast<size_t>(i));
+    out[i] = static_cast<uint8_t>(GatherHighBits((((v & kLow7) + kLow7) | v) & kHigh));
+  }
+}
+
+// True when all n bytes are 255.
+inline bool BytesAllWhite(const uint8_t* p, uint32_t n) {
+  uint32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    if (Load8(p + i) != ~0ull) return false;
+  }
+  for (; i < n; ++i) {
+    if (p[i] != 0xFF) return false;
+  }
+  return true;
+}
+
+// 1 bit -> 0 or 255 for `width` pixels.
+void UnpackRow(const uint8_t* bits, uint32_t width, uint8_t* out);
+
+// True when every bit of the first `width` is 1.
+bool BitsAllWhite(const uint8_t* bits, uint32_t width);
+
+}  // namespace pipeline_detail

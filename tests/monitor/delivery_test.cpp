@@ -1,0 +1,294 @@
+// Page-file delivery through the simulated TWL printer: pages printed, the printed check, re-prints and
+// the faults the delivery thread meets.
+#include <algorithm>
+#include <thread>
+
+#include "delivery_test_util.h"
+
+using namespace montest;
+
+namespace {
+
+class DeliveryFaultTest : public DeliveryTest {
+ protected:
+  std::string Ids(HANDLE h) { return "pIniPort:" + Hex(Port(h)) + ", hPort:" + Hex(Port(h)->hPort); }
+  // Runs the queued documents and waits until `job` is ended and the queue is empty.
+  void Deliver(HANDLE h, DWORD job) {
+    Resume();
+    ASSERT_TRUE(WaitEjected(job)) << "job " << job << " never reported ejected";
+    ASSERT_TRUE(WaitQueueEmpty(h));
+    Pause();
+  }
+  int PortWrites() const {
+    int n = 0;
+    for (const auto& c : winsim::PortMonitorCalls()) n += c.rfind("WritePort ", 0) == 0;
+    return n;
+  }
+};
+
+TEST_F(DeliveryFaultTest, PagesArePrintedInOrderAndTheirFilesRemoved) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3, 258, 4});
+  ASSERT_TRUE(PrintDoc(h, 7, 4));
+  Deliver(h, 7);
+
+  auto printed = twl->PrintedPages();
+  EXPECT_EQ(Numbers(printed), (std::vector<uint16_t>{2, 3, 4, 258}));
+  ASSERT_EQ(printed.size(), 4u);
+  auto block = PageBlock(3);
+  EXPECT_EQ(printed[1].rows, 4u);
+  EXPECT_EQ(printed[1].rowBytes, 3u);
+  EXPECT_EQ(std::vector<uint8_t>(printed[1].raster.begin(), printed[1].raster.begin() + 3),
+            std::vector<uint8_t>(block.begin() + 24, block.begin() + 27));
+  EXPECT_EQ(twl->OtherItems(), std::vector<std::vector<uint8_t>>{JobHeader()});
+  EXPECT_TRUE(PageFilesLeft().empty());
+
+  // The job header is below 10 bytes: removed once written, and it counts as printed at once.
+  EXPECT_TRUE(Has("WritePage: The page " + Narrow(paths[0]) + " is removed. Datasize:7, Written:7."));
+  // Page 258 (01 02) found among the recent pages.
+  EXPECT_TRUE(Has("IsPagePrinted: Check 258(0102) in [0102 0004 0003 0002 0000 0000 0000 0000 ], Yes, " + Ids(h)));
+  EXPECT_TRUE(Has("RemovePrintedPages. File [" + Narrow(paths[3]) + "] is removed, " + Ids(h)));
+  EXPECT_TRUE(Has("RemovePrintedPages. Job 7 is removed as all the pages of it are removed, " + Ids(h)));
+  EXPECT_TRUE(Has("ClearPagesInQueue: The printer handle is closed for job 7"));
+  EXPECT_EQ(Port(h)->jobs, nullptr);
+}
+
+TEST_F(DeliveryFaultTest, SmallJobLevelFilesGoOnceSentEmptyAndVanishedFilesAreSkipped) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  const auto nine = PagePath(0, 7, 0), ten = PagePath(0, 7, 1), empty = PagePath(2, 7), gone = PagePath(3, 7);
+  WriteFileAt(nine, std::vector<uint8_t>(9, 'A'));
+  WriteFileAt(ten, std::vector<uint8_t>(10, 'B'));
+  WriteFileAt(empty, {});
+  WriteFileAt(gone, PageBlock(3));
+  WriteFileAt(PagePath(4, 7), PageBlock(4));
+  ASSERT_TRUE(PrintDoc(h, 7, 3));
+  ASSERT_TRUE(DeleteFileW(ToWString(gone.c_str()).c_str()));
+  winsim::ClearPortMonitorCalls();
+  Deliver(h, 7);
+
+  EXPECT_TRUE(Has("WritePage: The page " + Narrow(nine) + " is removed. Datasize:9, Written:9."));
+  EXPECT_TRUE(Has("WritePage: Page " + Narrow(ten) + " is sent to the printer. Datasize:10, Written:10."));
+  EXPECT_FALSE(Has("WritePage: The page " + Narrow(ten) + " is removed. Datasize:10, Written:10."));
+  EXPECT_EQ(CountPrefix("WritePage: Page " + Narrow(empty)), 0);
+  EXPECT_TRUE(Has("WritePage, failed to open file " + Narrow(gone) + ". " + Ids(h)));
+  EXPECT_EQ(PortWrites(), 3) << "9 bytes, 10 bytes and page 4";
+  EXPECT_EQ(Numbers(twl->PrintedPages()), std::vector<uint16_t>{4});
+  EXPECT_TRUE(Has("ClearPagesInQueue. File [" + Narrow(empty) +
+                  ", isSent(0), isPrinted(0)] is removed from queue, pIniJob->JobId:7, jobID:7"));
+  EXPECT_TRUE(PageFilesLeft().empty());
+}
+
+TEST_F(DeliveryFaultTest, AFailingWriteIsRepeatedUntilItSucceeds) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3, 4});
+  twl->FailPageWrites(3, 3);
+  ASSERT_TRUE(PrintDoc(h, 7, 3));
+  Deliver(h, 7);
+
+  EXPECT_EQ(Count("WritePage: pfnWritePort failed sending the page " + Narrow(paths[2]) + ". Datasize:" +
+                  std::to_string(PageBlock(3).size()) + ", Written:0."),
+            3);
+  EXPECT_EQ(Count("PrintPageFiles. PP_WRITE_ERROR, " + Ids(h)), 3);
+  EXPECT_EQ(twl->ReceivedPageNumbers(), (std::vector<uint16_t>{2, 3, 4})) << "sent again until taken, then once";
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3, 4}));
+  EXPECT_FALSE(AtomicLoad(&Port(h)->status) & PP_WRITE_ERROR);
+}
+
+TEST_F(DeliveryFaultTest, APageVisitedMoreThanTenTimesCountsAsPrinted) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3, 5}, false);
+  // Page 3 fails ten writes and is then lost without a word; page 5 fails nine and is lost the same way.
+  twl->FailPageWrites(3, 10);
+  twl->LosePage(3, 1, winsim::TwlPrinterDevice::kSilently);
+  twl->FailPageWrites(5, 9);
+  twl->LosePage(5, 1, winsim::TwlPrinterDevice::kSilently);
+  ASSERT_TRUE(PrintDoc(h, 7, 3));
+  Deliver(h, 7);
+
+  EXPECT_EQ(Numbers(twl->PrintedPages()), std::vector<uint16_t>{2});
+  // The eleventh visit of page 3 wrote it: given up as printed.
+  EXPECT_TRUE(Has("IsPagePrinted: Check 3(0003) in [0002 0000 0000 0000 0000 0000 0000 0000 ], No, " + Ids(h)));
+  EXPECT_TRUE(Has("RemovePrintedPages. File [" + Narrow(paths[1]) + "] is removed, " + Ids(h)));
+  // Page 5 had ten visits: not given up, its file goes with the clear.
+  EXPECT_FALSE(Has("RemovePrintedPages. File [" + Narrow(paths[2]) + "] is removed, " + Ids(h)));
+  EXPECT_TRUE(Has("ClearPagesInQueue. File [" + Narrow(paths[2]) +
+                  ", isSent(1), isPrinted(0)] is removed from queue, pIniJob->JobId:7, jobID:7"));
+  EXPECT_TRUE(PageFilesLeft().empty());
+}
+
+TEST_F(DeliveryFaultTest, AReprintRequestSendsThePagesAfterTheCounterAgain) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3, 4, 5, 6});
+  twl->LosePage(4);  // the printer asks for everything after page 3
+  ASSERT_TRUE(PrintDoc(h, 7, 5));
+  Deliver(h, 7);
+
+  EXPECT_EQ(twl->ReceivedPageNumbers(), (std::vector<uint16_t>{2, 3, 4, 4, 5, 6}));
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3, 4, 5, 6}));
+  EXPECT_EQ(Count("RemovePrintedPages. File [" + Narrow(paths[3]) + "] is asked re-print, " + Ids(h)), 1);
+  EXPECT_EQ(CountPrefix("RemovePrintedPages. File [" + Narrow(paths[1]) + "] is asked"), 0);
+  EXPECT_EQ(CountPrefix("RemovePrintedPages. File [" + Narrow(paths[2]) + "] is asked"), 0);
+  EXPECT_TRUE(PageFilesLeft().empty());
+}
+
+TEST_F(DeliveryFaultTest, AReprintRequestTouchesOnlySentPagesAboveTheCounter) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {3, 4, 5, 6}, false);
+  twl->LosePage(3, 1, winsim::TwlPrinterDevice::kSilently);  // sent, never listed
+  twl->LosePage(6, 1, 4);                                     // status 0x80, page counter 4
+  ASSERT_TRUE(PrintDoc(h, 7, 4));
+  Deliver(h, 7);
+
+  EXPECT_EQ(Count("RemovePrintedPages. File [" + Narrow(paths[3]) + "] is asked re-print, " + Ids(h)), 1);
+  EXPECT_EQ(CountPrefix("RemovePrintedPages. File [" + Narrow(paths[0]) + "] is asked"), 0);
+  EXPECT_EQ(twl->ReceivedPageNumbers(), (std::vector<uint16_t>{3, 4, 5, 6, 6}));
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{4, 5, 6}));
+}
+
+TEST_F(DeliveryFaultTest, AShortWriteTearsThePageAndItIsSentOnceMore) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3}, false);
+  twl->ShortenNextWrites(1, 10);
+  ASSERT_TRUE(PrintDoc(h, 7, 2));
+  Deliver(h, 7);
+
+  EXPECT_TRUE(Has("WritePage: Page " + Narrow(paths[0]) + " is sent to the printer. Datasize:" +
+                  std::to_string(PageBlock(2).size()) + ", Written:10."));
+  EXPECT_EQ(twl->TornBlocks(), 1u);
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3}));
+}
+
+TEST_F(DeliveryFaultTest, OfflineAfterTheSecondOfFivePagesDeletesTheJobsFilesAndEndsIt) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3, 4, 5, 6});
+  twl->GoOfflineAfterPages(2);
+  ASSERT_TRUE(PrintDoc(h, 7, 5));
+  Deliver(h, 7);
+
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3}));
+  EXPECT_EQ(Count("PrintPageFiles. Printer is offline, the job 007 will be deleted. Please reprint it again. " +
+                  Ids(h)),
+            1);
+  EXPECT_TRUE(PageFilesLeft().empty());
+  for (const auto& p : paths) EXPECT_FALSE(Exists(p));
+  EXPECT_EQ(Port(h)->jobs, nullptr);
+
+  // Back online, the next job goes through: the error the offline printer left holds nothing.
+  twl->SetOffline(false);
+  auto next = WriteTwlJob(8, {7, 8});
+  WriteFileAt(next[0], {});  // its header file is empty: nothing written for it
+  ASSERT_TRUE(PrintDoc(h, 8, 2));
+  Deliver(h, 8);
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3, 7, 8}));
+  for (auto& l : Log()) printf("%s\n", l.c_str());
+}
+
+TEST_F(DeliveryFaultTest, PagesOfAJobDeletedInTheSpoolerAreDroppedUnsent) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3});
+  ASSERT_TRUE(PrintDoc(h, 7, 2));
+  ASSERT_TRUE(winsim::SetJobStatus(7, JOB_STATUS_DELETING));
+  winsim::ClearPortMonitorCalls();
+  Deliver(h, 7);
+
+  EXPECT_EQ(PortWrites(), 0);
+  EXPECT_TRUE(twl->ReceivedPageNumbers().empty());
+  EXPECT_TRUE(Has("PrintPageFiles. Job 7 is deleting by someway, make page 0002 done. " + Ids(h)));
+  EXPECT_TRUE(Has("PrintPageFiles. Job 7 is deleting by someway, make page 0000 done. " + Ids(h)));
+  EXPECT_TRUE(PageFilesLeft().empty());
+  EXPECT_TRUE(Has("ClearPagesInQueue. File [" + Narrow(paths[2]) +
+                  ", isSent(1), isPrinted(1)] is removed from queue, pIniJob->JobId:7, jobID:7"));
+}
+
+TEST_F(DeliveryFaultTest, AMalformedNameIsSentAndCountsAsPrintedAtOnce) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  WriteTwlJob(7, {2});
+  const auto odd = FolderPath("page_x_jobid_007_0.dat");
+  WriteFileAt(odd, PageBlock(9));
+  ASSERT_TRUE(PrintDoc(h, 7, 2));
+  Resume();
+  ASSERT_TRUE(WaitFor([&] { return !Exists(odd); }));
+  ASSERT_TRUE(WaitQueueEmpty(h));
+  Pause();
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 9}));
+  EXPECT_TRUE(Has("RemovePrintedPages. File [" + Narrow(odd) + "] is removed, " + Ids(h)));
+  // Its job id reads as 0: job 7 is ended when it is removed, and stays on the port, done.
+  EXPECT_TRUE(Ejected(7));
+  EnterMonitorLock();
+  ASSERT_NE(Port(h)->jobs, nullptr);
+  EXPECT_TRUE(Port(h)->jobs->status & PP_JOB_DONE);
+  LeaveMonitorLock();
+}
+
+TEST_F(DeliveryFaultTest, TwoJobsBackToBackOnOnePort) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  WriteTwlJob(7, {2, 3});
+  ASSERT_TRUE(PrintDoc(h, 7, 2));
+  WriteTwlJob(8, {4, 5});
+  ASSERT_TRUE(PrintDoc(h, 8, 2));
+  Deliver(h, 8);
+  EXPECT_TRUE(Ejected(7));
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3, 4, 5}));
+  EXPECT_EQ(twl->OtherItems().size(), 2u);
+  EXPECT_TRUE(PageFilesLeft().empty());
+}
+
+TEST_F(DeliveryFaultTest, JobsOnTwoPortsAtOnce) {
+  auto second = std::make_shared<winsim::TwlPrinterDevice>();
+  second->portNumber = 2;
+  second->serial = "TW0000005";
+  winsim::AttachUsbPrinter(second);
+  winsim::PrinterSpec printer;
+  printer.name = u"Label TWL 2";
+  printer.port = u"USB002";
+  printer.driver = u"Tarnwell Label Driver";
+  ASSERT_TRUE(winsim::AddPrinter(printer));
+  HANDLE a = Open(u"USB001"), b = Open(u"USB002");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+
+  auto run = [&](HANDLE port, DWORD firstJob, uint16_t firstPage, const std::u16string& name) {
+    for (DWORD job = firstJob; job < firstJob + 4; ++job) {
+      const uint16_t page = uint16_t(firstPage + (job - firstJob) * 3);
+      WriteTwlJob(job, {page, uint16_t(page + 1), uint16_t(page + 2)});
+      EXPECT_TRUE(PrintDoc(port, job, 3, name));
+      EXPECT_TRUE(WaitEjected(job));
+    }
+  };
+  std::thread one(run, a, 10, 100, std::u16string(kPrinter));
+  std::thread two(run, b, 20, 200, std::u16string(u"Label TWL 2"));
+  one.join();
+  two.join();
+  ASSERT_TRUE(WaitQueueEmpty(a));
+  ASSERT_TRUE(WaitQueueEmpty(b));
+
+  std::vector<uint16_t> expectA, expectB;
+  for (uint16_t i = 0; i < 12; ++i) expectA.push_back(uint16_t(100 + i)), expectB.push_back(uint16_t(200 + i));
+  EXPECT_EQ(Numbers(twl->PrintedPages()), expectA);
+  EXPECT_EQ(Numbers(second->PrintedPages()), expectB);
+  EXPECT_TRUE(PageFilesLeft().empty());
+}
+
+}  // namespace

@@ -12,6 +12,11 @@ constexpr DWORD kTemplateFields = 0x1051F;
 constexpr int32_t kMaxFeedOffset = 254000;
 constexpr int32_t kMinPrintWidth = 2500;
 constexpr int32_t kMaxPrintWidth = 6553500;
+// Shifts run to plus and minus the selected stock's total width or length, and the stock editor
+// allows stocks wider than the print head: label width up to 6553.5 mm plus two 10 mm liners,
+// length up to 655350 mm.
+constexpr int32_t kMaxStockWidth = 6553500 + 2 * 10000;
+constexpr int32_t kMaxStockLength = 655350000;
 
 template <size_t N>
 void SetName(WCHAR (&field)[N], LPCWSTR text) {
@@ -358,8 +363,8 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
     field = value;
   };
   target->Flags = w.Flags & kFlagStoredMask;
-  take(target->ShiftH, w.ShiftH, -int64_t(model->MaxWidth), model->MaxWidth);
-  take(target->ShiftV, w.ShiftV, -int64_t(model->MaxLength), model->MaxLength);
+  take(target->ShiftH, w.ShiftH, -kMaxStockWidth, kMaxStockWidth);
+  take(target->ShiftV, w.ShiftV, -kMaxStockLength, kMaxStockLength);
   target->PostAction = w.PostAction;
   target->PostActionOccurrence = w.PostActionOccurrence;
   take(target->IntervalPages, w.IntervalPages, 1, 999);

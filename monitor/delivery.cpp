@@ -141,10 +141,9 @@ void PrintPageFiles(IniPort* port) {
   // The pass covers what is queued now; a listing meanwhile appends behind passEnd for the next pass.
   // Taken under the queue guard, so that a pass covers all or none of a listing.
   TakeQueueGuard(port);
-  for (PageEntry* e = LoadPointer(&port->pageQueue); e; e = LoadPointer(&e->next)) port->passEnd = e;
-  ReleaseQueueGuard(port);
   PageEntry* entry = LoadPointer(&port->pageQueue);
-  bool held = false;
+  for (PageEntry* e = entry; e; e = LoadPointer(&e->next)) port->passEnd = e;
+  ReleaseQueueGuard(port);
   while (entry) {
     IniJob* first = FirstJob(port);
     // A closing port ends the pass too: a page whose write keeps failing must not keep the thread.
@@ -176,12 +175,12 @@ void PrintPageFiles(IniPort* port) {
       continue;
     }
     IsPagePrinted(port, state);
-    // A re-print request holds the page for one more step, once.
-    if (entry->pageNumber != 0 && !deleting && !held && AsksReprint(state)) {
-      held = true;
+    // A page the printer asks for again is sent again at once, as often as it asks, until the visit
+    // limit: holding it only once lost a page that was asked for twice in a row (a torn block and then a
+    // lost one), as the clear after the pass deletes it unsent.
+    if (entry->pageNumber != 0 && !deleting && AsksReprint(state) && !entry->isSent &&
+        entry->checkCount <= kCheckLimit)
       continue;
-    }
-    held = false;
     if (entry == port->passEnd) break;
     entry = LoadPointer(&entry->next);
   }

@@ -101,15 +101,15 @@ struct IniPort {
 inline LONG AtomicLoad(volatile LONG* p) { return InterlockedCompareExchange(p, 0, 0); }
 inline void SetFlags(volatile LONG* p, LONG flags) { InterlockedOr(p, flags); }
 inline void ClearFlags(volatile LONG* p, LONG flags) { InterlockedAnd(p, ~flags); }
-// Pointers shared with the delivery thread.
+// Pointers shared with the delivery thread: a plain atomic load (a compare-exchange would write), and a
+// store that publishes a record built before it. Both toolchains (GCC, MinGW-w64 GCC) have the builtins.
 template <class T>
 T* LoadPointer(T* volatile const* p) {
-  return static_cast<T*>(
-      InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(const_cast<T* volatile*>(p)), nullptr, nullptr));
+  return __atomic_load_n(const_cast<T* const*>(p), __ATOMIC_ACQUIRE);
 }
 template <class T>
 void StorePointer(T* volatile* p, T* value) {
-  InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(p), value);
+  __atomic_store_n(const_cast<T**>(p), value, __ATOMIC_RELEASE);
 }
 // Handles and records appear in messages as 32-bit hexadecimal numbers.
 inline unsigned Hex32(const void* p) { return static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(p)); }

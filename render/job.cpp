@@ -17,17 +17,11 @@ bool IsTestPage(LPCWSTR name) {
 }
 
 void ReadDocumentPropData(Pdev* pdev) {
-  DWORD type = 0, got = 0, flags = 0;
-  pdev->PPDataFlags = 0;
-  if (GetPrinterDataW(pdev->Printer, const_cast<LPWSTR>(LBL_VALUE_PPDATAFLAGS), &type, reinterpret_cast<LPBYTE>(&flags),
-                      sizeof flags, &got) == ERROR_SUCCESS &&
-      got == sizeof flags)
-    pdev->PPDataFlags = flags;
-  std::memset(pdev->LogFolder, 0, sizeof pdev->LogFolder);
-  if (GetPrinterDataW(pdev->Printer, const_cast<LPWSTR>(LBL_VALUE_LOGFOLDER), &type,
-                      reinterpret_cast<LPBYTE>(pdev->LogFolder), sizeof pdev->LogFolder, &got) != ERROR_SUCCESS)
-    pdev->LogFolder[0] = 0;
-  pdev->LogFolder[kLogFolderReadChars - 1] = 0;
+  // The same reader as the settings pages use, so a folder that can be written can be read back.
+  PrinterPropData prop{0, {}};
+  ReadPropData(pdev->Printer, &prop);
+  pdev->PPDataFlags = prop.Flags;
+  WStrCopy(pdev->LogFolder, kLogFolderChars, prop.LogFolder);
 }
 
 // The current paper takes its stock values from the "FORMS" entry of its name (else the first).
@@ -77,6 +71,9 @@ WriterContext MakeWriterContext(Pdev* pdev, OutputSink* sink) {
 }
 
 BOOL StartDocument(Pdev* pdev, LPCWSTR documentName, DWORD jobId) {
+  // Bytes still buffered belong to the document before (and to its capture file): they go out
+  // before the count starts again. A failed PDEV drops them as it drops everything.
+  FlushOutput(pdev);
   pdev->JobId = jobId;
   ReadDocumentPropData(pdev);
   if ((pdev->PPDataFlags & kPropCaptureCode) && pdev->LogFolder[0])
@@ -136,7 +133,11 @@ BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
 }
 
 BOOL EndDocument(Pdev* pdev) {
-  if (pdev->JobId != 0 && g_job.Continued) return TRUE;
+  // A continued job sends no job end, but what its pages buffered still leaves now.
+  if (pdev->JobId != 0 && g_job.Continued) {
+    FlushOutput(pdev);
+    return TRUE;
+  }
   PdevSink sink(pdev);
   WriterContext ctx = MakeWriterContext(pdev, &sink);
   WriteUserCommand(ctx, kUserCommandJobEnd);

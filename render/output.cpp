@@ -74,6 +74,42 @@ void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
   CloseHandle(file);
 }
 
+namespace {
+
+bool IsDeviceName(const WString& leaf) {
+  static const WCHAR* const kDevices[] = {TEXT("CON"), TEXT("PRN"), TEXT("AUX"), TEXT("NUL"), TEXT("CONIN$"),
+                                          TEXT("CONOUT$")};
+  // Windows looks at the name before the first dot, without trailing spaces.
+  WString head = leaf.substr(0, leaf.find(WCHAR('.')));
+  while (!head.empty() && head.back() == WCHAR(' ')) head.pop_back();
+  for (const WCHAR* device : kDevices)
+    if (WStrEqNoCase(head.c_str(), device)) return true;
+  if (head.size() == 4 && head[3] >= WCHAR('0') && head[3] <= WCHAR('9')) {
+    const WString port = head.substr(0, 3);
+    return WStrEqNoCase(port.c_str(), TEXT("COM")) || WStrEqNoCase(port.c_str(), TEXT("LPT"));
+  }
+  return false;
+}
+
+}  // namespace
+
+WString CaptureFileLeaf(LPCWSTR documentName, int counter) {
+  WString leaf = documentName ? documentName : TEXT("");
+  for (WCHAR& c : leaf) {
+    switch (c) {
+      case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
+        c = WCHAR('_');
+        break;
+      default:
+        if (c < 0x20) c = WCHAR('_');
+        break;
+    }
+  }
+  leaf += counter < 2 ? WString(TEXT(".prt")) : WFormat(TEXT("_%d.prt"), counter);
+  if (IsDeviceName(leaf)) leaf.insert(leaf.begin(), WCHAR('_'));
+  return leaf;
+}
+
 void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
   JobState& job = Job();
   if (job.CaptureFile) {
@@ -81,11 +117,9 @@ void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
     return;
   }
   SHCreateDirectoryExW(nullptr, folder, nullptr);
-  if (!documentName) documentName = TEXT("");
   WCHAR name[MAX_PATH];
-  int n = job.CaptureCounter < 2 ? WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws.prt"), folder, documentName)
-                                 : WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws_%d.prt"), folder, documentName,
-                                             job.CaptureCounter);
+  const int n =
+      WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws"), folder, CaptureFileLeaf(documentName, job.CaptureCounter).c_str());
   // A name cut to the buffer could name another file; such a document is not captured.
   HANDLE file = INVALID_HANDLE_VALUE;
   if (n >= 0) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/platform.h"
+#include "common/wstr.h"
 #include "render/pdev.h"
 #include "render/writers/writer.h"
 
@@ -26,9 +27,15 @@ std::string PageFileName(int page, DWORD jobId, int sequence);
 // Nothing is written for 0 bytes; files that cannot be created are skipped.
 void WritePageFile(int page, DWORD jobId, const void* data, DWORD size);
 
-// The capture file of a document: "<folder>\<document>.prt", or "<folder>\<document>_<n>.prt" from
-// the second capture of the process on. A capture file still open in the process (a continued job)
-// is reused. A new file holds exactly the bytes written from now on.
+// The capture file's name inside the capture folder: "<document>.prt" for the first capture of the
+// process, "<document>_<counter>.prt" after it. The document name comes from any application, so
+// path separators, drive and stream colons, wildcards, quotes, angle brackets, pipes and control
+// characters become '_', and a name Windows would take for a device (CON, NUL, COM1, ...) gets a
+// '_' in front: the name never leads outside the folder.
+WString CaptureFileLeaf(LPCWSTR documentName, int counter);
+
+// The capture file of a document: "<folder>\<CaptureFileLeaf>". A capture file still open in the
+// process (a continued job) is reused. A new file holds exactly the bytes written from now on.
 void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName);
 // Closes the file, forgets it in the PDEV and the process and counts the capture.
 void CloseCaptureFile(Pdev* pdev);

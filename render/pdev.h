@@ -13,7 +13,6 @@
 constexpr uint32_t kPdevHeadMagic = 0x746F6C50;  // "Plot"
 constexpr uint32_t kPdevTailMagic = 0x56454450;  // "PDEV"
 constexpr DWORD kPdevFailed = 0x80000000;        // State: aborted or a write failed; output is dropped
-constexpr int kLogFolderReadChars = 130;         // "LogFolder" is read into 260 bytes
 
 // Per-device colour scratch of the engine's halftoning, reset with each surface.
 struct HalftoneScratch {
@@ -39,7 +38,7 @@ struct alignas(8) Pdev {
   InstalledPaper Paper;    // current paper
   PaperRect OutputRect;    // paper chosen while the settings were built
   DWORD PPDataFlags;
-  WCHAR LogFolder[kLogFolderReadChars];
+  WCHAR LogFolder[kLogFolderChars];  // as written: 259 characters and the terminator
   PageGeometry Geometry;
   DWORD Resolution;        // model resolution x (InputDPI + 1)
   int32_t SurfaceHeight;   // page bitmap, pixels

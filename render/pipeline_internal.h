@@ -93,12 +93,66 @@ struct GreyRows {
   const uint8_t* Row(uint32_t y, uint8_t* scratch) const;
 };
 
+// The optimal threshold (method 0) of a box of at most 64 pixels: `m` grey levels ascending with
+// their counts. As the image operations compute it; -1 when there is nothing to threshold.
+int BoxThreshold(const int* level, const uint32_t* count, int m);
+
+// Dither level 1: the adaptive threshold of an 8-bit grey image (grey palette, stored order) with
+// 8-pixel boxes, balance one half and no bias, one packed row at a time.
+class AdaptiveRows {
+ public:
+  // The box levels. False: no memory, or cancelled.
+  bool Prepare(const Page& page, const RasterImage& grey);
+  void Row(uint32_t y, uint8_t* bits);
+
+ private:
+  const uint16_t* Across(uint32_t levelRow);
+
+  const RasterImage* grey_ = nullptr;
+  uint32_t cols_ = 0;
+  uint32_t rows_ = 0;
+  std::vector<uint8_t> levels_;
+  std::vector<uint16_t> across_[2];
+  int64_t tag_[2] = {-1, -1};
+  int next_ = 0;
+};
+
+// Error diffusion (dither methods 0 and 2 to 6, and numbers without a method of their own) of grey
+// rows, one packed row at a time in stored order.
+class DiffusionRows {
+ public:
+  bool Prepare(const GreyRows& grey, int method);
+  // Rows are made in order; asking for one more than a few rows back starts again from row 0.
+  const uint8_t* Row(uint32_t y);
+
+ private:
+  static constexpr int kPad = 3;        // widest reach of a kernel past the edges
+  static constexpr uint32_t kRing = 4;  // the row and up to three rows ahead
+  static constexpr uint32_t kHistory = 4;
+
+  void Restart();
+  void Load(uint32_t y);
+  int* RingRow(uint32_t slot);
+  uint32_t RowBytes() const { return (grey_.width + 7) / 8; }
+
+  GreyRows grey_;
+  int method_ = 0;
+  uint32_t span_ = 0;
+  uint32_t next_ = 0;
+  std::vector<int> ring_;  // kRing rows and one that takes error for rows past the top
+  std::vector<uint8_t> greyScratch_;
+  std::vector<uint8_t> bits_;
+};
+
 // The page made 1-bit, in stored order, one packed row (most significant bit first, 1 white) at a
-// time: rows of a 1-bit image, or a threshold or the Bayer matrix applied to grey rows on demand.
+// time: rows of a 1-bit image, the adaptive threshold, error diffusion, or a threshold or the Bayer
+// matrix applied to grey rows on demand.
 class BinaryRows {
  public:
   static BinaryRows OfImage(const RasterImage& bits);
   static BinaryRows Threshold(const GreyRows& grey, bool bayer);
+  static BinaryRows Adaptive(AdaptiveRows& rows, uint32_t width, uint32_t height);
+  static BinaryRows Diffusion(DiffusionRows& rows, uint32_t width, uint32_t height);
   bool Prepare();  // scratch for computed rows
   uint32_t Width() const { return width_; }
   uint32_t Height() const { return height_; }
@@ -106,6 +160,8 @@ class BinaryRows {
 
  private:
   const RasterImage* image_ = nullptr;
+  AdaptiveRows* adaptive_ = nullptr;
+  DiffusionRows* diffusion_ = nullptr;
   GreyRows grey_;
   bool bayer_ = false;
   uint32_t width_ = 0;

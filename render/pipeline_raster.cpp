@@ -1,9 +1,9 @@
 // Steps 6 to 9: scaling to the print width, the model's width limit, the reduction to 1 bit and
 // back to the model's resolution.
 //
-// The grey image is only made when an image operation needs it (scaling, adaptive threshold, error
-// diffusion); a fixed threshold and the Bayer matrix are applied to grey rows computed straight
-// from the bitmap, and the crops of steps 6 and 7 then only narrow the rows read.
+// The grey image is only made when a step needs the whole of it (scaling, the adaptive threshold);
+// otherwise the 1-bit rows are made from grey rows computed straight from the bitmap, and the crops
+// of steps 6 and 7 only narrow the rows read.
 #include <algorithm>
 
 #include "common/debug.h"
@@ -144,19 +144,27 @@ bool RunRaster(const Page& page, WorkImage& out) {
 
   // Step 8, then step 9.
   const DitherMode mode = DitherModeForLevel(page.level);
-  const bool bayer = mode.Kind == DitherKind::kDither && mode.Value == RasterImage::kBayer;
-  if (mode.Kind == DitherKind::kThreshold || bayer) {
-    GreyRows rows;
-    rows.page = &page;
-    rows.image = made ? &grey : nullptr;
-    rows.width = made ? grey.Width() : width;
-    rows.height = made ? grey.Height() : page.height;
-    BinaryRows bits = BinaryRows::Threshold(rows, bayer);
+  if (mode.Kind == DitherKind::kAdaptiveThreshold) {
+    // The box levels need the whole grey image first.
+    if (!made && !make()) return false;
+    AdaptiveRows adaptive;
+    if (!adaptive.Prepare(page, grey)) return false;
+    BinaryRows bits = BinaryRows::Adaptive(adaptive, grey.Width(), grey.Height());
     return ReduceToWork(page, bits, out);
   }
-  if (!made && !make()) return false;
-  if (!ApplyDitherMode(grey, mode)) return false;
-  BinaryRows bits = BinaryRows::OfImage(grey);
+  GreyRows rows;
+  rows.page = &page;
+  rows.image = made ? &grey : nullptr;
+  rows.width = made ? grey.Width() : width;
+  rows.height = made ? grey.Height() : page.height;
+  if (mode.Kind == DitherKind::kThreshold || mode.Value == RasterImage::kBayer) {
+    BinaryRows bits = BinaryRows::Threshold(rows, mode.Kind != DitherKind::kThreshold);
+    return ReduceToWork(page, bits, out);
+  }
+  // Every other method number is an error diffusion (the ordered 4 x 4 method is never a level's).
+  DiffusionRows diffusion;
+  if (!diffusion.Prepare(rows, mode.Value)) return false;
+  BinaryRows bits = BinaryRows::Diffusion(diffusion, rows.width, rows.height);
   return ReduceToWork(page, bits, out);
 }
 

@@ -162,10 +162,26 @@ BinaryRows BinaryRows::Threshold(const GreyRows& grey, bool bayer) {
   return r;
 }
 
+BinaryRows BinaryRows::Adaptive(AdaptiveRows& rows, uint32_t width, uint32_t height) {
+  BinaryRows r;
+  r.adaptive_ = &rows;
+  r.width_ = width;
+  r.height_ = height;
+  return r;
+}
+
+BinaryRows BinaryRows::Diffusion(DiffusionRows& rows, uint32_t width, uint32_t height) {
+  BinaryRows r;
+  r.diffusion_ = &rows;
+  r.width_ = width;
+  r.height_ = height;
+  return r;
+}
+
 bool BinaryRows::Prepare() {
-  if (image_) return true;
+  if (image_ || diffusion_) return true;
   try {
-    greyScratch_.assign(width_, 0);
+    if (!adaptive_) greyScratch_.assign(width_, 0);
     bitScratch_.assign((width_ + 7) / 8, 0);
   } catch (const std::bad_alloc&) {
     return false;
@@ -175,8 +191,13 @@ bool BinaryRows::Prepare() {
 
 const uint8_t* BinaryRows::Row(uint32_t y) {
   if (image_) return image_->Row(y);
-  const uint8_t* g = grey_.Row(y, greyScratch_.data());
+  if (diffusion_) return diffusion_->Row(y);
   uint8_t* out = bitScratch_.data();
+  if (adaptive_) {
+    adaptive_->Row(y, out);
+    return out;
+  }
+  const uint8_t* g = grey_.Row(y, greyScratch_.data());
   const uint32_t w = width_;
   uint32_t x = 0;
   if (!bayer_) {

@@ -13,6 +13,8 @@
 #include "common/model.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
+#include "tools/print_commands.h"
+#include "tools/print_job.h"
 #include "tools/ui_commands.h"
 
 namespace {
@@ -219,6 +221,8 @@ std::map<std::string, Command>& Commands() {
       {"models", {"models", "Lists the driver names of every model in the embedded catalogue.", CmdModels}},
       {"caps", {lbl::kCapsUsage, lbl::kCapsHelp, lbl::RunCaps}},
       {"check-job", {lbl::kCheckJobUsage, lbl::CheckJobHelp(), lbl::RunCheckJob}},
+      {"print", {lbl::kPrintUsage, lbl::PrintHelp(), lbl::RunPrintCommand}},
+      {"view", {lbl::kViewUsage, lbl::ViewHelp(), lbl::RunViewCommand}},
       {"help", {"help [COMMAND]", "Describes the commands.", CmdHelp}},
   };
   return cmds;

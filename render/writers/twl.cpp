@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "common/debug.h"
 #include "render/writers/writer_internal.h"
 
 namespace {
@@ -47,6 +48,11 @@ void TwlUserCommand(WriterContext& ctx, int slot, const std::string& text) {
 }
 
 void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+  // The block's sizes are 16-bit: a page they cannot describe is not sent at all.
+  if (!TwlPageFits(ctx, rowBytes * rows, rows)) {
+    DbgPrint(TEXT("Page of %u rows is too large for a TWL page block; not sent."), static_cast<unsigned>(rows));
+    return;
+  }
   const PrinterDevmode& s = *ctx.settings;
   const InstalledPaper& paper = Paper(ctx);
   const size_t rowLength = size_t{rowBytes} + 2;

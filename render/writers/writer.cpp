@@ -38,6 +38,11 @@ int32_t Dots(DWORD resolution, int32_t micrometres) {
 
 uint32_t ModelDpi(const WriterContext& ctx) { return ctx.model ? ctx.model->XDpi : 0; }
 
+DWORD RasterDpi(const WriterContext& ctx) {
+  const int multiplier = ctx.settings ? ctx.settings->InputDPI + 1 : 1;
+  return multiplier > 0 ? ctx.resolution / static_cast<DWORD>(multiplier) : 0;
+}
+
 const InstalledPaper& Paper(const WriterContext& ctx) {
   static const InstalledPaper kNone{};
   return ctx.paper ? *ctx.paper : kNone;
@@ -160,23 +165,47 @@ void InvertRaster(uint8_t* raster, DWORD bytes) {
   for (; i < bytes; ++i) raster[i] = static_cast<uint8_t>(~raster[i]);
 }
 
-void SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows) {
-  if (ctx.settings == nullptr) return;
-  int multiplier = ctx.settings->InputDPI + 1;
-  if (multiplier <= 0) return;
-  DWORD dpi = ctx.resolution / static_cast<DWORD>(multiplier);
-  if (dpi == 0) return;
-  ctx.settings->dm.dmPaperWidth = static_cast<short>(uint64_t{widthDots} * 254 / dpi);
-  ctx.settings->dm.dmPaperLength = static_cast<short>(uint64_t{rows} * 254 / dpi);
+bool SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows) {
+  if (ctx.settings == nullptr) return true;
+  const DWORD dpi = RasterDpi(ctx);
+  if (dpi == 0) return true;  // nothing to measure with: the sizes stay
+  const uint64_t width = uint64_t{widthDots} * 254 / dpi;
+  const uint64_t length = uint64_t{rows} * 254 / dpi;
+  // dmPaperWidth and dmPaperLength are 16-bit signed: a longer page would wrap to a wrong size.
+  if (width > 0x7FFF || length > 0x7FFF) return false;
+  ctx.settings->dm.dmPaperWidth = static_cast<short>(width);
+  ctx.settings->dm.dmPaperLength = static_cast<short>(length);
+  return true;
+}
+
+bool TwlPageFits(const WriterContext& ctx, DWORD bytes, DWORD rows) {
+  if (rows == 0) return true;
+  const InstalledPaper& paper = Paper(ctx);
+  auto fits = [](int64_t v) { return v >= 0 && v <= 0xFFFF; };
+  // Gap and gap offset may be read as signed by the printer: either reading of 16 bits will do.
+  auto fitsSigned = [](int64_t v) { return v >= -0x8000 && v <= 0xFFFF; };
+  return fits(rows) && fits(int64_t{bytes / rows} + 2) && fits(Dots(ctx.resolution, paper.Width)) &&
+         fitsSigned(Dots(ctx.resolution, paper.GapHeight)) && fitsSigned(Dots(ctx.resolution, paper.GapOffset));
 }
 
 void SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows) {
   if (!Usable(ctx)) return;
   uint32_t language = ctx.settings->PrintLanguage;
   if (RasterIsInverted(language)) InvertRaster(raster, bytes);
-  SetPaperSizeFromRaster(ctx, widthDots, rows);
+  const bool sizeFits = SetPaperSizeFromRaster(ctx, widthDots, rows);
   if (language > kLangZpl) {
     Unsupported();
+    return;
+  }
+  // A size that does not fit the fields the page is described with would reach the printer
+  // wrapped to another size: the page is refused instead.
+  if (!sizeFits && (language == kLangTspl || language == kLangZpl)) {
+    DbgPrint(TEXT("Page of %u x %u dots is too large for the paper size fields; not sent."),
+             static_cast<unsigned>(widthDots), static_cast<unsigned>(rows));
+    return;
+  }
+  if (language == kLangTwl && !TwlPageFits(ctx, bytes, rows)) {
+    DbgPrint(TEXT("Page of %u rows is too large for a TWL page block; not sent."), static_cast<unsigned>(rows));
     return;
   }
   if (language == kLangTwl) {

@@ -72,12 +72,19 @@ void WritePageTrailer(WriterContext& ctx);
 // True for every language but TSPL: the writer wants 1 = black.
 bool RasterIsInverted(uint32_t language);
 void InvertRaster(uint8_t* raster, DWORD bytes);
-// dmPaperWidth/dmPaperLength (tenths of a millimetre) from the raster size in dots at the model resolution.
-void SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows);
+// dmPaperWidth/dmPaperLength (tenths of a millimetre) from the raster size in dots at the model
+// resolution. Without a resolution both stay. False, with both left as they were, when either
+// value exceeds its 16-bit field.
+bool SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows);
+// True when the rows, the row length and the paper's width, gap and gap offset in dots all fit the
+// 16-bit fields of a TWL page block.
+bool TwlPageFits(const WriterContext& ctx, DWORD bytes, DWORD rows);
 
 // One page of DrvSendPage: takes the raster as the pipeline made it (1 = white), inverts it in
 // place when the language wants that, writes the paper size back into the settings and sends the
-// page once per copy (TWL: once, the writer repeats the copies).
+// page once per copy (TWL: once, the writer repeats the copies). A page whose size does not fit
+// the fields that describe it (the paper size for TSPL and ZPL, the TWL page block) is refused
+// with a debug line and sends nothing.
 void SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows);
 
 // The process-wide TWL page counter (starts at 1, incremented before each page copy, back to 1

@@ -21,6 +21,9 @@ std::string UserCommandText(const PrinterDevmode& settings, int slot);
 int32_t Dots(DWORD resolution, int32_t micrometres);
 // The model resolution (D).
 uint32_t ModelDpi(const WriterContext& ctx);
+// Resolution of the raster the writers receive: the device resolution divided by InputDPI + 1.
+// 0 when there is none to divide.
+DWORD RasterDpi(const WriterContext& ctx);
 const InstalledPaper& Paper(const WriterContext& ctx);
 
 // Speed and darkness in force: the paper's own when set, else the settings'; with

@@ -63,7 +63,9 @@ void ZplJobHeader(WriterContext& ctx) {
 }
 
 void ZplPageHeader(WriterContext& ctx) {
-  int64_t r = ctx.resolution;
+  // The printer receives the raster at the model resolution, also when the page was drawn at a
+  // multiple of it (InputDPI): width and length describe that raster.
+  int64_t r = RasterDpi(ctx);
   long long width = (r * ctx.settings->dm.dmPaperWidth + 127) / 254;
   long long length = (r * ctx.settings->dm.dmPaperLength + 127) / 254;
   SendText(ctx, FormatA("^XA\r\n^PW%lld\r\n^LL%lld\r\n^PON\r\n^XZ\r\n\r\n", width, length));

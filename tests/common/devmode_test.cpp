@@ -373,15 +373,41 @@ TEST_F(DevmodeTest, ForeignPrivateBlockContributesOnlyPublicFields) {
 }
 
 TEST_F(DevmodeTest, UnterminatedTextsStayInsideTheirFields) {
+  // A stock whose stored name fills all 32 characters, as a foreign writer of "FORMS" may leave it.
+  auto forms = ThreeForms();
+  for (auto& c : forms[2].Name) c = u'f';
+  StoreForms(forms);
+
   PrinterDevmode in = defaults;
   for (auto& c : in.WatermarkPath) c = u'w';
   for (auto& slot : in.UserCommands)
     for (auto& c : slot) c = u'c';
   for (auto& c : in.dm.dmFormName) c = u'f';
+  for (auto& c : in.dm.dmDeviceName) c = u'd';
+  in.dm.dmFields = DM_FORMNAME;
   PrinterDevmode t = defaults;
-  Merge(in, &t);
+  EXPECT_EQ(Merge(in, &t) & kPaperFieldsMask, 0u);
   EXPECT_EQ(WStrNLen(t.WatermarkPath, kWatermarkPathChars), 259u);
   for (auto& slot : t.UserCommands) EXPECT_EQ(WStrNLen(slot, kUserCommandChars), 261u);
+  // Both names end inside their fields, so the 31 characters they hold select the stock.
+  EXPECT_EQ(t.dm.dmPaperSize, 258);
+  EXPECT_EQ(WString(t.dm.dmFormName), WString(31, u'f'));
+  // The device name is the printer's own; an incoming one never replaces it.
+  EXPECT_EQ(WString(t.dm.dmDeviceName), W(u"Label One"));
+
+  // The same names read back from the printer data are terminated as well.
+  int count = 0;
+  PaperRecord* list = ReadPaperList(printer, &count);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(WStrNLen(list[2].Name, kPaperNameChars), 31u);
+  LocalFree(list);
+  InstalledPaper installed = PaperToInstalled(forms[2]);
+  for (auto& c : installed.Name) c = u'i';
+  ASSERT_TRUE(WriteInstalledPaper(printer, &installed));
+  InstalledPaper back{};
+  ASSERT_TRUE(ReadInstalledPaper(printer, &back));
+  EXPECT_EQ(WString(back.Name), WString(31, u'i'));
+  EXPECT_EQ(WString(PaperToInstalled(forms[2]).Name), WString(31, u'f'));
 }
 
 TEST_F(DevmodeTest, AbsentRecordsChangeNothing) {
@@ -525,10 +551,18 @@ TEST_F(DevmodeTest, PrivateValuesOutsideThePagesRangesKeepDefaults) {
        [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.PrintWidth == def.PrintWidth; }},
       {"FeedOffset", [](PrinterDevmode& d, const ModelRecord*) { d.FeedOffset = -254001; },
        [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.FeedOffset == def.FeedOffset; }},
-      {"ShiftH", [](PrinterDevmode& d, const ModelRecord* m) { d.ShiftH = m->MaxWidth + 1; },
+      // Shifts run to the stock's total width and length, which the stock editor allows up to
+      // 6553.5 mm plus two 10 mm liners and 655350 mm.
+      {"ShiftH", [](PrinterDevmode& d, const ModelRecord*) { d.ShiftH = 6573501; },
        [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.ShiftH == def.ShiftH; }},
-      {"ShiftV", [](PrinterDevmode& d, const ModelRecord* m) { d.ShiftV = -m->MaxLength - 1; },
+      {"ShiftV", [](PrinterDevmode& d, const ModelRecord*) { d.ShiftV = -655350001; },
        [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.ShiftV == def.ShiftV; }},
+      {"WatermarkX", [](PrinterDevmode& d, const ModelRecord*) { d.WatermarkX = -1; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.WatermarkX == def.WatermarkX; }},
+      {"WatermarkBrightness", [](PrinterDevmode& d, const ModelRecord*) { d.WatermarkBrightness = 256; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) {
+         return t.WatermarkBrightness == def.WatermarkBrightness;
+       }},
       {"WatermarkScale", [](PrinterDevmode& d, const ModelRecord*) { d.WatermarkScale = 101; },
        [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.WatermarkScale == def.WatermarkScale; }},
       {"IntervalPages 0", [](PrinterDevmode& d, const ModelRecord*) { d.IntervalPages = 0; },
@@ -548,16 +582,25 @@ TEST_F(DevmodeTest, PrivateValuesOutsideThePagesRangesKeepDefaults) {
   in.InputDPI = 1;
   in.PrintWidth = 2500;
   in.FeedOffset = -254000;
-  in.ShiftH = -model->MaxWidth;
-  in.ShiftV = model->MaxLength;
+  // A stock wider and longer than the print head can carry a shift beyond the model's limits.
+  in.ShiftH = -6573500;
+  in.ShiftV = 655350000;
   in.WatermarkScale = 100;
+  in.WatermarkBrightness = 255;
   in.IntervalPages = 999;
   PrinterDevmode t = defaults;
   EXPECT_EQ(Merge(in, &t) & kMaskPrivateRange, 0u);
   EXPECT_EQ(t.InputDPI, 1);
   EXPECT_EQ(t.PrintWidth, 2500);
   EXPECT_EQ(t.FeedOffset, -254000);
+  EXPECT_EQ(t.ShiftH, -6573500);
+  EXPECT_EQ(t.ShiftV, 655350000);
+  EXPECT_EQ(t.WatermarkBrightness, 255);
   EXPECT_EQ(t.IntervalPages, 999u);
+  in.ShiftH = model->MaxWidth + 1;
+  t = defaults;
+  EXPECT_EQ(Merge(in, &t) & kMaskPrivateRange, 0u);
+  EXPECT_EQ(t.ShiftH, model->MaxWidth + 1);
 }
 
 }  // namespace

@@ -259,6 +259,21 @@ TEST_F(EnablePdevTest, CopiesTheRecordsOnlyAsFarAsTheCallerAllows) {
   winsim::DeleteEngineDevice(hdev);
 }
 
+TEST_F(EnablePdevTest, LongDeviceNameIsCutTo31Characters) {
+  HDEV hdev = winsim::CreateEngineDevice();
+  GDIINFO gi;
+  DEVINFO di;
+  WString name = W(u"A printer name of forty characters long!");
+  ASSERT_EQ(name.size(), 40u);
+  DHPDEV dhpdev = DrvEnablePDEV(nullptr, nullptr, 0, nullptr, sizeof gi, reinterpret_cast<ULONG*>(&gi), sizeof di,
+                                &di, hdev, name.data(), printer);
+  ASSERT_NE(dhpdev, nullptr);
+  const DEVMODEW& dm = reinterpret_cast<Pdev*>(dhpdev)->Settings.dm;
+  EXPECT_EQ(WString(dm.dmDeviceName), name.substr(0, 31));  // and its terminator inside the field
+  DrvDisablePDEV(dhpdev);
+  winsim::DeleteEngineDevice(hdev);
+}
+
 TEST_F(EnablePdevTest, ResetPdevNeedsTheSameDevice) {
   Device a(printer), b(printer);
   ASSERT_TRUE(a.Enable());

@@ -43,6 +43,31 @@ TEST_F(JobTest, DocumentsOfOneJobShareOneHeaderAndOneEnd) {
   EXPECT_EQ(Count(out, "</JOB>"), 2u);
 }
 
+TEST_F(JobTest, BufferedBytesLeaveBeforeTheCountStartsAgain) {
+  PrinterDevmode dm = MarkedSettings();
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable(&dm));
+  ASSERT_TRUE(dev.StartDoc(u"Part 1", 41));
+  ASSERT_TRUE(dev.EndDoc());
+  ASSERT_TRUE(dev.StartDoc(u"Part 2", 41));
+  // What the continued document's pages left in the buffer goes out at its end.
+  ASSERT_EQ(SendBytes(dev.P(), "<PAGE2>", 7), 7);
+  ASSERT_TRUE(dev.EndDoc());
+  EXPECT_EQ(dev.P()->Buffered, 0u);
+  std::string out = Output();
+  EXPECT_NE(out.find("<PAGE2>"), std::string::npos);
+  EXPECT_EQ(Count(out, "</JOB>"), 1u);  // still no second job end
+
+  // Bytes still buffered when a document starts belong before it, not nowhere.
+  ASSERT_EQ(SendBytes(dev.P(), "<LEFT>", 6), 6);
+  ASSERT_TRUE(dev.StartDoc(u"Next", 42));
+  out = Output();
+  ASSERT_NE(out.find("<LEFT>"), std::string::npos);
+  ASSERT_TRUE(dev.EndDoc());
+  out = Output();
+  EXPECT_LT(out.find("<LEFT>"), out.rfind("<JOB>"));
+}
+
 TEST_F(JobTest, TestPageIsDitheredAtLevelOne) {
   Device dev(printer);
   ASSERT_TRUE(dev.Enable());

@@ -194,16 +194,76 @@ TEST_F(CaptureTest, NoCaptureWithoutTheFlagOrFolder) {
 }
 
 TEST_F(CaptureTest, UncreatableCaptureIsLoggedAndSkipped) {
+  // The folder's name is taken by a file: neither the folder nor the capture can be made.
+  winsim::WriteHostFile(u"C:\\Logs", "x", 1);
   EnableCapture(u"C:\\Logs");
   Device dev(printer);
   ASSERT_TRUE(dev.Enable());
   winsim::ClearDebugLines();
-  auto sent = PrintDocument(dev, u"a|b");
+  auto sent = PrintDocument(dev, u"Label");
   EXPECT_FALSE(sent.empty());
   bool logged = false;
   for (const auto& line : winsim::DebugLines()) logged |= line.rfind("WriteFile ", 0) == 0;
   EXPECT_TRUE(logged);
   EXPECT_EQ(Job().CaptureFile, nullptr);
+}
+
+TEST(CaptureFileName, DocumentNamesStayInsideTheFolder) {
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"Label", u"Label.prt"},
+      {u"..\\..\\evil", u".._.._evil.prt"},
+      {u"a/b", u"a_b.prt"},
+      {u"c:x", u"c_x.prt"},  // a drive, or a stream of the file "c"
+      {u"*?\"<>|", u"______.prt"},
+      {u"tab\there\x01\x1f", u"tab_here__.prt"},
+      {u"con", u"_con.prt"},  // devices, whatever the case and the extension
+      {u"COM1.txt", u"_COM1.txt.prt"},
+      {u"NUL ", u"_NUL .prt"},
+      {u"CONSOLE", u"CONSOLE.prt"},
+      {u"COM10", u"COM10.prt"},
+      {u"\u6d4b\u8bd5", u"\u6d4b\u8bd5.prt"},
+  };
+  for (const auto& [doc, leaf] : cases) EXPECT_EQ(CaptureFileLeaf(W(doc).c_str(), 1), W(leaf));
+  EXPECT_EQ(CaptureFileLeaf(nullptr, 1), W(u".prt"));
+  EXPECT_EQ(CaptureFileLeaf(W(u"a:b").c_str(), 3), W(u"a_b_3.prt"));
+  EXPECT_EQ(CaptureFileLeaf(W(u"CON").c_str(), 2), W(u"CON_2.prt"));  // no longer a device name
+}
+
+TEST_F(CaptureTest, DocumentNameCannotLeaveTheFolder) {
+  EnableCapture(u"C:\\Printer Log\\Label One");
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable());
+  // A captured file outside the folder would need the path to climb out of it, or to name
+  // another drive or a stream; each name is captured in the folder instead.
+  auto climbed = PrintDocument(dev, u"..\\..\\evil");
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Printer Log\\Label One\\.._.._evil.prt"), climbed);
+  EXPECT_EQ(GetFileAttributesW(W(u"C:\\evil.prt").c_str()), INVALID_FILE_ATTRIBUTES);
+  auto slashed = PrintDocument(dev, u"a/b");
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Printer Log\\Label One\\a_b_2.prt"), slashed);
+  EXPECT_EQ(GetFileAttributesW(W(u"C:\\Printer Log\\Label One\\a").c_str()), INVALID_FILE_ATTRIBUTES);
+  auto drive = PrintDocument(dev, u"c:x");
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Printer Log\\Label One\\c_x_3.prt"), drive);
+  auto control = PrintDocument(dev, u"line\r\nbreak");
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Printer Log\\Label One\\line__break_4.prt"), control);
+  EXPECT_FALSE(climbed.empty());
+}
+
+TEST_F(CaptureTest, LongLogFolderIsReadWhole) {
+  // A folder of 200 characters is written as 402 bytes; all of it must be read back.
+  std::u16string folder = u"C:\\" + std::u16string(196, u'L');
+  EnableCapture(folder);
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable());
+  auto sent = PrintDocument(dev, u"Label");
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(winsim::ReadHostFile(folder + u"\\Label.prt"), sent);
+
+  // A value that fills the whole 520 bytes without a terminator ends inside the field.
+  std::u16string unterminated(260, u'x');
+  SetPrinterData(u"LogFolder", REG_SZ, unterminated.data(), unterminated.size() * 2);
+  ASSERT_TRUE(dev.StartDoc(u"Label"));
+  EXPECT_EQ(WStrNLen(dev.P()->LogFolder, kLogFolderChars), size_t{kLogFolderChars - 1});
+  ASSERT_TRUE(dev.EndDoc());
 }
 
 }  // namespace

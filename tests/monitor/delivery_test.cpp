@@ -141,6 +141,27 @@ TEST_F(DeliveryFaultTest, AReprintRequestSendsThePagesAfterTheCounterAgain) {
   EXPECT_TRUE(PageFilesLeft().empty());
 }
 
+TEST_F(DeliveryFaultTest, APageAskedForAgainAndAgainIsSentUntilItsVisitsRunOut) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3, 4}, false);
+  twl->LosePage(3, 3);   // asked for three times, printed the fourth
+  twl->LosePage(4, 20);  // asked for every time
+  ASSERT_TRUE(PrintDoc(h, 7, 3));
+  Deliver(h, 7);
+
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3}));
+  EXPECT_EQ(Count("RemovePrintedPages. File [" + Narrow(paths[1]) + "] is asked re-print, " + Ids(h)), 3);
+  // Page 4: eleven visits, each one a write and a re-print request; then the pass moves on.
+  EXPECT_EQ(Count("RemovePrintedPages. File [" + Narrow(paths[2]) + "] is asked re-print, " + Ids(h)), 11);
+  const auto received = twl->ReceivedPageNumbers();
+  EXPECT_EQ(std::count(received.begin(), received.end(), 4), 11);
+  EXPECT_TRUE(Has("ClearPagesInQueue. File [" + Narrow(paths[2]) +
+                  ", isSent(0), isPrinted(0)] is removed from queue, pIniJob->JobId:7, jobID:7"));
+  EXPECT_TRUE(PageFilesLeft().empty());
+}
+
 TEST_F(DeliveryFaultTest, AReprintRequestTouchesOnlySentPagesAboveTheCounter) {
   HANDLE h = Open();
   ASSERT_NE(h, nullptr);
@@ -191,12 +212,11 @@ TEST_F(DeliveryFaultTest, OfflineAfterTheSecondOfFivePagesDeletesTheJobsFilesAnd
 
   // Back online, the next job goes through: the error the offline printer left holds nothing.
   twl->SetOffline(false);
-  auto next = WriteTwlJob(8, {7, 8});
-  WriteFileAt(next[0], {});  // its header file is empty: nothing written for it
+  WriteFileAt(PagePath(0, 8), {});  // an empty header file: nothing written for it
+  WriteTwlJob(8, {7, 8}, false);
   ASSERT_TRUE(PrintDoc(h, 8, 2));
   Deliver(h, 8);
   EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3, 7, 8}));
-  for (auto& l : Log()) printf("%s\n", l.c_str());
 }
 
 TEST_F(DeliveryFaultTest, PagesOfAJobDeletedInTheSpoolerAreDroppedUnsent) {

@@ -1,6 +1,7 @@
 // The page queue and the job list under concurrent use: spooler threads append pages and push jobs while
 // the delivery thread walks and clears them, and ports close while pages are on their way. Run these
 // under ThreadSanitizer (the linux-tsan preset) as well.
+#include <chrono>
 #include <thread>
 
 #include "delivery_test_util.h"
@@ -55,6 +56,20 @@ TEST_F(QueueRaceTest, ClosingAPortWithPagesOnTheirWayReleasesEverything) {
   EXPECT_EQ(winsim::OpenPortHandles(), 0u);
   EXPECT_EQ(CountPrefix("UWriteThread: Exit UWriteThread"), 6);
   EXPECT_EQ(CountPrefix("DeletePortEntry: the port USB001 is deleted."), 6);
+}
+
+TEST_F(QueueRaceTest, APortClosesPromptlyWhileAPageWriteKeepsFailing) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  twl->SetWriteFaults(true);
+  WriteTwlJob(7, {2, 3}, false);
+  ASSERT_TRUE(PrintDoc(h, 7, 2));
+  ASSERT_TRUE(WaitFor([&] { return CountPrefix("PrintPageFiles. PP_WRITE_ERROR") > 3; }));
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Close(h));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2)) << "the pass ends with the port";
+  EXPECT_TRUE(Has("UWriteThread: Exit UWriteThread"));
+  EXPECT_TRUE(twl->PrintedPages().empty());
 }
 
 }  // namespace

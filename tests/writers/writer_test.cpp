@@ -107,3 +107,77 @@ TEST(Writers, FailedOutputDropsTheRestOfARaster) {
     EXPECT_LE(job.sink.sends, 2) << language;
   }
 }
+
+// Sizes the page is described with are 16-bit: a page they cannot hold is refused, never wrapped.
+TEST(Writers, PagesTooLargeForTheirSizeFieldsAreRefused) {
+  // At 203 dpi 26188 rows are 3276.7 mm, the longest dmPaperLength holds; 26189 rows are longer.
+  for (uint32_t language : {kLangTspl, kLangZpl}) {
+    SCOPED_TRACE(language);
+    winsim::Reset();
+    Job job(language);
+    job.settings.dm.dmPaperLength = 300;
+    std::vector<uint8_t> r(26189, 0xFF);
+    SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 26189);
+    EXPECT_EQ(job.sink.sent, "");
+    EXPECT_EQ(job.settings.dm.dmPaperLength, 300);
+    ASSERT_EQ(winsim::DebugLines().size(), 1u);
+    EXPECT_NE(winsim::DebugLines()[0].find("too large"), std::string::npos);
+
+    r.assign(26188, 0xFF);
+    SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 26188);
+    EXPECT_FALSE(job.sink.sent.empty());
+    EXPECT_EQ(job.settings.dm.dmPaperLength, 32767);
+  }
+  // ESC never sends the paper length: its long page goes out, the stored size stays as it was.
+  Job esc(kLangEsc);
+  esc.settings.dm.dmPaperLength = 300;
+  std::vector<uint8_t> r(26189, 0xFF);
+  SendPage(esc.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 26189);
+  EXPECT_EQ(esc.settings.dm.dmPaperLength, 300);
+  EXPECT_GT(esc.sink.sent.size(), r.size());
+}
+
+TEST(Writers, TwlPagesTooLargeForTheirBlockAreRefused) {
+  SetTwlPageCounter(1);
+  struct Case {
+    const char* what;
+    DWORD rowBytes, rows;
+    int32_t paperWidth;
+    bool sent;
+  } cases[] = {
+      {"65535 rows", 1, 65535, 50000, true},
+      {"65536 rows", 1, 65536, 50000, false},
+      {"row length 65535", 65533, 1, 50000, true},
+      {"row length 65536", 65534, 1, 50000, false},
+      {"paper 65535 dots wide", 1, 1, 8200000, true},
+      {"paper 66334 dots wide", 1, 1, 8300000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    winsim::Reset();
+    Job job(kLangTwl);
+    job.paper.Width = c.paperWidth;
+    job.SetUserCommand(kUserCommandPageStart, u"start");
+    std::vector<uint8_t> r(size_t{c.rowBytes} * c.rows, 0);
+    const uint16_t counter = TwlPageCounter();
+    SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), c.rowBytes * 8, c.rows);
+    if (c.sent) {
+      ASSERT_EQ(job.sink.pageFiles.size(), 2u);
+      EXPECT_EQ(job.sink.pageFiles[1].data.size(), 22 + size_t{c.rows} * (c.rowBytes + 2));
+      EXPECT_EQ(job.sink.sent.size(), 8u);
+    } else {
+      // Nothing of the page: no user command, no page file, no marker, no page number used.
+      EXPECT_TRUE(job.sink.pageFiles.empty());
+      EXPECT_EQ(job.sink.sent, "");
+      EXPECT_EQ(TwlPageCounter(), counter);
+      EXPECT_EQ(winsim::DebugLines().size(), 1u);
+    }
+  }
+  // Called on its own, the raster operation refuses such a page as well.
+  Job job(kLangTwl);
+  std::vector<uint8_t> r(65536, 0);
+  WriteRaster(job.ctx, r.data(), static_cast<DWORD>(r.size()), 65536);
+  EXPECT_TRUE(job.sink.pageFiles.empty());
+  EXPECT_EQ(job.sink.sent, "");
+  SetTwlPageCounter(1);
+}

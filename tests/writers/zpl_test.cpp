@@ -230,13 +230,23 @@ TEST(Zpl, QuantityCutModeAndLabelTop) {
   }
 }
 
-TEST(Zpl, PageSizeUsesDeviceResolution) {
+TEST(Zpl, PageSizeDescribesTheRasterSent) {
   Job job(kLangZpl);
   job.ctx.resolution = 300;
   job.settings.dm.dmPaperWidth = 1016;
   job.settings.dm.dmPaperLength = 1524;
   WritePageHeader(job.ctx);
   EXPECT_EQ(job.sink.sent, "^XA\r\n^PW1200\r\n^LL1800\r\n^PON\r\n^XZ\r\n\r\n");
+
+  // Drawn at twice the 203 dpi of the model, the page reaches the printer as a 400 x 240 dot
+  // raster: width and length say so, not the doubled drawing resolution.
+  Job doubled(kLangZpl);
+  doubled.settings.InputDPI = 1;
+  doubled.ctx.resolution = 406;
+  auto r = PatternRaster(50, 240);
+  SendPage(doubled.ctx, r.data(), static_cast<DWORD>(r.size()), 400, 240);
+  EXPECT_EQ(doubled.sink.sent.substr(0, 32), "^XA\r\n^PW400\r\n^LL240\r\n^PON\r\n^XZ\r\n");
+  EXPECT_NE(doubled.sink.sent.find("^GFA,15000,15000,50,"), std::string::npos);
 }
 
 TEST(Zpl, FailedOutputStopsTheBands) {

@@ -164,6 +164,20 @@ void TwlPrinterDevice::LosePage(uint16_t page, unsigned times, int64_t reprintAf
   lose_[page] = Loss{times, reprintAfter};
 }
 
+void TwlPrinterDevice::LoseBlockAfter(unsigned blocks, int64_t reprintAfter) {
+  std::lock_guard<std::mutex> l(mutex_);
+  loseCountdown_ = blocks;
+  loseCountdownReprint_ = reprintAfter;
+}
+
+void TwlPrinterDevice::ClearFaults() {
+  std::lock_guard<std::mutex> l(mutex_);
+  failWrites_ = shortWrites_ = offlineAfter_ = 0;
+  failPages_.clear();
+  lose_.clear();
+  loseCountdown_ = -1;
+}
+
 void TwlPrinterDevice::GoOfflineAfterPages(unsigned pages) {
   std::lock_guard<std::mutex> l(mutex_);
   offlineAfter_ = pages;
@@ -208,6 +222,16 @@ void TwlPrinterDevice::AskReprintLocked() {
   pageCounter_ = lastPrinted_;
 }
 
+void TwlPrinterDevice::LoseLocked(int64_t reprintAfter) {
+  ++lost_;
+  if (reprintAfter == kAfterLastPrinted) {
+    AskReprintLocked();
+  } else if (reprintAfter >= 0) {
+    status_ |= 0x80;
+    pageCounter_ = uint32_t(reprintAfter);
+  }
+}
+
 void TwlPrinterDevice::PrintPageLocked(TwlPage page) {
   status_ &= ~0x80;
   pageCounter_ = lastPrinted_ = page.number;
@@ -227,14 +251,12 @@ void TwlPrinterDevice::PrintItemsLocked(const uint8_t* data, size_t size) {
         receivedNumbers_.push_back(page.number);
         if (auto loss = lose_.find(page.number); loss != lose_.end() && loss->second.times > 0) {
           --loss->second.times;
-          ++lost_;
-          if (loss->second.reprintAfter == kAfterLastPrinted) {
-            AskReprintLocked();
-          } else if (loss->second.reprintAfter >= 0) {
-            status_ |= 0x80;
-            pageCounter_ = uint32_t(loss->second.reprintAfter);
-          }
+          LoseLocked(loss->second.reprintAfter);
+        } else if (loseCountdown_ == 0) {
+          loseCountdown_ = -1;
+          LoseLocked(loseCountdownReprint_);
         } else {
+          if (loseCountdown_ > 0) --loseCountdown_;
           PrintPageLocked(std::move(page));
         }
         break;
@@ -277,7 +299,7 @@ BOOL TwlPrinterDevice::OnWrite(const uint8_t* data, DWORD size, DWORD* written) 
     return FALSE;
   }
   DWORD n = writeLimit_ && size > writeLimit_ ? writeLimit_ : size;
-  if (shortWrites_) {
+  if (shortWrites_ && size >= 3 && memcmp(data, "SIZ", 3) == 0) {
     --shortWrites_;
     if (n > shortLimit_) n = shortLimit_;
   }

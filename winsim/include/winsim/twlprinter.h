@@ -72,7 +72,7 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   void SetWriteFaults(bool refuse, DWORD limit = 0);
   // Counted faults, each used up by the writes or pages it hits:
   void FailNextWrites(unsigned count);                  // fail with ERROR_NOT_READY, take nothing
-  void ShortenNextWrites(unsigned count, DWORD limit);  // take at most `limit` bytes
+  void ShortenNextWrites(unsigned count, DWORD limit);  // of page blocks: take at most `limit` bytes
   void FailPageWrites(uint16_t page, unsigned times);   // writes that start with that page's block
   // The next `times` blocks of page `page` are received but not printed. The printer then asks for every
   // page after `reprintAfter` (status bit 0x80, page counter at it): kAfterLastPrinted, as for a torn
@@ -80,8 +80,11 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   static constexpr int64_t kAfterLastPrinted = -1;
   static constexpr int64_t kSilently = -2;
   void LosePage(uint16_t page, unsigned times = 1, int64_t reprintAfter = kAfterLastPrinted);
+  // The same, once, for the page block that arrives after the next `blocks` printed ones, whatever its number.
+  void LoseBlockAfter(unsigned blocks, int64_t reprintAfter = kAfterLastPrinted);
   // Goes offline (as SetOffline(true)) once `pages` more pages have been printed; 0 cancels.
   void GoOfflineAfterPages(unsigned pages);
+  void ClearFaults();  // every counted fault above that has not fired yet
 
   std::vector<TwlPage> PrintedPages() const;
   std::vector<uint16_t> ReceivedPageNumbers() const;  // every page block received, in order, printed or not
@@ -104,6 +107,7 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   std::vector<uint8_t> StatusReplyLocked() const;
   void PrintItemsLocked(const uint8_t* data, size_t size);
   void AskReprintLocked();
+  void LoseLocked(int64_t reprintAfter);
   void PrintPageLocked(TwlPage page);
 
   bool offline_ = false;
@@ -125,6 +129,8 @@ class TwlPrinterDevice : public UsbPrinterDevice {
     int64_t reprintAfter = kAfterLastPrinted;
   };
   std::map<uint16_t, Loss> lose_;
+  int64_t loseCountdown_ = -1;  // blocks to let through before the next one is lost; -1: none
+  int64_t loseCountdownReprint_ = kAfterLastPrinted;
   std::map<uint16_t, unsigned> failPages_;
   unsigned offlineAfter_ = 0;
   uint32_t lastPrinted_ = 0;

@@ -1,0 +1,127 @@
+// Error diffusion for the dither levels that use it, on grey rows made as they are needed, with
+// the image operations' rules: rows in stored order and pixels left to right; a value below 129
+// is black with error v, else white with error v - 255; each neighbour gets w x e / D truncated
+// toward zero and is clamped to 0..255; error past the left and right edges goes to spare columns
+// and error for rows past the top is dropped.
+#include <algorithm>
+#include <new>
+
+#include "render/pipeline_internal.h"
+
+namespace pipeline_detail {
+
+namespace {
+
+struct Tap {
+  int dx;
+  int dy;
+  int w;
+};
+
+struct FloydSteinberg {
+  static constexpr int kDivisor = 16;
+  static constexpr Tap kTaps[] = {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}};
+};
+struct Burkes {
+  static constexpr int kDivisor = 32;
+  static constexpr Tap kTaps[] = {{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2}};
+};
+struct Stucki {
+  static constexpr int kDivisor = 42;
+  static constexpr Tap kTaps[] = {{1, 0, 8},  {2, 0, 4},  {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4},
+                                  {2, 1, 2},  {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4},  {1, 2, 2}, {2, 2, 1}};
+};
+struct JarvisJudiceNinke {
+  static constexpr int kDivisor = 48;
+  static constexpr Tap kTaps[] = {{1, 0, 7},  {2, 0, 5},  {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5},
+                                  {2, 1, 3},  {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5},  {1, 2, 3}, {2, 2, 1}};
+};
+struct Sierra {
+  static constexpr int kDivisor = 32;
+  static constexpr Tap kTaps[] = {{1, 0, 5},  {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5},
+                                  {1, 1, 4},  {2, 1, 2}, {-1, 2, 2}, {0, 2, 3},  {1, 2, 2}};
+};
+struct StevensonArce {
+  static constexpr int kDivisor = 200;
+  static constexpr Tap kTaps[] = {{2, 0, 32},  {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30}, {3, 1, 16}, {-2, 2, 12},
+                                  {0, 2, 26},  {2, 2, 12},  {-3, 3, 5},  {-1, 3, 12}, {1, 3, 12}, {3, 3, 5}};
+};
+
+inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+template <typename Kernel>
+void DiffuseRow(int* const* rows, uint32_t width, uint8_t* bits) {
+  int* cur = rows[0];
+  unsigned byte = 0;
+  for (uint32_t x = 0; x < width; ++x) {
+    const int v = cur[x];
+    const int white = v >= 129;
+    const int e = v - (white ? 255 : 0);
+    byte = byte << 1 | static_cast<unsigned>(white);
+    if ((x & 7) == 7) bits[x >> 3] = static_cast<uint8_t>(byte);
+    if (e == 0) continue;
+    for (const Tap& t : Kernel::kTaps) {
+      int* p = rows[t.dy] + static_cast<int>(x) + t.dx;
+      *p = Clamp255(*p + t.w * e / Kernel::kDivisor);
+    }
+  }
+  if (width & 7) bits[width >> 3] = static_cast<uint8_t>(byte << (8 - (width & 7)));
+}
+
+}  // namespace
+
+bool DiffusionRows::Prepare(const GreyRows& grey, int method) {
+  grey_ = grey;
+  method_ = method;
+  span_ = grey.width + 2 * kPad;
+  try {
+    ring_.assign(static_cast<size_t>(span_) * (kRing + 1), 0);
+    greyScratch_.assign(grey.width, 0);
+    bits_.assign(static_cast<size_t>(kHistory) * RowBytes(), 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  Restart();
+  return true;
+}
+
+void DiffusionRows::Restart() {
+  next_ = 0;
+  for (uint32_t y = 0; y < std::min<uint32_t>(grey_.height, kRing); ++y) Load(y);
+}
+
+int* DiffusionRows::RingRow(uint32_t slot) { return ring_.data() + static_cast<size_t>(slot) * span_ + kPad; }
+
+void DiffusionRows::Load(uint32_t y) {
+  int* r = RingRow(y % kRing);
+  const uint8_t* g = grey_.Row(y, greyScratch_.data());
+  for (int i = 1; i <= kPad; ++i) r[-i] = r[grey_.width - 1 + i] = 0;
+  for (uint32_t x = 0; x < grey_.width; ++x) r[x] = g[x];
+}
+
+const uint8_t* DiffusionRows::Row(uint32_t y) {
+  // Rows come out in order; one asked for again is kept for a few rows, else made again.
+  if (y + kHistory < next_) Restart();
+  while (next_ <= y) {
+    const uint32_t h = grey_.height, row = next_;
+    int* rows[kRing];
+    for (uint32_t dy = 0; dy < kRing; ++dy) {
+      // Error for rows past the top goes to a row that is never read.
+      rows[dy] = row + dy < h ? RingRow((row + dy) % kRing) : RingRow(kRing);
+    }
+    uint8_t* bits = bits_.data() + static_cast<size_t>(row % kHistory) * RowBytes();
+    switch (method_) {
+      case RasterImage::kBurkes: DiffuseRow<Burkes>(rows, grey_.width, bits); break;
+      case RasterImage::kStucki: DiffuseRow<Stucki>(rows, grey_.width, bits); break;
+      case RasterImage::kJarvisJudiceNinke: DiffuseRow<JarvisJudiceNinke>(rows, grey_.width, bits); break;
+      case RasterImage::kSierra: DiffuseRow<Sierra>(rows, grey_.width, bits); break;
+      case RasterImage::kStevensonArce: DiffuseRow<StevensonArce>(rows, grey_.width, bits); break;
+      default: DiffuseRow<FloydSteinberg>(rows, grey_.width, bits); break;
+    }
+    if (row + kRing < h) Load(row + kRing);
+    ++next_;
+  }
+  return bits_.data() + static_cast<size_t>(y % kHistory) * RowBytes();
+}
+
+}  // namespace pipeline_detail

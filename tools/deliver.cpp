@@ -1,0 +1,274 @@
+#include "tools/deliver.h"
+
+#include <bit>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+
+#include "common/model.h"
+#include "common/wstr.h"
+#include "tools/embedded.h"
+#include "winsim/devices.h"
+#include "winsim/machine.h"
+#include "winsim/monitorhost.h"
+
+namespace lbl {
+
+namespace {
+
+constexpr char16_t kMonitorName[] = u"Tarnwell Language Monitor V6";
+
+std::vector<std::string> LogMessages() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  WString name = WFormat(TEXT("c:\\prtmonlog\\mon_%d-%d-%d.log"), now.wYear, now.wMonth, now.wDay);
+  std::vector<uint8_t> bytes = winsim::ReadHostFile(std::u16string(name.begin(), name.end()));
+  std::string text(bytes.begin(), bytes.end());
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    std::string line = text.substr(start, end - start);
+    size_t at = line.find("]:");
+    out.push_back(at == std::string::npos ? line : line.substr(at + 2));
+  }
+  return out;
+}
+
+bool Ejected(DWORD jobId) {
+  for (const auto& c : winsim::JobControls())
+    if (c.jobId == jobId && c.command == JOB_CONTROL_LAST_PAGE_EJECTED && c.accepted) return true;
+  return false;
+}
+
+std::vector<std::string> PageFiles(const char* pattern) {
+  std::vector<std::string> out;
+  WString path = WFormat(TEXT("c:\\prtmonlog\\%hs"), pattern);
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(path.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return out;
+  do out.push_back(WideToUtf8(found.cFileName));
+  while (FindNextFileW(find, &found));
+  FindClose(find);
+  return out;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// The command set of the model's device: TWL when it speaks it, else its other languages.
+std::string ModelCommandSet(const std::string& driver) {
+  WString name = Utf8ToWide(driver);
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name.data(), &printer, nullptr)) return "TSPL";
+  WCHAR modelName[32] = {};
+  ModelRecord* model = LoadModelRecord(printer, modelName, CatalogueModule());
+  ClosePrinter(printer);
+  if (!model) return "TSPL";
+  const uint16_t set = model->LanguageSet;
+  FreeModelRecord(model);
+  if (set & 8) return "TWL";
+  std::string out;
+  for (auto [bit, text] : {std::pair<int, const char*>{2, "TSPL"}, {4, "ZPL"}, {1, "CPE"}})
+    if (set & bit) out += (out.empty() ? "" : ",") + std::string(text);
+  return out.empty() ? "TSPL" : out;
+}
+
+unsigned BlackDots(const winsim::TwlPage& page) {
+  unsigned n = 0;
+  for (uint8_t b : page.raster) n += unsigned(std::popcount(b));
+  return n;
+}
+
+}  // namespace
+
+void DrawTestLabel(int page, const winsim::PageSurface& s) {
+  auto black = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= s.width || y >= s.height) return;
+    std::memset(s.bits + ptrdiff_t(y) * s.stride + ptrdiff_t(x) * 3, 0, 3);
+  };
+  const int m = 8;  // a frame 8 dots in from the edges, 4 dots wide
+  for (int y = m; y < s.height - m; ++y)
+    for (int x = m; x < s.width - m; ++x)
+      if (x < m + 4 || y < m + 4 || x >= s.width - m - 4 || y >= s.height - m - 4) black(x, y);
+  // One bar per page number, and a diagonal.
+  for (int bar = 0; bar <= page; ++bar)
+    for (int y = s.height / 3; y < s.height / 3 + 24; ++y)
+      for (int x = 0; x < 12; ++x) black(m + 16 + bar * 24 + x, y);
+  for (int t = 0; t < s.width && t < s.height; ++t) black(t, t), black(t + 1, t);
+}
+
+bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* error) {
+  *out = DeliveryReport{};
+  const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
+  if (!SetupPrinter(driver, kDefaultPort, error)) return false;
+  if (!winsim::AddLanguageMonitor(kMonitorName, u"lblmon", error)) return false;
+  out->model = driver;
+  out->commandSet = opts.commandSet.empty() ? ModelCommandSet(driver) : opts.commandSet;
+
+  std::shared_ptr<winsim::UsbPrinterDevice> device;
+  std::shared_ptr<winsim::TwlPrinterDevice> twl;
+  if (out->commandSet == "TWL") {
+    twl = std::make_shared<winsim::TwlPrinterDevice>();
+    device = twl;
+  } else {
+    device = std::make_shared<winsim::UsbPrinterDevice>();
+  }
+  std::string model = driver.substr(driver.find(' ') + 1);
+  device->deviceId = "MFG:Tarnwell;CMD:" + out->commandSet + ";MDL:" + model + ";CLS:PRINTER;";
+  winsim::AttachUsbPrinter(device);
+
+  WString printerName = Utf8ToWide(driver);
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(printerName.data(), &printer, nullptr)) {
+    *error = "cannot open the printer \"" + driver + "\"";
+    return false;
+  }
+  PrinterDevmode devmode{};
+  bool built = BuildJobDevmode(printer, CatalogueModule(), opts.job, &devmode, error);
+  ClosePrinter(printer);
+  if (!built) return false;
+  std::vector<uint8_t> devmodeBytes(sizeof devmode);
+
+  for (int i = 0; i < opts.jobs; ++i) {
+    if (opts.beforeJob) opts.beforeJob(i, twl.get());
+    DeliveredJob job;
+    const size_t logBefore = LogMessages().size();
+    const size_t printedBefore = twl ? twl->PrintedPages().size() : 0;
+    const size_t receivedBefore = twl ? twl->ReceivedPageNumbers().size() : 0;
+    const unsigned tornBefore = twl ? twl->TornBlocks() : 0;
+    const size_t bytesBefore = device->Received().size();
+
+    int pages = opts.pages, copies = devmode.dm.dmCopies;
+    if (opts.shape) opts.shape(i, &pages, &copies);
+    PrinterDevmode jobDevmode = devmode;
+    jobDevmode.dm.dmFields |= DM_COPIES;
+    jobDevmode.dm.dmCopies = static_cast<SHORT>(copies);
+    std::memcpy(devmodeBytes.data(), &jobDevmode, sizeof jobDevmode);
+
+    winsim::JobSpec spec;
+    spec.printer = printerName.c_str();
+    spec.devmode = devmodeBytes;
+    spec.document = u"Label " + std::u16string(1, char16_t(u'1' + i % 9));
+    spec.pages = pages;
+    spec.draw = opts.draw ? opts.draw : winsim::PageDrawer(DrawTestLabel);
+    winsim::JobResult r = winsim::RunJob(spec);
+    job.jobId = r.jobId;
+    if (twl) job.pagesRendered = unsigned(r.output.size() / 8);  // the output is the 8-byte page markers
+    job.rendered = r.ok;
+    job.error = r.error;
+
+    if (twl && r.jobId) {
+      // Delivered: the monitor ended the job, and no page file of it is left.
+      char pattern[48];
+      std::snprintf(pattern, sizeof pattern, "*jobid_%03u_*.dat", unsigned(r.jobId));
+      job.ejected = WaitUntil([&] { return Ejected(r.jobId) && PageFiles(pattern).empty(); }, opts.timeoutMs);
+      auto printed = twl->PrintedPages();
+      job.pages.assign(printed.begin() + ptrdiff_t(printedBefore), printed.end());
+      auto received = twl->ReceivedPageNumbers();
+      job.received.assign(received.begin() + ptrdiff_t(receivedBefore), received.end());
+      std::set<uint16_t> distinct(job.received.begin(), job.received.end());
+      job.resends = unsigned(job.received.size() - distinct.size());
+      job.tornBlocks = twl->TornBlocks() - tornBefore;
+    }
+    auto bytes = device->Received();
+    job.bytes.assign(bytes.begin() + ptrdiff_t(bytesBefore), bytes.end());
+    if (twl) job.bytes.clear();  // the pages say it
+    auto log = LogMessages();
+    job.monitorLog.assign(log.begin() + ptrdiff_t(std::min(logBefore, log.size())), log.end());
+    if (opts.afterJob) opts.afterJob(i, job, twl.get());
+    out->jobs.push_back(std::move(job));
+  }
+  out->pageFilesLeft = PageFiles("*.dat");
+  winsim::CloseLanguageMonitorPorts();
+  return true;
+}
+
+std::string DeliveryReportJson(const DeliveryReport& report) {
+  rapidjson::StringBuffer buf;
+  rapidjson::PrettyWriter<rapidjson::StringBuffer> w(buf);
+  w.StartObject();
+  w.Key("model");
+  w.String(report.model.c_str());
+  w.Key("commandSet");
+  w.String(report.commandSet.c_str());
+  w.Key("jobs");
+  w.StartArray();
+  const bool twl = report.commandSet == "TWL";
+  for (const auto& j : report.jobs) {
+    w.StartObject();
+    w.Key("jobId");
+    w.Uint(j.jobId);
+    w.Key("rendered");
+    w.Bool(j.rendered);
+    if (twl) {
+      w.Key("pagesRendered");
+      w.Uint(j.pagesRendered);
+    }
+    if (!j.error.empty()) {
+      w.Key("error");
+      w.String(j.error.c_str());
+    }
+    if (twl) {
+      w.Key("ejected");
+      w.Bool(j.ejected);
+      w.Key("pages");
+      w.StartArray();
+      for (const auto& p : j.pages) {
+        w.StartObject();
+        w.Key("number");
+        w.Uint(p.number);
+        w.Key("widthDots");
+        w.Uint(p.rowBytes * 8u);
+        w.Key("rows");
+        w.Uint(p.rows);
+        w.Key("blackDots");
+        w.Uint(BlackDots(p));
+        w.EndObject();
+      }
+      w.EndArray();
+      w.Key("received");
+      w.StartArray();
+      for (uint16_t n : j.received) w.Uint(n);
+      w.EndArray();
+      w.Key("resends");
+      w.Uint(j.resends);
+      w.Key("tornBlocks");
+      w.Uint(j.tornBlocks);
+    } else {
+      w.Key("bytes");
+      w.Uint64(j.bytes.size());
+    }
+    w.Key("monitorLog");
+    w.StartArray();
+    for (const auto& m : j.monitorLog) w.String(m.c_str());
+    w.EndArray();
+    w.EndObject();
+  }
+  w.EndArray();
+  w.Key("pageFilesLeft");
+  w.StartArray();
+  for (const auto& f : report.pageFilesLeft) w.String(f.c_str());
+  w.EndArray();
+  w.EndObject();
+  return std::string(buf.GetString(), buf.GetSize()) + "\n";
+}
+
+std::vector<uint8_t> TwlPagePbm(const winsim::TwlPage& page) {
+  std::string header = "P4\n" + std::to_string(page.rowBytes * 8u) + " " + std::to_string(page.rows) + "\n";
+  std::vector<uint8_t> out(header.begin(), header.end());
+  out.insert(out.end(), page.raster.begin(), page.raster.end());
+  return out;
+}
+
+}  // namespace lbl

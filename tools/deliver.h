@@ -1,0 +1,73 @@
+// Printing through the whole print path to a simulated printer: the rendering DLL driven by winsim's job
+// runner, the spooler, the language monitor lblmon, the USB port monitor and a simulated printer of the
+// model's kind. For TWL printers the report says, per job, which pages the printer printed, which page
+// blocks it was sent again and what the monitor logged.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/job_options.h"
+#include "winsim/gdi.h"
+#include "winsim/twlprinter.h"
+
+namespace lbl {
+
+struct DeliveredJob {
+  DWORD jobId = 0;
+  unsigned pagesRendered = 0;  // TWL: page copies the rendering DLL marked in the spooler stream
+  bool rendered = false;       // the job runner finished without an error
+  std::string error;           // its first failure
+  // TWL: the spooler was told that the job's last page is out (JOB_CONTROL_LAST_PAGE_EJECTED accepted).
+  bool ejected = false;
+  std::vector<winsim::TwlPage> pages;    // TWL: printed while the job was delivered, in order
+  std::vector<uint16_t> received;        // TWL: page blocks received, in order; a number twice is a re-send
+  unsigned resends = 0;                  // received blocks beyond the first of each page number
+  unsigned tornBlocks = 0;
+  std::vector<std::string> monitorLog;   // the monitor's messages from the start of the job to its delivery
+  std::vector<uint8_t> bytes;            // other languages: what the printer received for the job
+};
+
+struct DeliverOptions {
+  JobOptions job;            // model (empty: the embedded default printer), paper or size, orientation, copies
+  int jobs = 1;
+  int pages = 1;             // per job
+  // The command set the simulated printer names in its device ID: "TWL", "TSPL", "ZPL" or "CPE"; empty: TWL
+  // when the model speaks it, else the model's other languages. The rendering DLL picks its language by it.
+  std::string commandSet;
+  winsim::PageDrawer draw;   // empty: a test label (a frame, bars and a diagonal)
+  int timeoutMs = 30000;     // per job, for its page files to be delivered
+  // Called before each job (0-based) with the TWL printer (nullptr for other printers): fault injection.
+  std::function<void(int job, winsim::TwlPrinterDevice* printer)> beforeJob;
+  // Called after each job has been delivered (or has timed out), before the next one starts.
+  std::function<void(int job, const DeliveredJob& result, winsim::TwlPrinterDevice* printer)> afterJob;
+  // Pages and copies of each job, when they differ from `pages` and the options' copies.
+  std::function<void(int job, int* pages, int* copies)> shape;
+};
+
+struct DeliveryReport {
+  std::string model;
+  std::string commandSet;                // of the simulated printer
+  std::vector<DeliveredJob> jobs;
+  std::vector<std::string> pageFilesLeft;  // page files still in the folder after the last job
+};
+
+// Sets up the printer of the model on USB001 (resetting the machine), registers lblmon as its language
+// monitor, attaches the simulated printer and prints the jobs one after the other, each delivered before
+// the next starts. False with a message when the set-up fails; a failing job is reported in its entry.
+bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* error);
+
+// The report as JSON: per job its id, whether it rendered and was ejected, the printed pages (number,
+// width and rows in dots, black dots), the received page numbers, re-sends and the monitor's messages;
+// for other languages the byte count.
+std::string DeliveryReportJson(const DeliveryReport& report);
+
+// A printed TWL page as a PBM image (P4): the raster as the printer put it on the label, 1 = black.
+std::vector<uint8_t> TwlPagePbm(const winsim::TwlPage& page);
+
+// The test label of DeliverOptions::draw.
+void DrawTestLabel(int page, const winsim::PageSurface& surface);
+
+}  // namespace lbl

@@ -1,0 +1,289 @@
+#include "tools/print_job.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "common/model.h"
+#include "common/platform.h"
+#include "common/wstr.h"
+#include "tools/embedded.h"
+#include "tools/settings_fields.h"
+#include "winsim/devices.h"
+#include "winsim/gdi.h"
+#include "winsim/machine.h"
+
+namespace lbl {
+
+const char* const kPrintUsage =
+    "print [--model DRIVER-NAME] [--language tspl|zpl|esc|twl] [--paper NAME | --size WxH]\n"
+    "          [--orientation portrait|landscape] [--copies N] [--set FIELD=VALUE]... [--doc-name NAME]\n"
+    "          [--job-id N] [--actual-size] [--usb-device-id ID] -o OUT (INPUT... | --blank N)";
+
+const char* PrintHelp() {
+  static const std::string help =
+      std::string(
+          "Prints through the real rendering library (lbldrv6) on the simulated machine, as an application\n"
+          "would: the printer is installed fresh and initialised by lbldrv6ui (its \"FORMS\" is the model's\n"
+          "paper list), the options become the application's DEVMODE, and winsim runs the job through the\n"
+          "driver's entry points. OUT gets exactly the bytes WritePrinter received; for TWL the job's page\n"
+          "files are copied into the folder OUT.pages. A JSON summary goes to stdout.\n\n"
+          "Each INPUT (PNG, BMP or PNM) is one page, scaled to fit the page's printable area keeping its\n"
+          "aspect ratio and centred; --actual-size draws it pixel for pixel at the top left.\n\n"
+          "Options:\n") +
+      kJobOptionsHelp +
+      "\n"
+      "  --language L              tspl, zpl, esc or twl (the settings' PrintLanguage)\n"
+      "  --set FIELD=VALUE         any settings field by name, as the application's DEVMODE carries it:\n"
+      "                            Speed, Darkness, PostAction, PostActionOccurrence, IntervalPages,\n"
+      "                            PrintMode, FeedOffset, DitherLevel, PaperSaving, Flags, ShiftH, ShiftV,\n"
+      "                            PrintingScale, PrintWidth, InputDPI, PrinterType, UserCommand0..3,\n"
+      "                            Contrast, Brightness, WatermarkPath, WatermarkX/Y/Scale/Brightness,\n"
+      "                            PrintLanguage, dmOrientation, dmCopies, dmPaperSize, dmFormName, ...\n"
+      "                            Texts take the escapes \\r \\n \\t \\\\ \\xHH. Repeatable; applied in order\n"
+      "                            after the other options.\n"
+      "  --doc-name NAME           the document name (default: the first INPUT's file name)\n"
+      "  --job-id N                the spooler job id of the job\n"
+      "  --actual-size             draw each INPUT pixel for pixel instead of fitting it\n"
+      "  --blank N                 print N white pages instead of INPUT files\n"
+      "  --usb-device-id ID        attach a simulated USB printer answering this IEEE 1284 device ID\n"
+      "                            (\"MFG:...;CMD:TWL;MDL:...;\") to the printer's port; the driver picks the\n"
+      "                            language by it\n"
+      "  -o OUT                    the output file";
+  return help.c_str();
+}
+
+namespace {
+
+bool TakeValue(const std::vector<std::string>& args, size_t* i, const std::string& name, bool inlineValue,
+               std::string* value, std::string* error) {
+  if (inlineValue) return true;
+  if (*i + 1 >= args.size()) {
+    *error = name + " needs a value";
+    return false;
+  }
+  *value = args[++*i];
+  return true;
+}
+
+bool ParseCount(const std::string& text, long lo, long hi, long* out) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+DWORD PortNumber(const std::string& port) { return static_cast<DWORD>(std::strtoul(port.c_str() + 3, nullptr, 10)); }
+
+std::vector<lblview::PageFile> JobPageFiles(DWORD jobId) {
+  std::vector<lblview::PageFile> files;
+  const std::string folder = winsim::HostPath(u"C:\\prtmonlog");
+  std::error_code ec;
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    int page = 0, job = 0, seq = 0;
+    if (!entry.is_regular_file() || !lblview::ParsePageFileName(name, &page, &job, &seq) ||
+        static_cast<DWORD>(job) != jobId)
+      continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files.push_back({name, std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())});
+  }
+  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+  return files;
+}
+
+}  // namespace
+
+bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::string* error) {
+  if (!ParseJobOptions(args, &out->job, error)) return false;
+  std::vector<std::string> rest;
+  const std::vector<std::string>& a = *args;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const std::string& arg = a[i];
+    if (arg.empty() || arg[0] != '-' || arg == "-") {
+      out->inputs.push_back(arg);
+      continue;
+    }
+    std::string name = arg, value;
+    bool inlineValue = false;
+    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      inlineValue = true;
+    }
+    auto take = [&] { return TakeValue(a, &i, name, inlineValue, &value, error); };
+    long n = 0;
+    if (name == "--actual-size" && !inlineValue) {
+      out->actualSize = true;
+    } else if (name == "--language") {
+      if (!take()) return false;
+      const lblview::Language lang = lblview::LanguageFromName(value);
+      if (lang == lblview::Language::Unknown) {
+        *error = "bad value for --language: '" + value + "' (tspl, zpl, esc or twl)";
+        return false;
+      }
+      out->language = lang == lblview::Language::Twl ? kLangTwl : lang == lblview::Language::Esc ? kLangEsc
+                      : lang == lblview::Language::Tspl ? kLangTspl : kLangZpl;
+    } else if (name == "--set") {
+      if (!take()) return false;
+      const size_t eq = value.find('=');
+      if (eq == std::string::npos || eq == 0) {
+        *error = "--set needs FIELD=VALUE, not '" + value + "'";
+        return false;
+      }
+      PrinterDevmode scratch{};
+      if (!SetSettingsField(&scratch, value.substr(0, eq), value.substr(eq + 1), error)) return false;
+      out->set.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+    } else if (name == "--doc-name") {
+      if (!take()) return false;
+      if (value.empty()) {
+        *error = "--doc-name needs a name";
+        return false;
+      }
+      out->docName = value;
+    } else if (name == "--job-id") {
+      if (!take()) return false;
+      if (!ParseCount(value, 1, 0x7FFFFFFF, &n)) {
+        *error = "bad value for --job-id: '" + value + "' (1 to 2147483647)";
+        return false;
+      }
+      out->jobId = static_cast<DWORD>(n);
+    } else if (name == "--blank") {
+      if (!take()) return false;
+      if (!ParseCount(value, 1, 10000, &n)) {
+        *error = "bad value for --blank: '" + value + "' (1 to 10000 pages)";
+        return false;
+      }
+      out->blankPages = static_cast<int>(n);
+    } else if (name == "--usb-device-id") {
+      if (!take()) return false;
+      if (value.empty() || value.size() > 1000) {
+        *error = "--usb-device-id needs a device ID of 1 to 1000 characters";
+        return false;
+      }
+      out->usbDeviceId = value;
+    } else if (name == "-o" || name == "--output") {
+      if (!take()) return false;
+      if (value.empty()) {
+        *error = name + " needs a file name";
+        return false;
+      }
+      out->output = value;
+    } else {
+      // Not a print option: the caller decides (e.g. options of another print path).
+      rest.push_back(arg);
+    }
+  }
+  if (!out->inputs.empty() && out->blankPages) {
+    *error = "give INPUT files or --blank, not both";
+    return false;
+  }
+  *args = rest;
+  return true;
+}
+
+bool InstallInitialisedPrinter(const std::string& driver, std::string* error) {
+  if (!SetupPrinter(driver, kDefaultPort, error)) return false;
+  HMODULE ui = winsim::LoadDriverModule(u"lbldrv6ui", error);
+  if (!ui) return false;
+  auto event = reinterpret_cast<decltype(DrvPrinterEvent)*>(winsim::GetModuleProc(ui, "DrvPrinterEvent"));
+  WString name = Utf8ToWide(driver);
+  const BOOL ok = event && event(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0);
+  if (!ok) *error = "DrvPrinterEvent(PRINTER_EVENT_INITIALIZE) failed (error " + std::to_string(GetLastError()) + ")";
+  winsim::UnloadDriverModule(ui);
+  return ok;
+}
+
+bool BuildPrintDevmode(HANDLE printer, const PrintOptions& opts, PrinterDevmode* out, std::vector<std::string>* warnings,
+                       std::string* error) {
+  if (!BuildJobDevmode(printer, CatalogueModule(), opts.job, out, error)) return false;
+  if (opts.language >= 0) out->PrintLanguage = static_cast<uint32_t>(opts.language);
+  for (const auto& [field, value] : opts.set)
+    if (!SetSettingsField(out, field, value, error)) return false;
+  if (!warnings || opts.set.empty()) return true;
+
+  // What the driver makes of the job's values: its merge over the model's defaults.
+  WCHAR name[32] = {};
+  ModelRecord* model = LoadModelRecord(printer, name, CatalogueModule());
+  if (!model) return true;
+  auto merged = std::make_unique<PrinterDevmode>();
+  FillDevmodeDefaults(model, name, merged.get());
+  MergeDevmode(printer, model, &out->dm, merged.get());
+  FreeModelRecord(model);
+  for (const auto& [field, value] : opts.set) {
+    std::string sent, taken;
+    GetSettingsField(*out, field, &sent);
+    GetSettingsField(*merged, field, &taken);
+    if (sent != taken && field != "dmFields")
+      warnings->push_back("the driver does not take " + field + "=" + sent + " from the job's settings (it keeps " + taken +
+                          ")");
+  }
+  return true;
+}
+
+bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, PrintResult* out, std::string* error) {
+  *out = PrintResult{};
+  const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
+  const int pages = pictures.empty() ? opts.blankPages : static_cast<int>(pictures.size());
+  if (pages <= 0) {
+    *error = "nothing to print: give INPUT files or --blank N";
+    return false;
+  }
+  if (!InstallInitialisedPrinter(driver, error)) return false;
+  if (!opts.usbDeviceId.empty()) {
+    auto device = std::make_shared<winsim::UsbPrinterDevice>();
+    device->deviceId = opts.usbDeviceId;
+    device->portNumber = PortNumber(kDefaultPort);
+    if (!winsim::AttachUsbPrinter(device)) {
+      *error = "cannot attach the simulated USB printer";
+      return false;
+    }
+  }
+  WString name = Utf8ToWide(driver);
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name.data(), &printer, nullptr)) {
+    *error = "cannot open the printer \"" + driver + "\"";
+    return false;
+  }
+  const bool built = BuildPrintDevmode(printer, opts, &out->devmode, &out->warnings, error);
+  ClosePrinter(printer);
+  if (!built) return false;
+
+  winsim::JobSpec spec;
+  spec.printer = name;
+  const auto* dmBytes = reinterpret_cast<const uint8_t*>(&out->devmode);
+  spec.devmode.assign(dmBytes, dmBytes + sizeof(PrinterDevmode));
+  std::string doc = opts.docName;
+  if (doc.empty()) doc = opts.inputs.empty() ? "lbl print" : std::filesystem::path(opts.inputs[0]).filename().string();
+  spec.document = Utf8ToWide(doc);
+  spec.pages = pages;
+  if (!pictures.empty()) {
+    const bool actual = opts.actualSize;
+    spec.draw = [&pictures, actual](int page, const winsim::PageSurface& surface) {
+      DrawPicture(pictures[static_cast<size_t>(page)], surface, actual);
+    };
+  }
+  if (opts.jobId) winsim::SetNextJobId(opts.jobId);
+  winsim::JobResult job = winsim::RunJob(spec);
+
+  out->jobId = job.jobId;
+  out->output = std::move(job.output);
+  out->pages = pages;
+  out->surfaceWidth = static_cast<int32_t>(job.gdiInfo.ulHorzRes);
+  out->surfaceHeight = static_cast<int32_t>(job.gdiInfo.ulVertRes);
+  out->pageFiles = JobPageFiles(job.jobId);
+  out->language = !out->pageFiles.empty() ? lblview::Language::Twl
+                                          : lblview::DetectLanguage(out->output.data(), out->output.size());
+  if (!job.ok) {
+    *error = job.error.empty() ? "the job failed" : job.error;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lbl

@@ -1,0 +1,70 @@
+// lbl print: a job of pictures (or blank pages) through the real rendering library on the
+// embedded default printer (or the one named), as an application would print it, and what the
+// printer would receive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/devmode.h"
+#include "tools/input_image.h"
+#include "tools/job_options.h"
+#include "tools/viewer/viewer.h"
+
+namespace lbl {
+
+struct PrintOptions {
+  JobOptions job;                                        // --model, --paper | --size, --orientation, --copies
+  int language = -1;                                     // --language: a PrintLanguage value; -1 keeps the printer's
+  std::vector<std::pair<std::string, std::string>> set;  // --set FIELD=VALUE, in order
+  std::string docName;                                   // --doc-name; empty: the first input's file name
+  DWORD jobId = 0;                                       // --job-id; 0: the spooler's next
+  bool actualSize = false;                               // --actual-size
+  std::string output;                                    // -o
+  std::vector<std::string> inputs;                       // INPUT...
+  int blankPages = 0;                                    // --blank N
+  std::string usbDeviceId;                               // --usb-device-id
+};
+
+// Usage text of the options.
+extern const char* const kPrintUsage;
+const char* PrintHelp();
+
+// Takes the print options (the job options included) and the inputs out of `args`; options it does
+// not know stay there, in order, for the caller to take or refuse. --set fields and values are
+// checked here. False with a message for a bad or missing value, --set of an unknown field, or
+// inputs together with --blank.
+bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::string* error);
+
+// Resets the simulated machine, installs the printer of `driver` on USB001 and lets the
+// user-interface library initialise it as the spooler does for a new printer
+// (DrvPrinterEvent(PRINTER_EVENT_INITIALIZE)): its "FORMS" becomes the model's paper list.
+bool InstallInitialisedPrinter(const std::string& driver, std::string* error);
+
+// The application's DEVMODE for the options on an installed printer: the job options, then the
+// language, then the --set fields in order. `warnings` gets a line for every --set value the
+// driver's settings merge does not take from the job.
+bool BuildPrintDevmode(HANDLE printer, const PrintOptions& opts, PrinterDevmode* out, std::vector<std::string>* warnings,
+                       std::string* error);
+
+struct PrintResult {
+  DWORD jobId = 0;
+  std::vector<uint8_t> output;                 // every byte WritePrinter received
+  std::vector<lblview::PageFile> pageFiles;    // TWL: the job's files in c:\prtmonlog, by name
+  lblview::Language language = lblview::Language::Unknown;  // as the output shows it
+  int pages = 0;
+  int32_t surfaceWidth = 0, surfaceHeight = 0;  // the page bitmap, dots
+  PrinterDevmode devmode{};                    // what the application passed
+  std::vector<std::string> warnings;
+};
+
+// Prints `pictures` (one page each; none: opts.blankPages white pages) with the options: installs
+// and initialises the printer, attaches a USB printer with opts.usbDeviceId to its port when one
+// is given, builds the DEVMODE and runs the job through lbldrv6 with winsim's job runner. False
+// with a message when the set-up or a driver entry point fails (the output received so far is
+// still in `out`).
+bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, PrintResult* out, std::string* error);
+
+}  // namespace lbl

@@ -1,0 +1,254 @@
+#include "tools/settings_fields.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/wstr.h"
+
+namespace lbl {
+
+namespace {
+
+enum class Type { U32, I32, I16, Text };
+
+struct Field {
+  std::string name;
+  size_t offset;
+  Type type;
+  size_t chars;    // text fields: capacity including the terminator
+  DWORD dmBit;     // public fields: the dmFields bit an application sets with them
+};
+
+#define PRIV(name, type) Field{#name, offsetof(PrinterDevmode, name), Type::type, 0, 0}
+#define PUB(name, bit) Field{#name, offsetof(PrinterDevmode, dm) + offsetof(DEVMODEW, name), Type::I16, 0, bit}
+
+const std::vector<Field>& Fields() {
+  static const std::vector<Field> fields = [] {
+    std::vector<Field> f = {
+        PRIV(Flags, U32), PRIV(ShiftH, I32), PRIV(ShiftV, I32), PRIV(PostAction, U32),
+        PRIV(PostActionOccurrence, U32), PRIV(IntervalPages, U32), PRIV(FeedOffset, I32), PRIV(DitherLevel, U32),
+        Field{"Contrast", offsetof(PrinterDevmode, ColorAdjust) + offsetof(COLORADJUSTMENT, caContrast), Type::I16, 0, 0},
+        Field{"Brightness", offsetof(PrinterDevmode, ColorAdjust) + offsetof(COLORADJUSTMENT, caBrightness), Type::I16, 0,
+              0},
+        PRIV(PrintMode, U32), PRIV(Speed, U32), PRIV(Darkness, U32), PRIV(PaperSaving, U32)};
+    for (int i = 0; i < kUserCommandSlots; ++i)
+      f.push_back(Field{"UserCommand" + std::to_string(i), offsetof(PrinterDevmode, UserCommands) + i * kUserCommandChars * sizeof(WCHAR),
+                        Type::Text, kUserCommandChars, 0});
+    const Field rest[] = {
+        PRIV(PrintLanguage, U32),
+        Field{"WatermarkPath", offsetof(PrinterDevmode, WatermarkPath), Type::Text, kWatermarkPathChars, 0},
+        PRIV(WatermarkX, I16), PRIV(WatermarkY, I16), PRIV(WatermarkScale, I16), PRIV(WatermarkBrightness, I16),
+        PRIV(PrintingScale, I16), PRIV(PrintWidth, I32), PRIV(InputDPI, I16), PRIV(PrinterType, I16),
+        Field{"dmFields", offsetof(PrinterDevmode, dm) + offsetof(DEVMODEW, dmFields), Type::U32, 0, 0},
+        PUB(dmOrientation, DM_ORIENTATION), PUB(dmPaperSize, DM_PAPERSIZE), PUB(dmPaperLength, DM_PAPERLENGTH),
+        PUB(dmPaperWidth, DM_PAPERWIDTH), PUB(dmScale, DM_SCALE), PUB(dmCopies, DM_COPIES),
+        PUB(dmDefaultSource, DM_DEFAULTSOURCE), PUB(dmPrintQuality, DM_PRINTQUALITY), PUB(dmColor, DM_COLOR),
+        PUB(dmDuplex, DM_DUPLEX), PUB(dmYResolution, DM_YRESOLUTION), PUB(dmTTOption, DM_TTOPTION),
+        PUB(dmCollate, DM_COLLATE),
+        Field{"dmFormName", offsetof(PrinterDevmode, dm) + offsetof(DEVMODEW, dmFormName), Type::Text, CCHFORMNAME,
+              DM_FORMNAME},
+    };
+    f.insert(f.end(), std::begin(rest), std::end(rest));
+    return f;
+  }();
+  return fields;
+}
+
+#undef PRIV
+#undef PUB
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+const Field* Find(const std::string& name) {
+  for (const Field& f : Fields())
+    if (SameNoCase(f.name, name)) return &f;
+  return nullptr;
+}
+
+bool ParseInteger(const std::string& text, long long lo, long long hi, long long* out) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 0);
+  if (*end || errno == ERANGE || v < lo || v > hi) return false;
+  // strtoll's base 0 reads a leading 0 as octal; decimal is what people mean.
+  if (text.size() > 1 && text[0] == '0' && text[1] != 'x' && text[1] != 'X') {
+    v = std::strtoll(text.c_str(), &end, 10);
+    if (*end) return false;
+  }
+  *out = v;
+  return true;
+}
+
+bool Unescape(const std::string& text, std::string* out, std::string* why) {
+  out->clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      *out += text[i];
+      continue;
+    }
+    if (++i == text.size()) {
+      *why = "a backslash ends the text (write \\\\ for one)";
+      return false;
+    }
+    switch (text[i]) {
+      case 'r': *out += '\r'; break;
+      case 'n': *out += '\n'; break;
+      case 't': *out += '\t'; break;
+      case '\\': *out += '\\'; break;
+      case 'x': {
+        if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+          *why = "\\x needs two hexadecimal digits";
+          return false;
+        }
+        const int v = static_cast<int>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+        if (v == 0) {
+          *why = "\\x00 would end the text";
+          return false;
+        }
+        *out += static_cast<char>(v);
+        i += 2;
+        break;
+      }
+      default:
+        *why = std::string("unknown escape \\") + text[i] + " (use \\r \\n \\t \\\\ or \\xHH)";
+        return false;
+    }
+  }
+  return true;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\\') out += "\\\\";
+    else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else out += static_cast<char>(c);
+  }
+  return out;
+}
+
+uint8_t* At(PrinterDevmode* dm, const Field& f) { return reinterpret_cast<uint8_t*>(dm) + f.offset; }
+const uint8_t* At(const PrinterDevmode& dm, const Field& f) { return reinterpret_cast<const uint8_t*>(&dm) + f.offset; }
+
+}  // namespace
+
+const std::vector<std::string>& SettingsFieldNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> n;
+    for (const Field& f : Fields()) n.push_back(f.name);
+    return n;
+  }();
+  return names;
+}
+
+bool SetSettingsField(PrinterDevmode* dm, const std::string& name, const std::string& value, std::string* error) {
+  const Field* f = Find(name);
+  if (!f) {
+    std::string known;
+    for (const std::string& n : SettingsFieldNames()) known += (known.empty() ? "" : ", ") + n;
+    *error = "unknown settings field '" + name + "' (fields: " + known + ")";
+    return false;
+  }
+  auto bad = [&](const std::string& why) {
+    *error = "bad value for " + f->name + ": '" + value + "' (" + why + ")";
+    return false;
+  };
+  if (f->type == Type::Text) {
+    std::string text, why;
+    if (!Unescape(value, &text, &why)) return bad(why);
+    WString wide = Utf8ToWide(text);
+    if (wide.size() >= f->chars) return bad("at most " + std::to_string(f->chars - 1) + " characters");
+    auto* field = reinterpret_cast<WCHAR*>(At(dm, *f));
+    std::memset(field, 0, f->chars * sizeof(WCHAR));
+    std::memcpy(field, wide.data(), wide.size() * sizeof(WCHAR));
+  } else {
+    long long v = 0;
+    std::string text = value;
+    if (f->name == "PrintLanguage") {
+      const char* names[] = {"twl", "esc", "tspl", "zpl"};
+      for (int i = 0; i < 4; ++i)
+        if (SameNoCase(value, names[i])) text = std::to_string(i);
+    } else if (f->name == "dmOrientation") {
+      if (SameNoCase(value, "portrait")) text = std::to_string(DMORIENT_PORTRAIT);
+      if (SameNoCase(value, "landscape")) text = std::to_string(DMORIENT_LANDSCAPE);
+    }
+    switch (f->type) {
+      case Type::U32:
+        if (!ParseInteger(text, 0, UINT32_MAX, &v)) return bad("a number from 0 to 4294967295");
+        {
+          const uint32_t u = static_cast<uint32_t>(v);
+          std::memcpy(At(dm, *f), &u, sizeof u);
+        }
+        break;
+      case Type::I32:
+        if (!ParseInteger(text, INT32_MIN, INT32_MAX, &v)) return bad("a number from -2147483648 to 2147483647");
+        {
+          const int32_t i = static_cast<int32_t>(v);
+          std::memcpy(At(dm, *f), &i, sizeof i);
+        }
+        break;
+      case Type::I16:
+        if (!ParseInteger(text, INT16_MIN, INT16_MAX, &v)) return bad("a number from -32768 to 32767");
+        {
+          const int16_t s = static_cast<int16_t>(v);
+          std::memcpy(At(dm, *f), &s, sizeof s);
+        }
+        break;
+      case Type::Text: break;
+    }
+  }
+  dm->dm.dmFields |= f->dmBit;
+  return true;
+}
+
+bool GetSettingsField(const PrinterDevmode& dm, const std::string& name, std::string* value) {
+  value->clear();
+  const Field* f = Find(name);
+  if (!f) return false;
+  switch (f->type) {
+    case Type::U32: {
+      uint32_t u;
+      std::memcpy(&u, At(dm, *f), sizeof u);
+      *value = std::to_string(u);
+      break;
+    }
+    case Type::I32: {
+      int32_t i;
+      std::memcpy(&i, At(dm, *f), sizeof i);
+      *value = std::to_string(i);
+      break;
+    }
+    case Type::I16: {
+      int16_t s;
+      std::memcpy(&s, At(dm, *f), sizeof s);
+      *value = std::to_string(s);
+      break;
+    }
+    case Type::Text: {
+      const auto* text = reinterpret_cast<const WCHAR*>(At(dm, *f));
+      WString w(text, WStrNLen(text, f->chars));
+      *value = Escape(WideToUtf8(w.c_str()));
+      break;
+    }
+  }
+  return true;
+}
+
+}  // namespace lbl

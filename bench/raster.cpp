@@ -5,7 +5,7 @@
 //
 // Pages: 812 x 1218 (203 dpi) and 2400 x 3600 (a 300 dpi model drawn at 600 dpi, InputDPI 1).
 // Content: white, with a block of text-like strokes, a barcode and a grey photograph-like area
-// (about a fifth of the page). Each figure is the best of N runs; ratios are to the best memcpy.
+// (about a quarter of the page). Each figure is the best of N runs; ratios are to the best memcpy.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

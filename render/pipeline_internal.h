@@ -1,9 +1,11 @@
 // Pieces of the page raster pipeline shared by its source files; not part of its interface.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "common/platform.h"
@@ -11,6 +13,9 @@
 #include "render/pipeline.h"
 
 namespace pipeline_detail {
+
+// The row kernels read eight pixels as one 64-bit word, the first pixel in its lowest byte.
+static_assert(std::endian::native == std::endian::little);
 
 // Any working image must also fit an image record, so that every step can hand it over.
 bool FitsImageLimits(int64_t width, int64_t height, uint32_t bpp = 8);
@@ -24,7 +29,7 @@ class WorkImage {
   WorkImage() = default;
   WorkImage(const WorkImage&) = delete;
   WorkImage& operator=(const WorkImage&) = delete;
-  WorkImage(WorkImage&& other) noexcept { *this = static_cast<WorkImage&&>(other); }
+  WorkImage(WorkImage&& other) noexcept { *this = std::move(other); }
   WorkImage& operator=(WorkImage&& other) noexcept;
   ~WorkImage() { Free(); }
 
@@ -34,7 +39,6 @@ class WorkImage {
   void Free();
   uint8_t* Release();
 
-  bool Empty() const { return data_ == nullptr; }
   uint32_t Width() const { return width_; }
   uint32_t Height() const { return height_; }
   uint32_t Stride() const { return stride_; }
@@ -194,9 +198,9 @@ void DumpImage(const RasterImage& image, const WCHAR* name);
 
 // ---- row kernels ----
 
-// Bit i of the result is set when byte i of the 8 little-endian bytes has its high bit set.
+// The high bits of eight bytes (first byte lowest) as one byte, the first byte's as its most
+// significant bit: the multiplication moves each alone into the top byte.
 inline uint32_t GatherHighBits(uint64_t highBits) {
-  // Each high bit lands alone in the top byte, the first byte's at bit 7.
   return static_cast<uint32_t>(((highBits >> 7) * 0x8040201008040201ull) >> 56);
 }
 
@@ -206,7 +210,7 @@ inline uint64_t Load8(const uint8_t* p) {
   return v;
 }
 
-// Packs floor(n / 8) bytes from n pixels: bit 1 when the pixel is not 0.
+// Packs `bytes` bytes from 8 x `bytes` pixels: bit 1 when the pixel is not 0.
 inline void PackNonZero(const uint8_t* px, uint8_t* out, uint32_t bytes) {
   constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
   for (uint32_t i = 0; i < bytes; ++i) {

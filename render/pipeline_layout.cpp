@@ -149,7 +149,7 @@ bool LayOut(const Page& page, WorkImage& image) {
                       r.rows == outH && r.cols == outW && outW == iw && outH == ih;
   if (covers && mask == 0 && shape.map.Identity()) return true;
   if (!FitsImageLimits(outW, outH)) {
-    DbgPrint(TEXT("RenderPageRaster: a canvas of %I64d x %I64d dots is too large; page not sent"), outW,
+    DbgPrint(TEXT("RenderPageRaster: a canvas of %I64d x %I64d dots is out of range; page not sent"), outW,
              outH);
     return false;
   }

@@ -10,19 +10,6 @@
 #include "render/dither_mode.h"
 #include "render/pipeline_internal.h"
 
-bool ApplyDitherMode(RasterImage& image, const DitherMode& mode) {
-  switch (mode.Kind) {
-    case DitherKind::kThreshold:
-      return image.Threshold(static_cast<uint8_t>(std::clamp(mode.Value, 0, 255)));
-    case DitherKind::kAdaptiveThreshold:
-      return image.AdaptiveThreshold(mode.Value, kAdaptiveBoxSize, nullptr, kAdaptiveBias,
-                                     kAdaptiveBalance);
-    case DitherKind::kDither:
-      return image.Dither(mode.Value);
-  }
-  return false;
-}
-
 namespace pipeline_detail {
 
 namespace {
@@ -74,7 +61,7 @@ Scale PlanScale(int64_t p, int64_t bw, int64_t bh, int64_t* height) {
 }
 
 void RefuseScale(int64_t p, int64_t bw, int64_t bh) {
-  DbgPrint(TEXT("RenderPageRaster: scaling %I64d x %I64d to a print width of %I64d dots is too large; page not sent"),
+  DbgPrint(TEXT("RenderPageRaster: scaling %I64d x %I64d to a print width of %I64d dots is out of range; page not sent"),
            bw, bh, p);
 }
 

@@ -32,7 +32,7 @@ Mark AddWatermark(const Page& page, RasterImage& grey, RasterImage& mark) {
   const bool draw = mw > 0 && mh > 0;
   if (draw) {
     if (!FitsImageLimits(mw, mh, mark.Bpp())) {
-      DbgPrint(TEXT("RenderPageRaster: a watermark of %I64d x %I64d pixels is too large; page not sent"), mw,
+      DbgPrint(TEXT("RenderPageRaster: a watermark of %I64d x %I64d pixels is out of range; page not sent"), mw,
                mh);
       return Mark::kRefused;
     }

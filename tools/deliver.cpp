@@ -1,5 +1,6 @@
 #include "tools/deliver.h"
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "common/model.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
+#include "tools/print_job.h"
 #include "winsim/devices.h"
 #include "winsim/machine.h"
 #include "winsim/monitorhost.h"
@@ -108,25 +110,90 @@ void DrawTestLabel(int page, const winsim::PageSurface& s) {
   for (int t = 0; t < s.width && t < s.height; ++t) black(t, t), black(t + 1, t);
 }
 
+namespace {
+
+// The simulated printer on USB001 and the monitor in the print path, for an installed printer.
+struct Session {
+  std::u16string printer;
+  std::shared_ptr<winsim::UsbPrinterDevice> device;
+  std::shared_ptr<winsim::TwlPrinterDevice> twl;
+};
+
+bool StartSession(const std::string& driver, const std::string& deviceId, Session* session, std::string* error) {
+  if (!winsim::AddLanguageMonitor(kMonitorName, u"lblmon", error)) return false;
+  if (deviceId.find("CMD:TWL") != std::string::npos || deviceId.find(",TWL") != std::string::npos) {
+    session->twl = std::make_shared<winsim::TwlPrinterDevice>();
+    session->device = session->twl;
+  } else {
+    session->device = std::make_shared<winsim::UsbPrinterDevice>();
+  }
+  session->device->deviceId = deviceId;
+  if (!winsim::AttachUsbPrinter(session->device)) {
+    *error = "cannot attach the simulated printer";
+    return false;
+  }
+  WString name = Utf8ToWide(driver);
+  session->printer.assign(name.begin(), name.end());
+  return true;
+}
+
+std::string DeviceIdFor(const std::string& driver, const std::string& commandSet) {
+  return "MFG:Tarnwell;CMD:" + commandSet + ";MDL:" + driver.substr(driver.find(' ') + 1) + ";CLS:PRINTER;";
+}
+
+// One job through the whole path, waited for until the monitor has delivered it (TWL).
+DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs) {
+  DeliveredJob job;
+  winsim::TwlPrinterDevice* twl = session.twl.get();
+  const size_t logBefore = LogMessages().size();
+  const size_t printedBefore = twl ? twl->PrintedPages().size() : 0;
+  const size_t receivedBefore = twl ? twl->ReceivedPageNumbers().size() : 0;
+  const unsigned tornBefore = twl ? twl->TornBlocks() : 0;
+  const size_t bytesBefore = session.device->Received().size();
+
+  winsim::JobResult r = winsim::RunJob(spec);
+  job.jobId = r.jobId;
+  if (twl) job.pagesRendered = unsigned(r.output.size() / 8);  // the output is the 8-byte page markers
+  job.rendered = r.ok;
+  job.error = r.error;
+  if (twl && r.jobId) {
+    // Delivered: the monitor ended the job, and no page file of it is left.
+    char pattern[48];
+    std::snprintf(pattern, sizeof pattern, "*jobid_%03u_*.dat", unsigned(r.jobId));
+    job.ejected = WaitUntil([&] { return Ejected(r.jobId) && PageFiles(pattern).empty(); }, timeoutMs);
+    // The monitor logs the end of the job after the spooler took it; its clear ends with closing the
+    // job's printer handle (a job ended by the printed check of the next job's pages has no such line).
+    const std::string closed = "ClearPagesInQueue: The printer handle is closed for job " + std::to_string(r.jobId);
+    if (job.ejected)
+      WaitUntil([&] {
+        auto log = LogMessages();
+        return std::find(log.begin() + ptrdiff_t(std::min(logBefore, log.size())), log.end(), closed) != log.end();
+      }, 2000);
+    auto printed = twl->PrintedPages();
+    job.pages.assign(printed.begin() + ptrdiff_t(printedBefore), printed.end());
+    auto received = twl->ReceivedPageNumbers();
+    job.received.assign(received.begin() + ptrdiff_t(receivedBefore), received.end());
+    std::set<uint16_t> distinct(job.received.begin(), job.received.end());
+    job.resends = unsigned(job.received.size() - distinct.size());
+    job.tornBlocks = twl->TornBlocks() - tornBefore;
+  }
+  auto bytes = session.device->Received();
+  job.bytes.assign(bytes.begin() + ptrdiff_t(bytesBefore), bytes.end());
+  auto log = LogMessages();
+  job.monitorLog.assign(log.begin() + ptrdiff_t(std::min(logBefore, log.size())), log.end());
+  return job;
+}
+
+}  // namespace
+
 bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* error) {
   *out = DeliveryReport{};
   const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
-  if (!SetupPrinter(driver, kDefaultPort, error)) return false;
-  if (!winsim::AddLanguageMonitor(kMonitorName, u"lblmon", error)) return false;
+  if (!InstallInitialisedPrinter(driver, error)) return false;
   out->model = driver;
   out->commandSet = opts.commandSet.empty() ? ModelCommandSet(driver) : opts.commandSet;
-
-  std::shared_ptr<winsim::UsbPrinterDevice> device;
-  std::shared_ptr<winsim::TwlPrinterDevice> twl;
-  if (out->commandSet == "TWL") {
-    twl = std::make_shared<winsim::TwlPrinterDevice>();
-    device = twl;
-  } else {
-    device = std::make_shared<winsim::UsbPrinterDevice>();
-  }
-  std::string model = driver.substr(driver.find(' ') + 1);
-  device->deviceId = "MFG:Tarnwell;CMD:" + out->commandSet + ";MDL:" + model + ";CLS:PRINTER;";
-  winsim::AttachUsbPrinter(device);
+  Session session;
+  if (!StartSession(driver, DeviceIdFor(driver, out->commandSet), &session, error)) return false;
 
   WString printerName = Utf8ToWide(driver);
   HANDLE printer = nullptr;
@@ -138,57 +205,83 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
   bool built = BuildJobDevmode(printer, CatalogueModule(), opts.job, &devmode, error);
   ClosePrinter(printer);
   if (!built) return false;
-  std::vector<uint8_t> devmodeBytes(sizeof devmode);
 
   for (int i = 0; i < opts.jobs; ++i) {
-    if (opts.beforeJob) opts.beforeJob(i, twl.get());
-    DeliveredJob job;
-    const size_t logBefore = LogMessages().size();
-    const size_t printedBefore = twl ? twl->PrintedPages().size() : 0;
-    const size_t receivedBefore = twl ? twl->ReceivedPageNumbers().size() : 0;
-    const unsigned tornBefore = twl ? twl->TornBlocks() : 0;
-    const size_t bytesBefore = device->Received().size();
-
+    if (opts.beforeJob) opts.beforeJob(i, session.twl.get());
     int pages = opts.pages, copies = devmode.dm.dmCopies;
     if (opts.shape) opts.shape(i, &pages, &copies);
     PrinterDevmode jobDevmode = devmode;
     jobDevmode.dm.dmFields |= DM_COPIES;
     jobDevmode.dm.dmCopies = static_cast<SHORT>(copies);
-    std::memcpy(devmodeBytes.data(), &jobDevmode, sizeof jobDevmode);
+    const auto* dmBytes = reinterpret_cast<const uint8_t*>(&jobDevmode);
 
     winsim::JobSpec spec;
-    spec.printer = printerName.c_str();
-    spec.devmode = devmodeBytes;
+    spec.printer = session.printer;
+    spec.devmode.assign(dmBytes, dmBytes + sizeof jobDevmode);
     spec.document = u"Label " + std::u16string(1, char16_t(u'1' + i % 9));
     spec.pages = pages;
     spec.draw = opts.draw ? opts.draw : winsim::PageDrawer(DrawTestLabel);
-    winsim::JobResult r = winsim::RunJob(spec);
-    job.jobId = r.jobId;
-    if (twl) job.pagesRendered = unsigned(r.output.size() / 8);  // the output is the 8-byte page markers
-    job.rendered = r.ok;
-    job.error = r.error;
-
-    if (twl && r.jobId) {
-      // Delivered: the monitor ended the job, and no page file of it is left.
-      char pattern[48];
-      std::snprintf(pattern, sizeof pattern, "*jobid_%03u_*.dat", unsigned(r.jobId));
-      job.ejected = WaitUntil([&] { return Ejected(r.jobId) && PageFiles(pattern).empty(); }, opts.timeoutMs);
-      auto printed = twl->PrintedPages();
-      job.pages.assign(printed.begin() + ptrdiff_t(printedBefore), printed.end());
-      auto received = twl->ReceivedPageNumbers();
-      job.received.assign(received.begin() + ptrdiff_t(receivedBefore), received.end());
-      std::set<uint16_t> distinct(job.received.begin(), job.received.end());
-      job.resends = unsigned(job.received.size() - distinct.size());
-      job.tornBlocks = twl->TornBlocks() - tornBefore;
-    }
-    auto bytes = device->Received();
-    job.bytes.assign(bytes.begin() + ptrdiff_t(bytesBefore), bytes.end());
-    if (twl) job.bytes.clear();  // the pages say it
-    auto log = LogMessages();
-    job.monitorLog.assign(log.begin() + ptrdiff_t(std::min(logBefore, log.size())), log.end());
-    if (opts.afterJob) opts.afterJob(i, job, twl.get());
+    DeliveredJob job = DeliverJob(session, spec, opts.timeoutMs);
+    if (session.twl) job.bytes.clear();  // the pages say it
+    if (opts.afterJob) opts.afterJob(i, job, session.twl.get());
     out->jobs.push_back(std::move(job));
   }
+  out->pageFilesLeft = PageFiles("*.dat");
+  winsim::CloseLanguageMonitorPorts();
+  return true;
+}
+
+bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, DeliveryReport* out,
+                  std::vector<uint8_t>* received, std::string* error) {
+  *out = DeliveryReport{};
+  received->clear();
+  const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
+  const int pages = pictures.empty() ? opts.blankPages : static_cast<int>(pictures.size());
+  if (pages <= 0) {
+    *error = "nothing to print: give INPUT files or --blank N";
+    return false;
+  }
+  if (!InstallInitialisedPrinter(driver, error)) return false;
+  static const char* const kCommandSets[] = {"TWL", "CPE", "TSPL", "ZPL"};  // by PrintLanguage
+  std::string deviceId = opts.usbDeviceId;
+  if (deviceId.empty()) {
+    const std::string set = opts.language >= 0 && opts.language < 4 ? kCommandSets[opts.language] : ModelCommandSet(driver);
+    deviceId = DeviceIdFor(driver, set);
+  }
+  Session session;
+  if (!StartSession(driver, deviceId, &session, error)) return false;
+  out->model = driver;
+  const size_t cmd = deviceId.find("CMD:");
+  out->commandSet = cmd == std::string::npos ? "" : deviceId.substr(cmd + 4, deviceId.find(';', cmd) - cmd - 4);
+  if (session.twl) out->commandSet = "TWL";
+
+  HANDLE printer = nullptr;
+  WString name(session.printer.begin(), session.printer.end());
+  if (!OpenPrinterW(name.data(), &printer, nullptr)) {
+    *error = "cannot open the printer \"" + driver + "\"";
+    return false;
+  }
+  PrinterDevmode devmode{};
+  std::vector<std::string> warnings;
+  const bool built = BuildPrintDevmode(printer, opts, &devmode, &warnings, error);
+  ClosePrinter(printer);
+  if (!built) return false;
+
+  winsim::JobSpec spec;
+  spec.printer = session.printer;
+  const auto* dmBytes = reinterpret_cast<const uint8_t*>(&devmode);
+  spec.devmode.assign(dmBytes, dmBytes + sizeof devmode);
+  spec.document = Utf8ToWide(opts.docName.empty() ? "lbl print" : opts.docName).c_str();
+  spec.pages = pages;
+  if (!pictures.empty()) {
+    const bool actual = opts.actualSize;
+    spec.draw = [&pictures, actual](int page, const winsim::PageSurface& surface) {
+      DrawPicture(pictures[static_cast<size_t>(page)], surface, actual);
+    };
+  }
+  if (opts.jobId) winsim::SetNextJobId(opts.jobId);
+  out->jobs.push_back(DeliverJob(session, spec, 30000));
+  *received = session.device->Received();
   out->pageFilesLeft = PageFiles("*.dat");
   winsim::CloseLanguageMonitorPorts();
   return true;

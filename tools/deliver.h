@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/input_image.h"
 #include "tools/job_options.h"
+#include "tools/print_job.h"
 #include "winsim/gdi.h"
 #include "winsim/twlprinter.h"
 
@@ -54,10 +56,18 @@ struct DeliveryReport {
   std::vector<std::string> pageFilesLeft;  // page files still in the folder after the last job
 };
 
-// Sets up the printer of the model on USB001 (resetting the machine), registers lblmon as its language
-// monitor, attaches the simulated printer and prints the jobs one after the other, each delivered before
-// the next starts. False with a message when the set-up fails; a failing job is reported in its entry.
+// Installs and initialises the printer of the model on USB001 (resetting the machine), registers lblmon as
+// its language monitor, attaches the simulated printer and prints the jobs one after the other, each
+// delivered before the next starts. False with a message when the set-up fails; a failing job is
+// reported in its entry.
 bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* error);
+
+// lbl print --deliver: the job of `opts` (its pictures, or blank pages) as RunPrint prints it, but through
+// the spooler, lblmon and the port monitor to a simulated printer: the device ID of --usb-device-id when
+// given (a TWL printer when it names TWL), else the printer of --language, else of the model's languages.
+// `received` gets every byte the printer received, in order. False with a message when the set-up fails.
+bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, DeliveryReport* out,
+                  std::vector<uint8_t>* received, std::string* error);
 
 // The report as JSON: per job its id, whether it rendered and was ejected, the printed pages (number,
 // width and rows in dots, black dots), the received page numbers, re-sends and the monitor's messages;

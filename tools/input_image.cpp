@@ -184,8 +184,16 @@ void DrawPicture(const RgbImage& picture, const winsim::PageSurface& surface, bo
   const uint32_t sw = static_cast<uint32_t>(surface.width), sh = static_cast<uint32_t>(surface.height);
   if (actualSize || (picture.width == sw && picture.height == sh)) {
     // Also a picture of the page's own size: fitting it is copying it.
-    for (uint32_t y = 0; y < std::min(sh, picture.height); ++y)
-      for (uint32_t x = 0; x < std::min(sw, picture.width); ++x) put(x, y, &picture.rgb[(size_t{y} * picture.width + x) * 3]);
+    const uint32_t w = std::min(sw, picture.width), h = std::min(sh, picture.height);
+    for (uint32_t y = 0; y < h; ++y) {
+      const uint8_t* src = &picture.rgb[size_t{y} * picture.width * 3];
+      uint8_t* dst = surface.bits + size_t(y) * surface.stride;
+      for (uint32_t x = 0; x < w; ++x, src += 3, dst += 3) {
+        dst[0] = src[2];
+        dst[1] = src[1];
+        dst[2] = src[0];
+      }
+    }
     return;
   }
   const double scale = std::min(double(sw) / picture.width, double(sh) / picture.height);

@@ -10,6 +10,7 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 
+#include "tools/deliver.h"
 #include "tools/print_job.h"
 #include "tools/viewer/png.h"
 #include "tools/viewer/viewer.h"
@@ -88,6 +89,9 @@ int RunPrintCommand(const std::vector<std::string>& args) {
   PrintOptions opts;
   std::string error;
   if (!ParsePrintOptions(&rest, &opts, &error)) return Usage(error);
+  const auto deliverFlag = std::find(rest.begin(), rest.end(), "--deliver");
+  const bool deliver = deliverFlag != rest.end();
+  if (deliver) rest.erase(deliverFlag);
   if (!rest.empty()) return Usage("unknown option '" + rest[0] + "' (see 'lbl help print')");
   if (opts.output.empty()) return Usage("-o OUT is required");
   if (opts.inputs.empty() && !opts.blankPages) return Usage("give INPUT files or --blank N");
@@ -95,6 +99,21 @@ int RunPrintCommand(const std::vector<std::string>& args) {
   std::vector<RgbImage> pictures(opts.inputs.size());
   for (size_t i = 0; i < opts.inputs.size(); ++i)
     if (!LoadPicture(opts.inputs[i], &pictures[i], &error)) return Fail(error);
+
+  if (deliver) {
+    // Through the spooler, lblmon and the port monitor to a simulated printer; OUT gets what it received.
+    DeliveryReport report;
+    std::vector<uint8_t> received;
+    if (!DeliverPrint(opts, pictures, &report, &received, &error)) return Fail(error);
+    std::string writeError;
+    if (!WriteFile(opts.output, received, &writeError)) return Fail(writeError);
+    std::printf("%s", DeliveryReportJson(report).c_str());
+    for (const DeliveredJob& job : report.jobs) {
+      if (!job.rendered) return Fail(job.error.empty() ? "the job failed" : job.error);
+      if (report.commandSet == "TWL" && !job.ejected) return Fail("the monitor did not deliver the whole job");
+    }
+    return 0;
+  }
 
   PrintResult result;
   const bool printed = RunPrint(opts, pictures, &result, &error);

@@ -18,14 +18,14 @@
 
 namespace lbl {
 
-const char* const kPrintUsage =
-    "print [--model DRIVER-NAME] [--language tspl|zpl|esc|twl] [--paper NAME | --size WxH]\n"
-    "          [--orientation portrait|landscape] [--copies N] [--set FIELD=VALUE]... [--doc-name NAME]\n"
-    "          [--job-id N] [--actual-size] [--usb-device-id ID] -o OUT (INPUT... | --blank N)";
+const char* const kPrintUsage = "print [OPTIONS] -o OUT (INPUT... | --blank N)";
 
 const char* PrintHelp() {
   static const std::string help =
       std::string(
+          "lbl print [--model DRIVER-NAME] [--language tspl|zpl|esc|twl] [--paper NAME | --size WxH]\n"
+          "          [--orientation portrait|landscape] [--copies N] [--set FIELD=VALUE]... [--doc-name NAME]\n"
+          "          [--job-id N] [--actual-size] [--usb-device-id ID] [--deliver] -o OUT (INPUT... | --blank N)\n\n"
           "Prints through the real rendering library (lbldrv6) on the simulated machine, as an application\n"
           "would: the printer is installed fresh and initialised by lbldrv6ui (its \"FORMS\" is the model's\n"
           "paper list), the options become the application's DEVMODE, and winsim runs the job through the\n"
@@ -52,6 +52,12 @@ const char* PrintHelp() {
       "  --usb-device-id ID        attach a simulated USB printer answering this IEEE 1284 device ID\n"
       "                            (\"MFG:...;CMD:TWL;MDL:...;\") to the printer's port; the driver picks the\n"
       "                            language by it\n"
+      "  --deliver                 print through the spooler, the language monitor lblmon and the port\n"
+      "                            monitor to a simulated printer (of --usb-device-id, else of --language,\n"
+      "                            else of the model); OUT gets what the printer received, and the JSON\n"
+      "                            report says per job the pages the printer printed, the page blocks it was\n"
+      "                            sent again and what the monitor logged (lbl view --language twl OUT shows\n"
+      "                            the TWL labels)\n"
       "  -o OUT                    the output file";
   return help.c_str();
 }

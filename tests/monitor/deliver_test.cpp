@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tools/deliver.h"
+#include "tools/viewer/viewer.h"
 
 namespace {
 
@@ -155,6 +156,47 @@ TEST(DeliveryRunner, TwlAndTsplPutTheSameDotsOnTheLabel) {
   ASSERT_EQ(fromTwl[0].size(), fromTspl[0].size());
   // TSPL printers take their bitmap turned by half (the model's default option bit 2).
   EXPECT_TRUE(fromTwl == HalfTurn(fromTspl)) << "the same black dots";
+}
+
+// lbl print --deliver: what the printer received, read back by the virtual printer of lbl view.
+TEST(DeliveryRunner, PrintDeliverHandsTheLabelToThePrinterOfTheChosenLanguage) {
+  const std::string pnm = "P1\n24 12\n" + std::string(24 * 12, '1');  // a black box
+  lbl::RgbImage picture;
+  std::string error;
+  ASSERT_TRUE(lbl::DecodePnm(reinterpret_cast<const uint8_t*>(pnm.data()), pnm.size(), &picture, &error)) << error;
+  lbl::PrintOptions opts;
+  opts.job.model = "Tarnwell TW-KA_";
+  opts.job.hasSize = true;
+  opts.job.widthTenths = 500;
+  opts.job.lengthTenths = 300;
+  opts.job.copies = 2;
+  opts.actualSize = true;
+  std::vector<lbl::RgbImage> pictures{picture};
+
+  lbl::DeliveryReport twl, tspl;
+  std::vector<uint8_t> twlBytes, tsplBytes;
+  ASSERT_TRUE(lbl::DeliverPrint(opts, pictures, &twl, &twlBytes, &error)) << error;
+  opts.usbDeviceId = "MFG:Tarnwell;CMD:TSPL;MDL:TW-KA_;CLS:PRINTER;";
+  ASSERT_TRUE(lbl::DeliverPrint(opts, pictures, &tspl, &tsplBytes, &error)) << error;
+  EXPECT_EQ(twl.commandSet, "TWL");
+  EXPECT_EQ(tspl.commandSet, "TSPL");
+  ASSERT_EQ(twl.jobs.size(), 1u);
+  EXPECT_TRUE(twl.jobs[0].ejected);
+  EXPECT_EQ(twl.jobs[0].pages.size(), 2u);
+
+  lblview::ViewOptions view;
+  view.language = lblview::Language::Twl;
+  lblview::ViewResult fromTwl, fromTspl;
+  lblview::ViewError fault;
+  ASSERT_TRUE(lblview::ViewStream(twlBytes.data(), twlBytes.size(), {}, view, &fromTwl, &fault)) << fault.Describe();
+  ASSERT_TRUE(lblview::ViewStream(tsplBytes.data(), tsplBytes.size(), {}, lblview::ViewOptions{}, &fromTspl, &fault))
+      << fault.Describe();
+  EXPECT_EQ(fromTspl.language, lblview::Language::Tspl);
+  ASSERT_EQ(fromTwl.labels.size(), 2u);
+  ASSERT_EQ(fromTspl.labels.size(), 2u);
+  EXPECT_EQ(fromTwl.labels[0].width, 832u) << "the TWL canvas";
+  EXPECT_EQ(fromTwl.labels[0].BlackDots(), 24u * 12u);
+  EXPECT_EQ(fromTwl.labels[0].BlackDots(), fromTspl.labels[0].BlackDots());
 }
 
 }  // namespace

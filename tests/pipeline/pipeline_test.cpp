@@ -6,7 +6,6 @@
 
 #include "common/wstr.h"
 #include "render/dither_mode.h"
-#include "render/image/bmp.h"
 #include "render/image/image.h"
 #include "render/pipeline_internal.h"
 #include "tests/pipeline/pipeline_test_util.h"
@@ -69,28 +68,6 @@ TEST_F(Pipeline, GreyWeightsColoursBeforeThreshold) {
   const Raster r = Render(page);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(Picture(r, 8), std::vector<std::string>{"#.#.#..."});
-}
-
-TEST_F(Pipeline, GreyRowsOfEveryLengthUseTheWeights) {
-  pipeline_detail::GreyMap plain, corrected;
-  plain.Init(0, 0);
-  corrected.Init(0, 1);  // brightness offset +1
-  std::vector<uint8_t> bgr(3 * 100);
-  uint32_t seed = 7;
-  for (uint8_t& b : bgr) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
-  for (uint32_t w = 0; w <= 100; ++w) {
-    // Each row ends where its buffer ends, so a read past the pixels would be caught.
-    std::vector<uint8_t> row(bgr.begin(), bgr.begin() + 3 * w), grey(w + 1, 0xAB), more(w + 1, 0xAB);
-    plain.Row(row.data(), grey.data(), w);
-    corrected.Row(row.data(), more.data(), w);
-    for (uint32_t x = 0; x < w; ++x) {
-      const uint8_t* p = &row[3 * x];
-      const int want = (15 * p[0] + 75 * p[1] + 38 * p[2]) >> 7;
-      ASSERT_EQ(grey[x], want) << w << " " << x;
-      ASSERT_EQ(more[x], (15 * std::min(p[0] + 1, 255) + 75 * std::min(p[1] + 1, 255) + 38 * std::min(p[2] + 1, 255)) >> 7);
-    }
-    EXPECT_EQ(grey[w], 0xAB);
-  }
 }
 
 TEST_F(Pipeline, BrightnessAndContrastMoveLevelsAcrossTheThreshold) {
@@ -188,6 +165,38 @@ TEST_F(Pipeline, BoxThresholdMatchesTheOptimalThreshold) {
       }
     }
     ASSERT_EQ(BoxThreshold(level, count, m), OptimalThresholdOfHistogram(hist, 0)) << "round " << round;
+  }
+}
+
+TEST_F(Pipeline, DiffusionRowsMatchTheDitherOperation) {
+  RasterImage grey;
+  ASSERT_TRUE(grey.Create(37, 23, 8));
+  uint32_t seed = 5;
+  for (uint32_t y = 0; y < 23; ++y) {
+    for (uint32_t x = 0; x < 37; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      grey.SetPixelIndex(x, y, static_cast<uint8_t>(y < 4 ? 255 : x < 5 ? 0 : seed >> 16));
+    }
+  }
+  // 37 pixels: four whole bytes and the top five bits of the fifth.
+  auto same = [](const uint8_t* a, const uint8_t* b) {
+    return std::memcmp(a, b, 4) == 0 && ((a[4] ^ b[4]) & 0xF8) == 0;
+  };
+  pipeline_detail::GreyRows rows;
+  rows.image = &grey;
+  rows.width = grey.Width();
+  rows.height = grey.Height();
+  for (int method : {0, 2, 3, 4, 5, 6, 9}) {
+    RasterImage want = grey;
+    ASSERT_TRUE(want.Dither(method));
+    pipeline_detail::DiffusionRows diffusion;
+    ASSERT_TRUE(diffusion.Prepare(rows, method));
+    for (uint32_t y = 0; y < 23; ++y) {
+      ASSERT_TRUE(same(diffusion.Row(y), want.Row(y))) << method << " row " << y;
+    }
+    // A row asked for again long after is made again from the start.
+    EXPECT_TRUE(same(diffusion.Row(6), want.Row(6))) << method;
+    EXPECT_TRUE(same(diffusion.Row(22), want.Row(22))) << method;
   }
 }
 
@@ -473,7 +482,7 @@ TEST_F(Pipeline, OversizedScalingRefusesThePage) {
   page.settings.PrintingScale = 2;
   page.settings.PrintWidth = 2000000000;  // about 16 million dots
   EXPECT_FALSE(Render(page).ok);
-  EXPECT_TRUE(DebugSaid("too large"));
+  EXPECT_TRUE(DebugSaid("out of range; page not sent"));
   page.settings.PrintWidth = page.WidthMicrons(130000);  // fits one side, not the byte limit
   EXPECT_FALSE(Render(page).ok);
 }
@@ -483,7 +492,7 @@ TEST_F(Pipeline, OversizedTwlCanvasRefusesThePage) {
   page.settings.PrintLanguage = kLangTwl;
   page.model.MaxWidth = 2000000000;
   EXPECT_FALSE(Render(page).ok);
-  EXPECT_TRUE(DebugSaid("too large"));
+  EXPECT_TRUE(DebugSaid("out of range; page not sent"));
 }
 
 TEST_F(Pipeline, ZeroPrintWidthLeavesThePageUnscaled) {
@@ -570,7 +579,7 @@ TEST_F(Pipeline, OversizedWatermarkRefusesThePage) {
   WStrCopy(page.settings.WatermarkPath, kWatermarkPathChars, TEXT("c:\\tall.bmp"));
   page.settings.WatermarkScale = 100;  // 200 x 200000
   EXPECT_FALSE(Render(page).ok);
-  EXPECT_TRUE(DebugSaid("too large"));
+  EXPECT_TRUE(DebugSaid("out of range; page not sent"));
 }
 
 // ---- debug dumps ----
@@ -632,7 +641,7 @@ TEST_F(Pipeline, WatermarkPathDumpsItsImages) {
                                u"c:\\1\\mixed2.bmp", u"c:\\1\\origin.bmp", u"c:\\1\\dithered.bmp"}) {
     const std::vector<uint8_t> file = HostFile(name);
     RasterImage img;
-    EXPECT_TRUE(!file.empty() && img.DecodeBmp(file.data(), file.size())) << ToWString(name).size();
+    EXPECT_TRUE(!file.empty() && img.DecodeBmp(file.data(), file.size())) << std::string(name, name + std::char_traits<char16_t>::length(name));
   }
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "tools/print_job.h"
 #include "tools/viewer/png.h"
@@ -200,8 +201,24 @@ struct Ran {
   std::string out, err;
 };
 
+// Per process: ctest runs the tests of this program side by side.
+std::string TempDir() { return testing::TempDir() + "/lbl_print_test_" + std::to_string(getpid()); }
+
+std::string TempPath(const std::string& name) {
+  std::filesystem::create_directories(TempDir());
+  return TempDir() + "/" + name;
+}
+
+class LblProgram : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(TempDir(), ec);
+  }
+};
+
 Ran Lbl(const std::string& args) {
-  const std::string errFile = testing::TempDir() + "/lbl_stderr.txt";
+  const std::string errFile = TempPath("stderr.txt");
   const std::string cmd = std::string(LBL_EXE) + " " + args + " 2>" + errFile;
   Ran r;
   FILE* p = popen(cmd.c_str(), "r");
@@ -214,13 +231,7 @@ Ran Lbl(const std::string& args) {
   return r;
 }
 
-std::string TempPath(const std::string& name) {
-  const std::string dir = testing::TempDir() + "/lbl_print_test";
-  std::filesystem::create_directories(dir);
-  return dir + "/" + name;
-}
-
-TEST(LblProgram, AJobCheckedByCheckJobPrintsOnThePaperTheCheckSaw) {
+TEST_F(LblProgram, AJobCheckedByCheckJobPrintsOnThePaperTheCheckSaw) {
   for (const char* paper : {"76mm x 130mm", "4 x 6"}) {
     SCOPED_TRACE(paper);
     Ran check = Lbl(std::string("check-job --paper \"") + paper + "\"");
@@ -253,7 +264,7 @@ TEST(LblProgram, AJobCheckedByCheckJobPrintsOnThePaperTheCheckSaw) {
   }
 }
 
-TEST(LblProgram, PrintsFilesAndRefusesBadUse) {
+TEST_F(LblProgram, PrintsFilesAndRefusesBadUse) {
   const std::string png = TempPath("label.png"), out = TempPath("label.twl");
   const std::vector<uint8_t> bytes = lblview::EncodeRgbPng(BoxPicture(406, 609, 4));
   std::ofstream(png, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

@@ -70,7 +70,9 @@ Language DetectLanguage(const uint8_t* data, size_t size) {
   if (size >= 4 && std::memcmp(data, "\x1D\x1D\x76\x76", 4) == 0) return Language::Twl;
   if (size >= 4 && std::memcmp(data, "SIZ", 3) == 0 && data[3] <= 2) return Language::Twl;  // not "SIZE"
   if (size == 7 && data[0] == 0x1B && data[1] == 0x73) return Language::Twl;
-  // Otherwise the language whose own command comes first (user command text may come before it).
+  // Otherwise the language whose own command comes first (user command text may come before it);
+  // the first commands of any of them lie well within the first 64 KB.
+  size = std::min<size_t>(size, 64 * 1024);
   struct Candidate {
     Language lang;
     size_t at;

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Smoke test under Wine (not part of CI): loads each x86_64 DLL of the mingw64 build with
+# LoadLibrary and resolves its exports and version resource.  Usage: tools/wine-smoke.sh [BUILD-DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/mingw64}
+command -v wine64 >/dev/null || command -v wine >/dev/null || { echo "Wine is not installed (apt-get install wine64)"; exit 2; }
+wine=$(command -v wine64 || command -v wine)
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+x86_64-w64-mingw32-gcc -O2 -o "$dir/smoke.exe" tools/winsmoke/smoke.c
+cp "$build/render/lbldrv6.dll" "$build/ui/lbldrv6ui.dll" "$build/monitor/lblmon.dll" "$dir/"
+cd "$dir"
+WINEDEBUG=-all WINEPREFIX="$dir/prefix" "$wine" smoke.exe .

@@ -10,5 +10,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # stdcall exports keep the names of the module-definition files, without @n decoration.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--kill-at")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--kill-at -Wl,--enable-stdcall-fixup")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--kill-at")
+# SSE2 arithmetic, as on x86_64: x87 excess precision would change rounded pixel values.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

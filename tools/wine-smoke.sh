@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/mingw64}
-command -v wine64 >/dev/null || command -v wine >/dev/null || { echo "Wine is not installed (apt-get install wine64)"; exit 2; }
-wine=$(command -v wine64 || command -v wine)
+wine=$(command -v wine64 || command -v wine || ls /usr/lib/wine/wine64 2>/dev/null || true)
+[ -n "$wine" ] || { echo "Wine is not installed (apt-get install wine64)"; exit 2; }
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 x86_64-w64-mingw32-gcc -O2 -o "$dir/smoke.exe" tools/winsmoke/smoke.c

@@ -26,7 +26,41 @@ using namespace image_detail;
 
 namespace {
 
+// Exact 64 x 64 -> 128-bit products; the i686 build has no 128-bit integer type.
+#if defined(__SIZEOF_INT128__)
 using u128 = unsigned __int128;
+inline u128 Mul(uint64_t a, uint64_t b) { return static_cast<u128>(a) * b; }
+inline u128 Sub(u128 a, u128 b) { return a - b; }
+inline bool Less(u128 a, u128 b) { return a < b; }
+inline double ToDouble(u128 v) { return static_cast<double>(v); }
+#else
+struct u128 {
+  uint64_t hi, lo;
+};
+inline u128 Mul(uint64_t a, uint64_t b) {
+  const uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32, b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
+  const uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+  const uint64_t mid = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
+  return {p11 + (p01 >> 32) + (p10 >> 32) + (mid >> 32), (mid << 32) | (p00 & 0xFFFFFFFFu)};
+}
+inline u128 Sub(u128 a, u128 b) { return {a.hi - b.hi - (a.lo < b.lo ? 1 : 0), a.lo - b.lo}; }
+inline bool Less(u128 a, u128 b) { return a.hi != b.hi ? a.hi < b.hi : a.lo < b.lo; }
+// Rounded once, as the conversion of a native 128-bit integer is: the top 64 bits with the rest
+// folded into a sticky bit below the rounding position.
+inline double ToDouble(u128 v) {
+  if (v.hi == 0) return static_cast<double>(v.lo);
+  const int bits = 64 - __builtin_clzll(v.hi);
+  uint64_t top, rest;
+  if (bits == 64) {
+    top = v.hi;
+    rest = v.lo;
+  } else {
+    top = (v.hi << (64 - bits)) | (v.lo >> bits);
+    rest = v.lo << (64 - bits);
+  }
+  return std::ldexp(static_cast<double>(top | (rest != 0 ? 1 : 0)), bits);
+}
+#endif
 
 constexpr double kEntropyScale = 1048576.0;  // 2^20
 constexpr uint32_t kTableSize = 4096;
@@ -61,8 +95,8 @@ int64_t NLnN(uint64_t n, const LogTables& t) {
 
 // Class variance from exact sums: ((n q - a^2) / n) / n, and 0 exactly for a single level.
 double Variance(uint64_t n, uint64_t a, uint64_t q) {
-  const u128 num = static_cast<u128>(n) * q - static_cast<u128>(a) * a;
-  return static_cast<double>(num) / static_cast<double>(n) / static_cast<double>(n);
+  const u128 num = Sub(Mul(n, q), Mul(a, a));
+  return ToDouble(num) / static_cast<double>(n) / static_cast<double>(n);
 }
 
 const WCHAR* const kMsgNoThreshold = TEXT("no threshold for the image");
@@ -140,7 +174,7 @@ int OptimalOfLevels(const int* level, const uint64_t* count, int m, int method) 
     const uint64_t l1 = left(segNext, low + 1), r1 = right(segNext, low + 1);
     // |l1 - r1| / (l1 + r1) < (r0 - l0) / (l0 + r0), with l0 <= r0.
     const uint64_t d1 = l1 > r1 ? l1 - r1 : r1 - l1;
-    if (static_cast<u128>(d1) * (l0 + r0) < static_cast<u128>(r0 - l0) * (l1 + r1)) {
+    if (Less(Mul(d1, l0 + r0), Mul(r0 - l0, l1 + r1))) {
       potential = low + 1;
     }
   }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and tests every preset: linux (tests), mingw64 and mingw32
 # (cross builds of the Windows binaries, checked for exports, imports and resources), linux-asan
-# (tests under AddressSanitizer and UBSan).
+# (tests under AddressSanitizer and UBSan), linux-tsan (the monitor tests under ThreadSanitizer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -30,3 +30,8 @@ cmake --build --preset linux-asan -j "$jobs"
 step "linux-asan: tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset linux-asan -j "$jobs"
+
+step "linux-tsan: build and the monitor's tests (threads of the spooler and the delivery thread)"
+cmake --preset linux-tsan >/dev/null
+cmake --build --preset linux-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^monitor_tests\.'

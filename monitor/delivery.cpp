@@ -58,9 +58,20 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
   DWORD read = 0;
   ReadFile(file, data, size, &read, nullptr);  // a short read leaves zeros, as the buffer was zero-filled
 
+  // A write may take only part of the page: the rest follows, and the page counts as sent only once every
+  // byte went out. A write that takes nothing fails the step, as a refused one does.
   DWORD written = 0;
+  bool complete = true;
+  while (written < size) {
+    DWORD took = 0;
+    if (!port->portMonitorTable.pfnWritePort(port->hPort, data + written, size - written, &took) || took == 0) {
+      complete = false;
+      break;
+    }
+    written += took < size - written ? took : size - written;
+  }
   WriteResult result;
-  if (port->portMonitorTable.pfnWritePort(port->hPort, data, size, &written)) {
+  if (complete) {
     MonLog(TEXT("WritePage: Page %ws is sent to the printer. Datasize:%d, Written:%d.\n"), entry->path, size, written);
     ClearFlags(&port->status, PP_WRITE_ERROR);
     CloseHandle(file);
@@ -68,7 +79,6 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
       DeleteFileW(entry->path);
       MonLog(TEXT("WritePage: The page %ws is removed. Datasize:%d, Written:%d.\n"), entry->path, size, written);
     }
-    // A short write counts as sent: the printer asks for the page again if it needs it.
     entry->isSent = 1;
     result = WriteResult::Sent;
   } else {
@@ -113,14 +123,14 @@ void IsPagePrinted(IniPort* port, const PrinterState& state) {
           MonLog(TEXT("RemovePrintedPages. File [%ws] is removed, pIniPort:0x%x, hPort:0x%x\n"), e->path, Hex32(port),
                  Hex32(port->hPort));
           // A page of another job: the job before it has all its pages out.
-          const DWORD last = LastRemovedJob();
+          const DWORD last = LastRemovedJob(port);
           IniJob* first = FirstJob(port);
           if (e->jobId != last && first && first->hPrinter) {
             if (last != 0 && SetJobW(first->hPrinter, last, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED))
               MonLog(TEXT("RemovePrintedPages. Job %d is removed as all the pages of it are removed, pIniPort:0x%x, ")
                          TEXT("hPort:0x%x\n"),
                      last, Hex32(port), Hex32(port->hPort));
-            SetLastRemovedJob(e->jobId);
+            SetLastRemovedJob(port, e->jobId);
           }
         }
       }

@@ -88,6 +88,9 @@ struct IniPort {
   // The last entry of the running delivery pass: the clear after the pass removes the entries up to it,
   // and entries listed after the pass began stay for the next one. Delivery thread only.
   PageEntry* passEnd;
+  // The job whose page was removed last in the running pass (0: none since the last clear). Per port:
+  // a job id taken from another port would be reported ejected through this port's printer.
+  volatile LONG lastRemovedJob;
 
   // Lifetime. The record is released when its last reference goes: the port list holds one until the
   // last close, the delivery thread one until it returns, so a thread that outlives the close wait
@@ -192,11 +195,11 @@ void FreePageQueue(IniPort* port);
 // Page number and job id of a page file path: what follows its first '_' read as
 // "_%04d_jobid_%03d_%*d.dat" with whole decimal numbers. Fields that do not parse are 0.
 void ParsePageFileName(const WCHAR* path, DWORD* pageNumber, DWORD* jobId);
-// Monitor-wide state of the queue: the creation time the last listing scan took as its reference, and
-// the job whose pages were removed last (0: none since the last clear).
+// Monitor-wide state of the queue: the creation time the last listing scan took as its reference.
 FILETIME ReferenceTime();
-DWORD LastRemovedJob();
-void SetLastRemovedJob(DWORD jobId);
+// The job of the port whose pages were removed last (0: none since the last clear).
+DWORD LastRemovedJob(IniPort* port);
+void SetLastRemovedJob(IniPort* port, DWORD jobId);
 void ResetDeliveryState();
 
 // ---- printer status ----------------------------------------------------------------------

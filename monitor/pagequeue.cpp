@@ -1,12 +1,14 @@
 // The page-file queue of a port: listing the files of a finished document, and clearing the entries of a
 // delivery pass. Both run under the monitor lock and the port's queue guard.
+#include <algorithm>
+#include <vector>
+
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
 namespace {
 
-FILETIME g_referenceTime = {};        // monitor lock
-volatile LONG g_lastRemovedJob = 0;   // shared by the delivery threads of all ports
+FILETIME g_referenceTime = {};  // monitor lock
 
 ULONGLONG FileTimeValue(const FILETIME& t) {
   return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -42,8 +44,52 @@ void AppendEntry(IniPort* port, PageEntry* entry) {
   StorePointer(link, entry);
 }
 
+bool IsDigit(WCHAR c) { return c >= '0' && c <= '9'; }
+
+// The search pattern "*jobid_123*" also takes "jobid_1230": the id must end where the pattern's does.
+bool NamesJob(const WCHAR* name, const WCHAR* token) {
+  const size_t n = WStrLen(token);
+  for (const WCHAR* p = name; *p; ++p) {
+    size_t i = 0;
+    while (i < n && p[i] == token[i]) ++i;
+    if (i == n && !IsDigit(p[n])) return true;
+  }
+  return false;
+}
+
+// Name order, with runs of digits compared by their value: page 10000 comes after page 9999.
+bool ComesBefore(const PageEntry* a, const PageEntry* b) {
+  const WCHAR* p = a->path;
+  const WCHAR* q = b->path;
+  while (*p && *q) {
+    if (IsDigit(*p) && IsDigit(*q)) {
+      const WCHAR* pe = p;
+      const WCHAR* qe = q;
+      while (IsDigit(*pe)) ++pe;
+      while (IsDigit(*qe)) ++qe;
+      const WCHAR* ps = p;
+      const WCHAR* qs = q;
+      while (ps + 1 < pe && *ps == '0') ++ps;
+      while (qs + 1 < qe && *qs == '0') ++qs;
+      if (pe - ps != qe - qs) return pe - ps < qe - qs;
+      for (; ps < pe; ++ps, ++qs)
+        if (*ps != *qs) return *ps < *qs;
+      if (pe - p != qe - q) return pe - p < qe - q;  // same value: fewer leading zeros first
+      p = pe;
+      q = qe;
+      continue;
+    }
+    if (*p != *q) return *p < *q;
+    ++p;
+    ++q;
+  }
+  return *p == 0 && *q != 0;
+}
+
 // One search of the folder for the files of `jobId`.
 void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
+  WCHAR token[32];
+  WFormatTo(token, 32, TEXT("jobid_%03d"), jobId);
   WString pattern = WFormat(TEXT("%s\\*jobid_%03d*.dat"), LBLMON_FOLDER, jobId);
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW(pattern.c_str(), &found);
@@ -52,8 +98,10 @@ void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
            Hex32(port->hPort));
   if (find == INVALID_HANDLE_VALUE) return;
   g_referenceTime = found.ftCreationTime;
+  std::vector<PageEntry*> listed;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (!NamesJob(found.cFileName, token)) continue;
     WCHAR path[MAX_PATH];
     // A path that does not fit could name another file once cut; such files are left alone.
     if (WFormatTo(path, MAX_PATH, TEXT("%s\\%s"), LBLMON_FOLDER, found.cFileName) < 0) continue;
@@ -68,11 +116,16 @@ void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
     if (!entry) continue;
     WStrCopy(entry->path, MAX_PATH, path);
     ParsePageFileName(entry->path, &entry->pageNumber, &entry->jobId);
+    listed.push_back(entry);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  // The folder's order is by name, where page_10000 comes before page_9999.
+  std::stable_sort(listed.begin(), listed.end(), ComesBefore);
+  for (PageEntry* entry : listed) {
     AppendEntry(port, entry);
     MonLog(TEXT("Enter ListPageFiles. Page %ws is added. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
            Hex32(port->hPort));
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
+  }
 }
 
 IniJob* FindJob(IniPort* port, DWORD jobId) {
@@ -125,11 +178,12 @@ void ParsePageFileName(const WCHAR* path, DWORD* pageNumber, DWORD* jobId) {
   *jobId = job;
 }
 
-DWORD LastRemovedJob() { return static_cast<DWORD>(AtomicLoad(&g_lastRemovedJob)); }
-void SetLastRemovedJob(DWORD jobId) { InterlockedExchange(&g_lastRemovedJob, static_cast<LONG>(jobId)); }
+DWORD LastRemovedJob(IniPort* port) { return static_cast<DWORD>(AtomicLoad(&port->lastRemovedJob)); }
+void SetLastRemovedJob(IniPort* port, DWORD jobId) {
+  InterlockedExchange(&port->lastRemovedJob, static_cast<LONG>(jobId));
+}
 
 void ResetDeliveryState() {
-  SetLastRemovedJob(0);
   EnterMonitorLock();
   g_referenceTime = FILETIME{};
   LeaveMonitorLock();
@@ -185,7 +239,7 @@ void ClearPagesInQueue(IniPort* port) {
     if (IniJob* job = *link) {
       SetFlags(&job->status, PP_JOB_DONE);
       if (SetJobW(job->hPrinter, job->JobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED)) {
-        SetLastRemovedJob(job->JobId);
+        SetLastRemovedJob(port, job->JobId);
         MonLog(TEXT("RemovePrintedPages. Job %d is removed as all the pages of it are removed, pIniPort:0x%x, ")
                    TEXT("hPort:0x%x\n"),
                job->JobId, Hex32(port), Hex32(port->hPort));
@@ -198,7 +252,7 @@ void ClearPagesInQueue(IniPort* port) {
     }
   }
   ReleaseQueueGuard(port);
-  SetLastRemovedJob(0);
+  SetLastRemovedJob(port, 0);
 }
 
 void FreePageQueue(IniPort* port) {

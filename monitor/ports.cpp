@@ -113,8 +113,15 @@ void DetectTWL(IniPort* port) {
 BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR, PHANDLE pHandle,
                           LPMONITOR2 pMonitor2) {
   MonLog(TEXT("MonOpenPortEx: enter OpenPortEx\n"));
-  if (!pMonitor2 || !pMonitor2->pfnOpenPort || !pMonitor2->pfnStartDocPort || !pMonitor2->pfnWritePort ||
-      !pMonitor2->pfnReadPort || !pMonitor2->pfnClosePort) {
+  // Only the bytes the port monitor says its table has: an older or shorter table ends there, and the
+  // entries behind it stay empty.
+  FullMonitor2 table{};
+  if (pMonitor2) {
+    const size_t reported = pMonitor2->cbSize;
+    memcpy(&table, pMonitor2, reported < sizeof table ? reported : sizeof table);
+  }
+  if (!pMonitor2 || !table.pfnOpenPort || !table.pfnStartDocPort || !table.pfnWritePort || !table.pfnReadPort ||
+      !table.pfnClosePort) {
     MonLog(TEXT("MonOpenPortEx: Invalid port monitors passed to OpenPortEx.\n"));
     SetLastError(ERROR_INVALID_PRINT_MONITOR);
     return FALSE;
@@ -139,7 +146,7 @@ BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR,
   IniPort* port = CreatePortEntry(name);
   LeaveMonitorLock();
 
-  if (!port || !pMonitor2->pfnOpenPort(hMonitorPort, pPortName, &port->hPort)) {
+  if (!port || !table.pfnOpenPort(hMonitorPort, pPortName, &port->hPort)) {
     if (port) {
       DWORD error = GetLastError();
       EnterMonitorLock();
@@ -154,8 +161,7 @@ BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR,
   }
 
   *pHandle = port;
-  // The whole record of this build's size, whatever size the port monitor reports.
-  memcpy(&port->portMonitorTable, pMonitor2, sizeof(FullMonitor2));
+  port->portMonitorTable = table;
   MonLog(TEXT("MonOpenPortEx: the port %ws is opened. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
   DetectTWL(port);
   CreateUWriteThread(port);

@@ -223,7 +223,12 @@ BOOL WINAPI MonGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pVal
   if (!query || !query(port->hPort, kIoctlVendorGet, nullptr, reinterpret_cast<LPWSTR>(command), sizeof command,
                        lpOutBuffer, cbOutBuffer, lpcbReturned)) {
     // The printer tools read a first value of 8 as "the printer did not answer".
-    if (request == 1 && lpOutBuffer && cbOutBuffer >= sizeof(WORD)) {
+    if (request == 1) {
+      if (!lpOutBuffer || cbOutBuffer < sizeof(WORD)) {
+        *lpcbReturned = sizeof(WORD);
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+      }
       const WORD noAnswer = 8;
       memcpy(lpOutBuffer, &noAnswer, sizeof noAnswer);
     }

@@ -178,17 +178,63 @@ TEST_F(DeliveryFaultTest, AReprintRequestTouchesOnlySentPagesAboveTheCounter) {
   EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{4, 5, 6}));
 }
 
-TEST_F(DeliveryFaultTest, AShortWriteTearsThePageAndItIsSentOnceMore) {
+// A port monitor that takes at most 10 bytes a call, and hands a page block to the printer once all of it
+// has arrived, as a printer reading a byte stream does.
+struct TricklePort {
+  static inline BOOL(WINAPI* real)(HANDLE, LPBYTE, DWORD, LPDWORD) = nullptr;
+  static inline std::vector<std::vector<uint8_t>> blocks;
+  static inline std::vector<uint8_t> pending;
+  static inline int calls = 0;
+  static BOOL WINAPI Write(HANDLE h, LPBYTE data, DWORD size, LPDWORD written) {
+    ++calls;
+    const DWORD n = size < 10 ? size : 10;
+    pending.insert(pending.end(), data, data + n);
+    *written = n;
+    if (std::find(blocks.begin(), blocks.end(), pending) != blocks.end()) {
+      DWORD whole = 0;
+      real(h, pending.data(), DWORD(pending.size()), &whole);
+      pending.clear();
+    }
+    return TRUE;
+  }
+};
+
+TEST_F(DeliveryFaultTest, AShortWriteContinuesWithTheRestOfThePage) {
   HANDLE h = Open();
   ASSERT_NE(h, nullptr);
   Pause();
   auto paths = WriteTwlJob(7, {2, 3}, false);
-  twl->ShortenNextWrites(1, 10);
+  ASSERT_TRUE(PrintDoc(h, 7, 2));
+  TricklePort::real = Port(h)->portMonitorTable.pfnWritePort;
+  TricklePort::blocks = {PageBlock(2), PageBlock(3)};
+  TricklePort::pending.clear();
+  TricklePort::calls = 0;
+  Port(h)->portMonitorTable.pfnWritePort = TricklePort::Write;
+  Deliver(h, 7);
+  Port(h)->portMonitorTable.pfnWritePort = TricklePort::real;
+
+  const size_t size = PageBlock(2).size();
+  EXPECT_TRUE(Has("WritePage: Page " + Narrow(paths[0]) + " is sent to the printer. Datasize:" +
+                  std::to_string(size) + ", Written:" + std::to_string(size) + "."));
+  EXPECT_EQ(TricklePort::calls, int(2 * ((size + 9) / 10)));
+  EXPECT_TRUE(TricklePort::pending.empty());
+  EXPECT_EQ(twl->ReceivedPageNumbers(), (std::vector<uint16_t>{2, 3})) << "each page once, whole";
+  EXPECT_EQ(twl->TornBlocks(), 0u);
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3}));
+}
+
+TEST_F(DeliveryFaultTest, AShortWriteThePrinterTearsIsSentAgain) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  auto paths = WriteTwlJob(7, {2, 3}, false);
+  twl->ShortenNextWrites(1, 10);  // this printer reads each write on its own: the block is torn
   ASSERT_TRUE(PrintDoc(h, 7, 2));
   Deliver(h, 7);
 
-  EXPECT_TRUE(Has("WritePage: Page " + Narrow(paths[0]) + " is sent to the printer. Datasize:" +
-                  std::to_string(PageBlock(2).size()) + ", Written:10."));
+  const std::string size = std::to_string(PageBlock(2).size());
+  EXPECT_TRUE(Has("WritePage: Page " + Narrow(paths[0]) + " is sent to the printer. Datasize:" + size +
+                  ", Written:" + size + "."));
   EXPECT_EQ(twl->TornBlocks(), 1u);
   EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{2, 3}));
 }
@@ -308,6 +354,46 @@ TEST_F(DeliveryFaultTest, JobsOnTwoPortsAtOnce) {
   for (uint16_t i = 0; i < 12; ++i) expectA.push_back(uint16_t(100 + i)), expectB.push_back(uint16_t(200 + i));
   EXPECT_EQ(Numbers(twl->PrintedPages()), expectA);
   EXPECT_EQ(Numbers(second->PrintedPages()), expectB);
+  EXPECT_TRUE(PageFilesLeft().empty());
+}
+
+TEST_F(DeliveryFaultTest, TwoTwlPortsNeverReportEachOthersJobsEjected) {
+  auto second = std::make_shared<winsim::TwlPrinterDevice>();
+  second->portNumber = 2;
+  second->serial = "TW0000006";
+  winsim::AttachUsbPrinter(second);
+  winsim::PrinterSpec printer;
+  printer.name = u"Label TWL 2";
+  printer.port = u"USB002";
+  printer.driver = u"Tarnwell Label Driver";
+  ASSERT_TRUE(winsim::AddPrinter(printer));
+  HANDLE a = Open(u"USB001"), b = Open(u"USB002");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  Pause();
+  WriteTwlJob(10, {1, 2}, false);
+  WriteTwlJob(20, {5, 6}, false);
+  ASSERT_TRUE(PrintDoc(a, 10, 2));
+  ASSERT_TRUE(PrintDoc(b, 20, 2, u"Label TWL 2"));
+
+  // Port A's pass is still open (its clear has not run) when port B's pass prints its pages.
+  PrintPageFiles(Port(a));
+  EXPECT_EQ(LastRemovedJob(Port(a)), 10u);
+  PrintPageFiles(Port(b));
+  EXPECT_EQ(LastRemovedJob(Port(b)), 20u);
+  EXPECT_EQ(LastRemovedJob(Port(a)), 10u);
+  for (const auto& c : winsim::JobControls()) {
+    if (c.command != JOB_CONTROL_LAST_PAGE_EJECTED) continue;
+    EXPECT_EQ(c.printer == u"Label TWL 2", c.jobId == 20u) << "job " << c.jobId << " told through " << Narrow(c.printer);
+  }
+
+  Resume();
+  EXPECT_TRUE(WaitEjected(10));
+  EXPECT_TRUE(WaitEjected(20));
+  ASSERT_TRUE(WaitQueueEmpty(a));
+  ASSERT_TRUE(WaitQueueEmpty(b));
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{1, 2}));
+  EXPECT_EQ(Numbers(second->PrintedPages()), (std::vector<uint16_t>{5, 6}));
   EXPECT_TRUE(PageFilesLeft().empty());
 }
 

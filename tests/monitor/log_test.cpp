@@ -30,6 +30,29 @@ TEST_F(LogTest, LineHasLocalTimeThreadIdAndMessage) {
   EXPECT_EQ(bytes.back(), '\n');
 }
 
+TEST_F(LogTest, MessagesFromManyThreadsNeverMix) {
+  constexpr int kThreads = 4, kEach = 100;
+  auto writer = [](int t) {
+    // Long messages of one letter each: a line that mixes two threads shows two letters.
+    WString text(300, WCHAR('a' + t));
+    for (int i = 0; i < kEach; ++i) MonLog(TEXT("%ws %d\n"), text.c_str(), i);
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(writer, t);
+  for (auto& t : threads) t.join();
+  auto messages = Log();
+  ASSERT_EQ(messages.size(), size_t(kThreads * kEach));
+  int perThread[kThreads] = {};
+  for (const auto& m : messages) {
+    ASSERT_GE(m.size(), 302u);
+    const char c = m[0];
+    ASSERT_TRUE(c >= 'a' && c < 'a' + kThreads) << m;
+    EXPECT_EQ(m.find_first_not_of(c), 300u) << m;
+    ++perThread[c - 'a'];
+  }
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(perThread[t], kEach);
+}
+
 TEST_F(LogTest, FileNamesAreUnpaddedDates) {
   WCHAR name[MAX_PATH];
   LogFileName(2024, 2, 4, name, MAX_PATH);

@@ -77,6 +77,32 @@ TEST_F(PageQueueTest, EndOfDocumentQueuesTheJobsFilesInNameOrder) {
   EXPECT_EQ(Queue(h).size(), 4u);
 }
 
+TEST_F(PageQueueTest, OnlyTheJobsOwnFilesAreListedInPageOrderBeyondPage9999) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  Pause();
+  WriteTwlJob(123, {1, 9999, 10000, 10001}, false);
+  WriteFileAt(PagePath(5, 1230), PageBlock(5));  // "*jobid_123*" matches these two as well
+  WriteFileAt(PagePath(6, 12345), PageBlock(6));
+  WriteFileAt(PagePath(0, 0), JobHeader());  // a job-level file, still taken
+  ASSERT_TRUE(PrintDoc(h, 123, 4));
+  EXPECT_EQ(Queue(h), (std::vector<std::string>{Narrow(PagePath(1, 123)), Narrow(PagePath(9999, 123)),
+                                                Narrow(PagePath(10000, 123)), Narrow(PagePath(10001, 123)),
+                                                Narrow(PagePath(0, 0))}));
+  std::vector<DWORD> pages;
+  for (PageEntry* e = LoadPointer(&Port(h)->pageQueue); e; e = LoadPointer(&e->next)) pages.push_back(e->pageNumber);
+  EXPECT_EQ(pages, (std::vector<DWORD>{1, 9999, 10000, 10001, 0}));
+
+  // Delivered and cleared, the other jobs' files stay where they are.
+  Resume();
+  ASSERT_TRUE(WaitEjected(123));
+  ASSERT_TRUE(WaitQueueEmpty(h));
+  Pause();
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{1, 9999, 10000, 10001}));
+  EXPECT_TRUE(Exists(PagePath(5, 1230)));
+  EXPECT_TRUE(Exists(PagePath(6, 12345)));
+}
+
 TEST_F(PageQueueTest, FilesOlderThanTheFirstOfTheirScanAreSkipped) {
   HANDLE h = Open();
   ASSERT_NE(h, nullptr);
@@ -182,7 +208,7 @@ TEST_F(PageQueueTest, ClearReleasesOnlyTheLastTrackedJob) {
   EXPECT_TRUE(job->status & PP_JOB_DONE);
   EXPECT_EQ(job->next, nullptr);
   LeaveMonitorLock();
-  EXPECT_EQ(LastRemovedJob(), 0u);
+  EXPECT_EQ(LastRemovedJob(Port(h)), 0u);
 }
 
 }  // namespace

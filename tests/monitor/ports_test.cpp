@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <cstddef>
 #include <thread>
 
 #include "monitor_test_util.h"
@@ -145,6 +147,38 @@ TEST_F(PortsTest, OpenNeedsACompletePortMonitorTable) {
   EXPECT_TRUE(MonEndDocPort(port));
 }
 
+TEST_F(PortsTest, OnlyTheBytesTheTableReportsAreTaken) {
+  // A table that says it ends before pfnGetPrinterDataFromPort: the entries behind its end (here valid
+  // ones) are not the port monitor's and are never called.
+  MONITOR2 full = winsim::UsbPortMonitor();
+  const DWORD cut = offsetof(MONITOR2, pfnGetPrinterDataFromPort);
+  MONITOR2 reported = full;
+  reported.cbSize = cut;
+  WString name = ToWString(u"USB001");
+  HANDLE h = nullptr;
+  ASSERT_TRUE(MonOpenPortEx(nullptr, winsim::UsbPortMonitorHandle(), name.data(), nullptr, &h, &reported));
+  EXPECT_EQ(Port(h)->portMonitorTable.pfnGetPrinterDataFromPort, nullptr);
+  EXPECT_EQ(Port(h)->portMonitorTable.pfnSendRecvBidiDataFromPort, nullptr);
+  EXPECT_FALSE(Port(h)->isTWL) << "the TWL printer's device ID was read through an entry past the table";
+  EXPECT_EQ(Port(h)->portMonitorTable.pfnWritePort, full.pfnWritePort);
+  EXPECT_TRUE(MonClosePort(h));
+
+  // The same table in a block of exactly its size is not read past its end (the sanitizer build sees it).
+  std::vector<unsigned char> block(cut);
+  memcpy(block.data(), &reported, cut);
+  h = nullptr;
+  ASSERT_TRUE(MonOpenPortEx(nullptr, winsim::UsbPortMonitorHandle(), name.data(), nullptr, &h,
+                            reinterpret_cast<LPMONITOR2>(block.data())));
+  EXPECT_EQ(Port(h)->portMonitorTable.pfnGetPrinterDataFromPort, nullptr);
+  EXPECT_TRUE(MonClosePort(h));
+
+  // A table too short to hold the required entries is refused.
+  reported.cbSize = offsetof(MONITOR2, pfnClosePort);
+  SetLastError(0);
+  EXPECT_FALSE(MonOpenPortEx(nullptr, winsim::UsbPortMonitorHandle(), name.data(), nullptr, &h, &reported));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PRINT_MONITOR));
+}
+
 TEST_F(PortsTest, OpenAndCloseLogTheirStepsAndRunTheThread) {
   HANDLE h = Open();
   ASSERT_NE(h, nullptr);
@@ -277,6 +311,23 @@ TEST_F(PortsTest, TwlIsFoundOnlyInTheFirst64BytesOfTheDeviceId) {
     EXPECT_EQ(AtomicLoad(&Port(h)->isTWL), c.twl ? 1 : 0) << c.id;
     Close(h);
   }
+}
+
+// A device ID query that reports 6 bytes but leaves more in the buffer.
+BOOL WINAPI ShortDeviceId(HANDLE, DWORD, LPWSTR, LPWSTR, DWORD, LPWSTR out, DWORD cbOut, LPDWORD returned) {
+  const char text[] = "MFG:x;CMD:TWL;";
+  if (cbOut < sizeof text) return FALSE;
+  memcpy(out, text, sizeof text);
+  *returned = 6;
+  return TRUE;
+}
+
+TEST_F(PortsTest, TwlIsSearchedOnlyInTheBytesReturned) {
+  MONITOR2 t = winsim::UsbPortMonitor();
+  t.pfnGetPrinterDataFromPort = ShortDeviceId;
+  HANDLE h = Open(u"USB001", &t);
+  ASSERT_NE(h, nullptr);
+  EXPECT_FALSE(AtomicLoad(&Port(h)->isTWL));
 }
 
 TEST_F(PortsTest, TwlIsDetectedAgainAtStartOfDocumentAndNeverReset) {

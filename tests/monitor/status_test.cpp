@@ -1,5 +1,6 @@
 // Printer status replies and the printer-data values with reserved names.
 #include <cstring>
+#include <thread>
 
 #include "monitor_test_util.h"
 
@@ -191,6 +192,52 @@ TEST_F(StatusTest, UnansweredGetRequestsSucceedWithTheNoAnswerMark) {
   ASSERT_TRUE(Query(u"twgetcmd7", &out, &returned, 16));
   EXPECT_EQ(out[0], 0xEE) << "only request 1 is marked";
   EXPECT_EQ(returned, 16u);
+
+  // The mark needs two bytes: a smaller buffer is left alone and told the size.
+  out.assign(4, 0xEE);
+  WString name = ToWString(u"twgetcmd1");
+  SetLastError(0);
+  EXPECT_FALSE(MonGetPrinterDataFromPort(port, 0, name.data(), nullptr, 0, reinterpret_cast<LPWSTR>(out.data()), 1,
+                                         &returned));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(returned, 2u);
+  EXPECT_EQ(out, (std::vector<BYTE>{0xEE, 0xEE, 0xEE, 0xEE}));
+  SetLastError(0);
+  EXPECT_FALSE(MonGetPrinterDataFromPort(port, 0, name.data(), nullptr, 0, nullptr, 0, &returned));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+}
+
+TEST_F(StatusTest, RequestsFromManyThreadsEachSendTheirOwnCode) {
+  constexpr int kEach = 200;
+  auto send = [&](const char16_t* name) {
+    std::vector<BYTE> out;
+    DWORD returned = 0;
+    for (int i = 0; i < kEach; ++i) Query(name, &out, &returned);
+  };
+  std::thread a(send, u"twsetcmd3"), b(send, u"twsetcmd4"), c(send, u"twsetcmd6");
+  a.join();
+  b.join();
+  c.join();
+  int counts[8] = {};
+  for (const auto& r : twl->SetRequests()) {
+    ASSERT_EQ(r.size(), 64u);
+    ++counts[r[0] & 7];
+  }
+  EXPECT_EQ(counts[3], kEach);
+  EXPECT_EQ(counts[4], kEach);
+  EXPECT_EQ(counts[6], kEach);
+}
+
+TEST_F(StatusTest, AFull64ByteReplyWithoutAZeroStaysInItsBytes) {
+  std::vector<BYTE> reply = Bytes("80000012");
+  reply.resize(64, 'A');  // no terminating zero anywhere
+  twl->SetStatusReply(reply);
+  LONG status = 0;
+  ASSERT_TRUE(GetPrinterStatus(Port(port), &status));
+  EXPECT_EQ(status, 0x80);
+  EXPECT_EQ(Port(port)->pageCounter, 12u);
+  EXPECT_EQ(Count("GetPrinterStatus: The data read from printer: 80000012" + std::string(55, 'A')), 1)
+      << "the logged text is the first 63 bytes";
 }
 
 TEST_F(StatusTest, SetRequestsSendTheVendorBuffer) {

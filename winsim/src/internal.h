@@ -43,6 +43,8 @@ std::string ToUtf8(std::u16string_view s);
 std::u16string FromUtf8(std::string_view s);
 std::u16string FromAcp(const char* s);  // NUL-terminated CP_ACP string; "" for NULL
 std::u16string Wide(LPCWSTR s);         // "" for NULL
+// The printer a handle names (level 1 carries the name); "" with ERROR_INVALID_HANDLE otherwise.
+std::u16string PrinterName(HANDLE h);
 char16_t FoldAscii(char16_t c);
 std::u16string Upper(std::u16string_view s);
 bool IEquals(std::u16string_view a, std::u16string_view b);

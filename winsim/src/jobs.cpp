@@ -26,6 +26,14 @@ Jobs& J() {
   return *j;
 }
 
+winsim::SpoolJob* OpenJob(HANDLE h) {
+  auto it = J().open.find(reinterpret_cast<uintptr_t>(h));
+  return it == J().open.end() ? nullptr : &J().jobs[it->second];
+}
+
+}  // namespace
+
+namespace winsim::detail {
 // The printer a handle names (level 1 carries the name); "" with ERROR_INVALID_HANDLE otherwise.
 std::u16string PrinterName(HANDLE h) {
   DWORD needed = 0;
@@ -40,14 +48,6 @@ std::u16string PrinterName(HANDLE h) {
   return Wide(info->pName);
 }
 
-winsim::SpoolJob* OpenJob(HANDLE h) {
-  auto it = J().open.find(reinterpret_cast<uintptr_t>(h));
-  return it == J().open.end() ? nullptr : &J().jobs[it->second];
-}
-
-}  // namespace
-
-namespace winsim::detail {
 // Job ids keep counting across resets, as they never repeat within a spooler's life: a driver
 // loaded in the process remembers the last job id it saw.
 void ResetJobs() {
@@ -91,7 +91,7 @@ extern "C" {
 BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
   Guard g(Mutex());
   if (!OpenJob(hPrinter)) {
-    SetLastError(PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
+    SetLastError(winsim::detail::PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
     return FALSE;
   }
   return TRUE;
@@ -105,7 +105,7 @@ static BOOL EndJob(HANDLE hPrinter, bool abort) {  // EndDocPrinter and AbortPri
   Guard g(Mutex());
   winsim::SpoolJob* job = OpenJob(hPrinter);
   if (!job) {
-    SetLastError(PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
+    SetLastError(winsim::detail::PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
     return FALSE;
   }
   (abort ? job->aborted : job->ended) = true;
@@ -127,7 +127,7 @@ BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
 
 static DWORD StartJob(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
   Guard g(Mutex());
-  std::u16string printer = PrinterName(hPrinter);
+  std::u16string printer = winsim::detail::PrinterName(hPrinter);
   if (printer.empty()) return 0;
   if (Level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
@@ -169,7 +169,7 @@ static BOOL AcceptWrite(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWri
   if (pcWritten) *pcWritten = 0;
   winsim::SpoolJob* job = OpenJob(hPrinter);
   if (!job) {
-    SetLastError(PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
+    SetLastError(winsim::detail::PrinterName(hPrinter).empty() ? ERROR_INVALID_HANDLE : ERROR_SPL_NO_STARTDOC);
     return FALSE;
   }
   if (!pcWritten || (!pBuf && cbBuf)) {

@@ -35,19 +35,6 @@ Host& H() {
   return *h;
 }
 
-// The printer a handle names; "" with ERROR_INVALID_HANDLE when it names none.
-std::u16string PrinterOfHandle(HANDLE h) {
-  DWORD needed = 0;
-  GetPrinterW(h, 1, nullptr, 0, &needed);
-  if (needed < sizeof(PRINTER_INFO_1W)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return {};
-  }
-  std::vector<uint8_t> buf(needed);
-  if (!GetPrinterW(h, 1, buf.data(), needed, &needed)) return {};
-  return Wide(reinterpret_cast<PRINTER_INFO_1W*>(buf.data())->pName);
-}
-
 struct JobView {
   std::u16string printer, document;
   DWORD size = 0;
@@ -578,7 +565,7 @@ size_t LiveBidiAllocations() {
 extern "C" {
 
 BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
-  std::u16string printer = PrinterOfHandle(hPrinter);
+  std::u16string printer = winsim::detail::PrinterName(hPrinter);
   if (printer.empty()) return FALSE;
   if (Level != 1 && Level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
@@ -614,7 +601,7 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
 }
 
 BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {
-  std::u16string printer = PrinterOfHandle(hPrinter);
+  std::u16string printer = winsim::detail::PrinterName(hPrinter);
   Guard g(Mutex());
   H().controls.push_back(winsim::JobControlRecord{printer, JobId, Level, Command, false});
   if (printer.empty()) {

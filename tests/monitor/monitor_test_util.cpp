@@ -6,6 +6,16 @@
 
 namespace montest {
 
+namespace {
+// A spooler stops its monitors' threads before it exits; a test process must too, or a delivery thread
+// still logging would use the simulated machine while static destructors take it down.
+class StopMonitorThreads : public testing::Environment {
+ public:
+  void TearDown() override { winsim::CloseLanguageMonitorPorts(); }
+};
+const testing::Environment* const kStopMonitorThreads = testing::AddGlobalTestEnvironment(new StopMonitorThreads);
+}  // namespace
+
 SYSTEMTIME Time(WORD y, WORD m, WORD d, WORD h, WORD min, WORD s, WORD ms) {
   SYSTEMTIME t{};
   t.wYear = y;

@@ -19,6 +19,9 @@ class SpoolerPathTest : public MonitorTest {
   }
   void TearDown() override {
     if (printer_) ClosePrinter(printer_);
+    // The ports the spooler opened keep their delivery threads running: stop them before the process
+    // exits under them.
+    winsim::CloseLanguageMonitorPorts();
     MonitorTest::TearDown();
   }
   HANDLE Printer(const std::u16string& name = kPrinter) {

@@ -66,9 +66,11 @@ void EscPostAction(WriterContext& ctx, int slot) {
 
 void EscPageHeader(WriterContext& ctx) {
   const InstalledPaper& paper = Paper(ctx);
+  // Dots at the resolution of the raster the printer receives, not of the (possibly multiplied) drawing.
+  const DWORD dpi = RasterDpi(ctx);
   uint8_t cmd[8] = {0x1D, 0x57, 0, 0, 0x1D, 0x4C, 0, 0};
-  PutU16(cmd + 2, static_cast<uint32_t>(Dots(ctx.resolution, paper.Width)));
-  PutU16(cmd + 6, static_cast<uint32_t>(Dots(ctx.resolution, paper.ImageableArea.Left)));
+  PutU16(cmd + 2, static_cast<uint32_t>(Dots(dpi, paper.Width)));
+  PutU16(cmd + 6, static_cast<uint32_t>(Dots(dpi, paper.ImageableArea.Left)));
   SendBytes(ctx, cmd, sizeof(cmd));
 }
 

@@ -64,10 +64,12 @@ void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
     uint8_t* h = block.get();
     std::memcpy(h, "SIZ", 3);
     h[3] = (paper.Flags & kPaperGap) ? 1 : (paper.Flags & kPaperBlackMark) ? 2 : 0;
-    PutU16(h + 4, static_cast<uint32_t>(Dots(ctx.resolution, paper.Width)));
+    // Dots at the resolution of the raster the printer receives, not of the (possibly multiplied) drawing.
+    const DWORD dpi = RasterDpi(ctx);
+    PutU16(h + 4, static_cast<uint32_t>(Dots(dpi, paper.Width)));
     PutU16(h + 6, rows);
-    PutU16(h + 8, static_cast<uint32_t>(Dots(ctx.resolution, paper.GapHeight)));
-    PutU16(h + 10, static_cast<uint32_t>(Dots(ctx.resolution, paper.GapOffset)));
+    PutU16(h + 8, static_cast<uint32_t>(Dots(dpi, paper.GapHeight)));
+    PutU16(h + 10, static_cast<uint32_t>(Dots(dpi, paper.GapOffset)));
     PutU16(h + 12, 0);
     h[14] = 0x1D;
     h[15] = 0x76;

@@ -45,6 +45,17 @@ TEST(Esc, JobAndPageHeaders) {
   EXPECT_EQ(job.TakeSent().back(), 5);
 }
 
+TEST(Esc, PageHeaderMeasuresAtTheResolutionOfTheRasterSent) {
+  // Drawn at twice the model's 203 dpi, the raster still reaches the printer at 203 dpi: the print
+  // area width and left margin are in its dots, not the doubled drawing's.
+  Job job(kLangEsc);
+  job.settings.InputDPI = 1;
+  job.ctx.resolution = 406;
+  job.paper.ImageableArea.Left = 2000;
+  WritePageHeader(job.ctx);
+  EXPECT_EQ(job.TakeSent(), Bytes().b({0x1D, 0x57}).u16(400).b({0x1D, 0x4C}).u16(16).s);
+}
+
 TEST(Esc, BandsOf24RowsWithFeeds) {
   for (int variant : {1, 0, 2}) {
     for (DWORD rows : {50u, 48u, 24u, 23u, 25u, 1u}) {

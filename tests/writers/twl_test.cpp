@@ -73,6 +73,19 @@ TEST_F(Twl, PageBlockLayoutAndBlackDotCounts) {
   EXPECT_EQ(job.sink.sent, Marker(52));
 }
 
+TEST_F(Twl, PageSizesAreInDotsOfTheRasterSent) {
+  // InputDPI 1 draws at 406 dpi for a 203 dpi model; the page block describes the 203 dpi raster.
+  Job job(kLangTwl);
+  job.settings.InputDPI = 1;
+  job.ctx.resolution = 406;
+  job.paper.GapHeight = 3000;
+  job.paper.GapOffset = 1000;
+  auto r = PatternRaster(50, 2);
+  WriteRaster(job.ctx, r.data(), static_cast<DWORD>(r.size()), 2);
+  ASSERT_EQ(job.sink.pageFiles.size(), 1u);
+  EXPECT_EQ(job.sink.pageFiles[0].data.substr(3, 9), Bytes().b({1}).u16(400).u16(2).u16(24).u16(8).s);
+}
+
 TEST_F(Twl, CopiesWriteConsecutivePagesFromOneSendPage) {
   Job job(kLangTwl);
   job.settings.dm.dmCopies = 2;

@@ -17,6 +17,20 @@ constexpr int32_t kMaxPrintWidth = 6553500;
 // length up to 655350 mm.
 constexpr int32_t kMaxStockWidth = 6553500 + 2 * 10000;
 constexpr int32_t kMaxStockLength = 655350000;
+// The speed and darkness lists offer the model's own steps (hundredths of an inch per second; darkness
+// level plus one, at most 16 levels); without them, the widest any printer language takes.
+constexpr uint32_t kMaxSpeed = 3000;
+constexpr uint32_t kMaxDarkness = 16;
+
+uint32_t SpeedCeiling(const ModelRecord* m) {
+  const uint32_t most = std::max<uint32_t>(m->SpeedMax, m->Config2SpeedMax);
+  return most ? most : kMaxSpeed;
+}
+
+uint32_t DarknessCeiling(const ModelRecord* m) {
+  const uint32_t most = std::max<uint32_t>(m->DarknessMax, m->Config2DarknessMax);
+  return most ? std::min(most, kMaxDarkness) : kMaxDarkness;
+}
 
 template <size_t N>
 void SetName(WCHAR (&field)[N], LPCWSTR text) {
@@ -372,8 +386,8 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
   target->DitherLevel = w.DitherLevel;
   target->ColorAdjust = w.ColorAdjust;
   target->PrintMode = w.PrintMode;
-  target->Speed = w.Speed;
-  target->Darkness = w.Darkness;
+  take(target->Speed, w.Speed, 0, SpeedCeiling(model));
+  take(target->Darkness, w.Darkness, 0, DarknessCeiling(model));
   target->PaperSaving = w.PaperSaving;
   std::memcpy(target->UserCommands, w.UserCommands, sizeof target->UserCommands);
   for (auto& slot : target->UserCommands) slot[kUserCommandChars - 1] = 0;

@@ -85,6 +85,8 @@ bool ParseCount(const std::string& text, long lo, long hi, long* out) {
 
 DWORD PortNumber(const std::string& port) { return static_cast<DWORD>(std::strtoul(port.c_str() + 3, nullptr, 10)); }
 
+}  // namespace
+
 std::vector<lblview::PageFile> JobPageFiles(DWORD jobId) {
   std::vector<lblview::PageFile> files;
   const std::string folder = winsim::HostPath(u"C:\\prtmonlog");
@@ -102,8 +104,6 @@ std::vector<lblview::PageFile> JobPageFiles(DWORD jobId) {
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return files;
 }
-
-}  // namespace
 
 bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::string* error) {
   if (!ParseJobOptions(args, &out->job, error)) return false;

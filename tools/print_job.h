@@ -67,4 +67,7 @@ struct PrintResult {
 // still in `out`).
 bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, PrintResult* out, std::string* error);
 
+// The TWL page files of a job in the simulated c:\prtmonlog, by name.
+std::vector<lblview::PageFile> JobPageFiles(DWORD jobId);
+
 }  // namespace lbl

@@ -567,15 +567,23 @@ TEST_F(DevmodeTest, PrivateValuesOutsideThePagesRangesKeepDefaults) {
        [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.WatermarkScale == def.WatermarkScale; }},
       {"IntervalPages 0", [](PrinterDevmode& d, const ModelRecord*) { d.IntervalPages = 0; },
        [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.IntervalPages == def.IntervalPages; }},
+      // Speed and darkness lists offer the model's steps only; beyond them a printer would get
+      // "DENSITY 655359" or "^PR1363".
+      {"Darkness 17", [](PrinterDevmode& d, const ModelRecord*) { d.Darkness = 17; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.Darkness == def.Darkness; }},
+      {"Darkness above the model's", [](PrinterDevmode& d, const ModelRecord* m) { d.Darkness = m->DarknessMax + 1u; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.Darkness == def.Darkness; }},
+      {"Speed above the model's", [](PrinterDevmode& d, const ModelRecord* m) { d.Speed = m->SpeedMax + 1u; },
+       [](const PrinterDevmode& t, const PrinterDevmode& def) { return t.Speed == def.Speed; }},
   };
   for (const Case& c : bad) {
     PrinterDevmode in = defaults;
     c.set(in, model);
-    in.Speed = 250;  // a valid field next to it is still taken
+    in.PaperSaving = 2;  // a valid field next to it is still taken
     PrinterDevmode t = defaults;
     EXPECT_EQ(Merge(in, &t) & kMaskPrivateRange, kMaskPrivateRange) << c.what;
     EXPECT_TRUE(c.kept(t, defaults)) << c.what;
-    EXPECT_EQ(t.Speed, 250u) << c.what;
+    EXPECT_EQ(t.PaperSaving, 2u) << c.what;
   }
   // The edges of the ranges are accepted.
   PrinterDevmode in = defaults;
@@ -588,6 +596,8 @@ TEST_F(DevmodeTest, PrivateValuesOutsideThePagesRangesKeepDefaults) {
   in.WatermarkScale = 100;
   in.WatermarkBrightness = 255;
   in.IntervalPages = 999;
+  in.Speed = model->SpeedMax;
+  in.Darkness = model->DarknessMax;
   PrinterDevmode t = defaults;
   EXPECT_EQ(Merge(in, &t) & kMaskPrivateRange, 0u);
   EXPECT_EQ(t.InputDPI, 1);
@@ -597,6 +607,10 @@ TEST_F(DevmodeTest, PrivateValuesOutsideThePagesRangesKeepDefaults) {
   EXPECT_EQ(t.ShiftV, 655350000);
   EXPECT_EQ(t.WatermarkBrightness, 255);
   EXPECT_EQ(t.IntervalPages, 999u);
+  EXPECT_EQ(t.Speed, model->SpeedMax);
+  EXPECT_EQ(t.Darkness, model->DarknessMax);
+  ASSERT_NE(model->SpeedMax, 0);
+  ASSERT_NE(model->DarknessMax, 0);
   in.ShiftH = model->MaxWidth + 1;
   t = defaults;
   EXPECT_EQ(Merge(in, &t) & kMaskPrivateRange, 0u);

@@ -125,6 +125,23 @@ TEST_F(LibraryJobTest, EngineAbortEndsTheDocument) {
   EXPECT_TRUE(jobs[0].aborted);
 }
 
+TEST_F(LibraryJobTest, TheDriverReadsNoMoreOfADevmodeThanItsSizesSay) {
+  // GDI hands the driver dmSize + dmDriverExtra bytes. An application whose record claims a private
+  // block it does not have prints with the defaults for it; one whose public part is longer than the
+  // fields the driver knows prints too. Under AddressSanitizer any read beyond either would fail.
+  std::vector<uint8_t> claims = Devmode(1);
+  reinterpret_cast<DEVMODEW*>(claims.data())->dmDriverExtra = 2748;
+  winsim::JobResult r = winsim::RunJob(u"Label One", claims, 1);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.gdiInfo.ulHorzRes, 400u);
+
+  std::vector<uint8_t> longer = Devmode(1);
+  reinterpret_cast<DEVMODEW*>(longer.data())->dmSize = sizeof(DEVMODEW) + 80;
+  r = winsim::RunJob(u"Label One", longer, 1);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.gdiInfo.ulHorzRes, 400u);
+}
+
 TEST_F(LibraryJobTest, ReportsAPrinterThatCannotBeEnabled) {
   winsim::Reset();
   HANDLE h = lbltest::InstallPrinter(u"Tarnwell TW-QX", {}, u"No Data");

@@ -1,7 +1,9 @@
 // Replays a fuzz target over corpus files and folders, plus bounded deterministic mutations of each
 // input (truncations, bit flips, byte runs), so that CI exercises the target without libFuzzer.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,13 +20,15 @@ void Run(const std::vector<uint8_t>& input) {
   LLVMFuzzerTestOneInput(copy.empty() ? nullptr : copy.data(), copy.size());
 }
 
+int g_rounds = 200;  // mutations per input; --rounds N for targets whose runs are slow
+
 void Mutate(const std::vector<uint8_t>& in, uint32_t seed) {
   uint32_t s = seed * 2654435761u + 1;
   auto next = [&s] { s ^= s << 13; s ^= s >> 17; s ^= s << 5; return s; };
   for (size_t cut : {size_t(0), size_t(1), in.size() / 2, in.size() ? in.size() - 1 : 0}) {
     Run(std::vector<uint8_t>(in.begin(), in.begin() + std::min(cut, in.size())));
   }
-  for (int round = 0; round < 200 && !in.empty(); ++round) {
+  for (int round = 0; round < g_rounds && !in.empty(); ++round) {
     std::vector<uint8_t> m(in);
     int edits = 1 + next() % 4;
     for (int e = 0; e < edits; ++e) {
@@ -52,6 +56,10 @@ bool ReadFile(const std::filesystem::path& p, std::vector<uint8_t>* out) {
 int main(int argc, char** argv) {
   size_t files = 0;
   for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--rounds" && i + 1 < argc) {
+      g_rounds = std::max(0, std::atoi(argv[++i]));
+      continue;
+    }
     std::filesystem::path p(argv[i]);
     std::vector<std::filesystem::path> inputs;
     if (std::filesystem::is_directory(p)) {

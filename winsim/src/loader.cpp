@@ -188,7 +188,13 @@ JobResult RunJob(const JobSpec& spec) {
     r.error = Failed("OpenPrinterW");
     return r;
   }
-  std::vector<uint8_t> devmode = spec.devmode;  // the driver gets its own copy, as from GDI
+  // The driver gets its own copy, as from GDI: dmSize + dmDriverExtra bytes, which is all a driver may
+  // read. The application's record is cut to that, or padded with zeros where it was shorter than it said.
+  std::vector<uint8_t> devmode = spec.devmode;
+  if (devmode.size() >= offsetof(DEVMODEW, dmDriverExtra) + sizeof(WORD)) {
+    const auto* dm = reinterpret_cast<const DEVMODEW*>(devmode.data());
+    devmode.resize(size_t{dm->dmSize} + dm->dmDriverExtra, 0);
+  }
   HSURF patterns[HS_DDI_MAX] = {};
   std::u16string logAddress;
   HDEV hdev = CreateEngineDevice();

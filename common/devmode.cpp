@@ -32,6 +32,15 @@ uint32_t DarknessCeiling(const ModelRecord* m) {
   return most ? std::min(most, kMaxDarkness) : kMaxDarkness;
 }
 
+}  // namespace
+
+bool SpeedAllowed(const ModelRecord* model, int64_t speed) { return speed >= 0 && speed <= SpeedCeiling(model); }
+bool DarknessAllowed(const ModelRecord* model, int64_t darkness) {
+  return darkness >= 0 && darkness <= DarknessCeiling(model);
+}
+
+namespace {
+
 template <size_t N>
 void SetName(WCHAR (&field)[N], LPCWSTR text) {
   WStrCopy(field, N, text);

@@ -144,6 +144,11 @@ void FillDevmodeDefaults(ModelRecord* model, LPCWSTR printerName, PrinterDevmode
 DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* incoming, PrinterDevmode* target,
                    size_t incomingBytes = 0, PaperRect* paper = nullptr, bool* paperResolved = nullptr);
 
+// Whether a speed (hundredths of an inch per second) or a stored darkness (level plus one) is one that
+// the model's lists offer, 0 ("the printer's setting") included.
+bool SpeedAllowed(const ModelRecord* model, int64_t speed);
+bool DarknessAllowed(const ModelRecord* model, int64_t darkness);
+
 // Size-aware copy between DEVMODE versions; the target's dmSize and dmDriverExtra describe its buffer.
 BOOL CopyDevmode(const DEVMODEW* source, DEVMODEW* target);
 

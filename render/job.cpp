@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/debug.h"
 #include "common/wstr.h"
 #include "render/output.h"
 #include "render/pipeline.h"
@@ -44,6 +45,16 @@ void SelectDocumentPaper(Pdev* pdev) {
     paper.GapOffset = stock.GapOffset;
     paper.Speed = stock.Speed;
     paper.Darkness = stock.Darkness;
+  }
+  // A stock's own speed and darkness come from the printer's stored list, which anything with the
+  // right to change the printer may have written: values no list offers stand for none.
+  if (pdev->Model && !SpeedAllowed(pdev->Model, paper.Speed)) {
+    DbgPrint(TEXT("SelectDocumentPaper: speed %d of the paper is ignored."), paper.Speed);
+    paper.Speed = 0;
+  }
+  if (pdev->Model && !DarknessAllowed(pdev->Model, paper.Darkness)) {
+    DbgPrint(TEXT("SelectDocumentPaper: darkness %d of the paper is ignored."), paper.Darkness);
+    paper.Darkness = 0;
   }
   if (pdev->Settings.dm.dmPaperSize == DMPAPER_USER) {
     paper.Width = int32_t{pdev->Settings.dm.dmPaperWidth} * 100;

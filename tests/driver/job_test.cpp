@@ -117,6 +117,40 @@ TEST_F(JobTest, StartDocTakesTheCurrentPaperFromForms) {
   EXPECT_NE(Output().find("BLINE 4.0 mm"), std::string::npos);
 }
 
+TEST_F(JobTest, AStockSpeedOrDarknessNoListOffersStandsForNone) {
+  PaperRecord forms[1] = {};
+  WStrCopy(forms[0].Name, kPaperNameChars, W(u"USER").c_str());
+  forms[0].Width = 50000;
+  forms[0].Length = 30000;
+  forms[0].Flags = kPaperGap | kPaperInUse;
+  forms[0].Speed = 0x7FFFFFFF;
+  forms[0].Darkness = -3;
+  SetPrinterData(u"FORMS", REG_BINARY, forms, sizeof forms);
+
+  PrinterDevmode dm = Defaults();
+  dm.Speed = 300;
+  dm.Darkness = 5;
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable(&dm));
+  ASSERT_TRUE(dev.StartDoc());
+  EXPECT_EQ(dev.P()->Paper.Speed, 0);
+  EXPECT_EQ(dev.P()->Paper.Darkness, 0);
+  ASSERT_TRUE(dev.EndDoc());
+  // The settings' values go out instead.
+  EXPECT_NE(Output().find("SPEED 3.00\r\nDENSITY 4\r\n"), std::string::npos) << Output();
+
+  // Values within the lists stay the stock's own.
+  forms[0].Speed = 200;
+  forms[0].Darkness = 2;
+  SetPrinterData(u"FORMS", REG_BINARY, forms, sizeof forms);
+  Device again(printer);
+  ASSERT_TRUE(again.Enable(&dm));
+  ASSERT_TRUE(again.StartDoc());
+  EXPECT_EQ(again.P()->Paper.Speed, 200);
+  EXPECT_EQ(again.P()->Paper.Darkness, 2);
+  ASSERT_TRUE(again.EndDoc());
+}
+
 TEST_F(JobTest, UserDefinedSizeOverridesThePaperSize) {
   PrinterDevmode dm = Defaults();
   dm.dm.dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;

@@ -4,8 +4,9 @@
 // the virtual printer reads without a fault, in its own language.
 //
 // Input: byte 0 picks the model, byte 1 the drawing (bit 7: the printer's own label size, else a
-// 30 x 20 mm label); then patches of three bytes each: a 16-bit offset
-// into the DEVMODE (modulo its size) and the byte to put there.
+// 30 x 20 mm label); then patches of three bytes each: a 16-bit offset and the byte to put there. The
+// offset's top bit clear patches the DEVMODE (modulo its size), set the printer's stored stock list
+// "FORMS" (modulo its size).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -61,10 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dm.dm.dmPaperLength = 200;
   }
   auto* bytes = reinterpret_cast<uint8_t*>(&dm);
+  DWORD formsType = 0;
+  std::vector<uint8_t> forms;
+  winsim::GetPrinterDataValue(name, u"FORMS", &formsType, &forms);
+  bool formsPatched = false;
   for (size_t i = 2; i + 3 <= size; i += 3) {
-    const size_t offset = (size_t{data[i]} | size_t{data[i + 1]} << 8) % sizeof dm;
-    bytes[offset] = data[i + 2];
+    const size_t offset = size_t{data[i]} | size_t{data[i + 1] & 0x7Fu} << 8;
+    if (!(data[i + 1] & 0x80)) {
+      bytes[offset % sizeof dm] = data[i + 2];
+    } else if (!forms.empty()) {  // the printer's stored stock list, as another program may have left it
+      forms[offset % forms.size()] = data[i + 2];
+      formsPatched = true;
+    }
   }
+  if (formsPatched) winsim::SetPrinterDataValue(name, u"FORMS", formsType, forms);
   // User command strings are the application's own printer code, and a watermark is a file: neither
   // is the driver's output to check.
   std::memset(dm.UserCommands, 0, sizeof dm.UserCommands);

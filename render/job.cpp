@@ -56,6 +56,13 @@ void SelectDocumentPaper(Pdev* pdev) {
     DbgPrint(TEXT("SelectDocumentPaper: darkness %d of the paper is ignored."), paper.Darkness);
     paper.Darkness = 0;
   }
+  // No stock editor makes a negative gap; a printer would refuse the media command.
+  if (paper.GapHeight < 0 || paper.GapOffset < 0) {
+    DbgPrint(TEXT("SelectDocumentPaper: negative gap %d, offset %d of the paper read as 0."), paper.GapHeight,
+             paper.GapOffset);
+    paper.GapHeight = std::max(paper.GapHeight, 0);
+    paper.GapOffset = std::max(paper.GapOffset, 0);
+  }
   if (pdev->Settings.dm.dmPaperSize == DMPAPER_USER) {
     paper.Width = int32_t{pdev->Settings.dm.dmPaperWidth} * 100;
     paper.Length = int32_t{pdev->Settings.dm.dmPaperLength} * 100;

@@ -117,7 +117,7 @@ TEST_F(JobTest, StartDocTakesTheCurrentPaperFromForms) {
   EXPECT_NE(Output().find("BLINE 4.0 mm"), std::string::npos);
 }
 
-TEST_F(JobTest, AStockSpeedOrDarknessNoListOffersStandsForNone) {
+TEST_F(JobTest, StockValuesNoEditorMakesStandForNone) {
   PaperRecord forms[1] = {};
   WStrCopy(forms[0].Name, kPaperNameChars, W(u"USER").c_str());
   forms[0].Width = 50000;
@@ -125,6 +125,8 @@ TEST_F(JobTest, AStockSpeedOrDarknessNoListOffersStandsForNone) {
   forms[0].Flags = kPaperGap | kPaperInUse;
   forms[0].Speed = 0x7FFFFFFF;
   forms[0].Darkness = -3;
+  forms[0].GapHeight = -1;
+  forms[0].GapOffset = -5;
   SetPrinterData(u"FORMS", REG_BINARY, forms, sizeof forms);
 
   PrinterDevmode dm = Defaults();
@@ -136,8 +138,9 @@ TEST_F(JobTest, AStockSpeedOrDarknessNoListOffersStandsForNone) {
   EXPECT_EQ(dev.P()->Paper.Speed, 0);
   EXPECT_EQ(dev.P()->Paper.Darkness, 0);
   ASSERT_TRUE(dev.EndDoc());
-  // The settings' values go out instead.
+  // The settings' values go out instead, and no negative gap.
   EXPECT_NE(Output().find("SPEED 3.00\r\nDENSITY 4\r\n"), std::string::npos) << Output();
+  EXPECT_NE(Output().find("GAP 0.0 mm,0.0 mm\r\n"), std::string::npos) << Output();
 
   // Values within the lists stay the stock's own.
   forms[0].Speed = 200;

@@ -68,6 +68,12 @@ void ZplPageHeader(WriterContext& ctx) {
   int64_t r = RasterDpi(ctx);
   long long width = (r * ctx.settings->dm.dmPaperWidth + 127) / 254;
   long long length = (r * ctx.settings->dm.dmPaperLength + 127) / 254;
+  // A page that paper saving left without rows has no length: "^LL0" is no label length a printer
+  // takes, and it would keep it for the labels after. Its stored length stays then.
+  if (length == 0) {
+    SendText(ctx, FormatA("^XA\r\n^PW%lld\r\n^PON\r\n^XZ\r\n\r\n", width));
+    return;
+  }
   SendText(ctx, FormatA("^XA\r\n^PW%lld\r\n^LL%lld\r\n^PON\r\n^XZ\r\n\r\n", width, length));
 }
 

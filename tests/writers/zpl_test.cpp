@@ -149,6 +149,16 @@ TEST(Zpl, ZeroRowsSendNoGraphicField) {
   EXPECT_EQ(job.sink.sent, "");
 }
 
+TEST(Zpl, APageWithoutRowsSetsNoLabelLength) {
+  // An all-white page that paper saving removed: width as usual, no "^LL0", no graphic field.
+  Job job(kLangZpl);
+  uint8_t none = 0;
+  SendPage(job.ctx, &none, 0, 400, 0);
+  EXPECT_EQ(job.sink.sent.find("^LL"), std::string::npos) << job.sink.sent;
+  EXPECT_EQ(job.sink.sent.rfind("^XA\r\n^PW400\r\n^PON\r\n^XZ\r\n\r\n", 0), 0u) << job.sink.sent;
+  EXPECT_EQ(job.sink.sent.find("^GFA"), std::string::npos);
+}
+
 TEST(Zpl, PrintRateTable) {
   const std::pair<uint32_t, const char*> cases[] = {
       {150, "^PR1\r\n"}, {400, "^PR4\r\n"}, {100, "^PR1\r\n"}, {99, "^PRX\r\n"}, {75, "^PRX\r\n"}, {74, "^PRY\r\n"},

@@ -1,6 +1,7 @@
 // The document calls between DrvStartDoc and DrvEndDoc, and DrvEscape.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "driver_fixture.h"
 #include "render/output.h"
@@ -132,12 +133,16 @@ TEST_F(JobTest, StockValuesNoEditorMakesStandForNone) {
   PrinterDevmode dm = Defaults();
   dm.Speed = 300;
   dm.Darkness = 5;
-  Device dev(printer);
-  ASSERT_TRUE(dev.Enable(&dm));
-  ASSERT_TRUE(dev.StartDoc());
-  EXPECT_EQ(dev.P()->Paper.Speed, 0);
-  EXPECT_EQ(dev.P()->Paper.Darkness, 0);
-  ASSERT_TRUE(dev.EndDoc());
+  // The speed and darkness of the current paper after a document on the stored list.
+  auto paperAfterADocument = [&] {
+    Device dev(printer);
+    EXPECT_TRUE(dev.Enable(&dm));
+    EXPECT_TRUE(dev.StartDoc());
+    const std::pair<int32_t, int32_t> values{dev.P()->Paper.Speed, dev.P()->Paper.Darkness};
+    EXPECT_TRUE(dev.EndDoc());
+    return values;
+  };
+  EXPECT_EQ(paperAfterADocument(), (std::pair<int32_t, int32_t>{0, 0}));
   // The settings' values go out instead, and no negative gap.
   EXPECT_NE(Output().find("SPEED 3.00\r\nDENSITY 4\r\n"), std::string::npos) << Output();
   EXPECT_NE(Output().find("GAP 0.0 mm,0.0 mm\r\n"), std::string::npos) << Output();
@@ -146,12 +151,7 @@ TEST_F(JobTest, StockValuesNoEditorMakesStandForNone) {
   forms[0].Speed = 200;
   forms[0].Darkness = 2;
   SetPrinterData(u"FORMS", REG_BINARY, forms, sizeof forms);
-  Device again(printer);
-  ASSERT_TRUE(again.Enable(&dm));
-  ASSERT_TRUE(again.StartDoc());
-  EXPECT_EQ(again.P()->Paper.Speed, 200);
-  EXPECT_EQ(again.P()->Paper.Darkness, 2);
-  ASSERT_TRUE(again.EndDoc());
+  EXPECT_EQ(paperAfterADocument(), (std::pair<int32_t, int32_t>{200, 2}));
 }
 
 TEST_F(JobTest, UserDefinedSizeOverridesThePaperSize) {

@@ -267,18 +267,9 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
   ClosePrinter(printer);
   if (!built) return false;
 
-  winsim::JobSpec spec;
-  spec.printer = session.printer;
-  const auto* dmBytes = reinterpret_cast<const uint8_t*>(&devmode);
-  spec.devmode.assign(dmBytes, dmBytes + sizeof devmode);
-  spec.document = Utf8ToWide(opts.docName.empty() ? "lbl print" : opts.docName).c_str();
-  spec.pages = pages;
-  if (!pictures.empty()) {
-    const bool actual = opts.actualSize;
-    spec.draw = [&pictures, actual](int page, const winsim::PageSurface& surface) {
-      DrawPicture(pictures[static_cast<size_t>(page)], surface, actual);
-    };
-  }
+  const winsim::JobSpec spec =
+      PictureJobSpec(session.printer, devmode, Utf8ToWide(opts.docName.empty() ? "lbl print" : opts.docName).c_str(),
+                     pictures, opts.actualSize, pages);
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
   out->jobs.push_back(DeliverJob(session, spec, 30000));
   *received = session.device->Received();

@@ -42,28 +42,39 @@ bool ParseCount(const std::string& value, int* n) {
 
 }  // namespace
 
+bool SplitOption(const std::string& arg, std::string* name, std::string* value) {
+  if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+    *name = arg.substr(0, eq);
+    *value = arg.substr(eq + 1);
+    return true;
+  }
+  *name = arg;
+  value->clear();
+  return false;
+}
+
+bool TakeOptionValue(const std::vector<std::string>& args, size_t* i, const std::string& name, bool inlineValue,
+                     std::string* value, std::string* error) {
+  if (inlineValue) return true;
+  if (*i + 1 >= args.size()) {
+    *error = name + " needs a value";
+    return false;
+  }
+  *value = args[++*i];
+  return true;
+}
+
 bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::string* error) {
   std::vector<std::string> rest;
   for (size_t i = 0; i < args->size(); ++i) {
-    std::string arg = (*args)[i];
-    std::string name = arg, value;
-    bool inlineValue = false;
-    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      inlineValue = true;
-    }
+    const std::string arg = (*args)[i];
+    std::string name, value;
+    const bool inlineValue = SplitOption(arg, &name, &value);
     if (name != "--model" && name != "--paper" && name != "--size" && name != "--orientation" && name != "--copies") {
       rest.push_back(arg);
       continue;
     }
-    if (!inlineValue) {
-      if (i + 1 >= args->size()) {
-        *error = name + " needs a value";
-        return false;
-      }
-      value = (*args)[++i];
-    }
+    if (!TakeOptionValue(*args, &i, name, inlineValue, &value, error)) return false;
     bool ok = true;
     if (name == "--model") {
       out->model = value;

@@ -23,6 +23,14 @@ struct JobOptions {
 // Usage text of the options, for the commands' help.
 extern const char* const kJobOptionsHelp;
 
+// One command-line option: "--name=value" gives the name and its inline value (true); any other
+// argument is a name alone (false, `value` cleared).
+bool SplitOption(const std::string& arg, std::string* name, std::string* value);
+// The value of option `name` at args[*i]: the inline one, else the next argument (*i moves on to it).
+// False with "NAME needs a value" when there is none.
+bool TakeOptionValue(const std::vector<std::string>& args, size_t* i, const std::string& name, bool inlineValue,
+                     std::string* value, std::string* error);
+
 // Takes the job options (and their values) out of `args`; what is left stays in order. "--name value"
 // and "--name=value" are accepted. False with a message for a bad value, a missing value, or --paper
 // together with --size.

@@ -13,6 +13,7 @@
 #include "common/model.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
+#include "tools/exit_status.h"
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
 #include "tools/ui_commands.h"
@@ -27,15 +28,8 @@ struct Command {
   std::function<int(const std::vector<std::string>&)> run;
 };
 
-int Usage(const std::string& msg) {
-  std::fprintf(stderr, "lbl: %s\n", msg.c_str());
-  return 2;
-}
-
-int Fail(const std::string& msg) {
-  std::fprintf(stderr, "lbl: %s\n", msg.c_str());
-  return 1;
-}
+using lbl::Fail;
+using lbl::Usage;
 
 void Str(Writer& w, const char* key, const std::string& v) {
   w.Key(key);

@@ -11,6 +11,7 @@
 #include <rapidjson/stringbuffer.h>
 
 #include "tools/deliver.h"
+#include "tools/exit_status.h"
 #include "tools/print_job.h"
 #include "tools/viewer/png.h"
 #include "tools/viewer/viewer.h"
@@ -38,16 +39,6 @@ const char* ViewHelp() {
 namespace {
 
 using JsonWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
-
-int Usage(const std::string& msg) {
-  std::fprintf(stderr, "lbl: %s\n", msg.c_str());
-  return 2;
-}
-
-int Fail(const std::string& msg) {
-  std::fprintf(stderr, "lbl: %s\n", msg.c_str());
-  return 1;
-}
 
 bool WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes, std::string* error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

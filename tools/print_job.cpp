@@ -64,17 +64,6 @@ const char* PrintHelp() {
 
 namespace {
 
-bool TakeValue(const std::vector<std::string>& args, size_t* i, const std::string& name, bool inlineValue,
-               std::string* value, std::string* error) {
-  if (inlineValue) return true;
-  if (*i + 1 >= args.size()) {
-    *error = name + " needs a value";
-    return false;
-  }
-  *value = args[++*i];
-  return true;
-}
-
 bool ParseCount(const std::string& text, long lo, long hi, long* out) {
   char* end = nullptr;
   long v = std::strtol(text.c_str(), &end, 10);
@@ -115,14 +104,9 @@ bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::s
       out->inputs.push_back(arg);
       continue;
     }
-    std::string name = arg, value;
-    bool inlineValue = false;
-    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      inlineValue = true;
-    }
-    auto take = [&] { return TakeValue(a, &i, name, inlineValue, &value, error); };
+    std::string name, value;
+    const bool inlineValue = SplitOption(arg, &name, &value);
+    auto take = [&] { return TakeOptionValue(a, &i, name, inlineValue, &value, error); };
     long n = 0;
     if (name == "--actual-size" && !inlineValue) {
       out->actualSize = true;
@@ -232,6 +216,23 @@ bool BuildPrintDevmode(HANDLE printer, const PrintOptions& opts, PrinterDevmode*
   return true;
 }
 
+winsim::JobSpec PictureJobSpec(const std::u16string& printer, const PrinterDevmode& devmode,
+                               const std::u16string& document, const std::vector<RgbImage>& pictures, bool actualSize,
+                               int pages) {
+  winsim::JobSpec spec;
+  spec.printer = printer;
+  const auto* dmBytes = reinterpret_cast<const uint8_t*>(&devmode);
+  spec.devmode.assign(dmBytes, dmBytes + sizeof devmode);
+  spec.document = document;
+  spec.pages = pages;
+  if (!pictures.empty()) {
+    spec.draw = [&pictures, actualSize](int page, const winsim::PageSurface& surface) {
+      DrawPicture(pictures[static_cast<size_t>(page)], surface, actualSize);
+    };
+  }
+  return spec;
+}
+
 bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, PrintResult* out, std::string* error) {
   *out = PrintResult{};
   const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
@@ -260,20 +261,9 @@ bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, P
   ClosePrinter(printer);
   if (!built) return false;
 
-  winsim::JobSpec spec;
-  spec.printer = name;
-  const auto* dmBytes = reinterpret_cast<const uint8_t*>(&out->devmode);
-  spec.devmode.assign(dmBytes, dmBytes + sizeof(PrinterDevmode));
   std::string doc = opts.docName;
   if (doc.empty()) doc = opts.inputs.empty() ? "lbl print" : std::filesystem::path(opts.inputs[0]).filename().string();
-  spec.document = Utf8ToWide(doc);
-  spec.pages = pages;
-  if (!pictures.empty()) {
-    const bool actual = opts.actualSize;
-    spec.draw = [&pictures, actual](int page, const winsim::PageSurface& surface) {
-      DrawPicture(pictures[static_cast<size_t>(page)], surface, actual);
-    };
-  }
+  const winsim::JobSpec spec = PictureJobSpec(name, out->devmode, Utf8ToWide(doc), pictures, opts.actualSize, pages);
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
   winsim::JobResult job = winsim::RunJob(spec);
 

@@ -12,6 +12,7 @@
 #include "tools/input_image.h"
 #include "tools/job_options.h"
 #include "tools/viewer/viewer.h"
+#include "winsim/gdi.h"
 
 namespace lbl {
 
@@ -59,6 +60,12 @@ struct PrintResult {
   PrinterDevmode devmode{};                    // what the application passed
   std::vector<std::string> warnings;
 };
+
+// A job of `pages` pages for winsim's runner with the application's DEVMODE. `pictures` (one per page,
+// drawn as lbl print draws them; none: blank pages) must outlive the job.
+winsim::JobSpec PictureJobSpec(const std::u16string& printer, const PrinterDevmode& devmode,
+                               const std::u16string& document, const std::vector<RgbImage>& pictures, bool actualSize,
+                               int pages);
 
 // Prints `pictures` (one page each; none: opts.blankPages white pages) with the options: installs
 // and initialises the printer, attaches a USB printer with opts.usbDeviceId to its port when one

@@ -10,6 +10,7 @@
 
 #include "common/wstr.h"
 #include "tools/embedded.h"
+#include "tools/exit_status.h"
 #include "tools/job_options.h"
 #include "winsim/gdi.h"
 #include "winsim/machine.h"
@@ -37,16 +38,6 @@ const char* CheckJobHelp() {
 namespace {
 
 using Writer = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
-
-int Usage(const std::string& msg) {
-  std::fprintf(stderr, "lbl: %s\n", msg.c_str());
-  return 2;
-}
-
-int Fail(const std::string& msg) {
-  std::fprintf(stderr, "lbl: %s\n", msg.c_str());
-  return 1;
-}
 
 std::string Utf8(const WCHAR* s, size_t cap) {
   WString w(s, WStrNLen(s, cap));

@@ -19,6 +19,19 @@ class DeliveryFaultTest : public DeliveryTest {
     ASSERT_TRUE(WaitQueueEmpty(h));
     Pause();
   }
+  // A second TWL printer, "Label TWL 2" on USB002.
+  std::shared_ptr<winsim::TwlPrinterDevice> AddSecondPrinter(const std::string& serial) {
+    auto second = std::make_shared<winsim::TwlPrinterDevice>();
+    second->portNumber = 2;
+    second->serial = serial;
+    winsim::AttachUsbPrinter(second);
+    winsim::PrinterSpec printer;
+    printer.name = u"Label TWL 2";
+    printer.port = u"USB002";
+    printer.driver = u"Tarnwell Label Driver";
+    EXPECT_TRUE(winsim::AddPrinter(printer));
+    return second;
+  }
   int PortWrites() const {
     int n = 0;
     for (const auto& c : winsim::PortMonitorCalls()) n += c.rfind("WritePort ", 0) == 0;
@@ -322,15 +335,7 @@ TEST_F(DeliveryFaultTest, TwoJobsBackToBackOnOnePort) {
 }
 
 TEST_F(DeliveryFaultTest, JobsOnTwoPortsAtOnce) {
-  auto second = std::make_shared<winsim::TwlPrinterDevice>();
-  second->portNumber = 2;
-  second->serial = "TW0000005";
-  winsim::AttachUsbPrinter(second);
-  winsim::PrinterSpec printer;
-  printer.name = u"Label TWL 2";
-  printer.port = u"USB002";
-  printer.driver = u"Tarnwell Label Driver";
-  ASSERT_TRUE(winsim::AddPrinter(printer));
+  auto second = AddSecondPrinter("TW0000005");
   HANDLE a = Open(u"USB001"), b = Open(u"USB002");
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
@@ -358,15 +363,7 @@ TEST_F(DeliveryFaultTest, JobsOnTwoPortsAtOnce) {
 }
 
 TEST_F(DeliveryFaultTest, TwoTwlPortsNeverReportEachOthersJobsEjected) {
-  auto second = std::make_shared<winsim::TwlPrinterDevice>();
-  second->portNumber = 2;
-  second->serial = "TW0000006";
-  winsim::AttachUsbPrinter(second);
-  winsim::PrinterSpec printer;
-  printer.name = u"Label TWL 2";
-  printer.port = u"USB002";
-  printer.driver = u"Tarnwell Label Driver";
-  ASSERT_TRUE(winsim::AddPrinter(printer));
+  auto second = AddSecondPrinter("TW0000006");
   HANDLE a = Open(u"USB001"), b = Open(u"USB002");
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);

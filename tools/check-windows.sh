@@ -56,4 +56,53 @@ done
 if [ $checked -eq 0 ]; then
   echo "no Windows binaries found under $build"; exit 1
 fi
+
+# The driver package, when the package target has built it: every file of the package list in the
+# folder and, byte for byte the same, in the zip; the INF the build generates; the product version
+# of the INF's DriverVer in every DLL's version strings; the architecture of each DLL folder.
+pkg=$build/package/lblv6
+list=$(dirname "$0")/../resources/package_files.txt
+if [ -d "$pkg" ]; then
+  unpacked=$(mktemp -d)
+  trap 'rm -rf "$unpacked"' EXIT
+  zip=$(realpath -m "$build/package/lblv6.zip")
+  if ! (cd "$unpacked" && cmake -E tar xf "$zip"); then
+    echo "FAIL package: cannot unpack lblv6.zip"; fail=1
+  fi
+  version=$(tr -d '\r' <"$pkg/lblv6.inf" | sed -n 's/^DriverVer *= *[^,]*, *\([0-9.]*\).*/\1/p')
+  IFS=. read -r vy vm vd vb <<<"$version"
+  text=$(printf '%d.%02d.%02d.%d' "$vy" "$vm" "$vd" "$vb")
+  utf16=
+  for ((i = 0; i < ${#text}; i++)); do
+    c=${text:i:1}; [ "$c" = . ] && c='\.'
+    utf16+="$c\\x00"
+  done
+  files=0
+  while read -r dir names; do
+    case $dir in ''|'#'*) continue ;; esac
+    dir=${dir%:}
+    for f in $names; do
+      rel=$f; [ "$dir" = . ] || rel=$dir/$f
+      files=$((files + 1))
+      if [ ! -f "$pkg/$rel" ]; then echo "FAIL package: missing $rel"; fail=1; continue; fi
+      if ! cmp -s "$pkg/$rel" "$unpacked/lblv6/$rel"; then echo "FAIL package: lblv6.zip differs in $rel"; fail=1; fi
+      case $rel in
+        *.dll)
+          if ! LC_ALL=C grep -q -a -P "$utf16" "$pkg/$rel"; then
+            echo "FAIL package: $rel lacks version $text of the INF"; fail=1
+          fi
+          want=$([ "$dir" = i386 ] && echo pei-i386 || echo pei-x86-64)
+          if ! "$objdump" -f "$pkg/$rel" | grep -q "file format $want"; then
+            echo "FAIL package: $rel is not $want"; fail=1
+          fi ;;
+      esac
+    done
+  done <"$list"
+  if ! cmp -s "$pkg/lblv6.inf" "$build/resources/lblv6.inf"; then
+    echo "FAIL package: lblv6.inf is not the INF of this build"; fail=1
+  fi
+  echo "package: $files files in lblv6/ and lblv6.zip checked; DriverVer $version"
+else
+  echo "package: not built (cmake --build --preset mingw64 --target package)"
+fi
 exit $fail

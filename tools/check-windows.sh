@@ -92,7 +92,8 @@ if [ -d "$pkg" ]; then
             echo "FAIL package: $rel lacks version $text of the INF"; fail=1
           fi
           want=$([ "$dir" = i386 ] && echo pei-i386 || echo pei-x86-64)
-          if ! "$objdump" -f "$pkg/$rel" | grep -q "file format $want"; then
+          format=$("$objdump" -f "$pkg/$rel")
+          if [[ $format != *"file format $want"* ]]; then
             echo "FAIL package: $rel is not $want"; fail=1
           fi ;;
       esac

@@ -215,8 +215,15 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
   if (!CopyFileW(Widen(monitorDll).c_str(), installed.c_str(), FALSE)) return Fail("copy lblmon.dll", Narrow(sys)), 1;
   HMODULE module = LoadLibraryW(installed.c_str());
   if (!module) return Fail("LoadLibraryW", "lblmon.dll"), 1;
-  // Ending a job goes to the spooler's job list, which Wine's in-process spooler does not share between
-  // processes: the check records the calls instead.
+  // lblmon takes the spooler calls from spoolss.dll, as a monitor in the spooler process does; Wine's
+  // spoolss.dll has them only as stubs that abort, so the check hands it winspool.drv's. Ending a job
+  // goes to the spooler's job list, which Wine keeps per process: the check records those calls.
+  HMODULE winspool = GetModuleHandleA("winspool.drv");
+  for (const char* name : {"OpenPrinterW", "ClosePrinter", "GetJobW"}) {
+    FARPROC fn = winspool ? GetProcAddress(winspool, name) : nullptr;
+    if (!fn || PatchImport(module, name, reinterpret_cast<void*>(fn)) != 1)
+      return Fail("patch lblmon's imports", std::string(name) + " is not imported once or not in winspool.drv", false), 1;
+  }
   if (PatchImport(module, "SetJobW", reinterpret_cast<void*>(&RecordSetJobW)) != 1)
     return Fail("patch lblmon's imports", "SetJobW is not imported once", false), 1;
   auto init = reinterpret_cast<decltype(&InitializePrintMonitor2)>(

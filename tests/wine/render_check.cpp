@@ -251,6 +251,10 @@ int RenderJob(const std::string& driver, const std::string& settingsCase, const 
   if (size < static_cast<LONG>(sizeof(PrinterDevmode)))
     return Fail("DocumentPropertiesW", "size " + std::to_string(size) + ", expected " + std::to_string(sizeof(PrinterDevmode))), 1;
   std::vector<uint8_t> dmBytes(static_cast<size_t>(size)), merged(static_cast<size_t>(size));
+  // Wine's DocumentPropertiesW tells the driver the output buffer's size from the dmSize already in it
+  // (cbOut = pdmOut->dmSize; Windows takes it from the size query): the check puts the whole size there.
+  for (std::vector<uint8_t>* out : {&dmBytes, &merged})
+    reinterpret_cast<DEVMODEW*>(out->data())->dmSize = static_cast<WORD>(size);
   if (DocumentPropertiesW(nullptr, printer, name.data(), reinterpret_cast<DEVMODEW*>(dmBytes.data()), nullptr,
                           DM_OUT_BUFFER) != IDOK)
     return Fail("DocumentPropertiesW", "DM_OUT_BUFFER"), 1;

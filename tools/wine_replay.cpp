@@ -46,6 +46,7 @@ int Replay(const fs::path& jobDir, const fs::path& outDir, std::string* error) {
   unsigned long jobId = 0;
   int pages = 0;
   while (std::getline(job, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     const size_t space = line.find(' ');
     if (space == std::string::npos) continue;
     const std::string key = line.substr(0, space), value = line.substr(space + 1);

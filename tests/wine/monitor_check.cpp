@@ -310,10 +310,14 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
     FakePort* p = g_ports.size() > 1 ? g_ports[1] : nullptr;
     if (!p) return Fail("TWL job", "USB002 was never opened on the port monitor", false), 1;
     // Every page file went out whole in one write, and nothing else did (the order is the listing's).
-    std::vector<std::vector<uint8_t>> got = p->writes, want = pages;
-    std::sort(got.begin(), got.end());
-    std::sort(want.begin(), want.end());
-    const bool sent = got == want;
+    std::vector<bool> matched(p->writes.size(), false);
+    bool sent = p->writes.size() == pages.size();
+    for (const auto& page : pages) {
+      size_t i = 0;
+      while (i < p->writes.size() && (matched[i] || p->writes[i] != page)) ++i;
+      if (i == p->writes.size()) sent = false;
+      else matched[i] = true;
+    }
     std::printf("     TWL job %lu: %zu page files, %zu writes, %zu pages printed, %d status queries, ended %s, %zu files left\n",
                 static_cast<unsigned long>(jobId), pages.size(), p->writes.size(), p->printed.size(), p->statusQueries,
                 ended ? "yes" : "no", left.size());

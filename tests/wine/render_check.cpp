@@ -372,7 +372,7 @@ int RenderJob(const std::string& driver, const std::string& settingsCase, const 
   Ok(summary);
   if (language == kLangTwl && pageFiles == 0) return Fail("TWL page files", "none in c:\\prtmonlog", false), 1;
 
-  FILE* f = std::fopen((outDir + "\\job.txt").c_str(), "w");
+  FILE* f = std::fopen((outDir + "\\job.txt").c_str(), "wb");
   if (!f) return Fail("write job.txt", outDir), 1;
   std::fprintf(f, "driver %s\ndocument Wine check\njobid %lu\npages %d\n", driver.c_str(), static_cast<unsigned long>(jobId),
                kPages);

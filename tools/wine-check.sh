@@ -7,7 +7,7 @@
 #     AddMonitorW.
 # Outputs stay in BUILD-DIR/wine-check. Fails with "FAILED: <step>" on the first step that fails.
 # Usage: tools/wine-check.sh [MINGW-BUILD-DIR [LINUX-BUILD-DIR]]   (defaults build/mingw64, build/linux)
-set -euo pipefail
+set -Eeuo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build/mingw64}

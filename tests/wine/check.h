@@ -24,9 +24,9 @@ int InstallDriver(const std::string& driver, const std::string& sourceDir);
 // replay it.
 int RenderJob(const std::string& driver, const std::string& settingsCase, const std::string& language,
               const std::string& outDir);
-// monitor DRIVER MONITOR-DLL TWL-JOB-DIR OUT-DIR: a TSPL and a TWL job through lblmon's MONITOR2 table,
-// then lblmon registered with AddMonitorW.
-int MonitorJobs(const std::string& driver, const std::string& monitorDll, const std::string& twlJobDir,
-                const std::string& outDir);
+// monitor DRIVER MONITOR-DLL TSPL-JOB-DIR TWL-JOB-DIR OUT-DIR: the output of a rendered TSPL job and the page
+// files of a rendered TWL job through lblmon's MONITOR2 table, then lblmon registered with AddMonitorW.
+int MonitorJobs(const std::string& driver, const std::string& monitorDll, const std::string& tsplJobDir,
+                const std::string& twlJobDir, const std::string& outDir);
 
 }  // namespace winecheck

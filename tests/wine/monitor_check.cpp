@@ -205,8 +205,8 @@ bool RunDocument(const Job& job, const WCHAR* port, DWORD jobId, const std::vect
 
 }  // namespace
 
-int MonitorJobs(const std::string& driver, const std::string& monitorDll, const std::string& twlJobDir,
-                const std::string& outDir) {
+int MonitorJobs(const std::string& driver, const std::string& monitorDll, const std::string& tsplJobDir,
+                const std::string& twlJobDir, const std::string& outDir) {
   InitializeCriticalSection(&g_lock);
   CreateDirectoryA(outDir.c_str(), nullptr);
   WCHAR sys[MAX_PATH];
@@ -254,11 +254,13 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
   MONITOR2 pm = PortMonitorTable();
   Job job{mon, hMonitor, Widen(driver)};
 
-  // TSPL: the bytes pass through unchanged, write by write.
-  const std::vector<std::vector<uint8_t>> tspl = {
-      {'S', 'I', 'Z', 'E', ' ', '5', '0', ' ', 'm', 'm', ',', '3', '0', ' ', 'm', 'm', '\r', '\n'},
-      {'B', 'I', 'T', 'M', 'A', 'P', ' ', '0', ',', '0', ',', '2', ',', '2', ',', '0', ',', 0x00, 0xFF, 0x7F, 0x80, 0x0D, 0x0A},
-      {'P', 'R', 'I', 'N', 'T', ' ', '1', ',', '1', '\r', '\n'}};
+  // TSPL: a job the rendering DLL made under Wine passes through unchanged, write by write.
+  std::vector<uint8_t> tsplBytes;
+  if (!ReadBytes(tsplJobDir + "\\output.bin", &tsplBytes) || tsplBytes.empty())
+    return Fail("TSPL job", "no output.bin in " + tsplJobDir, false), 1;
+  std::vector<std::vector<uint8_t>> tspl;
+  for (size_t i = 0; i < tsplBytes.size(); i += 0x10000)
+    tspl.emplace_back(tsplBytes.begin() + i, tsplBytes.begin() + std::min(tsplBytes.size(), i + 0x10000));
   HANDLE tsplPort = nullptr;
   if (!RunDocument(job, TEXT("USB001"), 41, tspl, &tsplPort, &pm)) return 1;
   if (!mon->pfnClosePort(tsplPort)) return Fail("MonClosePort", "USB001"), 1;
@@ -266,15 +268,16 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
     Lock g;
     FakePort* p = g_ports.empty() ? nullptr : g_ports[0];
     if (!p || p->writes != tspl || p->starts != 1 || p->ends != 1 || p->closes != 1)
-      return Fail("TSPL job", "the port monitor got " + std::to_string(p ? p->writes.size() : 0) +
-                                  " writes (expected 3 unchanged), starts/ends/closes " +
+      return Fail("TSPL job", "the port monitor got " + std::to_string(p ? p->writes.size() : 0) + " writes (expected " +
+                                  std::to_string(tspl.size()) + " unchanged), starts/ends/closes " +
                                   (p ? std::to_string(p->starts) + "/" + std::to_string(p->ends) + "/" +
                                            std::to_string(p->closes)
                                      : std::string("-")),
                   false),
              1;
   }
-  Ok("TSPL job on USB001: 3 writes passed through unchanged");
+  Ok("TSPL job on USB001: " + std::to_string(tsplBytes.size()) + " bytes in " + std::to_string(tspl.size()) +
+     " writes passed through unchanged");
 
   // TWL: the page files the rendering DLL wrote under Wine, delivered by the monitor's thread.
   DWORD jobId = 0;

@@ -7,7 +7,8 @@ build=${1:-build/mingw64}
 wine=$(command -v wine64 || ls /usr/lib/wine/wine64 2>/dev/null || command -v wine || true)
 [ -n "$wine" ] || { echo "Wine is not installed (apt-get install wine64)"; exit 2; }
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+wineserver=$(dirname "$(readlink -f "$wine")")/wineserver
+trap 'WINEPREFIX="$dir/prefix" "$wineserver" -k 2>/dev/null; sleep 1; rm -rf "$dir"' EXIT
 x86_64-w64-mingw32-gcc -O2 -o "$dir/smoke.exe" tools/winsmoke/smoke.c
 cp "$build/render/lbldrv6.dll" "$build/ui/lbldrv6ui.dll" "$build/monitor/lblmon.dll" "$dir/"
 cd "$dir"

@@ -3,8 +3,8 @@
 #   - lbldrv6 installed through Wine's spooler, then whole jobs driven through its DDI table with pages
 #     drawn by Wine's GDI, for three settings cases and the four languages; each job is replayed through
 #     the Linux build (lbl-wine-replay) and both outputs (and TWL page files) must be byte-identical;
-#   - lblmon through InitializePrintMonitor2: a rendered TSPL job and a rendered TWL job's page files on a
-#     recording port monitor, then AddMonitorW.
+#   - lblmon registered with AddMonitorW, then through InitializePrintMonitor2: a rendered TSPL job and a
+#     rendered TWL job's page files on a recording port monitor.
 # Outputs stay in BUILD-DIR/wine-check. Fails with "FAILED: <step>" on the first step that fails.
 # Usage: tools/wine-check.sh [MINGW-BUILD-DIR [LINUX-BUILD-DIR]]   (defaults build/mingw64, build/linux)
 set -Eeuo pipefail
@@ -88,7 +88,7 @@ if [ "$failures" -ne 0 ]; then
   false
 fi
 
-step "wine: lblmon through InitializePrintMonitor2 and AddMonitorW"
+step "wine: lblmon through AddMonitorW and InitializePrintMonitor2"
 check monitor "$driver" "$(winpath "$out/bin/lblmon.dll")" "$(winpath "$out/jobs/copies-tspl")" \
   "$(winpath "$out/jobs/defaults-twl")" "$(winpath "$out/monitor")"
 

@@ -1,7 +1,7 @@
 // The language monitor under Wine: InitializePrintMonitor2 with a MONITORINIT, a TSPL and a TWL job through
 // the MONITOR2 table it returns, on top of a port monitor table that records what it is sent and answers
 // the vendor requests as a TWL printer does. The delivery thread, critical sections and page files are
-// Wine's own. Then lblmon is registered through AddMonitorW.
+// Wine's own. Before that lblmon is registered through AddMonitorW, which loads it.
 #include <windows.h>
 #include <winspool.h>
 #include <winsplp.h>
@@ -177,6 +177,22 @@ bool ReadJobId(const std::string& dir, DWORD* jobId) {
   return at && (*jobId = std::strtoul(at + 6, nullptr, 10)) != 0;
 }
 
+// Lines of the monitor's log files in c:\prtmonlog that contain `text`.
+int LogCount(const char* text) {
+  int count = 0;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA("c:\\prtmonlog\\mon_*.log", &found);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  do {
+    std::vector<uint8_t> log;
+    ReadBytes(std::string("c:\\prtmonlog\\") + found.cFileName, &log);
+    const std::string all(log.begin(), log.end());
+    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  return count;
+}
+
 struct Job {
   LPMONITOR2 mon;
   HANDLE hMonitor;
@@ -213,6 +229,25 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
   GetSystemDirectoryW(sys, MAX_PATH);
   const std::wstring installed = std::wstring(sys) + TEXT("\\lblmon.dll");
   if (!CopyFileW(Widen(monitorDll).c_str(), installed.c_str(), FALSE)) return Fail("copy lblmon.dll", Narrow(sys)), 1;
+  // Registration through the spooler first: Wine's AddMonitorW loads the DLL and initialises it.
+  const int attachedBefore = LogCount("DLL PROCESS ATTACHED");
+  WCHAR monitorName[] = TEXT("Tarnwell Language Monitor V6"), dllName[] = TEXT("lblmon.dll");
+  MONITOR_INFO_2W info{monitorName, nullptr, dllName};
+  if (!AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)) && GetLastError() != ERROR_PRINT_MONITOR_ALREADY_INSTALLED)
+    return Fail("AddMonitorW", "Tarnwell Language Monitor V6"), 1;
+  DWORD needed = 0, count = 0;
+  EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> list(needed ? needed : 1);
+  bool listed = false;
+  if (EnumMonitorsW(nullptr, 1, list.data(), needed, &needed, &count)) {
+    const auto* m = reinterpret_cast<MONITOR_INFO_1W*>(list.data());
+    for (DWORD i = 0; i < count; ++i) listed = listed || lstrcmpW(m[i].pName, monitorName) == 0;
+  }
+  if (!listed) return Fail("EnumMonitorsW", "the monitor is not listed after AddMonitorW", false), 1;
+  // Wine's spooler loads the DLL in the calling process and lets it go again; its load message stays.
+  if (LogCount("DLL PROCESS ATTACHED") <= attachedBefore)
+    return Fail("AddMonitorW", "lblmon.dll logged no load", false), 1;
+  Ok("AddMonitorW: lblmon.dll loaded by the spooler and listed by EnumMonitorsW");
   HMODULE module = LoadLibraryW(installed.c_str());
   if (!module) return Fail("LoadLibraryW", "lblmon.dll"), 1;
   // lblmon takes the spooler calls from spoolss.dll, as a monitor in the spooler process does; Wine's
@@ -332,21 +367,6 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
   Ok("TWL job on USB002: page files delivered, pages acknowledged, job ended, files removed");
   mon->pfnShutdown(hMonitor);
 
-  // Registration through the spooler: Wine's AddMonitorW loads the DLL and initialises it.
-  WCHAR monitorName[] = TEXT("Tarnwell Language Monitor V6"), dllName[] = TEXT("lblmon.dll");
-  MONITOR_INFO_2W info{monitorName, nullptr, dllName};
-  if (!AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)) && GetLastError() != ERROR_PRINT_MONITOR_ALREADY_INSTALLED)
-    return Fail("AddMonitorW", "Tarnwell Language Monitor V6"), 1;
-  DWORD needed = 0, count = 0;
-  EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
-  std::vector<BYTE> list(needed ? needed : 1);
-  bool listed = false;
-  if (EnumMonitorsW(nullptr, 1, list.data(), needed, &needed, &count)) {
-    const auto* m = reinterpret_cast<MONITOR_INFO_1W*>(list.data());
-    for (DWORD i = 0; i < count; ++i) listed = listed || lstrcmpW(m[i].pName, monitorName) == 0;
-  }
-  if (!listed) return Fail("EnumMonitorsW", "the monitor is not listed after AddMonitorW", false), 1;
-  Ok("AddMonitorW: listed by EnumMonitorsW");
   return 0;
 }
 

@@ -7,6 +7,7 @@ packages=(
   zlib1g-dev rapidjson-dev libgtest-dev googletest
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
+  wine64 util-linux iproute2
 )
 
 missing=()

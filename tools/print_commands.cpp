@@ -243,7 +243,11 @@ int RunViewCommand(const std::vector<std::string>& args) {
       j.BeginArray(key);
       j.EndArray();
     }
-    return j.Emit(message);
+    // The members of a stream fault, unknown here.
+    j.OpenError(message);
+    for (const char* key : {"File", "Offset", "Fault"}) j.Null(key);
+    std::fputs(j.CloseError().c_str(), stdout);
+    return Fail(message);
   };
 
   std::error_code ec;

@@ -54,6 +54,7 @@ struct DeliveryReport {
   std::string commandSet;                // of the simulated printer
   std::vector<DeliveredJob> jobs;
   std::vector<std::string> pageFilesLeft;  // page files still in the folder after the last job
+  std::vector<std::string> warnings;       // lbl print --deliver: options the driver did not take
 };
 
 // Installs and initialises the printer of the model on USB001 (resetting the machine), registers lblmon as
@@ -71,8 +72,9 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
 
 // The report as JSON: per job its id, whether it rendered and was ejected, the printed pages (number,
 // width and rows in dots, black dots), the received page numbers, re-sends and the monitor's messages;
-// for other languages the byte count.
-std::string DeliveryReportJson(const DeliveryReport& report);
+// for other languages the byte count. Keys are the report's fields in the records' case (JobId,
+// Resends); `error` fills the document's "Error".
+std::string DeliveryReportJson(const DeliveryReport& report, const std::string& error = {});
 
 // A printed TWL page as a PBM image (P4): the raster as the printer put it on the label, 1 = black.
 std::vector<uint8_t> TwlPagePbm(const winsim::TwlPage& page);

@@ -8,6 +8,7 @@ packages=(
   libpoppler-glib-dev libcairo2-dev libfontconfig-dev pkg-config
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
+  # Wine runs the Windows binaries only inside 'unshare --net' (util-linux) with loopback up (iproute2)
   wine64 util-linux iproute2
 )
 

@@ -395,7 +395,7 @@ CommandSpec ViewCommand() {
       "PREFIX-1.png, PREFIX-2.png, ... (default PREFIX: FILE). A malformed stream is reported with the\n"
       "byte offset of the fault.",
       {
-          {"--language", "L", "the stream's language (default: recognised from its commands)", "tspl zpl esc twl"},
+          {"--language", "LANG", "the stream's language (default: recognised from its commands)", "tspl zpl esc twl"},
           {"--dpi", "N", "resolution for TSPL sizes given in millimetres (default 203)", "203 300 600"},
           {"--pages", "DIR", "TWL: the job's page files (default: FILE.pages when it exists)", "@dir"},
           {"--json", nullptr, "the commands, notes and labels as JSON; a fault under \"Error\""},

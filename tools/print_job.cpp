@@ -23,7 +23,7 @@ const std::vector<OptionSpec>& PrintOptionTable() {
   static const std::vector<OptionSpec> table = [] {
     std::vector<OptionSpec> t = JobOptionTable();
     const OptionSpec more[] = {
-        {"--language", "L", "tspl, zpl, esc or twl (the settings' PrintLanguage)", "tspl zpl esc twl"},
+        {"--language", "LANG", "tspl, zpl, esc or twl (the settings' PrintLanguage)", "tspl zpl esc twl"},
         {"--set", "FIELD=VALUE",
          "any settings field by name, as the application's DEVMODE carries it:\n"
          "Speed, Darkness, PostAction, PostActionOccurrence, IntervalPages,\n"

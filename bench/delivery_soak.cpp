@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "tools/deliver.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 #include "winsim/machine.h"
 #include "winsim/monitorhost.h"
 

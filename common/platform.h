@@ -19,5 +19,5 @@
 #include <winsplp.h>
 #include "winddiui_wdk.h"  // common/wincompat: winddiui.h and the WDK records MinGW-w64 lacks
 #else
-#include "winsim/win32.h"
+#include <windows.h>
 #endif

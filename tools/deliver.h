@@ -12,7 +12,7 @@
 #include "tools/input_image.h"
 #include "tools/job_options.h"
 #include "tools/print_job.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 #include "winsim/twlprinter.h"
 
 namespace lbl {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/viewer/png.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 namespace lbl {
 

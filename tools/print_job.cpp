@@ -14,7 +14,7 @@
 #include "tools/input_pdf.h"
 #include "tools/settings_fields.h"
 #include "winsim/devices.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 #include "winsim/machine.h"
 
 namespace lbl {

@@ -13,7 +13,7 @@
 #include "tools/input_image.h"
 #include "tools/job_options.h"
 #include "tools/viewer/viewer.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 namespace lbl {
 

@@ -11,7 +11,7 @@
 #include "tools/job_options.h"
 #include "tools/json_out.h"
 #include "tools/print_job.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 #include "winsim/machine.h"
 
 namespace lbl {

@@ -15,7 +15,7 @@
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/print_job.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 #include "winsim/machine.h"
 
 namespace fs = std::filesystem;

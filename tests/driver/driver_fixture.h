@@ -10,7 +10,7 @@
 #include "common/fixture.h"
 #include "render/job.h"
 #include "render/pdev.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 

@@ -6,7 +6,7 @@
 
 #include "common/fixture.h"
 #include "resources/catalogue_blob.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 namespace {
 

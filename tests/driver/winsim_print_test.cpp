@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "common/fixture.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 namespace {
 

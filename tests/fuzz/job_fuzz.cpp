@@ -18,7 +18,7 @@
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/print_job.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 #include "winsim/machine.h"
 
 namespace {

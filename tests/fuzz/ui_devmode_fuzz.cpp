@@ -18,9 +18,9 @@
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/print_job.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 #include "winsim/machine.h"
-#include "winsim/winddiui.h"
+#include <winddiui.h>
 
 namespace {
 

@@ -1,7 +1,7 @@
 // lblmon as the spooler sees it: loaded by name, its only entry InitializePrintMonitor2, and a document
 // printed through the table it returns.
 #include "monitor_test_util.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 using namespace montest;
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "delivery_test_util.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 using namespace montest;
 

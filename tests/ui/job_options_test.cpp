@@ -5,7 +5,7 @@
 #include "tools/embedded.h"
 #include "tools/job_options.h"
 #include "ui_fixture.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 namespace uitest {
 namespace {

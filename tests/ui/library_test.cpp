@@ -5,7 +5,7 @@
 #include "common/fixture.h"
 #include "ui/caps.h"
 #include "ui_fixture.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 namespace uitest {
 namespace {

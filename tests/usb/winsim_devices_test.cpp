@@ -9,7 +9,7 @@
 
 #include "winsim/devices.h"
 #include "winsim/machine.h"
-#include "winsim/win32.h"
+#include <windows.h>
 
 namespace {
 

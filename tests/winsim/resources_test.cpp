@@ -3,7 +3,7 @@
 #include <string>
 
 #include "winsim/machine.h"
-#include "winsim/win32.h"
+#include <windows.h>
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "winsim/machine.h"
-#include "winsim/win32.h"
+#include <windows.h>
 
 using namespace std::string_literals;
 

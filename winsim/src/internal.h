@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "winsim/machine.h"
-#include "winsim/win32.h"
+#include <windows.h>
 
 namespace winsim::detail {
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "winsim/win32.h"
+#include <windows.h>
 
 namespace winsim {
 

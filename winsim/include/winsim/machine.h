@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "winsim/win32.h"
+#include <windows.h>
 
 namespace winsim {
 

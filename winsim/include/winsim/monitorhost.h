@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "winsim/machine.h"
-#include "winsim/win32.h"
+#include <windows.h>
 
 namespace winsim {
 

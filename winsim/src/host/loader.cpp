@@ -6,7 +6,7 @@
 #include <map>
 
 #include "internal.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 #ifndef WINSIM_MODULE_DIR
 #define WINSIM_MODULE_DIR ""

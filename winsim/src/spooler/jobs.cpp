@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "internal.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 
 using namespace winsim::detail;
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "winsim/machine.h"
-#include "winsim/win32.h"
+#include <windows.h>
 
 namespace winsim {
 

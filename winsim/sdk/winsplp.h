@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "winsim/synch.h"
+#include <synchapi.h>
 
 #ifndef ERROR_INVALID_PRINT_MONITOR
 #define ERROR_INVALID_PRINT_MONITOR 3007L

@@ -501,8 +501,8 @@ typedef PDEVMODEW PDEVMODE;
 typedef PRINTER_INFO_2W PRINTER_INFO_2;
 typedef DRIVER_INFO_2W DRIVER_INFO_2;
 
-#include "winsim/setupapi.h"
-#include "winsim/winddi.h"
-#include "winsim/spooljob.h"
-#include "winsim/winsplp.h"
-#include "winsim/winddiui.h"
+#include <setupapi.h>
+#include <winddi.h>
+#include <winspool.h>
+#include <winsplp.h>
+#include <winddiui.h>

@@ -9,7 +9,7 @@
 
 #include "internal.h"
 #include "winsim/devices.h"
-#include "winsim/gdi.h"
+#include "winsim/printpath.h"
 #include "winsim/monitorhost.h"
 
 using namespace winsim::detail;

@@ -49,16 +49,18 @@ char16_t FoldAscii(char16_t c);
 std::u16string Upper(std::u16string_view s);
 bool IEquals(std::u16string_view a, std::u16string_view b);
 
-// Per-subsystem parts of winsim::Reset(), called with the machine lock held.
-void ResetFiles();
-void ResetSpooler();
-void ResetDebug();
-void ResetClock();
-void ResetDevices();
-void ResetRegistry();
-void ResetGdi();
-void ResetJobs();
-void ResetMonitorHost();
+// Each subsystem registers its part of winsim::Reset() next to its state, with a namespace-scope
+//   const ResetRegistrar kReset(ResetFiles);
+// Locked parts run with the machine lock held, after the handle table is cleared; kBeforeLock parts run
+// first, without it (threads that must stop before the machine can be reset). Parts must not depend on
+// each other's order.
+class ResetRegistrar {
+ public:
+  enum Phase { kLocked, kBeforeLock };
+  explicit ResetRegistrar(void (*reset)(), Phase phase = kLocked);
+};
+// Every registered part of the given phase, in registration order.
+void RunResets(ResetRegistrar::Phase phase);
 
 // The print path through a language monitor (monitorhost.cpp), for the spooler's job calls. Called without
 // the machine lock. MonitorStartDoc: true when the printer has no language monitor or the monitor accepted
@@ -67,7 +69,6 @@ void ResetMonitorHost();
 bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo);
 bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD* taken);
 void MonitorEndDoc(HANDLE hPrinter);
-void CloseMonitorPorts();  // before the machine lock is taken for a reset
 
 // Device namespace paths ("\\?\usb#..." or "\\.\..."; not "\\?\C:\..."): CreateFileW, ReadFile and
 // WriteFile hand them to the device model. The Device* calls return false when `h` is no device handle.

@@ -129,6 +129,7 @@ void ResetRegistry() {
     Roots()[i].reset();
   }
 }
+const ResetRegistrar kResetRegistry(ResetRegistry);
 }  // namespace winsim::detail
 
 extern "C" {

@@ -194,6 +194,7 @@ void ResetDevices() {
   D().usb.clear();
   D().nextDevInst = 1;
 }
+const ResetRegistrar kResetDevices(ResetDevices);
 
 bool IsDevicePath(LPCWSTR path) {
   if (!path) return false;

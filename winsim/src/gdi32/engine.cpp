@@ -56,6 +56,7 @@ namespace winsim::detail {
 void ResetGdi() {
   g_gdi = GdiState{};
 }
+const ResetRegistrar kResetGdi(ResetGdi);
 }  // namespace winsim::detail
 
 namespace winsim {

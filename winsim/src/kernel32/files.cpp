@@ -282,6 +282,7 @@ void ResetFiles() {
   std::error_code ec;
   if (!old.empty()) std::filesystem::remove_all(old, ec);
 }
+const ResetRegistrar kResetFiles(ResetFiles);
 }  // namespace winsim::detail
 
 namespace winsim {

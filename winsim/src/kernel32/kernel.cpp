@@ -186,6 +186,26 @@ void ResetClock() {
   g_clock = Clock{};
 }
 
+namespace {
+struct Registered {
+  void (*reset)();
+  ResetRegistrar::Phase phase;
+};
+std::vector<Registered>& ResetParts() {
+  static auto* parts = new std::vector<Registered>;  // filled during static initialisation
+  return *parts;
+}
+const ResetRegistrar kResetDebug(ResetDebug);
+const ResetRegistrar kResetClock(ResetClock);
+}  // namespace
+
+ResetRegistrar::ResetRegistrar(void (*reset)(), Phase phase) { ResetParts().push_back({reset, phase}); }
+
+void RunResets(ResetRegistrar::Phase phase) {
+  for (const Registered& r : ResetParts())
+    if (r.phase == phase) r.reset();
+}
+
 }  // namespace winsim::detail
 
 using namespace winsim::detail;
@@ -210,18 +230,10 @@ void SetLocalTime(const SYSTEMTIME& st) {
 }
 
 void Reset() {
-  CloseMonitorPorts();  // their threads need the machine to stop
+  detail::RunResets(detail::ResetRegistrar::kBeforeLock);
   Guard g(Mutex());
   ClearHandles();
-  ResetFiles();
-  ResetSpooler();
-  ResetDebug();
-  ResetClock();
-  ResetDevices();
-  ResetRegistry();
-  ResetGdi();
-  ResetJobs();
-  ResetMonitorHost();
+  detail::RunResets(detail::ResetRegistrar::kLocked);
 }
 }  // namespace winsim
 

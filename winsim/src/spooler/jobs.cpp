@@ -55,6 +55,7 @@ void ResetJobs() {
   J() = Jobs{};
   J().nextId = next;
 }
+const ResetRegistrar kResetJobs(ResetJobs);
 }  // namespace winsim::detail
 
 namespace winsim {

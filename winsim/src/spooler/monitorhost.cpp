@@ -412,6 +412,7 @@ void MonitorEndDoc(HANDLE hPrinter) {
 }
 
 void CloseMonitorPorts() { ClosePorts(true); }
+const ResetRegistrar kCloseMonitorPorts(CloseMonitorPorts, ResetRegistrar::kBeforeLock);  // their threads need the machine
 
 void ResetMonitorHost() {
   Host& h = H();
@@ -423,6 +424,7 @@ void ResetMonitorHost() {
   // Port handles went with the handle table; bidirectional blocks stay tracked until they are released.
   h.openPorts = 0;
 }
+const ResetRegistrar kResetMonitorHost(ResetMonitorHost);
 }  // namespace winsim::detail
 
 namespace winsim {

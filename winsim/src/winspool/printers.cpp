@@ -171,6 +171,7 @@ void ResetSpooler() {
   S().printers.clear();
   S().drivers.clear();
 }
+const ResetRegistrar kResetSpooler(ResetSpooler);
 }  // namespace winsim::detail
 
 namespace winsim {

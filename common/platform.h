@@ -1,4 +1,5 @@
-// The one platform header of the driver code: the Windows SDK on Windows, winsim elsewhere.
+// The one platform header of the driver code: the same SDK headers on both builds (on Linux, winsim's
+// stand-ins of them come first on the include path).
 #pragma once
 
 #ifdef _WIN32
@@ -7,6 +8,7 @@
 #endif
 #ifndef _UNICODE
 #define _UNICODE
+#endif
 #endif
 #include <windows.h>
 #include <winspool.h>
@@ -17,7 +19,8 @@
 #include <usbprint.h>
 #include <shlobj.h>
 #include <winsplp.h>
+#ifdef _WIN32
 #include "winddiui_wdk.h"  // common/wincompat: winddiui.h and the WDK records MinGW-w64 lacks
 #else
-#include <windows.h>
+#include <winddiui.h>
 #endif

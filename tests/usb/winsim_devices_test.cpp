@@ -10,6 +10,9 @@
 #include "winsim/devices.h"
 #include "winsim/machine.h"
 #include <windows.h>
+#include <setupapi.h>
+#include <usbprint.h>
+#include <ntddpar.h>
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "winsim/machine.h"
 #include <windows.h>
+#include <winspool.h>
 
 using namespace std::string_literals;
 

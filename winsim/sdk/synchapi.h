@@ -1,5 +1,5 @@
 // winsim: threads, events, critical sections and interlocked operations with the Windows semantics
-// and layouts. Included through winsplp.h; driver code sees it through common/platform.h.
+// and layouts (synchapi.h). Included by windows.h, as on Windows.
 //
 // Behaviour notes:
 // - CreateThread starts a host thread at once (CREATE_SUSPENDED is not supported); the thread handle and
@@ -12,6 +12,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#include <windows.h>
 
 extern "C" {
 

@@ -1,7 +1,9 @@
 // winsim: the GDI printer-graphics driver interface (winddi.h) with the Windows x64 layouts: the
 // records GDI and a driver exchange, the engine calls a printer driver makes, and the driver entry
-// points GDI calls. Included at the end of win32.h.
+// points GDI calls.
 #pragma once
+
+#include <windows.h>
 
 typedef struct HBITMAP__* HBITMAP;
 typedef struct HPALETTE__* HPALETTE;
@@ -17,7 +19,6 @@ typedef LONG_PTR(APIENTRY* PFN)();
 #define DLL_PROCESS_ATTACH 1
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
-#define ERROR_DLL_INIT_FAILED 1114L
 
 // ---- fonts (wingdi.h), embedded in DEVINFO --------------------------------------------
 #define LF_FACESIZE 32

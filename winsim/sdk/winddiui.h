@@ -1,12 +1,10 @@
-// winsim: the printer-driver user-interface interface (winddiui.h, compstui.h and the wingdi.h
-// capability indexes) with the Windows x64 layouts, the user32 string loader and the driver
-// directory query. Included at the end of win32.h.
+// winsim: the printer-driver user-interface interface (winddiui.h) with the Windows x64 layouts, and
+// the wingdi.h capability indexes and DocumentProperties modes its entry points take.
 #pragma once
 
-typedef LONG_PTR LPARAM;
-typedef UINT_PTR WPARAM;
-typedef LONG_PTR LRESULT;
-typedef struct HICON__* HICON;
+#include <windows.h>
+#include <winspool.h>
+#include <compstui.h>
 
 // ---- DeviceCapabilities indexes (wingdi.h) ---------------------------------------------------
 #define DC_FIELDS 1
@@ -65,29 +63,6 @@ typedef struct HICON__* HICON;
 #define DM_ADVANCED 0x10
 #define DM_NOPERMISSION 0x20
 #define DM_USER_DEFAULT 0x40
-
-// ---- common property sheet UI (compstui.h), as far as the driver's entry points use it -------
-typedef LONG_PTR(CALLBACK* PFNCOMPROPSHEET)(HANDLE hComPropSheet, UINT Function, LPARAM lParam1, LPARAM lParam2);
-
-typedef struct _PROPSHEETUI_INFO {
-  WORD cbSize;
-  WORD Version;
-  WORD Flags;
-  WORD Reason;
-  HANDLE hComPropSheet;
-  PFNCOMPROPSHEET pfnComPropSheet;
-  LPARAM lParamInit;
-  ULONG_PTR UserData;
-  ULONG_PTR Result;
-} PROPSHEETUI_INFO, *PPROPSHEETUI_INFO;
-
-#define PROPSHEETUI_REASON_INIT 0
-#define PROPSHEETUI_REASON_GET_INFO_HEADER 1
-#define PROPSHEETUI_REASON_DESTROY 2
-#define PROPSHEETUI_REASON_SET_RESULT 3
-#define PROPSHEETUI_REASON_GET_ICON 4
-#define CPSUI_OK 1
-#define CPSUI_CANCEL 0
 
 // ---- user-interface driver records (winddiui.h) -----------------------------------------------
 typedef struct _DOCUMENTPROPERTYHEADER {
@@ -178,15 +153,5 @@ BOOL WINAPI DrvPrinterEvent(LPWSTR pPrinterName, INT DriverEvent, DWORD Flags, L
 BOOL WINAPI DrvUpgradePrinter(DWORD Level, LPBYTE pDriverUpgradeInfo);
 BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO pDQPInfo);
 
-// ---- strings (user32): RT_STRING blocks of 16 counted strings; block n holds ids 16(n-1)..16n-1 --
-// cchBufferMax 0 stores a read-only pointer to the string (not terminated) and returns its length.
-int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
-
-// ---- driver directory (winspool) ---------------------------------------------------------------
-#define ERROR_INVALID_ENVIRONMENT 1805L
-BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverDirectory,
-                                       DWORD cbBuf, LPDWORD pcbNeeded);
 }  // extern "C"
 
-#define LoadString LoadStringW
-#define GetPrinterDriverDirectory GetPrinterDriverDirectoryW

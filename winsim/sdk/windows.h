@@ -1,4 +1,6 @@
-// winsim: the subset of the Win32 API that the driver package calls, with Windows layouts.
+// winsim: the windows.h umbrella: base types, error codes, GUIDs, kernel32 (memory, files, resources,
+// device I/O, code pages, debug output, clock), the wingdi.h records stored structures embed, the
+// user32 string loader, and, as on Windows, the registry (winreg.h) and synchronisation (synchapi.h).
 // WCHAR is 16-bit (char16_t) so that stored records and wide strings match the Windows build.
 #pragma once
 
@@ -27,6 +29,7 @@ typedef ULONG *PULONG;
 typedef int32_t LONG, INT32;
 typedef LONG *PLONG, *LPLONG;
 typedef int INT;
+typedef float FLOAT;
 typedef unsigned int UINT;
 typedef int64_t LONGLONG, INT64;
 typedef uint64_t ULONGLONG, UINT64, DWORD64;
@@ -136,6 +139,36 @@ typedef void *PSECURITY_DESCRIPTOR;
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_PRINTER_NOT_FOUND 3012L
+#ifndef ERROR_GEN_FAILURE
+#define ERROR_GEN_FAILURE 31L
+#endif
+#ifndef ERROR_BAD_PATHNAME
+#define ERROR_BAD_PATHNAME 161L
+#endif
+#ifndef ERROR_NOACCESS
+#define ERROR_NOACCESS 998L
+#endif
+#ifndef ERROR_BADKEY
+#define ERROR_BADKEY 1010L
+#endif
+#ifndef ERROR_KEY_DELETED
+#define ERROR_KEY_DELETED 1018L
+#endif
+#ifndef ERROR_DEVICE_NOT_CONNECTED
+#define ERROR_DEVICE_NOT_CONNECTED 1167L
+#endif
+
+#define ERROR_INVALID_PRINTER_STATE 1906L
+#define ERROR_SPL_NO_STARTDOC 3003L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+
+#ifndef ERROR_INVALID_PRINT_MONITOR
+#define ERROR_INVALID_PRINT_MONITOR 3007L
+#endif
+
+#define ERROR_INVALID_ENVIRONMENT 1805L
+#define ERROR_DLL_INIT_FAILED 1114L
 
 #define S_OK ((HRESULT)0L)
 #define S_FALSE ((HRESULT)1L)
@@ -388,14 +421,8 @@ typedef struct _COLORINFO {
 } COLORINFO, *PCOLORINFO;
 static_assert(sizeof(COLORINFO) == 120);
 
-// ---- spooler -----------------------------------------------------------------------
-#define PRINTER_ACCESS_ADMINISTER 0x00000004
-#define PRINTER_ACCESS_USE 0x00000008
-#define PRINTER_ALL_ACCESS 0x000F000C
-#define SERVER_ACCESS_ADMINISTER 0x00000001
 #define READ_CONTROL 0x00020000L
 #define STANDARD_RIGHTS_REQUIRED 0x000F0000L
-
 #define REG_NONE 0
 #define REG_SZ 1
 #define REG_EXPAND_SZ 2
@@ -403,93 +430,44 @@ static_assert(sizeof(COLORINFO) == 120);
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 
-typedef struct _PRINTER_DEFAULTSW {
-  LPWSTR pDatatype;
-  LPDEVMODEW pDevMode;
-  ACCESS_MASK DesiredAccess;
-} PRINTER_DEFAULTSW, *PPRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;
+// ---- GUIDs (guiddef.h) ---------------------------------------------------------------------
+#ifndef GUID_DEFINED
+#define GUID_DEFINED
+typedef struct _GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+} GUID;
+inline bool IsEqualGUID(const GUID& a, const GUID& b) {
+  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+  for (int i = 0; i < 8; ++i)
+    if (a.Data4[i] != b.Data4[i]) return false;
+  return true;
+}
+inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b); }
+#endif
+typedef GUID *LPGUID;
+typedef const GUID *LPCGUID;
+static_assert(sizeof(GUID) == 16);
 
-typedef struct _PRINTER_INFO_1W {
-  DWORD Flags;
-  LPWSTR pDescription;
-  LPWSTR pName;
-  LPWSTR pComment;
-} PRINTER_INFO_1W, *PPRINTER_INFO_1W, *LPPRINTER_INFO_1W;
-
-typedef struct _PRINTER_INFO_2W {
-  LPWSTR pServerName;
-  LPWSTR pPrinterName;
-  LPWSTR pShareName;
-  LPWSTR pPortName;
-  LPWSTR pDriverName;
-  LPWSTR pComment;
-  LPWSTR pLocation;
-  LPDEVMODEW pDevMode;
-  LPWSTR pSepFile;
-  LPWSTR pPrintProcessor;
-  LPWSTR pDatatype;
-  LPWSTR pParameters;
-  PSECURITY_DESCRIPTOR pSecurityDescriptor;
-  DWORD Attributes;
-  DWORD Priority;
-  DWORD DefaultPriority;
-  DWORD StartTime;
-  DWORD UntilTime;
-  DWORD Status;
-  DWORD cJobs;
-  DWORD AveragePPM;
-} PRINTER_INFO_2W, *PPRINTER_INFO_2W, *LPPRINTER_INFO_2W;
-
-typedef struct _PRINTER_INFO_5W {
-  LPWSTR pPrinterName;
-  LPWSTR pPortName;
-  DWORD Attributes;
-  DWORD DeviceNotSelectedTimeout;
-  DWORD TransmissionRetryTimeout;
-} PRINTER_INFO_5W, *PPRINTER_INFO_5W, *LPPRINTER_INFO_5W;
-
-typedef struct _DRIVER_INFO_2W {
-  DWORD cVersion;
-  LPWSTR pName;
-  LPWSTR pEnvironment;
-  LPWSTR pDriverPath;
-  LPWSTR pDataFile;
-  LPWSTR pConfigFile;
-} DRIVER_INFO_2W, *PDRIVER_INFO_2W, *LPDRIVER_INFO_2W;
-
-typedef struct _DRIVER_INFO_3W {
-  DWORD cVersion;
-  LPWSTR pName;
-  LPWSTR pEnvironment;
-  LPWSTR pDriverPath;
-  LPWSTR pDataFile;
-  LPWSTR pConfigFile;
-  LPWSTR pHelpFile;
-  LPWSTR pDependentFiles;
-  LPWSTR pMonitorName;
-  LPWSTR pDefaultDataType;
-} DRIVER_INFO_3W, *PDRIVER_INFO_3W, *LPDRIVER_INFO_3W;
-
-#define PRINTER_ATTRIBUTE_LOCAL 0x00000040
-#define PRINTER_ENUM_ICON8 0x00800000
+// ---- window messages' parameters and icons (windef.h) ------------------------------------------
+typedef LONG_PTR LPARAM;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LRESULT;
+typedef struct HICON__* HICON;
 
 extern "C" {
-BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault);
-BOOL WINAPI ClosePrinter(HANDLE hPrinter);
-BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded);
-BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
-                              LPDWORD pcbNeeded);
-DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,
-                             LPDWORD pcbNeeded);
-DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData);
-DWORD WINAPI DeletePrinterDataW(HANDLE hPrinter, LPWSTR pValueName);
+// ---- strings (user32): RT_STRING blocks of 16 counted strings; block n holds ids 16(n-1)..16n-1 --
+// cchBufferMax 0 stores a read-only pointer to the string (not terminated) and returns its length.
+int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
+
+// ---- device I/O control (kernel32)
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                            LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                            LPOVERLAPPED lpOverlapped);
 }  // extern "C"
 
-#define GetPrinter GetPrinterW
-#define OpenPrinter OpenPrinterW
-#define GetPrinterData GetPrinterDataW
-#define SetPrinterData SetPrinterDataW
-#define GetPrinterDriver GetPrinterDriverW
 #define CreateFile CreateFileW
 #define GetFileAttributes GetFileAttributesW
 #define CreateDirectory CreateDirectoryW
@@ -498,11 +476,7 @@ DWORD WINAPI DeletePrinterDataW(HANDLE hPrinter, LPWSTR pValueName);
 #define OutputDebugString OutputDebugStringW
 typedef DEVMODEW DEVMODE;
 typedef PDEVMODEW PDEVMODE;
-typedef PRINTER_INFO_2W PRINTER_INFO_2;
-typedef DRIVER_INFO_2W DRIVER_INFO_2;
+#define LoadString LoadStringW
 
-#include <setupapi.h>
-#include <winddi.h>
-#include <winspool.h>
-#include <winsplp.h>
-#include <winddiui.h>
+#include <synchapi.h>
+#include <winreg.h>

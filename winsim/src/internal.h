@@ -6,8 +6,19 @@
 #include <string>
 #include <string_view>
 
-#include "winsim/machine.h"
+#include <devguid.h>
+#include <ntddpar.h>
+#include <setupapi.h>
+#include <shlobj.h>
+#include <usbprint.h>
 #include <windows.h>
+#include <winddi.h>
+#include <winddiui.h>
+#include <winioctl.h>
+#include <winsplp.h>
+#include <winspool.h>
+
+#include "winsim/machine.h"
 
 namespace winsim::detail {
 

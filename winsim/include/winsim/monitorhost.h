@@ -10,6 +10,7 @@
 
 #include "winsim/machine.h"
 #include <windows.h>
+#include <winsplp.h>
 
 namespace winsim {
 

@@ -13,6 +13,8 @@
 
 #include "winsim/machine.h"
 #include <windows.h>
+#include <winddi.h>
+#include <winspool.h>
 
 namespace winsim {
 

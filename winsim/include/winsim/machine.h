@@ -1,6 +1,7 @@
 // winsim machine control: the C++ side door that tests and tools use to set up and inspect the one
 // simulated Windows machine of the process (C: drive root, spooler, loaded modules, debug capture, clock).
-// Driver code never includes this; it sees the machine only through the Win32 calls of win32.h.
+// Driver code never includes this; it sees the machine only through the Win32 calls of the
+// stand-in SDK headers (winsim/sdk/).
 //
 // Behaviour notes:
 // - Handles of files, find searches and printers share one table; Reset() drops them all.

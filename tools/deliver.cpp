@@ -142,7 +142,7 @@ std::string DeviceIdFor(const std::string& driver, const std::string& commandSet
 }
 
 // One job through the whole path, waited for until the monitor has delivered it (TWL).
-DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs) {
+DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs, int closeAfter) {
   DeliveredJob job;
   winsim::TwlPrinterDevice* twl = session.twl.get();
   const size_t logBefore = LogMessages().size();
@@ -156,6 +156,21 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
   if (twl) job.pagesRendered = unsigned(r.output.size() / 8);  // the output is the 8-byte page markers
   job.rendered = r.ok;
   job.error = r.error;
+  if (twl && r.jobId && r.ok && closeAfter >= 0) {
+    WaitUntil([&] { return Ejected(r.jobId) || twl->PrintedPages().size() >= printedBefore + size_t(closeAfter); },
+              timeoutMs);
+    winsim::CloseLanguageMonitorPorts();
+    if (!Ejected(r.jobId)) {
+      // Left in the queue: printed again when the port opens, under the same job id.
+      job.restarted = true;
+      job.pagesRenderedBeforeRestart = job.pagesRendered;
+      winsim::SetNextJobId(r.jobId);
+      winsim::JobResult again = winsim::RunJob(spec);
+      job.pagesRendered = unsigned(again.output.size() / 8);
+      job.rendered = again.ok;
+      if (!again.ok && job.error.empty()) job.error = again.error;
+    }
+  }
   if (twl && r.jobId) {
     // Delivered: the monitor ended the job, and no page file of it is left.
     char pattern[48];
@@ -221,7 +236,8 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
     spec.document = u"Label " + std::u16string(1, char16_t(u'1' + i % 9));
     spec.pages = pages;
     spec.draw = opts.draw ? opts.draw : winsim::PageDrawer(DrawTestLabel);
-    DeliveredJob job = DeliverJob(session, spec, opts.timeoutMs);
+    DeliveredJob job =
+        DeliverJob(session, spec, opts.timeoutMs, opts.closePortAfter ? opts.closePortAfter(i) : -1);
     if (session.twl) job.bytes.clear();  // the pages say it
     if (opts.afterJob) opts.afterJob(i, job, session.twl.get());
     out->jobs.push_back(std::move(job));
@@ -271,7 +287,7 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
       PictureJobSpec(session.printer, devmode, Utf8ToWide(opts.docName.empty() ? "lbl print" : opts.docName).c_str(),
                      pictures, opts.actualSize, pages);
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
-  out->jobs.push_back(DeliverJob(session, spec, 30000));
+  out->jobs.push_back(DeliverJob(session, spec, 30000, -1));
   *received = session.device->Received();
   out->pageFilesLeft = PageFiles("*.dat");
   winsim::CloseLanguageMonitorPorts();

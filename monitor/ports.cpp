@@ -352,9 +352,11 @@ BOOL WINAPI MonClosePort(HANDLE hPort) {
   if (!lastHandle) return TRUE;
 
   // The delivery thread stops before the port monitor's handle goes: it may be writing a page through it.
+  // Waited for until the thread has let go of the record (its last step), so that the close, not a thread
+  // still on its way out, takes the port down.
   InterlockedExchange(&port->threadRun, 0);
-  for (int check = 0; check < 100 && (AtomicLoad(&port->status) & PP_THREAD_RUNNING); ++check) Sleep(100);
-  const bool stopped = !(AtomicLoad(&port->status) & PP_THREAD_RUNNING);
+  for (int check = 0; check < 100 && AtomicLoad(&port->refCount) > 1; ++check) Sleep(100);
+  const bool stopped = AtomicLoad(&port->refCount) == 1;
 
   EnterMonitorLock();
   if (!UnlinkPort(port)) {

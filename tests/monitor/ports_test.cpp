@@ -607,6 +607,8 @@ TEST_F(PortsTest, CloseWaitsTenSecondsAndLeavesTheRecordToAThreadThatDoesNotStop
   g_blockStep = false;
   EXPECT_TRUE(WaitFor([&] { return Has("DeletePortEntry: the port USB001 is deleted. hPort=" + hPort); }));
   EXPECT_TRUE(CalledPort("ClosePort USB001")) << "by the thread, as it ended";
+  // The thread's last steps come after its last message; the process must not end under them.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   auto log = Log();
   auto exit = std::find(log.begin(), log.end(), "UWriteThread: Exit UWriteThread");
   EXPECT_LT(exit, std::find(log.begin(), log.end(), "FreeIniJob: the job 31 is free."));
@@ -705,9 +707,14 @@ TEST_F(PortsTest, AnOpenOfAPortBeingOpenedWaitsAndSharesIt) {
   g_opens = 0;
   g_holdOpen = true;
   HANDLE first = nullptr, second = nullptr;
-  std::thread a([&] { first = Open(u"USB001", &t); });
+  auto open = [&t](const char16_t* name, HANDLE* h) {
+    MONITOR2 copy = t;
+    WString n = ToWString(name);
+    MonOpenPortEx(nullptr, winsim::UsbPortMonitorHandle(), n.data(), nullptr, h, &copy);
+  };
+  std::thread a(open, u"USB001", &first);
   ASSERT_TRUE(WaitFor([] { return g_opens.load() == 1; }));
-  std::thread b([&] { second = Open(u"usb001", &t); });
+  std::thread b(open, u"usb001", &second);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   g_holdOpen = false;
   a.join();
@@ -716,9 +723,9 @@ TEST_F(PortsTest, AnOpenOfAPortBeingOpenedWaitsAndSharesIt) {
   EXPECT_EQ(second, first);
   EXPECT_EQ(g_opens.load(), 1) << "the port monitor opens the port once";
   EXPECT_EQ(Count("CreatePortEntry: the PortEntry USB001 is created."), 1);
-  EXPECT_TRUE(Close(first));
+  EXPECT_TRUE(MonClosePort(first));
   EXPECT_FALSE(CalledPort("ClosePort USB001")) << "the second printer still has it";
-  EXPECT_TRUE(Close(second));
+  EXPECT_TRUE(MonClosePort(second));
   EXPECT_EQ(winsim::OpenPortHandles(), 0u);
 }
 

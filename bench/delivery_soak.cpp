@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
   std::printf("faults %s, seed %u, %u jobs (%u with an offline spell, %u deleted, %u with the port closed, %u of them "
               "printed again), %.1f s\n",
               faults.c_str(), seed, f.jobs, f.offlineJobs, f.deletedJobs, f.closedJobs, f.restartedJobs, seconds);
-  std::printf("pages rendered          %u (and %u rendered again for jobs printed again)\n", f.pages,
+  std::printf("pages rendered          %u (and %u of first runs that a restart rendered again)\n", f.pages,
               f.restartedPages);
   std::printf("printed exactly once    %u\n", f.once);
   std::printf("printed twice or more   %u\n", f.twiceOrMore);

@@ -1,0 +1,219 @@
+// Pages are printed whole or the page call fails: long pages, pages a language cannot express,
+// missing memory, page files that cannot be written; capture files and page files of jobs that
+// follow one another.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "driver_fixture.h"
+#include "render/output.h"
+#include "render/writers/writer.h"
+
+using namespace drvtest;
+
+namespace {
+
+class RobustnessTest : public DriverTest {
+ protected:
+  void TearDown() override {
+    winsim::SetAllocationFault(0);
+    DriverTest::TearDown();
+  }
+  // The printer's defaults for `language`, `copies` copies.
+  PrinterDevmode Settings(uint32_t language, SHORT copies = 1) {
+    PrinterDevmode dm = Defaults();
+    dm.PrintLanguage = language;
+    dm.dm.dmCopies = copies;
+    return dm;
+  }
+  // A user-defined paper of width x length in tenths of a millimetre.
+  static void SetPaper(PrinterDevmode& dm, short width, short length) {
+    dm.dm.dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
+    dm.dm.dmPaperSize = DMPAPER_USER;
+    dm.dm.dmPaperWidth = width;
+    dm.dm.dmPaperLength = length;
+  }
+  std::string Output() { return Text(winsim::PrinterOutput(u"Label One")); }
+  static void DrawBar(Device& dev) {
+    auto* bits = static_cast<uint8_t*>(dev.so->pvScan0);
+    for (int y = 0; y < 8 && y < dev.so->sizlBitmap.cy; ++y)
+      std::memset(bits + ptrdiff_t(y) * dev.so->lDelta, 0, size_t(dev.so->sizlBitmap.cx) * 3);
+  }
+};
+
+std::vector<std::string> PageFilesOf(DWORD jobId) {
+  char tag[32];
+  std::snprintf(tag, sizeof tag, "_jobid_%03u_", static_cast<unsigned>(jobId));
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(winsim::HostPath(u"C:\\prtmonlog"), ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(tag) != std::string::npos) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Writers32BitSize, FiveMetrePageIsDescribedInFull) {
+  // At 203 dpi 39961 rows are 5000.0 mm: beyond dmPaperLength, within the writers' 32-bit size.
+  PrinterDevmode settings{};
+  settings.dm.dmCopies = 1;
+  InstalledPaper paper{};
+  ModelRecord model{};
+  model.XDpi = 203;
+  struct Sink : OutputSink {
+    std::string sent;
+    int32_t Send(const void* d, DWORD n) override {
+      sent.append(static_cast<const char*>(d), n);
+      return static_cast<int32_t>(n);
+    }
+    DWORD WritePageFile(int, DWORD, const void*, DWORD) override { return 0; }
+    void Capture(const void*, DWORD) override {}
+  };
+  for (uint32_t language : {kLangTspl, kLangZpl}) {
+    Sink sink;
+    settings.PrintLanguage = language;
+    WriterContext ctx;
+    ctx.settings = &settings;
+    ctx.paper = &paper;
+    ctx.model = &model;
+    ctx.resolution = 203;
+    ctx.out = &sink;
+    std::vector<uint8_t> raster(39961, 0xFF);
+    SCOPED_TRACE(language);
+    EXPECT_TRUE(SendPage(ctx, raster.data(), static_cast<DWORD>(raster.size()), 8, 39961));
+    EXPECT_EQ(settings.dm.dmPaperLength, 32767);
+    const char* length = language == kLangTspl ? "SIZE 1.0 mm,5000.0 mm\r\n" : "^LL39961\r\n";
+    EXPECT_NE(sink.sent.find(length), std::string::npos);
+  }
+}
+
+// A page whose raster cannot be made fails with ERROR_NOT_ENOUGH_MEMORY and sends nothing; an
+// all-white page that paper saving takes to no rows is no failure.
+TEST_F(RobustnessTest, PageWithoutMemoryFailsAndBlankPageDoesNot) {
+  PrinterDevmode dm = Settings(kLangTspl);
+  dm.PaperSaving = 3;
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable(&dm));
+  ASSERT_TRUE(dev.StartDoc());
+  ASSERT_TRUE(DrvStartPage(dev.so));
+  EXPECT_TRUE(DrvSendPage(dev.so));  // all white, paper saving: a page of no rows
+
+  ASSERT_TRUE(DrvStartPage(dev.so));
+  DrawBar(dev);
+  const size_t before = Output().size();
+  winsim::SetAllocationFault(1);  // the working image
+  EXPECT_FALSE(DrvSendPage(dev.so));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+  winsim::SetAllocationFault(0);
+  EXPECT_EQ(Output().size(), before);
+}
+
+// Writers that cannot allocate their buffers, and TWL page files that cannot be written, fail the
+// page; TWL sends no marker for a copy whose file is missing.
+TEST_F(RobustnessTest, WriterFailuresFailThePage) {
+  for (uint32_t language : {kLangZpl, kLangEsc, kLangTwl}) {
+    SCOPED_TRACE(language);
+    Install();
+    PrinterDevmode dm = Settings(language);
+    Device dev(printer);
+    ASSERT_TRUE(dev.Enable(&dm));
+    ASSERT_TRUE(dev.StartDoc(u"Label", 50 + language));
+    // Count the page's allocations, then fail the last one: the writer's own buffer.
+    ASSERT_TRUE(DrvStartPage(dev.so));
+    DrawBar(dev);
+    winsim::SetAllocationFault(0);
+    ASSERT_TRUE(DrvSendPage(dev.so));
+    const unsigned allocations = winsim::AllocationCount();
+    const std::string before = Output();
+    const size_t filesBefore = PageFilesOf(50 + language).size();
+
+    ASSERT_TRUE(DrvStartPage(dev.so));
+    DrawBar(dev);
+    winsim::SetAllocationFault(allocations);
+    EXPECT_FALSE(DrvSendPage(dev.so));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    winsim::SetAllocationFault(0);
+    if (language == kLangTwl) {
+      EXPECT_EQ(Output(), before);  // no marker
+      EXPECT_EQ(PageFilesOf(50 + language).size(), filesBefore);
+    }
+  }
+}
+
+TEST_F(RobustnessTest, UnwritableTwlPageFileSendsNoMarker) {
+  PrinterDevmode dm = Settings(kLangTwl, 2);
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable(&dm));
+  ASSERT_TRUE(dev.StartDoc(u"Label", 61));
+  // The page folder's name is taken by a file: no page file can be made.
+  for (const std::string& name : PageFilesOf(61)) DeleteFileA(("c:\\prtmonlog\\" + name).c_str());
+  RemoveDirectoryW(TEXT("c:\\prtmonlog"));
+  winsim::WriteHostFile(u"C:\\prtmonlog", "x", 1);
+  ASSERT_TRUE(DrvStartPage(dev.so));
+  DrawBar(dev);
+  EXPECT_FALSE(DrvSendPage(dev.so));
+  EXPECT_NE(GetLastError(), DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(Output().find("\x1D\x1D\x76\x76"), std::string::npos);
+}
+
+// ---- page file names ----
+
+TEST_F(RobustnessTest, PageFileHeldOpenIsPassedOverNotOverwritten) {
+  const std::string first = PageFileName(5, 9, 0);
+  CreateDirectoryA("c:\\prtmonlog", nullptr);
+  HANDLE held = CreateFileA(first.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(held, "held", 4, &written, nullptr));
+  EXPECT_EQ(WritePageFile(5, 9, "page", 4), DWORD(ERROR_SUCCESS));
+  CloseHandle(held);
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\page_0005_jobid_009_0.dat"),
+            (std::vector<uint8_t>{'h', 'e', 'l', 'd'}));
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\page_0005_jobid_009_1.dat"),
+            (std::vector<uint8_t>{'p', 'a', 'g', 'e'}));
+  // Two writers of the same job and page get a file each.
+  EXPECT_EQ(WritePageFile(5, 9, "again", 5), DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\page_0005_jobid_009_2.dat").size(), 5u);
+}
+
+// ---- capture files ----
+
+TEST_F(RobustnessTest, CaptureOfAContinuedDocumentDoesNotAbsorbTheNextJob) {
+  EnableCapture(u"C:\\Logs");
+  PrinterDevmode dm = Settings(kLangTspl);
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable(&dm));
+  // Job 71: two documents; the second continues the job and keeps its capture file open.
+  ASSERT_TRUE(dev.StartDoc(u"First", 71));
+  ASSERT_TRUE(dev.EndDoc());
+  ASSERT_TRUE(dev.StartDoc(u"First", 71));
+  ASSERT_TRUE(DrvStartPage(dev.so));
+  ASSERT_TRUE(DrvSendPage(dev.so));
+  ASSERT_TRUE(dev.EndDoc());
+  // Job 72 gets a capture file of its own.
+  ASSERT_TRUE(dev.StartDoc(u"Second", 72));
+  ASSERT_TRUE(dev.EndDoc());
+  const auto first = winsim::ReadHostFile(u"C:\\Logs\\First_2.prt");
+  const auto second = winsim::ReadHostFile(u"C:\\Logs\\Second_3.prt");
+  EXPECT_NE(Text(first).find("PRINT 1,1"), std::string::npos);
+  ASSERT_FALSE(second.empty());
+  EXPECT_NE(Text(second).find("DIRECTION 0,0"), std::string::npos);
+  EXPECT_EQ(Text(first).find("DIRECTION 0,0"), std::string::npos);
+}
+
+TEST_F(RobustnessTest, PassthroughBytesAreCaptured) {
+  EnableCapture(u"C:\\Logs");
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable());
+  ASSERT_TRUE(dev.StartDoc(u"Raw", 81));
+  const uint8_t in[] = {5, 0, 'H', 'E', 'L', 'L', 'O'};
+  EXPECT_EQ(DrvEscape(dev.so, PASSTHROUGH, sizeof in, const_cast<uint8_t*>(in), 0, nullptr), 5u);
+  ASSERT_TRUE(dev.EndDoc());
+  dev.EndSpoolJob();
+  EXPECT_EQ(Text(winsim::ReadHostFile(u"C:\\Logs\\Raw.prt")), Output());
+  EXPECT_NE(Output().find("HELLO"), std::string::npos);
+}
+
+}  // namespace

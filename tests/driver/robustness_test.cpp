@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "driver_fixture.h"
+#include "render/image/image.h"
 #include "render/output.h"
 #include "render/writers/writer.h"
 
@@ -214,6 +216,86 @@ TEST_F(RobustnessTest, PassthroughBytesAreCaptured) {
   dev.EndSpoolJob();
   EXPECT_EQ(Text(winsim::ReadHostFile(u"C:\\Logs\\Raw.prt")), Output());
   EXPECT_NE(Output().find("HELLO"), std::string::npos);
+}
+
+}  // namespace
+
+// ---- out of memory in the model record and the image operations ----
+
+namespace {
+
+class OutOfMemoryTest : public RobustnessTest {};
+
+// The model record without memory: no record, or a record without its paper list.
+TEST_F(OutOfMemoryTest, ModelRecordLosesItselfOrItsPaperList) {
+  winsim::SetAllocationFault(0);
+  ModelRecord* clean = LoadModelRecord(printer, nullptr, Job().Module);
+  const unsigned allocations = winsim::AllocationCount();
+  ASSERT_NE(clean, nullptr);
+  EXPECT_GT(clean->Forms.Count, 0);
+  FreeModelRecord(clean);
+  bool noRecord = false, noPapers = false;
+  for (unsigned n = 1; n <= allocations; ++n) {
+    winsim::SetAllocationFault(n);
+    ModelRecord* model = LoadModelRecord(printer, nullptr, Job().Module);
+    winsim::SetAllocationFault(0);
+    if (!model) {
+      noRecord = true;
+      continue;
+    }
+    if (!model->Forms.Data) noPapers = true;
+    FreeModelRecord(model);
+  }
+  EXPECT_TRUE(noRecord);
+  EXPECT_TRUE(noPapers);
+}
+
+// Every image operation the pipeline uses fails without memory and leaves the image as it was.
+TEST_F(OutOfMemoryTest, ImageOperationsLeaveTheImageAsItWas) {
+  RasterImage image;
+  ASSERT_TRUE(image.Create(40, 30, 8));
+  for (uint32_t y = 0; y < image.Height(); ++y)
+    for (uint32_t x = 0; x < image.Width(); ++x) image.Row(y)[x] = static_cast<uint8_t>(x * 6 + y);
+  const std::vector<uint8_t> before(image.Row(0), image.Row(0) + size_t{image.Stride()} * image.Height());
+  const std::pair<const char*, std::function<bool(RasterImage&)>> ops[] = {
+      {"resample", [](RasterImage& i) { return i.Resample(20, 15); }},
+      {"crop", [](RasterImage& i) { return i.Crop(ImageBox{2, 2, 20, 20}); }},
+      {"threshold", [](RasterImage& i) { return i.Threshold(128); }},
+      {"dither", [](RasterImage& i) { return i.Dither(0); }},
+  };
+  for (const auto& [name, op] : ops) {
+    SCOPED_TRACE(name);
+    RasterImage copy = image;
+    winsim::SetAllocationFault(1, true);
+    EXPECT_FALSE(op(copy));
+    winsim::SetAllocationFault(0);
+    EXPECT_NE(copy.LastError(), nullptr);
+    ASSERT_EQ(copy.Width(), 40u);
+    ASSERT_EQ(copy.Bpp(), 8u);
+    EXPECT_EQ(std::vector<uint8_t>(copy.Row(0), copy.Row(0) + size_t{copy.Stride()} * copy.Height()), before);
+  }
+}
+
+// DrvEnableSurface without memory for the output buffer makes no surface; DrvEnablePDEV without
+// memory for the PDEV makes no PDEV.
+TEST_F(OutOfMemoryTest, NoPdevOrSurfaceWithoutMemory) {
+  Device dev(printer);
+  winsim::SetAllocationFault(1, true);
+  EXPECT_FALSE(dev.Enable());
+  EXPECT_EQ(dev.pdev, nullptr);
+  winsim::SetAllocationFault(0);
+  Device second(printer);
+  ASSERT_TRUE(second.Enable());
+  EngUnlockSurface(second.so);
+  DrvDisableSurface(second.pdev);
+  second.so = nullptr;
+  winsim::SetAllocationFault(1);
+  LocalFree(second.P()->OutputBuffer);
+  second.P()->OutputBuffer = nullptr;
+  EXPECT_EQ(DrvEnableSurface(second.pdev), nullptr);
+  winsim::SetAllocationFault(0);
+  second.surface = nullptr;
+  EXPECT_EQ(winsim::LiveSurfaces(), 0u);
 }
 
 }  // namespace

@@ -329,6 +329,34 @@ TEST_F(Pipeline, TwlCanvasCentresANarrowImage) {
   EXPECT_FALSE(White(Render(page), 432, 0));
 }
 
+// Without memory for the placed copy the page goes out as it was, not at all; without memory for
+// the working image there is no page.
+TEST_F(Pipeline, FailedPlacementKeepsTheImageAndNoMemoryFailsThePage) {
+  PageSetup page(400, 3);
+  page.Fill(0, 0, 1, 3, 0);
+  page.settings.PrintLanguage = kLangTwl;
+  page.settings.Flags = kFlagAlignCentre;
+  page.model.MaxWidth = 104100;
+  winsim::SetAllocationFault(0);
+  ASSERT_EQ(Render(page).width, 832u);
+  const unsigned placement = winsim::AllocationCount();  // the placed copy is the last one
+  winsim::SetAllocationFault(placement);
+  const Raster kept = Render(page);
+  winsim::SetAllocationFault(0);
+  ASSERT_TRUE(kept.ok);
+  EXPECT_EQ(kept.width, 400u);
+  EXPECT_EQ(kept.rows, 3u);
+  EXPECT_FALSE(White(kept, 0, 1));
+
+  winsim::SetAllocationFault(1, true);
+  const PipelineInput in = page.Input();
+  PageRaster out;
+  EXPECT_FALSE(RenderPageRaster(in, &out));
+  winsim::SetAllocationFault(0);
+  EXPECT_EQ(out.error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_EQ(out.data, nullptr);
+}
+
 TEST_F(Pipeline, ShiftsMoveTheImageAndCutWhatLeavesTheCanvas) {
   PageSetup page(16, 8);
   page.Fill(0, 0, 1, 1, 0);

@@ -106,10 +106,10 @@ PrinterJobState* PrinterJobs(LPCWSTR printerName) {
   }
   // No exception may leave the driver: a record that cannot be made is reported as no memory.
   try {
-    printers.push_back(std::make_unique<NamedJobState>());
-    printers.back()->printer = name;
+    auto entry = std::make_unique<NamedJobState>();
+    entry->printer = name;
+    printers.push_back(std::move(entry));
   } catch (const std::bad_alloc&) {
-    if (!printers.empty() && !printers.back()) printers.pop_back();
     return nullptr;
   }
   return &printers.back()->state;

@@ -139,6 +139,7 @@ TEST_F(LibraryRobustness, EachAllocationOfAJobMayFail) {
     ASSERT_TRUE(clean.ok) << clean.error;
     const unsigned allocations = winsim::AllocationCount();
     ASSERT_GT(allocations, 5u);
+    RecordProperty(language == kLangTspl ? "tsplAllocations" : "twlAllocations", static_cast<int>(allocations));
 
     unsigned failed = 0;
     for (unsigned n = 1; n <= allocations; ++n) {

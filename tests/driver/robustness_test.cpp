@@ -1,6 +1,6 @@
-// Pages are printed whole or the page call fails: long pages, pages a language cannot express,
-// missing memory, page files that cannot be written; capture files and page files of jobs that
-// follow one another.
+// Pages are printed whole or the page call fails (missing memory, page files that cannot be
+// written); page file names; capture files of jobs that follow one another; out of memory in the
+// model record, the image operations, the PDEV and its surface.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +10,6 @@
 #include "driver_fixture.h"
 #include "render/image/image.h"
 #include "render/output.h"
-#include "render/writers/writer.h"
 
 using namespace drvtest;
 
@@ -28,13 +27,6 @@ class RobustnessTest : public DriverTest {
     dm.PrintLanguage = language;
     dm.dm.dmCopies = copies;
     return dm;
-  }
-  // A user-defined paper of width x length in tenths of a millimetre.
-  static void SetPaper(PrinterDevmode& dm, short width, short length) {
-    dm.dm.dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
-    dm.dm.dmPaperSize = DMPAPER_USER;
-    dm.dm.dmPaperWidth = width;
-    dm.dm.dmPaperLength = length;
   }
   std::string Output() { return Text(winsim::PrinterOutput(u"Label One")); }
   static void DrawBar(Device& dev) {
@@ -55,40 +47,6 @@ std::vector<std::string> PageFilesOf(DWORD jobId) {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-TEST(Writers32BitSize, FiveMetrePageIsDescribedInFull) {
-  // At 203 dpi 39961 rows are 5000.0 mm: beyond dmPaperLength, within the writers' 32-bit size.
-  PrinterDevmode settings{};
-  settings.dm.dmCopies = 1;
-  InstalledPaper paper{};
-  ModelRecord model{};
-  model.XDpi = 203;
-  struct Sink : OutputSink {
-    std::string sent;
-    int32_t Send(const void* d, DWORD n) override {
-      sent.append(static_cast<const char*>(d), n);
-      return static_cast<int32_t>(n);
-    }
-    DWORD WritePageFile(int, DWORD, const void*, DWORD) override { return 0; }
-    void Capture(const void*, DWORD) override {}
-  };
-  for (uint32_t language : {kLangTspl, kLangZpl}) {
-    Sink sink;
-    settings.PrintLanguage = language;
-    WriterContext ctx;
-    ctx.settings = &settings;
-    ctx.paper = &paper;
-    ctx.model = &model;
-    ctx.resolution = 203;
-    ctx.out = &sink;
-    std::vector<uint8_t> raster(39961, 0xFF);
-    SCOPED_TRACE(language);
-    EXPECT_TRUE(SendPage(ctx, raster.data(), static_cast<DWORD>(raster.size()), 8, 39961));
-    EXPECT_EQ(settings.dm.dmPaperLength, 32767);
-    const char* length = language == kLangTspl ? "SIZE 1.0 mm,5000.0 mm\r\n" : "^LL39961\r\n";
-    EXPECT_NE(sink.sent.find(length), std::string::npos);
-  }
 }
 
 // A page whose raster cannot be made fails with ERROR_NOT_ENOUGH_MEMORY and sends nothing; an

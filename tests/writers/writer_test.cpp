@@ -111,16 +111,16 @@ TEST(Writers, FailedOutputDropsTheRestOfARaster) {
 // dmPaperLength is 16-bit: a longer page is described by its full size and only the stored field
 // is cut to 32767.
 TEST(Writers, PagesLongerThanTheDevmodeFieldKeepTheirLength) {
-  // At 203 dpi 26189 rows are 3276.8 mm, one more than dmPaperLength holds.
+  // At 203 dpi 39961 rows are 5000.0 mm, a list paper's length beyond what dmPaperLength holds.
   for (uint32_t language : {kLangTspl, kLangZpl}) {
     SCOPED_TRACE(language);
     winsim::Reset();
     Job job(language);
     job.settings.dm.dmPaperLength = 300;
-    std::vector<uint8_t> r(26189, 0xFF);
-    EXPECT_TRUE(SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 26189));
+    std::vector<uint8_t> r(39961, 0xFF);
+    EXPECT_TRUE(SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 39961));
     EXPECT_EQ(job.settings.dm.dmPaperLength, 32767);
-    const char* length = language == kLangTspl ? "SIZE 1.0 mm,3276.8 mm\r\n" : "^LL26189\r\n";
+    const char* length = language == kLangTspl ? "SIZE 1.0 mm,5000.0 mm\r\n" : "^LL39961\r\n";
     EXPECT_NE(job.sink.sent.find(length), std::string::npos);
     EXPECT_TRUE(winsim::DebugLines().empty());
   }

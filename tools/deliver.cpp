@@ -140,8 +140,9 @@ std::string DeviceIdFor(const std::string& driver, const std::string& commandSet
 }
 
 // One job through the whole path, waited for until the monitor has delivered it (TWL).
-// `printed` is told, while the job is delivered, how many of its page copies a TWL printer printed.
-DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs,
+// `closeAfter` >= 0 closes the port once that many page copies are out (-1: never); `printed` is
+// told, while the job is delivered, how many of its page copies a TWL printer printed.
+DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs, int closeAfter,
                         const std::function<void(int printed)>& printed = {}) {
   DeliveredJob job;
   winsim::TwlPrinterDevice* twl = session.twl.get();
@@ -156,6 +157,21 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
   if (twl) job.pagesRendered = unsigned(r.output.size() / 8);  // the output is the 8-byte page markers
   job.rendered = r.ok;
   job.error = r.error;
+  if (twl && r.jobId && r.ok && closeAfter >= 0) {
+    WaitUntil([&] { return Ejected(r.jobId) || twl->PrintedPages().size() >= printedBefore + size_t(closeAfter); },
+              timeoutMs);
+    winsim::CloseLanguageMonitorPorts();
+    if (!Ejected(r.jobId)) {
+      // Left in the queue: printed again when the port opens, under the same job id.
+      job.restarted = true;
+      job.pagesRenderedBeforeRestart = job.pagesRendered;
+      winsim::SetNextJobId(r.jobId);
+      winsim::JobResult again = winsim::RunJob(spec);
+      job.pagesRendered = unsigned(again.output.size() / 8);
+      job.rendered = again.ok;
+      if (!again.ok && job.error.empty()) job.error = again.error;
+    }
+  }
   if (twl && r.jobId) {
     // Delivered: the monitor ended the job, and no page file of it is left.
     char pattern[48];
@@ -173,8 +189,8 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
         auto log = LogMessages();
         return std::find(log.begin() + ptrdiff_t(std::min(logBefore, log.size())), log.end(), closed) != log.end();
       }, 2000);
-    auto printed = twl->PrintedPages();
-    job.pages.assign(printed.begin() + ptrdiff_t(printedBefore), printed.end());
+    auto printedPages = twl->PrintedPages();
+    job.pages.assign(printedPages.begin() + ptrdiff_t(printedBefore), printedPages.end());
     auto received = twl->ReceivedPageNumbers();
     job.received.assign(received.begin() + ptrdiff_t(receivedBefore), received.end());
     std::set<uint16_t> distinct(job.received.begin(), job.received.end());
@@ -225,7 +241,8 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
     spec.document = u"Label " + std::u16string(1, char16_t(u'1' + i % 9));
     spec.pages = pages;
     spec.draw = opts.draw ? opts.draw : winsim::PageDrawer(DrawTestLabel);
-    DeliveredJob job = DeliverJob(session, spec, opts.timeoutMs);
+    DeliveredJob job =
+        DeliverJob(session, spec, opts.timeoutMs, opts.closePortAfter ? opts.closePortAfter(i) : -1);
     if (session.twl) job.bytes.clear();  // the pages say it
     if (opts.afterJob) opts.afterJob(i, job, session.twl.get());
     out->jobs.push_back(std::move(job));
@@ -287,7 +304,7 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
     printed = [onPrinted = opts.onPrinted, total](int n) { onPrinted(n, total); };
   }
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
-  out->jobs.push_back(DeliverJob(session, spec, 30000, printed));
+  out->jobs.push_back(DeliverJob(session, spec, 30000, -1, printed));
   *received = session.device->Received();
   out->pageFilesLeft = PageFiles("*.dat");
   winsim::CloseLanguageMonitorPorts();

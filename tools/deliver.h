@@ -30,6 +30,10 @@ struct DeliveredJob {
   unsigned tornBlocks = 0;
   std::vector<std::string> monitorLog;   // the monitor's messages from the start of the job to its delivery
   std::vector<uint8_t> bytes;            // other languages: what the printer received for the job
+  // TWL, DeliverOptions::closePortAfter: the port was closed before the job was out, and the job printed
+  // again from the spooler's queue (same job id, rendered again). pagesRendered is then the second run's.
+  bool restarted = false;
+  unsigned pagesRenderedBeforeRestart = 0;
 };
 
 struct DeliverOptions {
@@ -47,6 +51,10 @@ struct DeliverOptions {
   std::function<void(int job, const DeliveredJob& result, winsim::TwlPrinterDevice* printer)> afterJob;
   // Pages and copies of each job, when they differ from `pages` and the options' copies.
   std::function<void(int job, int* pages, int* copies)> shape;
+  // TWL: the spooler closes the printer's port once this many of the job's pages have been printed (-1 or
+  // no function: never). A job the close leaves unfinished stays in the spooler's queue and is printed
+  // again when the port is opened for it, as the spooler restarts it.
+  std::function<int(int job)> closePortAfter;
 };
 
 struct DeliveryReport {

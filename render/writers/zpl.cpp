@@ -6,7 +6,9 @@
 #include <memory>
 #include <new>
 
+#include "common/alloc.h"
 #include "common/crc16.h"
+#include "common/debug.h"
 #include "common/wstr.h"
 #include "render/writers/base64.h"
 #include "render/writers/writer_internal.h"
@@ -66,8 +68,8 @@ void ZplPageHeader(WriterContext& ctx) {
   // The printer receives the raster at the model resolution, also when the page was drawn at a
   // multiple of it (InputDPI): width and length describe that raster.
   int64_t r = RasterDpi(ctx);
-  long long width = (r * ctx.settings->dm.dmPaperWidth + 127) / 254;
-  long long length = (r * ctx.settings->dm.dmPaperLength + 127) / 254;
+  long long width = (r * PageWidthTenths(ctx) + 127) / 254;
+  long long length = (r * PageLengthTenths(ctx) + 127) / 254;
   // A page that paper saving left without rows has no length: "^LL0" is no label length a printer
   // takes, and it would keep it for the labels after. Its stored length stays then.
   if (length == 0) {
@@ -82,25 +84,33 @@ void ZplFormatStart(WriterContext& ctx) { SendText(ctx, "^XA\r\n"); }
 void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
   const size_t bandBytes = size_t{rowBytes} * kZplBandRows;
   const uLong bound = compressBound(static_cast<uLong>(bandBytes));
-  std::unique_ptr<uint8_t[]> deflated(new (std::nothrow) uint8_t[bound]);
-  std::unique_ptr<char[]> text(new (std::nothrow) char[Base64EncodedSize(bound)]);
-  if (!deflated || !text) return;
-  std::unique_ptr<uint8_t[]> padded;  // the last band, filled up with white rows
+  // Every buffer is there before the first band goes: a band left out would print a wrong label.
+  LocalArray<uint8_t> deflated = AllocArray<uint8_t>(bound);
+  LocalArray<char> text = AllocArray<char>(Base64EncodedSize(bound));
+  LocalArray<uint8_t> padded;  // the last band, filled up with white rows
+  if (rows % kZplBandRows != 0) padded = AllocArray<uint8_t>(bandBytes);
+  if (!deflated || !text || (rows % kZplBandRows != 0 && !padded)) {
+    ctx.error = ERROR_NOT_ENOUGH_MEMORY;
+    return;
+  }
 
   const DWORD bands = (rows + kZplBandRows - 1) / kZplBandRows;
   for (DWORD band = 0; band < bands; ++band) {
     DWORD y = band * kZplBandRows;
     const uint8_t* src = raster + size_t{y} * rowBytes;
     if (rows - y < kZplBandRows) {
-      padded.reset(new (std::nothrow) uint8_t[bandBytes]);
-      if (!padded) continue;
       size_t have = size_t{rows - y} * rowBytes;
       std::memcpy(padded.get(), src, have);
       std::memset(padded.get() + have, 0, bandBytes - have);
       src = padded.get();
     }
     uLongf size = bound;
-    if (compress(deflated.get(), &size, src, static_cast<uLong>(bandBytes)) != Z_OK) continue;
+    if (compress(deflated.get(), &size, src, static_cast<uLong>(bandBytes)) != Z_OK) {
+      // Only memory can fail here (the bound is enough room): the page stops, it is not cut.
+      DbgPrint(TEXT("ZPL band at row %u could not be deflated; page not complete."), static_cast<unsigned>(y));
+      ctx.error = ERROR_NOT_ENOUGH_MEMORY;
+      return;
+    }
     size_t chars = Base64Encode(deflated.get(), size, text.get());
 
     unsigned long total = static_cast<unsigned long>(bandBytes);

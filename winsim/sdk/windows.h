@@ -107,9 +107,11 @@ typedef void *PSECURITY_DESCRIPTOR;
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_NO_MORE_FILES 18L
 #define ERROR_NOT_READY 21L
+#define ERROR_WRITE_FAULT 29L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_DISK_FULL 112L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_BAD_DRIVER_LEVEL 119L
@@ -277,6 +279,19 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL WINAPI FindClose(HANDLE hFindFile);
+
+// ---- security (winnt.h, securitybaseapi.h; aclapi.h and sddl.h have the rest) ------------------
+// Enough to tell who owns a folder and to create one with an access list. Security descriptors and
+// SIDs are opaque LocalAlloc'd blocks; only SDDL texts of the form "O:<sid>D:P(A;OICI;FA;;;<sid>)..."
+// with the aliases SY, BA, LS, NS or "S-1-..." SIDs are understood.
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+typedef void* PSID;
+typedef struct _ACL ACL, *PACL;
+typedef DWORD SECURITY_INFORMATION;
+#define OWNER_SECURITY_INFORMATION 0x00000001L
+#define DACL_SECURITY_INFORMATION 0x00000004L
+typedef enum { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 } WELL_KNOWN_SID_TYPE;
+BOOL WINAPI IsWellKnownSid(PSID pSid, WELL_KNOWN_SID_TYPE WellKnownSidType);
 
 // ---- module resources ------------------------------------------------------------
 #define RT_BITMAP MAKEINTRESOURCEW(2)

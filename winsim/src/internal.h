@@ -6,8 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include <aclapi.h>
 #include <devguid.h>
 #include <ntddpar.h>
+#include <sddl.h>
 #include <setupapi.h>
 #include <shlobj.h>
 #include <usbprint.h>

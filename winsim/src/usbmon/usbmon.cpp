@@ -1,7 +1,9 @@
 // The USB port monitor (usbmon) that a language monitor forwards to: its ports are the USB printers'
 // ports, every call is recorded, and tests inject faults per port.
 #include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <set>
 
 #include "internal.h"
 #include "winsim/devices.h"
@@ -15,6 +17,7 @@ struct PortState {
   std::map<std::u16string, winsim::PortFaults> faults;  // upper-cased port name
   std::vector<std::string> calls;
   size_t openPorts = 0;
+  std::set<uintptr_t> closedPorts;  // port handles the port monitor has closed
 };
 
 PortState& H() {
@@ -47,6 +50,14 @@ std::string Narrow(const std::u16string& s) {
 }
 
 std::shared_ptr<PortObj> PortOf(HANDLE h) {
+  {
+    Guard g(Mutex());
+    if (H().closedPorts.count(reinterpret_cast<uintptr_t>(h))) {
+      // On Windows the handle is freed memory inside the spooler: a caller's bug, never an offline printer.
+      fprintf(stderr, "winsim: port monitor called with the closed port handle %p\n", h);
+      abort();
+    }
+  }
   auto p = GetHandle<PortObj>(h);
   if (!p) SetLastError(ERROR_INVALID_HANDLE);
   return p;
@@ -148,6 +159,7 @@ BOOL WINAPI PmEndDocPort(HANDLE hPort) {
 }
 
 BOOL WINAPI PmClosePort(HANDLE hPort) {
+  PortOf(hPort);  // a second close is a call on a closed handle
   auto port = TakeHandleOf<PortObj>(hPort);
   if (!port) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -156,6 +168,7 @@ BOOL WINAPI PmClosePort(HANDLE hPort) {
   Record("ClosePort " + Narrow(port->name));
   Guard g(Mutex());
   --H().openPorts;
+  H().closedPorts.insert(reinterpret_cast<uintptr_t>(hPort));
   return TRUE;
 }
 

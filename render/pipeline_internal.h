@@ -59,8 +59,11 @@ class GreyMap {
  public:
   void Init(int contrast, int brightness);
   void Row(const uint8_t* bgr, uint8_t* grey, uint32_t width) const;
+  // No contrast or brightness change: the plain weights, for which the row kernels below serve.
+  bool Plain() const { return plain_; }
 
  private:
+  bool plain_ = false;
   uint16_t blue_[256];
   uint16_t green_[256];
   uint16_t red_[256];
@@ -197,6 +200,12 @@ void DumpWork(const WorkImage& image, uint32_t first, uint32_t end);
 void DumpImage(const RasterImage& image, const WCHAR* name);
 
 // ---- row kernels ----
+
+// Grey levels (15 B + 75 G + 38 R) >> 7 of `width` B, G, R pixels.
+void PlainGreyRow(const uint8_t* bgr, uint8_t* grey, uint32_t width);
+// The same levels thresholded at 128, packed (most significant bit first, 1 when above 128); the
+// bits of a last short byte past the width are 0.
+void PlainThresholdRow(const uint8_t* bgr, uint8_t* bits, uint32_t width);
 
 // The high bits of eight bytes (first byte lowest) as one byte, the first byte's as its most
 // significant bit: the multiplication moves each alone into the top byte.

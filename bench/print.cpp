@@ -22,8 +22,8 @@
 // the bytes of the page bitmap and measured in the same run. The same with 3 copies per page gives
 // what an extra copy costs, as a share of the first copy's time. --driver runs only that job, R times,
 // at one dither level and copy count: for counting instructions under callgrind, e.g.
-//   valgrind --tool=callgrind --toggle-collect=DrvSendPage --toggle-collect=DrvStartPage \
-//     print --driver 8 1 --pages 10 --reps 1
+//   valgrind --tool=callgrind --toggle-collect=DrvSendPage --toggle-collect=DrvStartPage
+//            print --driver 8 1 --pages 10 --reps 1
 #include <algorithm>
 #include <chrono>
 #include <malloc.h>

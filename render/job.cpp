@@ -138,6 +138,7 @@ BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
   in.bitsSize = so->cjBits;
   in.cancelled = PipelineCancelled;
   in.cancelContext = pdev;
+  in.buffers = &pdev->PageBlocks;
   PageRaster raster;
   if (!RenderPageRaster(in, &raster)) return TRUE;
 

@@ -9,6 +9,7 @@
 #include "common/paper.h"
 #include "common/platform.h"
 #include "render/geometry.h"
+#include "render/pipeline.h"
 
 constexpr uint32_t kPdevHeadMagic = 0x746F6C50;  // "Plot"
 constexpr uint32_t kPdevTailMagic = 0x56454450;  // "PDEV"
@@ -34,6 +35,7 @@ struct alignas(8) Pdev {
   uint8_t* OutputBuffer;   // kOutputBufferBytes, from the first DrvEnableSurface
   DWORD Buffered;
   DWORD State;
+  PageBuffers PageBlocks;  // the raster block, kept from page to page; freed with the PDEV
   PrinterDevmode Settings;
   InstalledPaper Paper;    // current paper
   PaperRect OutputRect;    // paper chosen while the settings were built

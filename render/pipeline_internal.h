@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -69,6 +70,17 @@ class GreyMap {
   uint16_t red_[256];
 };
 
+// The packed raster made straight from the 1-bit rows, when nothing between step 9 and the packing
+// moves a pixel: rows top-down, WorkStride(width) / 8 bytes each, with blank[y] telling whether all
+// `width` pixels of row y are white.
+struct PackedPage {
+  uint8_t* data = nullptr;  // LocalAlloc'd, or the caller's reused block (borrowed)
+  bool borrowed = false;
+  uint32_t width = 0, height = 0, rowBytes = 0;
+  std::vector<uint8_t> blank;
+  bool made = false;
+};
+
 // One page as the steps see it.
 struct Page {
   const PipelineInput* in = nullptr;
@@ -81,6 +93,7 @@ struct Page {
   uint32_t level = 8;       // dither level after clamping
   bool dumps = false;
   GreyMap grey;
+  PackedPage* packed = nullptr;  // where step 9 may pack the page directly
 
   const uint8_t* BitmapRow(uint32_t y) const { return in->bits + y * rowBytes; }
   bool Cancelled() const { return in->cancelled && in->cancelled(in->cancelContext); }
@@ -187,8 +200,12 @@ bool RunRaster(const Page& page, WorkImage& out);
 bool RunWatermark(const Page& page, WorkImage& out);
 // Steps 10 to 14 (mirror, turns, negative, placement), as one pass into a new image.
 bool LayOut(const Page& page, WorkImage& image);
+// True when steps 10 to 14 leave an image of this size as it is.
+bool LayOutKeepsImage(const Page& page, uint32_t width, uint32_t height);
 // Step 15: the rows [first, end) that paper saving keeps.
 void PaperSavingRows(const Page& page, const WorkImage& image, uint32_t* first, uint32_t* end);
+void PaperSavingRows(const Page& page, uint32_t height, const std::function<bool(uint32_t)>& blank, uint32_t* first,
+                     uint32_t* end);
 
 // The grey image of the bitmap's first `width` columns, in stored order, grey palette.
 bool MakeGreyImage(const Page& page, uint32_t width, RasterImage& out);

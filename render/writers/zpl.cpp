@@ -86,6 +86,14 @@ void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
   std::unique_ptr<char[]> text(new (std::nothrow) char[Base64EncodedSize(bound)]);
   if (!deflated || !text) return;
   std::unique_ptr<uint8_t[]> padded;  // the last band, filled up with white rows
+  // One deflate state for all bands, reset between them: the same stream as compress() makes, without
+  // setting up (and clearing) its tables again for every band.
+  z_stream zs{};
+  if (deflateInit(&zs, Z_DEFAULT_COMPRESSION) != Z_OK) return;
+  struct End {
+    z_stream* zs;
+    ~End() { deflateEnd(zs); }
+  } end{&zs};
 
   const DWORD bands = (rows + kZplBandRows - 1) / kZplBandRows;
   for (DWORD band = 0; band < bands; ++band) {
@@ -99,8 +107,13 @@ void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
       std::memset(padded.get() + have, 0, bandBytes - have);
       src = padded.get();
     }
-    uLongf size = bound;
-    if (compress(deflated.get(), &size, src, static_cast<uLong>(bandBytes)) != Z_OK) continue;
+    if (deflateReset(&zs) != Z_OK) return;
+    zs.next_in = const_cast<Bytef*>(src);
+    zs.avail_in = static_cast<uInt>(bandBytes);
+    zs.next_out = deflated.get();
+    zs.avail_out = static_cast<uInt>(bound);
+    if (deflate(&zs, Z_FINISH) != Z_STREAM_END) continue;
+    const size_t size = zs.total_out;
     size_t chars = Base64Encode(deflated.get(), size, text.get());
 
     unsigned long total = static_cast<unsigned long>(bandBytes);

@@ -67,19 +67,37 @@ bool DecodePngPicture(const uint8_t* data, size_t size, lblview::RgbImage* out, 
   png_read_info(png, info);
   const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
   if (uint64_t{width} * height > maxPixels) png_error(png, "picture size out of range");
-  // To 8-bit RGBA whatever the colour type: the alpha channel is laid over white below.
+  // To 8 bits per sample; palettes to RGB, transparency to an alpha channel.
   png_set_expand(png);
   png_set_strip_16(png);
-  png_set_gray_to_rgb(png);
-  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+  const int type = png_get_color_type(png, info);
+  const bool alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+  const bool grey = !(type & PNG_COLOR_MASK_COLOR);
+  // Opaque pictures are read as they are stored (grey or RGB); the others as RGBA, laid over white.
+  int channels = 3;
+  if (alpha) {
+    if (grey) png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    channels = 4;
+  } else if (grey) {
+    channels = 1;
+  }
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
-  if (png_get_rowbytes(png, info) != size_t{width} * 4) png_error(png, "unexpected row layout");
+  if (png_get_rowbytes(png, info) != size_t{width} * channels) png_error(png, "unexpected row layout");
 
   s->image.width = width;
   s->image.height = height;
   s->image.rgb.resize(size_t{width} * height * 3);
   auto composite = [&](const uint8_t* src, uint8_t* dst) {
+    if (channels == 3) {
+      if (src != dst) std::memcpy(dst, src, size_t{width} * 3);
+      return;
+    }
+    if (channels == 1) {
+      for (png_uint_32 x = 0; x < width; ++x, dst += 3) dst[0] = dst[1] = dst[2] = src[x];
+      return;
+    }
     for (png_uint_32 x = 0; x < width; ++x, src += 4, dst += 3) {
       const uint32_t a = src[3];
       if (a == 255) {
@@ -92,16 +110,18 @@ bool DecodePngPicture(const uint8_t* data, size_t size, lblview::RgbImage* out, 
     }
   };
   if (passes == 1) {
-    // One row at a time: no RGBA copy of the whole picture.
-    s->rgba.resize(size_t{width} * 4);
+    // One row at a time: no second copy of the whole picture; RGB rows go straight to their place.
+    s->rgba.resize(size_t{width} * channels);
     for (png_uint_32 y = 0; y < height; ++y) {
-      png_read_row(png, s->rgba.data(), nullptr);
-      composite(s->rgba.data(), &s->image.rgb[size_t{y} * width * 3]);
+      uint8_t* dst = &s->image.rgb[size_t{y} * width * 3];
+      uint8_t* row = channels == 3 ? dst : s->rgba.data();
+      png_read_row(png, row, nullptr);
+      composite(row, dst);
     }
   } else {
-    s->rgba.resize(size_t{width} * height * 4);
+    s->rgba.resize(size_t{width} * height * channels);
     s->rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y) s->rows[y] = &s->rgba[size_t{y} * width * 4];
+    for (png_uint_32 y = 0; y < height; ++y) s->rows[y] = &s->rgba[size_t{y} * width * channels];
     png_read_image(png, s->rows.data());
     for (png_uint_32 y = 0; y < height; ++y) composite(s->rows[y], &s->image.rgb[size_t{y} * width * 3]);
   }

@@ -8,10 +8,27 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <sys/mman.h>
 
 namespace lbl {
 
 namespace {
+
+// The picture's pixels, asked for as huge pages before they are first touched: a label picture is
+// megabytes, and faulting them in 4 KiB at a time costs more than decoding them.
+void SizePicture(lblview::RgbImage* image, uint32_t width, uint32_t height) {
+  const size_t bytes = size_t{width} * height * 3;
+  image->width = width;
+  image->height = height;
+  image->rgb.reserve(bytes);
+#if defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<uintptr_t>(image->rgb.data());
+  const uintptr_t first = (start + kHuge - 1) & ~(kHuge - 1), end = (start + bytes) & ~(kHuge - 1);
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+  image->rgb.resize(bytes);
+}
 
 inline uint8_t OverWhite(uint32_t v, uint32_t a) { return static_cast<uint8_t>((v * a + 255 * (255 - a) + 127) / 255); }
 
@@ -86,9 +103,7 @@ bool DecodePngPicture(const uint8_t* data, size_t size, lblview::RgbImage* out, 
   png_read_update_info(png, info);
   if (png_get_rowbytes(png, info) != size_t{width} * channels) png_error(png, "unexpected row layout");
 
-  s->image.width = width;
-  s->image.height = height;
-  s->image.rgb.resize(size_t{width} * height * 3);
+  SizePicture(&s->image, width, height);
   auto composite = [&](const uint8_t* src, uint8_t* dst) {
     if (channels == 3) {
       if (src != dst) std::memcpy(dst, src, size_t{width} * 3);
@@ -182,9 +197,7 @@ bool DecodeJpegPicture(const uint8_t* data, size_t size, lblview::RgbImage* out,
     std::snprintf(err.message, sizeof err.message, "picture size out of range");
     std::longjmp(err.jump, 1);
   }
-  s->image.width = width;
-  s->image.height = height;
-  s->image.rgb.resize(size_t{width} * height * 3);
+  SizePicture(&s->image, width, height);
   s->row.resize(size_t{width} * static_cast<size_t>(info.output_components));
   while (info.output_scanline < height) {
     const uint32_t y = info.output_scanline;

@@ -17,11 +17,15 @@ namespace {
 std::vector<uint8_t> MixedRow(uint32_t width, std::mt19937& rng) {
   std::vector<uint8_t> bgr(3 * static_cast<size_t>(width), 0xFF);
   for (uint32_t x = 0; x < width;) {
-    const uint32_t run = 1 + rng() % 40;
-    const unsigned kind = rng() % 4;
+    const uint32_t run = 1 + rng() % 70;
+    const unsigned kind = rng() % 5;
     for (uint32_t i = 0; i < run && x < width; ++i, ++x) {
       uint8_t* p = &bgr[3 * static_cast<size_t>(x)];
       if (kind == 0) continue;  // white
+      if (kind == 4) {          // black
+        p[0] = p[1] = p[2] = 0;
+        continue;
+      }
       if (kind == 1) {          // grey around 128
         p[0] = p[1] = p[2] = static_cast<uint8_t>(120 + rng() % 17);
       } else {

@@ -227,10 +227,11 @@ bool ReduceToWork(const Page& page, BinaryRows& rows, WorkImage& out) {
   const uint32_t w = rows.Width(), h = rows.Height();
   const uint32_t m = page.multiplier;
   const uint32_t dw = w / m, dh = h / m;
-  // A resample to the same size changes nothing, and one to zero fails and changes nothing.
+  // Nothing to reduce and nothing that turns or places the image: straight to packed rows.
   if (m == 1 && page.packed && WorkStride(w) / 8 > 0 && LayOutKeepsImage(page, w, h)) {
     return PackRows(page, rows, *page.packed);
   }
+  // A resample to the same size changes nothing, and one to zero fails and changes nothing.
   if (m == 1 || dw == 0 || dh == 0) {
     if (!rows.Prepare() || !out.Allocate(w, h)) return false;
     for (uint32_t y = 0; y < h; ++y) {

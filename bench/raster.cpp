@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     std::memcpy(to.data(), from.data(), kBig);
     from[to[kBig / 2] & 1023] ^= 1;
   });
-  std::printf("%-34s %6s %10s %10s %8s\n", "page", "level", "ms/page", "B ms", "ratio");
+  std::printf("%-34s %6s %10s %10s %8s %9s\n", "page", "level", "ms/page", "B ms", "ratio", "baseline");
   int failures = 0;
   for (const Case& c : cases) {
     const Page page = MakeLabel(c.w, c.h);
@@ -129,7 +129,11 @@ int main(int argc, char** argv) {
     settings.PrintWidth = model.MaxWidth;
     settings.InputDPI = c.inputDpi;
 
+    // Ratios to B before the fused threshold pass and the packed page (median of 3 runs, README).
+    const double baseline203[] = {3.9, 47.4, 22.0, 4.5}, baseline600[] = {7.8, 25.0, 18.8, 9.2};
+    int index = 0;
     for (uint32_t level : {8u, 1u, 0u, 7u}) {
+      const double baseline = (c.dpi == 203 ? baseline203 : baseline600)[index++];
       settings.DitherLevel = level;
       PipelineInput in{};
       in.settings = &settings;
@@ -148,7 +152,7 @@ int main(int argc, char** argv) {
         FreePageRaster(&out);
       });
       if (!ok) ++failures;
-      std::printf("%-34s %6u %10.2f %10.3f %8.1f%s\n", c.name, level, ms, copyMs, ms / copyMs,
+      std::printf("%-34s %6u %10.2f %10.3f %8.1f %9.1f%s\n", c.name, level, ms, copyMs, ms / copyMs, baseline,
                   ok ? "" : "  (page failed)");
     }
   }

@@ -31,7 +31,7 @@ const char* PrintHelp() {
           "paper list), the options become the application's DEVMODE, and winsim runs the job through the\n"
           "driver's entry points. OUT gets exactly the bytes WritePrinter received; for TWL the job's page\n"
           "files are copied into the folder OUT.pages. A JSON summary goes to stdout.\n\n"
-          "Each INPUT (PNG, BMP or PNM) is one page, scaled to fit the page's printable area keeping its\n"
+          "Each INPUT (PNG, JPEG, BMP or PNM) is one page, scaled to fit the page's printable area keeping its\n"
           "aspect ratio and centred; --actual-size draws it pixel for pixel at the top left.\n\n"
           "Options:\n") +
       kJobOptionsHelp +

@@ -4,9 +4,12 @@
 //   delivery_soak [--jobs N] [--seed S] [--faults all|no-offline-no-delete|none] [--timeout MS]
 //
 // Jobs of 1 to 5 pages and 1 to 3 copies. Faults, drawn per job: failed writes (1 to 3 in a row), re-print
-// requests (a page block lost, the printer asking for it again), short writes (a torn page block), and
-// with "all" also offline spells (the printer goes offline after some of the job's pages and comes back
-// after the job) and job deletions (the job deleted in the spooler while it is printed or delivered).
+// requests (a page block lost, the printer asking for it again), late re-print requests (a page block
+// lost without a word, and after the next page the printer asking for every page after the one before
+// it), short writes (a torn page block), port closes (the spooler closes the port after some of the
+// job's pages; the job stays in its queue and is printed again), and with "all" also offline spells (the
+// printer goes offline after some of the job's pages and comes back after the job) and job deletions
+// (the job deleted in the spooler while it is printed or delivered).
 // Prints per-page and per-job figures; exit status 1 when the target of the fault set is missed: for
 // "none" and "no-offline-no-delete", every page printed at least once, no page file left behind, every
 // job reported ejected.
@@ -30,7 +33,9 @@ struct JobPlan {
   int pages = 1, copies = 1;
   unsigned failWrites = 0;
   int loseAfter = -1;      // printed blocks before the lost one; -1: none
+  int loseLateAfter = -1;  // printed blocks before the one lost without a word; -1: none
   bool shortWrite = false;
+  int closeAfter = -1;     // pages printed before the port is closed; -1: no close
   int offlineAfter = 0;    // pages printed before the printer goes offline; 0: no spell
   bool deleteJob = false;
   int deleteDelayMs = 0;
@@ -39,7 +44,7 @@ struct JobPlan {
 struct Figures {
   unsigned pages = 0, once = 0, twiceOrMore = 0, never = 0, neverOffline = 0, neverDeleted = 0, neverOther = 0;
   unsigned jobs = 0, notRendered = 0, notEjected = 0, filesLeft = 0, resends = 0, torn = 0;
-  unsigned offlineJobs = 0, deletedJobs = 0;
+  unsigned offlineJobs = 0, deletedJobs = 0, closedJobs = 0, restartedJobs = 0, restartedPages = 0;
 };
 
 int Usage() {
@@ -77,7 +82,9 @@ int main(int argc, char** argv) {
     if (anyFaults) {
       if (chance(0.25)) p.failWrites = unsigned(pick(1, 3));
       if (chance(0.25)) p.loseAfter = pick(0, blocks - 1);
+      if (chance(0.15)) p.loseLateAfter = pick(0, blocks - 1);
       p.shortWrite = chance(0.1);
+      if (chance(0.08)) p.closeAfter = pick(0, blocks - 1);
     }
     if (severe) {
       if (chance(0.08)) p.offlineAfter = pick(1, blocks);
@@ -106,6 +113,8 @@ int main(int argc, char** argv) {
     winsim::SetNextJobId(firstId + DWORD(job));
     if (p.failWrites) printer->FailNextWrites(p.failWrites);
     if (p.loseAfter >= 0) printer->LoseBlockAfter(unsigned(p.loseAfter));
+    else if (p.loseLateAfter >= 0)
+      printer->LoseBlockAfter(unsigned(p.loseLateAfter), winsim::TwlPrinterDevice::kSilentlyThenEarlier);
     if (p.shortWrite) printer->ShortenNextWrites(1, 100);
     if (p.offlineAfter) printer->GoOfflineAfterPages(unsigned(p.offlineAfter));
     if (p.deleteJob) {
@@ -120,6 +129,8 @@ int main(int argc, char** argv) {
       });
     }
   };
+
+  opts.closePortAfter = [&](int job) { return plans[size_t(job)].closeAfter; };
 
   Figures f;
   opts.afterJob = [&](int job, const lbl::DeliveredJob& r, winsim::TwlPrinterDevice* printer) {
@@ -136,6 +147,8 @@ int main(int argc, char** argv) {
     ++f.jobs;
     f.offlineJobs += p.offlineAfter != 0;
     f.deletedJobs += p.deleteJob;
+    f.closedJobs += p.closeAfter >= 0;
+    f.restartedJobs += r.restarted;
     if (!r.rendered) ++f.notRendered;
     if (!r.ejected) ++f.notEjected;
     f.resends += r.resends;
@@ -144,6 +157,12 @@ int main(int argc, char** argv) {
     for (const auto& page : r.pages) ++printed[page.number];
     // The job's page numbers: the renderer's counter ran through them in a row.
     static uint32_t counter = 1;  // as in the freshly loaded rendering DLL
+    if (r.restarted) {
+      // The first run's pages were superseded by the run the restart rendered; those must all come out.
+      counter += r.pagesRenderedBeforeRestart;
+      f.restartedPages += r.pagesRenderedBeforeRestart;
+      if (counter > 8999) counter = 1;
+    }
     for (unsigned k = 0; k < r.pagesRendered; ++k) {
       const uint16_t number = uint16_t(++counter);
       ++f.pages;
@@ -181,9 +200,11 @@ int main(int argc, char** argv) {
   for (size_t at = log.find("FreeIniJob: the job "); at != std::string::npos; at = log.find("FreeIniJob: the job ", at + 1))
     ++heldAtClose;
 
-  std::printf("faults %s, seed %u, %u jobs (%u with an offline spell, %u deleted), %.1f s\n", faults.c_str(), seed,
-              f.jobs, f.offlineJobs, f.deletedJobs, seconds);
-  std::printf("pages rendered          %u\n", f.pages);
+  std::printf("faults %s, seed %u, %u jobs (%u with an offline spell, %u deleted, %u with the port closed, %u of them "
+              "printed again), %.1f s\n",
+              faults.c_str(), seed, f.jobs, f.offlineJobs, f.deletedJobs, f.closedJobs, f.restartedJobs, seconds);
+  std::printf("pages rendered          %u (and %u of first runs that a restart rendered again)\n", f.pages,
+              f.restartedPages);
   std::printf("printed exactly once    %u\n", f.once);
   std::printf("printed twice or more   %u\n", f.twiceOrMore);
   std::printf("never printed           %u (offline job %u, deleted job %u, otherwise %u)\n", f.never, f.neverOffline,

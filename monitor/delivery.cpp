@@ -42,12 +42,14 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
   if (file == INVALID_HANDLE_VALUE) {
     MonLog(TEXT("WritePage, failed to open file %ws. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
            Hex32(port->hPort));
+    entry->isMissing = 1;
     return WriteResult::NotWritten;
   }
   DWORD high = 0;
   const DWORD size = GetFileSize(file, &high);
   if (size == 0 || size == INVALID_FILE_SIZE || high != 0) {
     CloseHandle(file);
+    entry->isMissing = 1;
     return WriteResult::NotWritten;
   }
   auto* data = static_cast<BYTE*>(LocalAlloc(LPTR, size));
@@ -115,7 +117,12 @@ void IsPagePrinted(IniPort* port, const PrinterState& state) {
           }
           MonLog(TEXT("IsPagePrinted: Check %d(%02x%02x) in [%ws], %ws, pIniPort:0x%x, hPort:0x%x\n"), e->pageNumber,
                  high, low, list.c_str(), found ? TEXT("Yes") : TEXT("No"), Hex32(port), Hex32(port->hPort));
-          printed = found || WStrStr(e->path, counterText) || e->checkCount > kCheckLimit;
+          printed = found || WStrStr(e->path, counterText);
+          if (!printed && e->checkCount > kCheckLimit) {
+            printed = true;
+            MonLog(TEXT("PrintPageFiles. Page %ws is given up after %d visits. pIniPort:0x%x, hPort:0x%x\n"), e->path,
+                   e->checkCount, Hex32(port), Hex32(port->hPort));
+          }
         }
         if (printed) {
           e->isPrinted = 1;
@@ -145,19 +152,94 @@ void SetDeliveryStep(DeliveryStep step) {
   InterlockedExchangePointer(&g_step, reinterpret_cast<PVOID>(step));
 }
 
+namespace {
+
+// Still to be printed: not confirmed, not given up, and with something to send.
+bool Pending(const PageEntry* e) { return !e->isPrinted && !e->isMissing && e->checkCount <= kCheckLimit; }
+
+void LogOffline(IniPort* port, DWORD jobId) {
+  SetFlags(&port->status, PP_WRITE_ERROR);
+  MonLog(TEXT("PrintPageFiles. Printer is offline, the job %03d will be deleted. Please reprint it again. ")
+             TEXT("pIniPort:0x%x, hPort:0x%x\n"),
+         jobId, Hex32(port), Hex32(port->hPort));
+}
+
+// Between two rounds of a pass: the printer is asked once more which pages came out (a slow printer may
+// have finished one since), and every page it has still not confirmed is marked to be sent again. False
+// when nothing is left to send, or the printer is offline (logged; the clear then ends the job).
+bool StartNextRound(IniPort* port, PageEntry* head) {
+  PageEntry* first = nullptr;
+  for (PageEntry* e = head; e; e = LoadPointer(&e->next)) {
+    if (Pending(e)) {
+      first = e;
+      break;
+    }
+    if (e == port->passEnd) break;
+  }
+  if (!first) return false;
+  Sleep(50);
+  if (!AtomicLoad(&port->threadRun)) return false;
+  PrinterState state;
+  if (!GetPrinterStatus(port, nullptr, &state)) {
+    LogOffline(port, first->jobId);
+    return false;
+  }
+  IsPagePrinted(port, state);
+  bool any = false;
+  for (PageEntry* e = head; e; e = LoadPointer(&e->next)) {
+    if (Pending(e)) {
+      any = true;
+      if (e->isSent) {
+        e->isSent = 0;
+        MonLog(TEXT("PrintPageFiles. Page %ws is not confirmed by the printer, it is sent again. pIniPort:0x%x, ")
+                   TEXT("hPort:0x%x\n"),
+               e->path, Hex32(port), Hex32(port->hPort));
+      }
+    }
+    if (e == port->passEnd) break;
+  }
+  return any;
+}
+
+// Pages the pass leaves unprinted although they were there to send: the visit limit ran out.
+void LogGivenUp(IniPort* port, PageEntry* head) {
+  for (PageEntry* e = head; e; e = LoadPointer(&e->next)) {
+    if (!e->isPrinted && !e->isMissing && e->checkCount > kCheckLimit)
+      MonLog(TEXT("PrintPageFiles. Page %ws is given up after %d visits. pIniPort:0x%x, hPort:0x%x\n"), e->path,
+             e->checkCount, Hex32(port), Hex32(port->hPort));
+    if (e == port->passEnd) break;
+  }
+}
+
+}  // namespace
+
 void PrintPageFiles(IniPort* port) {
   port->passEnd = nullptr;
   if (!FirstJob(port)) return;
   // The pass covers what is queued now; a listing meanwhile appends behind passEnd for the next pass.
   // Taken under the queue guard, so that a pass covers all or none of a listing.
   TakeQueueGuard(port);
-  PageEntry* entry = LoadPointer(&port->pageQueue);
-  for (PageEntry* e = entry; e; e = LoadPointer(&e->next)) port->passEnd = e;
+  PageEntry* const head = LoadPointer(&port->pageQueue);
+  for (PageEntry* e = head; e; e = LoadPointer(&e->next)) port->passEnd = e;
   ReleaseQueueGuard(port);
+  // The first round visits every entry; later rounds only the pages the printer has not confirmed, until
+  // each is confirmed or its visits run out: a page lost without a word, or one before the counter of a
+  // late re-print request, is sent again rather than deleted with the clear.
+  bool firstRound = true;
+  PageEntry* entry = head;
   while (entry) {
     IniJob* first = FirstJob(port);
     // A closing port ends the pass too: a page whose write keeps failing must not keep the thread.
-    if (!first || !AtomicLoad(&port->threadRun)) break;
+    if (!first || !AtomicLoad(&port->threadRun)) return;
+    if (!firstRound && !Pending(entry)) {
+      if (entry == port->passEnd) {
+        if (!StartNextRound(port, head)) break;
+        entry = head;
+      } else {
+        entry = LoadPointer(&entry->next);
+      }
+      continue;
+    }
     const bool deleting = JobIsDeleting(first->hPrinter, entry->jobId);
     if (deleting) {
       MonLog(TEXT("PrintPageFiles. Job %d is deleting by someway, make page %04d done. pIniPort:0x%x, hPort:0x%x\n"),
@@ -172,11 +254,8 @@ void PrintPageFiles(IniPort* port) {
     PrinterState state;
     if (!GetPrinterStatus(port, nullptr, &state)) {
       // The clear that follows removes every page of the pass and ends the job.
-      SetFlags(&port->status, PP_WRITE_ERROR);
-      MonLog(TEXT("PrintPageFiles. Printer is offline, the job %03d will be deleted. Please reprint it again. ")
-                 TEXT("pIniPort:0x%x, hPort:0x%x\n"),
-             entry->jobId, Hex32(port), Hex32(port->hPort));
-      break;
+      LogOffline(port, entry->jobId);
+      return;
     }
     // Only a write that failed at this step holds the page: a flag left by an offline printer, or by a
     // page whose file has since gone, would otherwise hold it forever.
@@ -191,16 +270,20 @@ void PrintPageFiles(IniPort* port) {
     if (entry->pageNumber != 0 && !deleting && AsksReprint(state) && !entry->isSent &&
         entry->checkCount <= kCheckLimit)
       continue;
-    if (entry == port->passEnd) break;
+    if (entry == port->passEnd) {
+      firstRound = false;
+      if (!StartNextRound(port, head)) break;
+      entry = head;
+      continue;
+    }
     entry = LoadPointer(&entry->next);
   }
+  LogGivenUp(port, head);
 }
 
 void RunDeliveryTurn(IniPort* port) {
   PrintPageFiles(port);
-  EnterMonitorLock();
   ClearPagesInQueue(port);
-  LeaveMonitorLock();
 }
 
 BOOL CreateUWriteThread(IniPort* port) {

@@ -1,4 +1,5 @@
 // Module load, InitializePrintMonitor2 and the function table.
+#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -33,14 +34,31 @@ void MonitorProcessDetach() {
   ReleaseMonitorLocks();
 }
 
+bool IsPageFileName(const WCHAR* name) {
+  auto literal = [&](const char* text) {
+    for (; *text; ++text, ++name)
+      if (*name != static_cast<WCHAR>(*text)) return false;
+    return true;
+  };
+  auto number = [&] {
+    const WCHAR* start = name;
+    while (*name >= '0' && *name <= '9') ++name;
+    return name != start;
+  };
+  return literal("page_") && number() && literal("_jobid_") && number() && literal("_") && number() &&
+         literal(".dat") && *name == 0;
+}
+
 void DeleteLeftoverPageFiles() {
   if (InterlockedExchange(&g_leftoversDeleted, 1)) return;
+  // Only in the service's own folder: through a planted junction the names would be someone else's files.
+  if (!IsTrustedFolder(LBLMON_FOLDER)) return;
   WString pattern = WFormat(TEXT("%s\\*.dat"), LBLMON_FOLDER);
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW(pattern.c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsPageFileName(found.cFileName)) continue;
     WString path = WFormat(TEXT("%s\\%s"), LBLMON_FOLDER, found.cFileName);
     DeleteFileW(path.c_str());
   } while (FindNextFileW(find, &found));

@@ -2,6 +2,7 @@
 #include <cstdarg>
 #include <string>
 
+#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -156,9 +157,11 @@ void MonLog(LPCWSTR fmt, ...) {
 
   Locks& l = L();
   EnterCriticalSection(&l.log);
-  CreateDirectoryW(LBLMON_FOLDER, nullptr);
-  AppendToFile(path, bytes);
-  DeleteFileW(old);
+  // A folder planted by someone else (or a junction elsewhere) gets neither the line nor the removal.
+  if (PrepareServiceFolder(LBLMON_FOLDER)) {
+    AppendToFile(path, bytes);
+    DeleteFileW(old);
+  }
   LeaveCriticalSection(&l.log);
   SetLastError(lastError);
 }

@@ -2,8 +2,9 @@
 //
 // Locks: the monitor lock (a critical section) guards the port list and every port's job list; a short
 // status lock guards the printer state that status queries write (printerStatus, pageCounter, recentPages,
-// the last status text and the vendor command buffer); the log has its own lock. Port monitor calls and
-// status queries never run under the monitor lock, except the port monitor's start of document.
+// the last status text and the vendor command buffer); the log has its own lock. Nothing that can block
+// runs under the monitor lock (port monitor calls, status queries, SetJobW, ClosePrinter, file removal),
+// except the port monitor's start of document: one printer that hangs must not stall the other ports.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +27,8 @@ inline constexpr LONG PP_WRITE_ERROR = 0x100;
 inline constexpr LONG PP_JOB_DONE = 0x200;
 
 inline constexpr DWORD kIniPortSignature = 0x5754;
+// IniPort.openState: a second open of a port being opened waits for the first; one being closed is not reused.
+inline constexpr LONG kPortOpening = 0, kPortOpen = 1, kPortClosing = 2;
 inline constexpr size_t kNameChars = 50;  // port and printer names keep at most 49 characters
 
 // Control codes of pfnGetPrinterDataFromPort.
@@ -54,6 +57,7 @@ struct PageEntry {
   LONG isPrinted;    // known printed (or given up) and its file removed
   LONG isSent;       // written to the port; cleared again by a re-print request
   DWORD checkCount;  // delivery steps that visited the entry
+  LONG isMissing;    // the file could not be opened or was empty: nothing to send, nothing to confirm
   PageEntry* volatile next;
 };
 
@@ -91,12 +95,18 @@ struct IniPort {
   // The job whose page was removed last in the running pass (0: none since the last clear). Per port:
   // a job id taken from another port would be reported ejected through this port's printer.
   volatile LONG lastRemovedJob;
+  char lastStatus[64];  // the last status reply logged, as text; status lock
+
+  // The port monitor's handle is closed once no thread can use it any more: by the close when the delivery
+  // thread has stopped, else by the thread's last release. Set once closed.
+  volatile LONG hPortClosed;
 
   // Lifetime. The record is released when its last reference goes: the port list holds one until the
   // last close, the delivery thread one until it returns, so a thread that outlives the close wait
   // never touches freed memory.
   volatile LONG refCount;
   LONG openCount;       // spooler handles on the record (a second open of the same port shares it); monitor lock
+  LONG openState;       // kPortOpening, kPortOpen or kPortClosing; monitor lock
   LPWSTR fullPortName;  // the whole name, for finding the port again; LocalAlloc'd
 };
 
@@ -139,9 +149,11 @@ void AddDays(WORD* year, WORD* month, WORD* day, int days);
 void MonitorProcessAttach();
 // The module is unloaded (not the process ending): releases the locks and the monitor-wide state.
 void MonitorProcessDetach();
-// Deletes the page files ("*.dat") an earlier spooler run left in the folder; only the first call
-// after load does anything.
+// Deletes the page files an earlier spooler run left in the folder: names of the form
+// "page_N_jobid_N_N.dat" only, and only when the folder is the service's own (IsTrustedFolder). Only the
+// first call after load does anything.
 void DeleteLeftoverPageFiles();
+bool IsPageFileName(const WCHAR* name);
 // Forgets the monitor-wide state (last status text, vendor command buffer, leftover clean-up done);
 // every port must be closed. For tests.
 void ResetMonitorState();
@@ -168,7 +180,11 @@ const FullMonitor2* MonitorTable();
 IniPort* PortFromHandle(HANDLE hPort);
 // Sets isTWL when the printer's device identifier names TWL among its command sets.
 void DetectTWL(IniPort* port);
+// Drops one reference (monitor lock not held); the last one releases the record.
 void ReleasePort(IniPort* port);
+// True when the write is nothing but 8-byte page markers (1D 1D 76 76 and a length), one or more: what
+// the rendering DLL sends a TWL printer through the spooler. Any other write is printer data.
+bool IsPageMarkers(const BYTE* data, DWORD size);
 
 // ---- page-file queue and delivery ---------------------------------------------------------
 BOOL CreateUWriteThread(IniPort* port);
@@ -188,9 +204,13 @@ void ReleaseQueueGuard(IniPort* port);
 void ListPageFiles(IniPort* port);
 // One delivery pass over the entries queued when it starts; nothing when the port has no job.
 void PrintPageFiles(IniPort* port);
-// Removes the entries of the last pass, deleting their files, marks and ends their jobs. Monitor lock held.
+// Removes the entries of the last pass, deleting their files, and ends and releases the jobs they belong
+// to. While the port is closing (threadRun 0) only jobs whose every page came out are ended; the others
+// stay in the spooler's queue to be printed again. Takes the monitor lock itself, and calls the spooler
+// and removes files outside it.
 void ClearPagesInQueue(IniPort* port);
-// Releases every queued entry without touching the files (the port is going away). Monitor lock held.
+// Releases every queued entry and removes its file (the port is going away; its jobs stay in the
+// spooler's queue). The port is out of the list and no thread uses it.
 void FreePageQueue(IniPort* port);
 // Page number and job id of a page file path: what follows its first '_' read as
 // "_%04d_jobid_%03d_%*d.dat" with whole decimal numbers. Fields that do not parse are 0.

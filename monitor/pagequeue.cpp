@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -128,12 +129,6 @@ void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
   }
 }
 
-IniJob* FindJob(IniPort* port, DWORD jobId) {
-  for (IniJob* j = port->jobs; j; j = j->next)
-    if (j->JobId == jobId) return j;
-  return nullptr;
-}
-
 bool IsSpace(WCHAR c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // "%d" as scanf reads it: blanks, a sign, one or more digits. False when there are no digits or the
@@ -201,57 +196,100 @@ void ListPageFiles(IniPort* port) {
   // scanning for job id 0 instead would queue files that belong to no job of the port.
   IniJob* newest = port->jobs;
   if (!newest) return;
+  // Files found through a planted junction or in a folder someone else owns are not the renderer's, and
+  // the delivery would delete them.
+  if (!IsTrustedFolder(LBLMON_FOLDER)) return;
   TakeQueueGuard(port);
   ScanForJob(port, newest->JobId, true);
   ScanForJob(port, 0, false);
   ReleaseQueueGuard(port);
 }
 
+namespace {
+
+// A job the clear has taken off the port, with what to tell the spooler.
+struct EndedJob {
+  IniJob* job;
+  bool eject;  // JOB_CONTROL_LAST_PAGE_EJECTED; not for a job left unprinted by a closing port
+};
+
+// Takes the job off the port's list (monitor lock held); nullptr when the port does not have it.
+IniJob* UnlinkJob(IniPort* port, DWORD jobId) {
+  IniJob* volatile* link = &port->jobs;
+  while (*link && (*link)->JobId != jobId) link = &(*link)->next;
+  IniJob* job = *link;
+  if (job) StorePointer(link, job->next);
+  return job;
+}
+
+}  // namespace
+
 void ClearPagesInQueue(IniPort* port) {
   PageEntry* end = port->passEnd;
   port->passEnd = nullptr;
-  if (!port->jobs) return;
-  TakeQueueGuard(port);
-  // Only the entries of the pass that just ended: entries listed since it began have not been sent.
-  DWORD tracked = 0;
-  if (end) {
-    tracked = port->pageQueue->jobId;
-    const DWORD firstJob = port->jobs->JobId;
-    for (;;) {
-      PageEntry* entry = port->pageQueue;
-      StorePointer(&port->pageQueue, LoadPointer(&entry->next));
-      MonLog(TEXT("ClearPagesInQueue. File [%ws, isSent(%d), isPrinted(%d)] is removed from queue, ")
-                 TEXT("pIniJob->JobId:%d, jobID:%d\n"),
-             entry->path, static_cast<int>(entry->isSent), static_cast<int>(entry->isPrinted), firstJob, tracked);
-      DeleteFileW(entry->path);
-      if (tracked != 0 && tracked != entry->jobId) {
-        if (IniJob* done = FindJob(port, tracked)) SetFlags(&done->status, PP_JOB_DONE);
-        tracked = entry->jobId;
-      }
-      const bool last = entry == end;
-      LocalFree(entry);
-      if (last) break;
-    }
+  // A port that closes keeps the pages that did not come out: their jobs stay in the spooler's queue.
+  const bool closing = !AtomicLoad(&port->threadRun);
+  PageEntry* removed = nullptr;
+  std::vector<EndedJob> ended;
+
+  EnterMonitorLock();
+  if (!port->jobs) {
+    LeaveMonitorLock();
+    return;
   }
-  if (tracked != 0) {
-    IniJob* volatile* link = &port->jobs;
-    while (*link && (*link)->JobId != tracked) link = &(*link)->next;
-    if (IniJob* job = *link) {
-      SetFlags(&job->status, PP_JOB_DONE);
-      if (SetJobW(job->hPrinter, job->JobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED)) {
-        SetLastRemovedJob(port, job->JobId);
-        MonLog(TEXT("RemovePrintedPages. Job %d is removed as all the pages of it are removed, pIniPort:0x%x, ")
-                   TEXT("hPort:0x%x\n"),
-               job->JobId, Hex32(port), Hex32(port->hPort));
+  TakeQueueGuard(port);
+  const DWORD firstJob = port->jobs->JobId;
+  // Only the entries of the pass that just ended: entries listed since it began have not been sent.
+  if (end) {
+    removed = port->pageQueue;
+    StorePointer(&port->pageQueue, LoadPointer(&end->next));
+    end->next = nullptr;
+    // Every job whose entries the clear passes ends as the last one does, in queue order.
+    DWORD tracked = removed->jobId;
+    bool allPrinted = true;
+    auto endTracked = [&] {
+      if (tracked == 0) return;
+      if (IniJob* job = UnlinkJob(port, tracked)) {
+        SetFlags(&job->status, PP_JOB_DONE);
+        ended.push_back({job, !closing || allPrinted});
       }
-      if (job->hPrinter) ClosePrinter(job->hPrinter);
-      job->hPrinter = nullptr;
-      MonLog(TEXT("ClearPagesInQueue: The printer handle is closed for job %d\n"), job->JobId);
-      StorePointer(link, job->next);
-      LocalFree(job);
+    };
+    for (PageEntry* e = removed; e; e = e->next) {
+      if (e->jobId != tracked) {
+        endTracked();
+        tracked = e->jobId;
+        allPrinted = true;
+      }
+      allPrinted = allPrinted && e->isPrinted;
     }
+    endTracked();
   }
   ReleaseQueueGuard(port);
+  LeaveMonitorLock();
+
+  // Outside the lock: file removal and the spooler may block.
+  DWORD tracked = removed ? removed->jobId : 0;
+  while (PageEntry* entry = removed) {
+    removed = entry->next;
+    MonLog(TEXT("ClearPagesInQueue. File [%ws, isSent(%d), isPrinted(%d)] is removed from queue, ")
+               TEXT("pIniJob->JobId:%d, jobID:%d\n"),
+           entry->path, static_cast<int>(entry->isSent), static_cast<int>(entry->isPrinted), firstJob, tracked);
+    DeleteFileW(entry->path);
+    if (tracked != 0 && tracked != entry->jobId) tracked = entry->jobId;
+    LocalFree(entry);
+  }
+  for (const EndedJob& e : ended) {
+    IniJob* job = e.job;
+    if (e.eject && SetJobW(job->hPrinter, job->JobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED)) {
+      SetLastRemovedJob(port, job->JobId);
+      MonLog(TEXT("RemovePrintedPages. Job %d is removed as all the pages of it are removed, pIniPort:0x%x, ")
+                 TEXT("hPort:0x%x\n"),
+             job->JobId, Hex32(port), Hex32(port->hPort));
+    }
+    if (job->hPrinter) ClosePrinter(job->hPrinter);
+    MonLog(TEXT("ClearPagesInQueue: The printer handle is closed for job %d\n"), job->JobId);
+    LocalFree(job);
+  }
   SetLastRemovedJob(port, 0);
 }
 
@@ -259,6 +297,8 @@ void FreePageQueue(IniPort* port) {
   port->passEnd = nullptr;
   while (PageEntry* entry = port->pageQueue) {
     StorePointer(&port->pageQueue, LoadPointer(&entry->next));
+    // Unprinted: the job stays in the spooler's queue and renders its pages again when printed again.
+    DeleteFileW(entry->path);
     LocalFree(entry);
   }
 }

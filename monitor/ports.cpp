@@ -8,10 +8,10 @@ namespace {
 
 IniPort* g_ports = nullptr;  // monitor lock
 
-// An open port of that name; records still being opened or being closed (openCount 0) do not count.
+// The port of that name, open or being opened; records being closed do not count.
 IniPort* FindPort(LPCWSTR name) {
   for (IniPort* p = g_ports; p; p = p->next)
-    if (p->openCount > 0 && WStrEqNoCase(p->fullPortName, name)) return p;
+    if (p->openState != kPortClosing && WStrEqNoCase(p->fullPortName, name)) return p;
   return nullptr;
 }
 
@@ -52,28 +52,39 @@ void FreeIniJob(IniJob* job) {
   LocalFree(job);
 }
 
-// Closes and releases every job of the port (monitor lock held).
+// Closes and releases every job of the port. The list is taken under the lock; the printer handles are
+// closed outside it.
 void FreeIniJobs(IniPort* port) {
   MonLog(TEXT("FreeIniJobs: Free the jobs on port %ws. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
   EnterMonitorLock();
-  while (IniJob* job = port->jobs) {
-    StorePointer(&port->jobs, job->next);
+  IniJob* jobs = port->jobs;
+  StorePointer(&port->jobs, static_cast<IniJob*>(nullptr));
+  LeaveMonitorLock();
+  while (IniJob* job = jobs) {
+    jobs = job->next;
     DWORD id = job->JobId;
     FreeIniJob(job);
     MonLog(TEXT("FreeIniJob: the job %d is free.\n"), id);
   }
-  LeaveMonitorLock();
+}
+
+// The port monitor's close, once: no thread may use hPort afterwards.
+void ClosePortMonitorHandle(IniPort* port) {
+  if (InterlockedExchange(&port->hPortClosed, 1)) return;
+  if (port->portMonitorTable.pfnClosePort) {
+    port->portMonitorTable.pfnClosePort(port->hPort);
+    MonLog(TEXT("MonClosePort: the port %ws is closed. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
+  }
 }
 
 // The last reference is gone: the record is out of the list and no thread uses it.
 void DestroyPort(IniPort* port) {
-  EnterMonitorLock();
+  ClosePortMonitorHandle(port);
   FreePageQueue(port);
   FreeIniJobs(port);
   MonLog(TEXT("DeletePortEntry: the port %ws is deleted. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
   LocalFree(port->fullPortName);
   LocalFree(port);
-  LeaveMonitorLock();
 }
 
 bool ContainsText(const BYTE* data, size_t size, const char* text) {
@@ -92,6 +103,13 @@ IniPort* PortFromHandle(HANDLE hPort) {
 
 void ReleasePort(IniPort* port) {
   if (InterlockedDecrement(&port->refCount) == 0) DestroyPort(port);
+}
+
+bool IsPageMarkers(const BYTE* data, DWORD size) {
+  if (!data || size == 0 || size % 8 != 0) return false;
+  for (DWORD at = 0; at < size; at += 8)
+    if (data[at] != 0x1D || data[at + 1] != 0x1D || data[at + 2] != 0x76 || data[at + 3] != 0x76) return false;
+  return true;
 }
 
 void DetectTWL(IniPort* port) {
@@ -133,17 +151,26 @@ BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR,
   LPCWSTR name = pPortName ? pPortName : TEXT("");
 
   EnterMonitorLock();
-  if (*name) {
-    if (IniPort* open = FindPort(name)) {
+  IniPort* port = nullptr;
+  for (;;) {
+    IniPort* existing = *name ? FindPort(name) : nullptr;
+    if (!existing) {
+      port = CreatePortEntry(name);
+      break;
+    }
+    if (existing->openState == kPortOpen) {
       // A second printer on the same port shares the record; the last close releases it.
-      ++open->openCount;
-      *pHandle = open;
-      MonLog(TEXT("MonOpenPortEx: the port %ws is open already.\n"), open->portName);
+      ++existing->openCount;
+      *pHandle = existing;
+      MonLog(TEXT("MonOpenPortEx: the port %ws is open already.\n"), existing->portName);
       LeaveMonitorLock();
       return TRUE;
     }
+    // Being opened by another thread: its outcome decides (shared when it opens, a fresh try when not).
+    LeaveMonitorLock();
+    Sleep(5);
+    EnterMonitorLock();
   }
-  IniPort* port = CreatePortEntry(name);
   LeaveMonitorLock();
 
   if (!port || !table.pfnOpenPort(hMonitorPort, pPortName, &port->hPort)) {
@@ -166,7 +193,8 @@ BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR,
   DetectTWL(port);
   CreateUWriteThread(port);
   EnterMonitorLock();
-  port->openCount = 1;  // from now on a second open finds it
+  port->openCount = 1;
+  port->openState = kPortOpen;  // from now on a second open shares it
   LeaveMonitorLock();
   return TRUE;
 }
@@ -181,7 +209,8 @@ BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWOR
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
-  if (AtomicLoad(&port->status) & PP_INSTARTDOC) {
+  // One step: two starts at once must not both pass.
+  if (InterlockedOr(&port->status, PP_INSTARTDOC) & PP_INSTARTDOC) {
     SetLastError(ERROR_BUSY);
     return FALSE;
   }
@@ -192,6 +221,7 @@ BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWOR
   auto* job = static_cast<IniJob*>(LocalAlloc(LPTR, sizeof(IniJob)));
   if (!job) {
     MonLog(TEXT("StartDocPort, alloc memory failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
+    ClearFlags(&port->status, PP_INSTARTDOC);
     return FALSE;
   }
   WStrCopy(job->printerName, kNameChars, pPrinterName);
@@ -199,6 +229,7 @@ BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWOR
   if (!OpenPrinterW(pPrinterName, &job->hPrinter, nullptr)) {
     LocalFree(job);
     MonLog(TEXT("StartDocPort, OpenPrinter failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
+    ClearFlags(&port->status, PP_INSTARTDOC);
     return FALSE;
   }
 
@@ -207,13 +238,15 @@ BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWOR
     LONG status = -1;
     GetPrinterStatus(port, &status);
     if (status == -1) {
+      const DWORD error = GetLastError();
       FreeIniJob(job);
+      ClearFlags(&port->status, PP_INSTARTDOC);
+      SetLastError(error);
       return FALSE;
     }
     GetPrinterVersion(port);
   }
 
-  SetFlags(&port->status, PP_INSTARTDOC);
   MonLog(TEXT("MonStartDocPort: set pIniPort->status to PP_INSTARTDOC, hPort:0x%x\n"), Hex32(port->hPort));
 
   EnterMonitorLock();
@@ -250,9 +283,9 @@ BOOL WINAPI MonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbW
     return FALSE;
   }
   MonLog(TEXT("Enter MonWritePort, cbBuf:%d, pIniPort:0x%x, hPort:0x%x\n"), cbBuf, Hex32(port), Hex32(port->hPort));
-  // TWL pages travel as page files; the spooler stream carries only their small markers, and each
-  // marker becomes a status poll.
-  if (AtomicLoad(&port->isTWL) && cbBuf <= 200) {
+  // TWL pages travel as page files; the spooler stream carries only their markers, and each write of
+  // markers becomes a status poll. Anything else is printer data (raw jobs, commands sent to the printer).
+  if (AtomicLoad(&port->isTWL) && IsPageMarkers(pBuffer, cbBuf)) {
     LONG status = -1;
     GetPrinterStatus(port, &status);
     if (status == -1) {
@@ -263,8 +296,8 @@ BOOL WINAPI MonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbW
     *pcbWritten = cbBuf;
     return TRUE;
   }
-  port->portMonitorTable.pfnWritePort(port->hPort, pBuffer, cbBuf, pcbWritten);
-  return TRUE;
+  // The port monitor's result, count and last error: a printer that is off shows as an error in the queue.
+  return port->portMonitorTable.pfnWritePort(port->hPort, pBuffer, cbBuf, pcbWritten);
 }
 
 BOOL WINAPI MonReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead) {
@@ -284,11 +317,23 @@ BOOL WINAPI MonEndDocPort(HANDLE hPort) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  // The job record stays on the port: its page files are delivered after the document ends.
+  IniJob* finished = nullptr;
   EnterMonitorLock();
-  ListPageFiles(port);
+  if (AtomicLoad(&port->isTWL)) {
+    // The job record stays on the port: its page files are delivered after the document ends.
+    ListPageFiles(port);
+  } else if (IniJob* job = port->jobs; job && (AtomicLoad(&job->status) & PP_INSTARTDOC)) {
+    // Other languages went to the port as the spooler wrote them: the job is done with.
+    StorePointer(&port->jobs, job->next);
+    finished = job;
+  }
   LeaveMonitorLock();
   if (port->portMonitorTable.pfnEndDocPort) port->portMonitorTable.pfnEndDocPort(port->hPort);
+  if (finished) {
+    const DWORD id = finished->JobId;
+    FreeIniJob(finished);
+    MonLog(TEXT("FreeIniJob: the job %d is free.\n"), id);
+  }
   ClearFlags(&port->status, PP_INSTARTDOC);
   return TRUE;
 }
@@ -300,18 +345,18 @@ BOOL WINAPI MonClosePort(HANDLE hPort) {
     return FALSE;
   }
   EnterMonitorLock();
-  // openCount 0 hides the record from opens while it is taken down.
   const bool lastHandle = port->openCount <= 1;
   port->openCount = lastHandle ? 0 : port->openCount - 1;
+  if (lastHandle) port->openState = kPortClosing;  // hidden from opens while it is taken down
   LeaveMonitorLock();
   if (!lastHandle) return TRUE;
 
-  if (port->portMonitorTable.pfnClosePort) {
-    port->portMonitorTable.pfnClosePort(port->hPort);
-    MonLog(TEXT("MonClosePort: the port %ws is closed. hPort=0x%x\n"), port->portName, Hex32(port->hPort));
-  }
+  // The delivery thread stops before the port monitor's handle goes: it may be writing a page through it.
+  // Waited for until the thread has let go of the record (its last step), so that the close, not a thread
+  // still on its way out, takes the port down.
   InterlockedExchange(&port->threadRun, 0);
-  for (int check = 0; check < 100 && (AtomicLoad(&port->status) & PP_THREAD_RUNNING); ++check) Sleep(100);
+  for (int check = 0; check < 100 && AtomicLoad(&port->refCount) > 1; ++check) Sleep(100);
+  const bool stopped = AtomicLoad(&port->refCount) == 1;
 
   EnterMonitorLock();
   if (!UnlinkPort(port)) {
@@ -320,8 +365,9 @@ BOOL WINAPI MonClosePort(HANDLE hPort) {
     return TRUE;
   }
   port->signature = 0;
-  // The list's reference. A delivery thread that has not stopped keeps the record until it returns.
-  ReleasePort(port);
   LeaveMonitorLock();
+  // A thread that has not stopped keeps the record, and the port monitor's handle, until it returns.
+  if (stopped) ClosePortMonitorHandle(port);
+  ReleasePort(port);  // the list's reference
   return TRUE;
 }

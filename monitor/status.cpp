@@ -9,9 +9,8 @@ namespace {
 
 struct StatusState {
   CRITICAL_SECTION lock;
-  char lastStatus[64];  // the last reply logged, as text
-  BYTE vendor[64];      // the vendor command buffer: byte 0 request, bytes 3-18 kept from SET request 5
-  StatusState() : lastStatus{}, vendor{} { InitializeCriticalSection(&lock); }
+  BYTE vendor[64];  // the vendor command buffer: byte 0 request, bytes 3-18 kept from SET request 5
+  StatusState() : vendor{} { InitializeCriticalSection(&lock); }
 };
 
 StatusState* g_state = nullptr;
@@ -66,7 +65,6 @@ void ReleaseStatusState() {
 
 void ResetStatusState() {
   StatusLock g;
-  memset(S().lastStatus, 0, sizeof S().lastStatus);
   memset(S().vendor, 0, sizeof S().vendor);
 }
 
@@ -130,8 +128,9 @@ BOOL GetPrinterStatus(IniPort* port, LONG* status, PrinterState* state) {
   bool changed;
   {
     StatusLock g;
-    changed = strcmp(text, S().lastStatus) != 0;
-    if (changed) memcpy(S().lastStatus, text, sizeof text);
+    // Per port: two printers with different replies would otherwise log every reply of both.
+    changed = strcmp(text, port->lastStatus) != 0;
+    if (changed) memcpy(port->lastStatus, text, sizeof text);
     if (parsed.hasRecentPages) memcpy(port->recentPages, parsed.recentPages, sizeof port->recentPages);
     port->pageCounter = parsed.pageCounter;
     port->printerStatus = parsed.printerStatus;
@@ -214,25 +213,23 @@ BOOL WINAPI MonGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pVal
     memcpy(command, vendor, sizeof command);
   }
 
-  if (kind == 's') {
-    if (query)
-      query(port->hPort, kIoctlVendorSet, nullptr, reinterpret_cast<LPWSTR>(command), sizeof command, lpOutBuffer,
-            cbOutBuffer, lpcbReturned);
-    return TRUE;
+  BOOL ok = FALSE;
+  if (!query)
+    SetLastError(ERROR_INVALID_PARAMETER);
+  else
+    ok = query(port->hPort, kind == 's' ? kIoctlVendorSet : kIoctlVendorGet, nullptr,
+               reinterpret_cast<LPWSTR>(command), sizeof command, lpOutBuffer, cbOutBuffer, lpcbReturned);
+  if (ok || kind == 's') return ok;
+  // The printer tools read a first value of 8 for the status request as "the printer did not answer";
+  // every other request reports the failure, so that the tools can tell it.
+  if (request != 1) return FALSE;
+  if (!lpOutBuffer || cbOutBuffer < sizeof(WORD)) {
+    *lpcbReturned = sizeof(WORD);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
   }
-  if (!query || !query(port->hPort, kIoctlVendorGet, nullptr, reinterpret_cast<LPWSTR>(command), sizeof command,
-                       lpOutBuffer, cbOutBuffer, lpcbReturned)) {
-    // The printer tools read a first value of 8 as "the printer did not answer".
-    if (request == 1) {
-      if (!lpOutBuffer || cbOutBuffer < sizeof(WORD)) {
-        *lpcbReturned = sizeof(WORD);
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-      }
-      const WORD noAnswer = 8;
-      memcpy(lpOutBuffer, &noAnswer, sizeof noAnswer);
-    }
-    *lpcbReturned = cbOutBuffer;
-  }
+  const WORD noAnswer = 8;
+  memcpy(lpOutBuffer, &noAnswer, sizeof noAnswer);
+  *lpcbReturned = cbOutBuffer;
   return TRUE;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/devmode.h"
+#include "common/service_folder.h"
 #include "render/pipeline_internal.h"
 
 namespace pipeline_detail {
@@ -71,8 +72,8 @@ class DumpFile {
 
 bool DumpsWanted(DWORD ppDataFlags) {
   if (!(ppDataFlags & kPropCaptureCode)) return false;
-  const DWORD attributes = GetFileAttributesW(TEXT("c:\\1"));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  // Not through a junction a user planted, nor into a folder a user owns.
+  return IsTrustedFolder(TEXT("c:\\1"));
 }
 
 void DumpBitmap(const Page& page) {

@@ -8,12 +8,10 @@
 #include <set>
 #include <thread>
 
-#include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
-
 #include "common/model.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
+#include "tools/json_out.h"
 #include "tools/print_job.h"
 #include "winsim/devices.h"
 #include "winsim/machine.h"
@@ -142,7 +140,10 @@ std::string DeviceIdFor(const std::string& driver, const std::string& commandSet
 }
 
 // One job through the whole path, waited for until the monitor has delivered it (TWL).
-DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs) {
+// `closeAfter` >= 0 closes the port once that many page copies are out (-1: never); `printed` is
+// told, while the job is delivered, how many of its page copies a TWL printer printed.
+DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs, int closeAfter,
+                        const std::function<void(int printed)>& printed = {}) {
   DeliveredJob job;
   winsim::TwlPrinterDevice* twl = session.twl.get();
   const size_t logBefore = LogMessages().size();
@@ -156,11 +157,30 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
   if (twl) job.pagesRendered = unsigned(r.output.size() / 8);  // the output is the 8-byte page markers
   job.rendered = r.ok;
   job.error = r.error;
+  if (twl && r.jobId && r.ok && closeAfter >= 0) {
+    WaitUntil([&] { return Ejected(r.jobId) || twl->PrintedPages().size() >= printedBefore + size_t(closeAfter); },
+              timeoutMs);
+    winsim::CloseLanguageMonitorPorts();
+    if (!Ejected(r.jobId)) {
+      // Left in the queue: printed again when the port opens, under the same job id.
+      job.restarted = true;
+      job.pagesRenderedBeforeRestart = job.pagesRendered;
+      winsim::SetNextJobId(r.jobId);
+      winsim::JobResult again = winsim::RunJob(spec);
+      job.pagesRendered = unsigned(again.output.size() / 8);
+      job.rendered = again.ok;
+      if (!again.ok && job.error.empty()) job.error = again.error;
+    }
+  }
   if (twl && r.jobId) {
     // Delivered: the monitor ended the job, and no page file of it is left.
     char pattern[48];
     std::snprintf(pattern, sizeof pattern, "*jobid_%03u_*.dat", unsigned(r.jobId));
-    job.ejected = WaitUntil([&] { return Ejected(r.jobId) && PageFiles(pattern).empty(); }, timeoutMs);
+    job.ejected = WaitUntil([&] {
+      if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
+      return Ejected(r.jobId) && PageFiles(pattern).empty();
+    }, timeoutMs);
+    if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
     // The monitor logs the end of the job after the spooler took it; its clear ends with closing the
     // job's printer handle (a job ended by the printed check of the next job's pages has no such line).
     const std::string closed = "ClearPagesInQueue: The printer handle is closed for job " + std::to_string(r.jobId);
@@ -169,8 +189,8 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
         auto log = LogMessages();
         return std::find(log.begin() + ptrdiff_t(std::min(logBefore, log.size())), log.end(), closed) != log.end();
       }, 2000);
-    auto printed = twl->PrintedPages();
-    job.pages.assign(printed.begin() + ptrdiff_t(printedBefore), printed.end());
+    auto printedPages = twl->PrintedPages();
+    job.pages.assign(printedPages.begin() + ptrdiff_t(printedBefore), printedPages.end());
     auto received = twl->ReceivedPageNumbers();
     job.received.assign(received.begin() + ptrdiff_t(receivedBefore), received.end());
     std::set<uint16_t> distinct(job.received.begin(), job.received.end());
@@ -221,7 +241,8 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
     spec.document = u"Label " + std::u16string(1, char16_t(u'1' + i % 9));
     spec.pages = pages;
     spec.draw = opts.draw ? opts.draw : winsim::PageDrawer(DrawTestLabel);
-    DeliveredJob job = DeliverJob(session, spec, opts.timeoutMs);
+    DeliveredJob job =
+        DeliverJob(session, spec, opts.timeoutMs, opts.closePortAfter ? opts.closePortAfter(i) : -1);
     if (session.twl) job.bytes.clear();  // the pages say it
     if (opts.afterJob) opts.afterJob(i, job, session.twl.get());
     out->jobs.push_back(std::move(job));
@@ -263,89 +284,93 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
   }
   PrinterDevmode devmode{};
   std::vector<std::string> warnings;
-  const bool built = BuildPrintDevmode(printer, opts, &devmode, &warnings, error);
+  out->warnings = DeviceIdWarnings(opts.usbDeviceId);
+  const bool built = BuildPrintDevmode(printer, opts, &devmode, &out->warnings, error);
   ClosePrinter(printer);
   if (!built) return false;
 
-  const winsim::JobSpec spec =
+  winsim::JobSpec spec =
       PictureJobSpec(session.printer, devmode, Utf8ToWide(opts.docName.empty() ? "lbl print" : opts.docName).c_str(),
                      pictures, opts.actualSize, pages);
+  if (opts.onPage) {
+    spec.draw = [draw = spec.draw, onPage = opts.onPage, pages](int page, const winsim::PageSurface& surface) {
+      onPage(page, pages);
+      if (draw) draw(page, surface);
+    };
+  }
+  std::function<void(int)> printed;
+  if (opts.onPrinted) {
+    const int total = pages * std::max<int>(1, devmode.dm.dmCopies);
+    printed = [onPrinted = opts.onPrinted, total](int n) { onPrinted(n, total); };
+  }
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
-  out->jobs.push_back(DeliverJob(session, spec, 30000));
+  out->jobs.push_back(DeliverJob(session, spec, 30000, -1, printed));
   *received = session.device->Received();
   out->pageFilesLeft = PageFiles("*.dat");
   winsim::CloseLanguageMonitorPorts();
   return true;
 }
 
-std::string DeliveryReportJson(const DeliveryReport& report) {
-  rapidjson::StringBuffer buf;
-  rapidjson::PrettyWriter<rapidjson::StringBuffer> w(buf);
-  w.StartObject();
-  w.Key("model");
-  w.String(report.model.c_str());
-  w.Key("commandSet");
-  w.String(report.commandSet.c_str());
-  w.Key("jobs");
-  w.StartArray();
+std::string DeliveryReportJson(const DeliveryReport& report, const std::string& error) {
+  JsonOut j;
+  j.Str("Model", report.model);
+  j.Str("CommandSet", report.commandSet);
+  j.BeginArray("Jobs");
   const bool twl = report.commandSet == "TWL";
-  for (const auto& j : report.jobs) {
+  auto& w = j.W();
+  for (const auto& job : report.jobs) {
     w.StartObject();
-    w.Key("jobId");
-    w.Uint(j.jobId);
-    w.Key("rendered");
-    w.Bool(j.rendered);
+    j.Uint("JobId", job.jobId);
+    j.Bool("Rendered", job.rendered);
+    // The same members for every job; those of the other kind of printer are null.
+    if (twl)
+      j.Uint("PagesRendered", job.pagesRendered);
+    else
+      j.Null("PagesRendered");
+    if (job.error.empty())
+      j.Null("Error");
+    else
+      j.Str("Error", job.error);
     if (twl) {
-      w.Key("pagesRendered");
-      w.Uint(j.pagesRendered);
-    }
-    if (!j.error.empty()) {
-      w.Key("error");
-      w.String(j.error.c_str());
-    }
-    if (twl) {
-      w.Key("ejected");
-      w.Bool(j.ejected);
-      w.Key("pages");
-      w.StartArray();
-      for (const auto& p : j.pages) {
-        w.StartObject();
-        w.Key("number");
-        w.Uint(p.number);
-        w.Key("widthDots");
-        w.Uint(p.rowBytes * 8u);
-        w.Key("rows");
-        w.Uint(p.rows);
-        w.Key("blackDots");
-        w.Uint(BlackDots(p));
-        w.EndObject();
-      }
-      w.EndArray();
-      w.Key("received");
-      w.StartArray();
-      for (uint16_t n : j.received) w.Uint(n);
-      w.EndArray();
-      w.Key("resends");
-      w.Uint(j.resends);
-      w.Key("tornBlocks");
-      w.Uint(j.tornBlocks);
+      j.Bool("Ejected", job.ejected);
     } else {
-      w.Key("bytes");
-      w.Uint64(j.bytes.size());
+      j.Null("Ejected");
     }
-    w.Key("monitorLog");
-    w.StartArray();
-    for (const auto& m : j.monitorLog) w.String(m.c_str());
-    w.EndArray();
+    j.BeginArray("Pages");
+    for (const auto& p : job.pages) {
+      w.StartObject();
+      j.Uint("Number", p.number);
+      j.Uint("WidthDots", p.rowBytes * 8u);
+      j.Uint("Rows", p.rows);
+      j.Uint("BlackDots", BlackDots(p));
+      w.EndObject();
+    }
+    j.EndArray();
+    j.BeginArray("Received");
+    for (uint16_t n : job.received) w.Uint(n);
+    j.EndArray();
+    if (twl) {
+      j.Uint("Resends", job.resends);
+      j.Uint("TornBlocks", job.tornBlocks);
+      j.Null("Bytes");
+    } else {
+      j.Null("Resends");
+      j.Null("TornBlocks");
+      j.Uint("Bytes", job.bytes.size());
+    }
+    j.BeginArray("MonitorLog");
+    for (const auto& m : job.monitorLog) w.String(m.c_str());
+    j.EndArray();
     w.EndObject();
   }
-  w.EndArray();
-  w.Key("pageFilesLeft");
-  w.StartArray();
+  j.EndArray();
+  j.BeginArray("PageFilesLeft");
   for (const auto& f : report.pageFilesLeft) w.String(f.c_str());
-  w.EndArray();
-  w.EndObject();
-  return std::string(buf.GetString(), buf.GetSize()) + "\n";
+  j.EndArray();
+  j.BeginArray("Warnings");
+  for (const auto& f : report.warnings) w.String(f.c_str());
+  j.EndArray();
+  return j.Finish(error);
 }
 
 std::vector<uint8_t> TwlPagePbm(const winsim::TwlPage& page) {

@@ -30,6 +30,10 @@ struct DeliveredJob {
   unsigned tornBlocks = 0;
   std::vector<std::string> monitorLog;   // the monitor's messages from the start of the job to its delivery
   std::vector<uint8_t> bytes;            // other languages: what the printer received for the job
+  // TWL, DeliverOptions::closePortAfter: the port was closed before the job was out, and the job printed
+  // again from the spooler's queue (same job id, rendered again). pagesRendered is then the second run's.
+  bool restarted = false;
+  unsigned pagesRenderedBeforeRestart = 0;
 };
 
 struct DeliverOptions {
@@ -47,6 +51,10 @@ struct DeliverOptions {
   std::function<void(int job, const DeliveredJob& result, winsim::TwlPrinterDevice* printer)> afterJob;
   // Pages and copies of each job, when they differ from `pages` and the options' copies.
   std::function<void(int job, int* pages, int* copies)> shape;
+  // TWL: the spooler closes the printer's port once this many of the job's pages have been printed (-1 or
+  // no function: never). A job the close leaves unfinished stays in the spooler's queue and is printed
+  // again when the port is opened for it, as the spooler restarts it.
+  std::function<int(int job)> closePortAfter;
 };
 
 struct DeliveryReport {
@@ -54,6 +62,7 @@ struct DeliveryReport {
   std::string commandSet;                // of the simulated printer
   std::vector<DeliveredJob> jobs;
   std::vector<std::string> pageFilesLeft;  // page files still in the folder after the last job
+  std::vector<std::string> warnings;       // lbl print --deliver: options the driver did not take
 };
 
 // Installs and initialises the printer of the model on USB001 (resetting the machine), registers lblmon as
@@ -71,8 +80,9 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
 
 // The report as JSON: per job its id, whether it rendered and was ejected, the printed pages (number,
 // width and rows in dots, black dots), the received page numbers, re-sends and the monitor's messages;
-// for other languages the byte count.
-std::string DeliveryReportJson(const DeliveryReport& report);
+// for other languages the byte count. Keys are the report's fields in the records' case (JobId,
+// Resends); `error` fills the document's "Error".
+std::string DeliveryReportJson(const DeliveryReport& report, const std::string& error = {});
 
 // A printed TWL page as a PBM image (P4): the raster as the printer put it on the label, 1 = black.
 std::vector<uint8_t> TwlPagePbm(const winsim::TwlPage& page);

@@ -1,19 +1,80 @@
 #include "tools/job_options.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "common/model.h"
 #include "common/wstr.h"
 
 namespace lbl {
 
-const char* const kJobOptionsHelp =
-    "  --model DRIVER-NAME       the printer model (default: the embedded default printer)\n"
-    "  --paper NAME              a paper of the printer's list, by name\n"
-    "  --size WxH                a paper size of its own in millimetres, e.g. 100x150 or 101.6x152.4\n"
-    "  --orientation portrait|landscape\n"
-    "  --copies N                1 to 32767";
+const std::vector<OptionSpec>& JobOptionTable() {
+  static const std::vector<OptionSpec> table = {
+      {"--model", "DRIVER-NAME", "the printer model (default: the embedded default printer; 'lbl models' lists them)",
+       "@models"},
+      {"--paper", "NAME", "a paper of the printer's list, by name ('lbl model' shows the list)"},
+      {"--size", "WxH", "a paper size of its own in millimetres, e.g. 100x150 or 101.6x152.4"},
+      {"--orientation", "portrait|landscape", "the page's orientation", "portrait landscape"},
+      {"--copies", "N", "1 to 32767"},
+  };
+  return table;
+}
+
+bool LooksLikeSize(const std::string& text) {
+  size_t i = 0;
+  auto spaces = [&] {
+    while (i < text.size() && text[i] == ' ') ++i;
+  };
+  auto number = [&] {
+    const size_t start = i;
+    while (i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.')) ++i;
+    return i > start;
+  };
+  auto unit = [&] {
+    for (const char* u : {"mm", "in", "\"", "cm"})
+      if (text.compare(i, std::strlen(u), u) == 0) {
+        i += std::strlen(u);
+        break;
+      }
+  };
+  spaces();
+  if (!number()) return false;
+  spaces();
+  unit();
+  spaces();
+  if (i >= text.size() || (text[i] != 'x' && text[i] != 'X')) return false;
+  ++i;
+  spaces();
+  if (!number()) return false;
+  spaces();
+  unit();
+  spaces();
+  return i == text.size();
+}
+
+bool CheckPaperName(const JobOptions& opts, const std::string& driver, const std::vector<std::string>& papers,
+                    std::string* error) {
+  if (opts.paper.empty() || std::find(papers.begin(), papers.end(), opts.paper) != papers.end()) return true;
+  std::string names;
+  for (const std::string& p : papers) names += (names.empty() ? "\"" : ", \"") + p + "\"";
+  *error = "unknown paper '" + opts.paper + "' for " + driver;
+  if (LooksLikeSize(opts.paper)) {
+    *error += "; for a size of its own give --size WxH in millimetres (e.g. --size 101.6x152.4)";
+    auto squeeze = [](const std::string& t) {
+      std::string out;
+      for (char c : t)
+        if (c != ' ') out += char(std::tolower(static_cast<unsigned char>(c)));
+      return out;
+    };
+    for (const std::string& p : papers)
+      if (squeeze(p) == squeeze(opts.paper)) *error += "; or the paper \"" + p + "\"";
+  }
+  *error += "; the papers of " + driver + ": " + (names.empty() ? "none" : names);
+  return false;
+}
 
 namespace {
 
@@ -70,7 +131,8 @@ bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::strin
     const std::string arg = (*args)[i];
     std::string name, value;
     const bool inlineValue = SplitOption(arg, &name, &value);
-    if (name != "--model" && name != "--paper" && name != "--size" && name != "--orientation" && name != "--copies") {
+    const auto& table = JobOptionTable();
+    if (std::none_of(table.begin(), table.end(), [&](const OptionSpec& o) { return name == o.name; })) {
       rest.push_back(arg);
       continue;
     }

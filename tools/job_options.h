@@ -7,6 +7,7 @@
 
 #include "common/devmode.h"
 #include "common/platform.h"
+#include "tools/command_help.h"
 
 namespace lbl {
 
@@ -20,8 +21,16 @@ struct JobOptions {
   int copies = 0;          // --copies N; 0 keeps the printer's
 };
 
-// Usage text of the options, for the commands' help.
-extern const char* const kJobOptionsHelp;
+// The options, for the commands' help pages and the shell completion.
+const std::vector<OptionSpec>& JobOptionTable();
+
+// True for text that reads as a size ("4x6", "100 x 150 mm", "4x6in") rather than a paper name.
+bool LooksLikeSize(const std::string& text);
+
+// --paper NAME against the printer's paper list `papers` (its "FORMS" names): false with a usage
+// message for a name not on it, listing the names, and pointing a size written as a name to --size.
+bool CheckPaperName(const JobOptions& opts, const std::string& driver, const std::vector<std::string>& papers,
+                    std::string* error);
 
 // One command-line option: "--name=value" gives the name and its inline value (true); any other
 // argument is a name alone (false, `value` cleared).

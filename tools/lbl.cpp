@@ -6,78 +6,61 @@
 #include <string>
 #include <vector>
 
-#include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
-
 #include "common/devmode.h"
 #include "common/model.h"
 #include "common/wstr.h"
+#include "tools/command_help.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/job_options.h"
+#include "tools/json_out.h"
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
 #include "tools/ui_commands.h"
 
 namespace {
 
-using Writer = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
-
-struct Command {
-  const char* usage;
-  const char* help;
-  std::function<int(const std::vector<std::string>&)> run;
-};
-
+using lbl::CommandSpec;
 using lbl::Fail;
+using lbl::JsonOut;
 using lbl::Usage;
 
-void Str(Writer& w, const char* key, const std::string& v) {
-  w.Key(key);
-  w.String(v.c_str());
-}
-void WStr(Writer& w, const char* key, const WCHAR* v, size_t cap) {
-  WString s(v, WStrNLen(v, cap));
-  Str(w, key, WideToUtf8(s.c_str()));
-}
-void Int(Writer& w, const char* key, int64_t v) {
-  w.Key(key);
-  w.Int64(v);
-}
-
-void WritePaper(Writer& w, const PaperRecord& p) {
-  w.StartObject();
-  Int(w, "Index", p.Index);
-  WStr(w, "Name", p.Name, kPaperNameChars);
-  Int(w, "Width", p.Width);
-  Int(w, "Length", p.Length);
-  Int(w, "MarginLeft", p.MarginLeft);
-  Int(w, "MarginTop", p.MarginTop);
-  Int(w, "MarginRight", p.MarginRight);
-  Int(w, "MarginBottom", p.MarginBottom);
-  Int(w, "Flags", p.Flags);
-  Int(w, "GapHeight", p.GapHeight);
-  Int(w, "GapOffset", p.GapOffset);
-  Int(w, "Speed", p.Speed);
-  Int(w, "Darkness", p.Darkness);
-  w.EndObject();
+void WritePaper(JsonOut& j, const PaperRecord& p) {
+  j.W().StartObject();
+  j.Int("Index", p.Index);
+  j.WStr("Name", p.Name, kPaperNameChars);
+  j.Int("Width", p.Width);
+  j.Int("Length", p.Length);
+  j.Int("MarginLeft", p.MarginLeft);
+  j.Int("MarginTop", p.MarginTop);
+  j.Int("MarginRight", p.MarginRight);
+  j.Int("MarginBottom", p.MarginBottom);
+  j.Int("Flags", p.Flags);
+  j.Int("GapHeight", p.GapHeight);
+  j.Int("GapOffset", p.GapOffset);
+  j.Int("Speed", p.Speed);
+  j.Int("Darkness", p.Darkness);
+  j.W().EndObject();
 }
 
-void WriteModel(Writer& w, const ModelRecord* m) {
-  w.StartObject();
-  Int(w, "Magic", m->Magic);
-  Int(w, "Version", m->Version);
-  Int(w, "HeaderSize", m->HeaderSize);
-  Int(w, "ExtraSize", m->ExtraSize);
-  Str(w, "DeviceName", std::string(m->DeviceName, strnlen(m->DeviceName, sizeof m->DeviceName)));
-#define F(name) Int(w, #name, m->name)
+// The model record's fields; with no record (it could not be built) every field is there, null.
+void WriteModel(JsonOut& j, const ModelRecord* model) {
+  static const ModelRecord none{};
+  const ModelRecord* m = model ? model : &none;
+  j.SetBlank(!model);
+  j.Int("Magic", m->Magic);
+  j.Int("Version", m->Version);
+  j.Int("HeaderSize", m->HeaderSize);
+  j.Int("ExtraSize", m->ExtraSize);
+  j.Str("DeviceName", std::string(m->DeviceName, strnlen(m->DeviceName, sizeof m->DeviceName)));
+#define F(name) j.Int(#name, m->name)
   F(MaxWidth); F(MaxLength); F(MarginLeft); F(MarginTop); F(MarginRight); F(MarginBottom); F(Flags);
   F(XDpi); F(YDpi); F(RasterXDpi); F(RasterYDpi); F(RopLevel); F(MaxScale); F(MaxPens); F(MaxCopies);
   F(MaxPolygonPoints); F(MaxQuality); F(PaperTrackWidth); F(PaperTrackLength);
-  w.Key("ColorInfo");
-  w.StartArray();
+  j.BeginArray("ColorInfo");
   const LONG* ci = reinterpret_cast<const LONG*>(&m->ColorInfo);
-  for (size_t i = 0; i < sizeof(COLORINFO) / sizeof(LONG); ++i) w.Int64(ci[i]);
-  w.EndArray();
+  for (size_t i = 0; model && i < sizeof(COLORINFO) / sizeof(LONG); ++i) j.W().Int64(ci[i]);
+  j.EndArray();
   F(DevicePelsDpi); F(HalftonePatternSize); F(PrintDirection); F(SdramSize); F(FlashSize); F(Accessories); F(Rfid);
   F(PaperAlignment); F(OutDirection); F(SensorType); F(DefaultSensorType); F(GapHeight); F(GapOffset);
   F(MinLabelWidth); F(MinLabelLength); F(SpeedMax); F(SpeedMin); F(Speed); F(SpeedStep); F(DarknessMax); F(Darkness);
@@ -86,50 +69,49 @@ void WriteModel(Writer& w, const ModelRecord* m) {
   F(WatermarkX); F(WatermarkY); F(WatermarkScale); F(WatermarkBrightness); F(PrinterType); F(PrintingScale);
   F(PrintWidth); F(InputDPI);
 #undef F
-  w.Key("Papers");
-  w.StartArray();
-  for (int i = 0; i < ModelPaperCount(m); ++i) WritePaper(w, ModelPapers(m)[i]);
-  w.EndArray();
-  w.EndObject();
+  j.BeginArray("Papers");
+  for (int i = 0; model && i < ModelPaperCount(model); ++i) WritePaper(j, ModelPapers(model)[i]);
+  j.EndArray();
+  j.SetBlank(false);
 }
 
-void WriteDevmode(Writer& w, const PrinterDevmode& d) {
-  w.StartObject();
-  w.Key("Public");
-  w.StartObject();
-  WStr(w, "dmDeviceName", d.dm.dmDeviceName, CCHDEVICENAME);
-#define P(name) Int(w, #name, d.dm.name)
+// The settings record's fields, public and private; null when there is none.
+void WriteDevmode(JsonOut& j, const PrinterDevmode* devmode) {
+  static const PrinterDevmode none{};
+  const PrinterDevmode& d = devmode ? *devmode : none;
+  j.SetBlank(!devmode);
+  j.BeginObject("Public");
+  j.WStr("dmDeviceName", d.dm.dmDeviceName, CCHDEVICENAME);
+#define P(name) j.Int(#name, d.dm.name)
   P(dmSpecVersion); P(dmDriverVersion); P(dmSize); P(dmDriverExtra); P(dmFields); P(dmOrientation); P(dmPaperSize);
   P(dmPaperLength); P(dmPaperWidth); P(dmScale); P(dmCopies); P(dmDefaultSource); P(dmPrintQuality); P(dmColor);
   P(dmDuplex); P(dmYResolution); P(dmTTOption); P(dmCollate);
 #undef P
-  WStr(w, "dmFormName", d.dm.dmFormName, CCHFORMNAME);
-  w.EndObject();
-  w.Key("Private");
-  w.StartObject();
-#define Q(name) Int(w, #name, d.name)
+  j.WStr("dmFormName", d.dm.dmFormName, CCHFORMNAME);
+  j.EndObject();
+  j.BeginObject("Private");
+#define Q(name) j.Int(#name, d.name)
   Q(Signature); Q(Version); Q(Flags); Q(ShiftH); Q(ShiftV); Q(PostAction); Q(PostActionOccurrence); Q(IntervalPages);
   Q(FeedOffset); Q(DitherLevel);
-  w.Key("ColorAdjust");
-  w.StartObject();
-#define C(name) Int(w, #name, d.ColorAdjust.name)
+  j.BeginObject("ColorAdjust");
+#define C(name) j.Int(#name, d.ColorAdjust.name)
   C(caSize); C(caFlags); C(caIlluminantIndex); C(caRedGamma); C(caGreenGamma); C(caBlueGamma); C(caReferenceBlack);
   C(caReferenceWhite); C(caContrast); C(caBrightness); C(caColorfulness); C(caRedGreenTint);
 #undef C
-  w.EndObject();
+  j.EndObject();
   Q(PrintMode); Q(Speed); Q(Darkness); Q(PaperSaving);
-  w.Key("UserCommands");
-  w.StartArray();
-  for (const auto& slot : d.UserCommands) w.String(WideToUtf8(WString(slot, WStrNLen(slot, kUserCommandChars)).c_str()).c_str());
-  w.EndArray();
+  j.BeginArray("UserCommands");
+  for (const auto& slot : d.UserCommands)
+    if (devmode) j.W().String(WideToUtf8(WString(slot, WStrNLen(slot, kUserCommandChars)).c_str()).c_str());
+  j.EndArray();
   Q(PrintLanguage);
-  WStr(w, "WatermarkPath", d.WatermarkPath, kWatermarkPathChars);
+  j.WStr("WatermarkPath", d.WatermarkPath, kWatermarkPathChars);
   Q(WatermarkX); Q(WatermarkY); Q(WatermarkScale); Q(WatermarkBrightness); Q(PrintingScale); Q(PrintWidth);
   Q(InputDPI); Q(PrinterType);
 #undef Q
-  for (int i = 0; i < kReservedFields; ++i) Int(w, ("Reserved" + std::to_string(i + 1)).c_str(), d.Reserved[i]);
-  w.EndObject();
-  w.EndObject();
+  for (int i = 0; i < kReservedFields; ++i) j.Int(("Reserved" + std::to_string(i + 1)).c_str(), d.Reserved[i]);
+  j.EndObject();
+  j.SetBlank(false);
 }
 
 // Opens the embedded printer for `driver` and builds its model record.
@@ -143,41 +125,45 @@ struct Mapped {
   }
 };
 
-int MapDefault(const std::vector<std::string>& args, Mapped* out) {
-  if (args.size() > 1) return Usage("too many arguments");
-  std::string driver = args.empty() ? lbl::kDefaultDriver : args[0];
-  std::string error;
-  if (!lbl::SetupPrinter(driver, lbl::kDefaultPort, &error)) return Fail(error);
+int MapDefault(const std::vector<std::string>& args, Mapped* out, std::string* error) {
+  const std::string driver = args.empty() ? lbl::kDefaultDriver : args[0];
+  if (!lbl::SetupPrinter(driver, lbl::kDefaultPort, error)) return 1;
   WString name = Utf8ToWide(driver);
-  if (!OpenPrinterW(name.data(), &out->printer, nullptr)) return Fail("cannot open the printer \"" + driver + "\"");
+  if (!OpenPrinterW(name.data(), &out->printer, nullptr)) {
+    *error = "cannot open the printer \"" + driver + "\"";
+    return 1;
+  }
   out->model = LoadModelRecord(out->printer, out->name, lbl::CatalogueModule());
-  if (!out->model) return Fail("cannot build the model record of \"" + driver + "\" (data file missing or invalid)");
+  if (!out->model) {
+    *error = "cannot build the model record of \"" + driver + "\" (data file missing or invalid)";
+    return 1;
+  }
   return 0;
 }
 
-void Print(const rapidjson::StringBuffer& sb) { std::printf("%s\n", sb.GetString()); }
-
 int CmdModel(const std::vector<std::string>& args) {
+  if (args.size() > 1) return Usage("too many arguments");
   Mapped m;
-  if (int rc = MapDefault(args, &m)) return rc;
-  rapidjson::StringBuffer sb;
-  Writer w(sb);
-  WriteModel(w, m.model);
-  Print(sb);
-  return 0;
+  std::string error;
+  MapDefault(args, &m, &error);
+  JsonOut j;
+  WriteModel(j, m.model);
+  return j.Emit(error);
 }
 
 int CmdDefaults(const std::vector<std::string>& args) {
+  if (args.size() > 1) return Usage("too many arguments");
   Mapped m;
-  if (int rc = MapDefault(args, &m)) return rc;
+  std::string error;
   PrinterDevmode dm;
-  PaperRect paper{};
-  FillDevmodeDefaults(m.model, m.name, &dm, &paper);
-  rapidjson::StringBuffer sb;
-  Writer w(sb);
-  WriteDevmode(w, dm);
-  Print(sb);
-  return 0;
+  const bool mapped = MapDefault(args, &m, &error) == 0;
+  if (mapped) {
+    PaperRect paper{};
+    FillDevmodeDefaults(m.model, m.name, &dm, &paper);
+  }
+  JsonOut j;
+  WriteDevmode(j, mapped ? &dm : nullptr);
+  return j.Emit(error);
 }
 
 int CmdModels(const std::vector<std::string>& args) {
@@ -186,38 +172,73 @@ int CmdModels(const std::vector<std::string>& args) {
   return 0;
 }
 
-std::map<std::string, Command>& Commands();
+const char* const kVersion = LBL_VERSION;
+const char* const kCommit = LBL_COMMIT;
+
+int CmdVersion(const std::vector<std::string>& args) {
+  if (!args.empty()) return Usage("'version' takes no arguments");
+  std::printf("lbl %s (driver version %s, commit %s)\n", kVersion, kVersion, kCommit);
+  return 0;
+}
+
+const std::vector<CommandSpec>& Commands();
+
+const CommandSpec* FindCommand(const std::string& name) {
+  for (const CommandSpec& c : Commands())
+    if (name == c.name) return &c;
+  return nullptr;
+}
 
 int CmdHelp(const std::vector<std::string>& args) {
-  auto& cmds = Commands();
+  if (args.size() > 1) return Usage("'help' takes one COMMAND at most");
   if (args.size() == 1) {
-    auto it = cmds.find(args[0]);
-    if (it == cmds.end()) return Usage("no such command: " + args[0]);
-    std::printf("usage: lbl %s\n\n%s\n", it->second.usage, it->second.help);
+    const CommandSpec* c = FindCommand(args[0]);
+    if (!c) return Usage("no such command: " + args[0] + " (try 'lbl help')");
+    std::fputs(lbl::CommandPage(*c).c_str(), stdout);
     return 0;
   }
   std::printf("usage: lbl COMMAND [ARGS]\n\nRuns the label printer driver on a simulated Windows machine with the embedded\n"
               "default printer \"%s\" on %s.\n\nCommands:\n", lbl::kDefaultDriver, lbl::kDefaultPort);
-  for (const auto& [name, c] : cmds) std::printf("  %-10s %s\n", name.c_str(), c.usage);
-  std::printf("\n'lbl help COMMAND' or 'lbl COMMAND --help' describes one command.\n");
+  for (const CommandSpec& c : Commands()) std::printf("  %-11s %s\n", c.name, c.summary);
+  std::printf("\n'lbl help COMMAND' or 'lbl COMMAND --help' describes one command.\n"
+              "Exit status: 0 success, 1 the operation failed (message on stderr), 2 usage error.\n");
   return 0;
 }
 
-std::map<std::string, Command>& Commands() {
-  static std::map<std::string, Command> cmds = {
-      {"model", {"model [DRIVER-NAME]",
-                 "Prints the model record built for the printer (data file and catalogue), every field by\n"
-                 "name and the model's paper list, as JSON. Lengths are micrometres.",
-                 CmdModel}},
-      {"defaults", {"defaults [DRIVER-NAME]",
-                    "Prints the printer's default settings record, public and private fields by name, as JSON.",
-                    CmdDefaults}},
-      {"models", {"models", "Lists the driver names of every model in the embedded catalogue.", CmdModels}},
-      {"caps", {lbl::kCapsUsage, lbl::kCapsHelp, lbl::RunCaps}},
-      {"check-job", {lbl::kCheckJobUsage, lbl::CheckJobHelp(), lbl::RunCheckJob}},
-      {"print", {lbl::kPrintUsage, lbl::PrintHelp(), lbl::RunPrintCommand}},
-      {"view", {lbl::kViewUsage, lbl::ViewHelp(), lbl::RunViewCommand}},
-      {"help", {"help [COMMAND]", "Describes the commands.", CmdHelp}},
+int CmdCompletion(const std::vector<std::string>& args) {
+  if (args.size() != 1 || args[0] != "bash") return Usage("completion takes the shell: bash");
+  std::fputs(lbl::BashCompletion(Commands()).c_str(), stdout);
+  return 0;
+}
+
+const char* const kUsageStatus = "0  success\n1  the operation failed (message on stderr)\n2  usage error";
+
+const std::vector<CommandSpec>& Commands() {
+  static const std::vector<CommandSpec> cmds = {
+      {"model", "the model record (every field, and the paper list) as JSON", "model [DRIVER-NAME]",
+       "Prints the model record built for the printer (data file and catalogue), every field by\n"
+       "name and the model's paper list, as JSON. Lengths are micrometres.",
+       {}, kUsageStatus, "lbl model \"Tarnwell TW-JA\"", "@models", CmdModel},
+      {"defaults", "the printer's default settings record as JSON", "defaults [DRIVER-NAME]",
+       "Prints the printer's default settings record, public and private fields by name, as JSON.",
+       {}, kUsageStatus, "lbl defaults", "@models", CmdDefaults},
+      {"models", "the driver names the catalogue knows", "models",
+       "Lists the driver names of every model in the embedded catalogue, one a line.",
+       {}, "0  success\n2  usage error", "lbl models", "", CmdModels},
+      lbl::CapsCommand(),
+      lbl::CheckJobCommand(),
+      lbl::PrintCommand(),
+      lbl::ViewCommand(),
+      {"version", "the driver version and the commit lbl was built from", "version",
+       "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
+       {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},
+      {"completion", "a bash completion script for lbl", "completion bash",
+       "Prints a bash completion script for lbl's commands, their options and the values they take,\n"
+       "made from the same option tables as the help pages.",
+       {}, "0  success\n2  usage error", "source <(lbl completion bash)", "bash", CmdCompletion},
+      {"help", "a list of the commands, or the page of one", "help [COMMAND]",
+       "Without COMMAND, lists every command with one line each; with one, prints its page.",
+       {}, "0  success\n2  usage error: no such command", "lbl help print", "@commands", CmdHelp},
   };
   return cmds;
 }
@@ -230,11 +251,12 @@ int main(int argc, char** argv) {
     CmdHelp({});
     return 2;
   }
-  auto& cmds = Commands();
-  auto it = cmds.find(args[0]);
-  if (it == cmds.end()) return Usage("unknown command '" + args[0] + "' (try 'lbl help')");
+  if (args[0] == "--version" || args[0] == "-V") return CmdVersion({args.begin() + 1, args.end()});
+  if (args[0] == "--help" || args[0] == "-h") return CmdHelp({args.begin() + 1, args.end()});
+  const CommandSpec* command = FindCommand(args[0]);
+  if (!command) return Usage("unknown command '" + args[0] + "' (try 'lbl help')");
   std::vector<std::string> rest(args.begin() + 1, args.end());
   for (const auto& a : rest)
     if (a == "--help" || a == "-h") return CmdHelp({args[0]});
-  return it->second.run(rest);
+  return command->run(rest);
 }

@@ -7,12 +7,13 @@
 #include <fstream>
 #include <iterator>
 
-#include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
-
 #include "tools/deliver.h"
+#include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/input_pdf.h"
+#include "tools/json_out.h"
 #include "tools/print_job.h"
+#include "tools/progress.h"
 #include "tools/viewer/png.h"
 #include "tools/viewer/viewer.h"
 
@@ -20,25 +21,7 @@ namespace lbl {
 
 namespace fs = std::filesystem;
 
-const char* const kViewUsage = "view FILE [--language tspl|zpl|esc|twl] [--dpi N] [--pages DIR] [--json] [-o PREFIX]";
-
-const char* ViewHelp() {
-  return "A virtual printer: parses what lbl print wrote (or any stream of the four languages, a TWL page\n"
-         "file, or a folder of them), checks every length, band size, Base64 text, CRC and zlib stream, lists\n"
-         "the commands it found with their byte offsets and writes each printed label as a PNG file,\n"
-         "PREFIX-1.png, PREFIX-2.png, ... (default PREFIX: FILE). A malformed stream\n"
-         "is reported with the byte offset of the fault and exit status 1.\n\n"
-         "Options:\n"
-         "  --language L   the stream's language (default: recognised from its commands)\n"
-         "  --dpi N        resolution for TSPL sizes given in millimetres (default 203)\n"
-         "  --pages DIR    TWL: the job's page files (default: FILE.pages when it exists)\n"
-         "  --json         the commands, notes and labels as JSON\n"
-         "  -o PREFIX      where the PNG files go";
-}
-
 namespace {
-
-using JsonWriter = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
 
 bool WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes, std::string* error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -75,6 +58,51 @@ std::vector<lblview::PageFile> ReadPageFolder(const fs::path& dir) {
 
 }  // namespace
 
+namespace {
+
+// The summary of lbl print; blank (every value null) when the job never ran.
+std::string PrintSummaryJson(const PrintOptions& opts, const PrintResult* r, const std::vector<std::string>& pageFiles,
+                             const std::vector<std::string>& warnings, const std::string& error) {
+  static const PrintResult none;
+  JsonOut j;
+  j.SetBlank(r == nullptr);
+  if (!r) r = &none;
+  j.Uint("JobId", r->jobId);
+  j.Str("Language", lblview::LanguageName(r->language));
+  j.Int("Pages", r->pages);
+  j.Int("Copies", r->devmode.dm.dmCopies);
+  j.Int("PageWidth", r->surfaceWidth);
+  j.Int("PageHeight", r->surfaceHeight);
+  j.SetBlank(false);
+  j.Str("Output", opts.output);
+  j.Uint("Bytes", r->output.size());
+  j.BeginArray("PageFiles");
+  for (const std::string& p : pageFiles) j.W().String(p.c_str());
+  j.EndArray();
+  j.BeginArray("Warnings");
+  for (const std::string& w : warnings) j.W().String(w.c_str());
+  j.EndArray();
+  return j.Finish(error);
+}
+
+int PrintFailure(const PrintOptions& opts, bool deliver, const std::vector<std::string>& warnings,
+                 const std::string& error) {
+  if (deliver) {
+    DeliveryReport report;
+    report.warnings = warnings;
+    std::fputs(DeliveryReportJson(report, error).c_str(), stdout);
+  } else {
+    std::fputs(PrintSummaryJson(opts, nullptr, {}, warnings, error).c_str(), stdout);
+  }
+  return Fail(error);
+}
+
+void Warn(const std::vector<std::string>& warnings) {
+  for (const std::string& w : warnings) std::fprintf(stderr, "lbl: warning: %s\n", w.c_str());
+}
+
+}  // namespace
+
 int RunPrintCommand(const std::vector<std::string>& args) {
   std::vector<std::string> rest = args;
   PrintOptions opts;
@@ -86,33 +114,71 @@ int RunPrintCommand(const std::vector<std::string>& args) {
   if (!rest.empty()) return Usage("unknown option '" + rest[0] + "' (see 'lbl help print')");
   if (opts.output.empty()) return Usage("-o OUT is required");
   if (opts.inputs.empty() && !opts.blankPages) return Usage("give INPUT files or --blank N");
+  const std::vector<std::string> idWarnings = DeviceIdWarnings(opts.usbDeviceId);
 
-  std::vector<RgbImage> pictures(opts.inputs.size());
-  for (size_t i = 0; i < opts.inputs.size(); ++i)
-    if (!LoadPicture(opts.inputs[i], &pictures[i], &error)) return Fail(error);
+  // The printer's resolution for PDF pages, and its paper names for --paper.
+  const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
+  PrinterFacts facts;
+  if (!ReadPrinterFacts(driver, &facts, &error)) return PrintFailure(opts, deliver, idWarnings, error);
+  if (!CheckPaperName(opts.job, driver, facts.papers, &error)) return Usage(error);
+
+  PageSelection selection;
+  if (!opts.pages.empty()) ParsePageSelection(opts.pages, &selection, &error);
+  std::vector<RgbImage> pictures;
+  bool anyPdf = false;
+  for (const std::string& input : opts.inputs) {
+    std::ifstream in(input, std::ios::binary);
+    char head[1024];
+    const size_t got = in ? size_t(in.read(head, sizeof head).gcount()) : 0;
+    if (in.bad() || (!in && got == 0 && !in.eof())) return PrintFailure(opts, deliver, idWarnings, "cannot open " + input);
+    if (IsPdf(reinterpret_cast<const uint8_t*>(head), got)) {
+      anyPdf = true;
+      if (!LoadPdfPages(input, selection, facts.xDpi, facts.yDpi, &pictures, &error))
+        return PrintFailure(opts, deliver, idWarnings, error);
+    } else {
+      pictures.emplace_back();
+      if (!LoadPicture(input, &pictures.back(), &error)) return PrintFailure(opts, deliver, idWarnings, error);
+    }
+  }
+  if (!opts.pages.empty() && !anyPdf) return Usage("--pages selects pages of PDF INPUT files; none was given");
+
+  // Progress on a terminal only: for more than a few pages, and always while a printer prints.
+  Progress progress;
+  const int pages = pictures.empty() ? opts.blankPages : int(pictures.size());
+  const bool showProgress = progress.Enabled() && (pages > 3 || deliver);
+  if (showProgress) {
+    opts.onPage = [&progress](int page, int total) { progress.Show("rendered", page, total); };
+    opts.onPrinted = [&progress](int printed, int total) { progress.Show("printed", printed, total); };
+  }
 
   if (deliver) {
     // Through the spooler, lblmon and the port monitor to a simulated printer; OUT gets what it received.
     DeliveryReport report;
     std::vector<uint8_t> received;
-    if (!DeliverPrint(opts, pictures, &report, &received, &error)) return Fail(error);
+    const bool ran = DeliverPrint(opts, pictures, &report, &received, &error);
+    progress.End();
+    Warn(report.warnings);
+    if (!ran) return PrintFailure(opts, deliver, report.warnings, error);
     std::string writeError;
-    if (!WriteFile(opts.output, received, &writeError)) return Fail(writeError);
-    std::printf("%s", DeliveryReportJson(report).c_str());
+    if (!WriteFile(opts.output, received, &writeError)) return PrintFailure(opts, deliver, report.warnings, writeError);
     for (const DeliveredJob& job : report.jobs) {
-      if (!job.rendered) return Fail(job.error.empty() ? "the job failed" : job.error);
-      if (report.commandSet == "TWL" && !job.ejected) return Fail("the monitor did not deliver the whole job");
+      if (!job.rendered) error = job.error.empty() ? "the job failed" : job.error;
+      else if (report.commandSet == "TWL" && !job.ejected) error = "the monitor did not deliver the whole job";
     }
-    return 0;
+    std::fputs(DeliveryReportJson(report, error).c_str(), stdout);
+    return error.empty() ? 0 : Fail(error);
   }
 
   PrintResult result;
   const bool printed = RunPrint(opts, pictures, &result, &error);
-  for (const std::string& w : result.warnings) std::fprintf(stderr, "lbl: warning: %s\n", w.c_str());
-  if (!printed && result.output.empty() && result.pageFiles.empty()) return Fail(error);
+  if (printed && showProgress) progress.Show("rendered", result.pages, result.pages);
+  progress.End();
+  Warn(result.warnings);
+  if (!printed && result.output.empty() && result.pageFiles.empty())
+    return PrintFailure(opts, deliver, result.warnings, error);
 
   std::string writeError;
-  if (!WriteFile(opts.output, result.output, &writeError)) return Fail(writeError);
+  if (!WriteFile(opts.output, result.output, &writeError)) return PrintFailure(opts, deliver, result.warnings, writeError);
   std::vector<std::string> written;
   if (!result.pageFiles.empty()) {
     const fs::path dir = opts.output + ".pages";
@@ -121,36 +187,12 @@ int RunPrintCommand(const std::vector<std::string>& args) {
     // Page files of an earlier run would be taken for this job's.
     for (const lblview::PageFile& old : ReadPageFolder(dir)) fs::remove(dir / old.name, ec);
     for (const lblview::PageFile& f : result.pageFiles) {
-      if (!WriteFile(dir / f.name, f.data, &writeError)) return Fail(writeError);
+      if (!WriteFile(dir / f.name, f.data, &writeError))
+        return PrintFailure(opts, deliver, result.warnings, writeError);
       written.push_back((dir / f.name).string());
     }
   }
-
-  rapidjson::StringBuffer sb;
-  JsonWriter w(sb);
-  w.StartObject();
-  w.Key("JobId");
-  w.Uint(result.jobId);
-  w.Key("Language");
-  w.String(lblview::LanguageName(result.language));
-  w.Key("Pages");
-  w.Int(result.pages);
-  w.Key("Copies");
-  w.Int(result.devmode.dm.dmCopies);
-  w.Key("PageWidth");
-  w.Int(result.surfaceWidth);
-  w.Key("PageHeight");
-  w.Int(result.surfaceHeight);
-  w.Key("Output");
-  w.String(opts.output.c_str());
-  w.Key("Bytes");
-  w.Uint64(result.output.size());
-  w.Key("PageFiles");
-  w.StartArray();
-  for (const std::string& p : written) w.String(p.c_str());
-  w.EndArray();
-  w.EndObject();
-  std::printf("%s\n", sb.GetString());
+  std::fputs(PrintSummaryJson(opts, &result, written, result.warnings, printed ? "" : error).c_str(), stdout);
   if (!printed) return Fail(error);
   return 0;
 }
@@ -190,17 +232,34 @@ int RunViewCommand(const std::vector<std::string>& args) {
     }
   }
   if (file.empty()) return Usage("view needs a FILE");
+  // With --json a failure before the stream is read still prints the document, empty.
+  auto failView = [&](const std::string& message) {
+    if (!json) return Fail(message);
+    JsonOut j;
+    j.Str("File", file);
+    j.Null("Language");
+    j.Null("Bytes");
+    for (const char* key : {"Commands", "Notes", "Labels"}) {
+      j.BeginArray(key);
+      j.EndArray();
+    }
+    // The members of a stream fault, unknown here.
+    j.OpenError(message);
+    for (const char* key : {"File", "Offset", "Fault"}) j.Null(key);
+    std::fputs(j.CloseError().c_str(), stdout);
+    return Fail(message);
+  };
 
   std::error_code ec;
   fs::path path(file);
   while (path.has_filename() == false && path.has_parent_path() && path != path.parent_path()) path = path.parent_path();
   const bool isFolder = fs::is_directory(path, ec);
   std::vector<uint8_t> bytes;
-  if (!isFolder && !ReadFile(path, &bytes)) return Fail("cannot read " + file);
+  if (!isFolder && !ReadFile(path, &bytes)) return failView("cannot read " + file);
   if (pagesDir.empty() && !isFolder && fs::is_directory(file + ".pages", ec)) pagesDir = file + ".pages";
   std::vector<lblview::PageFile> pages;
   if (!pagesDir.empty()) {
-    if (!fs::is_directory(pagesDir, ec)) return Fail("no folder " + pagesDir);
+    if (!fs::is_directory(pagesDir, ec)) return failView("no folder " + pagesDir);
     pages = ReadPageFolder(pagesDir);
   }
   if (isFolder) pages = ReadPageFolder(path);
@@ -210,7 +269,7 @@ int RunViewCommand(const std::vector<std::string>& args) {
   lblview::ViewError fault;
   bool ok;
   if (isFolder) {
-    if (pages.empty()) return Fail("no page files (page_*.dat) in " + file);
+    if (pages.empty()) return failView("no page files (page_*.dat) in " + file);
     ok = lblview::ViewTwlPageFiles(pages, options, &result, &fault);
   } else {
     ok = lblview::ViewStream(bytes.data(), bytes.size(), pages, options, &result, &fault);
@@ -221,71 +280,57 @@ int RunViewCommand(const std::vector<std::string>& args) {
     std::string error;
     for (size_t i = 0; i < result.labels.size(); ++i) {
       const std::string name = prefix + "-" + std::to_string(i + 1) + ".png";
-      if (!WriteFile(name, lblview::EncodeLabelPng(result.labels[i]), &error)) return Fail(error);
+      if (!WriteFile(name, lblview::EncodeLabelPng(result.labels[i]), &error)) return failView(error);
       pngs.push_back(name);
     }
   }
 
   if (json) {
-    rapidjson::StringBuffer sb;
-    JsonWriter w(sb);
-    w.StartObject();
-    w.Key("File");
-    w.String(file.c_str());
-    w.Key("Language");
-    w.String(lblview::LanguageName(result.language));
-    w.Key("Bytes");
-    w.Uint64(bytes.size());
-    w.Key("Commands");
-    w.StartArray();
+    JsonOut j;
+    auto& w = j.W();
+    j.Str("File", file);
+    j.Str("Language", lblview::LanguageName(result.language));
+    j.Uint("Bytes", bytes.size());
+    j.BeginArray("Commands");
     for (const lblview::Command& c : result.commands) {
       w.StartObject();
-      if (!c.file.empty()) {
-        w.Key("File");
-        w.String(c.file.c_str());
-      }
-      w.Key("Offset");
-      w.Uint64(c.offset);
-      w.Key("Command");
-      w.String(c.text.c_str());
+      if (c.file.empty())
+        j.Null("File");
+      else
+        j.Str("File", c.file);
+      j.Uint("Offset", c.offset);
+      j.Str("Command", c.text);
       w.EndObject();
     }
-    w.EndArray();
-    w.Key("Notes");
-    w.StartArray();
+    j.EndArray();
+    j.BeginArray("Notes");
     for (const std::string& n : result.notes) w.String(n.c_str());
-    w.EndArray();
-    w.Key("Labels");
-    w.StartArray();
+    j.EndArray();
+    j.BeginArray("Labels");
     for (size_t i = 0; ok && i < result.labels.size(); ++i) {
       const lblview::Label& l = result.labels[i];
       w.StartObject();
-      w.Key("Width");
-      w.Uint(l.width);
-      w.Key("Height");
-      w.Uint(l.height);
-      w.Key("BlackDots");
-      w.Uint64(l.BlackDots());
-      w.Key("Png");
-      w.String(pngs[i].c_str());
+      j.Uint("Width", l.width);
+      j.Uint("Height", l.height);
+      j.Uint("BlackDots", l.BlackDots());
+      j.Str("Png", pngs[i]);
       w.EndObject();
     }
-    w.EndArray();
-    if (!ok) {
-      w.Key("Error");
-      w.StartObject();
-      if (!fault.file.empty()) {
-        w.Key("File");
-        w.String(fault.file.c_str());
-      }
-      w.Key("Offset");
-      w.Uint64(fault.offset);
-      w.Key("Message");
-      w.String(fault.message.c_str());
-      w.EndObject();
+    j.EndArray();
+    std::string text;
+    if (ok) {
+      text = j.Finish();
+    } else {
+      j.OpenError("malformed " + std::string(lblview::LanguageName(result.language)) + " stream at " + fault.Describe());
+      if (fault.file.empty())
+        j.Null("File");
+      else
+        j.Str("File", fault.file);
+      j.Uint("Offset", fault.offset);
+      j.Str("Fault", fault.message);
+      text = j.CloseError();
     }
-    w.EndObject();
-    std::printf("%s\n", sb.GetString());
+    std::fputs(text.c_str(), stdout);
   } else {
     std::printf("%s: %s, %zu bytes%s\n", file.c_str(), lblview::LanguageName(result.language), bytes.size(),
                 pages.empty() ? "" : (", " + std::to_string(pages.size()) + " page files").c_str());
@@ -307,6 +352,63 @@ int RunViewCommand(const std::vector<std::string>& args) {
   if (!ok)
     return Fail(file + ": malformed " + lblview::LanguageName(result.language) + " stream at " + fault.Describe());
   return 0;
+}
+
+CommandSpec PrintCommand() {
+  return {
+      "print",
+      "print pictures and PDF labels through the rendering library",
+      "print [OPTIONS] -o OUT (INPUT... | --blank N)",
+      "Prints through the real rendering library (lbldrv6) on the simulated machine, as an application\n"
+      "would: the printer is installed fresh and initialised by lbldrv6ui (its \"FORMS\" is the model's\n"
+      "paper list), the options become the application's DEVMODE, and winsim runs the job through the\n"
+      "driver's entry points. OUT gets exactly the bytes WritePrinter received; for TWL the job's page\n"
+      "files are copied into the folder OUT.pages. A JSON summary goes to stdout (\"Error\" is null\n"
+      "unless the job failed).\n\n"
+      "Each picture INPUT (PNG, JPEG, BMP or PNM) is one page, scaled to fit the page's printable area keeping\n"
+      "its aspect ratio and centred; --actual-size draws it pixel for pixel at the top left. Each page of\n"
+      "a PDF INPUT is one page, drawn at the printer's resolution as a PDF viewer printing through the\n"
+      "driver draws it, then fitted the same way (--actual-size keeps its size in the PDF).\n\n"
+      "A --paper name that is not on the printer's paper list is a usage error listing the list. Every\n"
+      "value of the options the driver's settings merge does not take from the job is reported as a\n"
+      "warning on stderr (and under \"Warnings\"). On a terminal, jobs of more than three pages and\n"
+      "--deliver show their progress on stderr.",
+      PrintOptionTable(),
+      "0  the job printed\n"
+      "1  the job or its set-up failed, or an INPUT could not be read (message on stderr)\n"
+      "2  usage error: a bad option or value, an unknown paper name",
+      "lbl print --language zpl --paper \"4 x 6\" -o label.zpl shipping-label.pdf\n"
+      "lbl view label.zpl",
+      "@file",
+      RunPrintCommand,
+  };
+}
+
+CommandSpec ViewCommand() {
+  return {
+      "view",
+      "the virtual printer: check a printer stream, list its commands, write its labels as PNG",
+      "view FILE [--language tspl|zpl|esc|twl] [--dpi N] [--pages DIR] [--json] [-o PREFIX]",
+      "A virtual printer: parses what lbl print wrote (or any stream of the four languages, a TWL page\n"
+      "file, or a folder of them), checks every length, band size, Base64 text, CRC and zlib stream, lists\n"
+      "the commands it found with their byte offsets and writes each printed label as a PNG file,\n"
+      "PREFIX-1.png, PREFIX-2.png, ... (default PREFIX: FILE). A malformed stream is reported with the\n"
+      "byte offset of the fault.",
+      {
+          {"--language", "LANG", "the stream's language (default: recognised from its commands)", "tspl zpl esc twl"},
+          {"--dpi", "N", "resolution for TSPL sizes given in millimetres (default 203)", "203 300 600"},
+          {"--pages", "DIR", "TWL: the job's page files (default: FILE.pages when it exists)", "@dir"},
+          {"--json", nullptr, "the commands, notes and labels as JSON; a fault under \"Error\""},
+          {"-o", "PREFIX", "where the PNG files go", "@file"},
+      },
+      "0  the stream is well formed\n"
+      "1  the stream is malformed (the message names the byte offset) or cannot be read\n"
+      "2  usage error",
+      "lbl view label.zpl            # label.zpl-1.png, ...\n"
+      "lbl view --json -o page label.tspl",
+      "@file",
+      RunViewCommand,
+  };
 }
 
 }  // namespace lbl

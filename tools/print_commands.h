@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/command_help.h"
+
 namespace lbl {
 
-extern const char* const kViewUsage;
-const char* ViewHelp();
+CommandSpec PrintCommand();
+CommandSpec ViewCommand();
 
 // Exit status as the lbl command's: 0 success, 1 failure (message on stderr), 2 usage error.
 int RunPrintCommand(const std::vector<std::string>& args);

@@ -11,6 +11,7 @@
 #include "common/platform.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
+#include "tools/input_pdf.h"
 #include "tools/settings_fields.h"
 #include "winsim/devices.h"
 #include "winsim/gdi.h"
@@ -18,48 +19,43 @@
 
 namespace lbl {
 
-const char* const kPrintUsage = "print [OPTIONS] -o OUT (INPUT... | --blank N)";
-
-const char* PrintHelp() {
-  static const std::string help =
-      std::string(
-          "lbl print [--model DRIVER-NAME] [--language tspl|zpl|esc|twl] [--paper NAME | --size WxH]\n"
-          "          [--orientation portrait|landscape] [--copies N] [--set FIELD=VALUE]... [--doc-name NAME]\n"
-          "          [--job-id N] [--actual-size] [--usb-device-id ID] [--deliver] -o OUT (INPUT... | --blank N)\n\n"
-          "Prints through the real rendering library (lbldrv6) on the simulated machine, as an application\n"
-          "would: the printer is installed fresh and initialised by lbldrv6ui (its \"FORMS\" is the model's\n"
-          "paper list), the options become the application's DEVMODE, and winsim runs the job through the\n"
-          "driver's entry points. OUT gets exactly the bytes WritePrinter received; for TWL the job's page\n"
-          "files are copied into the folder OUT.pages. A JSON summary goes to stdout.\n\n"
-          "Each INPUT (PNG, JPEG, BMP or PNM) is one page, scaled to fit the page's printable area keeping its\n"
-          "aspect ratio and centred; --actual-size draws it pixel for pixel at the top left.\n\n"
-          "Options:\n") +
-      kJobOptionsHelp +
-      "\n"
-      "  --language L              tspl, zpl, esc or twl (the settings' PrintLanguage)\n"
-      "  --set FIELD=VALUE         any settings field by name, as the application's DEVMODE carries it:\n"
-      "                            Speed, Darkness, PostAction, PostActionOccurrence, IntervalPages,\n"
-      "                            PrintMode, FeedOffset, DitherLevel, PaperSaving, Flags, ShiftH, ShiftV,\n"
-      "                            PrintingScale, PrintWidth, InputDPI, PrinterType, UserCommand0..3,\n"
-      "                            Contrast, Brightness, WatermarkPath, WatermarkX/Y/Scale/Brightness,\n"
-      "                            PrintLanguage, dmOrientation, dmCopies, dmPaperSize, dmFormName, ...\n"
-      "                            Texts take the escapes \\r \\n \\t \\\\ \\xHH. Repeatable; applied in order\n"
-      "                            after the other options.\n"
-      "  --doc-name NAME           the document name (default: the first INPUT's file name)\n"
-      "  --job-id N                the spooler job id of the job\n"
-      "  --actual-size             draw each INPUT pixel for pixel instead of fitting it\n"
-      "  --blank N                 print N white pages instead of INPUT files\n"
-      "  --usb-device-id ID        attach a simulated USB printer answering this IEEE 1284 device ID\n"
-      "                            (\"MFG:...;CMD:TWL;MDL:...;\") to the printer's port; the driver picks the\n"
-      "                            language by it\n"
-      "  --deliver                 print through the spooler, the language monitor lblmon and the port\n"
-      "                            monitor to a simulated printer (of --usb-device-id, else of --language,\n"
-      "                            else of the model); OUT gets what the printer received, and the JSON\n"
-      "                            report says per job the pages the printer printed, the page blocks it was\n"
-      "                            sent again and what the monitor logged (lbl view --language twl OUT shows\n"
-      "                            the TWL labels)\n"
-      "  -o OUT                    the output file";
-  return help.c_str();
+const std::vector<OptionSpec>& PrintOptionTable() {
+  static const std::vector<OptionSpec> table = [] {
+    std::vector<OptionSpec> t = JobOptionTable();
+    const OptionSpec more[] = {
+        {"--language", "LANG", "tspl, zpl, esc or twl (the settings' PrintLanguage)", "tspl zpl esc twl"},
+        {"--set", "FIELD=VALUE",
+         "any settings field by name, as the application's DEVMODE carries it:\n"
+         "Speed, Darkness, PostAction, PostActionOccurrence, IntervalPages,\n"
+         "PrintMode, FeedOffset, DitherLevel, PaperSaving, Flags, ShiftH, ShiftV,\n"
+         "PrintingScale, PrintWidth, InputDPI, PrinterType, UserCommand0..3,\n"
+         "Contrast, Brightness, WatermarkPath, WatermarkX/Y/Scale/Brightness,\n"
+         "PrintLanguage, dmOrientation, dmCopies, dmPaperSize, dmFormName, ...\n"
+         "Texts take the escapes \\r \\n \\t \\\\ \\xHH. Repeatable; applied in order\n"
+         "after the other options."},
+        {"--doc-name", "NAME", "the document name (default: the first INPUT's file name)"},
+        {"--job-id", "N", "the spooler job id of the job"},
+        {"--actual-size", nullptr, "draw each INPUT at its own size instead of fitting it (a PDF page at\n"
+                                   "its size in the PDF, at the model's resolution)"},
+        {"--pages", "LIST", "the pages of each PDF INPUT to print, e.g. 1-3,5 (default: all)"},
+        {"--blank", "N", "print N white pages instead of INPUT files"},
+        {"--usb-device-id", "ID",
+         "attach a simulated USB printer answering this IEEE 1284 device ID\n"
+         "(\"MFG:...;CMD:TWL;MDL:...;\") to the printer's port; the driver picks the\n"
+         "language by its CMD: key"},
+        {"--deliver", nullptr,
+         "print through the spooler, the language monitor lblmon and the port\n"
+         "monitor to a simulated printer (of --usb-device-id, else of --language,\n"
+         "else of the model); OUT gets what the printer received, and the JSON\n"
+         "report says per job the pages the printer printed, the page blocks it was\n"
+         "sent again and what the monitor logged (lbl view --language twl OUT shows\n"
+         "the TWL labels)"},
+        {"-o", "OUT", "the output file", "@file"},
+    };
+    t.insert(t.end(), std::begin(more), std::end(more));
+    return t;
+  }();
+  return table;
 }
 
 namespace {
@@ -143,6 +139,11 @@ bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::s
         return false;
       }
       out->jobId = static_cast<DWORD>(n);
+    } else if (name == "--pages") {
+      if (!take()) return false;
+      PageSelection selection;
+      if (!ParsePageSelection(value, &selection, error)) return false;
+      out->pages = value;
     } else if (name == "--blank") {
       if (!take()) return false;
       if (!ParseCount(value, 1, 10000, &n)) {
@@ -173,6 +174,10 @@ bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::s
     *error = "give INPUT files or --blank, not both";
     return false;
   }
+  if (!out->pages.empty() && out->blankPages) {
+    *error = "--pages selects pages of PDF INPUT files, not of --blank pages";
+    return false;
+  }
   *args = rest;
   return true;
 }
@@ -189,13 +194,60 @@ bool InstallInitialisedPrinter(const std::string& driver, std::string* error) {
   return ok;
 }
 
+bool ReadPrinterFacts(const std::string& driver, PrinterFacts* out, std::string* error) {
+  *out = PrinterFacts{};
+  if (!InstallInitialisedPrinter(driver, error)) return false;
+  WString name = Utf8ToWide(driver);
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name.data(), &printer, nullptr)) {
+    *error = "cannot open the printer \"" + driver + "\"";
+    return false;
+  }
+  WCHAR modelName[32] = {};
+  ModelRecord* model = LoadModelRecord(printer, modelName, CatalogueModule());
+  if (model) {
+    out->xDpi = model->XDpi;
+    out->yDpi = model->YDpi;
+    FreeModelRecord(model);
+  }
+  int count = 0;
+  PaperRecord* list = ReadPaperList(printer, &count);
+  for (int i = 0; i < count; ++i) out->papers.push_back(WideToUtf8(WString(list[i].Name, WStrNLen(list[i].Name, kPaperNameChars)).c_str()));
+  if (list) LocalFree(list);
+  ClosePrinter(printer);
+  if (!model) {
+    *error = "cannot build the model record of \"" + driver + "\" (data file missing or invalid)";
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> DeviceIdWarnings(const std::string& deviceId) {
+  std::vector<std::string> out;
+  if (deviceId.empty()) return out;
+  if (deviceId.find("CMD:") == std::string::npos)
+    out.push_back("the USB device ID has no \"CMD:\" key: the driver will not take the print language from it");
+  if (deviceId.find("MDL:") == std::string::npos)
+    out.push_back("the USB device ID has no \"MDL:\" key: it names no printer model");
+  return out;
+}
+
 bool BuildPrintDevmode(HANDLE printer, const PrintOptions& opts, PrinterDevmode* out, std::vector<std::string>* warnings,
                        std::string* error) {
   if (!BuildJobDevmode(printer, CatalogueModule(), opts.job, out, error)) return false;
   if (opts.language >= 0) out->PrintLanguage = static_cast<uint32_t>(opts.language);
   for (const auto& [field, value] : opts.set)
     if (!SetSettingsField(out, field, value, error)) return false;
-  if (!warnings || opts.set.empty()) return true;
+  // The fields the options set, each with the option that set it.
+  std::vector<std::pair<std::string, std::string>> given;
+  if (!opts.job.paper.empty()) given.push_back({"dmFormName", "--paper"});
+  if (opts.job.hasSize)
+    for (const char* f : {"dmPaperSize", "dmPaperWidth", "dmPaperLength"}) given.push_back({f, "--size"});
+  if (opts.job.orientation) given.push_back({"dmOrientation", "--orientation"});
+  if (opts.job.copies) given.push_back({"dmCopies", "--copies"});
+  if (opts.language >= 0) given.push_back({"PrintLanguage", "--language"});
+  for (const auto& [field, value] : opts.set) given.push_back({field, "--set"});
+  if (!warnings || given.empty()) return true;
 
   // What the driver makes of the job's values: its merge over the model's defaults.
   WCHAR name[32] = {};
@@ -205,13 +257,14 @@ bool BuildPrintDevmode(HANDLE printer, const PrintOptions& opts, PrinterDevmode*
   FillDevmodeDefaults(model, name, merged.get());
   MergeDevmode(printer, model, &out->dm, merged.get());
   FreeModelRecord(model);
-  for (const auto& [field, value] : opts.set) {
+  std::vector<std::string> warned;
+  for (const auto& [field, option] : given) {
     std::string sent, taken;
-    GetSettingsField(*out, field, &sent);
-    GetSettingsField(*merged, field, &taken);
-    if (sent != taken && field != "dmFields")
-      warnings->push_back("the driver does not take " + field + "=" + sent + " from the job's settings (it keeps " + taken +
-                          ")");
+    if (!GetSettingsField(*out, field, &sent) || !GetSettingsField(*merged, field, &taken)) continue;
+    if (sent == taken || field == "dmFields" || std::find(warned.begin(), warned.end(), field) != warned.end()) continue;
+    warned.push_back(field);
+    warnings->push_back(option + ": the driver does not take " + field + "=" + sent + " from the job's settings (it keeps " +
+                        taken + ")");
   }
   return true;
 }
@@ -257,13 +310,20 @@ bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, P
     *error = "cannot open the printer \"" + driver + "\"";
     return false;
   }
+  out->warnings = DeviceIdWarnings(opts.usbDeviceId);
   const bool built = BuildPrintDevmode(printer, opts, &out->devmode, &out->warnings, error);
   ClosePrinter(printer);
   if (!built) return false;
 
   std::string doc = opts.docName;
   if (doc.empty()) doc = opts.inputs.empty() ? "lbl print" : std::filesystem::path(opts.inputs[0]).filename().string();
-  const winsim::JobSpec spec = PictureJobSpec(name, out->devmode, Utf8ToWide(doc), pictures, opts.actualSize, pages);
+  winsim::JobSpec spec = PictureJobSpec(name, out->devmode, Utf8ToWide(doc), pictures, opts.actualSize, pages);
+  if (opts.onPage) {
+    spec.draw = [draw = spec.draw, onPage = opts.onPage, pages](int page, const winsim::PageSurface& surface) {
+      onPage(page, pages);
+      if (draw) draw(page, surface);
+    };
+  }
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
   winsim::JobResult job = winsim::RunJob(spec);
 

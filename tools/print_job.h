@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,11 +28,28 @@ struct PrintOptions {
   std::vector<std::string> inputs;                       // INPUT...
   int blankPages = 0;                                    // --blank N
   std::string usbDeviceId;                               // --usb-device-id
+  std::string pages;                                     // --pages: of each PDF INPUT, e.g. "1-3,5"; empty: all
+  // Called as each page is drawn (0-based) of `pages` pages in the job; for progress.
+  std::function<void(int page, int pages)> onPage;
+  // --deliver to a TWL printer: called as the simulated printer prints, with the page copies
+  // printed so far and the job's total.
+  std::function<void(int printed, int total)> onPrinted;
 };
 
-// Usage text of the options.
-extern const char* const kPrintUsage;
-const char* PrintHelp();
+// The options of lbl print (the job options included), for its help page and the shell completion.
+const std::vector<OptionSpec>& PrintOptionTable();
+
+// The installed printer's facts the options are checked against: its resolution and "FORMS" names.
+struct PrinterFacts {
+  int xDpi = 0, yDpi = 0;
+  std::vector<std::string> papers;
+};
+// Installs and initialises the printer of `driver` (see InstallInitialisedPrinter) and reads them.
+bool ReadPrinterFacts(const std::string& driver, PrinterFacts* out, std::string* error);
+
+// Warnings for a --usb-device-id text the driver would find nothing in: no "CMD:" key (the
+// language is not taken from it) or no "MDL:" key.
+std::vector<std::string> DeviceIdWarnings(const std::string& deviceId);
 
 // Takes the print options (the job options included) and the inputs out of `args`; options it does
 // not know stay there, in order, for the caller to take or refuse. --set fields and values are
@@ -45,8 +63,9 @@ bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::s
 bool InstallInitialisedPrinter(const std::string& driver, std::string* error);
 
 // The application's DEVMODE for the options on an installed printer: the job options, then the
-// language, then the --set fields in order. `warnings` gets a line for every --set value the
-// driver's settings merge does not take from the job.
+// language, then the --set fields in order. `warnings` gets a line for every value of the options
+// (--paper, --size, --orientation, --copies, --language, --set) that the driver's settings merge
+// does not take from the job.
 bool BuildPrintDevmode(HANDLE printer, const PrintOptions& opts, PrinterDevmode* out, std::vector<std::string>* warnings,
                        std::string* error);
 

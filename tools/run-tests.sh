@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and tests every preset: linux (tests), mingw64 and mingw32
-# (cross builds of the Windows binaries, checked for exports, imports and resources), linux-asan
+# (cross builds of the Windows binaries, checked for exports, imports and resources; the x86_64 one
+# also runs real jobs under Wine, tools/wine-check.sh), linux-asan
 # (tests under AddressSanitizer and UBSan), linux-tsan (the monitor tests under ThreadSanitizer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,9 @@ for preset in mingw64:x86_64-w64-mingw32 mingw32:i686-w64-mingw32; do
   cmake --build --preset "$name" -j "$jobs"
   tools/check-windows.sh "build/$name" "$triplet"
 done
+
+step "mingw64 under Wine: jobs through lbldrv6 compared with the linux build, lblmon through its MONITOR2 table"
+tools/wine-check.sh build/mingw64 build/linux || { echo "FAILED: the Wine check (see the step above)" >&2; exit 1; }
 
 step "linux-asan: configure and build"
 cmake --preset linux-asan >/dev/null

@@ -5,39 +5,20 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
-
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
 #include "tools/job_options.h"
+#include "tools/json_out.h"
+#include "tools/print_job.h"
 #include "winsim/gdi.h"
 #include "winsim/machine.h"
 
 namespace lbl {
 
-const char* const kCapsUsage = "caps [--model DRIVER-NAME] [INDEX...]";
-const char* const kCapsHelp =
-    "Initialises the printer as the spooler does for a new printer (DrvPrinterEvent) and prints what\n"
-    "DrvDeviceCapabilities of lbldrv6ui answers, as a JSON array: for every index its name, number,\n"
-    "result (-1 for an error) and what it wrote. INDEX is a number or a name such as DC_PAPERS or\n"
-    "papernames; without one, every capability index is queried. Sizes are tenths of a millimetre.";
-const char* const kCheckJobUsage =
-    "check-job [--model DRIVER-NAME] [--paper NAME | --size WxH] [--orientation portrait|landscape] [--copies N]";
-const char* CheckJobHelp() {
-  static const std::string help =
-      std::string("Initialises the printer, builds the job settings an application would pass for the options and\n"
-                  "asks DevQueryPrintEx of lbldrv6ui whether the job can print on the loaded paper. Prints the\n"
-                  "verdict, the explanation and the job's paper fields as JSON; exits with 1 when the job is\n"
-                  "refused.\n\nOptions:\n") +
-      kJobOptionsHelp;
-  return help.c_str();
-}
-
 namespace {
 
-using Writer = rapidjson::PrettyWriter<rapidjson::StringBuffer>;
+using Writer = JsonOut::Writer;
 
 std::string Utf8(const WCHAR* s, size_t cap) {
   WString w(s, WStrNLen(s, cap));
@@ -223,16 +204,20 @@ int RunCaps(const std::vector<std::string>& args) {
   if (wanted.empty()) wanted.assign(std::begin(kCaps), std::end(kCaps));
   UiPrinter p;
   std::string error;
-  if (!OpenInitialisedPrinter(driver, &p, &error)) return Fail(error);
-  if (!p.Proc<decltype(DrvDeviceCapabilities)>("DrvDeviceCapabilities"))
-    return Fail("lbldrv6ui does not export DrvDeviceCapabilities");
-  rapidjson::StringBuffer sb;
-  Writer w(sb);
-  w.StartArray();
-  for (const CapInfo& c : wanted) WriteCapability(w, p, c);
-  w.EndArray();
-  std::printf("%s\n", sb.GetString());
-  return 0;
+  JsonOut j;
+  j.Str("Printer", driver);
+  j.BeginArray("Capabilities");
+  if (!OpenInitialisedPrinter(driver, &p, &error)) {
+    j.EndArray();
+    return j.Emit(error);
+  }
+  if (!p.Proc<decltype(DrvDeviceCapabilities)>("DrvDeviceCapabilities")) {
+    j.EndArray();
+    return j.Emit("lbldrv6ui does not export DrvDeviceCapabilities");
+  }
+  for (const CapInfo& c : wanted) WriteCapability(j.W(), p, c);
+  j.EndArray();
+  return j.Emit();
 }
 
 int RunCheckJob(const std::vector<std::string>& args) {
@@ -241,53 +226,89 @@ int RunCheckJob(const std::vector<std::string>& args) {
   std::string error;
   if (!ParseJobOptions(&rest, &opts, &error)) return Usage(error);
   if (!rest.empty()) return Usage("unexpected argument '" + rest[0] + "'");
-  UiPrinter p;
-  if (!OpenInitialisedPrinter(opts.model.empty() ? kDefaultDriver : opts.model, &p, &error)) return Fail(error);
-  PrinterDevmode dm;
-  if (!BuildJobDevmode(p.printer, CatalogueModule(), opts, &dm, &error)) return Fail(error);
-  auto check = p.Proc<decltype(DevQueryPrintEx)>("DevQueryPrintEx");
-  if (!check) return Fail("lbldrv6ui does not export DevQueryPrintEx");
+  const std::string driver = opts.model.empty() ? kDefaultDriver : opts.model;
+  PrinterFacts facts;
+  if (ReadPrinterFacts(driver, &facts, &error) && !CheckPaperName(opts, driver, facts.papers, &error))
+    return Usage(error);
 
+  // The verdict, then the job's paper fields; all there, null, when the check never ran.
+  PrinterDevmode dm;
+  BOOL printable = FALSE;
   WCHAR text[512] = {};
   DEVQUERYPRINT_INFO info{};
+  auto emit = [&](bool ran, const std::string& failure) {
+    JsonOut j;
+    j.SetBlank(!ran);
+    j.Bool("Printable", printable != FALSE);
+    j.WStr("Text", text, 512);
+    j.Uint("Needed", info.cchNeeded);
+    j.BeginObject("Job");
+    j.Uint("dmFields", dm.dm.dmFields);
+    j.Int("dmOrientation", dm.dm.dmOrientation);
+    j.Int("dmPaperSize", dm.dm.dmPaperSize);
+    j.Int("dmPaperWidth", dm.dm.dmPaperWidth);
+    j.Int("dmPaperLength", dm.dm.dmPaperLength);
+    j.Int("dmCopies", dm.dm.dmCopies);
+    j.WStr("dmFormName", dm.dm.dmFormName, CCHFORMNAME);
+    j.EndObject();
+    j.SetBlank(false);
+    return j.Emit(failure);
+  };
+
+  UiPrinter p;
+  if (!OpenInitialisedPrinter(driver, &p, &error)) return emit(false, error);
+  if (!BuildJobDevmode(p.printer, CatalogueModule(), opts, &dm, &error)) return emit(false, error);
+  auto check = p.Proc<decltype(DevQueryPrintEx)>("DevQueryPrintEx");
+  if (!check) return emit(false, "lbldrv6ui does not export DevQueryPrintEx");
+
   info.cbSize = sizeof info;
   info.Level = 1;
   info.hPrinter = p.printer;
   info.pDevMode = &dm.dm;
   info.pszErrorStr = text;
   info.cchErrorStr = 512;
-  const BOOL printable = check(&info);
+  printable = check(&info);
+  return emit(true, printable ? "" : "the job was refused: " + Utf8(text, 512));
+}
 
-  rapidjson::StringBuffer sb;
-  Writer w(sb);
-  w.StartObject();
-  w.Key("Printable");
-  w.Bool(printable != FALSE);
-  w.Key("Text");
-  w.String(Utf8(text, 512).c_str());
-  w.Key("Needed");
-  w.Uint(info.cchNeeded);
-  w.Key("Job");
-  w.StartObject();
-  w.Key("dmFields");
-  w.Uint(dm.dm.dmFields);
-  w.Key("dmOrientation");
-  w.Int(dm.dm.dmOrientation);
-  w.Key("dmPaperSize");
-  w.Int(dm.dm.dmPaperSize);
-  w.Key("dmPaperWidth");
-  w.Int(dm.dm.dmPaperWidth);
-  w.Key("dmPaperLength");
-  w.Int(dm.dm.dmPaperLength);
-  w.Key("dmCopies");
-  w.Int(dm.dm.dmCopies);
-  w.Key("dmFormName");
-  w.String(Utf8(dm.dm.dmFormName, CCHFORMNAME).c_str());
-  w.EndObject();
-  w.EndObject();
-  std::printf("%s\n", sb.GetString());
-  if (!printable) return Fail("the job was refused: " + Utf8(text, 512));
-  return 0;
+CommandSpec CapsCommand() {
+  return {
+      "caps",
+      "what DrvDeviceCapabilities of lbldrv6ui answers, as JSON",
+      "caps [--model DRIVER-NAME] [INDEX...]",
+      "Initialises the printer as the spooler does for a new printer (DrvPrinterEvent) and prints what\n"
+      "DrvDeviceCapabilities of lbldrv6ui answers, as JSON: under \"Capabilities\", for every index its\n"
+      "name, number, result (-1 for an error) and what it wrote. INDEX is a number or a name such as\n"
+      "DC_PAPERS or papernames; without one, every capability index is queried. Sizes are tenths of a\n"
+      "millimetre.",
+      {JobOptionTable()[0]},
+      "0  the capabilities were queried\n"
+      "1  the printer could not be set up (message on stderr and under \"Error\")\n"
+      "2  usage error: an unknown capability index",
+      "lbl caps DC_PAPERNAMES DC_PAPERSIZE\n"
+      "lbl caps --model \"Tarnwell TW-JA\" 16",
+      "",
+      RunCaps,
+  };
+}
+
+CommandSpec CheckJobCommand() {
+  return {
+      "check-job",
+      "whether DevQueryPrintEx lets a job print on the loaded paper",
+      "check-job [--model DRIVER-NAME] [--paper NAME | --size WxH] [--orientation portrait|landscape] [--copies N]",
+      "Initialises the printer, builds the job settings an application would pass for the options and\n"
+      "asks DevQueryPrintEx of lbldrv6ui whether the job can print on the loaded paper. Prints the\n"
+      "verdict, the explanation and the job's paper fields as JSON.",
+      JobOptionTable(),
+      "0  the job can print\n"
+      "1  the job is refused (the explanation on stderr and under \"Error\") or the check failed\n"
+      "2  usage error: a bad option or value, an unknown paper name",
+      "lbl check-job --paper \"4 x 6\"\n"
+      "lbl check-job --size 120x80 --orientation landscape",
+      "",
+      RunCheckJob,
+  };
 }
 
 }  // namespace lbl

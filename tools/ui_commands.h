@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/command_help.h"
+
 namespace lbl {
 
-extern const char* const kCapsUsage;
-extern const char* const kCapsHelp;
-extern const char* const kCheckJobUsage;
-const char* CheckJobHelp();
+CommandSpec CapsCommand();
+CommandSpec CheckJobCommand();
 
 // Exit status as the lbl command's: 0 success, 1 failure (message on stderr), 2 usage error.
 int RunCaps(const std::vector<std::string>& args);

@@ -88,7 +88,7 @@ TEST(DeliveryRunner, TwlJobsComeOutPageByPage) {
   }
   EXPECT_TRUE(report.pageFilesLeft.empty());
   const std::string json = lbl::DeliveryReportJson(report);
-  EXPECT_NE(json.find("\"resends\": 0"), std::string::npos);
+  EXPECT_NE(json.find("\"Resends\": 0"), std::string::npos);
   auto pbm = lbl::TwlPagePbm(report.jobs[0].pages[0]);
   EXPECT_EQ(std::string(pbm.begin(), pbm.begin() + 7), "P4\n576 ");
   EXPECT_EQ(pbm.size(), 7 + std::to_string(report.jobs[0].pages[0].rows).size() + 1 + report.jobs[0].pages[0].raster.size());

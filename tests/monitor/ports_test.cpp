@@ -95,7 +95,7 @@ TEST_F(PortsTest, LeftoverPageFilesGoOnceAtInitializeNotAtLoad) {
   HANDLE hMonitor;
   ASSERT_NE(InitializePrintMonitor2(&init, &hMonitor), nullptr);
   EXPECT_TRUE(winsim::ReadHostFile(u"c:\\prtmonlog\\page_0001_jobid_005_0.dat").empty());
-  EXPECT_TRUE(winsim::ReadHostFile(u"c:\\prtmonlog\\other.dat").empty());
+  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\other.dat").size(), 1u) << "only names of page files go";
   EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\mon_2024-2-3.log").size(), 1u);
 
   // Page files written after the first initialisation belong to jobs of this run.
@@ -203,8 +203,10 @@ TEST_F(PortsTest, OpenAndCloseLogTheirStepsAndRunTheThread) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   auto log = Log();
   auto at = [&](const std::string& m) { return std::find(log.begin(), log.end(), m) - log.begin(); };
-  EXPECT_LT(at("MonClosePort: the port USB001 is closed. hPort=" + hPort), at("UWriteThread: Exit UWriteThread"));
-  EXPECT_LT(at("UWriteThread: Exit UWriteThread"), at("FreeIniJobs: Free the jobs on port USB001. hPort=" + hPort));
+  // The thread stops before the port monitor's handle is closed: it may be writing through it.
+  EXPECT_LT(at("UWriteThread: Exit UWriteThread"), at("MonClosePort: the port USB001 is closed. hPort=" + hPort));
+  EXPECT_LT(at("MonClosePort: the port USB001 is closed. hPort=" + hPort),
+            at("FreeIniJobs: Free the jobs on port USB001. hPort=" + hPort));
   EXPECT_LT(at("FreeIniJobs: Free the jobs on port USB001. hPort=" + hPort), at("FreeIniJob: the job 7 is free."));
   EXPECT_LT(at("FreeIniJob: the job 7 is free."), at("DeletePortEntry: the port USB001 is deleted. hPort=" + hPort));
   EXPECT_LT(at("DeletePortEntry: the port USB001 is deleted. hPort=" + hPort), ptrdiff_t(log.size()));
@@ -467,44 +469,73 @@ TEST_F(PortsTest, TwlStartOfDocumentFailsWhileTheStatusIsUnknown) {
 
 // ---- write and read --------------------------------------------------------------------------
 
-TEST_F(PortsTest, TwlSmallWritesArePollsAndLargerOnesGoToThePort) {
+TEST_F(PortsTest, TwlWritesOfPageMarkersArePollsAndEverythingElseGoesToThePort) {
   HANDLE h = Open();
   ASSERT_TRUE(StartDoc(h, 1));
-  std::vector<BYTE> data(201, 0x55);
-  const unsigned polls = twl->StatusRequests();
+  auto markers = [](int n) {
+    std::vector<BYTE> b;
+    for (int i = 0; i < n; ++i) b.insert(b.end(), {0x1D, 0x1D, 0x76, 0x76, BYTE(40 + i), 0x01, 0, 0});
+    return b;
+  };
   DWORD written = 0;
-  ASSERT_TRUE(MonWritePort(h, data.data(), 200, &written));
-  EXPECT_EQ(written, 200u);
+  // One marker, and one page with 30 copies in one write: polls, whatever their size.
+  for (int n : {1, 30}) {
+    const unsigned polls = twl->StatusRequests();
+    std::vector<BYTE> m = markers(n);
+    ASSERT_TRUE(MonWritePort(h, m.data(), DWORD(m.size()), &written));
+    EXPECT_EQ(written, m.size());
+    EXPECT_EQ(twl->StatusRequests(), polls + 1);
+  }
   EXPECT_TRUE(twl->Received().empty());
-  EXPECT_FALSE(CalledPort("WritePort USB001 200"));
-  EXPECT_EQ(twl->StatusRequests(), polls + 1);
-  EXPECT_TRUE(Has("Enter MonWritePort, cbBuf:200, pIniPort:" + Hex(h) + ", hPort:" + Hex(Port(h)->hPort)));
+  EXPECT_TRUE(Has("Enter MonWritePort, cbBuf:240, pIniPort:" + Hex(h) + ", hPort:" + Hex(Port(h)->hPort)));
 
-  ASSERT_TRUE(MonWritePort(h, data.data(), 201, &written));
-  EXPECT_EQ(written, 201u);
-  EXPECT_EQ(twl->Received(), data);
+  // Small writes that are not markers are printer data: a raw command, a marker with a stray byte, a
+  // marker followed by something else.
+  std::vector<BYTE> raw = {'~', '!', 'T', '\r', '\n'};
+  std::vector<BYTE> odd = markers(1);
+  odd.push_back(0);
+  std::vector<BYTE> mixed = markers(2);
+  mixed[8] = 0x1B;
+  std::vector<BYTE> expected;
+  for (const auto* w : {&raw, &odd, &mixed}) {
+    ASSERT_TRUE(MonWritePort(h, const_cast<BYTE*>(w->data()), DWORD(w->size()), &written));
+    EXPECT_EQ(written, w->size());
+    expected.insert(expected.end(), w->begin(), w->end());
+  }
+  EXPECT_EQ(twl->Received(), expected);
+  EXPECT_TRUE(CalledPort("WritePort USB001 5"));
 
   twl->SetOffline(true);
-  EXPECT_FALSE(MonWritePort(h, data.data(), 8, &written));
+  std::vector<BYTE> m = markers(1);
+  EXPECT_FALSE(MonWritePort(h, m.data(), 8, &written));
   EXPECT_TRUE(Has("MonWritePort, unable to get printer status. pIniPort:" + Hex(h) + ", hPort:" +
                   Hex(Port(h)->hPort)));
+  SetLastError(0);
+  EXPECT_FALSE(MonWritePort(h, raw.data(), DWORD(raw.size()), &written)) << "data to an offline printer fails";
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_READY));
 }
 
-TEST_F(PortsTest, NonTwlWriteFailuresAreReportedAsSuccess) {
+TEST_F(PortsTest, NonTwlWritesReportThePortMonitorsResult) {
   auto plain = AttachPlain(2);
   HANDLE h = Open(u"USB002");
   ASSERT_NE(h, nullptr);
   ASSERT_FALSE(Port(h)->isTWL);
-  BYTE data[16] = {1, 2, 3};
+  BYTE data[16] = {0x1D, 0x1D, 0x76, 0x76};
   DWORD written = 99;
-  ASSERT_TRUE(MonWritePort(h, data, 8, &written)) << "small writes pass on for other languages";
+  ASSERT_TRUE(MonWritePort(h, data, 8, &written)) << "markers are data for other printers";
   EXPECT_EQ(written, 8u);
   winsim::SetPortFaults(u"USB002", {.failWrites = true});
-  EXPECT_TRUE(MonWritePort(h, data, sizeof data, &written));
-  EXPECT_EQ(written, 0u) << "the port monitor's count";
+  SetLastError(0);
+  EXPECT_FALSE(MonWritePort(h, data, sizeof data, &written)) << "a switched-off printer is an error in the queue";
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_READY));
+  EXPECT_EQ(written, 0u);
   winsim::SetPortFaults(u"USB002", {.writeLimit = 10});
   EXPECT_TRUE(MonWritePort(h, data, sizeof data, &written));
   EXPECT_EQ(written, 10u);
+  plain->present = false;  // the cable pulled
+  SetLastError(0);
+  EXPECT_FALSE(MonWritePort(h, data, sizeof data, &written));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
   EXPECT_EQ(plain->Received().size(), 18u);
 }
 
@@ -568,13 +599,16 @@ TEST_F(PortsTest, CloseWaitsTenSecondsAndLeavesTheRecordToAThreadThatDoesNotStop
   auto waited = std::chrono::steady_clock::now() - started;
   EXPECT_GE(waited, std::chrono::milliseconds(9500));
   EXPECT_LT(waited, std::chrono::seconds(15));
-  EXPECT_TRUE(CalledPort("ClosePort USB001"));
+  EXPECT_FALSE(CalledPort("ClosePort USB001")) << "the thread may still write through the port";
   EXPECT_FALSE(Has("DeletePortEntry: the port USB001 is deleted. hPort=" + hPort)) << "the thread still uses it";
   DWORD n;
   EXPECT_FALSE(MonWritePort(h, nullptr, 0, &n)) << "the handle is no longer valid";
 
   g_blockStep = false;
   EXPECT_TRUE(WaitFor([&] { return Has("DeletePortEntry: the port USB001 is deleted. hPort=" + hPort); }));
+  EXPECT_TRUE(CalledPort("ClosePort USB001")) << "by the thread, as it ended";
+  // The thread's last steps come after its last message; the process must not end under them.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   auto log = Log();
   auto exit = std::find(log.begin(), log.end(), "UWriteThread: Exit UWriteThread");
   EXPECT_LT(exit, std::find(log.begin(), log.end(), "FreeIniJob: the job 31 is free."));
@@ -639,6 +673,83 @@ TEST_F(PortsTest, PortsOpenCloseAndPrintFromManyThreadsAtOnce) {
   for (const auto& d : devices) EXPECT_EQ(d->Received().size(), 8u * 64);
   EXPECT_TRUE(WaitFor([&] { return Count("UWriteThread: Exit UWriteThread") == 32; }));
   EXPECT_EQ(CountPrefix("DeletePortEntry: the port USB00"), 32);
+}
+
+// ---- job records of other languages, concurrent opens and starts -------------------------------
+
+TEST_F(PortsTest, ANonTwlJobIsReleasedAtTheEndOfItsDocument) {
+  AttachPlain(2);
+  HANDLE h = Open(u"USB002");
+  ASSERT_NE(h, nullptr);
+  for (DWORD job = 1; job <= 3; ++job) {
+    ASSERT_TRUE(StartDoc(h, job));
+    ASSERT_NE(Port(h)->jobs, nullptr);
+    HANDLE printer = Port(h)->jobs->hPrinter;
+    ASSERT_TRUE(MonEndDocPort(h));
+    EXPECT_EQ(Port(h)->jobs, nullptr) << "job " << job;
+    EXPECT_FALSE(ClosePrinter(printer)) << "its printer handle went with it";
+    EXPECT_TRUE(Has("FreeIniJob: the job " + std::to_string(job) + " is free."));
+  }
+}
+
+// A port monitor whose open waits until the test lets it go.
+std::atomic<bool> g_holdOpen{false};
+std::atomic<int> g_opens{0};
+BOOL WINAPI SlowOpen(HANDLE monitor, LPWSTR name, PHANDLE h) {
+  ++g_opens;
+  while (g_holdOpen.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return winsim::UsbPortMonitor().pfnOpenPort(monitor, name, h);
+}
+
+TEST_F(PortsTest, AnOpenOfAPortBeingOpenedWaitsAndSharesIt) {
+  MONITOR2 t = winsim::UsbPortMonitor();
+  t.pfnOpenPort = SlowOpen;
+  g_opens = 0;
+  g_holdOpen = true;
+  HANDLE first = nullptr, second = nullptr;
+  auto open = [&t](const char16_t* name, HANDLE* h) {
+    MONITOR2 copy = t;
+    WString n = ToWString(name);
+    MonOpenPortEx(nullptr, winsim::UsbPortMonitorHandle(), n.data(), nullptr, h, &copy);
+  };
+  std::thread a(open, u"USB001", &first);
+  ASSERT_TRUE(WaitFor([] { return g_opens.load() == 1; }));
+  std::thread b(open, u"usb001", &second);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  g_holdOpen = false;
+  a.join();
+  b.join();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(g_opens.load(), 1) << "the port monitor opens the port once";
+  EXPECT_EQ(Count("CreatePortEntry: the PortEntry USB001 is created."), 1);
+  EXPECT_TRUE(MonClosePort(first));
+  EXPECT_FALSE(CalledPort("ClosePort USB001")) << "the second printer still has it";
+  EXPECT_TRUE(MonClosePort(second));
+  EXPECT_EQ(winsim::OpenPortHandles(), 0u);
+}
+
+TEST_F(PortsTest, OnlyOneOfManySimultaneousStartsOfDocumentWins) {
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  for (int round = 0; round < 5; ++round) {
+    std::atomic<int> ready{0}, won{0}, busy{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 6; ++i) {
+      threads.emplace_back([&, i] {
+        ++ready;
+        while (ready.load() < 6) std::this_thread::yield();
+        if (StartDoc(h, DWORD(100 * round + i)))
+          ++won;
+        else if (GetLastError() == ERROR_BUSY)
+          ++busy;
+      });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(won.load(), 1) << "round " << round;
+    EXPECT_EQ(busy.load(), 5) << "round " << round;
+    ASSERT_TRUE(MonEndDocPort(h));
+  }
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ TEST_F(StatusTest, GetRequestsReturnThePrintersReply) {
   EXPECT_EQ(returned, 1u);
 }
 
-TEST_F(StatusTest, UnansweredGetRequestsSucceedWithTheNoAnswerMark) {
+TEST_F(StatusTest, AnUnansweredStatusRequestSucceedsWithTheNoAnswerMarkAndOthersFail) {
   twl->SetOffline(true);
   std::vector<BYTE> out;
   DWORD returned = 0;
@@ -189,9 +189,11 @@ TEST_F(StatusTest, UnansweredGetRequestsSucceedWithTheNoAnswerMark) {
   EXPECT_EQ(out[1], 0);
   EXPECT_EQ(out[2], 0xEE);
   EXPECT_EQ(returned, 32u);
-  ASSERT_TRUE(Query(u"twgetcmd7", &out, &returned, 16));
+  // Every other request reports the port monitor's failure, so the printer tools can tell it.
+  SetLastError(0);
+  EXPECT_FALSE(Query(u"twgetcmd7", &out, &returned, 16));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_READY));
   EXPECT_EQ(out[0], 0xEE) << "only request 1 is marked";
-  EXPECT_EQ(returned, 16u);
 
   // The mark needs two bytes: a smaller buffer is left alone and told the size.
   out.assign(4, 0xEE);
@@ -265,9 +267,12 @@ TEST_F(StatusTest, SetRequestsSendTheVendorBuffer) {
   EXPECT_EQ(sent[2][0], 4);
   EXPECT_TRUE(std::equal(sent[2].begin() + 1, sent[2].end(), sent[1].begin() + 1)) << "request 5's bytes stay";
 
-  // A SET the printer refuses still succeeds; any other third letter sends nothing.
+  // A SET the printer refuses fails with the port monitor's error ("Failed to switch mode." in the
+  // printer tools); any other third letter sends nothing.
   twl->SetOffline(true);
-  EXPECT_TRUE(Query(u"twsetcmd3", &out, &returned));
+  SetLastError(0);
+  EXPECT_FALSE(Query(u"twsetcmd3", &out, &returned));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_READY));
   twl->SetOffline(false);
   EXPECT_TRUE(Query(u"twxetcmd1", &out, &returned));
   EXPECT_EQ(twl->SetRequests().size(), 3u);
@@ -285,6 +290,23 @@ TEST_F(StatusTest, ControlCodesGoToThePortMonitor) {
                                          sizeof id, &returned));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
   Port(port)->portMonitorTable.pfnGetPrinterDataFromPort = winsim::UsbPortMonitor().pfnGetPrinterDataFromPort;
+}
+
+TEST_F(StatusTest, EachPortLogsItsOwnRepliesOnceInARow) {
+  auto second = std::make_shared<winsim::TwlPrinterDevice>();
+  second->portNumber = 2;
+  second->serial = "TW0000009";
+  winsim::AttachUsbPrinter(second);
+  HANDLE other = Open(u"USB002");
+  ASSERT_NE(other, nullptr);
+  twl->SetPageCounter(11);
+  second->SetPageCounter(22);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(GetPrinterStatus(Port(port)));
+    ASSERT_TRUE(GetPrinterStatus(Port(other)));
+  }
+  EXPECT_EQ(Count("GetPrinterStatus: The data read from printer: 00000011"), 1);
+  EXPECT_EQ(Count("GetPrinterStatus: The data read from printer: 00000022"), 1);
 }
 
 }  // namespace

@@ -281,4 +281,53 @@ TEST_F(Files, ResetGivesAnEmptyDriveAndDropsHandles) {
   EXPECT_FALSE(CloseHandle(h));
 }
 
+TEST_F(Files, JunctionsOwnersAndAccessLists) {
+  ASSERT_TRUE(CreateDirectoryW(u"c:\\target", nullptr));
+  Put(u"c:\\target\\a.dat", "A");
+  ASSERT_TRUE(winsim::CreateJunction(u"c:\\link", u"c:\\target"));
+  EXPECT_FALSE(winsim::CreateJunction(u"c:\\link", u"c:\\target")) << "the name is taken";
+  EXPECT_EQ(GetFileAttributesW(u"c:\\link"), DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  EXPECT_EQ(GetFileAttributesW(u"c:\\target"), DWORD(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(Get(u"c:\\link\\a.dat"), "A") << "followed like a folder";
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(u"c:\\li*", &fd);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  FindClose(h);
+  SetLastError(0);
+  EXPECT_FALSE(CreateDirectoryW(u"c:\\link", nullptr));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+  ASSERT_TRUE(RemoveDirectoryW(u"c:\\link"));
+  EXPECT_EQ(Get(u"c:\\target\\a.dat"), "A") << "removing the junction leaves its target";
+
+  // Owners: SYSTEM unless set; an access list from the descriptor the folder was created with.
+  EXPECT_EQ(winsim::FileOwner(u"c:\\target"), "S-1-5-18");
+  EXPECT_EQ(winsim::FileOwner(u"c:\\missing"), "");
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(u"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-9)",
+                                                                  SDDL_REVISION_1, &sd, nullptr));
+  SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+  ASSERT_TRUE(CreateDirectoryW(u"c:\\guarded", &sa));
+  LocalFree(sd);
+  EXPECT_EQ(winsim::FileOwner(u"c:\\guarded"), "S-1-5-32-544");
+  EXPECT_EQ(winsim::FileAccessList(u"c:\\guarded"), (std::vector<std::string>{"S-1-5-18", "S-1-5-21-9"}));
+  EXPECT_FALSE(ConvertStringSecurityDescriptorToSecurityDescriptorW(u"D:(X;;;;;SY)", SDDL_REVISION_1, &sd, nullptr));
+
+  ASSERT_TRUE(winsim::SetFileOwner(u"c:\\target", "S-1-5-21-9"));
+  PSID owner = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(u"c:\\target", SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                  nullptr, &sd),
+            DWORD(ERROR_SUCCESS));
+  EXPECT_FALSE(IsWellKnownSid(owner, WinLocalSystemSid));
+  LocalFree(sd);
+  ASSERT_EQ(GetNamedSecurityInfoW(u"c:\\guarded", SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                  nullptr, &sd),
+            DWORD(ERROR_SUCCESS));
+  EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+  LocalFree(sd);
+  EXPECT_EQ(GetNamedSecurityInfoW(u"c:\\missing", SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                  nullptr, &sd),
+            DWORD(ERROR_FILE_NOT_FOUND));
+}
+
 }  // namespace

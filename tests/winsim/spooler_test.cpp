@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "winsim/devices.h"
 #include "winsim/machine.h"
+#include "winsim/monitorhost.h"
 #include "winsim/win32.h"
 
 using namespace std::string_literals;
@@ -211,6 +213,26 @@ TEST_F(Spooler, MachineSetupRulesAndReset) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
   EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(u"Tarnwell TW-QX"), &h, nullptr));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PRINTER_NAME));
+}
+
+TEST(UsbPortMonitor, ACallWithAClosedPortHandleIsABugNotAnOfflinePrinter) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  winsim::Reset();
+  winsim::AttachUsbPrinter(std::make_shared<winsim::UsbPrinterDevice>());
+  MONITOR2 pm = winsim::UsbPortMonitor();
+  std::u16string name = u"USB001";
+  HANDLE port = nullptr;
+  ASSERT_TRUE(pm.pfnOpenPort(winsim::UsbPortMonitorHandle(), name.data(), &port));
+  BYTE data[4] = {1, 2, 3, 4};
+  DWORD written = 0;
+  ASSERT_TRUE(pm.pfnWritePort(port, data, sizeof data, &written));
+  ASSERT_TRUE(pm.pfnClosePort(port));
+  EXPECT_DEATH(pm.pfnWritePort(port, data, sizeof data, &written), "closed port handle");
+  EXPECT_DEATH(pm.pfnClosePort(port), "closed port handle");
+  // A handle that never was one is an ordinary error.
+  SetLastError(0);
+  EXPECT_FALSE(pm.pfnWritePort(reinterpret_cast<HANDLE>(0x7FF0), data, sizeof data, &written));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 }
 
 }  // namespace

@@ -273,10 +273,95 @@ void FillFindData(const std::u16string& name, const struct stat& st, WIN32_FIND_
   memcpy(fd->cFileName, name.data(), n * sizeof(WCHAR));
 }
 
+// ---- security ----------------------------------------------------------------------
+constexpr char kSystemSid[] = "S-1-5-18";
+
+struct Security {
+  std::string owner = kSystemSid;
+  bool hasAcl = false;
+  std::vector<std::string> acl;  // SIDs allowed access
+};
+std::map<std::string, Security>& SecurityOf() {  // by host path as resolved (links not followed)
+  static auto* m = new std::map<std::string, Security>;
+  return *m;
+}
+
+bool IsLink(const std::string& host) {
+  struct stat st;
+  return lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The opaque records behind PSID, PACL and PSECURITY_DESCRIPTOR.
+constexpr DWORD kSdMagic = 0x53445344;  // "DSDS"
+struct SimSid {
+  char text[64];
+};
+}  // namespace
+struct _ACL {
+  DWORD count;
+  SimSid sids[8];
+};
+namespace {
+struct SimSd {
+  DWORD magic;
+  BOOL hasOwner, hasAcl;
+  SimSid owner;
+  ACL acl;
+};
+
+void PutSid(SimSid* out, const std::string& sid) {
+  memset(out->text, 0, sizeof out->text);
+  memcpy(out->text, sid.data(), std::min(sid.size(), sizeof out->text - 1));
+}
+
+std::string SidOfAlias(const std::string& s) {
+  if (s == "SY") return kSystemSid;
+  if (s == "BA") return "S-1-5-32-544";
+  if (s == "LS") return "S-1-5-19";
+  if (s == "NS") return "S-1-5-20";
+  if (s.rfind("S-1-", 0) == 0) return s;
+  return "";
+}
+
+// "O:<sid>" and "D:[P](A;...;...;;;<sid>)..." of an SDDL text; false on anything else.
+bool ParseSddl(const std::string& text, SimSd* sd) {
+  memset(sd, 0, sizeof *sd);
+  sd->magic = kSdMagic;
+  size_t at = 0;
+  while (at < text.size()) {
+    if (text.compare(at, 2, "O:") == 0) {
+      const size_t end = text.find("D:", at + 2);
+      std::string sid = SidOfAlias(text.substr(at + 2, (end == std::string::npos ? text.size() : end) - at - 2));
+      if (sid.empty()) return false;
+      PutSid(&sd->owner, sid);
+      sd->hasOwner = TRUE;
+      at = end == std::string::npos ? text.size() : end;
+    } else if (text.compare(at, 2, "D:") == 0) {
+      sd->hasAcl = TRUE;
+      at += 2;
+      while (at < text.size() && text[at] != '(' && text[at] != 'O') ++at;  // flags such as P
+      while (at < text.size() && text[at] == '(') {
+        size_t end = text.find(')', at);
+        if (end == std::string::npos) return false;
+        std::string ace = text.substr(at + 1, end - at - 1);
+        if (ace.rfind("A;", 0) != 0) return false;
+        std::string sid = SidOfAlias(ace.substr(ace.rfind(';') + 1));
+        if (sid.empty() || sd->acl.count >= 8) return false;
+        PutSid(&sd->acl.sids[sd->acl.count++], sid);
+        at = end + 1;
+      }
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 namespace winsim::detail {
 void ResetFiles() {
+  SecurityOf().clear();
   std::string old = g_root;
   g_root = MakeRoot();  // made before the old one goes, so the new root never reuses its name
   std::error_code ec;
@@ -314,6 +399,36 @@ bool WriteHostFile(const std::u16string& winPath, const void* data, size_t size)
   }
   close(fd);
   return done == size;
+}
+
+bool CreateJunction(const std::u16string& link, const std::u16string& target) {
+  Guard g(Mutex());
+  Resolved l = Resolve(link.c_str()), t = Resolve(target.c_str());
+  if (l.error || t.error || l.exists || !l.parentExists || !t.isDir) return false;
+  return symlink(t.host.c_str(), l.host.c_str()) == 0;
+}
+
+bool SetFileOwner(const std::u16string& winPath, const std::string& sid) {
+  Guard g(Mutex());
+  Resolved r = Resolve(winPath.c_str());
+  if (r.error || !r.exists) return false;
+  SecurityOf()[r.host].owner = sid;
+  return true;
+}
+
+std::string FileOwner(const std::u16string& winPath) {
+  Guard g(Mutex());
+  Resolved r = Resolve(winPath.c_str());
+  if (r.error || !r.exists) return "";
+  auto it = SecurityOf().find(r.host);
+  return it == SecurityOf().end() ? kSystemSid : it->second.owner;
+}
+
+std::vector<std::string> FileAccessList(const std::u16string& winPath) {
+  Guard g(Mutex());
+  Resolved r = Resolve(winPath.c_str());
+  auto it = SecurityOf().find(r.host);
+  return r.error || !r.exists || it == SecurityOf().end() ? std::vector<std::string>{} : it->second.acl;
 }
 
 std::vector<uint8_t> ReadHostFile(const std::u16string& winPath) {
@@ -530,6 +645,7 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
   }
   DWORD a = r.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (!(r.st.st_mode & S_IWUSR)) a |= FILE_ATTRIBUTE_READONLY;
+  if (IsLink(r.host)) a |= FILE_ATTRIBUTE_REPARSE_POINT;  // junctions are host symbolic links
   return a;
 }
 
@@ -541,16 +657,82 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   return GetFileAttributesW(FromAcp(lpFileName).c_str());
 }
 
-BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
   Guard g(Mutex());
   Resolved r = Resolve(lpPathName);
-  DWORD err = r.error ? r.error : r.exists ? ERROR_ALREADY_EXISTS : !r.parentExists ? ERROR_PATH_NOT_FOUND : 0;
+  DWORD err = r.error ? r.error : (r.exists || IsLink(r.host)) ? ERROR_ALREADY_EXISTS
+                                  : !r.parentExists            ? ERROR_PATH_NOT_FOUND
+                                                               : 0;
   if (!err && mkdir(r.host.c_str(), 0777) != 0) err = ErrnoToWin(errno);
   if (err) {
     SetLastError(err);
     return FALSE;
   }
+  Security sec;  // owned by the creator (the service: SYSTEM)
+  auto* sd = lpSecurityAttributes ? static_cast<const SimSd*>(lpSecurityAttributes->lpSecurityDescriptor) : nullptr;
+  if (sd && sd->magic == kSdMagic) {
+    if (sd->hasOwner) sec.owner = sd->owner.text;
+    sec.hasAcl = sd->hasAcl;
+    for (DWORD i = 0; i < sd->acl.count; ++i) sec.acl.push_back(sd->acl.sids[i].text);
+  }
+  SecurityOf()[r.host] = sec;
   return TRUE;
+}
+
+DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,
+                                   PSID* ppsidOwner, PSID* ppsidGroup, PACL* ppDacl, PACL* ppSacl,
+                                   PSECURITY_DESCRIPTOR* ppSecurityDescriptor) {
+  if (ObjectType != SE_FILE_OBJECT || !pObjectName || !ppSecurityDescriptor) return ERROR_INVALID_PARAMETER;
+  Guard g(Mutex());
+  Resolved r = Resolve(pObjectName);
+  if (r.error) return r.error;
+  if (!r.exists) return MissingError(r);
+  auto it = SecurityOf().find(r.host);
+  Security sec = it == SecurityOf().end() ? Security{} : it->second;
+  auto* sd = static_cast<SimSd*>(LocalAlloc(LPTR, sizeof(SimSd)));
+  if (!sd) return ERROR_NOT_ENOUGH_MEMORY;
+  sd->magic = kSdMagic;
+  sd->hasOwner = TRUE;
+  PutSid(&sd->owner, sec.owner);
+  sd->hasAcl = sec.hasAcl;
+  for (const auto& sid : sec.acl)
+    if (sd->acl.count < 8) PutSid(&sd->acl.sids[sd->acl.count++], sid);
+  if (ppsidOwner) *ppsidOwner = (SecurityInfo & OWNER_SECURITY_INFORMATION) ? &sd->owner : nullptr;
+  if (ppsidGroup) *ppsidGroup = nullptr;
+  if (ppDacl) *ppDacl = (SecurityInfo & DACL_SECURITY_INFORMATION) && sd->hasAcl ? &sd->acl : nullptr;
+  if (ppSacl) *ppSacl = nullptr;
+  *ppSecurityDescriptor = sd;
+  return ERROR_SUCCESS;
+}
+
+BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision,
+                                                                 PSECURITY_DESCRIPTOR* SecurityDescriptor,
+                                                                 PULONG SecurityDescriptorSize) {
+  if (!StringSecurityDescriptor || !SecurityDescriptor || StringSDRevision != SDDL_REVISION_1) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  SimSd parsed;
+  if (!ParseSddl(ToUtf8(StringSecurityDescriptor), &parsed)) {
+    SetLastError(1336);  // ERROR_INVALID_ACL
+    return FALSE;
+  }
+  auto* sd = static_cast<SimSd*>(LocalAlloc(LPTR, sizeof(SimSd)));
+  if (!sd) return FALSE;
+  *sd = parsed;
+  *SecurityDescriptor = sd;
+  if (SecurityDescriptorSize) *SecurityDescriptorSize = sizeof(SimSd);
+  return TRUE;
+}
+
+BOOL WINAPI IsWellKnownSid(PSID pSid, WELL_KNOWN_SID_TYPE WellKnownSidType) {
+  if (!pSid) return FALSE;
+  const std::string sid = static_cast<const SimSid*>(pSid)->text;
+  switch (WellKnownSidType) {
+    case WinLocalSystemSid: return sid == kSystemSid;
+    case WinBuiltinAdministratorsSid: return sid == "S-1-5-32-544";
+  }
+  return FALSE;
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES sa) {
@@ -593,11 +775,14 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
               : r.isRoot  ? ERROR_ACCESS_DENIED
               : !r.isDir  ? ERROR_DIRECTORY
                           : 0;
-  if (!err && rmdir(r.host.c_str()) != 0) err = errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrnoToWin(errno);
+  // A junction goes by itself, not with what it points at.
+  if (!err && (IsLink(r.host) ? unlink(r.host.c_str()) : rmdir(r.host.c_str())) != 0)
+    err = errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrnoToWin(errno);
   if (err) {
     SetLastError(err);
     return FALSE;
   }
+  SecurityOf().erase(r.host);
   return TRUE;
 }
 
@@ -678,6 +863,7 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
     if (!Match(r.leaf, wide) || stat((r.parentHost + "/" + host).c_str(), &st) != 0) continue;
     find->entries.emplace_back();
     FillFindData(wide, st, &find->entries.back());
+    if (IsLink(r.parentHost + "/" + host)) find->entries.back().dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   }
   if (find->entries.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);

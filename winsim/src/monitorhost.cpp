@@ -28,6 +28,7 @@ struct Host {
   std::vector<std::string> calls;
   std::set<void*> bidi;  // live RouterAllocBidi* blocks
   size_t openPorts = 0;
+  std::set<uintptr_t> closedPorts;  // port handles the port monitor has closed
 };
 
 Host& H() {
@@ -133,6 +134,14 @@ std::string Narrow(const std::u16string& s) {
 }
 
 std::shared_ptr<PortObj> PortOf(HANDLE h) {
+  {
+    Guard g(Mutex());
+    if (H().closedPorts.count(reinterpret_cast<uintptr_t>(h))) {
+      // On Windows the handle is freed memory inside the spooler: a caller's bug, never an offline printer.
+      fprintf(stderr, "winsim: port monitor called with the closed port handle %p\n", h);
+      abort();
+    }
+  }
   auto p = GetHandle<PortObj>(h);
   if (!p) SetLastError(ERROR_INVALID_HANDLE);
   return p;
@@ -234,6 +243,7 @@ BOOL WINAPI PmEndDocPort(HANDLE hPort) {
 }
 
 BOOL WINAPI PmClosePort(HANDLE hPort) {
+  PortOf(hPort);  // a second close is a call on a closed handle
   auto port = TakeHandleOf<PortObj>(hPort);
   if (!port) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -242,6 +252,7 @@ BOOL WINAPI PmClosePort(HANDLE hPort) {
   Record("ClosePort " + Narrow(port->name));
   Guard g(Mutex());
   --H().openPorts;
+  H().closedPorts.insert(reinterpret_cast<uintptr_t>(hPort));
   return TRUE;
 }
 
@@ -422,6 +433,7 @@ void ResetMonitorHost() {
   h.calls.clear();
   // Port handles went with the handle table; bidirectional blocks stay tracked until they are released.
   h.openPorts = 0;
+  h.closedPorts.clear();
 }
 }  // namespace winsim::detail
 

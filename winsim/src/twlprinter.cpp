@@ -176,6 +176,7 @@ void TwlPrinterDevice::ClearFaults() {
   failPages_.clear();
   lose_.clear();
   loseCountdown_ = -1;
+  lateReprintAfter_ = -1;
 }
 
 void TwlPrinterDevice::GoOfflineAfterPages(unsigned pages) {
@@ -226,6 +227,8 @@ void TwlPrinterDevice::LoseLocked(int64_t reprintAfter) {
   ++lost_;
   if (reprintAfter == kAfterLastPrinted) {
     AskReprintLocked();
+  } else if (reprintAfter == kSilentlyThenEarlier) {
+    lateReprintAfter_ = lastPrinted_;
   } else if (reprintAfter >= 0) {
     status_ |= 0x80;
     pageCounter_ = uint32_t(reprintAfter);
@@ -238,6 +241,11 @@ void TwlPrinterDevice::PrintPageLocked(TwlPage page) {
   for (int i = 7; i > 0; --i) recent_[i] = recent_[i - 1];
   recent_[0] = page.number;
   printed_.push_back(std::move(page));
+  if (lateReprintAfter_ >= 0) {
+    status_ |= 0x80;
+    pageCounter_ = uint32_t(lateReprintAfter_);
+    lateReprintAfter_ = -1;
+  }
   if (offlineAfter_ && --offlineAfter_ == 0) offline_ = true;
 }
 

@@ -28,6 +28,13 @@ std::string RootDir();                                // host path of C:\ (creat
 std::string HostPath(const std::u16string& winPath);  // host path a Windows path maps to ("" when not on C:)
 bool WriteHostFile(const std::u16string& winPath, const void* data, size_t size);  // creates folders as needed
 std::vector<uint8_t> ReadHostFile(const std::u16string& winPath);                  // empty when missing
+// File security: every file and folder has an owner (SIDs as text, "S-1-5-18" SYSTEM unless set or
+// created with another) and, when created with one, an access list. A junction is a folder that is a
+// reparse point to another folder (FILE_ATTRIBUTE_REPARSE_POINT), as an ordinary user can plant one.
+bool CreateJunction(const std::u16string& link, const std::u16string& target);  // link must not exist
+bool SetFileOwner(const std::u16string& winPath, const std::string& sid);
+std::string FileOwner(const std::u16string& winPath);                         // "" when missing
+std::vector<std::string> FileAccessList(const std::u16string& winPath);       // SIDs allowed; empty: none set
 
 // Modules: a name without extension gets ".dll", as GetModuleHandleW assumes.
 HMODULE RegisterModule(const std::u16string& name);  // distinct fake handle; same name -> same handle

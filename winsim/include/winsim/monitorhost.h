@@ -73,7 +73,8 @@ std::vector<JobControlRecord> JobControls();  // every SetJobW call since Reset(
 // interface: CreateFileW, WriteFile and ReadFile, and DeviceIoControl with the control code of
 // pfnGetPrinterDataFromPort (IOCTL_PAR_QUERY_DEVICE_ID, IOCTL_USBPRINT_VENDOR_GET_COMMAND and _SET_COMMAND;
 // a value name without a control code fails with ERROR_INVALID_PARAMETER). An unplugged printer fails
-// every call but the open with ERROR_DEVICE_NOT_CONNECTED.
+// every call but the open with ERROR_DEVICE_NOT_CONNECTED. A call with a port handle it has closed aborts
+// the process: on Windows that handle is freed memory, so it is a bug of the caller, not an offline printer.
 MONITOR2 UsbPortMonitor();      // every entry it has; a copy, so tests may clear entries
 HANDLE UsbPortMonitorHandle();  // the monitor handle its entries expect
 

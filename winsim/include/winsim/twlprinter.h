@@ -77,8 +77,11 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   // The next `times` blocks of page `page` are received but not printed. The printer then asks for every
   // page after `reprintAfter` (status bit 0x80, page counter at it): kAfterLastPrinted, as for a torn
   // block, or a page number of the test's choosing; kSilently loses the page without asking.
+  // kSilentlyThenEarlier loses it without a word, and once the next page has been printed asks for every
+  // page after the one printed before the lost one: a late request from a counter below pages it printed.
   static constexpr int64_t kAfterLastPrinted = -1;
   static constexpr int64_t kSilently = -2;
+  static constexpr int64_t kSilentlyThenEarlier = -3;
   void LosePage(uint16_t page, unsigned times = 1, int64_t reprintAfter = kAfterLastPrinted);
   // The same, once, for the page block that arrives after the next `blocks` printed ones, whatever its number.
   void LoseBlockAfter(unsigned blocks, int64_t reprintAfter = kAfterLastPrinted);
@@ -131,6 +134,7 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   std::map<uint16_t, Loss> lose_;
   int64_t loseCountdown_ = -1;  // blocks to let through before the next one is lost; -1: none
   int64_t loseCountdownReprint_ = kAfterLastPrinted;
+  int64_t lateReprintAfter_ = -1;  // kSilentlyThenEarlier: the counter to ask from after the next page
   std::map<uint16_t, unsigned> failPages_;
   unsigned offlineAfter_ = 0;
   uint32_t lastPrinted_ = 0;

@@ -245,6 +245,27 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
 BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL WINAPI FindClose(HANDLE hFindFile);
 
+// ---- file security (aclapi.h, sddl.h, securitybaseapi.h) ------------------------------------------
+// Enough to tell who owns a folder and to create one with an access list. Security descriptors and
+// SIDs are opaque LocalAlloc'd blocks; only SDDL texts of the form "O:<sid>D:P(A;OICI;FA;;;<sid>)..."
+// with the aliases SY, BA, LS, NS or "S-1-..." SIDs are understood.
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+typedef void* PSID;
+typedef struct _ACL ACL, *PACL;
+typedef DWORD SECURITY_INFORMATION;
+#define OWNER_SECURITY_INFORMATION 0x00000001L
+#define DACL_SECURITY_INFORMATION 0x00000004L
+typedef enum _SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1 } SE_OBJECT_TYPE;
+typedef enum { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 } WELL_KNOWN_SID_TYPE;
+#define SDDL_REVISION_1 1
+DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,
+                                   PSID* ppsidOwner, PSID* ppsidGroup, PACL* ppDacl, PACL* ppSacl,
+                                   PSECURITY_DESCRIPTOR* ppSecurityDescriptor);
+BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision,
+                                                                 PSECURITY_DESCRIPTOR* SecurityDescriptor,
+                                                                 PULONG SecurityDescriptorSize);
+BOOL WINAPI IsWellKnownSid(PSID pSid, WELL_KNOWN_SID_TYPE WellKnownSidType);
+
 // ---- module resources ------------------------------------------------------------
 #define RT_BITMAP MAKEINTRESOURCEW(2)
 #define RT_DIALOG MAKEINTRESOURCEW(5)

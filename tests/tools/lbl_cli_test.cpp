@@ -1,0 +1,371 @@
+// The lbl program as people use it: PDF labels printed and read back by lbl view, option errors,
+// warnings, the version, help pages and completion, JSON documents and progress on a terminal.
+#include <gtest/gtest.h>
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+#include <pty.h>
+#include <rapidjson/document.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "tools/viewer/png.h"
+
+#ifndef LBL_EXE
+#error "LBL_EXE must name the lbl program"
+#endif
+
+namespace tooltest {
+namespace {
+
+struct Ran {
+  int status;
+  std::string out, err;
+};
+
+std::string Dir() { return testing::TempDir() + "/lbl_cli_test_" + std::to_string(getpid()); }
+
+std::string Temp(const std::string& name) {
+  std::filesystem::create_directories(Dir());
+  return Dir() + "/" + name;
+}
+
+Ran Lbl(const std::string& args) {
+  const std::string errFile = Temp("stderr.txt");
+  const std::string cmd = std::string(LBL_EXE) + " " + args + " 2>" + errFile;
+  Ran r;
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[4096];
+  for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int status = p ? pclose(p) : -1;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream e(errFile);
+  r.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+  return r;
+}
+
+// A PDF of `pages` pages of w x h points, each drawn by `draw` (page number from 1).
+void MakePdf(const std::string& path, double w, double h, int pages, const std::function<void(cairo_t*, int)>& draw) {
+  cairo_surface_t* s = cairo_pdf_surface_create(path.c_str(), w, h);
+  cairo_t* cr = cairo_create(s);
+  for (int p = 1; p <= pages; ++p) {
+    draw(cr, p);
+    cairo_show_page(cr);
+  }
+  cairo_destroy(cr);
+  cairo_surface_finish(s);
+  ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+  cairo_surface_destroy(s);
+  // Cairo keeps the text's font faces (and fontconfig's patterns) in caches that the leak checker
+  // of the sanitizer build would report at exit.
+  cairo_debug_reset_static_data();
+  FcFini();
+}
+
+// The bar widths of a barcode-like pattern, in points, left to right, with the gaps between them.
+const double kBars[] = {1.0, 2.0, 3.0, 4.0, 1.5, 2.5, 0.75, 5.0};
+const double kGap = 3.0, kBarsLeft = 10.0, kBarsTop = 30.0, kBarsHeight = 30.0;
+
+void DrawShippingLabel(cairo_t* cr, int page) {
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+  cairo_set_font_size(cr, 14);
+  cairo_move_to(cr, 10, 20);
+  cairo_show_text(cr, ("SHIP TO " + std::to_string(page)).c_str());
+  double x = kBarsLeft;
+  for (double w : kBars) {
+    cairo_rectangle(cr, x, kBarsTop, w, kBarsHeight);
+    x += w + kGap;
+  }
+  cairo_fill(cr);
+  // A thin-line box round the label.
+  cairo_set_line_width(cr, 0.5);
+  cairo_rectangle(cr, 2, 2, 140, 68);
+  cairo_stroke(cr);
+}
+
+lblview::RgbImage ReadPng(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  lblview::RgbImage img;
+  std::string error;
+  EXPECT_TRUE(lblview::DecodePng(bytes.data(), bytes.size(), &img, &error)) << path << ": " << error;
+  return img;
+}
+
+bool Black(const lblview::RgbImage& img, uint32_t x, uint32_t y) { return img.rgb[(size_t{y} * img.width + x) * 3] < 128; }
+
+// Runs of black along row y from x0 to x1: (start, width) in dots.
+std::vector<std::pair<int, int>> Runs(const lblview::RgbImage& img, uint32_t y, uint32_t x0, uint32_t x1) {
+  std::vector<std::pair<int, int>> runs;
+  for (uint32_t x = x0; x < x1; ++x) {
+    if (!Black(img, x, y)) continue;
+    uint32_t e = x;
+    while (e < x1 && Black(img, e, y)) ++e;
+    runs.emplace_back(int(x), int(e - x));
+    x = e;
+  }
+  return runs;
+}
+
+class LblCommand : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(Dir(), ec);
+  }
+};
+
+TEST_F(LblCommand, PdfBarsKeepTheirWidthsWithinOneDotAt203And300Dpi) {
+  const std::string pdf = Temp("ship.pdf");
+  MakePdf(pdf, 144, 72, 1, DrawShippingLabel);  // 2 x 1 inch
+  for (auto [model, dpi] : {std::pair<const char*, int>{"Tarnwell TW-QX", 203}, {"Tarnwell TW-QC", 300}}) {
+    SCOPED_TRACE(model);
+    const std::string out = Temp("ship.zpl");
+    Ran print = Lbl(std::string("print --model \"") + model + "\" --language zpl --size 50.8x25.4 -o " + out + " " + pdf);
+    ASSERT_EQ(print.status, 0) << print.err;
+    EXPECT_EQ(print.err, "");
+    Ran view = Lbl("view -o " + Temp("ship") + " " + out);
+    ASSERT_EQ(view.status, 0) << view.err;
+    const lblview::RgbImage label = ReadPng(Temp("ship-1.png"));
+    ASSERT_EQ(label.width, uint32_t(2 * dpi));
+    const double dots = dpi / 72.0;
+    const uint32_t row = uint32_t((kBarsTop + kBarsHeight / 2) * dots);
+    const auto runs = Runs(label, row, uint32_t(kBarsLeft * dots) - 3, uint32_t(130 * dots));
+    ASSERT_EQ(runs.size(), std::size(kBars));
+    double x = kBarsLeft;
+    for (size_t i = 0; i < runs.size(); ++i) {
+      EXPECT_NEAR(runs[i].second, kBars[i] * dots, 1.0) << "bar " << i;
+      EXPECT_NEAR(runs[i].first, x * dots, 1.0) << "bar " << i;
+      x += kBars[i] + kGap;
+    }
+    // The 0.5 pt box is there on all four sides, unbroken.
+    const uint32_t left = uint32_t(2 * dots), top = uint32_t(2 * dots);
+    int sides = 0;
+    for (uint32_t dx = left - 1; dx <= left + 2; ++dx) {
+      uint32_t n = 0;
+      for (uint32_t y = top + 2; y < uint32_t(68 * dots); ++y) n += Black(label, dx, y);
+      if (n == uint32_t(68 * dots) - top - 2) ++sides;
+    }
+    EXPECT_GE(sides, 1) << "the left line of the box";
+    // The text made black dots above the bars.
+    size_t text = 0;
+    for (uint32_t y = uint32_t(8 * dots); y < uint32_t(22 * dots); ++y)
+      for (uint32_t dx = uint32_t(10 * dots); dx < uint32_t(80 * dots); ++dx) text += Black(label, dx, y);
+    EXPECT_GT(text, size_t(50 * dots));
+  }
+}
+
+TEST_F(LblCommand, PdfPagesAreSelectedAndActualSizeKeepsThePdfSize) {
+  const std::string pdf = Temp("three.pdf");
+  // Page n carries n bars, 10 points wide.
+  MakePdf(pdf, 144, 72, 3, [](cairo_t* cr, int page) {
+    for (int i = 0; i < page; ++i) cairo_rectangle(cr, 10 + i * 20, 20, 10, 30);
+    cairo_fill(cr);
+  });
+  const std::string out = Temp("three.tspl");
+  Ran print = Lbl("print --language tspl --size 50.8x25.4 --pages 3,1-2 -o " + out + " " + pdf);
+  ASSERT_EQ(print.status, 0) << print.err;
+  rapidjson::Document summary;
+  summary.Parse(print.out.c_str());
+  ASSERT_TRUE(summary.IsObject()) << print.out;
+  EXPECT_EQ(summary["Pages"].GetInt(), 3);
+  ASSERT_EQ(Lbl("view -o " + Temp("three") + " " + out).status, 0);
+  const int expected[] = {3, 1, 2};
+  for (int i = 0; i < 3; ++i) {
+    const lblview::RgbImage label = ReadPng(Temp("three-" + std::to_string(i + 1) + ".png"));
+    EXPECT_EQ(Runs(label, 100, 0, label.width).size(), size_t(expected[i])) << "label " << i + 1;
+  }
+  Ran missing = Lbl("print --pages 2-4 --size 50.8x25.4 -o " + out + " " + pdf);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("page 4 is not in the document (it has 3 pages)"), std::string::npos) << missing.err;
+  EXPECT_EQ(Lbl("print --pages 0 -o " + out + " " + pdf).status, 2);
+  EXPECT_EQ(Lbl("print --pages 3-1 -o " + out + " " + pdf).status, 2);
+
+  // A 1 x 0.5 inch black page on a 2 x 1 inch label: fitted it fills the label, at its own size a quarter.
+  const std::string block = Temp("block.pdf");
+  MakePdf(block, 72, 36, 1, [](cairo_t* cr, int) {
+    cairo_rectangle(cr, 0, 0, 72, 36);
+    cairo_fill(cr);
+  });
+  for (bool actual : {false, true}) {
+    SCOPED_TRACE(actual ? "actual size" : "fitted");
+    Ran r = Lbl(std::string("print --language zpl --size 50.8x25.4 ") + (actual ? "--actual-size " : "") + "-o " + out +
+                " " + block);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Lbl("view -o " + Temp("block") + " " + out).status, 0);
+    const lblview::RgbImage label = ReadPng(Temp("block-1.png"));
+    size_t black = 0;
+    for (uint32_t y = 0; y < label.height; ++y) black += Runs(label, y, 0, label.width).empty() ? 0 : Runs(label, y, 0, label.width)[0].second;
+    const double full = 406.0 * 203.0;
+    EXPECT_NEAR(double(black), actual ? full / 4 : full, full * 0.02);
+  }
+}
+
+TEST_F(LblCommand, OptionErrorsAreUsageErrorsAndDroppedValuesAreWarned) {
+  const std::string out = Temp("x.prn");
+  Ran nope = Lbl("print --paper nope --blank 1 -o " + out);
+  EXPECT_EQ(nope.status, 2);
+  EXPECT_NE(nope.err.find("unknown paper 'nope'"), std::string::npos) << nope.err;
+  EXPECT_NE(nope.err.find("\"4 x 6\""), std::string::npos) << "the message lists the papers: " << nope.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  Ran size = Lbl("print --paper 4x6 --blank 1 -o " + out);
+  EXPECT_EQ(size.status, 2);
+  EXPECT_NE(size.err.find("--size WxH"), std::string::npos) << size.err;
+  EXPECT_EQ(Lbl("check-job --paper nope").status, 2);
+
+  // A paper of the list, a language the model speaks: nothing to say.
+  Ran good = Lbl("print --paper \"4 x 6\" --language zpl --copies 2 --blank 1 -o " + out);
+  EXPECT_EQ(good.status, 0) << good.err;
+  EXPECT_EQ(good.err, "");
+
+  Ran id = Lbl("print --usb-device-id \"MFG:Tarnwell;\" --blank 1 -o " + out);
+  EXPECT_EQ(id.status, 0) << id.err;
+  EXPECT_NE(id.err.find("warning: the USB device ID has no \"CMD:\" key"), std::string::npos) << id.err;
+  EXPECT_NE(id.err.find("warning: the USB device ID has no \"MDL:\" key"), std::string::npos) << id.err;
+
+  // A darkness beyond the model's range: the driver keeps its own, and lbl says so.
+  Ran wide = Lbl("print --set Darkness=99 --blank 1 -o " + out);
+  EXPECT_EQ(wide.status, 0) << wide.err;
+  EXPECT_NE(wide.err.find("warning: --set: the driver does not take Darkness=99"), std::string::npos) << wide.err;
+  rapidjson::Document summary;
+  summary.Parse(wide.out.c_str());
+  ASSERT_TRUE(summary.IsObject());
+  ASSERT_TRUE(summary["Warnings"].IsArray());
+  EXPECT_GE(summary["Warnings"].Size(), 1u);
+}
+
+std::set<std::string> Keys(const std::string& json) {
+  rapidjson::Document d;
+  d.Parse(json.c_str());
+  std::set<std::string> keys;
+  if (!d.IsObject()) return keys;
+  for (const auto& m : d.GetObject()) keys.insert(m.name.GetString());
+  return keys;
+}
+
+TEST_F(LblCommand, JsonDocumentsHaveOneShapeOnSuccessAndFailure) {
+  const std::string out = Temp("j.prn");
+  struct Pair {
+    std::string good, bad;
+  };
+  const Pair pairs[] = {
+      {"model", "model \"Tarnwell NOPE\""},
+      {"defaults", "defaults \"Tarnwell NOPE\""},
+      {"print --blank 1 -o " + out, "print -o " + out + " " + Temp("missing.png")},
+      {"check-job --paper \"4 x 6\"", "check-job --model \"Tarnwell NOPE\""},
+      {"caps DC_COPIES", "caps --model \"Tarnwell NOPE\" DC_COPIES"},
+  };
+  for (const Pair& p : pairs) {
+    SCOPED_TRACE(p.good);
+    Ran good = Lbl(p.good), bad = Lbl(p.bad);
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(bad.status, 1) << bad.err;
+    const auto keys = Keys(good.out);
+    EXPECT_TRUE(keys.count("Error")) << good.out;
+    EXPECT_EQ(keys, Keys(bad.out)) << bad.out;
+    rapidjson::Document d;
+    d.Parse(bad.out.c_str());
+    ASSERT_TRUE(d.IsObject() && d["Error"].IsObject()) << bad.out;
+    EXPECT_NE(bad.err.find(d["Error"]["Message"].GetString()), std::string::npos) << bad.err;
+  }
+  // The settings record keeps the fields' own names.
+  Ran defaults = Lbl("defaults");
+  EXPECT_NE(defaults.out.find("\"dmPaperWidth\""), std::string::npos);
+  EXPECT_NE(defaults.out.find("\"Speed\""), std::string::npos);
+}
+
+TEST_F(LblCommand, VersionHelpAndCompletion) {
+  for (const char* cmd : {"--version", "version"}) {
+    Ran v = Lbl(cmd);
+    EXPECT_EQ(v.status, 0);
+    EXPECT_NE(v.out.find("2024.02.04.1"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("commit "), std::string::npos) << v.out;
+    EXPECT_EQ(v.out.find("commit )"), std::string::npos) << v.out;
+  }
+
+  Ran help = Lbl("help");
+  ASSERT_EQ(help.status, 0);
+  std::vector<std::string> commands;
+  for (size_t at = help.out.find("Commands:\n"); at != std::string::npos;) {
+    at = help.out.find("\n  ", at);
+    if (at == std::string::npos) break;
+    at += 3;
+    commands.push_back(help.out.substr(at, help.out.find(' ', at) - at));
+  }
+  for (const char* c : {"model", "defaults", "models", "caps", "check-job", "print", "view", "version", "completion", "help"})
+    EXPECT_NE(std::find(commands.begin(), commands.end(), c), commands.end()) << c;
+  for (const std::string& c : commands) {
+    Ran page = Lbl("help " + c);
+    EXPECT_EQ(page.status, 0) << c;
+    for (const char* section : {"NAME\n", "SYNOPSIS\n", "EXIT STATUS\n    0  ", "EXAMPLE\n    "})
+      EXPECT_NE(page.out.find(section), std::string::npos) << c << " lacks " << section;
+  }
+  EXPECT_NE(Lbl("help print").out.find("--pages LIST"), std::string::npos);
+  EXPECT_EQ(Lbl("help nothing").status, 2);
+
+  const std::string script = Temp("lbl.bash");
+  std::ofstream(script) << Lbl("completion bash").out;
+  auto complete = [&](const std::string& words) {
+    const std::string cmd = "bash -c 'source " + script + "; COMP_WORDS=(" + words + "); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); " +
+                            "_lbl; echo \"${COMPREPLY[*]}\"'";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[1024];
+    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    if (p) pclose(p);
+    return out;
+  };
+  EXPECT_EQ(complete("lbl pr"), "print\n");
+  EXPECT_EQ(complete("lbl print --act"), "--actual-size\n");
+  EXPECT_EQ(complete("lbl print --language \"\""), "tspl zpl esc twl\n");
+  EXPECT_EQ(complete("lbl view --l"), "--language\n");
+  EXPECT_EQ(complete("lbl check-job --orientation l"), "landscape\n");
+  EXPECT_NE(complete(std::string(LBL_EXE) + " print --model \"\"").find("Tarnwell TW-QX"), std::string::npos);
+  EXPECT_EQ(Lbl("completion zsh").status, 2);
+}
+
+// Runs lbl with stderr on a terminal (stdout to a file); what the terminal showed.
+std::string OnTerminal(const std::string& args) {
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    const std::string cmd = std::string(LBL_EXE) + " " + args + " >/dev/null";
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string shown;
+  char buf[1024];
+  for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) shown.append(buf, size_t(n));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  return shown;
+}
+
+TEST_F(LblCommand, ProgressShowsOnATerminalOnly) {
+  const std::string out = Temp("many.prn");
+  Ran piped = Lbl("print --blank 5 -o " + out);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.err, "") << "no progress when stderr is not a terminal";
+  Ran delivered = Lbl("print --deliver --model \"Tarnwell TW-JA\" --blank 2 -o " + out);
+  EXPECT_EQ(delivered.status, 0) << delivered.err;
+  EXPECT_EQ(delivered.err, "");
+
+  const std::string shown = OnTerminal("print --blank 5 -o " + out);
+  EXPECT_NE(shown.find("lbl: rendered 5 of 5 pages"), std::string::npos) << shown;
+  EXPECT_EQ(OnTerminal("print --blank 2 -o " + out).find("rendered"), std::string::npos) << "two pages: no progress";
+  const std::string printed = OnTerminal("print --deliver --model \"Tarnwell TW-JA\" --blank 2 -o " + out);
+  EXPECT_NE(printed.find("lbl: printed 2 of 2 pages"), std::string::npos) << printed;
+}
+
+}  // namespace
+}  // namespace tooltest

@@ -1,0 +1,32 @@
+// The Wine check program: the Windows build doing real work under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace winecheck {
+
+// Prints "FAIL <step>: <message>" (with GetLastError when `withError`) and returns false.
+bool Fail(const char* step, const std::string& message, bool withError = true);
+void Ok(const std::string& what);
+
+std::wstring Widen(const std::string& s);
+std::string Narrow(const WCHAR* s);
+bool WriteBytes(const std::string& path, const void* data, size_t size);
+bool ReadBytes(const std::string& path, std::vector<uint8_t>* out);
+
+// install DRIVER SOURCE-DIR: the driver files of SOURCE-DIR into Wine's spooler, a printer DRIVER on FILE:.
+int InstallDriver(const std::string& driver, const std::string& sourceDir);
+// render DRIVER CASE LANGUAGE OUT-DIR: one job through the DDI table, and what the Linux build needs to
+// replay it.
+int RenderJob(const std::string& driver, const std::string& settingsCase, const std::string& language,
+              const std::string& outDir);
+// monitor DRIVER MONITOR-DLL TSPL-JOB-DIR TWL-JOB-DIR OUT-DIR: the output of a rendered TSPL job and the page
+// files of a rendered TWL job through lblmon's MONITOR2 table, then lblmon registered with AddMonitorW.
+int MonitorJobs(const std::string& driver, const std::string& monitorDll, const std::string& tsplJobDir,
+                const std::string& twlJobDir, const std::string& outDir);
+
+}  // namespace winecheck

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# The Windows build doing real work under Wine, in a network namespace with loopback only:
+#   - lbldrv6 installed through Wine's spooler, then whole jobs driven through its DDI table with pages
+#     drawn by Wine's GDI, for three settings cases and the four languages; each job is replayed through
+#     the Linux build (lbl-wine-replay) and both outputs (and TWL page files) must be byte-identical;
+#   - lblmon registered with AddMonitorW, then through InitializePrintMonitor2: a rendered TSPL job and a
+#     rendered TWL job's page files on a recording port monitor.
+# Outputs stay in BUILD-DIR/wine-check. Fails with "FAILED: <step>" on the first step that fails.
+# Usage: tools/wine-check.sh [MINGW-BUILD-DIR [LINUX-BUILD-DIR]]   (defaults build/mingw64, build/linux)
+set -Eeuo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build/mingw64}
+linux=${2:-build/linux}
+
+# Wine uses the real network: everything below runs in a namespace of its own with only loopback.
+if [ -z "${LBL_WINE_NETNS:-}" ]; then
+  exec env LBL_WINE_NETNS=1 unshare --net -- "$0" "$@"
+fi
+ip link set lo up 2>/dev/null || true
+
+current="setting up"
+trap 'echo "FAILED: $current" >&2' ERR
+step() { current=$*; printf -- '---- %s\n' "$current"; }
+
+case $(x86_64-w64-mingw32-objdump -f "$build/render/lbldrv6.dll" 2>/dev/null | sed -n 's/.*file format //p') in
+  pei-i386) arch=i686; wine=/usr/lib/wine/wine ;;
+  *) arch=x86_64; wine=/usr/lib/wine/wine64 ;;
+esac
+[ -x "$wine" ] || wine=$(command -v "$(basename "$wine")" || true)
+if [ -z "$wine" ] || [ ! -x "$wine" ]; then
+  echo "FAILED: Wine for $arch is not installed (tools/install-deps.sh installs wine64)" >&2
+  exit 1
+fi
+replay=$linux/tools/lbl-wine-replay
+for f in "$build/render/lbldrv6.dll" "$build/ui/lbldrv6ui.dll" "$build/monitor/lblmon.dll" \
+  "$build/resources/lbldrv6.dat" "$build/tests/wine/lblwinecheck.exe" "$replay"; do
+  [ -f "$f" ] || { echo "FAILED: missing $f (build the presets first)" >&2; exit 1; }
+done
+
+out=$(realpath -m "$build/wine-check")
+rm -rf "$out"
+mkdir -p "$out/bin" "$out/jobs"
+cp "$build/render/lbldrv6.dll" "$build/ui/lbldrv6ui.dll" "$build/monitor/lblmon.dll" \
+  "$build/resources/lbldrv6.dat" "$build/tests/wine/lblwinecheck.exe" "$out/bin/"
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+[ "$arch" = i686 ] && export WINEARCH=win32
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo true)
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+check() { timeout 180 "$wine" "$out/bin/lblwinecheck.exe" "$@"; }
+
+driver="Tarnwell TW-QX"
+step "wine ($arch): start a fresh prefix"
+timeout 300 "$wine" wineboot -i >"$out/wineboot.log" 2>&1 || { cat "$out/wineboot.log" >&2; false; }
+"$wineserver" -w
+
+step "wine: install the driver and add the printer"
+check install "$driver" "$(winpath "$out/bin")"
+
+failures=0
+for case in defaults rotated copies; do
+  for lang in tspl zpl esc twl; do
+    job=$out/jobs/$case-$lang
+    step "wine: render $case $lang"
+    check render "$driver" "$case" "$lang" "$(winpath "$job")"
+    step "linux: replay $case $lang"
+    "$replay" "$job" "$job/linux"
+    step "compare $case $lang"
+    # Wine's spooler delivered the job to its output file: exactly what the driver gave WritePrinter.
+    cmp "$job/output.bin" "$job/spooled.prn"
+    if ! cmp "$job/output.bin" "$job/linux/output.bin"; then
+      echo "DIFFERENT: $case $lang output ($(stat -c %s "$job/output.bin") bytes under Wine," \
+        "$(stat -c %s "$job/linux/output.bin") on Linux)"
+      failures=$((failures + 1))
+    elif [ "$lang" = twl ] && ! diff -r "$job/pages" "$job/linux/pages"; then
+      echo "DIFFERENT: $case $lang page files"
+      failures=$((failures + 1))
+    else
+      echo "identical: $case $lang ($(stat -c %s "$job/output.bin") bytes$([ "$lang" = twl ] && echo ", $(ls "$job/pages" | wc -l) page files"))"
+    fi
+  done
+done
+if [ "$failures" -ne 0 ]; then
+  current="compare: $failures of 12 jobs differ between Wine and Linux"
+  false
+fi
+
+step "wine: lblmon through AddMonitorW and InitializePrintMonitor2"
+check monitor "$driver" "$(winpath "$out/bin/lblmon.dll")" "$(winpath "$out/jobs/copies-tspl")" \
+  "$(winpath "$out/jobs/defaults-twl")" "$(winpath "$out/monitor")"
+
+current="done"
+echo "wine check ($arch): 12 jobs identical with the Linux build; the monitor ran a TSPL and a TWL job"

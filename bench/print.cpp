@@ -99,7 +99,10 @@ class CountingSink : public OutputSink {
     bytes += size;
     return static_cast<int32_t>(size);
   }
-  void WritePageFile(int, DWORD, const void*, DWORD size) override { bytes += size; }
+  DWORD WritePageFile(int, DWORD, const void*, DWORD size) override {
+    bytes += size;
+    return 0;
+  }
   void Capture(const void*, DWORD) override {}
 };
 

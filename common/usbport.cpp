@@ -74,7 +74,8 @@ void MatchInterface(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* iface, LPCWSTR portN
               ERROR_SUCCESS &&
           type == REG_DWORD && size == sizeof port &&
           WStrEq(WFormat(TEXT("USB%.3d"), static_cast<int>(port)).c_str(), portName)) {
-        WStrCopy(devicePath, kDevicePathChars, path.c_str());
+        // A path cut to the buffer would name another device: one too long is passed over.
+        if (path.size() < kDevicePathChars) WStrCopy(devicePath, kDevicePathChars, path.c_str());
       }
       RegCloseKey(key);
     }

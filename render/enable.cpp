@@ -98,6 +98,8 @@ BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
   Pdev* before = ValidPdev(dhpdevOld);
   Pdev* after = before ? ValidPdev(dhpdevNew) : nullptr;
   if (!after) return FALSE;
+  // GDI frees the old PDEV next: what it buffered (the job header, pages) reaches the printer first.
+  FlushOutput(before);
   const DEVMODEW& a = before->Settings.dm;
   const DEVMODEW& b = after->Settings.dm;
   if (a.dmDriverVersion != b.dmDriverVersion ||
@@ -145,7 +147,7 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
   if (!pdev) {
     // An aborted job still lets go of its capture file, or the next job would write into it.
     if (Pdev* aborted = pso ? ValidPdev(pso->dhpdev) : nullptr) {
-      if (aborted->CaptureFile || Job().CaptureFile) CloseCaptureFile(aborted);
+      CloseCaptureFile(aborted);
       SetLastError(ERROR_CANCELLED);
     }
     return FALSE;

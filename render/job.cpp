@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "common/debug.h"
 #include "common/wstr.h"
@@ -11,6 +14,22 @@
 namespace {
 
 JobState g_job;
+
+struct NamedJobState {
+  WString printer;
+  PrinterJobState state;
+};
+
+struct JobRegistry {
+  CRITICAL_SECTION lock;
+  std::vector<std::unique_ptr<NamedJobState>> printers;
+  JobRegistry() { InitializeCriticalSection(&lock); }
+};
+
+JobRegistry& Registry() {
+  static JobRegistry registry;
+  return registry;
+}
 
 // Documents the system's test page prints under, in English and Chinese.
 bool IsTestPage(LPCWSTR name) {
@@ -75,7 +94,31 @@ bool PipelineCancelled(void* context) { return CheckAbort(static_cast<Pdev*>(con
 
 JobState& Job() { return g_job; }
 
-void ResetJobState() { g_job = JobState{g_job.Module}; }
+JobLock::JobLock() { EnterCriticalSection(&Registry().lock); }
+JobLock::~JobLock() { LeaveCriticalSection(&Registry().lock); }
+
+PrinterJobState* PrinterJobs(LPCWSTR printerName) {
+  const WCHAR* name = printerName ? printerName : TEXT("");
+  JobLock lock;
+  auto& printers = Registry().printers;
+  for (auto& entry : printers) {
+    if (WStrEqNoCase(entry->printer.c_str(), name)) return &entry->state;
+  }
+  // No exception may leave the driver: a record that cannot be made is reported as no memory.
+  try {
+    auto entry = std::make_unique<NamedJobState>();
+    entry->printer = name;
+    printers.push_back(std::move(entry));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return &printers.back()->state;
+}
+
+void ResetJobState() {
+  JobLock lock;
+  for (auto& entry : Registry().printers) entry->state = PrinterJobState{};
+}
 
 WriterContext MakeWriterContext(Pdev* pdev, OutputSink* sink) {
   WriterContext ctx;
@@ -94,6 +137,9 @@ BOOL StartDocument(Pdev* pdev, LPCWSTR documentName, DWORD jobId) {
   FlushOutput(pdev);
   pdev->JobId = jobId;
   ReadDocumentPropData(pdev);
+  // A capture file still open belongs to a job whose last document never ended it (a continued
+  // document, an application that called ResetDC): a new job must not write into it.
+  CloseCaptureFileOfOtherJob(pdev, jobId);
   if ((pdev->PPDataFlags & kPropCaptureCode) && pdev->LogFolder[0])
     OpenCaptureFile(pdev, pdev->LogFolder, documentName);
   pdev->Buffered = 0;
@@ -101,15 +147,27 @@ BOOL StartDocument(Pdev* pdev, LPCWSTR documentName, DWORD jobId) {
   SelectDocumentPaper(pdev);
   FlushOutput(pdev);
 
-  if (jobId != g_job.LastJobId) {
-    g_job.LastJobId = jobId;
+  bool newJob;
+  {
+    JobLock lock;
+    PrinterJobState& state = *pdev->Shared;
+    newJob = jobId != state.LastJobId;
+    if (newJob) {
+      state.LastJobId = jobId;
+      state.JobEndSent = false;
+    }
+    state.Continued = !newJob;
+  }
+  if (newJob) {
     PdevSink sink(pdev);
     WriterContext ctx = MakeWriterContext(pdev, &sink);
     WriteUserCommand(ctx, kUserCommandJobStart);
     WriteJobHeader(ctx);
-    g_job.Continued = false;
-  } else {
-    g_job.Continued = true;
+    if (ctx.error != 0) {
+      // The job's own page file could not be written: the monitor would deliver its pages without it.
+      SetLastError(ctx.error);
+      return FALSE;
+    }
   }
   return TRUE;
 }
@@ -121,7 +179,10 @@ BOOL StartPage(Pdev* pdev) {
 }
 
 BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
-  if (pdev->JobId == 0) pdev->JobId = g_job.LastJobId;
+  if (pdev->JobId == 0) {
+    JobLock lock;
+    pdev->JobId = pdev->Shared->LastJobId;
+  }
   if (so->iType == STYPE_DEVICE) return FlushOutput(pdev);
   if (so->iType != STYPE_BITMAP) return FALSE;
 
@@ -140,20 +201,40 @@ BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
   in.cancelContext = pdev;
   in.buffers = &pdev->PageBlocks;
   PageRaster raster;
-  if (!RenderPageRaster(in, &raster)) return TRUE;
+  if (!RenderPageRaster(in, &raster)) {
+    // A page that could not be made is a failed page, never a silent success.
+    DbgPrint(TEXT("DrvSendPage: page not made, error %u"), static_cast<unsigned>(raster.error));
+    SetLastError(raster.error ? raster.error : ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
 
   PdevSink sink(pdev);
   WriterContext ctx = MakeWriterContext(pdev, &sink);
-  SendPage(ctx, raster.data, raster.bytes, raster.width, raster.rows);
+  const bool sent = SendPage(ctx, raster.data, raster.bytes, raster.width, raster.rows);
   FreePageRaster(&raster);
-  // Each page leaves for the spooler when it is complete, not when the next one fills the buffer.
+  // Each page leaves for the spooler when it is complete, not when the next one fills the buffer;
+  // what a failed page sent before it stopped goes too, so the spooler's copy matches the capture.
   FlushOutput(pdev);
+  if (!sent) {
+    DbgPrint(TEXT("DrvSendPage: page not sent whole, error %u"), static_cast<unsigned>(ctx.error));
+    SetLastError(ctx.error);
+    return FALSE;
+  }
   return TRUE;
 }
 
 BOOL EndDocument(Pdev* pdev) {
-  // A continued job sends no job end, but what its pages buffered still leaves now.
-  if (pdev->JobId != 0 && g_job.Continued) {
+  bool sendJobEnd;
+  {
+    JobLock lock;
+    PrinterJobState& state = *pdev->Shared;
+    // A continued document sends no job end when its job had one already; a job whose first
+    // document never ended (ResetDC makes a new PDEV for the rest of the job) gets it here.
+    sendJobEnd = !(pdev->JobId != 0 && state.Continued && state.JobEndSent);
+    if (sendJobEnd && pdev->JobId == state.LastJobId) state.JobEndSent = true;
+  }
+  if (!sendJobEnd) {
+    // What its pages buffered still leaves now.
     FlushOutput(pdev);
     return TRUE;
   }
@@ -161,7 +242,11 @@ BOOL EndDocument(Pdev* pdev) {
   WriterContext ctx = MakeWriterContext(pdev, &sink);
   WriteUserCommand(ctx, kUserCommandJobEnd);
   FlushOutput(pdev);
-  if (pdev->CaptureFile || g_job.CaptureFile) CloseCaptureFile(pdev);
+  CloseCaptureFile(pdev);
+  if (ctx.error != 0) {
+    SetLastError(ctx.error);
+    return FALSE;
+  }
   return TRUE;
 }
 
@@ -212,6 +297,8 @@ ULONG Escape(Pdev* pdev, SURFOBJ* so, ULONG escape, ULONG inSize, const void* in
         pdev->State |= kPdevFailed;
         return 0;
       }
+      // The capture holds what the printer received, so "Send To Printer" gives the same job.
+      CaptureBytes(pdev, bytes + 2, length);
       return length;
     }
     default:

@@ -6,16 +6,38 @@
 #include "render/pdev.h"
 #include "render/writers/writer.h"
 
-// Shared by all PDEVs of the process and not locked: one job is rendered at a time.
+// What the process keeps of the jobs of one printer. The spooler's print host renders the jobs of
+// several printers in one process, each on its own thread: each printer has its own record, and
+// every field is read and written under JobLock only.
+struct PrinterJobState {
+  DWORD LastJobId = 0;           // job of the last DrvStartDoc that sent a job header
+  bool Continued = false;        // the last DrvStartDoc continued an already started job
+  bool JobEndSent = false;       // the job of LastJobId has had its job end
+  HANDLE CaptureFile = nullptr;  // kept across the documents of one job
+  DWORD CaptureJobId = 0;        // the job the open capture file belongs to
+  int CaptureCounter = 1;        // numbers the capture files
+  uint16_t TwlPageCounter = 1;   // page numbers of the TWL page files
+};
+
 struct JobState {
-  HMODULE Module = nullptr;     // this library, from DLL_PROCESS_ATTACH; carries the catalogue
-  DWORD LastJobId = 0;          // job of the last DrvStartDoc that sent a job header
-  bool Continued = false;       // the last DrvStartDoc continued an already started job
-  HANDLE CaptureFile = nullptr; // kept across the documents of one job
-  int CaptureCounter = 1;       // numbers the capture files
+  HMODULE Module = nullptr;  // this library, from DLL_PROCESS_ATTACH; carries the catalogue
 };
 JobState& Job();
-// Back to the start values; an open capture file is forgotten, not closed.
+
+// The record of the printer of that name (created on first use; records live as long as the
+// process, so a PDEV may keep a pointer to its record).
+PrinterJobState* PrinterJobs(LPCWSTR printerName);
+
+// The one lock over every PrinterJobState.
+class JobLock {
+ public:
+  JobLock();
+  ~JobLock();
+  JobLock(const JobLock&) = delete;
+  JobLock& operator=(const JobLock&) = delete;
+};
+
+// Every printer's record back to the start values; open capture files are forgotten, not closed.
 void ResetJobState();
 
 // The writers' view of a PDEV.

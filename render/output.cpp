@@ -54,24 +54,33 @@ std::string PageFileName(int page, DWORD jobId, int sequence) {
   return FormatA("%s\\page_%04d_jobid_%03d_%d.dat", LBL_PAGE_FOLDER, page, static_cast<int>(jobId), sequence);
 }
 
-void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
-  if (size == 0 || !data) return;
+DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
+  if (size == 0 || !data) return ERROR_SUCCESS;
   DWORD attrs = GetFileAttributesA(LBL_PAGE_FOLDER);
   if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) CreateDirectoryA(LBL_PAGE_FOLDER, nullptr);
-  std::string name;
-  for (int sequence = 0;; ++sequence) {
-    name = PageFileName(page, jobId, sequence);
-    if (name.size() >= MAX_PATH) return;
-    HANDLE probe = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) break;
-    CloseHandle(probe);
+  // The first free name is taken by creating it: two writers of the same page never share a name,
+  // and a file someone holds open is passed over, not overwritten.
+  for (int sequence = 0; sequence < kMaxPageFileSequence; ++sequence) {
+    const std::string name = PageFileName(page, jobId, sequence);
+    if (name.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_SHARING_VIOLATION) continue;
+      return error ? error : ERROR_WRITE_FAULT;
+    }
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, data, size, &written, nullptr);
+    const DWORD error = ok && written == size ? ERROR_SUCCESS : (ok ? ERROR_DISK_FULL : GetLastError());
+    CloseHandle(file);
+    if (error != ERROR_SUCCESS) {
+      // A part of a page must not be delivered as the page.
+      DeleteFileA(name.c_str());
+      return error;
+    }
+    return ERROR_SUCCESS;
   }
-  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, data, size, &written, nullptr);
-  CloseHandle(file);
+  return ERROR_FILE_EXISTS;
 }
 
 namespace {
@@ -111,15 +120,20 @@ WString CaptureFileLeaf(LPCWSTR documentName, int counter) {
 }
 
 void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
-  JobState& job = Job();
-  if (job.CaptureFile) {
-    pdev->CaptureFile = job.CaptureFile;
-    return;
+  int counter;
+  {
+    JobLock lock;
+    PrinterJobState& state = *pdev->Shared;
+    // Reused only by the documents of the job it was opened for.
+    if (state.CaptureFile && state.CaptureJobId == pdev->JobId) {
+      pdev->CaptureFile = state.CaptureFile;
+      return;
+    }
+    counter = state.CaptureCounter;
   }
   SHCreateDirectoryExW(nullptr, folder, nullptr);
   WCHAR name[MAX_PATH];
-  const int n =
-      WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws"), folder, CaptureFileLeaf(documentName, job.CaptureCounter).c_str());
+  const int n = WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws"), folder, CaptureFileLeaf(documentName, counter).c_str());
   // A name cut to the buffer could name another file; such a document is not captured.
   HANDLE file = INVALID_HANDLE_VALUE;
   if (n >= 0) {
@@ -132,27 +146,61 @@ void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
     return;
   }
   pdev->CaptureFile = file;
-  job.CaptureFile = file;
+  JobLock lock;
+  pdev->Shared->CaptureFile = file;
+  pdev->Shared->CaptureJobId = pdev->JobId;
 }
 
 void CloseCaptureFile(Pdev* pdev) {
-  JobState& job = Job();
-  HANDLE file = job.CaptureFile ? job.CaptureFile : pdev->CaptureFile;
-  if (!file) return;
-  ++job.CaptureCounter;
+  HANDLE file;
+  {
+    JobLock lock;
+    PrinterJobState& state = *pdev->Shared;
+    file = state.CaptureFile ? state.CaptureFile : pdev->CaptureFile;
+    if (!file) return;
+    ++state.CaptureCounter;
+    state.CaptureFile = nullptr;
+    state.CaptureJobId = 0;
+  }
   CloseHandle(file);
   pdev->CaptureFile = nullptr;
-  job.CaptureFile = nullptr;
+}
+
+void CloseCaptureFileOfOtherJob(Pdev* pdev, DWORD jobId) {
+  bool other;
+  {
+    JobLock lock;
+    const PrinterJobState& state = *pdev->Shared;
+    other = state.CaptureFile && state.CaptureJobId != jobId;
+  }
+  if (other) CloseCaptureFile(pdev);
+  // This PDEV's own copy of a handle closed meanwhile must not be written to.
+  if (pdev->CaptureFile) {
+    JobLock lock;
+    if (pdev->CaptureFile != pdev->Shared->CaptureFile) pdev->CaptureFile = nullptr;
+  }
+}
+
+void CaptureBytes(Pdev* pdev, const void* data, DWORD size) {
+  if (!pdev->CaptureFile || size == 0) return;
+  DWORD done = 0;
+  WriteFile(pdev->CaptureFile, data, size, &done, nullptr);
 }
 
 int32_t PdevSink::Send(const void* data, DWORD size) { return SendBytes(pdev_, data, size); }
 
-void PdevSink::WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
-  ::WritePageFile(page, jobId, data, size);
+DWORD PdevSink::WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
+  return ::WritePageFile(page, jobId, data, size);
 }
 
-void PdevSink::Capture(const void* data, DWORD size) {
-  if (!pdev_->CaptureFile || size == 0) return;
-  DWORD done = 0;
-  WriteFile(pdev_->CaptureFile, data, size, &done, nullptr);
+void PdevSink::Capture(const void* data, DWORD size) { CaptureBytes(pdev_, data, size); }
+
+uint16_t PdevSink::NextTwlPage() {
+  JobLock lock;
+  return ++pdev_->Shared->TwlPageCounter;
+}
+
+void PdevSink::EndTwlJob() {
+  JobLock lock;
+  if (pdev_->Shared->TwlPageCounter > 8999) pdev_->Shared->TwlPageCounter = 1;
 }

@@ -23,9 +23,11 @@ BOOL FlushOutput(Pdev* pdev);
 
 // "c:\prtmonlog\page_%04d_jobid_%03d_%d.dat".
 std::string PageFileName(int page, DWORD jobId, int sequence);
-// Writes the bytes as the first page file of (page, job id) whose sequence number is free.
-// Nothing is written for 0 bytes; files that cannot be created are skipped.
-void WritePageFile(int page, DWORD jobId, const void* data, DWORD size);
+// Writes the bytes as the first page file of (page, job id) whose name is free, taking the name by
+// creating the file (CREATE_NEW), so two writers never share one. ERROR_SUCCESS (also for 0 bytes,
+// which write nothing), else the error that kept the file from being written whole.
+constexpr int kMaxPageFileSequence = 10000;
+DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size);
 
 // The capture file's name inside the capture folder: "<document>.prt" for the first capture of the
 // process, "<document>_<counter>.prt" after it. The document name comes from any application, so
@@ -34,11 +36,17 @@ void WritePageFile(int page, DWORD jobId, const void* data, DWORD size);
 // '_' in front: the name never leads outside the folder.
 WString CaptureFileLeaf(LPCWSTR documentName, int counter);
 
-// The capture file of a document: "<folder>\<CaptureFileLeaf>". A capture file still open in the
-// process (a continued job) is reused. A new file holds exactly the bytes written from now on.
+// The capture file of a document: "<folder>\<CaptureFileLeaf>". The printer's capture file still
+// open for the same job (a continued job) is reused. A new file holds exactly the bytes written
+// from now on.
 void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName);
-// Closes the file, forgets it in the PDEV and the process and counts the capture.
+// Closes the printer's capture file, forgets it in the PDEV and the printer's record and counts the
+// capture. Nothing happens when none is open.
 void CloseCaptureFile(Pdev* pdev);
+// Closes the printer's capture file when it belongs to a job other than `jobId`.
+void CloseCaptureFileOfOtherJob(Pdev* pdev, DWORD jobId);
+// Appends bytes to the PDEV's capture file, when one is open.
+void CaptureBytes(Pdev* pdev, const void* data, DWORD size);
 
 // The writers' sink over a PDEV: spooler bytes through the output buffer, TWL page files, and
 // page-file data copied to the capture file.
@@ -46,8 +54,10 @@ class PdevSink : public OutputSink {
  public:
   explicit PdevSink(Pdev* pdev) : pdev_(pdev) {}
   int32_t Send(const void* data, DWORD size) override;
-  void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) override;
+  DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) override;
   void Capture(const void* data, DWORD size) override;
+  uint16_t NextTwlPage() override;  // the printer's counter, under JobLock
+  void EndTwlJob() override;
 
  private:
   Pdev* pdev_;

@@ -6,6 +6,7 @@
 
 #include "common/usbport.h"
 #include "common/wstr.h"
+#include "render/job.h"
 #include "render/output.h"
 
 namespace {
@@ -114,10 +115,16 @@ Pdev* CreatePdev(HANDLE printer, LPCWSTR deviceName, const DEVMODEW* appDevmode,
   pdev->Size = sizeof(Pdev);
   pdev->TailMagic = kPdevTailMagic;
   pdev->Printer = printer;
+  pdev->Shared = PrinterJobs(deviceName);
   // The copy takes over the model's paper list; only the original block is freed.
   pdev->Model = reinterpret_cast<ModelRecord*>(pdev + 1);
   std::memcpy(pdev->Model, loaded, modelBytes);
   LocalFree(loaded);
+  if (!pdev->Shared) {
+    DestroyPdev(pdev);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
 
   pdev->Forms = ReadPaperList(printer, &pdev->FormCount);
   if (!ReadInstalledPaper(printer, &pdev->Paper)) pdev->Paper = DefaultInstalledPaper(pdev->Model);

@@ -11,6 +11,8 @@
 #include "render/geometry.h"
 #include "render/pipeline.h"
 
+struct PrinterJobState;
+
 constexpr uint32_t kPdevHeadMagic = 0x746F6C50;  // "Plot"
 constexpr uint32_t kPdevTailMagic = 0x56454450;  // "PDEV"
 constexpr DWORD kPdevFailed = 0x80000000;        // State: aborted or a write failed; output is dropped
@@ -49,6 +51,7 @@ struct alignas(8) Pdev {
   DWORD JobId;
   PaperRecord* Forms;      // the printer's "FORMS" list (LocalAlloc'd), kept with the model
   int FormCount;
+  PrinterJobState* Shared; // what the process keeps of this printer's jobs (render/job.h)
   uint32_t TailMagic;
 };
 

@@ -35,6 +35,7 @@ bool RenderPageRaster(const PipelineInput& in, PageRaster* out) {
   *out = PageRaster{};
   if (!in.settings || !in.model || !in.bits || in.width <= 0 || in.height <= 0 || in.resolution == 0) {
     DbgPrint(TEXT("RenderPageRaster: no page to render"));
+    out->error = ERROR_INVALID_PARAMETER;
     return false;
   }
   Page page;
@@ -46,6 +47,7 @@ bool RenderPageRaster(const PipelineInput& in, PageRaster* out) {
   page.rowBytes = in.bitsSize / page.height;
   if (page.rowBytes < 3 * static_cast<size_t>(page.width) || !FitsImageLimits(page.width, page.height)) {
     DbgPrint(TEXT("RenderPageRaster: bitmap of %d x %d in %u bytes refused"), in.width, in.height, in.bitsSize);
+    out->error = ERROR_INVALID_PARAMETER;
     return false;
   }
   const PrinterDevmode& s = *in.settings;
@@ -66,7 +68,10 @@ bool RenderPageRaster(const PipelineInput& in, PageRaster* out) {
   if (packed.made) return FinishPacked(page, packed, out);
   if (packed.data && !packed.borrowed) LocalFree(packed.data);
   if (!made || !LayOut(page, image)) {
-    DbgPrint(TEXT("RenderPageRaster: page of %d x %d not rendered"), in.width, in.height);
+    // Every step fails only for want of memory, a size no image can have, or the engine's abort.
+    out->error = page.Cancelled() ? ERROR_CANCELLED : ERROR_NOT_ENOUGH_MEMORY;
+    DbgPrint(TEXT("RenderPageRaster: page of %d x %d not rendered (error %u)"), in.width, in.height,
+             static_cast<unsigned>(out->error));
     return false;
   }
   uint32_t first = 0, end = 0;

@@ -39,10 +39,12 @@ struct PageRaster {
   DWORD bytes = 0;
   DWORD width = 0;          // pixels
   DWORD rows = 0;
+  DWORD error = 0;          // why no raster was made: ERROR_NOT_ENOUGH_MEMORY, ERROR_CANCELLED, ...
   bool borrowed = false;    // data is PipelineInput::buffers' block: FreePageRaster leaves it there
 };
 
 // Runs every step of the pipeline. Packed rows hold floor(stride / 8) bytes, most significant bit
-// leftmost, 1 = white. False when the page could not be made (nothing is to be sent).
+// leftmost, 1 = white. False when the page could not be made (nothing is to be sent); out->error says
+// why. An all-white page that paper saving trims to nothing is made, with 0 rows.
 bool RenderPageRaster(const PipelineInput& in, PageRaster* out);
 void FreePageRaster(PageRaster* raster);

@@ -183,7 +183,13 @@ bool LayOut(const Page& page, WorkImage& image) {
   WorkImage out;
   const bool ok = plan.covers ? out.Allocate(static_cast<uint32_t>(outW), static_cast<uint32_t>(outH))
                               : out.AllocateWhite(static_cast<uint32_t>(outW), static_cast<uint32_t>(outH));
-  if (!ok || !Copy(page, image, plan.shape.map, plan.r, plan.mask, out)) return false;
+  if (!ok) {
+    // Without memory for the turned and placed copy the page goes out as it was, not at all.
+    DbgPrint(TEXT("RenderPageRaster: no memory to turn and place a page of %u x %u; sent as it is"), image.Width(),
+             image.Height());
+    return true;
+  }
+  if (!Copy(page, image, plan.shape.map, plan.r, plan.mask, out)) return false;
   image = std::move(out);
   return true;
 }

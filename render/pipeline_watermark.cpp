@@ -69,18 +69,24 @@ Mark AddWatermark(const Page& page, RasterImage& grey, RasterImage& mark) {
 }  // namespace
 
 bool RunWatermark(const Page& page, WorkImage& out) {
-  RasterImage grey;
-  if (!MakeGreyImage(page, page.width, grey)) return false;
   WCHAR path[kWatermarkPathChars + 1];
   WStrCopyN(path, kWatermarkPathChars + 1, page.settings->WatermarkPath, kWatermarkPathChars);
   RasterImage mark;
-  if (mark.LoadBmp(path)) {
-    if (AddWatermark(page, grey, mark) == Mark::kRefused) return false;
-  } else {
+  if (!mark.LoadBmp(path)) {
+    // A watermark the spooler's account cannot read must not cost the page its greys or its size:
+    // the page is made as without a watermark.
     DbgPrint(TEXT("RenderPageRaster: watermark \"%s\" not loaded: %s"), path,
              mark.LastError() ? mark.LastError() : TEXT("unknown error"));
+    return RunRaster(page, out);
   }
-  // Without a watermark the page stays grey: packing makes every grey but black white.
+  RasterImage grey;
+  if (!MakeGreyImage(page, page.width, grey)) return false;
+  if (AddWatermark(page, grey, mark) != Mark::kDone) return false;
+  // Drawn at a multiple of the model resolution, the page goes back to it as in step 9.
+  if (page.multiplier > 1 && grey.Bpp() == 1) {
+    BinaryRows bits = BinaryRows::OfImage(grey);
+    return ReduceToWork(page, bits, out);
+  }
   const uint32_t w = grey.Width(), h = grey.Height();
   if (!out.Allocate(w, h)) return false;
   for (uint32_t y = 0; y < h; ++y) {

@@ -2,7 +2,7 @@
 # Installs what is missing, then builds and tests every preset: linux (tests), mingw64 and mingw32
 # (cross builds of the Windows binaries, checked for exports, imports and resources; the x86_64 one
 # also runs real jobs under Wine, tools/wine-check.sh), linux-asan
-# (tests under AddressSanitizer and UBSan), linux-tsan (the monitor tests under ThreadSanitizer).
+# (tests under AddressSanitizer and UBSan), linux-tsan (the monitor and parallel-printer tests under ThreadSanitizer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -35,7 +35,7 @@ step "linux-asan: tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset linux-asan -j "$jobs"
 
-step "linux-tsan: build and the monitor's tests (threads of the spooler and the delivery thread)"
+step "linux-tsan: build, the monitor's tests (threads of the spooler and the delivery thread) and two printers rendered at once"
 cmake --preset linux-tsan >/dev/null
 cmake --build --preset linux-tsan -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^monitor_tests\.'
+TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^(monitor_tests\.|driver_tests\.LibraryRobustness\.ParallelPrinters)'

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "common/alloc.h"
 #include "render/image/bmp.h"
 #include "render/image/image_internal.h"
 
@@ -24,7 +25,7 @@ bool RasterImage::LoadBmp(const WCHAR* path) {
     SetError(TEXT("BMP file is too large"));
     return false;
   }
-  std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[low ? low : 1]);
+  LocalArray<uint8_t> buf = AllocArray<uint8_t>(low ? low : 1);
   if (!buf) {
     CloseHandle(file);
     SetError(kMsgMemory);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "common/alloc.h"
 #include "render/image/image.h"
 #include "render/image/image_internal.h"
 
@@ -81,8 +82,8 @@ template <typename Kernel>
 bool Diffuse(RasterImage& img, RasterImage& out) {
   const uint32_t w = img.Width(), h = img.Height();
   const size_t span = static_cast<size_t>(w) + 2 * kPad;
-  std::unique_ptr<int[]> ring(new (std::nothrow) int[span * kRing]);
-  std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[w]);
+  LocalArray<int> ring = AllocArray<int>(span * kRing);
+  LocalArray<uint8_t> scratch = AllocArray<uint8_t>(w);
   if (!ring || !scratch) return false;
   const GreySource source(img);
   int* rows[kRing];
@@ -129,7 +130,7 @@ bool Diffuse(RasterImage& img, RasterImage& out) {
 
 bool Ordered(RasterImage& img, RasterImage& out, bool bayer) {
   const uint32_t w = img.Width(), h = img.Height();
-  std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[w]);
+  LocalArray<uint8_t> scratch = AllocArray<uint8_t>(w);
   if (!scratch) return false;
   const GreySource source(img);
   for (uint32_t y = 0; y < h; ++y) {

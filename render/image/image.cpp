@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "common/alloc.h"
 #include "render/image/image_internal.h"
 
 using namespace image_detail;
@@ -99,7 +100,9 @@ uint8_t NearestIndex(const RasterImage& img, uint8_t r, uint8_t g, uint8_t b) {
 
 // ---- record -----------------------------------------------------------------------------------
 
-void RasterImage::FreeBits::operator()(uint8_t* p) const { std::free(p); }
+void RasterImage::FreeBits::operator()(uint8_t* p) const {
+  if (p) LocalFree(p);
+}
 
 RasterImage::RasterImage(const RasterImage& other) { *this = other; }
 
@@ -109,7 +112,7 @@ RasterImage& RasterImage::operator=(const RasterImage& other) {
   error_ = other.error_;
   if (!other.IsValid()) return *this;
   const size_t bytes = static_cast<size_t>(other.stride_) * other.height_;
-  uint8_t* bits = static_cast<uint8_t*>(std::malloc(bytes));
+  uint8_t* bits = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, bytes));
   if (!bits) {
     error_ = kMsgMemory;
     return *this;
@@ -183,8 +186,8 @@ bool RasterImage::Create(uint32_t width, uint32_t height, uint32_t bpp) {
     error_ = kMsgSize;
     return false;
   }
-  // calloc: large blocks arrive as fresh zero pages, with no separate clearing pass.
-  uint8_t* bits = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(bytes), 1));
+  // Zero-initialised: large blocks arrive as fresh zero pages, with no separate clearing pass.
+  uint8_t* bits = static_cast<uint8_t*>(LocalAlloc(LMEM_ZEROINIT, static_cast<size_t>(bytes)));
   if (!bits) {
     error_ = kMsgMemory;
     return false;
@@ -337,7 +340,7 @@ bool RasterImage::Flip() {
     error_ = kMsgEmpty;
     return false;
   }
-  std::unique_ptr<uint8_t[]> tmp(new (std::nothrow) uint8_t[stride_]);
+  LocalArray<uint8_t> tmp = AllocArray<uint8_t>(stride_);
   if (!tmp) {
     error_ = kMsgMemory;
     return false;
@@ -449,7 +452,7 @@ bool RasterImage::IncreaseBits(uint32_t bpp) {
       progress_ = Percent(y + 1, height_);
     }
   } else {
-    std::unique_ptr<uint8_t[]> idx(new (std::nothrow) uint8_t[width_]);
+    LocalArray<uint8_t> idx = AllocArray<uint8_t>(width_);
     if (!idx) {
       error_ = kMsgMemory;
       return false;
@@ -479,7 +482,7 @@ bool RasterImage::Threshold(uint8_t level) {
     return false;
   }
   RasterImage out;
-  std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[width_]);
+  LocalArray<uint8_t> scratch = AllocArray<uint8_t>(width_);
   if (!scratch || !out.Create(width_, height_, 1)) {
     error_ = scratch ? out.error_ : kMsgMemory;
     return false;
@@ -507,7 +510,7 @@ bool RasterImage::ThresholdByMask(const RasterImage& mask) {
     return false;
   }
   RasterImage out;
-  std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[2 * static_cast<size_t>(width_)]);
+  LocalArray<uint8_t> scratch = AllocArray<uint8_t>(2 * static_cast<size_t>(width_));
   if (!scratch || !out.Create(width_, height_, 1)) {
     error_ = scratch ? out.error_ : kMsgMemory;
     return false;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <new>
 
+#include "common/alloc.h"
 #include "render/image/image.h"
 #include "render/image/image_internal.h"
 
@@ -269,7 +270,7 @@ int RasterImage::OptimalThreshold(int method, const ImageBox* box,
     SetError(kMsgSize);
     return -1;
   }
-  std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[width_]);
+  LocalArray<uint8_t> scratch = AllocArray<uint8_t>(width_);
   if (!scratch) {
     SetError(kMsgMemory);
     return -1;
@@ -331,9 +332,9 @@ bool RasterImage::AdaptiveThreshold(int method, int boxSize, const RasterImage* 
   }
   // Grey rows of one band of boxes.
   const uint32_t band = std::min(b, height_);
-  std::unique_ptr<uint8_t[]> greyBuf(new (std::nothrow) uint8_t[static_cast<size_t>(band) * width_]);
-  std::unique_ptr<const uint8_t*[]> greyRows(new (std::nothrow) const uint8_t*[band]);
-  std::unique_ptr<const uint8_t*[]> maskRows(new (std::nothrow) const uint8_t*[band]);
+  LocalArray<uint8_t> greyBuf = AllocArray<uint8_t>(static_cast<size_t>(band) * width_);
+  LocalArray<const uint8_t*> greyRows = AllocArray<const uint8_t*>(band);
+  LocalArray<const uint8_t*> maskRows = AllocArray<const uint8_t*>(band);
   if (!greyBuf || !greyRows || !maskRows) {
     SetError(kMsgMemory);
     return false;
@@ -392,7 +393,7 @@ bool RasterImage::AdaptiveThreshold(int method, int boxSize, const RasterImage* 
   // a threshold mask: computed row by row, never stored.
   Resampler mask;
   RasterImage out;
-  std::unique_ptr<uint8_t[]> maskRow(new (std::nothrow) uint8_t[width_]);
+  LocalArray<uint8_t> maskRow = AllocArray<uint8_t>(width_);
   if (!maskRow || !mask.Init(levels, b * cols, b * rows, Resampler::Filter::kBilinearOrArea, width_,
                              height_)) {
     SetError(kMsgMemory);

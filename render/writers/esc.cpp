@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "common/alloc.h"
 #include "render/writers/writer_internal.h"
 
 namespace writers {
@@ -78,8 +79,11 @@ void EscRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
   // Raster variant 1 feeds the band height after each band; the others send a zero feed.
   const uint8_t feed = ctx.settings->PrinterType == 1 ? 0x18 : 0x00;
   const size_t fullBand = size_t{rowBytes} * kEscBandRows;
-  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBandHeaderBytes + fullBand + kFeedBytes]);
-  if (!block) return;
+  LocalArray<uint8_t> block = AllocArray<uint8_t>(kBandHeaderBytes + fullBand + kFeedBytes);
+  if (!block) {
+    ctx.error = ERROR_NOT_ENOUGH_MEMORY;
+    return;
+  }
 
   // Each band goes out as one block: GS v 0, the rows, ESC J.
   for (DWORD y = 0; y < rows; y += kEscBandRows) {

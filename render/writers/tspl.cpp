@@ -76,8 +76,8 @@ void TsplJobHeader(WriterContext& ctx) {
 }
 
 void TsplPageHeader(WriterContext& ctx) {
-  int width = ctx.settings->dm.dmPaperWidth;
-  int length = ctx.settings->dm.dmPaperLength;
+  const int width = PageWidthTenths(ctx);
+  const int length = PageLengthTenths(ctx);
   SendText(ctx, FormatA("SIZE %d.%d mm,%d.%d mm\r\nCLS\r\n", width / 10, width % 10, length / 10, length % 10));
 }
 

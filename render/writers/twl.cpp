@@ -6,15 +6,14 @@
 #include <memory>
 #include <new>
 
+#include "common/alloc.h"
 #include "common/debug.h"
 #include "render/writers/writer_internal.h"
 
 namespace {
 
-// Process-wide, unlocked: one job is rendered at a time per process.
+// For sinks without a counter of their own (the rendering DLL keeps one per printer).
 uint16_t g_twlPageCounter = 1;
-
-constexpr uint16_t kCounterWrapAbove = 8999;
 
 }  // namespace
 
@@ -26,7 +25,11 @@ namespace writers {
 namespace {
 
 void WriteJobLevel(WriterContext& ctx, const void* data, size_t size) {
-  ctx.out->WritePageFile(0, ctx.jobId, data, static_cast<DWORD>(size));
+  if (DWORD error = ctx.out->WritePageFile(0, ctx.jobId, data, static_cast<DWORD>(size))) {
+    DbgPrint(TEXT("TWL job page file of job %u not written: error %u"), static_cast<unsigned>(ctx.jobId),
+             static_cast<unsigned>(error));
+    if (ctx.error == 0) ctx.error = error;
+  }
   ctx.out->Capture(data, static_cast<DWORD>(size));
 }
 
@@ -44,13 +47,14 @@ void TwlJobHeader(WriterContext& ctx) {
 
 void TwlUserCommand(WriterContext& ctx, int slot, const std::string& text) {
   if (!text.empty()) WriteJobLevel(ctx, text.data(), text.size());
-  if (slot == kUserCommandJobEnd && g_twlPageCounter > kCounterWrapAbove) g_twlPageCounter = 1;
+  if (slot == kUserCommandJobEnd) ctx.out->EndTwlJob();
 }
 
 void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
   // The block's sizes are 16-bit: a page they cannot describe is not sent at all.
   if (!TwlPageFits(ctx, rowBytes * rows, rows)) {
     DbgPrint(TEXT("Page of %u rows is too large for a TWL page block; not sent."), static_cast<unsigned>(rows));
+    ctx.error = ERROR_NOT_SUPPORTED;
     return;
   }
   const PrinterDevmode& s = *ctx.settings;
@@ -59,51 +63,58 @@ void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
   const size_t blockBytes = kTwlPageHeaderBytes + size_t{rows} * rowLength;
 
   // The block is the same for every copy but for the page number, so it is built once.
-  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockBytes]);
-  if (block) {
-    uint8_t* h = block.get();
-    std::memcpy(h, "SIZ", 3);
-    h[3] = (paper.Flags & kPaperGap) ? 1 : (paper.Flags & kPaperBlackMark) ? 2 : 0;
-    // Dots at the resolution of the raster the printer receives, not of the (possibly multiplied) drawing.
-    const DWORD dpi = RasterDpi(ctx);
-    PutU16(h + 4, static_cast<uint32_t>(Dots(dpi, paper.Width)));
-    PutU16(h + 6, rows);
-    PutU16(h + 8, static_cast<uint32_t>(Dots(dpi, paper.GapHeight)));
-    PutU16(h + 10, static_cast<uint32_t>(Dots(dpi, paper.GapOffset)));
-    PutU16(h + 12, 0);
-    h[14] = 0x1D;
-    h[15] = 0x76;
-    h[16] = 0x30;
-    h[17] = 0x00;
-    PutU16(h + 18, static_cast<uint32_t>(rowLength));
-    PutU16(h + 20, rows);
-    uint8_t* dst = h + kTwlPageHeaderBytes;
-    const uint8_t* src = raster;
-    for (DWORD y = 0; y < rows; ++y, src += rowBytes, dst += rowLength) {
-      uint32_t black = 0;
-      DWORD x = 0;
-      for (; x + 8 <= rowBytes; x += 8) {  // a word at a time: the count is the row's hot loop
-        uint64_t word;
-        std::memcpy(&word, src + x, 8);
-        black += static_cast<uint32_t>(std::popcount(word));
-      }
-      for (; x < rowBytes; ++x) black += static_cast<uint32_t>(std::popcount(src[x]));
-      PutU16(dst, black);
-      std::memcpy(dst + 2, src, rowBytes);
+  LocalArray<uint8_t> block = AllocArray<uint8_t>(blockBytes);
+  if (!block) {
+    // No page file and no marker: the monitor would wait for a page that never comes.
+    DbgPrint(TEXT("TWL page block of %u bytes: no memory; page not sent."), static_cast<unsigned>(blockBytes));
+    ctx.error = ERROR_NOT_ENOUGH_MEMORY;
+    return;
+  }
+  uint8_t* h = block.get();
+  std::memcpy(h, "SIZ", 3);
+  h[3] = (paper.Flags & kPaperGap) ? 1 : (paper.Flags & kPaperBlackMark) ? 2 : 0;
+  // Dots at the resolution of the raster the printer receives, not of the (possibly multiplied) drawing.
+  const DWORD dpi = RasterDpi(ctx);
+  PutU16(h + 4, static_cast<uint32_t>(Dots(dpi, paper.Width)));
+  PutU16(h + 6, rows);
+  PutU16(h + 8, static_cast<uint32_t>(Dots(dpi, paper.GapHeight)));
+  PutU16(h + 10, static_cast<uint32_t>(Dots(dpi, paper.GapOffset)));
+  PutU16(h + 12, 0);
+  h[14] = 0x1D;
+  h[15] = 0x76;
+  h[16] = 0x30;
+  h[17] = 0x00;
+  PutU16(h + 18, static_cast<uint32_t>(rowLength));
+  PutU16(h + 20, rows);
+  uint8_t* dst = h + kTwlPageHeaderBytes;
+  const uint8_t* src = raster;
+  for (DWORD y = 0; y < rows; ++y, src += rowBytes, dst += rowLength) {
+    uint32_t black = 0;
+    DWORD x = 0;
+    for (; x + 8 <= rowBytes; x += 8) {  // a word at a time: the count is the row's hot loop
+      uint64_t word;
+      std::memcpy(&word, src + x, 8);
+      black += static_cast<uint32_t>(std::popcount(word));
     }
+    for (; x < rowBytes; ++x) black += static_cast<uint32_t>(std::popcount(src[x]));
+    PutU16(dst, black);
+    std::memcpy(dst + 2, src, rowBytes);
   }
 
   uint8_t marker[kTwlMarkerBytes] = {0x1D, 0x1D, 0x76, 0x76};
   PutU32(marker + 4, static_cast<uint32_t>(blockBytes));
 
   for (int copy = 0; copy < s.dm.dmCopies; ++copy) {
-    ++g_twlPageCounter;
-    if (block) {
-      PutU16(block.get() + 12, g_twlPageCounter);
-      ctx.out->WritePageFile(g_twlPageCounter, ctx.jobId, block.get(), static_cast<DWORD>(blockBytes));
-      ctx.out->Capture(block.get(), static_cast<DWORD>(blockBytes));
+    const uint16_t page = ctx.out->NextTwlPage();
+    PutU16(block.get() + 12, page);
+    if (DWORD error = ctx.out->WritePageFile(page, ctx.jobId, block.get(), static_cast<DWORD>(blockBytes))) {
+      // A marker without its file would be taken for a printed page.
+      DbgPrint(TEXT("TWL page file %u of job %u not written: error %u"), static_cast<unsigned>(page),
+               static_cast<unsigned>(ctx.jobId), static_cast<unsigned>(error));
+      ctx.error = error;
+      return;
     }
-    // The marker goes out even when the block could not be built: the monitor counts pages by it.
+    ctx.out->Capture(block.get(), static_cast<DWORD>(blockBytes));
     SendBytes(ctx, marker, sizeof(marker));
   }
 }

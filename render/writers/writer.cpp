@@ -34,6 +34,14 @@ std::string UserCommandText(const PrinterDevmode& settings, int slot) {
   return WideToAnsi(settings.UserCommands[slot], kUserCommandChars);
 }
 
+int32_t PageWidthTenths(const WriterContext& ctx) {
+  return ctx.pageWidth >= 0 ? ctx.pageWidth : ctx.settings->dm.dmPaperWidth;
+}
+
+int32_t PageLengthTenths(const WriterContext& ctx) {
+  return ctx.pageLength >= 0 ? ctx.pageLength : ctx.settings->dm.dmPaperLength;
+}
+
 int32_t Dots(DWORD resolution, int32_t micrometres) {
   return static_cast<int32_t>((int64_t{resolution} * (micrometres / 100) + 127) / 254);
 }
@@ -93,10 +101,12 @@ class RecordingSink : public OutputSink {
     }
     return taken;
   }
-  void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) override {
-    out_->WritePageFile(page, jobId, data, size);
+  DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) override {
+    return out_->WritePageFile(page, jobId, data, size);
   }
   void Capture(const void* data, DWORD size) override { out_->Capture(data, size); }
+  uint16_t NextTwlPage() override { return out_->NextTwlPage(); }
+  void EndTwlJob() override { out_->EndTwlJob(); }
   bool Usable() const { return usable_; }
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
 
@@ -106,11 +116,13 @@ class RecordingSink : public OutputSink {
   bool usable_ = true;
 };
 
+// One copy; a raster that could not be made whole (ctx.error) ends the page without its trailer.
 void SendOneCopy(WriterContext& ctx, const uint8_t* raster, DWORD bytes, DWORD rows) {
   WriteUserCommand(ctx, kUserCommandPageStart);
   WritePageHeader(ctx);
   WriteFormatStart(ctx);
   WriteRaster(ctx, raster, bytes, rows);
+  if (ctx.error != 0) return;
   WritePageTrailer(ctx);
   WriteUserCommand(ctx, kUserCommandPageEnd);
 }
@@ -210,17 +222,19 @@ void InvertRaster(uint8_t* raster, DWORD bytes) {
   for (; i < bytes; ++i) raster[i] = static_cast<uint8_t>(~raster[i]);
 }
 
-bool SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows) {
-  if (ctx.settings == nullptr) return true;
+void SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows) {
+  if (ctx.settings == nullptr) return;
   const DWORD dpi = RasterDpi(ctx);
-  if (dpi == 0) return true;  // nothing to measure with: the sizes stay
-  const uint64_t width = uint64_t{widthDots} * 254 / dpi;
-  const uint64_t length = uint64_t{rows} * 254 / dpi;
-  // dmPaperWidth and dmPaperLength are 16-bit signed: a longer page would wrap to a wrong size.
-  if (width > 0x7FFF || length > 0x7FFF) return false;
-  ctx.settings->dm.dmPaperWidth = static_cast<short>(width);
-  ctx.settings->dm.dmPaperLength = static_cast<short>(length);
-  return true;
+  if (dpi == 0) return;  // nothing to measure with: the sizes stay
+  auto tenths = [dpi](DWORD dots) {
+    const uint64_t v = uint64_t{dots} * 254 / dpi;
+    return static_cast<int32_t>(v > 0x7FFFFFFF ? 0x7FFFFFFF : v);
+  };
+  ctx.pageWidth = tenths(widthDots);
+  ctx.pageLength = tenths(rows);
+  // The 16-bit fields cannot hold a long list paper; the writers read the 32-bit size.
+  ctx.settings->dm.dmPaperWidth = static_cast<short>(ctx.pageWidth > 0x7FFF ? 0x7FFF : ctx.pageWidth);
+  ctx.settings->dm.dmPaperLength = static_cast<short>(ctx.pageLength > 0x7FFF ? 0x7FFF : ctx.pageLength);
 }
 
 bool TwlPageFits(const WriterContext& ctx, DWORD bytes, DWORD rows) {
@@ -233,38 +247,34 @@ bool TwlPageFits(const WriterContext& ctx, DWORD bytes, DWORD rows) {
          fitsSigned(Dots(ctx.resolution, paper.GapHeight)) && fitsSigned(Dots(ctx.resolution, paper.GapOffset));
 }
 
-void SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows) {
-  if (!Usable(ctx)) return;
+bool SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows) {
+  ctx.error = 0;
+  if (!Usable(ctx)) return true;
   uint32_t language = ctx.settings->PrintLanguage;
   if (RasterIsInverted(language)) InvertRaster(raster, bytes);
-  const bool sizeFits = SetPaperSizeFromRaster(ctx, widthDots, rows);
+  SetPaperSizeFromRaster(ctx, widthDots, rows);
   if (language > kLangZpl) {
     Unsupported();
-    return;
+    return true;
   }
-  // A size that does not fit the fields the page is described with would reach the printer
-  // wrapped to another size: the page is refused instead.
-  if (!sizeFits && (language == kLangTspl || language == kLangZpl)) {
-    DbgPrint(TEXT("Page of %u x %u dots is too large for the paper size fields; not sent."),
-             static_cast<unsigned>(widthDots), static_cast<unsigned>(rows));
-    return;
-  }
+  // The TWL block's sizes are 16-bit: a page they cannot describe is refused before any of it goes.
   if (language == kLangTwl && !TwlPageFits(ctx, bytes, rows)) {
     DbgPrint(TEXT("Page of %u rows is too large for a TWL page block; not sent."), static_cast<unsigned>(rows));
-    return;
+    ctx.error = ERROR_NOT_SUPPORTED;
+    return false;
   }
   if (language == kLangTwl) {
     // TWL repeats the copies inside the raster operation, one page file each.
     WriteUserCommand(ctx, kUserCommandPageStart);
-    WriteRaster(ctx, raster, bytes, rows);
-    WriteUserCommand(ctx, kUserCommandPageEnd);
-    return;
+    if (ctx.error == 0) WriteRaster(ctx, raster, bytes, rows);
+    if (ctx.error == 0) WriteUserCommand(ctx, kUserCommandPageEnd);
+    return ctx.error == 0;
   }
   const int copies = ctx.settings->dm.dmCopies;
-  if (copies <= 0) return;
+  if (copies <= 0 || ctx.error != 0) return ctx.error == 0;
   if (copies == 1) {
     SendOneCopy(ctx, raster, bytes, rows);
-    return;
+    return ctx.error == 0;
   }
   // Every copy of a TSPL, ZPL or ESC page is the same bytes: the first is recorded as it goes out
   // and the others repeat it (the deflating and encoding of a ZPL page is most of its cost).
@@ -273,11 +283,21 @@ void SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots,
   ctx.out = &recorder;
   SendOneCopy(ctx, raster, bytes, rows);
   ctx.out = out;
-  for (int copy = 1; copy < copies; ++copy) {
+  for (int copy = 1; copy < copies && ctx.error == 0; ++copy) {
     if (!recorder.Usable()) {
       SendOneCopy(ctx, raster, bytes, rows);
     } else if (!recorder.Bytes().empty() && !SendBytes(ctx, recorder.Bytes().data(), recorder.Bytes().size())) {
-      return;
+      break;
     }
   }
+  return ctx.error == 0;
+}
+
+uint16_t OutputSink::NextTwlPage() {
+  SetTwlPageCounter(static_cast<uint16_t>(TwlPageCounter() + 1));
+  return TwlPageCounter();
+}
+
+void OutputSink::EndTwlJob() {
+  if (TwlPageCounter() > kTwlCounterWrapAbove) SetTwlPageCounter(1);
 }

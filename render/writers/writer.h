@@ -27,10 +27,16 @@ class OutputSink {
   // job has failed; the writers then drop the rest of the current operation.
   virtual int32_t Send(const void* data, DWORD size) = 0;
   // TWL: one page file in c:\prtmonlog. Page 0 holds job-level data (job header, user commands).
-  virtual void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) = 0;
+  // 0 when written (or nothing to write), else the error that kept the file from being written.
+  virtual DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) = 0;
   // TWL: appends the page-file data to the capture file when one is open. (The other languages
   // are captured when the output buffer is flushed, so they never call this.)
   virtual void Capture(const void* data, DWORD size) = 0;
+  // TWL page numbers: the counter is advanced before each page copy and returned; at a job end it
+  // goes back to 1 once above 8999. By default the process's counter (TwlPageCounter); the
+  // rendering DLL keeps one per printer.
+  virtual uint16_t NextTwlPage();
+  virtual void EndTwlJob();
 };
 
 struct WriterContext {
@@ -40,6 +46,13 @@ struct WriterContext {
   DWORD resolution = 0;                   // device resolution: model resolution x (InputDPI + 1)
   DWORD jobId = 0;                        // TWL page file names
   OutputSink* out = nullptr;
+  // The page SendPage describes, in tenths of a millimetre. dmPaperWidth/dmPaperLength are 16-bit
+  // and keep a copy cut to 32767; -1: the writers take the settings' values.
+  int32_t pageWidth = -1;
+  int32_t pageLength = -1;
+  // Why the current page could not be sent whole (ERROR_NOT_ENOUGH_MEMORY, a page file's write
+  // error, ...); 0 while all is well. A failed spooler output is the PDEV's state, not this.
+  DWORD error = 0;
 };
 
 enum UserCommandSlot : int {
@@ -72,22 +85,23 @@ void WritePageTrailer(WriterContext& ctx);
 // True for every language but TSPL: the writer wants 1 = black.
 bool RasterIsInverted(uint32_t language);
 void InvertRaster(uint8_t* raster, DWORD bytes);
-// dmPaperWidth/dmPaperLength (tenths of a millimetre) from the raster size in dots at the model
-// resolution. Without a resolution both stay. False, with both left as they were, when either
-// value exceeds its 16-bit field.
-bool SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows);
+// The page size (tenths of a millimetre) from the raster size in dots at the model resolution,
+// into ctx.pageWidth/pageLength and, cut to 32767, dmPaperWidth/dmPaperLength. Without a
+// resolution the sizes stay.
+void SetPaperSizeFromRaster(WriterContext& ctx, DWORD widthDots, DWORD rows);
 // True when the rows, the row length and the paper's width, gap and gap offset in dots all fit the
 // 16-bit fields of a TWL page block.
 bool TwlPageFits(const WriterContext& ctx, DWORD bytes, DWORD rows);
 
 // One page of DrvSendPage: takes the raster as the pipeline made it (1 = white), inverts it in
 // place when the language wants that, writes the paper size back into the settings and sends the
-// page once per copy (TWL: once, the writer repeats the copies). A page whose size does not fit
-// the fields that describe it (the paper size for TSPL and ZPL, the TWL page block) is refused
-// with a debug line and sends nothing.
-void SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows);
+// page once per copy (TWL: once, the writer repeats the copies). False, with ctx.error set, when
+// the page could not be sent whole: a TWL page too large for its block is refused with a debug
+// line before anything is sent (ERROR_NOT_SUPPORTED); no memory or an unwritten page file stops
+// the page where it happened.
+bool SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows);
 
-// The process-wide TWL page counter (starts at 1, incremented before each page copy, back to 1
-// at a job end once above 8999). Not locked: one job is rendered at a time per process.
+// The process-wide TWL page counter of sinks that keep none of their own (starts at 1, incremented
+// before each page copy, back to 1 at a job end once above 8999). Not locked.
 uint16_t TwlPageCounter();
 void SetTwlPageCounter(uint16_t value);

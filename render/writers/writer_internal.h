@@ -17,6 +17,10 @@ bool SendText(WriterContext& ctx, const char* text);
 // The settings' user command string `slot` in the ANSI code page, never cut short.
 std::string UserCommandText(const PrinterDevmode& settings, int slot);
 
+// The page size in tenths of a millimetre: SendPage's 32-bit values, else the settings'.
+int32_t PageWidthTenths(const WriterContext& ctx);
+int32_t PageLengthTenths(const WriterContext& ctx);
+
 // Micrometres to dots at `resolution`: (R x (um / 100) + 127) / 254.
 int32_t Dots(DWORD resolution, int32_t micrometres);
 // The model resolution (D).
@@ -68,6 +72,7 @@ void EscRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
 constexpr size_t kTwlJobHeaderBytes = 7;
 constexpr size_t kTwlPageHeaderBytes = 22;
 constexpr size_t kTwlMarkerBytes = 8;
+constexpr uint16_t kTwlCounterWrapAbove = 8999;
 void TwlJobHeader(WriterContext& ctx);
 void TwlUserCommand(WriterContext& ctx, int slot, const std::string& text);
 void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows);

@@ -6,7 +6,9 @@
 #include <memory>
 #include <new>
 
+#include "common/alloc.h"
 #include "common/crc16.h"
+#include "common/debug.h"
 #include "common/wstr.h"
 #include "render/writers/base64.h"
 #include "render/writers/writer_internal.h"
@@ -66,8 +68,8 @@ void ZplPageHeader(WriterContext& ctx) {
   // The printer receives the raster at the model resolution, also when the page was drawn at a
   // multiple of it (InputDPI): width and length describe that raster.
   int64_t r = RasterDpi(ctx);
-  long long width = (r * ctx.settings->dm.dmPaperWidth + 127) / 254;
-  long long length = (r * ctx.settings->dm.dmPaperLength + 127) / 254;
+  long long width = (r * PageWidthTenths(ctx) + 127) / 254;
+  long long length = (r * PageLengthTenths(ctx) + 127) / 254;
   // A page that paper saving left without rows has no length: "^LL0" is no label length a printer
   // takes, and it would keep it for the labels after. Its stored length stays then.
   if (length == 0) {
@@ -82,14 +84,22 @@ void ZplFormatStart(WriterContext& ctx) { SendText(ctx, "^XA\r\n"); }
 void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
   const size_t bandBytes = size_t{rowBytes} * kZplBandRows;
   const uLong bound = compressBound(static_cast<uLong>(bandBytes));
-  std::unique_ptr<uint8_t[]> deflated(new (std::nothrow) uint8_t[bound]);
-  std::unique_ptr<char[]> text(new (std::nothrow) char[Base64EncodedSize(bound)]);
-  if (!deflated || !text) return;
-  std::unique_ptr<uint8_t[]> padded;  // the last band, filled up with white rows
+  // Every buffer is there before the first band goes: a band left out would print a wrong label.
+  LocalArray<uint8_t> deflated = AllocArray<uint8_t>(bound);
+  LocalArray<char> text = AllocArray<char>(Base64EncodedSize(bound));
+  LocalArray<uint8_t> padded;  // the last band, filled up with white rows
+  if (rows % kZplBandRows != 0) padded = AllocArray<uint8_t>(bandBytes);
+  if (!deflated || !text || (rows % kZplBandRows != 0 && !padded)) {
+    ctx.error = ERROR_NOT_ENOUGH_MEMORY;
+    return;
+  }
   // One deflate state for all bands, reset between them: the same stream as compress() makes, without
   // setting up (and clearing) its tables again for every band.
   z_stream zs{};
-  if (deflateInit(&zs, Z_DEFAULT_COMPRESSION) != Z_OK) return;
+  if (deflateInit(&zs, Z_DEFAULT_COMPRESSION) != Z_OK) {
+    ctx.error = ERROR_NOT_ENOUGH_MEMORY;
+    return;
+  }
   struct End {
     z_stream* zs;
     ~End() { deflateEnd(zs); }
@@ -100,19 +110,21 @@ void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
     DWORD y = band * kZplBandRows;
     const uint8_t* src = raster + size_t{y} * rowBytes;
     if (rows - y < kZplBandRows) {
-      padded.reset(new (std::nothrow) uint8_t[bandBytes]);
-      if (!padded) continue;
       size_t have = size_t{rows - y} * rowBytes;
       std::memcpy(padded.get(), src, have);
       std::memset(padded.get() + have, 0, bandBytes - have);
       src = padded.get();
     }
-    if (deflateReset(&zs) != Z_OK) return;
     zs.next_in = const_cast<Bytef*>(src);
     zs.avail_in = static_cast<uInt>(bandBytes);
     zs.next_out = deflated.get();
     zs.avail_out = static_cast<uInt>(bound);
-    if (deflate(&zs, Z_FINISH) != Z_STREAM_END) continue;
+    if (deflateReset(&zs) != Z_OK || deflate(&zs, Z_FINISH) != Z_STREAM_END) {
+      // Only memory can fail here (the bound is enough room): the page stops, it is not cut.
+      DbgPrint(TEXT("ZPL band at row %u could not be deflated; page not complete."), static_cast<unsigned>(y));
+      ctx.error = ERROR_NOT_ENOUGH_MEMORY;
+      return;
+    }
     const size_t size = zs.total_out;
     size_t chars = Base64Encode(deflated.get(), size, text.get());
 

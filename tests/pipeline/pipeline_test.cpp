@@ -329,6 +329,34 @@ TEST_F(Pipeline, TwlCanvasCentresANarrowImage) {
   EXPECT_FALSE(White(Render(page), 432, 0));
 }
 
+// Without memory for the placed copy the page goes out as it was, not at all; without memory for
+// the working image there is no page.
+TEST_F(Pipeline, FailedPlacementKeepsTheImageAndNoMemoryFailsThePage) {
+  PageSetup page(400, 3);
+  page.Fill(0, 0, 1, 3, 0);
+  page.settings.PrintLanguage = kLangTwl;
+  page.settings.Flags = kFlagAlignCentre;
+  page.model.MaxWidth = 104100;
+  winsim::SetAllocationFault(0);
+  ASSERT_EQ(Render(page).width, 832u);
+  const unsigned placement = winsim::AllocationCount();  // the placed copy is the last one
+  winsim::SetAllocationFault(placement);
+  const Raster kept = Render(page);
+  winsim::SetAllocationFault(0);
+  ASSERT_TRUE(kept.ok);
+  EXPECT_EQ(kept.width, 400u);
+  EXPECT_EQ(kept.rows, 3u);
+  EXPECT_FALSE(White(kept, 0, 1));
+
+  winsim::SetAllocationFault(1, true);
+  const PipelineInput in = page.Input();
+  PageRaster out;
+  EXPECT_FALSE(RenderPageRaster(in, &out));
+  winsim::SetAllocationFault(0);
+  EXPECT_EQ(out.error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_EQ(out.data, nullptr);
+}
+
 TEST_F(Pipeline, ShiftsMoveTheImageAndCutWhatLeavesTheCanvas) {
   PageSetup page(16, 8);
   page.Fill(0, 0, 1, 1, 0);
@@ -537,17 +565,48 @@ TEST_F(Pipeline, CancelStopsThePage) {
 
 // ---- watermark ----
 
-TEST_F(Pipeline, MissingWatermarkLeavesTheGreyPage) {
-  PageSetup page(16, 2);
-  page.Fill(0, 0, 4, 2, 0);
-  page.Fill(4, 0, 8, 2, 60);  // dark grey: not black, so white
+// A watermark the spooler cannot load costs the page nothing: dithered, scaled and reduced as
+// without the watermark, byte for byte.
+TEST_F(Pipeline, UnloadableWatermarkGivesThePageWithoutWatermark) {
+  for (int inputDpi : {0, 1}) {
+    SCOPED_TRACE(inputDpi);
+    PageSetup page(16, 4);
+    page.Fill(0, 0, 4, 4, 0);
+    page.Fill(4, 0, 12, 4, 60);  // dark grey: dithered, not made white
+    page.settings.DitherLevel = 0;
+    page.settings.InputDPI = inputDpi;
+    const Raster plain = Render(page);
+    ASSERT_TRUE(plain.ok);
+    page.settings.Flags = kFlagWatermark;
+    WStrCopy(page.settings.WatermarkPath, kWatermarkPathChars, TEXT("c:\\none.bmp"));
+    const Raster marked = Render(page);
+    ASSERT_TRUE(marked.ok);
+    EXPECT_EQ(marked.width, 16u / (inputDpi + 1));
+    EXPECT_EQ(marked.rows, plain.rows);
+    EXPECT_EQ(marked.bytes, plain.bytes);
+    // The dark grey is dithered, not made white.
+    size_t black = 0;
+    for (const std::string& row : Picture(marked, marked.width)) black += std::count(row.begin(), row.end(), '#');
+    EXPECT_GT(black, size_t{4} * marked.rows / (inputDpi + 1));
+  }
+}
+
+TEST_F(Pipeline, WatermarkedPageIsReducedToTheModelResolution) {
+  RasterImage mark;
+  ASSERT_TRUE(mark.Create(4, 2, 8));  // black
+  ASSERT_TRUE(mark.SaveBmp(TEXT("c:\\mark.bmp")));
+  PageSetup page(16, 8);
   page.settings.Flags = kFlagWatermark;
-  WStrCopy(page.settings.WatermarkPath, kWatermarkPathChars, TEXT("c:\\none.bmp"));
-  page.settings.InputDPI = 1;  // not applied without steps 6 to 9
+  WStrCopy(page.settings.WatermarkPath, kWatermarkPathChars, TEXT("c:\\mark.bmp"));
+  page.settings.WatermarkScale = 50;        // 8 x 4
+  page.settings.WatermarkBrightness = 150;  // lightening by 0
+  page.settings.WatermarkX = 100;
+  page.settings.WatermarkY = 0;
+  page.settings.InputDPI = 1;
   const Raster r = Render(page);
   ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.width, 16u);
-  EXPECT_EQ(Picture(r, 16), (std::vector<std::string>{"####............", "####............"}));
+  ASSERT_EQ(r.width, 8u);
+  EXPECT_EQ(Picture(r, 8), (std::vector<std::string>{"....####", "....####", "........", "........"}));
 }
 
 TEST_F(Pipeline, WatermarkAddsItsBlackDotsAtItsPlace) {

@@ -79,15 +79,19 @@ Work Half(Work& a) {
   return b;
 }
 
-bool Watermark(const PipelineInput& in, uint32_t level, Work& work) {
+// False with `mark` empty when the picture cannot be loaded.
+bool LoadWatermark(const PipelineInput& in, RasterImage& mark) {
+  WCHAR path[kWatermarkPathChars + 1] = {};
+  for (int i = 0; i < kWatermarkPathChars && in.settings->WatermarkPath[i]; ++i) path[i] = in.settings->WatermarkPath[i];
+  return mark.LoadBmp(path);
+}
+
+bool Watermark(const PipelineInput& in, uint32_t level, RasterImage& mark, Work& work) {
   const PrinterDevmode& s = *in.settings;
   RasterImage page;
   page.CreateFromArray(work.px.data(), static_cast<uint32_t>(work.w), static_cast<uint32_t>(work.h), 8,
                        static_cast<uint32_t>(work.stride), true);
-  WCHAR path[kWatermarkPathChars + 1] = {};
-  for (int i = 0; i < kWatermarkPathChars && s.WatermarkPath[i]; ++i) path[i] = s.WatermarkPath[i];
-  RasterImage mark;
-  if (!mark.LoadBmp(path)) return true;  // the page stays grey
+  const int64_t m = std::max(1, s.InputDPI + 1);
 
   const int64_t w = work.w, h = work.h;
   const double mwd = static_cast<double>(w) * s.WatermarkScale / 100;
@@ -120,6 +124,8 @@ bool Watermark(const PipelineInput& in, uint32_t level, Work& work) {
     }
   }
   page.IncreaseBits(8);
+  // Back to the model resolution as in step 9 (a resample to the same size changes nothing).
+  page.Resample(page.Width() / static_cast<uint32_t>(m), page.Height() / static_cast<uint32_t>(m));
   page.Flip();
   work = FromImage(page);
   return true;
@@ -160,8 +166,10 @@ ReferenceRaster ReferencePipeline(const PipelineInput& in) {
   // Step 4.
   const uint32_t level = s.DitherLevel > 9 ? 8 : s.DitherLevel;
 
-  if (s.Flags & kFlagWatermark) {
-    if (!Watermark(in, level, work)) return result;
+  // A watermark that cannot be loaded leaves the page to steps 6 to 9, as without one.
+  RasterImage mark;
+  if ((s.Flags & kFlagWatermark) && LoadWatermark(in, mark)) {
+    if (!Watermark(in, level, mark, work)) return result;
   } else {
     RasterImage img;
     img.CreateFromArray(work.px.data(), static_cast<uint32_t>(w0), static_cast<uint32_t>(h0), 8,

@@ -229,6 +229,20 @@ TEST_F(UsbPort, SkipsOtherVendorsAndUnusableInterfaces) {
   EXPECT_EQ(Find(u"USB001"), u"");
 }
 
+// A path cut to the buffer would name another device: a longer one is passed over.
+TEST_F(UsbPort, SkipsDevicePathsLongerThanTheBuffer) {
+  auto longOne = std::make_shared<winsim::UsbPrinterDevice>();
+  longOne->portNumber = 1;
+  longOne->serial = "S";
+  const size_t base = longOne->InterfacePath().size();
+  longOne->serial = std::string(kDevicePathChars - base + 1, 'L');  // the path is 260 characters
+  winsim::AttachUsbPrinter(longOne);
+  ASSERT_EQ(longOne->InterfacePath().size(), kDevicePathChars);
+  EXPECT_EQ(Find(u"USB001"), u"");
+  auto fits = Attach(1, "MDL:B;CMD:TWL;", 0x5E71, "S2");
+  EXPECT_EQ(Find(u"USB001"), fits->InterfacePath());
+}
+
 TEST_F(UsbPort, NeedsAPresentDeviceWithADwordPortNumber) {
   auto dev = Attach(1, "MDL:A;CMD:TWL;");
   dev->present = false;

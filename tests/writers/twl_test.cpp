@@ -171,3 +171,16 @@ TEST_F(Twl, MarkerStillSentWhenOutputFailsLater) {
   EXPECT_EQ(job.sink.sent, Marker(25));
   EXPECT_EQ(TwlPageCounter(), 4);
 }
+
+// A copy whose page file is not written sends no marker (the monitor would count a page that is
+// not there) and fails the page with the write's error.
+TEST_F(Twl, UnwrittenPageFileFailsThePageWithoutMarker) {
+  Job job(kLangTwl);
+  job.settings.dm.dmCopies = 2;
+  job.sink.pageFileError = ERROR_DISK_FULL;
+  auto r = PatternRaster(104, 30);
+  EXPECT_FALSE(SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 832, 30));
+  EXPECT_EQ(job.ctx.error, DWORD(ERROR_DISK_FULL));
+  EXPECT_EQ(job.sink.sent, "");
+  EXPECT_EQ(job.sink.captured, "");
+}

@@ -108,33 +108,22 @@ TEST(Writers, FailedOutputDropsTheRestOfARaster) {
   }
 }
 
-// Sizes the page is described with are 16-bit: a page they cannot hold is refused, never wrapped.
-TEST(Writers, PagesTooLargeForTheirSizeFieldsAreRefused) {
-  // At 203 dpi 26188 rows are 3276.7 mm, the longest dmPaperLength holds; 26189 rows are longer.
+// dmPaperLength is 16-bit: a longer page is described by its full size and only the stored field
+// is cut to 32767.
+TEST(Writers, PagesLongerThanTheDevmodeFieldKeepTheirLength) {
+  // At 203 dpi 39961 rows are 5000.0 mm, a list paper's length beyond what dmPaperLength holds.
   for (uint32_t language : {kLangTspl, kLangZpl}) {
     SCOPED_TRACE(language);
     winsim::Reset();
     Job job(language);
     job.settings.dm.dmPaperLength = 300;
-    std::vector<uint8_t> r(26189, 0xFF);
-    SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 26189);
-    EXPECT_EQ(job.sink.sent, "");
-    EXPECT_EQ(job.settings.dm.dmPaperLength, 300);
-    ASSERT_EQ(winsim::DebugLines().size(), 1u);
-    EXPECT_NE(winsim::DebugLines()[0].find("too large"), std::string::npos);
-
-    r.assign(26188, 0xFF);
-    SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 26188);
-    EXPECT_FALSE(job.sink.sent.empty());
+    std::vector<uint8_t> r(39961, 0xFF);
+    EXPECT_TRUE(SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 39961));
     EXPECT_EQ(job.settings.dm.dmPaperLength, 32767);
+    const char* length = language == kLangTspl ? "SIZE 1.0 mm,5000.0 mm\r\n" : "^LL39961\r\n";
+    EXPECT_NE(job.sink.sent.find(length), std::string::npos);
+    EXPECT_TRUE(winsim::DebugLines().empty());
   }
-  // ESC never sends the paper length: its long page goes out, the stored size stays as it was.
-  Job esc(kLangEsc);
-  esc.settings.dm.dmPaperLength = 300;
-  std::vector<uint8_t> r(26189, 0xFF);
-  SendPage(esc.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 26189);
-  EXPECT_EQ(esc.settings.dm.dmPaperLength, 300);
-  EXPECT_GT(esc.sink.sent.size(), r.size());
 }
 
 TEST(Writers, TwlPagesTooLargeForTheirBlockAreRefused) {
@@ -160,7 +149,8 @@ TEST(Writers, TwlPagesTooLargeForTheirBlockAreRefused) {
     job.SetUserCommand(kUserCommandPageStart, u"start");
     std::vector<uint8_t> r(size_t{c.rowBytes} * c.rows, 0);
     const uint16_t counter = TwlPageCounter();
-    SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), c.rowBytes * 8, c.rows);
+    EXPECT_EQ(SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), c.rowBytes * 8, c.rows), c.sent);
+    EXPECT_EQ(job.ctx.error, c.sent ? 0u : DWORD(ERROR_NOT_SUPPORTED));
     if (c.sent) {
       ASSERT_EQ(job.sink.pageFiles.size(), 2u);
       EXPECT_EQ(job.sink.pageFiles[1].data.size(), 22 + size_t{c.rows} * (c.rowBytes + 2));

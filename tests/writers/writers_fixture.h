@@ -35,9 +35,13 @@ class RecordingSink : public OutputSink {
     sent.append(static_cast<const char*>(data), size);
     return static_cast<int32_t>(size);
   }
-  void WritePageFile(int page, DWORD jobId, const void* data, DWORD size) override {
-    if (size == 0) return;
+  DWORD pageFileError = 0;  // the error WritePageFile reports; 0 writes
+
+  DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) override {
+    if (size == 0) return 0;
+    if (pageFileError) return pageFileError;
     pageFiles.push_back({page, jobId, std::string(static_cast<const char*>(data), size)});
+    return 0;
   }
   void Capture(const void* data, DWORD size) override { captured.append(static_cast<const char*>(data), size); }
 };

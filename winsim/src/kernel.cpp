@@ -228,7 +228,28 @@ void Reset() {
 // ---- Win32 ---------------------------------------------------------------------
 namespace {
 thread_local DWORD t_lastError = 0;
+
+// Allocation faults are per thread: a test that fails its own job's allocations leaves the
+// threads of the monitor and other printers alone.
+struct AllocationFault {
+  unsigned count = 0;   // LocalAlloc calls since the fault was set
+  unsigned failAt = 0;  // 1-based; 0: no fault
+  bool andAfter = false;
+};
+thread_local AllocationFault t_allocFault;
+
+bool AllocationFails() {
+  AllocationFault& f = t_allocFault;
+  ++f.count;
+  if (f.failAt == 0) return false;
+  return f.count == f.failAt || (f.andAfter && f.count > f.failAt);
 }
+}  // namespace
+
+namespace winsim {
+void SetAllocationFault(unsigned failAt, bool andAfter) { t_allocFault = AllocationFault{0, failAt, andAfter}; }
+unsigned AllocationCount() { return t_allocFault.count; }
+}  // namespace winsim
 
 extern "C" {
 
@@ -242,6 +263,10 @@ void WINAPI SetLastError(DWORD dwErrCode) {
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
   // Only fixed memory is simulated: the handle is the pointer, as with LMEM_FIXED on Windows.
+  if (AllocationFails()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   void* p = (uFlags & LMEM_ZEROINIT) ? calloc(1, uBytes ? uBytes : 1) : malloc(uBytes ? uBytes : 1);
   if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return p;

@@ -1,5 +1,6 @@
 // The module loader (the project's shared libraries opened by their Windows names) and the job
 // runner that drives a printer graphics driver through one document as GDI and the spooler do.
+#include <algorithm>
 #include <dlfcn.h>
 
 #include <cstdlib>
@@ -176,6 +177,7 @@ JobResult RunJob(const JobSpec& spec) {
   auto endDoc = DdiFunction<decltype(&DrvEndDoc)>(ded, INDEX_DrvEndDoc);
   auto startPage = DdiFunction<decltype(&DrvStartPage)>(ded, INDEX_DrvStartPage);
   auto sendPage = DdiFunction<decltype(&DrvSendPage)>(ded, INDEX_DrvSendPage);
+  auto resetPdev = DdiFunction<decltype(&DrvResetPDEV)>(ded, INDEX_DrvResetPDEV);
   if (!enablePdev || !completePdev || !disablePdev || !enableSurface || !disableSurface || !startDoc || !endDoc ||
       !startPage || !sendPage) {
     r.error = "the driver's function table lacks a printing entry point";
@@ -236,17 +238,55 @@ JobResult RunJob(const JobSpec& spec) {
           PageSurface ps{static_cast<uint8_t*>(so->pvScan0), so->sizlBitmap.cx, so->sizlBitmap.cy, so->lDelta};
           spec.draw(page, ps);
         }
-        if (!sendPage(so)) r.error = Failed("DrvSendPage");
+        if (!sendPage(so)) {
+          r.error = Failed("DrvSendPage");
+          break;
+        }
+        const bool reset = std::find(spec.resetAfterPages.begin(), spec.resetAfterPages.end(), page + 1) !=
+                           spec.resetAfterPages.end();
+        if (!reset || page + 1 >= spec.pages) continue;
+        // ResetDC between pages: GDI enables a PDEV for the new DEVMODE, lets the driver carry its
+        // state over with DrvResetPDEV, drops the old PDEV and its surface, and goes on with the
+        // document on the new one, which gets a DrvStartDoc of the same job.
+        HDEV nextHdev = CreateEngineDevice();
+        GDIINFO gi{};
+        DEVINFO di{};
+        DHPDEV next = enablePdev(devmode.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(devmode.data()),
+                                 logAddress.data(), HS_DDI_MAX, patterns, sizeof gi, reinterpret_cast<ULONG*>(&gi),
+                                 sizeof di, &di, nextHdev, printerName.data(), printer);
+        if (!next) {
+          r.error = Failed("DrvEnablePDEV (ResetDC)");
+          DeleteEngineDevice(nextHdev);
+          break;
+        }
+        SetEngineDevicePdev(nextHdev, next);
+        completePdev(next, nextHdev);
+        const bool carried = !resetPdev || resetPdev(pdev, next);
+        EngUnlockSurface(so);
+        disableSurface(pdev);
+        disablePdev(pdev);
+        DeleteEngineDevice(hdev);
+        pdev = next;
+        hdev = nextHdev;
+        surface = enableSurface(pdev);
+        so = surface ? EngLockSurface(surface) : nullptr;
+        if (!carried) {
+          r.error = Failed("DrvResetPDEV");
+        } else if (!so) {
+          r.error = Failed("DrvEnableSurface (ResetDC)");
+        } else if (!startDoc(so, document.data(), r.jobId)) {
+          r.error = Failed("DrvStartDoc (ResetDC)");
+        }
       }
       if (r.error.empty()) {
         if (!endDoc(so, 0)) r.error = Failed("DrvEndDoc");
         EndDocPrinter(printer);
       } else {
-        endDoc(so, ED_ABORTDOC);
+        if (so) endDoc(so, ED_ABORTDOC);
         AbortPrinter(printer);
       }
     }
-    EngUnlockSurface(so);
+    if (so) EngUnlockSurface(so);
   }
   if (surface) disableSurface(pdev);
   disablePdev(pdev);

@@ -105,6 +105,9 @@ struct JobSpec {
   int pages = 1;
   PageDrawer draw;                        // empty: blank pages
   std::u16string module = u"lbldrv6";     // the rendering library
+  // ResetDC after these pages (1-based counts of pages sent), as applications that change settings
+  // between pages do; nothing after the last page.
+  std::vector<int> resetAfterPages;
 };
 
 struct JobResult {
@@ -122,6 +125,8 @@ struct JobResult {
 // StartDocPrinterW and DrvStartDoc with its job id; per page DrvStartPage, the drawing, DrvSendPage;
 // DrvEndDoc and EndDocPrinter; then DrvDisableSurface, DrvDisablePDEV and DrvDisableDriver.
 // A failing page or document call ends the document with DrvEndDoc(ED_ABORTDOC) and AbortPrinter.
+// With resetAfterPages, each ResetDC enables a new PDEV, calls DrvResetPDEV(old, new), disables the
+// old surface and PDEV, enables the new surface and calls DrvStartDoc on it with the same job id.
 JobResult RunJob(const JobSpec& spec);
 JobResult RunJob(const std::u16string& printer, const std::vector<uint8_t>& devmode, int pages,
                  PageDrawer draw = {});

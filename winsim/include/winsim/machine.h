@@ -74,4 +74,10 @@ void ClearDebugLines();
 
 void SetLocalTime(const SYSTEMTIME&);  // wDayOfWeek is ignored and recomputed
 
+// Allocation faults of the calling thread's LocalAlloc calls (the driver routes its own buffers through
+// it): counting restarts here; allocation number `failAt` (1-based) fails with ERROR_NOT_ENOUGH_MEMORY,
+// and with `andAfter` every one after it too. 0 clears the fault. Reset() does not touch it.
+void SetAllocationFault(unsigned failAt, bool andAfter = false);
+unsigned AllocationCount();  // the calling thread's LocalAlloc calls since the last SetAllocationFault
+
 }  // namespace winsim

@@ -5,8 +5,8 @@
 
 #include "common/platform.h"
 
-// True when `path` is a real folder (not a junction or other reparse point) owned by SYSTEM or by the
-// Administrators group.
+// True when `path` is a real folder (not a junction or other reparse point) owned by SYSTEM, by the
+// Administrators group or by the account this process runs as.
 bool IsTrustedFolder(LPCWSTR path);
 // Creates the folder when it is missing, with an access list limited to SYSTEM, Administrators and the
 // driver host account; then IsTrustedFolder.

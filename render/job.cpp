@@ -199,6 +199,7 @@ BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
   in.bitsSize = so->cjBits;
   in.cancelled = PipelineCancelled;
   in.cancelContext = pdev;
+  in.buffers = &pdev->PageBlocks;
   PageRaster raster;
   if (!RenderPageRaster(in, &raster)) {
     // A page that could not be made is a failed page, never a silent success.

@@ -189,6 +189,7 @@ void DestroyPdev(Pdev* pdev) {
   if (pdev->Palette) EngDeletePalette(pdev->Palette);
   if (pdev->Halftone.Memory) LocalFree(pdev->Halftone.Memory);
   if (pdev->OutputBuffer) LocalFree(pdev->OutputBuffer);
+  ReleasePageBuffers(&pdev->PageBlocks);
   if (pdev->Forms) LocalFree(pdev->Forms);
   if (pdev->Model && pdev->Model->Forms.Data) LocalFree(pdev->Model->Forms.Data);
   // A stale handle must not pass the check after the block is gone.

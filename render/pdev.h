@@ -9,6 +9,7 @@
 #include "common/paper.h"
 #include "common/platform.h"
 #include "render/geometry.h"
+#include "render/pipeline.h"
 
 struct PrinterJobState;
 
@@ -36,6 +37,7 @@ struct alignas(8) Pdev {
   uint8_t* OutputBuffer;   // kOutputBufferBytes, from the first DrvEnableSurface
   DWORD Buffered;
   DWORD State;
+  PageBuffers PageBlocks;  // the raster block, kept from page to page; freed with the PDEV
   PrinterDevmode Settings;
   InstalledPaper Paper;    // current paper
   PaperRect OutputRect;    // paper chosen while the settings were built

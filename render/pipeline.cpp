@@ -2,12 +2,33 @@
 #include "render/pipeline.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/debug.h"
 #include "render/dither_mode.h"
 #include "render/pipeline_internal.h"
 
 using namespace pipeline_detail;
+
+namespace {
+
+// Paper saving on the packed rows: the kept rows move to the start of the block.
+bool FinishPacked(const Page& page, PackedPage& packed, PageRaster* out) {
+  uint32_t first = 0, end = 0;
+  PaperSavingRows(page, packed.height, [&](uint32_t y) { return packed.blank[y] != 0; }, &first, &end);
+  if (first > 0 && end > first) {
+    std::memmove(packed.data, packed.data + static_cast<size_t>(first) * packed.rowBytes,
+                 static_cast<size_t>(end - first) * packed.rowBytes);
+  }
+  out->width = packed.width;
+  out->rows = end - first;
+  out->bytes = out->rows * packed.rowBytes;
+  out->data = packed.data;
+  out->borrowed = packed.borrowed;
+  return true;
+}
+
+}  // namespace
 
 bool RenderPageRaster(const PipelineInput& in, PageRaster* out) {
   if (!out) return false;
@@ -38,8 +59,14 @@ bool RenderPageRaster(const PipelineInput& in, PageRaster* out) {
   page.grey.Init(s.ColorAdjust.caContrast, s.ColorAdjust.caBrightness);
   if (page.dumps) DumpBitmap(page);
 
+  // Without debug dumps (which want the 8-bit image) a page that steps 10 to 14 leave as it is
+  // goes from its 1-bit rows straight to packed rows.
+  PackedPage packed;
+  if (!page.dumps) page.packed = &packed;
   WorkImage image;
   const bool made = (s.Flags & kFlagWatermark) ? RunWatermark(page, image) : RunRaster(page, image);
+  if (packed.made) return FinishPacked(page, packed, out);
+  if (packed.data && !packed.borrowed) LocalFree(packed.data);
   if (!made || !LayOut(page, image)) {
     // Every step fails only for want of memory, a size no image can have, or the engine's abort.
     out->error = page.Cancelled() ? ERROR_CANCELLED : ERROR_NOT_ENOUGH_MEMORY;
@@ -65,6 +92,12 @@ bool RenderPageRaster(const PipelineInput& in, PageRaster* out) {
 
 void FreePageRaster(PageRaster* raster) {
   if (!raster) return;
-  if (raster->data) LocalFree(raster->data);
+  if (raster->data && !raster->borrowed) LocalFree(raster->data);
   *raster = PageRaster{};
+}
+
+void ReleasePageBuffers(PageBuffers* buffers) {
+  if (!buffers) return;
+  if (buffers->raster) LocalFree(buffers->raster);
+  *buffers = PageBuffers{};
 }

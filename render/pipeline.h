@@ -9,6 +9,14 @@
 #include "common/paper.h"
 #include "common/platform.h"
 
+// Blocks kept from one page to the next of a job, so that a page neither allocates nor faults in
+// its raster again. Owned by the caller; ReleasePageBuffers frees them.
+struct PageBuffers {
+  uint8_t* raster = nullptr;  // LocalAlloc'd
+  size_t rasterBytes = 0;
+};
+void ReleasePageBuffers(PageBuffers* buffers);
+
 struct PipelineInput {
   const PrinterDevmode* settings;  // merged job settings
   const InstalledPaper* paper;     // current paper (media type bit 3: continuous of unfixed length)
@@ -23,14 +31,16 @@ struct PipelineInput {
   // Per-row cancel check (the engine's abort); nullptr: never cancelled.
   bool (*cancelled)(void* context);
   void* cancelContext;
+  PageBuffers* buffers;            // nullptr: every raster is a block of its own
 };
 
 struct PageRaster {
-  uint8_t* data = nullptr;  // LocalAlloc'd; free with FreePageRaster
+  uint8_t* data = nullptr;  // LocalAlloc'd (or borrowed); free with FreePageRaster
   DWORD bytes = 0;
   DWORD width = 0;          // pixels
   DWORD rows = 0;
   DWORD error = 0;          // why no raster was made: ERROR_NOT_ENOUGH_MEMORY, ERROR_CANCELLED, ...
+  bool borrowed = false;    // data is PipelineInput::buffers' block: FreePageRaster leaves it there
 };
 
 // Runs every step of the pipeline. Packed rows hold floor(stride / 8) bytes, most significant bit

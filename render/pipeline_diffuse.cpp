@@ -8,6 +8,10 @@
 
 #include "render/pipeline_internal.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pipeline_detail {
 
 namespace {
@@ -49,11 +53,39 @@ struct StevensonArce {
 
 inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
+// Eight values from p on that are all 255 (1) or all 0 (0), else -1: such a group is white or black
+// without error, so it only sets its byte.
+inline int Solid8(const int* p) {
+#if defined(__SSE2__)
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+  const __m128i white = _mm_set1_epi32(255);
+  if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(a, white), _mm_cmpeq_epi32(b, white))) == 0xFFFF) return 1;
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a, b), _mm_setzero_si128())) == 0xFFFF) return 0;
+  return -1;
+#else
+  bool white = true, black = true;
+  for (int i = 0; i < 8; ++i) {
+    white = white && p[i] == 255;
+    black = black && p[i] == 0;
+  }
+  return white ? 1 : black ? 0 : -1;
+#endif
+}
+
 template <typename Kernel>
 void DiffuseRow(int* const* rows, uint32_t width, uint8_t* bits) {
   int* cur = rows[0];
   unsigned byte = 0;
   for (uint32_t x = 0; x < width; ++x) {
+    if ((x & 7) == 0 && x + 8 <= width) {
+      const int solid = Solid8(cur + x);
+      if (solid >= 0) {
+        bits[x >> 3] = solid ? 0xFF : 0x00;
+        x += 7;
+        continue;
+      }
+    }
     const int v = cur[x];
     const int white = v >= 129;
     const int e = v - (white ? 255 : 0);
@@ -96,7 +128,19 @@ void DiffusionRows::Load(uint32_t y) {
   int* r = RingRow(y % kRing);
   const uint8_t* g = grey_.Row(y, greyScratch_.data());
   for (int i = 1; i <= kPad; ++i) r[-i] = r[grey_.width - 1 + i] = 0;
-  for (uint32_t x = 0; x < grey_.width; ++x) r[x] = g[x];
+  uint32_t x = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; x + 16 <= grey_.width; x += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + x));
+    const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r + x), _mm_unpacklo_epi16(lo, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r + x + 4), _mm_unpackhi_epi16(lo, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r + x + 8), _mm_unpacklo_epi16(hi, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r + x + 12), _mm_unpackhi_epi16(hi, zero));
+  }
+#endif
+  for (; x < grey_.width; ++x) r[x] = g[x];
 }
 
 const uint8_t* DiffusionRows::Row(uint32_t y) {

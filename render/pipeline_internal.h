@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -59,11 +60,25 @@ class GreyMap {
  public:
   void Init(int contrast, int brightness);
   void Row(const uint8_t* bgr, uint8_t* grey, uint32_t width) const;
+  // No contrast or brightness change: the plain weights, for which the row kernels below serve.
+  bool Plain() const { return plain_; }
 
  private:
+  bool plain_ = false;
   uint16_t blue_[256];
   uint16_t green_[256];
   uint16_t red_[256];
+};
+
+// The packed raster made straight from the 1-bit rows, when nothing between step 9 and the packing
+// moves a pixel: rows top-down, WorkStride(width) / 8 bytes each, with blank[y] telling whether all
+// `width` pixels of row y are white.
+struct PackedPage {
+  uint8_t* data = nullptr;  // LocalAlloc'd, or the caller's reused block (borrowed)
+  bool borrowed = false;
+  uint32_t width = 0, height = 0, rowBytes = 0;
+  std::vector<uint8_t> blank;
+  bool made = false;
 };
 
 // One page as the steps see it.
@@ -78,6 +93,7 @@ struct Page {
   uint32_t level = 8;       // dither level after clamping
   bool dumps = false;
   GreyMap grey;
+  PackedPage* packed = nullptr;  // where step 9 may pack the page directly
 
   const uint8_t* BitmapRow(uint32_t y) const { return in->bits + y * rowBytes; }
   bool Cancelled() const { return in->cancelled && in->cancelled(in->cancelContext); }
@@ -184,8 +200,12 @@ bool RunRaster(const Page& page, WorkImage& out);
 bool RunWatermark(const Page& page, WorkImage& out);
 // Steps 10 to 14 (mirror, turns, negative, placement), as one pass into a new image.
 bool LayOut(const Page& page, WorkImage& image);
+// True when steps 10 to 14 leave an image of this size as it is.
+bool LayOutKeepsImage(const Page& page, uint32_t width, uint32_t height);
 // Step 15: the rows [first, end) that paper saving keeps.
 void PaperSavingRows(const Page& page, const WorkImage& image, uint32_t* first, uint32_t* end);
+void PaperSavingRows(const Page& page, uint32_t height, const std::function<bool(uint32_t)>& blank, uint32_t* first,
+                     uint32_t* end);
 
 // The grey image of the bitmap's first `width` columns, in stored order, grey palette.
 bool MakeGreyImage(const Page& page, uint32_t width, RasterImage& out);
@@ -197,6 +217,12 @@ void DumpWork(const WorkImage& image, uint32_t first, uint32_t end);
 void DumpImage(const RasterImage& image, const WCHAR* name);
 
 // ---- row kernels ----
+
+// Grey levels (15 B + 75 G + 38 R) >> 7 of `width` B, G, R pixels.
+void PlainGreyRow(const uint8_t* bgr, uint8_t* grey, uint32_t width);
+// The same levels thresholded at 128, packed (most significant bit first, 1 when above 128); the
+// bits of a last short byte past the width are 0.
+void PlainThresholdRow(const uint8_t* bgr, uint8_t* bits, uint32_t width);
 
 // The high bits of eight bytes (first byte lowest) as one byte, the first byte's as its most
 // significant bit: the multiplication moves each alone into the top byte.

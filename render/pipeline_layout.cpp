@@ -1,6 +1,7 @@
 // Steps 10 to 15: mirror, turns, negative and placement, done as one pass that reads every output
 // pixel from the image before the steps; then the rows that paper saving keeps.
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "common/debug.h"
@@ -92,13 +93,27 @@ bool Copy(const Page& page, const WorkImage& src, const Map& f, const Region& r,
 
 }  // namespace
 
-bool LayOut(const Page& page, WorkImage& image) {
+namespace {
+
+// Steps 10 to 14 worked out for an image of w x h: the turned image's map, the mask of the
+// negative, the output size and the region copied.
+struct Plan {
+  Shape shape;
+  uint8_t mask = 0;
+  int64_t outW = 0, outH = 0;
+  Region r;
+  bool covers = false;
+
+  bool KeepsImage() const { return covers && mask == 0 && shape.map.Identity(); }
+};
+
+Plan PlanLayOut(const Page& page, int64_t width, int64_t height) {
   const PrinterDevmode& s = *page.settings;
   const uint32_t flags = s.Flags;
   const int orientation = s.dm.dmOrientation;
   const bool rotate = (flags & kFlagRotate180) != 0;
 
-  Shape shape{Map{}, image.Width(), image.Height()};
+  Shape shape{Map{}, width, height};
   // Step 10.
   if (flags & kFlagMirror) {
     if (orientation == DMORIENT_LANDSCAPE) shape.ReverseRows();
@@ -147,34 +162,50 @@ bool LayOut(const Page& page, WorkImage& image) {
   }
   const bool covers = r.srcRow == 0 && r.srcCol == 0 && r.dstRow == 0 && r.dstCol == 0 &&
                       r.rows == outH && r.cols == outW && outW == iw && outH == ih;
-  if (covers && mask == 0 && shape.map.Identity()) return true;
+  return Plan{shape, mask, outW, outH, r, covers};
+}
+
+}  // namespace
+
+bool LayOutKeepsImage(const Page& page, uint32_t width, uint32_t height) {
+  return PlanLayOut(page, width, height).KeepsImage();
+}
+
+bool LayOut(const Page& page, WorkImage& image) {
+  const Plan plan = PlanLayOut(page, image.Width(), image.Height());
+  if (plan.KeepsImage()) return true;
+  const int64_t outW = plan.outW, outH = plan.outH;
   if (!FitsImageLimits(outW, outH)) {
     DbgPrint(TEXT("RenderPageRaster: a canvas of %I64d x %I64d dots is out of range; page not sent"), outW,
              outH);
     return false;
   }
   WorkImage out;
-  const bool ok = covers ? out.Allocate(static_cast<uint32_t>(outW), static_cast<uint32_t>(outH))
-                         : out.AllocateWhite(static_cast<uint32_t>(outW), static_cast<uint32_t>(outH));
+  const bool ok = plan.covers ? out.Allocate(static_cast<uint32_t>(outW), static_cast<uint32_t>(outH))
+                              : out.AllocateWhite(static_cast<uint32_t>(outW), static_cast<uint32_t>(outH));
   if (!ok) {
     // Without memory for the turned and placed copy the page goes out as it was, not at all.
     DbgPrint(TEXT("RenderPageRaster: no memory to turn and place a page of %u x %u; sent as it is"), image.Width(),
              image.Height());
     return true;
   }
-  if (!Copy(page, image, shape.map, r, mask, out)) return false;
+  if (!Copy(page, image, plan.shape.map, plan.r, plan.mask, out)) return false;
   image = std::move(out);
   return true;
 }
 
 void PaperSavingRows(const Page& page, const WorkImage& image, uint32_t* first, uint32_t* end) {
-  const uint32_t h = image.Height(), w = image.Width();
+  const uint32_t w = image.Width();
+  PaperSavingRows(page, image.Height(), [&](uint32_t y) { return BytesAllWhite(image.Row(y), w); }, first, end);
+}
+
+void PaperSavingRows(const Page& page, uint32_t h, const std::function<bool(uint32_t)>& blank, uint32_t* first,
+                     uint32_t* end) {
   *first = 0;
   *end = h;
   uint32_t mode = page.settings->PaperSaving;
   if (mode == 0 && page.in->paper && (page.in->paper->Flags & kPaperContinuousUnfixed)) mode = 3;
   if (mode < 1 || mode > 3) return;
-  auto blank = [&](uint32_t y) { return BytesAllWhite(image.Row(y), w); };
   uint32_t top = 0;
   if (mode != 2) {
     while (top < h && blank(top)) ++top;

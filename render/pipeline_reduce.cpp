@@ -174,12 +174,63 @@ class Reducer {
   Slot slot_[4];
 };
 
+// The packed rows of step 17 straight from the 1-bit rows: the same bits, the pixels past the width
+// (white padding) set, a last group of fewer than eight dropped.
+bool PackRows(const Page& page, BinaryRows& rows, PackedPage& out) {
+  const uint32_t w = rows.Width(), h = rows.Height();
+  const uint32_t rowBytes = WorkStride(w) / 8;
+  const size_t bytes = static_cast<size_t>(rowBytes) * h;
+  if (!rows.Prepare()) return false;
+  try {
+    out.blank.assign(h, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  PageBuffers* reuse = page.in->buffers;
+  if (reuse && reuse->raster && reuse->rasterBytes >= bytes) {
+    out.data = reuse->raster;
+    out.borrowed = true;
+  } else {
+    auto* block = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, bytes));
+    if (!block) return false;
+    if (reuse) {
+      // The new, larger block is kept for the pages after this one.
+      if (reuse->raster) LocalFree(reuse->raster);
+      reuse->raster = block;
+      reuse->rasterBytes = bytes;
+      out.borrowed = true;
+    } else {
+      out.borrowed = false;
+    }
+    out.data = block;
+  }
+  const uint8_t pad = (w & 7) && w < rowBytes * 8 ? static_cast<uint8_t>(0xFFu >> (w & 7)) : 0;
+  for (uint32_t y = 0; y < h; ++y) {
+    if (page.Cancelled()) return false;
+    const uint8_t* src = rows.Row(y);
+    const uint32_t r = h - 1 - y;
+    uint8_t* dst = out.data + static_cast<size_t>(r) * rowBytes;
+    std::memcpy(dst, src, rowBytes);
+    dst[rowBytes - 1] |= pad;
+    out.blank[r] = BitsAllWhite(src, w);
+  }
+  out.width = w;
+  out.height = h;
+  out.rowBytes = rowBytes;
+  out.made = true;
+  return true;
+}
+
 }  // namespace
 
 bool ReduceToWork(const Page& page, BinaryRows& rows, WorkImage& out) {
   const uint32_t w = rows.Width(), h = rows.Height();
   const uint32_t m = page.multiplier;
   const uint32_t dw = w / m, dh = h / m;
+  // Nothing to reduce and nothing that turns or places the image: straight to packed rows.
+  if (m == 1 && page.packed && WorkStride(w) / 8 > 0 && LayOutKeepsImage(page, w, h)) {
+    return PackRows(page, rows, *page.packed);
+  }
   // A resample to the same size changes nothing, and one to zero fails and changes nothing.
   if (m == 1 || dw == 0 || dh == 0) {
     if (!rows.Prepare() || !out.Allocate(w, h)) return false;

@@ -92,10 +92,12 @@ void GreyMap::Init(int contrast, int brightness) {
   const double factor =
       static_cast<double>((c + 255) * 259) / static_cast<double>(66045 - c * 255);
   const int64_t offset = static_cast<int64_t>(brightness) * 128 / 100;
+  plain_ = true;
   for (int v = 0; v < 256; ++v) {
     int64_t level = static_cast<int64_t>((v - 128) * factor + 128);
     level = std::clamp<int64_t>(level, 0, 255);
     level = std::clamp<int64_t>(level + offset, 0, 255);
+    plain_ = plain_ && level == v;
     blue_[v] = static_cast<uint16_t>(15 * level);
     green_[v] = static_cast<uint16_t>(75 * level);
     red_[v] = static_cast<uint16_t>(38 * level);
@@ -103,6 +105,10 @@ void GreyMap::Init(int contrast, int brightness) {
 }
 
 void GreyMap::Row(const uint8_t* bgr, uint8_t* grey, uint32_t width) const {
+  if (plain_) {
+    PlainGreyRow(bgr, grey, width);
+    return;
+  }
   for (uint32_t x = 0; x < width; ++x, bgr += 3) {
     grey[x] = static_cast<uint8_t>((blue_[bgr[0]] + green_[bgr[1]] + red_[bgr[2]]) >> 7);
   }
@@ -197,8 +203,13 @@ const uint8_t* BinaryRows::Row(uint32_t y) {
     adaptive_->Row(y, out);
     return out;
   }
-  const uint8_t* g = grey_.Row(y, greyScratch_.data());
   const uint32_t w = width_;
+  if (!bayer_ && !grey_.image && grey_.page->grey.Plain()) {
+    // Grey and threshold in one pass over the bitmap row.
+    PlainThresholdRow(grey_.page->BitmapRow(grey_.page->height - 1 - y), out, w);
+    return out;
+  }
+  const uint8_t* g = grey_.Row(y, greyScratch_.data());
   uint32_t x = 0;
   if (!bayer_) {
     // White when grey > 128: the high bit set and any other bit set.

@@ -9,6 +9,7 @@
 
 #include "common/wstr.h"
 #include "render/image/bmp.h"
+#include "tools/picture_codecs.h"
 
 namespace lbl {
 
@@ -125,8 +126,15 @@ bool DecodePnm(const uint8_t* data, size_t size, RgbImage* out, std::string* err
 
 bool DecodePicture(const uint8_t* data, size_t size, RgbImage* out, std::string* error) {
   if (size >= 8 && data[0] == 0x89 && std::memcmp(data + 1, "PNG", 3) == 0) {
-    if (!lblview::DecodePng(data, size, out, error, kMaxPicturePixels)) {
+    if (!DecodePngPicture(data, size, out, error, kMaxPicturePixels)) {
       *error = "PNG: " + *error;
+      return false;
+    }
+    return true;
+  }
+  if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
+    if (!DecodeJpegPicture(data, size, out, error, kMaxPicturePixels)) {
+      *error = "JPEG: " + *error;
       return false;
     }
     return true;
@@ -155,7 +163,7 @@ bool DecodePicture(const uint8_t* data, size_t size, RgbImage* out, std::string*
     return true;
   }
   if (size >= 2 && data[0] == 'P' && data[1] >= '1' && data[1] <= '6') return DecodePnm(data, size, out, error);
-  *error = "not a PNG, BMP or PNM picture";
+  *error = "not a PNG, JPEG, BMP or PNM picture";
   return false;
 }
 

@@ -1,4 +1,4 @@
-// The pictures lbl print prints: PNG, BMP or PNM files read into RGB, and drawn onto the page
+// The pictures lbl print prints: PNG, JPEG, BMP or PNM files read into RGB, and drawn onto the page
 // bitmap the way an application draws them.
 #pragma once
 
@@ -13,8 +13,8 @@ namespace lbl {
 
 using lblview::RgbImage;
 
-// By content: PNG (see lblview::DecodePng), BMP (what the driver's own BMP reader takes), or PNM
-// (P1 to P6, maxval up to 65535). False with a message naming the problem.
+// By content: PNG and JPEG (see tools/picture_codecs.h), BMP (what the driver's own BMP reader
+// takes), or PNM (P1 to P6, maxval up to 65535). False with a message naming the problem.
 bool DecodePicture(const uint8_t* data, size_t size, RgbImage* out, std::string* error);
 bool LoadPicture(const std::string& path, RgbImage* out, std::string* error);
 bool DecodePnm(const uint8_t* data, size_t size, RgbImage* out, std::string* error);

@@ -365,7 +365,7 @@ CommandSpec PrintCommand() {
       "driver's entry points. OUT gets exactly the bytes WritePrinter received; for TWL the job's page\n"
       "files are copied into the folder OUT.pages. A JSON summary goes to stdout (\"Error\" is null\n"
       "unless the job failed).\n\n"
-      "Each picture INPUT (PNG, BMP or PNM) is one page, scaled to fit the page's printable area keeping\n"
+      "Each picture INPUT (PNG, JPEG, BMP or PNM) is one page, scaled to fit the page's printable area keeping\n"
       "its aspect ratio and centred; --actual-size draws it pixel for pixel at the top left. Each page of\n"
       "a PDF INPUT is one page, drawn at the printer's resolution as a PDF viewer printing through the\n"
       "driver draws it, then fitted the same way (--actual-size keeps its size in the PDF).\n\n"

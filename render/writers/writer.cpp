@@ -2,6 +2,8 @@
 #include "render/writers/writer.h"
 
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "common/debug.h"
 #include "common/wstr.h"
@@ -77,6 +79,53 @@ namespace {
 bool Usable(const WriterContext& ctx) { return ctx.settings != nullptr && ctx.out != nullptr; }
 
 void Unsupported() { DbgPrint(TEXT("Don't support print language.")); }
+
+// Passes everything on and keeps a copy of the spooler bytes, so that a copy of a page whose bytes
+// repeat the first is sent again without running the writer. The copy is unusable when the sink
+// refused anything or no memory was left for it.
+class RecordingSink : public OutputSink {
+ public:
+  explicit RecordingSink(OutputSink* out) : out_(out) {}
+  int32_t Send(const void* data, DWORD size) override {
+    const int32_t taken = out_->Send(data, size);
+    if (taken <= 0) {
+      usable_ = false;
+    } else if (usable_) {
+      try {
+        const auto* p = static_cast<const uint8_t*>(data);
+        bytes_.insert(bytes_.end(), p, p + taken);
+      } catch (const std::bad_alloc&) {
+        usable_ = false;
+        std::vector<uint8_t>().swap(bytes_);
+      }
+    }
+    return taken;
+  }
+  DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) override {
+    return out_->WritePageFile(page, jobId, data, size);
+  }
+  void Capture(const void* data, DWORD size) override { out_->Capture(data, size); }
+  uint16_t NextTwlPage() override { return out_->NextTwlPage(); }
+  void EndTwlJob() override { out_->EndTwlJob(); }
+  bool Usable() const { return usable_; }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+ private:
+  OutputSink* out_;
+  std::vector<uint8_t> bytes_;
+  bool usable_ = true;
+};
+
+// One copy; a raster that could not be made whole (ctx.error) ends the page without its trailer.
+void SendOneCopy(WriterContext& ctx, const uint8_t* raster, DWORD bytes, DWORD rows) {
+  WriteUserCommand(ctx, kUserCommandPageStart);
+  WritePageHeader(ctx);
+  WriteFormatStart(ctx);
+  WriteRaster(ctx, raster, bytes, rows);
+  if (ctx.error != 0) return;
+  WritePageTrailer(ctx);
+  WriteUserCommand(ctx, kUserCommandPageEnd);
+}
 
 }  // namespace
 
@@ -221,14 +270,25 @@ bool SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots,
     if (ctx.error == 0) WriteUserCommand(ctx, kUserCommandPageEnd);
     return ctx.error == 0;
   }
-  for (int copy = 0; copy < ctx.settings->dm.dmCopies && ctx.error == 0; ++copy) {
-    WriteUserCommand(ctx, kUserCommandPageStart);
-    WritePageHeader(ctx);
-    WriteFormatStart(ctx);
-    WriteRaster(ctx, raster, bytes, rows);
-    if (ctx.error != 0) break;
-    WritePageTrailer(ctx);
-    WriteUserCommand(ctx, kUserCommandPageEnd);
+  const int copies = ctx.settings->dm.dmCopies;
+  if (copies <= 0 || ctx.error != 0) return ctx.error == 0;
+  if (copies == 1) {
+    SendOneCopy(ctx, raster, bytes, rows);
+    return ctx.error == 0;
+  }
+  // Every copy of a TSPL, ZPL or ESC page is the same bytes: the first is recorded as it goes out
+  // and the others repeat it (the deflating and encoding of a ZPL page is most of its cost).
+  OutputSink* out = ctx.out;
+  RecordingSink recorder(out);
+  ctx.out = &recorder;
+  SendOneCopy(ctx, raster, bytes, rows);
+  ctx.out = out;
+  for (int copy = 1; copy < copies && ctx.error == 0; ++copy) {
+    if (!recorder.Usable()) {
+      SendOneCopy(ctx, raster, bytes, rows);
+    } else if (!recorder.Bytes().empty() && !SendBytes(ctx, recorder.Bytes().data(), recorder.Bytes().size())) {
+      break;
+    }
   }
   return ctx.error == 0;
 }

@@ -333,3 +333,32 @@ TEST_F(Files, JunctionsOwnersAndAccessLists) {
 }
 
 }  // namespace
+
+TEST_F(Files, ProcessTokenNamesTheServiceAccount) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  DWORD size = 0;
+  SetLastError(0);
+  EXPECT_FALSE(GetTokenInformation(token, TokenUser, nullptr, 0, &size));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_GT(size, DWORD(sizeof(TOKEN_USER)));
+  std::vector<BYTE> buffer(size);
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer.data(), size, &size));
+  PSID self = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+  EXPECT_TRUE(IsWellKnownSid(self, WinLocalSystemSid));
+
+  ASSERT_TRUE(CreateDirectoryW(u"c:\\mine", nullptr));
+  ASSERT_TRUE(CreateDirectoryW(u"c:\\theirs", nullptr));
+  ASSERT_TRUE(winsim::SetFileOwner(u"c:\\theirs", "S-1-5-21-9"));
+  for (auto [path, same] : {std::pair{u"c:\\mine", true}, std::pair{u"c:\\theirs", false}}) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoW(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                    nullptr, &sd),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(bool(EqualSid(owner, self)), same);
+    LocalFree(sd);
+  }
+  EXPECT_TRUE(CloseHandle(token));
+  EXPECT_FALSE(CloseHandle(token)) << "closed once";
+}

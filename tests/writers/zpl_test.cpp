@@ -266,3 +266,48 @@ TEST(Zpl, FailedOutputStopsTheBands) {
   WriteRaster(job.ctx, r.data(), static_cast<DWORD>(r.size()), 1000);
   EXPECT_EQ(job.sink.sends, 1);  // the first field header fails; nothing more is tried
 }
+
+// Later copies repeat the first copy's bytes exactly (they are sent again, not deflated again),
+// and a copy whose output was refused part-way is made again by the writer.
+TEST(Zpl, CopiesRepeatTheFirstCopyByteForByte) {
+  auto r = PatternRaster(50, 700);
+  Job one(kLangZpl);
+  one.SetUserCommand(1, u"<p>");
+  one.SetUserCommand(2, u"</p>");
+  auto raster = r;
+  SendPage(one.ctx, raster.data(), static_cast<DWORD>(raster.size()), 400, 700);
+  const std::string page = one.sink.sent;
+  ASSERT_EQ(Bands(page).size(), 3u);
+
+  Job three(kLangZpl);
+  three.settings.dm.dmCopies = 3;
+  three.SetUserCommand(1, u"<p>");
+  three.SetUserCommand(2, u"</p>");
+  raster = r;
+  SendPage(three.ctx, raster.data(), static_cast<DWORD>(raster.size()), 400, 700);
+  EXPECT_EQ(three.sink.sent, page + page + page);
+
+  // A sink that refuses one large send (the first band) and takes everything after it.
+  struct RefuseOnce : wtest::RecordingSink {
+    bool refused = false;
+    int32_t Send(const void* data, DWORD size) override {
+      if (!refused && size > 1000) {
+        refused = true;
+        return -1;
+      }
+      return wtest::RecordingSink::Send(data, size);
+    }
+  };
+  Job twice(kLangZpl);
+  RefuseOnce sink;
+  twice.ctx.out = &sink;
+  twice.settings.dm.dmCopies = 2;
+  twice.SetUserCommand(1, u"<p>");
+  twice.SetUserCommand(2, u"</p>");
+  raster = r;
+  SendPage(twice.ctx, raster.data(), static_cast<DWORD>(raster.size()), 400, 700);
+  // The first copy lost its raster (a failed send drops the rest of the operation); the second is whole.
+  ASSERT_GE(sink.sent.size(), page.size());
+  EXPECT_EQ(sink.sent.substr(sink.sent.size() - page.size()), page);
+  EXPECT_LT(sink.sent.size(), 2 * page.size());
+}

@@ -292,6 +292,22 @@ typedef DWORD SECURITY_INFORMATION;
 #define DACL_SECURITY_INFORMATION 0x00000004L
 typedef enum { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 } WELL_KNOWN_SID_TYPE;
 BOOL WINAPI IsWellKnownSid(PSID pSid, WELL_KNOWN_SID_TYPE WellKnownSidType);
+BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2);
+// The process token (processthreadsapi.h, securitybaseapi.h): the simulated processes are services
+// running as SYSTEM, so TokenUser names S-1-5-18.
+#define TOKEN_QUERY 0x0008
+typedef struct _SID_AND_ATTRIBUTES {
+  PSID Sid;
+  DWORD Attributes;
+} SID_AND_ATTRIBUTES;
+typedef struct _TOKEN_USER {
+  SID_AND_ATTRIBUTES User;
+} TOKEN_USER, *PTOKEN_USER;
+typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1 } TOKEN_INFORMATION_CLASS;
+HANDLE WINAPI GetCurrentProcess(void);
+BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
+BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
+                                LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength);
 
 // ---- module resources ------------------------------------------------------------
 #define RT_BITMAP MAKEINTRESOURCEW(2)

@@ -736,6 +736,52 @@ BOOL WINAPI IsWellKnownSid(PSID pSid, WELL_KNOWN_SID_TYPE WellKnownSidType) {
   return FALSE;
 }
 
+BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2) {
+  if (!pSid1 || !pSid2) return FALSE;
+  return std::string(static_cast<const SimSid*>(pSid1)->text) == static_cast<const SimSid*>(pSid2)->text;
+}
+
+namespace {
+struct Token : KernelObject {};
+}  // namespace
+
+HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(intptr_t(-1)); }
+
+BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
+  (void)DesiredAccess;
+  if (ProcessHandle != GetCurrentProcess() || !TokenHandle) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *TokenHandle = NewHandle(std::make_shared<Token>());
+  return TRUE;
+}
+
+BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
+                                LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength) {
+  if (!GetHandle<Token>(TokenHandle) || !ReturnLength) {
+    SetLastError(!ReturnLength ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (TokenInformationClass != TokenUser) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // TOKEN_USER followed by the SID it points at, as Windows lays it out.
+  const DWORD need = DWORD(sizeof(TOKEN_USER) + sizeof(SimSid));
+  *ReturnLength = need;
+  if (!TokenInformation || TokenInformationLength < need) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  auto* user = static_cast<TOKEN_USER*>(TokenInformation);
+  auto* sid = reinterpret_cast<SimSid*>(user + 1);
+  PutSid(sid, kSystemSid);
+  user->User.Sid = sid;
+  user->User.Attributes = 0;
+  return TRUE;
+}
+
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES sa) {
   if (!lpPathName) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -1,0 +1,91 @@
+// user32 internals shared with comctl32, compstui and the driving API: the window record, the class
+// table, and running code on a window's own thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <commctrl.h>
+
+#include "internal.h"
+
+namespace winsim::detail {
+
+// Class-specific state of a control (edit text selection, combo items, ...).
+struct ControlState {
+  virtual ~ControlState() = default;
+};
+
+struct Wnd {
+  HWND h = nullptr;
+  std::u16string cls;  // as registered
+  WNDPROC proc = nullptr;
+  DWORD style = 0, exStyle = 0;
+  int id = 0;
+  HWND parent = nullptr, owner = nullptr;
+  std::u16string text;
+  RECT rect{};  // in the parent's client coordinates (screen for top-level windows)
+  HINSTANCE inst = nullptr;
+  DWORD thread = 0;
+  LONG_PTR userData = 0;
+  std::vector<BYTE> extra;  // cbWndExtra bytes (dialogs: DWLP_MSGRESULT, DWLP_DLGPROC, DWLP_USER)
+  // Dialogs
+  bool isDialog = false;
+  bool ended = false;
+  INT_PTR endResult = 0;
+  WORD templateId = 0;  // the resource id the dialog came from; 0 for in-memory templates
+  HWND lastFocus = nullptr;
+  bool needsPaint = false;
+  bool destroyed = false;
+  HFONT font = nullptr;
+  std::vector<HWND> children;  // creation order
+  std::shared_ptr<ControlState> state;
+};
+
+std::shared_ptr<Wnd> FindWnd(HWND h);  // null for a destroyed or unknown window
+template <class T>
+T* StateOf(HWND h) {
+  auto w = FindWnd(h);
+  return w ? dynamic_cast<T*>(w->state.get()) : nullptr;
+}
+void SetState(HWND h, std::shared_ptr<ControlState> s);
+
+// Registers a system class (case-insensitive name) with its window procedure and extra bytes.
+void RegisterSystemClass(const std::u16string& name, WNDPROC proc, int cbWndExtra = 0);
+
+// Runs fn on the thread that owns h (directly when that is the calling thread), as SendMessageW would.
+void RunOnWindowThread(HWND h, const std::function<void()>& fn);
+
+// WM_COMMAND notification of a control to its parent.
+void NotifyParent(HWND ctl, WORD code);
+// WM_NOTIFY with the given header (hwndFrom, idFrom filled in) to the parent; returns the parent's answer.
+LRESULT NotifyParentHdr(HWND ctl, NMHDR* hdr);
+
+// Dialog from template bytes (DLGTEMPLATEEX or DLGTEMPLATE). templateId: for lookup by the driving API.
+// asChild: as a property page (WS_CHILD | DS_CONTROL, no caption or popup style, hidden).
+HWND CreateDialogFromTemplate(HINSTANCE inst, const void* tmpl, HWND parent, DLGPROC proc, LPARAM param,
+                              WORD templateId, bool asChild = false);
+// Template bytes of a dialog resource (null with the last error when missing).
+const void* LoadDialogTemplate(HINSTANCE inst, LPCWSTR name);
+
+// Processes everything waiting for the calling thread (sent and posted messages, due timers, paints);
+// true when anything ran.
+bool PumpPending();
+// Runs one message of the calling thread's queue, waiting for one when none is there; false on WM_QUIT.
+bool PumpOne(bool wait);
+// Modal loop: runs messages of the calling thread until done() is true.
+void ModalLoop(const std::function<bool()>& done);
+
+std::vector<HWND> TopLevelWindows();  // every live window without a parent, in creation order
+std::vector<HWND> AllWindows();       // every live window, in creation order
+void AfterPaint(HWND h);              // the driving API's paint hook
+
+// Unexpected system dialogs (no queued answer): recorded and, when a hook is set, reported to it.
+void ReportUnexpected(const std::string& what);
+
+// Numbers as SetDlgItemInt writes them.
+std::u16string IntText(long long v);
+
+}  // namespace winsim::detail

@@ -511,3 +511,5 @@ typedef PDEVMODEW PDEVMODE;
 
 #include <synchapi.h>
 #include <winreg.h>
+#include <wingdi.h>
+#include <winuser.h>

@@ -10,7 +10,7 @@ class Controls : public UiTest {
  protected:
   void SetUp() override {
     UiTest::SetUp();
-    Template t(WS_POPUP, u"Controls");
+    Template t(WS_POPUP | WS_VISIBLE, u"Controls");
     t.Item(TRACKBAR_CLASSW, 10, TBS_HORZ)
         .Item(kEdit, 20, ES_NUMBER)
         .Item(UPDOWN_CLASSW, 21, UDS_AUTOBUDDY | UDS_SETBUDDYINT | UDS_ALIGNRIGHT)
@@ -23,6 +23,7 @@ class Controls : public UiTest {
     dlg_ = CreateDialogIndirectParamW(nullptr, reinterpret_cast<const DLGTEMPLATE*>(tmpl_.data()), nullptr,
                                       LoggingProc, reinterpret_cast<LPARAM>(&log_));
     ASSERT_NE(dlg_, nullptr);
+    log_.lines.clear();  // the initial focus (EN_SETFOCUS of the IP address control)
   }
   void TearDown() override {
     DestroyWindow(dlg_);

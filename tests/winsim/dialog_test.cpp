@@ -1,6 +1,8 @@
 // user32: dialogs from templates, the dialog item calls, the standard controls, messages across threads.
 #include "winsim/dialog_util.h"
 
+#include "winsim/clock.h"
+
 using namespace dlgtest;
 namespace ui = winsim::ui;
 
@@ -9,7 +11,7 @@ namespace {
 class Dialog : public UiTest {};
 
 Template Sample() {
-  Template t(WS_POPUP | WS_CAPTION, u"Sample");
+  Template t(WS_POPUP | WS_CAPTION | WS_VISIBLE, u"Sample");
   t.Item(kStatic, 100, SS_LEFT, u"Name:")
       .Item(kEdit, 101, ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER, u"abc")
       .Item(kButton, 102, BS_AUTOCHECKBOX | WS_TABSTOP, u"Check")
@@ -245,6 +247,52 @@ TEST_F(Dialog, PostedMessagesArriveInOrderThroughTheQueue) {
   DestroyWindow(dlg);
 }
 
+TEST_F(Dialog, TimersFireWhenTheVirtualClockPassesThem) {
+  winsim::UseVirtualClock();
+  Log log;
+  auto t = Sample();
+  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, LoggingProc, reinterpret_cast<LPARAM>(&log));
+  log.lines.clear();
+  ASSERT_EQ(SetTimer(dlg, 5, 100, nullptr), UINT_PTR(5));
+  ui::Advance(99);
+  EXPECT_TRUE(log.lines.empty());
+  ui::Advance(1);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"timer 5"}));
+  ui::Advance(250);
+  EXPECT_EQ(log.Count("timer 5"), 3u);
+  ASSERT_TRUE(KillTimer(dlg, 5));
+  ui::Advance(500);
+  EXPECT_EQ(log.Count("timer 5"), 3u);
+  EXPECT_FALSE(KillTimer(dlg, 5));
+  DestroyWindow(dlg);
+}
+
+INT_PTR CALLBACK EndOnThirdTick(HWND h, UINT m, WPARAM, LPARAM) {
+  static int ticks;
+  if (m == WM_INITDIALOG) {
+    ticks = 0;
+    SetTimer(h, 1, 1000, nullptr);
+    return TRUE;
+  }
+  if (m == WM_TIMER && ++ticks == 3) EndDialog(h, ticks);
+  return FALSE;
+}
+
+TEST_F(Dialog, AModalDialogsTimerRunsOnItsThreadAsTheClockAdvances) {
+  winsim::UseVirtualClock();
+  auto t = Sample();
+  HMODULE mod = winsim::RegisterModule(u"dlgtest");
+  winsim::AddResource(mod, RT_DIALOG, MAKEINTRESOURCEW(401), t.bytes().data(), t.bytes().size());
+  ui::UiThread modal([&] { return intptr_t(DialogBoxParamW(mod, MAKEINTRESOURCEW(401), nullptr, EndOnThirdTick, 0)); });
+  HWND dlg = ui::FindDialog(401);
+  ASSERT_NE(dlg, nullptr);
+  ui::Advance(2500);
+  EXPECT_FALSE(modal.Done());
+  ui::Advance(500);
+  EXPECT_EQ(modal.Join(), 3);
+  winsim::RemoveResources(mod);
+}
+
 struct PaintSeen {
   int drawItems = 0;
   UINT ctlType = 0;
@@ -279,9 +327,22 @@ TEST_F(Dialog, OwnerDrawnStaticsAskTheirParentToDraw) {
   EXPECT_EQ(seen.drawItems, 2);
   UpdateWindow(GetDlgItem(dlg, 10));  // nothing left to paint
   EXPECT_EQ(seen.drawItems, 2);
-  // The dialog procedure's brush answer to WM_CTLCOLORSTATIC is returned as is.
+  // The dialog procedure's brush answer to WM_CTLCOLORSTATIC is returned as is, and the static paints
+  // its background with it.
   EXPECT_EQ(ui::ControlBrush(dlg, 11), reinterpret_cast<HANDLE>(seen.brush));
   DestroyWindow(dlg);
+
+  seen.brush = CreateSolidBrush(RGB(255, 255, 255));
+  dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, PaintProc, reinterpret_cast<LPARAM>(&seen));
+  ui::Pump();
+  HDC dc = GetDC(GetDlgItem(dlg, 11));
+  EXPECT_EQ(GetPixel(dc, 2, 2), RGB(255, 255, 255));
+  ReleaseDC(GetDlgItem(dlg, 11), dc);
+  dc = GetDC(dlg);
+  EXPECT_EQ(GetPixel(dc, 1, 1), GetSysColor(COLOR_BTNFACE));  // the dialog keeps the default background
+  ReleaseDC(dlg, dc);
+  DestroyWindow(dlg);
+  DeleteObject(seen.brush);
 }
 
 }  // namespace

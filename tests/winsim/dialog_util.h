@@ -118,6 +118,7 @@ inline INT_PTR CALLBACK LoggingProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     auto* n = reinterpret_cast<NMHDR*>(lp);
     log->Add(Note(int(n->idFrom), n->code));
   }
+  if (m == WM_TIMER) log->Add("timer " + std::to_string(wp));
   if (m == WM_HSCROLL || m == WM_VSCROLL) log->Add("scroll " + std::to_string(LOWORD(wp)) + "@" + std::to_string(HIWORD(wp)));
   return FALSE;
 }

@@ -8,7 +8,9 @@
 //   waits until that thread receives it (GetMessageW, PeekMessageW, a modal loop, or its own
 //   SendMessageW waiting for an answer). Timers fire from the queue when winsim's clock passes them.
 // - Dialogs are built from DLGTEMPLATEEX (and classic DLGTEMPLATE) bytes; dialog units convert to pixels
-//   with a fixed base of 8 x 16 pixels per 4 x 8 units (the system font of a 96-dpi screen).
+//   with a fixed base of 6 x 13 pixels per 4 x 8 units (the 8-point dialog font of a 96-dpi screen).
+// - Painting: BeginPaint and GetDC hand out a memory DC on a bitmap the size of the window's client area,
+//   kept with the window, so what a page paints can be read back (winsim/ui.h).
 // - MessageBoxW and TrackPopupMenu take the answers a test queues (winsim/ui.h); a call with no queued
 //   answer is recorded as unexpected and returns 0.
 #pragma once
@@ -368,6 +370,17 @@ static_assert(sizeof(DLGITEMTEMPLATE) == 18);
 #define TPM_NONOTIFY 0x0080L
 #define TPM_RETURNCMD 0x0100L
 
+// ---- system colours ---------------------------------------------------------------------------------
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWTEXT 8
+#define COLOR_HIGHLIGHT 13
+#define COLOR_BTNFACE 15
+#define COLOR_3DFACE COLOR_BTNFACE
+#define COLOR_GRAYTEXT 17
+#define COLOR_BTNTEXT 18
+DWORD WINAPI GetSysColor(int nIndex);
+HBRUSH WINAPI GetSysColorBrush(int nIndex);  // a brush value of nIndex + 1, never to be deleted
+
 // ---- windows and messages ---------------------------------------------------------------------
 ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass);
 HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X,
@@ -455,6 +468,10 @@ BOOL WINAPI EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable);
 BOOL WINAPI DestroyMenu(HMENU hMenu);
 BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd, const RECT* prcRect);
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
+
+// Fills rc (right and bottom edges excluded) with the brush; a brush value 1..31 names system colour
+// value - 1 (COLOR_WINDOW + 1, ...). (gdi32/dc.cpp)
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 
 }  // extern "C"
 

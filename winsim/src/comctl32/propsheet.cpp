@@ -200,7 +200,8 @@ LRESULT CALLBACK SheetProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       PressButton(h, PSBTN_CANCEL);
       return 0;
-    case WM_DESTROY:
+    case WM_NCDESTROY:
+      // After the pages' own WM_DESTROY: they may still read their PROPSHEETPAGEW there.
       ReleasePages(s);
       return 0;
     case PSM_CHANGED: {

@@ -295,7 +295,9 @@ LRESULT CALLBACK StaticProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
         SendMessageW(w->parent, WM_DRAWITEM, WPARAM(w->id), reinterpret_cast<LPARAM>(&di));
       } else if (w && w->parent) {
         // The parent chooses the colours and background brush of static text.
-        SendMessageW(w->parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(h));
+        LRESULT brush =
+            SendMessageW(w->parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(h));
+        if (brush) FillRect(dc, &ps.rcPaint, reinterpret_cast<HBRUSH>(brush));
       }
       EndPaint(h, &ps);
       return 0;

@@ -216,6 +216,14 @@ LRESULT WINAPI DefDlgProcW(HWND h, UINT m, WPARAM wp, LPARAM lp) {
       // The dialog manager turns closing into Cancel.
       PostMessageW(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(h, IDCANCEL)));
       return 0;
+    case WM_ERASEBKGND: {
+      // The dialog's background brush is what it answers to WM_CTLCOLORDLG.
+      LRESULT brush = SendMessageW(h, WM_CTLCOLORDLG, wp, reinterpret_cast<LPARAM>(h));
+      RECT r;
+      GetClientRect(h, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, brush ? reinterpret_cast<HBRUSH>(brush) : GetSysColorBrush(COLOR_BTNFACE));
+      return 1;
+    }
     case WM_SETFOCUS: {
       auto w = FindWnd(h);
       if (w && w->lastFocus && FindWnd(w->lastFocus)) SetFocus(w->lastFocus);

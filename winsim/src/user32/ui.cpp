@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "comctl32/propsheet.h"
+#include "winsim/clock.h"
 
 using namespace winsim::detail;
 
@@ -254,6 +255,19 @@ bool SelectPage(HWND sheet, WORD templateId) {
 }
 
 void Pump() { PumpPending(); }
+
+void Advance(DWORD ms) {
+  // Timers of the calling thread fire as the clock passes them; other threads wait on the clock's
+  // deadlines, so AdvanceClock lets them run theirs.
+  uint64_t target = winsim::ClockNow() + ms;
+  for (;;) {
+    uint64_t now = winsim::ClockNow();
+    uint64_t next = std::min<uint64_t>(target, now + NextTimerDelay(DWORD(target - now)));
+    winsim::AdvanceClock(DWORD(next - now));
+    PumpPending();
+    if (winsim::ClockNow() >= target || next >= target) break;
+  }
+}
 
 void Settle(HWND h) {
   RunOnWindowThread(h, [] { PumpPending(); });

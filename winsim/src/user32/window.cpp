@@ -7,6 +7,7 @@
 #include <map>
 
 #include "user32/window.h"
+#include "winsim/clock.h"
 
 using namespace winsim::detail;
 
@@ -82,7 +83,7 @@ void ResetUser32() {
 }
 const ResetRegistrar kReset(ResetUser32);
 
-DWORD Now() { return GetTickCount(); }
+DWORD Now() { return DWORD(TickNow()); }
 
 // Calls the window procedure; internal messages never reach it.
 constexpr UINT kRunMsg = 0x03F5;
@@ -171,14 +172,30 @@ LRESULT DispatchOne(const MSG& m) {
   return m.hwnd ? Call(m.hwnd, m.message, m.wParam, m.lParam) : 0;
 }
 
-// Waits for something to arrive for this thread, at most until the next timer (polling the clock, which
-// may be virtual) or `limitMs`.
+// Waits for something to arrive for this thread, at most until its next timer is due or `limitMs`. On the
+// virtual clock the wait for a timer is one of the clock's deadlines, so AdvanceClock stops there and lets
+// this thread run the timer before moving on.
 void WaitForInput(std::unique_lock<std::recursive_mutex>& lk, const std::shared_ptr<Queue>& q, DWORD limitMs) {
   const DWORD self = GetCurrentThreadId();
+  const DWORD now = Now();
   bool timers = false;
-  for (auto& t : S().timers) timers |= t.thread == self;
-  auto ms = std::chrono::milliseconds(timers ? std::min<DWORD>(limitMs, 5) : limitMs);
-  Cv().wait_for(lk, ms, [&] { return !q->sent.empty() || !q->posted.empty() || q->quit; });
+  DWORD wait = limitMs;
+  for (auto& t : S().timers)
+    if (t.thread == self) {
+      timers = true;
+      wait = std::min<DWORD>(wait, LONG(t.due - now) > 0 ? t.due - now : 0);
+    }
+  auto ready = [&] { return !q->sent.empty() || !q->posted.empty() || q->quit; };
+  if (timers && winsim::VirtualClockInUse()) {
+    lk.unlock();
+    VirtualWait(wait, [&] {
+      Guard g(Mutex());
+      return ready();
+    });
+    lk.lock();
+    return;
+  }
+  Cv().wait_for(lk, std::chrono::milliseconds(timers ? std::min<DWORD>(wait, 5) : limitMs), ready);
 }
 
 void DestroyTree(HWND h) {
@@ -192,8 +209,10 @@ void DestroyTree(HWND h) {
   Call(h, WM_DESTROY, 0, 0);
   for (HWND k : kids) DestroyTree(k);
   Call(h, WM_NCDESTROY, 0, 0);
+  if (w->bitmap) DeleteObject(w->bitmap);
   Guard g(Mutex());
   w->destroyed = true;
+  w->bitmap = nullptr;
   auto& s = S();
   s.windows.erase(h);
   s.order.erase(std::remove(s.order.begin(), s.order.end(), h), s.order.end());
@@ -321,6 +340,14 @@ std::vector<HWND> TopLevelWindows() {
   for (HWND h : S().order)
     if (!S().windows[h]->parent) out.push_back(h);
   return out;
+}
+
+DWORD NextTimerDelay(DWORD limit) {
+  Guard g(Mutex());
+  const DWORD self = GetCurrentThreadId(), now = Now();
+  for (auto& t : S().timers)
+    if (t.thread == self) limit = std::min<DWORD>(limit, LONG(t.due - now) > 0 ? t.due - now : 0);
+  return limit;
 }
 
 std::vector<HWND> AllWindows() {
@@ -454,6 +481,12 @@ LRESULT WINAPI DefWindowProcW(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       DestroyWindow(h);
       return 0;
+    case WM_ERASEBKGND: {
+      RECT r;
+      GetClientRect(h, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+      return 1;
+    }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:

@@ -40,6 +40,7 @@ struct Wnd {
   bool needsPaint = false;
   bool destroyed = false;
   HFONT font = nullptr;
+  HBITMAP bitmap = nullptr;  // what the window painted (client area, 32 bpp), made on first paint
   std::vector<HWND> children;  // creation order
   std::shared_ptr<ControlState> state;
 };
@@ -81,6 +82,9 @@ void ModalLoop(const std::function<bool()>& done);
 std::vector<HWND> TopLevelWindows();  // every live window without a parent, in creation order
 std::vector<HWND> AllWindows();       // every live window, in creation order
 void AfterPaint(HWND h);              // the driving API's paint hook
+HBITMAP WindowBitmap(HWND h);         // what the window painted last (null before its first paint)
+// Milliseconds until the calling thread's next timer is due (at most `limit`; 0 when one is due).
+DWORD NextTimerDelay(DWORD limit);
 
 // Unexpected system dialogs (no queued answer): recorded and, when a hook is set, reported to it.
 void ReportUnexpected(const std::string& what);

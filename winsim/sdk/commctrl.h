@@ -261,18 +261,29 @@ typedef struct tagNMIPADDRESS {
 
 }  // extern "C"
 
-#define ListView_GetItemCount(w) (int)SendMessageW((w), LVM_GETITEMCOUNT, 0, 0)
-#define ListView_InsertItem(w, pitem) (int)SendMessageW((w), LVM_INSERTITEMW, 0, (LPARAM)(const LVITEMW*)(pitem))
-#define ListView_InsertColumn(w, i, pcol) (int)SendMessageW((w), LVM_INSERTCOLUMNW, (WPARAM)(int)(i), (LPARAM)(const LVCOLUMNW*)(pcol))
-#define ListView_DeleteAllItems(w) (BOOL)SendMessageW((w), LVM_DELETEALLITEMS, 0, 0)
-#define ListView_DeleteItem(w, i) (BOOL)SendMessageW((w), LVM_DELETEITEM, (WPARAM)(int)(i), 0)
-#define ListView_GetNextItem(w, i, flags) (int)SendMessageW((w), LVM_GETNEXTITEM, (WPARAM)(int)(i), MAKELPARAM((flags), 0))
-#define ListView_GetItem(w, pitem) (BOOL)SendMessageW((w), LVM_GETITEMW, 0, (LPARAM)(LVITEMW*)(pitem))
-#define ListView_SetItem(w, pitem) (BOOL)SendMessageW((w), LVM_SETITEMW, 0, (LPARAM)(const LVITEMW*)(pitem))
-#define ListView_SetExtendedListViewStyle(w, ex) (DWORD)SendMessageW((w), LVM_SETEXTENDEDLISTVIEWSTYLE, 0, (LPARAM)(ex))
-#define ListView_GetSelectedCount(w) (UINT)SendMessageW((w), LVM_GETSELECTEDCOUNT, 0, 0)
-#define ListView_SetColumnWidth(w, i, cx) (BOOL)SendMessageW((w), LVM_SETCOLUMNWIDTH, (WPARAM)(int)(i), MAKELPARAM((cx), 0))
-#define ListView_GetItemState(w, i, mask) (UINT)SendMessageW((w), LVM_GETITEMSTATE, (WPARAM)(i), (LPARAM)(mask))
+// The message wrappers are inline functions here so that an unused result does not warn.
+inline int ListView_GetItemCount(HWND w) { return (int)SendMessageW(w, LVM_GETITEMCOUNT, 0, 0); }
+inline int ListView_InsertItem(HWND w, const LVITEMW* p) { return (int)SendMessageW(w, LVM_INSERTITEMW, 0, (LPARAM)p); }
+inline int ListView_InsertColumn(HWND w, int i, const LVCOLUMNW* p) {
+  return (int)SendMessageW(w, LVM_INSERTCOLUMNW, (WPARAM)i, (LPARAM)p);
+}
+inline BOOL ListView_DeleteAllItems(HWND w) { return (BOOL)SendMessageW(w, LVM_DELETEALLITEMS, 0, 0); }
+inline BOOL ListView_DeleteItem(HWND w, int i) { return (BOOL)SendMessageW(w, LVM_DELETEITEM, (WPARAM)i, 0); }
+inline int ListView_GetNextItem(HWND w, int i, UINT flags) {
+  return (int)SendMessageW(w, LVM_GETNEXTITEM, (WPARAM)i, MAKELPARAM(flags, 0));
+}
+inline BOOL ListView_GetItem(HWND w, LVITEMW* p) { return (BOOL)SendMessageW(w, LVM_GETITEMW, 0, (LPARAM)p); }
+inline BOOL ListView_SetItem(HWND w, const LVITEMW* p) { return (BOOL)SendMessageW(w, LVM_SETITEMW, 0, (LPARAM)p); }
+inline DWORD ListView_SetExtendedListViewStyle(HWND w, DWORD ex) {
+  return (DWORD)SendMessageW(w, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, (LPARAM)ex);
+}
+inline UINT ListView_GetSelectedCount(HWND w) { return (UINT)SendMessageW(w, LVM_GETSELECTEDCOUNT, 0, 0); }
+inline BOOL ListView_SetColumnWidth(HWND w, int i, int cx) {
+  return (BOOL)SendMessageW(w, LVM_SETCOLUMNWIDTH, (WPARAM)i, MAKELPARAM(cx, 0));
+}
+inline UINT ListView_GetItemState(HWND w, int i, UINT mask) {
+  return (UINT)SendMessageW(w, LVM_GETITEMSTATE, (WPARAM)i, (LPARAM)mask);
+}
 #define ListView_SetItemState(w, i, data, mask)                           \
   do {                                                                    \
     LVITEMW lvi_ = {};                                                    \

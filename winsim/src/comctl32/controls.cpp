@@ -68,9 +68,12 @@ struct UpDownState : ControlState {
 
 std::u16string Grouped(LONG v, bool thousands) {
   std::string d = std::to_string(v < 0 ? -(long long)v : (long long)v);
-  if (thousands)
-    for (int i = int(d.size()) - 3; i > 0; i -= 3) d.insert(size_t(i), ",");
-  return FromUtf8((v < 0 ? "-" : "") + d);
+  std::string out = v < 0 ? "-" : "";
+  for (size_t i = 0; i < d.size(); ++i) {
+    if (thousands && i > 0 && (d.size() - i) % 3 == 0) out += ',';
+    out += d[i];
+  }
+  return FromUtf8(out);
 }
 
 void WriteBuddy(HWND h, UpDownState* s) {

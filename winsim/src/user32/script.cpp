@@ -99,12 +99,23 @@ void ReportUnexpected(const std::string& what) {
 
 namespace winsim::ui {
 
-void QueueMessageBox(int answer) { Queue(ScriptKind::MessageBox, Answer{answer}); }
-void QueueFileName(const std::u16string& path) { Queue(ScriptKind::File, Answer{0, false, path}); }
-void QueueFileCancel() { Queue(ScriptKind::File, Answer{0, true}); }
-void QueueFolder(const std::u16string& path) { Queue(ScriptKind::Folder, Answer{0, false, path}); }
-void QueueFolderCancel() { Queue(ScriptKind::Folder, Answer{0, true}); }
-void QueueMenuChoice(UINT id) { Queue(ScriptKind::Menu, Answer{int(id)}); }
+static Answer Value(int v) {
+  Answer a;
+  a.value = v;
+  return a;
+}
+static Answer Path(const std::u16string* path) {
+  Answer a;
+  a.cancel = !path;
+  if (path) a.path = *path;
+  return a;
+}
+void QueueMessageBox(int answer) { Queue(ScriptKind::MessageBox, Value(answer)); }
+void QueueFileName(const std::u16string& path) { Queue(ScriptKind::File, Path(&path)); }
+void QueueFileCancel() { Queue(ScriptKind::File, Path(nullptr)); }
+void QueueFolder(const std::u16string& path) { Queue(ScriptKind::Folder, Path(&path)); }
+void QueueFolderCancel() { Queue(ScriptKind::Folder, Path(nullptr)); }
+void QueueMenuChoice(UINT id) { Queue(ScriptKind::Menu, Value(int(id))); }
 void QueueProcess(DWORD exitCode, bool runs, DWORD error) {
   Answer a;
   a.exitCode = exitCode;

@@ -341,6 +341,11 @@ TEST_F(Dialog, OwnerDrawnStaticsAskTheirParentToDraw) {
   dc = GetDC(dlg);
   EXPECT_EQ(GetPixel(dc, 1, 1), GetSysColor(COLOR_BTNFACE));  // the dialog keeps the default background
   ReleaseDC(dlg, dc);
+  BITMAP bm{};
+  ASSERT_TRUE(GetObjectW(ui::PaintedBitmap(dlg), sizeof bm, &bm));
+  RECT rc;
+  GetClientRect(dlg, &rc);
+  EXPECT_EQ(bm.bmWidth, rc.right);
   DestroyWindow(dlg);
   DeleteObject(seen.brush);
 }

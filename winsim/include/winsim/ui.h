@@ -94,8 +94,11 @@ bool SheetChanged(HWND sheet);           // any page marked changed (the Apply b
 bool PageChanged(HWND sheet, WORD templateId);
 // The brush a control's parent gives it for painting (WM_CTLCOLORSTATIC for static controls).
 HANDLE ControlBrush(HWND dlg, int id);
-// Hook for the GDI+ recorder: called with each window after it painted (nothing by default).
+// Hook for the GDI+ recorder and picture writers: called with each window after it painted (EndPaint).
 void SetPaintHook(std::function<void(HWND)> hook);
+// What h painted last: a 32 bpp bitmap of its client area (children paint into bitmaps of their own);
+// null before its first paint. Owned by the window.
+HBITMAP PaintedBitmap(HWND h);
 
 // ---- scripted system dialogs and programs ---------------------------------------------------------
 struct MessageBoxCall {

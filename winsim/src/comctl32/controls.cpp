@@ -260,24 +260,28 @@ void CopyText(const std::u16string& t, LPWSTR out, int cch) {
 // Changes the state bits of one item, with LVN_ITEMCHANGING (a non-zero answer refuses) and
 // LVN_ITEMCHANGED; single-selection lists drop the other selections first.
 bool ChangeState(HWND h, ListViewState* s, int i, UINT state, UINT mask) {
-  auto& it = s->items[size_t(i)];
-  UINT next = (it.state & ~mask) | (state & mask);
-  if (next == it.state) return true;
-  if ((next & LVIS_SELECTED) && !(it.state & LVIS_SELECTED) && (StyleOf(h) & LVS_SINGLESEL))
+  UINT old = s->items[size_t(i)].state;
+  UINT next = (old & ~mask) | (state & mask);
+  if (next == old) return true;
+  // The notifications below may change the list; indexes are checked again after each.
+  if ((next & LVIS_SELECTED) && !(old & LVIS_SELECTED) && (StyleOf(h) & LVS_SINGLESEL))
     for (int k = 0; k < int(s->items.size()); ++k)
       if (k != i && (s->items[size_t(k)].state & LVIS_SELECTED)) ChangeState(h, s, k, 0, LVIS_SELECTED);
-  if ((next & LVIS_FOCUSED) && !(it.state & LVIS_FOCUSED))
+  if ((next & LVIS_FOCUSED) && !(old & LVIS_FOCUSED))
     for (int k = 0; k < int(s->items.size()); ++k)
       if (k != i && (s->items[size_t(k)].state & LVIS_FOCUSED)) ChangeState(h, s, k, 0, LVIS_FOCUSED);
+  if (size_t(i) >= s->items.size()) return false;
+  old = s->items[size_t(i)].state;
+  next = (old & ~mask) | (state & mask);
   NMLISTVIEW nm{};
   nm.iItem = i;
   nm.uNewState = next;
-  nm.uOldState = it.state;
+  nm.uOldState = old;
   nm.uChanged = LVIF_STATE;
-  nm.lParam = it.lParam;
+  nm.lParam = s->items[size_t(i)].lParam;
   nm.hdr.code = LVN_ITEMCHANGING;
   if (NotifyParentHdr(h, &nm.hdr)) return false;
-  if (size_t(i) >= s->items.size()) return false;
+  if (StateOf<ListViewState>(h) != s || size_t(i) >= s->items.size()) return false;
   s->items[size_t(i)].state = next;
   nm.hdr.code = LVN_ITEMCHANGED;
   NotifyParentHdr(h, &nm.hdr);

@@ -414,6 +414,8 @@ HANDLE ControlBrush(HWND dlg, int id) {
 
 void SetPaintHook(std::function<void(HWND)> hook) { PaintHook() = std::move(hook); }
 
+HBITMAP PaintedBitmap(HWND h) { return WindowBitmap(h); }
+
 }  // namespace winsim::ui
 
 namespace winsim::detail {

@@ -257,15 +257,21 @@ bool SelectPage(HWND sheet, WORD templateId) {
 void Pump() { PumpPending(); }
 
 void Advance(DWORD ms) {
-  // Timers of the calling thread fire as the clock passes them; other threads wait on the clock's
-  // deadlines, so AdvanceClock lets them run theirs.
-  uint64_t target = winsim::ClockNow() + ms;
+  // Step from timer to timer; at each step every thread with windows runs what became due (each is
+  // asked in turn, as a send would, so it has finished when the clock moves on).
+  auto settleAll = [] {
+    for (HWND h : WindowPerOtherThread()) RunOnWindowThread(h, [] { PumpPending(); });
+    PumpPending();
+  };
+  settleAll();
+  const uint64_t target = winsim::ClockNow() + ms;
   for (;;) {
     uint64_t now = winsim::ClockNow();
-    uint64_t next = std::min<uint64_t>(target, now + NextTimerDelay(DWORD(target - now)));
+    if (now >= target) break;
+    uint64_t next = now + NextTimerDelayAnyThread(DWORD(target - now));
+    if (next == now) next = now + 1;
     winsim::AdvanceClock(DWORD(next - now));
-    PumpPending();
-    if (winsim::ClockNow() >= target || next >= target) break;
+    settleAll();
   }
 }
 

@@ -350,6 +350,25 @@ DWORD NextTimerDelay(DWORD limit) {
   return limit;
 }
 
+DWORD NextTimerDelayAnyThread(DWORD limit) {
+  Guard g(Mutex());
+  const DWORD now = Now();
+  for (auto& t : S().timers) limit = std::min<DWORD>(limit, LONG(t.due - now) > 0 ? t.due - now : 0);
+  return limit;
+}
+
+std::vector<HWND> WindowPerOtherThread() {
+  Guard g(Mutex());
+  std::map<DWORD, HWND> one;
+  for (HWND h : S().order) {
+    DWORD t = S().windows[h]->thread;
+    if (t != GetCurrentThreadId() && !one.count(t)) one[t] = h;
+  }
+  std::vector<HWND> out;
+  for (auto& [t, h] : one) out.push_back(h);
+  return out;
+}
+
 std::vector<HWND> AllWindows() {
   Guard g(Mutex());
   return S().order;

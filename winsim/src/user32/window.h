@@ -85,6 +85,8 @@ void AfterPaint(HWND h);              // the driving API's paint hook
 HBITMAP WindowBitmap(HWND h);         // what the window painted last (null before its first paint)
 // Milliseconds until the calling thread's next timer is due (at most `limit`; 0 when one is due).
 DWORD NextTimerDelay(DWORD limit);
+DWORD NextTimerDelayAnyThread(DWORD limit);  // the same over the timers of every thread
+std::vector<HWND> WindowPerOtherThread();    // one live window of each other thread that has windows
 
 // Unexpected system dialogs (no queued answer): recorded and, when a hook is set, reported to it.
 void ReportUnexpected(const std::string& what);

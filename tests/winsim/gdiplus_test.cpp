@@ -269,6 +269,10 @@ TEST_F(Gdip, LifetimeErrorsAndPng) {
   EXPECT_EQ(GdipDeletePen(pen), Ok);
   EXPECT_EQ(GdipDeletePen(pen), InvalidParameter) << "deleted twice";
   EXPECT_EQ(GdipDrawLine(g, pen, 0, 0, 1, 1), InvalidParameter);
+  GpSolidFill* brush = nullptr;
+  ASSERT_EQ(GdipCreateSolidFill(0xFF000000, &brush), Ok);
+  EXPECT_EQ(GdipDeletePen(reinterpret_cast<GpPen*>(brush)), InvalidParameter) << "a brush is no pen";
+  EXPECT_EQ(GdipDeleteBrush(brush), Ok);
   GpGraphics* none = nullptr;
   EXPECT_EQ(GdipCreateFromHDC(reinterpret_cast<HDC>(0x4444), &none), OutOfMemory);
   EXPECT_EQ(none, nullptr);

@@ -5,7 +5,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <set>
+#include <map>
+#include <typeinfo>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,11 @@ struct Bitmap : GpBitmap {
 
 struct State {
   std::vector<winsim::GdipCall> calls;
-  std::set<const void*> live;
+  struct LiveObject {
+    const std::type_info* type;  // a pen passed as a brush is no brush
+    void (*deleter)(const void*);
+  };
+  std::map<const void*, LiveObject> live;
   int started = 0;
 };
 State g_gdip;
@@ -77,18 +82,24 @@ State g_gdip;
 void ResetGdiplus() {
   g_gdip.calls.clear();
   // Objects made before a reset belong to code that no longer runs against this machine.
+  for (const auto& [object, o] : g_gdip.live) o.deleter(object);
   g_gdip.live.clear();
 }
 const ResetRegistrar kResetGdiplus(ResetGdiplus);
 
 template <class T>
 T* Live(const void* p) {
-  return p && g_gdip.live.count(p) ? static_cast<T*>(const_cast<void*>(p)) : nullptr;
+  if (!p) return nullptr;
+  auto it = g_gdip.live.find(p);
+  if (it == g_gdip.live.end() || *it->second.type != typeid(T)) return nullptr;
+  return static_cast<T*>(const_cast<void*>(p));
 }
 template <class T, class U>
 T* Adopt(U** out) {
   T* t = new T;
-  g_gdip.live.insert(static_cast<const void*>(t));
+  g_gdip.live.emplace(static_cast<const void*>(t), State::LiveObject{&typeid(T), [](const void* p) {
+                        delete static_cast<const T*>(p);
+                      }});
   *out = t;
   return t;
 }
@@ -308,6 +319,17 @@ std::string FamilyUtf8(const std::u16string& family) {
 
 }  // namespace
 
+namespace winsim::detail {
+bool WriteSurfacePng(const Surface& s, const std::string& path) {
+  if (!s.bits || s.width <= 0 || s.height <= 0) return false;
+  cairo_surface_t* surface =
+      cairo_image_surface_create_for_data(s.bits, CAIRO_FORMAT_RGB24, s.width, s.height, s.stride);
+  const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(surface);
+  return ok;
+}
+}  // namespace winsim::detail
+
 namespace winsim {
 
 std::vector<GdipCall> GdipCalls() {
@@ -328,10 +350,7 @@ size_t LiveGdipObjects() {
 bool WriteDcPng(HDC hdc, const std::string& path) {
   Surface s;
   if (!SurfaceOf(hdc, &s)) return false;
-  cairo_surface_t* surface =
-      cairo_image_surface_create_for_data(s.bits, CAIRO_FORMAT_RGB24, s.width, s.height, s.stride);
-  const bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(surface);
+  const bool ok = WriteSurfacePng(s, path);
   ReleaseSurface(hdc);
   return ok;
 }

@@ -135,6 +135,7 @@ void UnmapPrinter(PrinterContext* ctx) {
   if (!ctx) return;
   if (ctx->HelpFile) LocalFree(ctx->HelpFile);
   if (ctx->PrinterName) LocalFree(ctx->PrinterName);
+  if (ctx->Sheet) LocalFree(ctx->Sheet);
   FreeModelRecord(ctx->Model);
   LocalFree(ctx);
 }

@@ -21,6 +21,8 @@ constexpr BYTE kSheetMayWrite = 0x01;  // results may be written (also: "FORMS" 
 constexpr BYTE kSheetDocument = 0x02;  // the document dialog
 
 constexpr size_t kSheetAreaBytes = 32;
+
+struct SheetState;  // ui/sheets.h
 constexpr int kPageWindows = 3;
 
 struct PrinterContext {
@@ -37,6 +39,8 @@ struct PrinterContext {
   BYTE* SheetArea;            // kSheetAreaBytes inside the context's allocation, with kMapSheetArea
   HWND PageWindows[kPageWindows];
   WCHAR* PrinterName;         // LocalAlloc'd full printer name; dmDeviceName keeps at most 31 characters
+  DWORD OutputBytes;          // size of OutputSettings (the caller's cbOut)
+  SheetState* Sheet;          // LocalAlloc'd while a property sheet owns the context
 };
 
 // Builds the context of `printer`: model record, "FORMS" as its paper list, defaults merged with the

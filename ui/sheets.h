@@ -3,10 +3,10 @@
 // DEVMODE and the installed paper.
 #pragma once
 
-#include <compstui.h>
-#include <prsht.h>
-
 #include "common/platform.h"
+
+#include <prsht.h>
+#include <compstui.h>
 #include "ui/context.h"
 
 // One page of a sheet: its dialog template and page procedure; the printer context is its lParam.

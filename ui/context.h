@@ -49,8 +49,8 @@ struct PrinterContext {
 PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId, DWORD flags);
 void UnmapPrinter(PrinterContext* ctx);
 
-// The printer of `ctx` opened again by name with PRINTER_ALL_ACCESS, as writes of printer data need;
-// nullptr when that fails. Close with ClosePrinter.
+// The printer of `ctx` opened again by its full name with PRINTER_ALL_ACCESS, as writes of printer data
+// need; nullptr when that fails or the name is not known. Close with ClosePrinter.
 HANDLE OpenPrinterForWrite(const PrinterContext* ctx);
 
 // The context's paper list (model paper list or "FORMS").

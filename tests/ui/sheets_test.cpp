@@ -351,12 +351,21 @@ TEST_F(Sheets, AboutPageTexts) {
   EXPECT_EQ(text[0], 0);
   EXPECT_EQ(AboutPageText(kAboutVersionControl, text, 5), 0) << "too small for the version";
 
-  // One white brush for every colour message.
+  // One white brush for every colour message; static texts get a white background.
   HBRUSH brush = AboutPageBrush();
   ASSERT_NE(brush, nullptr);
-  EXPECT_EQ(AboutPageProc(nullptr, WM_CTLCOLORDLG, 0, 0), reinterpret_cast<INT_PTR>(brush));
-  EXPECT_EQ(AboutPageProc(nullptr, WM_CTLCOLORSTATIC, 0, 0), reinterpret_cast<INT_PTR>(brush));
+  LOGBRUSH lb{};
+  ASSERT_EQ(GetObjectW(brush, sizeof lb, &lb), int(sizeof lb));
+  EXPECT_EQ(lb.lbColor, RGB(255, 255, 255));
+  HDC dc = CreateCompatibleDC(nullptr);
+  ASSERT_NE(dc, nullptr);
+  SetBkColor(dc, RGB(1, 2, 3));
+  EXPECT_EQ(AboutPageProc(nullptr, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), 0), reinterpret_cast<INT_PTR>(brush));
+  EXPECT_EQ(AboutPageProc(nullptr, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), 0),
+            reinterpret_cast<INT_PTR>(brush));
+  EXPECT_EQ(GetBkColor(dc), RGB(255, 255, 255));
   EXPECT_EQ(AboutPageBrush(), brush);
+  DeleteDC(dc);
 }
 
 }  // namespace

@@ -500,42 +500,6 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                             LPOVERLAPPED lpOverlapped);
 }  // extern "C"
 
-// ---- windows, dialogs and their colours (winuser.h, wingdi.h), as far as the driver's pages use them
-typedef struct HDC__* HDC;
-typedef struct HBRUSH__* HBRUSH;
-typedef void* HGDIOBJ;
-typedef DWORD COLORREF;
-#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
-#define CLR_INVALID 0xFFFFFFFF
-#define TRANSPARENT 1
-#define OPAQUE 2
-typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
-typedef struct tagNMHDR {
-  HWND hwndFrom;
-  UINT_PTR idFrom;
-  UINT code;
-} NMHDR, *LPNMHDR;
-#define WM_DESTROY 0x0002
-#define WM_NOTIFY 0x004E
-#define WM_INITDIALOG 0x0110
-#define WM_CTLCOLORDLG 0x0136
-#define WM_CTLCOLORSTATIC 0x0138
-#define DWLP_MSGRESULT 0
-#define DWLP_DLGPROC ((LONG_PTR)sizeof(LRESULT))
-#define DWLP_USER ((LONG_PTR)(DWLP_DLGPROC + sizeof(DLGPROC)))
-#define ERROR_INVALID_WINDOW_HANDLE 1400L
-
-extern "C" {
-BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
-LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
-LONG_PTR WINAPI SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong);
-LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex);
-HBRUSH WINAPI CreateSolidBrush(COLORREF color);
-BOOL WINAPI DeleteObject(HGDIOBJ ho);
-COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color);
-int WINAPI SetBkMode(HDC hdc, int mode);
-}  // extern "C"
-
 #define CreateFile CreateFileW
 #define GetFileAttributes GetFileAttributesW
 #define CreateDirectory CreateDirectoryW
@@ -545,8 +509,6 @@ int WINAPI SetBkMode(HDC hdc, int mode);
 typedef DEVMODEW DEVMODE;
 typedef PDEVMODEW PDEVMODE;
 #define LoadString LoadStringW
-#define SetDlgItemText SetDlgItemTextW
-#define SendMessage SendMessageW
 
 #include <synchapi.h>
 #include <winreg.h>

@@ -13,6 +13,8 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
   # Wine runs the Windows binaries only inside 'unshare --net' (util-linux) with loopback up (iproute2)
   wine64 util-linux iproute2
+  # the property-sheet check of the Windows build shows its windows on a virtual display
+  xvfb
 )
 
 missing=()

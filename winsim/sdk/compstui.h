@@ -118,7 +118,7 @@ typedef struct _OPTITEM {
   ULONG_PTR UserData;
   LPWSTR pName;
   union {
-    LONG_PTR Sel;
+    LONG Sel;
     LPWSTR pSel;
   };
   union {

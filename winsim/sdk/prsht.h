@@ -41,9 +41,13 @@ typedef struct _PROPSHEETPAGEW {
   LPCWSTR pszHeaderTitle;
   LPCWSTR pszHeaderSubTitle;
   HANDLE hActCtx;
+  union {
+    HBITMAP hbmHeader;
+    LPCWSTR pszbmHeader;
+  };
 } PROPSHEETPAGEW, *LPPROPSHEETPAGEW;
 typedef const PROPSHEETPAGEW* LPCPROPSHEETPAGEW;
-static_assert(sizeof(void*) != 8 || sizeof(PROPSHEETPAGEW) == 96);
+static_assert(sizeof(void*) != 8 || sizeof(PROPSHEETPAGEW) == 104);
 #define PROPSHEETPAGEW_V1_SIZE offsetof(PROPSHEETPAGEW, pszHeaderTitle)
 
 typedef struct _PROPSHEETHEADERW {

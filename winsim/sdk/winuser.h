@@ -22,9 +22,10 @@ typedef struct HBITMAP__* HBITMAP;
 typedef struct HBRUSH__* HBRUSH;
 typedef struct HFONT__* HFONT;
 typedef struct HMENU__* HMENU;
-typedef struct HCURSOR__* HCURSOR;
+typedef HICON HCURSOR;
 typedef DWORD COLORREF;
 typedef WORD ATOM;
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
 
 extern "C" {
 
@@ -365,6 +366,15 @@ static_assert(sizeof(DLGITEMTEMPLATE) == 18);
 #define MF_BYCOMMAND 0x00000000L
 #define MF_BYPOSITION 0x00000400L
 #define MF_END 0x00000080L
+#define MF_MENUBARBREAK 0x00000020L
+#define MF_MENUBREAK 0x00000040L
+#define MF_OWNERDRAW 0x00000100L
+#define MF_DEFAULT 0x00001000L
+#define MFT_STRING MF_STRING
+#define MFT_SEPARATOR MF_SEPARATOR
+#define MFS_GRAYED 0x00000003L
+#define MFS_CHECKED MF_CHECKED
+#define MFS_DEFAULT MF_DEFAULT
 #define TPM_LEFTALIGN 0x0000L
 #define TPM_RIGHTBUTTON 0x0002L
 #define TPM_NONOTIFY 0x0080L
@@ -500,3 +510,37 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 #define IsDialogMessage IsDialogMessageW
 #define RegisterClass RegisterClassW
 #define WNDCLASS WNDCLASSW
+
+// ---- menus from templates and menu state (user32/menu.cpp) --------------------------------
+extern "C" {
+UINT WINAPI GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
+int WINAPI GetMenuStringW(HMENU hMenu, UINT uIDItem, LPWSTR lpString, int cchMax, UINT flags);
+// Menu resources: MENU (MENUTEMPLATE) and MENUEX templates.
+HMENU WINAPI LoadMenuW(HINSTANCE hInstance, LPCWSTR lpMenuName);
+HMENU WINAPI LoadMenuIndirectW(const void* lpMenuTemplate);
+}  // extern "C"
+
+// ---- bitmaps and icons from resources (user32/images.cpp) ------------------------------
+#define IMAGE_CURSOR 2
+#define LR_DEFAULTCOLOR 0x00000000
+#define LR_LOADFROMFILE 0x00000010
+#define LR_DEFAULTSIZE 0x00000040
+#define LR_SHARED 0x00008000
+#define IDI_APPLICATION MAKEINTRESOURCEW(32512)
+#define IDI_ERROR MAKEINTRESOURCEW(32513)
+#define IDI_QUESTION MAKEINTRESOURCEW(32514)
+#define IDI_WARNING MAKEINTRESOURCEW(32515)
+#define IDI_INFORMATION MAKEINTRESOURCEW(32516)
+extern "C" {
+// RT_BITMAP resources (1, 4, 8, 24 or 32 bpp) as a 32 bpp bitmap of the display's format.
+HBITMAP WINAPI LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName);
+// RT_GROUP_ICON resources (and, with a null instance, the system's IDI_ icons) as icon handles.
+HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName);
+HANDLE WINAPI LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int cy, UINT fuLoad);
+BOOL WINAPI DestroyIcon(HICON hIcon);
+}  // extern "C"
+#define LoadMenu LoadMenuW
+#define LoadBitmap LoadBitmapW
+#define LoadIcon LoadIconW
+#define LoadImage LoadImageW
+#define GetMenuString GetMenuStringW

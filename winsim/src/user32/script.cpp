@@ -37,17 +37,6 @@ void Queue(ScriptKind k, Answer a) {
   Sc().queued[k].push_back(std::move(a));
 }
 
-// Menus: items with ids, texts, flags and submenus.
-struct Menu : Object {
-  struct Item {
-    UINT flags;
-    UINT_PTR id;  // the submenu for MF_POPUP
-    std::u16string text;
-  };
-  std::vector<Item> items;
-};
-
-std::shared_ptr<Menu> MenuOf(HMENU h) { return GetHandle<Menu>(reinterpret_cast<HANDLE>(h)); }
 
 }  // namespace
 
@@ -164,88 +153,31 @@ int WINAPI MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
   return c.answer;
 }
 
-HMENU WINAPI CreatePopupMenu(void) { return reinterpret_cast<HMENU>(NewHandle(std::make_shared<Menu>())); }
-HMENU WINAPI CreateMenu(void) { return CreatePopupMenu(); }
-
-BOOL WINAPI AppendMenuW(HMENU h, UINT flags, UINT_PTR id, LPCWSTR text) {
-  auto m = MenuOf(h);
-  if (!m) {
-    SetLastError(1401);  // ERROR_INVALID_MENU_HANDLE
-    return FALSE;
-  }
-  Guard g(Mutex());
-  m->items.push_back({flags, id, (flags & MF_SEPARATOR) || !text ? std::u16string() : Wide(text)});
-  return TRUE;
-}
-
-HMENU WINAPI GetSubMenu(HMENU h, int pos) {
-  auto m = MenuOf(h);
-  if (!m || pos < 0 || size_t(pos) >= m->items.size() || !(m->items[size_t(pos)].flags & MF_POPUP)) return nullptr;
-  return reinterpret_cast<HMENU>(m->items[size_t(pos)].id);
-}
-
-int WINAPI GetMenuItemCount(HMENU h) {
-  auto m = MenuOf(h);
-  return m ? int(m->items.size()) : -1;
-}
-
-UINT WINAPI GetMenuItemID(HMENU h, int pos) {
-  auto m = MenuOf(h);
-  if (!m || pos < 0 || size_t(pos) >= m->items.size() || (m->items[size_t(pos)].flags & MF_POPUP)) return UINT(-1);
-  return UINT(m->items[size_t(pos)].id);
-}
-
-static Menu::Item* FindItem(const std::shared_ptr<Menu>& m, UINT which, UINT flags) {
-  if (!m) return nullptr;
-  if (flags & MF_BYPOSITION) return which < m->items.size() ? &m->items[which] : nullptr;
-  for (auto& it : m->items) {
-    if (!(it.flags & MF_POPUP) && it.id == which) return &it;
-    if (it.flags & MF_POPUP)
-      if (auto* sub = FindItem(MenuOf(reinterpret_cast<HMENU>(it.id)), which, flags)) return sub;
-  }
-  return nullptr;
-}
-
-DWORD WINAPI CheckMenuItem(HMENU h, UINT which, UINT check) {
-  auto* it = FindItem(MenuOf(h), which, check);
-  if (!it) return DWORD(-1);
-  DWORD old = it->flags & MF_CHECKED;
-  it->flags = (it->flags & ~UINT(MF_CHECKED)) | (check & MF_CHECKED);
-  return old;
-}
-
-BOOL WINAPI EnableMenuItem(HMENU h, UINT which, UINT enable) {
-  auto* it = FindItem(MenuOf(h), which, enable);
-  if (!it) return -1;
-  BOOL old = BOOL(it->flags & (MF_GRAYED | MF_DISABLED));
-  it->flags = (it->flags & ~UINT(MF_GRAYED | MF_DISABLED)) | (enable & (MF_GRAYED | MF_DISABLED));
-  return old;
-}
-
-BOOL WINAPI DestroyMenu(HMENU h) {
-  auto m = TakeHandleOf<Menu>(reinterpret_cast<HANDLE>(h));
-  if (!m) return FALSE;
-  for (auto& it : m->items)
-    if (it.flags & MF_POPUP) DestroyMenu(reinterpret_cast<HMENU>(it.id));
-  return TRUE;
-}
-
+// The menu is read through user32's own menu functions (user32/menu.cpp).
 BOOL WINAPI TrackPopupMenu(HMENU h, UINT flags, int, int, int, HWND owner, const RECT*) {
-  auto m = MenuOf(h);
-  if (!m) {
-    SetLastError(1401);
+  const int count = GetMenuItemCount(h);
+  if (count < 0) {
+    SetLastError(1401);  // ERROR_INVALID_MENU_HANDLE
     return FALSE;
   }
   ui::MenuCall c;
   c.flags = flags;
-  for (auto& it : m->items) c.items.push_back((it.flags & MF_SEPARATOR) ? std::u16string(u"-") : it.text);
+  for (int i = 0; i < count; ++i) {
+    if (GetMenuState(h, UINT(i), MF_BYPOSITION) & MF_SEPARATOR) {
+      c.items.push_back(u"-");
+      continue;
+    }
+    WCHAR text[256];
+    GetMenuStringW(h, UINT(i), text, 256, MF_BYPOSITION);
+    c.items.push_back(Wide(text));
+  }
   std::string what = "TrackPopupMenu:";
   for (auto& t : c.items) what += " " + ToUtf8(t);
   Answer a;
   if (TakeAnswer(ScriptKind::Menu, what, &a)) {
     // A disabled item cannot be chosen; choosing one dismisses the menu.
-    auto* it = a.value ? FindItem(m, UINT(a.value), MF_BYCOMMAND) : nullptr;
-    if (it && !(it->flags & (MF_GRAYED | MF_DISABLED))) c.answer = UINT(a.value);
+    const UINT state = a.value ? GetMenuState(h, UINT(a.value), MF_BYCOMMAND) : UINT(-1);
+    if (state != UINT(-1) && !(state & (MF_GRAYED | MF_DISABLED))) c.answer = UINT(a.value);
   }
   RecordMenu(c);
   if (!c.answer) return FALSE;

@@ -287,7 +287,7 @@ void RunDeliveryTurn(IniPort* port) {
 }
 
 BOOL CreateUWriteThread(IniPort* port) {
-  MonLog(TEXT("CreateUWriteThread: Enter CreateUWriteThread. Driver Version: %hs\n"), kDriverVersion);
+  MonLog(TEXT("CreateUWriteThread: Enter CreateUWriteThread. Driver Version: %hs\n"), kProductVersion);
   if (AtomicLoad(&port->status) & PP_THREAD_RUNNING) {
     MonLog(TEXT("CreateUWriteThread: Thread for Port %ws is already started.\n"), port->portName);
     return TRUE;

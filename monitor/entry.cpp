@@ -25,28 +25,13 @@ const FullMonitor2 kTable = [] {
 }  // namespace
 
 void MonitorProcessAttach() {
-  MonLog(TEXT("DLL PROCESS ATTACHED, Version: %hs\n"), kDriverVersion);
+  MonLog(TEXT("DLL PROCESS ATTACHED, Version: %hs\n"), kProductVersion);
   InitializeMonitorLock();
 }
 
 void MonitorProcessDetach() {
   ReleaseStatusState();
   ReleaseMonitorLocks();
-}
-
-bool IsPageFileName(const WCHAR* name) {
-  auto literal = [&](const char* text) {
-    for (; *text; ++text, ++name)
-      if (*name != static_cast<WCHAR>(*text)) return false;
-    return true;
-  };
-  auto number = [&] {
-    const WCHAR* start = name;
-    while (*name >= '0' && *name <= '9') ++name;
-    return name != start;
-  };
-  return literal("page_") && number() && literal("_jobid_") && number() && literal("_") && number() &&
-         literal(".dat") && *name == 0;
 }
 
 void DeleteLeftoverPageFiles() {

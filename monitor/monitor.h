@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "common/pagefile.h"
 #include "common/platform.h"
+#include "common/product.h"
 
-// Driver version text of the load and version messages.
-inline constexpr char kDriverVersion[] = "2024.02.04.1";
 // Folder of the log files and of the page files the rendering DLL writes for TWL printers.
-#define LBLMON_FOLDER TEXT("c:\\prtmonlog")
+#define LBLMON_FOLDER TEXT(LBL_PAGE_FOLDER)
 
 // IniPort.status
 inline constexpr LONG PP_INSTARTDOC = 0x1;
@@ -153,7 +153,6 @@ void MonitorProcessDetach();
 // "page_N_jobid_N_N.dat" only, and only when the folder is the service's own (IsTrustedFolder). Only the
 // first call after load does anything.
 void DeleteLeftoverPageFiles();
-bool IsPageFileName(const WCHAR* name);
 // Forgets the monitor-wide state (last status text, vendor command buffer, leftover clean-up done);
 // every port must be closed. For tests.
 void ResetMonitorState();
@@ -212,9 +211,6 @@ void ClearPagesInQueue(IniPort* port);
 // Releases every queued entry and removes its file (the port is going away; its jobs stay in the
 // spooler's queue). The port is out of the list and no thread uses it.
 void FreePageQueue(IniPort* port);
-// Page number and job id of a page file path: what follows its first '_' read as
-// "_%04d_jobid_%03d_%*d.dat" with whole decimal numbers. Fields that do not parse are 0.
-void ParsePageFileName(const WCHAR* path, DWORD* pageNumber, DWORD* jobId);
 // Monitor-wide state of the queue: the creation time the last listing scan took as its reference.
 FILETIME ReferenceTime();
 // The job of the port whose pages were removed last (0: none since the last clear).

@@ -156,7 +156,7 @@ void GetPrinterVersion(IniPort* port) {
   }
   reply[0] = '\'';
   ReplyText(reply, sizeof reply, port->hwVersion);
-  MonLog(TEXT("GetPrinterVersion: Driver Version:%hs, HW version: %hs.\n"), kDriverVersion, port->hwVersion);
+  MonLog(TEXT("GetPrinterVersion: Driver Version:%hs, HW version: %hs.\n"), kProductVersion, port->hwVersion);
 }
 
 BOOL WINAPI MonGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pValueName, LPWSTR lpInBuffer,

@@ -50,10 +50,6 @@ BOOL FlushOutput(Pdev* pdev) {
   return TRUE;
 }
 
-std::string PageFileName(int page, DWORD jobId, int sequence) {
-  return FormatA("%s\\page_%04d_jobid_%03d_%d.dat", LBL_PAGE_FOLDER, page, static_cast<int>(jobId), sequence);
-}
-
 DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
   if (size == 0 || !data) return ERROR_SUCCESS;
   DWORD attrs = GetFileAttributesA(LBL_PAGE_FOLDER);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "render/dither_mode.h"
-#include "render/image/image.h"
+#include "image/image.h"
 
 bool ApplyDitherMode(RasterImage& image, const DitherMode& mode) {
   switch (mode.Kind) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/platform.h"
-#include "render/image/image.h"
+#include "image/image.h"
 #include "render/pipeline.h"
 
 namespace pipeline_detail {

@@ -8,6 +8,7 @@
 
 #include "common/devmode.h"
 #include "common/model.h"
+#include "common/product.h"
 #include "common/wstr.h"
 #include "tools/command_help.h"
 #include "tools/embedded.h"
@@ -172,7 +173,7 @@ int CmdModels(const std::vector<std::string>& args) {
   return 0;
 }
 
-const char* const kVersion = LBL_VERSION;
+const char* const kVersion = kProductVersion;
 const char* const kCommit = LBL_COMMIT;
 
 int CmdVersion(const std::vector<std::string>& args) {

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "driver_fixture.h"
-#include "render/image/image.h"
+#include "image/image.h"
 #include "render/output.h"
 
 using namespace drvtest;

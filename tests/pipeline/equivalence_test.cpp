@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/wstr.h"
-#include "render/image/image.h"
+#include "image/image.h"
 #include "tests/pipeline/pipeline_test_util.h"
 #include "winsim/machine.h"
 

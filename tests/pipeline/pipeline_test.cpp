@@ -6,7 +6,7 @@
 
 #include "common/wstr.h"
 #include "render/dither_mode.h"
-#include "render/image/image.h"
+#include "image/image.h"
 #include "render/pipeline_internal.h"
 #include "tests/pipeline/pipeline_test_util.h"
 #include "winsim/machine.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "common/devmode.h"
-#include "render/image/image.h"
+#include "image/image.h"
 
 namespace reftest {
 

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "common/pagefile.h"
 #include "tools/viewer/viewer_internal.h"
 
 namespace lblview::detail {
@@ -108,7 +109,7 @@ void ViewTwlFiles(const std::vector<PageFile>& pageFiles, const std::vector<std:
   std::vector<Named> jobLevel, pages;
   for (const PageFile& f : pageFiles) {
     int page = 0, job = 0, seq = 0;
-    if (!ParsePageFileName(f.name, &page, &job, &seq)) {
+    if (!ParsePageFileLeaf(f.name, &page, &job, &seq)) {
       sink.file = f.name;
       Fail(0, "'%s' is not a page file name (page_NNNN_jobid_NNN_N.dat)", f.name.c_str());
     }

@@ -1,14 +1,14 @@
 // BMP reading and writing. The parser treats the file as hostile: every size is computed in
 // 64 bits and checked against the buffer before any byte is read, and the picture size is capped
 // before anything is allocated.
-#include "render/image/bmp.h"
+#include "image/bmp.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "render/image/image_internal.h"
+#include "image/image_internal.h"
 
 using namespace image_detail;
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "image_test_util.h"
-#include "render/image/image.h"
+#include "image/image.h"
 
 using namespace imgtest;
 

@@ -1,5 +1,5 @@
 // The image record: creation, pixel access, and the operations that move or map bytes.
-#include "render/image/image.h"
+#include "image/image.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "common/alloc.h"
-#include "render/image/image_internal.h"
+#include "image/image_internal.h"
 
 using namespace image_detail;
 

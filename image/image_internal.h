@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "render/image/image.h"
+#include "image/image.h"
 
 namespace image_detail {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "render/image/image.h"
+#include "image/image.h"
 
 // Largest picture ParseBmp accepts by default (8192 x 8192), and largest file LoadBmp reads.
 constexpr uint64_t kBmpMaxPixels = 1ull << 26;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "render/image/image.h"
+#include "image/image.h"
 
 namespace imgtest {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "image_test_util.h"
-#include "render/image/image.h"
+#include "image/image.h"
 
 using namespace imgtest;
 

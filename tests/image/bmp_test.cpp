@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "image_test_util.h"
-#include "render/image/bmp.h"
-#include "render/image/image.h"
+#include "image/bmp.h"
+#include "image/image.h"
 #include "winsim/machine.h"
 
 using namespace imgtest;

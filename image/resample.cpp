@@ -24,8 +24,8 @@
 #include <new>
 #include <vector>
 
-#include "render/image/image.h"
-#include "render/image/image_internal.h"
+#include "image/image.h"
+#include "image/image_internal.h"
 
 using namespace image_detail;
 

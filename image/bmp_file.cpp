@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/alloc.h"
-#include "render/image/bmp.h"
-#include "render/image/image_internal.h"
+#include "image/bmp.h"
+#include "image/image_internal.h"
 
 using namespace image_detail;
 

@@ -249,77 +249,43 @@ bool SetSettingsField(PrinterDevmode* dm, const std::string& name, const std::st
   return true;
 }
 
+namespace {
+
+// A number field's value, whatever its width and sign.
+int64_t NumberAt(const PrinterDevmode& dm, const Field& f) {
+  const uint8_t* at = At(dm, f);
+  switch (f.type) {
+    case Type::U32: { uint32_t v; std::memcpy(&v, at, sizeof v); return v; }
+    case Type::I32: { int32_t v; std::memcpy(&v, at, sizeof v); return v; }
+    case Type::U16: { uint16_t v; std::memcpy(&v, at, sizeof v); return v; }
+    case Type::I16: { int16_t v; std::memcpy(&v, at, sizeof v); return v; }
+    case Type::Text: break;
+  }
+  return 0;
+}
+
+std::string TextAt(const PrinterDevmode& dm, const Field& f) {
+  const auto* text = reinterpret_cast<const WCHAR*>(At(dm, f));
+  return WideToUtf8(WString(text, WStrNLen(text, f.chars)).c_str());
+}
+
+void WriteField(JsonOut& j, const PrinterDevmode& dm, const Field& f) {
+  if (f.type == Type::Text)
+    j.Str(f.name.c_str(), TextAt(dm, f));
+  else if (f.type == Type::U32 || f.type == Type::U16)
+    j.Uint(f.name.c_str(), uint64_t(NumberAt(dm, f)));
+  else
+    j.Int(f.name.c_str(), NumberAt(dm, f));
+}
+
+}  // namespace
+
 bool GetSettingsField(const PrinterDevmode& dm, const std::string& name, std::string* value) {
   value->clear();
   const Field* f = Find(name);
   if (!f) return false;
-  switch (f->type) {
-    case Type::U32: {
-      uint32_t u;
-      std::memcpy(&u, At(dm, *f), sizeof u);
-      *value = std::to_string(u);
-      break;
-    }
-    case Type::I32: {
-      int32_t i;
-      std::memcpy(&i, At(dm, *f), sizeof i);
-      *value = std::to_string(i);
-      break;
-    }
-    case Type::U16: {
-      uint16_t u;
-      std::memcpy(&u, At(dm, *f), sizeof u);
-      *value = std::to_string(u);
-      break;
-    }
-    case Type::I16: {
-      int16_t s;
-      std::memcpy(&s, At(dm, *f), sizeof s);
-      *value = std::to_string(s);
-      break;
-    }
-    case Type::Text: {
-      const auto* text = reinterpret_cast<const WCHAR*>(At(dm, *f));
-      WString w(text, WStrNLen(text, f->chars));
-      *value = Escape(WideToUtf8(w.c_str()));
-      break;
-    }
-  }
+  *value = f->type == Type::Text ? Escape(TextAt(dm, *f)) : std::to_string(NumberAt(dm, *f));
   return true;
-}
-
-void WriteField(JsonOut& j, const PrinterDevmode& dm, const Field& f) {
-  const uint8_t* at = At(dm, f);
-  switch (f.type) {
-    case Type::U32: {
-      uint32_t u;
-      std::memcpy(&u, at, sizeof u);
-      j.Uint(f.name.c_str(), u);
-      break;
-    }
-    case Type::I32: {
-      int32_t i;
-      std::memcpy(&i, at, sizeof i);
-      j.Int(f.name.c_str(), i);
-      break;
-    }
-    case Type::U16: {
-      uint16_t u;
-      std::memcpy(&u, at, sizeof u);
-      j.Uint(f.name.c_str(), u);
-      break;
-    }
-    case Type::I16: {
-      int16_t i;
-      std::memcpy(&i, at, sizeof i);
-      j.Int(f.name.c_str(), i);
-      break;
-    }
-    case Type::Text: {
-      j.WStr(f.name.c_str(), reinterpret_cast<const WCHAR*>(at), f.chars);
-      break;
-    }
-  }
 }
 
 void WriteSettingsFields(JsonOut& j, const PrinterDevmode* dm, const std::vector<std::string>& names) {

@@ -19,11 +19,6 @@ struct PrinterJobState {
   uint16_t TwlPageCounter = 1;   // page numbers of the TWL page files
 };
 
-struct JobState {
-  HMODULE Module = nullptr;  // this library, from DLL_PROCESS_ATTACH; carries the catalogue
-};
-JobState& Job();
-
 // The record of the printer of that name (created on first use; records live as long as the
 // process, so a PDEV may keep a pointer to its record).
 PrinterJobState* PrinterJobs(LPCWSTR printerName);

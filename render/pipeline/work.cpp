@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <new>
 
-#include "render/pipeline_internal.h"
+#include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
 

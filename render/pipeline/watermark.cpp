@@ -5,7 +5,7 @@
 #include "common/debug.h"
 #include "common/wstr.h"
 #include "render/dither_mode.h"
-#include "render/pipeline_internal.h"
+#include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
 

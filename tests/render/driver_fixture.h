@@ -9,6 +9,7 @@
 
 #include "common/fixture.h"
 #include "render/job.h"
+#include "render/module.h"
 #include "render/pdev.h"
 #include "winsim/printpath.h"
 
@@ -55,7 +56,7 @@ class DriverTest : public ::testing::Test {
   // The printer's defaults with a valid private block, as an application would send them back.
   PrinterDevmode Defaults() {
     PrinterDevmode dm{};
-    ModelRecord* model = LoadModelRecord(printer, nullptr, Job().Module);
+    ModelRecord* model = LoadModelRecord(printer, nullptr, RenderModule());
     EXPECT_NE(model, nullptr);
     if (model) FillDevmodeDefaults(model, W(u"Label One").c_str(), &dm);
     FreeModelRecord(model);

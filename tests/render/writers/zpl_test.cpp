@@ -7,7 +7,7 @@
 
 #include "common/crc16.h"
 #include "render/writers/base64.h"
-#include "tests/writers/writers_fixture.h"
+#include "tests/render/writers/writers_fixture.h"
 
 using wtest::Bytes;
 using wtest::Job;

@@ -17,7 +17,7 @@
 #include <new>
 #include <vector>
 
-#include "render/pipeline_internal.h"
+#include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
 

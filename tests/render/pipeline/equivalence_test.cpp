@@ -6,7 +6,7 @@
 
 #include "common/wstr.h"
 #include "render/image/image.h"
-#include "tests/pipeline/pipeline_test_util.h"
+#include "tests/render/pipeline/pipeline_test_util.h"
 #include "winsim/machine.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Grey conversion and the fixed threshold of bitmap rows at the plain weights (no contrast or
 // brightness change), 32 pixels at a time with SSE2 where the target has it (both Windows builds
 // and the Linux build do), else a pixel at a time. Both give the same bytes as GreyMap::Row.
-#include "render/pipeline_internal.h"
+#include "render/pipeline/internal.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -5,7 +5,7 @@
 
 #include "common/devmode.h"
 #include "common/service_folder.h"
-#include "render/pipeline_internal.h"
+#include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
 

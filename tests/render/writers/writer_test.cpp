@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/writers/writers_fixture.h"
+#include "tests/render/writers/writers_fixture.h"
 #include "winsim/machine.h"
 
 using wtest::Job;

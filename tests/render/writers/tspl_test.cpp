@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tests/writers/writers_fixture.h"
+#include "tests/render/writers/writers_fixture.h"
 
 using wtest::Bytes;
 using wtest::Job;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/devmode.h"
-#include "render/pipeline.h"
-#include "tests/pipeline/reference_pipeline.h"
+#include "render/pipeline/pipeline.h"
+#include "tests/render/pipeline/reference_pipeline.h"
 
 namespace pipetest {
 

@@ -7,8 +7,8 @@
 #include "common/wstr.h"
 #include "render/dither_mode.h"
 #include "render/image/image.h"
-#include "render/pipeline_internal.h"
-#include "tests/pipeline/pipeline_test_util.h"
+#include "render/pipeline/internal.h"
+#include "tests/render/pipeline/pipeline_test_util.h"
 #include "winsim/machine.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <cmath>
 #include <new>
 
-#include "render/pipeline_internal.h"
+#include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
 

@@ -1,7 +1,7 @@
 // The pipeline written out step by step, pixel by pixel. Working images are plain top-down byte
 // arrays with rows of (width + 3) / 4 * 4 bytes whose pad bytes are white; every step that makes a
 // new image starts it all white.
-#include "tests/pipeline/reference_pipeline.h"
+#include "tests/render/pipeline/reference_pipeline.h"
 
 #include <algorithm>
 

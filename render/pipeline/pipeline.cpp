@@ -1,12 +1,12 @@
 // The page raster pipeline: from the 24-bit page bitmap to the packed 1-bit raster.
-#include "render/pipeline.h"
+#include "render/pipeline/pipeline.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "common/debug.h"
 #include "render/dither_mode.h"
-#include "render/pipeline_internal.h"
+#include "render/pipeline/internal.h"
 
 using namespace pipeline_detail;
 

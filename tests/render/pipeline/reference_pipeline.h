@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "render/pipeline.h"
+#include "render/pipeline/pipeline.h"
 
 namespace reftest {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "render/pipeline_internal.h"
-#include "tests/pipeline/pipeline_test_util.h"
+#include "render/pipeline/internal.h"
+#include "tests/render/pipeline/pipeline_test_util.h"
 #include "winsim/machine.h"
 
 using namespace pipeline_detail;

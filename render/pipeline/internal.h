@@ -11,7 +11,7 @@
 
 #include "common/platform.h"
 #include "render/image/image.h"
-#include "render/pipeline.h"
+#include "render/pipeline/pipeline.h"
 
 namespace pipeline_detail {
 

@@ -9,6 +9,7 @@
 
 #include "driver_fixture.h"
 #include "render/image/image.h"
+#include "render/module.h"
 #include "render/output.h"
 
 using namespace drvtest;
@@ -192,7 +193,7 @@ class OutOfMemoryTest : public RobustnessTest {};
 // The model record without memory: no record, or a record without its paper list.
 TEST_F(OutOfMemoryTest, ModelRecordLosesItselfOrItsPaperList) {
   winsim::SetAllocationFault(0);
-  ModelRecord* clean = LoadModelRecord(printer, nullptr, Job().Module);
+  ModelRecord* clean = LoadModelRecord(printer, nullptr, RenderModule());
   const unsigned allocations = winsim::AllocationCount();
   ASSERT_NE(clean, nullptr);
   EXPECT_GT(clean->Forms.Count, 0);
@@ -200,7 +201,7 @@ TEST_F(OutOfMemoryTest, ModelRecordLosesItselfOrItsPaperList) {
   bool noRecord = false, noPapers = false;
   for (unsigned n = 1; n <= allocations; ++n) {
     winsim::SetAllocationFault(n);
-    ModelRecord* model = LoadModelRecord(printer, nullptr, Job().Module);
+    ModelRecord* model = LoadModelRecord(printer, nullptr, RenderModule());
     winsim::SetAllocationFault(0);
     if (!model) {
       noRecord = true;

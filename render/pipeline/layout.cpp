@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "common/debug.h"
-#include "render/pipeline_internal.h"
+#include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
 

@@ -1,10 +1,14 @@
 // The document calls between DrvStartDoc and DrvEndDoc, and DrvEscape.
 #include <algorithm>
 #include <cstring>
+#include <gmock/gmock.h>
 #include <utility>
 
 #include "driver_fixture.h"
 #include "render/output.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using namespace drvtest;
 
@@ -56,14 +60,14 @@ TEST_F(JobTest, BufferedBytesLeaveBeforeTheCountStartsAgain) {
   ASSERT_TRUE(dev.EndDoc());
   EXPECT_EQ(dev.P()->Buffered, 0u);
   std::string out = Output();
-  EXPECT_NE(out.find("<PAGE2>"), std::string::npos);
+  EXPECT_THAT(out, HasSubstr("<PAGE2>"));
   EXPECT_EQ(Count(out, "</JOB>"), 1u);  // still no second job end
 
   // Bytes still buffered when a document starts belong before it, not nowhere.
   ASSERT_EQ(SendBytes(dev.P(), "<LEFT>", 6), 6);
   ASSERT_TRUE(dev.StartDoc(u"Next", 42));
   out = Output();
-  ASSERT_NE(out.find("<LEFT>"), std::string::npos);
+  ASSERT_THAT(out, HasSubstr("<LEFT>"));
   ASSERT_TRUE(dev.EndDoc());
   out = Output();
   EXPECT_LT(out.find("<LEFT>"), out.rfind("<JOB>"));
@@ -115,7 +119,7 @@ TEST_F(JobTest, StartDocTakesTheCurrentPaperFromForms) {
   EXPECT_EQ(paper.GapHeight, 4000);
   EXPECT_EQ(paper.Speed, 300);
   ASSERT_TRUE(dev.EndDoc());
-  EXPECT_NE(Output().find("BLINE 4.0 mm"), std::string::npos);
+  EXPECT_THAT(Output(), HasSubstr("BLINE 4.0 mm"));
 }
 
 TEST_F(JobTest, StockValuesNoEditorMakesStandForNone) {
@@ -144,8 +148,8 @@ TEST_F(JobTest, StockValuesNoEditorMakesStandForNone) {
   };
   EXPECT_EQ(paperAfterADocument(), (std::pair<int32_t, int32_t>{0, 0}));
   // The settings' values go out instead, and no negative gap.
-  EXPECT_NE(Output().find("SPEED 3.00\r\nDENSITY 4\r\n"), std::string::npos) << Output();
-  EXPECT_NE(Output().find("GAP 0.0 mm,0.0 mm\r\n"), std::string::npos) << Output();
+  EXPECT_THAT(Output(), HasSubstr("SPEED 3.00\r\nDENSITY 4\r\n")) << Output();
+  EXPECT_THAT(Output(), HasSubstr("GAP 0.0 mm,0.0 mm\r\n")) << Output();
 
   // Values within the lists stay the stock's own.
   forms[0].Speed = 200;
@@ -185,7 +189,7 @@ TEST_F(JobTest, DeviceSurfacePageOnlyFlushes) {
   SURFOBJ device = *dev.so;
   device.iType = STYPE_DEVICE;
   EXPECT_TRUE(DrvSendPage(&device));
-  EXPECT_NE(Output().find("DIRECTION 0,0"), std::string::npos);
+  EXPECT_THAT(Output(), HasSubstr("DIRECTION 0,0"));
   SURFOBJ other = *dev.so;
   other.iType = STYPE_DEVBITMAP;
   EXPECT_FALSE(DrvSendPage(&other));
@@ -216,7 +220,7 @@ TEST_F(JobTest, ShortWritePrinterDropsTheRestOfTheJob) {
   const size_t calls = winsim::SpoolJobs(u"Label One").back().writes.size();
   EXPECT_EQ(calls, 1u);
   std::string out = Output();
-  EXPECT_EQ(out.find("</JOB>"), std::string::npos);
+  EXPECT_THAT(out, Not(HasSubstr("</JOB>")));
 
   winsim::SetWritePrinterFault(winsim::WriteFault::None);
   ASSERT_TRUE(dev.StartDoc(u"Label", 51));
@@ -296,7 +300,7 @@ TEST_F(EscapeTest, PassthroughSendsTheLengthPrefixedBytes) {
   std::string out = Output();
   ASSERT_GE(out.size(), 3u);
   EXPECT_EQ(out.substr(out.size() - 3), "abc");
-  EXPECT_NE(out.find("DIRECTION"), std::string::npos);  // buffered bytes went first
+  EXPECT_THAT(out, HasSubstr("DIRECTION"));  // buffered bytes went first
 }
 
 TEST_F(EscapeTest, PassthroughRefusesBadLengths) {

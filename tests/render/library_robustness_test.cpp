@@ -45,7 +45,7 @@ std::map<int, std::vector<uint8_t>> PageFiles(DWORD jobId) {
   return files;
 }
 
-class LibraryRobustness : public ::testing::Test {
+class LibraryRobustnessTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
@@ -102,7 +102,7 @@ class LibraryRobustness : public ::testing::Test {
 
 // ResetDC after page 2 of 4: the old PDEV's bytes reach the printer before it goes, and the job
 // keeps one header and one job end.
-TEST_F(LibraryRobustness, ResetDcBetweenPagesKeepsEveryLabelAndOneHeader) {
+TEST_F(LibraryRobustnessTest, ResetDcBetweenPagesKeepsEveryLabelAndOneHeader) {
   Install(u"Label One");
   winsim::JobSpec spec;
   spec.printer = u"Label One";
@@ -127,7 +127,7 @@ TEST_F(LibraryRobustness, ResetDcBetweenPagesKeepsEveryLabelAndOneHeader) {
 
 // Every allocation of a whole TSPL and TWL job fails in turn: the job either prints its label whole
 // or reports the failure, and nothing of the engine's is left behind (ASan checks the memory).
-TEST_F(LibraryRobustness, EachAllocationOfAJobMayFail) {
+TEST_F(LibraryRobustnessTest, EachAllocationOfAJobMayFail) {
   for (uint32_t language : {kLangTspl, kLangTwl}) {
     SCOPED_TRACE(language);
     winsim::Reset();
@@ -172,7 +172,7 @@ TEST_F(LibraryRobustness, EachAllocationOfAJobMayFail) {
 
 // The print host renders two printers' jobs at once: each printer keeps its own job sequence,
 // capture files and TWL page numbers. Runs under ThreadSanitizer in CI.
-TEST_F(LibraryRobustness, ParallelPrintersKeepTheirOwnJobState) {
+TEST_F(LibraryRobustnessTest, ParallelPrintersKeepTheirOwnJobState) {
   constexpr int kJobs = 100;
   const std::u16string names[2] = {u"Left", u"Right"};
   const std::u16string folders[2] = {u"C:\\CapLeft", u"C:\\CapRight"};

@@ -190,7 +190,7 @@ TEST_F(CaptureTest, NoCaptureWithoutTheFlagOrFolder) {
 
   EnableCapture(u"");
   PrintDocument(dev, u"Label");
-  EXPECT_EQ(dev.P()->Shared->CaptureCounter, 1);
+  EXPECT_EQ(dev.P()->Shared->Capture.Counter, 1);
 }
 
 TEST_F(CaptureTest, UncreatableCaptureIsLoggedAndSkipped) {
@@ -205,7 +205,7 @@ TEST_F(CaptureTest, UncreatableCaptureIsLoggedAndSkipped) {
   bool logged = false;
   for (const auto& line : winsim::DebugLines()) logged |= line.rfind("WriteFile ", 0) == 0;
   EXPECT_TRUE(logged);
-  EXPECT_EQ(dev.P()->Shared->CaptureFile, nullptr);
+  EXPECT_EQ(dev.P()->Shared->Capture.File, nullptr);
 }
 
 TEST(CaptureFileName, DocumentNamesStayInsideTheFolder) {

@@ -6,11 +6,15 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <gmock/gmock.h>
 
 #include "driver_fixture.h"
 #include "render/image/image.h"
 #include "render/module.h"
 #include "render/output.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using namespace drvtest;
 
@@ -121,7 +125,7 @@ TEST_F(RobustnessTest, UnwritableTwlPageFileSendsNoMarker) {
   DrawBar(dev);
   EXPECT_FALSE(DrvSendPage(dev.so));
   EXPECT_NE(GetLastError(), DWORD(ERROR_SUCCESS));
-  EXPECT_EQ(Output().find("\x1D\x1D\x76\x76"), std::string::npos);
+  EXPECT_THAT(Output(), Not(HasSubstr("\x1D\x1D\x76\x76")));
 }
 
 // ---- page file names ----
@@ -163,10 +167,10 @@ TEST_F(RobustnessTest, CaptureOfAContinuedDocumentDoesNotAbsorbTheNextJob) {
   ASSERT_TRUE(dev.EndDoc());
   const auto first = winsim::ReadHostFile(u"C:\\Logs\\First_2.prt");
   const auto second = winsim::ReadHostFile(u"C:\\Logs\\Second_3.prt");
-  EXPECT_NE(Text(first).find("PRINT 1,1"), std::string::npos);
+  EXPECT_THAT(Text(first), HasSubstr("PRINT 1,1"));
   ASSERT_FALSE(second.empty());
-  EXPECT_NE(Text(second).find("DIRECTION 0,0"), std::string::npos);
-  EXPECT_EQ(Text(first).find("DIRECTION 0,0"), std::string::npos);
+  EXPECT_THAT(Text(second), HasSubstr("DIRECTION 0,0"));
+  EXPECT_THAT(Text(first), Not(HasSubstr("DIRECTION 0,0")));
 }
 
 TEST_F(RobustnessTest, PassthroughBytesAreCaptured) {
@@ -179,7 +183,7 @@ TEST_F(RobustnessTest, PassthroughBytesAreCaptured) {
   ASSERT_TRUE(dev.EndDoc());
   dev.EndSpoolJob();
   EXPECT_EQ(Text(winsim::ReadHostFile(u"C:\\Logs\\Raw.prt")), Output());
-  EXPECT_NE(Output().find("HELLO"), std::string::npos);
+  EXPECT_THAT(Output(), HasSubstr("HELLO"));
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // winsim's printing side: engine bitmaps, the abort check, the spooler's job path and its faults,
 // SHCreateDirectoryExW and the module loader.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "common/fixture.h"
 #include "winsim/printpath.h"
+
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -104,7 +107,7 @@ TEST_F(WinsimPrintTest, CreateDirectoryExMakesTheWholePath) {
 TEST_F(WinsimPrintTest, LoaderReportsUnknownModules) {
   std::string error;
   EXPECT_EQ(winsim::LoadDriverModule(u"nosuchdriver", &error), nullptr);
-  EXPECT_NE(error.find("nosuchdriver.so"), std::string::npos) << error;
+  EXPECT_THAT(error, HasSubstr("nosuchdriver.so")) << error;
   EXPECT_EQ(winsim::GetModuleProc(nullptr, "DrvEnableDriver"), nullptr);
   EXPECT_FALSE(winsim::UnloadDriverModule(nullptr));
   winsim::JobResult r = winsim::RunJob(u"Label One", {}, 1);

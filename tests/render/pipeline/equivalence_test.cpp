@@ -168,12 +168,12 @@ void ExpectSame(const PageSetup& page, uint64_t seed) {
   ASSERT_TRUE(got.bytes == want.bytes) << "seed " << seed << ": " << Describe(page);
 }
 
-class Equivalence : public ::testing::Test {
+class EquivalenceTest : public ::testing::Test {
  protected:
   void SetUp() override { winsim::Reset(); }
 };
 
-TEST_F(Equivalence, RandomPagesAndSettings) {
+TEST_F(EquivalenceTest, RandomPagesAndSettings) {
   for (uint64_t seed = 1; seed <= 700; ++seed) {
     Rng rng(seed);
     const PageSetup page = RandomPage(rng, Knobs{});
@@ -182,7 +182,7 @@ TEST_F(Equivalence, RandomPagesAndSettings) {
   }
 }
 
-TEST_F(Equivalence, WatermarkPath) {
+TEST_F(EquivalenceTest, WatermarkPath) {
   for (uint64_t seed = 1; seed <= 150; ++seed) {
     Rng rng(seed + 100000);
     WriteWatermark(rng, TEXT("c:\\wm.bmp"));
@@ -201,7 +201,7 @@ TEST_F(Equivalence, WatermarkPath) {
 }
 
 // Every dither level through both reductions (M = 1 and 2) with odd sizes.
-TEST_F(Equivalence, EveryDitherLevelAndMultiplier) {
+TEST_F(EquivalenceTest, EveryDitherLevelAndMultiplier) {
   uint64_t seed = 5000;
   for (uint32_t level = 0; level <= 12; ++level) {
     for (int inputDpi = 0; inputDpi <= 1; ++inputDpi) {

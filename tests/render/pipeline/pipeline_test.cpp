@@ -19,7 +19,7 @@ using pipetest::Render;
 using pipetest::White;
 using pipeline_detail::BoxThreshold;
 
-class Pipeline : public ::testing::Test {
+class PipelineTest : public ::testing::Test {
  protected:
   void SetUp() override { winsim::Reset(); }
 
@@ -57,7 +57,7 @@ std::vector<Point> Blacks(const Raster& r) {
 
 // ---- grey, colour and dithering ----
 
-TEST_F(Pipeline, GreyWeightsColoursBeforeThreshold) {
+TEST_F(PipelineTest, GreyWeightsColoursBeforeThreshold) {
   PageSetup page(8, 1);
   page.Set(0, 0, 0, 0, 255);    // red: (38 x 255) >> 7 = 75
   page.Set(1, 0, 0, 255, 0);    // green: 149
@@ -70,7 +70,7 @@ TEST_F(Pipeline, GreyWeightsColoursBeforeThreshold) {
   EXPECT_EQ(Picture(r, 8), std::vector<std::string>{"#.#.#..."});
 }
 
-TEST_F(Pipeline, BrightnessAndContrastMoveLevelsAcrossTheThreshold) {
+TEST_F(PipelineTest, BrightnessAndContrastMoveLevelsAcrossTheThreshold) {
   PageSetup page(8, 1);
   page.Grey(0, 0, 100);
   page.Grey(1, 0, 140);
@@ -84,7 +84,7 @@ TEST_F(Pipeline, BrightnessAndContrastMoveLevelsAcrossTheThreshold) {
   EXPECT_EQ(Picture(Render(page), 2), std::vector<std::string>{"#."});
 }
 
-TEST_F(Pipeline, DitherLevelsAboveNineActAsThreshold) {
+TEST_F(PipelineTest, DitherLevelsAboveNineActAsThreshold) {
   PageSetup page(64, 16);
   for (int32_t y = 0; y < 16; ++y) {
     for (int32_t x = 0; x < 64; ++x) page.Grey(x, y, static_cast<uint8_t>(x * 4));
@@ -99,7 +99,7 @@ TEST_F(Pipeline, DitherLevelsAboveNineActAsThreshold) {
   EXPECT_NE(Render(page).bytes, threshold.bytes);
 }
 
-TEST_F(Pipeline, DitherModeOfEachLevel) {
+TEST_F(PipelineTest, DitherModeOfEachLevel) {
   EXPECT_EQ(EffectiveDitherLevel(9), 9u);
   EXPECT_EQ(EffectiveDitherLevel(10), 8u);
   EXPECT_EQ(EffectiveDitherLevel(0xFFFFFFFFu), 8u);
@@ -116,7 +116,7 @@ TEST_F(Pipeline, DitherModeOfEachLevel) {
   }
 }
 
-TEST_F(Pipeline, ApplyDitherModeMatchesTheImageOperations) {
+TEST_F(PipelineTest, ApplyDitherModeMatchesTheImageOperations) {
   RasterImage grey;
   ASSERT_TRUE(grey.Create(40, 30, 8));
   for (uint32_t y = 0; y < 30; ++y) {
@@ -139,7 +139,7 @@ TEST_F(Pipeline, ApplyDitherModeMatchesTheImageOperations) {
 
 // The pipeline's box threshold against the image operations' optimal threshold on many small
 // histograms: few levels, many levels, clusters, equal splits that tie.
-TEST_F(Pipeline, BoxThresholdMatchesTheOptimalThreshold) {
+TEST_F(PipelineTest, BoxThresholdMatchesTheOptimalThreshold) {
   uint32_t seed = 99;
   auto next = [&]() {
     seed = seed * 1664525u + 1013904223u;
@@ -168,7 +168,7 @@ TEST_F(Pipeline, BoxThresholdMatchesTheOptimalThreshold) {
   }
 }
 
-TEST_F(Pipeline, DiffusionRowsMatchTheDitherOperation) {
+TEST_F(PipelineTest, DiffusionRowsMatchTheDitherOperation) {
   RasterImage grey;
   ASSERT_TRUE(grey.Create(37, 23, 8));
   uint32_t seed = 5;
@@ -202,7 +202,7 @@ TEST_F(Pipeline, DiffusionRowsMatchTheDitherOperation) {
 
 // ---- reduction by the resolution multiplier ----
 
-TEST_F(Pipeline, InputDpiHalvesThePageAndKeepsSolidAreas) {
+TEST_F(PipelineTest, InputDpiHalvesThePageAndKeepsSolidAreas) {
   PageSetup page(40, 20);
   page.settings.InputDPI = 1;
   page.Fill(0, 0, 20, 20, 0);  // left half black
@@ -220,7 +220,7 @@ TEST_F(Pipeline, InputDpiHalvesThePageAndKeepsSolidAreas) {
   }
 }
 
-TEST_F(Pipeline, InputDpiOnAOnePixelPageKeepsItsSize) {
+TEST_F(PipelineTest, InputDpiOnAOnePixelPageKeepsItsSize) {
   PageSetup page(1, 5);
   page.settings.InputDPI = 1;
   page.Fill(0, 0, 1, 5, 0);
@@ -233,7 +233,7 @@ TEST_F(Pipeline, InputDpiOnAOnePixelPageKeepsItsSize) {
 
 // ---- mirror, turns, negative ----
 
-TEST_F(Pipeline, LandscapeTurnsCounterClockwiseAndBit7Clockwise) {
+TEST_F(PipelineTest, LandscapeTurnsCounterClockwiseAndBit7Clockwise) {
   PageSetup page(8, 16);
   page.Grey(0, 0, 0);  // top left
   page.settings.dm.dmOrientation = 2;
@@ -250,7 +250,7 @@ TEST_F(Pipeline, LandscapeTurnsCounterClockwiseAndBit7Clockwise) {
   EXPECT_EQ(Blacks(Render(page)), (std::vector<Point>{{15, 7}}));
 }
 
-TEST_F(Pipeline, PortraitHalfTurnsAndTheExtraTsplTurn) {
+TEST_F(PipelineTest, PortraitHalfTurnsAndTheExtraTsplTurn) {
   PageSetup page(8, 2);
   page.Grey(0, 0, 0);
   page.settings.Flags = kFlagRotate180;
@@ -262,7 +262,7 @@ TEST_F(Pipeline, PortraitHalfTurnsAndTheExtraTsplTurn) {
   EXPECT_EQ(Blacks(Render(page)), (std::vector<Point>{{7, 1}}));
 }
 
-TEST_F(Pipeline, PortraitMirrorReversesThePixelsAndLeavesPaddingWhite) {
+TEST_F(PipelineTest, PortraitMirrorReversesThePixelsAndLeavesPaddingWhite) {
   PageSetup page(401, 1);
   page.Fill(0, 0, 3, 1, 0);
   page.settings.Flags = kFlagMirror;
@@ -272,7 +272,7 @@ TEST_F(Pipeline, PortraitMirrorReversesThePixelsAndLeavesPaddingWhite) {
   for (uint32_t x = 0; x < 400; ++x) EXPECT_EQ(White(r, x, 0), x < 398) << x;
 }
 
-TEST_F(Pipeline, NegativeInvertsPixelsButNotPadding) {
+TEST_F(PipelineTest, NegativeInvertsPixelsButNotPadding) {
   PageSetup page(405, 1);
   page.Fill(0, 0, 200, 1, 0);
   page.settings.Flags = kFlagNegative;
@@ -287,7 +287,7 @@ TEST_F(Pipeline, NegativeInvertsPixelsButNotPadding) {
 
 // ---- packing ----
 
-TEST_F(Pipeline, PackingDropsAnIncompleteLastByte) {
+TEST_F(PipelineTest, PackingDropsAnIncompleteLastByte) {
   PageSetup page(404, 2);
   page.Fill(400, 0, 404, 2, 0);
   page.Fill(0, 1, 8, 2, 0);
@@ -301,7 +301,7 @@ TEST_F(Pipeline, PackingDropsAnIncompleteLastByte) {
   EXPECT_EQ(r.bytes[51], 0xFF);
 }
 
-TEST_F(Pipeline, BitmapRowsLieByteCountOverHeightApart) {
+TEST_F(PipelineTest, BitmapRowsLieByteCountOverHeightApart) {
   PageSetup page(5, 3, 8);  // 24 bytes per row: 15 of pixels, 9 more
   for (size_t i = 0; i < page.bits.size(); ++i) {
     if (i % 24 >= 15) page.bits[i] = 0;  // black bytes between the rows must not show
@@ -314,7 +314,7 @@ TEST_F(Pipeline, BitmapRowsLieByteCountOverHeightApart) {
 
 // ---- placement ----
 
-TEST_F(Pipeline, TwlCanvasCentresANarrowImage) {
+TEST_F(PipelineTest, TwlCanvasCentresANarrowImage) {
   PageSetup page(400, 3);
   page.Fill(0, 0, 1, 3, 0);
   page.settings.PrintLanguage = kLangTwl;
@@ -331,7 +331,7 @@ TEST_F(Pipeline, TwlCanvasCentresANarrowImage) {
 
 // Without memory for the placed copy the page goes out as it was, not at all; without memory for
 // the working image there is no page.
-TEST_F(Pipeline, FailedPlacementKeepsTheImageAndNoMemoryFailsThePage) {
+TEST_F(PipelineTest, FailedPlacementKeepsTheImageAndNoMemoryFailsThePage) {
   PageSetup page(400, 3);
   page.Fill(0, 0, 1, 3, 0);
   page.settings.PrintLanguage = kLangTwl;
@@ -357,7 +357,7 @@ TEST_F(Pipeline, FailedPlacementKeepsTheImageAndNoMemoryFailsThePage) {
   EXPECT_EQ(out.data, nullptr);
 }
 
-TEST_F(Pipeline, ShiftsMoveTheImageAndCutWhatLeavesTheCanvas) {
+TEST_F(PipelineTest, ShiftsMoveTheImageAndCutWhatLeavesTheCanvas) {
   PageSetup page(16, 8);
   page.Fill(0, 0, 1, 1, 0);
   page.Fill(15, 7, 16, 8, 0);
@@ -375,7 +375,7 @@ TEST_F(Pipeline, ShiftsMoveTheImageAndCutWhatLeavesTheCanvas) {
   EXPECT_FALSE(White(r, 14, 0));
 }
 
-TEST_F(Pipeline, ShiftOffTheCanvasLeavesThePageUnshifted) {
+TEST_F(PipelineTest, ShiftOffTheCanvasLeavesThePageUnshifted) {
   PageSetup page(16, 4);
   page.Fill(2, 1, 3, 2, 0);
   const Raster plain = Render(page);
@@ -390,7 +390,7 @@ TEST_F(Pipeline, ShiftOffTheCanvasLeavesThePageUnshifted) {
 
 // ---- paper saving ----
 
-TEST_F(Pipeline, PaperSavingThreeShrinksAWhitePageToTenRows) {
+TEST_F(PipelineTest, PaperSavingThreeShrinksAWhitePageToTenRows) {
   PageSetup page(32, 200);
   page.settings.PaperSaving = 3;
   const Raster r = Render(page);
@@ -402,7 +402,7 @@ TEST_F(Pipeline, PaperSavingThreeShrinksAWhitePageToTenRows) {
   EXPECT_EQ(Render(page).rows, 10u);
 }
 
-TEST_F(Pipeline, PaperSavingOneDropsLeadingBlankRowsKeepingTen) {
+TEST_F(PipelineTest, PaperSavingOneDropsLeadingBlankRowsKeepingTen) {
   PageSetup page(32, 100);
   page.settings.PaperSaving = 1;
   page.Fill(0, 5, 32, 6, 0);
@@ -418,7 +418,7 @@ TEST_F(Pipeline, PaperSavingOneDropsLeadingBlankRowsKeepingTen) {
   EXPECT_FALSE(White(r, 0, 10));
 }
 
-TEST_F(Pipeline, PaperSavingTwoTrimsTrailingRowsAboveAFloor) {
+TEST_F(PipelineTest, PaperSavingTwoTrimsTrailingRowsAboveAFloor) {
   PageSetup page(32, 100);
   page.settings.PaperSaving = 2;
   page.Fill(0, 40, 32, 41, 0);  // last ink on row 40: B = 41, 59 blank rows follow
@@ -429,7 +429,7 @@ TEST_F(Pipeline, PaperSavingTwoTrimsTrailingRowsAboveAFloor) {
   EXPECT_EQ(Render(top).rows, 31u);
 }
 
-TEST_F(Pipeline, PaperSavingFloorStaysInsideShortPages) {
+TEST_F(PipelineTest, PaperSavingFloorStaysInsideShortPages) {
   // Ink on the first row of a 15-row page: the floor T + 21 lies past the end.
   PageSetup page(32, 15);
   page.Fill(0, 0, 32, 1, 0);
@@ -443,7 +443,7 @@ TEST_F(Pipeline, PaperSavingFloorStaysInsideShortPages) {
   }
 }
 
-TEST_F(Pipeline, ShortWhitePageSavesToNoRows) {
+TEST_F(PipelineTest, ShortWhitePageSavesToNoRows) {
   for (int32_t h : {1, 7, 10}) {
     PageSetup page(32, h);
     for (uint32_t mode : {1u, 3u}) {
@@ -458,7 +458,7 @@ TEST_F(Pipeline, ShortWhitePageSavesToNoRows) {
 
 // ---- scaling ----
 
-TEST_F(Pipeline, ScaleModesResizeToThePrintWidth) {
+TEST_F(PipelineTest, ScaleModesResizeToThePrintWidth) {
   PageSetup page(40, 20);
   page.Fill(10, 5, 20, 15, 0);
   page.settings.PrintingScale = 2;
@@ -478,7 +478,7 @@ TEST_F(Pipeline, ScaleModesResizeToThePrintWidth) {
   EXPECT_EQ(r.rows, 20u);
 }
 
-TEST_F(Pipeline, ScaleModeOneFitsTheContentBox) {
+TEST_F(PipelineTest, ScaleModeOneFitsTheContentBox) {
   PageSetup page(100, 100);
   page.Fill(40, 30, 60, 70, 0);  // box 20 x 40, widened to 40 x 60
   page.settings.PrintingScale = 1;
@@ -495,7 +495,7 @@ TEST_F(Pipeline, ScaleModeOneFitsTheContentBox) {
   EXPECT_EQ(r.rows, 100u);
 }
 
-TEST_F(Pipeline, PortraitCropsToTheModelWidth) {
+TEST_F(PipelineTest, PortraitCropsToTheModelWidth) {
   PageSetup page(100, 4);
   page.model.MaxWidth = page.WidthMicrons(64);
   EXPECT_EQ(Render(page).width, 64u);
@@ -505,7 +505,7 @@ TEST_F(Pipeline, PortraitCropsToTheModelWidth) {
 
 // ---- refused pages ----
 
-TEST_F(Pipeline, OversizedScalingRefusesThePage) {
+TEST_F(PipelineTest, OversizedScalingRefusesThePage) {
   PageSetup page(40, 40);
   page.settings.PrintingScale = 2;
   page.settings.PrintWidth = 2000000000;  // about 16 million dots
@@ -515,7 +515,7 @@ TEST_F(Pipeline, OversizedScalingRefusesThePage) {
   EXPECT_FALSE(Render(page).ok);
 }
 
-TEST_F(Pipeline, OversizedTwlCanvasRefusesThePage) {
+TEST_F(PipelineTest, OversizedTwlCanvasRefusesThePage) {
   PageSetup page(40, 40);
   page.settings.PrintLanguage = kLangTwl;
   page.model.MaxWidth = 2000000000;
@@ -523,7 +523,7 @@ TEST_F(Pipeline, OversizedTwlCanvasRefusesThePage) {
   EXPECT_TRUE(DebugSaid("out of range; page not sent"));
 }
 
-TEST_F(Pipeline, ZeroPrintWidthLeavesThePageUnscaled) {
+TEST_F(PipelineTest, ZeroPrintWidthLeavesThePageUnscaled) {
   PageSetup page(40, 10);
   page.settings.PrintingScale = 2;
   page.settings.PrintWidth = 0;
@@ -532,7 +532,7 @@ TEST_F(Pipeline, ZeroPrintWidthLeavesThePageUnscaled) {
   EXPECT_EQ(r.width, 40u);
 }
 
-TEST_F(Pipeline, BadInputIsRefused) {
+TEST_F(PipelineTest, BadInputIsRefused) {
   PageSetup page(40, 10);
   PipelineInput in = page.Input();
   PageRaster out;
@@ -548,7 +548,7 @@ TEST_F(Pipeline, BadInputIsRefused) {
   EXPECT_FALSE(RenderPageRaster(page.Input(), nullptr));
 }
 
-TEST_F(Pipeline, CancelStopsThePage) {
+TEST_F(PipelineTest, CancelStopsThePage) {
   PageSetup page(64, 64);
   page.settings.InputDPI = 1;
   for (uint32_t level : {8u, 0u}) {
@@ -567,7 +567,7 @@ TEST_F(Pipeline, CancelStopsThePage) {
 
 // A watermark the spooler cannot load costs the page nothing: dithered, scaled and reduced as
 // without the watermark, byte for byte.
-TEST_F(Pipeline, UnloadableWatermarkGivesThePageWithoutWatermark) {
+TEST_F(PipelineTest, UnloadableWatermarkGivesThePageWithoutWatermark) {
   for (int inputDpi : {0, 1}) {
     SCOPED_TRACE(inputDpi);
     PageSetup page(16, 4);
@@ -591,7 +591,7 @@ TEST_F(Pipeline, UnloadableWatermarkGivesThePageWithoutWatermark) {
   }
 }
 
-TEST_F(Pipeline, WatermarkedPageIsReducedToTheModelResolution) {
+TEST_F(PipelineTest, WatermarkedPageIsReducedToTheModelResolution) {
   RasterImage mark;
   ASSERT_TRUE(mark.Create(4, 2, 8));  // black
   ASSERT_TRUE(mark.SaveBmp(TEXT("c:\\mark.bmp")));
@@ -609,7 +609,7 @@ TEST_F(Pipeline, WatermarkedPageIsReducedToTheModelResolution) {
   EXPECT_EQ(Picture(r, 8), (std::vector<std::string>{"....####", "....####", "........", "........"}));
 }
 
-TEST_F(Pipeline, WatermarkAddsItsBlackDotsAtItsPlace) {
+TEST_F(PipelineTest, WatermarkAddsItsBlackDotsAtItsPlace) {
   RasterImage mark;
   ASSERT_TRUE(mark.Create(4, 2, 8));  // black
   ASSERT_TRUE(mark.SaveBmp(TEXT("c:\\mark.bmp")));
@@ -629,7 +629,7 @@ TEST_F(Pipeline, WatermarkAddsItsBlackDotsAtItsPlace) {
   EXPECT_EQ(Picture(r, 16), want);
 }
 
-TEST_F(Pipeline, OversizedWatermarkRefusesThePage) {
+TEST_F(PipelineTest, OversizedWatermarkRefusesThePage) {
   RasterImage mark;
   ASSERT_TRUE(mark.Create(1, 1000, 8));
   ASSERT_TRUE(mark.SaveBmp(TEXT("c:\\tall.bmp")));
@@ -649,7 +649,7 @@ uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
-TEST_F(Pipeline, DumpsOnlyWithTheFlagAndTheFolder) {
+TEST_F(PipelineTest, DumpsOnlyWithTheFlagAndTheFolder) {
   PageSetup page(10, 6);
   page.Fill(0, 0, 10, 1, 0);
   page.settings.PaperSaving = 0;
@@ -685,7 +685,7 @@ TEST_F(Pipeline, DumpsOnlyWithTheFlagAndTheFolder) {
   EXPECT_EQ(back.GetPixelGrey(0, 5), 255);
 }
 
-TEST_F(Pipeline, WatermarkPathDumpsItsImages) {
+TEST_F(PipelineTest, WatermarkPathDumpsItsImages) {
   RasterImage mark;
   ASSERT_TRUE(mark.Create(2, 2, 24));
   ASSERT_TRUE(mark.SaveBmp(TEXT("c:\\mark.bmp")));

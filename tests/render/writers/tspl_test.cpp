@@ -1,8 +1,12 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "tests/render/writers/writers_fixture.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using wtest::Bytes;
 using wtest::Job;
@@ -62,10 +66,10 @@ TEST(Tspl, BandsOf280Rows) {
   auto r = PatternRaster(2, 600);
   WriteRaster(job.ctx, r.data(), static_cast<DWORD>(r.size()), 600);
   std::string s = job.sink.sent;
-  EXPECT_NE(s.find("\r\nBITMAP 0,0,2,280,1,"), std::string::npos);
-  EXPECT_NE(s.find("\r\nBITMAP 0,280,2,280,1,"), std::string::npos);
-  EXPECT_NE(s.find("\r\nBITMAP 0,560,2,40,1,"), std::string::npos);
-  EXPECT_EQ(s.find("\r\nBITMAP 0,840"), std::string::npos);
+  EXPECT_THAT(s, HasSubstr("\r\nBITMAP 0,0,2,280,1,"));
+  EXPECT_THAT(s, HasSubstr("\r\nBITMAP 0,280,2,280,1,"));
+  EXPECT_THAT(s, HasSubstr("\r\nBITMAP 0,560,2,40,1,"));
+  EXPECT_THAT(s, Not(HasSubstr("\r\nBITMAP 0,840")));
 }
 
 TEST(Tspl, ZeroRowsSendNoRasterButKeepThePage) {
@@ -117,20 +121,20 @@ TEST(Tspl, SpeedDarknessAndOffsetLines) {
   job.settings.Darkness = 0;
   job.settings.Speed = 0;
   std::string h = JobHeader(job);
-  EXPECT_EQ(h.find("SPEED"), std::string::npos);
-  EXPECT_EQ(h.find("DENSITY"), std::string::npos);  // 0: the printer's own; no model fallback in TSPL
+  EXPECT_THAT(h, Not(HasSubstr("SPEED")));
+  EXPECT_THAT(h, Not(HasSubstr("DENSITY")));  // 0: the printer's own; no model fallback in TSPL
 
   job.settings.Darkness = 1;
   job.settings.Speed = 250;
   job.settings.FeedOffset = -1500;
   h = JobHeader(job);
-  EXPECT_NE(h.find("SPEED 2.50\r\nDENSITY 0\r\nOFFSET -1.50 mm\r\n"), std::string::npos);
+  EXPECT_THAT(h, HasSubstr("SPEED 2.50\r\nDENSITY 0\r\nOFFSET -1.50 mm\r\n"));
 
   // The paper's own speed and darkness win over the settings'.
   job.paper.Speed = 600;
   job.paper.Darkness = 4;
   h = JobHeader(job);
-  EXPECT_NE(h.find("SPEED 6.00\r\nDENSITY 3\r\n"), std::string::npos);
+  EXPECT_THAT(h, HasSubstr("SPEED 6.00\r\nDENSITY 3\r\n"));
 }
 
 TEST(Tspl, MediaLines) {
@@ -162,19 +166,19 @@ TEST(Tspl, MillimetreRemaindersBelow100ArePadded) {
   job.paper.GapHeight = 2050;
   job.paper.GapOffset = 1;
   std::string h = JobHeader(job);
-  EXPECT_NE(h.find("GAP 2.050 mm,0.001 mm\r\n"), std::string::npos);
+  EXPECT_THAT(h, HasSubstr("GAP 2.050 mm,0.001 mm\r\n"));
 
   job.paper.Flags = kPaperBlackMark;
   job.paper.GapHeight = 99;
   job.paper.GapOffset = 12345;
   h = JobHeader(job);
-  EXPECT_NE(h.find("BLINE 0.099 mm,12.345 mm\r\n"), std::string::npos);
+  EXPECT_THAT(h, HasSubstr("BLINE 0.099 mm,12.345 mm\r\n"));
 
   // A negative offset keeps one sign in front.
   job.paper.GapOffset = -1500;
   h = JobHeader(job);
-  EXPECT_NE(h.find("BLINE 0.099 mm,-1.500 mm\r\n"), std::string::npos);
+  EXPECT_THAT(h, HasSubstr("BLINE 0.099 mm,-1.500 mm\r\n"));
   job.paper.GapOffset = -50;
   h = JobHeader(job);
-  EXPECT_NE(h.find("BLINE 0.099 mm,-0.050 mm\r\n"), std::string::npos);
+  EXPECT_THAT(h, HasSubstr("BLINE 0.099 mm,-0.050 mm\r\n"));
 }

@@ -8,7 +8,7 @@ using wtest::PatternRaster;
 
 namespace {
 
-class Twl : public testing::Test {
+class TwlTest : public testing::Test {
  protected:
   void SetUp() override { SetTwlPageCounter(1); }
   void TearDown() override { SetTwlPageCounter(1); }
@@ -18,7 +18,7 @@ std::string Marker(uint32_t size) { return Bytes().b({0x1D, 0x1D, 0x76, 0x76}).u
 
 }  // namespace
 
-TEST_F(Twl, JobHeaderGoesToPageZeroAndCapture) {
+TEST_F(TwlTest, JobHeaderGoesToPageZeroAndCapture) {
   Job job(kLangTwl);
   job.settings.FeedOffset = 20000;
   WriteJobHeader(job.ctx);
@@ -38,7 +38,7 @@ TEST_F(Twl, JobHeaderGoesToPageZeroAndCapture) {
   EXPECT_EQ(job.sink.pageFiles[1].data.substr(5), Bytes().b({1, 4}).s);
 }
 
-TEST_F(Twl, PageBlockLayoutAndBlackDotCounts) {
+TEST_F(TwlTest, PageBlockLayoutAndBlackDotCounts) {
   Job job(kLangTwl);
   job.paper.GapHeight = 3000;
   job.paper.GapOffset = 1000;
@@ -73,7 +73,7 @@ TEST_F(Twl, PageBlockLayoutAndBlackDotCounts) {
   EXPECT_EQ(job.sink.sent, Marker(52));
 }
 
-TEST_F(Twl, PageSizesAreInDotsOfTheRasterSent) {
+TEST_F(TwlTest, PageSizesAreInDotsOfTheRasterSent) {
   // InputDPI 1 draws at 406 dpi for a 203 dpi model; the page block describes the 203 dpi raster.
   Job job(kLangTwl);
   job.settings.InputDPI = 1;
@@ -86,7 +86,7 @@ TEST_F(Twl, PageSizesAreInDotsOfTheRasterSent) {
   EXPECT_EQ(job.sink.pageFiles[0].data.substr(3, 9), Bytes().b({1}).u16(400).u16(2).u16(24).u16(8).s);
 }
 
-TEST_F(Twl, CopiesWriteConsecutivePagesFromOneSendPage) {
+TEST_F(TwlTest, CopiesWriteConsecutivePagesFromOneSendPage) {
   Job job(kLangTwl);
   job.settings.dm.dmCopies = 2;
   job.SetUserCommand(1, u"start");
@@ -116,7 +116,7 @@ TEST_F(Twl, CopiesWriteConsecutivePagesFromOneSendPage) {
   EXPECT_EQ(TwlPageCounter(), 3);
 }
 
-TEST_F(Twl, NoCopiesNoPages) {
+TEST_F(TwlTest, NoCopiesNoPages) {
   Job job(kLangTwl);
   job.settings.dm.dmCopies = 0;
   uint8_t row = 0xFF;
@@ -126,7 +126,7 @@ TEST_F(Twl, NoCopiesNoPages) {
   EXPECT_EQ(TwlPageCounter(), 1);
 }
 
-TEST_F(Twl, ZeroRowsWriteNoPage) {
+TEST_F(TwlTest, ZeroRowsWriteNoPage) {
   Job job(kLangTwl);
   uint8_t none = 0;
   WriteRaster(job.ctx, &none, 0, 0);
@@ -135,7 +135,7 @@ TEST_F(Twl, ZeroRowsWriteNoPage) {
   EXPECT_EQ(TwlPageCounter(), 1);
 }
 
-TEST_F(Twl, CounterWrapsAtJobEndOnlyAbove8999) {
+TEST_F(TwlTest, CounterWrapsAtJobEndOnlyAbove8999) {
   Job job(kLangTwl);
   SetTwlPageCounter(8999);
   WriteUserCommand(job.ctx, kUserCommandJobEnd);
@@ -152,7 +152,7 @@ TEST_F(Twl, CounterWrapsAtJobEndOnlyAbove8999) {
   EXPECT_EQ(job.sink.pageFiles.back().page, 2);
 }
 
-TEST_F(Twl, EmptyUserCommandWritesNothing) {
+TEST_F(TwlTest, EmptyUserCommandWritesNothing) {
   Job job(kLangTwl);
   for (int slot = 0; slot < 4; ++slot) WriteUserCommand(job.ctx, slot);
   EXPECT_TRUE(job.sink.pageFiles.empty());
@@ -160,7 +160,7 @@ TEST_F(Twl, EmptyUserCommandWritesNothing) {
   EXPECT_EQ(job.sink.sent, "");
 }
 
-TEST_F(Twl, MarkerStillSentWhenOutputFailsLater) {
+TEST_F(TwlTest, MarkerStillSentWhenOutputFailsLater) {
   Job job(kLangTwl);
   job.settings.dm.dmCopies = 3;
   job.sink.failAfter = 8;
@@ -174,7 +174,7 @@ TEST_F(Twl, MarkerStillSentWhenOutputFailsLater) {
 
 // A copy whose page file is not written sends no marker (the monitor would count a page that is
 // not there) and fails the page with the write's error.
-TEST_F(Twl, UnwrittenPageFileFailsThePageWithoutMarker) {
+TEST_F(TwlTest, UnwrittenPageFileFailsThePageWithoutMarker) {
   Job job(kLangTwl);
   job.settings.dm.dmCopies = 2;
   job.sink.pageFileError = ERROR_DISK_FULL;

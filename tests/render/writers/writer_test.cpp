@@ -1,7 +1,10 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "tests/render/writers/writers_fixture.h"
 #include "winsim/machine.h"
+
+using ::testing::HasSubstr;
 
 using wtest::Job;
 using wtest::PatternRaster;
@@ -121,7 +124,7 @@ TEST(Writers, PagesLongerThanTheDevmodeFieldKeepTheirLength) {
     EXPECT_TRUE(SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 8, 39961));
     EXPECT_EQ(job.settings.dm.dmPaperLength, 32767);
     const char* length = language == kLangTspl ? "SIZE 1.0 mm,5000.0 mm\r\n" : "^LL39961\r\n";
-    EXPECT_NE(job.sink.sent.find(length), std::string::npos);
+    EXPECT_THAT(job.sink.sent, HasSubstr(length));
     EXPECT_TRUE(winsim::DebugLines().empty());
   }
 }

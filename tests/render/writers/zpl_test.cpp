@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -8,6 +9,9 @@
 #include "common/crc16.h"
 #include "render/writers/base64.h"
 #include "tests/render/writers/writers_fixture.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 using wtest::Bytes;
 using wtest::Job;
@@ -154,9 +158,9 @@ TEST(Zpl, APageWithoutRowsSetsNoLabelLength) {
   Job job(kLangZpl);
   uint8_t none = 0;
   SendPage(job.ctx, &none, 0, 400, 0);
-  EXPECT_EQ(job.sink.sent.find("^LL"), std::string::npos) << job.sink.sent;
+  EXPECT_THAT(job.sink.sent, Not(HasSubstr("^LL"))) << job.sink.sent;
   EXPECT_EQ(job.sink.sent.rfind("^XA\r\n^PW400\r\n^PON\r\n^XZ\r\n\r\n", 0), 0u) << job.sink.sent;
-  EXPECT_EQ(job.sink.sent.find("^GFA"), std::string::npos);
+  EXPECT_THAT(job.sink.sent, Not(HasSubstr("^GFA")));
 }
 
 TEST(Zpl, PrintRateTable) {
@@ -176,13 +180,13 @@ TEST(Zpl, SpeedAndDarknessFallBackFromPaperToSettingsToModel) {
   Job job(kLangZpl);
   job.paper.Speed = 500;
   job.paper.Darkness = 3;
-  EXPECT_NE(JobFormat(job).find("^PR5\r\n~SD4\r\n"), std::string::npos);
+  EXPECT_THAT(JobFormat(job), HasSubstr("^PR5\r\n~SD4\r\n"));
   job.paper.Speed = 0;
   job.paper.Darkness = 0;
-  EXPECT_NE(JobFormat(job).find("^PR4\r\n~SD16\r\n"), std::string::npos);
+  EXPECT_THAT(JobFormat(job), HasSubstr("^PR4\r\n~SD16\r\n"));
   job.settings.Speed = 0;
   job.settings.Darkness = 0;
-  EXPECT_NE(JobFormat(job).find("^PR3\r\n~SD8\r\n"), std::string::npos);  // model 300 and 5
+  EXPECT_THAT(JobFormat(job), HasSubstr("^PR3\r\n~SD8\r\n"));  // model 300 and 5
 }
 
 TEST(Zpl, DarknessTable) {
@@ -190,13 +194,13 @@ TEST(Zpl, DarknessTable) {
   for (const auto& [darkness, line] : cases) {
     Job job(kLangZpl);
     job.settings.Darkness = darkness;
-    EXPECT_NE(JobFormat(job).find(std::string("\r\n") + line + "^MN"), std::string::npos) << darkness;
+    EXPECT_THAT(JobFormat(job), HasSubstr(std::string("\r\n") + line + "^MN")) << darkness;
   }
   // Nothing anywhere: the printer keeps its own darkness.
   Job job(kLangZpl);
   job.settings.Darkness = 0;
   job.model.Darkness = 0;
-  EXPECT_EQ(JobFormat(job).find("~SD"), std::string::npos);
+  EXPECT_THAT(JobFormat(job), Not(HasSubstr("~SD")));
 }
 
 TEST(Zpl, MediaTypeAndTracking) {
@@ -256,7 +260,7 @@ TEST(Zpl, PageSizeDescribesTheRasterSent) {
   auto r = PatternRaster(50, 240);
   SendPage(doubled.ctx, r.data(), static_cast<DWORD>(r.size()), 400, 240);
   EXPECT_EQ(doubled.sink.sent.substr(0, 32), "^XA\r\n^PW400\r\n^LL240\r\n^PON\r\n^XZ\r\n");
-  EXPECT_NE(doubled.sink.sent.find("^GFA,15000,15000,50,"), std::string::npos);
+  EXPECT_THAT(doubled.sink.sent, HasSubstr("^GFA,15000,15000,50,"));
 }
 
 TEST(Zpl, FailedOutputStopsTheBands) {

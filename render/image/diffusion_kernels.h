@@ -5,6 +5,10 @@
 
 namespace diffusion {
 
+// Internal linkage, as where each user defined its own: every user's loops see the taps as
+// constants of its own translation unit.
+namespace {
+
 struct Tap {
   int dx;
   int dy;
@@ -39,6 +43,8 @@ struct StevensonArce {
   static constexpr Tap kTaps[] = {{2, 0, 32},  {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30}, {3, 1, 16}, {-2, 2, 12},
                                   {0, 2, 26},  {2, 2, 12},  {-3, 3, 5},  {-1, 3, 12}, {1, 3, 12}, {3, 3, 5}};
 };
+
+}  // namespace
 
 // The widest reach of any kernel to either side and the most rows it looks ahead.
 constexpr int kMaxReach = 3;

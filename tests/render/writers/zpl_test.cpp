@@ -9,6 +9,7 @@
 #include "common/crc16.h"
 #include "render/writers/base64.h"
 #include "tests/render/writers/writers_fixture.h"
+#include "winsim/machine.h"
 
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -264,11 +265,27 @@ TEST(Zpl, PageSizeDescribesTheRasterSent) {
 }
 
 TEST(Zpl, FailedOutputStopsTheBands) {
+  winsim::ClearDebugLines();
   Job job(kLangZpl);
   job.sink.failAfter = 10;
   auto r = PatternRaster(10, 1000);
   WriteRaster(job.ctx, r.data(), static_cast<DWORD>(r.size()), 1000);
   EXPECT_EQ(job.sink.sends, 1);  // the first field header fails; nothing more is tried
+  EXPECT_EQ(winsim::DebugLines(),
+            std::vector<std::string>{"ZPL band at row 0 not sent: the job's output failed.\r\n"});
+
+  // A band refused part-way (its data, after its header went) is named by its first row.
+  winsim::ClearDebugLines();
+  Job later(kLangZpl);
+  WriteRaster(later.ctx, r.data(), static_cast<DWORD>(r.size()), 1000);
+  const size_t second = later.sink.sent.find("^FO0,300^GFA");
+  ASSERT_NE(second, std::string::npos);
+  winsim::ClearDebugLines();
+  Job cut(kLangZpl);
+  cut.sink.failAfter = second + 40;
+  WriteRaster(cut.ctx, r.data(), static_cast<DWORD>(r.size()), 1000);
+  EXPECT_EQ(winsim::DebugLines(),
+            std::vector<std::string>{"ZPL band at row 300 not sent: the job's output failed.\r\n"});
 }
 
 // Later copies repeat the first copy's bytes exactly (they are sent again, not deflated again),

@@ -60,9 +60,11 @@ const InstalledPaper& Paper(const WriterContext& ctx) {
 
 Ribbon RibbonChoice(const WriterContext& ctx) {
   const uint32_t mode = ctx.settings->PrintMode;
-  if (Paper(ctx).Speed != 0 && mode <= 2) return (Paper(ctx).Flags & kPaperThermalTransfer) ? Ribbon::kOn : Ribbon::kOff;
-  if (mode == 1) return Ribbon::kOff;
-  if (mode == 2) return Ribbon::kOn;
+  if (mode > kPrintModeThermalTransfer) return Ribbon::kPrinterChoice;
+  // A paper with settings of its own also decides the ribbon.
+  if (Paper(ctx).Speed != 0) return (Paper(ctx).Flags & kPaperThermalTransfer) ? Ribbon::kOn : Ribbon::kOff;
+  if (mode == kPrintModeDirectThermal) return Ribbon::kOff;
+  if (mode == kPrintModeThermalTransfer) return Ribbon::kOn;
   return Ribbon::kPrinterChoice;
 }
 

@@ -40,6 +40,11 @@ Ribbon RibbonChoice(const WriterContext& ctx);
 uint32_t Speed(const WriterContext& ctx, bool modelDefault);
 uint32_t Darkness(const WriterContext& ctx, bool modelDefault);
 
+// The settings' print modes (PrintMode) that choose the ribbon; above these the printer's own
+// setting stays, also for a paper with settings of its own.
+constexpr uint32_t kPrintModeDirectThermal = 1;
+constexpr uint32_t kPrintModeThermalTransfer = 2;
+
 // The settings' post-print actions (PostAction).
 constexpr uint32_t kPostActionNone = 0;
 constexpr uint32_t kPostActionTear = 1;

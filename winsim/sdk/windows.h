@@ -209,6 +209,7 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 #define INFINITE 0xFFFFFFFF
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 DWORD WINAPI GetTickCount(void);
+ULONGLONG WINAPI GetTickCount64(void);
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetCurrentThreadId(void);
 DWORD WINAPI GetCurrentProcessId(void);
@@ -511,3 +512,5 @@ typedef PDEVMODEW PDEVMODE;
 
 #include <synchapi.h>
 #include <winreg.h>
+#include <wingdi.h>
+#include <winuser.h>

@@ -1,6 +1,7 @@
 // Shared internals of winsim: the machine lock, the handle table and string helpers.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,6 +24,12 @@
 #include "winsim/machine.h"
 
 namespace winsim::detail {
+
+// The tick clock (kernel32/clock.cpp): virtual once a test called winsim::UseVirtualClock().
+uint64_t TickNow();
+// Under the virtual clock: waits until `done` returns true (polled) or ms of virtual time pass, and
+// returns done's last answer. Without the virtual clock returns false at once, doing nothing.
+bool VirtualWait(DWORD ms, const std::function<bool()>& done);
 
 // One lock for all machine state. Recursive so that API calls may build on each other; never hold it
 // across blocking I/O or Sleep.

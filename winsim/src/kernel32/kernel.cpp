@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "winsim/clock.h"
 
 namespace winsim::detail {
 
@@ -330,13 +331,17 @@ void WINAPI GetLocalTime(LPSYSTEMTIME st) {
 }
 
 DWORD WINAPI GetTickCount(void) {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return DWORD(uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000);
+  return DWORD(TickNow());
+}
+
+ULONGLONG WINAPI GetTickCount64(void) {
+  return TickNow();
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
-  if (dwMilliseconds == 0) {
+  if (dwMilliseconds != INFINITE && dwMilliseconds != 0 && winsim::VirtualClockInUse()) {
+    VirtualWait(dwMilliseconds, nullptr);
+  } else if (dwMilliseconds == 0) {
     std::this_thread::yield();
   } else if (dwMilliseconds == INFINITE) {
     for (;;) std::this_thread::sleep_for(std::chrono::hours(24));

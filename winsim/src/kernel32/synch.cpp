@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "internal.h"
+#include "winsim/clock.h"
 #include "winsim/monitorhost.h"
 
 using namespace winsim::detail;
@@ -35,6 +36,15 @@ struct Waitable : KernelObject {
     auto ready = [this] { return signaled; };
     if (ms == INFINITE) {
       cv.wait(g, ready);
+    } else if (ms != 0 && winsim::VirtualClockInUse()) {
+      g.unlock();
+      bool got = VirtualWait(ms, [this] {
+        std::lock_guard<std::mutex> l(m);
+        if (!signaled) return false;
+        if (!manualReset) signaled = false;
+        return true;
+      });
+      return got;
     } else if (!cv.wait_for(g, std::chrono::milliseconds(ms), ready)) {
       return false;
     }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/alloc.h"
+#include "image/diffusion_kernels.h"
 #include "image/image.h"
 #include "image/image_internal.h"
 
@@ -13,48 +14,10 @@ using namespace image_detail;
 
 namespace {
 
-struct Tap {
-  int dx;
-  int dy;
-  int w;
-};
+using namespace diffusion;
 
-// Error-diffusion kernels: divisor and taps (dy = +1 is the next stored row).
-struct FloydSteinberg {
-  static constexpr int kDivisor = 16;
-  static constexpr Tap kTaps[] = {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}};
-};
-struct Burkes {
-  static constexpr int kDivisor = 32;
-  static constexpr Tap kTaps[] = {{1, 0, 8},  {2, 0, 4},  {-2, 1, 2}, {-1, 1, 4},
-                                  {0, 1, 8},  {1, 1, 4},  {2, 1, 2}};
-};
-struct Stucki {
-  static constexpr int kDivisor = 42;
-  static constexpr Tap kTaps[] = {{1, 0, 8},  {2, 0, 4},  {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8},
-                                  {1, 1, 4},  {2, 1, 2},  {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4},
-                                  {1, 2, 2},  {2, 2, 1}};
-};
-struct JarvisJudiceNinke {
-  static constexpr int kDivisor = 48;
-  static constexpr Tap kTaps[] = {{1, 0, 7},  {2, 0, 5},  {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7},
-                                  {1, 1, 5},  {2, 1, 3},  {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5},
-                                  {1, 2, 3},  {2, 2, 1}};
-};
-struct Sierra {
-  static constexpr int kDivisor = 32;
-  static constexpr Tap kTaps[] = {{1, 0, 5},  {2, 0, 3},  {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5},
-                                  {1, 1, 4},  {2, 1, 2},  {-1, 2, 2}, {0, 2, 3},  {1, 2, 2}};
-};
-struct StevensonArce {
-  static constexpr int kDivisor = 200;
-  static constexpr Tap kTaps[] = {{2, 0, 32},  {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30},
-                                  {3, 1, 16},  {-2, 2, 12}, {0, 2, 26},  {2, 2, 12},
-                                  {-3, 3, 5},  {-1, 3, 12}, {1, 3, 12},  {3, 3, 5}};
-};
-
-constexpr int kPad = 3;    // widest horizontal reach of any kernel
-constexpr int kRing = 4;   // current row and up to three rows ahead
+constexpr int kPad = kMaxReach;         // widest horizontal reach of any kernel
+constexpr int kRing = kMaxRowsAhead + 1;  // current row and up to three rows ahead
 
 const uint8_t kOrdered4x4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 const uint8_t kBayer4x4[4][4] = {

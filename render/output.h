@@ -14,6 +14,14 @@
 constexpr DWORD kOutputBufferBytes = 0x50010;  // allocated
 constexpr DWORD kOutputBufferLimit = 0x50000;  // used; also the largest WritePrinter block
 
+// What the process keeps of one printer's capture (in its PrinterJobState). Only the capture
+// functions below touch it, under JobLock.
+struct PrinterCapture {
+  HANDLE File = nullptr;  // kept across the documents of one job
+  DWORD JobId = 0;        // the job the open file belongs to
+  int Counter = 1;        // numbers the capture files
+};
+
 // Copies bytes into the output buffer, flushing it whenever it is full. Returns the bytes taken,
 // or -1 once the PDEV has failed (before or during the call).
 int32_t SendBytes(Pdev* pdev, const void* data, DWORD size);

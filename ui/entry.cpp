@@ -7,11 +7,6 @@
 #include "ui/events.h"
 #include "ui/module.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) SetUiModule(instance);
-  return TRUE;
-}
-
 extern "C" {
 
 DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, PWSTR, WORD iDevCap, VOID* pvOutput, PDEVMODEW pDevMode) {

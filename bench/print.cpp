@@ -37,7 +37,7 @@
 #include "common/devmode.h"
 #include "common/model.h"
 #include "common/wstr.h"
-#include "render/pipeline.h"
+#include "render/pipeline/pipeline.h"
 #include "render/writers/writer.h"
 #include "tools/embedded.h"
 #include "tools/print_job.h"

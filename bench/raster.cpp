@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "common/devmode.h"
-#include "render/pipeline.h"
+#include "render/pipeline/pipeline.h"
 
 namespace {
 

@@ -10,14 +10,14 @@ function(lbl_host_tool name)
       list(APPEND abs ${CMAKE_CURRENT_SOURCE_DIR}/${s})
     endforeach()
     add_custom_command(OUTPUT ${out}
-      COMMAND ${LBL_HOST_CXX} -std=c++20 -O2 -I${CMAKE_SOURCE_DIR} -o ${out} ${abs}
+      COMMAND ${LBL_HOST_CXX} -std=c++20 -O2 -I${CMAKE_SOURCE_DIR} -I${LBL_GENERATED_INCLUDE} -o ${out} ${abs}
       DEPENDS ${abs} VERBATIM)
     add_custom_target(${name}_build DEPENDS ${out})
     set(${name}_EXE ${out} PARENT_SCOPE)
     set(${name}_DEP ${name}_build ${out} PARENT_SCOPE)
   else()
     add_executable(${name} ${srcs})
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${LBL_GENERATED_INCLUDE})
     set(${name}_EXE $<TARGET_FILE:${name}> PARENT_SCOPE)
     set(${name}_DEP ${name} PARENT_SCOPE)
   endif()

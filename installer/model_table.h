@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/crc16.h"
+#include "common/product.h"
 
 struct ModelTableRow {
   const char* vendor;
@@ -16,12 +17,9 @@ struct ModelTableRow {
 #define LBL_MODEL_ROW(v, m) {v, m, v m, Crc16ArcText(v m)}
 
 inline constexpr ModelTableRow kModelTable[] = {
-    LBL_MODEL_ROW("Tarnwell", "TW-KA_"), LBL_MODEL_ROW("Tarnwell", "TW-KB_"), LBL_MODEL_ROW("Tarnwell", "TW-KC_"),
-    LBL_MODEL_ROW("Tarnwell", "TW-KD_"), LBL_MODEL_ROW("Tarnwell", "TW-KE_"), LBL_MODEL_ROW("Tarnwell", "TW-JA"),
-    LBL_MODEL_ROW("Tarnwell", "TW-JB"),  {"Tarnwell", "", "", 0},
+    LBL_MODEL_ROW(LBL_PROVIDER, "TW-KA_"), LBL_MODEL_ROW(LBL_PROVIDER, "TW-KB_"), LBL_MODEL_ROW(LBL_PROVIDER, "TW-KC_"),
+    LBL_MODEL_ROW(LBL_PROVIDER, "TW-KD_"), LBL_MODEL_ROW(LBL_PROVIDER, "TW-KE_"), LBL_MODEL_ROW(LBL_PROVIDER, "TW-JA"),
+    LBL_MODEL_ROW(LBL_PROVIDER, "TW-JB"),  {LBL_PROVIDER, "", "", 0},
 };
 
 #undef LBL_MODEL_ROW
-
-inline constexpr const char* kProviderName = "Tarnwell";
-inline constexpr const char* kLanguageMonitorName = "Tarnwell Language Monitor V6";

@@ -83,12 +83,8 @@ DWORD FindSchema(LPCWSTR name) {
 
 }  // namespace
 
-DWORD WINAPI MonBidiSendRecv(HANDLE hPort, DWORD, LPCWSTR pAction, PBIDI_REQUEST_CONTAINER pReqData,
-                             PBIDI_RESPONSE_CONTAINER* ppResData) {
-  IniPort* port = PortFromHandle(hPort);
-  if (!port || !ppResData) return ERROR_INVALID_PARAMETER;
-  *ppResData = nullptr;
-  MonLog(TEXT("MonBidiSendRecv: hPort:0x%x, Action:%ws\n"), Hex32(hPort), pAction);
+DWORD BidiSendRecv(IniPort* port, LPCWSTR pAction, PBIDI_REQUEST_CONTAINER pReqData,
+                   PBIDI_RESPONSE_CONTAINER* ppResData) {
   const DWORD requests = pReqData ? pReqData->Count : 0;
   for (DWORD i = 0; i < requests; ++i)
     MonLog(TEXT("MonBidiSendRecv: RequestContainerSchema[%d]:%ws\n"), i, pReqData->aData[i].pSchema);

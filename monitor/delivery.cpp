@@ -94,8 +94,10 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
   return result;
 }
 
-// The printed check over every sent page of the pass, after a status query that succeeded.
-void IsPagePrinted(IniPort* port, const PrinterState& state) {
+// After a status query that succeeded, settles every sent page of the pass: a page the printer asks to
+// have again is marked unsent; a printed (or given up) page has its file deleted, and the job before
+// a page of another job is reported ejected. (Its log lines keep the names the log has always had.)
+void RemovePrintedPages(IniPort* port, const PrinterState& state) {
   WCHAR counterText[32];
   WFormatTo(counterText, 32, TEXT("page_%04d"), state.pageCounter);
   const BYTE* recent = state.recentPages;
@@ -184,7 +186,7 @@ bool StartNextRound(IniPort* port, PageEntry* head) {
     LogOffline(port, first->jobId);
     return false;
   }
-  IsPagePrinted(port, state);
+  RemovePrintedPages(port, state);
   bool any = false;
   for (PageEntry* e = head; e; e = LoadPointer(&e->next)) {
     if (Pending(e)) {
@@ -263,7 +265,7 @@ void PrintPageFiles(IniPort* port) {
       MonLog(TEXT("PrintPageFiles. PP_WRITE_ERROR, pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
       continue;
     }
-    IsPagePrinted(port, state);
+    RemovePrintedPages(port, state);
     // A page the printer asks for again is sent again at once, as often as it asks, until the visit
     // limit: holding it only once lost a page that was asked for twice in a row (a torn block and then a
     // lost one), as the clear after the pass deletes it unsent.
@@ -287,7 +289,7 @@ void RunDeliveryTurn(IniPort* port) {
 }
 
 BOOL CreateUWriteThread(IniPort* port) {
-  MonLog(TEXT("CreateUWriteThread: Enter CreateUWriteThread. Driver Version: %hs\n"), kDriverVersion);
+  MonLog(TEXT("CreateUWriteThread: Enter CreateUWriteThread. Driver Version: %hs\n"), kProductVersion);
   if (AtomicLoad(&port->status) & PP_THREAD_RUNNING) {
     MonLog(TEXT("CreateUWriteThread: Thread for Port %ws is already started.\n"), port->portName);
     return TRUE;

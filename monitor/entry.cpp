@@ -1,4 +1,7 @@
-// Module load, InitializePrintMonitor2 and the function table.
+// Module load, InitializePrintMonitor2, the function table and its entry points. Each entry point checks
+// its arguments and the port handle and hands the work to the port, status and bidi functions.
+#include <cstring>
+
 #include "common/service_folder.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
@@ -25,28 +28,13 @@ const FullMonitor2 kTable = [] {
 }  // namespace
 
 void MonitorProcessAttach() {
-  MonLog(TEXT("DLL PROCESS ATTACHED, Version: %hs\n"), kDriverVersion);
+  MonLog(TEXT("DLL PROCESS ATTACHED, Version: %hs\n"), kProductVersion);
   InitializeMonitorLock();
 }
 
 void MonitorProcessDetach() {
   ReleaseStatusState();
   ReleaseMonitorLocks();
-}
-
-bool IsPageFileName(const WCHAR* name) {
-  auto literal = [&](const char* text) {
-    for (; *text; ++text, ++name)
-      if (*name != static_cast<WCHAR>(*text)) return false;
-    return true;
-  };
-  auto number = [&] {
-    const WCHAR* start = name;
-    while (*name >= '0' && *name <= '9') ++name;
-    return name != start;
-  };
-  return literal("page_") && number() && literal("_jobid_") && number() && literal("_") && number() &&
-         literal(".dat") && *name == 0;
 }
 
 void DeleteLeftoverPageFiles() {
@@ -82,6 +70,101 @@ LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phM
   DeleteLeftoverPageFiles();
   *phMonitor = nullptr;
   return const_cast<LPMONITOR2>(static_cast<const MONITOR2*>(&kTable));
+}
+
+BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR, PHANDLE pHandle,
+                          LPMONITOR2 pMonitor2) {
+  MonLog(TEXT("MonOpenPortEx: enter OpenPortEx\n"));
+  // Only the bytes the port monitor says its table has: an older or shorter table ends there, and the
+  // entries behind it stay empty.
+  FullMonitor2 table{};
+  if (pMonitor2) {
+    const size_t reported = pMonitor2->cbSize;
+    memcpy(&table, pMonitor2, reported < sizeof table ? reported : sizeof table);
+  }
+  if (!pMonitor2 || !table.pfnOpenPort || !table.pfnStartDocPort || !table.pfnWritePort || !table.pfnReadPort ||
+      !table.pfnClosePort) {
+    MonLog(TEXT("MonOpenPortEx: Invalid port monitors passed to OpenPortEx.\n"));
+    SetLastError(ERROR_INVALID_PRINT_MONITOR);
+    return FALSE;
+  }
+  if (!pHandle) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return OpenPort(hMonitorPort, pPortName, table, pHandle);
+}
+
+BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
+  IniPort* port = PortFromHandle(hPort);
+  if (!port || !pDocInfo || !pPrinterName || !*pPrinterName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (Level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  return StartPortDocument(port, pPrinterName, JobId, Level, pDocInfo);
+}
+
+BOOL WINAPI MonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
+  IniPort* port = PortFromHandle(hPort);
+  if (!port || !pcbWritten) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return WriteToPort(port, pBuffer, cbBuf, pcbWritten);
+}
+
+BOOL WINAPI MonReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead) {
+  MonLog(TEXT("MonReadPort: Enter ReadPort, hPort:0x%x\n"), Hex32(hPort));
+  IniPort* port = PortFromHandle(hPort);
+  if (!port) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return port->portMonitorTable.pfnReadPort(port->hPort, pBuffer, cbBuffer, pcbRead);
+}
+
+BOOL WINAPI MonEndDocPort(HANDLE hPort) {
+  MonLog(TEXT("MonEndDocPort: Enter EndDocPort, hPort:0x%x\n"), Hex32(hPort));
+  IniPort* port = PortFromHandle(hPort);
+  if (!port) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return EndPortDocument(port);
+}
+
+BOOL WINAPI MonClosePort(HANDLE hPort) {
+  IniPort* port = PortFromHandle(hPort);
+  if (!port) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return ClosePortHandle(port);
+}
+
+BOOL WINAPI MonGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pValueName, LPWSTR lpInBuffer,
+                                      DWORD cbInBuffer, LPWSTR lpOutBuffer, DWORD cbOutBuffer,
+                                      LPDWORD lpcbReturned) {
+  IniPort* port = PortFromHandle(hPort);
+  if (!port) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return PortPrinterData(port, ControlID, pValueName, lpInBuffer, cbInBuffer, lpOutBuffer, cbOutBuffer,
+                         lpcbReturned);
+}
+
+DWORD WINAPI MonBidiSendRecv(HANDLE hPort, DWORD, LPCWSTR pAction, PBIDI_REQUEST_CONTAINER pReqData,
+                             PBIDI_RESPONSE_CONTAINER* ppResData) {
+  IniPort* port = PortFromHandle(hPort);
+  if (!port || !ppResData) return ERROR_INVALID_PARAMETER;
+  *ppResData = nullptr;
+  MonLog(TEXT("MonBidiSendRecv: hPort:0x%x, Action:%ws\n"), Hex32(hPort), pAction);
+  return BidiSendRecv(port, pAction, pReqData, ppResData);
 }
 
 VOID WINAPI Shutdown(HANDLE hMonitor) {

@@ -47,17 +47,6 @@ void AppendEntry(IniPort* port, PageEntry* entry) {
 
 bool IsDigit(WCHAR c) { return c >= '0' && c <= '9'; }
 
-// The search pattern "*jobid_123*" also takes "jobid_1230": the id must end where the pattern's does.
-bool NamesJob(const WCHAR* name, const WCHAR* token) {
-  const size_t n = WStrLen(token);
-  for (const WCHAR* p = name; *p; ++p) {
-    size_t i = 0;
-    while (i < n && p[i] == token[i]) ++i;
-    if (i == n && !IsDigit(p[n])) return true;
-  }
-  return false;
-}
-
 // Name order, with runs of digits compared by their value: page 10000 comes after page 9999.
 bool ComesBefore(const PageEntry* a, const PageEntry* b) {
   const WCHAR* p = a->path;
@@ -89,9 +78,7 @@ bool ComesBefore(const PageEntry* a, const PageEntry* b) {
 
 // One search of the folder for the files of `jobId`.
 void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
-  WCHAR token[32];
-  WFormatTo(token, 32, TEXT("jobid_%03d"), jobId);
-  WString pattern = WFormat(TEXT("%s\\*jobid_%03d*.dat"), LBLMON_FOLDER, jobId);
+  const WString pattern = PageFileSearchPattern(jobId);
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW(pattern.c_str(), &found);
   if (!firstScan)
@@ -102,7 +89,7 @@ void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
   std::vector<PageEntry*> listed;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (!NamesJob(found.cFileName, token)) continue;
+    if (!PageFileNamesJob(found.cFileName, jobId)) continue;
     WCHAR path[MAX_PATH];
     // A path that does not fit could name another file once cut; such files are left alone.
     if (WFormatTo(path, MAX_PATH, TEXT("%s\\%s"), LBLMON_FOLDER, found.cFileName) < 0) continue;
@@ -129,49 +116,7 @@ void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
   }
 }
 
-bool IsSpace(WCHAR c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// "%d" as scanf reads it: blanks, a sign, one or more digits. False when there are no digits or the
-// number does not fit 32 bits.
-bool ReadNumber(const WCHAR** at, DWORD* out) {
-  const WCHAR* p = *at;
-  while (IsSpace(*p)) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (*p < '0' || *p > '9') return false;
-  long long value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    value = value * 10 + (*p - '0');
-    if (value > 0xFFFFFFFFLL) return false;
-  }
-  *out = static_cast<DWORD>(negative ? -value : value);
-  *at = p;
-  return true;
-}
-
-bool ReadLiteral(const WCHAR** at, const char* text) {
-  const WCHAR* p = *at;
-  for (; *text; ++text, ++p)
-    if (*p != static_cast<WCHAR>(*text)) return false;
-  *at = p;
-  return true;
-}
-
 }  // namespace
-
-void ParsePageFileName(const WCHAR* path, DWORD* pageNumber, DWORD* jobId) {
-  *pageNumber = 0;
-  *jobId = 0;
-  if (!path) return;
-  const WCHAR* p = path;
-  while (*p && *p != '_') ++p;
-  // Whole numbers, not the widths the writer pads to: page 12345 and job 1234 exist.
-  DWORD page = 0, job = 0;
-  if (!ReadLiteral(&p, "_") || !ReadNumber(&p, &page)) return;
-  *pageNumber = page;
-  if (!ReadLiteral(&p, "_jobid_") || !ReadNumber(&p, &job)) return;
-  *jobId = job;
-}
 
 DWORD LastRemovedJob(IniPort* port) { return static_cast<DWORD>(AtomicLoad(&port->lastRemovedJob)); }
 void SetLastRemovedJob(IniPort* port, DWORD jobId) {

@@ -128,26 +128,7 @@ void DetectTWL(IniPort* port) {
   }
 }
 
-BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR, PHANDLE pHandle,
-                          LPMONITOR2 pMonitor2) {
-  MonLog(TEXT("MonOpenPortEx: enter OpenPortEx\n"));
-  // Only the bytes the port monitor says its table has: an older or shorter table ends there, and the
-  // entries behind it stay empty.
-  FullMonitor2 table{};
-  if (pMonitor2) {
-    const size_t reported = pMonitor2->cbSize;
-    memcpy(&table, pMonitor2, reported < sizeof table ? reported : sizeof table);
-  }
-  if (!pMonitor2 || !table.pfnOpenPort || !table.pfnStartDocPort || !table.pfnWritePort || !table.pfnReadPort ||
-      !table.pfnClosePort) {
-    MonLog(TEXT("MonOpenPortEx: Invalid port monitors passed to OpenPortEx.\n"));
-    SetLastError(ERROR_INVALID_PRINT_MONITOR);
-    return FALSE;
-  }
-  if (!pHandle) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+BOOL OpenPort(HANDLE hMonitorPort, LPWSTR pPortName, const FullMonitor2& table, PHANDLE pHandle) {
   LPCWSTR name = pPortName ? pPortName : TEXT("");
 
   EnterMonitorLock();
@@ -199,16 +180,7 @@ BOOL WINAPI MonOpenPortEx(HANDLE, HANDLE hMonitorPort, LPWSTR pPortName, LPWSTR,
   return TRUE;
 }
 
-BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
-  IniPort* port = PortFromHandle(hPort);
-  if (!port || !pDocInfo || !pPrinterName || !*pPrinterName) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (Level != 1) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
   // One step: two starts at once must not both pass.
   if (InterlockedOr(&port->status, PP_INSTARTDOC) & PP_INSTARTDOC) {
     SetLastError(ERROR_BUSY);
@@ -276,12 +248,7 @@ BOOL WINAPI MonStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWOR
   return ok;
 }
 
-BOOL WINAPI MonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
-  IniPort* port = PortFromHandle(hPort);
-  if (!port || !pcbWritten) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+BOOL WriteToPort(IniPort* port, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
   MonLog(TEXT("Enter MonWritePort, cbBuf:%d, pIniPort:0x%x, hPort:0x%x\n"), cbBuf, Hex32(port), Hex32(port->hPort));
   // TWL pages travel as page files; the spooler stream carries only their markers, and each write of
   // markers becomes a status poll. Anything else is printer data (raw jobs, commands sent to the printer).
@@ -300,23 +267,7 @@ BOOL WINAPI MonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbW
   return port->portMonitorTable.pfnWritePort(port->hPort, pBuffer, cbBuf, pcbWritten);
 }
 
-BOOL WINAPI MonReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead) {
-  MonLog(TEXT("MonReadPort: Enter ReadPort, hPort:0x%x\n"), Hex32(hPort));
-  IniPort* port = PortFromHandle(hPort);
-  if (!port) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  return port->portMonitorTable.pfnReadPort(port->hPort, pBuffer, cbBuffer, pcbRead);
-}
-
-BOOL WINAPI MonEndDocPort(HANDLE hPort) {
-  MonLog(TEXT("MonEndDocPort: Enter EndDocPort, hPort:0x%x\n"), Hex32(hPort));
-  IniPort* port = PortFromHandle(hPort);
-  if (!port) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+BOOL EndPortDocument(IniPort* port) {
   IniJob* finished = nullptr;
   EnterMonitorLock();
   if (AtomicLoad(&port->isTWL)) {
@@ -338,12 +289,7 @@ BOOL WINAPI MonEndDocPort(HANDLE hPort) {
   return TRUE;
 }
 
-BOOL WINAPI MonClosePort(HANDLE hPort) {
-  IniPort* port = PortFromHandle(hPort);
-  if (!port) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+BOOL ClosePortHandle(IniPort* port) {
   EnterMonitorLock();
   const bool lastHandle = port->openCount <= 1;
   port->openCount = lastHandle ? 0 : port->openCount - 1;

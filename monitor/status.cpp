@@ -156,80 +156,77 @@ void GetPrinterVersion(IniPort* port) {
   }
   reply[0] = '\'';
   ReplyText(reply, sizeof reply, port->hwVersion);
-  MonLog(TEXT("GetPrinterVersion: Driver Version:%hs, HW version: %hs.\n"), kDriverVersion, port->hwVersion);
+  MonLog(TEXT("GetPrinterVersion: Driver Version:%hs, HW version: %hs.\n"), kProductVersion, port->hwVersion);
 }
 
-BOOL WINAPI MonGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pValueName, LPWSTR lpInBuffer,
-                                      DWORD cbInBuffer, LPWSTR lpOutBuffer, DWORD cbOutBuffer,
-                                      LPDWORD lpcbReturned) {
-  IniPort* port = PortFromHandle(hPort);
-  if (!port) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+bool ParseVendorCommandName(LPCWSTR name, VendorCommand* out) {
+  // "twgetcmdN" and "twsetcmdN": vendor request N, GET or SET by the third letter.
+  if (!name || WStrLen(name) != 9 || name[0] != 't' || name[1] != 'w') return false;
+  const WCHAR digit = name[8];
+  const BYTE request = (digit >= '0' && digit <= '9') ? static_cast<BYTE>(digit - '0') : 0;
+  if (request == 0) return false;
+  out->request = request;
+  out->access = name[2] == 's' ? VendorAccess::kSet : name[2] == 'g' ? VendorAccess::kGet : VendorAccess::kNone;
+  return true;
+}
+
+BOOL PortPrinterData(IniPort* port, DWORD controlId, LPWSTR valueName, LPWSTR inBuffer, DWORD inSize,
+                     LPWSTR outBuffer, DWORD outSize, LPDWORD returned) {
   auto query = port->portMonitorTable.pfnGetPrinterDataFromPort;
-  if (ControlID != 0) {
-    if (query)
-      return query(port->hPort, ControlID, pValueName, lpInBuffer, cbInBuffer, lpOutBuffer, cbOutBuffer,
-                   lpcbReturned);
+  if (controlId != 0) {
+    if (query) return query(port->hPort, controlId, valueName, inBuffer, inSize, outBuffer, outSize, returned);
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
 
-  if (pValueName && lpcbReturned && WStrEq(pValueName, TEXT("IsTWL"))) {
-    *lpcbReturned = sizeof(DWORD);
-    if (!lpOutBuffer || cbOutBuffer < sizeof(DWORD)) {
+  if (valueName && returned && WStrEq(valueName, TEXT("IsTWL"))) {
+    *returned = sizeof(DWORD);
+    if (!outBuffer || outSize < sizeof(DWORD)) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);
       return FALSE;
     }
     DWORD isTWL = static_cast<DWORD>(AtomicLoad(&port->isTWL));
-    memcpy(lpOutBuffer, &isTWL, sizeof isTWL);
+    memcpy(outBuffer, &isTWL, sizeof isTWL);
     return TRUE;
   }
 
-  // "twgetcmdN" and "twsetcmdN": vendor request N, GET or SET by the third letter.
-  if (!pValueName || !lpcbReturned || WStrLen(pValueName) != 9 || pValueName[0] != 't' || pValueName[1] != 'w') {
+  VendorCommand command;
+  if (!returned || !ParseVendorCommandName(valueName, &command)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const WCHAR digit = pValueName[8];
-  const BYTE request = (digit >= '0' && digit <= '9') ? static_cast<BYTE>(digit - '0') : 0;
-  if (request == 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const WCHAR kind = pValueName[2];
-  if (kind != 's' && kind != 'g') return TRUE;
+  if (command.access == VendorAccess::kNone) return TRUE;
+  const bool set = command.access == VendorAccess::kSet;
 
-  BYTE command[64];
+  BYTE buffer[64];
   {
     StatusLock g;
     BYTE* vendor = S().vendor;
-    vendor[0] = request;
-    if (kind == 's' && request == 5) {
+    vendor[0] = command.request;
+    if (set && command.request == 5) {
       Rand rng{GetTickCount()};
       for (int i = 3; i <= 18; ++i) vendor[i] = static_cast<BYTE>(rng.Next() % 255);
     }
-    memcpy(command, vendor, sizeof command);
+    memcpy(buffer, vendor, sizeof buffer);
   }
 
   BOOL ok = FALSE;
   if (!query)
     SetLastError(ERROR_INVALID_PARAMETER);
   else
-    ok = query(port->hPort, kind == 's' ? kIoctlVendorSet : kIoctlVendorGet, nullptr,
-               reinterpret_cast<LPWSTR>(command), sizeof command, lpOutBuffer, cbOutBuffer, lpcbReturned);
-  if (ok || kind == 's') return ok;
+    ok = query(port->hPort, set ? kIoctlVendorSet : kIoctlVendorGet, nullptr, reinterpret_cast<LPWSTR>(buffer),
+               sizeof buffer, outBuffer, outSize, returned);
+  if (ok || set) return ok;
   // The printer tools read a first value of 8 for the status request as "the printer did not answer";
   // every other request reports the failure, so that the tools can tell it.
-  if (request != 1) return FALSE;
-  if (!lpOutBuffer || cbOutBuffer < sizeof(WORD)) {
-    *lpcbReturned = sizeof(WORD);
+  if (command.request != 1) return FALSE;
+  if (!outBuffer || outSize < sizeof(WORD)) {
+    *returned = sizeof(WORD);
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
   const WORD noAnswer = 8;
-  memcpy(lpOutBuffer, &noAnswer, sizeof noAnswer);
-  *lpcbReturned = cbOutBuffer;
+  memcpy(outBuffer, &noAnswer, sizeof noAnswer);
+  *returned = outSize;
   return TRUE;
 }

@@ -1,4 +1,4 @@
-// The entry points of lbldrv6: the module entry, the three exports and the DDI functions that
+// The entry points of lbldrv6: the three exports and the DDI functions that
 // DrvEnableDriver hands to GDI. Each validates its arguments and the PDEV and leaves the work to
 // the PDEV, job and output functions.
 #include <algorithm>
@@ -6,6 +6,7 @@
 
 #include "common/platform.h"
 #include "render/job.h"
+#include "render/module.h"
 #include "render/output.h"
 #include "render/pdev.h"
 
@@ -32,11 +33,6 @@ DRVFN g_functions[] = {
 static_assert(sizeof g_functions / sizeof g_functions[0] == 12);
 
 }  // namespace
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) Job().Module = instance;
-  return TRUE;
-}
 
 extern "C" {
 
@@ -75,7 +71,7 @@ VOID APIENTRY DrvDisableDriver(VOID) {}
 DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps,
                               ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi, HDEV, LPWSTR pwszDeviceName,
                               HANDLE hDriver) {
-  Pdev* pdev = CreatePdev(hDriver, pwszDeviceName, pdm, Job().Module);
+  Pdev* pdev = CreatePdev(hDriver, pwszDeviceName, pdm, RenderModule());
   if (!pdev) return nullptr;
   GDIINFO gi;
   DEVINFO di;

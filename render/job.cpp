@@ -9,11 +9,9 @@
 #include "common/debug.h"
 #include "common/wstr.h"
 #include "render/output.h"
-#include "render/pipeline.h"
+#include "render/pipeline/pipeline.h"
 
 namespace {
-
-JobState g_job;
 
 struct NamedJobState {
   WString printer;
@@ -92,7 +90,6 @@ bool PipelineCancelled(void* context) { return CheckAbort(static_cast<Pdev*>(con
 
 }  // namespace
 
-JobState& Job() { return g_job; }
 
 JobLock::JobLock() { EnterCriticalSection(&Registry().lock); }
 JobLock::~JobLock() { LeaveCriticalSection(&Registry().lock); }

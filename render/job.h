@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/platform.h"
+#include "render/output.h"
 #include "render/pdev.h"
 #include "render/writers/writer.h"
 
@@ -13,16 +14,9 @@ struct PrinterJobState {
   DWORD LastJobId = 0;           // job of the last DrvStartDoc that sent a job header
   bool Continued = false;        // the last DrvStartDoc continued an already started job
   bool JobEndSent = false;       // the job of LastJobId has had its job end
-  HANDLE CaptureFile = nullptr;  // kept across the documents of one job
-  DWORD CaptureJobId = 0;        // the job the open capture file belongs to
-  int CaptureCounter = 1;        // numbers the capture files
+  PrinterCapture Capture;        // the output module's (render/output.h)
   uint16_t TwlPageCounter = 1;   // page numbers of the TWL page files
 };
-
-struct JobState {
-  HMODULE Module = nullptr;  // this library, from DLL_PROCESS_ATTACH; carries the catalogue
-};
-JobState& Job();
 
 // The record of the printer of that name (created on first use; records live as long as the
 // process, so a PDEV may keep a pointer to its record).

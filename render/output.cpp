@@ -50,10 +50,6 @@ BOOL FlushOutput(Pdev* pdev) {
   return TRUE;
 }
 
-std::string PageFileName(int page, DWORD jobId, int sequence) {
-  return FormatA("%s\\page_%04d_jobid_%03d_%d.dat", LBL_PAGE_FOLDER, page, static_cast<int>(jobId), sequence);
-}
-
 DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
   if (size == 0 || !data) return ERROR_SUCCESS;
   DWORD attrs = GetFileAttributesA(LBL_PAGE_FOLDER);
@@ -123,13 +119,13 @@ void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
   int counter;
   {
     JobLock lock;
-    PrinterJobState& state = *pdev->Shared;
+    PrinterCapture& capture = pdev->Shared->Capture;
     // Reused only by the documents of the job it was opened for.
-    if (state.CaptureFile && state.CaptureJobId == pdev->JobId) {
-      pdev->CaptureFile = state.CaptureFile;
+    if (capture.File && capture.JobId == pdev->JobId) {
+      pdev->CaptureFile = capture.File;
       return;
     }
-    counter = state.CaptureCounter;
+    counter = capture.Counter;
   }
   SHCreateDirectoryExW(nullptr, folder, nullptr);
   WCHAR name[MAX_PATH];
@@ -147,20 +143,20 @@ void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
   }
   pdev->CaptureFile = file;
   JobLock lock;
-  pdev->Shared->CaptureFile = file;
-  pdev->Shared->CaptureJobId = pdev->JobId;
+  pdev->Shared->Capture.File = file;
+  pdev->Shared->Capture.JobId = pdev->JobId;
 }
 
 void CloseCaptureFile(Pdev* pdev) {
   HANDLE file;
   {
     JobLock lock;
-    PrinterJobState& state = *pdev->Shared;
-    file = state.CaptureFile ? state.CaptureFile : pdev->CaptureFile;
+    PrinterCapture& capture = pdev->Shared->Capture;
+    file = capture.File ? capture.File : pdev->CaptureFile;
     if (!file) return;
-    ++state.CaptureCounter;
-    state.CaptureFile = nullptr;
-    state.CaptureJobId = 0;
+    ++capture.Counter;
+    capture.File = nullptr;
+    capture.JobId = 0;
   }
   CloseHandle(file);
   pdev->CaptureFile = nullptr;
@@ -170,14 +166,14 @@ void CloseCaptureFileOfOtherJob(Pdev* pdev, DWORD jobId) {
   bool other;
   {
     JobLock lock;
-    const PrinterJobState& state = *pdev->Shared;
-    other = state.CaptureFile && state.CaptureJobId != jobId;
+    const PrinterCapture& capture = pdev->Shared->Capture;
+    other = capture.File && capture.JobId != jobId;
   }
   if (other) CloseCaptureFile(pdev);
   // This PDEV's own copy of a handle closed meanwhile must not be written to.
   if (pdev->CaptureFile) {
     JobLock lock;
-    if (pdev->CaptureFile != pdev->Shared->CaptureFile) pdev->CaptureFile = nullptr;
+    if (pdev->CaptureFile != pdev->Shared->Capture.File) pdev->CaptureFile = nullptr;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/pagefile.h"
 #include "common/platform.h"
 #include "common/wstr.h"
 #include "render/pdev.h"
@@ -12,7 +13,14 @@
 
 constexpr DWORD kOutputBufferBytes = 0x50010;  // allocated
 constexpr DWORD kOutputBufferLimit = 0x50000;  // used; also the largest WritePrinter block
-#define LBL_PAGE_FOLDER "c:\\prtmonlog"
+
+// What the process keeps of one printer's capture (in its PrinterJobState). Only the capture
+// functions below touch it, under JobLock.
+struct PrinterCapture {
+  HANDLE File = nullptr;  // kept across the documents of one job
+  DWORD JobId = 0;        // the job the open file belongs to
+  int Counter = 1;        // numbers the capture files
+};
 
 // Copies bytes into the output buffer, flushing it whenever it is full. Returns the bytes taken,
 // or -1 once the PDEV has failed (before or during the call).
@@ -21,8 +29,6 @@ int32_t SendBytes(Pdev* pdev, const void* data, DWORD size);
 // buffer is empty afterwards; a failed or short write marks the PDEV failed.
 BOOL FlushOutput(Pdev* pdev);
 
-// "c:\prtmonlog\page_%04d_jobid_%03d_%d.dat".
-std::string PageFileName(int page, DWORD jobId, int sequence);
 // Writes the bytes as the first page file of (page, job id) whose name is free, taking the name by
 // creating the file (CREATE_NEW), so two writers never share one. ERROR_SUCCESS (also for 0 bytes,
 // which write nothing), else the error that kept the file from being written whole.

@@ -9,7 +9,7 @@
 #include "common/paper.h"
 #include "common/platform.h"
 #include "render/geometry.h"
-#include "render/pipeline.h"
+#include "render/pipeline/pipeline.h"
 
 struct PrinterJobState;
 

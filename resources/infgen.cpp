@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   std::string out;
   auto line = [&out](const std::string& s) { out += s + "\r\n"; };
   char buf[512];
-  line("; Tarnwell label printer driver package");
+  line(std::string("; ") + LBL_PRODUCT_NAME + " package");
   line("[Version]");
   line("Signature=\"$Windows NT$\"");
   line("Provider=%Provider%");
@@ -35,10 +35,10 @@ int main(int argc, char** argv) {
   line("PnpLockdown=1");
   line("");
   line("[Manufacturer]");
-  line("%Provider%=Tarnwell,NTamd64,NTx86");
+  line(std::string("%Provider%=") + kProviderName + ",NTamd64,NTx86");
   for (const char* arch : {"NTamd64", "NTx86"}) {
     line("");
-    line(std::string("[Tarnwell.") + arch + "]");
+    line(std::string("[") + kProviderName + "." + arch + "]");
     for (const auto& row : kModelTable) {
       if (!*row.model) break;
       std::snprintf(buf, sizeof buf, "\"%s %s\" = LBLV6, USBPRINT\\%s%04X, %s%04X", row.vendor, row.model,
@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
   line("[Strings]");
   line(std::string("Provider=\"") + kProviderName + "\"");
   // One field, "display name,DLL name", as the printer class installer reads LanguageMonitor.
-  line(std::string("Monitor=\"") + kLanguageMonitorName + ",lblmon.dll\"");
-  line("Disk=\"Tarnwell Label Printer Driver Disk\"");
+  line(std::string("Monitor=\"") + kLanguageMonitorName +  ",lblmon.dll\"");
+  line("Disk=\"" LBL_PRODUCT_NAME " Disk\"");
   FILE* f = std::fopen(argv[2], "wb");
   if (!f || std::fwrite(out.data(), 1, out.size(), f) != out.size() || std::fclose(f) != 0) {
     std::fprintf(stderr, "infgen: cannot write %s\n", argv[2]);

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "common/model.h"
+#include "common/pagefile.h"
+#include "common/product.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/json_out.h"
@@ -21,12 +23,12 @@ namespace lbl {
 
 namespace {
 
-constexpr char16_t kMonitorName[] = u"Tarnwell Language Monitor V6";
+constexpr char16_t kMonitorName[] = TEXT(LBL_LANGUAGE_MONITOR_NAME);
 
 std::vector<std::string> LogMessages() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  WString name = WFormat(TEXT("c:\\prtmonlog\\mon_%d-%d-%d.log"), now.wYear, now.wMonth, now.wDay);
+  WString name = WFormat(TEXT("%s\\mon_%d-%d-%d.log"), TEXT(LBL_PAGE_FOLDER), now.wYear, now.wMonth, now.wDay);
   std::vector<uint8_t> bytes = winsim::ReadHostFile(std::u16string(name.begin(), name.end()));
   std::string text(bytes.begin(), bytes.end());
   std::vector<std::string> out;
@@ -45,17 +47,21 @@ bool Ejected(DWORD jobId) {
   return false;
 }
 
-std::vector<std::string> PageFiles(const char* pattern) {
+// The files of the page-file folder that match the search, and with `jobId` only those of that job.
+std::vector<std::string> PageFiles(const WString& pattern, const DWORD* jobId = nullptr) {
   std::vector<std::string> out;
-  WString path = WFormat(TEXT("c:\\prtmonlog\\%hs"), pattern);
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(path.c_str(), &found);
+  HANDLE find = FindFirstFileW(pattern.c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return out;
-  do out.push_back(WideToUtf8(found.cFileName));
+  do
+    if (!jobId || PageFileNamesJob(found.cFileName, *jobId)) out.push_back(WideToUtf8(found.cFileName));
   while (FindNextFileW(find, &found));
   FindClose(find);
   return out;
 }
+
+std::vector<std::string> JobPageFilesLeft(DWORD jobId) { return PageFiles(PageFileSearchPattern(jobId), &jobId); }
+std::vector<std::string> AllDatFiles() { return PageFiles(TEXT(LBL_PAGE_FOLDER) + WString(TEXT("\\*.dat"))); }
 
 bool WaitUntil(const std::function<bool()>& done, int ms) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -174,11 +180,9 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
   }
   if (twl && r.jobId) {
     // Delivered: the monitor ended the job, and no page file of it is left.
-    char pattern[48];
-    std::snprintf(pattern, sizeof pattern, "*jobid_%03u_*.dat", unsigned(r.jobId));
     job.ejected = WaitUntil([&] {
       if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
-      return Ejected(r.jobId) && PageFiles(pattern).empty();
+      return Ejected(r.jobId) && JobPageFilesLeft(r.jobId).empty();
     }, timeoutMs);
     if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
     // The monitor logs the end of the job after the spooler took it; its clear ends with closing the
@@ -247,7 +251,7 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
     if (opts.afterJob) opts.afterJob(i, job, session.twl.get());
     out->jobs.push_back(std::move(job));
   }
-  out->pageFilesLeft = PageFiles("*.dat");
+  out->pageFilesLeft = AllDatFiles();
   winsim::CloseLanguageMonitorPorts();
   return true;
 }
@@ -306,7 +310,7 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
   out->jobs.push_back(DeliverJob(session, spec, 30000, -1, printed));
   *received = session.device->Received();
-  out->pageFilesLeft = PageFiles("*.dat");
+  out->pageFilesLeft = AllDatFiles();
   winsim::CloseLanguageMonitorPorts();
   return true;
 }

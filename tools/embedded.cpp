@@ -5,6 +5,7 @@
 
 #include <rapidjson/document.h>
 
+#include "common/product.h"
 #include "common/wstr.h"
 #include "resources/catalogue_blob.h"
 #include "winsim/machine.h"
@@ -68,7 +69,7 @@ bool SetupPrinter(const std::string& driverName, const std::string& port, std::s
   d.driverPath = dir + u"lbldrv6.dll";
   d.dataFile = DataFilePath();
   d.configFile = dir + u"lbldrv6ui.dll";
-  d.monitorName = u"Tarnwell Language Monitor V6";
+  d.monitorName = TEXT(LBL_LANGUAGE_MONITOR_NAME);
   winsim::AddDriver(d);
   winsim::PrinterSpec p;
   p.name = driver;

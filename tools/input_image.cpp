@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "common/wstr.h"
-#include "render/image/bmp.h"
+#include "image/bmp.h"
 #include "tools/picture_codecs.h"
 
 namespace lbl {

@@ -8,12 +8,14 @@
 
 #include "common/devmode.h"
 #include "common/model.h"
+#include "common/product.h"
 #include "common/wstr.h"
 #include "tools/command_help.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
+#include "tools/model_commands.h"
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
 #include "tools/ui_commands.h"
@@ -25,154 +27,7 @@ using lbl::Fail;
 using lbl::JsonOut;
 using lbl::Usage;
 
-void WritePaper(JsonOut& j, const PaperRecord& p) {
-  j.W().StartObject();
-  j.Int("Index", p.Index);
-  j.WStr("Name", p.Name, kPaperNameChars);
-  j.Int("Width", p.Width);
-  j.Int("Length", p.Length);
-  j.Int("MarginLeft", p.MarginLeft);
-  j.Int("MarginTop", p.MarginTop);
-  j.Int("MarginRight", p.MarginRight);
-  j.Int("MarginBottom", p.MarginBottom);
-  j.Int("Flags", p.Flags);
-  j.Int("GapHeight", p.GapHeight);
-  j.Int("GapOffset", p.GapOffset);
-  j.Int("Speed", p.Speed);
-  j.Int("Darkness", p.Darkness);
-  j.W().EndObject();
-}
-
-// The model record's fields; with no record (it could not be built) every field is there, null.
-void WriteModel(JsonOut& j, const ModelRecord* model) {
-  static const ModelRecord none{};
-  const ModelRecord* m = model ? model : &none;
-  j.SetBlank(!model);
-  j.Int("Magic", m->Magic);
-  j.Int("Version", m->Version);
-  j.Int("HeaderSize", m->HeaderSize);
-  j.Int("ExtraSize", m->ExtraSize);
-  j.Str("DeviceName", std::string(m->DeviceName, strnlen(m->DeviceName, sizeof m->DeviceName)));
-#define F(name) j.Int(#name, m->name)
-  F(MaxWidth); F(MaxLength); F(MarginLeft); F(MarginTop); F(MarginRight); F(MarginBottom); F(Flags);
-  F(XDpi); F(YDpi); F(RasterXDpi); F(RasterYDpi); F(RopLevel); F(MaxScale); F(MaxPens); F(MaxCopies);
-  F(MaxPolygonPoints); F(MaxQuality); F(PaperTrackWidth); F(PaperTrackLength);
-  j.BeginArray("ColorInfo");
-  const LONG* ci = reinterpret_cast<const LONG*>(&m->ColorInfo);
-  for (size_t i = 0; model && i < sizeof(COLORINFO) / sizeof(LONG); ++i) j.W().Int64(ci[i]);
-  j.EndArray();
-  F(DevicePelsDpi); F(HalftonePatternSize); F(PrintDirection); F(SdramSize); F(FlashSize); F(Accessories); F(Rfid);
-  F(PaperAlignment); F(OutDirection); F(SensorType); F(DefaultSensorType); F(GapHeight); F(GapOffset);
-  F(MinLabelWidth); F(MinLabelLength); F(SpeedMax); F(SpeedMin); F(Speed); F(SpeedStep); F(DarknessMax); F(Darkness);
-  F(PaperSaving); F(LanguageSet); F(LanguageDefault); F(Config2SpeedMax); F(Config2SpeedMin); F(Config2Speed);
-  F(Config2SpeedStep); F(Config2DarknessMax); F(Config2Darkness); F(ShiftH); F(ShiftV); F(DitherLevel); F(PostAction);
-  F(WatermarkX); F(WatermarkY); F(WatermarkScale); F(WatermarkBrightness); F(PrinterType); F(PrintingScale);
-  F(PrintWidth); F(InputDPI);
-#undef F
-  j.BeginArray("Papers");
-  for (int i = 0; model && i < ModelPaperCount(model); ++i) WritePaper(j, ModelPapers(model)[i]);
-  j.EndArray();
-  j.SetBlank(false);
-}
-
-// The settings record's fields, public and private; null when there is none.
-void WriteDevmode(JsonOut& j, const PrinterDevmode* devmode) {
-  static const PrinterDevmode none{};
-  const PrinterDevmode& d = devmode ? *devmode : none;
-  j.SetBlank(!devmode);
-  j.BeginObject("Public");
-  j.WStr("dmDeviceName", d.dm.dmDeviceName, CCHDEVICENAME);
-#define P(name) j.Int(#name, d.dm.name)
-  P(dmSpecVersion); P(dmDriverVersion); P(dmSize); P(dmDriverExtra); P(dmFields); P(dmOrientation); P(dmPaperSize);
-  P(dmPaperLength); P(dmPaperWidth); P(dmScale); P(dmCopies); P(dmDefaultSource); P(dmPrintQuality); P(dmColor);
-  P(dmDuplex); P(dmYResolution); P(dmTTOption); P(dmCollate);
-#undef P
-  j.WStr("dmFormName", d.dm.dmFormName, CCHFORMNAME);
-  j.EndObject();
-  j.BeginObject("Private");
-#define Q(name) j.Int(#name, d.name)
-  Q(Signature); Q(Version); Q(Flags); Q(ShiftH); Q(ShiftV); Q(PostAction); Q(PostActionOccurrence); Q(IntervalPages);
-  Q(FeedOffset); Q(DitherLevel);
-  j.BeginObject("ColorAdjust");
-#define C(name) j.Int(#name, d.ColorAdjust.name)
-  C(caSize); C(caFlags); C(caIlluminantIndex); C(caRedGamma); C(caGreenGamma); C(caBlueGamma); C(caReferenceBlack);
-  C(caReferenceWhite); C(caContrast); C(caBrightness); C(caColorfulness); C(caRedGreenTint);
-#undef C
-  j.EndObject();
-  Q(PrintMode); Q(Speed); Q(Darkness); Q(PaperSaving);
-  j.BeginArray("UserCommands");
-  for (const auto& slot : d.UserCommands)
-    if (devmode) j.W().String(WideToUtf8(WString(slot, WStrNLen(slot, kUserCommandChars)).c_str()).c_str());
-  j.EndArray();
-  Q(PrintLanguage);
-  j.WStr("WatermarkPath", d.WatermarkPath, kWatermarkPathChars);
-  Q(WatermarkX); Q(WatermarkY); Q(WatermarkScale); Q(WatermarkBrightness); Q(PrintingScale); Q(PrintWidth);
-  Q(InputDPI); Q(PrinterType);
-#undef Q
-  for (int i = 0; i < kReservedFields; ++i) j.Int(("Reserved" + std::to_string(i + 1)).c_str(), d.Reserved[i]);
-  j.EndObject();
-  j.SetBlank(false);
-}
-
-// Opens the embedded printer for `driver` and builds its model record.
-struct Mapped {
-  HANDLE printer = nullptr;
-  ModelRecord* model = nullptr;
-  WCHAR name[32] = {};
-  ~Mapped() {
-    FreeModelRecord(model);
-    if (printer) ClosePrinter(printer);
-  }
-};
-
-int MapDefault(const std::vector<std::string>& args, Mapped* out, std::string* error) {
-  const std::string driver = args.empty() ? lbl::kDefaultDriver : args[0];
-  if (!lbl::SetupPrinter(driver, lbl::kDefaultPort, error)) return 1;
-  WString name = Utf8ToWide(driver);
-  if (!OpenPrinterW(name.data(), &out->printer, nullptr)) {
-    *error = "cannot open the printer \"" + driver + "\"";
-    return 1;
-  }
-  out->model = LoadModelRecord(out->printer, out->name, lbl::CatalogueModule());
-  if (!out->model) {
-    *error = "cannot build the model record of \"" + driver + "\" (data file missing or invalid)";
-    return 1;
-  }
-  return 0;
-}
-
-int CmdModel(const std::vector<std::string>& args) {
-  if (args.size() > 1) return Usage("too many arguments");
-  Mapped m;
-  std::string error;
-  MapDefault(args, &m, &error);
-  JsonOut j;
-  WriteModel(j, m.model);
-  return j.Emit(error);
-}
-
-int CmdDefaults(const std::vector<std::string>& args) {
-  if (args.size() > 1) return Usage("too many arguments");
-  Mapped m;
-  std::string error;
-  PrinterDevmode dm;
-  const bool mapped = MapDefault(args, &m, &error) == 0;
-  if (mapped) {
-    PaperRect paper{};
-    FillDevmodeDefaults(m.model, m.name, &dm, &paper);
-  }
-  JsonOut j;
-  WriteDevmode(j, mapped ? &dm : nullptr);
-  return j.Emit(error);
-}
-
-int CmdModels(const std::vector<std::string>& args) {
-  if (!args.empty()) return Usage("'models' takes no arguments");
-  for (const auto& n : lbl::CatalogueDriverNames()) std::printf("%s\n", n.c_str());
-  return 0;
-}
-
-const char* const kVersion = LBL_VERSION;
+const char* const kVersion = kProductVersion;
 const char* const kCommit = LBL_COMMIT;
 
 int CmdVersion(const std::vector<std::string>& args) {
@@ -211,20 +66,11 @@ int CmdCompletion(const std::vector<std::string>& args) {
   return 0;
 }
 
-const char* const kUsageStatus = "0  success\n1  the operation failed (message on stderr)\n2  usage error";
-
 const std::vector<CommandSpec>& Commands() {
   static const std::vector<CommandSpec> cmds = {
-      {"model", "the model record (every field, and the paper list) as JSON", "model [DRIVER-NAME]",
-       "Prints the model record built for the printer (data file and catalogue), every field by\n"
-       "name and the model's paper list, as JSON. Lengths are micrometres.",
-       {}, kUsageStatus, "lbl model \"Tarnwell TW-JA\"", "@models", CmdModel},
-      {"defaults", "the printer's default settings record as JSON", "defaults [DRIVER-NAME]",
-       "Prints the printer's default settings record, public and private fields by name, as JSON.",
-       {}, kUsageStatus, "lbl defaults", "@models", CmdDefaults},
-      {"models", "the driver names the catalogue knows", "models",
-       "Lists the driver names of every model in the embedded catalogue, one a line.",
-       {}, "0  success\n2  usage error", "lbl models", "", CmdModels},
+      lbl::ModelCommand(),
+      lbl::DefaultsCommand(),
+      lbl::ModelsCommand(),
       lbl::CapsCommand(),
       lbl::CheckJobCommand(),
       lbl::PrintCommand(),

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/pagefile.h"
 #include "tools/deliver.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
@@ -47,7 +48,7 @@ std::vector<lblview::PageFile> ReadPageFolder(const fs::path& dir) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     const std::string name = entry.path().filename().string();
-    if (!entry.is_regular_file() || !lblview::ParsePageFileName(name, nullptr, nullptr, nullptr)) continue;
+    if (!entry.is_regular_file() || !ParsePageFileLeaf(name, nullptr, nullptr, nullptr)) continue;
     lblview::PageFile f{name, {}};
     ReadFile(entry.path(), &f.data);
     files.push_back(std::move(f));

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/model.h"
+#include "common/pagefile.h"
 #include "common/platform.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
@@ -74,13 +75,13 @@ DWORD PortNumber(const std::string& port) { return static_cast<DWORD>(std::strto
 
 std::vector<lblview::PageFile> JobPageFiles(DWORD jobId) {
   std::vector<lblview::PageFile> files;
-  const std::string folder = winsim::HostPath(u"C:\\prtmonlog");
+  const std::string folder = winsim::HostPath(TEXT(LBL_PAGE_FOLDER));
   std::error_code ec;
   if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return files;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
     const std::string name = entry.path().filename().string();
     int page = 0, job = 0, seq = 0;
-    if (!entry.is_regular_file() || !lblview::ParsePageFileName(name, &page, &job, &seq) ||
+    if (!entry.is_regular_file() || !ParsePageFileLeaf(name, &page, &job, &seq) ||
         static_cast<DWORD>(job) != jobId)
       continue;
     std::ifstream in(entry.path(), std::ios::binary);

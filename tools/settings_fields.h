@@ -1,6 +1,6 @@
-// Settings fields by name, as lbl print --set takes them: every field of the private settings
-// block and the public DEVMODE fields the driver reads, stored the way an application's DEVMODE
-// carries them.
+// Settings fields by name: one table of every field of the settings record, public DEVMODE block
+// and private block, that drives lbl print --set (the fields the driver reads, stored the way an
+// application's DEVMODE carries them), lbl defaults (all of them) and the job of lbl check-job.
 #pragma once
 
 #include <string>
@@ -10,7 +10,9 @@
 
 namespace lbl {
 
-// The names --set takes, in record order (Speed, Darkness, ..., UserCommand0, ..., dmCopies, ...).
+class JsonOut;
+
+// The names --set takes (no read-only field), in record order (Speed, Darkness, ..., UserCommand0, ..., dmCopies, ...).
 const std::vector<std::string>& SettingsFieldNames();
 
 // Stores `value` in the field `name` (case-insensitive). Numbers are decimal or 0x hexadecimal and
@@ -24,5 +26,11 @@ bool SetSettingsField(PrinterDevmode* dm, const std::string& name, const std::st
 // The field's value as text (numbers in decimal, texts as UTF-8 with the escapes above); empty
 // and false when there is no such field.
 bool GetSettingsField(const PrinterDevmode& dm, const std::string& name, std::string* value);
+
+// JSON members of the current object, named as --set names them, numbers as numbers and texts as
+// UTF-8 (without escapes). With no record every member is null. Unknown names are skipped.
+void WriteSettingsFields(JsonOut& j, const PrinterDevmode* dm, const std::vector<std::string>& names);
+// Every field of the table, read-only ones too: "Public" and "Private" objects in record order.
+void WriteAllSettingsFields(JsonOut& j, const PrinterDevmode* dm);
 
 }  // namespace lbl

@@ -11,6 +11,7 @@
 #include "tools/job_options.h"
 #include "tools/json_out.h"
 #include "tools/print_job.h"
+#include "tools/settings_fields.h"
 #include "winsim/printpath.h"
 #include "winsim/machine.h"
 
@@ -242,16 +243,12 @@ int RunCheckJob(const std::vector<std::string>& args) {
     j.Bool("Printable", printable != FALSE);
     j.WStr("Text", text, 512);
     j.Uint("Needed", info.cchNeeded);
-    j.BeginObject("Job");
-    j.Uint("dmFields", dm.dm.dmFields);
-    j.Int("dmOrientation", dm.dm.dmOrientation);
-    j.Int("dmPaperSize", dm.dm.dmPaperSize);
-    j.Int("dmPaperWidth", dm.dm.dmPaperWidth);
-    j.Int("dmPaperLength", dm.dm.dmPaperLength);
-    j.Int("dmCopies", dm.dm.dmCopies);
-    j.WStr("dmFormName", dm.dm.dmFormName, CCHFORMNAME);
-    j.EndObject();
     j.SetBlank(false);
+    j.BeginObject("Job");
+    WriteSettingsFields(j, ran ? &dm : nullptr,
+                        {"dmFields", "dmOrientation", "dmPaperSize", "dmPaperWidth", "dmPaperLength", "dmCopies",
+                         "dmFormName"});
+    j.EndObject();
     return j.Emit(failure);
   };
 

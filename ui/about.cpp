@@ -1,16 +1,13 @@
 #include "ui/about.h"
 
+#include "common/product.h"
 #include "common/wstr.h"
 #include "ui/module.h"
-
-#ifndef LBL_VERSION
-#error "LBL_VERSION (the package version as text) comes from the build"
-#endif
 
 namespace {
 #define LBL_WIDEN2(s) TEXT(s)
 #define LBL_WIDEN(s) LBL_WIDEN2(s)
-constexpr const WCHAR kVersion[] = LBL_WIDEN(LBL_VERSION);
+constexpr const WCHAR kVersion[] = LBL_WIDEN(LBL_VERSION_TEXT);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 }  // namespace
 

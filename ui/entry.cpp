@@ -8,11 +8,6 @@
 #include "ui/module.h"
 #include "ui/sheets.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) SetUiModule(instance);
-  return TRUE;
-}
-
 extern "C" {
 
 DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, PWSTR, WORD iDevCap, VOID* pvOutput, PDEVMODEW pDevMode) {

@@ -26,33 +26,33 @@ int32_t FeedOffsetDots(const WriterContext& ctx) {
   return static_cast<int32_t>(int64_t{ctx.settings->FeedOffset / 100} * ModelDpi(ctx) / 254);
 }
 
-}  // namespace
-
-void EscJobHeader(WriterContext& ctx) {
+void JobHeader(WriterContext& ctx) {
   uint8_t cmd[] = {0x1F, 0x1B, 0x1F, 0x13, 0x14, static_cast<uint8_t>(Darkness(ctx, true))};
   SendBytes(ctx, cmd, sizeof(cmd));
 }
 
-void EscPostAction(WriterContext& ctx, int slot) {
+// The user command string, then the feeds and cuts of the post-print action that follow it.
+void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
+  if (!text.empty() && !SendText(ctx, text)) return;
   const PrinterDevmode& s = *ctx.settings;
   switch (slot) {
     case kUserCommandJobStart:
-      if (s.PostAction == 1) SendFeed25mm(ctx);
+      if (s.PostAction == kPostActionTear) SendFeed25mm(ctx);
       break;
     case kUserCommandPageStart:
-      if (s.PostAction >= 2) SendFeed25mm(ctx);
+      if (s.PostAction >= kPostActionPeel) SendFeed25mm(ctx);
       break;
     case kUserCommandPageEnd:
-      if (s.PostAction == 2 && s.IntervalPages == 1) {
+      if (s.PostAction == kPostActionPeel && s.IntervalPages == 1) {
         uint8_t cut[] = {0x1D, 0x56, 0x42, static_cast<uint8_t>(FeedOffsetDots(ctx))};
         SendBytes(ctx, cut, sizeof(cut));
       }
       break;
     case kUserCommandJobEnd:
-      if (s.PostAction == 2 && s.IntervalPages != 1) {
+      if (s.PostAction == kPostActionPeel && s.IntervalPages != 1) {
         uint8_t cut[] = {0x1D, 0x56, 0x42, static_cast<uint8_t>(FeedOffsetDots(ctx))};
         SendBytes(ctx, cut, sizeof(cut));
-      } else if (s.PostAction == 1) {
+      } else if (s.PostAction == kPostActionTear) {
         // Tear: feed the label out to the tear bar in steps of 24 dots.
         static const uint8_t kFeed24[] = {0x1B, 0x4A, 0x18};
         int32_t feeds = (FeedOffsetDots(ctx) + 23) / 24;
@@ -65,7 +65,7 @@ void EscPostAction(WriterContext& ctx, int slot) {
   }
 }
 
-void EscPageHeader(WriterContext& ctx) {
+void PageHeader(WriterContext& ctx) {
   const InstalledPaper& paper = Paper(ctx);
   // Dots at the resolution of the raster the printer receives, not of the (possibly multiplied) drawing.
   const DWORD dpi = RasterDpi(ctx);
@@ -75,7 +75,7 @@ void EscPageHeader(WriterContext& ctx) {
   SendBytes(ctx, cmd, sizeof(cmd));
 }
 
-void EscRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
   // Raster variant 1 feeds the band height after each band; the others send a zero feed.
   const uint8_t feed = ctx.settings->PrinterType == 1 ? 0x18 : 0x00;
   const size_t fullBand = size_t{rowBytes} * kEscBandRows;
@@ -104,5 +104,18 @@ void EscRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
     if (!SendBytes(ctx, block.get(), kBandHeaderBytes + data + kFeedBytes)) return;
   }
 }
+
+}  // namespace
+
+const LanguageWriter kEscWriter = {
+    .jobHeader = JobHeader,
+    .userCommand = UserCommand,
+    .pageHeader = PageHeader,
+    .formatStart = nullptr,
+    .raster = Raster,
+    .pageTrailer = nullptr,
+    .oneIsBlack = true,
+    .copiesInRaster = false,
+};
 
 }  // namespace writers

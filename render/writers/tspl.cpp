@@ -27,25 +27,24 @@ std::string TsplMillimetres(int32_t micrometres) {
   return rest == 0 ? FormatA("%s%lld.0", sign, whole) : FormatA("%s%lld.%03d", sign, whole, rest);
 }
 
-void TsplJobHeader(WriterContext& ctx) {
+namespace {
+
+void JobHeader(WriterContext& ctx) {
   const PrinterDevmode& s = *ctx.settings;
   const InstalledPaper& paper = Paper(ctx);
 
-  if (s.PrintMode <= 2) {
-    const char* ribbon = nullptr;
-    if (paper.Speed != 0) {
-      // A paper with settings of its own also decides the ribbon.
-      ribbon = (paper.Flags & kPaperThermalTransfer) ? "SET RIBBON ON\r\n" : "SET RIBBON OFF\r\n";
-    } else if (s.PrintMode == 1) {
-      ribbon = "SET RIBBON OFF\r\n";
-    } else if (s.PrintMode == 2) {
-      ribbon = "SET RIBBON ON\r\n";
-    }
-    if (ribbon && !SendText(ctx, ribbon)) return;
+  switch (RibbonChoice(ctx)) {
+    case Ribbon::kOff:
+      if (!SendText(ctx, "SET RIBBON OFF\r\n")) return;
+      break;
+    case Ribbon::kOn:
+      if (!SendText(ctx, "SET RIBBON ON\r\n")) return;
+      break;
+    case Ribbon::kPrinterChoice: break;
   }
 
-  // Action 4 (cut every N labels) has no TSPL form here.
-  if (s.PostAction < 4 && !SendText(ctx, kPostActionText[s.PostAction])) return;
+  // Cutting every N labels has no TSPL form here.
+  if (s.PostAction < kPostActionCutEvery && !SendText(ctx, kPostActionText[s.PostAction])) return;
 
   // Orientation and mirroring are already in the raster.
   if (!SendText(ctx, "DIRECTION 0,0\r\nREFERENCE 0,0\r\n")) return;
@@ -75,13 +74,13 @@ void TsplJobHeader(WriterContext& ctx) {
   }
 }
 
-void TsplPageHeader(WriterContext& ctx) {
+void PageHeader(WriterContext& ctx) {
   const int width = PageWidthTenths(ctx);
   const int length = PageLengthTenths(ctx);
   SendText(ctx, FormatA("SIZE %d.%d mm,%d.%d mm\r\nCLS\r\n", width / 10, width % 10, length / 10, length % 10));
 }
 
-void TsplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
   for (DWORD y = 0; y < rows; y += kTsplBandRows) {
     DWORD height = rows - y < kTsplBandRows ? rows - y : kTsplBandRows;
     if (!SendText(ctx, FormatA("\r\nBITMAP %d,%lu,%lu,%lu,1,", 0, static_cast<unsigned long>(y),
@@ -91,6 +90,20 @@ void TsplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD
   }
 }
 
-void TsplPageTrailer(WriterContext& ctx) { SendText(ctx, FormatA("\r\nPRINT 1,%d\r\n", 1)); }
+void PageTrailer(WriterContext& ctx) { SendText(ctx, FormatA("\r\nPRINT 1,%d\r\n", 1)); }
+
+}  // namespace
+
+// 1 = white as the pipeline makes it: BITMAP mode 1 ORs the raster onto a cleared page.
+const LanguageWriter kTsplWriter = {
+    .jobHeader = JobHeader,
+    .userCommand = nullptr,
+    .pageHeader = PageHeader,
+    .formatStart = nullptr,
+    .raster = Raster,
+    .pageTrailer = PageTrailer,
+    .oneIsBlack = false,
+    .copiesInRaster = false,
+};
 
 }  // namespace writers

@@ -33,9 +33,7 @@ void WriteJobLevel(WriterContext& ctx, const void* data, size_t size) {
   ctx.out->Capture(data, static_cast<DWORD>(size));
 }
 
-}  // namespace
-
-void TwlJobHeader(WriterContext& ctx) {
+void JobHeader(WriterContext& ctx) {
   const PrinterDevmode& s = *ctx.settings;
   uint8_t header[kTwlJobHeaderBytes] = {0x1B, 0x73};
   header[2] = static_cast<uint8_t>(s.PostAction);
@@ -45,12 +43,12 @@ void TwlJobHeader(WriterContext& ctx) {
   WriteJobLevel(ctx, header, sizeof(header));
 }
 
-void TwlUserCommand(WriterContext& ctx, int slot, const std::string& text) {
+void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
   if (!text.empty()) WriteJobLevel(ctx, text.data(), text.size());
   if (slot == kUserCommandJobEnd) ctx.out->EndTwlJob();
 }
 
-void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
   // The block's sizes are 16-bit: a page they cannot describe is not sent at all.
   if (!TwlPageFits(ctx, rowBytes * rows, rows)) {
     DbgPrint(TEXT("Page of %u rows is too large for a TWL page block; not sent."), static_cast<unsigned>(rows));
@@ -118,5 +116,19 @@ void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
     SendBytes(ctx, marker, sizeof(marker));
   }
 }
+
+}  // namespace
+
+// Job header, user commands and pages all go to page files; the spooler gets a marker per copy.
+const LanguageWriter kTwlWriter = {
+    .jobHeader = JobHeader,
+    .userCommand = UserCommand,
+    .pageHeader = nullptr,
+    .formatStart = nullptr,
+    .raster = Raster,
+    .pageTrailer = nullptr,
+    .oneIsBlack = true,
+    .copiesInRaster = true,
+};
 
 }  // namespace writers

@@ -1,4 +1,4 @@
-// Language dispatch, the per-page sequence and the helpers shared by the four writers.
+// The calls through the language tables, the per-page sequence and the helpers shared by the four writers.
 #include "render/writers/writer.h"
 
 #include <cstring>
@@ -58,6 +58,16 @@ const InstalledPaper& Paper(const WriterContext& ctx) {
   return ctx.paper ? *ctx.paper : kNone;
 }
 
+Ribbon RibbonChoice(const WriterContext& ctx) {
+  const uint32_t mode = ctx.settings->PrintMode;
+  if (mode > kPrintModeThermalTransfer) return Ribbon::kPrinterChoice;
+  // A paper with settings of its own also decides the ribbon.
+  if (Paper(ctx).Speed != 0) return (Paper(ctx).Flags & kPaperThermalTransfer) ? Ribbon::kOn : Ribbon::kOff;
+  if (mode == kPrintModeDirectThermal) return Ribbon::kOff;
+  if (mode == kPrintModeThermalTransfer) return Ribbon::kOn;
+  return Ribbon::kPrinterChoice;
+}
+
 uint32_t Speed(const WriterContext& ctx, bool modelDefault) {
   if (Paper(ctx).Speed != 0) return static_cast<uint32_t>(Paper(ctx).Speed);
   if (ctx.settings->Speed != 0 || !modelDefault || !ctx.model) return ctx.settings->Speed;
@@ -70,6 +80,16 @@ uint32_t Darkness(const WriterContext& ctx, bool modelDefault) {
   return ctx.model->Darkness;
 }
 
+const LanguageWriter* LanguageWriterFor(uint32_t language) {
+  switch (language) {
+    case kLangTwl: return &kTwlWriter;
+    case kLangEsc: return &kEscWriter;
+    case kLangTspl: return &kTsplWriter;
+    case kLangZpl: return &kZplWriter;
+    default: return nullptr;
+  }
+}
+
 }  // namespace writers
 
 using namespace writers;
@@ -78,7 +98,12 @@ namespace {
 
 bool Usable(const WriterContext& ctx) { return ctx.settings != nullptr && ctx.out != nullptr; }
 
-void Unsupported() { DbgPrint(TEXT("Don't support print language.")); }
+// The job's table, picked on first use. An unknown language writes the debug line every time.
+const LanguageWriter* Table(WriterContext& ctx) {
+  if (!ctx.writer) ctx.writer = LanguageWriterFor(ctx.settings->PrintLanguage);
+  if (!ctx.writer) DbgPrint(TEXT("Don't support print language."));
+  return ctx.writer;
+}
 
 // Passes everything on and keeps a copy of the spooler bytes, so that a copy of a page whose bytes
 // repeat the first is sent again without running the writer. The copy is unusable when the sink
@@ -131,84 +156,55 @@ void SendOneCopy(WriterContext& ctx, const uint8_t* raster, DWORD bytes, DWORD r
 
 void WriteJobHeader(WriterContext& ctx) {
   if (!Usable(ctx)) return;
-  switch (ctx.settings->PrintLanguage) {
-    case kLangTspl: TsplJobHeader(ctx); break;
-    case kLangZpl: ZplJobHeader(ctx); break;
-    case kLangEsc: EscJobHeader(ctx); break;
-    case kLangTwl: TwlJobHeader(ctx); break;
-    default: Unsupported(); break;
-  }
+  if (const LanguageWriter* w = Table(ctx)) w->jobHeader(ctx);
 }
 
 void WriteUserCommand(WriterContext& ctx, int slot) {
   if (!Usable(ctx) || slot < 0 || slot >= kUserCommandSlots) return;
-  uint32_t language = ctx.settings->PrintLanguage;
-  if (language > kLangZpl) {
-    Unsupported();
-    return;
-  }
+  const LanguageWriter* w = Table(ctx);
+  if (!w) return;
   std::string text = UserCommandText(*ctx.settings, slot);
-  if (language == kLangTwl) {
-    TwlUserCommand(ctx, slot, text);
-    return;
+  if (w->userCommand) {
+    w->userCommand(ctx, slot, text);
+  } else if (!text.empty()) {
+    SendText(ctx, text);
   }
-  if (!text.empty() && !SendText(ctx, text)) return;
-  if (language == kLangEsc) EscPostAction(ctx, slot);
 }
 
 void WritePageHeader(WriterContext& ctx) {
   if (!Usable(ctx)) return;
-  switch (ctx.settings->PrintLanguage) {
-    case kLangTspl: TsplPageHeader(ctx); break;
-    case kLangZpl: ZplPageHeader(ctx); break;
-    case kLangEsc: EscPageHeader(ctx); break;
-    case kLangTwl: break;
-    default: Unsupported(); break;
-  }
+  const LanguageWriter* w = Table(ctx);
+  if (w && w->pageHeader) w->pageHeader(ctx);
 }
 
 void WriteFormatStart(WriterContext& ctx) {
   if (!Usable(ctx)) return;
-  switch (ctx.settings->PrintLanguage) {
-    case kLangZpl: ZplFormatStart(ctx); break;
-    case kLangTspl:
-    case kLangEsc:
-    case kLangTwl: break;
-    default: Unsupported(); break;
-  }
+  const LanguageWriter* w = Table(ctx);
+  if (w && w->formatStart) w->formatStart(ctx);
 }
 
 void WriteRaster(WriterContext& ctx, const uint8_t* raster, DWORD bytes, DWORD rows) {
   if (!Usable(ctx)) return;
-  uint32_t language = ctx.settings->PrintLanguage;
-  if (language > kLangZpl) {
-    Unsupported();
-    return;
-  }
+  const LanguageWriter* w = Table(ctx);
+  if (!w) return;
   // An all-white page trimmed away by paper saving arrives with no rows: nothing to send.
   if (raster == nullptr || rows == 0) return;
   DWORD rowBytes = bytes / rows;
   if (rowBytes == 0) return;
-  switch (language) {
-    case kLangTspl: TsplRaster(ctx, raster, rowBytes, rows); break;
-    case kLangZpl: ZplRaster(ctx, raster, rowBytes, rows); break;
-    case kLangEsc: EscRaster(ctx, raster, rowBytes, rows); break;
-    case kLangTwl: TwlRaster(ctx, raster, rowBytes, rows); break;
-  }
+  w->raster(ctx, raster, rowBytes, rows);
 }
 
 void WritePageTrailer(WriterContext& ctx) {
   if (!Usable(ctx)) return;
-  switch (ctx.settings->PrintLanguage) {
-    case kLangTspl: TsplPageTrailer(ctx); break;
-    case kLangZpl: ZplPageTrailer(ctx); break;
-    case kLangEsc:
-    case kLangTwl: break;
-    default: Unsupported(); break;
-  }
+  const LanguageWriter* w = Table(ctx);
+  if (w && w->pageTrailer) w->pageTrailer(ctx);
 }
 
-bool RasterIsInverted(uint32_t language) { return language != kLangTspl; }
+bool RasterIsInverted(uint32_t language) {
+  // A language without a writer is inverted like most: nothing of it is sent anyway.
+  const LanguageWriter* w = LanguageWriterFor(language);
+  return w == nullptr || w->oneIsBlack;
+}
 
 void InvertRaster(uint8_t* raster, DWORD bytes) {
   if (raster == nullptr) return;
@@ -250,21 +246,17 @@ bool TwlPageFits(const WriterContext& ctx, DWORD bytes, DWORD rows) {
 bool SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots, DWORD rows) {
   ctx.error = 0;
   if (!Usable(ctx)) return true;
-  uint32_t language = ctx.settings->PrintLanguage;
-  if (RasterIsInverted(language)) InvertRaster(raster, bytes);
+  if (RasterIsInverted(ctx.settings->PrintLanguage)) InvertRaster(raster, bytes);
   SetPaperSizeFromRaster(ctx, widthDots, rows);
-  if (language > kLangZpl) {
-    Unsupported();
-    return true;
-  }
-  // The TWL block's sizes are 16-bit: a page they cannot describe is refused before any of it goes.
-  if (language == kLangTwl && !TwlPageFits(ctx, bytes, rows)) {
-    DbgPrint(TEXT("Page of %u rows is too large for a TWL page block; not sent."), static_cast<unsigned>(rows));
-    ctx.error = ERROR_NOT_SUPPORTED;
-    return false;
-  }
-  if (language == kLangTwl) {
-    // TWL repeats the copies inside the raster operation, one page file each.
+  const LanguageWriter* w = Table(ctx);
+  if (!w) return true;
+  if (w->copiesInRaster) {
+    // The TWL block's sizes are 16-bit: a page they cannot describe is refused before any of it goes.
+    if (!TwlPageFits(ctx, bytes, rows)) {
+      DbgPrint(TEXT("Page of %u rows is too large for a TWL page block; not sent."), static_cast<unsigned>(rows));
+      ctx.error = ERROR_NOT_SUPPORTED;
+      return false;
+    }
     WriteUserCommand(ctx, kUserCommandPageStart);
     if (ctx.error == 0) WriteRaster(ctx, raster, bytes, rows);
     if (ctx.error == 0) WriteUserCommand(ctx, kUserCommandPageEnd);

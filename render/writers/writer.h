@@ -19,6 +19,10 @@
 #include "common/paper.h"
 #include "common/platform.h"
 
+namespace writers {
+struct LanguageWriter;
+}
+
 // Where the writers' bytes go.
 class OutputSink {
  public:
@@ -53,6 +57,9 @@ struct WriterContext {
   // Why the current page could not be sent whole (ERROR_NOT_ENOUGH_MEMORY, a page file's write
   // error, ...); 0 while all is well. A failed spooler output is the PDEV's state, not this.
   DWORD error = 0;
+  // The language's table (writer_internal.h), picked from settings->PrintLanguage on first use;
+  // nullptr until then, and for a language the writers do not know.
+  const writers::LanguageWriter* writer = nullptr;
 };
 
 enum UserCommandSlot : int {
@@ -62,7 +69,7 @@ enum UserCommandSlot : int {
   kUserCommandJobEnd = 3,
 };
 
-// Each operation dispatches on settings->PrintLanguage. An unknown language writes the debug line
+// Each operation calls the language's entry in the job's table (settings->PrintLanguage). An unknown language writes the debug line
 // "Don't support print language." and sends nothing. Operations a language lacks (the ZPL format
 // start for TSPL, say) send nothing.
 

@@ -1,4 +1,4 @@
-// Shared helpers and the per-language halves of the writers (writer.cpp dispatches to them).
+// Shared helpers and the per-language tables of the writers (writer.cpp calls through them).
 #pragma once
 
 #include <cstddef>
@@ -30,10 +30,49 @@ uint32_t ModelDpi(const WriterContext& ctx);
 DWORD RasterDpi(const WriterContext& ctx);
 const InstalledPaper& Paper(const WriterContext& ctx);
 
+// The decisions every language makes from the paper, the settings and the model, side by side.
+// The ribbon: a paper with settings of its own (a speed) decides by its media flags; else print
+// mode 1 is direct thermal and 2 thermal transfer; anything else leaves the printer's choice.
+enum class Ribbon { kPrinterChoice, kOff, kOn };
+Ribbon RibbonChoice(const WriterContext& ctx);
 // Speed and darkness in force: the paper's own when set, else the settings'; with
 // `modelDefault` the model's default when neither is set.
 uint32_t Speed(const WriterContext& ctx, bool modelDefault);
 uint32_t Darkness(const WriterContext& ctx, bool modelDefault);
+
+// The settings' print modes (PrintMode) that choose the ribbon; above these the printer's own
+// setting stays, also for a paper with settings of its own.
+constexpr uint32_t kPrintModeDirectThermal = 1;
+constexpr uint32_t kPrintModeThermalTransfer = 2;
+
+// The settings' post-print actions (PostAction).
+constexpr uint32_t kPostActionNone = 0;
+constexpr uint32_t kPostActionTear = 1;
+constexpr uint32_t kPostActionPeel = 2;
+constexpr uint32_t kPostActionCut = 3;
+constexpr uint32_t kPostActionCutEvery = 4;  // cut every IntervalPages labels
+
+// One language's half of the writers: what a job, a page copy and a user command are in it.
+// Filled once per language; a job picks its table once (WriterContext::writer). An entry a
+// language lacks is nullptr and sends nothing.
+struct LanguageWriter {
+  void (*jobHeader)(WriterContext& ctx);
+  // The user command string `slot`; nullptr sends the text as it is.
+  void (*userCommand)(WriterContext& ctx, int slot, const std::string& text);
+  void (*pageHeader)(WriterContext& ctx);
+  void (*formatStart)(WriterContext& ctx);
+  void (*raster)(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows);
+  void (*pageTrailer)(WriterContext& ctx);
+  bool oneIsBlack;       // the raster goes out with 1 = black (the pipeline makes 1 = white)
+  bool copiesInRaster;   // the raster operation repeats the copies itself (one page file each)
+};
+
+// The table of a language; nullptr for one the writers do not know.
+const LanguageWriter* LanguageWriterFor(uint32_t language);
+extern const LanguageWriter kTsplWriter;
+extern const LanguageWriter kZplWriter;
+extern const LanguageWriter kEscWriter;
+extern const LanguageWriter kTwlWriter;
 
 inline void PutU16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -46,35 +85,19 @@ inline void PutU32(uint8_t* p, uint32_t v) {
 
 // TSPL
 constexpr DWORD kTsplBandRows = 280;
-void TsplJobHeader(WriterContext& ctx);
-void TsplPageHeader(WriterContext& ctx);
-void TsplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows);
-void TsplPageTrailer(WriterContext& ctx);
 // "%d.%d" of a length in micrometres as millimetres (gap and black-mark lines).
 std::string TsplMillimetres(int32_t micrometres);
 
 // ZPL
 constexpr DWORD kZplBandRows = 300;
-void ZplJobHeader(WriterContext& ctx);
-void ZplPageHeader(WriterContext& ctx);
-void ZplFormatStart(WriterContext& ctx);
-void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows);
-void ZplPageTrailer(WriterContext& ctx);
 
 // ESC
 constexpr DWORD kEscBandRows = 24;
-void EscJobHeader(WriterContext& ctx);
-void EscPostAction(WriterContext& ctx, int slot);
-void EscPageHeader(WriterContext& ctx);
-void EscRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows);
 
 // TWL
 constexpr size_t kTwlJobHeaderBytes = 7;
 constexpr size_t kTwlPageHeaderBytes = 22;
 constexpr size_t kTwlMarkerBytes = 8;
 constexpr uint16_t kTwlCounterWrapAbove = 8999;
-void TwlJobHeader(WriterContext& ctx);
-void TwlUserCommand(WriterContext& ctx, int slot, const std::string& text);
-void TwlRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows);
 
 }  // namespace writers

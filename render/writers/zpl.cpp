@@ -15,19 +15,21 @@
 
 namespace writers {
 
-void ZplJobHeader(WriterContext& ctx) {
+namespace {
+
+// The media kinds ^MN names. Continuous-unfixed paper is read by the bits it shares with these
+// (its own bit is left out), so a stock marked continuous and unfixed still gets ^MNN.
+constexpr uint32_t kZplMediaBits = kPaperGap | kPaperBlackMark | kPaperContinuous;
+
+void JobHeader(WriterContext& ctx) {
   const PrinterDevmode& s = *ctx.settings;
   const InstalledPaper& paper = Paper(ctx);
   std::string t = "^XA\r\n";
 
-  if (s.PrintMode <= 2) {
-    if (paper.Speed != 0) {
-      t += (paper.Flags & kPaperThermalTransfer) ? "^MTT\r\n" : "^MTD\r\n";
-    } else if (s.PrintMode == 1) {
-      t += "^MTD\r\n";
-    } else if (s.PrintMode == 2) {
-      t += "^MTT\r\n";
-    }
+  switch (RibbonChoice(ctx)) {
+    case Ribbon::kOff: t += "^MTD\r\n"; break;
+    case Ribbon::kOn: t += "^MTT\r\n"; break;
+    case Ribbon::kPrinterChoice: break;
   }
 
   uint32_t speed = Speed(ctx, true);
@@ -42,20 +44,20 @@ void ZplJobHeader(WriterContext& ctx) {
   uint32_t darkness = Darkness(ctx, true);
   if (darkness != 0) t += FormatA("~SD%d\r\n", (static_cast<int>(darkness) - 1) * 2);
 
-  switch (paper.Flags & 0x7) {
+  switch (paper.Flags & kZplMediaBits) {
     case kPaperGap: t += "^MNY\r\n"; break;
     case kPaperBlackMark: t += "^MNM\r\n"; break;
     case kPaperContinuous: t += "^MNN\r\n"; break;
     default: break;
   }
 
-  t += FormatA("^PQ1,%u,1,Y\r\n", s.PostAction != 0 ? s.IntervalPages : 0u);
+  t += FormatA("^PQ1,%u,1,Y\r\n", s.PostAction != kPostActionNone ? s.IntervalPages : 0u);
 
   switch (s.PostAction) {
-    case 1: t += "^MMT,N\r\n"; break;
-    case 2: t += "^MMP,N\r\n"; break;
-    case 3:
-    case 4: t += "^MMC,N\r\n"; break;
+    case kPostActionTear: t += "^MMT,N\r\n"; break;
+    case kPostActionPeel: t += "^MMP,N\r\n"; break;
+    case kPostActionCut:
+    case kPostActionCutEvery: t += "^MMC,N\r\n"; break;
     default: break;
   }
 
@@ -64,7 +66,7 @@ void ZplJobHeader(WriterContext& ctx) {
   SendText(ctx, t);
 }
 
-void ZplPageHeader(WriterContext& ctx) {
+void PageHeader(WriterContext& ctx) {
   // The printer receives the raster at the model resolution, also when the page was drawn at a
   // multiple of it (InputDPI): width and length describe that raster.
   int64_t r = RasterDpi(ctx);
@@ -79,9 +81,9 @@ void ZplPageHeader(WriterContext& ctx) {
   SendText(ctx, FormatA("^XA\r\n^PW%lld\r\n^LL%lld\r\n^PON\r\n^XZ\r\n\r\n", width, length));
 }
 
-void ZplFormatStart(WriterContext& ctx) { SendText(ctx, "^XA\r\n"); }
+void FormatStart(WriterContext& ctx) { SendText(ctx, "^XA\r\n"); }
 
-void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
+void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD rows) {
   const size_t bandBytes = size_t{rowBytes} * kZplBandRows;
   const uLong bound = compressBound(static_cast<uLong>(bandBytes));
   // Every buffer is there before the first band goes: a band left out would print a wrong label.
@@ -130,13 +132,29 @@ void ZplRaster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD 
 
     unsigned long total = static_cast<unsigned long>(bandBytes);
     if (!SendText(ctx, FormatA("^FO%d,%lu^GFA,%lu,%lu,%lu,:Z64:", 0, static_cast<unsigned long>(y), total, total,
-                               static_cast<unsigned long>(rowBytes))))
+                               static_cast<unsigned long>(rowBytes))) ||
+        !SendBytes(ctx, text.get(), chars) ||
+        !SendText(ctx, FormatA(":%04X\r\n", Crc16Xmodem(text.get(), chars)))) {
+      // The job has failed (its output is refused): this band and the rest of the page are dropped.
+      DbgPrint(TEXT("ZPL band at row %u not sent: the job's output failed."), static_cast<unsigned>(y));
       return;
-    if (!SendBytes(ctx, text.get(), chars)) return;
-    if (!SendText(ctx, FormatA(":%04X\r\n", Crc16Xmodem(text.get(), chars)))) return;
+    }
   }
 }
 
-void ZplPageTrailer(WriterContext& ctx) { SendText(ctx, "^XZ\r\n\r\n"); }
+void PageTrailer(WriterContext& ctx) { SendText(ctx, "^XZ\r\n\r\n"); }
+
+}  // namespace
+
+const LanguageWriter kZplWriter = {
+    .jobHeader = JobHeader,
+    .userCommand = nullptr,
+    .pageHeader = PageHeader,
+    .formatStart = FormatStart,
+    .raster = Raster,
+    .pageTrailer = PageTrailer,
+    .oneIsBlack = true,
+    .copiesInRaster = false,
+};
 
 }  // namespace writers

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "render/image/bmp.h"
-#include "render/image/image.h"
+#include "image/bmp.h"
+#include "image/image.h"
 
 namespace {
 

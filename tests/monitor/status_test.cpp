@@ -79,6 +79,37 @@ TEST(StatusReplyTest, OnlyTheFirst64BytesCount) {
 
 // ---- status queries through the port -----------------------------------------------------------
 
+TEST(VendorCommandNameTest, ReadsRequestAndAccess) {
+  struct Case {
+    const char16_t* name;
+    BYTE request;
+    VendorAccess access;
+  };
+  for (const Case& c : {Case{u"twgetcmd1", 1, VendorAccess::kGet}, Case{u"twsetcmd5", 5, VendorAccess::kSet},
+                        Case{u"twgetcmd9", 9, VendorAccess::kGet}, Case{u"twxetcmd3", 3, VendorAccess::kNone},
+                        Case{u"twSetcmd2", 2, VendorAccess::kNone}}) {
+    VendorCommand command{};
+    WString name = ToWString(c.name);
+    ASSERT_TRUE(ParseVendorCommandName(name.c_str(), &command)) << WideToUtf8(name.c_str());
+    EXPECT_EQ(command.request, c.request) << WideToUtf8(name.c_str());
+    EXPECT_EQ(command.access, c.access) << WideToUtf8(name.c_str());
+  }
+  // Only the length, the "tw" start and the request digit are read: the letters between are not.
+  VendorCommand loose{};
+  EXPECT_TRUE(ParseVendorCommandName(ToWString(u"twg-----4").c_str(), &loose));
+  EXPECT_EQ(loose.request, 4);
+  EXPECT_EQ(loose.access, VendorAccess::kGet);
+}
+
+TEST(VendorCommandNameTest, RefusesOtherNames) {
+  for (auto text : {u"twsetcmd0", u"twgetcmdx", u"TWgetcmd1", u"twgetcmd10", u"twgetcmd", u"", u"IsTWL"}) {
+    VendorCommand command{};
+    EXPECT_FALSE(ParseVendorCommandName(ToWString(text).c_str(), &command)) << WideToUtf8(ToWString(text).c_str());
+  }
+  VendorCommand command{};
+  EXPECT_FALSE(ParseVendorCommandName(nullptr, &command));
+}
+
 TEST_F(StatusTest, ShortRepliesKeepTheRecentPages) {
   twl->SetRecentPages({258, 3});
   twl->SetPageCounter(5);

@@ -1,7 +1,9 @@
 // lbl print's options: the job options it shares with check-job, settings fields by name, and the
 // refusals of unknown fields and bad values.
 #include <gtest/gtest.h>
+#include <rapidjson/document.h>
 
+#include "tools/json_out.h"
 #include "tools/print_job.h"
 #include "tools/settings_fields.h"
 
@@ -83,6 +85,34 @@ TEST(SettingsFields, StoresEachFieldWhereTheRecordHasIt) {
   EXPECT_EQ(dm.dm.dmFields, DWORD(DM_ORIENTATION | DM_COPIES));
   EXPECT_EQ(dm.WatermarkPath[2], TEXT('\\'));
   EXPECT_EQ(dm.WatermarkPath[3], TEXT('w'));
+}
+
+// lbl defaults shows every field --set takes, by the same name and with the value it stored; the fields
+// it shows only (sizes, versions, the signature) --set refuses.
+TEST(SettingsFields, DefaultsShowWhatSetTakes) {
+  PrinterDevmode dm{};
+  std::string error;
+  ASSERT_TRUE(lbl::SetSettingsField(&dm, "FeedOffset", "-1500", &error)) << error;
+  ASSERT_TRUE(lbl::SetSettingsField(&dm, "UserCommand3", "A\\r", &error)) << error;
+  ASSERT_TRUE(lbl::SetSettingsField(&dm, "dmPaperWidth", "1016", &error)) << error;
+  lbl::JsonOut j;
+  lbl::WriteAllSettingsFields(j, &dm);
+  rapidjson::Document doc;
+  ASSERT_FALSE(doc.Parse(j.Finish().c_str()).HasParseError());
+  auto member = [&](const std::string& name) -> const rapidjson::Value* {
+    for (const char* group : {"Public", "Private"})
+      if (doc[group].HasMember(name.c_str())) return &doc[group][name.c_str()];
+    return nullptr;
+  };
+  for (const std::string& name : lbl::SettingsFieldNames()) EXPECT_NE(member(name), nullptr) << name;
+  EXPECT_EQ(member("FeedOffset")->GetInt(), -1500);
+  EXPECT_STREQ(member("UserCommand3")->GetString(), "A\r");
+  EXPECT_EQ(doc["Public"]["dmPaperWidth"].GetInt(), 1016);
+  EXPECT_EQ(member("dmFields")->GetUint(), unsigned{DM_PAPERWIDTH});
+  for (const char* fixed : {"dmSize", "Signature", "Version", "caSize", "Reserved1"}) {
+    EXPECT_NE(member(fixed), nullptr) << fixed;
+    EXPECT_FALSE(lbl::SetSettingsField(&dm, fixed, "1", &error)) << fixed;
+  }
 }
 
 TEST(SettingsFields, UserCommandsTakeEscapesAndTheirFullLength) {

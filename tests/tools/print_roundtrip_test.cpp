@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/pagefile.h"
 #include "tools/print_job.h"
 #include "tools/viewer/png.h"
 #include "tools_fixture.h"
@@ -157,7 +158,7 @@ TEST(PrintRoundTrip, CopiesRepeatThePage) {
   std::vector<int> pages;
   for (const auto& f : twl.result.pageFiles) {
     int page = 0;
-    ASSERT_TRUE(lblview::ParsePageFileName(f.name, &page, nullptr, nullptr));
+    ASSERT_TRUE(ParsePageFileLeaf(f.name, &page, nullptr, nullptr));
     if (page) pages.push_back(page);
   }
   ASSERT_EQ(pages.size(), 2u);

@@ -1,5 +1,6 @@
 // The virtual printer on golden streams of each language and on corrupted ones: every corruption
 // is refused with the byte offset where it is.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "tools/viewer/viewer.h"
@@ -275,6 +276,20 @@ TEST(Viewer, TwlCorruptionsNameTheirOffset) {
   Viewed h = View(Markers({block.size()}), rows);
   EXPECT_FALSE(h.ok);
   EXPECT_EQ(h.e.offset, 20u);
+}
+
+// Rows of the dot count alone (L = 2) are a well-formed block, the same one the simulated printer
+// prints; the viewer lists it and has nothing to draw.
+TEST(Viewer, TwlRowsOfNoBytesAreWellFormed) {
+  const std::vector<uint8_t> block = TwlBlock(2, std::vector<uint8_t>(3), 1);
+  std::vector<uint8_t> empty(block.begin(), block.begin() + 22);
+  empty[18] = 2;  // row length: the dot count alone
+  for (int y = 0; y < 3; ++y) empty.insert(empty.end(), {0, 0});
+  Viewed v = View(Markers({empty.size()}), {{"page_0002_jobid_001_0.dat", empty}});
+  EXPECT_FALSE(v.ok);
+  EXPECT_THAT(v.e.message, ::testing::HasSubstr("has no area"));
+  ASSERT_FALSE(v.r.commands.empty());
+  EXPECT_THAT(v.r.commands.back().text, ::testing::HasSubstr("3 rows of 0 bytes"));
 }
 
 TEST(Viewer, DetectsTheLanguageByItsFirstOwnCommand) {

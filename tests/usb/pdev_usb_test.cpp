@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "driver/driver_fixture.h"
+#include "render/driver_fixture.h"
 #include "winsim/devices.h"
 
 using namespace drvtest;

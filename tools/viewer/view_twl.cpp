@@ -2,9 +2,10 @@
 // block's size); the job header, user command text and the page blocks are in page files. A page
 // block is a 22-byte "SIZ" header and rows each led by their count of black dots.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
+#include "common/pagefile.h"
+#include "common/twlblock.h"
 #include "tools/viewer/viewer_internal.h"
 
 namespace lblview::detail {
@@ -13,39 +14,40 @@ namespace {
 
 constexpr size_t kMarkerBytes = 8;
 constexpr size_t kJobHeaderBytes = 7;
-constexpr size_t kBlockHeaderBytes = 22;
+constexpr size_t kBlockHeaderBytes = kTwlBlockHeaderBytes;
 
 size_t Block(const uint8_t* data, size_t size, size_t pos, Sink& sink, std::vector<Label>* blocks) {
-  if (size - pos < kBlockHeaderBytes)
-    Fail(pos, "a page block header needs %zu bytes, %zu are left", kBlockHeaderBytes, size - pos);
-  const uint8_t* h = data + pos;
-  const unsigned media = h[3];
-  if (media > 2) Fail(pos + 3, "media %u is not 0 (continuous), 1 (gap) or 2 (black mark)", media);
-  const uint32_t paperWidth = U16(h + 4), pageRows = U16(h + 6), gap = U16(h + 8), gapOffset = U16(h + 10),
-                 page = U16(h + 12);
-  if (std::memcmp(h + 14, "\x1D\x76\x30\x00", 4) != 0) Fail(pos + 14, "the raster header 1D 76 30 00 is missing");
-  const uint32_t rowLength = U16(h + 18), rows = U16(h + 20);
-  if (rows != pageRows) Fail(pos + 20, "the raster has %u rows, the page header says %u", rows, pageRows);
-  if (rowLength < 3) Fail(pos + 18, "row length %u leaves no room for dots", rowLength);
-  const size_t blockBytes = kBlockHeaderBytes + size_t(rows) * rowLength;
-  if (size - pos < blockBytes)
-    Fail(pos, "a page block of %u rows of %u bytes needs %zu bytes, %zu are left", rows, rowLength, blockBytes, size - pos);
+  const TwlPageBlock b = ReadTwlPageBlock(data + pos, size - pos);
+  switch (b.fault) {
+    case TwlBlockFault::None:
+    case TwlBlockFault::DotCount:
+    case TwlBlockFault::NotSiz:  // the caller saw "SIZ"
+      break;
+    case TwlBlockFault::ShortHeader:
+      Fail(pos, "a page block header needs %zu bytes, %zu are left", kBlockHeaderBytes, size - pos);
+    case TwlBlockFault::ShortRows:
+      Fail(pos, "a page block of %u rows of %u bytes needs %zu bytes, %zu are left", unsigned{b.rows},
+           unsigned{b.rowLength}, kBlockHeaderBytes + size_t{b.rows} * b.rowLength, size - pos);
+    case TwlBlockFault::RasterCommand:
+      Fail(pos + b.offset, "the raster header 1D 76 30 00 is missing");
+    case TwlBlockFault::RowCount:
+      Fail(pos + b.offset, "the raster has %u rows, the page header says %u", unsigned{b.rows}, unsigned{b.length});
+    case TwlBlockFault::RowLength:
+      Fail(pos + b.offset, "row length %u leaves no room for the row's dot count", unsigned{b.rowLength});
+  }
+  if (b.media > 2) Fail(pos + 3, "media %u is not 0 (continuous), 1 (gap) or 2 (black mark)", unsigned{b.media});
   static const char* const kMedia[] = {"continuous", "gap", "black mark"};
   sink.Add(pos, Format("SIZ page %u: %s media, paper width %u dots, %u rows of %u bytes, gap %u dots, offset %u dots",
-                       page, kMedia[media], paperWidth, rows, rowLength - 2, gap, gapOffset));
-  const uint32_t rowBytes = rowLength - 2;
-  if (rows == 0) Fail(pos + 20, "page %u has no rows", page);
-  Label label = sink.NewLabel(uint64_t(rowBytes) * 8, rows, pos);
-  const uint8_t* row = h + kBlockHeaderBytes;
-  for (uint32_t y = 0; y < rows; ++y, row += rowLength) {
-    uint32_t black = 0;
-    for (uint32_t x = 0; x < rowBytes; ++x) black += static_cast<uint32_t>(std::popcount(row[2 + x]));
-    if (black != U16(row))
-      Fail(static_cast<size_t>(row - data), "row %u counts %u black dots, it holds %u", y, U16(row), black);
-    std::memcpy(&label.bits[size_t(y) * label.Stride()], row + 2, rowBytes);
-  }
+                       unsigned{b.number}, kMedia[b.media], unsigned{b.paperWidth}, unsigned{b.rows},
+                       unsigned{b.RowBytes()}, unsigned{b.gap}, unsigned{b.gapOffset}));
+  if (b.fault == TwlBlockFault::DotCount)
+    Fail(pos + b.offset, "row %u counts %u black dots, it holds %u", b.row, b.stated, b.counted);
+  // A block of no rows or of empty rows is well formed but has nothing to draw.
+  if (b.rows == 0) Fail(pos + 20, "page %u has no rows", unsigned{b.number});
+  Label label = sink.NewLabel(uint64_t(b.RowBytes()) * 8, b.rows, pos);
+  for (uint32_t y = 0; y < b.rows; ++y) std::memcpy(&label.bits[size_t(y) * label.Stride()], b.RowBits(y), b.RowBytes());
   blocks->push_back(std::move(label));
-  return pos + blockBytes;
+  return pos + b.used;
 }
 
 bool At(const uint8_t* data, size_t size, size_t pos, const char* what, size_t n) {
@@ -108,7 +110,7 @@ void ViewTwlFiles(const std::vector<PageFile>& pageFiles, const std::vector<std:
   std::vector<Named> jobLevel, pages;
   for (const PageFile& f : pageFiles) {
     int page = 0, job = 0, seq = 0;
-    if (!ParsePageFileName(f.name, &page, &job, &seq)) {
+    if (!ParsePageFileLeaf(f.name, &page, &job, &seq)) {
       sink.file = f.name;
       Fail(0, "'%s' is not a page file name (page_NNNN_jobid_NNN_N.dat)", f.name.c_str());
     }

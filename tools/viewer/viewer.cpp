@@ -91,17 +91,6 @@ Language DetectLanguage(const uint8_t* data, size_t size) {
   return best.lang;
 }
 
-bool ParsePageFileName(const std::string& name, int* page, int* jobId, int* sequence) {
-  int p = 0, j = 0, s = 0, used = 0;
-  if (std::sscanf(name.c_str(), "page_%d_jobid_%d_%d.dat%n", &p, &j, &s, &used) != 3 ||
-      static_cast<size_t>(used) != name.size() || p < 0 || j < 0 || s < 0)
-    return false;
-  if (page) *page = p;
-  if (jobId) *jobId = j;
-  if (sequence) *sequence = s;
-  return true;
-}
-
 namespace {
 
 template <class Body>

@@ -86,7 +86,4 @@ bool ViewTwlPageFiles(const std::vector<PageFile>& pageFiles, const ViewOptions&
 // One TWL page file on its own: a job header, a page block or user command text.
 bool ViewTwlPageFile(const PageFile& file, const ViewOptions& options, ViewResult* result, ViewError* error);
 
-// The page number and job id in a page file name; false when the name is not one.
-bool ParsePageFileName(const std::string& name, int* page, int* jobId, int* sequence);
-
 }  // namespace lblview

@@ -44,15 +44,6 @@ struct TwlPage {
   std::vector<uint8_t> raster;  // rows x rowBytes, most significant bit leftmost, 1 = black
 };
 
-enum class TwlBlock {
-  Page,      // a whole, consistent block
-  Torn,      // the data ends inside the block
-  Corrupt,   // a row's dot count does not match its bytes, or the header contradicts itself
-  NotAPage,  // does not start with "SIZ"
-};
-// Reads the page block at the start of `data`; `used` receives the bytes it spans (all of them when torn).
-TwlBlock ParseTwlPage(const uint8_t* data, size_t size, TwlPage* page, size_t* used);
-
 class TwlPrinterDevice : public UsbPrinterDevice {
  public:
   TwlPrinterDevice();

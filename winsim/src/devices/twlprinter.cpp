@@ -1,57 +1,36 @@
 // The simulated TWL label printer: device identifier, vendor requests, status and faults.
 #include "winsim/twlprinter.h"
 
-#include <bit>
 #include <cstdio>
 #include <cstring>
+
+#include "common/twlblock.h"
 
 namespace winsim {
 
 namespace {
 
-constexpr size_t kPageHeaderBytes = 22;
+constexpr size_t kPageHeaderBytes = kTwlBlockHeaderBytes;
 constexpr size_t kJobHeaderBytes = 7;
 
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t U16(const uint8_t* p) { return TwlU16(p); }
+
+TwlPage PrintedPage(const TwlPageBlock& b) {
+  TwlPage p;
+  p.number = b.number;
+  p.media = b.media;
+  p.paperWidth = b.paperWidth;
+  p.length = b.length;
+  p.gap = b.gap;
+  p.gapOffset = b.gapOffset;
+  p.rowBytes = b.RowBytes();
+  p.rows = b.rows;
+  p.raster.reserve(size_t(p.rows) * p.rowBytes);
+  for (uint32_t y = 0; y < b.rows; ++y) p.raster.insert(p.raster.end(), b.RowBits(y), b.RowBits(y) + p.rowBytes);
+  return p;
+}
 
 }  // namespace
-
-TwlBlock ParseTwlPage(const uint8_t* data, size_t size, TwlPage* page, size_t* used) {
-  *used = 0;
-  if (size < 3 || memcmp(data, "SIZ", 3) != 0) return TwlBlock::NotAPage;
-  if (size < kPageHeaderBytes) {
-    *used = size;
-    return TwlBlock::Torn;
-  }
-  TwlPage p;
-  p.media = data[3];
-  p.paperWidth = U16(data + 4);
-  p.length = U16(data + 6);
-  p.gap = U16(data + 8);
-  p.gapOffset = U16(data + 10);
-  p.number = U16(data + 12);
-  const uint16_t rowLength = U16(data + 18);
-  p.rows = U16(data + 20);
-  const size_t total = kPageHeaderBytes + size_t(p.rows) * rowLength;
-  if (size < total) {
-    *used = size;
-    return TwlBlock::Torn;
-  }
-  *used = total;
-  static const uint8_t kRaster[4] = {0x1D, 0x76, 0x30, 0x00};
-  if (memcmp(data + 14, kRaster, 4) != 0 || rowLength < 2 || p.rows != p.length) return TwlBlock::Corrupt;
-  p.rowBytes = uint16_t(rowLength - 2);
-  p.raster.reserve(size_t(p.rows) * p.rowBytes);
-  const uint8_t* row = data + kPageHeaderBytes;
-  for (uint16_t y = 0; y < p.rows; ++y, row += rowLength) {
-    unsigned black = 0;
-    for (uint16_t x = 0; x < p.rowBytes; ++x) black += unsigned(std::popcount(row[2 + x]));
-    if (U16(row) != black) return TwlBlock::Corrupt;
-    p.raster.insert(p.raster.end(), row + 2, row + rowLength);
-  }
-  *page = std::move(p);
-  return TwlBlock::Page;
-}
 
 TwlPrinterDevice::TwlPrinterDevice() {
   productId = 0x0004;
@@ -252,10 +231,11 @@ void TwlPrinterDevice::PrintPageLocked(TwlPage page) {
 void TwlPrinterDevice::PrintItemsLocked(const uint8_t* data, size_t size) {
   size_t at = 0;
   while (at < size) {
-    TwlPage page;
-    size_t used = 0;
-    switch (ParseTwlPage(data + at, size - at, &page, &used)) {
-      case TwlBlock::Page:
+    const TwlPageBlock block = ReadTwlPageBlock(data + at, size - at);
+    size_t used = block.used;
+    switch (block.status) {
+      case TwlBlockStatus::Page: {
+        TwlPage page = PrintedPage(block);
         receivedNumbers_.push_back(page.number);
         if (auto loss = lose_.find(page.number); loss != lose_.end() && loss->second.times > 0) {
           --loss->second.times;
@@ -268,13 +248,14 @@ void TwlPrinterDevice::PrintItemsLocked(const uint8_t* data, size_t size) {
           PrintPageLocked(std::move(page));
         }
         break;
-      case TwlBlock::Torn:
-      case TwlBlock::Corrupt:
+      }
+      case TwlBlockStatus::Torn:
+      case TwlBlockStatus::Corrupt:
         if (size - at >= 14) receivedNumbers_.push_back(U16(data + at + 12));
         ++torn_;
         AskReprintLocked();
         break;
-      case TwlBlock::NotAPage:
+      case TwlBlockStatus::NotAPage:
         if (size - at >= kJobHeaderBytes && data[at] == 0x1B && data[at + 1] == 0x73) {
           used = kJobHeaderBytes;
         } else {

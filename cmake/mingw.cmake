@@ -1,0 +1,27 @@
+# MinGW-w64 cross toolchain; LBL_MINGW_ARCH (x86_64 or i686, set by the preset) picks the target.
+if(NOT LBL_MINGW_ARCH MATCHES "^(x86_64|i686)$")
+  message(FATAL_ERROR "LBL_MINGW_ARCH must be x86_64 or i686, not '${LBL_MINGW_ARCH}'")
+endif()
+# try_compile projects read this file again and need the architecture too.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES LBL_MINGW_ARCH)
+
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${LBL_MINGW_ARCH})
+set(LBL_MINGW_TRIPLET ${LBL_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${LBL_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${LBL_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${LBL_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${LBL_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+if(LBL_MINGW_ARCH STREQUAL "i686")
+  # stdcall exports keep the names of the module-definition files, without @n decoration.
+  set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--kill-at -Wl,--enable-stdcall-fixup")
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--kill-at")
+  # SSE2 arithmetic, as on x86_64: x87 excess precision would change rounded pixel values.
+  set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+  set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+endif()

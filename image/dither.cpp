@@ -1,0 +1,147 @@
+// Dithering to 1 bit. Rows run from stored row 0 upward and pixels left to right, so error
+// diffusion carries error into higher stored rows (upward on the page).
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "common/alloc.h"
+#include "image/diffusion_kernels.h"
+#include "image/image.h"
+#include "image/image_internal.h"
+
+using namespace image_detail;
+
+namespace {
+
+using namespace diffusion;
+
+constexpr int kPad = kMaxReach;         // widest horizontal reach of any kernel
+constexpr int kRing = kMaxRowsAhead + 1;  // current row and up to three rows ahead
+
+const uint8_t kOrdered4x4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+const uint8_t kBayer4x4[4][4] = {
+    {0, 192, 48, 240}, {128, 64, 176, 112}, {32, 224, 16, 208}, {160, 96, 144, 80}};
+
+class GreySource {
+ public:
+  explicit GreySource(const RasterImage& img) : img_(img) {
+    GreyTable(img, table_);
+    identity_ = img.Bpp() == 8 && IsIdentity(table_);
+  }
+  const uint8_t* Row(uint32_t y, uint8_t* scratch) const {
+    return GreyRow(img_, y, table_, identity_, scratch);
+  }
+
+ private:
+  const RasterImage& img_;
+  uint8_t table_[256];
+  bool identity_ = false;
+};
+
+// Error diffusion into `out` (1 bit, all 0). Working rows hold grey values with kPad spare columns
+// on each side, which absorb error sent past the left and right edges.
+template <typename Kernel>
+bool Diffuse(RasterImage& img, RasterImage& out) {
+  const uint32_t w = img.Width(), h = img.Height();
+  const size_t span = static_cast<size_t>(w) + 2 * kPad;
+  LocalArray<int> ring = AllocArray<int>(span * kRing);
+  LocalArray<uint8_t> scratch = AllocArray<uint8_t>(w);
+  if (!ring || !scratch) return false;
+  const GreySource source(img);
+  int* rows[kRing];
+  for (int i = 0; i < kRing; ++i) rows[i] = ring.get() + span * i + kPad;
+  auto load = [&](uint32_t y) {
+    int* r = rows[y % kRing] - kPad;
+    const uint8_t* g = source.Row(y, scratch.get());
+    for (int i = 0; i < kPad; ++i) r[i] = r[kPad + w + i] = 0;
+    for (uint32_t x = 0; x < w; ++x) r[kPad + x] = g[x];
+  };
+  for (uint32_t y = 0; y < std::min<uint32_t>(h, kRing); ++y) load(y);
+
+  for (uint32_t y = 0; y < h; ++y) {
+    if (img.CancelRequested()) break;
+    int* cur = rows[y % kRing];
+    int* next[kRing];
+    bool valid[kRing];
+    for (int dy = 0; dy < kRing; ++dy) {
+      next[dy] = rows[(y + dy) % kRing];
+      valid[dy] = y + dy < h;
+    }
+    uint8_t* dst = out.Row(y);
+    unsigned bits = 0;
+    for (uint32_t x = 0; x < w; ++x) {
+      const int v = cur[x];
+      const bool white = v >= 129;
+      const int e = white ? v - 255 : v;
+      bits = (bits << 1) | (white ? 1u : 0u);
+      if ((x & 7) == 7) dst[x >> 3] = static_cast<uint8_t>(bits);
+      if (e == 0) continue;
+      for (const Tap& t : Kernel::kTaps) {
+        if (!valid[t.dy]) continue;
+        int* p = next[t.dy] + static_cast<int>(x) + t.dx;
+        const int nv = *p + t.w * e / Kernel::kDivisor;
+        *p = nv < 0 ? 0 : nv > 255 ? 255 : nv;
+      }
+    }
+    if (w & 7) dst[w >> 3] = static_cast<uint8_t>(bits << (8 - (w & 7)));
+    if (y + kRing < h) load(y + kRing);
+    img.SetProgress(Percent(y + 1, h));
+  }
+  return true;
+}
+
+bool Ordered(RasterImage& img, RasterImage& out, bool bayer) {
+  const uint32_t w = img.Width(), h = img.Height();
+  LocalArray<uint8_t> scratch = AllocArray<uint8_t>(w);
+  if (!scratch) return false;
+  const GreySource source(img);
+  for (uint32_t y = 0; y < h; ++y) {
+    if (img.CancelRequested()) break;
+    const uint8_t* g = source.Row(y, scratch.get());
+    uint8_t* dst = out.Row(y);
+    for (uint32_t x = 0; x < w; ++x) {
+      bool white;
+      if (bayer) {
+        white = g[x] > kBayer4x4[y & 3][x & 3];
+      } else {
+        const int c = 16 * g[x] / 255;
+        white = c == 16 || kOrdered4x4[y & 3][x & 3] < c;
+      }
+      if (white) SetBit(dst, x);
+    }
+    img.SetProgress(Percent(y + 1, h));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RasterImage::Dither(int method) {
+  if (!IsValid()) {
+    SetError(kMsgEmpty);
+    return false;
+  }
+  RasterImage out;
+  if (!out.Create(width_, height_, 1)) {
+    SetError(out.LastError());
+    return false;
+  }
+  bool ok;
+  switch (method) {
+    case kOrdered4x4: ok = Ordered(*this, out, false); break;
+    case kBayer: ok = Ordered(*this, out, true); break;
+    case kBurkes: ok = Diffuse<Burkes>(*this, out); break;
+    case kStucki: ok = Diffuse<Stucki>(*this, out); break;
+    case kJarvisJudiceNinke: ok = Diffuse<JarvisJudiceNinke>(*this, out); break;
+    case kSierra: ok = Diffuse<Sierra>(*this, out); break;
+    case kStevensonArce: ok = Diffuse<StevensonArce>(*this, out); break;
+    default: ok = Diffuse<FloydSteinberg>(*this, out); break;
+  }
+  if (!ok) {
+    SetError(kMsgMemory);
+    return false;
+  }
+  TakePixels(std::move(out));
+  return true;
+}

@@ -12,6 +12,7 @@
 #include "tools/command_help.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/install_commands.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
 #include "tools/print_commands.h"
@@ -229,6 +230,8 @@ const std::vector<CommandSpec>& Commands() {
       lbl::CheckJobCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),
+      lbl::InstallCommand(),
+      lbl::UninstallCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",
        "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
        {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},

@@ -21,7 +21,7 @@
 #include "winsim/spooler.h"
 
 class EngineFixture : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     winsim::Reset();
     winsim::UseVirtualClock();

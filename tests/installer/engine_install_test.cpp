@@ -23,7 +23,7 @@ TEST_F(EngineInstall, NonUsbPortInstallsFromCopiedFilesWithAnEmptyHardwareId) {
   EXPECT_EQ(commands[0], "rundll32.exe printui.dll,PrintUIEntryDPIAware /p /n \"Label\"");
   EXPECT_EQ(winsim::DefaultPrinter(), u"Label");
 
-  for (auto f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lbldrv6.dat", u"lblmon.dll"}) EXPECT_TRUE(Exists(driverDir + f)) << f;
+  for (auto f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lbldrv6.dat", u"lblmon.dll"}) EXPECT_TRUE(Exists(driverDir + f)) << WideToUtf8(reinterpret_cast<const WCHAR*>(f));
   auto drivers = winsim::Drivers();
   const winsim::DriverSpec* d = FindDriver(drivers, u"Tarnwell TW-JA");
   ASSERT_NE(d, nullptr);

@@ -39,7 +39,7 @@ TEST_F(EngineUninstall, EverythingOfAPackagePrinterOnATcpIpPortGoes) {
   EXPECT_TRUE(winsim::TcpIpPorts().empty());
   EXPECT_TRUE(winsim::Drivers().empty());
   EXPECT_TRUE(WStrEq(recs[0].environment, TEXT("Windows x64")));
-  for (auto f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lbldrv6.dat", u"lblmon.dll"}) EXPECT_FALSE(Exists(driverDir + f)) << f;
+  for (auto f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lbldrv6.dat", u"lblmon.dll"}) EXPECT_FALSE(Exists(driverDir + f)) << WideToUtf8(reinterpret_cast<const WCHAR*>(f));
   EXPECT_FALSE(Exists(u"C:\\Windows\\System32\\lblmon.dll"));
   EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem0.inf"));
   EXPECT_FALSE(RebootPending());
@@ -95,7 +95,7 @@ TEST_F(EngineUninstall, RemovingOneOfTwoModelsLeavesTheOtherPrinting) {
   auto drivers = winsim::Drivers();
   ASSERT_EQ(drivers.size(), 1u);
   EXPECT_EQ(drivers[0].name, u"Tarnwell TW-JB");
-  for (auto f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lbldrv6.dat", u"lblmon.dll"}) EXPECT_TRUE(Exists(driverDir + f)) << f;
+  for (auto f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lbldrv6.dat", u"lblmon.dll"}) EXPECT_TRUE(Exists(driverDir + f)) << WideToUtf8(reinterpret_cast<const WCHAR*>(f));
 }
 
 TEST_F(EngineUninstall, ADriverNotFoundOrInUseDeletesNothing) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -48,8 +49,23 @@ class EngineFixture : public ::testing::Test {
     };
   }
 
+  void TearDown() override {
+    if (HasFailure())
+      for (const auto& line : winsim::DebugLines()) std::printf("debug: %s\n", line.c_str());
+  }
+
   static void Put(const std::u16string& path, const std::string& bytes) {
     ASSERT_TRUE(winsim::WriteHostFile(path, bytes.data(), bytes.size()));
+  }
+  // A driver of another vendor, registered directly with the spooler.
+  static void AddForeignDriver(const std::u16string& name, const std::u16string& driver, const std::u16string& data,
+                               const std::u16string& config) {
+    winsim::DriverSpec d;
+    d.name = name;
+    d.driverPath = driver;
+    d.dataFile = data;
+    d.configFile = config;
+    winsim::AddDriver(d);
   }
   static bool Exists(const std::u16string& path) {
     return GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.c_str())) != INVALID_FILE_ATTRIBUTES;

@@ -46,7 +46,7 @@ TEST_F(EngineInstall, NonUsbPortInstallsFromCopiedFilesWithAnEmptyHardwareId) {
 }
 
 TEST_F(EngineInstall, AnExistingPrinterSkipsUploadAndCopiesAndReportsSuccess) {
-  winsim::AddDriver({u"Other", u"Windows x64", u"o.dll", u"o.dat", u"oui.dll"});
+  AddForeignDriver(u"Other", u"o.dll", u"o.dat", u"oui.dll");
   winsim::PrinterSpec p;
   p.name = u"Label";
   p.port = u"FILE:";
@@ -76,7 +76,8 @@ TEST_F(EngineInstall, UsbPortTakesTheHardwareIdOfTheListedPrinter) {
   auto printers = winsim::Printers();
   ASSERT_EQ(printers.size(), 1u);
   EXPECT_EQ(printers[0].port, u"USB001");
-  const winsim::DriverSpec* d = FindDriver(winsim::Drivers(), u"Tarnwell TW-JA");
+  const auto drivers = winsim::Drivers();
+  const winsim::DriverSpec* d = FindDriver(drivers, u"Tarnwell TW-JA");
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(WideToUtf8(reinterpret_cast<const WCHAR*>(d->hardwareId.c_str())), hwid);
 }

@@ -5,6 +5,13 @@ namespace {
 
 using EngineTcpIp = EngineFixture;
 
+void AddPort(const std::u16string& name, const std::u16string& host) {
+  winsim::TcpIpPort p;
+  p.name = name;
+  p.hostAddress = host;
+  winsim::AddTcpIpPortRecord(p);
+}
+
 InstallRecord TcpRecord(const WCHAR* ip, DWORD tcpPort) {
   InstallRecord r = EngineFixture::Record(TEXT("Tarnwell TW-JA"), TEXT("Net"), TEXT("IP_192.0.2.10"), kPortTypeTcpIp);
   WStrCopy(r.ipAddress, 20, ip);
@@ -41,7 +48,7 @@ TEST_F(EngineTcpIp, ANewPortIsAddedThenConfiguredAndThePrinterUsesIt) {
 }
 
 TEST_F(EngineTcpIp, AListedPortIsOnlyUpdated) {
-  winsim::AddTcpIpPortRecord({u"IP_192.0.2.10", u"192.0.2.99"});
+  AddPort(u"IP_192.0.2.10", u"192.0.2.99");
   engine.host.localPortListed = [](const WCHAR* port) { return WStrEq(port, TEXT("IP_192.0.2.10")); };
   InstallRecord r = TcpRecord(TEXT("192.0.2.10"), 9101);
   ASSERT_TRUE(Install(r));
@@ -58,7 +65,7 @@ TEST_F(EngineTcpIp, AnEmptyAddressOrPortZeroSendsNothingAndLogsNothing) {
 }
 
 TEST_F(EngineTcpIp, DeleteActsOnTcpIpRecordsOnly) {
-  winsim::AddTcpIpPortRecord({u"IP_192.0.2.10", u"192.0.2.10"});
+  AddPort(u"IP_192.0.2.10", u"192.0.2.10");
   InstallRecord recs[2] = {Record(TEXT("M"), TEXT("A"), TEXT("FILE:"), kPortTypeOther),
                            Record(TEXT("M"), TEXT("B"), TEXT("IP_192.0.2.10"), kPortTypeTcpIp)};
   DeleteTcpIpPort(engine, recs, 2);
@@ -66,7 +73,7 @@ TEST_F(EngineTcpIp, DeleteActsOnTcpIpRecordsOnly) {
   EXPECT_EQ(Log(), "Remove port: IP_192.0.2.10 ...OK\r\n");
   EXPECT_TRUE(winsim::TcpIpPorts().empty());
   EXPECT_EQ(PortTypeFromMonitor(TEXT("IP_192.0.2.10")), 0);
-  winsim::AddTcpIpPortRecord({u"IP_192.0.2.11", u"192.0.2.11"});
+  AddPort(u"IP_192.0.2.11", u"192.0.2.11");
   EXPECT_EQ(PortTypeFromMonitor(TEXT("ip_192.0.2.11")), kPortTypeTcpIp);
   EXPECT_EQ(PortTypeFromMonitor(TEXT("FILE:")), 0);
 }

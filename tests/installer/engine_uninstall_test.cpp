@@ -18,7 +18,10 @@ class EngineUninstall : public EngineFixture {
 };
 
 TEST_F(EngineUninstall, EverythingOfAPackagePrinterOnATcpIpPortGoes) {
-  winsim::AddTcpIpPortRecord({u"IP_192.0.2.10", u"192.0.2.10"});
+  winsim::TcpIpPort port;
+  port.name = u"IP_192.0.2.10";
+  port.hostAddress = u"192.0.2.10";
+  winsim::AddTcpIpPortRecord(port);
   Installed(TEXT("Tarnwell TW-JA"), TEXT("Net"), TEXT("IP_192.0.2.10"));
   ASSERT_TRUE(Exists(u"C:\\Windows\\INF\\oem0.inf"));
   WCHAR inf[21];
@@ -49,7 +52,7 @@ TEST_F(EngineUninstall, OnlyPrinterNotFoundCountsAsNothingToRemove) {
   EXPECT_TRUE(DoRemovePrinter(engine, TEXT("Nobody")));
   EXPECT_EQ(Log(), "Remove printer: Nobody ...");
   ClearLog();
-  winsim::AddDriver({u"Other", u"Windows x64", u"o.dll", u"o.dat", u"oui.dll"});
+  AddForeignDriver(u"Other", u"o.dll", u"o.dat", u"oui.dll");
   winsim::PrinterSpec p;
   p.name = u"Locked";
   p.port = u"FILE:";
@@ -76,7 +79,7 @@ TEST_F(EngineUninstall, AnotherVendorsDriverLosesNoFiles) {
   Installed(TEXT("Tarnwell TW-JA"), TEXT("Ours"), TEXT("FILE:"));
   // A foreign driver that happens to share the rendering DLL's name.
   Put(driverDir + u"other.dat", "x");
-  winsim::AddDriver({u"Other Printer", u"Windows x64", u"lbldrv6.dll", u"other.dat", u"lbldrv6ui.dll"});
+  AddForeignDriver(u"Other Printer", u"lbldrv6.dll", u"other.dat", u"lbldrv6ui.dll");
   engine.removeDriver = true;
   std::vector<InstallRecord> recs{Record(TEXT("Other Printer"), TEXT("Gone"), TEXT("FILE:"))};
   Uninstall(recs);

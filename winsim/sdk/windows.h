@@ -514,3 +514,5 @@ typedef PDEVMODEW PDEVMODE;
 #include <sysinfoapi.h>
 #include <winbase.h>
 #include <winreg.h>
+#include <wingdi.h>
+#include <winuser.h>

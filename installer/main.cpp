@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include <shellapi.h>
-
 #include "installer/engine.h"
+
+#include <shellapi.h>  // after windows.h
 
 namespace {
 

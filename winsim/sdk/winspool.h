@@ -274,3 +274,26 @@ BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD 
 #define GetPrinterDriver GetPrinterDriverW
 typedef PRINTER_INFO_2W PRINTER_INFO_2;
 typedef DRIVER_INFO_2W DRIVER_INFO_2;
+
+// Ports (EnumPortsW levels 1 and 2).
+typedef struct _PORT_INFO_1W {
+  LPWSTR pName;
+} PORT_INFO_1W, *PPORT_INFO_1W, *LPPORT_INFO_1W;
+
+typedef struct _PORT_INFO_2W {
+  LPWSTR pPortName;
+  LPWSTR pMonitorName;
+  LPWSTR pDescription;
+  DWORD fPortType;
+  DWORD Reserved;
+} PORT_INFO_2W, *PPORT_INFO_2W, *LPPORT_INFO_2W;
+
+#define PORT_TYPE_WRITE 0x0001
+#define PORT_TYPE_READ 0x0002
+#define PORT_TYPE_REDIRECTED 0x0004
+#define PORT_TYPE_NET_ATTACHED 0x0008
+
+extern "C" {
+BOOL WINAPI EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPort, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned);
+}
+#define EnumPorts EnumPortsW

@@ -61,6 +61,7 @@ std::vector<Datagram> SentDatagrams();  // in send order
 // the number of sockets reached.
 size_t InjectDatagram(const Datagram& datagram);
 size_t OpenSockets();
+size_t BlockedReceives();  // threads blocked in recvfrom on an empty queue
 // Makes WSAStartup fail with this error (0: succeed).
 void SetWsaStartupError(int error);
 

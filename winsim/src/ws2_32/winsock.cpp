@@ -30,6 +30,7 @@ struct Net {
   SOCKET nextSocket = 0x100;
   uint16_t nextEphemeral = 49152;
   int startups = 0;
+  size_t blockedReceives = 0;
   int startupError = 0;
   std::vector<winsim::Datagram> sent;
 };
@@ -183,6 +184,11 @@ size_t OpenSockets() {
   return N().sockets.size();
 }
 
+size_t BlockedReceives() {
+  Guard g(Mutex());
+  return N().blockedReceives;
+}
+
 void SetWsaStartupError(int error) {
   Guard g(Mutex());
   N().startupError = error;
@@ -325,7 +331,9 @@ int WINAPI recvfrom(SOCKET s, char* buf, int len, int flags, struct sockaddr* fr
   if ((!buf && len) || len < 0 || (from && (!fromlen || *fromlen < int(sizeof(sockaddr_in))))) return Fail(WSAEFAULT);
   if (flags) return Fail(WSAEINVAL);
   if (!sock->bound) return Fail(WSAEINVAL);
+  ++N().blockedReceives;
   Arrived().wait(l, [&] { return sock->closed || !sock->queue.empty(); });
+  --N().blockedReceives;
   if (sock->closed) return Fail(WSAEINTR);  // closed by another thread while blocked
   winsim::Datagram d = std::move(sock->queue.front());
   sock->queue.pop_front();

@@ -16,6 +16,7 @@
 #include "tools/json_out.h"
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
+#include "tools/discover_command.h"
 #include "tools/ui_commands.h"
 
 namespace {
@@ -227,6 +228,7 @@ const std::vector<CommandSpec>& Commands() {
        {}, "0  success\n2  usage error", "lbl models", "", CmdModels},
       lbl::CapsCommand(),
       lbl::CheckJobCommand(),
+      lbl::DiscoverCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",

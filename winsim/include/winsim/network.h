@@ -62,6 +62,9 @@ std::vector<Datagram> SentDatagrams();  // in send order
 size_t InjectDatagram(const Datagram& datagram);
 size_t OpenSockets();
 size_t BlockedReceives();  // threads blocked in recvfrom on an empty queue
+// Datagrams waiting in open sockets' queues. With none waiting and every receiving thread blocked again,
+// everything sent so far has been received and handled.
+size_t QueuedDatagrams();
 // Makes WSAStartup fail with this error (0: succeed).
 void SetWsaStartupError(int error);
 

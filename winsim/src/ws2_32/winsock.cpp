@@ -184,6 +184,13 @@ size_t OpenSockets() {
   return N().sockets.size();
 }
 
+size_t QueuedDatagrams() {
+  Guard g(Mutex());
+  size_t n = 0;
+  for (const auto& [s, sock] : N().sockets) n += sock->queue.size();
+  return n;
+}
+
 size_t BlockedReceives() {
   Guard g(Mutex());
   return N().blockedReceives;

@@ -1,8 +1,9 @@
 // The port lists and the spooler's local ports.
+#include "installer/discovery.h"  // first: Winsock before windows.h
+
 #include <cstring>
 
 #include "common/wstr.h"
-#include "installer/discovery.h"
 
 void InitPortLists(PortLists* lists) {
   lists->Usb = lists->Network = lists->Local = nullptr;

@@ -1,12 +1,12 @@
 // Network printers: the adapter scan, one UDP socket and receive thread per local address, the broadcast
 // request, answer handling and the rediscovery thread.
+#include "installer/discovery.h"  // first: Winsock before windows.h
 #include <iphlpapi.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "common/wstr.h"
-#include "installer/discovery.h"
 #include "installer/model.h"
 
 const uint8_t kDiscoveryRequest[kDiscoveryRequestBytes] = {

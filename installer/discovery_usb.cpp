@@ -1,5 +1,6 @@
 // USB printers through the USB printing device interface and its "Device Parameters" key, and the model
 // of an attached printer from its device ID.
+#include "installer/discovery.h"  // first: Winsock before windows.h
 #include <setupapi.h>
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include "common/crc16.h"
 #include "common/usbport.h"
 #include "common/wstr.h"
-#include "installer/discovery.h"
 #include "installer/model.h"
 
 #ifndef IOCTL_PAR_QUERY_DEVICE_ID

@@ -88,6 +88,10 @@ bool FillUsbEntry(PortEntry* entry, const WCHAR* devicePath, const WCHAR* descri
 // Rebuilds the USB list from the present USB printer interfaces; each new port hides the local-port entry
 // of the same name. Returns the number of printers found.
 int ScanUsbPrinters(PortLists* lists);
+// A device-interface arrival or completed removal: for the USB device class {A5DCBF10-6530-11D2-901F-
+// 00C04FB951ED} the USB printers are scanned again. True when the page must refresh: the count differs
+// from `rememberedCount`, which then takes the new count. Other classes change nothing.
+bool UsbDeviceChanged(PortLists* lists, const GUID& interfaceClass, int* rememberedCount);
 
 // ---- local ports ----------------------------------------------------------------------------
 // The port's type by name and description (case-sensitive substring tests, in this order: USB, TCP/IP in

@@ -20,6 +20,7 @@
 namespace {
 
 const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+const GUID kUsbDeviceInterface = {0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
 constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
 static_assert(kPresentInterfaces == 0x12);
 constexpr size_t kVendorOffset = 12;     // "\\?\usb#vid_" is 12 characters
@@ -137,6 +138,14 @@ int ScanUsbPrinters(PortLists* lists) {
   for (PortEntry* e = found; e; e = e->Next) order.insert(order.begin(), e);
   for (PortEntry* e : order) RemoveFirstPort(&lists->Local, e->PortName);
   return count;
+}
+
+bool UsbDeviceChanged(PortLists* lists, const GUID& interfaceClass, int* rememberedCount) {
+  if (memcmp(&interfaceClass, &kUsbDeviceInterface, sizeof(GUID)) != 0) return false;
+  const int count = ScanUsbPrinters(lists);
+  if (count == *rememberedCount) return false;
+  *rememberedCount = count;
+  return true;
 }
 
 const ModelTableRow* FindModelForDescription(const WCHAR* description) {

@@ -124,10 +124,18 @@ TEST_F(UsbDiscovery, AUsbPrinterHidesTheSpoolersPortOfTheSameName) {
   // Enumerating again does not bring it back while the printer is listed.
   EXPECT_EQ(EnumLocalPorts(&lists), 0);
 
-  // Unplugged: gone from the USB list at the next scan; its port comes back only with a new page.
+  // Unplugged: gone from the USB list at the next USB device notification; its port comes back only
+  // with a new page.
+  const GUID usbDevice = {0xa5dcbf10, 0x6530, 0x11d2, {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
+  const GUID otherClass = {0x53f56307, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+  int remembered = 1;
   d->present = false;
-  EXPECT_EQ(ScanUsbPrinters(&lists), 0);
+  EXPECT_FALSE(UsbDeviceChanged(&lists, otherClass, &remembered));  // another class: no scan
+  EXPECT_EQ(Usb().size(), 1u);
+  EXPECT_TRUE(UsbDeviceChanged(&lists, usbDevice, &remembered));
+  EXPECT_EQ(remembered, 0);
   EXPECT_TRUE(Usb().empty());
+  EXPECT_FALSE(UsbDeviceChanged(&lists, usbDevice, &remembered));  // nothing changed since
   const auto after = LocalNames();
   EXPECT_EQ(std::find(after.begin(), after.end(), "USB001"), after.end());
   FreePortLists(&lists);

@@ -512,3 +512,5 @@ typedef PDEVMODEW PDEVMODE;
 
 #include <synchapi.h>
 #include <winreg.h>
+#include <wingdi.h>
+#include <winuser.h>

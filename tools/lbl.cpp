@@ -17,6 +17,7 @@
 #include "tools/json_out.h"
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
+#include "tools/discover_command.h"
 #include "tools/ui_commands.h"
 
 namespace {
@@ -228,6 +229,7 @@ const std::vector<CommandSpec>& Commands() {
        {}, "0  success\n2  usage error", "lbl models", "", CmdModels},
       lbl::CapsCommand(),
       lbl::CheckJobCommand(),
+      lbl::DiscoverCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),
       lbl::InstallCommand(),

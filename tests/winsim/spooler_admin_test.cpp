@@ -152,17 +152,21 @@ TEST_F(SpoolerAdminTest, PortsOfEveryMonitorAndTheTcpIpMonitorsRecords) {
   std::vector<BYTE> buf(needed);
   ASSERT_TRUE(EnumPortsW(nullptr, 2, buf.data(), needed, &needed, &count));
   auto* ports = reinterpret_cast<PORT_INFO_2W*>(buf.data());
-  std::u16string usbMonitor, tcpMonitor, fileMonitor;
+  std::u16string usbMonitor, tcpMonitor, fileMonitor, lptDescription, comDescription;
   for (DWORD i = 0; i < count; ++i) {
     std::u16string n = reinterpret_cast<const char16_t*>(ports[i].pPortName);
     std::u16string m = reinterpret_cast<const char16_t*>(ports[i].pMonitorName);
     if (n == u"USB001") usbMonitor = m;
     if (n == name) tcpMonitor = m;
     if (n == u"FILE:") fileMonitor = m;
+    if (n == u"LPT1:") lptDescription = reinterpret_cast<const char16_t*>(ports[i].pDescription);
+    if (n == u"COM2:") comDescription = reinterpret_cast<const char16_t*>(ports[i].pDescription);
   }
   EXPECT_EQ(usbMonitor, u"USB Monitor");
   EXPECT_EQ(tcpMonitor, u"Standard TCP/IP Port");
   EXPECT_EQ(fileMonitor, u"Local Port");
+  EXPECT_EQ(lptDescription, u"Printer Port");  // discovery tells local ports apart by these
+  EXPECT_EQ(comDescription, u"Serial Port");
 
   // Read back through the port's own transceive handle.
   HANDLE port = nullptr;

@@ -398,3 +398,4 @@ HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath
 HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszDriverName,
                                                 LPCWSTR pszEnvironment, DWORD dwFlags);
 }  // extern "C"
+#define EnumPorts EnumPortsW

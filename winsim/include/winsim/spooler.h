@@ -12,8 +12,9 @@
 //   the same name fails with ERROR_PRINT_MONITOR_ALREADY_INSTALLED (3006).
 // - AddPrinterW (level 2) needs a known driver and port (EnumPortsW). DeletePrinter of a printer with queued
 //   jobs only marks it pending deletion; purging its queue (SetPrinterW PRINTER_CONTROL_PURGE) removes it.
-// - EnumPortsW lists USB ports of attached printers ("USB Monitor"), "LPT1:"-"LPT3:", "COM1:"-"COM4:" and
-//   "FILE:" ("Local Port"), and TCP/IP ports ("Standard TCP/IP Port").
+// - EnumPortsW lists USB ports of attached printers ("USB Monitor", "Virtual printer port for USB", kept while
+//   unplugged), "LPT1:"-"LPT3:" ("Printer Port"), "COM1:"-"COM4:" ("Serial Port") and "FILE:" ("Print to
+//   File") of the "Local Port" monitor, and TCP/IP ports ("Standard TCP/IP Port").
 // - XcvDataW on OpenPrinterW(",XcvMonitor Standard TCP/IP Port") takes "AddPort", "DeletePort" and "ConfigPort"
 //   with PORT_DATA_1 / DELETE_PORT_DATA_1 records (version 1); on ",XcvPort NAME" "GetConfigInfo" answers a
 //   PORT_DATA_1. Other commands give ERROR_INVALID_PARAMETER in the status word.

@@ -171,8 +171,12 @@ std::vector<PortRec> AllPorts() {
   }
   for (const auto& p : winsim::TcpIpPorts())
     ports.push_back({p.name, u"Standard TCP/IP Port", u"Standard TCP/IP Port", PORT_TYPE_WRITE | PORT_TYPE_READ});
-  for (const char16_t* n : {u"LPT1:", u"LPT2:", u"LPT3:", u"COM1:", u"COM2:", u"COM3:", u"COM4:", u"FILE:"})
-    ports.push_back({n, u"Local Port", u"Local Port", PORT_TYPE_WRITE});
+  // The local monitor's ports carry the descriptions the Ports page shows for them.
+  for (const char16_t* n : {u"LPT1:", u"LPT2:", u"LPT3:"})
+    ports.push_back({n, u"Local Port", u"Printer Port", PORT_TYPE_WRITE});
+  for (const char16_t* n : {u"COM1:", u"COM2:", u"COM3:", u"COM4:"})
+    ports.push_back({n, u"Local Port", u"Serial Port", PORT_TYPE_WRITE});
+  ports.push_back({u"FILE:", u"Local Port", u"Print to File", PORT_TYPE_WRITE});
   return ports;
 }
 

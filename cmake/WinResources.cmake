@@ -29,3 +29,42 @@ function(lbl_windows_resources target name description)
     set_source_files_properties(${_rc} PROPERTIES OBJECT_DEPENDS ${LBL_CATALOGUE_JSON})
   endif()
 endfunction()
+
+# lbl_embedded_resources(TARGET RC SYMBOL [INCLUDES dir...] [DEPENDS file...])
+# Linux build: compiles the resource script with MinGW's windres into a .res file, the same bytes the
+# Windows build links, and embeds it in the target as
+#   extern "C" const unsigned char SYMBOL[], SYMBOL_end[];
+# for winsim::AddResourceFile. The script's folder is on the include path. Does nothing on Windows,
+# where the script is compiled into the image's resource section.
+function(lbl_embedded_resources target rc symbol)
+  if(WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(R "" "" "INCLUDES;DEPENDS" ${ARGN})
+  find_program(LBL_WINDRES NAMES x86_64-w64-mingw32-windres windres REQUIRED)
+  get_filename_component(_dir ${rc} DIRECTORY)
+  set(_includes -I${_dir})
+  foreach(_inc ${R_INCLUDES})
+    list(APPEND _includes -I${_inc})
+  endforeach()
+  set(_res ${CMAKE_CURRENT_BINARY_DIR}/${symbol}.res)
+  add_custom_command(OUTPUT ${_res}
+    COMMAND ${LBL_WINDRES} -O res ${_includes} -i ${rc} -o ${_res}
+    DEPENDS ${rc} ${R_DEPENDS}
+    WORKING_DIRECTORY ${_dir}
+    COMMENT "windres ${rc}"
+    VERBATIM)
+  set(_src ${CMAKE_CURRENT_BINARY_DIR}/${symbol}_res.cpp)
+  file(CONFIGURE OUTPUT ${_src} CONTENT "// Generated: ${rc} compiled by windres, as bytes.
+asm(\".section .rodata\\n\"
+    \".balign 16\\n\"
+    \".globl ${symbol}\\n.hidden ${symbol}\\n\"
+    \".globl ${symbol}_end\\n.hidden ${symbol}_end\\n\"
+    \"${symbol}:\\n\"
+    \".incbin \\\"${_res}\\\"\\n\"
+    \"${symbol}_end:\\n\"
+    \".previous\\n\");
+")
+  set_source_files_properties(${_src} PROPERTIES OBJECT_DEPENDS ${_res})
+  target_sources(${target} PRIVATE ${_src})
+endfunction()

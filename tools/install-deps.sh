@@ -6,11 +6,15 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   zlib1g-dev rapidjson-dev libgtest-dev googletest
   libpoppler-glib-dev libcairo2-dev libfontconfig-dev pkg-config
+  # GDI+ in winsim draws with Cairo; "Arial" resolves to Liberation Sans through fontconfig
+  fonts-liberation
   libpng-dev libjpeg62-turbo-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
   # Wine runs the Windows binaries only inside 'unshare --net' (util-linux) with loopback up (iproute2)
   wine64 util-linux iproute2
+  # the property-sheet check of the Windows build shows its windows on a virtual display
+  xvfb
 )
 
 missing=()

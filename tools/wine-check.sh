@@ -5,6 +5,9 @@
 #     the Linux build (lbl-wine-replay) and both outputs (and TWL page files) must be byte-identical;
 #   - lblmon registered with AddMonitorW, then through InitializePrintMonitor2: a rendered TSPL job and a
 #     rendered TWL job's page files on a recording port monitor.
+#   - lbldrv6ui's document and device property sheets shown on an Xvfb display, every page saved as a
+#     PNG under BUILD-DIR/wine-check/sheets, the About page read with user32, OK pressed and the output
+#     DEVMODE checked (x86_64 only).
 # Outputs stay in BUILD-DIR/wine-check. Fails with "FAILED: <step>" on the first step that fails.
 # Usage: tools/wine-check.sh [MINGW-BUILD-DIR [LINUX-BUILD-DIR]]   (defaults build/mingw64, build/linux)
 set -Eeuo pipefail
@@ -52,6 +55,30 @@ wineserver=$(dirname "$wine")/wineserver
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 check() { timeout 180 "$wine" "$out/bin/lblwinecheck.exe" "$@"; }
 
+# The property sheets need a display: a private Xvfb (it picks a free display number), started before
+# Wine so that Wine's desktop comes up on it.
+xvfb_pid=
+if [ "$arch" = x86_64 ]; then
+  step "xvfb: start a display"
+  command -v Xvfb >/dev/null || { echo "FAILED: Xvfb is not installed (tools/install-deps.sh installs xvfb)" >&2; exit 1; }
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/xvfb.display" >"$out/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  display=
+  for _ in $(seq 100); do
+    display=$(cat "$out/xvfb.display" 2>/dev/null || true)
+    [ -n "$display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ -z "$display" ]; then
+    cat "$out/xvfb.log" >&2
+    echo "FAILED: Xvfb did not start" >&2
+    exit 1
+  fi
+  export DISPLAY=:$display
+fi
+trap '"$wineserver" -k 2>/dev/null || true; [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true' EXIT
+
 driver="Tarnwell TW-QX"
 step "wine ($arch): start a fresh prefix"
 timeout 300 "$wine" wineboot -i >"$out/wineboot.log" 2>&1 || { cat "$out/wineboot.log" >&2; false; }
@@ -92,6 +119,15 @@ step "wine: lblmon through AddMonitorW and InitializePrintMonitor2"
 check monitor "$driver" "$(winpath "$out/bin/lblmon.dll")" "$(winpath "$out/jobs/copies-tspl")" \
   "$(winpath "$out/jobs/defaults-twl")" "$(winpath "$out/monitor")"
 
+sheets_note=
+if [ "$arch" = x86_64 ]; then
+  step "wine: property sheets (document and device) on $DISPLAY"
+  mkdir -p "$out/sheets"
+  check sheets "$driver" "$(winpath "$out/sheets")"
+  ls "$out/sheets"/*.png >/dev/null
+  sheets_note="; the property sheets showed $(ls "$out/sheets"/*.png | wc -l) page(s), saved in $out/sheets"
+fi
+
 # The installer's engine against Wine's spooler: the package laid out as it ships, a printer on a file
 # port and one on a standard TCP/IP port, read back, then both removed with their ports and driver.
 inst=$build/installer/lblinst32.exe
@@ -129,4 +165,4 @@ if [ -f "$inst" ]; then
 fi
 
 current="done"
-echo "wine check ($arch): 12 jobs identical with the Linux build; the monitor ran a TSPL and a TWL job; $installer_note"
+echo "wine check ($arch): 12 jobs identical with the Linux build; the monitor ran a TSPL and a TWL job$sheets_note; $installer_note"

@@ -135,13 +135,18 @@ void UnmapPrinter(PrinterContext* ctx) {
   if (!ctx) return;
   if (ctx->HelpFile) LocalFree(ctx->HelpFile);
   if (ctx->PrinterName) LocalFree(ctx->PrinterName);
+  if (ctx->Sheet) LocalFree(ctx->Sheet);
   FreeModelRecord(ctx->Model);
   LocalFree(ctx);
 }
 
 HANDLE OpenPrinterForWrite(const PrinterContext* ctx) {
-  const WCHAR* source = ctx->PrinterName ? ctx->PrinterName : ctx->Settings.dm.dmDeviceName;
-  WString name(source, ctx->PrinterName ? WStrLen(source) : WStrNLen(source, CCHDEVICENAME));
+  // Only the full name: dmDeviceName keeps 31 characters and can name another printer.
+  if (!ctx->PrinterName) {
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return nullptr;
+  }
+  WString name(ctx->PrinterName, WStrLen(ctx->PrinterName));
   PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
   HANDLE h = nullptr;
   if (!OpenPrinterW(name.data(), &h, &defaults)) return nullptr;

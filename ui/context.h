@@ -21,6 +21,8 @@ constexpr BYTE kSheetMayWrite = 0x01;  // results may be written (also: "FORMS" 
 constexpr BYTE kSheetDocument = 0x02;  // the document dialog
 
 constexpr size_t kSheetAreaBytes = 32;
+
+struct SheetState;  // ui/sheets.h
 constexpr int kPageWindows = 3;
 
 struct PrinterContext {
@@ -37,6 +39,8 @@ struct PrinterContext {
   BYTE* SheetArea;            // kSheetAreaBytes inside the context's allocation, with kMapSheetArea
   HWND PageWindows[kPageWindows];
   WCHAR* PrinterName;         // LocalAlloc'd full printer name; dmDeviceName keeps at most 31 characters
+  DWORD OutputBytes;          // size of OutputSettings (the caller's cbOut)
+  SheetState* Sheet;          // LocalAlloc'd while a property sheet owns the context
 };
 
 // Builds the context of `printer`: model record, "FORMS" as its paper list, defaults merged with the
@@ -45,8 +49,8 @@ struct PrinterContext {
 PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId, DWORD flags);
 void UnmapPrinter(PrinterContext* ctx);
 
-// The printer of `ctx` opened again by name with PRINTER_ALL_ACCESS, as writes of printer data need;
-// nullptr when that fails. Close with ClosePrinter.
+// The printer of `ctx` opened again by its full name with PRINTER_ALL_ACCESS, as writes of printer data
+// need; nullptr when that fails or the name is not known. Close with ClosePrinter.
 HANDLE OpenPrinterForWrite(const PrinterContext* ctx);
 
 // The context's paper list (model paper list or "FORMS").

@@ -33,22 +33,33 @@ OutputShape ShapeFor(const DEVMODEW& settings, const DEVMODEW* caller) {
 
 }  // namespace
 
-size_t OutputDevmodeBytes(const PrinterDevmode* settings, const DEVMODEW* caller) {
+BOOL OutputDevmodeShape(const PrinterDevmode* settings, const DEVMODEW* caller, size_t outBytes, WORD* size,
+                        WORD* extra) {
   OutputShape s = ShapeFor(settings->dm, caller);
-  return size_t(s.size) + s.extra;
+  if (s.size > outBytes) return FALSE;
+  if (size) *size = s.size;
+  if (extra) *extra = WORD(std::min<size_t>(s.extra, outBytes - s.size));
+  return TRUE;
 }
 
-BOOL WriteOutputDevmode(const PrinterDevmode* settings, const DEVMODEW* caller, DEVMODEW* out) {
+BOOL WriteOutputDevmode(const PrinterDevmode* settings, const DEVMODEW* caller, DEVMODEW* out, size_t outBytes) {
   if (!settings || !out) return FALSE;
+  OutputShape s = ShapeFor(settings->dm, caller);
+  WORD extra = 0;
+  // The private block gives way first: a short buffer gets the public part and what fits of the rest.
+  if (!OutputDevmodeShape(settings, caller, outBytes, nullptr, &extra)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
   if (!caller) {
-    std::memcpy(out, settings, size_t(settings->dm.dmSize) + settings->dm.dmDriverExtra);
+    std::memcpy(out, settings, size_t(settings->dm.dmSize) + extra);
+    out->dmDriverExtra = extra;
     return TRUE;
   }
-  OutputShape s = ShapeFor(settings->dm, caller);
   if (s.size < kDevmodeHeaderBytes) return FALSE;  // not even the version fields would fit
   out->dmSize = s.size;
   out->dmSpecVersion = s.specVersion;
-  out->dmDriverExtra = s.extra;
+  out->dmDriverExtra = extra;
   out->dmDriverVersion = s.driverVersion;
   return CopyDevmode(&settings->dm, out);
 }
@@ -89,19 +100,23 @@ LONG DocumentPropertiesNoSheet(DOCUMENTPROPERTYHEADER* header) {
   PrinterContext* ctx = MapPrinter(header->hPrinter, header->pdmIn, nullptr, 0);
   if (!ctx) return -1;
   const DEVMODEW* in = header->pdmIn;
-  // The caller sized pdmOut from the size query or from its own record; never write past cbOut.
-  if (OutputDevmodeBytes(&ctx->Settings, in) > header->cbOut) {
+  // pdmIn may be pdmOut itself: keep the caller's paper fields before the output is written.
+  const bool keepPaper = in && in->dmSize >= offsetof(DEVMODEW, dmScale);
+  const SHORT paperLength = keepPaper ? in->dmPaperLength : 0, paperSize = keepPaper ? in->dmPaperSize : 0,
+              paperWidth = keepPaper ? in->dmPaperWidth : 0;
+  DEVMODEW* out = header->pdmOut;
+  SetLastError(ERROR_SUCCESS);
+  BOOL written = WriteOutputDevmode(&ctx->Settings, in, out, header->cbOut);
+  if (!written && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
     UnmapPrinter(ctx);
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return -1;
   }
-  DEVMODEW* out = header->pdmOut;
-  BOOL written = WriteOutputDevmode(&ctx->Settings, in, out);
-  if (written && in && out->dmSize >= offsetof(DEVMODEW, dmScale)) {
+  if (written && keepPaper && out->dmSize >= offsetof(DEVMODEW, dmScale)) {
     // Applications keep their own paper numbers and sizes; the merge only validated them.
-    out->dmPaperLength = in->dmPaperLength;
-    out->dmPaperSize = in->dmPaperSize;
-    out->dmPaperWidth = in->dmPaperWidth;
+    out->dmPaperLength = paperLength;
+    out->dmPaperSize = paperSize;
+    out->dmPaperWidth = paperWidth;
   }
   UnmapPrinter(ctx);
   return 1;

@@ -11,11 +11,15 @@ constexpr LONG kDevmodeBytes = sizeof(PrinterDevmode);                       // 
 constexpr LONG kDevmode351Bytes = 188 + kDevmodePrivateSize;                 // 2936
 constexpr WORD kDevmode351DriverVersion = 0x350;
 
-// Bytes WriteOutputDevmode writes for `settings` and the caller's record (or none).
-size_t OutputDevmodeBytes(const PrinterDevmode* settings, const DEVMODEW* caller);
-// Copies the settings into `out`, in the caller's DEVMODE version when one is given (the smaller public
-// part and the smaller private block of the two). FALSE when nothing was copied.
-BOOL WriteOutputDevmode(const PrinterDevmode* settings, const DEVMODEW* caller, DEVMODEW* out);
+// The output record's shape for `settings` and the caller's record (or none) in `outBytes` bytes: the
+// smaller public part and the smaller private block of the two, the private block shortened to what
+// fits. FALSE when not even the public part fits.
+BOOL OutputDevmodeShape(const PrinterDevmode* settings, const DEVMODEW* caller, size_t outBytes, WORD* size,
+                        WORD* extra);
+// Copies the settings into `out` (outBytes long), in the caller's DEVMODE version when one is given.
+// Never writes past outBytes. FALSE when nothing was copied; FALSE with ERROR_INSUFFICIENT_BUFFER, and
+// nothing written, when not even the public part fits.
+BOOL WriteOutputDevmode(const PrinterDevmode* settings, const DEVMODEW* caller, DEVMODEW* out, size_t outBytes);
 
 // Makes the "FORMS" entry named like the current paper the current paper and the settings' form, and
 // stores it as "InstalledForm" (write failures are not reported).

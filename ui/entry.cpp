@@ -6,6 +6,7 @@
 #include "ui/docprops.h"
 #include "ui/events.h"
 #include "ui/module.h"
+#include "ui/sheets.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) SetUiModule(instance);
@@ -35,21 +36,17 @@ DWORD WINAPI DrvSplDeviceCaps(HANDLE hPrinter, PWSTR pDeviceName, WORD Capabilit
   return result;
 }
 
-// The property sheets arrive with the dialog pages; until then only the sheet-less path answers.
 LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
   if (!pPSUIInfo) return DocumentPropertiesNoSheet(reinterpret_cast<DOCUMENTPROPERTYHEADER*>(lParam));
-  if (!pPSUIInfo->lParamInit) return -1;
-  SetLastError(ERROR_NOT_SUPPORTED);
-  return -1;
+  return DocumentPropertySheet(pPSUIInfo, lParam);
 }
 
-LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM) {
-  if (!pPSUIInfo || !pPSUIInfo->lParamInit) {
+LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+  if (!pPSUIInfo) {
     SetLastError(ERROR_INVALID_DATA);
     return -1;
   }
-  SetLastError(ERROR_NOT_SUPPORTED);
-  return -1;
+  return DevicePropertySheet(pPSUIInfo, lParam);
 }
 
 BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut, PLONG pcbNeeded, DWORD fMode) {

@@ -13,8 +13,8 @@ void SetUiModule(HINSTANCE instance);
 int LoadUiString(UINT id, WCHAR* buf, int cap);
 
 #ifndef _WIN32
-// Linux build: gives `module` the string table as RT_STRING blocks (the Windows DLL carries them from
-// its resource script). The library does this for itself when it is loaded; tests that link the
+// Linux build: gives `module` the resources of lbldrv6ui.rc (string table, dialogs, ...) as the Windows
+// DLL carries them. The library does this for itself when it is loaded; tests that link the
 // user-interface code directly call it for their own module.
-void RegisterUiStrings(HMODULE module);
+void RegisterUiResources(HMODULE module);
 #endif

@@ -11,6 +11,8 @@
   X(IDS_ERR_PAPER_RANGE, 1904, "The paper size is out of range supported by printer.")    \
   X(IDS_ERR_PAPER_NOT_LOADED, 1914, "The selected paper has not been loaded.")            \
   X(IDS_HELP_FILE, 1916, "lbldrv6ui.hlp")                                                 \
+  X(IDS_ABOUT_PRODUCT, 1930, "Tarnwell Label Printer Driver")                             \
+  X(IDS_ABOUT_NOTICE, 1931, "Copyright (C) 2024 Tarnwell. All rights reserved.")           \
   X(IDS_BIN_ROLL, 2044, "Roll paper storehouse")                                          \
   X(IDS_BIN_MAIN, 2045, "Main storehouse")                                                \
   X(IDS_CUSTOM_SIZE, 2200, "Custom size")                                                 \

@@ -2,6 +2,7 @@
 // DrvConvertDevMode.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "ui/docprops.h"
@@ -86,31 +87,52 @@ TEST_F(DocProps, OlderCallerRecordGetsItsOwnVersionAndNoPrivateBytes) {
   EXPECT_EQ(out[188], 0xCD) << "no private bytes";
 }
 
-TEST_F(DocProps, OutputBufferSmallerThanTheRecordIsRefused) {
+TEST_F(DocProps, ShortOutputBufferGetsAShortenedPrivatePartAndNeverMore) {
   Install();
   std::vector<uint8_t> out(2968, 0xAB);
   DOCUMENTPROPERTYHEADER h = Header(nullptr, out.data(), 2000, DM_COPY);
-  EXPECT_EQ(DrvDocumentPropertySheets(nullptr, Param(&h)), -1);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(out[0], 0xAB);
+  ASSERT_EQ(DrvDocumentPropertySheets(nullptr, Param(&h)), 1);
+  const auto* dm = reinterpret_cast<const DEVMODEW*>(out.data());
+  EXPECT_EQ(dm->dmSize, 220);
+  EXPECT_EQ(dm->dmDriverExtra, 2000 - 220);
+  EXPECT_EQ(U16(dm->dmDeviceName), kPrinter);
+  EXPECT_EQ(reinterpret_cast<const PrinterDevmode*>(out.data())->Signature, kDevmodeSignature);
+  EXPECT_EQ(std::vector<uint8_t>(out.begin() + 2000, out.end()), std::vector<uint8_t>(968, 0xAB));
+
+  // A caller record of its own version is cut the same way.
+  PrinterDevmode in = DefaultDevmode();
+  std::vector<uint8_t> out2(2968, 0xAB);
+  h = Header(&in.dm, out2.data(), 300, DM_UPDATE | DM_COPY);
+  ASSERT_EQ(DrvDocumentPropertySheets(nullptr, Param(&h)), 1);
+  dm = reinterpret_cast<const DEVMODEW*>(out2.data());
+  EXPECT_EQ(dm->dmDriverExtra, 80);
+  uint32_t signature = 0;
+  std::memcpy(&signature, out2.data() + 220, 4);
+  EXPECT_EQ(signature, kDevmodeSignature);
+  EXPECT_EQ(std::vector<uint8_t>(out2.begin() + 300, out2.end()), std::vector<uint8_t>(2668, 0xAB));
 }
 
-TEST_F(DocProps, PropertySheetPathsAreNotAvailableYet) {
+TEST_F(DocProps, OutputBufferWithoutRoomForThePublicPartIsRefused) {
   Install();
-  DOCUMENTPROPERTYHEADER h = Header(nullptr, nullptr, 0, DM_COPY);
-  PROPSHEETUI_INFO info{};
-  info.cbSize = sizeof info;
-  info.lParamInit = Param(&h);
-  SetLastError(0);
-  EXPECT_EQ(DrvDocumentPropertySheets(&info, 0), -1);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
-  DEVICEPROPERTYHEADER dh{sizeof(DEVICEPROPERTYHEADER), 0, printer, name.data()};
-  info.lParamInit = reinterpret_cast<LPARAM>(&dh);
-  EXPECT_EQ(DrvDevicePropertySheets(&info, 0), -1);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
-  info.lParamInit = 0;
-  EXPECT_EQ(DrvDevicePropertySheets(&info, 0), -1);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_DATA));
+  std::vector<uint8_t> out(2968, 0xAB);
+  DOCUMENTPROPERTYHEADER h = Header(nullptr, out.data(), 219, DM_COPY);
+  EXPECT_EQ(DrvDocumentPropertySheets(nullptr, Param(&h)), -1);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(out, std::vector<uint8_t>(2968, 0xAB));
+}
+
+TEST_F(DocProps, CallerRecordThatIsAlsoTheOutputKeepsItsPaperFields) {
+  Install();
+  PrinterDevmode dm = DefaultDevmode();
+  dm.dm.dmFields |= DM_PAPERSIZE;
+  dm.dm.dmPaperSize = 9;
+  dm.dm.dmPaperWidth = 2100;
+  dm.dm.dmPaperLength = 2970;
+  DOCUMENTPROPERTYHEADER h = Header(&dm.dm, &dm, sizeof dm, DM_UPDATE | DM_COPY);
+  ASSERT_EQ(DrvDocumentPropertySheets(nullptr, Param(&h)), 1);
+  EXPECT_EQ(dm.dm.dmPaperSize, 9);
+  EXPECT_EQ(dm.dm.dmPaperWidth, 2100);
+  EXPECT_EQ(dm.dm.dmPaperLength, 2970);
 }
 
 TEST_F(DocProps, CommitCurrentPaperSelectsTheStoredEntryAndStoresIt) {

@@ -87,7 +87,7 @@ class UiTest : public ::testing::Test {
   // Installs the driver and `name`, opens it with `access`.
   void Install(const std::u16string& name = kPrinter, DWORD access = PRINTER_ALL_ACCESS, bool mayAdminister = true) {
     module = lbltest::ModuleWithCatalogue(catalogue);
-    RegisterUiStrings(module);
+    RegisterUiResources(module);
     SetUiModule(module);
     const std::u16string dat = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\lbldrv6.dat";
     winsim::WriteHostFile(dat, dataFile.b.data(), dataFile.b.size());

@@ -29,4 +29,8 @@ int RenderJob(const std::string& driver, const std::string& settingsCase, const 
 int MonitorJobs(const std::string& driver, const std::string& monitorDll, const std::string& tsplJobDir,
                 const std::string& twlJobDir, const std::string& outDir);
 
+// sheets DRIVER OUT-DIR: the document and device property sheets shown by Wine's compstui, their pages
+// visited and saved as PNG files in OUT-DIR, the About page read, OK pressed, the output DEVMODE checked.
+int SheetChecks(const std::string& driver, const std::string& outDir);
+
 }  // namespace winecheck

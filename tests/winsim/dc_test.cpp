@@ -187,6 +187,11 @@ TEST_F(Dc, BlitsCopyStretchMirrorAndConvertMonochrome) {
   EXPECT_EQ(GetPixel(dst, 1, 0), RGB(0, 255, 0));
   EXPECT_EQ(GetPixel(dst, 2, 0), RGB(255, 0, 0));
 
+  // However far the rectangles reach: the bitmap lies just right of the middle of this one.
+  EXPECT_TRUE(StretchBlt(dst, -1000000000, 0, 2000000000, 1, src, 0, 0, 2, 1, SRCCOPY));
+  EXPECT_EQ(GetPixel(dst, 0, 0), RGB(0, 255, 0));
+  EXPECT_TRUE(BitBlt(dst, 2147483000, 2147483000, 1000, 1000, src, 0, 0, SRCCOPY));
+
   // Colour to monochrome: the source's background colour is white, the rest black; and back: black takes
   // the text colour, white the background colour.
   HDC mdc = CreateCompatibleDC(nullptr);

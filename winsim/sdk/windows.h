@@ -75,6 +75,18 @@ typedef struct HWND__ *HWND;
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+typedef WORD LANGID;
+#define MAKELANGID(p, s) ((WORD)((((WORD)(s)) << 10) | (WORD)(p)))
+#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
+#define LANG_NEUTRAL 0x00
+#define LANG_CHINESE 0x04
+#define LANG_ENGLISH 0x09
+#define LANG_KOREAN 0x12
+#define LANG_RUSSIAN 0x19
+#define SUBLANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define SUBLANG_ENGLISH_US 0x01
 #define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 
 typedef struct _POINTL { LONG x; LONG y; } POINTL, *PPOINTL;
@@ -140,6 +152,9 @@ typedef void *PSECURITY_DESCRIPTOR;
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
+#define ERROR_INVALID_MENU_HANDLE 1401L
+#define ERROR_INVALID_ICON_HANDLE 1402L
 #define ERROR_PRINTER_NOT_FOUND 3012L
 #ifndef ERROR_GEN_FAILURE
 #define ERROR_GEN_FAILURE 31L
@@ -311,17 +326,30 @@ BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS Toke
                                 LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength);
 
 // ---- module resources ------------------------------------------------------------
+#define RT_CURSOR MAKEINTRESOURCEW(1)
 #define RT_BITMAP MAKEINTRESOURCEW(2)
+#define RT_ICON MAKEINTRESOURCEW(3)
+#define RT_MENU MAKEINTRESOURCEW(4)
 #define RT_DIALOG MAKEINTRESOURCEW(5)
 #define RT_STRING MAKEINTRESOURCEW(6)
 #define RT_RCDATA MAKEINTRESOURCEW(10)
+#define RT_GROUP_CURSOR MAKEINTRESOURCEW(12)
+#define RT_GROUP_ICON MAKEINTRESOURCEW(14)
 #define RT_VERSION MAKEINTRESOURCEW(16)
+#define RT_MANIFEST MAKEINTRESOURCEW(24)
+// FindResourceW looks in the thread's UI language, the user's, then neutral, English and any other;
+// FindResourceExW with a language other than 0 takes only that language.
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType);
+HRSRC WINAPI FindResourceExW(HMODULE hModule, LPCWSTR lpType, LPCWSTR lpName, WORD wLanguage);
 HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
 LPVOID WINAPI LockResource(HGLOBAL hResData);
 DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 BOOL WINAPI FreeResource(HGLOBAL hResData);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// ---- UI languages (winnls.h)
+LANGID WINAPI GetUserDefaultUILanguage(void);
+LANGID WINAPI GetThreadUILanguage(void);
+LANGID WINAPI SetThreadUILanguage(LANGID LangId);
 }  // extern "C"
 
 // ---- GDI records that stored structures embed -----------------------------------

@@ -276,11 +276,11 @@ bool BrushColor(HBRUSH h, COLORREF* c) {
 }
 
 struct Extent {
-  int pos, len;
+  int64_t pos, len;
   bool mirrored;
 };
 Extent Normalise(int pos, int len) {
-  if (len < 0) return {pos + len, -len, true};
+  if (len < 0) return {int64_t(pos) + len, -int64_t(len), true};
   return {pos, len, false};
 }
 
@@ -337,24 +337,26 @@ BOOL Blit(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc, i
     int x, y;
     COLORREF c;
   };
+  // Only the part inside the destination bitmap.
+  const int64_t i0 = std::max<int64_t>(0, -dx.pos), i1 = std::min<int64_t>(dx.len, db.width - dx.pos);
+  const int64_t j0 = std::max<int64_t>(0, -dy.pos), j1 = std::min<int64_t>(dy.len, db.height - dy.pos);
+  if (i0 >= i1 || j0 >= j1) return TRUE;
   std::vector<Out> out;
-  out.reserve(size_t(dx.len) * size_t(dy.len));
-  for (int j = 0; j < dy.len; ++j) {
-    const int y = dy.pos + j;
-    if (y < 0 || y >= db.height) continue;
-    for (int i = 0; i < dx.len; ++i) {
-      const int x = dx.pos + i;
-      if (x < 0 || x >= db.width) continue;
+  out.reserve(size_t(i1 - i0) * size_t(j1 - j0));
+  for (int64_t j = j0; j < j1; ++j) {
+    const int y = int(dy.pos + j);
+    for (int64_t i = i0; i < i1; ++i) {
+      const int x = int(dx.pos + i);
       COLORREF s = 0;
       if (src) {
         const GdiBitmap& sb = *src->bmp;
-        int si = int((int64_t(i) * 2 + 1) * sx.len / (int64_t(dx.len) * 2));
-        int sj = int((int64_t(j) * 2 + 1) * sy.len / (int64_t(dy.len) * 2));
+        int64_t si = (i * 2 + 1) * sx.len / (dx.len * 2);
+        int64_t sj = (j * 2 + 1) * sy.len / (dy.len * 2);
         if (sx.mirrored != dx.mirrored) si = sx.len - 1 - si;
         if (sy.mirrored != dy.mirrored) sj = sy.len - 1 - sj;
-        const int px = sx.pos + si, py = sy.pos + sj;
+        const int64_t px = sx.pos + si, py = sy.pos + sj;
         if (px < 0 || py < 0 || px >= sb.width || py >= sb.height) continue;
-        s = ReadPixel(sb, px, py);
+        s = ReadPixel(sb, int(px), int(py));
         // Monochrome to colour: 0 takes the destination's text colour, 1 its background colour.
         // Colour to monochrome: the source's background colour becomes 1, all else 0.
         if (sb.bpp == 1 && db.bpp != 1)

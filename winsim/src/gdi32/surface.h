@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include <windows.h>
 
@@ -26,6 +27,9 @@ void ReleaseBitmapSurface(HBITMAP bitmap);
 // A 32 bpp top-down DIB section of the given size, cleared to zero (the HBITMAP that LoadBitmapW returns
 // for a resource bitmap, filled through BitmapSurfaceOf).
 HBITMAP CreateSurfaceBitmap(int width, int height);
+
+// The pixels as a PNG file (host path), for a window's last paint and the like (gdiplus.cpp).
+bool WriteSurfacePng(const Surface& s, const std::string& path);
 
 // The default system colours (COLOR_WINDOW, COLOR_BTNFACE, ...); black for unknown indexes.
 COLORREF SystemColor(int index);

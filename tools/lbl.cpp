@@ -13,11 +13,13 @@
 #include "tools/command_help.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/install_commands.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
 #include "tools/model_commands.h"
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
+#include "tools/discover_command.h"
 #include "tools/ui_commands.h"
 
 namespace {
@@ -73,8 +75,11 @@ const std::vector<CommandSpec>& Commands() {
       lbl::ModelsCommand(),
       lbl::CapsCommand(),
       lbl::CheckJobCommand(),
+      lbl::DiscoverCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),
+      lbl::InstallCommand(),
+      lbl::UninstallCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",
        "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
        {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},

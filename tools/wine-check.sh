@@ -128,5 +128,41 @@ if [ "$arch" = x86_64 ]; then
   sheets_note="; the property sheets showed $(ls "$out/sheets"/*.png | wc -l) page(s), saved in $out/sheets"
 fi
 
+# The installer's engine against Wine's spooler: the package laid out as it ships, a printer on a file
+# port and one on a standard TCP/IP port, read back, then both removed with their ports and driver.
+inst=$build/installer/lblinst32.exe
+installer_note="installer not built"
+if [ -f "$inst" ]; then
+  pkg=$out/pkg
+  archdir=amd64
+  [ "$arch" = i686 ] && archdir=i386
+  mkdir -p "$pkg/$archdir" "$pkg/dat" "$out/inst"
+  cp "$inst" "$build/resources/lblv6.inf" "$pkg/"
+  cp "$build/render/lbldrv6.dll" "$build/ui/lbldrv6ui.dll" "$build/monitor/lblmon.dll" "$pkg/$archdir/"
+  cp "$build/resources/lbldrv6.dat" "$pkg/dat/"
+  engine() { (cd "$out/inst" && timeout 180 "$wine" "$pkg/lblinst32.exe" /enginetest "$@"); }
+  step "wine: installer engine installs a printer on FILE:"
+  engine install "Tarnwell TW-JA" "Label File" "FILE:" || { cat "$out/inst/lblinst32-test.log" >&2; false; }
+  cp "$out/inst/lblinst32-test.log" "$out/inst/install-file.log"
+  grep -q "The printer driver is installed successfully" "$out/inst/install-file.log"
+  grep -q "printer Label File installed: 1" "$out/inst/install-file.log"
+  step "wine: installer engine installs a printer on a standard TCP/IP port"
+  tcp_status=0
+  engine install "Tarnwell TW-JA" "Label Net" "IP_127.0.0.1" 127.0.0.1 9100 || tcp_status=$?
+  cp "$out/inst/lblinst32-test.log" "$out/inst/install-tcp.log"
+  if grep -q "port IP_127.0.0.1: 127.0.0.1:9100" "$out/inst/install-tcp.log"; then
+    tcp_note="TCP/IP port read back"
+  else
+    # Wine's spooler has no Standard TCP/IP port monitor: the Xcv open fails and the port is not created.
+    grep -q "Add port: IP_127.0.0.1, 127.0.0.1 ...Failed" "$out/inst/install-tcp.log"
+    tcp_note="no Standard TCP/IP port monitor in Wine (AddPort refused, install status $tcp_status)"
+  fi
+  step "wine: installer engine uninstalls"
+  engine uninstall "Label File" "Label Net" || { cat "$out/inst/lblinst32-test.log" >&2; false; }
+  cp "$out/inst/lblinst32-test.log" "$out/inst/uninstall.log"
+  grep -q "printer Label File installed: 0" "$out/inst/uninstall.log"
+  installer_note="installer engine: FILE: printer installed, read back, removed; $tcp_note"
+fi
+
 current="done"
-echo "wine check ($arch): 12 jobs identical with the Linux build; the monitor ran a TSPL and a TWL job$sheets_note"
+echo "wine check ($arch): 12 jobs identical with the Linux build; the monitor ran a TSPL and a TWL job$sheets_note; $installer_note"

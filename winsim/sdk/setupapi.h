@@ -59,3 +59,39 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 #define SetupDiGetDeviceInterfaceDetail SetupDiGetDeviceInterfaceDetailW
 typedef SP_DEVICE_INTERFACE_DETAIL_DATA_W SP_DEVICE_INTERFACE_DETAIL_DATA;
 typedef PSP_DEVICE_INTERFACE_DETAIL_DATA_W PSP_DEVICE_INTERFACE_DETAIL_DATA;
+
+// ---- OEM driver packages ---------------------------------------------------------------------------
+#define SUOI_FORCEDELETE 0x00000001
+#ifndef ERROR_INF_IN_USE_BY_DEVICES
+#define ERROR_INF_IN_USE_BY_DEVICES 0xE000023DL
+#endif
+extern "C" {
+BOOL WINAPI SetupUninstallOEMInfW(PCWSTR InfFileName, DWORD Flags, PVOID Reserved);
+}  // extern "C"
+
+// ---- INF information -------------------------------------------------------------------------------
+#define INFINFO_INF_SPEC_IS_HINF 1
+#define INFINFO_INF_NAME_IS_ABSOLUTE 2
+#define INF_STYLE_WIN4 0x00000002
+
+typedef struct _SP_INF_INFORMATION {
+  DWORD InfStyle;
+  DWORD InfCount;
+  BYTE VersionData[1];
+} SP_INF_INFORMATION, *PSP_INF_INFORMATION;
+
+typedef struct _SP_ORIGINAL_FILE_INFO_W {
+  DWORD cbSize;
+  WCHAR OriginalInfName[MAX_PATH];
+  WCHAR OriginalCatalogName[MAX_PATH];
+} SP_ORIGINAL_FILE_INFO_W, *PSP_ORIGINAL_FILE_INFO_W;
+
+static_assert(sizeof(SP_ORIGINAL_FILE_INFO_W) == 1044);
+
+extern "C" {
+BOOL WINAPI SetupGetInfInformationW(LPCVOID InfSpec, DWORD SearchControl, PSP_INF_INFORMATION ReturnBuffer,
+                                    DWORD ReturnBufferSize, PDWORD RequiredSize);
+BOOL WINAPI SetupQueryInfOriginalFileInformationW(PSP_INF_INFORMATION InfInformation, UINT InfIndex,
+                                                  PVOID AlternatePlatformInfo,
+                                                  PSP_ORIGINAL_FILE_INFO_W OriginalFileInfo);
+}  // extern "C"

@@ -32,7 +32,7 @@ typedef int INT;
 typedef float FLOAT;
 typedef unsigned int UINT;
 typedef int64_t LONGLONG, INT64;
-typedef uint64_t ULONGLONG, UINT64, DWORD64;
+typedef uint64_t ULONGLONG, UINT64, DWORD64, DWORDLONG;
 typedef int BOOL;
 typedef BOOL *LPBOOL, *PBOOL;
 typedef BYTE BOOLEAN;
@@ -539,6 +539,8 @@ typedef PDEVMODEW PDEVMODE;
 #define LoadString LoadStringW
 
 #include <synchapi.h>
+#include <sysinfoapi.h>
+#include <winbase.h>
 #include <winreg.h>
 #include <wingdi.h>
 #include <winuser.h>

@@ -274,3 +274,128 @@ BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD 
 #define GetPrinterDriver GetPrinterDriverW
 typedef PRINTER_INFO_2W PRINTER_INFO_2;
 typedef DRIVER_INFO_2W DRIVER_INFO_2;
+
+// ---- spooler administration: drivers, monitors, printers, ports, driver packages ----------------------
+#define PRINTER_CONTROL_PAUSE 1
+#define PRINTER_CONTROL_RESUME 2
+#define PRINTER_CONTROL_PURGE 3
+#define PRINTER_ATTRIBUTE_DEFAULT 0x00000004
+#define PRINTER_ATTRIBUTE_LOCAL 0x00000040
+#define PRINTER_ENUM_DEFAULT 0x00000001
+#define PRINTER_ENUM_LOCAL 0x00000002
+#define PRINTER_ENUM_CONNECTIONS 0x00000004
+#define PRINTER_ENUM_NAME 0x00000008
+#define APD_STRICT_UPGRADE 0x00000001
+#define APD_COPY_ALL_FILES 0x00000004
+#define APD_COPY_NEW_FILES 0x00000008
+#define DPD_DELETE_UNUSED_FILES 0x00000001
+#define DPD_DELETE_SPECIFIC_VERSION 0x00000002
+#define DPD_DELETE_ALL_FILES 0x00000004
+#define UPDP_SILENT_UPLOAD 0x00000001
+#define UPDP_UPLOAD_ALWAYS 0x00000002
+#define UPDP_CHECK_DRIVERSTORE 0x00000004
+#define IPDFP_COPY_ALL_FILES 0x00000001
+#define PORT_TYPE_WRITE 0x0001
+#define PORT_TYPE_READ 0x0002
+#define PORT_TYPE_REDIRECTED 0x0004
+#define PORT_TYPE_NET_ATTACHED 0x0008
+#ifndef ERROR_PRINT_MONITOR_ALREADY_INSTALLED
+#define ERROR_PRINT_MONITOR_ALREADY_INSTALLED 3006L
+#endif
+#ifndef ERROR_PRINTER_DRIVER_IN_USE
+#define ERROR_PRINTER_DRIVER_IN_USE 3001L
+#endif
+#ifndef ERROR_UNKNOWN_PRINT_MONITOR
+#define ERROR_UNKNOWN_PRINT_MONITOR 3000L
+#endif
+#ifndef ERROR_INVALID_ENVIRONMENT
+#define ERROR_INVALID_ENVIRONMENT 1805L
+#endif
+
+typedef struct _DRIVER_INFO_8W {
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+  LPWSTR pHelpFile;
+  LPWSTR pDependentFiles;
+  LPWSTR pMonitorName;
+  LPWSTR pDefaultDataType;
+  LPWSTR pszzPreviousNames;
+  FILETIME ftDriverDate;
+  DWORDLONG dwlDriverVersion;
+  LPWSTR pszMfgName;
+  LPWSTR pszOEMUrl;
+  LPWSTR pszHardwareID;
+  LPWSTR pszProvider;
+  LPWSTR pszPrintProcessor;
+  LPWSTR pszVendorSetup;
+  LPWSTR pszzColorProfiles;
+  LPWSTR pszInfPath;
+  DWORD dwPrinterDriverAttributes;
+  LPWSTR pszzCoreDriverDependencies;
+  FILETIME ftMinInboxDriverVerDate;
+  DWORDLONG dwlMinInboxDriverVerVersion;
+} DRIVER_INFO_8W, *PDRIVER_INFO_8W, *LPDRIVER_INFO_8W;
+
+typedef struct _PRINTER_INFO_4W {
+  LPWSTR pPrinterName;
+  LPWSTR pServerName;
+  DWORD Attributes;
+} PRINTER_INFO_4W, *PPRINTER_INFO_4W, *LPPRINTER_INFO_4W;
+
+typedef struct _MONITOR_INFO_1W {
+  LPWSTR pName;
+} MONITOR_INFO_1W, *PMONITOR_INFO_1W, *LPMONITOR_INFO_1W;
+
+typedef struct _MONITOR_INFO_2W {
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDLLName;
+} MONITOR_INFO_2W, *PMONITOR_INFO_2W, *LPMONITOR_INFO_2W;
+
+typedef struct _PORT_INFO_1W {
+  LPWSTR pName;
+} PORT_INFO_1W, *PPORT_INFO_1W, *LPPORT_INFO_1W;
+
+typedef struct _PORT_INFO_2W {
+  LPWSTR pPortName;
+  LPWSTR pMonitorName;
+  LPWSTR pDescription;
+  DWORD fPortType;
+  DWORD Reserved;
+} PORT_INFO_2W, *PPORT_INFO_2W, *LPPORT_INFO_2W;
+
+static_assert(sizeof(DRIVER_INFO_8W) == (sizeof(void*) == 8 ? 200 : 120));
+static_assert(offsetof(DRIVER_INFO_8W, dwlDriverVersion) == (sizeof(void*) == 8 ? 96 : 56));
+static_assert(sizeof(PORT_INFO_2W) == (sizeof(void*) == 8 ? 32 : 20));
+
+extern "C" {
+BOOL WINAPI AddPrinterDriverW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo);
+BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, DWORD dwFileCopyFlags);
+BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
+                                LPDWORD pcbNeeded, LPDWORD pcReturned);
+BOOL WINAPI DeletePrinterDriverW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName);
+BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName, DWORD dwDeleteFlag,
+                                   DWORD dwVersionFlag);
+BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitors);
+BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf, LPDWORD pcbNeeded,
+                          LPDWORD pcReturned);
+HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter);
+BOOL WINAPI DeletePrinter(HANDLE hPrinter);
+BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
+BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
+                          LPDWORD pcReturned);
+BOOL WINAPI EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPort, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned);
+BOOL WINAPI SetDefaultPrinterW(LPCWSTR pszPrinter);
+BOOL WINAPI GetDefaultPrinterW(LPWSTR pszBuffer, LPDWORD pcchBuffer);
+BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData, PBYTE pOutputData,
+                     DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus);
+HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszEnvironment,
+                                           DWORD dwFlags, HWND hwnd, LPWSTR pszDestInfPath, PULONG pcchDestInfPath);
+HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR pszServer, LPCWSTR pszInfPath, LPCWSTR pszDriverName,
+                                                LPCWSTR pszEnvironment, DWORD dwFlags);
+}  // extern "C"
+#define EnumPorts EnumPortsW

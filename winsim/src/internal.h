@@ -97,4 +97,10 @@ HANDLE OpenDevice(LPCWSTR path, DWORD access, DWORD share, DWORD disposition);
 bool DeviceReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, BOOL* result);
 bool DeviceWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, BOOL* result);
 
+// The spooler's administration side (spooler/admin.cpp, tcpmon/): transceive handles opened by names
+// starting with "," (",XcvMonitor NAME", ",XcvPort NAME"), and DRIVER_INFO_8W packing for GetPrinterDriverW.
+BOOL OpenXcv(LPWSTR name, LPHANDLE phXcv);
+bool CloseXcv(HANDLE h);
+BOOL PackDriverInfo(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, DWORD cbBuf, LPDWORD pcbNeeded);
+
 }  // namespace winsim::detail

@@ -1,6 +1,6 @@
 // winsim: simulated devices. A USB printer appears as the USB printing class driver presents it:
 // a device interface of the USB printer class, a "Device Parameters" registry key with its port
-// number, a device that answers IEEE 1284 device-ID and vendor requests, and a sink for print data.
+// number, description and serial number, a device that answers IEEE 1284 device-ID and vendor requests, and a sink for print data.
 //
 // Device handles: CreateFileW on the interface path ("\\?\" or "\\.\" prefix, case-insensitive) opens a
 // present attached printer (else ERROR_FILE_NOT_FOUND). ReadFile / WriteFile need GENERIC_READ / GENERIC_WRITE
@@ -72,7 +72,7 @@ class UsbPrinterDevice {
 
 // Attaches a printer: its interface appears to SetupAPI enumeration and its registry key
 // HKLM\SYSTEM\CurrentControlSet\Control\DeviceClasses\{28d78fad-...}\##?#<path minus 4>\#\Device Parameters
-// holds "Port Number" (REG_DWORD), "Port Description" (REG_SZ) and "Base Name" (REG_SZ "USB"). The path, port
+// holds "Port Number" (REG_DWORD), "Port Description", "Serial Number" (the serial) and "Base Name" ("USB"). The path, port
 // number and description are taken at attach time. Returns the device; attaching it again is a no-op;
 // nullptr when the device is null or another attached printer has the same interface path.
 std::shared_ptr<UsbPrinterDevice> AttachUsbPrinter(std::shared_ptr<UsbPrinterDevice> device);

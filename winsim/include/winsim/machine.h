@@ -50,6 +50,10 @@ struct DriverSpec {
   std::u16string dependentFiles;
   std::u16string monitorName, defaultDataType = u"RAW";
   DWORD version = 3;
+  // Level 8 (AddPrinterDriverW level 8, the driver store): the driver version as four 16-bit parts, most
+  // significant first; the Plug and Play hardware ID, maker and provider; the INF it came from.
+  uint64_t driverVersion = 0;
+  std::u16string hardwareId, manufacturer, provider, infPath;
 };
 void AddDriver(const DriverSpec&);  // replaces a driver of the same name and environment
 
@@ -60,6 +64,8 @@ struct PrinterSpec {
   // The printer's security for the current user: false makes OpenPrinterW asking for
   // PRINTER_ACCESS_ADMINISTER (PRINTER_ALL_ACCESS included) fail with ERROR_ACCESS_DENIED.
   bool userMayAdminister = true;
+  DWORD queuedJobs = 0;          // jobs waiting in the queue (cJobs); SetPrinterW PRINTER_CONTROL_PURGE clears
+  bool pendingDeletion = false;  // DeletePrinter with queued jobs: removed once its queue is purged
 };
 bool AddPrinter(const PrinterSpec&);  // false when the driver is unknown or the name exists
 bool RemovePrinter(const std::u16string& name);

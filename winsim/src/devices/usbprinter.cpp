@@ -6,6 +6,7 @@
 
 #include "internal.h"
 #include "winsim/devices.h"
+#include "devices/usb_internal.h"
 
 using namespace winsim::detail;
 
@@ -73,17 +74,6 @@ DWORD CopyOut(const void* src, size_t size, LPVOID out, DWORD outSize) {
   if (n) memcpy(out, src, n);
   return n;
 }
-
-// ---- SetupAPI device information sets ------------------------------------------------
-struct DevInfoSet : Object {
-  struct Entry {
-    GUID interfaceClass;
-    std::u16string path;
-    DWORD devInst;
-    bool present;
-  };
-  std::vector<Entry> entries;
-};
 
 }  // namespace
 
@@ -154,6 +144,9 @@ std::shared_ptr<UsbPrinterDevice> AttachUsbPrinter(std::shared_ptr<UsbPrinterDev
     const std::u16string& desc = device->portDescription;
     RegSetValueExW(key, u"Port Description", 0, REG_SZ, reinterpret_cast<const BYTE*>(desc.c_str()),
                    DWORD((desc.size() + 1) * sizeof(WCHAR)));
+    const std::u16string serial = FromUtf8(device->serial);
+    RegSetValueExW(key, u"Serial Number", 0, REG_SZ, reinterpret_cast<const BYTE*>(serial.c_str()),
+                   DWORD((serial.size() + 1) * sizeof(WCHAR)));
     RegSetValueExW(key, u"Base Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"USB"), 4 * sizeof(WCHAR));
     RegCloseKey(key);
   }
@@ -189,6 +182,13 @@ std::shared_ptr<UsbPrinterDevice> UsbPrinterOnPort(const std::u16string& portNam
 }  // namespace winsim
 
 namespace winsim::detail {
+
+std::vector<UsbInterface> UsbInterfaces() {
+  Guard g(Mutex());
+  std::vector<UsbInterface> out;
+  for (const auto& a : D().usb) out.push_back({a.path, a.device->InstanceId(), a.devInst, a.device->present});
+  return out;
+}
 
 void ResetDevices() {
   D().usb.clear();
@@ -313,115 +313,6 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
   }
   if (lpBytesReturned) *lpBytesReturned = returned;
   return ok;
-}
-
-HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND, DWORD Flags) {
-  if (!ClassGuid && !(Flags & DIGCF_ALLCLASSES)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
-  auto set = std::make_shared<DevInfoSet>();
-  // Only device interfaces are simulated: a set of device setup classes comes back empty.
-  const bool wanted = (Flags & DIGCF_DEVICEINTERFACE) &&
-                      ((Flags & DIGCF_ALLCLASSES) || IsEqualGUID(*ClassGuid, GUID_DEVINTERFACE_USBPRINT));
-  Guard g(Mutex());
-  if (wanted) {
-    for (const auto& a : D().usb) {
-      const bool present = a.device->present;
-      if ((Flags & DIGCF_PRESENT) && !present) continue;
-      // An enumerator narrows the set to one bus ("USB") or one device instance.
-      if (Enumerator && *Enumerator && !IEquals(Enumerator, u"USB") && !IEquals(Enumerator, a.device->InstanceId()))
-        continue;
-      set->entries.push_back({GUID_DEVINTERFACE_USBPRINT, a.path, a.devInst, present});
-    }
-  }
-  SetLastError(ERROR_SUCCESS);
-  return NewHandle(set);
-}
-
-BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
-                                        const GUID* InterfaceClassGuid, DWORD MemberIndex,
-                                        PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
-  auto set = GetHandle<DevInfoSet>(DeviceInfoSet);
-  if (!set) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!InterfaceClassGuid || !DeviceInterfaceData) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
-      (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA))) {
-    SetLastError(ERROR_INVALID_USER_BUFFER);
-    return FALSE;
-  }
-  DWORD seen = 0;
-  for (size_t i = 0; i < set->entries.size(); ++i) {
-    const auto& e = set->entries[i];
-    if (!IsEqualGUID(e.interfaceClass, *InterfaceClassGuid)) continue;
-    if (DeviceInfoData && DeviceInfoData->DevInst != e.devInst) continue;
-    if (seen++ != MemberIndex) continue;
-    DeviceInterfaceData->InterfaceClassGuid = e.interfaceClass;
-    DeviceInterfaceData->Flags = e.present ? SPINT_ACTIVE : 0;
-    DeviceInterfaceData->Reserved = ULONG_PTR(i + 1);
-    return TRUE;
-  }
-  SetLastError(ERROR_NO_MORE_ITEMS);
-  return FALSE;
-}
-
-BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
-                                             DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
-                                             PSP_DEVINFO_DATA DeviceInfoData) {
-  auto set = GetHandle<DevInfoSet>(DeviceInfoSet);
-  if (!set) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!DeviceInterfaceData) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const size_t pathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
-  if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
-      (DeviceInterfaceDetailData && DeviceInterfaceDetailData->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) ||
-      (DeviceInterfaceDetailData && DeviceInterfaceDetailDataSize < pathOffset + sizeof(WCHAR)) ||
-      (!DeviceInterfaceDetailData && DeviceInterfaceDetailDataSize != 0) ||
-      (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA))) {
-    SetLastError(ERROR_INVALID_USER_BUFFER);
-    return FALSE;
-  }
-  const ULONG_PTR cookie = DeviceInterfaceData->Reserved;
-  if (cookie == 0 || cookie > set->entries.size()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const auto& e = set->entries[cookie - 1];
-  const DWORD need = DWORD(pathOffset + (e.path.size() + 1) * sizeof(WCHAR));
-  if (RequiredSize) *RequiredSize = need;
-  if (DeviceInfoData) {
-    DeviceInfoData->ClassGuid = GUID_DEVCLASS_USB;
-    DeviceInfoData->DevInst = e.devInst;
-    DeviceInfoData->Reserved = cookie;
-  }
-  if (DeviceInterfaceDetailDataSize < need) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  // The path runs on past the declared one-character array, into the caller's buffer.
-  memcpy(reinterpret_cast<char*>(DeviceInterfaceDetailData) + pathOffset, e.path.c_str(),
-         (e.path.size() + 1) * sizeof(WCHAR));
-  return TRUE;
-}
-
-BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-  if (!TakeHandleOf<DevInfoSet>(DeviceInfoSet)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
 }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 // winspool: the printer-driver directory of the local spooler.
 #include <cstring>
+#include <filesystem>
 
 #include "internal.h"
 
@@ -36,6 +37,9 @@ BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR /*pName: the local server only*/, 
     return FALSE;
   }
   std::memcpy(pDriverDirectory, dir.c_str(), need);
+  // The spooler keeps the folder; on a fresh machine it is made on first use.
+  std::error_code ec;
+  std::filesystem::create_directories(winsim::HostPath(dir), ec);
   return TRUE;
 }
 

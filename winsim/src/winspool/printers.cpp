@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "winsim/spooler.h"
 
 using namespace winsim::detail;
 
@@ -115,6 +116,8 @@ void Fill(const Printer& p, DWORD level, LPBYTE buf, Packer& k) {
     i.pParameters = k.Str(u"");
     i.Attributes = s.attributes | PRINTER_ATTRIBUTE_LOCAL;
     i.Priority = 1;
+    i.cJobs = s.queuedJobs;
+    if (s.pendingDeletion) i.Status = 0x00000004;  // PRINTER_STATUS_PENDING_DELETION
     if (buf) memcpy(buf, &i, sizeof i);
   } else {
     PRINTER_INFO_5W i{};
@@ -198,6 +201,36 @@ bool RemovePrinter(const std::u16string& name) {
   return S().printers.erase(Upper(name)) > 0;
 }
 
+std::vector<DriverSpec> Drivers() {
+  Guard g(Mutex());
+  return S().drivers;
+}
+
+bool RemoveDriver(const std::u16string& name, const std::u16string& environment) {
+  Guard g(Mutex());
+  for (auto it = S().drivers.begin(); it != S().drivers.end(); ++it) {
+    if (IEquals(it->name, name) && IEquals(it->environment, environment)) {
+      S().drivers.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<PrinterSpec> Printers() {
+  Guard g(Mutex());
+  std::vector<PrinterSpec> out;
+  for (const auto& [key, p] : S().printers) out.push_back(p.spec);
+  return out;
+}
+
+bool UpdatePrinter(const std::u16string& name, const std::function<void(PrinterSpec&)>& change) {
+  Guard g(Mutex());
+  Printer* p = FindPrinter(name);
+  if (p) change(p->spec);
+  return p != nullptr;
+}
+
 bool SetPrinterDevmode(const std::u16string& printer, const std::vector<uint8_t>& devmode) {
   Guard g(Mutex());
   Printer* p = FindPrinter(printer);
@@ -234,6 +267,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
     return FALSE;
   }
   *phPrinter = nullptr;
+  if (pPrinterName && pPrinterName[0] == u',') return OpenXcv(pPrinterName, phPrinter);
   auto h = std::make_shared<PrinterHandle>();
   h->access = pDefault && pDefault->DesiredAccess ? pDefault->DesiredAccess : PRINTER_ACCESS_USE;
   Guard g(Mutex());
@@ -254,7 +288,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
 }
 
 BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
-  if (!TakeHandleOf<PrinterHandle>(hPrinter)) {
+  if (!TakeHandleOf<PrinterHandle>(hPrinter) && !CloseXcv(hPrinter)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
@@ -288,7 +322,7 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  if (Level != 2 && Level != 3) {
+  if (Level != 2 && Level != 3 && Level != 8) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
@@ -301,6 +335,7 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
     SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
     return FALSE;
   }
+  if (Level == 8) return PackDriverInfo(*d, Level, pDriverInfo, cbBuf, pcbNeeded);
   return Pack(*d, Level, Level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W), pDriverInfo, cbBuf, pcbNeeded);
 }
 

@@ -1,0 +1,245 @@
+// Uninstall mode: printers (purged first), standard TCP/IP ports, the package's drivers and their files,
+// the driver package, and the restart that finishes postponed deletions.
+#include <atomic>
+#include <vector>
+
+#include "installer/debugtrace.h"
+#include "installer/engine.h"
+#include "installer/model.h"
+#include "installer/strings.h"
+
+#ifndef MOVEFILE_DELAY_UNTIL_REBOOT
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+#endif
+#ifndef SUOI_FORCEDELETE
+#define SUOI_FORCEDELETE 0x00000001
+#endif
+#ifndef INFINFO_INF_NAME_IS_ABSOLUTE
+#define INFINFO_INF_NAME_IS_ABSOLUTE 2
+#endif
+
+namespace {
+
+// Written and read only by the work thread of an uninstall run; atomic so that a later run on another
+// thread sees a consistent value.
+std::atomic<bool> g_reboot{false};
+
+// The only files the package puts into the driver directory.
+const WCHAR* const kPackageFiles[] = {TEXT("lbldrv6.dll"), TEXT("lbldrv6ui.dll"), TEXT("lbldrv6.dat"),
+                                      TEXT("lblmon.dll")};
+
+const WCHAR* BaseName(const WCHAR* path) {
+  const WCHAR* base = path;
+  for (const WCHAR* p = path; p && *p; ++p)
+    if (*p == '\\' || *p == '/') base = p + 1;
+  return base;
+}
+
+bool IsPackageFile(const WCHAR* path) {
+  for (const WCHAR* f : kPackageFiles)
+    if (WStrEqNoCase(BaseName(path), f)) return true;
+  return false;
+}
+
+std::vector<BYTE> EnumDrivers(DWORD level, const WCHAR* env, DWORD* count) {
+  DWORD needed = 0;
+  *count = 0;
+  EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(env), level, nullptr, 0, &needed, count);
+  std::vector<BYTE> buf(needed);
+  if (needed == 0 || !EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(env), level, buf.data(), needed, &needed, count)) {
+    *count = 0;
+    buf.clear();
+  }
+  return buf;
+}
+
+// Whether any installed driver (every environment) still lists the file by name.
+bool FileStillListed(const WCHAR* file) {
+  DWORD count = 0;
+  std::vector<BYTE> buf = EnumDrivers(3, TEXT("all"), &count);
+  auto* d = reinterpret_cast<DRIVER_INFO_3W*>(buf.data());
+  const WCHAR* name = BaseName(file);
+  for (DWORD i = 0; i < count; ++i) {
+    for (const WCHAR* f : {d[i].pDriverPath, d[i].pDataFile, d[i].pConfigFile, d[i].pHelpFile})
+      if (f && WStrEqNoCase(BaseName(f), name)) return true;
+    for (const WCHAR* p = d[i].pDependentFiles; p && *p; p += WStrLen(p) + 1)
+      if (WStrEqNoCase(BaseName(p), name)) return true;
+  }
+  return false;
+}
+
+// Deletes one file, or has it deleted at the next restart when it is in use.
+void DeleteOrPostpone(const WCHAR* path) {
+  if (!path || !path[0] || DeleteFileW(path)) return;
+  if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return;  // already gone
+  if (MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) g_reboot = true;
+}
+
+// A driver file named alone lives in the driver directory.
+bool DriverFilePath(const WCHAR* driverDir, const WCHAR* file, WCHAR (&out)[MAX_PATH]) {
+  if (BaseName(file) != file) return WStrCopy(out, MAX_PATH, file);
+  return FormatPath(out, TEXT("%ws\\%ws"), driverDir, file);
+}
+
+int Ask(const Engine& e, UINT text, UINT caption, UINT type) {
+  if (e.host.ask) return e.host.ask(text, caption, type);
+  return type == MB_OK ? IDOK : IDNO;
+}
+
+}  // namespace
+
+bool RebootPending() { return g_reboot; }
+
+bool DoRemovePrinter(const Engine& e, const WCHAR* printerName) {
+  Log(e, InstallerString(IDS_REMOVE_PRINTER), printerName);
+  PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE h = nullptr;
+  if (!OpenPrinterW(const_cast<LPWSTR>(printerName), &h, &defaults) || !h) {
+    DWORD err = GetLastError();
+    DebugTrace("DoRemovePrinter: OpenPrinter failed:%d", err);
+    if (err == ERROR_INVALID_PRINTER_NAME || err == ERROR_PRINTER_NOT_FOUND) return true;  // nothing to remove
+    Log(e, InstallerString(IDS_FAILED));
+    return false;
+  }
+  DWORD needed = 0;
+  GetPrinterW(h, 2, nullptr, 0, &needed);
+  if (needed >= sizeof(PRINTER_INFO_2W)) {
+    std::vector<BYTE> buf(needed);
+    if (GetPrinterW(h, 2, buf.data(), needed, &needed) && reinterpret_cast<PRINTER_INFO_2W*>(buf.data())->cJobs > 0 &&
+        !SetPrinterW(h, 0, nullptr, PRINTER_CONTROL_PURGE))
+      DebugTrace("DoRemovePrinter: Purge job failed");
+  }
+  bool ok = DeletePrinter(h) != FALSE;
+  if (!ok) DebugTrace("DoRemovePrinter: DeletePrinter failed:%d", GetLastError());
+  ClosePrinter(h);
+  Sleep(500);
+  Log(e, InstallerString(ok ? IDS_OK : IDS_FAILED));
+  return ok;
+}
+
+void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count) {
+  WCHAR driverDir[MAX_PATH];
+  if (!DriverDirectory(driverDir, MAX_PATH)) driverDir[0] = 0;
+  for (size_t n = 0; n < count; ++n) {
+    InstallRecord& r = records[n];
+    bool ok = false;
+    DWORD drivers = 0;
+    std::vector<BYTE> buf = EnumDrivers(3, EnvironmentArgument(), &drivers);
+    auto* d = reinterpret_cast<DRIVER_INFO_3W*>(buf.data());
+    SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    for (DWORD i = 0; i < drivers; ++i) {
+      if (!WStrEq(d[i].pName, r.model)) continue;
+      WStrCopy(r.environment, 30, d[i].pEnvironment);
+      ok = DeletePrinterDriverW(nullptr, r.environment, r.model) != FALSE;
+      DWORD err = GetLastError();
+      // Files go only with the driver, only the package's own, and only when no remaining driver lists
+      // them: another vendor's driver, or a second model of this package, keeps working.
+      if (ok && FindModel(r.model)) {
+        for (const WCHAR* f : {d[i].pConfigFile, d[i].pDataFile, d[i].pDriverPath}) {
+          WCHAR path[MAX_PATH];
+          if (f && IsPackageFile(f) && !FileStillListed(f) && DriverFilePath(driverDir, f, path))
+            DeleteOrPostpone(path);
+        }
+        const WCHAR* dep = d[i].pDependentFiles;
+        if (dep && dep[0] && IsPackageFile(dep) && !FileStillListed(dep)) {
+          WCHAR path[MAX_PATH];
+          if (DriverFilePath(driverDir, dep, path)) DeleteOrPostpone(path);
+          WCHAR system[MAX_PATH];
+          if (WStrEqNoCase(BaseName(dep), TEXT("lblmon.dll")) && GetSystemDirectoryW(system, MAX_PATH) &&
+              FormatPath(path, TEXT("%ws\\%ws"), system, BaseName(dep)))
+            DeleteOrPostpone(path);
+        }
+      }
+      SetLastError(err);
+      break;
+    }
+    DWORD err = GetLastError();
+    DebugTrace("DoRemovePrinterDriver: DriverEnv:%ws, ModelName:%ws, bOK:%d", r.environment, r.model, ok);
+    WCHAR result[21];
+    WStrCopy(result, 21, InstallerString(ok ? IDS_OK : IDS_FAILED));
+    Log(e, InstallerString(IDS_REMOVE_DRIVER), r.model, result, ok ? 0 : err);
+  }
+}
+
+namespace {
+
+// The INF's value, with a "%key%" resolved through [Strings] as SetupAPI reads it.
+void InfValue(const WCHAR* inf, const WCHAR* section, const WCHAR* key, WCHAR (&out)[51]) {
+  GetPrivateProfileStringW(section, key, TEXT(""), out, 51, inf);
+  size_t len = WStrLen(out);
+  if (len > 2 && out[0] == '%' && out[len - 1] == '%') {
+    WCHAR name[51];
+    WStrCopyN(name, 51, out + 1, len - 2);
+    GetPrivateProfileStringW(TEXT("Strings"), name, TEXT(""), out, 51, inf);
+  }
+}
+
+// The name the package INF had before the driver store renamed it.
+bool OriginalInfName(const WCHAR* inf, WCHAR (&out)[MAX_PATH]) {
+  out[0] = 0;
+  DWORD needed = 0;
+  SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &needed);
+  if (needed == 0) return false;
+  std::vector<BYTE> info(needed);
+  auto* pinfo = reinterpret_cast<PSP_INF_INFORMATION>(info.data());
+  if (!SetupGetInfInformationW(inf, INFINFO_INF_NAME_IS_ABSOLUTE, pinfo, needed, &needed)) return false;
+  SP_ORIGINAL_FILE_INFO_W original{};
+  original.cbSize = sizeof original;
+  if (!SetupQueryInfOriginalFileInformationW(pinfo, 0, nullptr, &original)) return false;
+  return WStrCopyN(out, MAX_PATH, original.OriginalInfName, MAX_PATH);
+}
+
+}  // namespace
+
+void FindPackageInf(WCHAR (&infName)[21]) {
+  infName[0] = 0;
+  WCHAR windows[MAX_PATH], pattern[MAX_PATH];
+  if (!GetWindowsDirectoryW(windows, MAX_PATH) || !FormatPath(pattern, TEXT("%ws\\INF\\oem*.inf"), windows)) return;
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW(pattern, &fd);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    WCHAR inf[MAX_PATH];
+    if (!FormatPath(inf, TEXT("%ws\\INF\\%ws"), windows, fd.cFileName)) continue;
+    WCHAR provider[51], infClass[51], original[MAX_PATH];
+    InfValue(inf, TEXT("Version"), TEXT("Provider"), provider);
+    InfValue(inf, TEXT("Version"), TEXT("Class"), infClass);
+    if (!WStrEq(provider, TEXT("Tarnwell")) || !WStrEqNoCase(infClass, TEXT("Printer"))) continue;
+    if (!OriginalInfName(inf, original) || !WStrEqNoCase(BaseName(original), TEXT("lblv6.inf"))) continue;
+    WStrCopy(infName, 21, fd.cFileName);  // the name cut to 20 characters
+    break;
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+}
+
+void RemoveDriverPackage(const Engine& e, const WCHAR* infName) {
+  Log(e, InstallerString(IDS_DELETE_PACKAGE), infName);
+  if (!infName || !infName[0]) {
+    // No package of ours was found: nothing is uninstalled, whatever the user would answer.
+    Log(e, InstallerString(IDS_FAILED));
+    return;
+  }
+  bool ok = SetupUninstallOEMInfW(infName, 0, nullptr) != FALSE;
+  if (!ok && Ask(e, IDS_FORCE_REMOVE, IDS_PROMPT, MB_YESNO | MB_ICONQUESTION) == IDYES)
+    ok = SetupUninstallOEMInfW(infName, SUOI_FORCEDELETE, nullptr) != FALSE;
+  Log(e, InstallerString(ok ? IDS_OK : IDS_FAILED));
+}
+
+void UninstallRun(Engine& e, InstallRecord* records, size_t count) {
+  Ask(e, IDS_UNINSTALL_PROMPT, IDS_PROMPT, MB_OK | MB_ICONINFORMATION);
+  g_reboot = false;
+  WCHAR inf[21];
+  FindPackageInf(inf);
+  // The uninstall list knows only printer, model and port: a port whose monitor is the standard TCP/IP
+  // one is a TCP/IP port, so "Delete Port" can remove it.
+  for (size_t i = 0; i < count; ++i)
+    if (records[i].portType != kPortTypeTcpIp && PortTypeFromMonitor(records[i].portName) == kPortTypeTcpIp)
+      records[i].portType = kPortTypeTcpIp;
+  for (size_t i = 0; i < count; ++i) DoRemovePrinter(e, records[i].printerName);
+  if (e.deletePort) DeleteTcpIpPort(e, records, count);
+  if (e.removeDriver) DoRemovePrinterDriver(e, records, count);
+  if (e.removePackage) RemoveDriverPackage(e, inf);
+  if (g_reboot && Ask(e, IDS_REBOOT_QUESTION, IDS_REBOOT_CAPTION, MB_YESNO | MB_ICONQUESTION) == IDYES &&
+      e.host.startProcess)
+    e.host.startProcess(TEXT("cmd.exe /c shutdown /r /t 0"));
+}

@@ -1,0 +1,363 @@
+#include "tools/install_commands.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <atomic>
+#include <iterator>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "common/wstr.h"
+#include "installer/engine.h"
+#include "tools/exit_status.h"
+#include "tools/json_out.h"
+#include "winsim/clock.h"
+#include "winsim/devices.h"
+#include "winsim/machine.h"
+#include "winsim/spooler.h"
+
+namespace lbl {
+
+namespace {
+
+// What a run saw: the result log, the questions asked (answered by --yes/--no) and the programs started.
+struct Run {
+  std::string log;
+  std::vector<unsigned> questions;
+  std::vector<std::string> commands;
+  int answer = IDNO;
+};
+
+const char16_t kPackage[] = u"C:\\pkg\\";
+
+// The package folder on C: - the generated INF, and stand-ins for the DLLs and the data file (the spooler
+// here loads the built modules by name, not these bytes).
+bool PreparePackage(std::string* error) {
+  std::ifstream in(LBL_PACKAGE_INF, std::ios::binary);
+  std::string inf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (inf.empty()) {
+    *error = std::string("cannot read the package INF ") + LBL_PACKAGE_INF;
+    return false;
+  }
+  const std::u16string root = kPackage;
+  bool ok = winsim::WriteHostFile(root + u"lblv6.inf", inf.data(), inf.size());
+  for (const char16_t* arch : {u"amd64", u"i386"})
+    for (const char16_t* f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lblmon.dll"})
+      ok = ok && winsim::WriteHostFile(root + arch + u"\\" + f, "MZ", 2);
+  ok = ok && winsim::WriteHostFile(root + u"dat\\lbldrv6.dat", "DAT", 3);
+  if (!ok) *error = "cannot write the package folder";
+  return ok;
+}
+
+std::string HardwareId(const std::string& deviceId) {
+  std::string mfg, mdl;
+  size_t pos = 0;
+  while (pos < deviceId.size()) {
+    size_t end = deviceId.find(';', pos);
+    if (end == std::string::npos) end = deviceId.size();
+    std::string f = deviceId.substr(pos, end - pos);
+    if (f.rfind("MFG:", 0) == 0) mfg = f.substr(4);
+    if (f.rfind("MDL:", 0) == 0) mdl = f.substr(4);
+    pos = end + 1;
+  }
+  char crc[8];
+  std::snprintf(crc, sizeof crc, "%04X", winsim::Crc16Arc(mfg + mdl));
+  return "USBPRINT\\" + mfg + mdl + crc;
+}
+
+void MakeEngine(Engine& e, Run& run) {
+  WStrCopy(e.installerDir, MAX_PATH, ToWString(kPackage).c_str());
+  e.host.appendLog = [&run](const WCHAR* line) { run.log += WideToUtf8(line); };
+  e.host.ask = [&run](UINT text, UINT, UINT type) {
+    run.questions.push_back(text);
+    return type == MB_OK ? IDOK : run.answer;
+  };
+  e.host.startProcess = [&run](const WCHAR* cmd) {
+    run.commands.push_back(WideToUtf8(cmd));
+    return true;
+  };
+  // The USB printer list and the local port list as discovery would fill them from this machine.
+  e.host.usbHardwareId = [](const WCHAR* port, WCHAR* out, size_t cap) {
+    auto dev = winsim::UsbPrinterOnPort(reinterpret_cast<const char16_t*>(Utf8ToWide(WideToUtf8(port)).c_str()));
+    if (!dev) return false;
+    return WStrCopy(out, cap, Utf8ToWide(HardwareId(dev->deviceId)).c_str());
+  };
+  e.host.localPortListed = [](const WCHAR* port) {
+    for (const auto& p : winsim::TcpIpPorts())
+      if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), port)) return true;
+    return false;
+  };
+}
+
+// Runs fn on a work thread, as the wizard does, moving the virtual clock through its polls and pauses.
+template <class Fn>
+void OnWorkThread(Fn fn) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    fn();
+    done = true;
+  });
+  while (!done) {
+    if (winsim::ThreadsWaitingOnClock()) winsim::AdvanceClock(100);
+    else std::this_thread::yield();
+  }
+  worker.join();
+}
+
+std::string U8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
+
+void WriteMachine(JsonOut& j, const Run& run) {
+  j.Str("Log", run.log);
+  j.BeginArray("Questions");
+  for (unsigned q : run.questions) j.W().Uint(q);
+  j.EndArray();
+  j.BeginArray("Commands");
+  for (const auto& c : run.commands) j.W().String(c.c_str());
+  j.EndArray();
+  j.BeginArray("Printers");
+  for (const auto& p : winsim::Printers()) {
+    j.W().StartObject();
+    j.Str("Name", U8(p.name));
+    j.Str("Port", U8(p.port));
+    j.Str("Driver", U8(p.driver));
+    j.W().EndObject();
+  }
+  j.EndArray();
+  j.Str("DefaultPrinter", U8(winsim::DefaultPrinter()));
+  j.BeginArray("Drivers");
+  for (const auto& d : winsim::Drivers()) {
+    j.W().StartObject();
+    j.Str("Name", U8(d.name));
+    j.Str("Environment", U8(d.environment));
+    j.Str("MonitorName", U8(d.monitorName));
+    j.Str("HardwareId", U8(d.hardwareId));
+    j.W().EndObject();
+  }
+  j.EndArray();
+  j.BeginArray("TcpIpPorts");
+  for (const auto& p : winsim::TcpIpPorts()) {
+    j.W().StartObject();
+    j.Str("Name", U8(p.name));
+    j.Str("HostAddress", U8(p.hostAddress));
+    j.Uint("PortNumber", p.portNumber);
+    j.W().EndObject();
+  }
+  j.EndArray();
+  j.BeginArray("DriverPackages");
+  for (const auto& p : winsim::DriverPackages()) j.W().String(U8(p.oemInf).c_str());
+  j.EndArray();
+  j.BeginArray("PendingDeletions");
+  for (const auto& p : winsim::PendingFileOperations()) j.W().String(U8(p.from).c_str());
+  j.EndArray();
+}
+
+// Options both commands take to set up the machine first.
+struct Setup {
+  std::vector<std::string> usbPrinters;  // device ID texts
+  std::vector<std::string> installed;    // MODEL,PRINTER,PORT
+};
+
+bool TakeSetupOption(const std::vector<std::string>& args, size_t& i, Setup& s, std::string* error) {
+  const std::string& a = args[i];
+  if (a != "--usb-printer" && a != "--installed") return false;
+  if (i + 1 >= args.size()) {
+    *error = a + " needs a value";
+    return true;
+  }
+  (a == "--usb-printer" ? s.usbPrinters : s.installed).push_back(args[++i]);
+  return true;
+}
+
+bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
+  DWORD port = 1;
+  for (const auto& id : s.usbPrinters) {
+    auto dev = std::make_shared<winsim::UsbPrinterDevice>();
+    dev->deviceId = id;
+    dev->portNumber = port;
+    dev->serial = "TW000000" + std::to_string(port++);
+    if (!winsim::AttachUsbPrinter(dev)) {
+      *error = "cannot attach the USB printer " + id;
+      return false;
+    }
+  }
+  for (const auto& spec : s.installed) {
+    size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);
+    if (c2 == std::string::npos) {
+      *error = "--installed takes MODEL,PRINTER,PORT: " + spec;
+      return false;
+    }
+    InstallRecord r{};
+    WStrCopy(r.model, 260, Utf8ToWide(spec.substr(0, c1)).c_str());
+    WStrCopy(r.printerName, 260, Utf8ToWide(spec.substr(c1 + 1, c2 - c1 - 1)).c_str());
+    WStrCopy(r.portName, 260, Utf8ToWide(spec.substr(c2 + 1)).c_str());
+    r.portType = kPortTypeOther;
+    Engine quiet = e;
+    quiet.host.appendLog = nullptr;
+    quiet.host.startProcess = nullptr;
+    quiet.setDefault = false;
+    bool ok = false;
+    OnWorkThread([&] { ok = InstallRun(quiet, r); });
+    if (!ok) {
+      *error = "cannot install " + spec;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Start(std::string* error) {
+  winsim::Reset();
+  winsim::UseVirtualClock();
+  return PreparePackage(error);
+}
+
+int RunInstall(const std::vector<std::string>& args) {
+  std::string model, port, ip, printer, error;
+  DWORD tcpPort = 9100;
+  bool setDefault = false;
+  Setup setup;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (TakeSetupOption(args, i, setup, &error)) {
+      if (!error.empty()) return Usage(error);
+      continue;
+    }
+    auto value = [&](std::string* out) {
+      if (i + 1 >= args.size()) return false;
+      *out = args[++i];
+      return true;
+    };
+    std::string n;
+    if (a == "--model") { if (!value(&model)) return Usage("--model needs a value"); }
+    else if (a == "--port") { if (!value(&port)) return Usage("--port needs a value"); }
+    else if (a == "--printer") { if (!value(&printer)) return Usage("--printer needs a value"); }
+    else if (a == "--ip") { if (!value(&ip)) return Usage("--ip needs a value"); }
+    else if (a == "--tcp-port") {
+      if (!value(&n)) return Usage("--tcp-port needs a value");
+      char* end = nullptr;
+      unsigned long v = std::strtoul(n.c_str(), &end, 10);
+      if (!*n.c_str() || *end || v > 65535) return Usage("--tcp-port takes 0 to 65535");
+      tcpPort = DWORD(v);
+    } else if (a == "--default") setDefault = true;
+    else return Usage("unknown option " + a);
+  }
+  if (model.empty() || port.empty()) return Usage("install needs --model and --port");
+  if (printer.empty()) printer = model;
+  if (!Start(&error)) return Fail(error);
+  Run run;
+  Engine e;
+  MakeEngine(e, run);
+  e.setDefault = setDefault;
+  if (!ApplySetup(setup, e, &error)) return Fail(error);
+  InstallRecord r{};
+  WStrCopy(r.model, 260, Utf8ToWide(model).c_str());
+  WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
+  WStrCopy(r.portName, 260, Utf8ToWide(port).c_str());
+  if (!ip.empty() || PortTypeFromMonitor(r.portName) == kPortTypeTcpIp) {
+    r.portType = kPortTypeTcpIp;
+    WStrCopy(r.ipAddress, 20, Utf8ToWide(ip).c_str());
+    r.tcpPort = tcpPort;
+  } else {
+    r.portType = port.rfind("USB", 0) == 0 ? kPortTypeUsb : kPortTypeOther;
+  }
+  bool ok = false;
+  OnWorkThread([&] { ok = InstallRun(e, r); });
+  JsonOut j;
+  j.Bool("Installed", ok);
+  j.Str("HardwareId", WideToUtf8(r.hardwareId));
+  WriteMachine(j, run);
+  return j.Emit(ok ? "" : "the printer was not installed");
+}
+
+int RunUninstall(const std::vector<std::string>& args) {
+  std::vector<std::string> printers;
+  std::string error;
+  Setup setup;
+  Run run;
+  Engine e;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (TakeSetupOption(args, i, setup, &error)) {
+      if (!error.empty()) return Usage(error);
+      continue;
+    }
+    if (a == "--delete-port") e.deletePort = true;
+    else if (a == "--remove-driver") e.removeDriver = true;
+    else if (a == "--remove-package") e.removePackage = true;
+    else if (a == "--yes") run.answer = IDYES;
+    else if (a.rfind("--", 0) == 0) return Usage("unknown option " + a);
+    else printers.push_back(a);
+  }
+  if (printers.empty()) return Usage("uninstall needs at least one PRINTER");
+  if (!Start(&error)) return Fail(error);
+  MakeEngine(e, run);
+  if (!ApplySetup(setup, e, &error)) return Fail(error);
+  // As the uninstall list fills the records: printer, model (its driver) and port.
+  std::vector<InstallRecord> records;
+  for (const auto& name : printers) {
+    InstallRecord r{};
+    WStrCopy(r.printerName, 260, Utf8ToWide(name).c_str());
+    for (const auto& p : winsim::Printers()) {
+      if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), r.printerName)) {
+        WStrCopy(r.model, 260, reinterpret_cast<const WCHAR*>(p.driver.c_str()));
+        WStrCopy(r.portName, 260, reinterpret_cast<const WCHAR*>(p.port.c_str()));
+      }
+    }
+    records.push_back(r);
+  }
+  OnWorkThread([&] { UninstallRun(e, records.data(), records.size()); });
+  JsonOut j;
+  j.Bool("RebootPending", RebootPending());
+  WriteMachine(j, run);
+  return j.Emit();
+}
+
+const char* const kStatus = "0  success\n1  the operation failed (message on stderr)\n2  usage error";
+
+}  // namespace
+
+CommandSpec InstallCommand() {
+  return {"install",
+          "install a printer with the install engine on the simulated machine",
+          "install --model MODEL --port PORT [--printer NAME] [--ip ADDRESS --tcp-port N] [--default]",
+          "Runs the installer's install mode on a fresh simulated machine with the driver package in C:\\pkg\n"
+          "(the generated INF, stand-ins for the DLLs): files, language monitor, driver, a standard TCP/IP\n"
+          "port when --ip is given, the printer. Prints the result log, the questions the engine asked, the\n"
+          "programs it started and the machine's printers, drivers, ports and driver packages as JSON.",
+          {{"--model", "MODEL", "driver name, e.g. \"Tarnwell TW-JA\"", "@models"},
+           {"--port", "PORT", "port name: USB001, FILE:, LPT1:, COM1:, or a TCP/IP port name", "USB001 FILE: LPT1: COM1:"},
+           {"--printer", "NAME", "printer name (default: the model)"},
+           {"--ip", "ADDRESS", "IPv4 address of a standard TCP/IP port (makes PORT one)"},
+           {"--tcp-port", "N", "its TCP port (default 9100; 0 sends no port command)"},
+           {"--default", nullptr, "make the printer the default printer"},
+           {"--usb-printer", "DEVICE-ID", "attach a USB printer first (repeatable; USB001, USB002, ...),\n"
+                                          "e.g. \"MFG:Tarnwell;CMD:TWL;MDL:TW-JA;\""},
+           {"--installed", "MODEL,PRINTER,PORT", "install this printer first, quietly (repeatable)"}},
+          kStatus,
+          "lbl install --model \"Tarnwell TW-JA\" --port IP_192.0.2.10 --ip 192.0.2.10 --default",
+          "",
+          RunInstall};
+}
+
+CommandSpec UninstallCommand() {
+  return {"uninstall",
+          "remove printers with the install engine on the simulated machine",
+          "uninstall PRINTER... [--delete-port] [--remove-driver] [--remove-package] [--yes] [--installed M,P,PORT]",
+          "Runs the installer's uninstall mode for the printers named, on a fresh simulated machine set up\n"
+          "with --installed and --usb-printer. Questions are answered No unless --yes is given. Prints the\n"
+          "result log and the machine afterwards as JSON.",
+          {{"--delete-port", nullptr, "delete the printers' standard TCP/IP ports"},
+           {"--remove-driver", nullptr, "remove the printers' drivers"},
+           {"--remove-package", nullptr, "remove the driver package from the driver store"},
+           {"--yes", nullptr, "answer Yes to the engine's questions (force removal, restart)"},
+           {"--usb-printer", "DEVICE-ID", "attach a USB printer first (repeatable)"},
+           {"--installed", "MODEL,PRINTER,PORT", "install this printer first, quietly (repeatable)"}},
+          kStatus,
+          "lbl uninstall Label --installed \"Tarnwell TW-JA,Label,FILE:\" --remove-driver --remove-package",
+          "",
+          RunUninstall};
+}
+
+}  // namespace lbl

@@ -1,0 +1,208 @@
+// The Standard TCP/IP port monitor behind XcvDataW: port records added, configured, deleted and read
+// back through the monitor's transceive handle (",XcvMonitor Standard TCP/IP Port") and a port's
+// (",XcvPort NAME").
+#include <cstring>
+#include <vector>
+
+#include <tcpxcv.h>
+
+#include "internal.h"
+#include "winsim/spooler.h"
+
+using namespace winsim::detail;
+
+namespace {
+
+const char16_t kMonitor[] = u"Standard TCP/IP Port";
+
+struct XcvHandle : Object {
+  bool monitor = false;   // ",XcvMonitor ..." (else ",XcvPort ...")
+  std::u16string port;    // of a port handle
+};
+
+struct TcpMon {
+  std::vector<winsim::TcpIpPort> ports;
+  std::vector<std::string> commands;
+};
+
+TcpMon& T() {
+  static auto* t = new TcpMon;
+  return *t;
+}
+
+void ResetTcpMon() { T() = TcpMon{}; }
+const ResetRegistrar kResetTcpMon(ResetTcpMon);
+
+winsim::TcpIpPort* FindPort(const std::u16string& name) {
+  for (auto& p : T().ports)
+    if (IEquals(p.name, name)) return &p;
+  return nullptr;
+}
+
+// A fixed-size text field, read up to its first NUL or its end.
+std::u16string Field(const WCHAR* f, size_t n) {
+  size_t len = 0;
+  while (len < n && f[len]) ++len;
+  return std::u16string(reinterpret_cast<const char16_t*>(f), len);
+}
+
+void PutField(WCHAR* f, size_t n, const std::u16string& s) {
+  size_t len = s.size() < n ? s.size() : n - 1;
+  std::memcpy(f, s.data(), len * 2);
+  f[len] = 0;
+}
+
+// The status word of each command: ERROR_SUCCESS or why it was refused.
+DWORD Command(const XcvHandle& h, const std::u16string& cmd, const BYTE* in, DWORD cbIn, BYTE* out, DWORD cbOut,
+              DWORD* needed) {
+  if (h.monitor && cmd == u"AddPort") {
+    if (!in || cbIn < sizeof(PORT_DATA_1)) return ERROR_INVALID_PARAMETER;
+    PORT_DATA_1 d;
+    std::memcpy(&d, in, sizeof d);
+    if (d.dwVersion != 1) return ERROR_INVALID_LEVEL;
+    winsim::TcpIpPort p;
+    p.name = Field(d.sztPortName, MAX_PORTNAME_LEN);
+    p.hostAddress = Field(d.sztHostAddress, MAX_NETWORKNAME_LEN);
+    if (p.name.empty() || p.hostAddress.empty()) return ERROR_INVALID_PARAMETER;
+    if (FindPort(p.name)) return ERROR_ALREADY_EXISTS;
+    p.snmpCommunity = Field(d.sztSNMPCommunity, MAX_SNMP_COMMUNITY_STR_LEN);
+    p.queue = Field(d.sztQueue, MAX_QUEUENAME_LEN);
+    p.protocol = d.dwProtocol;
+    p.portNumber = d.dwPortNumber;
+    p.snmpEnabled = d.dwSNMPEnabled;
+    p.snmpDevIndex = d.dwSNMPDevIndex;
+    p.doubleSpool = d.dwDoubleSpool;
+    T().ports.push_back(p);
+    return ERROR_SUCCESS;
+  }
+  if (h.monitor && cmd == u"ConfigPort") {
+    if (!in || cbIn < sizeof(PORT_DATA_1)) return ERROR_INVALID_PARAMETER;
+    PORT_DATA_1 d;
+    std::memcpy(&d, in, sizeof d);
+    if (d.dwVersion != 1) return ERROR_INVALID_LEVEL;
+    winsim::TcpIpPort* p = FindPort(Field(d.sztPortName, MAX_PORTNAME_LEN));
+    if (!p) return ERROR_UNKNOWN_PORT;
+    p->hostAddress = Field(d.sztHostAddress, MAX_NETWORKNAME_LEN);
+    p->snmpCommunity = Field(d.sztSNMPCommunity, MAX_SNMP_COMMUNITY_STR_LEN);
+    p->queue = Field(d.sztQueue, MAX_QUEUENAME_LEN);
+    p->protocol = d.dwProtocol;
+    p->portNumber = d.dwPortNumber;
+    p->snmpEnabled = d.dwSNMPEnabled;
+    p->snmpDevIndex = d.dwSNMPDevIndex;
+    p->doubleSpool = d.dwDoubleSpool;
+    return ERROR_SUCCESS;
+  }
+  if (h.monitor && cmd == u"DeletePort") {
+    if (!in || cbIn < sizeof(DELETE_PORT_DATA_1)) return ERROR_INVALID_PARAMETER;
+    DELETE_PORT_DATA_1 d;
+    std::memcpy(&d, in, sizeof d);
+    if (d.dwVersion != 1) return ERROR_INVALID_LEVEL;
+    const std::u16string name = Field(d.psztPortName, MAX_PORTNAME_LEN);
+    for (const auto& pr : winsim::Printers())
+      if (IEquals(pr.port, name)) return ERROR_BUSY;  // a printer still uses it
+    for (auto it = T().ports.begin(); it != T().ports.end(); ++it) {
+      if (IEquals(it->name, name)) {
+        T().ports.erase(it);
+        return ERROR_SUCCESS;
+      }
+    }
+    return ERROR_UNKNOWN_PORT;
+  }
+  if (!h.monitor && cmd == u"GetConfigInfo") {
+    if (!in || cbIn < sizeof(CONFIG_INFO_DATA_1)) return ERROR_INVALID_PARAMETER;
+    CONFIG_INFO_DATA_1 c;
+    std::memcpy(&c, in, sizeof c);
+    if (c.dwVersion != 1) return ERROR_INVALID_LEVEL;
+    *needed = sizeof(PORT_DATA_1);
+    if (!out || cbOut < sizeof(PORT_DATA_1)) return ERROR_INSUFFICIENT_BUFFER;
+    const winsim::TcpIpPort* p = FindPort(h.port);
+    if (!p) return ERROR_UNKNOWN_PORT;
+    PORT_DATA_1 d{};
+    PutField(d.sztPortName, MAX_PORTNAME_LEN, p->name);
+    d.dwVersion = 1;
+    d.dwProtocol = p->protocol;
+    d.cbSize = sizeof d;
+    PutField(d.sztHostAddress, MAX_NETWORKNAME_LEN, p->hostAddress);
+    PutField(d.sztSNMPCommunity, MAX_SNMP_COMMUNITY_STR_LEN, p->snmpCommunity);
+    PutField(d.sztQueue, MAX_QUEUENAME_LEN, p->queue);
+    d.dwDoubleSpool = p->doubleSpool;
+    d.dwPortNumber = p->portNumber;
+    d.dwSNMPEnabled = p->snmpEnabled;
+    d.dwSNMPDevIndex = p->snmpDevIndex;
+    std::memcpy(out, &d, sizeof d);
+    return ERROR_SUCCESS;
+  }
+  return ERROR_INVALID_PARAMETER;
+}
+
+}  // namespace
+
+namespace winsim {
+
+std::vector<TcpIpPort> TcpIpPorts() {
+  Guard g(Mutex());
+  return T().ports;
+}
+
+void AddTcpIpPortRecord(const TcpIpPort& port) {
+  Guard g(Mutex());
+  if (TcpIpPort* p = FindPort(port.name)) *p = port;
+  else T().ports.push_back(port);
+}
+
+std::vector<std::string> XcvCommands() {
+  Guard g(Mutex());
+  return T().commands;
+}
+
+}  // namespace winsim
+
+namespace winsim::detail {
+
+BOOL OpenXcv(LPWSTR name, LPHANDLE phXcv) {
+  const std::u16string n = Wide(name);
+  auto h = std::make_shared<XcvHandle>();
+  Guard g(Mutex());
+  if (n == std::u16string(u",XcvMonitor ") + kMonitor) {
+    h->monitor = true;
+  } else if (n.rfind(u",XcvPort ", 0) == 0 && FindPort(n.substr(9))) {
+    h->port = n.substr(9);
+  } else {
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return FALSE;
+  }
+  *phXcv = NewHandle(h);
+  return TRUE;
+}
+
+bool CloseXcv(HANDLE h) { return TakeHandleOf<XcvHandle>(h) != nullptr; }
+
+}  // namespace winsim::detail
+
+extern "C" {
+
+BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData, PBYTE pOutputData,
+                     DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus) {
+  Guard g(Mutex());
+  auto h = GetHandle<XcvHandle>(hXcv);
+  if (!h) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!pszDataName || !pcbOutputNeeded || !pdwStatus) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::u16string cmd = Wide(pszDataName);
+  std::string line = ToUtf8(cmd) + " ";
+  if (cbInputData >= MAX_PORTNAME_LEN * 2 && pInputData && cmd != u"GetConfigInfo")
+    line += ToUtf8(Field(reinterpret_cast<const WCHAR*>(pInputData), MAX_PORTNAME_LEN));
+  else
+    line += ToUtf8(h->port);
+  T().commands.push_back(line);
+  *pcbOutputNeeded = 0;
+  *pdwStatus = Command(*h, cmd, pInputData, cbInputData, pOutputData, cbOutputData, pcbOutputNeeded);
+  return TRUE;
+}
+
+}  // extern "C"

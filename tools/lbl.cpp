@@ -21,6 +21,7 @@
 #include "tools/print_job.h"
 #include "tools/discover_command.h"
 #include "tools/ui_commands.h"
+#include "tools/ui_language.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ int CmdHelp(const std::vector<std::string>& args) {
   for (const CommandSpec& c : Commands()) std::printf("  %-11s %s\n", c.name, c.summary);
   std::printf("\n'lbl help COMMAND' or 'lbl COMMAND --help' describes one command.\n"
               "Exit status: 0 success, 1 the operation failed (message on stderr), 2 usage error.\n");
+  std::fputs(lbl::UiLanguageHelp(), stdout);
   return 0;
 }
 
@@ -98,6 +100,7 @@ const std::vector<CommandSpec>& Commands() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (int status = lbl::TakeUiLanguageOption(&args)) return status;
   if (args.empty()) {
     CmdHelp({});
     return 2;

@@ -129,7 +129,9 @@ if [ "$arch" = x86_64 ]; then
   sheets_note="; the property sheets showed $(ls "$out/sheets"/*.png | wc -l) page(s), saved in $out/sheets"
   step "wine: property sheets again with Wine's UI language Russian (LC_ALL=ru_RU.UTF-8)"
   mkdir -p "$out/sheets-ru"
-  (export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8; check sheets-in "$driver" ru "$(winpath "$out/sheets-ru")")
+  # Wine reads the name itself (the host need not have the locale): env, not an export bash would apply.
+  env LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 timeout 180 "$wine" "$out/bin/lblwinecheck.exe" sheets-in "$driver" ru \
+    "$(winpath "$out/sheets-ru")"
   ls "$out/sheets-ru"/*.png >/dev/null
   sheets_note="$sheets_note, in Russian in $out/sheets-ru"
 fi

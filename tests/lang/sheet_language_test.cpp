@@ -34,8 +34,6 @@ TEST_F(SheetLanguage, StringsFollowTheUserLanguageWithEnglishFallback) {
   EXPECT_EQ(String(IDS_ERR_SAVE_PAPER), u"용지 정보를 저장하지 못했습니다.");
   winsim::SetUserUiLanguage(0x0804);
   EXPECT_EQ(String(IDS_BIN_MAIN), u"主纸仓");
-  winsim::SetUserUiLanguage(0x0404);  // Traditional Chinese: the Chinese the driver has
-  EXPECT_EQ(String(IDS_BIN_MAIN), u"主纸仓");
   winsim::SetUserUiLanguage(0x0819);  // Russian (Moldova): the primary language decides
   EXPECT_EQ(String(IDS_BIN_MAIN), u"Основной лоток");
   winsim::SetUserUiLanguage(0x040C);  // French: not carried, English

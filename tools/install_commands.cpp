@@ -211,6 +211,7 @@ bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
 bool Start(std::string* error) {
   winsim::Reset();
   lbl::ApplyUiLanguage();
+  lbl::AddInstallerResources();
   winsim::UseVirtualClock();
   return PreparePackage(error);
 }

@@ -20,6 +20,10 @@ int TakeUiLanguageOption(std::vector<std::string>* args);
 // command that resets the machine calls it right after winsim::Reset().
 void ApplyUiLanguage();
 
+// Gives lbl's own module the installer program's resources, so that the engine's messages come in the
+// machine's language as in lblinst32.exe (lbl only: tools/installer_resources.cpp).
+void AddInstallerResources();
+
 // One line for 'lbl help'.
 const char* UiLanguageHelp();
 

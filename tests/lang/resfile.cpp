@@ -193,21 +193,21 @@ std::vector<std::string> FormatArgs(const std::u16string& s) {
       ++i;
       continue;
     }
-    std::string spec = "%";
+    std::string conversion = "%";
     size_t k = i + 1;
     auto take = [&](const char16_t* set) {
-      while (k < s.size() && std::u16string_view(set).find(s[k]) != std::u16string_view::npos) spec += char(s[k++]);
+      while (k < s.size() && std::u16string_view(set).find(s[k]) != std::u16string_view::npos) conversion += char(s[k++]);
     };
     take(u"-+ #0");
     take(u"0123456789*");
     if (k < s.size() && s[k] == u'.') {
-      spec += '.';
+      conversion += '.';
       ++k;
       take(u"0123456789*");
     }
     take(u"hlLwIjzt3264");
-    if (k < s.size()) spec += s[k] < 0x80 ? char(s[k]) : '?';
-    args.push_back(spec);
+    if (k < s.size()) conversion += s[k] < 0x80 ? char(s[k]) : '?';
+    args.push_back(conversion);
     i = k;
   }
   return args;

@@ -196,7 +196,8 @@ std::vector<std::string> FormatArgs(const std::u16string& s) {
     std::string conversion = "%";
     size_t k = i + 1;
     auto take = [&](const char16_t* set) {
-      while (k < s.size() && std::u16string_view(set).find(s[k]) != std::u16string_view::npos) conversion += char(s[k++]);
+      while (k < s.size() && std::u16string_view(set).find(s[k]) != std::u16string_view::npos)
+        conversion += char(s[k++]);
     };
     take(u"-+ #0");
     take(u"0123456789*");

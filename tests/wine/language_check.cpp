@@ -44,7 +44,8 @@ int LanguageSheetChecks(const std::string& driver, const std::string& language, 
   if (!want) return Fail(step, "no such language: " + language, false), 1;
   const LANGID user = GetUserDefaultUILanguage();
   if (PRIMARYLANGID(user) != PRIMARYLANGID(want))
-    return Fail(step, "Wine's user UI language is " + Hex(user) + ", not " + Hex(want) + " (LC_ALL not taken)", false), 1;
+    return Fail(step, "Wine's user UI language is " + Hex(user) + ", not " + Hex(want) + " (LC_ALL not taken)",
+                false), 1;
 
   std::wstring name = Widen(driver);
   HANDLE printer = nullptr;

@@ -64,60 +64,9 @@
 #define DM_NOPERMISSION 0x20
 #define DM_USER_DEFAULT 0x40
 
-// ---- user-interface driver records (winddiui.h) -----------------------------------------------
-typedef struct _DOCUMENTPROPERTYHEADER {
-  WORD cbSize;
-  WORD Reserved;
-  HANDLE hPrinter;
-  LPWSTR pszPrinterName;
-  PDEVMODEW pdmIn;
-  PDEVMODEW pdmOut;
-  DWORD cbOut;
-  DWORD fMode;
-} DOCUMENTPROPERTYHEADER, *PDOCUMENTPROPERTYHEADER;
-
-typedef struct _DEVICEPROPERTYHEADER {
-  WORD cbSize;
-  WORD Flags;
-  HANDLE hPrinter;
-  LPWSTR pszPrinterName;
-} DEVICEPROPERTYHEADER, *PDEVICEPROPERTYHEADER;
-#define DPS_NOPERMISSION 0x0001
-
-typedef struct _DEVQUERYPRINT_INFO {
-  WORD cbSize;
-  WORD Level;
-  HANDLE hPrinter;
-  DEVMODEW* pDevMode;
-  LPWSTR pszErrorStr;
-  DWORD cchErrorStr;
-  DWORD cchNeeded;
-} DEVQUERYPRINT_INFO, *PDEVQUERYPRINT_INFO;
-
-#define CDM_CONVERT 0x01
-#define CDM_CONVERT351 0x02
-#define CDM_DRIVER_DEFAULT 0x04
-
-typedef struct _DRIVER_UPGRADE_INFO_1W {
-  LPWSTR pPrinterName;
-  LPWSTR pOldDriverDirectory;
-} DRIVER_UPGRADE_INFO_1W, *PDRIVER_UPGRADE_INFO_1W;
-
-typedef struct _DRIVER_UPGRADE_INFO_2W {
-  LPWSTR pPrinterName;
-  LPWSTR pOldDriverDirectory;
-  DWORD cVersion;
-  LPWSTR pName;
-  LPWSTR pEnvironment;
-  LPWSTR pDriverPath;
-  LPWSTR pDataFile;
-  LPWSTR pConfigFile;
-  LPWSTR pHelpFile;
-  LPWSTR pDependentFiles;
-  LPWSTR pMonitorName;
-  LPWSTR pDefaultDataType;
-  LPWSTR pszzPreviousNames;
-} DRIVER_UPGRADE_INFO_2W, *PDRIVER_UPGRADE_INFO_2W;
+// ---- user-interface driver records and exports (winddiui.h) -------------------------------------
+// The Windows build carries the part MinGW-w64 lacks in common/wincompat; the records are the same.
+#include "../../common/wincompat/winddiui_wdk.h"
 typedef DRIVER_UPGRADE_INFO_1W DRIVER_UPGRADE_INFO_1;
 typedef DRIVER_UPGRADE_INFO_2W DRIVER_UPGRADE_INFO_2;
 
@@ -141,17 +90,5 @@ static_assert(sizeof(void*) != 8 || offsetof(DRIVER_UPGRADE_INFO_2W, pName) == 2
 static_assert(sizeof(void*) != 8 || sizeof(DRIVER_UPGRADE_INFO_2W) == 104);
 
 extern "C" {
-// The exports of a printer-driver user-interface DLL.
-DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, PWSTR pDeviceName, WORD iDevCap, VOID* pvOutput,
-                                   PDEVMODEW pDevMode);
-DWORD WINAPI DrvSplDeviceCaps(HANDLE hPrinter, PWSTR pDeviceName, WORD Capability, PVOID pOutput, DWORD cchBufSize,
-                              PDEVMODEW pDevMode);
-LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
-LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
-BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut, PLONG pcbNeeded, DWORD fMode);
 BOOL WINAPI DrvPrinterEvent(LPWSTR pPrinterName, INT DriverEvent, DWORD Flags, LPARAM lParam);
-BOOL WINAPI DrvUpgradePrinter(DWORD Level, LPBYTE pDriverUpgradeInfo);
-BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO pDQPInfo);
-
 }  // extern "C"
-

@@ -58,6 +58,12 @@ WString AnsiToWide(const char* s, size_t maxBytes = SIZE_MAX);        // CP_ACP
 std::string WideToAnsi(const WCHAR* s, size_t maxChars = SIZE_MAX);   // CP_ACP
 WString Utf8ToWide(const std::string& s);                             // CP_UTF8
 std::string WideToUtf8(const WCHAR* s);                               // CP_UTF8
+// The same for the UTF-16 strings of tests and tools (WCHAR is 16-bit on both builds).
+inline std::string WideToUtf8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
+inline std::u16string Utf8ToU16(const std::string& s) {
+  const WString w = Utf8ToWide(s);
+  return std::u16string(reinterpret_cast<const char16_t*>(w.c_str()), w.size());
+}
 
 // u"..." literals to WString on both builds (WCHAR is wchar_t under MinGW).
 WString ToWString(const char16_t* s);

@@ -107,8 +107,6 @@ void OnWorkThread(Fn fn) {
   worker.join();
 }
 
-std::string U8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
-
 void WriteMachine(JsonOut& j, const Run& run) {
   j.Str("Log", run.log);
   j.BeginArray("Questions");
@@ -120,37 +118,37 @@ void WriteMachine(JsonOut& j, const Run& run) {
   j.BeginArray("Printers");
   for (const auto& p : winsim::Printers()) {
     j.W().StartObject();
-    j.Str("Name", U8(p.name));
-    j.Str("Port", U8(p.port));
-    j.Str("Driver", U8(p.driver));
+    j.Str("Name", WideToUtf8(p.name));
+    j.Str("Port", WideToUtf8(p.port));
+    j.Str("Driver", WideToUtf8(p.driver));
     j.W().EndObject();
   }
   j.EndArray();
-  j.Str("DefaultPrinter", U8(winsim::DefaultPrinter()));
+  j.Str("DefaultPrinter", WideToUtf8(winsim::DefaultPrinter()));
   j.BeginArray("Drivers");
   for (const auto& d : winsim::Drivers()) {
     j.W().StartObject();
-    j.Str("Name", U8(d.name));
-    j.Str("Environment", U8(d.environment));
-    j.Str("MonitorName", U8(d.monitorName));
-    j.Str("HardwareId", U8(d.hardwareId));
+    j.Str("Name", WideToUtf8(d.name));
+    j.Str("Environment", WideToUtf8(d.environment));
+    j.Str("MonitorName", WideToUtf8(d.monitorName));
+    j.Str("HardwareId", WideToUtf8(d.hardwareId));
     j.W().EndObject();
   }
   j.EndArray();
   j.BeginArray("TcpIpPorts");
   for (const auto& p : winsim::TcpIpPorts()) {
     j.W().StartObject();
-    j.Str("Name", U8(p.name));
-    j.Str("HostAddress", U8(p.hostAddress));
+    j.Str("Name", WideToUtf8(p.name));
+    j.Str("HostAddress", WideToUtf8(p.hostAddress));
     j.Uint("PortNumber", p.portNumber);
     j.W().EndObject();
   }
   j.EndArray();
   j.BeginArray("DriverPackages");
-  for (const auto& p : winsim::DriverPackages()) j.W().String(U8(p.oemInf).c_str());
+  for (const auto& p : winsim::DriverPackages()) j.W().String(WideToUtf8(p.oemInf).c_str());
   j.EndArray();
   j.BeginArray("PendingDeletions");
-  for (const auto& p : winsim::PendingFileOperations()) j.W().String(U8(p.from).c_str());
+  for (const auto& p : winsim::PendingFileOperations()) j.W().String(WideToUtf8(p.from).c_str());
   j.EndArray();
 }
 

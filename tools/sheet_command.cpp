@@ -61,12 +61,6 @@ std::string AnswerName(int answer) {
   return std::to_string(answer);
 }
 
-std::string U8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
-std::u16string U16(const std::string& s) {
-  WString w = Utf8ToWide(s);
-  return std::u16string(reinterpret_cast<const char16_t*>(w.c_str()), w.size());
-}
-
 // The open sheet and where the actions go: a page of it, or a dialog opened from a page.
 struct Driver {
   HWND sheet = nullptr;
@@ -122,11 +116,11 @@ struct Driver {
       return true;
     }
     if (v == "file") {
-      ui::QueueFileName(U16(a.value));
+      ui::QueueFileName(Utf8ToU16(a.value));
       return true;
     }
     if (v == "folder") {
-      ui::QueueFolder(U16(a.value));
+      ui::QueueFolder(Utf8ToU16(a.value));
       return true;
     }
     if (v == "menu") {
@@ -157,9 +151,9 @@ struct Driver {
     } else if (v == "focus") {
       ok = ui::Focus(target, a.id);
     } else if (v == "type") {
-      ok = ui::Type(target, a.id, U16(a.value));
+      ok = ui::Type(target, a.id, Utf8ToU16(a.value));
     } else if (v == "choose") {
-      ok = ui::SelectText(target, a.id, U16(a.value));
+      ok = ui::SelectText(target, a.id, Utf8ToU16(a.value));
     } else if (v == "check-row") {
       const size_t colon = a.value.find(':');
       long long row = 0, on = 0;
@@ -359,9 +353,9 @@ int RunSheet(const std::vector<std::string>& args) {
     for (const ui::MessageBoxCall& m : boxes) {
       j.W().StartObject();
       j.W().Key("Caption");
-      j.W().String(U8(m.caption).c_str());
+      j.W().String(WideToUtf8(m.caption).c_str());
       j.W().Key("Text");
-      j.W().String(U8(m.text).c_str());
+      j.W().String(WideToUtf8(m.text).c_str());
       j.W().Key("Answer");
       j.W().String(AnswerName(m.answer).c_str());
       j.W().EndObject();
@@ -380,7 +374,7 @@ int RunSheet(const std::vector<std::string>& args) {
     return j.Emit(failure);
   }
   for (const ui::MessageBoxCall& m : boxes)
-    std::printf("Message box \"%s\": %s -> %s\n", U8(m.caption).c_str(), U8(m.text).c_str(),
+    std::printf("Message box \"%s\": %s -> %s\n", WideToUtf8(m.caption).c_str(), WideToUtf8(m.text).c_str(),
                 AnswerName(m.answer).c_str());
   std::printf("Result: %s\n", resultName.c_str());
   if (document && ok) {

@@ -31,6 +31,10 @@ HBITMAP CreateSurfaceBitmap(int width, int height);
 // The pixels as a PNG file (host path), for a window's last paint and the like (gdiplus.cpp).
 bool WriteSurfacePng(const Surface& s, const std::string& path);
 
+// Cairo drew text: its font caches and fontconfig's state are freed at exit (gdiplus.cpp), so that the
+// leak checker of the sanitizer build sees only real leaks.
+void UsedCairoText();
+
 // The default system colours (COLOR_WINDOW, COLOR_BTNFACE, ...); black for unknown indexes.
 COLORREF SystemColor(int index);
 

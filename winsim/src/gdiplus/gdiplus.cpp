@@ -4,6 +4,7 @@
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -83,7 +84,7 @@ State g_gdip;
 // Text fills Cairo's font caches and fontconfig's state; they go at exit so that the leak checker of
 // the sanitizer build sees only real leaks.
 struct FontCaches {
-  bool used = false;
+  std::atomic<bool> used{false};
   ~FontCaches() {
     if (!used) return;
     cairo_debug_reset_static_data();
@@ -333,6 +334,7 @@ std::string FamilyUtf8(const std::u16string& family) {
 }  // namespace
 
 namespace winsim::detail {
+void UsedCairoText() { g_fontCaches.used = true; }
 bool WriteSurfacePng(const Surface& s, const std::string& path) {
   if (!s.bits || s.width <= 0 || s.height <= 0) return false;
   cairo_surface_t* surface =
@@ -739,7 +741,7 @@ GpStatus WINAPI GdipDrawString(GpGraphics* graphics, const WCHAR* string, INT le
   Canvas c(*gr, kFill);
   if (!c.cr()) return Ok;
   cairo_t* cr = c.cr();
-  g_fontCaches.used = true;
+  UsedCairoText();
   cairo_select_font_face(cr, FamilyUtf8(f->family).c_str(),
                          (f->style & FontStyleItalic) ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                          (f->style & FontStyleBold) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);

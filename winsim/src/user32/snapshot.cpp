@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 #include <richedit.h>
 
 #include "gdi32/surface.h"
@@ -22,18 +21,6 @@ struct Rgb {
 constexpr Rgb kFace{0.94, 0.94, 0.94}, kWhite{1, 1, 1}, kFrame{0.48, 0.48, 0.48}, kText{0, 0, 0},
     kGreyText{0.55, 0.55, 0.55}, kSelection{0.0, 0.47, 0.84}, kButton{0.88, 0.88, 0.88};
 constexpr double kFontPx = 11;
-
-// Text fills Cairo's font caches and fontconfig's state; they go at exit so that the leak checker of
-// the sanitizer build sees only real leaks.
-struct FontCaches {
-  bool used = false;
-  ~FontCaches() {
-    if (!used) return;
-    cairo_debug_reset_static_data();
-    FcFini();
-  }
-};
-FontCaches g_fontCaches;
 
 void SetColor(cairo_t* cr, Rgb c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
 
@@ -99,17 +86,6 @@ std::u16string WindowTextOf(HWND h) {
   return t;
 }
 
-bool Is(const std::u16string& cls, const char16_t* name) {
-  std::u16string a = cls, b = name;
-  auto lower = [](std::u16string& s) {
-    for (char16_t& ch : s)
-      if (ch >= u'A' && ch <= u'Z') ch = char16_t(ch - u'A' + u'a');
-  };
-  lower(a);
-  lower(b);
-  return a == b;
-}
-
 // What the window painted, copied over its rectangle. False when it never painted.
 bool DrawPainted(cairo_t* cr, HWND h, double x, double y) {
   HBITMAP bm = WindowBitmap(h);
@@ -121,19 +97,6 @@ bool DrawPainted(cairo_t* cr, HWND h, double x, double y) {
   cairo_surface_destroy(img);
   ReleaseBitmapSurface(bm);
   return true;
-}
-
-std::vector<std::u16string> ListItems(HWND c, bool combo) {
-  std::vector<std::u16string> out;
-  LRESULT n = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < n; ++i) {
-    LRESULT len = SendMessageW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, WPARAM(i), 0);
-    std::u16string t(size_t(std::max<LRESULT>(len, 0)) + 1, u'\0');
-    SendMessageW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(t.data()));
-    t.resize(size_t(std::max<LRESULT>(len, 0)));
-    out.push_back(t);
-  }
-  return out;
 }
 
 void DrawButton(cairo_t* cr, HWND h, DWORD style, double x, double y, double w, double ht, Rgb fg) {
@@ -254,16 +217,16 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
   const Rgb fg = IsWindowEnabled(h) ? kText : kGreyText;
   const std::u16string& cls = w->cls;
   const DWORD style = w->style;
-  if (Is(cls, u"Button")) {
+  if (IEquals(cls, u"Button")) {
     DrawButton(cr, h, style, x, y, cw, ch, fg);
-  } else if (Is(cls, u"Edit") || Is(cls, RICHEDIT_CLASSW) || Is(cls, MSFTEDIT_CLASS) || Is(cls, WC_IPADDRESSW)) {
-    FillRect(cr, x, y, cw, ch, (style & ES_READONLY) && !Is(cls, RICHEDIT_CLASSW) ? kFace : kWhite);
+  } else if (IEquals(cls, u"Edit") || IEquals(cls, RICHEDIT_CLASSW) || IEquals(cls, MSFTEDIT_CLASS) || IEquals(cls, WC_IPADDRESSW)) {
+    FillRect(cr, x, y, cw, ch, (style & ES_READONLY) && !IEquals(cls, RICHEDIT_CLASSW) ? kFace : kWhite);
     FrameRect(cr, x, y, cw, ch, kFrame);
     if (style & ES_MULTILINE)
       TextLines(cr, WindowTextOf(h), x + 3, y, cw - 6, ch, fg);
     else
       Text(cr, WindowTextOf(h), x + 3, y, cw - 6, std::min(ch, kFontPx + 10), fg);
-  } else if (Is(cls, u"ComboBox")) {
+  } else if (IEquals(cls, u"ComboBox")) {
     const double rowH = std::min(ch, kFontPx + 10);
     FillRect(cr, x, y, cw, rowH, kWhite);
     FrameRect(cr, x, y, cw, rowH, kFrame);
@@ -275,17 +238,17 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
     cairo_close_path(cr);
     cairo_fill(cr);
     Text(cr, WindowTextOf(h), x + 3, y, cw - rowH - 6, rowH, fg);
-  } else if (Is(cls, u"ListBox")) {
+  } else if (IEquals(cls, u"ListBox")) {
     FillRect(cr, x, y, cw, ch, kWhite);
     FrameRect(cr, x, y, cw, ch, kFrame);
     const int sel = int(SendMessageW(h, LB_GETCURSEL, 0, 0));
     double row = y + 2;
-    const std::vector<std::u16string> items = ListItems(h, false);
+    const std::vector<std::u16string> items = ItemsOf(h);
     for (size_t i = 0; i < items.size() && row + kFontPx + 4 <= y + ch; ++i, row += kFontPx + 4) {
       if (int(i) == sel) FillRect(cr, x + 1, row, cw - 2, kFontPx + 4, kSelection);
       Text(cr, items[i], x + 4, row, cw - 8, kFontPx + 4, int(i) == sel ? kWhite : fg);
     }
-  } else if (Is(cls, TRACKBAR_CLASSW)) {
+  } else if (IEquals(cls, TRACKBAR_CLASSW)) {
     const LRESULT lo = SendMessageW(h, TBM_GETRANGEMIN, 0, 0), hi = SendMessageW(h, TBM_GETRANGEMAX, 0, 0);
     const LRESULT pos = SendMessageW(h, TBM_GETPOS, 0, 0);
     const double track = y + ch / 2;
@@ -294,11 +257,11 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
     const double t = hi > lo ? double(pos - lo) / double(hi - lo) : 0;
     const double tx = x + 6 + t * (cw - 12);
     FillRect(cr, tx - 4, track - 8, 8, 16, kSelection);
-  } else if (Is(cls, UPDOWN_CLASSW)) {
+  } else if (IEquals(cls, UPDOWN_CLASSW)) {
     FillRect(cr, x, y, cw, ch, kButton);
     FrameRect(cr, x, y, cw, ch / 2, kFrame);
     FrameRect(cr, x, y + ch / 2, cw, ch / 2, kFrame);
-  } else if (Is(cls, PROGRESS_CLASSW)) {
+  } else if (IEquals(cls, PROGRESS_CLASSW)) {
     PBRANGE range{};
     SendMessageW(h, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
     const LRESULT pos = SendMessageW(h, PBM_GETPOS, 0, 0);
@@ -306,9 +269,9 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
     const double t = range.iHigh > range.iLow ? double(pos - range.iLow) / double(range.iHigh - range.iLow) : 0;
     FillRect(cr, x + 1, y + 1, std::clamp(t, 0.0, 1.0) * (cw - 2), ch - 2, Rgb{0.02, 0.69, 0.15});
     FrameRect(cr, x, y, cw, ch, kFrame);
-  } else if (Is(cls, WC_LISTVIEWW)) {
+  } else if (IEquals(cls, WC_LISTVIEWW)) {
     DrawListView(cr, h, x, y, cw, ch, fg);
-  } else if (Is(cls, u"Static")) {
+  } else if (IEquals(cls, u"Static")) {
     const DWORD type = style & SS_TYPEMASK;
     if (type == SS_ETCHEDHORZ) {
       FillRect(cr, x, y, cw, 1, kFrame);
@@ -327,7 +290,7 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
 bool IsSystemControl(const std::u16string& cls) {
   for (const char16_t* name : {u"Button", u"Edit", u"ComboBox", u"ListBox", u"Static", RICHEDIT_CLASSW, MSFTEDIT_CLASS,
                                TRACKBAR_CLASSW, UPDOWN_CLASSW, PROGRESS_CLASSW, WC_LISTVIEWW, WC_IPADDRESSW})
-    if (Is(cls, name)) return true;
+    if (IEquals(cls, name)) return true;
   return false;
 }
 
@@ -341,7 +304,7 @@ void DrawChildren(cairo_t* cr, HWND parent, double ox, double oy) {
     auto w = FindWnd(c);
     if (!w || w->destroyed || !(w->style & WS_VISIBLE)) continue;
     const double x = ox + w->rect.left, y = oy + w->rect.top;
-    const bool isStatic = Is(w->cls, u"Static");
+    const bool isStatic = IEquals(w->cls, u"Static");
     const DWORD type = w->style & SS_TYPEMASK;
     if (isStatic && type == SS_BITMAP) {
       auto image = reinterpret_cast<HBITMAP>(SendMessageW(c, STM_GETIMAGE, IMAGE_BITMAP, 0));
@@ -376,7 +339,7 @@ bool WriteWindowPng(HWND h, const std::string& path) {
     RECT r;
     GetClientRect(h, &r);
     const int width = std::max<LONG>(r.right, 1), height = std::max<LONG>(r.bottom, 1);
-    g_fontCaches.used = true;
+    UsedCairoText();
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     cairo_t* cr = cairo_create(surface);
     FillRect(cr, 0, 0, width, height, kFace);

@@ -303,18 +303,7 @@ bool HasFocus(HWND dlg, int id) {
 
 std::vector<std::u16string> Items(HWND dlg, int id) {
   HWND c = GetDlgItem(dlg, id);
-  std::vector<std::u16string> out;
-  if (!c) return out;
-  bool combo = IsClass(c, u"ComboBox");
-  LRESULT n = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < n; ++i) {
-    LRESULT len = SendMessageW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, WPARAM(i), 0);
-    std::u16string t(size_t(len) + 1, u'\0');
-    SendMessageW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(t.data()));
-    t.resize(size_t(len));
-    out.push_back(t);
-  }
-  return out;
+  return c ? ItemsOf(c) : std::vector<std::u16string>();
 }
 
 int CurSel(HWND dlg, int id) {
@@ -427,5 +416,21 @@ HBITMAP PaintedBitmap(HWND h) { return WindowBitmap(h); }
 namespace winsim::detail {
 void AfterPaint(HWND h) {
   if (winsim::ui::PaintHook()) winsim::ui::PaintHook()(h);
+}
+}  // namespace winsim::detail
+
+namespace winsim::detail {
+std::vector<std::u16string> ItemsOf(HWND c) {
+  std::vector<std::u16string> out;
+  const bool combo = IEquals(FindWnd(c) ? FindWnd(c)->cls : std::u16string(), u"ComboBox");
+  LRESULT n = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    LRESULT len = SendMessageW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, WPARAM(i), 0);
+    std::u16string t(size_t(len) + 1, u'\0');
+    SendMessageW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(t.data()));
+    t.resize(size_t(len));
+    out.push_back(t);
+  }
+  return out;
 }
 }  // namespace winsim::detail

@@ -91,6 +91,9 @@ std::vector<HWND> WindowPerOtherThread();    // one live window of each other th
 // Unexpected system dialogs (no queued answer): recorded and, when a hook is set, reported to it.
 void ReportUnexpected(const std::string& what);
 
+// The item texts of a combo box or list box.
+std::vector<std::u16string> ItemsOf(HWND c);
+
 // Numbers as SetDlgItemInt writes them.
 std::u16string IntText(long long v);
 

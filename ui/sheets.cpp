@@ -2,16 +2,20 @@
 
 #include <cstring>
 
+#include <gdiplus.h>
+
 #include "common/wstr.h"
 #include "ui/about.h"
 #include "ui/docprops.h"
 #include "ui/module.h"
+#include "ui/pagesetup.h"
 
 namespace {
 
 // Page Setup (106), Graphics Property (108), WaterMark (120) and Print Settings (113) come before
 // About in the document sheet; Printer Settings (104) before About in the device sheet.
 const SheetPage kDocumentPages[] = {
+    {kPageSetupTemplate, PageSetupProc},
     {kAboutTemplate, AboutPageProc},
 };
 const SheetPage kDevicePages[] = {
@@ -58,6 +62,10 @@ LONG InitSheet(PPROPSHEETUI_INFO info, PrinterContext* ctx) {
   LONG_PTR added = info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PCOMPROPSHEETUIW,
                                          reinterpret_cast<LPARAM>(&d), 0);
   sheet->Handle = added > 0 ? reinterpret_cast<HANDLE>(added) : nullptr;
+  if (sheet->Handle) {
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&sheet->GdiplusToken, &input, nullptr) != Gdiplus::Ok) sheet->GdiplusToken = 0;
+  }
   return sheet->Handle ? 1 : -1;
 }
 
@@ -87,6 +95,7 @@ LONG RegisterSheet(PPROPSHEETUI_INFO info, LPARAM reasonParam, PrinterContext* c
     }
     case PROPSHEETUI_REASON_DESTROY:
       if (ctx) {
+        if (ctx->Sheet && ctx->Sheet->GdiplusToken) Gdiplus::GdiplusShutdown(ctx->Sheet->GdiplusToken);
         if (ctx->Sheet) LocalFree(ctx->Sheet);
         ctx->Sheet = nullptr;
         UnmapPrinter(ctx);

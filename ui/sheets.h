@@ -30,6 +30,7 @@ struct SheetState {
   OPTITEM Item;
   HANDLE Handle;
   WCHAR CallerName[128];
+  ULONG_PTR GdiplusToken;  // GDI+ runs for the previews while the sheet is open
 };
 
 // The common handler of the sheet function's reasons (INIT, GET_INFO_HEADER, DESTROY, SET_RESULT)

@@ -20,6 +20,7 @@
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
 #include "tools/discover_command.h"
+#include "tools/stock_commands.h"
 #include "tools/ui_commands.h"
 
 namespace {
@@ -75,6 +76,8 @@ const std::vector<CommandSpec>& Commands() {
       lbl::ModelsCommand(),
       lbl::CapsCommand(),
       lbl::CheckJobCommand(),
+      lbl::PreviewCommand(),
+      lbl::StockCommand(),
       lbl::DiscoverCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),

@@ -62,11 +62,11 @@ LONG InitSheet(PPROPSHEETUI_INFO info, PrinterContext* ctx) {
   LONG_PTR added = info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PCOMPROPSHEETUIW,
                                          reinterpret_cast<LPARAM>(&d), 0);
   sheet->Handle = added > 0 ? reinterpret_cast<HANDLE>(added) : nullptr;
-  if (sheet->Handle) {
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&sheet->GdiplusToken, &input, nullptr) != Gdiplus::Ok) sheet->GdiplusToken = 0;
-  }
-  return sheet->Handle ? 1 : -1;
+  if (!sheet->Handle) return -1;
+  // A preview that finds no GDI+ draws nothing; the sheet itself still works.
+  Gdiplus::GdiplusStartupInput input;
+  if (Gdiplus::GdiplusStartup(&sheet->GdiplusToken, &input, nullptr) != Gdiplus::Ok) sheet->GdiplusToken = 0;
+  return 1;
 }
 
 }  // namespace

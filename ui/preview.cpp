@@ -24,15 +24,15 @@ constexpr ARGB kArrow = 0xFFFF0000;
 constexpr WCHAR kSampleText[] = TEXT("123");
 
 // GDI+ objects freed when the drawing ends.
-struct Pen {
+struct PenObj {
   GpPen* p = nullptr;
-  Pen(ARGB color, REAL width) { GdipCreatePen1(color, width, UnitPixel, &p); }
-  ~Pen() { if (p) GdipDeletePen(p); }
+  PenObj(ARGB color, REAL width) { GdipCreatePen1(color, width, UnitPixel, &p); }
+  ~PenObj() { if (p) GdipDeletePen(p); }
 };
-struct Brush {
+struct BrushObj {
   GpSolidFill* b = nullptr;
-  explicit Brush(ARGB color) { GdipCreateSolidFill(color, &b); }
-  ~Brush() { if (b) GdipDeleteBrush(b); }
+  explicit BrushObj(ARGB color) { GdipCreateSolidFill(color, &b); }
+  ~BrushObj() { if (b) GdipDeleteBrush(b); }
 };
 
 void RoundRect(GpGraphics* g, double x, double y, double w, double h, double r, ARGB fill, ARGB line, REAL lineWidth) {
@@ -45,15 +45,15 @@ void RoundRect(GpGraphics* g, double x, double y, double w, double h, double r, 
   GdipAddPathArc(path, X + W - d, Y + H - d, d, d, 0, 90);
   GdipAddPathArc(path, X, Y + H - d, d, d, 90, 90);
   GdipClosePathFigure(path);
-  Brush brush(fill);
-  Pen pen(line, lineWidth);
+  BrushObj brush(fill);
+  PenObj pen(line, lineWidth);
   GdipFillPath(g, brush.b, path);
   GdipDrawPath(g, pen.p, path);
   GdipDeletePath(path);
 }
 
 void RoundLine(GpGraphics* g, ARGB color, REAL width, double x1, double y, double x2) {
-  Pen pen(color, width);
+  PenObj pen(color, width);
   GdipSetPenStartCap(pen.p, LineCapRound);
   GdipSetPenEndCap(pen.p, LineCapRound);
   GdipDrawLine(g, pen.p, REAL(x1), REAL(y), REAL(x2), REAL(y));
@@ -78,7 +78,7 @@ void DrawSample(GpGraphics* g, const PreviewRecord& r, double x, double y, doubl
   GdipRotateWorldTransform(g, REAL(r.Angle), MatrixOrderPrepend);
   if (r.Mirror) GdipScaleWorldTransform(g, -1, 1, MatrixOrderPrepend);
   GdipTranslateWorldTransform(g, -cx, -cy, MatrixOrderPrepend);
-  Brush brush(color);
+  BrushObj brush(color);
   RectF at(REAL(x + (w - 48) / 2), REAL(y + (h - 25) / 2), 0, 0);
   if (font) GdipDrawString(g, r.Text ? r.Text : kSampleText, -1, font, &at, nullptr, brush.b);
   GdipResetWorldTransform(g);
@@ -87,7 +87,7 @@ void DrawSample(GpGraphics* g, const PreviewRecord& r, double x, double y, doubl
 }
 
 void DrawArrow(GpGraphics* g, double x1, double y1, double x2, double y2) {
-  Pen pen(kArrow, 4);
+  PenObj pen(kArrow, 4);
   GdipSetPenStartCap(pen.p, LineCapArrowAnchor);
   GdipSetPenEndCap(pen.p, LineCapArrowAnchor);
   GdipDrawLine(g, pen.p, REAL(x1), REAL(y1), REAL(x2), REAL(y2));
@@ -162,7 +162,7 @@ void DrawPreviewOn(HDC dc, int width, int height, const PreviewRecord& r) {
   const double e = r.BandWidth;
   const double left = r.X + r.LinerLeft;
   {
-    Brush backing(kBacking);
+    BrushObj backing(kBacking);
     GdipFillRectangle(g, backing.b, REAL(r.X), REAL(r.Y), REAL(e + r.LinerLeft + r.LinerRight),
                       REAL(kPreviewAreaHeight));
   }
@@ -178,10 +178,10 @@ void DrawPreviewOn(HDC dc, int width, int height, const PreviewRecord& r) {
     }
   } else {
     {
-      Brush paper(labelColour);
+      BrushObj paper(labelColour);
       GdipFillRectangle(g, paper.b, REAL(left), REAL(r.Y), REAL(e), REAL(kPreviewAreaHeight));
     }
-    Pen dashed(kBlack, 1);
+    PenObj dashed(kBlack, 1);
     GdipSetPenDashStyle(dashed.p, DashStyleDash);
     double line = r.Y + 3;
     firstTop = line;
@@ -193,8 +193,8 @@ void DrawPreviewOn(HDC dc, int width, int height, const PreviewRecord& r) {
       GdipDrawLine(g, dashed.p, REAL(left), REAL(line), REAL(left + e), REAL(line));
       if (r.Type == kPaperBlackMark) {
         const double markTop = line - r.GapOffset - r.GapHeight;
-        Brush mark(textColour);
-        Pen outline(kBlack, 1);
+        BrushObj mark(textColour);
+        PenObj outline(kBlack, 1);
         GdipFillRectangle(g, mark.b, REAL(left), REAL(markTop), REAL(e), REAL(r.GapHeight));
         GdipDrawRectangle(g, outline.p, REAL(left), REAL(markTop), REAL(e), REAL(r.GapHeight));
       }

@@ -403,7 +403,9 @@ TEST_F(PageSetup, NewStockThroughTheEditor) {
   ASSERT_TRUE(ui::Select(editor, IDC_SE_TYPE, 2));
   EXPECT_EQ(ui::Text(editor, IDC_SE_GAP), u"0");
   EXPECT_FALSE(ui::Enabled(editor, IDC_SE_GAP));
-  if (ui::Checked(editor, IDC_SE_PRINT_SETTING) == BST_CHECKED) ASSERT_TRUE(ui::Click(editor, IDC_SE_PRINT_SETTING));
+  if (ui::Checked(editor, IDC_SE_PRINT_SETTING) == BST_CHECKED) {
+    ASSERT_TRUE(ui::Click(editor, IDC_SE_PRINT_SETTING));
+  }
   EXPECT_FALSE(ui::Enabled(editor, IDC_SE_SPEED));
   ASSERT_TRUE(ui::Click(editor, IDOK));
   EXPECT_EQ(clicker->Join(), 1);
@@ -428,7 +430,9 @@ TEST_F(PageSetup, EditingRenamesAndUserKeepsItsName) {
   EXPECT_EQ(ui::Text(editor, IDC_SE_NAME), u"Half");
   EXPECT_EQ(ui::Text(editor, IDC_SE_WIDTH), u"52.0");
   EXPECT_EQ(ui::Text(editor, IDC_SE_GAP), u"2.0");
-  if (ui::Checked(editor, IDC_SE_PRINT_SETTING) != BST_CHECKED) ASSERT_TRUE(ui::Click(editor, IDC_SE_PRINT_SETTING));
+  if (ui::Checked(editor, IDC_SE_PRINT_SETTING) != BST_CHECKED) {
+    ASSERT_TRUE(ui::Click(editor, IDC_SE_PRINT_SETTING));
+  }
   ASSERT_TRUE(ui::Select(editor, IDC_SE_SPEED, 1));
   ASSERT_TRUE(ui::Select(editor, IDC_SE_DARKNESS, 3));
   ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, u"Half B"));

@@ -181,7 +181,8 @@ DWORD WINAPI WatchSheet(LPVOID param) {
     item.cchTextMax = 128;
     SendMessageW(tabs, TCM_GETITEMW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
     seen.tab = tab;
-    if (page) {
+    // The About page's texts (Page Setup's 1001 is its stock list).
+    if (page && seen.tab == TEXT("About")) {
       seen.product = ItemText(page, 1000);
       seen.version = ItemText(page, 1001);
       seen.notice = ItemText(page, 1002);

@@ -24,9 +24,9 @@
   X(IDS_SCALE_SHRINK, 1943, "Shrink Oversized pages")                                     \
   X(IDS_SCALE_CROP, 1944, "Crop Oversized pages")                                         \
   X(IDS_SCALE_FIT, 1947, "Fit")                                                           \
-  X(IDS_ASK_REMOVE_PAPER, 2203, "Remove the paper \"%ws\", yes or no?")                    \
+  X(IDS_ASK_REMOVE_PAPER, 2203, "Remove the paper ""%ws"", yes or no?")                      \
   X(IDS_QUESTION, 2204, "Question")                                                       \
-  X(IDS_ERR_REMOVE_PAPER, 2205, "Failed to remove paper \"%ws\".")                          \
+  X(IDS_ERR_REMOVE_PAPER, 2205, "Failed to remove paper ""%ws"".")                            \
   X(IDS_INFORMATION, 2206, "Information")                                                 \
   X(IDS_STOCK_GAPS, 2207, "Label paper with gaps")                                        \
   X(IDS_STOCK_MARKS, 2208, "Label paper with black marks")                                \

@@ -21,6 +21,7 @@
 #include "tools/print_job.h"
 #include "tools/discover_command.h"
 #include "tools/sheet_command.h"
+#include "tools/stock_commands.h"
 #include "tools/ui_commands.h"
 #include "tools/ui_language.h"
 
@@ -79,6 +80,8 @@ const std::vector<CommandSpec>& Commands() {
       lbl::CapsCommand(),
       lbl::CheckJobCommand(),
       lbl::SheetCommand(),
+      lbl::PreviewCommand(),
+      lbl::StockCommand(),
       lbl::DiscoverCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),

@@ -8,12 +8,14 @@
 #include "ui/about.h"
 #include "ui/docprops.h"
 #include "ui/module.h"
+#include "ui/pagesetup.h"
 
 namespace {
 
 // Page Setup (106), Graphics Property (108), WaterMark (120) and Print Settings (113) come before
 // About in the document sheet; Printer Settings (104) before About in the device sheet.
 const SheetPage kDocumentPages[] = {
+    {kPageSetupTemplate, PageSetupProc},
     {kAboutTemplate, AboutPageProc},
 };
 const SheetPage kDevicePages[] = {

@@ -16,7 +16,22 @@
   X(IDS_BIN_ROLL, 2044, "Roll paper storehouse")                                          \
   X(IDS_BIN_MAIN, 2045, "Main storehouse")                                                \
   X(IDS_CUSTOM_SIZE, 2200, "Custom size")                                                 \
-  X(IDS_ERR_SAVE_PAPER, 2211, "Failed to save paper information.")
+  X(IDS_ERR_SAVE_PAPER, 2211, "Failed to save paper information.")                      \
+  /* Page Setup and the label stock editor */                                             \
+  X(IDS_STOCK_UNFIXED_CONTINUOUS, 1901, "Un-fixed Continuous paper")                      \
+  X(IDS_SCALE_NONE, 1941, "None")                                                         \
+  X(IDS_SCALE_PRINT_WIDTH, 1942, "Scale to the print width")                              \
+  X(IDS_SCALE_SHRINK, 1943, "Shrink Oversized pages")                                     \
+  X(IDS_SCALE_CROP, 1944, "Crop Oversized pages")                                         \
+  X(IDS_SCALE_FIT, 1947, "Fit")                                                           \
+  X(IDS_ASK_REMOVE_PAPER, 2203, "Remove the paper ""%ws"", yes or no?")                      \
+  X(IDS_QUESTION, 2204, "Question")                                                       \
+  X(IDS_ERR_REMOVE_PAPER, 2205, "Failed to remove paper ""%ws"".")                            \
+  X(IDS_INFORMATION, 2206, "Information")                                                 \
+  X(IDS_STOCK_GAPS, 2207, "Label paper with gaps")                                        \
+  X(IDS_STOCK_MARKS, 2208, "Label paper with black marks")                                \
+  X(IDS_STOCK_CONTINUOUS, 2209, "Continuous paper")                                       \
+  X(IDS_NEW_PAPER, 2210, "New paper")
 
 #ifndef RC_INVOKED
 #define LBL_UI_STRING_ENUM(symbol, id, text) symbol = id,

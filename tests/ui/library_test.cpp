@@ -42,7 +42,9 @@ TEST_F(Library, CarriesItsStringTable) {
   EXPECT_EQ(U16(text), u"Custom size");
   EXPECT_EQ(LoadStringW(module, 1900, text, 64), 35);
   EXPECT_EQ(U16(text), u"Ambervin Printer Driver for Windows");
-  EXPECT_EQ(LoadStringW(module, 1901, text, 64), 0);
+  EXPECT_EQ(LoadStringW(module, 1901, text, 64), 25);
+  EXPECT_EQ(U16(text), u"Un-fixed Continuous paper");
+  EXPECT_EQ(LoadStringW(module, 1999, text, 64), 0);
 }
 
 TEST_F(Library, InitialisedPrinterAnswersWithTheEmbeddedCatalogue) {

@@ -36,4 +36,10 @@ int SheetChecks(const std::string& driver, const std::string& outDir);
 // load in it, then the sheets as above.
 int LanguageSheetChecks(const std::string& driver, const std::string& language, const std::string& outDir);
 
+// The window as the screen shows it, as a PNG file.
+bool Screenshot(HWND window, const std::string& path);
+// On the Page Setup page (other pages: nothing, true): the stock list's texts, and the stock editor
+// opened from New, saved as PNG (its path to editorPng) and cancelled.
+bool CheckPageSetup(HWND page, const std::string& pngPrefix, std::string* editorPng);
+
 }  // namespace winecheck

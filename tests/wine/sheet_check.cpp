@@ -29,6 +29,8 @@ struct PageSeen {
   std::wstring tab;
   std::wstring product, version, notice;  // controls 1000, 1001, 1002 when the page has them
   std::string png;
+  std::string editorPng;  // the stock editor opened from Page Setup
+  bool failed = false;    // a page check failed (its message printed)
 };
 
 struct Watch {
@@ -83,6 +85,8 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
   return WriteBytes(path, png.data(), png.size());
 }
 
+}  // namespace
+
 // The window as it is on the screen, copied into a DIB.
 bool Screenshot(HWND window, const std::string& path) {
   RECT r{};
@@ -111,6 +115,8 @@ bool Screenshot(HWND window, const std::string& path) {
   ReleaseDC(nullptr, screen);
   return got && WritePng(path, w, h, pixels);
 }
+
+namespace {
 
 std::wstring ItemText(HWND dialog, int id) {
   WCHAR text[512] = {};
@@ -175,7 +181,8 @@ DWORD WINAPI WatchSheet(LPVOID param) {
     item.cchTextMax = 128;
     SendMessageW(tabs, TCM_GETITEMW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
     seen.tab = tab;
-    if (page) {
+    // The About page's texts (Page Setup's 1001 is its stock list).
+    if (page && seen.tab == TEXT("About")) {
       seen.product = ItemText(page, 1000);
       seen.version = ItemText(page, 1001);
       seen.notice = ItemText(page, 1002);
@@ -184,6 +191,7 @@ DWORD WINAPI WatchSheet(LPVOID param) {
     Sleep(200);
     const std::string path = watch->outDir + "\\" + watch->prefix + "-" + std::to_string(i + 1) + "-" + Slug(seen.tab) + ".png";
     if (Screenshot(sheet, path)) seen.png = path;
+    if (page && !CheckPageSetup(page, watch->outDir + "\\" + watch->prefix, &seen.editorPng)) seen.failed = true;
     watch->pages.push_back(seen);
   }
   watch->pressedOk = PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0) != FALSE;
@@ -196,6 +204,8 @@ bool CheckPages(const char* step, const Watch& watch) {
   for (const PageSeen& p : watch.pages) {
     std::printf("     page \"%s\": %s\n", Narrow(p.tab.c_str()).c_str(), p.png.empty() ? "no screenshot" : p.png.c_str());
     if (p.png.empty()) return Fail(step, "no screenshot of page " + Narrow(p.tab.c_str()), false);
+    if (p.failed) return false;
+    if (!p.editorPng.empty()) std::printf("     stock editor: %s\n", p.editorPng.c_str());
     if (p.version.empty()) continue;
     about = true;
     std::printf("     About: \"%s\" / \"%s\" / \"%s\"\n", Narrow(p.product.c_str()).c_str(),

@@ -1,0 +1,75 @@
+// lbl preview and lbl stock as people use them: the picture of a stock, stocks added with the
+// editor's clamping, and the errors.
+#include <gtest/gtest.h>
+
+#include <rapidjson/document.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace tooltest {
+namespace {
+
+struct Ran {
+  int status;
+  std::string out;
+};
+
+Ran Lbl(const std::string& args) {
+  const std::string cmd = std::string(LBL_EXE) + " " + args + " 2>/dev/null";
+  Ran r;
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[4096];
+  for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int status = p ? pclose(p) : -1;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+TEST(LblStock, AddClampsAsTheEditorAndUserStays) {
+  Ran add = Lbl("stock add --name Shipping --width 50 --length 99999999 --type marks --json");
+  ASSERT_EQ(add.status, 0);
+  rapidjson::Document d;
+  d.Parse(add.out.c_str());
+  ASSERT_TRUE(d.IsObject()) << add.out;
+  EXPECT_STREQ(d["Name"].GetString(), "Shipping");
+  EXPECT_EQ(d["Length"].GetInt(), 655350000);
+  EXPECT_EQ(d["Width"].GetInt(), 50000);
+  EXPECT_EQ(d["Flags"].GetUint(), 0x80000002u);
+  EXPECT_EQ(d["GapHeight"].GetInt(), 3000);
+  EXPECT_EQ(d["Speed"].GetInt(), 0);
+
+  Ran list = Lbl("stock list");
+  ASSERT_EQ(list.status, 0);
+  EXPECT_NE(list.out.find("USER("), std::string::npos);
+  EXPECT_EQ(Lbl("stock remove USER").status, 1);
+  EXPECT_EQ(Lbl("stock add --name Shipping --width 50 --length 30 --replace USER").status, 1) << "USER keeps its name";
+  EXPECT_EQ(Lbl("stock add --name a --width wide --length 3").status, 2);
+  EXPECT_EQ(Lbl("stock add --name a --width 50 --length 30 --speed 7").status, 1) << "not a speed of the model";
+  EXPECT_EQ(Lbl("stock show nothing-like-it").status, 1);
+}
+
+TEST(LblPreview, WritesThePictureOfTheStock) {
+  const std::string dir = testing::TempDir() + "/lbl_preview_" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
+  const std::string png = dir + "/two.png";
+  ASSERT_EQ(Lbl("preview --stock \"2 x 1\" --orientation 270 --mirror -o " + png).status, 0);
+  std::ifstream in(png, std::ios::binary);
+  unsigned char head[24] = {};
+  in.read(reinterpret_cast<char*>(head), 24);
+  EXPECT_EQ(head[1], 'P');
+  const unsigned width = unsigned(head[16]) << 24 | head[17] << 16 | head[18] << 8 | head[19];
+  const unsigned height = unsigned(head[20]) << 24 | head[21] << 16 | head[22] << 8 | head[23];
+  EXPECT_EQ(width, 196u);
+  EXPECT_EQ(height, 260u);
+  EXPECT_EQ(Lbl("preview --stock missing -o " + png).status, 1);
+  EXPECT_EQ(Lbl("preview --stock USER --orientation 45 -o " + png).status, 2);
+  EXPECT_EQ(Lbl("preview --stock USER").status, 2);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tooltest

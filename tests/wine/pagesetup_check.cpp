@@ -1,0 +1,80 @@
+// The Page Setup page under Wine: its stock list read with real user32 calls, and the label stock
+// editor opened from its New button, saved as a PNG and cancelled. Runs on the sheet watcher's thread
+// while the sheet is shown.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "check.h"
+#include "ui/pagesetup_ids.h"
+
+namespace winecheck {
+
+namespace {
+
+struct FindEditor {
+  DWORD process;
+  HWND editor;
+};
+
+BOOL CALLBACK FindEditorWindow(HWND window, LPARAM param) {
+  auto* find = reinterpret_cast<FindEditor*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != find->process || !IsWindowVisible(window)) return TRUE;
+  if (GetDlgItem(window, IDC_SE_NAME) && GetDlgItem(window, IDC_SE_TYPE)) {
+    find->editor = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+bool CheckPageSetup(HWND page, const std::string& pngPrefix, std::string* editorPng) {
+  HWND combo = GetDlgItem(page, IDC_PS_STOCK);
+  if (!combo || !GetDlgItem(page, IDC_PS_SCALE) || !GetDlgItem(page, IDC_PS_PREVIEW)) return true;  // another page
+  const int count = int(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+  if (count <= 0) return Fail("Page Setup", "the stock list is empty", false);
+  bool user = false;
+  for (int i = 0; i < count; ++i) {
+    WCHAR text[128] = {};
+    if (SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0) >= 128) continue;
+    SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(text));
+    const std::string item = Narrow(text);
+    // "NAME(W mm x L mm)"
+    if (item.find(" mm x ") == std::string::npos || item.size() < 4 || item.compare(item.size() - 4, 4, " mm)") != 0)
+      return Fail("Page Setup", "stock list item \"" + item + "\"", false);
+    if (item.rfind("USER(", 0) == 0) user = true;
+    if (i < 3) std::printf("     stock list: \"%s\"\n", item.c_str());
+  }
+  if (!user) return Fail("Page Setup", "no USER item in the stock list", false);
+  WCHAR width[32] = {};
+  GetDlgItemTextW(page, IDC_PS_PRINTWIDTH, width, 32);
+  std::printf("     %d stocks, print width %s mm\n", count, Narrow(width).c_str());
+
+  // New... opens the editor modally on the sheet's thread.
+  PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_PS_NEW, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_PS_NEW)));
+  FindEditor find{GetCurrentProcessId(), nullptr};
+  for (int waited = 0; waited < 10000 && !find.editor; waited += 100) {
+    Sleep(100);
+    EnumWindows(FindEditorWindow, reinterpret_cast<LPARAM>(&find));
+  }
+  if (!find.editor) return Fail("stock editor", "the editor did not open", false);
+  Sleep(400);  // its 50 ms preview timer
+  WCHAR name[64] = {};
+  GetDlgItemTextW(find.editor, IDC_SE_NAME, name, 64);
+  std::printf("     stock editor: name \"%s\"\n", Narrow(name).c_str());
+  const std::string path = pngPrefix + "-stock-editor.png";
+  const bool shot = Screenshot(find.editor, path);
+  PostMessageW(find.editor, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  for (int waited = 0; waited < 5000 && IsWindow(find.editor); waited += 100) Sleep(100);
+  if (!shot) return Fail("stock editor", "no screenshot", false);
+  if (Narrow(name) != "New paper") return Fail("stock editor", "name \"" + Narrow(name) + "\"", false);
+  *editorPng = path;
+  return true;
+}
+
+}  // namespace winecheck

@@ -1,0 +1,359 @@
+#include "tools/stock_commands.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include <gdiplus.h>
+#include <winddiui.h>
+#include "common/devmode.h"
+#include "common/wstr.h"
+#include "tools/embedded.h"
+#include "tools/exit_status.h"
+#include "tools/json_out.h"
+#include "ui/context.h"
+#include "ui/module.h"
+#include "ui/pagesetup.h"
+#include "ui/preview.h"
+#include "ui/stockeditor.h"
+#include "winsim/gdiplus.h"
+#include "winsim/machine.h"
+#include "winsim/printpath.h"
+
+namespace lbl {
+
+namespace {
+
+// The embedded printer as a freshly installed one ("FORMS" written by the printer event), mapped
+// the way the property sheet maps it.
+struct StockPrinter {
+  HMODULE ui = nullptr;
+  HANDLE printer = nullptr;
+  PrinterContext* ctx = nullptr;
+  ~StockPrinter() {
+    if (ctx) UnmapPrinter(ctx);
+    if (printer) ClosePrinter(printer);
+    if (ui) winsim::UnloadDriverModule(ui);
+  }
+  bool Open(const std::string& driver, std::string* error) {
+    if (!SetupPrinter(driver, kDefaultPort, error)) return false;
+    ui = winsim::LoadDriverModule(u"lbldrv6ui", error);
+    if (!ui) return false;
+    SetUiModule(ui);  // catalogue and strings of the loaded module
+    WString name = Utf8ToWide(driver);
+    auto event = reinterpret_cast<decltype(DrvPrinterEvent)*>(winsim::GetModuleProc(ui, "DrvPrinterEvent"));
+    if (!event || !event(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0)) {
+      *error = "the printer could not be initialised (error " + std::to_string(GetLastError()) + ")";
+      return false;
+    }
+    PRINTER_DEFAULTSW def{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterW(name.data(), &printer, &def)) {
+      *error = "cannot open the printer \"" + driver + "\"";
+      return false;
+    }
+    ctx = MapPrinter(printer, nullptr, nullptr, 0);
+    if (!ctx) *error = "the printer could not be mapped";
+    if (ctx) ctx->SheetFlags |= kSheetMayWrite;
+    return ctx != nullptr;
+  }
+};
+
+bool TakeValue(const std::vector<std::string>& a, size_t* i, const std::string& opt, std::string* out) {
+  if (a[*i] == opt) {
+    if (*i + 1 >= a.size()) return false;
+    *out = a[++*i];
+    return true;
+  }
+  if (a[*i].rfind(opt + "=", 0) == 0) {
+    *out = a[*i].substr(opt.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+bool IsOption(const std::string& arg, const std::string& opt) { return arg == opt || arg.rfind(opt + "=", 0) == 0; }
+
+void WriteStock(JsonOut& j, const PaperRecord& p) {
+  j.WStr("Name", p.Name, kPaperNameChars);
+  j.Int("Width", p.Width);
+  j.Int("Length", p.Length);
+  j.Int("MarginLeft", p.MarginLeft);
+  j.Int("MarginRight", p.MarginRight);
+  j.Uint("Flags", p.Flags);
+  j.Int("GapHeight", p.GapHeight);
+  j.Int("GapOffset", p.GapOffset);
+  j.Int("Speed", p.Speed);
+  j.Int("Darkness", p.Darkness);
+  WString text = StockItemText(p);
+  j.Str("Text", WideToUtf8(text.c_str()));
+}
+
+// A decimal number of millimetres as the editor's fields take it.
+bool Millimetres(const std::string& s) {
+  char* end = nullptr;
+  std::strtod(s.c_str(), &end);
+  return !s.empty() && end && !*end;
+}
+
+struct ListRequest {
+  const PrinterContext* ctx;
+  std::vector<PaperRecord> stocks;
+};
+
+void Collect(const PaperRecord* entry, int, void* request) {
+  auto* r = static_cast<ListRequest*>(request);
+  PaperRecord p{};
+  if (entry) {
+    p = *entry;
+  } else if (!LookupStock(r->ctx, TEXT("USER"), &p)) {
+    return;
+  }
+  if (!entry) {
+    // As the page lists it: the document's paper size.
+    p.Width = int32_t(r->ctx->Settings.dm.dmPaperWidth) * 100;
+    p.Length = int32_t(r->ctx->Settings.dm.dmPaperLength) * 100;
+    p.MarginLeft = p.MarginRight = 0;
+  }
+  r->stocks.push_back(p);
+}
+
+int StockList(StockPrinter& p, bool json) {
+  ListRequest r{p.ctx, {}};
+  if (EnumPaperList(p.ctx, -1, Collect, &r) < 0) return Fail("the printer has no label stock list");
+  if (!json) {
+    for (const PaperRecord& s : r.stocks) std::printf("%s\n", WideToUtf8(StockItemText(s).c_str()).c_str());
+    return 0;
+  }
+  JsonOut j;
+  j.BeginArray("Stocks");
+  for (const PaperRecord& s : r.stocks) {
+    j.W().StartObject();
+    WriteStock(j, s);
+    j.W().EndObject();
+  }
+  j.EndArray();
+  return j.Emit();
+}
+
+int StockShow(StockPrinter& p, const std::string& name, bool json) {
+  PaperRecord s{};
+  WString n = Utf8ToWide(name);
+  if (!LookupStock(p.ctx, n.c_str(), &s)) return Fail("no label stock named \"" + name + "\"");
+  JsonOut j;
+  WriteStock(j, s);
+  if (json) return j.Emit();
+  std::printf("%s\n  Width %d um, Length %d um, liners %d/%d um, flags 0x%08X, gap %d um, offset %d um, speed %d, "
+              "darkness %d\n",
+              WideToUtf8(StockItemText(s).c_str()).c_str(), s.Width, s.Length, s.MarginLeft, s.MarginRight,
+              unsigned(s.Flags), s.GapHeight, s.GapOffset, s.Speed, s.Darkness);
+  return 0;
+}
+
+int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bool json) {
+  std::string name, width, length = "", type = "gaps", gap, offset = "0", speed, darkness, replace;
+  bool direct = false, transfer = false;
+  for (size_t i = from; i < a.size(); ++i) {
+    std::string v;
+    if (TakeValue(a, &i, "--name", &name) || TakeValue(a, &i, "--width", &width) ||
+        TakeValue(a, &i, "--length", &length) || TakeValue(a, &i, "--type", &type) ||
+        TakeValue(a, &i, "--gap", &gap) || TakeValue(a, &i, "--offset", &offset) ||
+        TakeValue(a, &i, "--speed", &speed) || TakeValue(a, &i, "--darkness", &darkness) ||
+        TakeValue(a, &i, "--replace", &replace))
+      continue;
+    if (a[i] == "--direct") direct = true;
+    else if (a[i] == "--transfer") transfer = true;
+    else if (a[i] != "--json") return Usage("stock add: unknown option " + a[i]);
+  }
+  if (name.empty() || width.empty() || length.empty()) return Usage("stock add needs --name, --width and --length");
+  if (Utf8ToWide(name).size() >= size_t(kPaperNameChars)) return Usage("stock add: --name has at most 31 characters");
+  for (const std::string* mm : {&width, &length, &offset})
+    if (!Millimetres(*mm)) return Usage("stock add: not a number of millimetres: " + *mm);
+  const char* types[] = {"gaps", "marks", "continuous", "unfixed"};
+  int typeIndex = -1;
+  for (int t = 0; t < 4; ++t)
+    if (type == types[t]) typeIndex = t;
+  if (typeIndex < 0) return Usage("stock add: --type is gaps, marks, continuous or unfixed");
+  if (gap.empty()) gap = typeIndex <= 1 ? "3" : "0";  // as the editor's type change sets it
+  if (!Millimetres(gap)) return Usage("stock add: not a number of millimetres: " + gap);
+  const ModelRecord* m = p.ctx->Model;
+  if (p.ctx->Settings.PrintLanguage == kLangEsc) {
+    typeIndex = 2;  // ESC printers feed continuous paper only
+    gap = offset = "0";
+  }
+  if (transfer && !(m->Flags & 0x4)) return Fail("the model does not print with a ribbon (thermal transfer)");
+
+  StockFields f{};
+  WString wn = Utf8ToWide(name), ww = Utf8ToWide(width), wl = Utf8ToWide(length), wg = Utf8ToWide(gap),
+          wo = Utf8ToWide(offset), zero = Utf8ToWide("0");
+  f.Name = wn.c_str();
+  f.LabelWidth = ww.c_str();
+  f.Length = wl.c_str();
+  f.LinerLeft = zero.c_str();
+  f.LinerRight = zero.c_str();
+  f.GapHeight = wg.c_str();
+  f.GapOffset = wo.c_str();
+  f.TypeIndex = typeIndex;
+  f.DirectThermal = direct;
+  f.ThermalTransfer = transfer;
+  f.OwnPrintSetting = !speed.empty() || !darkness.empty() || direct || transfer;
+  f.DarknessIndex = -1;
+  if (!speed.empty()) {
+    int32_t values[512];
+    const int n = StockSpeeds(m, values, 512);
+    const long want = std::strtol(speed.c_str(), nullptr, 10);
+    bool found = false;
+    for (int i = 0; i < n; ++i) found = found || values[i] == want;
+    if (!found) return Fail("speed " + speed + " is not one the model offers (hundredths of an inch per second)");
+    f.Speed = int32_t(want);
+  }
+  if (!darkness.empty()) {
+    const long level = std::strtol(darkness.c_str(), nullptr, 10);
+    if (level < 0 || level >= m->DarknessMax)
+      return Fail("darkness is 0 to " + std::to_string(int(m->DarknessMax) - 1) + " on this model");
+    f.DarknessIndex = int(level);
+  }
+  PaperRecord stock = StockFromFields(f, m);
+  WString old = Utf8ToWide(replace);
+  if (WStrEq(old.c_str(), TEXT("USER")) && !WStrEq(old.c_str(), wn.c_str()))
+    return Fail("USER cannot be renamed");
+  if (!SaveStock(p.ctx, stock, old.c_str())) return Fail("Failed to save paper information.");
+  JsonOut j;
+  WriteStock(j, stock);
+  if (json) return j.Emit();
+  std::printf("saved %s\n", WideToUtf8(StockItemText(stock).c_str()).c_str());
+  return 0;
+}
+
+int StockRemove(StockPrinter& p, const std::string& name) {
+  WString n = Utf8ToWide(name);
+  if (WStrEq(n.c_str(), TEXT("USER"))) return Fail("USER cannot be removed");
+  if (!DeletePaper(p.ctx, n.c_str())) return Fail("Failed to remove paper \"" + name + "\".");
+  std::printf("removed %s\n", name.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int RunPreview(const std::vector<std::string>& args) {
+  std::string driver = kDefaultDriver, stock, out, orientation = "0";
+  bool mirror = false, negative = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (TakeValue(args, &i, "--model", &driver) || TakeValue(args, &i, "--stock", &stock) ||
+        TakeValue(args, &i, "-o", &out) || TakeValue(args, &i, "--orientation", &orientation))
+      continue;
+    if (args[i] == "--mirror") mirror = true;
+    else if (args[i] == "--negative") negative = true;
+    else return Usage("preview: unknown option " + args[i]);
+  }
+  if (stock.empty() || out.empty()) return Usage("preview needs --stock NAME and -o FILE.png");
+  // The page's four orientation buttons.
+  int dmOrientation = DMORIENT_PORTRAIT;
+  uint32_t flags = 0;
+  if (orientation == "90") dmOrientation = DMORIENT_LANDSCAPE;
+  else if (orientation == "180") flags = kFlagRotate180;
+  else if (orientation == "270") dmOrientation = DMORIENT_LANDSCAPE, flags = kFlagRotate180;
+  else if (orientation != "0") return Usage("--orientation is 0, 90, 180 or 270");
+
+  StockPrinter p;
+  std::string error;
+  if (!p.Open(driver, &error)) return Fail(error);
+  PaperRecord s{};
+  WString n = Utf8ToWide(stock);
+  if (!LookupStock(p.ctx, n.c_str(), &s)) return Fail("no label stock named \"" + stock + "\"");
+  if (PreviewPrintWidth(p.ctx->Model) <= 0) return Fail("the model has no print width to scale the preview by");
+
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartupInput input;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return Fail("GDI+ could not be started");
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(nullptr, kPreviewWidth, kPreviewHeight);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  DrawStockPreview(dc, kPreviewWidth, kPreviewHeight, s, p.ctx, kArrowNone, PreviewAngle(dmOrientation, flags), mirror,
+                   negative);
+  const bool written = winsim::WriteDcPng(dc, out);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  Gdiplus::GdiplusShutdown(token);
+  if (!written) return Fail("cannot write " + out);
+  std::printf("%s\n", out.c_str());
+  return 0;
+}
+
+int RunStock(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("stock needs list, show, add or remove");
+  std::string driver = kDefaultDriver;
+  bool json = false;
+  std::vector<std::string> rest;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (TakeValue(args, &i, "--model", &driver)) continue;
+    if (args[i] == "--json") json = true;
+    else rest.push_back(args[i]);
+  }
+  if (rest.empty()) return Usage("stock needs list, show, add or remove");
+  const std::string& verb = rest[0];
+  if (verb != "list" && verb != "show" && verb != "add" && verb != "remove")
+    return Usage("stock: unknown action '" + verb + "'");
+  if ((verb == "show" || verb == "remove") && rest.size() != 2) return Usage("stock " + verb + " takes one NAME");
+  StockPrinter p;
+  std::string error;
+  if (!p.Open(driver, &error)) return Fail(error);
+  if (verb == "list") return StockList(p, json);
+  if (verb == "show") return StockShow(p, rest[1], json);
+  if (verb == "remove") return StockRemove(p, rest[1]);
+  return StockAdd(p, rest, 1, json);
+}
+
+CommandSpec PreviewCommand() {
+  return {
+      "preview",
+      "the Page Setup preview of a label stock as a PNG picture",
+      "preview --stock NAME [--orientation 0|90|180|270] [--mirror] [--negative] [--model DRIVER-NAME] -o FILE.png",
+      "Draws the preview the Page Setup page shows for the label stock NAME of the embedded printer\n"
+      "(set up as freshly installed) and writes it as a PNG picture of the preview control's size.\n"
+      "The orientations are the page's four buttons.",
+      {{"--stock", "NAME", "the label stock, as 'lbl stock list' names it"},
+       {"--orientation", "DEG", "0, 90, 180 or 270 (default 0)", "0 90 180 270"},
+       {"--mirror", nullptr, "mirror the label"},
+       {"--negative", nullptr, "white on black"},
+       {"--model", "DRIVER-NAME", "the printer's driver (default Tarnwell TW-QX)", "@models"},
+       {"-o", "FILE", "the PNG file to write", "@file"}},
+      "0  the picture was written\n1  no such stock, no print width, or the file could not be written\n2  usage error",
+      "lbl preview --stock USER -o user.png\nlbl preview --stock USER --orientation 270 --mirror -o turned.png",
+      "",
+      RunPreview,
+  };
+}
+
+CommandSpec StockCommand() {
+  return {
+      "stock",
+      "list, show, add and remove the printer's label stocks",
+      "stock list|show NAME|add OPTIONS|remove NAME [--model DRIVER-NAME] [--json]",
+      "Manages the label stocks (\"FORMS\") of the embedded printer as the Page Setup page and its\n"
+      "stock editor do. 'add' takes the editor's fields; width and length are clamped to the editor's\n"
+      "ranges (10.0 to 6553.5 mm and 10.0 to 655350.0 mm) and raised to the model's minimum label size.\n"
+      "With --replace OLD the stock is saved and OLD removed (a rename). \"USER\" cannot be renamed or\n"
+      "removed.",
+      {{"--name", "NAME", "add: the stock's name (at most 31 characters)"},
+       {"--width", "MM", "add: the label width"},
+       {"--length", "MM", "add: the label length"},
+       {"--type", "TYPE", "add: gaps (default), marks, continuous or unfixed", "gaps marks continuous unfixed"},
+       {"--gap", "MM", "add: gap or mark height (default 3 for gaps and marks, else 0)"},
+       {"--offset", "MM", "add: gap or mark offset (default 0)"},
+       {"--direct", nullptr, "add: direct thermal"},
+       {"--transfer", nullptr, "add: thermal transfer (models with a ribbon)"},
+       {"--speed", "N", "add: the stock's own speed, hundredths of an inch per second"},
+       {"--darkness", "N", "add: the stock's own darkness as the editor lists it (0 ...)"},
+       {"--replace", "OLD", "add: the stock being edited; removed after the save when renamed"},
+       {"--model", "DRIVER-NAME", "the printer's driver (default Tarnwell TW-QX)", "@models"},
+       {"--json", nullptr, "JSON output"}},
+      "0  done\n1  the stock could not be saved, found or removed (message on stderr)\n2  usage error",
+      "lbl stock list\nlbl stock add --name Shipping --width 100 --length 150 --type gaps --gap 3\n"
+      "lbl stock remove Shipping",
+      "list show add remove",
+      RunStock,
+  };
+}
+
+}  // namespace lbl

@@ -5,6 +5,9 @@
 #include "common/wstr.h"
 #include "ui/about.h"
 #include "ui/docprops.h"
+#include "ui/graphics.h"
+#include "ui/printsettings.h"
+#include "ui/watermark.h"
 #include "ui/module.h"
 
 namespace {
@@ -12,6 +15,9 @@ namespace {
 // Page Setup (106), Graphics Property (108), WaterMark (120) and Print Settings (113) come before
 // About in the document sheet; Printer Settings (104) before About in the device sheet.
 const SheetPage kDocumentPages[] = {
+    {kGraphicsTemplate, GraphicsPageProc},
+    {kWatermarkTemplate, WatermarkPageProc},
+    {kPrintSettingsTemplate, PrintSettingsPageProc},
     {kAboutTemplate, AboutPageProc},
 };
 const SheetPage kDevicePages[] = {

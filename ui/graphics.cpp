@@ -100,7 +100,7 @@ int DitherButtonOf(uint32_t level) {
   for (const DitherButton& b : kDitherButtons) {
     if (b.Level == level) return b.Id;
   }
-  return 1096;
+  return 0;
 }
 
 INT_PTR CALLBACK GraphicsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {

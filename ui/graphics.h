@@ -40,7 +40,7 @@ struct GraphicsValues {
 GraphicsValues GraphicsFromSettings(const PrinterContext* ctx);
 void StoreGraphics(PrinterContext* ctx, const GraphicsValues& v);
 
-// The button of a level (the "None" button for levels without one), 0 when none fits.
+// The button of a level; 0 for a level without one (no button is checked and reading back keeps it).
 int DitherButtonOf(uint32_t level);
 
 INT_PTR CALLBACK GraphicsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -86,7 +86,7 @@ RECT WatermarkPlacement(int clientW, int clientH, int picW, int picH, int scale,
   RECT r{0, 0, 0, 0};
   if (clientW <= 0 || clientH <= 0 || picW <= 0 || picH <= 0 || scale <= 0) return r;
   const int64_t w = int64_t(clientW) * scale / 100;
-  const int64_t h = (int64_t(clientW) / picW * picH) * scale / 100;
+  const int64_t h = int64_t(double(clientW) / picW * picH) * scale / 100;
   if (w <= 0 || h <= 0) return r;
   const int64_t left = w < clientW ? (clientW - w) * horizontal / 100 : 0;
   const int64_t top = h < clientH ? (clientH - h) * vertical / 100 : 0;

@@ -19,6 +19,7 @@
 #include "tools/model_commands.h"
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
+#include "tools/sample_commands.h"
 #include "tools/discover_command.h"
 #include "tools/ui_commands.h"
 
@@ -78,6 +79,7 @@ const std::vector<CommandSpec>& Commands() {
       lbl::DiscoverCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),
+      lbl::SampleCommand(),
       lbl::InstallCommand(),
       lbl::UninstallCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",

@@ -49,8 +49,9 @@ void ShowButtons(HWND page, const GraphicsPage* s) {
 
 void Redraw(HWND page, const GraphicsPage* s) {
   if (!s->sample.IsValid()) return;  // no sample: the picture stays empty
-  RasterImage picture(s->sample);
-  if (!ProcessSample(picture, s->values.Contrast, s->values.Brightness, s->values.DitherLevel, s->original)) return;
+  RasterImage picture;
+  if (!ProcessSample(s->sample, s->values.Contrast, s->values.Brightness, s->values.DitherLevel, s->original, picture))
+    return;
   ShowPicture(page, kGraphicsSample, ImageToBitmap(picture));
 }
 

@@ -10,11 +10,6 @@
 
 namespace {
 
-// The pipeline's grey of B, G, R bytes.
-inline uint8_t PipelineGrey(const uint8_t* bgr) {
-  return static_cast<uint8_t>((15u * bgr[0] + 75u * bgr[1] + 38u * bgr[2]) >> 7);
-}
-
 // Black or white of a 1-bit image into all three channels of a 24-bit one of the same size.
 void SpreadBits(const RasterImage& bits, RasterImage& picture) {
   const bool whiteIsOne = bits.Palette()[1].Red != 0;
@@ -58,27 +53,40 @@ bool LoadSamplePicture(HINSTANCE module, RasterImage& out) {
   return true;
 }
 
-bool ProcessSample(RasterImage& picture, int contrast, int brightness, uint32_t ditherLevel, bool original) {
+bool ProcessSample(const RasterImage& picture, int contrast, int brightness, uint32_t ditherLevel, bool original,
+                   RasterImage& out) {
   if (!picture.IsValid() || picture.Bpp() != 24) return false;
   uint8_t level[256];
-  const bool identity = ColourAdjustTable(contrast, brightness, level);
+  ColourAdjustTable(contrast, brightness, level);
   const uint32_t w = picture.Width(), h = picture.Height();
-  if (!identity) {
+  RasterImage result;
+  if (!result.Create(w, h, 24)) return false;
+  if (original) {
     for (uint32_t y = 0; y < h; ++y) {
-      uint8_t* row = picture.Row(y);
-      for (uint32_t i = 0; i < 3 * w; ++i) row[i] = level[row[i]];
+      const uint8_t* src = picture.Row(y);
+      uint8_t* dst = result.Row(y);
+      for (uint32_t i = 0; i < 3 * w; ++i) dst[i] = level[src[i]];
     }
+    out = std::move(result);
+    return true;
   }
-  if (original) return true;
+  // Colour correction and the pipeline's grey weights in one table per channel.
+  uint16_t blue[256], green[256], red[256];
+  for (int v = 0; v < 256; ++v) {
+    blue[v] = uint16_t(15 * level[v]);
+    green[v] = uint16_t(75 * level[v]);
+    red[v] = uint16_t(38 * level[v]);
+  }
   RasterImage grey;
   if (!grey.Create(w, h, 8)) return false;
   for (uint32_t y = 0; y < h; ++y) {
     const uint8_t* src = picture.Row(y);
     uint8_t* dst = grey.Row(y);
-    for (uint32_t x = 0; x < w; ++x, src += 3) dst[x] = PipelineGrey(src);
+    for (uint32_t x = 0; x < w; ++x, src += 3) dst[x] = uint8_t((blue[src[0]] + green[src[1]] + red[src[2]]) >> 7);
   }
   if (!ApplyDitherMode(grey, DitherModeForLevel(ditherLevel))) return false;
-  SpreadBits(grey, picture);
+  SpreadBits(grey, result);
+  out = std::move(result);
   return true;
 }
 

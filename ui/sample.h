@@ -13,10 +13,12 @@ constexpr WORD kSampleBitmapId = 112;
 // Bitmap resource 112 of `module` as a 24-bit image; false (image untouched) when it is missing.
 bool LoadSamplePicture(HINSTANCE module, RasterImage& out);
 
-// The sample after the page's settings, in place on a 24-bit image: contrast, then brightness on
-// every channel; then, unless `original`, grey, dithered by the renderer's mode for `ditherLevel`
-// (levels above 9 as 8), with black or white written into all three channels.
-bool ProcessSample(RasterImage& picture, int contrast, int brightness, uint32_t ditherLevel, bool original);
+// The sample after the page's settings, from a 24-bit picture into a new 24-bit image `out`:
+// contrast, then brightness on every channel; then, unless `original`, the pipeline's grey,
+// dithered by the renderer's mode for `ditherLevel` (levels above 9 as 8), with black or white
+// written into all three channels. False (out untouched) on failure.
+bool ProcessSample(const RasterImage& picture, int contrast, int brightness, uint32_t ditherLevel, bool original,
+                   RasterImage& out);
 
 // Where the watermark preview draws a picture of picW x picH in a client area of clientW x clientH:
 // width = clientW x scale / 100, height = (clientW / picW x picH, truncated) x scale / 100; left and

@@ -110,8 +110,8 @@ TEST_F(Sample, ContrastZeroIsTheIdentityAndContrast100HasItsFactor) {
   uint8_t table[256];
   EXPECT_TRUE(ColourAdjustTable(0, 0, table));
   for (int v = 0; v < 256; ++v) ASSERT_EQ(table[v], v);
-  RasterImage same(picture);
-  ASSERT_TRUE(ProcessSample(same, 0, 0, 8, true));
+  RasterImage same;
+  ASSERT_TRUE(ProcessSample(picture, 0, 0, 8, true, same));
   EXPECT_EQ(0, std::memcmp(same.Bits(), picture.Bits(), size_t(picture.Stride()) * picture.Height()));
 
   EXPECT_FALSE(ColourAdjustTable(100, 0, table));
@@ -180,8 +180,8 @@ TEST_F(Sample, EqualsTheRenderersDitheringOfTheSamePicture) {
     ASSERT_EQ(raster.rows, h);
     const uint32_t rowBytes = raster.bytes / raster.rows;
 
-    RasterImage sample(picture);
-    ASSERT_TRUE(ProcessSample(sample, 25, -15, level, false));
+    RasterImage sample;
+    ASSERT_TRUE(ProcessSample(picture, 25, -15, level, false, sample));
     int differ = 0, black = 0;
     for (uint32_t y = 0; y < h; ++y) {
       const uint8_t* px = sample.Row(h - 1 - y);
@@ -201,8 +201,8 @@ TEST_F(Sample, EqualsTheRenderersDitheringOfTheSamePicture) {
 TEST_F(Sample, MethodsDifferFromOneAnother) {
   std::vector<std::vector<uint8_t>> results;
   for (uint32_t level : {8u, 1u, 0u, 2u, 3u, 4u, 5u, 6u}) {
-    RasterImage s(picture);
-    ASSERT_TRUE(ProcessSample(s, 0, 0, level, false));
+    RasterImage s;
+    ASSERT_TRUE(ProcessSample(picture, 0, 0, level, false, s));
     results.emplace_back(s.Bits(), s.Bits() + size_t(s.Stride()) * s.Height());
   }
   for (size_t i = 0; i < results.size(); ++i)

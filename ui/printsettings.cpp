@@ -87,8 +87,9 @@ uint32_t SelectedLanguage(HWND page, const PrintSettingsPage* s) {
   return uint32_t(SelectedData(page, kPsLanguage, LPARAM(s->values.PrintLanguage)));
 }
 
-// Step 2 of the page: occurrence and interval enabling, the feed offset the action implies.
-void PostActionChosen(HWND page, PrintSettingsPage* s) {
+// The occurrence (for a cut) and the interval (for "After Specified Interval") enabled by the
+// chosen action's value.
+void EnableOccurrence(HWND page, PrintSettingsPage* s) {
   const int a = Selected(page, kPsPostAction);
   const uint32_t value = a >= 0 && a < s->actionCount ? s->actions[a].Value : 0;
   EnableWindow(GetDlgItem(page, kPsOccurrence), value > kActionPeel);
@@ -99,6 +100,12 @@ void PostActionChosen(HWND page, PrintSettingsPage* s) {
   WFormatTo(text, 16, TEXT("%u"), interval ? s->values.IntervalPages : 1u);
   SetDlgItemTextW(page, kPsInterval, text);
   Item(page, kPsIntervalSpin, UDM_SETRANGE32, 1, kIntervalMax);
+}
+
+// Step 2 of the page: the enabling above and the feed offset the action implies.
+void PostActionChosen(HWND page, PrintSettingsPage* s) {
+  EnableOccurrence(page, s);
+  const int a = Selected(page, kPsPostAction);
   const uint32_t language = SelectedLanguage(page, s);
   const int32_t stored = s->ctx->Settings.FeedOffset;
   ShowMillimetres(page, kPsFeedOffset, FeedOffsetShown(language, a < 0 ? 0 : a, stored));
@@ -430,7 +437,8 @@ INT_PTR CALLBACK PrintSettingsPageProc(HWND page, UINT message, WPARAM wParam, L
       const int id = LOWORD(wParam);
       const UINT code = HIWORD(wParam);
       if (code == CBN_SELCHANGE) {
-        if (id == kPsPostAction || id == kPsOccurrence) PostActionChosen(page, s);
+        if (id == kPsPostAction) PostActionChosen(page, s);
+        if (id == kPsOccurrence) EnableOccurrence(page, s);
         if (id == kPsLanguage) LanguageChosen(page, s);
         if (id == kPsFunctionChar) EnableWindow(GetDlgItem(page, kPsInsert), FunctionCharAt(Selected(page, id)) != 0);
       }

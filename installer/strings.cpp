@@ -1,5 +1,10 @@
 #include "installer/strings.h"
 
+#include <mutex>
+#include <set>
+
+#include "common/wstr.h"
+
 namespace {
 
 struct Entry {
@@ -29,9 +34,26 @@ const Entry kStrings[] = {
     {IDS_FAILED, TEXT("Failed\r\n")},
 };
 
+// Texts loaded from the string table stay for the life of the process, each once, so that callers may
+// keep the pointers (the log lines of a run, a message box's caption and text) as with the literals.
+const WCHAR* Keep(const WCHAR* text, int length) {
+  static std::mutex lock;
+  static std::set<WString> kept;
+  std::lock_guard<std::mutex> hold(lock);
+  return kept.emplace(text, size_t(length)).first->c_str();
+}
+
 }  // namespace
 
+// The program's string table in the user's UI language when the program carries one (the resource
+// loader picks the language's block, English when it has none); the texts above otherwise, as for the
+// engine linked into other programs.
 const WCHAR* InstallerString(UINT id) {
+  const WCHAR* text = nullptr;
+  const DWORD error = GetLastError();  // callers log a step's text before reading why it failed
+  const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  SetLastError(error);
+  if (length > 0 && text) return Keep(text, length);
   for (const Entry& e : kStrings)
     if (e.id == id) return e.text;
   return TEXT("");

@@ -7,7 +7,8 @@
 #     rendered TWL job's page files on a recording port monitor.
 #   - lbldrv6ui's document and device property sheets shown on an Xvfb display, every page saved as a
 #     PNG under BUILD-DIR/wine-check/sheets, the About page read with user32, OK pressed and the output
-#     DEVMODE checked (x86_64 only).
+#     DEVMODE checked (x86_64 only); then once more with Wine's UI language Russian, its strings checked
+#     and its pages saved under BUILD-DIR/wine-check/sheets-ru.
 # Outputs stay in BUILD-DIR/wine-check. Fails with "FAILED: <step>" on the first step that fails.
 # Usage: tools/wine-check.sh [MINGW-BUILD-DIR [LINUX-BUILD-DIR]]   (defaults build/mingw64, build/linux)
 set -Eeuo pipefail
@@ -126,6 +127,13 @@ if [ "$arch" = x86_64 ]; then
   check sheets "$driver" "$(winpath "$out/sheets")"
   ls "$out/sheets"/*.png >/dev/null
   sheets_note="; the property sheets showed $(ls "$out/sheets"/*.png | wc -l) page(s), saved in $out/sheets"
+  step "wine: property sheets again with Wine's UI language Russian (LC_ALL=ru_RU.UTF-8)"
+  mkdir -p "$out/sheets-ru"
+  # Wine reads the name itself (the host need not have the locale): env, not an export bash would apply.
+  env LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 timeout 180 "$wine" "$out/bin/lblwinecheck.exe" sheets-in "$driver" ru \
+    "$(winpath "$out/sheets-ru")"
+  ls "$out/sheets-ru"/*.png >/dev/null
+  sheets_note="$sheets_note, in Russian in $out/sheets-ru"
 fi
 
 # The installer's engine against Wine's spooler: the package laid out as it ships, a printer on a file

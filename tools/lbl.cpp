@@ -19,6 +19,7 @@
 #include "tools/model_commands.h"
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
+#include "tools/sample_commands.h"
 #include "tools/discover_command.h"
 #include "tools/sheet_command.h"
 #include "tools/stock_commands.h"
@@ -85,6 +86,7 @@ const std::vector<CommandSpec>& Commands() {
       lbl::DiscoverCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),
+      lbl::SampleCommand(),
       lbl::InstallCommand(),
       lbl::UninstallCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",

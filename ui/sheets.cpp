@@ -7,6 +7,9 @@
 #include "common/wstr.h"
 #include "ui/about.h"
 #include "ui/docprops.h"
+#include "ui/graphics.h"
+#include "ui/printsettings.h"
+#include "ui/watermark.h"
 #include "ui/module.h"
 #include "ui/pagesetup.h"
 
@@ -16,6 +19,9 @@ namespace {
 // About in the document sheet; Printer Settings (104) before About in the device sheet.
 const SheetPage kDocumentPages[] = {
     {kPageSetupTemplate, PageSetupProc},
+    {kGraphicsTemplate, GraphicsPageProc},
+    {kWatermarkTemplate, WatermarkPageProc},
+    {kPrintSettingsTemplate, PrintSettingsPageProc},
     {kAboutTemplate, AboutPageProc},
 };
 const SheetPage kDevicePages[] = {

@@ -31,7 +31,28 @@
   X(IDS_STOCK_GAPS, 2207, "Label paper with gaps")                                        \
   X(IDS_STOCK_MARKS, 2208, "Label paper with black marks")                                \
   X(IDS_STOCK_CONTINUOUS, 2209, "Continuous paper")                                       \
-  X(IDS_NEW_PAPER, 2210, "New paper")
+  X(IDS_NEW_PAPER, 2210, "New paper")                                                    \
+  /* Graphics Property, Print Settings and WaterMark pages */                             \
+  X(IDS_USE_PRINTER_SETTINGS, 2610, "Use printer settings")                               \
+  X(IDS_MODE_THERMAL, 2611, "Thermal")                                                    \
+  X(IDS_MODE_TRANSFER, 2612, "Thermal Transfer")                                          \
+  X(IDS_ACTION_NONE, 2613, "None")                                                        \
+  X(IDS_ACTION_TEAR, 2614, "Tear Off")                                                    \
+  X(IDS_ACTION_PEEL, 2615, "Peel off")                                                    \
+  X(IDS_ACTION_CUT, 2616, "Cut Off")                                                      \
+  X(IDS_OCCUR_PAGE, 2617, "After Every Page")                                             \
+  X(IDS_OCCUR_JOB, 2618, "After Job")                                                     \
+  X(IDS_OCCUR_INTERVAL, 2619, "After Specified Interval")                                 \
+  X(IDS_SAVING_TOP, 2620, "Top")                                                          \
+  X(IDS_SAVING_BOTTOM, 2621, "Bottom")                                                    \
+  X(IDS_SAVING_BOTH, 2622, "Both")                                                        \
+  X(IDS_SLOT_BEFORE_JOB, 2623, "Before job")                                              \
+  X(IDS_SLOT_BEFORE_PAGES, 2624, "Before pages")                                          \
+  X(IDS_SLOT_AFTER_PAGES, 2625, "After pages")                                            \
+  X(IDS_SLOT_AFTER_JOB, 2626, "After job")                                                \
+  X(IDS_FILTER_ALL, 2627, "All(*.*)")                                                     \
+  X(IDS_FILTER_WATERMARK, 2628, "Watermark image(*.bmp)")                                 \
+  X(IDS_SPEED_FORMAT, 2629, "%.2f in/s(%.1f mm/s)")
 
 #ifndef RC_INVOKED
 #define LBL_UI_STRING_ENUM(symbol, id, text) symbol = id,

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <new>
 
+#include "render/colour_adjust.h"
 #include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
@@ -88,19 +89,12 @@ uint8_t* WorkImage::Release() {
 // ---- grey ----
 
 void GreyMap::Init(int contrast, int brightness) {
-  const int64_t c = static_cast<int64_t>(contrast) * 255 / 100;
-  const double factor =
-      static_cast<double>((c + 255) * 259) / static_cast<double>(66045 - c * 255);
-  const int64_t offset = static_cast<int64_t>(brightness) * 128 / 100;
-  plain_ = true;
+  uint8_t level[256];
+  plain_ = ColourAdjustTable(contrast, brightness, level);
   for (int v = 0; v < 256; ++v) {
-    int64_t level = static_cast<int64_t>((v - 128) * factor + 128);
-    level = std::clamp<int64_t>(level, 0, 255);
-    level = std::clamp<int64_t>(level + offset, 0, 255);
-    plain_ = plain_ && level == v;
-    blue_[v] = static_cast<uint16_t>(15 * level);
-    green_[v] = static_cast<uint16_t>(75 * level);
-    red_[v] = static_cast<uint16_t>(38 * level);
+    blue_[v] = static_cast<uint16_t>(15 * level[v]);
+    green_[v] = static_cast<uint16_t>(75 * level[v]);
+    red_[v] = static_cast<uint16_t>(38 * level[v]);
   }
 }
 

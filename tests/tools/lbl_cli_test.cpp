@@ -367,6 +367,44 @@ TEST_F(LblCommand, ProgressShowsOnATerminalOnly) {
   EXPECT_NE(printed.find("lbl: printed 2 of 2 pages"), std::string::npos) << printed;
 }
 
+// lbl sample: one method, or the nine side by side; every pixel black or white after dithering,
+// and none of the nine like another.
+TEST_F(LblCommand, SampleWritesOneMethodOrTheNineSideBySide) {
+  const std::string one = Dir() + "/stucki.png", all = Dir() + "/all.png", plain = Dir() + "/original.png";
+  ASSERT_EQ(Lbl("sample --dither 3 --contrast 20 --brightness -10 -o " + one).status, 0);
+  lblview::RgbImage a = ReadPng(one);
+  EXPECT_EQ(a.width, 232u);
+  EXPECT_EQ(a.height, 160u);
+  size_t black = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) {
+    ASSERT_TRUE(a.rgb[i] == 0 || a.rgb[i] == 255) << i;
+    black += a.rgb[i] == 0;
+  }
+  EXPECT_GT(black, a.rgb.size() / 10);
+
+  ASSERT_EQ(Lbl("sample --original -o " + plain).status, 0);
+  lblview::RgbImage o = ReadPng(plain);
+  bool grey = false;
+  for (uint8_t v : o.rgb) grey = grey || (v != 0 && v != 255);
+  EXPECT_TRUE(grey) << "the original keeps its grey levels";
+
+  ASSERT_EQ(Lbl("sample --all -o " + all).status, 0);
+  lblview::RgbImage n = ReadPng(all);
+  ASSERT_EQ(n.width, 3 * 232u + 2 * 6);
+  ASSERT_EQ(n.height, 3 * 160u + 2 * 6);
+  std::vector<std::vector<uint8_t>> tiles;
+  for (int t = 0; t < 9; ++t) {
+    std::vector<uint8_t> tile;
+    const uint32_t x0 = uint32_t(t % 3) * 238, y0 = uint32_t(t / 3) * 166;
+    for (uint32_t y = 0; y < 160; ++y)
+      for (uint32_t x = 0; x < 232; ++x) tile.push_back(n.rgb[(size_t(y0 + y) * n.width + x0 + x) * 3]);
+    for (const auto& other : tiles) EXPECT_NE(tile, other) << "tile " << t;
+    tiles.push_back(std::move(tile));
+  }
+  EXPECT_EQ(Lbl("sample --dither 3").status, 2) << "-o is required";
+  EXPECT_EQ(Lbl("sample --contrast 101 -o " + one).status, 2);
+}
+
 }  // namespace
 }  // namespace tooltest
 

@@ -113,7 +113,7 @@ TEST_F(Sheets, DocumentSheetSetsUpTheDescriptorAndItsPages) {
   EXPECT_TRUE(d.Flags & CPSUIF_UPDATE_PERMISSION);
   EXPECT_EQ(ctx->SheetFlags, kSheetMayWrite | kSheetDocument);
   // The pages built so far, after the descriptor, each with the sheet's context.
-  EXPECT_EQ(sheet.Templates(), (std::vector<WORD>{kPageSetupTemplate, kAboutTemplate}));
+  EXPECT_EQ(sheet.Templates(), (std::vector<WORD>{kPageSetupTemplate, 108, 120, 113, 101}));
   for (const PROPSHEETPAGEW& p : sheet.host.pages) {
     EXPECT_EQ(p.lParam, LPARAM(sheet.info.UserData));
     EXPECT_EQ(p.hInstance, UiModule());
@@ -395,7 +395,7 @@ TEST_F(Sheets, DocumentSheetThroughCompstuiShowsTheAboutPageAndOkApplies) {
   HWND sheet = ui::FindSheet();
   ASSERT_NE(sheet, nullptr);
   EXPECT_EQ(ui::WindowText(sheet), kPrinter + u" Properties");
-  EXPECT_EQ(ui::PageIds(sheet), (std::vector<WORD>{kPageSetupTemplate, kAboutTemplate}));
+  EXPECT_EQ(ui::PageIds(sheet), (std::vector<WORD>{kPageSetupTemplate, 108, 120, 113, kAboutTemplate}));
   ASSERT_TRUE(ui::SelectPage(sheet, kAboutTemplate));
   HWND about = ui::Page(sheet, kAboutTemplate);
   ASSERT_NE(about, nullptr);

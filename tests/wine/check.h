@@ -35,6 +35,11 @@ int SheetChecks(const std::string& driver, const std::string& outDir);
 // sheets-in DRIVER LANGUAGE OUT-DIR: Wine's UI language (from LC_ALL) is LANGUAGE, lbldrv6ui's strings
 // load in it, then the sheets as above.
 int LanguageSheetChecks(const std::string& driver, const std::string& language, const std::string& outDir);
+// The window as the display shows it, as a PNG file.
+bool SaveWindowPng(HWND window, const std::string& path);
+// The Graphics Property, Print Settings and WaterMark pages in a modeless sheet: their lists read with
+// user32, screenshots of Graphics under two dithering methods, Print Settings and WaterMark with a picture.
+int PageChecks(const std::string& driver, const std::string& outDir);
 
 // The window as the screen shows it, as a PNG file.
 bool Screenshot(HWND window, const std::string& path);

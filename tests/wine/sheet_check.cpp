@@ -375,6 +375,8 @@ bool HostedSheet(const char* step, const std::string& prefix, const std::string&
 
 }  // namespace
 
+bool SaveWindowPng(HWND window, const std::string& path) { return Screenshot(window, path); }
+
 int SheetChecks(const std::string& driver, const std::string& outDir) {
   CreateDirectoryA(outDir.c_str(), nullptr);
   InitCommonControls();

@@ -46,6 +46,16 @@ TEST_F(Controls, TrackbarClampsAndReportsADrag) {
   EXPECT_EQ(log_.lines, (std::vector<std::string>{"scroll 5@7", "scroll 4@7", "scroll 8@0"}));
 }
 
+TEST_F(Controls, TrackbarTicMarksInsideTheRangeOnly) {
+  SendMessageW(Item(10), TBM_SETRANGE, FALSE, MAKELPARAM(0, 200));
+  EXPECT_EQ(SendMessageW(Item(10), TBM_GETNUMTICS, 0, 0), 2) << "the two ends";
+  EXPECT_TRUE(SendMessageW(Item(10), TBM_SETTIC, 0, 10));
+  EXPECT_TRUE(SendMessageW(Item(10), TBM_SETTIC, 0, 190));
+  EXPECT_FALSE(SendMessageW(Item(10), TBM_SETTIC, 0, 201));
+  EXPECT_FALSE(SendMessageW(Item(10), TBM_SETTIC, 0, -1));
+  EXPECT_EQ(SendMessageW(Item(10), TBM_GETNUMTICS, 0, 0), 4);
+}
+
 INT_PTR CALLBACK RefuseOddSpins(HWND h, UINT m, WPARAM wp, LPARAM lp) {
   if (m == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == UDN_DELTAPOS) {
     auto* nm = reinterpret_cast<NMUPDOWN*>(lp);

@@ -17,6 +17,7 @@ HWND ParentOf(HWND h) {
 // ---- trackbar ----------------------------------------------------------------------------------------
 struct TrackState : ControlState {
   LONG min = 0, max = 100, pos = 0, page = 20, line = 1;
+  std::vector<LONG> tics;  // TBM_SETTIC marks between the ends
 };
 
 LRESULT CALLBACK TrackbarProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
@@ -55,6 +56,12 @@ LRESULT CALLBACK TrackbarProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     }
     case TBM_GETLINESIZE: return s ? s->line : 0;
     case TBM_SETTICFREQ: return 0;
+    case TBM_SETTIC:
+      // A mark outside the range is refused, as comctl32 does.
+      if (!s || LONG(lp) < s->min || LONG(lp) > s->max) return FALSE;
+      s->tics.push_back(LONG(lp));
+      return TRUE;
+    case TBM_GETNUMTICS: return s ? LRESULT(s->tics.size() + 2) : 0;  // the two ends and the marks
     default: return DefWindowProcW(h, m, wp, lp);
   }
 }

@@ -1,0 +1,271 @@
+// The Print Settings page through the document sheet: its lists, the post action with its
+// occurrence and feed offset, the language's option bit, the user command slots and the insert
+// menu; the stored post action as the TSPL writer sends it.
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "doc_sheet.h"
+#include "render/writers/writer.h"
+#include "ui/printsettings.h"
+
+namespace uitest {
+namespace {
+
+namespace ui = winsim::ui;
+
+class PrintSettings : public UiTest {
+ protected:
+  // A model with `accessories` ("Cutter", "Peeler") and all four languages.
+  void InstallModel(const std::string& accessories, const std::string& more = "") {
+    std::string extra = R"("Accesories":{)" + accessories + "}";
+    if (!more.empty()) extra += "," + more;
+    std::string model = ModelJson("TW-T1", 400, 2, extra);
+    catalogue = lbltest::Catalogue(model, lbltest::Paper("4 x 6", 101.6, 152.4));
+    Install();
+  }
+  PrinterDevmode Settings(uint32_t language) {
+    PrinterDevmode dm = DefaultDevmode();
+    dm.PrintLanguage = language;
+    return dm;
+  }
+};
+
+// What the TSPL writer sends as the job header for `settings`.
+std::string TsplJobHeader(const PrinterDevmode& settings) {
+  struct Sink : OutputSink {
+    std::string sent;
+    int32_t Send(const void* data, DWORD size) override {
+      sent.append(static_cast<const char*>(data), size);
+      return int32_t(size);
+    }
+    DWORD WritePageFile(int, DWORD, const void*, DWORD) override { return 0; }
+    void Capture(const void*, DWORD) override {}
+  } sink;
+  PrinterDevmode dm = settings;
+  ModelRecord model{};
+  model.XDpi = model.YDpi = 203;
+  InstalledPaper paper{};
+  WriterContext ctx;
+  ctx.settings = &dm;
+  ctx.paper = &paper;
+  ctx.model = &model;
+  ctx.resolution = 203;
+  ctx.out = &sink;
+  WriteJobHeader(ctx);
+  return sink.sent;
+}
+
+TEST_F(PrintSettings, ListsFollowTheModel) {
+  InstallModel(R"("Cutter":1,"Peeler":1)", R"("Printing Mode":{"Value":1})");
+  DocSheet s(printer, Settings(kLangTspl));
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ui::Items(page, kPsPrintMode), (std::vector<std::u16string>{u"Use printer settings", u"Thermal", u"Thermal Transfer"}));
+  EXPECT_EQ(ui::Items(page, kPsPostAction), (std::vector<std::u16string>{u"None", u"Tear Off", u"Peel off", u"Cut Off"}));
+  EXPECT_EQ(ui::Items(page, kPsOccurrence),
+            (std::vector<std::u16string>{u"After Every Page", u"After Job", u"After Specified Interval"}));
+  EXPECT_EQ(ui::Items(page, kPsPaperSaving), (std::vector<std::u16string>{u"None", u"Top", u"Bottom", u"Both"}));
+  EXPECT_EQ(ui::Items(page, kPsCommandSlots),
+            (std::vector<std::u16string>{u"Before job", u"Before pages", u"After pages", u"After job"}));
+  EXPECT_EQ(ui::Items(page, kPsFunctionChar), (std::vector<std::u16string>{u"None", u"^", u"~", u"!", u"_", u"/", u"\\"}));
+  EXPECT_EQ(ui::CurSel(page, kPsFunctionChar), 1);
+  const auto speeds = ui::Items(page, kPsSpeed);
+  ASSERT_GE(speeds.size(), 2u);
+  EXPECT_EQ(speeds[0], u"Use printer settings");
+  const LPARAM first = ui::ItemData(page, kPsSpeed, 1);
+  WCHAR expect[64];
+  WFormatTo(expect, 64, TEXT("%.2f in/s(%.1f mm/s)"), first / 100.0, first * 25.4 / 100.0);
+  EXPECT_EQ(speeds[1], U16(expect));
+  EXPECT_EQ(ui::Items(page, kPsDarkness).size(), 8u) << "Use printer settings, then 0 to 6";
+}
+
+TEST_F(PrintSettings, LanguagesInBitOrderWithTheirValues) {
+  catalogue = lbltest::Catalogue(ModelJson("TW-T1", 400, 2), lbltest::Paper("4 x 6", 101.6, 152.4));
+  // The test model offers languages 1, 2, 4 and 8.
+  Install();
+  DocSheet s(printer, Settings(kLangZpl));
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ui::Items(page, kPsLanguage), (std::vector<std::u16string>{u"ESC/POS", u"TSPL", u"ZPL", u"TWL"}));
+  const LPARAM values[] = {1, 2, 3, 0};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ui::ItemData(page, kPsLanguage, i), values[i]);
+  EXPECT_EQ(ui::Text(page, kPsLanguage), u"ZPL");
+  ASSERT_TRUE(ui::SelectText(page, kPsLanguage, u"TWL"));
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.PrintLanguage, uint32_t(kLangTwl));
+}
+
+// A cutter without a peeler: "Cut Off" is the third item; TSPL stores its action value 3, which the
+// writer sends as the cutter command, and a stored 3 shows "Cut Off" again.
+TEST_F(PrintSettings, CutterOnlyCutOffStoresTheCutterValueForTspl) {
+  InstallModel(R"("Cutter":1,"Peeler":0)");
+  PrinterDevmode dm = Settings(kLangTspl);
+  dm.PostAction = kActionTear;
+  PrinterDevmode applied{};
+  {
+    DocSheet s(printer, dm);
+    HWND page = s.Show(kPrintSettingsTemplate);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(ui::Items(page, kPsPostAction), (std::vector<std::u16string>{u"None", u"Tear Off", u"Cut Off"}));
+    EXPECT_EQ(ui::CurSel(page, kPsPostAction), 1);
+    EXPECT_FALSE(ui::Enabled(page, kPsOccurrence));
+    ASSERT_TRUE(ui::Select(page, kPsPostAction, 2));
+    EXPECT_TRUE(ui::Enabled(page, kPsOccurrence)) << "the cutter's value, 3, is above 2";
+    EXPECT_TRUE(ui::PageChanged(s.sheet, kPrintSettingsTemplate));
+    ASSERT_TRUE(s.Ok());
+    applied = s.out;
+  }
+  EXPECT_EQ(applied.PostAction, kActionCut);
+  const std::string header = TsplJobHeader(applied);
+  EXPECT_NE(header.find("SET CUTTER ON\r\n"), std::string::npos) << header;
+  EXPECT_EQ(header.find("SET PEEL ON"), std::string::npos);
+
+  DocSheet again(printer, applied);
+  HWND page = again.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ui::Text(page, kPsPostAction), u"Cut Off");
+  EXPECT_TRUE(ui::Enabled(page, kPsOccurrence));
+}
+
+TEST_F(PrintSettings, EscKeepsTheIndexAndHasNoPeeler) {
+  InstallModel(R"("Cutter":1,"Peeler":1)");
+  DocSheet s(printer, Settings(kLangEsc));
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ui::Items(page, kPsPostAction), (std::vector<std::u16string>{u"None", u"Tear Off", u"Cut Off"}));
+  EXPECT_FALSE(ui::Enabled(page, kPsSpeed));
+  EXPECT_EQ(ui::CurSel(page, kPsSpeed), 0);
+  EXPECT_EQ(ui::Items(page, kPsDarkness).size(), 8u) << "levels up to 8";
+  ASSERT_TRUE(ui::Select(page, kPsPostAction, 2));
+  EXPECT_EQ(ui::Text(page, kPsFeedOffset), u"-30.0");
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.PostAction, 2u) << "the ESC writer takes 2 or more as a cut";
+  EXPECT_EQ(s.out.FeedOffset, -30000);
+}
+
+// Choosing ESC/POS and "Tear Off" shows 27.0 mm; applying stores 27000 and sets option bit 0x80.
+TEST_F(PrintSettings, EscTearOffShows27mmAndSetsTheRotationBit) {
+  InstallModel(R"("Cutter":1)");
+  PrinterDevmode dm = Settings(kLangTspl);
+  dm.FeedOffset = 1500;
+  dm.Flags &= ~kFlagRotate180;
+  DocSheet s(printer, dm);
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ui::Text(page, kPsFeedOffset), u"1.5");
+  ASSERT_TRUE(ui::SelectText(page, kPsLanguage, u"ESC/POS"));
+  ASSERT_TRUE(ui::SelectText(page, kPsPostAction, u"Tear Off"));
+  EXPECT_EQ(ui::Text(page, kPsFeedOffset), u"27.0");
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.PrintLanguage, uint32_t(kLangEsc));
+  EXPECT_EQ(s.out.FeedOffset, 27000);
+  EXPECT_TRUE(s.out.Flags & kFlagRotate180);
+}
+
+TEST_F(PrintSettings, RotationBitChangesOnlyWithTheLanguage) {
+  // Page Setup's 180-degree choice on a TSPL printer survives a change of speed here...
+  EXPECT_EQ(RotationFlagsAfter(kFlagRotate180 | 1, kLangTspl, kLangTspl), kFlagRotate180 | 1);
+  EXPECT_EQ(RotationFlagsAfter(0, kLangEsc, kLangEsc), 0u);
+  // ...and the language change sets or clears it.
+  EXPECT_EQ(RotationFlagsAfter(0, kLangTspl, kLangEsc), kFlagRotate180);
+  EXPECT_EQ(RotationFlagsAfter(kFlagRotate180 | 2, kLangEsc, kLangZpl), 2u);
+  EXPECT_EQ(RotationFlagsAfter(kFlagRotate180, kLangTspl, kLangZpl), kFlagRotate180);
+
+  InstallModel(R"("Cutter":1)");
+  PrinterDevmode dm = Settings(kLangTspl);
+  dm.Flags |= kFlagRotate180;
+  DocSheet s(printer, dm);
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(ui::Select(page, kPsPaperSaving, 2));
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.PaperSaving, 2u);
+  EXPECT_TRUE(s.out.Flags & kFlagRotate180);
+}
+
+TEST_F(PrintSettings, SpecifiedIntervalEnablesOneTo999) {
+  InstallModel(R"("Cutter":1)");
+  PrinterDevmode dm = Settings(kLangTspl);
+  dm.PostAction = kActionCut;
+  dm.IntervalPages = 5;
+  DocSheet s(printer, dm);
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  EXPECT_FALSE(ui::Enabled(page, kPsInterval));
+  EXPECT_EQ(ui::Text(page, kPsInterval), u"1");
+  EXPECT_FALSE(ui::PageChanged(s.sheet, kPrintSettingsTemplate)) << "the shown 1 is not a change of the stored 5";
+  ASSERT_TRUE(ui::Select(page, kPsOccurrence, 2));
+  EXPECT_TRUE(ui::Enabled(page, kPsInterval));
+  EXPECT_EQ(ui::Text(page, kPsInterval), u"5");
+  int lo = 0, hi = 0;
+  SendDlgItemMessageW(page, kPsIntervalSpin, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lo), reinterpret_cast<LPARAM>(&hi));
+  EXPECT_EQ(lo, 1);
+  EXPECT_EQ(hi, 999);
+  ASSERT_TRUE(ui::Spin(page, kPsIntervalSpin, 2));
+  EXPECT_EQ(ui::Text(page, kPsInterval), u"7");
+  ASSERT_TRUE(ui::Type(page, kPsInterval, u"5000"));
+  ASSERT_TRUE(ui::Focus(page, kPsFeedOffset));
+  EXPECT_EQ(ui::Text(page, kPsInterval), u"999");
+  ASSERT_TRUE(ui::Type(page, kPsFeedOffset, u"300"));
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.PostActionOccurrence, 2u);
+  EXPECT_EQ(s.out.IntervalPages, 999u);
+  EXPECT_EQ(s.out.FeedOffset, 254000) << "clamped to 254.0 mm when read";
+}
+
+TEST_F(PrintSettings, ReadBackClampsInSixtyFourBits) {
+  EXPECT_EQ(ParseFeedOffset(TEXT("-1000"), 7), -254000);
+  EXPECT_EQ(ParseFeedOffset(TEXT("99999999999"), 7), 254000);
+  EXPECT_EQ(ParseFeedOffset(TEXT("12.34"), 7), 12340);
+  EXPECT_EQ(ParseFeedOffset(TEXT("abc"), 7), 7);
+  EXPECT_EQ(ParseInterval(TEXT("0"), 4), 1u);
+  EXPECT_EQ(ParseInterval(TEXT("4294967297"), 4), 999u);
+  EXPECT_EQ(ParseInterval(TEXT(""), 4), 4u);
+  EXPECT_EQ(FeedOffsetShown(kLangEsc, 0, 1200), 1200);
+  EXPECT_EQ(FeedOffsetShown(kLangTspl, 2, 1200), 1200);
+}
+
+TEST_F(PrintSettings, InsertPutsTheMnemonicAtTheCaretAndFileFillsTheSlot) {
+  InstallModel(R"("Cutter":1)");
+  DocSheet s(printer, Settings(kLangTspl));
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(ui::Select(page, kPsFunctionChar, 0));
+  EXPECT_FALSE(ui::Enabled(page, kPsInsert)) << "no function character";
+  ASSERT_TRUE(ui::SelectText(page, kPsFunctionChar, u"~"));
+  ASSERT_TRUE(ui::Type(page, kPsCommandText, u"AB"));
+  ui::QueueMenuChoice(kInsertFirst + 0x1B);
+  ASSERT_TRUE(ui::Click(page, kPsInsert));
+  EXPECT_EQ(ui::Text(page, kPsCommandText), u"AB~<ESC>");
+  ASSERT_EQ(ui::Menus().size(), 1u);
+  EXPECT_EQ(ui::Menus()[0].items.front(), u"File...");
+  EXPECT_EQ(ui::Menus()[0].items.back(), u"<DEL>");
+
+  // Slot 3 gets a file; slot 0 keeps what was typed.
+  ASSERT_TRUE(ui::Select(page, kPsCommandSlots, 3));
+  EXPECT_EQ(ui::Text(page, kPsCommandText), u"");
+  ui::QueueMenuChoice(kInsertFile);
+  ui::QueueFileName(u"C:\\labels\\end.prn");
+  ASSERT_TRUE(ui::Click(page, kPsInsert));
+  EXPECT_EQ(ui::Text(page, kPsCommandText), u"~?C:\\labels\\end.prn");
+  ASSERT_EQ(ui::FileDialogs().size(), 1u);
+  EXPECT_EQ(ui::FileDialogs()[0].filter, u"All(*.*)|*.*");
+  ASSERT_TRUE(ui::Select(page, kPsCommandSlots, 0));
+  EXPECT_EQ(ui::Text(page, kPsCommandText), u"AB~<ESC>");
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(U16(s.out.UserCommands[0]), u"AB~<ESC>") << "stored as typed: the mnemonic is six characters";
+  EXPECT_EQ(U16(s.out.UserCommands[3]), u"~?C:\\labels\\end.prn");
+
+  WCHAR text[16];
+  EXPECT_EQ(InsertionText('^', kInsertFirst, text, 16), 6);
+  EXPECT_EQ(U16(text), u"^<NUL>");
+  EXPECT_EQ(InsertionText('^', kInsertDel, text, 16), 6);
+  EXPECT_EQ(U16(text), u"^<DEL>");
+  EXPECT_EQ(InsertionText('^', kInsertFile, text, 16), 0);
+}
+
+}  // namespace
+}  // namespace uitest

@@ -1,0 +1,154 @@
+#include "ui/sample.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "image/bmp.h"
+#include "render/colour_adjust.h"
+#include "render/dither_mode.h"
+
+namespace {
+
+// Black or white of a 1-bit image into all three channels of a 24-bit one of the same size.
+void SpreadBits(const RasterImage& bits, RasterImage& picture) {
+  const bool whiteIsOne = bits.Palette()[1].Red != 0;
+  for (uint32_t y = 0; y < picture.Height(); ++y) {
+    const uint8_t* src = bits.Row(y);
+    uint8_t* dst = picture.Row(y);
+    for (uint32_t x = 0; x < picture.Width(); ++x, dst += 3) {
+      const bool one = (src[x >> 3] >> (7 - (x & 7))) & 1;
+      dst[0] = dst[1] = dst[2] = (one == whiteIsOne) ? 255 : 0;
+    }
+  }
+}
+
+}  // namespace
+
+bool LoadSamplePicture(HINSTANCE module, RasterImage& out) {
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kSampleBitmapId), MAKEINTRESOURCEW(2) /* RT_BITMAP */);
+  if (!found) return false;
+  HGLOBAL loaded = LoadResource(module, found);
+  const DWORD size = SizeofResource(module, found);
+  const auto* dib = static_cast<const uint8_t*>(loaded ? LockResource(loaded) : nullptr);
+  if (!dib || size < 40) return false;
+  // A bitmap resource is the file without its 14-byte header; put one back in front.
+  DWORD header = 0, colours = 0;
+  uint16_t bitCount = 0;
+  std::memcpy(&header, dib, 4);
+  std::memcpy(&bitCount, dib + 14, 2);
+  std::memcpy(&colours, dib + 32, 4);
+  if (bitCount <= 8 && colours == 0) colours = 1u << bitCount;
+  const DWORD offset = 14 + header + (bitCount <= 8 ? colours * 4 : 0);
+  std::vector<uint8_t> file(14 + size);
+  file[0] = 'B';
+  file[1] = 'M';
+  const DWORD fileSize = DWORD(file.size());
+  std::memcpy(&file[2], &fileSize, 4);
+  std::memcpy(&file[10], &offset, 4);
+  std::memcpy(&file[14], dib, size);
+  RasterImage picture;
+  if (!ParseBmp(file.data(), file.size(), picture) || !picture.IncreaseBits(24)) return false;
+  out = std::move(picture);
+  return true;
+}
+
+bool ProcessSample(const RasterImage& picture, int contrast, int brightness, uint32_t ditherLevel, bool original,
+                   RasterImage& out) {
+  if (!picture.IsValid() || picture.Bpp() != 24) return false;
+  uint8_t level[256];
+  ColourAdjustTable(contrast, brightness, level);
+  const uint32_t w = picture.Width(), h = picture.Height();
+  RasterImage result;
+  if (!result.Create(w, h, 24)) return false;
+  if (original) {
+    for (uint32_t y = 0; y < h; ++y) {
+      const uint8_t* src = picture.Row(y);
+      uint8_t* dst = result.Row(y);
+      for (uint32_t i = 0; i < 3 * w; ++i) dst[i] = level[src[i]];
+    }
+    out = std::move(result);
+    return true;
+  }
+  // Colour correction and the pipeline's grey weights in one table per channel.
+  uint16_t blue[256], green[256], red[256];
+  for (int v = 0; v < 256; ++v) {
+    blue[v] = uint16_t(15 * level[v]);
+    green[v] = uint16_t(75 * level[v]);
+    red[v] = uint16_t(38 * level[v]);
+  }
+  RasterImage grey;
+  if (!grey.Create(w, h, 8)) return false;
+  for (uint32_t y = 0; y < h; ++y) {
+    const uint8_t* src = picture.Row(y);
+    uint8_t* dst = grey.Row(y);
+    for (uint32_t x = 0; x < w; ++x, src += 3) dst[x] = uint8_t((blue[src[0]] + green[src[1]] + red[src[2]]) >> 7);
+  }
+  if (!ApplyDitherMode(grey, DitherModeForLevel(ditherLevel))) return false;
+  SpreadBits(grey, result);
+  out = std::move(result);
+  return true;
+}
+
+RECT WatermarkPlacement(int clientW, int clientH, int picW, int picH, int scale, int horizontal, int vertical) {
+  RECT r{0, 0, 0, 0};
+  if (clientW <= 0 || clientH <= 0 || picW <= 0 || picH <= 0 || scale <= 0) return r;
+  const int64_t w = int64_t(clientW) * scale / 100;
+  const int64_t h = int64_t(double(clientW) / picW * picH) * scale / 100;
+  if (w <= 0 || h <= 0) return r;
+  const int64_t left = w < clientW ? (clientW - w) * horizontal / 100 : 0;
+  const int64_t top = h < clientH ? (clientH - h) * vertical / 100 : 0;
+  r.left = LONG(left);
+  r.top = LONG(top);
+  r.right = LONG(left + w);
+  r.bottom = LONG(top + h);
+  return r;
+}
+
+bool MakeWatermarkPreview(const WCHAR* path, int clientW, int clientH, int brightness, int scale, int horizontal,
+                          int vertical, RasterImage& out) {
+  if (clientW <= 0 || clientH <= 0) return false;
+  RasterImage canvas;
+  if (!canvas.Create(uint32_t(clientW), uint32_t(clientH), 24) || !canvas.Clear(255)) return false;
+  out = std::move(canvas);
+  RasterImage picture;
+  if (!path || !path[0] || !picture.LoadBmp(path) || !picture.IncreaseBits(24)) return false;
+  const RECT r = WatermarkPlacement(clientW, clientH, int(picture.Width()), int(picture.Height()), scale, horizontal,
+                                    vertical);
+  if (r.right <= r.left || r.bottom <= r.top) return false;
+  const int lift = (255 - brightness) * 128 / 100;
+  for (uint32_t y = 0; y < picture.Height(); ++y) {
+    uint8_t* row = picture.Row(y);
+    for (uint32_t i = 0; i < 3 * picture.Width(); ++i) row[i] = uint8_t(std::min(255, row[i] + lift));
+  }
+  if (!picture.Dither(RasterImage::kStucki) || !picture.IncreaseBits(24) ||
+      !picture.ResampleSimple(uint32_t(r.right - r.left), uint32_t(r.bottom - r.top), RasterImage::kNearest))
+    return false;
+  // Stored rows run bottom-up: the rectangle's top edge is stored row clientH - r.bottom.
+  return out.Mix(picture, r.left, clientH - r.bottom);
+}
+
+HBITMAP ImageToBitmap(const RasterImage& picture) {
+  if (!picture.IsValid() || picture.Bpp() != 24) return nullptr;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = LONG(picture.Width());
+  info.bmiHeader.biHeight = -LONG(picture.Height());
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap || !bits) return bitmap;
+  const uint32_t stride = RasterImage::StrideFor(picture.Width(), 24);
+  const uint32_t h = picture.Height();
+  for (uint32_t y = 0; y < h; ++y)
+    std::memcpy(static_cast<uint8_t*>(bits) + size_t(y) * stride, picture.Row(h - 1 - y), stride);
+  return bitmap;
+}
+
+void ShowPicture(HWND dlg, int id, HBITMAP bitmap) {
+  auto old = reinterpret_cast<HBITMAP>(
+      SendDlgItemMessageW(dlg, id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+  if (old && old != bitmap) DeleteObject(old);
+}

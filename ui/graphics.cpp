@@ -7,6 +7,7 @@
 #include "image/image.h"
 #include "ui/module.h"
 #include "ui/sample.h"
+#include "ui/working_copy.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ void ShowNumber(HWND page, int id, int value) {
   SetDlgItemTextW(page, id, text);
 }
 
+// Every read-back lands in the sheet's working copy too, so Page Setup's comparison and apply see it.
 void ReadBack(HWND page, GraphicsPage* s) {
   s->values.Brightness = int(SendDlgItemMessageW(page, kGraphicsBrightnessBar, TBM_GETPOS, 0, 0)) - kBarOffset;
   s->values.Contrast = int(SendDlgItemMessageW(page, kGraphicsContrastBar, TBM_GETPOS, 0, 0)) - kBarOffset;
@@ -38,6 +40,7 @@ void ReadBack(HWND page, GraphicsPage* s) {
     }
   }
   s->values.InputDPI = IsDlgButtonChecked(page, kGraphicsLowResolution) == BST_CHECKED ? 1 : 0;
+  if (PrinterDevmode* w = WorkingCopy(s->ctx)) PutGraphics(w, s->values);
 }
 
 void ShowButtons(HWND page, const GraphicsPage* s) {
@@ -55,15 +58,12 @@ void Redraw(HWND page, const GraphicsPage* s) {
   ShowPicture(page, kGraphicsSample, ImageToBitmap(picture));
 }
 
-void Report(HWND page, const GraphicsPage* s) {
-  const bool changed = !(s->values == GraphicsFromSettings(s->ctx));
-  SendMessageW(GetParent(page), changed ? PSM_CHANGED : PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
-}
+void Report(HWND page, const GraphicsPage* s) { ReportWorkingCopyChange(page, s->ctx); }
 
 void Open(HWND page, PrinterContext* ctx) {
   auto* s = new GraphicsPage;
   s->ctx = ctx;
-  s->values = GraphicsFromSettings(ctx);
+  s->values = GraphicsOf(*WorkingCopy(ctx));
   SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(s));
   for (int bar : {kGraphicsBrightnessBar, kGraphicsContrastBar}) {
     SendDlgItemMessageW(page, bar, TBM_SETRANGE, FALSE, MAKELPARAM(0, 200));
@@ -84,13 +84,12 @@ void Open(HWND page, PrinterContext* ctx) {
 
 }  // namespace
 
-GraphicsValues GraphicsFromSettings(const PrinterContext* ctx) {
-  const PrinterDevmode& dm = ctx->Settings;
+GraphicsValues GraphicsOf(const PrinterDevmode& dm) {
   return GraphicsValues{dm.ColorAdjust.caBrightness, dm.ColorAdjust.caContrast, dm.DitherLevel, dm.InputDPI};
 }
 
-void StoreGraphics(PrinterContext* ctx, const GraphicsValues& v) {
-  PrinterDevmode& dm = ctx->Settings;
+void PutGraphics(PrinterDevmode* to, const GraphicsValues& v) {
+  PrinterDevmode& dm = *to;
   dm.ColorAdjust.caBrightness = SHORT(v.Brightness);
   dm.ColorAdjust.caContrast = SHORT(v.Contrast);
   dm.DitherLevel = v.DitherLevel;
@@ -143,7 +142,7 @@ INT_PTR CALLBACK GraphicsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
       const auto* nm = reinterpret_cast<const NMHDR*>(lParam);
       if (!s || !nm || (nm->code != UINT(PSN_APPLY) && nm->code != 1)) return FALSE;
       if (s->initialised) ReadBack(page, s);
-      StoreGraphics(s->ctx, s->values);
+      StoreWorkingCopy(s->ctx);
       SendMessageW(GetParent(page), PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
       SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
       return TRUE;

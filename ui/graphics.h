@@ -36,9 +36,10 @@ struct GraphicsValues {
   bool operator==(const GraphicsValues&) const = default;
 };
 
-// The page's fields of the sheet's settings, and storing them back (the sheet's working copy).
-GraphicsValues GraphicsFromSettings(const PrinterContext* ctx);
-void StoreGraphics(PrinterContext* ctx, const GraphicsValues& v);
+// The page's fields of a settings record, and writing them into one. The page edits the sheet's working
+// copy (shared with Page Setup) and stores it on apply.
+GraphicsValues GraphicsOf(const PrinterDevmode& dm);
+void PutGraphics(PrinterDevmode* dm, const GraphicsValues& v);
 
 // The button of a level; 0 for a level without one (no button is checked and reading back keeps it).
 int DitherButtonOf(uint32_t level);

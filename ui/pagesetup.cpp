@@ -29,6 +29,9 @@ struct PageState {
   PrinterContext* ctx;
   HWND page;
   bool initialised;
+  // An orientation radio was clicked here. Until then the rotation bit stays as the working copy has
+  // it: Print Settings sets it for ESC, and this page's apply must not undo that.
+  bool orientationChosen;
 };
 PageState g_page;
 
@@ -126,7 +129,7 @@ void ReadControls(HWND page, PrinterContext* ctx) {
   for (const auto& r : radios) {
     if (IsDlgButtonChecked(page, r.id) != BST_CHECKED) continue;
     w->dm.dmOrientation = r.orientation;
-    w->Flags = r.rotate ? (w->Flags | kFlagRotate180) : (w->Flags & ~kFlagRotate180);
+    if (g_page.orientationChosen) w->Flags = r.rotate ? (w->Flags | kFlagRotate180) : (w->Flags & ~kFlagRotate180);
   }
   auto bit = [&](int id, uint32_t flag) {
     w->Flags = IsDlgButtonChecked(page, id) == BST_CHECKED ? (w->Flags | flag) : (w->Flags & ~flag);
@@ -160,7 +163,7 @@ void Changed(HWND page, PrinterContext* ctx) {
 }
 
 void InitPage(HWND page, PrinterContext* ctx) {
-  g_page = PageState{ctx, page, false};
+  g_page = PageState{ctx, page, false, false};
   PrinterDevmode* w = TakeWorkingCopy(ctx);
   ctx->PageWindows[kPageSetupWindow] = page;
   SetDlgItemTextW(page, IDC_PS_UNIT1, kMillimetres);
@@ -286,6 +289,8 @@ void OnCommand(HWND page, PrinterContext* ctx, int id, int code, LPARAM lParam) 
     case IDC_PS_LANDSCAPE:
     case IDC_PS_PORTRAIT180:
     case IDC_PS_LANDSCAPE270:
+      if (code == BN_CLICKED && g_page.initialised) g_page.orientationChosen = true;
+      [[fallthrough]];
     case IDC_PS_MIRROR:
     case IDC_PS_NEGATIVE:
       if (code == BN_CLICKED) Changed(page, ctx);

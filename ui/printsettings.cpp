@@ -12,6 +12,7 @@
 
 #include "common/wstr.h"
 #include "ui/module.h"
+#include "ui/working_copy.h"
 
 namespace {
 
@@ -353,8 +354,8 @@ uint32_t RotationFlagsAfter(uint32_t flags, uint32_t openedLanguage, uint32_t la
   return flags;
 }
 
-void StorePrintSettings(PrinterContext* ctx, const PrintSettingsValues& v, uint32_t openedLanguage) {
-  PrinterDevmode& dm = ctx->Settings;
+void StorePrintSettings(PrinterDevmode* to, const PrintSettingsValues& v, uint32_t openedLanguage) {
+  PrinterDevmode& dm = *to;
   dm.Flags = RotationFlagsAfter(dm.Flags, openedLanguage, v.PrintLanguage);
   dm.PrintLanguage = v.PrintLanguage;
   dm.PrintMode = v.PrintMode;
@@ -458,7 +459,9 @@ INT_PTR CALLBACK PrintSettingsPageProc(HWND page, UINT message, WPARAM wParam, L
       }
       if (nm->code != UINT(PSN_APPLY) && nm->code != 1) return FALSE;
       ReadBack(page, s);
-      StorePrintSettings(s->ctx, s->values, s->openedLanguage);
+      // Into the working copy too: Page Setup's apply writes all of it back, and must not bring old values.
+      StorePrintSettings(&s->ctx->Settings, s->values, s->openedLanguage);
+      if (PrinterDevmode* w = WorkingCopyOf(s->ctx)) StorePrintSettings(w, s->values, s->openedLanguage);
       s->openedLanguage = s->values.PrintLanguage;
       SendMessageW(GetParent(page), PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
       SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);

@@ -57,7 +57,7 @@ PrintSettingsValues PrintSettingsFromSettings(const PrinterContext* ctx);
 bool SamePrintSettings(const PrintSettingsValues& a, const PrintSettingsValues& b);
 // Stores the page's fields. Option bit 0x80 (also Page Setup's 180-degree choice) changes only
 // when the language changed from `openedLanguage`: set on a change to ESC, cleared on one from ESC.
-void StorePrintSettings(PrinterContext* ctx, const PrintSettingsValues& v, uint32_t openedLanguage);
+void StorePrintSettings(PrinterDevmode* dm, const PrintSettingsValues& v, uint32_t openedLanguage);
 uint32_t RotationFlagsAfter(uint32_t flags, uint32_t openedLanguage, uint32_t language);
 
 // The post-action items a model offers: None, Tear Off, Peel off (peeler), Cut Off (cutter), each

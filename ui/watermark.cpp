@@ -7,6 +7,7 @@
 #include "common/wstr.h"
 #include "image/image.h"
 #include "ui/module.h"
+#include "ui/working_copy.h"
 #include "ui/sample.h"
 
 namespace {
@@ -109,8 +110,8 @@ bool SameWatermark(const WatermarkValues& a, const WatermarkValues& b) {
          a.X == b.X && a.Y == b.Y;
 }
 
-void StoreWatermark(PrinterContext* ctx, const WatermarkValues& v) {
-  PrinterDevmode& dm = ctx->Settings;
+void StoreWatermark(PrinterDevmode* to, const WatermarkValues& v) {
+  PrinterDevmode& dm = *to;
   dm.Flags = v.Enabled ? (dm.Flags | kFlagWatermark) : (dm.Flags & ~kFlagWatermark);
   WStrCopy(dm.WatermarkPath, kWatermarkPathChars, v.Path);
   dm.WatermarkBrightness = v.Brightness;
@@ -151,7 +152,9 @@ INT_PTR CALLBACK WatermarkPageProc(HWND page, UINT message, WPARAM wParam, LPARA
       }
       if (nm->code != UINT(PSN_APPLY) && nm->code != 1) return FALSE;
       ReadBack(page, s);
-      StoreWatermark(s->ctx, s->values);
+      // Into the working copy too: Page Setup's apply writes all of it back, and must not bring old values.
+      StoreWatermark(&s->ctx->Settings, s->values);
+      if (PrinterDevmode* w = WorkingCopyOf(s->ctx)) StoreWatermark(w, s->values);
       SendMessageW(GetParent(page), PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
       SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
       return TRUE;

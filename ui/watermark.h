@@ -31,6 +31,6 @@ struct WatermarkValues {
 
 WatermarkValues WatermarkFromSettings(const PrinterContext* ctx);
 bool SameWatermark(const WatermarkValues& a, const WatermarkValues& b);
-void StoreWatermark(PrinterContext* ctx, const WatermarkValues& v);
+void StoreWatermark(PrinterDevmode* dm, const WatermarkValues& v);
 
 INT_PTR CALLBACK WatermarkPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -47,6 +47,10 @@ PrinterDevmode* WorkingCopy(const PrinterContext* ctx) {
   return &g_working.Settings;
 }
 
+PrinterDevmode* WorkingCopyOf(const PrinterContext* ctx) {
+  return ctx && g_working.Taken && g_working.Owner == ctx ? &g_working.Settings : nullptr;
+}
+
 PrinterDevmode* CurrentWorkingCopy() { return g_working.Taken ? &g_working.Settings : nullptr; }
 
 bool SettingsDiffer(const PrinterDevmode& w, const PrinterDevmode& s) {

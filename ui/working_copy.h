@@ -13,6 +13,8 @@ PrinterDevmode* TakeWorkingCopy(const PrinterContext* ctx);
 // The working copy of `ctx`, taken now when another context (or none) owns it. Pages other than
 // Page Setup call this so that whichever page opens first starts the copy.
 PrinterDevmode* WorkingCopy(const PrinterContext* ctx);
+// The working copy when `ctx` owns it, else nullptr (never takes one).
+PrinterDevmode* WorkingCopyOf(const PrinterContext* ctx);
 // The working copy as it stands, or nullptr before one was taken.
 PrinterDevmode* CurrentWorkingCopy();
 

@@ -13,6 +13,8 @@
 #include "render/colour_adjust.h"
 #include "render/pipeline/pipeline.h"
 #include "ui/graphics.h"
+#include "ui/pagesetup.h"
+#include "ui/pagesetup_ids.h"
 #include "ui/sample.h"
 
 namespace uitest {
@@ -68,6 +70,29 @@ TEST_F(Graphics, DitheringButtonsAndLowResolutionReachTheOutput) {
   ASSERT_TRUE(s.Ok());
   EXPECT_EQ(s.out.DitherLevel, 3u);
   EXPECT_EQ(s.out.InputDPI, 1);
+}
+
+// Graphics edits the sheet's one working copy: Page Setup's comparison sees them, and an edit undone on
+// Page Setup leaves the sheet changed while the brightness still differs.
+TEST_F(Graphics, SharesPageSetupsWorkingCopy) {
+  Install();
+  DocSheet s(printer, DefaultDevmode());
+  HWND graphics = s.Show(kGraphicsTemplate);
+  ASSERT_NE(graphics, nullptr);
+  ASSERT_TRUE(ui::Slide(graphics, kGraphicsBrightnessBar, 150));
+  HWND setup = s.Show(kPageSetupTemplate);
+  ASSERT_NE(setup, nullptr);
+  ASSERT_TRUE(ui::Click(setup, IDC_PS_MIRROR));
+  ASSERT_TRUE(ui::Click(setup, IDC_PS_MIRROR));
+  EXPECT_TRUE(ui::PageChanged(s.sheet, kPageSetupTemplate)) << "the brightness still differs";
+  graphics = s.Show(kGraphicsTemplate);
+  ASSERT_TRUE(ui::Slide(graphics, kGraphicsBrightnessBar, 100));
+  EXPECT_FALSE(ui::PageChanged(s.sheet, kGraphicsTemplate));
+  ASSERT_TRUE(ui::Slide(graphics, kGraphicsBrightnessBar, 130));
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.ColorAdjust.caBrightness, 30);
+  EXPECT_EQ(s.out.Flags & 0x1u, 0u);
+  EXPECT_TRUE(ui::Unexpected().empty());
 }
 
 TEST_F(Graphics, LevelWithoutButtonIsKeptAndTheSampleIsShown) {

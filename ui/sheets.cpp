@@ -6,6 +6,7 @@
 #include "ui/about.h"
 #include "ui/docprops.h"
 #include "ui/module.h"
+#include "ui/printertools.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ const SheetPage kDocumentPages[] = {
     {kAboutTemplate, AboutPageProc},
 };
 const SheetPage kDevicePages[] = {
+    {kPrinterToolsTemplate, PrinterToolsPageProc},
     {kAboutTemplate, AboutPageProc},
 };
 

@@ -21,6 +21,7 @@
 #include "tools/print_job.h"
 #include "tools/discover_command.h"
 #include "tools/ui_commands.h"
+#include "tools/tools_commands.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ const std::vector<CommandSpec>& Commands() {
       lbl::ViewCommand(),
       lbl::InstallCommand(),
       lbl::UninstallCommand(),
+      lbl::ToolsCommand(),
+      lbl::FirmwareCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",
        "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
        {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},

@@ -407,10 +407,10 @@ void TwlPrinterDevice::FirmwareTimeLocked() {
     firmware_.clear();
   }
   if (checkedAt_ && now >= checkedAt_) {
-    checkedAt_ = 0;
     checkResult_ = CheckFirmwareLocked();
     transferState_ = checkResult_;
-    if (checkResult_ == 0) restartAt_ = now + kRestartMs;
+    if (checkResult_ == 0) restartAt_ = checkedAt_ + kRestartMs;  // timed from the check's end
+    checkedAt_ = 0;
   }
   if (restartAt_ && now >= restartAt_) {
     restartAt_ = 0;

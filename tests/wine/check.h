@@ -32,5 +32,12 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
 // sheets DRIVER OUT-DIR: the document and device property sheets shown by Wine's compstui, their pages
 // visited and saved as PNG files in OUT-DIR, the About page read, OK pressed, the output DEVMODE checked.
 int SheetChecks(const std::string& driver, const std::string& outDir);
+// The device sheet of an open printer hosted by the check (PropertySheetW), every page saved as PNG with
+// `prefix`; `pages` gets each tab's text and whether the "Printer Settings" page's firmware section showed.
+int HostedDeviceSheet(HANDLE printer, const std::string& prefix, const std::string& outDir,
+                      std::vector<std::pair<std::string, bool>>* pages);
+// sheets (after SheetChecks): the "Printer Settings" page for the printer set to TWL and to TSPL, the firmware
+// section shown for TWL only.
+int PrinterToolsChecks(const std::string& driver, const std::string& outDir);
 
 }  // namespace winecheck

@@ -25,6 +25,7 @@
 #include "tools/stock_commands.h"
 #include "tools/ui_commands.h"
 #include "tools/ui_language.h"
+#include "tools/tools_commands.h"
 
 namespace {
 
@@ -89,6 +90,8 @@ const std::vector<CommandSpec>& Commands() {
       lbl::SampleCommand(),
       lbl::InstallCommand(),
       lbl::UninstallCommand(),
+      lbl::ToolsCommand(),
+      lbl::FirmwareCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",
        "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
        {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},

@@ -12,6 +12,7 @@
 #include "ui/watermark.h"
 #include "ui/module.h"
 #include "ui/pagesetup.h"
+#include "ui/printertools.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ const SheetPage kDocumentPages[] = {
     {kAboutTemplate, AboutPageProc},
 };
 const SheetPage kDevicePages[] = {
+    {kPrinterToolsTemplate, PrinterToolsPageProc},
     {kAboutTemplate, AboutPageProc},
 };
 

@@ -52,7 +52,27 @@
   X(IDS_SLOT_AFTER_JOB, 2626, "After job")                                                \
   X(IDS_FILTER_ALL, 2627, "All(*.*)")                                                     \
   X(IDS_FILTER_WATERMARK, 2628, "Watermark image(*.bmp)")                                 \
-  X(IDS_SPEED_FORMAT, 2629, "%.2f in/s(%.1f mm/s)")
+  X(IDS_SPEED_FORMAT, 2629, "%.2f in/s(%.1f mm/s)")                                      \
+  /* Printer Settings page (printer tools) */                                             \
+  X(IDS_TOOLS_SENT, 2212, "The file was sent to the printer.")                            \
+  X(IDS_TOOLS_SEND_FAILED, 2213, "Failed to send the file to the printer.")               \
+  X(IDS_FW_PROGRESS, 2220, "Updating firmware, do not close the window! Transfer complete: %d%% ") \
+  X(IDS_FW_STATUS_READY, 2221, "Printer is ready")                                        \
+  X(IDS_FW_STATUS_AUTHORIZATION, 2222, "Authorization failure")                           \
+  X(IDS_FW_STATUS_SWITCH_FAILED, 2223, "Failed to switch mode.")                          \
+  X(IDS_FW_STATUS_SEND_FAILED, 2224, "Error sending data. Please try again.")             \
+  X(IDS_FW_STATUS_VERIFY_FAILED, 2225, "Data verification failure")                       \
+  X(IDS_FW_STATUS_OPEN_FAILED, 2226, "File opening error")                                \
+  X(IDS_FW_STATUS_CHECKING, 2227, "Checking CRC.")                                        \
+  X(IDS_FW_STATUS_OFFLINE, 2228, "Printer offline")                                       \
+  X(IDS_FW_STATUS_PAPER_OUT, 2229, "Paper Out")                                           \
+  X(IDS_FW_STATUS_PAPER_JAM, 2230, "Paper Jam")                                           \
+  X(IDS_FW_STATUS_COVER_OPEN, 2231, "Cover Opened")                                       \
+  X(IDS_FW_STATUS_HEAD_HOT, 2232, "Head Overheat")                                        \
+  X(IDS_FW_STATUS_PAUSED, 2233, "Print Paused")                                           \
+  X(IDS_FW_STATUS_SWITCHING, 2234, "Switching to update mode, this process will restart the printer, please wait for a moment.") \
+  X(IDS_FW_STATUS_COMPLETED, 2235, "Firmware update completed, rebooting printer, please wait for a moment.") \
+  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "This firmware does not match the current printer model. Force to update it?")
 
 #ifndef RC_INVOKED
 #define LBL_UI_STRING_ENUM(symbol, id, text) symbol = id,

@@ -333,7 +333,7 @@ TEST_F(Sheets, DeviceSheetAddsItsPagesAndHasNothingToWrite) {
     DEVICEPROPERTYHEADER h{sizeof(DEVICEPROPERTYHEADER), WORD(flags), printer, name.data()};
     OpenSheet sheet(DrvDevicePropertySheets, &h);
     ASSERT_EQ(sheet.initResult, 1);
-    EXPECT_EQ(sheet.Templates(), std::vector<WORD>{101});
+    EXPECT_EQ(sheet.Templates(), (std::vector<WORD>{104, 101}));
     const bool mayUpdate = (sheet.host.descriptors[0].Flags & CPSUIF_UPDATE_PERMISSION) != 0;
     EXPECT_EQ(mayUpdate, flags == 0);
     EXPECT_EQ(sheet.Apply(), CPSUICB_ACTION_NONE) << "no output DEVMODE";

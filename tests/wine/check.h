@@ -46,5 +46,12 @@ bool Screenshot(HWND window, const std::string& path);
 // On the Page Setup page (other pages: nothing, true): the stock list's texts, and the stock editor
 // opened from New, saved as PNG (its path to editorPng) and cancelled.
 bool CheckPageSetup(HWND page, const std::string& pngPrefix, std::string* editorPng);
+// The device sheet of an open printer hosted by the check (PropertySheetW), every page saved as PNG with
+// `prefix`; `pages` gets each tab's text and whether the "Printer Settings" page's firmware section showed.
+int HostedDeviceSheet(HANDLE printer, const std::string& prefix, const std::string& outDir,
+                      std::vector<std::pair<std::string, bool>>* pages);
+// sheets (after SheetChecks): the "Printer Settings" page for the printer set to TWL and to TSPL, the firmware
+// section shown for TWL only.
+int PrinterToolsChecks(const std::string& driver, const std::string& outDir);
 
 }  // namespace winecheck

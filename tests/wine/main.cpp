@@ -63,7 +63,11 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "install" && argc == 4) return InstallDriver(argv[2], argv[3]);
   if (command == "render" && argc == 6) return RenderJob(argv[2], argv[3], argv[4], argv[5]);
-  if (command == "sheets" && argc == 4) return SheetChecks(argv[2], argv[3]) ? 1 : PageChecks(argv[2], argv[3]);
+  if (command == "sheets" && argc == 4) {
+    if (SheetChecks(argv[2], argv[3])) return 1;
+    if (PageChecks(argv[2], argv[3])) return 1;
+    return PrinterToolsChecks(argv[2], argv[3]);
+  }
   if (command == "sheets-in" && argc == 5) return LanguageSheetChecks(argv[2], argv[3], argv[4]);
   if (command == "monitor" && argc == 7) return MonitorJobs(argv[2], argv[3], argv[4], argv[5], argv[6]);
   std::fprintf(stderr,

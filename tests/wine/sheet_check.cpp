@@ -28,6 +28,7 @@ constexpr DWORD kSheetWaitMs = 20000;
 struct PageSeen {
   std::wstring tab;
   std::wstring product, version, notice;  // controls 1000, 1001, 1002 when the page has them
+  bool firmwareShown = false;              // "Printer Settings": its "Update firmware" button is visible
   std::string png;
   std::string editorPng;  // the stock editor opened from Page Setup
   bool failed = false;    // a page check failed (its message printed)
@@ -186,6 +187,7 @@ DWORD WINAPI WatchSheet(LPVOID param) {
       seen.product = ItemText(page, 1000);
       seen.version = ItemText(page, 1001);
       seen.notice = ItemText(page, 1002);
+      seen.firmwareShown = IsWindowVisible(GetDlgItem(page, 1058)) != FALSE;
     }
     RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(200);
@@ -376,6 +378,29 @@ bool HostedSheet(const char* step, const std::string& prefix, const std::string&
 }  // namespace
 
 bool SaveWindowPng(HWND window, const std::string& path) { return Screenshot(window, path); }
+
+int HostedDeviceSheet(HANDLE printer, const std::string& prefix, const std::string& outDir,
+                      std::vector<std::pair<std::string, bool>>* pages) {
+  DWORD needed = 0;
+  GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
+  std::vector<BYTE> info(needed ? needed : 1);
+  if (!needed || !GetPrinterDriverW(printer, nullptr, 2, info.data(), needed, &needed)) return Fail(prefix.c_str(), "driver"), 1;
+  HMODULE ui = LoadLibraryW(reinterpret_cast<DRIVER_INFO_2W*>(info.data())->pConfigFile);
+  auto deviceSheet = DriverExport<PFNPROPSHEETUI>(ui, "DrvDevicePropertySheets");
+  if (!deviceSheet) return Fail(prefix.c_str(), "DrvDevicePropertySheets"), 1;
+  needed = 0;
+  GetPrinterW(printer, 2, nullptr, 0, &needed);
+  std::vector<BYTE> p2(needed ? needed : 1);
+  if (!needed || !GetPrinterW(printer, 2, p2.data(), needed, &needed)) return Fail(prefix.c_str(), "GetPrinterW"), 1;
+  DEVICEPROPERTYHEADER header{sizeof(DEVICEPROPERTYHEADER), 0, printer,
+                              reinterpret_cast<PRINTER_INFO_2W*>(p2.data())->pPrinterName};
+  OwnHost host;
+  Watch watch;
+  if (!HostedSheet("device sheet", prefix, outDir, deviceSheet, reinterpret_cast<LPARAM>(&header), &host, &watch))
+    return 1;
+  for (const PageSeen& p : watch.pages) pages->emplace_back(Narrow(p.tab.c_str()), p.firmwareShown);
+  return 0;
+}
 
 int SheetChecks(const std::string& driver, const std::string& outDir) {
   CreateDirectoryA(outDir.c_str(), nullptr);

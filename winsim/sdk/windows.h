@@ -346,6 +346,16 @@ LPVOID WINAPI LockResource(HGLOBAL hResData);
 DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 BOOL WINAPI FreeResource(HGLOBAL hResData);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// Module references (libloaderapi.h). FROM_ADDRESS finds the loaded project module holding the address
+// (code linked into the program itself belongs to the process module, which is never unloaded).
+#define GET_MODULE_HANDLE_EX_FLAG_PIN 0x1
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x2
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x4
+BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+// Drops the reference and ends the calling thread (a thread CreateThread started) with dwExitCode.
+__attribute__((noreturn)) void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);
+__attribute__((noreturn)) void WINAPI ExitThread(DWORD dwExitCode);
 // ---- UI languages (winnls.h)
 LANGID WINAPI GetUserDefaultUILanguage(void);
 LANGID WINAPI GetThreadUILanguage(void);

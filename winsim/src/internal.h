@@ -89,6 +89,10 @@ void RunResets(ResetRegistrar::Phase phase);
 bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo);
 bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD* taken);
 void MonitorEndDoc(HANDLE hPrinter);
+// GetPrinterDataW for a value name the spooler does not hold: the monitor's pfnGetPrinterDataFromPort with
+// control code 0 on the printer's port (opened through the monitor if need be). False when the printer
+// has no language monitor; otherwise true with `ok` and `returned` as the monitor left them.
+bool MonitorGetPrinterData(HANDLE hPrinter, LPCWSTR valueName, LPBYTE data, DWORD size, DWORD* returned, BOOL* ok);
 
 // Device namespace paths ("\\?\usb#..." or "\\.\..."; not "\\?\C:\..."): CreateFileW, ReadFile and
 // WriteFile hand them to the device model. The Device* calls return false when `h` is no device handle.

@@ -15,8 +15,19 @@
 //      of the page counter, then the eight recently printed page numbers, two bytes each, high byte first
 //      (24 bytes in all)
 //   2  the version text
-//   n  the reply set with SetVendorReply(n, ...); other requests fail
-// Vendor SET requests succeed and are recorded.
+//   5  the firmware-update state: byte 0 bit 0 = in update mode, bits 1-2 = transfer state
+//   7  the firmware checksum, 16-bit little-endian
+//   n  the reply set with SetVendorReply(n, ...) (it also overrides 5 and 7); other requests fail
+// Vendor SET requests succeed and are recorded; 3 and 4 drive the firmware model below.
+//
+// Firmware model (timed on winsim's clock): SET 3 enters update mode kModeSwitchMs later; from then on writes
+// are the bytes of a firmware file instead of print data. SET 4 ends the file: the printer checks it for
+// kCheckMs (transfer state 2): the first 91 bytes must read "H","W",any,"V", the 64-byte model text at 20
+// must contain the model of the device ID, and the CRC-16/ARC of the bytes after the header must equal the
+// signed 16-bit checksum at 89. A refused header or model leaves it in update mode with state 1, a wrong
+// checksum with state 3. A good file restarts it: it answers no request for kRestartMs, then leaves update
+// mode running the file's version (bytes 6-17, shown after the first five characters of the version text)
+// and checksum. SET 3 in update mode starts a new file.
 // Tests make it go offline (every request and write fails), answer a status request with bytes of their
 // choosing, refuse or shorten writes. All members are safe to use while monitor threads talk to it.
 #pragma once
@@ -80,6 +91,28 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   void GoOfflineAfterPages(unsigned pages);
   void ClearFaults();  // every counted fault above that has not fired yet
 
+  // ---- firmware ----
+  static constexpr DWORD kModeSwitchMs = 1500;
+  static constexpr DWORD kCheckMs = 1000;
+  static constexpr DWORD kRestartMs = 1000;
+  static constexpr size_t kFirmwareHeaderBytes = 91;
+  void SetFirmware(const std::string& version, uint16_t checksum);
+  std::string FirmwareVersion() const;  // the version text after its first five characters
+  uint16_t FirmwareChecksum() const;
+  bool InUpdateMode() const;
+  uint8_t TransferState() const;
+  std::vector<uint8_t> FirmwareReceived() const;  // the file of the current or last update
+  unsigned FirmwareUpdates() const;               // files accepted and installed
+  // Faults: SET 3 is taken but update mode never comes; after a good file the printer stays in update mode
+  // (and keeps its old firmware); the printer computes a checksum other than the file's (state 3).
+  void NeverEnterUpdateMode(bool on);
+  void StayInUpdateMode(bool on);
+  void CorruptFirmwareChecksum(bool on);
+  // A firmware file this model accepts: the header with `model` text, `version` and the checksum of
+  // `bodyBytes` bytes of pattern that follow it.
+  static std::vector<uint8_t> MakeFirmwareFile(const std::string& model, const std::string& version,
+                                               size_t bodyBytes);
+
   std::vector<TwlPage> PrintedPages() const;
   std::vector<uint16_t> ReceivedPageNumbers() const;  // every page block received, in order, printed or not
   std::vector<std::vector<uint8_t>> OtherItems() const;  // job headers and command texts, in order
@@ -103,6 +136,20 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   void AskReprintLocked();
   void LoseLocked(int64_t reprintAfter);
   void PrintPageLocked(TwlPage page);
+  void FirmwareTimeLocked();  // moves the firmware model to the clock's present
+  uint8_t CheckFirmwareLocked() const;  // transfer state after the check: 0 good, 1 or 3
+  std::string ModelLocked() const;
+
+  bool updateMode_ = false;
+  uint8_t transferState_ = 0;
+  uint16_t checksum_ = 0x5A3C;
+  std::vector<uint8_t> firmware_;
+  uint64_t enterAt_ = 0;    // 0: none pending
+  uint64_t checkedAt_ = 0;
+  uint64_t restartAt_ = 0;
+  uint8_t checkResult_ = 0;
+  unsigned updates_ = 0;
+  bool neverEnter_ = false, stayInUpdate_ = false, corruptChecksum_ = false;
 
   bool offline_ = false;
   uint8_t status_ = 0;

@@ -2,9 +2,11 @@
 #include "winsim/twlprinter.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "common/twlblock.h"
+#include "internal.h"
 
 namespace winsim {
 
@@ -14,6 +16,16 @@ constexpr size_t kPageHeaderBytes = kTwlBlockHeaderBytes;
 constexpr size_t kJobHeaderBytes = 7;
 
 uint16_t U16(const uint8_t* p) { return TwlU16(p); }
+
+// CRC-16/ARC (reflected 0xA001, initial 0): the firmware file's checksum.
+uint16_t FirmwareCrc(const uint8_t* data, size_t len) {
+  uint16_t crc = 0;
+  for (size_t i = 0; i < len; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+  }
+  return crc;
+}
 
 TwlPage PrintedPage(const TwlPageBlock& b) {
   TwlPage p;
@@ -288,6 +300,12 @@ BOOL TwlPrinterDevice::OnWrite(const uint8_t* data, DWORD size, DWORD* written) 
     return FALSE;
   }
   DWORD n = writeLimit_ && size > writeLimit_ ? writeLimit_ : size;
+  FirmwareTimeLocked();
+  if (updateMode_) {  // the bytes of a firmware file
+    if (!checkedAt_ && !restartAt_) firmware_.insert(firmware_.end(), data, data + n);
+    if (written) *written = n;
+    return TRUE;
+  }
   if (shortWrites_ && size >= 3 && memcmp(data, "SIZ", 3) == 0) {
     --shortWrites_;
     if (n > shortLimit_) n = shortLimit_;
@@ -300,9 +318,20 @@ BOOL TwlPrinterDevice::OnWrite(const uint8_t* data, DWORD size, DWORD* written) 
 
 bool TwlPrinterDevice::OnVendorGet(const std::vector<uint8_t>& input, std::vector<uint8_t>* reply) {
   std::lock_guard<std::mutex> l(mutex_);
-  if (offline_ || input.empty()) {
+  FirmwareTimeLocked();
+  if (offline_ || input.empty() || restartAt_) {
     SetLastError(ERROR_NOT_READY);
     return false;
+  }
+  if (!replies_.count(input[0])) {
+    if (input[0] == 5) {
+      *reply = {uint8_t((updateMode_ ? 1 : 0) | (transferState_ << 1))};
+      return true;
+    }
+    if (input[0] == 7) {
+      *reply = {uint8_t(checksum_ & 0xFF), uint8_t(checksum_ >> 8)};
+      return true;
+    }
   }
   switch (input[0]) {
     case 1:
@@ -327,8 +356,157 @@ bool TwlPrinterDevice::OnVendorSet(const std::vector<uint8_t>& input) {
     SetLastError(ERROR_NOT_READY);
     return false;
   }
+  FirmwareTimeLocked();
+  if (restartAt_) {
+    SetLastError(ERROR_NOT_READY);
+    return false;
+  }
   setRequests_.push_back(input);
+  if (!input.empty() && input[0] == 3) {
+    if (updateMode_) {
+      firmware_.clear();
+      transferState_ = 0;
+      checkedAt_ = 0;
+    } else if (!neverEnter_ && !enterAt_) {
+      enterAt_ = detail::TickNow() + kModeSwitchMs;
+    }
+  } else if (!input.empty() && input[0] == 4 && updateMode_ && !checkedAt_ && transferState_ == 0) {
+    transferState_ = 2;
+    checkedAt_ = detail::TickNow() + kCheckMs;
+  }
   return true;
+}
+
+// ---- firmware model ----
+
+std::string TwlPrinterDevice::ModelLocked() const {
+  size_t at = deviceId.find("MDL:");
+  if (at == std::string::npos) return {};
+  at += 4;
+  return deviceId.substr(at, deviceId.find(';', at) - at);
+}
+
+uint8_t TwlPrinterDevice::CheckFirmwareLocked() const {
+  const auto& f = firmware_;
+  if (f.size() < kFirmwareHeaderBytes || f[0] != 'H' || f[1] != 'W' || f[3] != 'V') return 1;
+  std::string modelText(reinterpret_cast<const char*>(&f[20]), 64);
+  modelText.resize(strnlen(modelText.c_str(), 64));
+  const std::string model = ModelLocked();
+  if (model.empty() || modelText.find(model) == std::string::npos) return 1;
+  uint16_t crc = FirmwareCrc(f.data() + kFirmwareHeaderBytes, f.size() - kFirmwareHeaderBytes);
+  if (corruptChecksum_) crc ^= 0x0101;
+  return crc == uint16_t(f[89] | (f[90] << 8)) ? 0 : 3;
+}
+
+void TwlPrinterDevice::FirmwareTimeLocked() {
+  const uint64_t now = detail::TickNow();
+  if (enterAt_ && now >= enterAt_) {
+    enterAt_ = 0;
+    updateMode_ = true;
+    transferState_ = 0;
+    firmware_.clear();
+  }
+  if (checkedAt_ && now >= checkedAt_) {
+    checkResult_ = CheckFirmwareLocked();
+    transferState_ = checkResult_;
+    if (checkResult_ == 0) restartAt_ = checkedAt_ + kRestartMs;  // timed from the check's end
+    checkedAt_ = 0;
+  }
+  if (restartAt_ && now >= restartAt_) {
+    restartAt_ = 0;
+    transferState_ = 0;
+    if (!stayInUpdate_) {
+      const auto& f = firmware_;
+      std::string version(reinterpret_cast<const char*>(&f[6]), 12);
+      version.resize(strnlen(version.c_str(), 12));
+      std::string prefix = version_.substr(0, 5);
+      prefix.resize(5, ' ');
+      version_ = prefix + version;
+      checksum_ = uint16_t(f[89] | (f[90] << 8));
+      updateMode_ = false;
+      ++updates_;
+    }
+  }
+}
+
+void TwlPrinterDevice::SetFirmware(const std::string& version, uint16_t checksum) {
+  std::lock_guard<std::mutex> l(mutex_);
+  std::string prefix = version_.substr(0, 5);
+  prefix.resize(5, ' ');
+  version_ = prefix + version;
+  checksum_ = checksum;
+}
+
+std::string TwlPrinterDevice::FirmwareVersion() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
+  return version_.size() > 5 ? version_.substr(5) : std::string();
+}
+
+uint16_t TwlPrinterDevice::FirmwareChecksum() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
+  return checksum_;
+}
+
+bool TwlPrinterDevice::InUpdateMode() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
+  return updateMode_;
+}
+
+uint8_t TwlPrinterDevice::TransferState() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
+  return transferState_;
+}
+
+std::vector<uint8_t> TwlPrinterDevice::FirmwareReceived() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return firmware_;
+}
+
+unsigned TwlPrinterDevice::FirmwareUpdates() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
+  return updates_;
+}
+
+void TwlPrinterDevice::NeverEnterUpdateMode(bool on) {
+  std::lock_guard<std::mutex> l(mutex_);
+  neverEnter_ = on;
+}
+
+void TwlPrinterDevice::StayInUpdateMode(bool on) {
+  std::lock_guard<std::mutex> l(mutex_);
+  stayInUpdate_ = on;
+}
+
+void TwlPrinterDevice::CorruptFirmwareChecksum(bool on) {
+  std::lock_guard<std::mutex> l(mutex_);
+  corruptChecksum_ = on;
+}
+
+std::vector<uint8_t> TwlPrinterDevice::MakeFirmwareFile(const std::string& model, const std::string& version,
+                                                        size_t bodyBytes) {
+  std::vector<uint8_t> f(kFirmwareHeaderBytes + bodyBytes, 0);
+  f[0] = 'H';
+  f[1] = 'W';
+  f[2] = 1;
+  f[3] = 'V';
+  memcpy(&f[6], version.data(), std::min<size_t>(version.size(), 12));
+  memcpy(&f[20], model.data(), std::min<size_t>(model.size(), 64));
+  uint32_t x = 0x2545F491;
+  for (size_t i = kFirmwareHeaderBytes; i < f.size(); ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    f[i] = uint8_t(x);
+  }
+  const uint16_t crc = FirmwareCrc(f.data() + kFirmwareHeaderBytes, bodyBytes);
+  f[89] = uint8_t(crc & 0xFF);
+  f[90] = uint8_t(crc >> 8);
+  return f;
 }
 
 }  // namespace winsim

@@ -2,6 +2,7 @@
 // runner that drives a printer graphics driver through one document as GDI and the spooler do.
 #include <algorithm>
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cstdlib>
 #include <map>
@@ -149,6 +150,60 @@ bool UnloadDriverModule(HMODULE module) {
   dlclose(dl);
   return true;
 }
+
+}  // namespace winsim
+
+extern "C" {
+
+BOOL WINAPI GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule) {
+  if (!phModule) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *phModule = nullptr;
+  HMODULE found = nullptr;
+  if (dwFlags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) {
+    Dl_info info{};
+    if (!lpModuleName || !dladdr(reinterpret_cast<const void*>(lpModuleName), &info) || !info.dli_fbase) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return FALSE;
+    }
+    Guard g(Mutex());
+    for (auto& [handle, loaded] : Modules()) {
+      link_map* map = nullptr;
+      if (dlinfo(loaded.dl, RTLD_DI_LINKMAP, &map) == 0 && map &&
+          reinterpret_cast<void*>(map->l_addr) == info.dli_fbase) {
+        found = handle;
+        if (!(dwFlags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT)) ++loaded.refs;
+        break;
+      }
+    }
+  } else {
+    found = GetModuleHandleW(lpModuleName);
+    if (!found) return FALSE;
+    Guard g(Mutex());
+    auto it = Modules().find(found);
+    if (it != Modules().end() && !(dwFlags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT)) ++it->second.refs;
+  }
+  *phModule = found ? found : GetModuleHandleW(nullptr);  // code of the program itself
+  return TRUE;
+}
+
+BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+  if (!hLibModule) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  {
+    Guard g(Mutex());
+    if (!Modules().count(hLibModule)) return TRUE;  // the process module and registered names stay
+  }
+  return winsim::UnloadDriverModule(hLibModule) ? TRUE : FALSE;
+}
+
+}  // extern "C"
+
+namespace winsim {
 
 JobResult RunJob(const JobSpec& spec) {
   JobResult r;

@@ -53,6 +53,13 @@ struct Waitable : KernelObject {
   }
 };
 
+// ExitThread and FreeLibraryAndExitThread unwind the thread to its start in CreateThread, which then
+// drops the module reference: the module's code is still there while its frames unwind.
+struct ThreadExit {
+  DWORD code;
+  HMODULE module;
+};
+
 struct ThreadObj : Waitable {
   std::atomic<int> priority{THREAD_PRIORITY_NORMAL};
   std::atomic<DWORD> exitCode{STILL_ACTIVE};
@@ -96,6 +103,12 @@ void HoldNewThreads(bool hold) {
 
 extern "C" {
 
+void WINAPI ExitThread(DWORD dwExitCode) { throw ThreadExit{dwExitCode, nullptr}; }
+
+void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode) {
+  throw ThreadExit{dwExitCode, hLibModule};
+}
+
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                            DWORD dwCreationFlags, LPDWORD lpThreadId) {
   if (!lpStartAddress || (dwCreationFlags & CREATE_SUSPENDED)) {
@@ -116,7 +129,15 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     std::thread([t, lpStartAddress, lpParameter, started] {
       started->set_value(GetCurrentThreadId());
       PassGate();
-      DWORD code = lpStartAddress(lpParameter);
+      DWORD code = 0;
+      HMODULE release = nullptr;
+      try {
+        code = lpStartAddress(lpParameter);
+      } catch (const ThreadExit& e) {  // ExitThread: the thread's frames are unwound before its module goes
+        code = e.code;
+        release = e.module;
+      }
+      if (release) FreeLibrary(release);
       t->exitCode.store(code);
       t->Set();
     }).detach();

@@ -142,6 +142,20 @@ void MonitorEndDoc(HANDLE hPrinter) {
   if (mp.table->pfnEndDocPort) mp.table->pfnEndDocPort(mp.hPort);
 }
 
+bool MonitorGetPrinterData(HANDLE hPrinter, LPCWSTR valueName, LPBYTE data, DWORD size, DWORD* returned, BOOL* ok) {
+  winsim::LoadedMonitor monitor;
+  std::u16string printer, port;
+  if (!MonitorOfPrinter(hPrinter, &monitor, &printer, &port)) return false;
+  *ok = FALSE;
+  *returned = 0;
+  MonitorPort mp;
+  if (!OpenMonitorPort(monitor, port, printer, &mp) || !mp.table->pfnGetPrinterDataFromPort) return true;
+  std::u16string name = valueName ? Wide(valueName) : std::u16string();
+  *ok = mp.table->pfnGetPrinterDataFromPort(mp.hPort, 0, name.data(), nullptr, 0, reinterpret_cast<LPWSTR>(data),
+                                            size, returned);
+  return true;
+}
+
 void CloseMonitorPorts() { ClosePorts(true); }
 const ResetRegistrar kCloseMonitorPorts(CloseMonitorPorts, ResetRegistrar::kBeforeLock);  // their threads need the machine
 }  // namespace winsim::detail

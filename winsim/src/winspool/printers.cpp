@@ -259,6 +259,22 @@ bool GetPrinterDataValue(const std::u16string& printer, const std::u16string& va
 }
 }  // namespace winsim
 
+namespace {
+// A value the spooler holds; the caller holds the machine lock.
+DWORD StoredPrinterData(Printer* p, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize, LPDWORD pcbNeeded) {
+  const Value& v = p->data.find(Upper(Wide(pValueName)))->second;
+  if (pType) *pType = v.type;
+  *pcbNeeded = DWORD(v.data.size());
+  if (nSize < v.data.size()) return ERROR_MORE_DATA;
+  if (!v.data.empty()) {
+    if (!pData) return ERROR_INVALID_USER_BUFFER;
+    memcpy(pData, v.data.data(), v.data.size());
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
 extern "C" {
 
 BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault) {
@@ -341,22 +357,26 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
 
 DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,
                              LPDWORD pcbNeeded) {
-  Guard g(Mutex());
-  std::shared_ptr<PrinterHandle> ph;
-  Printer* p = PrinterOf(hPrinter, &ph);
-  if (!ph || (!p && !ph->key.empty())) return ERROR_INVALID_HANDLE;
-  if (!pcbNeeded) return ERROR_INVALID_PARAMETER;
-  if (!p) return ERROR_FILE_NOT_FOUND;  // the server handle has no values here
-  auto it = p->data.find(Upper(Wide(pValueName)));
-  if (it == p->data.end()) return ERROR_FILE_NOT_FOUND;
-  const Value& v = it->second;
-  if (pType) *pType = v.type;
-  *pcbNeeded = DWORD(v.data.size());
-  if (nSize < v.data.size()) return ERROR_MORE_DATA;
-  if (!v.data.empty()) {
-    if (!pData) return ERROR_INVALID_USER_BUFFER;
-    memcpy(pData, v.data.data(), v.data.size());
+  {
+    Guard g(Mutex());
+    std::shared_ptr<PrinterHandle> ph;
+    Printer* p = PrinterOf(hPrinter, &ph);
+    if (!ph || (!p && !ph->key.empty())) return ERROR_INVALID_HANDLE;
+    if (!pcbNeeded) return ERROR_INVALID_PARAMETER;
+    if (!p) return ERROR_FILE_NOT_FOUND;  // the server handle has no values here
+    if (p->data.count(Upper(Wide(pValueName)))) return StoredPrinterData(p, pValueName, pType, pData, nSize, pcbNeeded);
   }
+  // A name the spooler does not hold goes to the port's language monitor, without the machine lock.
+  BOOL ok = FALSE;
+  DWORD returned = 0;
+  if (!pData && nSize) return ERROR_INVALID_USER_BUFFER;
+  if (!MonitorGetPrinterData(hPrinter, pValueName, pData, nSize, &returned, &ok)) return ERROR_FILE_NOT_FOUND;
+  if (!ok) {
+    DWORD e = GetLastError();
+    return e == ERROR_INSUFFICIENT_BUFFER || e == ERROR_MORE_DATA ? ERROR_MORE_DATA : ERROR_FILE_NOT_FOUND;
+  }
+  if (pType) *pType = REG_BINARY;
+  *pcbNeeded = returned;
   return ERROR_SUCCESS;
 }
 

@@ -1,0 +1,242 @@
+#include "tools/tools_commands.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "common/product.h"
+#include "common/wstr.h"
+#include "tools/embedded.h"
+#include "tools/exit_status.h"
+#include "tools/progress.h"
+#include "ui/firmware.h"
+#include "ui/module.h"
+#include "ui/printertools.h"
+#include "winsim/clock.h"
+#include "winsim/machine.h"
+#include "winsim/monitorhost.h"
+#include "winsim/printpath.h"
+#include "winsim/twlprinter.h"
+
+namespace lbl {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char16_t kCaptureFolder[] = u"C:\\Printer Log\\Tarnwell TW-QX";
+
+std::string Narrow(const WCHAR* s) { return WideToUtf8(s); }
+
+std::vector<uint8_t> ReadHost(const std::string& path, bool* ok) {
+  std::ifstream in(path, std::ios::binary);
+  *ok = bool(in);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The embedded printer with lblmon in its print path, the UI strings, and the simulated TWL printer on its port.
+bool Setup(std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* error) {
+  if (!SetupPrinter(kDefaultDriver, kDefaultPort, error)) return false;
+  RegisterUiResources(CatalogueModule());
+  SetUiModule(CatalogueModule());
+  if (!twl) return true;
+  if (!winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error)) return false;
+  *twl = std::make_shared<winsim::TwlPrinterDevice>();
+  (*twl)->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-QX;CLS:PRINTER;";
+  (*twl)->SetFirmware("V1.00", 0x1111);
+  if (!winsim::AttachUsbPrinter(*twl)) {
+    *error = "cannot attach the simulated printer";
+    return false;
+  }
+  return true;
+}
+
+// The .prt files of a host folder (and anything else in it) copied into the capture folder.
+bool FillCaptureFolder(const std::string& hostDir, std::string* error) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(hostDir, ec)) {
+    if (!entry.is_regular_file()) continue;
+    bool ok = false;
+    auto bytes = ReadHost(entry.path().string(), &ok);
+    WString name = Utf8ToWide(entry.path().filename().string());
+    std::u16string winPath = std::u16string(kCaptureFolder) + u"\\" + std::u16string(name.begin(), name.end());
+    if (!ok || !winsim::WriteHostFile(winPath, bytes.data(), bytes.size())) {
+      *error = "cannot copy " + entry.path().string();
+      return false;
+    }
+  }
+  if (ec) *error = "cannot read the folder " + hostDir + ": " + ec.message();
+  return !ec;
+}
+
+void ListCaptures() {
+  WString folder = ToWString(kCaptureFolder);
+  for (const WString& name : CaptureFiles(folder.c_str())) std::printf("%s\n", Narrow(name.c_str()).c_str());
+}
+
+int RunTools(const std::vector<std::string>& args) {
+  std::string action, operand, folder;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--folder") {
+      if (++i >= args.size()) return Usage("--folder needs a directory");
+      folder = args[i];
+    } else if (action.empty()) {
+      action = args[i];
+    } else if (operand.empty()) {
+      operand = args[i];
+    } else {
+      return Usage("too many arguments");
+    }
+  }
+  const bool needsOperand = action == "send" || action == "delete";
+  if (action != "captures" && action != "delete-all" && !needsOperand)
+    return Usage("'tools' needs captures, send FILE, delete NAME or delete-all");
+  if (needsOperand == operand.empty()) return Usage("'" + action + "' " + (needsOperand ? "needs" : "takes no") + " operand");
+  std::string error;
+  if (!Setup(nullptr, &error)) return Fail(error);
+  if (!folder.empty() && !FillCaptureFolder(folder, &error)) return Fail(error);
+  WString capture = ToWString(kCaptureFolder);
+  if (action == "captures") {
+    ListCaptures();
+  } else if (action == "delete") {
+    WCHAR path[MAX_PATH];
+    WString name = Utf8ToWide(operand);
+    if (!CapturePath(capture.c_str(), name.c_str(), path) || !DeleteFileW(path))
+      return Fail("no capture file \"" + operand + "\"");
+    ListCaptures();
+  } else if (action == "delete-all") {
+    std::fprintf(stderr, "lbl: deleted %d capture files\n", DeleteCaptureFiles(capture.c_str()));
+    ListCaptures();
+  } else {
+    bool ok = false;
+    auto bytes = ReadHost(operand, &ok);
+    if (!ok) return Fail("cannot read " + operand);
+    WString name = Utf8ToWide(fs::path(operand).filename().string());
+    std::u16string winPath = std::u16string(kCaptureFolder) + u"\\" + std::u16string(name.begin(), name.end());
+    winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
+    WString printer = Utf8ToWide(kDefaultDriver), path = ToWString(winPath.c_str());
+    const UINT message = SendFileRawResult(printer.c_str(), path.c_str());
+    WCHAR text[256];
+    LoadUiString(message, text, 256);
+    auto jobs = winsim::SpoolJobs();
+    if (!jobs.empty())
+      std::printf("job %u: %zu bytes in %zu pages\n", unsigned(jobs.back().id), jobs.back().data.size(),
+                  jobs.back().writes.size());
+    std::printf("%s\n", Narrow(text).c_str());
+    if (message != IDS_TOOLS_SENT) return 1;
+  }
+  return 0;
+}
+
+std::string StatusText(int status) {
+  WCHAR text[256] = {};
+  FirmwareStatusText(status, text, 256);
+  return Narrow(text);
+}
+
+int RunFirmware(const std::vector<std::string>& args) {
+  std::string file, sample;
+  bool force = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--force") {
+      force = true;
+    } else if (args[i] == "--make-sample") {
+      if (++i >= args.size()) return Usage("--make-sample needs a file name");
+      sample = args[i];
+    } else if (file.empty() && args[i].rfind("--", 0) != 0) {
+      file = args[i];
+    } else {
+      return Usage("unexpected argument '" + args[i] + "'");
+    }
+  }
+  if (!sample.empty()) {
+    if (!file.empty() || force) return Usage("--make-sample takes no other arguments");
+    auto bytes = winsim::TwlPrinterDevice::MakeFirmwareFile(kDefaultDriver, "V2.00", 64 * 1024);
+    std::ofstream out(sample, std::ios::binary);
+    if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())))
+      return Fail("cannot write " + sample);
+    std::printf("%s: firmware V2.00 for %s, %zu bytes\n", sample.c_str(), kDefaultDriver, bytes.size());
+    return 0;
+  }
+  if (file.empty()) return Usage("'firmware' needs a FILE or --make-sample OUT");
+  bool ok = false;
+  auto bytes = ReadHost(file, &ok);
+  if (!ok) return Fail("cannot read " + file);
+
+  std::shared_ptr<winsim::TwlPrinterDevice> twl;
+  std::string error;
+  if (!Setup(&twl, &error)) return Fail(error);
+  const std::u16string winPath = u"C:\\Firmware\\update.bin";
+  winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
+  WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(kDefaultDriver);
+  FirmwareFileInfo info;
+  if (ReadFirmwareFile(path.c_str(), &info) != FirmwareFileResult::Ok) return Fail(file + ": no firmware header");
+  std::printf("printer: %s, firmware %s, CRC 0x%04x\n", kDefaultDriver, twl->FirmwareVersion().c_str(),
+              unsigned(twl->FirmwareChecksum()));
+  std::printf("file: model \"%s\", version %s, CRC 0x%04x\n", info.Model, info.Version, unsigned(uint16_t(info.Checksum)));
+  if (!FirmwareMatchesPrinter(info, printer.c_str())) {
+    if (!force) return Fail(StatusText(15) + " (use --force)");
+    std::fprintf(stderr, "lbl: the file names another model; updating anyway (--force)\n");
+  }
+
+  // The transfer thread as the page starts it; the clock is virtual, so the printer's mode switches and
+  // restart take no real time.
+  winsim::UseVirtualClock();
+  std::atomic<int> result{-1};
+  std::thread transfer([&] { result = RunFirmwareTransfer(nullptr, printer.c_str(), path.c_str()); });
+  Progress progress;
+  while (result < 0) {
+    progress.Show("sent firmware bytes", int(twl->FirmwareReceived().size()), int(bytes.size()));
+    for (int i = 0; i < 100 && result < 0 && winsim::ThreadsWaitingOnClock() == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    winsim::AdvanceClock(50);
+  }
+  transfer.join();
+  progress.End();
+  std::printf("%s\n", StatusText(result).c_str());
+  std::printf("printer: firmware %s, CRC 0x%04x, %s\n", twl->FirmwareVersion().c_str(), unsigned(twl->FirmwareChecksum()),
+              twl->InUpdateMode() ? "still in update mode" : "running");
+  return result == kFwStatusReady ? 0 : 1;
+}
+
+}  // namespace
+
+CommandSpec ToolsCommand() {
+  return {"tools",
+          "the printer tools' captured jobs: list, send, delete",
+          "tools captures|send FILE|delete NAME|delete-all [--folder DIR]",
+          "Runs the captured-job operations of the device sheet's \"Printer Settings\" page on the\n"
+          "simulated machine, in the capture folder of the embedded printer (\"C:\\Printer Log\\<printer>\").\n"
+          "captures lists the files the page lists (extension exactly .prt); send copies FILE there and\n"
+          "sends it to the printer as a RAW job, one page per 204798 bytes; delete and delete-all remove\n"
+          "capture files and list what is left. --folder first copies the files of a host directory into\n"
+          "the capture folder (the host directory is not changed).",
+          {{"--folder", "DIR", "copy the files of DIR into the capture folder first", "@dir"}},
+          "0  done\n1  the operation failed\n2  usage error",
+          "lbl tools captures --folder ./captures\nlbl tools send job.prt",
+          "captures send delete delete-all",
+          RunTools};
+}
+
+CommandSpec FirmwareCommand() {
+  return {"firmware",
+          "update the firmware of the simulated TWL printer",
+          "firmware FILE [--force] | firmware --make-sample OUT",
+          "Checks FILE's firmware header against the printer (model text, version, checksum) and sends it\n"
+          "as the printer tools page does: update mode, 1024-byte writes to the device, leaving update mode;\n"
+          "the simulated printer checks the file and restarts with its version. Progress goes to stderr.\n"
+          "A file for another model is refused unless --force. --make-sample writes a valid file.",
+          {{"--force", nullptr, "send a file whose model text does not name the printer"},
+           {"--make-sample", "OUT", "write a sample firmware file for the simulated printer", "@file"}},
+          "0  the printer runs the new firmware\n1  the update failed (the status line's text on stdout)\n"
+          "2  usage error",
+          "lbl firmware --make-sample fw.bin\nlbl firmware fw.bin",
+          "@file",
+          RunFirmware};
+}
+
+}  // namespace lbl

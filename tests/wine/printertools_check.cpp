@@ -21,6 +21,8 @@ bool SetDefaultLanguage(HANDLE printer, std::wstring name, uint32_t language) {
   const LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
   if (size < LONG(sizeof(PrinterDevmode))) return Fail("DocumentPropertiesW size", std::to_string(size));
   std::vector<uint8_t> dm(static_cast<size_t>(size));
+  // Wine passes the output's own dmSize to the driver as the buffer size: give it the whole size.
+  reinterpret_cast<DEVMODEW*>(dm.data())->dmSize = WORD(size);
   if (DocumentPropertiesW(nullptr, printer, name.data(), reinterpret_cast<DEVMODEW*>(dm.data()), nullptr,
                           DM_OUT_BUFFER) != IDOK)
     return Fail("DocumentPropertiesW defaults", Narrow(name.c_str()));

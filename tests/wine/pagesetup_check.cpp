@@ -72,7 +72,11 @@ bool CheckPageSetup(HWND page, const std::string& pngPrefix, std::string* editor
   PostMessageW(find.editor, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   for (int waited = 0; waited < 5000 && IsWindow(find.editor); waited += 100) Sleep(100);
   if (!shot) return Fail("stock editor", "no screenshot", false);
-  if (Narrow(name) != "New paper") return Fail("stock editor", "name \"" + Narrow(name) + "\"", false);
+  // The model's default stock name, in the language the driver's strings load in ("New paper" in English).
+  WCHAR expected[64] = {};
+  const auto module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(page, GWLP_HINSTANCE));
+  if (LoadStringW(module, 2210, expected, 64) <= 0 || std::wstring(name) != expected)
+    return Fail("stock editor", "name \"" + Narrow(name) + "\", not \"" + Narrow(expected) + "\"", false);
   *editorPng = path;
   return true;
 }

@@ -182,13 +182,14 @@ DWORD WINAPI WatchSheet(LPVOID param) {
     item.cchTextMax = 128;
     SendMessageW(tabs, TCM_GETITEMW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
     seen.tab = tab;
-    // The About page's texts (Page Setup's 1001 is its stock list).
-    if (page && seen.tab == TEXT("About")) {
+    // The About page's texts: it is the last page of both sheets, whatever the UI language calls its tab
+    // (Page Setup's 1001 is its stock list).
+    if (page && i == count - 1) {
       seen.product = ItemText(page, 1000);
       seen.version = ItemText(page, 1001);
       seen.notice = ItemText(page, 1002);
-      seen.firmwareShown = IsWindowVisible(GetDlgItem(page, 1058)) != FALSE;
     }
+    if (page) seen.firmwareShown = IsWindowVisible(GetDlgItem(page, 1058)) != FALSE;
     RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(200);
     const std::string path = watch->outDir + "\\" + watch->prefix + "-" + std::to_string(i + 1) + "-" + Slug(seen.tab) + ".png";

@@ -278,7 +278,9 @@ class PageSetup : public UiTest {
   // Clicks a button of the page that opens the stock editor and waits for the editor.
   HWND OpenEditor(int button, std::unique_ptr<ui::UiThread>* clicker) {
     *clicker = std::make_unique<ui::UiThread>([this, button] { return intptr_t(ui::Click(page, button)); });
-    return ui::FindDialog(kStockEditorTemplate);
+    HWND editor = ui::FindDialog(kStockEditorTemplate);
+    if (editor) ui::Settle(editor);  // its opening steps done before the test reads it
+    return editor;
   }
 };
 

@@ -476,6 +476,7 @@ INT_PTR CALLBACK PageSetupProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
         KillTimer(page, kActivateTimer);
         if (ctx->PageWindows[kPageSetupWindow] == page) ctx->PageWindows[kPageSetupWindow] = nullptr;
         g_page = PageState{};
+        ReplaceNames(0);  // the stock names live as long as the page
       }
       return FALSE;
     default: return FALSE;

@@ -210,8 +210,8 @@ int PageChecks(const std::string& driver, const std::string& outDir) {
   std::printf("     Print Settings: languages [%s]; post actions [%s]; occurrence [%s]; slots [%s]; function [%s]; %zu speeds\n",
               Joined(languages).c_str(), Joined(actions).c_str(), Joined(occurrence).c_str(), Joined(slots).c_str(),
               Joined(chars).c_str(), speeds.size());
-  if (languages.empty() || actions.size() < 2 || actions[1] != L"Tear Off" || slots.size() != 4 || chars.size() != 7 ||
-      occurrence.size() != 3 || speeds.empty() || speeds[0] != L"Use printer settings")
+  if (languages.empty() || actions.size() < 2 || actions[1] != TEXT("Tear Off") || slots.size() != 4 || chars.size() != 7 ||
+      occurrence.size() != 3 || speeds.empty() || speeds[0] != TEXT("Use printer settings"))
     ok = Fail(step, "Print Settings lists", false);
   if (!SaveWindowPng(sheet, outDir + "\\print-settings.png")) ok = Fail(step, "screenshot print-settings.png", false);
 

@@ -1,6 +1,7 @@
 // comctl32 internals: the property sheet record for compstui and the driving API.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -28,8 +29,8 @@ struct SheetPage {
 struct SheetState : ControlState {
   DWORD flags = 0;
   std::vector<SheetPage> pages;
-  int current = -1;
-  bool ended = false;
+  std::atomic<int> current{-1};  // atomic: FindSheet reads these from the test's thread
+  std::atomic<bool> ended{false};
   bool saved = false;  // some apply succeeded
   INT_PTR result = 0;  // ID_PSREBOOTSYSTEM / ID_PSRESTARTWINDOWS bits
   DWORD wizButtons = 0;

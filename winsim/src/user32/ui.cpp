@@ -98,7 +98,12 @@ HWND FindSheet(DWORD waitMs) {
         auto all = AllWindows();
         for (auto it = all.rbegin(); it != all.rend(); ++it) {
           auto w = FindWnd(*it);
-          auto* s = w ? dynamic_cast<SheetState*>(w->state.get()) : nullptr;
+          std::shared_ptr<ControlState> st;
+          if (w) {
+            Guard g(Mutex());
+            st = w->state;
+          }
+          auto* s = dynamic_cast<SheetState*>(st.get());
           if (s && !s->ended && s->current >= 0) return *it;
         }
         return nullptr;

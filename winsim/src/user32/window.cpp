@@ -247,7 +247,10 @@ std::shared_ptr<Wnd> FindWnd(HWND h) {
 }
 
 void SetState(HWND h, std::shared_ptr<ControlState> s) {
-  if (auto w = FindWnd(h)) w->state = std::move(s);
+  auto w = FindWnd(h);
+  if (!w) return;
+  Guard g(Mutex());  // FindSheet reads the pointer from another thread
+  w->state = std::move(s);
 }
 
 void RegisterSystemClass(const std::u16string& name, WNDPROC proc, int cbWndExtra) {

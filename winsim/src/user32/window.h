@@ -2,6 +2,7 @@
 // table, and running code on a window's own thread.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,10 +33,11 @@ struct Wnd {
   LONG_PTR userData = 0;
   std::vector<BYTE> extra;  // cbWndExtra bytes (dialogs: DWLP_MSGRESULT, DWLP_DLGPROC, DWLP_USER)
   // Dialogs
-  bool isDialog = false;
-  bool ended = false;
+  // Atomic: the driving API looks for dialogs from the test's thread while the UI thread makes them.
+  std::atomic<bool> isDialog{false};
+  std::atomic<bool> ended{false};
   INT_PTR endResult = 0;
-  WORD templateId = 0;  // the resource id the dialog came from; 0 for in-memory templates
+  std::atomic<WORD> templateId{0};  // the resource id the dialog came from; 0 for in-memory templates
   HWND lastFocus = nullptr;
   bool needsPaint = false;
   bool destroyed = false;

@@ -1,38 +1,33 @@
 #include "installer/strings.h"
 
-namespace {
+#include <windows.h>
 
-struct Entry {
-  UINT id;
-  const WCHAR* text;
-};
+#ifndef _WIN32
+#include "winsim/machine.h"
+#include "winsim/resources.h"
+extern "C" const unsigned char lbl_inst_res[], lbl_inst_res_end[];
+#endif
 
-// Keep in step with lblinst32.rc.
-const Entry kStrings[] = {
-    {IDS_UNINSTALL_PROMPT,
-     TEXT("Please ensure the printer device is disconnected or turn off before to uninstall the driver.")},
-    {IDS_FORCE_REMOVE, TEXT("The driver is being used by a device, force to remove?")},
-    {IDS_PROMPT, TEXT("Prompt")},
-    {IDS_INSTALLING, TEXT("Installing the printer driver: %ws, at port: %ws.\r\n")},
-    {IDS_INSTALL_OK, TEXT("The printer driver is installed successfully\r\n")},
-    {IDS_INSTALL_FAILED, TEXT("Failed to install the printer driver.\r\n")},
-    {IDS_REMOVE_PRINTER, TEXT("Remove printer: %ws ...")},
-    {IDS_DELETE_PACKAGE, TEXT("Delete printer driver package, inf: %ws...")},
-    {IDS_REBOOT_QUESTION, TEXT("Restart your computer to finish uninstalling printer driver. Make sure to save your "
-                               "files before restarting. Reboot now?")},
-    {IDS_REBOOT_CAPTION, TEXT("Restart Warning")},
-    {IDS_REMOVE_DRIVER, TEXT("Remove printer driver %ws %ws. code:%d\r\n")},
-    {IDS_UPGRADING, TEXT("The printer driver is upgrading...")},
-    {IDS_UPGRADE_OK, TEXT("The printer driver is successfully upgraded.")},
-    {IDS_UPGRADE_FAILED, TEXT("Failed to upgrade the printer driver.")},
-    {IDS_OK, TEXT("OK\r\n")},
-    {IDS_FAILED, TEXT("Failed\r\n")},
-};
-
-}  // namespace
+HINSTANCE InstallerModule() {
+#ifdef _WIN32
+  return GetModuleHandleW(nullptr);
+#else
+  static const HINSTANCE module = [] {
+    HMODULE m = winsim::RegisterModule(u"lblinst32.exe");
+    winsim::AddResourceFile(m, lbl_inst_res, size_t(lbl_inst_res_end - lbl_inst_res));
+    return m;
+  }();
+  return module;
+#endif
+}
 
 const WCHAR* InstallerString(UINT id) {
-  for (const Entry& e : kStrings)
-    if (e.id == id) return e.text;
-  return TEXT("");
+  // A few buffers in turn: callers pass two texts to one format (text and caption) now and then.
+  constexpr int kBuffers = 8, kChars = 512;
+  thread_local WCHAR buffers[kBuffers][kChars];
+  thread_local int next = 0;
+  WCHAR* out = buffers[next];
+  next = (next + 1) % kBuffers;
+  if (LoadStringW(InstallerModule(), id, out, kChars) <= 0) out[0] = 0;
+  return out;
 }

@@ -346,6 +346,10 @@ LPVOID WINAPI LockResource(HGLOBAL hResData);
 DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 BOOL WINAPI FreeResource(HGLOBAL hResData);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// System DLLs (riched20.dll, comctl32.dll, ...) and modules already registered load; others fail with
+// ERROR_MOD_NOT_FOUND. FreeLibrary keeps the module (winsim's modules live for the process).
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 // ---- UI languages (winnls.h)
 LANGID WINAPI GetUserDefaultUILanguage(void);
 LANGID WINAPI GetThreadUILanguage(void);

@@ -315,7 +315,8 @@ INT_PTR CALLBACK ModePageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
       Wizard* w = WizardOf(page);
       switch (reinterpret_cast<NMHDR*>(lp)->code) {
         case PSN_SETACTIVE:
-          SetButtons(page, kButtonsNext);
+          // Back as well: the agreement page is reached only from here.
+          SetButtons(page, kButtonsBackNext);
           return PageResult(page, 0);
         case PSN_WIZNEXT: {
           const DWORD mode = w ? w->state.mode : DWORD(kModeInstall);

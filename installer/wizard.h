@@ -51,7 +51,7 @@ struct Wizard {
   Discovery discovery;
   HWND sheet = nullptr;
   DWORD installButtons = kButtonsBack;  // the install page's remembered buttons
-  int usbCount = 0;                     // USB printers of the previous scan
+  int usbCount = -1;                    // USB printers of the previous scan; -1 before the first
   bool installRecordMade = false;       // the install record exists (made on the page's first showing)
   bool busy = false;                    // a run is going
   bool upgradeDone = false;

@@ -20,6 +20,7 @@
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
 #include "tools/discover_command.h"
+#include "tools/wizard_command.h"
 #include "tools/ui_commands.h"
 
 namespace {
@@ -80,6 +81,7 @@ const std::vector<CommandSpec>& Commands() {
       lbl::ViewCommand(),
       lbl::InstallCommand(),
       lbl::UninstallCommand(),
+      lbl::WizardCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",
        "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
        {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},

@@ -17,6 +17,8 @@ std::wstring Widen(const std::string& s);
 std::string Narrow(const WCHAR* s);
 bool WriteBytes(const std::string& path, const void* data, size_t size);
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* out);
+// The window as the display shows it, as a PNG file.
+bool Screenshot(HWND window, const std::string& path);
 
 // install DRIVER SOURCE-DIR: the driver files of SOURCE-DIR into Wine's spooler, a printer DRIVER on FILE:.
 int InstallDriver(const std::string& driver, const std::string& sourceDir);
@@ -32,5 +34,9 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
 // sheets DRIVER OUT-DIR: the document and device property sheets shown by Wine's compstui, their pages
 // visited and saved as PNG files in OUT-DIR, the About page read, OK pressed, the output DEVMODE checked.
 int SheetChecks(const std::string& driver, const std::string& outDir);
+
+// wizard INSTALLER-EXE OUT-DIR: lblinst32.exe started, its wizard walked from agreement through mode and
+// install to the result of installing a printer on "FILE:", every page saved as a PNG file in OUT-DIR.
+int WizardCheck(const std::string& installer, const std::string& outDir);
 
 }  // namespace winecheck

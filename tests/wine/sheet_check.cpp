@@ -83,6 +83,8 @@ bool WritePng(const std::string& path, int width, int height, const std::vector<
   return WriteBytes(path, png.data(), png.size());
 }
 
+}  // namespace
+
 // The window as it is on the screen, copied into a DIB.
 bool Screenshot(HWND window, const std::string& path) {
   RECT r{};
@@ -111,6 +113,8 @@ bool Screenshot(HWND window, const std::string& path) {
   ReleaseDC(nullptr, screen);
   return got && WritePng(path, w, h, pixels);
 }
+
+namespace {
 
 std::wstring ItemText(HWND dialog, int id) {
   WCHAR text[512] = {};

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <gdiplus.h>
+
 #include "common/wstr.h"
 #include "ui/about.h"
 #include "ui/docprops.h"
@@ -58,7 +60,11 @@ LONG InitSheet(PPROPSHEETUI_INFO info, PrinterContext* ctx) {
   LONG_PTR added = info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PCOMPROPSHEETUIW,
                                          reinterpret_cast<LPARAM>(&d), 0);
   sheet->Handle = added > 0 ? reinterpret_cast<HANDLE>(added) : nullptr;
-  return sheet->Handle ? 1 : -1;
+  if (!sheet->Handle) return -1;
+  // A preview that finds no GDI+ draws nothing; the sheet itself still works.
+  Gdiplus::GdiplusStartupInput input;
+  if (Gdiplus::GdiplusStartup(&sheet->GdiplusToken, &input, nullptr) != Gdiplus::Ok) sheet->GdiplusToken = 0;
+  return 1;
 }
 
 }  // namespace
@@ -87,6 +93,7 @@ LONG RegisterSheet(PPROPSHEETUI_INFO info, LPARAM reasonParam, PrinterContext* c
     }
     case PROPSHEETUI_REASON_DESTROY:
       if (ctx) {
+        if (ctx->Sheet && ctx->Sheet->GdiplusToken) Gdiplus::GdiplusShutdown(ctx->Sheet->GdiplusToken);
         if (ctx->Sheet) LocalFree(ctx->Sheet);
         ctx->Sheet = nullptr;
         UnmapPrinter(ctx);

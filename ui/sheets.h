@@ -30,6 +30,7 @@ struct SheetState {
   OPTITEM Item;
   HANDLE Handle;
   WCHAR CallerName[128];
+  ULONG_PTR GdiplusToken;  // GDI+ runs while the sheet is open: the previews draw with it
 };
 
 // The common handler of the sheet function's reasons (INIT, GET_INFO_HEADER, DESTROY, SET_RESULT)

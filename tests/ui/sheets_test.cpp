@@ -10,6 +10,7 @@
 #include "ui/docprops.h"
 #include "ui/sheets.h"
 #include "ui_fixture.h"
+#include "winsim/gdiplus.h"
 #include "winsim/ui.h"
 
 namespace uitest {
@@ -134,8 +135,16 @@ TEST_F(Sheets, DocumentSheetSetsUpTheDescriptorAndItsPages) {
   EXPECT_EQ(sheet.info.Result, ULONG_PTR(CPSUI_OK));
   EXPECT_EQ(sheet.Call(PROPSHEETUI_REASON_GET_ICON, 0), -1);
 
+  // GDI+ runs for the previews while the sheet is open, and stops with it.
+  auto gdipCalls = [] {
+    std::vector<std::string> names;
+    for (const winsim::GdipCall& c : winsim::GdipCalls()) names.push_back(c.name);
+    return names;
+  };
+  EXPECT_EQ(gdipCalls(), std::vector<std::string>{"GdiplusStartup"});
   EXPECT_EQ(sheet.Call(PROPSHEETUI_REASON_DESTROY, 0), 1);
   EXPECT_EQ(sheet.info.UserData, 0u);
+  EXPECT_EQ(gdipCalls(), (std::vector<std::string>{"GdiplusStartup", "GdiplusShutdown"}));
 }
 
 TEST_F(Sheets, DocumentSheetFailuresAndARefusingHost) {

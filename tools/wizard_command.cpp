@@ -206,12 +206,12 @@ bool Setup(const Options& o, std::string* error) {
   }
   if (!o.networkPrinters.empty()) winsim::AddNetworkAdapter({});
   for (const auto& spec : o.networkPrinters) {
-    const size_t comma = spec.find(',');
-    if (comma == std::string::npos) {
-      *error = "--network-printer takes IP,MODEL: " + spec;
+    const size_t eq = spec.find('=');
+    if (eq == std::string::npos) {
+      *error = "--net-printer takes IP=MODEL: " + spec;
       return false;
     }
-    winsim::AddNetworkPrinter(spec.substr(0, comma), spec.substr(comma + 1));
+    winsim::AddNetworkPrinter(spec.substr(0, eq), spec.substr(eq + 1));
   }
   for (const auto& spec : o.installed) {
     const size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);
@@ -250,7 +250,7 @@ int RunWizard(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     std::vector<std::string>* into = a == "--do" ? &o.actions : a == "--installed" ? &o.installed
-                                   : a == "--usb-printer" ? &o.usbPrinters : a == "--network-printer" ? &o.networkPrinters
+                                   : a == "--usb-printer" ? &o.usbPrinters : a == "--net-printer" ? &o.networkPrinters
                                    : nullptr;
     if (!into) return Usage("unknown option '" + a + "' (try 'lbl help wizard')");
     if (i + 1 >= args.size()) return Usage(a + " needs a value");
@@ -271,6 +271,18 @@ int RunWizard(const std::vector<std::string>& args) {
   if (!s.sheet) {
     error = "the wizard did not open";
     status = 1;
+  }
+  // Network printers answer discovery from their own threads: let the answers reach the install page.
+  for (const auto& spec : o.networkPrinters) {
+    const WString ip = Utf8ToWide(spec.substr(0, spec.find('=')));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto listed = [&] {
+      PortListsLock lock(&w->lists);
+      return FindPort(w->lists.Network, ip.c_str()) != nullptr;
+    };
+    while (status == 0 && !listed() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (s.sheet) ui::Settle(s.sheet);
   }
   if (status == 0) PrintPage(s);
   for (const std::string& action : o.actions) {
@@ -311,7 +323,7 @@ int RunWizard(const std::vector<std::string>& args) {
 CommandSpec WizardCommand() {
   return {"wizard",
           "runs the installer wizard with scripted actions",
-          "wizard [--do ACTION]... [--installed MODEL,PRINTER,PORT]... [--usb-printer ID]... [--network-printer IP,MODEL]...",
+          "wizard [--do ACTION]... [--installed MODEL,PRINTER,PORT]... [--usb-printer ID]... [--net-printer IP=MODEL]...",
           "Runs lblinst32's wizard on the simulated machine with the package in C:\\pkg\\, carries out the\n"
           "actions in order as a user would, printing the page and its buttons after each one, and prints\n"
           "the result log, any system dialog nobody answered and the printers at the end. A run the result\n"
@@ -324,7 +336,7 @@ CommandSpec WizardCommand() {
           {{"--do", "ACTION", "an action, in order (repeatable)"},
            {"--installed", "MODEL,PRINTER,PORT", "a printer of the package installed before the wizard starts"},
            {"--usb-printer", "ID", "attach a USB printer with this IEEE 1284 device ID"},
-           {"--network-printer", "IP,MODEL", "a network printer answering discovery"}},
+           {"--net-printer", "IP=MODEL", "a network printer answering discovery (e.g. 192.0.2.20=TW-JA)"}},
           "0  every action was carried out\n1  the wizard refused an action or did not open\n2  usage error",
           "lbl wizard --do port-type=7 --do row=0 --do name=Labels --do answer=ok --do next --do finish\n"
           "lbl wizard --installed 'Tarnwell TW-JA,Shipping,FILE:' --do mode=uninstall --do next --do row=0 \\\n"

@@ -2,11 +2,29 @@
 
 #include <windows.h>
 
+#include <mutex>
+#include <set>
+
+#include "common/wstr.h"
+
 #ifndef _WIN32
 #include "winsim/machine.h"
 #include "winsim/resources.h"
 extern "C" const unsigned char lbl_inst_res[], lbl_inst_res_end[];
 #endif
+
+namespace {
+
+// Texts loaded from the string table stay for the life of the process, each once, so that callers may
+// keep the pointers (the log lines of a run, a message box's caption and text) as with the literals.
+const WCHAR* Keep(const WCHAR* text, int length) {
+  static std::mutex lock;
+  static std::set<WString> kept;
+  std::lock_guard<std::mutex> hold(lock);
+  return kept.emplace(text, size_t(length)).first->c_str();
+}
+
+}  // namespace
 
 HINSTANCE InstallerModule() {
 #ifdef _WIN32
@@ -21,13 +39,12 @@ HINSTANCE InstallerModule() {
 #endif
 }
 
+// The program's string table in the user's UI language (the resource loader picks the language's block,
+// English when it has none).
 const WCHAR* InstallerString(UINT id) {
-  // A few buffers in turn: callers pass two texts to one format (text and caption) now and then.
-  constexpr int kBuffers = 8, kChars = 512;
-  thread_local WCHAR buffers[kBuffers][kChars];
-  thread_local int next = 0;
-  WCHAR* out = buffers[next];
-  next = (next + 1) % kBuffers;
-  if (LoadStringW(InstallerModule(), id, out, kChars) <= 0) out[0] = 0;
-  return out;
+  const WCHAR* text = nullptr;
+  const DWORD error = GetLastError();  // callers log a step's text before reading why it failed
+  const int length = LoadStringW(InstallerModule(), id, reinterpret_cast<LPWSTR>(&text), 0);
+  SetLastError(error);
+  return length > 0 && text ? Keep(text, length) : TEXT("");
 }

@@ -10,6 +10,6 @@
 // bytes, compiled by windres and embedded, under the name "lblinst32.exe").
 HINSTANCE InstallerModule();
 
-// The text of a string-table entry; "" for an unknown identifier. The text stays valid on the calling
-// thread until 8 more strings have been read there.
+// The text of a string-table entry in the user's language; "" for an unknown identifier. The text stays
+// for the life of the process.
 const WCHAR* InstallerString(UINT id);

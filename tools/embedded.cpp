@@ -8,6 +8,7 @@
 #include "common/product.h"
 #include "common/wstr.h"
 #include "resources/catalogue_blob.h"
+#include "tools/ui_language.h"
 #include "winsim/machine.h"
 
 #ifndef LBL_DATFILE_PATH
@@ -55,6 +56,7 @@ bool SetupPrinter(const std::string& driverName, const std::string& port, std::s
   }
   CatalogueModule();
   winsim::Reset();
+  lbl::ApplyUiLanguage();
   std::ifstream in(LBL_DATFILE_PATH, std::ios::binary);
   std::vector<char> dat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (dat.empty()) {

@@ -12,6 +12,7 @@
 #include "common/wstr.h"
 #include "installer/engine.h"
 #include "tools/exit_status.h"
+#include "tools/ui_language.h"
 #include "tools/json_out.h"
 #include "winsim/clock.h"
 #include "winsim/devices.h"
@@ -209,6 +210,8 @@ bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
 
 bool Start(std::string* error) {
   winsim::Reset();
+  lbl::ApplyUiLanguage();
+  lbl::AddInstallerResources();
   winsim::UseVirtualClock();
   return PreparePackage(error);
 }

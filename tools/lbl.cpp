@@ -20,8 +20,10 @@
 #include "tools/print_commands.h"
 #include "tools/print_job.h"
 #include "tools/discover_command.h"
+#include "tools/sheet_command.h"
 #include "tools/wizard_command.h"
 #include "tools/ui_commands.h"
+#include "tools/ui_language.h"
 
 namespace {
 
@@ -60,6 +62,7 @@ int CmdHelp(const std::vector<std::string>& args) {
   for (const CommandSpec& c : Commands()) std::printf("  %-11s %s\n", c.name, c.summary);
   std::printf("\n'lbl help COMMAND' or 'lbl COMMAND --help' describes one command.\n"
               "Exit status: 0 success, 1 the operation failed (message on stderr), 2 usage error.\n");
+  std::fputs(lbl::UiLanguageHelp(), stdout);
   return 0;
 }
 
@@ -76,6 +79,7 @@ const std::vector<CommandSpec>& Commands() {
       lbl::ModelsCommand(),
       lbl::CapsCommand(),
       lbl::CheckJobCommand(),
+      lbl::SheetCommand(),
       lbl::DiscoverCommand(),
       lbl::PrintCommand(),
       lbl::ViewCommand(),
@@ -100,6 +104,7 @@ const std::vector<CommandSpec>& Commands() {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (int status = lbl::TakeUiLanguageOption(&args)) return status;
   if (args.empty()) {
     CmdHelp({});
     return 2;

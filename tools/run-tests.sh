@@ -37,5 +37,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 step "linux-tsan: build, the monitor's tests (threads of the spooler and the delivery thread), two printers rendered at once, the discovery threads and the simulated sockets"
 cmake --preset linux-tsan >/dev/null
-cmake --build --preset linux-tsan -j "$jobs"
+# Only the test programs the filter below selects (and the modules they load) are built.
+tsan_targets=(monitor_tests driver_tests installer_tests winsim_tests)
+cmake --build --preset linux-tsan -j "$jobs" --target "${tsan_targets[@]}"
 TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^(monitor_tests\.|driver_tests\.LibraryRobustnessTest\.ParallelPrinters|installer_tests\.(Engine|NetworkDiscovery\.|Rediscovery\.)|winsim_tests\.SimulatedNetwork\.)'

@@ -26,20 +26,12 @@ std::string Utf8(const WCHAR* s, size_t cap) {
   return WideToUtf8(w.c_str());
 }
 
-// The embedded printer for `driver`, initialised by the user-interface library, open for use.
-struct UiPrinter {
-  HMODULE ui = nullptr;
-  HANDLE printer = nullptr;
-  WString name;
-  ~UiPrinter() {
-    if (printer) ClosePrinter(printer);
-    if (ui) winsim::UnloadDriverModule(ui);
-  }
-  template <class Fn>
-  Fn* Proc(const char* fn) const {
-    return reinterpret_cast<Fn*>(winsim::GetModuleProc(ui, fn));
-  }
-};
+}  // namespace
+
+UiPrinter::~UiPrinter() {
+  if (printer) ClosePrinter(printer);
+  if (ui) winsim::UnloadDriverModule(ui);
+}
 
 bool OpenInitialisedPrinter(const std::string& driver, UiPrinter* out, std::string* error) {
   if (!SetupPrinter(driver, kDefaultPort, error)) return false;
@@ -57,6 +49,8 @@ bool OpenInitialisedPrinter(const std::string& driver, UiPrinter* out, std::stri
   }
   return true;
 }
+
+namespace {
 
 enum class Shape { Scalar, Words, Points, Resolutions, Names };
 

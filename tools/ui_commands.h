@@ -1,12 +1,29 @@
-// The lbl commands that run the user-interface DLL: caps and check-job.
+// The lbl commands that run the user-interface DLL: caps and check-job, and what they share with sheet.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
+#include "common/wstr.h"
 #include "tools/command_help.h"
+#include "winsim/printpath.h"
 
 namespace lbl {
+
+// The embedded printer for a driver, initialised by the user-interface library as the spooler does
+// for a new printer, open for use; the library stays loaded while this lives.
+struct UiPrinter {
+  HMODULE ui = nullptr;
+  HANDLE printer = nullptr;
+  WString name;
+  ~UiPrinter();
+  template <class Fn>
+  Fn* Proc(const char* fn) const {
+    return reinterpret_cast<Fn*>(winsim::GetModuleProc(ui, fn));
+  }
+};
+bool OpenInitialisedPrinter(const std::string& driver, UiPrinter* out, std::string* error);
 
 CommandSpec CapsCommand();
 CommandSpec CheckJobCommand();

@@ -7,7 +7,8 @@
 #     rendered TWL job's page files on a recording port monitor.
 #   - lbldrv6ui's document and device property sheets shown on an Xvfb display, every page saved as a
 #     PNG under BUILD-DIR/wine-check/sheets, the About page read with user32, OK pressed and the output
-#     DEVMODE checked (x86_64 only).
+#     DEVMODE checked (x86_64 only); then once more with Wine's UI language Russian, its strings checked
+#     and its pages saved under BUILD-DIR/wine-check/sheets-ru.
 #   - lblinst32.exe's engine test entry, then its wizard walked through its windows (agreement, mode,
 #     install on FILE:, result) with every page saved under BUILD-DIR/wine-check/wizard (x86_64 only).
 # Outputs stay in BUILD-DIR/wine-check. Fails with "FAILED: <step>" on the first step that fails.
@@ -128,6 +129,13 @@ if [ "$arch" = x86_64 ]; then
   check sheets "$driver" "$(winpath "$out/sheets")"
   ls "$out/sheets"/*.png >/dev/null
   sheets_note="; the property sheets showed $(ls "$out/sheets"/*.png | wc -l) page(s), saved in $out/sheets"
+  step "wine: property sheets again with Wine's UI language Russian (LC_ALL=ru_RU.UTF-8)"
+  mkdir -p "$out/sheets-ru"
+  # Wine reads the name itself (the host need not have the locale): env, not an export bash would apply.
+  env LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 timeout 180 "$wine" "$out/bin/lblwinecheck.exe" sheets-in "$driver" ru \
+    "$(winpath "$out/sheets-ru")"
+  ls "$out/sheets-ru"/*.png >/dev/null
+  sheets_note="$sheets_note, in Russian in $out/sheets-ru"
 fi
 
 # The installer's engine against Wine's spooler: the package laid out as it ships, a printer on a file

@@ -369,3 +369,61 @@ TEST_F(LblCommand, ProgressShowsOnATerminalOnly) {
 
 }  // namespace
 }  // namespace tooltest
+
+namespace tooltest {
+namespace {
+
+// lbl sheet: the document sheet closed with OK writes the settings, Cancel writes none; a refused
+// action cancels the sheet and fails; bad actions are usage errors; --png pictures every page.
+TEST_F(LblCommand, SheetRunsActionsAndReportsWhatTheSheetLeft) {
+  Ran ok = Lbl("sheet document --json");
+  ASSERT_EQ(ok.status, 0) << ok.err;
+  rapidjson::Document d;
+  ASSERT_FALSE(d.Parse(ok.out.c_str()).HasParseError()) << ok.out;
+  EXPECT_STREQ(d["Result"].GetString(), "OK");
+  EXPECT_EQ(d["Settings"]["Private"]["Signature"].GetUint(), 0x5457444Du);
+  EXPECT_TRUE(d["Error"].IsNull());
+
+  Ran cancelled = Lbl("sheet document --do press=cancel --json");
+  ASSERT_EQ(cancelled.status, 0) << cancelled.err;
+  ASSERT_FALSE(d.Parse(cancelled.out.c_str()).HasParseError());
+  EXPECT_STREQ(d["Result"].GetString(), "Cancel");
+  EXPECT_TRUE(d["Settings"]["Private"]["Signature"].IsNull()) << "nothing written on Cancel";
+
+  Ran refused = Lbl("sheet document --do type=4242:abc");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("type=4242:abc"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.out.find("Result: Cancel"), std::string::npos) << refused.out;
+
+  Ran device = Lbl("sheet device");
+  ASSERT_EQ(device.status, 0) << device.err;
+  EXPECT_NE(device.out.find("PPDataFlags = 0x06"), std::string::npos) << device.out;
+
+  for (const char* bad : {"sheet", "sheet document --do bogus=1", "sheet document --do answer=maybe",
+                          "sheet document --do click=x", "sheet document --do type=12", "sheet device --do snap=a"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(Lbl(bad).status, 2);
+  }
+}
+
+TEST_F(LblCommand, SheetPicturesEveryPage) {
+  const std::string dir = Temp("pages");
+  Ran r = Lbl("sheet device --do snap=first --png " + dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* name : {"first.png", "page-101.png"}) {
+    SCOPED_TRACE(name);
+    std::ifstream in(dir + "/" + name, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    lblview::RgbImage image;
+    std::string error;
+    ASSERT_TRUE(lblview::DecodePng(bytes.data(), bytes.size(), &image, &error)) << error;
+    EXPECT_GT(image.width, 100u);
+    EXPECT_GT(image.height, 100u);
+    size_t dark = 0;
+    for (size_t i = 0; i + 2 < image.rgb.size(); i += 3) dark += image.rgb[i] + image.rgb[i + 1] + image.rgb[i + 2] < 200;
+    EXPECT_GT(dark, 50u) << "the About page's texts are drawn";
+  }
+}
+
+}  // namespace
+}  // namespace tooltest

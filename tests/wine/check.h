@@ -34,6 +34,9 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
 // sheets DRIVER OUT-DIR: the document and device property sheets shown by Wine's compstui, their pages
 // visited and saved as PNG files in OUT-DIR, the About page read, OK pressed, the output DEVMODE checked.
 int SheetChecks(const std::string& driver, const std::string& outDir);
+// sheets-in DRIVER LANGUAGE OUT-DIR: Wine's UI language (from LC_ALL) is LANGUAGE, lbldrv6ui's strings
+// load in it, then the sheets as above.
+int LanguageSheetChecks(const std::string& driver, const std::string& language, const std::string& outDir);
 
 // wizard INSTALLER-EXE OUT-DIR: lblinst32.exe started, its wizard walked from agreement through mode and
 // install to the result of installing a printer on "FILE:", every page saved as a PNG file in OUT-DIR.

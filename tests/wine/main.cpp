@@ -66,12 +66,14 @@ int main(int argc, char** argv) {
   if (command == "render" && argc == 6) return RenderJob(argv[2], argv[3], argv[4], argv[5]);
   if (command == "sheets" && argc == 4) return SheetChecks(argv[2], argv[3]);
   if (command == "wizard" && argc == 4) return WizardCheck(argv[2], argv[3]);
+  if (command == "sheets-in" && argc == 5) return LanguageSheetChecks(argv[2], argv[3], argv[4]);
   if (command == "monitor" && argc == 7) return MonitorJobs(argv[2], argv[3], argv[4], argv[5], argv[6]);
   std::fprintf(stderr,
                "usage: lblwinecheck install DRIVER SOURCE-DIR\n"
                "       lblwinecheck render DRIVER defaults|rotated|copies tspl|zpl|esc|twl OUT-DIR\n"
                "       lblwinecheck monitor DRIVER LBLMON-DLL TSPL-JOB-DIR TWL-JOB-DIR OUT-DIR\n"
                "       lblwinecheck sheets DRIVER OUT-DIR\n"
-               "       lblwinecheck wizard INSTALLER-EXE OUT-DIR\n");
+               "       lblwinecheck wizard INSTALLER-EXE OUT-DIR\n"
+               "       lblwinecheck sheets-in DRIVER en|zh|ko|ru OUT-DIR\n");
   return 2;
 }

@@ -99,6 +99,10 @@ void SetPaintHook(std::function<void(HWND)> hook);
 // What h painted last: a 32 bpp bitmap of its client area (children paint into bitmaps of their own);
 // null before its first paint. Owned by the window.
 HBITMAP PaintedBitmap(HWND h);
+// A picture of h's client area as a PNG file (host path): its visible controls drawn from their state
+// (texts, check marks, selections, positions) and what the program painted itself (owner-drawn
+// statics, previews) in place. For people who look at a dialog without Windows; tests read state.
+bool WriteWindowPng(HWND h, const std::string& path);
 
 // ---- scripted system dialogs and programs ---------------------------------------------------------
 struct MessageBoxCall {

@@ -1,0 +1,103 @@
+// The picture of a window that lbl sheet --png writes: controls drawn from their state at their places,
+// owner-drawn controls from their own paint, hidden controls left out.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <cstdio>
+#include <string>
+
+#include "dialog_util.h"
+
+namespace dlgtest {
+namespace {
+
+constexpr int kCheck = 10, kOwner = 11, kHidden = 12, kEdit = 13;
+
+INT_PTR CALLBACK RedOwnerDraw(HWND, UINT m, WPARAM, LPARAM lp) {
+  if (m == WM_INITDIALOG) return TRUE;
+  if (m == WM_DRAWITEM) {
+    auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(di->hDC, &di->rcItem, red);
+    DeleteObject(red);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+struct Picture {
+  cairo_surface_t* s;
+  explicit Picture(const std::string& path) : s(cairo_image_surface_create_from_png(path.c_str())) {}
+  ~Picture() { cairo_surface_destroy(s); }
+  bool ok() const { return cairo_surface_status(s) == CAIRO_STATUS_SUCCESS; }
+  int width() const { return cairo_image_surface_get_width(s); }
+  int height() const { return cairo_image_surface_get_height(s); }
+  uint32_t at(int x, int y) const {
+    const uint8_t* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+    return reinterpret_cast<const uint32_t*>(row)[x] & 0xFFFFFF;
+  }
+  // Pixels of the rectangle darker than mid-grey.
+  int Dark(const RECT& r) const {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) {
+        const uint32_t p = at(x, y);
+        n += ((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF)) < 3 * 128;
+      }
+    return n;
+  }
+};
+
+RECT Dlu(HWND dlg, int x, int y, int cx, int cy) {
+  RECT r{x, y, x + cx, y + cy};
+  MapDialogRect(dlg, &r);
+  return r;
+}
+
+using Snapshot = UiTest;
+
+TEST_F(Snapshot, ControlsAppearByTheirStateAndOwnerDrawnOnesByTheirPaint) {
+  Template t(WS_POPUP | WS_VISIBLE, u"Snap", 160, 100);
+  t.Item(kButton, kCheck, BS_AUTOCHECKBOX, u"Check", 10, 10, 60, 10)
+      .Item(kStatic, kOwner, SS_OWNERDRAW, u"", 90, 10, 40, 30)
+      .Item(kEdit, kEdit, ES_LEFT, u"Typed text", 10, 50, 80, 14)
+      .Item(kStatic, kHidden, SS_LEFT, u"HIDDEN TEXT", 10, 75, 100, 10);
+  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RedOwnerDraw, 0);
+  ASSERT_NE(dlg, nullptr);
+  ShowWindow(GetDlgItem(dlg, kHidden), SW_HIDE);
+  winsim::ui::Pump();
+
+  const std::string before = testing::TempDir() + "snapshot_before.png";
+  ASSERT_TRUE(winsim::ui::WriteWindowPng(dlg, before));
+  CheckDlgButton(dlg, kCheck, BST_CHECKED);
+  const std::string after = testing::TempDir() + "snapshot_after.png";
+  ASSERT_TRUE(winsim::ui::WriteWindowPng(dlg, after));
+
+  Picture a(before), b(after);
+  ASSERT_TRUE(a.ok());
+  ASSERT_TRUE(b.ok());
+  RECT client;
+  GetClientRect(dlg, &client);
+  EXPECT_EQ(a.width(), client.right);
+  EXPECT_EQ(a.height(), client.bottom);
+
+  // The owner-drawn static shows what its parent drew into it.
+  const RECT owner = Dlu(dlg, 90, 10, 40, 30);
+  EXPECT_EQ(a.at((owner.left + owner.right) / 2, (owner.top + owner.bottom) / 2), 0xFF0000u);
+  // The check box gains its mark; its label is drawn either way.
+  const RECT box = Dlu(dlg, 10, 10, 8, 10);
+  EXPECT_GT(b.Dark(box), a.Dark(box));
+  EXPECT_GT(a.Dark(Dlu(dlg, 18, 10, 52, 10)), 0);
+  // The edit's text is there; the hidden static's area is blank.
+  EXPECT_GT(a.Dark(Dlu(dlg, 10, 50, 80, 14)), 0);
+  EXPECT_EQ(a.Dark(Dlu(dlg, 10, 75, 100, 10)), 0);
+
+  std::remove(before.c_str());
+  std::remove(after.c_str());
+  EXPECT_FALSE(winsim::ui::WriteWindowPng(reinterpret_cast<HWND>(0x7777), before));
+  DestroyWindow(dlg);
+}
+
+}  // namespace
+}  // namespace dlgtest

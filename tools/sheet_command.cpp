@@ -1,0 +1,439 @@
+#include "tools/sheet_command.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include <compstui.h>
+#include <winddiui.h>
+
+#include "common/devmode.h"
+#include "common/wstr.h"
+#include "tools/embedded.h"
+#include "tools/exit_status.h"
+#include "tools/job_options.h"
+#include "tools/json_out.h"
+#include "tools/settings_fields.h"
+#include "tools/ui_commands.h"
+#include "winsim/ui.h"
+
+namespace lbl {
+
+namespace ui = winsim::ui;
+
+namespace {
+
+enum class Shape { Id, IdValue, Value };
+
+struct Verb {
+  const char* name;
+  Shape shape;
+};
+
+const Verb kVerbs[] = {
+    {"page", Shape::Id},          {"dialog", Shape::Id},       {"click", Shape::Id},     {"focus", Shape::Id},
+    {"type", Shape::IdValue},     {"select", Shape::IdValue},  {"choose", Shape::IdValue}, {"spin", Shape::IdValue},
+    {"slide", Shape::IdValue},    {"row", Shape::IdValue},     {"check-row", Shape::IdValue},
+    {"wait", Shape::Value},       {"answer", Shape::Value},    {"file", Shape::Value},   {"folder", Shape::Value},
+    {"menu", Shape::Value},       {"press", Shape::Value},     {"snap", Shape::Value},
+};
+
+bool ParseInt(const std::string& s, long long lo, long long hi, long long* out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  long long v = std::strtoll(s.c_str(), &end, 10);
+  if (*end || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+const std::map<std::string, int>& Answers() {
+  static const std::map<std::string, int> answers = {{"ok", IDOK},       {"cancel", IDCANCEL}, {"yes", IDYES},
+                                                     {"no", IDNO},       {"retry", IDRETRY},   {"abort", IDABORT},
+                                                     {"ignore", IDIGNORE}};
+  return answers;
+}
+
+std::string AnswerName(int answer) {
+  for (const auto& [name, value] : Answers())
+    if (value == answer) return name;
+  return std::to_string(answer);
+}
+
+std::string U8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
+std::u16string U16(const std::string& s) {
+  WString w = Utf8ToWide(s);
+  return std::u16string(reinterpret_cast<const char16_t*>(w.c_str()), w.size());
+}
+
+// The open sheet and where the actions go: a page of it, or a dialog opened from a page.
+struct Driver {
+  HWND sheet = nullptr;
+  WORD dialog = 0;
+  std::string pngDir;
+  bool closed = false;
+
+  HWND Target() {
+    if (dialog) {
+      if (HWND d = ui::FindDialog(dialog, 0)) return d;
+      dialog = 0;  // the dialog closed itself (its OK or Cancel): back to the sheet
+    }
+    return ui::CurrentPage(sheet);
+  }
+
+  bool Snap(HWND h, const std::string& name, std::string* error) {
+    if (pngDir.empty()) {
+      *error = "snap needs --png DIR";
+      return false;
+    }
+    const std::string path = pngDir + "/" + name + ".png";
+    if (!ui::WriteWindowPng(h, path)) {
+      *error = "cannot write " + path;
+      return false;
+    }
+    return true;
+  }
+
+  // Runs one action; false with a message when the sheet refused it (a disabled or hidden control, no
+  // such page, control or item).
+  bool Run(const SheetAction& a, std::string* error) {
+    if (closed) {
+      *error = "the sheet is already closed";
+      return false;
+    }
+    const std::string& v = a.verb;
+    if (v == "page") {
+      if (!ui::SelectPage(sheet, WORD(a.id))) return Fail(error, "the sheet has no page " + std::to_string(a.id));
+      dialog = 0;
+      return true;
+    }
+    if (v == "dialog") {
+      if (!ui::FindDialog(WORD(a.id), 2000)) return Fail(error, "no dialog " + std::to_string(a.id) + " is open");
+      dialog = WORD(a.id);
+      return true;
+    }
+    if (v == "wait") {
+      ui::Advance(DWORD(std::stoul(a.value)));
+      return true;
+    }
+    if (v == "answer") {
+      ui::QueueMessageBox(Answers().at(a.value));
+      return true;
+    }
+    if (v == "file") {
+      ui::QueueFileName(U16(a.value));
+      return true;
+    }
+    if (v == "folder") {
+      ui::QueueFolder(U16(a.value));
+      return true;
+    }
+    if (v == "menu") {
+      ui::QueueMenuChoice(UINT(std::stoul(a.value)));
+      return true;
+    }
+    if (v == "press") {
+      static const std::map<std::string, ui::Button> buttons = {
+          {"ok", ui::Button::Ok}, {"apply", ui::Button::Apply}, {"cancel", ui::Button::Cancel}};
+      const ui::Button b = buttons.at(a.value);
+      if (!ui::Press(sheet, b)) return Fail(error, "the " + a.value + " button is disabled");
+      closed = b != ui::Button::Apply;
+      return true;
+    }
+    HWND target = Target();
+    if (!target) return Fail(error, "no page is shown");
+    if (v == "snap") return Snap(target, a.value, error);
+    if (!GetDlgItem(target, a.id)) return Fail(error, "no control " + std::to_string(a.id) + " here");
+    bool ok = false;
+    long long n = 0;
+    if (v == "click") {
+      // Posted, so that a click which opens a modal dialog returns while the dialog is up.
+      if (ui::Enabled(target, a.id) && ui::Visible(target, a.id)) {
+        PostMessageW(GetDlgItem(target, a.id), BM_CLICK, 0, 0);
+        ui::Settle(target);
+        ok = true;
+      }
+    } else if (v == "focus") {
+      ok = ui::Focus(target, a.id);
+    } else if (v == "type") {
+      ok = ui::Type(target, a.id, U16(a.value));
+    } else if (v == "choose") {
+      ok = ui::SelectText(target, a.id, U16(a.value));
+    } else if (v == "check-row") {
+      const size_t colon = a.value.find(':');
+      long long row = 0, on = 0;
+      if (colon == std::string::npos || !ParseInt(a.value.substr(0, colon), 0, 1 << 20, &row) ||
+          !ParseInt(a.value.substr(colon + 1), 0, 1, &on))
+        return Fail(error, "check-row takes ID:ROW:0|1");
+      ok = ui::CheckRow(target, a.id, int(row), on != 0);
+    } else {
+      if (!ParseInt(a.value, -(1LL << 31), (1LL << 31) - 1, &n)) return Fail(error, v + " takes ID:NUMBER");
+      if (v == "select") ok = ui::Select(target, a.id, int(n));
+      if (v == "spin") ok = ui::Spin(target, a.id, int(n));
+      if (v == "slide") ok = ui::Slide(target, a.id, int(n));
+      if (v == "row") ok = ui::SelectRow(target, a.id, int(n));
+    }
+    if (!ok) return Fail(error, "control " + std::to_string(a.id) + " refused it (disabled, hidden or no such item)");
+    return true;
+  }
+
+  static bool Fail(std::string* error, const std::string& message) {
+    *error = message;
+    return false;
+  }
+
+  // Every page in tab order, each shown as a person clicking through the tabs would see it.
+  bool SnapPages(std::string* error) {
+    HWND current = ui::CurrentPage(sheet);
+    WORD currentId = 0;
+    for (WORD id : ui::PageIds(sheet))
+      if (ui::Page(sheet, id) == current) currentId = id;
+    for (WORD id : ui::PageIds(sheet)) {
+      ui::SelectPage(sheet, id);
+      if (!Snap(ui::Page(sheet, id), "page-" + std::to_string(id), error)) return false;
+    }
+    if (currentId) ui::SelectPage(sheet, currentId);
+    return true;
+  }
+};
+
+}  // namespace
+
+bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* error) {
+  const size_t eq = text.find('=');
+  const std::string verb = text.substr(0, eq);
+  const Verb* found = nullptr;
+  for (const Verb& v : kVerbs)
+    if (verb == v.name) found = &v;
+  if (!found) {
+    *error = "unknown action '" + text + "'";
+    return false;
+  }
+  if (eq == std::string::npos) {
+    *error = "action '" + text + "' needs a value (" + verb + "=...)";
+    return false;
+  }
+  SheetAction a;
+  a.verb = verb;
+  a.text = text;
+  const std::string args = text.substr(eq + 1);
+  long long n = 0;
+  switch (found->shape) {
+    case Shape::Id:
+      if (!ParseInt(args, 0, 0xFFFF, &n)) {
+        *error = "action '" + text + "' takes a number";
+        return false;
+      }
+      a.id = int(n);
+      break;
+    case Shape::IdValue: {
+      const size_t colon = args.find(':');
+      if (colon == std::string::npos || !ParseInt(args.substr(0, colon), 0, 0xFFFF, &n)) {
+        *error = "action '" + text + "' takes ID:VALUE";
+        return false;
+      }
+      a.id = int(n);
+      a.value = args.substr(colon + 1);
+      break;
+    }
+    case Shape::Value:
+      a.value = args;
+      if ((verb == "wait" || verb == "menu") && !ParseInt(args, 0, 0x7FFFFFFF, &n)) {
+        *error = "action '" + text + "' takes a number";
+        return false;
+      }
+      if (verb == "answer" && !Answers().count(args)) {
+        *error = "answer takes ok, cancel, yes, no, retry, abort or ignore";
+        return false;
+      }
+      if (verb == "press" && args != "ok" && args != "apply" && args != "cancel") {
+        *error = "press takes ok, apply or cancel";
+        return false;
+      }
+      if ((verb == "snap" || verb == "file" || verb == "folder") && args.empty()) {
+        *error = "action '" + text + "' needs a value";
+        return false;
+      }
+      break;
+  }
+  *out = a;
+  return true;
+}
+
+int RunSheet(const std::vector<std::string>& args) {
+  std::string driver = kDefaultDriver, kind, pngDir, error;
+  bool json = false;
+  std::vector<SheetAction> actions;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= args.size()) return false;
+      *out = args[++i];
+      return true;
+    };
+    if (a == "--model") {
+      if (!value(&driver)) return Usage("--model needs a value");
+    } else if (a == "--png") {
+      if (!value(&pngDir)) return Usage("--png needs a folder");
+    } else if (a == "--json") {
+      json = true;
+    } else if (a == "--do") {
+      std::string text;
+      if (!value(&text)) return Usage("--do needs an action");
+      SheetAction action;
+      if (!ParseSheetAction(text, &action, &error)) return Usage(error);
+      actions.push_back(action);
+    } else if (kind.empty() && (a == "document" || a == "device")) {
+      kind = a;
+    } else {
+      return Usage("unexpected argument '" + a + "'");
+    }
+  }
+  if (kind.empty()) return Usage("which sheet: document or device");
+  for (const SheetAction& a : actions)
+    if (a.verb == "snap" && pngDir.empty()) return Usage("snap needs --png DIR");
+  if (!pngDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(pngDir, ec);
+    if (ec) return Usage("cannot create " + pngDir + ": " + ec.message());
+  }
+
+  JsonOut j;
+  j.Str("Printer", driver);
+  j.Str("Sheet", kind);
+  UiPrinter p;
+  if (!OpenInitialisedPrinter(driver, &p, &error)) return json ? j.Emit(error) : Fail(error);
+  const bool document = kind == "document";
+  auto fn = p.Proc<LONG WINAPI(PPROPSHEETUI_INFO, LPARAM)>(document ? "DrvDocumentPropertySheets"
+                                                                     : "DrvDevicePropertySheets");
+  if (!fn) return Fail("lbldrv6ui does not export the sheet function");
+
+  PrinterDevmode out{};
+  DOCUMENTPROPERTYHEADER doc{};
+  doc.cbSize = sizeof doc;
+  doc.hPrinter = p.printer;
+  doc.pszPrinterName = p.name.data();
+  doc.pdmOut = &out.dm;
+  doc.cbOut = sizeof out;
+  doc.fMode = DM_UPDATE | DM_COPY | DM_PROMPT;
+  DEVICEPROPERTYHEADER dev{};
+  dev.cbSize = sizeof dev;
+  dev.hPrinter = p.printer;
+  dev.pszPrinterName = p.name.data();
+  const LPARAM header = document ? reinterpret_cast<LPARAM>(&doc) : reinterpret_cast<LPARAM>(&dev);
+
+  std::vector<std::string> unanswered;
+  ui::SetUnexpectedHook([&](const std::string& what) { unanswered.push_back(what); });
+  DWORD result = 0;
+  ui::UiThread thread([&] { return intptr_t(CommonPropertySheetUIW(nullptr, fn, header, &result)); });
+  Driver d;
+  d.pngDir = pngDir;
+  d.sheet = ui::FindSheet();
+  std::string failure;
+  if (!d.sheet) {
+    failure = "the sheet did not open";
+  } else {
+    for (const SheetAction& a : actions)
+      if (!d.Run(a, &error)) {
+        failure = "action '" + a.text + "': " + error;
+        break;
+      }
+    if (failure.empty() && !d.closed && !pngDir.empty() && !d.SnapPages(&error)) failure = error;
+    // A failed action leaves the sheet as it was: cancel it, so nothing half-done is applied.
+    if (!d.closed) ui::Press(d.sheet, failure.empty() ? ui::Button::Ok : ui::Button::Cancel);
+  }
+  const intptr_t shown = thread.Join();
+  ui::SetUnexpectedHook(nullptr);
+  if (failure.empty() && !unanswered.empty())
+    failure = "a system dialog had no scripted answer: " + unanswered.front();
+
+  const bool ok = shown == CPSUI_OK;
+  const std::string resultName = shown == CPSUI_OK ? "OK" : shown == CPSUI_CANCEL ? "Cancel" : "Error";
+  PrinterPropData prop{kPropDefaultFlags, {}};
+  if (!document) ReadPropData(p.printer, &prop);
+  const auto boxes = ui::MessageBoxes();
+  if (json) {
+    j.Str("Result", resultName);
+    j.BeginArray("MessageBoxes");
+    for (const ui::MessageBoxCall& m : boxes) {
+      j.W().StartObject();
+      j.W().Key("Caption");
+      j.W().String(U8(m.caption).c_str());
+      j.W().Key("Text");
+      j.W().String(U8(m.text).c_str());
+      j.W().Key("Answer");
+      j.W().String(AnswerName(m.answer).c_str());
+      j.W().EndObject();
+    }
+    j.EndArray();
+    if (document) {
+      j.BeginObject("Settings");
+      j.SetBlank(!ok);
+      WriteAllSettingsFields(j, ok ? &out : nullptr);
+      j.SetBlank(false);
+      j.EndObject();
+    } else {
+      j.Uint("PPDataFlags", prop.Flags);
+      j.WStr("LogFolder", prop.LogFolder, kLogFolderChars);
+    }
+    return j.Emit(failure);
+  }
+  for (const ui::MessageBoxCall& m : boxes)
+    std::printf("Message box \"%s\": %s -> %s\n", U8(m.caption).c_str(), U8(m.text).c_str(),
+                AnswerName(m.answer).c_str());
+  std::printf("Result: %s\n", resultName.c_str());
+  if (document && ok) {
+    for (const std::string& name : SettingsFieldNames()) {
+      std::string value;
+      if (GetSettingsField(out, name, &value)) std::printf("%s = %s\n", name.c_str(), value.c_str());
+    }
+  } else if (!document) {
+    std::printf("PPDataFlags = 0x%02X\nLogFolder = %s\n", unsigned(prop.Flags),
+                WideToUtf8(prop.LogFolder).c_str());
+  }
+  return failure.empty() ? 0 : Fail(failure);
+}
+
+CommandSpec SheetCommand() {
+  return {
+      "sheet",
+      "open a property sheet of the driver, drive its pages and press OK",
+      "sheet document|device [--model DRIVER-NAME] [--do ACTION]... [--png DIR] [--json]",
+      "Opens the document or device property sheet of lbldrv6ui for the embedded printer, as an\n"
+      "application's Properties button does, runs the actions in order as a person would (each one is\n"
+      "refused, and the sheet cancelled, when its control is disabled, hidden or missing), presses OK\n"
+      "unless an action pressed OK or Cancel, and prints what the sheet left: the document settings it\n"
+      "wrote, or the printer's \"PPDataFlags\" and \"LogFolder\". Message boxes the pages showed are\n"
+      "listed with their answers; one that had no scripted answer is an error.\n\n"
+      "Actions (IDs are dialog template and control ids):\n"
+      "  page=ID            show the page with that template id; the following actions act on it\n"
+      "  dialog=ID          act on the open dialog with that template id (one a page opened)\n"
+      "  click=ID           click a button\n"
+      "  type=ID:TEXT       select the field's text and type TEXT\n"
+      "  select=ID:INDEX    choose an item of a list by position\n"
+      "  choose=ID:TEXT     choose the list item with that text\n"
+      "  spin=ID:N          click an up-down control's arrows N times (negative: down)\n"
+      "  slide=ID:POS       drag a track bar to POS\n"
+      "  focus=ID           move the focus to the control\n"
+      "  row=ID:N           select row N of a list view; check-row=ID:N:0|1 sets its check box\n"
+      "  wait=MS            let MS milliseconds pass (timers fire)\n"
+      "  answer=yes|no|ok|cancel|retry|abort|ignore   the answer to the next message box\n"
+      "  file=PATH, folder=PATH, menu=CMD   the choice of the next file, folder or menu\n"
+      "  press=ok|apply|cancel   press a button of the sheet\n"
+      "  snap=NAME          write a picture of the current page or dialog to DIR/NAME.png",
+      {JobOptionTable()[0],
+       {"--do", "ACTION", "an action as listed above; repeat for more", ""},
+       {"--png", "DIR", "before OK, show every page in turn and write DIR/page-ID.png of each", "@dir"},
+       {"--json", nullptr, "print the result as JSON"}},
+      "0  the sheet closed with every action done\n"
+      "1  the printer could not be set up, an action was refused or a dialog had no scripted answer\n"
+      "2  usage error: an unknown action or option",
+      "lbl sheet document --png pages\n"
+      "lbl sheet device --do page=101 --do snap=about --png pages --json",
+      "document device",
+      RunSheet,
+  };
+}
+
+}  // namespace lbl

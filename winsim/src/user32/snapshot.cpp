@@ -1,0 +1,379 @@
+// A picture of a window for people who look at dialogs without Windows: each visible control drawn the
+// way a classic Windows dialog shows it (frames, texts, check marks, selections, track-bar thumbs), and
+// what a window painted itself (previews, owner-drawn statics) put in its place.
+#include <algorithm>
+#include <cmath>
+
+#include <cairo.h>
+#include <richedit.h>
+
+#include "gdi32/surface.h"
+#include "user32/window.h"
+#include "winsim/ui.h"
+
+using namespace winsim::detail;
+
+namespace {
+
+struct Rgb {
+  double r, g, b;
+};
+constexpr Rgb kFace{0.94, 0.94, 0.94}, kWhite{1, 1, 1}, kFrame{0.48, 0.48, 0.48}, kText{0, 0, 0},
+    kGreyText{0.55, 0.55, 0.55}, kSelection{0.0, 0.47, 0.84}, kButton{0.88, 0.88, 0.88};
+constexpr double kFontPx = 11;
+
+void SetColor(cairo_t* cr, Rgb c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
+
+void FillRect(cairo_t* cr, double x, double y, double w, double h, Rgb c) {
+  SetColor(cr, c);
+  cairo_rectangle(cr, x, y, w, h);
+  cairo_fill(cr);
+}
+
+void FrameRect(cairo_t* cr, double x, double y, double w, double h, Rgb c) {
+  SetColor(cr, c);
+  cairo_set_line_width(cr, 1);
+  cairo_rectangle(cr, x + 0.5, y + 0.5, w - 1, h - 1);
+  cairo_stroke(cr);
+}
+
+enum class Align { Left, Center, Right };
+
+// One line of text, vertically centred in [y, y + h), clipped to the box.
+void Text(cairo_t* cr, const std::u16string& text, double x, double y, double w, double h, Rgb c,
+          Align align = Align::Left) {
+  if (text.empty() || w <= 0 || h <= 0) return;
+  std::u16string shown;
+  for (char16_t ch : text)
+    if (ch != u'&') shown += ch;  // mnemonic markers are not drawn
+  const std::string utf8 = ToUtf8(shown);
+  cairo_save(cr);
+  cairo_rectangle(cr, x, y, w, h);
+  cairo_clip(cr);
+  cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, kFontPx);
+  cairo_text_extents_t ext;
+  cairo_text_extents(cr, utf8.c_str(), &ext);
+  double tx = x;
+  if (align == Align::Center) tx = x + (w - ext.x_advance) / 2;
+  if (align == Align::Right) tx = x + w - ext.x_advance;
+  SetColor(cr, c);
+  cairo_move_to(cr, tx, y + h / 2 + kFontPx * 0.35);
+  cairo_show_text(cr, utf8.c_str());
+  cairo_restore(cr);
+}
+
+// Multi-line text from the top of the box, one row per line break.
+void TextLines(cairo_t* cr, const std::u16string& text, double x, double y, double w, double h, Rgb c) {
+  size_t start = 0;
+  double row = y + 2;
+  while (start <= text.size() && row < y + h) {
+    size_t end = text.find(u'\n', start);
+    if (end == std::u16string::npos) end = text.size();
+    std::u16string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == u'\r') line.pop_back();
+    Text(cr, line, x, row, w, kFontPx + 3, c);
+    row += kFontPx + 3;
+    start = end + 1;
+  }
+}
+
+std::u16string WindowTextOf(HWND h) {
+  int n = GetWindowTextLengthW(h);
+  std::u16string t(size_t(n) + 1, u'\0');
+  GetWindowTextW(h, reinterpret_cast<LPWSTR>(t.data()), n + 1);
+  t.resize(size_t(n));
+  return t;
+}
+
+bool Is(const std::u16string& cls, const char16_t* name) {
+  std::u16string a = cls, b = name;
+  auto lower = [](std::u16string& s) {
+    for (char16_t& ch : s)
+      if (ch >= u'A' && ch <= u'Z') ch = char16_t(ch - u'A' + u'a');
+  };
+  lower(a);
+  lower(b);
+  return a == b;
+}
+
+// What the window painted, copied over its rectangle. False when it never painted.
+bool DrawPainted(cairo_t* cr, HWND h, double x, double y) {
+  HBITMAP bm = WindowBitmap(h);
+  Surface s;
+  if (!bm || !BitmapSurfaceOf(bm, &s)) return false;
+  cairo_surface_t* img = cairo_image_surface_create_for_data(s.bits, CAIRO_FORMAT_RGB24, s.width, s.height, s.stride);
+  cairo_set_source_surface(cr, img, x, y);
+  cairo_paint(cr);
+  cairo_surface_destroy(img);
+  ReleaseBitmapSurface(bm);
+  return true;
+}
+
+std::vector<std::u16string> ListItems(HWND c, bool combo) {
+  std::vector<std::u16string> out;
+  LRESULT n = SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    LRESULT len = SendMessageW(c, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, WPARAM(i), 0);
+    std::u16string t(size_t(std::max<LRESULT>(len, 0)) + 1, u'\0');
+    SendMessageW(c, combo ? CB_GETLBTEXT : LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(t.data()));
+    t.resize(size_t(std::max<LRESULT>(len, 0)));
+    out.push_back(t);
+  }
+  return out;
+}
+
+void DrawButton(cairo_t* cr, HWND h, DWORD style, double x, double y, double w, double ht, Rgb fg) {
+  const std::u16string text = WindowTextOf(h);
+  const DWORD type = style & BS_TYPEMASK;
+  const LRESULT state = SendMessageW(h, BM_GETCHECK, 0, 0);
+  switch (type) {
+    case BS_GROUPBOX:
+      FrameRect(cr, x, y + kFontPx / 2, w, ht - kFontPx / 2, kFrame);
+      if (!text.empty()) {
+        cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, kFontPx);
+        cairo_text_extents_t ext;
+        cairo_text_extents(cr, ToUtf8(text).c_str(), &ext);
+        FillRect(cr, x + 6, y, ext.x_advance + 4, kFontPx + 2, kFace);
+        Text(cr, text, x + 8, y, w - 8, kFontPx + 2, fg);
+      }
+      return;
+    case BS_CHECKBOX:
+    case BS_AUTOCHECKBOX:
+    case BS_3STATE:
+    case BS_AUTO3STATE: {
+      const double box = 12, by = y + (ht - box) / 2;
+      FillRect(cr, x, by, box, box, kWhite);
+      FrameRect(cr, x, by, box, box, kFrame);
+      if (state != BST_UNCHECKED) {
+        SetColor(cr, state == BST_CHECKED ? fg : kGreyText);
+        cairo_set_line_width(cr, 2);
+        cairo_move_to(cr, x + 2.5, by + 6);
+        cairo_line_to(cr, x + 5, by + 9);
+        cairo_line_to(cr, x + 9.5, by + 3);
+        cairo_stroke(cr);
+      }
+      Text(cr, text, x + box + 4, y, w - box - 4, ht, fg);
+      return;
+    }
+    case BS_RADIOBUTTON:
+    case BS_AUTORADIOBUTTON: {
+      const double r = 6, cx = x + r, cy = y + ht / 2;
+      SetColor(cr, kWhite);
+      cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
+      cairo_fill_preserve(cr);
+      SetColor(cr, kFrame);
+      cairo_set_line_width(cr, 1);
+      cairo_stroke(cr);
+      if (state == BST_CHECKED) {
+        SetColor(cr, fg);
+        cairo_arc(cr, cx, cy, 2.5, 0, 2 * M_PI);
+        cairo_fill(cr);
+      }
+      Text(cr, text, x + 2 * r + 4, y, w - 2 * r - 4, ht, fg);
+      return;
+    }
+    default:  // push buttons
+      FillRect(cr, x, y, w, ht, kButton);
+      FrameRect(cr, x, y, w, ht, type == BS_DEFPUSHBUTTON ? kSelection : kFrame);
+      Text(cr, text, x, y, w, ht, fg, Align::Center);
+  }
+}
+
+void DrawListView(cairo_t* cr, HWND h, double x, double y, double w, double ht, Rgb fg) {
+  FillRect(cr, x, y, w, ht, kWhite);
+  FrameRect(cr, x, y, w, ht, kFrame);
+  std::vector<double> widths;
+  double cx = x + 2;
+  for (int k = 0;; ++k) {
+    WCHAR buf[256] = {};
+    LVCOLUMNW col{};
+    col.mask = LVCF_TEXT | LVCF_WIDTH;
+    col.pszText = buf;
+    col.cchTextMax = 256;
+    if (!SendMessageW(h, LVM_GETCOLUMNW, WPARAM(k), reinterpret_cast<LPARAM>(&col))) break;
+    widths.push_back(col.cx);
+    if (col.cx > 0) {
+      FillRect(cr, cx, y + 1, col.cx - 1, kFontPx + 6, kButton);
+      Text(cr, buf, cx + 3, y + 1, col.cx - 6, kFontPx + 6, fg);
+    }
+    cx += col.cx;
+  }
+  if (widths.empty()) widths.push_back(w);
+  double row = y + (widths.size() > 1 || cx > x + 2 ? kFontPx + 8 : 2);
+  const int n = int(SendMessageW(h, LVM_GETITEMCOUNT, 0, 0));
+  const bool checks = (SendMessageW(h, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES) != 0;
+  for (int i = 0; i < n && row + kFontPx + 4 <= y + ht; ++i) {
+    LVITEMW it{};
+    it.mask = LVIF_STATE;
+    it.iItem = i;
+    it.stateMask = 0xFFFFFFFFu;
+    SendMessageW(h, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it));
+    const bool selected = (it.state & LVIS_SELECTED) != 0;
+    if (selected) FillRect(cr, x + 1, row, w - 2, kFontPx + 4, kSelection);
+    double colX = x + 2;
+    for (size_t k = 0; k < widths.size(); ++k) {
+      WCHAR buf[512] = {};
+      LVITEMW t{};
+      t.iSubItem = int(k);
+      t.pszText = buf;
+      t.cchTextMax = 512;
+      SendMessageW(h, LVM_GETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&t));
+      double indent = 3;
+      if (k == 0 && checks) {
+        FillRect(cr, colX + 2, row + 2, 10, 10, kWhite);
+        FrameRect(cr, colX + 2, row + 2, 10, 10, kFrame);
+        if (((it.state & LVIS_STATEIMAGEMASK) >> 12) == 2) FillRect(cr, colX + 4, row + 4, 6, 6, kText);
+        indent = 16;
+      }
+      if (widths[k] > 0) Text(cr, buf, colX + indent, row, widths[k] - indent - 2, kFontPx + 4, selected ? kWhite : fg);
+      colX += widths[k];
+    }
+    row += kFontPx + 4;
+  }
+}
+
+void DrawControl(cairo_t* cr, HWND h, double x, double y) {
+  auto w = FindWnd(h);
+  if (!w) return;
+  const double cw = w->rect.right - w->rect.left, ch = w->rect.bottom - w->rect.top;
+  const Rgb fg = IsWindowEnabled(h) ? kText : kGreyText;
+  const std::u16string& cls = w->cls;
+  const DWORD style = w->style;
+  if (Is(cls, u"Button")) {
+    DrawButton(cr, h, style, x, y, cw, ch, fg);
+  } else if (Is(cls, u"Edit") || Is(cls, RICHEDIT_CLASSW) || Is(cls, MSFTEDIT_CLASS) || Is(cls, WC_IPADDRESSW)) {
+    FillRect(cr, x, y, cw, ch, (style & ES_READONLY) && !Is(cls, RICHEDIT_CLASSW) ? kFace : kWhite);
+    FrameRect(cr, x, y, cw, ch, kFrame);
+    if (style & ES_MULTILINE)
+      TextLines(cr, WindowTextOf(h), x + 3, y, cw - 6, ch, fg);
+    else
+      Text(cr, WindowTextOf(h), x + 3, y, cw - 6, std::min(ch, kFontPx + 10), fg);
+  } else if (Is(cls, u"ComboBox")) {
+    const double rowH = std::min(ch, kFontPx + 10);
+    FillRect(cr, x, y, cw, rowH, kWhite);
+    FrameRect(cr, x, y, cw, rowH, kFrame);
+    FillRect(cr, x + cw - rowH, y + 1, rowH - 1, rowH - 2, kButton);
+    SetColor(cr, fg);
+    cairo_move_to(cr, x + cw - rowH * 0.7, y + rowH * 0.4);
+    cairo_line_to(cr, x + cw - rowH * 0.3, y + rowH * 0.4);
+    cairo_line_to(cr, x + cw - rowH * 0.5, y + rowH * 0.65);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+    Text(cr, WindowTextOf(h), x + 3, y, cw - rowH - 6, rowH, fg);
+  } else if (Is(cls, u"ListBox")) {
+    FillRect(cr, x, y, cw, ch, kWhite);
+    FrameRect(cr, x, y, cw, ch, kFrame);
+    const int sel = int(SendMessageW(h, LB_GETCURSEL, 0, 0));
+    double row = y + 2;
+    const std::vector<std::u16string> items = ListItems(h, false);
+    for (size_t i = 0; i < items.size() && row + kFontPx + 4 <= y + ch; ++i, row += kFontPx + 4) {
+      if (int(i) == sel) FillRect(cr, x + 1, row, cw - 2, kFontPx + 4, kSelection);
+      Text(cr, items[i], x + 4, row, cw - 8, kFontPx + 4, int(i) == sel ? kWhite : fg);
+    }
+  } else if (Is(cls, TRACKBAR_CLASSW)) {
+    const LRESULT lo = SendMessageW(h, TBM_GETRANGEMIN, 0, 0), hi = SendMessageW(h, TBM_GETRANGEMAX, 0, 0);
+    const LRESULT pos = SendMessageW(h, TBM_GETPOS, 0, 0);
+    const double track = y + ch / 2;
+    FillRect(cr, x + 6, track - 2, cw - 12, 4, kButton);
+    FrameRect(cr, x + 6, track - 2, cw - 12, 4, kFrame);
+    const double t = hi > lo ? double(pos - lo) / double(hi - lo) : 0;
+    const double tx = x + 6 + t * (cw - 12);
+    FillRect(cr, tx - 4, track - 8, 8, 16, kSelection);
+  } else if (Is(cls, UPDOWN_CLASSW)) {
+    FillRect(cr, x, y, cw, ch, kButton);
+    FrameRect(cr, x, y, cw, ch / 2, kFrame);
+    FrameRect(cr, x, y + ch / 2, cw, ch / 2, kFrame);
+  } else if (Is(cls, PROGRESS_CLASSW)) {
+    PBRANGE range{};
+    SendMessageW(h, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    const LRESULT pos = SendMessageW(h, PBM_GETPOS, 0, 0);
+    FillRect(cr, x, y, cw, ch, kWhite);
+    const double t = range.iHigh > range.iLow ? double(pos - range.iLow) / double(range.iHigh - range.iLow) : 0;
+    FillRect(cr, x + 1, y + 1, std::clamp(t, 0.0, 1.0) * (cw - 2), ch - 2, Rgb{0.02, 0.69, 0.15});
+    FrameRect(cr, x, y, cw, ch, kFrame);
+  } else if (Is(cls, WC_LISTVIEWW)) {
+    DrawListView(cr, h, x, y, cw, ch, fg);
+  } else if (Is(cls, u"Static")) {
+    const DWORD type = style & SS_TYPEMASK;
+    if (type == SS_ETCHEDHORZ) {
+      FillRect(cr, x, y, cw, 1, kFrame);
+    } else if (type == SS_ETCHEDFRAME || type == SS_BLACKFRAME || type == SS_GRAYFRAME) {
+      FrameRect(cr, x, y, cw, ch, kFrame);
+    } else if (type != SS_OWNERDRAW && type != SS_BITMAP && type != SS_ICON) {
+      const Align a = type == SS_CENTER ? Align::Center : type == SS_RIGHT ? Align::Right : Align::Left;
+      if (ch > 2 * (kFontPx + 3))
+        TextLines(cr, WindowTextOf(h), x, y - 2, cw, ch, fg);
+      else
+        Text(cr, WindowTextOf(h), x, y, cw, std::max(ch, kFontPx + 2), fg, a);
+    }
+  }
+}
+
+bool IsSystemControl(const std::u16string& cls) {
+  for (const char16_t* name : {u"Button", u"Edit", u"ComboBox", u"ListBox", u"Static", RICHEDIT_CLASSW, MSFTEDIT_CLASS,
+                               TRACKBAR_CLASSW, UPDOWN_CLASSW, PROGRESS_CLASSW, WC_LISTVIEWW, WC_IPADDRESSW})
+    if (Is(cls, name)) return true;
+  return false;
+}
+
+// The window's visible descendants, depth first in creation order (later siblings on top). System
+// controls are drawn from their state; what the program draws itself (owner-drawn statics, dialogs and
+// windows of its own classes) comes from the window's last paint, and a bitmap static shows its image.
+void DrawChildren(cairo_t* cr, HWND parent, double ox, double oy) {
+  auto p = FindWnd(parent);
+  if (!p) return;
+  for (HWND c : p->children) {
+    auto w = FindWnd(c);
+    if (!w || w->destroyed || !(w->style & WS_VISIBLE)) continue;
+    const double x = ox + w->rect.left, y = oy + w->rect.top;
+    const bool isStatic = Is(w->cls, u"Static");
+    const DWORD type = w->style & SS_TYPEMASK;
+    if (isStatic && type == SS_BITMAP) {
+      auto image = reinterpret_cast<HBITMAP>(SendMessageW(c, STM_GETIMAGE, IMAGE_BITMAP, 0));
+      Surface s;
+      if (image && BitmapSurfaceOf(image, &s)) {
+        cairo_surface_t* img =
+            cairo_image_surface_create_for_data(s.bits, CAIRO_FORMAT_RGB24, s.width, s.height, s.stride);
+        cairo_set_source_surface(cr, img, x, y);
+        cairo_paint(cr);
+        cairo_surface_destroy(img);
+        ReleaseBitmapSurface(image);
+      }
+    } else if ((isStatic && type == SS_OWNERDRAW) || !IsSystemControl(w->cls)) {
+      DrawPainted(cr, c, x, y);
+    } else {
+      DrawControl(cr, c, x, y);
+    }
+    DrawChildren(cr, c, x, y);
+  }
+}
+
+}  // namespace
+
+namespace winsim::ui {
+
+bool WriteWindowPng(HWND h, const std::string& path) {
+  bool ok = false;
+  auto w = FindWnd(h);
+  if (!w) return false;
+  // Read the controls on their own thread, as a person looking at the screen sees a settled window.
+  RunOnWindowThread(h, [&] {
+    RECT r;
+    GetClientRect(h, &r);
+    const int width = std::max<LONG>(r.right, 1), height = std::max<LONG>(r.bottom, 1);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    FillRect(cr, 0, 0, width, height, kFace);
+    DrawPainted(cr, h, 0, 0);
+    DrawChildren(cr, h, 0, 0);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+  });
+  return ok;
+}
+
+}  // namespace winsim::ui

@@ -13,14 +13,8 @@
 #include <vector>
 
 #include "installer/model_table.h"
+#include "installer/port_types.h"
 
-enum PortType : uint16_t {
-  kPortTypeUsb = 1,
-  kPortTypeCom = 2,
-  kPortTypeNet = 3,  // standard TCP/IP port or network printer
-  kPortTypeLpt = 6,
-  kPortTypeOther = 7,
-};
 
 constexpr size_t kPortTextChars = 260;
 
@@ -152,8 +146,10 @@ void SendDiscoveryRequest(Discovery* d, const DiscoveryTarget* target);
 // Install page created: the rediscovery thread (ends at once without sockets).
 bool StartRediscovery(Discovery* d);
 // Program end: stops the rediscovery thread and waits for it, then closes the sockets, waits for the
-// receive threads, frees the records and cleans up Winsock. The lists stay to their owner.
-void StopDiscovery(Discovery* d);
+// receive threads, frees the records and cleans up Winsock. The lists stay to their owner. The threads
+// send to the install page synchronously: a caller that owns that window passes a `wait` that keeps
+// handling sent messages until the thread has ended (NULL: WaitForSingleObject).
+void StopDiscovery(Discovery* d, void (*wait)(HANDLE thread) = nullptr);
 
 // ---- model lookups -------------------------------------------------------------------------
 // FindModel for a listed description: the text itself, then "Tarnwell " + text (a network printer's

@@ -212,7 +212,11 @@ bool StartRediscovery(Discovery* d) {
   return d->Rediscovery != nullptr;
 }
 
-void StopDiscovery(Discovery* d) {
+void StopDiscovery(Discovery* d, void (*wait)(HANDLE thread)) {
+  auto join = [wait](HANDLE h) {
+    if (wait) wait(h);
+    else WaitForSingleObject(h, INFINITE);
+  };
   // No new messages to the window from here on: it may be the thread waiting below.
   if (d->Lists) {
     PortListsLock lock(d->Lists);
@@ -221,7 +225,7 @@ void StopDiscovery(Discovery* d) {
   // The rediscovery thread uses the sockets and the lists: it ends first.
   if (d->Rediscovery) {
     SetEvent(d->StopEvent);
-    WaitForSingleObject(d->Rediscovery, INFINITE);
+    join(d->Rediscovery);
     CloseHandle(d->Rediscovery);
     d->Rediscovery = nullptr;
   }
@@ -230,7 +234,7 @@ void StopDiscovery(Discovery* d) {
     if (s->Socket != INVALID_SOCKET) closesocket(s->Socket);
   for (DiscoverySocket* s = d->Sockets; s; s = s->Next) {
     if (!s->Thread) continue;
-    WaitForSingleObject(s->Thread, INFINITE);
+    join(s->Thread);
     CloseHandle(s->Thread);
   }
   while (d->Sockets) {

@@ -10,6 +10,7 @@
 
 #include "common/platform.h"
 #include "common/wstr.h"
+#include "installer/port_types.h"
 
 #ifndef MB_OK
 #define MB_OK 0x00000000L
@@ -23,8 +24,6 @@
 #define IDNO 7
 #endif
 
-// PortType codes shared with discovery and the wizard.
-enum : WORD { kPortTypeUsb = 1, kPortTypeCom = 2, kPortTypeTcpIp = 3, kPortTypeLpt = 6, kPortTypeOther = 7 };
 
 enum InstallMode { kModeInstall = 1, kModeUninstall = 2, kModeUpgrade = 3 };
 

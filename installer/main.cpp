@@ -1,5 +1,4 @@
-// lblinst32.exe. The wizard comes with its own windows; until then the program runs the engine from a
-// test entry:
+// lblinst32.exe: the installer wizard. Besides it the program keeps one test entry for the engine alone:
 //   lblinst32.exe /enginetest install MODEL PRINTER PORT [IP TCPPORT]
 //   lblinst32.exe /enginetest uninstall PRINTER [PRINTER...]
 // which writes the result log and what the spooler reports afterwards to "lblinst32-test.log" in the
@@ -8,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/engine.h"
+#include "installer/wizard.h"
 
 #include <shellapi.h>  // after windows.h
 
@@ -92,8 +91,17 @@ int EngineTest(int argc, WCHAR** argv) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   int argc = 0;
   WCHAR** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  const bool engineTest = argv && argc >= 2 && WStrEq(argv[1], TEXT("/enginetest"));
   int status = 0;
-  if (argv && argc >= 2 && WStrEq(argv[1], TEXT("/enginetest"))) status = EngineTest(argc, argv);
+  if (engineTest) status = EngineTest(argc, argv);
   if (argv) LocalFree(argv);
-  return status;
+  if (engineTest) return status;
+
+  // The wizard: the installer's folder from the module path, then the sheet.
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES};
+  InitCommonControlsEx(&icc);
+  WCHAR module[MAX_PATH], dir[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH || !InstallerDirFromModulePath(module, dir, MAX_PATH)) return 3;
+  return RunInstaller(dir);
 }

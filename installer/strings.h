@@ -1,10 +1,15 @@
-// The installer's string table (English), identifiers as in lblinst32.rc. Every message of the engine
-// and the wizard goes through InstallerString, so loading them with LoadStringW is one change here.
+// The installer's string table, identifiers as in resource.h. Every message of the engine and the
+// wizard goes through InstallerString, read from the program's resources in the user's language.
 #pragma once
 
 #include "common/platform.h"
 
 #include "installer/resource.h"
 
-// The text of a string-table entry; "" for an unknown identifier.
+// The module whose resources the installer reads: the program's own image (on Linux the same .res
+// bytes, compiled by windres and embedded, under the name "lblinst32.exe").
+HINSTANCE InstallerModule();
+
+// The text of a string-table entry in the user's language; "" for an unknown identifier. The text stays
+// for the life of the process.
 const WCHAR* InstallerString(UINT id);

@@ -23,6 +23,7 @@
 #include "tools/discover_command.h"
 #include "tools/sheet_command.h"
 #include "tools/stock_commands.h"
+#include "tools/wizard_command.h"
 #include "tools/ui_commands.h"
 #include "tools/ui_language.h"
 #include "tools/tools_commands.h"
@@ -92,6 +93,7 @@ const std::vector<CommandSpec>& Commands() {
       lbl::UninstallCommand(),
       lbl::ToolsCommand(),
       lbl::FirmwareCommand(),
+      lbl::WizardCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",
        "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
        {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},

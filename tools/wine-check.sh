@@ -9,6 +9,8 @@
 #     PNG under BUILD-DIR/wine-check/sheets, the About page read with user32, OK pressed and the output
 #     DEVMODE checked (x86_64 only); then once more with Wine's UI language Russian, its strings checked
 #     and its pages saved under BUILD-DIR/wine-check/sheets-ru.
+#   - lblinst32.exe's engine test entry, then its wizard walked through its windows (agreement, mode,
+#     install on FILE:, result) with every page saved under BUILD-DIR/wine-check/wizard (x86_64 only).
 # Outputs stay in BUILD-DIR/wine-check. Fails with "FAILED: <step>" on the first step that fails.
 # Usage: tools/wine-check.sh [MINGW-BUILD-DIR [LINUX-BUILD-DIR]]   (defaults build/mingw64, build/linux)
 set -Eeuo pipefail
@@ -170,6 +172,12 @@ if [ -f "$inst" ]; then
   cp "$out/inst/lblinst32-test.log" "$out/inst/uninstall.log"
   grep -q "printer Label File installed: 0" "$out/inst/uninstall.log"
   installer_note="installer engine: FILE: printer installed, read back, removed; $tcp_note"
+  if [ "$arch" = x86_64 ]; then
+    step "wine: installer wizard on $DISPLAY (agreement, mode, install on FILE:, result)"
+    mkdir -p "$out/wizard"
+    check wizard "$(winpath "$pkg/lblinst32.exe")" "$(winpath "$out/wizard")"
+    installer_note="$installer_note; the wizard installed a printer on FILE:, $(ls "$out/wizard"/*.png | wc -l) screenshots in $out/wizard"
+  fi
 fi
 
 current="done"

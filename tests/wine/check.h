@@ -17,6 +17,8 @@ std::wstring Widen(const std::string& s);
 std::string Narrow(const WCHAR* s);
 bool WriteBytes(const std::string& path, const void* data, size_t size);
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* out);
+// The window as the display shows it, as a PNG file.
+bool Screenshot(HWND window, const std::string& path);
 
 // install DRIVER SOURCE-DIR: the driver files of SOURCE-DIR into Wine's spooler, a printer DRIVER on FILE:.
 int InstallDriver(const std::string& driver, const std::string& sourceDir);
@@ -53,5 +55,9 @@ int HostedDeviceSheet(HANDLE printer, const std::string& prefix, const std::stri
 // sheets (after SheetChecks): the "Printer Settings" page for the printer set to TWL and to TSPL, the firmware
 // section shown for TWL only.
 int PrinterToolsChecks(const std::string& driver, const std::string& outDir);
+
+// wizard INSTALLER-EXE OUT-DIR: lblinst32.exe started, its wizard walked from agreement through mode and
+// install to the result of installing a printer on "FILE:", every page saved as a PNG file in OUT-DIR.
+int WizardCheck(const std::string& installer, const std::string& outDir);
 
 }  // namespace winecheck

@@ -29,10 +29,52 @@ typedef struct _OSVERSIONINFOEXW {
 
 static_assert(sizeof(OSVERSIONINFOEXW) == 284);
 
+// Serial ports: the default configuration of a communications device.
+typedef struct _DCB {
+  DWORD DCBlength;
+  DWORD BaudRate;
+  DWORD fFlags;  // the SDK's bit fields (fBinary, fParity, ...) as one word
+  WORD wReserved;
+  WORD XonLim;
+  WORD XoffLim;
+  BYTE ByteSize;
+  BYTE Parity;
+  BYTE StopBits;
+  char XonChar;
+  char XoffChar;
+  char ErrorChar;
+  char EofChar;
+  char EvtChar;
+  WORD wReserved1;
+} DCB, *LPDCB;
+static_assert(sizeof(DCB) == 28);
+
+typedef struct _COMMCONFIG {
+  DWORD dwSize;
+  WORD wVersion;
+  WORD wReserved;
+  DCB dcb;
+  DWORD dwProviderSubType;
+  DWORD dwProviderOffset;
+  DWORD dwProviderSize;
+  WCHAR wcProviderData[1];
+} COMMCONFIG, *LPCOMMCONFIG;
+static_assert(sizeof(COMMCONFIG) == 52);
+#define PST_RS232 0x00000001
+#define NOPARITY 0
+#define ONESTOPBIT 0
+#define CBR_9600 9600
+
 extern "C" {
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
                                       LPWSTR lpReturnedString, DWORD nSize, LPCWSTR lpFileName);
+// Serial ports "COM1".."COM9" (and up to COM256) exist; other names fail with ERROR_FILE_NOT_FOUND.
+// CommConfigDialogW is a system dialog: it takes the next queued message-box answer (IDOK confirms,
+// winsim/ui.h) and records the call as a message box captioned with the device name.
+BOOL WINAPI GetDefaultCommConfigW(LPCWSTR lpszName, LPCOMMCONFIG lpCC, LPDWORD lpdwSize);
+BOOL WINAPI SetDefaultCommConfigW(LPCWSTR lpszName, LPCOMMCONFIG lpCC, DWORD dwSize);
+BOOL WINAPI CommConfigDialogW(LPCWSTR lpszName, HWND hWnd, LPCOMMCONFIG lpCC);
 BOOL WINAPI VerifyVersionInfoW(LPOSVERSIONINFOEXW lpVersionInformation, DWORD dwTypeMask,
                                DWORDLONG dwlConditionMask);
 }  // extern "C"

@@ -356,6 +356,9 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 // Drops the reference and ends the calling thread (a thread CreateThread started) with dwExitCode.
 __attribute__((noreturn)) void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);
 __attribute__((noreturn)) void WINAPI ExitThread(DWORD dwExitCode);
+// System DLLs (riched20.dll, comctl32.dll, ...) and modules already registered load; others fail with
+// ERROR_MOD_NOT_FOUND.
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 // ---- UI languages (winnls.h)
 LANGID WINAPI GetUserDefaultUILanguage(void);
 LANGID WINAPI GetThreadUILanguage(void);

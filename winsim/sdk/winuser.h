@@ -549,3 +549,14 @@ BOOL WINAPI DestroyIcon(HICON hIcon);
 #define LoadIcon LoadIconW
 #define LoadImage LoadImageW
 #define GetMenuString GetMenuStringW
+
+// Device notifications: RegisterDeviceNotificationW keeps the window and filter; winsim::ui tests send
+// WM_DEVICECHANGE themselves (dbt.h has its records).
+#define WM_DEVICECHANGE 0x0219
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
+#define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004
+typedef PVOID HDEVNOTIFY;
+extern "C" {
+HDEVNOTIFY WINAPI RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter, DWORD Flags);
+BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY Handle);
+}  // extern "C"

@@ -1,0 +1,188 @@
+// lblwinecheck wizard: lblinst32.exe under Wine, driven from outside as a user would through its windows:
+// agreement, mode choice, install page (the "Others" port type, the "FILE:" row, a printer name), the
+// question about a port that names no model, and the result page until Finish. Every page is saved as a
+// PNG file. List-view items live in the installer's memory, so they are read and set through buffers
+// placed there.
+#include "check.h"  // first: windows.h
+
+#include <commctrl.h>
+#include <prsht.h>
+#include <winspool.h>
+
+#include <string>
+
+namespace winecheck {
+namespace {
+
+constexpr const char* kStep = "wizard";
+constexpr const WCHAR* kTitle = L"Printer Driver Installation Wizard";
+constexpr int kFinishButton = 0x3025;
+enum { kAgreement = 0, kMode = 1, kInstall = 2, kResult = 5 };
+
+template <class Pred>
+bool WaitFor(Pred pred, DWORD ms) {
+  for (DWORD waited = 0; waited < ms; waited += 50) {
+    if (pred()) return true;
+    Sleep(50);
+  }
+  return pred();
+}
+
+HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)); }
+int CurrentIndex(HWND sheet) {
+  HWND page = CurrentPage(sheet);
+  return page ? int(SendMessageW(sheet, PSM_HWNDTOINDEX, WPARAM(page), 0)) : -1;
+}
+
+// Posted: a page may answer with a modal message box, which this program then answers.
+void Press(HWND sheet, int button) { PostMessageW(sheet, PSM_PRESSBUTTON, WPARAM(button), 0); }
+
+bool Shot(HWND sheet, const std::string& dir, const char* name) {
+  Sleep(400);  // let the page paint
+  const std::string path = dir + "\\" + name + ".png";
+  if (!Screenshot(sheet, path)) return Fail(kStep, std::string("screenshot ") + name);
+  Ok(std::string("wizard page ") + name + " saved");
+  return true;
+}
+
+bool GoTo(HWND sheet, int button, int index, const char* what) {
+  Press(sheet, button);
+  if (!WaitFor([&] { return CurrentIndex(sheet) == index; }, 10000))
+    return Fail(kStep, std::string(what) + ": page " + std::to_string(CurrentIndex(sheet)), false);
+  return true;
+}
+
+// The installer's memory for one list-view call.
+struct Remote {
+  HANDLE process;
+  BYTE* base = nullptr;
+  explicit Remote(HANDLE p) : process(p) {
+    base = static_cast<BYTE*>(VirtualAllocEx(p, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  }
+  ~Remote() {
+    if (base) VirtualFreeEx(process, base, 0, MEM_RELEASE);
+  }
+};
+
+std::wstring RowText(HANDLE process, HWND list, int row) {
+  Remote r(process);
+  if (!r.base) return {};
+  LVITEMW item{};
+  item.iSubItem = 0;
+  item.cchTextMax = 260;
+  item.pszText = reinterpret_cast<LPWSTR>(r.base + 1024);
+  SIZE_T n = 0;
+  if (!WriteProcessMemory(process, r.base, &item, sizeof item, &n)) return {};
+  SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(r.base));
+  WCHAR text[261] = {};
+  ReadProcessMemory(process, r.base + 1024, text, 260 * sizeof(WCHAR), &n);
+  return text;
+}
+
+bool SelectRow(HANDLE process, HWND list, int row) {
+  Remote r(process);
+  if (!r.base) return false;
+  LVITEMW item{};
+  item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SIZE_T n = 0;
+  if (!WriteProcessMemory(process, r.base, &item, sizeof item, &n)) return false;
+  return SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(r.base)) != 0;
+}
+
+int Walk(HANDLE process, HWND sheet, const std::string& dir) {
+  // No printer of the package yet: the wizard opens on the install page, Back leads to the mode page.
+  if (CurrentIndex(sheet) == kInstall && !GoTo(sheet, PSBTN_BACK, kMode, "back from install")) return 1;
+  if (CurrentIndex(sheet) != kMode) return Fail(kStep, "start page " + std::to_string(CurrentIndex(sheet)), false), 1;
+  if (!Shot(sheet, dir, "2-mode")) return 1;
+  if (!GoTo(sheet, PSBTN_BACK, kAgreement, "back from mode")) return 1;
+  HWND agreement = CurrentPage(sheet);
+  WCHAR licence[64] = {};
+  GetDlgItemTextW(agreement, 1009, licence, 64);
+  if (std::wstring(licence).find(L"LICENCE") == std::wstring::npos) return Fail(kStep, "no licence text", false), 1;
+  SendMessageW(GetDlgItem(agreement, 1011), BM_CLICK, 0, 0);  // "I accept the agreement"
+  if (!Shot(sheet, dir, "1-agreement")) return 1;
+  // Shown now, the agreement page knows there is no package printer: Next goes to the install page.
+  if (!GoTo(sheet, PSBTN_NEXT, kInstall, "next from agreement")) return 1;
+
+  HWND install = CurrentPage(sheet);
+  SendMessageW(GetDlgItem(install, 1032), BM_CLICK, 0, 0);  // "Others"
+  HWND list = GetDlgItem(install, 1008);
+  int fileRow = -1;
+  const int rows = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < rows && fileRow < 0; ++i)
+    if (RowText(process, list, i) == L"FILE:") fileRow = i;
+  if (fileRow < 0) return Fail(kStep, "no FILE: row among " + std::to_string(rows), false), 1;
+  if (!SelectRow(process, list, fileRow)) return Fail(kStep, "select the FILE: row"), 1;
+  SendMessageW(GetDlgItem(install, 1006), CB_SETCURSEL, 5, 0);  // "Tarnwell TW-JA"
+  SetDlgItemTextW(install, 1013, L"Wizard Label");
+  if (!Shot(sheet, dir, "3-install")) return 1;
+
+  // Next: "FILE:" names no model, so the installer asks; OK goes on to the result page.
+  Press(sheet, PSBTN_NEXT);
+  HWND box = nullptr;
+  if (!WaitFor([&] { return (box = FindWindowW(L"#32770", L"Prompt")) != nullptr || CurrentIndex(sheet) == kResult; },
+               10000))
+    return Fail(kStep, "neither the question nor the result page", false), 1;
+  if (box) {
+    Shot(box, dir, "3a-question");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  }
+  if (!WaitFor([&] { return CurrentIndex(sheet) == kResult; }, 10000)) return Fail(kStep, "no result page", false), 1;
+  HWND finish = GetDlgItem(sheet, kFinishButton);
+  if (!WaitFor([&] { return finish && IsWindowVisible(finish) && IsWindowEnabled(finish); }, 120000))
+    return Fail(kStep, "the run did not end (Finish stays disabled)", false), 1;
+  WCHAR log[2048] = {};
+  GetDlgItemTextW(CurrentPage(sheet), 1019, log, 2048);
+  const std::string text = Narrow(log);
+  std::printf("result log:\n%s\n", text.c_str());
+  if (text.find("The printer driver is installed successfully") == std::string::npos ||
+      text.find("Installation complete.") == std::string::npos)
+    return Fail(kStep, "the result log does not report the install", false), 1;
+  if (!Shot(sheet, dir, "4-result")) return 1;
+  Press(sheet, PSBTN_FINISH);
+  return 0;
+}
+
+}  // namespace
+
+int WizardCheck(const std::string& installer, const std::string& outDir) {
+  std::wstring cmd = L"\"" + Widen(installer) + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return Fail(kStep, "start " + installer), 1;
+  CloseHandle(pi.hThread);
+  HWND sheet = nullptr;
+  int status = 1;
+  if (!WaitFor([&] { return (sheet = FindWindowW(nullptr, kTitle)) != nullptr && CurrentPage(sheet) != nullptr; }, 30000)) {
+    Fail(kStep, "the wizard window did not appear", false);
+  } else {
+    Ok("wizard opened");
+    status = Walk(pi.hProcess, sheet, outDir);
+  }
+  if (status == 0) {
+    if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+      Fail(kStep, "the installer did not end after Finish", false);
+      status = 1;
+    } else {
+      DWORD code = 1;
+      GetExitCodeProcess(pi.hProcess, &code);
+      if (code != 0) {
+        Fail(kStep, "exit code " + std::to_string(code), false);
+        status = 1;
+      }
+    }
+  }
+  if (status != 0) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hProcess);
+  if (status != 0) return status;
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<LPWSTR>(L"Wizard Label"), &printer, nullptr))
+    return Fail(kStep, "the printer \"Wizard Label\" does not exist"), 1;
+  ClosePrinter(printer);
+  Ok("wizard installed \"Wizard Label\" on FILE: and ended with Finish");
+  return 0;
+}
+
+}  // namespace winecheck

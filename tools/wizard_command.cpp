@@ -1,0 +1,348 @@
+#include "tools/wizard_command.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/wstr.h"
+#include "installer/resource.h"
+#include "installer/wizard.h"
+#include "tools/exit_status.h"
+#include "winsim/clock.h"
+#include "winsim/devices.h"
+#include "winsim/machine.h"
+#include "winsim/network.h"
+#include "winsim/spooler.h"
+#include "winsim/ui.h"
+
+namespace lbl {
+
+namespace {
+
+namespace ui = winsim::ui;
+
+const char16_t kPackage[] = u"C:\\pkg\\";
+
+std::string U8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
+std::u16string U16(const std::string& s) {
+  const WString w = Utf8ToWide(s);
+  return std::u16string(reinterpret_cast<const char16_t*>(w.c_str()));
+}
+
+// The package folder as the installer finds it next to itself: the INF and stand-ins for the DLLs and the
+// data file (the simulated spooler loads the built modules by name).
+bool PreparePackage(std::string* error) {
+  std::ifstream in(LBL_PACKAGE_INF, std::ios::binary);
+  std::string inf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (inf.empty()) {
+    *error = std::string("cannot read the package INF ") + LBL_PACKAGE_INF;
+    return false;
+  }
+  const std::u16string root = kPackage;
+  bool ok = winsim::WriteHostFile(root + u"lblv6.inf", inf.data(), inf.size());
+  for (const char16_t* arch : {u"amd64", u"i386"})
+    for (const char16_t* f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lblmon.dll"})
+      ok = ok && winsim::WriteHostFile(root + arch + u"\\" + f, "MZ", 2);
+  ok = ok && winsim::WriteHostFile(root + u"dat\\lbldrv6.dat", "DAT", 3);
+  if (!ok) *error = "cannot write the package folder";
+  return ok;
+}
+
+// Moves the virtual clock while something waits on it, until done() or 30 s of real time.
+template <class Done>
+bool RunClockUntil(HWND sheet, Done done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < end) {
+    ui::Settle(sheet);
+    if (done()) return true;
+    if (winsim::ThreadsWaitingOnClock()) winsim::AdvanceClock(100);
+    else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+struct Session {
+  Wizard* w = nullptr;
+  HWND sheet = nullptr;
+  std::unique_ptr<ui::UiThread> thread;
+
+  WORD Current() const {
+    HWND page = ui::CurrentPage(sheet);
+    for (WORD id : ui::PageIds(sheet))
+      if (ui::Page(sheet, id) == page) return id;
+    return 0;
+  }
+  HWND P(WORD id) const { return ui::Page(sheet, id); }
+  bool Open() const { return thread && !thread->Done(); }
+};
+
+const char* PageName(WORD id) {
+  switch (id) {
+    case IDD_AGREEMENT: return "agreement";
+    case IDD_MODE: return "mode";
+    case IDD_INSTALL: return "install";
+    case IDD_UPGRADE: return "upgrade";
+    case IDD_UNINSTALL: return "uninstall";
+    case IDD_RESULT: return "result";
+    default: return "?";
+  }
+}
+
+std::string Buttons(HWND sheet) {
+  std::string s;
+  auto add = [&s](const char* t) { s += s.empty() ? t : std::string(",") + t; };
+  if (ui::Enabled(sheet, 0x3023)) add("back");
+  if (ui::Visible(sheet, 0x3024) && ui::Enabled(sheet, 0x3024)) add("next");
+  if (ui::Visible(sheet, 0x3025)) add(ui::Enabled(sheet, 0x3025) ? "finish" : "finish(disabled)");
+  return s.empty() ? "none" : s;
+}
+
+void PrintPage(const Session& s) {
+  if (!s.Open()) {
+    std::printf("wizard closed\n");
+    return;
+  }
+  std::printf("page %s [%s]\n", PageName(s.Current()), Buttons(s.sheet).c_str());
+}
+
+int PortTypeButton(int type) {
+  switch (type) {
+    case kPortTypeUsb: return IDC_PORT_USB;
+    case kPortTypeNet: return IDC_PORT_NET;
+    case kPortTypeCom: return IDC_PORT_COM;
+    case kPortTypeLpt: return IDC_PORT_LPT;
+    case kPortTypeOther: return IDC_PORT_OTHERS;
+    default: return 0;
+  }
+}
+
+// One scripted action; false with `error` set when it is unknown or the wizard refused it.
+bool Act(Session& s, const std::string& action, std::string* error) {
+  const size_t eq = action.find('=');
+  const std::string key = action.substr(0, eq), value = eq == std::string::npos ? "" : action.substr(eq + 1);
+  const WORD page = s.Current();
+  bool ok = true;
+  if (key == "answer") {
+    const int answer = value == "yes" ? IDYES : value == "no" ? IDNO : value == "ok" ? IDOK : value == "cancel" ? IDCANCEL : 0;
+    if (!answer) {
+      *error = "answer takes yes, no, ok or cancel";
+      return false;
+    }
+    ui::QueueMessageBox(answer);
+    return true;
+  }
+  if (!s.Open()) {
+    *error = "the wizard has ended";
+    return false;
+  }
+  if (key == "next") ok = ui::Press(s.sheet, ui::Button::Next);
+  else if (key == "back") ok = ui::Press(s.sheet, ui::Button::Back);
+  else if (key == "finish") ok = ui::Press(s.sheet, ui::Button::Finish);
+  else if (key == "cancel") ok = ui::Press(s.sheet, ui::Button::Cancel);
+  else if (key == "accept") ok = ui::Click(s.P(IDD_AGREEMENT), IDC_ACCEPT);
+  else if (key == "mode") {
+    const int id = value == "install" ? IDC_INSTALL_MODE : value == "upgrade" ? IDC_UPGRADE_MODE
+                 : value == "uninstall" ? IDC_UNINSTALL_MODE : 0;
+    if (!id) {
+      *error = "mode takes install, upgrade or uninstall";
+      return false;
+    }
+    ok = ui::Click(s.P(IDD_MODE), id);
+  } else if (key == "port-type") {
+    const int id = PortTypeButton(std::atoi(value.c_str()));
+    if (!id) {
+      *error = "port-type takes 1 (USB), 3 (NET/Wi-Fi), 2 (COM/BT), 6 (LPT) or 7 (Others)";
+      return false;
+    }
+    ok = ui::Click(s.P(IDD_INSTALL), id);
+  } else if (key == "row" || key == "tick" || key == "untick") {
+    const int row = std::atoi(value.c_str());
+    if (page == IDD_UPGRADE) ok = ui::CheckRow(s.P(page), IDC_UPGRADE_LIST, row, key != "untick");
+    else if (page == IDD_INSTALL || page == IDD_UNINSTALL) ok = ui::SelectRow(s.P(page), IDC_PORT_LIST, row);
+    else ok = false;
+  } else if (key == "model") {
+    ok = ui::SelectText(s.P(IDD_INSTALL), IDC_MODEL_LIST, U16(value));
+  } else if (key == "name") {
+    ok = ui::Type(s.P(IDD_INSTALL), IDC_PRINTER_NAME, U16(value));
+  } else if (key == "ip") {
+    const size_t colon = value.find(':');
+    ok = ui::SetIpAddress(s.P(IDD_INSTALL), IDC_IP_ADDRESS, U16(value.substr(0, colon)));
+    if (ok && colon != std::string::npos) ok = ui::Type(s.P(IDD_INSTALL), IDC_TCP_PORT, U16(value.substr(colon + 1)));
+  } else if (key == "check") {
+    // Uninstall options: delete-port, remove-driver, remove-package (toggles the box).
+    const int id = value == "delete-port" ? IDC_DELETE_PORT : value == "remove-driver" ? IDC_REMOVE_DRIVER
+                 : value == "remove-package" ? IDC_REMOVE_PACKAGE : 0;
+    ok = id && ui::Click(s.P(IDD_UNINSTALL), id);
+  } else {
+    *error = "unknown action '" + action + "'";
+    return false;
+  }
+  if (!ok) *error = "the wizard refused '" + action + "' on the " + PageName(page) + " page";
+  return ok;
+}
+
+struct Options {
+  std::vector<std::string> actions, installed, usbPrinters, networkPrinters;
+};
+
+bool Setup(const Options& o, std::string* error) {
+  DWORD port = 1;
+  for (const auto& id : o.usbPrinters) {
+    auto dev = std::make_shared<winsim::UsbPrinterDevice>();
+    dev->deviceId = id;
+    dev->portNumber = port;
+    dev->serial = "TW000000" + std::to_string(port++);
+    if (!winsim::AttachUsbPrinter(dev)) {
+      *error = "cannot attach the USB printer " + id;
+      return false;
+    }
+  }
+  if (!o.networkPrinters.empty()) winsim::AddNetworkAdapter({});
+  for (const auto& spec : o.networkPrinters) {
+    const size_t eq = spec.find('=');
+    if (eq == std::string::npos) {
+      *error = "--net-printer takes IP=MODEL: " + spec;
+      return false;
+    }
+    winsim::AddNetworkPrinter(spec.substr(0, eq), spec.substr(eq + 1));
+  }
+  for (const auto& spec : o.installed) {
+    const size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);
+    if (c2 == std::string::npos) {
+      *error = "--installed takes MODEL,PRINTER,PORT: " + spec;
+      return false;
+    }
+    Engine e;
+    WStrCopy(e.installerDir, MAX_PATH, ToWString(kPackage).c_str());
+    InstallRecord r{};
+    WStrCopy(r.model, 260, Utf8ToWide(spec.substr(0, c1)).c_str());
+    WStrCopy(r.printerName, 260, Utf8ToWide(spec.substr(c1 + 1, c2 - c1 - 1)).c_str());
+    WStrCopy(r.portName, 260, Utf8ToWide(spec.substr(c2 + 1)).c_str());
+    r.portType = kPortTypeOther;
+    bool ok = false;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      ok = InstallRun(e, r);
+      done = true;
+    });
+    while (!done) {
+      if (winsim::ThreadsWaitingOnClock()) winsim::AdvanceClock(100);
+      else std::this_thread::yield();
+    }
+    worker.join();
+    if (!ok) {
+      *error = "cannot install " + spec;
+      return false;
+    }
+  }
+  return true;
+}
+
+int RunWizard(const std::vector<std::string>& args) {
+  Options o;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::vector<std::string>* into = a == "--do" ? &o.actions : a == "--installed" ? &o.installed
+                                   : a == "--usb-printer" ? &o.usbPrinters : a == "--net-printer" ? &o.networkPrinters
+                                   : nullptr;
+    if (!into) return Usage("unknown option '" + a + "' (try 'lbl help wizard')");
+    if (i + 1 >= args.size()) return Usage(a + " needs a value");
+    into->push_back(args[++i]);
+  }
+  winsim::Reset();
+  winsim::UseVirtualClock();
+  std::string error;
+  if (!PreparePackage(&error) || !Setup(o, &error)) return Fail(error);
+
+  Session s;
+  s.w = new Wizard;
+  WizardStart(s.w, ToWString(kPackage).c_str());
+  Wizard* w = s.w;
+  s.thread = std::make_unique<ui::UiThread>([w] { return intptr_t(WizardRun(w)); });
+  s.sheet = ui::FindSheet();
+  int status = 0;
+  if (!s.sheet) {
+    error = "the wizard did not open";
+    status = 1;
+  }
+  // Network printers answer discovery from their own threads: let the answers reach the install page.
+  for (const auto& spec : o.networkPrinters) {
+    const WString ip = Utf8ToWide(spec.substr(0, spec.find('=')));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto listed = [&] {
+      PortListsLock lock(&w->lists);
+      return FindPort(w->lists.Network, ip.c_str()) != nullptr;
+    };
+    while (status == 0 && !listed() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (s.sheet) ui::Settle(s.sheet);
+  }
+  if (status == 0) PrintPage(s);
+  for (const std::string& action : o.actions) {
+    if (status != 0) break;
+    // A run the result page started goes on through the clock; the next action waits for its end.
+    ui::QueueProcess();  // "rundll32 printui.dll" after an install: started, ends at once
+    if (!Act(s, action, &error)) {
+      status = 1;
+      break;
+    }
+    std::printf("> %s\n", action.c_str());
+    if (action.rfind("answer", 0) == 0) continue;
+    if (s.Open() && s.Current() == IDD_RESULT) {
+      RunClockUntil(s.sheet, [&] { return !w->busy; });
+      PrintPage(s);
+      std::printf("result log:\n%s\n", U8(ui::Text(s.P(IDD_RESULT), IDC_RESULT_LOG)).c_str());
+    } else {
+      PrintPage(s);
+    }
+  }
+  if (s.Open()) {
+    RunClockUntil(s.sheet, [&] { return !w->busy; });
+    ui::Press(s.sheet, ui::Button::Cancel);
+  }
+  s.thread->Join();
+  WizardEnd(w);
+  delete w;
+  for (const std::string& line : ui::Unexpected()) std::printf("unanswered: %s\n", line.c_str());
+  std::printf("printers:");
+  for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", U8(p.name).c_str(), U8(p.driver).c_str(), U8(p.port).c_str());
+  std::printf("\n");
+  if (status != 0) return Fail(error);
+  return 0;
+}
+
+}  // namespace
+
+CommandSpec WizardCommand() {
+  return {"wizard",
+          "runs the installer wizard with scripted actions",
+          "wizard [--do ACTION]... [--installed MODEL,PRINTER,PORT]... [--usb-printer ID]... [--net-printer IP=MODEL]...",
+          "Runs lblinst32's wizard on the simulated machine with the package in C:\\pkg\\, carries out the\n"
+          "actions in order as a user would, printing the page and its buttons after each one, and prints\n"
+          "the result log, any system dialog nobody answered and the printers at the end. A run the result\n"
+          "page starts is waited for (on the simulated clock) before the next action.\n\n"
+          "Actions: next, back, finish, cancel, accept (the agreement), mode=install|upgrade|uninstall,\n"
+          "port-type=N (1 USB, 3 NET/Wi-Fi, 2 COM/BT, 6 LPT, 7 Others), row=N (select a port or printer;\n"
+          "on the upgrade page: tick it), untick=N, model=TEXT, name=TEXT, ip=A.B.C.D[:PORT],\n"
+          "check=delete-port|remove-driver|remove-package (toggles), answer=yes|no|ok|cancel (the next\n"
+          "message box).",
+          {{"--do", "ACTION", "an action, in order (repeatable)"},
+           {"--installed", "MODEL,PRINTER,PORT", "a printer of the package installed before the wizard starts"},
+           {"--usb-printer", "ID", "attach a USB printer with this IEEE 1284 device ID"},
+           {"--net-printer", "IP=MODEL", "a network printer answering discovery (e.g. 192.0.2.20=TW-JA)"}},
+          "0  every action was carried out\n1  the wizard refused an action or did not open\n2  usage error",
+          "lbl wizard --do port-type=7 --do row=0 --do name=Labels --do answer=ok --do next --do finish\n"
+          "lbl wizard --installed 'Tarnwell TW-JA,Shipping,FILE:' --do mode=uninstall --do next --do row=0 \\\n"
+          "    --do answer=ok --do next",
+          "",
+          RunWizard};
+}
+
+}  // namespace lbl

@@ -1,0 +1,20 @@
+// Ends the TXT_ macros of one language's wizard texts.
+#undef TXT_WIZARD_CAPTION
+#undef TXT_ACCEPT
+#undef TXT_DISAGREE
+#undef TXT_INSTALL_MODE
+#undef TXT_UPGRADE_MODE
+#undef TXT_UNINSTALL_MODE
+#undef TXT_PORT_TYPE
+#undef TXT_PORT_OTHERS
+#undef TXT_IP_ADDRESS
+#undef TXT_TCP_PORT
+#undef TXT_PORT_SETTINGS
+#undef TXT_PRINTER_MODEL
+#undef TXT_PRINTER_NAME
+#undef TXT_SET_DEFAULT
+#undef TXT_CONNECT_HINT
+#undef TXT_DELETE_PRINTER
+#undef TXT_DELETE_PORT
+#undef TXT_REMOVE_DRIVER
+#undef TXT_REMOVE_PACKAGE

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "installer/resource.h"
 #include "installer/wizard.h"
 #include "tools/exit_status.h"
+#include "tools/ui_language.h"
 #include "winsim/clock.h"
 #include "winsim/devices.h"
 #include "winsim/machine.h"
@@ -72,6 +74,8 @@ struct Session {
   Wizard* w = nullptr;
   HWND sheet = nullptr;
   std::unique_ptr<ui::UiThread> thread;
+  std::string pngDir;  // a picture of the sheet after each step when set
+  int shots = 0;
 
   WORD Current() const {
     HWND page = ui::CurrentPage(sheet);
@@ -104,12 +108,22 @@ std::string Buttons(HWND sheet) {
   return s.empty() ? "none" : s;
 }
 
-void PrintPage(const Session& s) {
+// Prints the page and its buttons; with --png also writes the sheet as "NN-PAGE.png". False when the
+// picture could not be written.
+bool PrintPage(Session& s, std::string* error) {
   if (!s.Open()) {
     std::printf("wizard closed\n");
-    return;
+    return true;
   }
-  std::printf("page %s [%s]\n", PageName(s.Current()), Buttons(s.sheet).c_str());
+  const char* name = PageName(s.Current());
+  std::printf("page %s [%s]\n", name, Buttons(s.sheet).c_str());
+  if (s.pngDir.empty()) return true;
+  char file[32];
+  std::snprintf(file, sizeof file, "%02d-%s.png", s.shots++, name);
+  const std::string path = s.pngDir + "/" + file;
+  if (ui::WriteWindowPng(s.sheet, path)) return true;
+  *error = "cannot write " + path;
+  return false;
 }
 
 int PortTypeButton(int type) {
@@ -123,8 +137,9 @@ int PortTypeButton(int type) {
   }
 }
 
-// One scripted action; false with `error` set when it is unknown or the wizard refused it.
-bool Act(Session& s, const std::string& action, std::string* error) {
+// One scripted action; false with `error` set when the wizard refused it, or with `malformed` set too when
+// the action itself is wrong (a usage error).
+bool Act(Session& s, const std::string& action, std::string* error, bool* malformed) {
   const size_t eq = action.find('=');
   const std::string key = action.substr(0, eq), value = eq == std::string::npos ? "" : action.substr(eq + 1);
   const WORD page = s.Current();
@@ -133,6 +148,7 @@ bool Act(Session& s, const std::string& action, std::string* error) {
     const int answer = value == "yes" ? IDYES : value == "no" ? IDNO : value == "ok" ? IDOK : value == "cancel" ? IDCANCEL : 0;
     if (!answer) {
       *error = "answer takes yes, no, ok or cancel";
+      *malformed = true;
       return false;
     }
     ui::QueueMessageBox(answer);
@@ -152,6 +168,7 @@ bool Act(Session& s, const std::string& action, std::string* error) {
                  : value == "uninstall" ? IDC_UNINSTALL_MODE : 0;
     if (!id) {
       *error = "mode takes install, upgrade or uninstall";
+      *malformed = true;
       return false;
     }
     ok = ui::Click(s.P(IDD_MODE), id);
@@ -159,6 +176,7 @@ bool Act(Session& s, const std::string& action, std::string* error) {
     const int id = PortTypeButton(std::atoi(value.c_str()));
     if (!id) {
       *error = "port-type takes 1 (USB), 3 (NET/Wi-Fi), 2 (COM/BT), 6 (LPT) or 7 (Others)";
+      *malformed = true;
       return false;
     }
     ok = ui::Click(s.P(IDD_INSTALL), id);
@@ -182,6 +200,7 @@ bool Act(Session& s, const std::string& action, std::string* error) {
     ok = id && ui::Click(s.P(IDD_UNINSTALL), id);
   } else {
     *error = "unknown action '" + action + "'";
+    *malformed = true;
     return false;
   }
   if (!ok) *error = "the wizard refused '" + action + "' on the " + PageName(page) + " page";
@@ -190,6 +209,7 @@ bool Act(Session& s, const std::string& action, std::string* error) {
 
 struct Options {
   std::vector<std::string> actions, installed, usbPrinters, networkPrinters;
+  std::string pngDir;
 };
 
 bool Setup(const Options& o, std::string* error) {
@@ -249,6 +269,11 @@ int RunWizard(const std::vector<std::string>& args) {
   Options o;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--png") {
+      if (i + 1 >= args.size()) return Usage("--png needs a folder");
+      o.pngDir = args[++i];
+      continue;
+    }
     std::vector<std::string>* into = a == "--do" ? &o.actions : a == "--installed" ? &o.installed
                                    : a == "--usb-printer" ? &o.usbPrinters : a == "--net-printer" ? &o.networkPrinters
                                    : nullptr;
@@ -256,12 +281,19 @@ int RunWizard(const std::vector<std::string>& args) {
     if (i + 1 >= args.size()) return Usage(a + " needs a value");
     into->push_back(args[++i]);
   }
+  if (!o.pngDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(o.pngDir, ec);
+    if (ec) return Usage("cannot create " + o.pngDir + ": " + ec.message());
+  }
   winsim::Reset();
+  lbl::ApplyUiLanguage();  // Reset forgot the --ui-language choice
   winsim::UseVirtualClock();
   std::string error;
   if (!PreparePackage(&error) || !Setup(o, &error)) return Fail(error);
 
   Session s;
+  s.pngDir = o.pngDir;
   s.w = new Wizard;
   WizardStart(s.w, ToWString(kPackage).c_str());
   Wizard* w = s.w;
@@ -284,23 +316,24 @@ int RunWizard(const std::vector<std::string>& args) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (s.sheet) ui::Settle(s.sheet);
   }
-  if (status == 0) PrintPage(s);
+  if (status == 0 && !PrintPage(s, &error)) status = 1;
   for (const std::string& action : o.actions) {
     if (status != 0) break;
     // A run the result page started goes on through the clock; the next action waits for its end.
     ui::QueueProcess();  // "rundll32 printui.dll" after an install: started, ends at once
-    if (!Act(s, action, &error)) {
-      status = 1;
+    bool malformed = false;
+    if (!Act(s, action, &error, &malformed)) {
+      status = malformed ? 2 : 1;
       break;
     }
     std::printf("> %s\n", action.c_str());
     if (action.rfind("answer", 0) == 0) continue;
     if (s.Open() && s.Current() == IDD_RESULT) {
       RunClockUntil(s.sheet, [&] { return !w->busy; });
-      PrintPage(s);
+      if (!PrintPage(s, &error)) status = 1;
       std::printf("result log:\n%s\n", U8(ui::Text(s.P(IDD_RESULT), IDC_RESULT_LOG)).c_str());
-    } else {
-      PrintPage(s);
+    } else if (!PrintPage(s, &error)) {
+      status = 1;
     }
   }
   if (s.Open()) {
@@ -314,6 +347,7 @@ int RunWizard(const std::vector<std::string>& args) {
   std::printf("printers:");
   for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", U8(p.name).c_str(), U8(p.driver).c_str(), U8(p.port).c_str());
   std::printf("\n");
+  if (status == 2) return Usage(error);
   if (status != 0) return Fail(error);
   return 0;
 }
@@ -323,11 +357,13 @@ int RunWizard(const std::vector<std::string>& args) {
 CommandSpec WizardCommand() {
   return {"wizard",
           "runs the installer wizard with scripted actions",
-          "wizard [--do ACTION]... [--installed MODEL,PRINTER,PORT]... [--usb-printer ID]... [--net-printer IP=MODEL]...",
+          "wizard [--do ACTION]... [--installed MODEL,PRINTER,PORT]... [--usb-printer ID]... [--net-printer IP=MODEL]...\n"
+          "       [--png DIR]",
           "Runs lblinst32's wizard on the simulated machine with the package in C:\\pkg\\, carries out the\n"
           "actions in order as a user would, printing the page and its buttons after each one, and prints\n"
           "the result log, any system dialog nobody answered and the printers at the end. A run the result\n"
-          "page starts is waited for (on the simulated clock) before the next action.\n\n"
+          "page starts is waited for (on the simulated clock) before the next action. With --png, a picture\n"
+          "of the wizard after the start and after each action: DIR/00-install.png, DIR/01-PAGE.png, ...\n\n"
           "Actions: next, back, finish, cancel, accept (the agreement), mode=install|upgrade|uninstall,\n"
           "port-type=N (1 USB, 3 NET/Wi-Fi, 2 COM/BT, 6 LPT, 7 Others), row=N (select a port or printer;\n"
           "on the upgrade page: tick it), untick=N, model=TEXT, name=TEXT, ip=A.B.C.D[:PORT],\n"
@@ -336,8 +372,9 @@ CommandSpec WizardCommand() {
           {{"--do", "ACTION", "an action, in order (repeatable)"},
            {"--installed", "MODEL,PRINTER,PORT", "a printer of the package installed before the wizard starts"},
            {"--usb-printer", "ID", "attach a USB printer with this IEEE 1284 device ID"},
-           {"--net-printer", "IP=MODEL", "a network printer answering discovery (e.g. 192.0.2.20=TW-JA)"}},
-          "0  every action was carried out\n1  the wizard refused an action or did not open\n2  usage error",
+           {"--net-printer", "IP=MODEL", "a network printer answering discovery (e.g. 192.0.2.20=TW-JA)"},
+           {"--png", "DIR", "write a picture of the wizard after the start and after each action into DIR"}},
+          "0  every action was carried out\n1  the wizard refused an action or did not open\n2  usage error (also an unknown action)",
           "lbl wizard --do port-type=7 --do row=0 --do name=Labels --do answer=ok --do next --do finish\n"
           "lbl wizard --installed 'Tarnwell TW-JA,Shipping,FILE:' --do mode=uninstall --do next --do row=0 \\\n"
           "    --do answer=ok --do next",

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "tests/installer/wizard_fixture.h"
+#include "winsim/devices.h"
 #include "winsim/network.h"
 
 namespace {
@@ -107,6 +108,34 @@ TEST_F(WizardPages, InstallPageStartsWithModelNameDefaultAndHiddenAddress) {
   ASSERT_TRUE(ui::Click(page, IDC_PORT_OTHERS));
   EXPECT_TRUE(Has(PortColumn(), "FILE:"));
   EXPECT_FALSE(Has(PortColumn(), "LPT1:"));
+}
+
+// "Port Settings" opens the serial dialog of the device the chosen COM port names (no colon); other port
+// types keep it disabled.
+TEST_F(WizardPages, PortSettingsOpensTheSerialDialogOfTheChosenComPort) {
+  winsim::AttachSerialPort(2);
+  Open();
+  HWND page = P(IDD_INSTALL);
+  ASSERT_TRUE(ui::Click(page, IDC_PORT_COM));
+  const auto ports = PortColumn();
+  const auto com2 = std::find(ports.begin(), ports.end(), "COM2:");
+  ASSERT_NE(com2, ports.end()) << "serial ports are listed under COM/BT";
+  EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM1:"), 0) << "a serial port without hardware is left out";
+  ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, int(com2 - ports.begin())));
+  ASSERT_TRUE(ui::Enabled(page, IDC_PORT_SETTINGS));
+  for (int answer : {IDCANCEL, IDOK}) {
+    ui::QueueMessageBox(answer);
+    ASSERT_TRUE(ui::Click(page, IDC_PORT_SETTINGS));
+    ui::Settle(sheet);
+  }
+  const auto boxes = ui::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  for (const auto& b : boxes) EXPECT_EQ(Utf8(b.text), "COM2 Properties");
+  EXPECT_EQ(boxes[1].answer, IDOK);
+  EXPECT_EQ(Current(), IDD_INSTALL);
+  EXPECT_EQ(Buttons(), "back next") << "the chosen row stays";
+  ASSERT_TRUE(ui::Click(page, IDC_PORT_OTHERS));
+  EXPECT_FALSE(ui::Enabled(page, IDC_PORT_SETTINGS));
 }
 
 TEST_F(WizardPages, NextRefusesWithoutAddressOrPort) {

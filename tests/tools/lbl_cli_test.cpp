@@ -463,5 +463,35 @@ TEST_F(LblCommand, SheetPicturesEveryPage) {
   }
 }
 
+// lbl wizard: an install on FILE: walked through with a picture after each step, in the chosen language;
+// a refused action fails with the page it was refused on.
+TEST_F(LblCommand, WizardInstallsStepByStepWithPictures) {
+  const std::string dir = Temp("wizard");
+  Ran r = Lbl("--ui-language ru wizard --do port-type=7 --do row=0 --do name=Labels --do answer=ok --do next --png " +
+              dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("page result [back,finish]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Установка завершена."), std::string::npos) << "the log in the chosen language:\n" << r.out;
+  EXPECT_NE(r.out.find("\"Labels\" (Tarnwell TW-KA_ on FILE:)"), std::string::npos) << r.out;
+  // The start and the four page-changing actions (an answer changes no page and is not pictured).
+  for (const char* name : {"00-install.png", "01-install.png", "03-install.png", "04-result.png"}) {
+    SCOPED_TRACE(name);
+    std::ifstream in(dir + "/" + name, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    lblview::RgbImage image;
+    std::string error;
+    ASSERT_TRUE(lblview::DecodePng(bytes.data(), bytes.size(), &image, &error)) << error;
+    EXPECT_GT(image.width, 300u);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir + "/05-result.png"));
+
+  Ran refused = Lbl("wizard --do next");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("refused 'next' on the install page"), std::string::npos) << refused.err;
+  EXPECT_EQ(Lbl("wizard --png").status, 2);
+  EXPECT_EQ(Lbl("wizard --do mode=sideways").status, 2);
+  EXPECT_EQ(Lbl("wizard --do frobnicate").status, 2);
+}
+
 }  // namespace
 }  // namespace tooltest

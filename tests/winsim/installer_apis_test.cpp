@@ -6,6 +6,7 @@
 #include <winbase.h>
 #include <dbt.h>
 
+#include "winsim/devices.h"
 #include "winsim/machine.h"
 #include "winsim/ui.h"
 
@@ -40,6 +41,25 @@ TEST_F(InstallerApis, SerialPortDefaultsAreReadStoredAndRefusedForOtherNames) {
   winsim::Reset();
   ASSERT_TRUE(GetDefaultCommConfigW(u"COM1", &again, &size));
   EXPECT_EQ(again.dcb.BaudRate, 9600u) << "Reset forgets stored configurations";
+}
+
+TEST_F(InstallerApis, OnlyAttachedSerialPortsOpen) {
+  auto opens = [](const char16_t* name) {
+    HANDLE h = CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    EXPECT_TRUE(CloseHandle(h));
+    return true;
+  };
+  EXPECT_FALSE(opens(u"COM2:"));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+  winsim::AttachSerialPort(2);
+  EXPECT_TRUE(opens(u"COM2:"));
+  EXPECT_TRUE(opens(u"com2"));
+  EXPECT_TRUE(opens(u"\\\\.\\COM2"));
+  EXPECT_FALSE(opens(u"COM1:")) << "no hardware behind COM1";
+  EXPECT_FALSE(opens(u"COM2x"));
+  winsim::Reset();
+  EXPECT_FALSE(opens(u"COM2:")) << "Reset removes the hardware";
 }
 
 TEST_F(InstallerApis, TheSerialDialogTakesAQueuedAnswer) {

@@ -97,6 +97,9 @@ bool MonitorGetPrinterData(HANDLE hPrinter, LPCWSTR valueName, LPBYTE data, DWOR
 // Device namespace paths ("\\?\usb#..." or "\\.\..."; not "\\?\C:\..."): CreateFileW, ReadFile and
 // WriteFile hand them to the device model. The Device* calls return false when `h` is no device handle.
 bool IsDevicePath(LPCWSTR path);
+// CreateFileW of a serial port name ("COM1", "COM1:", "\\.\COM1"): true with *out set (a handle, or
+// INVALID_HANDLE_VALUE with the error) when `path` names one; false for every other path.
+bool OpenSerialPort(LPCWSTR path, HANDLE* out);
 HANDLE OpenDevice(LPCWSTR path, DWORD access, DWORD share, DWORD disposition);
 bool DeviceReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, BOOL* result);
 bool DeviceWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, BOOL* result);

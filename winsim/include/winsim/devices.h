@@ -83,4 +83,9 @@ std::vector<std::shared_ptr<UsbPrinterDevice>> UsbPrinters();  // in attach orde
 // case-insensitively as the spooler compares port names; the first attached when several match; nullptr when none.
 std::shared_ptr<UsbPrinterDevice> UsbPrinterOnPort(const std::u16string& portName);
 
+// Serial hardware: COMn (1-256) then opens with CreateFileW as "COMn", "COMn:" or "\\.\COMn"; without it such
+// opens fail with ERROR_FILE_NOT_FOUND, as on a machine whose serial ports the spooler lists but that has
+// none. Default configurations (GetDefaultCommConfigW) exist either way. winsim::Reset() removes them.
+void AttachSerialPort(int number);
+
 }  // namespace winsim

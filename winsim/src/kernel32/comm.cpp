@@ -1,31 +1,41 @@
-// kernel32: the default configuration of serial ports (GetDefaultCommConfigW, SetDefaultCommConfigW).
-// The machine has the ports COM1 to COM256, each at 9600 baud, 8 data bits, no parity, one stop bit
-// until a program stores another configuration.
+// kernel32: serial ports. The default configuration (GetDefaultCommConfigW, SetDefaultCommConfigW) exists
+// for COM1 to COM256, each at 9600 baud, 8 data bits, no parity, one stop bit until a program stores
+// another; only the ports attached as hardware (winsim::AttachSerialPort) open with CreateFileW.
 #include <cstring>
 #include <map>
+#include <set>
 
 #include <winbase.h>
 
 #include "internal.h"
+#include "winsim/devices.h"
 
 using namespace winsim::detail;
 
 namespace {
 
 std::map<std::u16string, COMMCONFIG> g_configs;  // by upper-case name, stored ones only
+std::set<int> g_attached;                          // port numbers with hardware
 
-void ResetComm() { g_configs.clear(); }
+struct SerialObj : KernelObject {};
+
+void ResetComm() {
+  g_configs.clear();
+  g_attached.clear();
+}
 const ResetRegistrar kResetComm(ResetComm);
 
-bool IsSerialPortName(const std::u16string& upper) {
-  if (upper.size() < 4 || upper.size() > 6 || upper.compare(0, 3, u"COM") != 0) return false;
+// The port number of "COMn" (1-256), 0 for any other name.
+int SerialPortNumber(const std::u16string& upper) {
+  if (upper.size() < 4 || upper.size() > 6 || upper.compare(0, 3, u"COM") != 0) return 0;
   int n = 0;
   for (size_t i = 3; i < upper.size(); ++i) {
-    if (upper[i] < u'0' || upper[i] > u'9') return false;
+    if (upper[i] < u'0' || upper[i] > u'9') return 0;
     n = n * 10 + (upper[i] - u'0');
   }
-  return n >= 1 && n <= 256;
+  return n >= 1 && n <= 256 ? n : 0;
 }
+bool IsSerialPortName(const std::u16string& upper) { return SerialPortNumber(upper) != 0; }
 
 COMMCONFIG DefaultConfig() {
   COMMCONFIG c{};
@@ -42,6 +52,33 @@ COMMCONFIG DefaultConfig() {
 }
 
 }  // namespace
+
+namespace winsim {
+void AttachSerialPort(int number) {
+  Guard g(Mutex());
+  if (number >= 1 && number <= 256) g_attached.insert(number);
+}
+}  // namespace winsim
+
+namespace winsim::detail {
+bool OpenSerialPort(LPCWSTR path, HANDLE* out) {
+  if (!path) return false;
+  std::u16string name = Upper(Wide(path));
+  if (name.rfind(u"\\\\.\\", 0) == 0) name.erase(0, 4);
+  else if (!name.empty() && name.back() == u':') name.pop_back();
+  const int n = SerialPortNumber(name);
+  if (!n) return false;
+  Guard g(Mutex());
+  if (!g_attached.count(n)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    *out = INVALID_HANDLE_VALUE;
+  } else {
+    SetLastError(ERROR_SUCCESS);
+    *out = NewHandle(std::make_shared<SerialObj>());
+  }
+  return true;
+}
+}  // namespace winsim::detail
 
 extern "C" {
 

@@ -458,6 +458,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  if (HANDLE serial; OpenSerialPort(lpFileName, &serial)) return serial;
   if (IsDevicePath(lpFileName)) return OpenDevice(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition);
   Guard g(Mutex());
   Resolved r = Resolve(lpFileName);

@@ -10,7 +10,8 @@
 #     DEVMODE checked (x86_64 only); then once more with Wine's UI language Russian, its strings checked
 #     and its pages saved under BUILD-DIR/wine-check/sheets-ru.
 #   - lblinst32.exe's engine test entry, then its wizard walked through its windows (agreement, mode,
-#     install on FILE:, result) with every page saved under BUILD-DIR/wine-check/wizard (x86_64 only).
+#     install on FILE:, result) with every page saved under BUILD-DIR/wine-check/wizard (x86_64 only), then
+#     again in Russian (wizard-ru).
 # Outputs stay in BUILD-DIR/wine-check. Fails with "FAILED: <step>" on the first step that fails.
 # Usage: tools/wine-check.sh [MINGW-BUILD-DIR [LINUX-BUILD-DIR]]   (defaults build/mingw64, build/linux)
 set -Eeuo pipefail
@@ -177,6 +178,11 @@ if [ -f "$inst" ]; then
     mkdir -p "$out/wizard"
     check wizard "$(winpath "$pkg/lblinst32.exe")" "$(winpath "$out/wizard")"
     installer_note="$installer_note; the wizard installed a printer on FILE:, $(ls "$out/wizard"/*.png | wc -l) screenshots in $out/wizard"
+    step "wine: installer wizard again with Wine's UI language Russian (LC_ALL=ru_RU.UTF-8)"
+    mkdir -p "$out/wizard-ru"
+    env LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 timeout 180 "$wine" "$out/bin/lblwinecheck.exe" wizard \
+      "$(winpath "$pkg/lblinst32.exe")" "$(winpath "$out/wizard-ru")" ru
+    installer_note="$installer_note, in Russian in $out/wizard-ru"
   fi
 fi
 

@@ -58,6 +58,7 @@ int PrinterToolsChecks(const std::string& driver, const std::string& outDir);
 
 // wizard INSTALLER-EXE OUT-DIR: lblinst32.exe started, its wizard walked from agreement through mode and
 // install to the result of installing a printer on "FILE:", every page saved as a PNG file in OUT-DIR.
-int WizardCheck(const std::string& installer, const std::string& outDir);
+// language: "en" checks the English texts; another (the UI language Wine runs in) checks they are not English.
+int WizardCheck(const std::string& installer, const std::string& outDir, const std::string& language);
 
 }  // namespace winecheck

@@ -3,7 +3,7 @@
 //   lblwinecheck render DRIVER CASE LANGUAGE OUT-DIR      CASE: defaults | rotated | copies
 //   lblwinecheck monitor DRIVER LBLMON-DLL TSPL-JOB-DIR TWL-JOB-DIR OUT-DIR
 //   lblwinecheck sheets DRIVER OUT-DIR
-//   lblwinecheck wizard INSTALLER-EXE OUT-DIR
+//   lblwinecheck wizard INSTALLER-EXE OUT-DIR [LANGUAGE]
 #include <cstdio>
 #include <string>
 
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   }
   // Not yet in the run: under Wine the device sheet does not see the TWL language stored with SetPrinterW.
   if (command == "printertools" && argc == 4) return PrinterToolsChecks(argv[2], argv[3]);
-  if (command == "wizard" && argc == 4) return WizardCheck(argv[2], argv[3]);
+  if (command == "wizard" && (argc == 4 || argc == 5)) return WizardCheck(argv[2], argv[3], argc == 5 ? argv[4] : "en");
   if (command == "sheets-in" && argc == 5) return LanguageSheetChecks(argv[2], argv[3], argv[4]);
   if (command == "monitor" && argc == 7) return MonitorJobs(argv[2], argv[3], argv[4], argv[5], argv[6]);
   std::fprintf(stderr,
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
                "       lblwinecheck monitor DRIVER LBLMON-DLL TSPL-JOB-DIR TWL-JOB-DIR OUT-DIR\n"
                "       lblwinecheck sheets DRIVER OUT-DIR\n"
                "       lblwinecheck printertools DRIVER OUT-DIR\n"
-               "       lblwinecheck wizard INSTALLER-EXE OUT-DIR\n"
+               "       lblwinecheck wizard INSTALLER-EXE OUT-DIR [en|zh|ko|ru]\n"
                "       lblwinecheck sheets-in DRIVER en|zh|ko|ru OUT-DIR\n");
   return 2;
 }

@@ -2,7 +2,8 @@
 // agreement, mode choice, install page (the "Others" port type, the "FILE:" row, a printer name), the
 // question about a port that names no model, and the result page until Finish. Every page is saved as a
 // PNG file. List-view items live in the installer's memory, so they are read and set through buffers
-// placed there.
+// placed there. Windows are found by process and control ids, not texts, so the walk runs in any UI
+// language; in English the texts are checked as well.
 #include "check.h"  // first: windows.h
 
 #include <commctrl.h>
@@ -15,7 +16,7 @@ namespace winecheck {
 namespace {
 
 constexpr const char* kStep = "wizard";
-constexpr const WCHAR* kTitle = L"Printer Driver Installation Wizard";
+constexpr const WCHAR* kEnglishTitle = TEXT("Printer Driver Installation Wizard");
 constexpr int kFinishButton = 0x3025;
 enum { kAgreement = 0, kMode = 1, kInstall = 2, kResult = 5 };
 
@@ -32,6 +33,30 @@ HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageW(sheet,
 int CurrentIndex(HWND sheet) {
   HWND page = CurrentPage(sheet);
   return page ? int(SendMessageW(sheet, PSM_HWNDTOINDEX, WPARAM(page), 0)) : -1;
+}
+
+// A visible dialog window of the process; `isSheet` picks the wizard (it has a current page) or any other
+// (a message box).
+HWND FindProcessDialog(DWORD pid, bool isSheet, HWND except = nullptr) {
+  struct Search {
+    DWORD pid;
+    bool isSheet;
+    HWND except, found;
+  } search{pid, isSheet, except, nullptr};
+  EnumWindows(
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(h, &owner);
+        WCHAR cls[16] = {};
+        GetClassNameW(h, cls, 16);
+        if (owner != s->pid || h == s->except || !IsWindowVisible(h) || std::wstring(cls) != TEXT("#32770")) return TRUE;
+        if ((CurrentPage(h) != nullptr) != s->isSheet) return TRUE;
+        s->found = h;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 // Posted: a page may answer with a modal message box, which this program then answers.
@@ -89,7 +114,7 @@ bool SelectRow(HANDLE process, HWND list, int row) {
   return SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(r.base)) != 0;
 }
 
-int Walk(HANDLE process, HWND sheet, const std::string& dir) {
+int Walk(HANDLE process, DWORD pid, HWND sheet, const std::string& dir, bool english, const std::wstring& printer) {
   // No printer of the package yet: the wizard opens on the install page, Back leads to the mode page.
   if (CurrentIndex(sheet) == kInstall && !GoTo(sheet, PSBTN_BACK, kMode, "back from install")) return 1;
   if (CurrentIndex(sheet) != kMode) return Fail(kStep, "start page " + std::to_string(CurrentIndex(sheet)), false), 1;
@@ -98,11 +123,17 @@ int Walk(HANDLE process, HWND sheet, const std::string& dir) {
   HWND agreement = CurrentPage(sheet);
   WCHAR licence[64] = {};
   GetDlgItemTextW(agreement, 1009, licence, 64);
-  if (std::wstring(licence).find(L"LICENCE") == std::wstring::npos) return Fail(kStep, "no licence text", false), 1;
+  if (std::wstring(licence).find(TEXT("LICENCE")) == std::wstring::npos) return Fail(kStep, "no licence text", false), 1;
   SendMessageW(GetDlgItem(agreement, 1011), BM_CLICK, 0, 0);  // "I accept the agreement"
   if (!Shot(sheet, dir, "1-agreement")) return 1;
-  // Shown now, the agreement page knows there is no package printer: Next goes to the install page.
-  if (!GoTo(sheet, PSBTN_NEXT, kInstall, "next from agreement")) return 1;
+  // Next goes to the install page when no printer of the package is installed, else to the mode page.
+  Press(sheet, PSBTN_NEXT);
+  if (!WaitFor([&] { return CurrentIndex(sheet) == kInstall || CurrentIndex(sheet) == kMode; }, 10000))
+    return Fail(kStep, "next from agreement: page " + std::to_string(CurrentIndex(sheet)), false), 1;
+  if (CurrentIndex(sheet) == kMode) {
+    SendMessageW(GetDlgItem(CurrentPage(sheet), 1002), BM_CLICK, 0, 0);  // "Install printer driver"
+    if (!GoTo(sheet, PSBTN_NEXT, kInstall, "next from mode")) return 1;
+  }
 
   HWND install = CurrentPage(sheet);
   SendMessageW(GetDlgItem(install, 1032), BM_CLICK, 0, 0);  // "Others"
@@ -110,17 +141,17 @@ int Walk(HANDLE process, HWND sheet, const std::string& dir) {
   int fileRow = -1;
   const int rows = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int i = 0; i < rows && fileRow < 0; ++i)
-    if (RowText(process, list, i) == L"FILE:") fileRow = i;
+    if (RowText(process, list, i) == TEXT("FILE:")) fileRow = i;
   if (fileRow < 0) return Fail(kStep, "no FILE: row among " + std::to_string(rows), false), 1;
   if (!SelectRow(process, list, fileRow)) return Fail(kStep, "select the FILE: row"), 1;
   SendMessageW(GetDlgItem(install, 1006), CB_SETCURSEL, 5, 0);  // "Tarnwell TW-JA"
-  SetDlgItemTextW(install, 1013, L"Wizard Label");
+  SetDlgItemTextW(install, 1013, printer.c_str());
   if (!Shot(sheet, dir, "3-install")) return 1;
 
   // Next: "FILE:" names no model, so the installer asks; OK goes on to the result page.
   Press(sheet, PSBTN_NEXT);
   HWND box = nullptr;
-  if (!WaitFor([&] { return (box = FindWindowW(L"#32770", L"Prompt")) != nullptr || CurrentIndex(sheet) == kResult; },
+  if (!WaitFor([&] { return (box = FindProcessDialog(pid, false, sheet)) != nullptr || CurrentIndex(sheet) == kResult; },
                10000))
     return Fail(kStep, "neither the question nor the result page", false), 1;
   if (box) {
@@ -135,9 +166,11 @@ int Walk(HANDLE process, HWND sheet, const std::string& dir) {
   GetDlgItemTextW(CurrentPage(sheet), 1019, log, 2048);
   const std::string text = Narrow(log);
   std::printf("result log:\n%s\n", text.c_str());
-  if (text.find("The printer driver is installed successfully") == std::string::npos ||
-      text.find("Installation complete.") == std::string::npos)
+  if (english && (text.find("The printer driver is installed successfully") == std::string::npos ||
+                  text.find("Installation complete.") == std::string::npos))
     return Fail(kStep, "the result log does not report the install", false), 1;
+  if (!english && text.find("successfully") != std::string::npos)
+    return Fail(kStep, "the result log is in English", false), 1;
   if (!Shot(sheet, dir, "4-result")) return 1;
   Press(sheet, PSBTN_FINISH);
   return 0;
@@ -145,8 +178,10 @@ int Walk(HANDLE process, HWND sheet, const std::string& dir) {
 
 }  // namespace
 
-int WizardCheck(const std::string& installer, const std::string& outDir) {
-  std::wstring cmd = L"\"" + Widen(installer) + L"\"";
+int WizardCheck(const std::string& installer, const std::string& outDir, const std::string& language) {
+  const bool english = language == "en";
+  const std::wstring printer = english ? TEXT("Wizard Label") : TEXT("Wizard Label ") + Widen(language);
+  std::wstring cmd = TEXT("\"") + Widen(installer) + TEXT("\"");
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -155,11 +190,17 @@ int WizardCheck(const std::string& installer, const std::string& outDir) {
   CloseHandle(pi.hThread);
   HWND sheet = nullptr;
   int status = 1;
-  if (!WaitFor([&] { return (sheet = FindWindowW(nullptr, kTitle)) != nullptr && CurrentPage(sheet) != nullptr; }, 30000)) {
+  if (!WaitFor([&] { return (sheet = FindProcessDialog(pi.dwProcessId, true)) != nullptr; }, 30000)) {
     Fail(kStep, "the wizard window did not appear", false);
   } else {
-    Ok("wizard opened");
-    status = Walk(pi.hProcess, sheet, outDir);
+    WCHAR title[128] = {};
+    GetWindowTextW(sheet, title, 128);
+    if ((std::wstring(title) == kEnglishTitle) != english) {
+      Fail(kStep, "the wizard's title \"" + Narrow(title) + "\" is not in the language " + language, false);
+    } else {
+      Ok("wizard opened: " + Narrow(title));
+      status = Walk(pi.hProcess, pi.dwProcessId, sheet, outDir, english, printer);
+    }
   }
   if (status == 0) {
     if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
@@ -177,11 +218,11 @@ int WizardCheck(const std::string& installer, const std::string& outDir) {
   if (status != 0) TerminateProcess(pi.hProcess, 1);
   CloseHandle(pi.hProcess);
   if (status != 0) return status;
-  HANDLE printer = nullptr;
-  if (!OpenPrinterW(const_cast<LPWSTR>(L"Wizard Label"), &printer, nullptr))
-    return Fail(kStep, "the printer \"Wizard Label\" does not exist"), 1;
-  ClosePrinter(printer);
-  Ok("wizard installed \"Wizard Label\" on FILE: and ended with Finish");
+  HANDLE handle = nullptr;
+  if (!OpenPrinterW(const_cast<LPWSTR>(printer.c_str()), &handle, nullptr))
+    return Fail(kStep, "the printer \"" + Narrow(printer.c_str()) + "\" does not exist"), 1;
+  ClosePrinter(handle);
+  Ok("wizard installed \"" + Narrow(printer.c_str()) + "\" on FILE: and ended with Finish");
   return 0;
 }
 

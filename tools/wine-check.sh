@@ -8,7 +8,8 @@
 #   - lbldrv6ui's document and device property sheets shown on an Xvfb display, every page saved as a
 #     PNG under BUILD-DIR/wine-check/sheets, the About page read with user32, OK pressed and the output
 #     DEVMODE checked (x86_64 only); then once more with Wine's UI language Russian, its strings checked
-#     and its pages saved under BUILD-DIR/wine-check/sheets-ru.
+#     and its pages saved under BUILD-DIR/wine-check/sheets-ru; the device sheet's printer tools page with the
+#     printer's default language TWL (firmware section shown) and TSPL (hidden).
 #   - lblinst32.exe's engine test entry, then its wizard walked through its windows (agreement, mode,
 #     install on FILE:, result) with every page saved under BUILD-DIR/wine-check/wizard (x86_64 only), then
 #     again in Russian (wizard-ru).
@@ -137,6 +138,9 @@ if [ "$arch" = x86_64 ]; then
     "$(winpath "$out/sheets-ru")"
   ls "$out/sheets-ru"/*.png >/dev/null
   sheets_note="$sheets_note, in Russian in $out/sheets-ru"
+  step "wine: the printer tools page with the printer's default language TWL (firmware section shown), then TSPL (hidden)"
+  check printertools "$driver" "$(winpath "$out/sheets")"
+  sheets_note="$sheets_note; the printer tools page showed its firmware section for TWL only"
 fi
 
 # The installer's engine against Wine's spooler: the package laid out as it ships, a printer on a file

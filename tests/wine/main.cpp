@@ -68,7 +68,6 @@ int main(int argc, char** argv) {
     if (SheetChecks(argv[2], argv[3])) return 1;
     return PageChecks(argv[2], argv[3]);
   }
-  // Not yet in the run: under Wine the device sheet does not see the TWL language stored with SetPrinterW.
   if (command == "printertools" && argc == 4) return PrinterToolsChecks(argv[2], argv[3]);
   if (command == "wizard" && (argc == 4 || argc == 5)) return WizardCheck(argv[2], argv[3], argc == 5 ? argv[4] : "en");
   if (command == "sheets-in" && argc == 5) return LanguageSheetChecks(argv[2], argv[3], argv[4]);

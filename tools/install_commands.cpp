@@ -31,27 +31,6 @@ struct Run {
   int answer = IDNO;
 };
 
-const char16_t kPackage[] = u"C:\\pkg\\";
-
-// The package folder on C: - the generated INF, and stand-ins for the DLLs and the data file (the spooler
-// here loads the built modules by name, not these bytes).
-bool PreparePackage(std::string* error) {
-  std::ifstream in(LBL_PACKAGE_INF, std::ios::binary);
-  std::string inf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (inf.empty()) {
-    *error = std::string("cannot read the package INF ") + LBL_PACKAGE_INF;
-    return false;
-  }
-  const std::u16string root = kPackage;
-  bool ok = winsim::WriteHostFile(root + u"lblv6.inf", inf.data(), inf.size());
-  for (const char16_t* arch : {u"amd64", u"i386"})
-    for (const char16_t* f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lblmon.dll"})
-      ok = ok && winsim::WriteHostFile(root + arch + u"\\" + f, "MZ", 2);
-  ok = ok && winsim::WriteHostFile(root + u"dat\\lbldrv6.dat", "DAT", 3);
-  if (!ok) *error = "cannot write the package folder";
-  return ok;
-}
-
 std::string HardwareId(const std::string& deviceId) {
   std::string mfg, mdl;
   size_t pos = 0;
@@ -318,6 +297,25 @@ int RunUninstall(const std::vector<std::string>& args) {
 const char* const kStatus = "0  success\n1  the operation failed (message on stderr)\n2  usage error";
 
 }  // namespace
+
+const char16_t kPackage[] = u"C:\\pkg\\";
+
+bool PreparePackage(std::string* error) {
+  std::ifstream in(LBL_PACKAGE_INF, std::ios::binary);
+  std::string inf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (inf.empty()) {
+    *error = std::string("cannot read the package INF ") + LBL_PACKAGE_INF;
+    return false;
+  }
+  const std::u16string root = kPackage;
+  bool ok = winsim::WriteHostFile(root + u"lblv6.inf", inf.data(), inf.size());
+  for (const char16_t* arch : {u"amd64", u"i386"})
+    for (const char16_t* f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lblmon.dll"})
+      ok = ok && winsim::WriteHostFile(root + arch + u"\\" + f, "MZ", 2);
+  ok = ok && winsim::WriteHostFile(root + u"dat\\lbldrv6.dat", "DAT", 3);
+  if (!ok) *error = "cannot write the package folder";
+  return ok;
+}
 
 CommandSpec InstallCommand() {
   return {"install",

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -16,6 +14,7 @@
 #include "installer/resource.h"
 #include "installer/wizard.h"
 #include "tools/exit_status.h"
+#include "tools/install_commands.h"
 #include "tools/ui_language.h"
 #include "winsim/clock.h"
 #include "winsim/devices.h"
@@ -30,31 +29,10 @@ namespace {
 
 namespace ui = winsim::ui;
 
-const char16_t kPackage[] = u"C:\\pkg\\";
-
 std::string U8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
 std::u16string U16(const std::string& s) {
   const WString w = Utf8ToWide(s);
   return std::u16string(reinterpret_cast<const char16_t*>(w.c_str()));
-}
-
-// The package folder as the installer finds it next to itself: the INF and stand-ins for the DLLs and the
-// data file (the simulated spooler loads the built modules by name).
-bool PreparePackage(std::string* error) {
-  std::ifstream in(LBL_PACKAGE_INF, std::ios::binary);
-  std::string inf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (inf.empty()) {
-    *error = std::string("cannot read the package INF ") + LBL_PACKAGE_INF;
-    return false;
-  }
-  const std::u16string root = kPackage;
-  bool ok = winsim::WriteHostFile(root + u"lblv6.inf", inf.data(), inf.size());
-  for (const char16_t* arch : {u"amd64", u"i386"})
-    for (const char16_t* f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lblmon.dll"})
-      ok = ok && winsim::WriteHostFile(root + arch + u"\\" + f, "MZ", 2);
-  ok = ok && winsim::WriteHostFile(root + u"dat\\lbldrv6.dat", "DAT", 3);
-  if (!ok) *error = "cannot write the package folder";
-  return ok;
 }
 
 // Moves the virtual clock while something waits on it, until done() or 30 s of real time.

@@ -12,6 +12,10 @@ void SetUiModule(HINSTANCE instance);
 // when the string is missing. Returns the characters copied.
 int LoadUiString(UINT id, WCHAR* buf, int cap);
 
+// The open-file dialog for an existing file, with one filter: the string `filterNameId` and `pattern`.
+// `path` (chars characters) receives the choice; false when the user cancelled.
+bool ChooseExistingFile(HWND owner, UINT filterNameId, const WCHAR* pattern, WCHAR* path, DWORD chars);
+
 #ifndef _WIN32
 // Linux build: gives `module` the resources of lbldrv6ui.rc (string table, dialogs, ...) as the Windows
 // DLL carries them. The library does this for itself when it is loaded; tests that link the

@@ -244,17 +244,7 @@ void ChooseSlot(HWND page, PrintSettingsPage* s) {
 
 void ChooseFile(HWND page, WCHAR functionChar) {
   WCHAR name[kUserCommandEditChars + 1] = {};
-  WCHAR filter[64] = {};
-  const int n = LoadUiString(IDS_FILTER_ALL, filter, 48);
-  WStrCopy(filter + n + 1, size_t(64 - n - 1), TEXT("*.*"));  // pairs of terminated strings, then one more 0
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = page;
-  ofn.lpstrFilter = filter;
-  ofn.lpstrFile = name;
-  ofn.nMaxFile = kUserCommandEditChars;
-  ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-  if (!GetOpenFileNameW(&ofn)) return;
+  if (!ChooseExistingFile(page, IDS_FILTER_ALL, TEXT("*.*"), name, kUserCommandEditChars)) return;
   const WCHAR fc[2] = {functionChar, 0};
   WCHAR text[kUserCommandEditChars + 1];
   WFormatTo(text, kUserCommandEditChars + 1, TEXT("%ws?%ws"), fc, name);

@@ -60,17 +60,8 @@ void Refresh(HWND page, WatermarkPage* s) {
 
 void Browse(HWND page) {
   WCHAR name[kWatermarkPathChars] = {};
-  WCHAR filter[64] = {};
-  const int n = LoadUiString(IDS_FILTER_WATERMARK, filter, 48);
-  WStrCopy(filter + n + 1, size_t(64 - n - 1), TEXT("*.bmp"));
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = page;
-  ofn.lpstrFilter = filter;
-  ofn.lpstrFile = name;
-  ofn.nMaxFile = kWatermarkPathChars;
-  ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-  if (GetOpenFileNameW(&ofn)) SetDlgItemTextW(page, kWmPath, name);
+  if (ChooseExistingFile(page, IDS_FILTER_WATERMARK, TEXT("*.bmp"), name, kWatermarkPathChars))
+    SetDlgItemTextW(page, kWmPath, name);
 }
 
 void Open(HWND page, PrinterContext* ctx) {

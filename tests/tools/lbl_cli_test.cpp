@@ -450,11 +450,7 @@ TEST_F(LblCommand, SheetPicturesEveryPage) {
   ASSERT_EQ(r.status, 0) << r.err;
   for (const char* name : {"first.png", "page-101.png"}) {
     SCOPED_TRACE(name);
-    std::ifstream in(dir + "/" + name, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    lblview::RgbImage image;
-    std::string error;
-    ASSERT_TRUE(lblview::DecodePng(bytes.data(), bytes.size(), &image, &error)) << error;
+    const lblview::RgbImage image = ReadPng(dir + "/" + name);
     EXPECT_GT(image.width, 100u);
     EXPECT_GT(image.height, 100u);
     size_t dark = 0;
@@ -476,11 +472,7 @@ TEST_F(LblCommand, WizardInstallsStepByStepWithPictures) {
   // The start and the four page-changing actions (an answer changes no page and is not pictured).
   for (const char* name : {"00-install.png", "01-install.png", "03-install.png", "04-result.png"}) {
     SCOPED_TRACE(name);
-    std::ifstream in(dir + "/" + name, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    lblview::RgbImage image;
-    std::string error;
-    ASSERT_TRUE(lblview::DecodePng(bytes.data(), bytes.size(), &image, &error)) << error;
+    const lblview::RgbImage image = ReadPng(dir + "/" + name);
     EXPECT_GT(image.width, 300u);
   }
   EXPECT_FALSE(std::filesystem::exists(dir + "/05-result.png"));

@@ -59,16 +59,7 @@ class ToolsTest : public UiTest {
   // attached there (its device ID names TWL unless `commandSet` says otherwise).
   // `monitor` false: a plain driver whose jobs the spooler keeps.
   void InstallTools(bool device = true, const std::string& commandSet = "TWL", bool monitor = true) {
-    module = lbltest::ModuleWithCatalogue(catalogue);
-    RegisterUiResources(module);
-    SetUiModule(module);
-    const std::u16string dat = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\lbldrv6.dat";
-    winsim::WriteHostFile(dat, dataFile.b.data(), dataFile.b.size());
-    winsim::DriverSpec d;
-    d.name = kDriver;
-    d.dataFile = dat;
-    d.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\lbldrv6.dll";
-    d.configFile = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\lbldrv6ui.dll";
+    winsim::DriverSpec d = PrepareDriver();
     if (monitor) d.monitorName = u"Tarnwell Language Monitor V6";
     winsim::AddDriver(d);
     std::string error;

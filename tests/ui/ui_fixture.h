@@ -84,8 +84,8 @@ class UiTest : public ::testing::Test {
     if (printer) ClosePrinter(printer);
   }
 
-  // Installs the driver and `name`, opens it with `access`.
-  void Install(const std::u16string& name = kPrinter, DWORD access = PRINTER_ALL_ACCESS, bool mayAdminister = true) {
+  // The UI module with the test catalogue and the data file in the driver folder; the driver's files.
+  winsim::DriverSpec PrepareDriver() {
     module = lbltest::ModuleWithCatalogue(catalogue);
     RegisterUiResources(module);
     SetUiModule(module);
@@ -96,6 +96,12 @@ class UiTest : public ::testing::Test {
     d.dataFile = dat;
     d.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\lbldrv6.dll";
     d.configFile = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\lbldrv6ui.dll";
+    return d;
+  }
+
+  // Installs the driver and `name`, opens it with `access`.
+  void Install(const std::u16string& name = kPrinter, DWORD access = PRINTER_ALL_ACCESS, bool mayAdminister = true) {
+    winsim::DriverSpec d = PrepareDriver();
     d.helpFile = helpFile;
     winsim::AddDriver(d);
     AddPrinter(name, mayAdminister);

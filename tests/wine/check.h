@@ -19,6 +19,12 @@ bool WriteBytes(const std::string& path, const void* data, size_t size);
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* out);
 // The window as the display shows it, as a PNG file.
 bool Screenshot(HWND window, const std::string& path);
+// The printer driver's configuration DLL (lbldrv6ui) loaded; null when the printer's driver has none.
+HMODULE LoadPrinterUi(HANDLE printer);
+template <class Fn>
+Fn DriverExport(HMODULE ui, const char* name) {
+  return ui ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ui, name))) : nullptr;
+}
 
 // install DRIVER SOURCE-DIR: the driver files of SOURCE-DIR into Wine's spooler, a printer DRIVER on FILE:.
 int InstallDriver(const std::string& driver, const std::string& sourceDir);
@@ -37,14 +43,9 @@ int SheetChecks(const std::string& driver, const std::string& outDir);
 // sheets-in DRIVER LANGUAGE OUT-DIR: Wine's UI language (from LC_ALL) is LANGUAGE, lbldrv6ui's strings
 // load in it, then the sheets as above.
 int LanguageSheetChecks(const std::string& driver, const std::string& language, const std::string& outDir);
-// The window as the display shows it, as a PNG file.
-bool SaveWindowPng(HWND window, const std::string& path);
 // The Graphics Property, Print Settings and WaterMark pages in a modeless sheet: their lists read with
 // user32, screenshots of Graphics under two dithering methods, Print Settings and WaterMark with a picture.
 int PageChecks(const std::string& driver, const std::string& outDir);
-
-// The window as the screen shows it, as a PNG file.
-bool Screenshot(HWND window, const std::string& path);
 // On the Page Setup page (other pages: nothing, true): the stock list's texts, and the stock editor
 // opened from New, saved as PNG (its path to editorPng) and cancelled.
 bool CheckPageSetup(HWND page, const std::string& pngPrefix, std::string* editorPng);

@@ -50,12 +50,7 @@ int LanguageSheetChecks(const std::string& driver, const std::string& language, 
   std::wstring name = Widen(driver);
   HANDLE printer = nullptr;
   if (!OpenPrinterW(name.data(), &printer, nullptr)) return Fail("OpenPrinterW", driver), 1;
-  DWORD needed = 0;
-  GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
-  std::vector<BYTE> info(needed ? needed : 1);
-  HMODULE ui = nullptr;
-  if (needed && GetPrinterDriverW(printer, nullptr, 2, info.data(), needed, &needed))
-    ui = LoadLibraryW(reinterpret_cast<DRIVER_INFO_2W*>(info.data())->pConfigFile);
+  HMODULE ui = LoadPrinterUi(printer);
   ClosePrinter(printer);
   if (!ui) return Fail(step, "load lbldrv6ui.dll"), 1;
 

@@ -114,17 +114,8 @@ int PageChecks(const std::string& driver, const std::string& outDir) {
   std::wstring name = Widen(driver);
   HANDLE printer = nullptr;
   if (!OpenPrinterW(name.data(), &printer, nullptr)) return Fail(step, "OpenPrinterW " + driver), 1;
-  std::wstring uiPath;
-  {
-    DWORD needed = 0;
-    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
-    std::vector<BYTE> info(needed ? needed : 1);
-    if (needed && GetPrinterDriverW(printer, nullptr, 2, info.data(), needed, &needed))
-      uiPath = reinterpret_cast<DRIVER_INFO_2W*>(info.data())->pConfigFile;
-  }
-  HMODULE ui = uiPath.empty() ? nullptr : LoadLibraryW(uiPath.c_str());
-  auto documentSheet = ui ? reinterpret_cast<PFNPROPSHEETUI>(reinterpret_cast<void*>(GetProcAddress(ui, "DrvDocumentPropertySheets")))
-                          : nullptr;
+  HMODULE ui = LoadPrinterUi(printer);
+  auto documentSheet = DriverExport<PFNPROPSHEETUI>(ui, "DrvDocumentPropertySheets");
   if (!documentSheet) return Fail(step, "DrvDocumentPropertySheets of lbldrv6ui.dll"), 1;
 
   const LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
@@ -199,7 +190,7 @@ int PageChecks(const std::string& driver, const std::string& outDir) {
     HANDLE now = reinterpret_cast<HANDLE>(SendDlgItemMessageW(page, 1036, STM_GETIMAGE, IMAGE_BITMAP, 0));
     if (!now || now == sample) ok = Fail(step, std::string("Graphics: the sample was not redrawn for ") + m.file, false);
     sample = now;
-    if (!SaveWindowPng(sheet, outDir + "\\" + m.file)) ok = Fail(step, std::string("screenshot ") + m.file, false);
+    if (!Screenshot(sheet, outDir + "\\" + m.file)) ok = Fail(step, std::string("screenshot ") + m.file, false);
   }
   if (ok) Ok("Graphics Property: bars 0..200, sample redrawn for Floyd-Steinberg and None, two screenshots");
 
@@ -213,7 +204,7 @@ int PageChecks(const std::string& driver, const std::string& outDir) {
   if (languages.empty() || actions.size() < 2 || actions[1] != TEXT("Tear Off") || slots.size() != 4 || chars.size() != 7 ||
       occurrence.size() != 3 || speeds.empty() || speeds[0] != TEXT("Use printer settings"))
     ok = Fail(step, "Print Settings lists", false);
-  if (!SaveWindowPng(sheet, outDir + "\\print-settings.png")) ok = Fail(step, "screenshot print-settings.png", false);
+  if (!Screenshot(sheet, outDir + "\\print-settings.png")) ok = Fail(step, "screenshot print-settings.png", false);
 
   // WaterMark: the preview of the ring after the activation timer.
   page = ShowPage(sheet, watermark);
@@ -222,7 +213,7 @@ int PageChecks(const std::string& driver, const std::string& outDir) {
   WCHAR path[MAX_PATH] = {};
   GetDlgItemTextW(page, 1083, path, MAX_PATH);
   if (!preview || widePicture != path) ok = Fail(step, "WaterMark: preview " + std::string(preview ? "shown" : "missing") + ", path " + Narrow(path), false);
-  if (!SaveWindowPng(sheet, outDir + "\\watermark.png")) ok = Fail(step, "screenshot watermark.png", false);
+  if (!Screenshot(sheet, outDir + "\\watermark.png")) ok = Fail(step, "screenshot watermark.png", false);
 
   // OK: the pages apply, then compstui's apply-now callback writes the output.
   PropSheet_PressButton(sheet, PSBTN_OK);

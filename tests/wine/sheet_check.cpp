@@ -344,11 +344,6 @@ bool EndWatch(Watch* watch, HANDLE thread) {
 
 namespace {
 
-template <class Fn>
-Fn DriverExport(HMODULE ui, const char* name) {
-  return ui ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ui, name))) : nullptr;
-}
-
 // The driver's output after OK: the settings record of the printer with the copies the application set.
 bool CheckOutput(const std::vector<uint8_t>& out, const std::string& driver) {
   const auto* dm = reinterpret_cast<const PrinterDevmode*>(out.data());
@@ -378,18 +373,19 @@ bool HostedSheet(const char* step, const std::string& prefix, const std::string&
 
 }  // namespace
 
-bool SaveWindowPng(HWND window, const std::string& path) { return Screenshot(window, path); }
-
-int HostedDeviceSheet(HANDLE printer, const std::string& prefix, const std::string& outDir,
-                      std::vector<std::pair<std::string, bool>>* pages) {
+HMODULE LoadPrinterUi(HANDLE printer) {
   DWORD needed = 0;
   GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
   std::vector<BYTE> info(needed ? needed : 1);
-  if (!needed || !GetPrinterDriverW(printer, nullptr, 2, info.data(), needed, &needed)) return Fail(prefix.c_str(), "driver"), 1;
-  HMODULE ui = LoadLibraryW(reinterpret_cast<DRIVER_INFO_2W*>(info.data())->pConfigFile);
-  auto deviceSheet = DriverExport<PFNPROPSHEETUI>(ui, "DrvDevicePropertySheets");
+  if (!needed || !GetPrinterDriverW(printer, nullptr, 2, info.data(), needed, &needed)) return nullptr;
+  return LoadLibraryW(reinterpret_cast<DRIVER_INFO_2W*>(info.data())->pConfigFile);
+}
+
+int HostedDeviceSheet(HANDLE printer, const std::string& prefix, const std::string& outDir,
+                      std::vector<std::pair<std::string, bool>>* pages) {
+  auto deviceSheet = DriverExport<PFNPROPSHEETUI>(LoadPrinterUi(printer), "DrvDevicePropertySheets");
   if (!deviceSheet) return Fail(prefix.c_str(), "DrvDevicePropertySheets"), 1;
-  needed = 0;
+  DWORD needed = 0;
   GetPrinterW(printer, 2, nullptr, 0, &needed);
   std::vector<BYTE> p2(needed ? needed : 1);
   if (!needed || !GetPrinterW(printer, 2, p2.data(), needed, &needed)) return Fail(prefix.c_str(), "GetPrinterW"), 1;
@@ -409,15 +405,7 @@ int SheetChecks(const std::string& driver, const std::string& outDir) {
   std::wstring name = Widen(driver);
   HANDLE printer = nullptr;
   if (!OpenPrinterW(name.data(), &printer, nullptr)) return Fail("OpenPrinterW", driver), 1;
-  std::wstring uiPath;
-  {
-    DWORD needed = 0;
-    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
-    std::vector<BYTE> info(needed ? needed : 1);
-    if (needed && GetPrinterDriverW(printer, nullptr, 2, info.data(), needed, &needed))
-      uiPath = reinterpret_cast<DRIVER_INFO_2W*>(info.data())->pConfigFile;
-  }
-  HMODULE ui = uiPath.empty() ? nullptr : LoadLibraryW(uiPath.c_str());
+  HMODULE ui = LoadPrinterUi(printer);
   auto documentSheet = DriverExport<PFNPROPSHEETUI>(ui, "DrvDocumentPropertySheets");
   auto deviceSheet = DriverExport<PFNPROPSHEETUI>(ui, "DrvDevicePropertySheets");
   if (!documentSheet || !deviceSheet) return Fail("load lbldrv6ui.dll", "the sheet functions"), 1;

@@ -40,17 +40,19 @@ class GreySource {
 };
 
 // Error diffusion into `out` (1 bit, all 0). Working rows hold grey values with kPad spare columns
-// on each side, which absorb error sent past the left and right edges.
+// on each side, which absorb error sent past the left and right edges; error for rows past the end
+// goes to one more row that is never read.
 template <typename Kernel>
 bool Diffuse(RasterImage& img, RasterImage& out) {
   const uint32_t w = img.Width(), h = img.Height();
   const size_t span = static_cast<size_t>(w) + 2 * kPad;
-  LocalArray<int> ring = AllocArray<int>(span * kRing);
+  LocalArray<int> ring = AllocArray<int>(span * (kRing + 1));
   LocalArray<uint8_t> scratch = AllocArray<uint8_t>(w);
   if (!ring || !scratch) return false;
   const GreySource source(img);
-  int* rows[kRing];
-  for (int i = 0; i < kRing; ++i) rows[i] = ring.get() + span * i + kPad;
+  int* rows[kRing + 1];
+  for (int i = 0; i <= kRing; ++i) rows[i] = ring.get() + span * i + kPad;
+  std::fill_n(rows[kRing] - kPad, span, 0);
   auto load = [&](uint32_t y) {
     int* r = rows[y % kRing] - kPad;
     const uint8_t* g = source.Row(y, scratch.get());
@@ -61,30 +63,9 @@ bool Diffuse(RasterImage& img, RasterImage& out) {
 
   for (uint32_t y = 0; y < h; ++y) {
     if (img.CancelRequested()) break;
-    int* cur = rows[y % kRing];
     int* next[kRing];
-    bool valid[kRing];
-    for (int dy = 0; dy < kRing; ++dy) {
-      next[dy] = rows[(y + dy) % kRing];
-      valid[dy] = y + dy < h;
-    }
-    uint8_t* dst = out.Row(y);
-    unsigned bits = 0;
-    for (uint32_t x = 0; x < w; ++x) {
-      const int v = cur[x];
-      const bool white = v >= 129;
-      const int e = white ? v - 255 : v;
-      bits = (bits << 1) | (white ? 1u : 0u);
-      if ((x & 7) == 7) dst[x >> 3] = static_cast<uint8_t>(bits);
-      if (e == 0) continue;
-      for (const Tap& t : Kernel::kTaps) {
-        if (!valid[t.dy]) continue;
-        int* p = next[t.dy] + static_cast<int>(x) + t.dx;
-        const int nv = *p + t.w * e / Kernel::kDivisor;
-        *p = nv < 0 ? 0 : nv > 255 ? 255 : nv;
-      }
-    }
-    if (w & 7) dst[w >> 3] = static_cast<uint8_t>(bits << (8 - (w & 7)));
+    for (uint32_t dy = 0; dy < kRing; ++dy) next[dy] = y + dy < h ? rows[(y + dy) % kRing] : rows[kRing];
+    DiffuseRow<Kernel>(next, w, out.Row(y));
     if (y + kRing < h) load(y + kRing);
     img.SetProgress(Percent(y + 1, h));
   }

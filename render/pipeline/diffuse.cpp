@@ -15,60 +15,7 @@
 
 namespace pipeline_detail {
 
-namespace {
-
 using namespace diffusion;
-
-inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
-
-// Eight values from p on that are all 255 (1) or all 0 (0), else -1: such a group is white or black
-// without error, so it only sets its byte.
-inline int Solid8(const int* p) {
-#if defined(__SSE2__)
-  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
-  const __m128i white = _mm_set1_epi32(255);
-  if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(a, white), _mm_cmpeq_epi32(b, white))) == 0xFFFF) return 1;
-  if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a, b), _mm_setzero_si128())) == 0xFFFF) return 0;
-  return -1;
-#else
-  bool white = true, black = true;
-  for (int i = 0; i < 8; ++i) {
-    white = white && p[i] == 255;
-    black = black && p[i] == 0;
-  }
-  return white ? 1 : black ? 0 : -1;
-#endif
-}
-
-template <typename Kernel>
-void DiffuseRow(int* const* rows, uint32_t width, uint8_t* bits) {
-  int* cur = rows[0];
-  unsigned byte = 0;
-  for (uint32_t x = 0; x < width; ++x) {
-    if ((x & 7) == 0 && x + 8 <= width) {
-      const int solid = Solid8(cur + x);
-      if (solid >= 0) {
-        bits[x >> 3] = solid ? 0xFF : 0x00;
-        x += 7;
-        continue;
-      }
-    }
-    const int v = cur[x];
-    const int white = v >= 129;
-    const int e = v - (white ? 255 : 0);
-    byte = byte << 1 | static_cast<unsigned>(white);
-    if ((x & 7) == 7) bits[x >> 3] = static_cast<uint8_t>(byte);
-    if (e == 0) continue;
-    for (const Tap& t : Kernel::kTaps) {
-      int* p = rows[t.dy] + static_cast<int>(x) + t.dx;
-      *p = Clamp255(*p + t.w * e / Kernel::kDivisor);
-    }
-  }
-  if (width & 7) bits[width >> 3] = static_cast<uint8_t>(byte << (8 - (width & 7)));
-}
-
-}  // namespace
 
 bool DiffusionRows::Prepare(const GreyRows& grey, int method) {
   grey_ = grey;

@@ -155,8 +155,10 @@ void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count
     }
     DWORD err = GetLastError();
     DebugTrace("DoRemovePrinterDriver: DriverEnv:%ws, ModelName:%ws, bOK:%d", r.environment, r.model, ok);
+    // "OK\r\n" ends a line elsewhere; here it stands inside one.
     WCHAR result[21];
     WStrCopy(result, 21, InstallerString(ok ? IDS_OK : IDS_FAILED));
+    for (size_t n = WStrLen(result); n > 0 && (result[n - 1] == '\r' || result[n - 1] == '\n');) result[--n] = 0;
     Log(e, InstallerString(IDS_REMOVE_DRIVER), r.model, result, ok ? 0 : err);
   }
 }

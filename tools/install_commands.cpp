@@ -131,60 +131,6 @@ void WriteMachine(JsonOut& j, const Run& run) {
   j.EndArray();
 }
 
-// Options both commands take to set up the machine first.
-struct Setup {
-  std::vector<std::string> usbPrinters;  // device ID texts
-  std::vector<std::string> installed;    // MODEL,PRINTER,PORT
-};
-
-bool TakeSetupOption(const std::vector<std::string>& args, size_t& i, Setup& s, std::string* error) {
-  const std::string& a = args[i];
-  if (a != "--usb-printer" && a != "--installed") return false;
-  if (i + 1 >= args.size()) {
-    *error = a + " needs a value";
-    return true;
-  }
-  (a == "--usb-printer" ? s.usbPrinters : s.installed).push_back(args[++i]);
-  return true;
-}
-
-bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
-  DWORD port = 1;
-  for (const auto& id : s.usbPrinters) {
-    auto dev = std::make_shared<winsim::UsbPrinterDevice>();
-    dev->deviceId = id;
-    dev->portNumber = port;
-    dev->serial = "TW000000" + std::to_string(port++);
-    if (!winsim::AttachUsbPrinter(dev)) {
-      *error = "cannot attach the USB printer " + id;
-      return false;
-    }
-  }
-  for (const auto& spec : s.installed) {
-    size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);
-    if (c2 == std::string::npos) {
-      *error = "--installed takes MODEL,PRINTER,PORT: " + spec;
-      return false;
-    }
-    InstallRecord r{};
-    WStrCopy(r.model, 260, Utf8ToWide(spec.substr(0, c1)).c_str());
-    WStrCopy(r.printerName, 260, Utf8ToWide(spec.substr(c1 + 1, c2 - c1 - 1)).c_str());
-    WStrCopy(r.portName, 260, Utf8ToWide(spec.substr(c2 + 1)).c_str());
-    r.portType = kPortTypeOther;
-    Engine quiet = e;
-    quiet.host.appendLog = nullptr;
-    quiet.host.startProcess = nullptr;
-    quiet.setDefault = false;
-    bool ok = false;
-    OnWorkThread([&] { ok = InstallRun(quiet, r); });
-    if (!ok) {
-      *error = "cannot install " + spec;
-      return false;
-    }
-  }
-  return true;
-}
-
 bool Start(std::string* error) {
   winsim::Reset();
   lbl::ApplyUiLanguage();
@@ -315,6 +261,54 @@ bool PreparePackage(std::string* error) {
   ok = ok && winsim::WriteHostFile(root + u"dat\\lbldrv6.dat", "DAT", 3);
   if (!ok) *error = "cannot write the package folder";
   return ok;
+}
+
+bool TakeSetupOption(const std::vector<std::string>& args, size_t& i, Setup& s, std::string* error) {
+  const std::string& a = args[i];
+  if (a != "--usb-printer" && a != "--installed") return false;
+  if (i + 1 >= args.size()) {
+    *error = a + " needs a value";
+    return true;
+  }
+  (a == "--usb-printer" ? s.usbPrinters : s.installed).push_back(args[++i]);
+  return true;
+}
+
+bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
+  DWORD port = 1;
+  for (const auto& id : s.usbPrinters) {
+    auto dev = std::make_shared<winsim::UsbPrinterDevice>();
+    dev->deviceId = id;
+    dev->portNumber = port;
+    dev->serial = "TW000000" + std::to_string(port++);
+    if (!winsim::AttachUsbPrinter(dev)) {
+      *error = "cannot attach the USB printer " + id;
+      return false;
+    }
+  }
+  for (const auto& spec : s.installed) {
+    size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);
+    if (c2 == std::string::npos) {
+      *error = "--installed takes MODEL,PRINTER,PORT: " + spec;
+      return false;
+    }
+    InstallRecord r{};
+    WStrCopy(r.model, 260, Utf8ToWide(spec.substr(0, c1)).c_str());
+    WStrCopy(r.printerName, 260, Utf8ToWide(spec.substr(c1 + 1, c2 - c1 - 1)).c_str());
+    WStrCopy(r.portName, 260, Utf8ToWide(spec.substr(c2 + 1)).c_str());
+    r.portType = kPortTypeOther;
+    Engine quiet = e;
+    quiet.host.appendLog = nullptr;
+    quiet.host.startProcess = nullptr;
+    quiet.setDefault = false;
+    bool ok = false;
+    OnWorkThread([&] { ok = InstallRun(quiet, r); });
+    if (!ok) {
+      *error = "cannot install " + spec;
+      return false;
+    }
+  }
+  return true;
 }
 
 CommandSpec InstallCommand() {

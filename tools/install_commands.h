@@ -2,6 +2,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "installer/engine.h"
 
 #include "tools/command_help.h"
 
@@ -11,6 +14,17 @@ namespace lbl {
 // data file (the spooler here loads the built modules by name, not these bytes).
 extern const char16_t kPackage[];
 bool PreparePackage(std::string* error);
+
+// Options the install commands and lbl wizard take to set up the machine first.
+struct Setup {
+  std::vector<std::string> usbPrinters;  // device ID texts
+  std::vector<std::string> installed;    // MODEL,PRINTER,PORT
+};
+// args[i] is --usb-printer or --installed: takes it and its value (error set when it has none); false for
+// any other option.
+bool TakeSetupOption(const std::vector<std::string>& args, size_t& i, Setup& s, std::string* error);
+// Attaches the USB printers, then installs the printers with `e` (its log and questions left out).
+bool ApplySetup(const Setup& s, Engine& e, std::string* error);
 
 CommandSpec InstallCommand();
 CommandSpec UninstallCommand();

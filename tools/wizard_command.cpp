@@ -1,6 +1,5 @@
 #include "tools/wizard_command.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
@@ -186,22 +185,12 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
 }
 
 struct Options {
-  std::vector<std::string> actions, installed, usbPrinters, networkPrinters;
+  Setup setup;
+  std::vector<std::string> actions, networkPrinters;
   std::string pngDir;
 };
 
-bool Setup(const Options& o, std::string* error) {
-  DWORD port = 1;
-  for (const auto& id : o.usbPrinters) {
-    auto dev = std::make_shared<winsim::UsbPrinterDevice>();
-    dev->deviceId = id;
-    dev->portNumber = port;
-    dev->serial = "TW000000" + std::to_string(port++);
-    if (!winsim::AttachUsbPrinter(dev)) {
-      *error = "cannot attach the USB printer " + id;
-      return false;
-    }
-  }
+bool SetUpMachine(const Options& o, std::string* error) {
   if (!o.networkPrinters.empty()) winsim::AddNetworkAdapter({});
   for (const auto& spec : o.networkPrinters) {
     const size_t eq = spec.find('=');
@@ -211,50 +200,26 @@ bool Setup(const Options& o, std::string* error) {
     }
     winsim::AddNetworkPrinter(spec.substr(0, eq), spec.substr(eq + 1));
   }
-  for (const auto& spec : o.installed) {
-    const size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);
-    if (c2 == std::string::npos) {
-      *error = "--installed takes MODEL,PRINTER,PORT: " + spec;
-      return false;
-    }
-    Engine e;
-    WStrCopy(e.installerDir, MAX_PATH, ToWString(kPackage).c_str());
-    InstallRecord r{};
-    WStrCopy(r.model, 260, Utf8ToWide(spec.substr(0, c1)).c_str());
-    WStrCopy(r.printerName, 260, Utf8ToWide(spec.substr(c1 + 1, c2 - c1 - 1)).c_str());
-    WStrCopy(r.portName, 260, Utf8ToWide(spec.substr(c2 + 1)).c_str());
-    r.portType = kPortTypeOther;
-    bool ok = false;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-      ok = InstallRun(e, r);
-      done = true;
-    });
-    while (!done) {
-      if (winsim::ThreadsWaitingOnClock()) winsim::AdvanceClock(100);
-      else std::this_thread::yield();
-    }
-    worker.join();
-    if (!ok) {
-      *error = "cannot install " + spec;
-      return false;
-    }
-  }
-  return true;
+  Engine e;
+  WStrCopy(e.installerDir, MAX_PATH, ToWString(kPackage).c_str());
+  return ApplySetup(o.setup, e, error);
 }
 
 int RunWizard(const std::vector<std::string>& args) {
   Options o;
+  std::string error;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (TakeSetupOption(args, i, o.setup, &error)) {
+      if (!error.empty()) return Usage(error);
+      continue;
+    }
     if (a == "--png") {
       if (i + 1 >= args.size()) return Usage("--png needs a folder");
       o.pngDir = args[++i];
       continue;
     }
-    std::vector<std::string>* into = a == "--do" ? &o.actions : a == "--installed" ? &o.installed
-                                   : a == "--usb-printer" ? &o.usbPrinters : a == "--net-printer" ? &o.networkPrinters
-                                   : nullptr;
+    std::vector<std::string>* into = a == "--do" ? &o.actions : a == "--net-printer" ? &o.networkPrinters : nullptr;
     if (!into) return Usage("unknown option '" + a + "' (try 'lbl help wizard')");
     if (i + 1 >= args.size()) return Usage(a + " needs a value");
     into->push_back(args[++i]);
@@ -267,8 +232,7 @@ int RunWizard(const std::vector<std::string>& args) {
   winsim::Reset();
   lbl::ApplyUiLanguage();  // Reset forgot the --ui-language choice
   winsim::UseVirtualClock();
-  std::string error;
-  if (!PreparePackage(&error) || !Setup(o, &error)) return Fail(error);
+  if (!PreparePackage(&error) || !SetUpMachine(o, &error)) return Fail(error);
 
   Session s;
   s.pngDir = o.pngDir;

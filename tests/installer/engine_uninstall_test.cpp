@@ -36,7 +36,7 @@ TEST_F(EngineUninstall, EverythingOfAPackagePrinterOnATcpIpPortGoes) {
   EXPECT_EQ(Log(),
             "Remove printer: Net ...OK\r\n"
             "Remove port: IP_192.0.2.10 ...OK\r\n"
-            "Remove printer driver Tarnwell TW-JA OK\r\n. code:0\r\n"
+            "Remove printer driver Tarnwell TW-JA OK. code:0\r\n"
             "Delete printer driver package, inf: oem0.inf...OK\r\n");
   EXPECT_TRUE(winsim::Printers().empty());
   EXPECT_TRUE(winsim::TcpIpPorts().empty());
@@ -86,7 +86,7 @@ TEST_F(EngineUninstall, AnotherVendorsDriverLosesNoFiles) {
   EXPECT_EQ(winsim::Drivers().size(), 1u);  // ours stays
   EXPECT_TRUE(Exists(driverDir + u"other.dat"));
   EXPECT_TRUE(Exists(driverDir + u"lbldrv6.dll"));
-  EXPECT_NE(Log().find("Remove printer driver Other Printer OK\r\n. code:0"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("Remove printer driver Other Printer OK. code:0"), std::string::npos) << Log();
 }
 
 TEST_F(EngineUninstall, RemovingOneOfTwoModelsLeavesTheOtherPrinting) {
@@ -106,12 +106,12 @@ TEST_F(EngineUninstall, ADriverNotFoundOrInUseDeletesNothing) {
   engine.removeDriver = true;
   std::vector<InstallRecord> recs{Record(TEXT("Tarnwell TW-KA_"), TEXT("Missing"), TEXT("FILE:"))};
   Uninstall(recs);
-  EXPECT_NE(Log().find("Remove printer driver Tarnwell TW-KA_ Failed\r\n. code:1797\r\n"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("Remove printer driver Tarnwell TW-KA_ Failed. code:1797\r\n"), std::string::npos) << Log();
   // Still used by the printer "JA", which was not selected.
   InstallRecord inUse = Record(TEXT("Tarnwell TW-JA"), TEXT("Unselected"), TEXT("FILE:"));
   ClearLog();
   RunWork([&] { DoRemovePrinterDriver(engine, &inUse, 1); });
-  EXPECT_EQ(Log(), "Remove printer driver Tarnwell TW-JA Failed\r\n. code:3001\r\n");
+  EXPECT_EQ(Log(), "Remove printer driver Tarnwell TW-JA Failed. code:3001\r\n");
   EXPECT_TRUE(Exists(driverDir + u"lbldrv6.dll"));
 }
 

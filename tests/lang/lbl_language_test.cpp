@@ -1,26 +1,18 @@
 // The lbl program with --ui-language: the driver's and the installer's texts in the chosen language.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "tests/tools/run_lbl.h"
+
 namespace {
 
-struct Ran {
-  int status = -1;
-  std::string out;
-};
-
+using lbltest::Ran;
 Ran Lbl(const std::string& args) {
-  Ran r;
-  FILE* p = popen((std::string(LBL_EXE) + " " + args + " 2>/dev/null").c_str(), "r");
-  char buf[4096];
-  for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = p ? pclose(p) : -1;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return lbltest::RunLbl(LBL_EXE, args, testing::TempDir() + "/lbl_stderr_" + std::to_string(getpid()) + ".txt");
 }
 
 TEST(LblLanguage, CapabilityNamesAndInstallLogInTheChosenLanguage) {

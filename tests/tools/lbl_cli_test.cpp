@@ -17,6 +17,7 @@
 #include <set>
 
 #include "tools/viewer/png.h"
+#include "tests/tools/run_lbl.h"
 
 #ifndef LBL_EXE
 #error "LBL_EXE must name the lbl program"
@@ -25,11 +26,6 @@
 namespace tooltest {
 namespace {
 
-struct Ran {
-  int status;
-  std::string out, err;
-};
-
 std::string Dir() { return testing::TempDir() + "/lbl_cli_test_" + std::to_string(getpid()); }
 
 std::string Temp(const std::string& name) {
@@ -37,19 +33,8 @@ std::string Temp(const std::string& name) {
   return Dir() + "/" + name;
 }
 
-Ran Lbl(const std::string& args) {
-  const std::string errFile = Temp("stderr.txt");
-  const std::string cmd = std::string(LBL_EXE) + " " + args + " 2>" + errFile;
-  Ran r;
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = p ? pclose(p) : -1;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream e(errFile);
-  r.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
-  return r;
-}
+using lbltest::Ran;
+Ran Lbl(const std::string& args) { return lbltest::RunLbl(LBL_EXE, args, Temp("stderr.txt")); }
 
 // A PDF of `pages` pages of w x h points, each drawn by `draw` (page number from 1).
 void MakePdf(const std::string& path, double w, double h, int pages, const std::function<void(cairo_t*, int)>& draw) {

@@ -12,6 +12,7 @@
 
 #include "common/pagefile.h"
 #include "tools/print_job.h"
+#include "tests/tools/run_lbl.h"
 #include "tools/viewer/png.h"
 #include "tools_fixture.h"
 
@@ -197,11 +198,6 @@ TEST(PrintRoundTrip, SetFieldsReachTheStreamOrAreReportedAsNotTaken) {
 
 // ---- the lbl program ----
 
-struct Ran {
-  int status;
-  std::string out, err;
-};
-
 // Per process: ctest runs the tests of this program side by side.
 std::string TempDir() { return testing::TempDir() + "/lbl_print_test_" + std::to_string(getpid()); }
 
@@ -218,19 +214,8 @@ class LblProgram : public ::testing::Test {
   }
 };
 
-Ran Lbl(const std::string& args) {
-  const std::string errFile = TempPath("stderr.txt");
-  const std::string cmd = std::string(LBL_EXE) + " " + args + " 2>" + errFile;
-  Ran r;
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = p ? pclose(p) : -1;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream e(errFile);
-  r.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
-  return r;
-}
+using lbltest::Ran;
+Ran Lbl(const std::string& args) { return lbltest::RunLbl(LBL_EXE, args, TempPath("stderr.txt")); }
 
 TEST_F(LblProgram, AJobCheckedByCheckJobPrintsOnThePaperTheCheckSaw) {
   for (const char* paper : {"76mm x 130mm", "4 x 6"}) {

@@ -10,23 +10,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/tools/run_lbl.h"
+
 namespace tooltest {
 namespace {
 
-struct Ran {
-  int status;
-  std::string out;
-};
-
+using lbltest::Ran;
 Ran Lbl(const std::string& args) {
-  const std::string cmd = std::string(LBL_EXE) + " " + args + " 2>/dev/null";
-  Ran r;
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = p ? pclose(p) : -1;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return lbltest::RunLbl(LBL_EXE, args, testing::TempDir() + "/lbl_stderr_" + std::to_string(getpid()) + ".txt");
 }
 
 TEST(LblStock, AddClampsAsTheEditorAndUserStays) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ bool WriteBytes(const std::string& path, const void* data, size_t size);
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* out);
 // The window as the display shows it, as a PNG file.
 bool Screenshot(HWND window, const std::string& path);
+// The first visible top-level window of process `pid` that `match` accepts; null when none.
+HWND FindProcessWindow(DWORD pid, const std::function<bool(HWND)>& match);
 // The printer driver's configuration DLL (lbldrv6ui) loaded; null when the printer's driver has none.
 HMODULE LoadPrinterUi(HANDLE printer);
 template <class Fn>

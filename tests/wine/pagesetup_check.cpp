@@ -12,26 +12,6 @@
 
 namespace winecheck {
 
-namespace {
-
-struct FindEditor {
-  DWORD process;
-  HWND editor;
-};
-
-BOOL CALLBACK FindEditorWindow(HWND window, LPARAM param) {
-  auto* find = reinterpret_cast<FindEditor*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != find->process || !IsWindowVisible(window)) return TRUE;
-  if (GetDlgItem(window, IDC_SE_NAME) && GetDlgItem(window, IDC_SE_TYPE)) {
-    find->editor = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-}  // namespace
 
 bool CheckPageSetup(HWND page, const std::string& pngPrefix, std::string* editorPng) {
   HWND combo = GetDlgItem(page, IDC_PS_STOCK);
@@ -57,20 +37,21 @@ bool CheckPageSetup(HWND page, const std::string& pngPrefix, std::string* editor
 
   // New... opens the editor modally on the sheet's thread.
   PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_PS_NEW, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_PS_NEW)));
-  FindEditor find{GetCurrentProcessId(), nullptr};
-  for (int waited = 0; waited < 10000 && !find.editor; waited += 100) {
+  auto isEditor = [](HWND w) { return GetDlgItem(w, IDC_SE_NAME) && GetDlgItem(w, IDC_SE_TYPE); };
+  HWND editor = nullptr;
+  for (int waited = 0; waited < 10000 && !editor; waited += 100) {
     Sleep(100);
-    EnumWindows(FindEditorWindow, reinterpret_cast<LPARAM>(&find));
+    editor = FindProcessWindow(GetCurrentProcessId(), isEditor);
   }
-  if (!find.editor) return Fail("stock editor", "the editor did not open", false);
+  if (!editor) return Fail("stock editor", "the editor did not open", false);
   Sleep(400);  // its 50 ms preview timer
   WCHAR name[64] = {};
-  GetDlgItemTextW(find.editor, IDC_SE_NAME, name, 64);
+  GetDlgItemTextW(editor, IDC_SE_NAME, name, 64);
   std::printf("     stock editor: name \"%s\"\n", Narrow(name).c_str());
   const std::string path = pngPrefix + "-stock-editor.png";
-  const bool shot = Screenshot(find.editor, path);
-  PostMessageW(find.editor, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  for (int waited = 0; waited < 5000 && IsWindow(find.editor); waited += 100) Sleep(100);
+  const bool shot = Screenshot(editor, path);
+  PostMessageW(editor, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  for (int waited = 0; waited < 5000 && IsWindow(editor); waited += 100) Sleep(100);
   if (!shot) return Fail("stock editor", "no screenshot", false);
   // The model's default stock name, in the language the driver's strings load in ("New paper" in English).
   WCHAR expected[64] = {};

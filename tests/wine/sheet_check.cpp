@@ -126,24 +126,6 @@ std::wstring ItemText(HWND dialog, int id) {
   return text;
 }
 
-struct FindSheet {
-  DWORD process;
-  HWND sheet;
-};
-
-BOOL CALLBACK FindSheetWindow(HWND window, LPARAM param) {
-  auto* find = reinterpret_cast<FindSheet*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != find->process || !IsWindowVisible(window)) return TRUE;
-  // A property sheet: a dialog with a tab control.
-  if (FindWindowExW(window, nullptr, WC_TABCONTROLW, nullptr)) {
-    find->sheet = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 std::string Slug(const std::wstring& s) {
   std::string out;
   for (WCHAR c : s) {
@@ -158,17 +140,18 @@ std::string Slug(const std::wstring& s) {
 
 DWORD WINAPI WatchSheet(LPVOID param) {
   auto* watch = static_cast<Watch*>(param);
-  FindSheet find{GetCurrentProcessId(), nullptr};
-  for (DWORD waited = 0; waited < kSheetWaitMs && !find.sheet && !watch->stop; waited += 100) {
+  // A property sheet: a dialog with a tab control.
+  auto isSheet = [](HWND w) { return FindWindowExW(w, nullptr, WC_TABCONTROLW, nullptr) != nullptr; };
+  HWND sheet = nullptr;
+  for (DWORD waited = 0; waited < kSheetWaitMs && !sheet && !watch->stop; waited += 100) {
     Sleep(100);
-    EnumWindows(FindSheetWindow, reinterpret_cast<LPARAM>(&find));
+    sheet = FindProcessWindow(GetCurrentProcessId(), isSheet);
   }
-  if (!find.sheet) {
+  if (!sheet) {
     watch->error = watch->stop ? "the call returned without showing a sheet" : "no property sheet window appeared";
     return 1;
   }
   watch->found = true;
-  HWND sheet = find.sheet;
   HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
   const int count = tabs ? int(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0)) : 0;
   for (int i = 0; i < count; ++i) {
@@ -372,6 +355,28 @@ bool HostedSheet(const char* step, const std::string& prefix, const std::string&
 }
 
 }  // namespace
+
+namespace {
+struct ProcessWindowSearch {
+  DWORD pid;
+  const std::function<bool(HWND)>* match;
+  HWND found;
+};
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<ProcessWindowSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != s->pid || !IsWindowVisible(window) || !(*s->match)(window)) return TRUE;
+  s->found = window;
+  return FALSE;
+}
+}  // namespace
+
+HWND FindProcessWindow(DWORD pid, const std::function<bool(HWND)>& match) {
+  ProcessWindowSearch search{pid, &match, nullptr};
+  EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
 
 HMODULE LoadPrinterUi(HANDLE printer) {
   DWORD needed = 0;

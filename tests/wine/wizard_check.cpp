@@ -35,30 +35,14 @@ int CurrentIndex(HWND sheet) {
   return page ? int(SendMessageW(sheet, PSM_HWNDTOINDEX, WPARAM(page), 0)) : -1;
 }
 
-struct DialogSearch {
-  DWORD pid;
-  bool isSheet;
-  HWND except, found;
-};
-
-BOOL CALLBACK MatchProcessDialog(HWND h, LPARAM lp) {
-  auto* s = reinterpret_cast<DialogSearch*>(lp);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(h, &owner);
-  WCHAR cls[16] = {};
-  GetClassNameW(h, cls, 16);
-  if (owner != s->pid || h == s->except || !IsWindowVisible(h) || std::wstring(cls) != TEXT("#32770")) return TRUE;
-  if ((CurrentPage(h) != nullptr) != s->isSheet) return TRUE;
-  s->found = h;
-  return FALSE;
-}
-
 // A visible dialog window of the process; `isSheet` picks the wizard (it has a current page) or any other
 // (a message box).
 HWND FindProcessDialog(DWORD pid, bool isSheet, HWND except = nullptr) {
-  DialogSearch search{pid, isSheet, except, nullptr};
-  EnumWindows(MatchProcessDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return FindProcessWindow(pid, [&](HWND h) {
+    WCHAR cls[16] = {};
+    GetClassNameW(h, cls, 16);
+    return h != except && std::wstring(cls) == TEXT("#32770") && (CurrentPage(h) != nullptr) == isSheet;
+  });
 }
 
 // Posted: a page may answer with a modal message box, which this program then answers.

@@ -195,7 +195,8 @@ TEST_F(Firmware, AWholeUpdateShowsTheNewVersionAfterTheRestart) {
   EXPECT_EQ(Status(), u"Printer is ready");
   EXPECT_EQ(ui::Position(page, kToolsProgress), 100);
   EXPECT_TRUE(ui::Enabled(page, kToolsUpdate));
-  EXPECT_TRUE(ui::Text(page, kToolsFirmwareVersion).empty()) << "emptied to be read again";
+  // Emptied to be read again; a poll that came due during the transfer may already have read it.
+  EXPECT_NE(ui::Text(page, kToolsFirmwareVersion), u"V1.00") << "the old version is not kept";
   ui::Advance(1000);
   EXPECT_EQ(ui::Text(page, kToolsFirmwareVersion), u"V2.00");
   EXPECT_EQ(ui::Text(page, kToolsFirmwareCrc), Hex(uint16_t(file[89] | file[90] << 8)));

@@ -28,12 +28,6 @@ namespace {
 
 namespace ui = winsim::ui;
 
-std::string U8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
-std::u16string U16(const std::string& s) {
-  const WString w = Utf8ToWide(s);
-  return std::u16string(reinterpret_cast<const char16_t*>(w.c_str()));
-}
-
 // Moves the virtual clock while something waits on it, until done() or 30 s of real time.
 template <class Done>
 bool RunClockUntil(HWND sheet, Done done) {
@@ -163,13 +157,13 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     else if (page == IDD_INSTALL || page == IDD_UNINSTALL) ok = ui::SelectRow(s.P(page), IDC_PORT_LIST, row);
     else ok = false;
   } else if (key == "model") {
-    ok = ui::SelectText(s.P(IDD_INSTALL), IDC_MODEL_LIST, U16(value));
+    ok = ui::SelectText(s.P(IDD_INSTALL), IDC_MODEL_LIST, Utf8ToU16(value));
   } else if (key == "name") {
-    ok = ui::Type(s.P(IDD_INSTALL), IDC_PRINTER_NAME, U16(value));
+    ok = ui::Type(s.P(IDD_INSTALL), IDC_PRINTER_NAME, Utf8ToU16(value));
   } else if (key == "ip") {
     const size_t colon = value.find(':');
-    ok = ui::SetIpAddress(s.P(IDD_INSTALL), IDC_IP_ADDRESS, U16(value.substr(0, colon)));
-    if (ok && colon != std::string::npos) ok = ui::Type(s.P(IDD_INSTALL), IDC_TCP_PORT, U16(value.substr(colon + 1)));
+    ok = ui::SetIpAddress(s.P(IDD_INSTALL), IDC_IP_ADDRESS, Utf8ToU16(value.substr(0, colon)));
+    if (ok && colon != std::string::npos) ok = ui::Type(s.P(IDD_INSTALL), IDC_TCP_PORT, Utf8ToU16(value.substr(colon + 1)));
   } else if (key == "check") {
     // Uninstall options: delete-port, remove-driver, remove-package (toggles the box).
     const int id = value == "delete-port" ? IDC_DELETE_PORT : value == "remove-driver" ? IDC_REMOVE_DRIVER
@@ -273,7 +267,7 @@ int RunWizard(const std::vector<std::string>& args) {
     if (s.Open() && s.Current() == IDD_RESULT) {
       RunClockUntil(s.sheet, [&] { return !w->busy; });
       if (!PrintPage(s, &error)) status = 1;
-      std::printf("result log:\n%s\n", U8(ui::Text(s.P(IDD_RESULT), IDC_RESULT_LOG)).c_str());
+      std::printf("result log:\n%s\n", WideToUtf8(ui::Text(s.P(IDD_RESULT), IDC_RESULT_LOG)).c_str());
     } else if (!PrintPage(s, &error)) {
       status = 1;
     }
@@ -287,7 +281,7 @@ int RunWizard(const std::vector<std::string>& args) {
   delete w;
   for (const std::string& line : ui::Unexpected()) std::printf("unanswered: %s\n", line.c_str());
   std::printf("printers:");
-  for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", U8(p.name).c_str(), U8(p.driver).c_str(), U8(p.port).c_str());
+  for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", WideToUtf8(p.name).c_str(), WideToUtf8(p.driver).c_str(), WideToUtf8(p.port).c_str());
   std::printf("\n");
   if (status == 2) return Usage(error);
   if (status != 0) return Fail(error);

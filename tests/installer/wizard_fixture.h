@@ -58,7 +58,7 @@ class WizardFixture : public EngineFixture {
     return s;
   }
 
-  std::string ResultLog() { return Utf8(ui::Text(P(IDD_RESULT), IDC_RESULT_LOG)); }
+  std::string ResultLog() { return WideToUtf8(ui::Text(P(IDD_RESULT), IDC_RESULT_LOG)); }
 
   // Moves the clock until the result log has `text` (the run's waits pass on the virtual clock).
   bool WaitForLog(const std::string& text) {
@@ -72,7 +72,6 @@ class WizardFixture : public EngineFixture {
     return false;
   }
 
-  static std::string Utf8(const std::u16string& s) { return WideToUtf8(reinterpret_cast<const WCHAR*>(s.c_str())); }
 
   // A printer of the package, installed by the engine before the wizard starts.
   void PackagePrinter(const WCHAR* name, const WCHAR* port = TEXT("FILE:")) {

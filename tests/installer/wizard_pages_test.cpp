@@ -12,7 +12,7 @@ class WizardPages : public WizardFixture {
  protected:
   std::vector<std::string> PortColumn(WORD page = IDD_INSTALL) {
     std::vector<std::string> out;
-    for (const auto& row : ui::Rows(P(page), IDC_PORT_LIST)) out.push_back(Utf8(row.texts.at(0)));
+    for (const auto& row : ui::Rows(P(page), IDC_PORT_LIST)) out.push_back(WideToUtf8(row.texts.at(0)));
     return out;
   }
   static bool Has(const std::vector<std::string>& v, const std::string& s) {
@@ -23,7 +23,7 @@ class WizardPages : public WizardFixture {
 TEST_F(WizardPages, WithoutAPackagePrinterOpensOnInstallAndBackLeadsToTheModePage) {
   Open();
   EXPECT_EQ(Current(), IDD_INSTALL);
-  EXPECT_EQ(Utf8(ui::WindowText(sheet)), "Printer Driver Installation Wizard");
+  EXPECT_EQ(WideToUtf8(ui::WindowText(sheet)), "Printer Driver Installation Wizard");
   EXPECT_EQ(ui::PageIds(sheet), (std::vector<WORD>{134, 129, 131, 136, 132, 135}));
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Back));
   EXPECT_EQ(Current(), IDD_MODE) << "the agreement page was never shown, so its flag is clear";
@@ -35,7 +35,7 @@ TEST_F(WizardPages, WithoutAPackagePrinterOpensOnInstallAndBackLeadsToTheModePag
   EXPECT_EQ(Current(), IDD_AGREEMENT);
   EXPECT_EQ(Buttons(), "");
   EXPECT_EQ(ui::Checked(P(IDD_AGREEMENT), IDC_DISAGREE), UINT(BST_CHECKED));
-  EXPECT_NE(Utf8(ui::Text(P(IDD_AGREEMENT), IDC_AGREEMENT_TEXT)).find("LICENCE"), std::string::npos);
+  EXPECT_NE(WideToUtf8(ui::Text(P(IDD_AGREEMENT), IDC_AGREEMENT_TEXT)).find("LICENCE"), std::string::npos);
   ASSERT_TRUE(ui::Click(P(IDD_AGREEMENT), IDC_ACCEPT));
   EXPECT_EQ(Buttons(), "next");
   ASSERT_TRUE(ui::Click(P(IDD_AGREEMENT), IDC_DISAGREE));
@@ -79,11 +79,11 @@ TEST_F(WizardPages, InstallPageStartsWithModelNameDefaultAndHiddenAddress) {
   EXPECT_EQ(ui::Columns(page, IDC_PORT_LIST), (std::vector<std::u16string>{u"Port", u"Description", u""}));
   const auto models = ui::Items(page, IDC_MODEL_LIST);
   ASSERT_EQ(models.size(), 7u);
-  EXPECT_EQ(Utf8(models[0]), "Tarnwell TW-KA_");
-  EXPECT_EQ(Utf8(models[6]), "Tarnwell TW-JB");
-  EXPECT_EQ(Utf8(ui::Text(page, IDC_PRINTER_NAME)), "Tarnwell TW-KA_");
+  EXPECT_EQ(WideToUtf8(models[0]), "Tarnwell TW-KA_");
+  EXPECT_EQ(WideToUtf8(models[6]), "Tarnwell TW-JB");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_PRINTER_NAME)), "Tarnwell TW-KA_");
   EXPECT_EQ(ui::Checked(page, IDC_SET_DEFAULT), UINT(BST_CHECKED));
-  EXPECT_EQ(Utf8(ui::Text(page, IDC_TCP_PORT)), "9100");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_TCP_PORT)), "9100");
   EXPECT_FALSE(ui::Visible(page, IDC_IP_ADDRESS));
   EXPECT_FALSE(ui::Enabled(page, IDC_PORT_SETTINGS));
   // No printer known: "USB" chosen, the hint shown, no USB port, so no row and only Back.
@@ -92,7 +92,7 @@ TEST_F(WizardPages, InstallPageStartsWithModelNameDefaultAndHiddenAddress) {
   EXPECT_EQ(Buttons(), "back");
 
   ASSERT_TRUE(ui::Select(page, IDC_MODEL_LIST, 5));
-  EXPECT_EQ(Utf8(ui::Text(page, IDC_PRINTER_NAME)), "Tarnwell TW-JA");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_PRINTER_NAME)), "Tarnwell TW-JA");
   ASSERT_TRUE(ui::Click(page, IDC_PORT_NET));
   for (int id : {IDC_IP_LABEL, IDC_IP_ADDRESS, IDC_TCP_LABEL, IDC_TCP_PORT}) EXPECT_TRUE(ui::Visible(page, id)) << id;
   EXPECT_EQ(Buttons(), "back next") << "NET/Wi-Fi needs no row";
@@ -130,7 +130,7 @@ TEST_F(WizardPages, PortSettingsOpensTheSerialDialogOfTheChosenComPort) {
   }
   const auto boxes = ui::MessageBoxes();
   ASSERT_EQ(boxes.size(), 2u);
-  for (const auto& b : boxes) EXPECT_EQ(Utf8(b.text), "COM2 Properties");
+  for (const auto& b : boxes) EXPECT_EQ(WideToUtf8(b.text), "COM2 Properties");
   EXPECT_EQ(boxes[1].answer, IDOK);
   EXPECT_EQ(Current(), IDD_INSTALL);
   EXPECT_EQ(Buttons(), "back next") << "the chosen row stays";
@@ -149,8 +149,8 @@ TEST_F(WizardPages, NextRefusesWithoutAddressOrPort) {
   EXPECT_EQ(Current(), IDD_INSTALL);
   auto boxes = ui::MessageBoxes();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(Utf8(boxes[0].text), "Please input the IP Address.");
-  EXPECT_EQ(Utf8(boxes[0].caption), "Prompt");
+  EXPECT_EQ(WideToUtf8(boxes[0].text), "Please input the IP Address.");
+  EXPECT_EQ(WideToUtf8(boxes[0].caption), "Prompt");
 }
 
 TEST_F(WizardPages, AddressAndPortWithoutARowNameTheNewPort) {
@@ -169,7 +169,7 @@ TEST_F(WizardPages, AddressAndPortWithoutARowNameTheNewPort) {
   ASSERT_TRUE(WaitForLog("Installation complete."));
   const auto ports = winsim::TcpIpPorts();
   ASSERT_EQ(ports.size(), 1u);
-  EXPECT_EQ(Utf8(ports[0].name), "192.168.1.20_9100");
+  EXPECT_EQ(WideToUtf8(ports[0].name), "192.168.1.20_9100");
 }
 
 TEST_F(WizardPages, ADiscoveredNetworkPrinterIsListedUnderEveryPortType) {
@@ -187,8 +187,8 @@ TEST_F(WizardPages, ADiscoveredNetworkPrinterIsListedUnderEveryPortType) {
     EXPECT_EQ(Buttons(), "back next") << "the printer's row ends selected";
   }
   // Its row is selected: the model it answered with, and its address in the fields.
-  EXPECT_EQ(Utf8(ui::Text(page, IDC_PRINTER_NAME)), "Tarnwell TW-JA");
-  EXPECT_EQ(Utf8(ui::Text(page, IDC_IP_ADDRESS)), "192.0.2.50");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_PRINTER_NAME)), "Tarnwell TW-JA");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_IP_ADDRESS)), "192.0.2.50");
   EXPECT_EQ(WideToUtf8(w->state.records[0].ipAddress), "192.0.2.50");
   EXPECT_EQ(w->state.records[0].portType, kPortTypeNet);
 }
@@ -205,8 +205,8 @@ TEST_F(WizardPages, AnExistingTcpIpPortFillsAddressAndPort) {
   const auto ports = PortColumn();
   ASSERT_EQ(ports, std::vector<std::string>{"IP_10.0.0.7"});
   ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, 0));
-  EXPECT_EQ(Utf8(ui::Text(page, IDC_IP_ADDRESS)), "10.0.0.7");
-  EXPECT_EQ(Utf8(ui::Text(page, IDC_TCP_PORT)), "9101");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_IP_ADDRESS)), "10.0.0.7");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_TCP_PORT)), "9101");
   EXPECT_EQ(WideToUtf8(w->state.records[0].portName), "IP_10.0.0.7");
 }
 
@@ -242,7 +242,7 @@ TEST_F(WizardPages, TheUninstallListShowsEveryLocalPrinter) {
   HWND page = P(IDD_UNINSTALL);
   const auto rows = ui::Rows(page, IDC_PORT_LIST);
   ASSERT_EQ(rows.size(), 2u);
-  std::vector<std::string> names{Utf8(rows[0].texts[0]), Utf8(rows[1].texts[0])};
+  std::vector<std::string> names{WideToUtf8(rows[0].texts[0]), WideToUtf8(rows[1].texts[0])};
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"Office", "Shipping"}));
   EXPECT_EQ(ui::Checked(page, IDC_DELETE_PRINTER), UINT(BST_CHECKED));

@@ -20,7 +20,7 @@ TEST_F(WizardRuns, InstallOnAFilePortLogsEachStepAndFinishes) {
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
   ASSERT_EQ(Current(), IDD_RESULT);
   ASSERT_EQ(ui::MessageBoxes().size(), 1u);
-  EXPECT_EQ(Utf8(ui::MessageBoxes()[0].text),
+  EXPECT_EQ(WideToUtf8(ui::MessageBoxes()[0].text),
             "The printer connected is not supported by this driver. Do you want to continue?");
   ASSERT_TRUE(WaitForLog("Installation complete."));
   EXPECT_EQ(ResultLog(),
@@ -31,12 +31,12 @@ TEST_F(WizardRuns, InstallOnAFilePortLogsEachStepAndFinishes) {
   EXPECT_EQ(Buttons(), "back finish");
   const auto printers = winsim::Printers();
   ASSERT_EQ(printers.size(), 1u);
-  EXPECT_EQ(Utf8(printers[0].name), "Labels");
-  EXPECT_EQ(Utf8(printers[0].driver), "Tarnwell TW-KB_");
-  EXPECT_EQ(Utf8(winsim::DefaultPrinter()), "Labels");
+  EXPECT_EQ(WideToUtf8(printers[0].name), "Labels");
+  EXPECT_EQ(WideToUtf8(printers[0].driver), "Tarnwell TW-KB_");
+  EXPECT_EQ(WideToUtf8(winsim::DefaultPrinter()), "Labels");
   const auto started = ui::Processes();
   ASSERT_EQ(started.size(), 1u);
-  EXPECT_EQ(Utf8(started[0].commandLine), "rundll32.exe printui.dll,PrintUIEntryDPIAware /p /n \"Labels\"");
+  EXPECT_EQ(WideToUtf8(started[0].commandLine), "rundll32.exe printui.dll,PrintUIEntryDPIAware /p /n \"Labels\"");
 
   // Back to the install page and forward again: a second run with the same record.
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Back));
@@ -64,7 +64,7 @@ TEST_F(WizardRuns, UninstallRemovesTheSelectedPrintersAndRefusesCancelWhileBusy)
   HWND page = P(IDD_UNINSTALL);
   const auto rows = ui::Rows(page, IDC_PORT_LIST);
   ASSERT_EQ(rows.size(), 2u);
-  int shipping = Utf8(rows[0].texts[0]) == "Shipping" ? 0 : 1;
+  int shipping = WideToUtf8(rows[0].texts[0]) == "Shipping" ? 0 : 1;
   ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, shipping));
   ASSERT_TRUE(ui::Click(page, IDC_REMOVE_DRIVER));  // keep the driver: the other printer uses it
   ui::QueueMessageBox(IDOK);                         // "disconnect the printer" before the run
@@ -92,7 +92,7 @@ TEST_F(WizardRuns, UninstallRemovesTheSelectedPrintersAndRefusesCancelWhileBusy)
   EXPECT_EQ(Buttons(), "back finish");
   const auto printers = winsim::Printers();
   ASSERT_EQ(printers.size(), 1u);
-  EXPECT_EQ(Utf8(printers[0].name), "Returns");
+  EXPECT_EQ(WideToUtf8(printers[0].name), "Returns");
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Back));
   EXPECT_EQ(Current(), IDD_UNINSTALL);
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Cancel));
@@ -109,18 +109,18 @@ TEST_F(WizardRuns, UpgradeReinstallsTheTickedDriversAndOffersFinish) {
             (std::vector<std::u16string>{u"Printer Name", u"Printer Model", u"Version", u"Port"}));
   auto rows = ui::Rows(page, IDC_UPGRADE_LIST);
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(Utf8(rows[0].texts[0]), "Shipping");
-  EXPECT_EQ(Utf8(rows[0].texts[1]), "Tarnwell TW-KB_");
-  EXPECT_EQ(Utf8(rows[0].texts[2]), "0.0.0.0") << "installed from the files, without a package version";
-  EXPECT_EQ(Utf8(rows[0].texts[3]), "FILE:");
+  EXPECT_EQ(WideToUtf8(rows[0].texts[0]), "Shipping");
+  EXPECT_EQ(WideToUtf8(rows[0].texts[1]), "Tarnwell TW-KB_");
+  EXPECT_EQ(WideToUtf8(rows[0].texts[2]), "0.0.0.0") << "installed from the files, without a package version";
+  EXPECT_EQ(WideToUtf8(rows[0].texts[3]), "FILE:");
   EXPECT_TRUE(rows[0].checked) << "older than the package";
   EXPECT_EQ(Buttons(), "back next");
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
   EXPECT_EQ(Current(), IDD_UPGRADE) << "the upgrade stays on its page";
-  EXPECT_EQ(Utf8(ui::Text(page, IDC_UPGRADE_STATUS)), "The printer driver is successfully upgraded.");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_UPGRADE_STATUS)), "The printer driver is successfully upgraded.");
   EXPECT_EQ(Buttons(), "back finish");
   rows = ui::Rows(page, IDC_UPGRADE_LIST);
-  EXPECT_EQ(Utf8(rows.at(0).texts[2]), "2024.2.4.1");
+  EXPECT_EQ(WideToUtf8(rows.at(0).texts[2]), "2024.2.4.1");
   EXPECT_FALSE(rows.at(0).checked);
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Finish));
   EXPECT_EQ(Close(), 1);

@@ -62,7 +62,11 @@ void AttachSerialPort(int number) {
 
 namespace winsim::detail {
 bool OpenSerialPort(LPCWSTR path, HANDLE* out) {
-  if (!path) return false;
+  // Every file open passes here: only names starting "COM" or "\\.\" are looked at.
+  auto lower = [](WCHAR c) { return c >= 'A' && c <= 'Z' ? WCHAR(c + 32) : c; };
+  if (!path || !((lower(path[0]) == 'c' && lower(path[1]) == 'o' && lower(path[2]) == 'm') ||
+                 (path[0] == '\\' && path[1] == '\\' && path[2] == '.' && path[3] == '\\')))
+    return false;
   std::u16string name = Upper(Wide(path));
   if (name.rfind(u"\\\\.\\", 0) == 0) name.erase(0, 4);
   else if (!name.empty() && name.back() == u':') name.pop_back();

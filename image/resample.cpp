@@ -24,19 +24,13 @@
 #include <new>
 #include <vector>
 
+#include "image/bicubic.h"
 #include "image/image.h"
 #include "image/image_internal.h"
 
 using namespace image_detail;
 
 namespace {
-
-double Keys(double t) {
-  t = std::fabs(t);
-  if (t <= 1.0) return (1.5 * t - 2.5) * t * t + 1.0;
-  if (t < 2.0) return ((-0.5 * t + 2.5) * t - 4.0) * t + 2.0;
-  return 0.0;
-}
 
 // floor(v + 0.5) clamped to 0..255; below 1 and at or above 255 the floor is not needed.
 inline uint8_t Round255(double v) {
@@ -91,16 +85,11 @@ void Resampler::AxisPlan::Close() {
 void Resampler::Plan(Filter filter, uint32_t sw, uint32_t dw, uint32_t count, AxisPlan& plan) {
   plan.first.push_back(0);
   if (filter == Filter::kBicubic) {
-    const int64_t last = static_cast<int64_t>(sw) - 1;
     for (uint32_t d = 0; d < count; ++d) {
-      const double s = (d + 0.5) * sw / dw - 0.5;
-      const double fl = std::floor(s);
-      const double f = s - fl;
-      const int64_t i = static_cast<int64_t>(fl);
-      const double w[4] = {Keys(1.0 + f), Keys(f), Keys(1.0 - f), Keys(2.0 - f)};
-      for (int k = 0; k < 4; ++k) {
-        plan.Add(static_cast<uint32_t>(std::clamp<int64_t>(i - 1 + k, 0, last)), w[k]);
-      }
+      uint32_t index[4];
+      double w[4];
+      bicubic::Taps(sw, dw, d, index, w);
+      for (int k = 0; k < 4; ++k) plan.Add(index[k], w[k]);
       plan.Close();
     }
   } else if (dw >= sw) {  // bilinear

@@ -17,19 +17,12 @@
 #include <new>
 #include <vector>
 
+#include "image/bicubic.h"
 #include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
 
 namespace {
-
-// Keys' cubic kernel with a = -0.5, as the image operations' resampler evaluates it.
-double Keys(double t) {
-  t = std::fabs(t);
-  if (t <= 1.0) return (1.5 * t - 2.5) * t * t + 1.0;
-  if (t < 2.0) return ((-0.5 * t + 2.5) * t - 4.0) * t + 2.0;
-  return 0.0;
-}
 
 // Four taps per destination coordinate.
 struct Taps {
@@ -39,18 +32,7 @@ struct Taps {
   void Plan(uint32_t sw, uint32_t dw) {
     index.resize(4 * static_cast<size_t>(dw));
     weight.resize(4 * static_cast<size_t>(dw));
-    const int64_t last = static_cast<int64_t>(sw) - 1;
-    for (uint32_t d = 0; d < dw; ++d) {
-      const double s = (d + 0.5) * sw / dw - 0.5;
-      const double fl = std::floor(s);
-      const double f = s - fl;
-      const int64_t i = static_cast<int64_t>(fl);
-      const double w[4] = {Keys(1.0 + f), Keys(f), Keys(1.0 - f), Keys(2.0 - f)};
-      for (int k = 0; k < 4; ++k) {
-        index[4 * d + k] = static_cast<uint32_t>(std::clamp<int64_t>(i - 1 + k, 0, last));
-        weight[4 * d + k] = w[k];
-      }
-    }
+    for (uint32_t d = 0; d < dw; ++d) bicubic::Taps(sw, dw, d, &index[4 * d], &weight[4 * d]);
   }
 };
 

@@ -22,6 +22,7 @@
 #include "common/alloc.h"
 #include "image/image.h"
 #include "image/image_internal.h"
+#include "image/optimal_threshold.h"
 
 using namespace image_detail;
 
@@ -152,33 +153,8 @@ int OptimalOfLevels(const int* level, const uint64_t* count, int m, int method) 
     }
   }
 
-  // Potential difference. Class 1 of k lo..hi-1 is bins level[0..j] with level[j] <= k.
-  auto left = [&](int j, uint64_t k) { return k * k * n[j] + q[j] - 2 * k * a[j]; };
-  auto right = [&](int j, uint64_t k) {
-    return (sq - q[j]) + k * k * (sn - n[j]) - 2 * k * (sa - a[j]);
-  };
-  int seg = 0;  // last run whose first k has L <= R (the first always has L = 0)
-  while (seg + 2 < m && left(seg + 1, level[seg + 1]) <= right(seg + 1, level[seg + 1])) ++seg;
-  int low = level[seg], high = level[seg + 1] - 1;  // the last k with L <= R lies in here
-  while (low < high) {
-    const int mid = (low + high + 1) / 2;
-    if (left(seg, mid) <= right(seg, mid)) {
-      low = mid;
-    } else {
-      high = mid - 1;
-    }
-  }
-  int potential = low;
-  if (low + 1 < hi) {
-    const int segNext = low + 1 == level[seg + 1] ? seg + 1 : seg;
-    const uint64_t l0 = left(seg, low), r0 = right(seg, low);
-    const uint64_t l1 = left(segNext, low + 1), r1 = right(segNext, low + 1);
-    // |l1 - r1| / (l1 + r1) < (r0 - l0) / (l0 + r0), with l0 <= r0.
-    const uint64_t d1 = l1 > r1 ? l1 - r1 : r1 - l1;
-    if (Less(Mul(d1, l0 + r0), Mul(r0 - l0, l1 + r1))) {
-      potential = low + 1;
-    }
-  }
+  auto exactLess = [](uint64_t x0, uint64_t y0, uint64_t x1, uint64_t y1) { return Less(Mul(x0, y0), Mul(x1, y1)); };
+  const int potential = optimal::PotentialDifference(level, n, a, q, m, sn, sa, sq, exactLess);
 
   int result;
   if (method == 0) {

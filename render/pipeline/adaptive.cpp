@@ -15,6 +15,7 @@
 #include <cmath>
 #include <new>
 
+#include "image/optimal_threshold.h"
 #include "render/pipeline/internal.h"
 
 namespace pipeline_detail {
@@ -131,29 +132,9 @@ int BoxThreshold(const int* level, const uint32_t* count, int m) {
     }
   }
 
-  // Potential difference: L grows and R shrinks with k, so |L - R| / (L + R) is smallest at the
-  // last k with L <= R or at the one after it.
-  auto left = [&](int j, uint64_t k) { return k * k * n[j] + q[j] - 2 * k * a[j]; };
-  auto right = [&](int j, uint64_t k) { return (sq - q[j]) + k * k * (sn - n[j]) - 2 * k * (sa - a[j]); };
-  int seg = 0;
-  while (seg + 2 < m && left(seg + 1, level[seg + 1]) <= right(seg + 1, level[seg + 1])) ++seg;
-  int low = level[seg], high = level[seg + 1] - 1;
-  while (low < high) {
-    const int mid = (low + high + 1) / 2;
-    if (left(seg, mid) <= right(seg, mid)) {
-      low = mid;
-    } else {
-      high = mid - 1;
-    }
-  }
-  int potential = low;
-  if (low + 1 < hi) {
-    const int segNext = low + 1 == level[seg + 1] ? seg + 1 : seg;
-    const uint64_t l0 = left(seg, low), r0 = right(seg, low);
-    const uint64_t l1 = left(segNext, low + 1), r1 = right(segNext, low + 1);
-    const uint64_t d1 = l1 > r1 ? l1 - r1 : r1 - l1;
-    if (d1 * (l0 + r0) < (r0 - l0) * (l1 + r1)) potential = low + 1;
-  }
+  // Box sums stay below 2^23, so the products fit 64 bits.
+  auto less = [](uint64_t x0, uint64_t y0, uint64_t x1, uint64_t y1) { return x0 * y0 < x1 * y1; };
+  const int potential = optimal::PotentialDifference(level, n, a, q, m, sn, sa, sq, less);
 
   int sum = 0, found = 0;
   for (int c : {within, minError, entropy, potential}) {

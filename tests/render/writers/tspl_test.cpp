@@ -14,11 +14,6 @@ using wtest::PatternRaster;
 
 namespace {
 
-std::string JobHeader(Job& job) {
-  WriteJobHeader(job.ctx);
-  return job.TakeSent();
-}
-
 // The BITMAP bands of a raster, as the printer must receive them.
 std::string Bands(const std::vector<uint8_t>& r, DWORD rowBytes, DWORD rows) {
   Bytes out;
@@ -111,7 +106,7 @@ TEST(Tspl, RibbonFollowsPaperWithOwnSpeedElsePrintMode) {
     job.settings.PrintMode = c.mode;
     job.paper.Speed = c.paperSpeed;
     job.paper.Flags = c.paperFlags;
-    std::string h = JobHeader(job);
+    std::string h = job.Header();
     EXPECT_EQ(h.substr(0, h.find("SET PEEL OFF")), c.ribbon);
   }
 }
@@ -120,20 +115,20 @@ TEST(Tspl, SpeedDarknessAndOffsetLines) {
   Job job(kLangTspl);
   job.settings.Darkness = 0;
   job.settings.Speed = 0;
-  std::string h = JobHeader(job);
+  std::string h = job.Header();
   EXPECT_THAT(h, Not(HasSubstr("SPEED")));
   EXPECT_THAT(h, Not(HasSubstr("DENSITY")));  // 0: the printer's own; no model fallback in TSPL
 
   job.settings.Darkness = 1;
   job.settings.Speed = 250;
   job.settings.FeedOffset = -1500;
-  h = JobHeader(job);
+  h = job.Header();
   EXPECT_THAT(h, HasSubstr("SPEED 2.50\r\nDENSITY 0\r\nOFFSET -1.50 mm\r\n"));
 
   // The paper's own speed and darkness win over the settings'.
   job.paper.Speed = 600;
   job.paper.Darkness = 4;
-  h = JobHeader(job);
+  h = job.Header();
   EXPECT_THAT(h, HasSubstr("SPEED 6.00\r\nDENSITY 3\r\n"));
 }
 
@@ -156,7 +151,7 @@ TEST(Tspl, MediaLines) {
     job.paper.Flags = c.flags;
     job.paper.GapHeight = c.gap;
     job.paper.GapOffset = c.offset;
-    std::string h = JobHeader(job);
+    std::string h = job.Header();
     EXPECT_EQ(h.substr(h.find("OFFSET 0.00 mm\r\n") + 16), c.line) << c.flags;
   }
 }
@@ -165,20 +160,20 @@ TEST(Tspl, MillimetreRemaindersBelow100ArePadded) {
   Job job(kLangTspl);
   job.paper.GapHeight = 2050;
   job.paper.GapOffset = 1;
-  std::string h = JobHeader(job);
+  std::string h = job.Header();
   EXPECT_THAT(h, HasSubstr("GAP 2.050 mm,0.001 mm\r\n"));
 
   job.paper.Flags = kPaperBlackMark;
   job.paper.GapHeight = 99;
   job.paper.GapOffset = 12345;
-  h = JobHeader(job);
+  h = job.Header();
   EXPECT_THAT(h, HasSubstr("BLINE 0.099 mm,12.345 mm\r\n"));
 
   // A negative offset keeps one sign in front.
   job.paper.GapOffset = -1500;
-  h = JobHeader(job);
+  h = job.Header();
   EXPECT_THAT(h, HasSubstr("BLINE 0.099 mm,-1.500 mm\r\n"));
   job.paper.GapOffset = -50;
-  h = JobHeader(job);
+  h = job.Header();
   EXPECT_THAT(h, HasSubstr("BLINE 0.099 mm,-0.050 mm\r\n"));
 }

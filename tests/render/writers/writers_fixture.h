@@ -124,6 +124,12 @@ struct Job {
     sink.sent.clear();
     return s;
   }
+
+  // Writes the job header and returns what it sent.
+  std::string Header() {
+    WriteJobHeader(ctx);
+    return TakeSent();
+  }
 };
 
 }  // namespace wtest

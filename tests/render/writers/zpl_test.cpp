@@ -20,11 +20,6 @@ using wtest::PatternRaster;
 
 namespace {
 
-std::string JobFormat(Job& job) {
-  WriteJobHeader(job.ctx);
-  return job.TakeSent();
-}
-
 std::vector<uint8_t> Base64Decode(const std::string& text) {
   auto value = [](char c) -> int {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -172,7 +167,7 @@ TEST(Zpl, PrintRateTable) {
   for (const auto& [speed, line] : cases) {
     Job job(kLangZpl);
     job.settings.Speed = speed;
-    std::string f = JobFormat(job);
+    std::string f = job.Header();
     EXPECT_EQ(f.substr(5, f.find("~SD") - 5), line) << speed;
   }
 }
@@ -181,13 +176,13 @@ TEST(Zpl, SpeedAndDarknessFallBackFromPaperToSettingsToModel) {
   Job job(kLangZpl);
   job.paper.Speed = 500;
   job.paper.Darkness = 3;
-  EXPECT_THAT(JobFormat(job), HasSubstr("^PR5\r\n~SD4\r\n"));
+  EXPECT_THAT(job.Header(), HasSubstr("^PR5\r\n~SD4\r\n"));
   job.paper.Speed = 0;
   job.paper.Darkness = 0;
-  EXPECT_THAT(JobFormat(job), HasSubstr("^PR4\r\n~SD16\r\n"));
+  EXPECT_THAT(job.Header(), HasSubstr("^PR4\r\n~SD16\r\n"));
   job.settings.Speed = 0;
   job.settings.Darkness = 0;
-  EXPECT_THAT(JobFormat(job), HasSubstr("^PR3\r\n~SD8\r\n"));  // model 300 and 5
+  EXPECT_THAT(job.Header(), HasSubstr("^PR3\r\n~SD8\r\n"));  // model 300 and 5
 }
 
 TEST(Zpl, DarknessTable) {
@@ -195,13 +190,13 @@ TEST(Zpl, DarknessTable) {
   for (const auto& [darkness, line] : cases) {
     Job job(kLangZpl);
     job.settings.Darkness = darkness;
-    EXPECT_THAT(JobFormat(job), HasSubstr(std::string("\r\n") + line + "^MN")) << darkness;
+    EXPECT_THAT(job.Header(), HasSubstr(std::string("\r\n") + line + "^MN")) << darkness;
   }
   // Nothing anywhere: the printer keeps its own darkness.
   Job job(kLangZpl);
   job.settings.Darkness = 0;
   job.model.Darkness = 0;
-  EXPECT_THAT(JobFormat(job), Not(HasSubstr("~SD")));
+  EXPECT_THAT(job.Header(), Not(HasSubstr("~SD")));
 }
 
 TEST(Zpl, MediaTypeAndTracking) {
@@ -224,7 +219,7 @@ TEST(Zpl, MediaTypeAndTracking) {
     job.settings.PrintMode = c.mode;
     job.paper.Speed = c.paperSpeed;
     job.paper.Flags = c.flags;
-    std::string f = JobFormat(job);
+    std::string f = job.Header();
     EXPECT_EQ(f.substr(5, f.find("^PR") - 5), c.mt) << c.mode << " " << c.flags;
     size_t sd = f.find("~SD");
     size_t eol = f.find("\r\n", sd) + 2;
@@ -239,7 +234,7 @@ TEST(Zpl, QuantityCutModeAndLabelTop) {
     job.settings.PostAction = action;
     job.settings.IntervalPages = 5;
     job.settings.FeedOffset = -2500;
-    std::string f = JobFormat(job);
+    std::string f = job.Header();
     std::string tail = Bytes()("^PQ1,")(action ? "5" : "0")(",1,Y\r\n")(modes[action])("^LT-19\r\n^PMN\r\n^XZ\r\n\r\n");
     EXPECT_EQ(f.substr(f.find("^PQ")), tail) << action;
   }

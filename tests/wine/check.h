@@ -28,6 +28,20 @@ template <class Fn>
 Fn DriverExport(HMODULE ui, const char* name) {
   return ui ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ui, name))) : nullptr;
 }
+// The DOCUMENTPROPERTYHEADER of a prompted document sheet for `printer` named `name`: the DEVMODE in
+// `in`, the result to `out`.
+template <class Header>
+Header PromptedDocument(HANDLE printer, std::wstring& name, std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
+  Header header{};
+  header.cbSize = sizeof header;
+  header.hPrinter = printer;
+  header.pszPrinterName = name.data();
+  header.pdmIn = reinterpret_cast<DEVMODEW*>(in.data());
+  header.pdmOut = reinterpret_cast<DEVMODEW*>(out.data());
+  header.cbOut = DWORD(out.size());
+  header.fMode = DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER;
+  return header;
+}
 
 // install DRIVER SOURCE-DIR: the driver files of SOURCE-DIR into Wine's spooler, a printer DRIVER on FILE:.
 int InstallDriver(const std::string& driver, const std::string& sourceDir);

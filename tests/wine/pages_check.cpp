@@ -136,14 +136,7 @@ int PageChecks(const std::string& driver, const std::string& outDir) {
   dm->WatermarkY = 50;
   dm->WatermarkBrightness = 200;
 
-  DOCUMENTPROPERTYHEADER header{};
-  header.cbSize = sizeof header;
-  header.hPrinter = printer;
-  header.pszPrinterName = name.data();
-  header.pdmIn = reinterpret_cast<DEVMODEW*>(in.data());
-  header.pdmOut = reinterpret_cast<DEVMODEW*>(out.data());
-  header.cbOut = DWORD(size);
-  header.fMode = DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER;
+  auto header = PromptedDocument<DOCUMENTPROPERTYHEADER>(printer, name, in, out);
   PagesHost host;
   g_pages = &host;
   PROPSHEETUI_INFO info{};

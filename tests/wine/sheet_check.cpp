@@ -445,14 +445,7 @@ int SheetChecks(const std::string& driver, const std::string& outDir) {
   } else {
     std::printf("     DocumentPropertiesW(DM_IN_PROMPT) returned %ld without a sheet: Wine's compstui lacks "
                 "CPSFUNC_ADD_PCOMPROPSHEETUIW, so the check hosts the sheet itself\n", long(shown));
-    DOCUMENTPROPERTYHEADER header{};
-    header.cbSize = sizeof header;
-    header.hPrinter = printer;
-    header.pszPrinterName = name.data();
-    header.pdmIn = reinterpret_cast<DEVMODEW*>(in.data());
-    header.pdmOut = reinterpret_cast<DEVMODEW*>(out.data());
-    header.cbOut = DWORD(size);
-    header.fMode = DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER;
+    auto header = PromptedDocument<DOCUMENTPROPERTYHEADER>(printer, name, in, out);
     OwnHost host;
     Watch doc;
     if (!HostedSheet("document sheet", "document", outDir, documentSheet, reinterpret_cast<LPARAM>(&header), &host, &doc))

@@ -48,18 +48,6 @@ class PortCloseTest : public DeliveryTest {
     while (g_holdClose.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return winsim::UsbPortMonitor().pfnClosePort(h);
   }
-  std::shared_ptr<winsim::TwlPrinterDevice> AddSecondPrinter() {
-    auto second = std::make_shared<winsim::TwlPrinterDevice>();
-    second->portNumber = 2;
-    second->serial = "TW0000007";
-    winsim::AttachUsbPrinter(second);
-    winsim::PrinterSpec printer;
-    printer.name = u"Label TWL 2";
-    printer.port = u"USB002";
-    printer.driver = u"Tarnwell Label Driver";
-    EXPECT_TRUE(winsim::AddPrinter(printer));
-    return second;
-  }
 };
 
 TEST_F(PortCloseTest, AJobClosedMidwayIsNeitherReportedPrintedNorEjected) {
@@ -97,7 +85,7 @@ TEST_F(PortCloseTest, AJobClosedMidwayIsNeitherReportedPrintedNorEjected) {
 }
 
 TEST_F(PortCloseTest, APortHangingInItsWriteDoesNotStallAnotherPort) {
-  auto second = AddSecondPrinter();
+  auto second = AddSecondPrinter("TW0000007");
   MONITOR2 t = winsim::UsbPortMonitor();
   t.pfnWritePort = HangingWrite;
   t.pfnClosePort = HangingClose;

@@ -19,19 +19,6 @@ class DeliveryFaultTest : public DeliveryTest {
     ASSERT_TRUE(WaitQueueEmpty(h));
     Pause();
   }
-  // A second TWL printer, "Label TWL 2" on USB002.
-  std::shared_ptr<winsim::TwlPrinterDevice> AddSecondPrinter(const std::string& serial) {
-    auto second = std::make_shared<winsim::TwlPrinterDevice>();
-    second->portNumber = 2;
-    second->serial = serial;
-    winsim::AttachUsbPrinter(second);
-    winsim::PrinterSpec printer;
-    printer.name = u"Label TWL 2";
-    printer.port = u"USB002";
-    printer.driver = u"Tarnwell Label Driver";
-    EXPECT_TRUE(winsim::AddPrinter(printer));
-    return second;
-  }
   int PortWrites() const {
     int n = 0;
     for (const auto& c : winsim::PortMonitorCalls()) n += c.rfind("WritePort ", 0) == 0;

@@ -150,4 +150,17 @@ std::vector<uint16_t> DeliveryTest::Numbers(const std::vector<winsim::TwlPage>& 
   return out;
 }
 
+std::shared_ptr<winsim::TwlPrinterDevice> DeliveryTest::AddSecondPrinter(const std::string& serial) {
+  auto second = std::make_shared<winsim::TwlPrinterDevice>();
+  second->portNumber = 2;
+  second->serial = serial;
+  winsim::AttachUsbPrinter(second);
+  winsim::PrinterSpec printer;
+  printer.name = u"Label TWL 2";
+  printer.port = u"USB002";
+  printer.driver = u"Tarnwell Label Driver";
+  EXPECT_TRUE(winsim::AddPrinter(printer));
+  return second;
+}
+
 }  // namespace montest

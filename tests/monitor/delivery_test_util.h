@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,8 @@ class DeliveryTest : public MonitorTest {
   bool WaitEjected(DWORD jobId, int ms = 5000) const;
   bool WaitQueueEmpty(HANDLE port, int ms = 5000);
   static std::vector<uint16_t> Numbers(const std::vector<winsim::TwlPage>& pages);
+  // A second TWL printer, "Label TWL 2" on USB002.
+  std::shared_ptr<winsim::TwlPrinterDevice> AddSecondPrinter(const std::string& serial);
 };
 
 }  // namespace montest

@@ -24,15 +24,19 @@ class JobTest : public DriverTest {
     return dm;
   }
   std::string Output() { return Text(winsim::PrinterOutput(u"Label One")); }
+  // `dev` enabled with `dm`, "Part 1" of job 41 printed and "Part 2" of the same job started.
+  void StartSecondPart(Device& dev, PrinterDevmode& dm) {
+    ASSERT_TRUE(dev.Enable(&dm));
+    ASSERT_TRUE(dev.StartDoc(u"Part 1", 41));
+    ASSERT_TRUE(dev.EndDoc());
+    ASSERT_TRUE(dev.StartDoc(u"Part 2", 41));
+  }
 };
 
 TEST_F(JobTest, DocumentsOfOneJobShareOneHeaderAndOneEnd) {
   PrinterDevmode dm = MarkedSettings();
   Device dev(printer);
-  ASSERT_TRUE(dev.Enable(&dm));
-  ASSERT_TRUE(dev.StartDoc(u"Part 1", 41));
-  ASSERT_TRUE(dev.EndDoc());
-  ASSERT_TRUE(dev.StartDoc(u"Part 2", 41));
+  ASSERT_NO_FATAL_FAILURE(StartSecondPart(dev, dm));
   ASSERT_TRUE(dev.EndDoc());
   std::string out = Output();
   EXPECT_EQ(Count(out, "<JOB>"), 1u);
@@ -51,10 +55,7 @@ TEST_F(JobTest, DocumentsOfOneJobShareOneHeaderAndOneEnd) {
 TEST_F(JobTest, BufferedBytesLeaveBeforeTheCountStartsAgain) {
   PrinterDevmode dm = MarkedSettings();
   Device dev(printer);
-  ASSERT_TRUE(dev.Enable(&dm));
-  ASSERT_TRUE(dev.StartDoc(u"Part 1", 41));
-  ASSERT_TRUE(dev.EndDoc());
-  ASSERT_TRUE(dev.StartDoc(u"Part 2", 41));
+  ASSERT_NO_FATAL_FAILURE(StartSecondPart(dev, dm));
   // What the continued document's pages left in the buffer goes out at its end.
   ASSERT_EQ(SendBytes(dev.P(), "<PAGE2>", 7), 7);
   ASSERT_TRUE(dev.EndDoc());

@@ -51,6 +51,14 @@ struct ModelPtr {
 
 inline WString W(const char16_t* s) { return ToWString(s); }
 
+// Printer output as text, and how often `needle` stands in it (not overlapping).
+inline std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+inline size_t Count(const std::string& hay, const std::string& needle) {
+  size_t n = 0;
+  for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + needle.size())) ++n;
+  return n;
+}
+
 // One vendor "Tarnwell" with the given model objects and paper objects (JSON fragments).
 inline std::string Catalogue(const std::string& models, const std::string& papers = "") {
   return R"({"Venders":[{"Vender Name":"Tarnwell","Models":[)" + models + R"(],"Papers":[)" + papers + "]}]}";

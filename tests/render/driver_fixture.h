@@ -27,13 +27,8 @@ inline std::string TestCatalogue(const std::string& modelExtra = "", int languag
   return lbltest::Catalogue(model, lbltest::Paper("50 x 30", 50, 30));
 }
 
-inline std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-inline size_t Count(const std::string& hay, const std::string& needle) {
-  size_t n = 0;
-  for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + needle.size())) ++n;
-  return n;
-}
+using lbltest::Count;
+using lbltest::Text;
 
 // One printer "Label One" of driver "Tarnwell TW-QX" with the given data file and catalogue; the
 // rendering code is attached to the catalogue module as DllMain would.

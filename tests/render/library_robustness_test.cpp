@@ -17,13 +17,8 @@
 
 namespace {
 
-std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
-
-size_t Count(const std::string& hay, const std::string& needle) {
-  size_t n = 0;
-  for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + needle.size())) ++n;
-  return n;
-}
+using lbltest::Count;
+using lbltest::Text;
 
 std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 

@@ -10,6 +10,19 @@
 
 namespace uitest {
 
+// The header of a document sheet for `printer` named `name` that reads `in` and writes `out`.
+inline DOCUMENTPROPERTYHEADER UpdateHeader(HANDLE printer, WString& name, PrinterDevmode& in, PrinterDevmode& out) {
+  DOCUMENTPROPERTYHEADER header{};
+  header.cbSize = sizeof header;
+  header.hPrinter = printer;
+  header.pszPrinterName = name.data();
+  header.pdmIn = &in.dm;
+  header.pdmOut = &out.dm;
+  header.cbOut = sizeof out;
+  header.fMode = DM_UPDATE | DM_COPY;
+  return header;
+}
+
 struct DocSheet {
   PrinterDevmode in{};
   PrinterDevmode out{};
@@ -20,13 +33,7 @@ struct DocSheet {
   HWND sheet = nullptr;
 
   DocSheet(HANDLE printer, const PrinterDevmode& settings) : in(settings) {
-    header.cbSize = sizeof header;
-    header.hPrinter = printer;
-    header.pszPrinterName = name.data();
-    header.pdmIn = &in.dm;
-    header.pdmOut = &out.dm;
-    header.cbOut = sizeof out;
-    header.fMode = DM_UPDATE | DM_COPY;
+    header = UpdateHeader(printer, name, in, out);
     thread = std::make_unique<winsim::ui::UiThread>([this] {
       return intptr_t(CommonPropertySheetUIW(nullptr, DrvDocumentPropertySheets, reinterpret_cast<LPARAM>(&header), &result));
     });

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <gdiplus.h>
+#include "doc_sheet.h"
 #include "ui/docprops.h"
 #include "ui/pagesetup.h"
 #include "ui/preview.h"
@@ -247,13 +248,7 @@ class PageSetup : public UiTest {
     WStrCopy(in.dm.dmFormName, CCHFORMNAME, ToWString(form).c_str());
     in.dm.dmFields |= DM_FORMNAME;
     SetInstalled(Installed(form, 52000, 30000));
-    header.cbSize = sizeof header;
-    header.hPrinter = printer;
-    header.pszPrinterName = name.data();
-    header.pdmIn = &in.dm;
-    header.pdmOut = &out.dm;
-    header.cbOut = sizeof out;
-    header.fMode = DM_UPDATE | DM_COPY;
+    header = UpdateHeader(printer, name, in, out);
     winsim::UseVirtualClock();
     thread = std::make_unique<ui::UiThread>([this] {
       return intptr_t(CommonPropertySheetUIW(nullptr, DrvDocumentPropertySheets, reinterpret_cast<LPARAM>(&header),

@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <atomic>
 #include <iterator>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -69,21 +67,6 @@ void MakeEngine(Engine& e, Run& run) {
       if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), port)) return true;
     return false;
   };
-}
-
-// Runs fn on a work thread, as the wizard does, moving the virtual clock through its polls and pauses.
-template <class Fn>
-void OnWorkThread(Fn fn) {
-  std::atomic<bool> done{false};
-  std::thread worker([&] {
-    fn();
-    done = true;
-  });
-  while (!done) {
-    if (winsim::ThreadsWaitingOnClock()) winsim::AdvanceClock(100);
-    else std::this_thread::yield();
-  }
-  worker.join();
 }
 
 void WriteMachine(JsonOut& j, const Run& run) {
@@ -189,7 +172,7 @@ int RunInstall(const std::vector<std::string>& args) {
     r.portType = port.rfind("USB", 0) == 0 ? kPortTypeUsb : kPortTypeOther;
   }
   bool ok = false;
-  OnWorkThread([&] { ok = InstallRun(e, r); });
+  winsim::RunOnClockedThread([&] { ok = InstallRun(e, r); });
   JsonOut j;
   j.Bool("Installed", ok);
   j.Str("HardwareId", WideToUtf8(r.hardwareId));
@@ -233,7 +216,7 @@ int RunUninstall(const std::vector<std::string>& args) {
     }
     records.push_back(r);
   }
-  OnWorkThread([&] { UninstallRun(e, records.data(), records.size()); });
+  winsim::RunOnClockedThread([&] { UninstallRun(e, records.data(), records.size()); });
   JsonOut j;
   j.Bool("RebootPending", RebootPending());
   WriteMachine(j, run);
@@ -302,7 +285,7 @@ bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
     quiet.host.startProcess = nullptr;
     quiet.setDefault = false;
     bool ok = false;
-    OnWorkThread([&] { ok = InstallRun(quiet, r); });
+    winsim::RunOnClockedThread([&] { ok = InstallRun(quiet, r); });
     if (!ok) {
       *error = "cannot install " + spec;
       return false;

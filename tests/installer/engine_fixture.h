@@ -6,14 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "installer/engine.h"
@@ -74,16 +72,7 @@ class EngineFixture : public ::testing::Test {
   // Runs fn on a work thread, moving the virtual clock whenever it waits; returns the virtual ms it took.
   uint64_t RunWork(const std::function<void()>& fn) {
     const uint64_t start = winsim::ClockNow();
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-      fn();
-      done = true;
-    });
-    while (!done) {
-      if (winsim::ThreadsWaitingOnClock()) winsim::AdvanceClock(100);
-      else std::this_thread::yield();
-    }
-    worker.join();
+    winsim::RunOnClockedThread(fn);
     return winsim::ClockNow() - start;
   }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include <windows.h>
 
@@ -20,5 +21,8 @@ void AdvanceClock(DWORD ms);
 uint64_t ClockNow();  // milliseconds, virtual or real
 // Threads blocked in Sleep or a timed wait on the virtual clock (tests wait for a thread to get there).
 size_t ThreadsWaitingOnClock();
+// Runs fn on a thread of its own, moving the clock 100 ms whenever a thread waits on it, until fn returns:
+// the waits of a work thread (polls, pauses) pass on the virtual clock.
+void RunOnClockedThread(const std::function<void()>& fn);
 
 }  // namespace winsim

@@ -2,6 +2,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <set>
@@ -120,6 +121,19 @@ void AdvanceClock(DWORD ms) {
     }
     if (C().now >= target) break;
   }
+}
+
+void RunOnClockedThread(const std::function<void()>& fn) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    fn();
+    done = true;
+  });
+  while (!done) {
+    if (ThreadsWaitingOnClock()) AdvanceClock(100);
+    else std::this_thread::yield();
+  }
+  worker.join();
 }
 
 }  // namespace winsim

@@ -42,6 +42,19 @@ BOOL ReplaceForms(PrinterContext* ctx, PaperRecord* list, int count) {
   return TRUE;
 }
 
+// The printer's paper list, *count entries, and in *at the index of the entry named `name` (*count when
+// there is none). Null, with ERROR_FILE_NOT_FOUND, when the list cannot be read.
+PaperRecord* ReadAndFind(PrinterContext* ctx, LPCWSTR name, int* count, int* at) {
+  PaperRecord* list = ReadPaperList(ctx->Printer, count);
+  if (!list) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  *at = 0;
+  while (*at < *count && !SameName(list[*at], name)) ++*at;
+  return list;
+}
+
 }  // namespace
 
 int EnumPaperList(const PrinterContext* ctx, int limit, PaperEnumFn fn, void* request) {
@@ -61,14 +74,9 @@ BOOL AddPaper(PrinterContext* ctx, const PaperRecord* paper) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  int count = 0;
-  PaperRecord* list = ReadPaperList(ctx->Printer, &count);
-  if (!list) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-  }
-  int at = 0;
-  while (at < count && !SameName(list[at], paper->Name)) ++at;
+  int count = 0, at = 0;
+  PaperRecord* list = ReadAndFind(ctx, paper->Name, &count, &at);
+  if (!list) return FALSE;
   if (at == count) {
     auto* grown = static_cast<PaperRecord*>(LocalAlloc(LPTR, (size_t(count) + 1) * sizeof(PaperRecord)));
     if (!grown) {
@@ -91,14 +99,9 @@ BOOL DeletePaper(PrinterContext* ctx, LPCWSTR name) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  int count = 0;
-  PaperRecord* list = ReadPaperList(ctx->Printer, &count);
-  if (!list) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-  }
-  int at = 0;
-  while (at < count && !SameName(list[at], name)) ++at;
+  int count = 0, at = 0;
+  PaperRecord* list = ReadAndFind(ctx, name, &count, &at);
+  if (!list) return FALSE;
   if (at == count) {
     LocalFree(list);
     SetLastError(ERROR_FILE_NOT_FOUND);

@@ -152,6 +152,22 @@ int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, Pri
   return added;
 }
 
+namespace {
+
+// A sheet being made for `ctx`: registered, then given the pages `pagesOf` lists.
+LONG RegisterWithPages(PPROPSHEETUI_INFO info, LPARAM reasonParam, PrinterContext* ctx, LPWSTR title,
+                       const SheetPage* (*pagesOf)(int* count)) {
+  LONG result = RegisterSheet(info, reasonParam, ctx, title);
+  if (result > 0) {
+    int count = 0;
+    const SheetPage* pages = pagesOf(&count);
+    AddSheetPages(info, pages, count, ctx);
+  }
+  return result;
+}
+
+}  // namespace
+
 LONG DocumentPropertySheet(PPROPSHEETUI_INFO info, LPARAM reasonParam) {
   auto* header = reinterpret_cast<DOCUMENTPROPERTYHEADER*>(info->lParamInit);
   if (!header) return -1;
@@ -169,13 +185,7 @@ LONG DocumentPropertySheet(PPROPSHEETUI_INFO info, LPARAM reasonParam) {
     ctx->OutputSettings = header->pdmOut;
     ctx->OutputBytes = header->cbOut;
   }
-  LONG result = RegisterSheet(info, reasonParam, ctx, header->pszPrinterName);
-  if (result > 0) {
-    int count = 0;
-    const SheetPage* pages = DocumentSheetPages(&count);
-    AddSheetPages(info, pages, count, ctx);
-  }
-  return result;
+  return RegisterWithPages(info, reasonParam, ctx, header->pszPrinterName, DocumentSheetPages);
 }
 
 LONG DevicePropertySheet(PPROPSHEETUI_INFO info, LPARAM reasonParam) {
@@ -193,11 +203,5 @@ LONG DevicePropertySheet(PPROPSHEETUI_INFO info, LPARAM reasonParam) {
     return -1;
   }
   ctx->SheetFlags = (header->Flags & DPS_NOPERMISSION) ? 0 : kSheetMayWrite;
-  LONG result = RegisterSheet(info, reasonParam, ctx, header->pszPrinterName);
-  if (result > 0) {
-    int count = 0;
-    const SheetPage* pages = DeviceSheetPages(&count);
-    AddSheetPages(info, pages, count, ctx);
-  }
-  return result;
+  return RegisterWithPages(info, reasonParam, ctx, header->pszPrinterName, DeviceSheetPages);
 }

@@ -309,21 +309,28 @@ double ParseNumber(const WCHAR* text, bool* ok) {
   return v;
 }
 
+// The fields the page edits, between the settings and the page's values (both name them alike).
+template <class To, class From>
+void CopyPageFields(To& to, const From& from) {
+  to.PrintLanguage = from.PrintLanguage;
+  to.PrintMode = from.PrintMode;
+  to.Speed = from.Speed;
+  to.Darkness = from.Darkness;
+  to.PostAction = from.PostAction;
+  to.PostActionOccurrence = from.PostActionOccurrence;
+  to.IntervalPages = from.IntervalPages;
+  to.FeedOffset = from.FeedOffset;
+  to.PaperSaving = from.PaperSaving;
+  static_assert(sizeof to.UserCommands == sizeof from.UserCommands);
+  std::memcpy(to.UserCommands, from.UserCommands, sizeof to.UserCommands);
+}
+
 }  // namespace
 
 PrintSettingsValues PrintSettingsFromSettings(const PrinterContext* ctx) {
   const PrinterDevmode& dm = ctx->Settings;
   PrintSettingsValues v{};
-  v.PrintLanguage = dm.PrintLanguage;
-  v.PrintMode = dm.PrintMode;
-  v.Speed = dm.Speed;
-  v.Darkness = dm.Darkness;
-  v.PostAction = dm.PostAction;
-  v.PostActionOccurrence = dm.PostActionOccurrence;
-  v.IntervalPages = dm.IntervalPages;
-  v.FeedOffset = dm.FeedOffset;
-  v.PaperSaving = dm.PaperSaving;
-  std::memcpy(v.UserCommands, dm.UserCommands, sizeof v.UserCommands);
+  CopyPageFields(v, dm);
   for (auto& slot : v.UserCommands) WStrTerminate(slot, kUserCommandChars);
   return v;
 }
@@ -347,16 +354,7 @@ uint32_t RotationFlagsAfter(uint32_t flags, uint32_t openedLanguage, uint32_t la
 void StorePrintSettings(PrinterDevmode* to, const PrintSettingsValues& v, uint32_t openedLanguage) {
   PrinterDevmode& dm = *to;
   dm.Flags = RotationFlagsAfter(dm.Flags, openedLanguage, v.PrintLanguage);
-  dm.PrintLanguage = v.PrintLanguage;
-  dm.PrintMode = v.PrintMode;
-  dm.Speed = v.Speed;
-  dm.Darkness = v.Darkness;
-  dm.PostAction = v.PostAction;
-  dm.PostActionOccurrence = v.PostActionOccurrence;
-  dm.IntervalPages = v.IntervalPages;
-  dm.FeedOffset = v.FeedOffset;
-  dm.PaperSaving = v.PaperSaving;
-  std::memcpy(dm.UserCommands, v.UserCommands, sizeof dm.UserCommands);
+  CopyPageFields(dm, v);
 }
 
 int PostActionItems(uint16_t accessories, PostActionItem items[4]) {

@@ -37,6 +37,14 @@ int SerialPortNumber(const std::u16string& upper) {
 }
 bool IsSerialPortName(const std::u16string& upper) { return SerialPortNumber(upper) != 0; }
 
+// The configuration key of port `name`; false, with ERROR_FILE_NOT_FOUND, for a name that is no serial port.
+bool SerialPortKey(LPCWSTR name, std::u16string* key) {
+  *key = Upper(Wide(name));
+  if (IsSerialPortName(*key)) return true;
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return false;
+}
+
 COMMCONFIG DefaultConfig() {
   COMMCONFIG c{};
   c.dwSize = sizeof c;
@@ -91,11 +99,8 @@ BOOL WINAPI GetDefaultCommConfigW(LPCWSTR name, LPCOMMCONFIG cc, LPDWORD size) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::u16string key = Upper(Wide(name));
-  if (!IsSerialPortName(key)) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-  }
+  std::u16string key;
+  if (!SerialPortKey(name, &key)) return FALSE;
   if (!cc || *size < sizeof(COMMCONFIG)) {
     *size = sizeof(COMMCONFIG);
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -113,11 +118,8 @@ BOOL WINAPI SetDefaultCommConfigW(LPCWSTR name, LPCOMMCONFIG cc, DWORD size) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::u16string key = Upper(Wide(name));
-  if (!IsSerialPortName(key)) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
-  }
+  std::u16string key;
+  if (!SerialPortKey(name, &key)) return FALSE;
   Guard g(Mutex());
   COMMCONFIG c{};
   std::memcpy(&c, cc, sizeof c - sizeof(WCHAR));

@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "driver_fields.h"
 #include "internal.h"
 #include "winsim/monitorhost.h"
 #include "winsim/spooler.h"
@@ -111,18 +112,7 @@ size_t DriverFixed(DWORD level) {
 
 void FillDriver(const winsim::DriverSpec& d, DWORD level, LPBYTE at, Packer& k) {
   DRIVER_INFO_8W i{};
-  i.cVersion = d.version;
-  i.pName = k.Str(d.name);
-  i.pEnvironment = k.Str(d.environment);
-  i.pDriverPath = k.Str(d.driverPath);
-  i.pDataFile = k.Str(d.dataFile);
-  i.pConfigFile = k.Str(d.configFile);
-  if (level >= 3) {
-    i.pHelpFile = k.StrOrNull(d.helpFile);
-    i.pDependentFiles = MultiSz(k, d.dependentFiles);
-    i.pMonitorName = k.StrOrNull(d.monitorName);
-    i.pDefaultDataType = k.StrOrNull(d.defaultDataType);
-  }
+  FillDriverFields(i, d, level, k, [&k](const std::u16string& files) { return MultiSz(k, files); });
   if (level == 8) {
     i.dwlDriverVersion = d.driverVersion;
     i.pszMfgName = k.StrOrNull(d.manufacturer);

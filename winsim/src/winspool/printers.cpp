@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "driver_fields.h"
 #include "internal.h"
 #include "winsim/spooler.h"
 
@@ -131,19 +132,8 @@ void Fill(const Printer& p, DWORD level, LPBYTE buf, Packer& k) {
 }
 
 void Fill(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, Packer& k) {
-  DRIVER_INFO_3W i{};
-  i.cVersion = d.version;
-  i.pName = k.Str(d.name);
-  i.pEnvironment = k.Str(d.environment);
-  i.pDriverPath = k.Str(d.driverPath);
-  i.pDataFile = k.Str(d.dataFile);
-  i.pConfigFile = k.Str(d.configFile);
-  if (level == 3) {
-    i.pHelpFile = k.StrOrNull(d.helpFile);
-    i.pDependentFiles = k.MultiSz(d.dependentFiles);
-    i.pMonitorName = k.StrOrNull(d.monitorName);
-    i.pDefaultDataType = k.StrOrNull(d.defaultDataType);
-  }
+  DRIVER_INFO_3W i{};  // levels 2 and 3 (8 is packed by PackDriverInfo)
+  FillDriverFields(i, d, level, k, [&k](const std::u16string& files) { return k.MultiSz(files); });
   if (buf) memcpy(buf, &i, level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W));
 }
 

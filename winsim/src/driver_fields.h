@@ -1,0 +1,28 @@
+// The DRIVER_INFO_2W/_3W fields of a driver, shared by GetPrinterDriverW and EnumPrinterDriversW
+// (whose records start alike): the packer `k` places the strings, in this order, and `multiSz` the
+// dependent-file list.
+#pragma once
+
+#include <winspool.h>
+
+#include "winsim/machine.h"
+
+namespace winsim::detail {
+
+template <class Info, class Packer, class MultiSz>
+void FillDriverFields(Info& i, const winsim::DriverSpec& d, DWORD level, Packer& k, MultiSz multiSz) {
+  i.cVersion = d.version;
+  i.pName = k.Str(d.name);
+  i.pEnvironment = k.Str(d.environment);
+  i.pDriverPath = k.Str(d.driverPath);
+  i.pDataFile = k.Str(d.dataFile);
+  i.pConfigFile = k.Str(d.configFile);
+  if (level >= 3) {
+    i.pHelpFile = k.StrOrNull(d.helpFile);
+    i.pDependentFiles = multiSz(d.dependentFiles);
+    i.pMonitorName = k.StrOrNull(d.monitorName);
+    i.pDefaultDataType = k.StrOrNull(d.defaultDataType);
+  }
+}
+
+}  // namespace winsim::detail

@@ -9,6 +9,7 @@
 #include "common/crc16.h"
 #include "render/writers/base64.h"
 #include "tests/render/writers/writers_fixture.h"
+#include "tools/viewer/viewer_internal.h"
 #include "winsim/machine.h"
 
 using ::testing::HasSubstr;
@@ -20,29 +21,13 @@ using wtest::PatternRaster;
 
 namespace {
 
+// Decoded by the viewer's parser, which is independent of the writer's encoder.
 std::vector<uint8_t> Base64Decode(const std::string& text) {
-  auto value = [](char c) -> int {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-  };
   std::vector<uint8_t> out;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    int v = value(c);
-    if (v < 0) ADD_FAILURE() << "not Base64: " << c;
-    acc = (acc << 6) | static_cast<uint32_t>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(static_cast<uint8_t>(acc >> bits));
-    }
-  }
+  size_t badAt = 0;
+  std::string why;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  EXPECT_TRUE(lblview::detail::DecodeBase64(bytes, text.size(), &out, &badAt, &why)) << why << " at " << badAt;
   return out;
 }
 

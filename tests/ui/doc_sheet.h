@@ -10,16 +10,18 @@
 
 namespace uitest {
 
-// The header of a document sheet for `printer` named `name` that reads `in` and writes `out`.
-inline DOCUMENTPROPERTYHEADER UpdateHeader(HANDLE printer, WString& name, PrinterDevmode& in, PrinterDevmode& out) {
+// A DOCUMENTPROPERTYHEADER for `printer` named `name`: `in` read, `cbOut` bytes of `out` written, as
+// `mode` asks.
+inline DOCUMENTPROPERTYHEADER DocumentHeader(HANDLE printer, WString& name, DEVMODEW* in, void* out, DWORD cbOut,
+                                             DWORD mode) {
   DOCUMENTPROPERTYHEADER header{};
   header.cbSize = sizeof header;
   header.hPrinter = printer;
   header.pszPrinterName = name.data();
-  header.pdmIn = &in.dm;
-  header.pdmOut = &out.dm;
-  header.cbOut = sizeof out;
-  header.fMode = DM_UPDATE | DM_COPY;
+  header.pdmIn = in;
+  header.pdmOut = static_cast<DEVMODEW*>(out);
+  header.cbOut = cbOut;
+  header.fMode = mode;
   return header;
 }
 
@@ -33,7 +35,7 @@ struct DocSheet {
   HWND sheet = nullptr;
 
   DocSheet(HANDLE printer, const PrinterDevmode& settings) : in(settings) {
-    header = UpdateHeader(printer, name, in, out);
+    header = DocumentHeader(printer, name, &in.dm, &out.dm, sizeof out, DM_UPDATE | DM_COPY);
     thread = std::make_unique<winsim::ui::UiThread>([this] {
       return intptr_t(CommonPropertySheetUIW(nullptr, DrvDocumentPropertySheets, reinterpret_cast<LPARAM>(&header), &result));
     });

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "doc_sheet.h"
 #include "ui/docprops.h"
 #include "ui_fixture.h"
 
@@ -14,15 +15,7 @@ namespace {
 class DocProps : public UiTest {
  protected:
   DOCUMENTPROPERTYHEADER Header(DEVMODEW* in, void* out, DWORD cbOut, DWORD mode) {
-    DOCUMENTPROPERTYHEADER h{};
-    h.cbSize = sizeof h;
-    h.hPrinter = printer;
-    h.pszPrinterName = name.data();
-    h.pdmIn = in;
-    h.pdmOut = static_cast<DEVMODEW*>(out);
-    h.cbOut = cbOut;
-    h.fMode = mode;
-    return h;
+    return DocumentHeader(printer, name, in, out, cbOut, mode);
   }
   WString name = ToWString(kPrinter.c_str());
   LPARAM Param(DOCUMENTPROPERTYHEADER* h) { return reinterpret_cast<LPARAM>(h); }

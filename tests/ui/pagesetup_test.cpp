@@ -248,7 +248,7 @@ class PageSetup : public UiTest {
     WStrCopy(in.dm.dmFormName, CCHFORMNAME, ToWString(form).c_str());
     in.dm.dmFields |= DM_FORMNAME;
     SetInstalled(Installed(form, 52000, 30000));
-    header = UpdateHeader(printer, name, in, out);
+    header = DocumentHeader(printer, name, &in.dm, &out.dm, sizeof out, DM_UPDATE | DM_COPY);
     winsim::UseVirtualClock();
     thread = std::make_unique<ui::UiThread>([this] {
       return intptr_t(CommonPropertySheetUIW(nullptr, DrvDocumentPropertySheets, reinterpret_cast<LPARAM>(&header),

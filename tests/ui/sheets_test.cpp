@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "doc_sheet.h"
 #include "ui/about.h"
 #include "ui/docprops.h"
 #include "ui/pagesetup.h"
@@ -80,15 +81,7 @@ struct OpenSheet {
 class Sheets : public UiTest {
  protected:
   DOCUMENTPROPERTYHEADER Header(HANDLE h, DEVMODEW* in, void* out, DWORD cbOut, DWORD mode) {
-    DOCUMENTPROPERTYHEADER d{};
-    d.cbSize = sizeof d;
-    d.hPrinter = h;
-    d.pszPrinterName = name.data();
-    d.pdmIn = in;
-    d.pdmOut = static_cast<DEVMODEW*>(out);
-    d.cbOut = cbOut;
-    d.fMode = mode;
-    return d;
+    return DocumentHeader(h, name, in, out, cbOut, mode);
   }
   WString name = ToWString(kPrinter.c_str());
 };

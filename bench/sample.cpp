@@ -1,10 +1,10 @@
 // Times one redraw of the Graphics Property page's sample picture (contrast, brightness, grey,
 // the dithering of each level and the 24-bit result, as a track-bar move does) against
-// one copy of the sample's 24-bit pixels measured in the same run: B, the copy itself (it stays in
-// the caches), and M, the memory floor of bench/raster (a memcpy of 64 MiB scaled to the sample's
+// one copy of the sample's 24-bit pixels (as shown) measured in the same run: B, the copy itself (it
+// stays in the caches), and M, the memory floor of bench/raster (a memcpy of 64 MiB scaled to the sample's
 // bytes).
 //
-//   sample [--reps N]
+//   sample [--reps N] [--level L]   (--level: only that dithering level, e.g. to profile it)
 //
 // Each figure is the median of N runs (default 201) of a batch of redraws.
 #include <algorithm>
@@ -40,22 +40,26 @@ double MedianNs(int reps, Fn fn) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int reps = 201;
+  int reps = 201, only = -1;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--reps") && i + 1 < argc) reps = std::max(1, std::atoi(argv[++i]));
+    if (!std::strcmp(argv[i], "--level") && i + 1 < argc) only = std::atoi(argv[++i]);
   }
   std::ifstream f(LBL_SAMPLE_BMP, std::ios::binary);
   std::vector<uint8_t> file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   RasterImage picture;
-  if (!ParseBmp(file.data(), file.size(), picture) || !picture.IncreaseBits(24)) {
+  RasterImage shown;  // the sample as the page shows it: 24-bit
+  if (!ParseBmp(file.data(), file.size(), picture) || !(shown = picture).IncreaseBits(24)) {
     std::fprintf(stderr, "cannot read %s\n", LBL_SAMPLE_BMP);
     return 1;
   }
-  const size_t bytes = size_t(picture.Stride()) * picture.Height();
+  // The picture as the page keeps it (LoadSamplePicture): 8-bit palette when stored so.
+  if (picture.Bpp() != 8) picture = shown;
+  const size_t bytes = size_t(shown.Stride()) * shown.Height();
   std::vector<uint8_t> copy(bytes);
   volatile uint8_t sink = 0;
   const double floor = MedianNs(reps, [&] {
-    std::memcpy(copy.data(), picture.Bits(), bytes);
+    std::memcpy(copy.data(), shown.Bits(), bytes);
     sink = sink + copy[bytes / 2];
   });
   constexpr size_t kBig = 64u << 20;
@@ -76,8 +80,10 @@ int main(int argc, char** argv) {
                             {5, "Sierra"},           {6, "Stevenson-Arce"},     {7, "ordered (Bayer)"}};
   std::printf("%-20s %10s %10s %10s\n", "method", "us", "ratio to B", "ratio to M");
   for (const Method& m : methods) {
+    if (only >= 0 && m.level != unsigned(only)) continue;
+    // As the page does: each redraw into the image of the one before.
+    RasterImage s;
     const double ns = MedianNs(reps, [&] {
-      RasterImage s;
       ProcessSample(picture, 20, -10, m.level, false, s);
       sink = sink + s.Bits()[0];
     });

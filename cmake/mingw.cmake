@@ -22,6 +22,9 @@ if(LBL_MINGW_ARCH STREQUAL "i686")
   set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--kill-at -Wl,--enable-stdcall-fixup")
   set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--kill-at")
   # SSE2 arithmetic, as on x86_64: x87 excess precision would change rounded pixel values.
-  set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-  set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+  set(LBL_MINGW_ARCH_FLAGS "-msse2 -mfpmath=sse")
 endif()
+# The AVX2 dithering path keeps vectors on the stack, and GCC does not align Windows stack frames
+# to 32 bytes: the assembler writes every aligned vector move as an unaligned one.
+set(CMAKE_C_FLAGS_INIT "${LBL_MINGW_ARCH_FLAGS} -Wa,-muse-unaligned-vector-move")
+set(CMAKE_CXX_FLAGS_INIT "${LBL_MINGW_ARCH_FLAGS} -Wa,-muse-unaligned-vector-move")

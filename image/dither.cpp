@@ -1,11 +1,13 @@
 // Dithering to 1 bit. Rows run from stored row 0 upward and pixels left to right, so error
 // diffusion carries error into higher stored rows (upward on the page).
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "common/alloc.h"
+#include "image/diffusion_bands.h"
 #include "image/diffusion_kernels.h"
 #include "image/image.h"
 #include "image/image_internal.h"
@@ -15,9 +17,6 @@ using namespace image_detail;
 namespace {
 
 using namespace diffusion;
-
-constexpr int kPad = kMaxReach;         // widest horizontal reach of any kernel
-constexpr int kRing = kMaxRowsAhead + 1;  // current row and up to three rows ahead
 
 const uint8_t kOrdered4x4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 const uint8_t kBayer4x4[4][4] = {
@@ -39,7 +38,79 @@ class GreySource {
   bool identity_ = false;
 };
 
-// Error diffusion into `out` (1 bit, all 0). Working rows hold grey values with kPad spare columns
+#if defined(__SSE2__)
+// Error diffusion into `out` (1 bit, all 0), a band of Lanes rows at a time (see diffusion_bands.h);
+// `run` is the band loop of one instruction set.
+template <typename Kernel, int Lanes>
+bool DiffuseBands(RasterImage& img, RasterImage& out,
+                  void (*run)(const BandBuffer<Kernel, Lanes>&, uint8_t*, const uint8_t*, uint32_t*)) {
+  using S = BandShape<Kernel, Lanes>;
+  using Buffer = BandBuffer<Kernel, Lanes>;
+  const uint32_t w = img.Width(), h = img.Height();
+  const Buffer shape(w);
+  const size_t steps = static_cast<size_t>(shape.Steps()), span = shape.PaddedRow();
+  LocalArray<uint8_t> buf = AllocArray<uint8_t>(shape.Bytes());
+  LocalArray<uint8_t> active = AllocArray<uint8_t>(shape.Bytes());
+  LocalArray<uint32_t> whites = AllocArray<uint32_t>(steps);
+  LocalArray<uint8_t> padded = AllocArray<uint8_t>(span * Lanes);
+  if (!buf || !active || !whites || !padded) return false;
+  // Each lane's row between zeros; the zeros stay, only the row is replaced band by band.
+  std::memset(padded.get(), 0, span * Lanes);
+  auto lane = [&](uint32_t k) { return padded.get() + k * span + Buffer::kLead; };
+  // Lane k owns column t - k x skew at step t; the receiving lanes never send.
+  for (uint32_t k = 0; k < S::kOwned; ++k) std::memset(lane(k), 0xFF, w);
+  FillBand<Kernel, Lanes>(shape, padded.get(), 0, active.get());
+  const GreySource source(img);
+  for (uint32_t y0 = 0; y0 < h; y0 += S::kOwned) {
+    if (img.CancelRequested()) break;
+    // The first kMaxDy lanes keep what the last band's receiving lanes got (their rows), the others
+    // take fresh rows; lanes past the last row are zero.
+    for (uint32_t k = y0 > 0 ? S::kMaxDy : 0; k < Lanes; ++k) {
+      if (y0 + k < h) {
+        // Converted rows are written straight into the lane; grey rows are copied.
+        const uint8_t* g = source.Row(y0 + k, lane(k));
+        if (g != lane(k)) std::memcpy(lane(k), g, w);
+      } else {
+        std::memset(lane(k), 0, w);
+      }
+    }
+    FillBand<Kernel, Lanes>(shape, padded.get(), 0x80, buf.get());
+    run(shape, buf.get(), active.get(), whites.get());
+    for (uint32_t j = 0; j < S::kMaxDy; ++j) {
+      const uint8_t* src = buf.get() + Buffer::At(static_cast<int>(S::kOwned + j), 0);
+      uint8_t* dst = lane(j);
+      for (uint32_t c = 0; c < w; ++c) dst[c] = src[static_cast<size_t>(c) * Lanes] ^ 0x80;
+    }
+    for (uint32_t k = 0; k < S::kOwned && y0 + k < h; ++k)
+      LaneBits(whites.get() + k * S::kSkew, static_cast<int>(k), w, out.Row(y0 + k));
+    img.SetProgress(Percent(std::min<uint32_t>(y0 + S::kOwned, h), h));
+  }
+  return true;
+}
+
+std::atomic<bool> g_wideAllowed{true};
+
+bool WideBands() {
+#if defined(LBL_HAVE_AVX2_BANDS)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2 && g_wideAllowed.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+template <typename Kernel>
+bool Diffuse(RasterImage& img, RasterImage& out) {
+#if defined(LBL_HAVE_AVX2_BANDS)
+  if (WideBands()) return DiffuseBands<Kernel, avx2::Vec::kLanes>(img, out, &avx2::RunBand<Kernel>);
+#endif
+  return DiffuseBands<Kernel, sse2::Vec::kLanes>(img, out, &sse2::RunBand<Kernel>);
+}
+#else
+constexpr int kPad = kMaxReach;         // widest horizontal reach of any kernel
+constexpr int kRing = kMaxRowsAhead + 1;  // current row and up to three rows ahead
+
+// Error diffusion into `out` (1 bit, all 0), a row at a time. Working rows hold grey values with kPad spare columns
 // on each side, which absorb error sent past the left and right edges; error for rows past the end
 // goes to one more row that is never read.
 template <typename Kernel>
@@ -72,6 +143,8 @@ bool Diffuse(RasterImage& img, RasterImage& out) {
   return true;
 }
 
+#endif
+
 bool Ordered(RasterImage& img, RasterImage& out, bool bayer) {
   const uint32_t w = img.Width(), h = img.Height();
   LocalArray<uint8_t> scratch = AllocArray<uint8_t>(w);
@@ -97,6 +170,18 @@ bool Ordered(RasterImage& img, RasterImage& out, bool bayer) {
 }
 
 }  // namespace
+
+namespace image_detail {
+bool AllowWideDiffusion(bool allowed) {
+#if defined(__SSE2__)
+  g_wideAllowed.store(allowed);
+  return WideBands();
+#else
+  (void)allowed;
+  return false;
+#endif
+}
+}  // namespace image_detail
 
 bool RasterImage::Dither(int method) {
   if (!IsValid()) {

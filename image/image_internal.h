@@ -30,6 +30,10 @@ void IndexRow(const RasterImage& img, uint32_t y, uint8_t* out);
 // Nearest palette entry by squared RGB distance, the lowest index on ties.
 uint8_t NearestIndex(const RasterImage& img, uint8_t r, uint8_t g, uint8_t b);
 
+// Lets error diffusion use the widest vectors the processor has (the default) or keeps it to
+// SSE2, so that tests can check both; returns whether the wide path is now in use.
+bool AllowWideDiffusion(bool allowed);
+
 inline void SetBit(uint8_t* row, uint32_t x) { row[x >> 3] |= static_cast<uint8_t>(0x80u >> (x & 7)); }
 inline uint8_t GetBit(const uint8_t* row, uint32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1u; }
 

@@ -19,6 +19,7 @@ struct GraphicsPage {
   bool initialised = false;
   bool original = false;
   RasterImage sample;  // resource 112 as loaded; empty when it did not load
+  RasterImage shown;   // the last redraw, whose pixels the next one reuses
 };
 
 GraphicsPage* StateOf(HWND page) { return reinterpret_cast<GraphicsPage*>(GetWindowLongPtrW(page, DWLP_USER)); }
@@ -50,12 +51,11 @@ void ShowButtons(HWND page, const GraphicsPage* s) {
   }
 }
 
-void Redraw(HWND page, const GraphicsPage* s) {
+void Redraw(HWND page, GraphicsPage* s) {
   if (!s->sample.IsValid()) return;  // no sample: the picture stays empty
-  RasterImage picture;
-  if (!ProcessSample(s->sample, s->values.Contrast, s->values.Brightness, s->values.DitherLevel, s->original, picture))
+  if (!ProcessSample(s->sample, s->values.Contrast, s->values.Brightness, s->values.DitherLevel, s->original, s->shown))
     return;
-  ShowPicture(page, kGraphicsSample, ImageToBitmap(picture));
+  ShowPicture(page, kGraphicsSample, ImageToBitmap(s->shown));
 }
 
 void Report(HWND page, const GraphicsPage* s) { ReportWorkingCopyChange(page, s->ctx); }

@@ -1,6 +1,7 @@
 #include "ui/sample.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -10,17 +11,28 @@
 
 namespace {
 
-// Black or white of a 1-bit image into all three channels of a 24-bit one of the same size.
+// Black or white of a 1-bit image into all three channels of a 24-bit one of the same size, eight
+// pixels (24 bytes) per source byte.
 void SpreadBits(const RasterImage& bits, RasterImage& picture) {
-  const bool whiteIsOne = bits.Palette()[1].Red != 0;
+  static const auto kExpand = [] {
+    std::array<std::array<uint8_t, 24>, 256> t{};
+    for (int b = 0; b < 256; ++b)
+      for (int i = 0; i < 8; ++i) t[b][3 * i] = t[b][3 * i + 1] = t[b][3 * i + 2] = (b >> (7 - i)) & 1 ? 255 : 0;
+    return t;
+  }();
+  const uint8_t flip = bits.Palette()[1].Red != 0 ? 0x00 : 0xFF;  // makes 1 white
+  const uint32_t w = picture.Width(), whole = w / 8;
   for (uint32_t y = 0; y < picture.Height(); ++y) {
     const uint8_t* src = bits.Row(y);
     uint8_t* dst = picture.Row(y);
-    for (uint32_t x = 0; x < picture.Width(); ++x, dst += 3) {
-      const bool one = (src[x >> 3] >> (7 - (x & 7))) & 1;
-      dst[0] = dst[1] = dst[2] = (one == whiteIsOne) ? 255 : 0;
-    }
+    for (uint32_t i = 0; i < whole; ++i, dst += 24) std::memcpy(dst, kExpand[src[i] ^ flip].data(), 24);
+    if (w & 7) std::memcpy(dst, kExpand[src[whole] ^ flip].data(), 3 * (w & 7));
   }
+}
+
+// The pipeline's grey of a colour after the colour correction `level`.
+inline uint8_t CorrectedGrey(const uint8_t level[256], uint8_t red, uint8_t green, uint8_t blue) {
+  return uint8_t((15 * level[blue] + 75 * level[green] + 38 * level[red]) >> 7);
 }
 
 }  // namespace
@@ -48,45 +60,72 @@ bool LoadSamplePicture(HINSTANCE module, RasterImage& out) {
   std::memcpy(&file[10], &offset, 4);
   std::memcpy(&file[14], dib, size);
   RasterImage picture;
-  if (!ParseBmp(file.data(), file.size(), picture) || !picture.IncreaseBits(24)) return false;
+  if (!ParseBmp(file.data(), file.size(), picture)) return false;
+  if (picture.Bpp() != 8 && !picture.IncreaseBits(24)) return false;
   out = std::move(picture);
   return true;
 }
 
 bool ProcessSample(const RasterImage& picture, int contrast, int brightness, uint32_t ditherLevel, bool original,
                    RasterImage& out) {
-  if (!picture.IsValid() || picture.Bpp() != 24) return false;
+  if (!picture.IsValid() || (picture.Bpp() != 24 && picture.Bpp() != 8)) return false;
   uint8_t level[256];
   ColourAdjustTable(contrast, brightness, level);
   const uint32_t w = picture.Width(), h = picture.Height();
-  RasterImage result;
-  if (!result.Create(w, h, 24)) return false;
+  // A redraw into the image of the last one keeps its pixels: only its values change.
+  RasterImage fresh;
+  const bool reuse = out.IsValid() && out.Width() == w && out.Height() == h && out.Bpp() == 24;
+  if (!reuse && !fresh.Create(w, h, 24)) return false;
+  RasterImage& result = reuse ? out : fresh;
+  const ImageColour* palette = picture.Palette();
   if (original) {
     for (uint32_t y = 0; y < h; ++y) {
       const uint8_t* src = picture.Row(y);
       uint8_t* dst = result.Row(y);
-      for (uint32_t i = 0; i < 3 * w; ++i) dst[i] = level[src[i]];
+      if (picture.Bpp() == 24) {
+        for (uint32_t i = 0; i < 3 * w; ++i) dst[i] = level[src[i]];
+      } else {
+        for (uint32_t x = 0; x < w; ++x, dst += 3) {
+          const ImageColour& c = palette[src[x]];
+          dst[0] = level[c.Blue];
+          dst[1] = level[c.Green];
+          dst[2] = level[c.Red];
+        }
+      }
     }
-    out = std::move(result);
+    if (!reuse) out = std::move(fresh);
     return true;
   }
-  // Colour correction and the pipeline's grey weights in one table per channel.
-  uint16_t blue[256], green[256], red[256];
-  for (int v = 0; v < 256; ++v) {
-    blue[v] = uint16_t(15 * level[v]);
-    green[v] = uint16_t(75 * level[v]);
-    red[v] = uint16_t(38 * level[v]);
-  }
   RasterImage grey;
-  if (!grey.Create(w, h, 8)) return false;
-  for (uint32_t y = 0; y < h; ++y) {
-    const uint8_t* src = picture.Row(y);
-    uint8_t* dst = grey.Row(y);
-    for (uint32_t x = 0; x < w; ++x, src += 3) dst[x] = uint8_t((blue[src[0]] + green[src[1]] + red[src[2]]) >> 7);
+  if (picture.Bpp() == 8) {
+    // The same indices under a grey palette of the corrected colours: the dithering reads grey
+    // through the palette, one look-up per pixel.
+    grey = picture;
+    if (!grey.IsValid()) return false;
+    ImageColour greys[256]{};
+    for (uint32_t i = 0; i < picture.PaletteSize(); ++i) {
+      const uint8_t g = CorrectedGrey(level, palette[i].Red, palette[i].Green, palette[i].Blue);
+      greys[i].Red = greys[i].Green = greys[i].Blue = g;
+    }
+    grey.SetPalette(greys, 256);
+  } else {
+    // Colour correction and the pipeline's grey weights in one table per channel.
+    uint16_t blue[256], green[256], red[256];
+    for (int v = 0; v < 256; ++v) {
+      blue[v] = uint16_t(15 * level[v]);
+      green[v] = uint16_t(75 * level[v]);
+      red[v] = uint16_t(38 * level[v]);
+    }
+    if (!grey.Create(w, h, 8)) return false;
+    for (uint32_t y = 0; y < h; ++y) {
+      const uint8_t* src = picture.Row(y);
+      uint8_t* dst = grey.Row(y);
+      for (uint32_t x = 0; x < w; ++x, src += 3) dst[x] = uint8_t((blue[src[0]] + green[src[1]] + red[src[2]]) >> 7);
+    }
   }
   if (!ApplyDitherMode(grey, DitherModeForLevel(ditherLevel))) return false;
   SpreadBits(grey, result);
-  out = std::move(result);
+  if (!reuse) out = std::move(fresh);
   return true;
 }
 

@@ -10,10 +10,12 @@
 
 constexpr WORD kSampleBitmapId = 112;
 
-// Bitmap resource 112 of `module` as a 24-bit image; false (image untouched) when it is missing.
+// Bitmap resource 112 of `module`: an 8-bit palette image when stored so (the redraws then look
+// up each pixel once), else 24-bit; false (image untouched) when it is missing.
 bool LoadSamplePicture(HINSTANCE module, RasterImage& out);
 
-// The sample after the page's settings, from a 24-bit picture into a new 24-bit image `out`:
+// The sample after the page's settings, from a 24-bit or 8-bit palette picture into a 24-bit image
+// `out` (its pixels reused when it already has the picture's size and 24 bits, else a new image):
 // contrast, then brightness on every channel; then, unless `original`, the pipeline's grey,
 // dithered by the renderer's mode for `ditherLevel` (levels above 9 as 8), with black or white
 // written into all three channels. False (out untouched) on failure.

@@ -6,6 +6,7 @@
 
 #include "image_test_util.h"
 #include "image/image.h"
+#include "image/image_internal.h"
 
 using namespace imgtest;
 
@@ -143,10 +144,23 @@ std::vector<uint8_t> ReferenceDiffusion(const RasterImage& img, int method) {
   return out;
 }
 
-TEST(Dither, ErrorDiffusionKernelsMatchTheirTables) {
+// Dithering runs many rows side by side in vector lanes, in bands with receiving lanes that carry
+// into the next band; every size must still give what the tables give row by row. Both the SSE2
+// lanes and, where the processor has them, the wider ones.
+class DitherLanes : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (image_detail::AllowWideDiffusion(GetParam()) != GetParam()) GTEST_SKIP() << "no wider vectors here";
+  }
+  void TearDown() override { image_detail::AllowWideDiffusion(true); }
+};
+
+TEST_P(DitherLanes, ErrorDiffusionKernelsMatchTheirTables) {
   Rng rng(11);
-  for (int round = 0; round < 30; ++round) {
-    const uint32_t w = 1 + rng.Below(round < 10 ? 6 : 40), h = 1 + rng.Below(round < 10 ? 6 : 25);
+  for (int round = 0; round < 40; ++round) {
+    // Small sizes, then sizes of several bands and widths that are not multiples of 8 or 16.
+    const uint32_t w = 1 + rng.Below(round < 10 ? 6 : round < 30 ? 40 : 300);
+    const uint32_t h = 1 + rng.Below(round < 10 ? 6 : round < 30 ? 25 : 100);
     const RasterImage img = RandomGrey(w, h, rng);
     for (int method : {0, 2, 3, 4, 5, 6}) {
       ASSERT_EQ(Dithered(img, method), ReferenceDiffusion(img, method))
@@ -155,10 +169,9 @@ TEST(Dither, ErrorDiffusionKernelsMatchTheirTables) {
     // Methods without a case of their own are Floyd-Steinberg.
     for (int other : {8, 9, 12, -3}) ASSERT_EQ(Dithered(img, other), Dithered(img, 0));
   }
-  // Runs of pure white and black between greys: groups of eight without error are skipped, and the
-  // error sent into or out of them must still land as the tables say.
+  // Runs of pure white and black between greys, which saturate the shares that land on them.
   for (int round = 0; round < 20; ++round) {
-    const uint32_t w = 8 + rng.Below(60), h = 1 + rng.Below(12);
+    const uint32_t w = 8 + rng.Below(60), h = 1 + rng.Below(40);
     std::vector<uint8_t> v(static_cast<size_t>(w) * h);
     for (size_t i = 0; i < v.size();) {
       const size_t run = std::min<size_t>(1 + rng.Below(20), v.size() - i);
@@ -171,6 +184,9 @@ TEST(Dither, ErrorDiffusionKernelsMatchTheirTables) {
       ASSERT_EQ(Dithered(img, method), ReferenceDiffusion(img, method)) << "method " << method << " runs " << round;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Widths, DitherLanes, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Wide" : "Sse2"; });
 
 TEST(Dither, ReadsGreyThroughThePaletteOrTheColourFormula) {
   Rng rng(5);

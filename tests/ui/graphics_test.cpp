@@ -103,7 +103,9 @@ TEST_F(Graphics, LevelWithoutButtonIsKeptAndTheSampleIsShown) {
   HWND page = s.Show(kGraphicsTemplate);
   ASSERT_NE(page, nullptr);
   for (const DitherButton& b : kDitherButtons) {
-    if (GetDlgItem(page, b.Id)) EXPECT_EQ(ui::Checked(page, b.Id), UINT(BST_UNCHECKED)) << b.Id;
+    if (GetDlgItem(page, b.Id)) {
+      EXPECT_EQ(ui::Checked(page, b.Id), UINT(BST_UNCHECKED)) << b.Id;
+    }
   }
   auto shown = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(page, kGraphicsSample, STM_GETIMAGE, IMAGE_BITMAP, 0));
   ASSERT_NE(shown, nullptr);
@@ -127,8 +129,12 @@ class Sample : public UiTest {
     UiTest::SetUp();
     Install();
     ASSERT_TRUE(LoadSamplePicture(UiModule(), picture));
+    // The resource is an 8-bit palette picture; the page bitmap and the identity check need its colours.
+    EXPECT_EQ(picture.Bpp(), 8u);
+    colours = picture;
+    ASSERT_TRUE(colours.IncreaseBits(24));
   }
-  RasterImage picture;
+  RasterImage picture, colours;
 };
 
 TEST_F(Sample, ContrastZeroIsTheIdentityAndContrast100HasItsFactor) {
@@ -137,7 +143,10 @@ TEST_F(Sample, ContrastZeroIsTheIdentityAndContrast100HasItsFactor) {
   for (int v = 0; v < 256; ++v) ASSERT_EQ(table[v], v);
   RasterImage same;
   ASSERT_TRUE(ProcessSample(picture, 0, 0, 8, true, same));
-  EXPECT_EQ(0, std::memcmp(same.Bits(), picture.Bits(), size_t(picture.Stride()) * picture.Height()));
+  EXPECT_EQ(0, std::memcmp(same.Bits(), colours.Bits(), size_t(colours.Stride()) * colours.Height()));
+  RasterImage same24;
+  ASSERT_TRUE(ProcessSample(colours, 0, 0, 8, true, same24));
+  EXPECT_EQ(0, std::memcmp(same24.Bits(), colours.Bits(), size_t(colours.Stride()) * colours.Height()));
 
   EXPECT_FALSE(ColourAdjustTable(100, 0, table));
   // K = 255 at contrast 100, so the factor is (255 + 255) x 259 / (66045 - 255 x 255) = 129.5: all
@@ -171,13 +180,14 @@ TEST_F(Sample, EqualsTheRenderersDitheringOfTheSamePicture) {
   // The picture as a GDI page bitmap: top-down B, G, R rows.
   const int32_t stride = int32_t((3 * w + 3) / 4 * 4);
   std::vector<uint8_t> bits(size_t(stride) * h);
-  for (uint32_t y = 0; y < h; ++y) std::memcpy(&bits[size_t(y) * stride], picture.Row(h - 1 - y), 3 * w);
+  for (uint32_t y = 0; y < h; ++y) std::memcpy(&bits[size_t(y) * stride], colours.Row(h - 1 - y), 3 * w);
 
   ModelRecord model{};
   model.XDpi = model.YDpi = 203;
   model.MaxWidth = 104000;
   model.MaxLength = 2286000;
   InstalledPaper paper{};
+  RasterImage redrawn;  // one image for every level, as the page redraws
   for (uint32_t level : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 12u}) {
     PrinterDevmode dm = DefaultDevmode();
     dm.dm.dmOrientation = DMORIENT_PORTRAIT;
@@ -207,6 +217,16 @@ TEST_F(Sample, EqualsTheRenderersDitheringOfTheSamePicture) {
 
     RasterImage sample;
     ASSERT_TRUE(ProcessSample(picture, 25, -15, level, false, sample));
+    // The palette picture and its 24-bit colours give the same sample.
+    RasterImage fromColours;
+    ASSERT_TRUE(ProcessSample(colours, 25, -15, level, false, fromColours));
+    EXPECT_EQ(0, std::memcmp(sample.Bits(), fromColours.Bits(), size_t(sample.Stride()) * h)) << "level " << level;
+    const uint8_t* before = redrawn.IsValid() ? redrawn.Bits() : nullptr;
+    ASSERT_TRUE(ProcessSample(picture, 25, -15, level, false, redrawn));
+    if (before) {
+      EXPECT_EQ(redrawn.Bits(), before) << "the redraw reuses the pixels";
+    }
+    EXPECT_EQ(0, std::memcmp(sample.Bits(), redrawn.Bits(), size_t(sample.Stride()) * h)) << "level " << level;
     int differ = 0, black = 0;
     for (uint32_t y = 0; y < h; ++y) {
       const uint8_t* px = sample.Row(h - 1 - y);

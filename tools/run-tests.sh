@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
-step() { printf '\n==== %s ====\n' "$*"; }
+# Each step's start time and the seconds since the run began, to see where CI time goes.
+step() { printf '\n==== %s [%s, +%ds] ====\n' "$*" "$(date -u +%H:%M:%S)" "$SECONDS"; }
 jobs=$(nproc)
 
 step "linux: configure and build"
@@ -41,3 +42,4 @@ cmake --preset linux-tsan >/dev/null
 tsan_targets=(monitor_tests driver_tests installer_tests winsim_tests ui_tests lbldrv6 lbldrv6ui lblmon)
 cmake --build --preset linux-tsan -j "$jobs" --target "${tsan_targets[@]}"
 TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^(monitor_tests\.|driver_tests\.LibraryRobustnessTest\.ParallelPrinters|installer_tests\.(Engine|NetworkDiscovery\.|Rediscovery\.|Wizard(Pages|Runs)\.)|winsim_tests\.SimulatedNetwork\.|ui_tests\.Firmware\.(SetUpdateMode|AWholeUpdate|PrinterFaults|ClosingTheSheet))'
+step "done"

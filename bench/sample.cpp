@@ -4,7 +4,10 @@
 // stays in the caches), and M, the memory floor of bench/raster (a memcpy of 64 MiB scaled to the sample's
 // bytes).
 //
-//   sample [--reps N] [--level L]   (--level: only that dithering level, e.g. to profile it)
+//   sample [--reps N] [--level L] [--sse2]
+//
+// --level: only that dithering level (e.g. to profile it); --sse2: error diffusion in SSE2 lanes
+// even where the processor has wider ones.
 //
 // Each figure is the median of N runs (default 201) of a batch of redraws.
 #include <algorithm>
@@ -18,6 +21,7 @@
 
 #include "image/bmp.h"
 #include "image/image.h"
+#include "image/image_internal.h"
 #include "ui/sample.h"
 
 namespace {
@@ -41,10 +45,13 @@ double MedianNs(int reps, Fn fn) {
 
 int main(int argc, char** argv) {
   int reps = 201, only = -1;
+  bool narrow = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--reps") && i + 1 < argc) reps = std::max(1, std::atoi(argv[++i]));
     if (!std::strcmp(argv[i], "--level") && i + 1 < argc) only = std::atoi(argv[++i]);
+    if (!std::strcmp(argv[i], "--sse2")) narrow = true;
   }
+  const bool wide = image_detail::AllowWideDiffusion(!narrow);
   std::ifstream f(LBL_SAMPLE_BMP, std::ios::binary);
   std::vector<uint8_t> file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   RasterImage picture;
@@ -69,8 +76,9 @@ int main(int argc, char** argv) {
     sink = sink + to[kBig / 3];
   });
   const double memory = big * double(bytes) / double(kBig);
-  std::printf("sample %ux%u, %zu bytes; copy B = %.1f us, memory floor M = %.1f us\n", picture.Width(),
-              picture.Height(), bytes, floor / 1000, memory / 1000);
+  std::printf("sample %ux%u, %zu bytes; copy B = %.1f us, memory floor M = %.1f us; diffusion lanes: %s\n",
+              picture.Width(), picture.Height(), bytes, floor / 1000, memory / 1000,
+              wide ? "AVX2 (32)" : "SSE2 (16)");
   struct Method {
     unsigned level;
     const char* name;

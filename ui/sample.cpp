@@ -109,18 +109,11 @@ bool ProcessSample(const RasterImage& picture, int contrast, int brightness, uin
     }
     grey.SetPalette(greys, 256);
   } else {
-    // Colour correction and the pipeline's grey weights in one table per channel.
-    uint16_t blue[256], green[256], red[256];
-    for (int v = 0; v < 256; ++v) {
-      blue[v] = uint16_t(15 * level[v]);
-      green[v] = uint16_t(75 * level[v]);
-      red[v] = uint16_t(38 * level[v]);
-    }
     if (!grey.Create(w, h, 8)) return false;
     for (uint32_t y = 0; y < h; ++y) {
       const uint8_t* src = picture.Row(y);
       uint8_t* dst = grey.Row(y);
-      for (uint32_t x = 0; x < w; ++x, src += 3) dst[x] = uint8_t((blue[src[0]] + green[src[1]] + red[src[2]]) >> 7);
+      for (uint32_t x = 0; x < w; ++x, src += 3) dst[x] = CorrectedGrey(level, src[2], src[1], src[0]);
     }
   }
   if (!ApplyDitherMode(grey, DitherModeForLevel(ditherLevel))) return false;

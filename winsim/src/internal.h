@@ -52,10 +52,25 @@ template <class T>
 std::shared_ptr<T> GetHandle(HANDLE h) {
   return std::dynamic_pointer_cast<T>(FindHandle(h));
 }
+// GetHandle for an API call: the last error is ERROR_INVALID_HANDLE when h names no T.
+template <class T>
+std::shared_ptr<T> HandleOrError(HANDLE h) {
+  auto p = GetHandle<T>(h);
+  if (!p) SetLastError(ERROR_INVALID_HANDLE);
+  return p;
+}
 template <class T>
 std::shared_ptr<T> TakeHandleOf(HANDLE h) {
   return std::static_pointer_cast<T>(
       TakeHandle(h, [](const Object* o) { return dynamic_cast<const T*>(o) != nullptr; }));
+}
+
+// Machine state made on first use and never destroyed, so that threads still running at exit may use it.
+// T is a type of the calling file's own (one object per type).
+template <class T>
+T& Lasting() {
+  static auto* t = new T;
+  return *t;
 }
 
 // Strings. Wide <-> UTF-8 replaces lone surrogates and invalid bytes with U+FFFD.

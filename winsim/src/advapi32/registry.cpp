@@ -71,6 +71,13 @@ LSTATUS KeyOf(HKEY h, std::shared_ptr<RegKey>* key, REGSAM* access) {
   return ERROR_SUCCESS;
 }
 
+// KeyOf for a call that needs the given rights (0: none).
+LSTATUS KeyFor(HKEY h, REGSAM rights, std::shared_ptr<RegKey>* key) {
+  REGSAM access;
+  if (LSTATUS rc = KeyOf(h, key, &access)) return rc;
+  return (access & rights) == rights ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 // Splits "a\b\c" into its names; empty names (doubled or trailing backslashes) are skipped.
 std::vector<std::u16string> SplitPath(LPCWSTR subKey) {
   std::vector<std::u16string> parts;
@@ -139,8 +146,7 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesir
   *phkResult = nullptr;
   Guard g(Mutex());
   std::shared_ptr<RegKey> base;
-  REGSAM access;
-  if (LSTATUS rc = KeyOf(hKey, &base, &access)) return rc;
+  if (LSTATUS rc = KeyFor(hKey, 0, &base)) return rc;
   if (lpSubKey && *lpSubKey == u'\\') return ERROR_BAD_PATHNAME;
   auto key = Walk(base, SplitPath(lpSubKey));
   if (!key) return ERROR_FILE_NOT_FOUND;
@@ -179,9 +185,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
   Guard g(Mutex());
   std::shared_ptr<RegKey> key;
-  REGSAM access;
-  if (LSTATUS rc = KeyOf(hKey, &key, &access)) return rc;
-  if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LSTATUS rc = KeyFor(hKey, KEY_QUERY_VALUE, &key)) return rc;
   auto it = key->values.find(Upper(Wide(lpValueName)));
   if (it == key->values.end()) return ERROR_FILE_NOT_FOUND;
   const RegValue& v = it->second;
@@ -200,9 +204,7 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwTyp
   if (!lpData && cbData) return ERROR_NOACCESS;
   Guard g(Mutex());
   std::shared_ptr<RegKey> key;
-  REGSAM access;
-  if (LSTATUS rc = KeyOf(hKey, &key, &access)) return rc;
-  if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LSTATUS rc = KeyFor(hKey, KEY_SET_VALUE, &key)) return rc;
   RegValue v;
   v.name = Wide(lpValueName);
   v.type = dwType;
@@ -214,18 +216,15 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwTyp
 LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
   Guard g(Mutex());
   std::shared_ptr<RegKey> key;
-  REGSAM access;
-  if (LSTATUS rc = KeyOf(hKey, &key, &access)) return rc;
-  if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (LSTATUS rc = KeyFor(hKey, KEY_SET_VALUE, &key)) return rc;
   return key->values.erase(Upper(Wide(lpValueName))) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   Guard g(Mutex());
   std::shared_ptr<RegKey> base, parent;
-  REGSAM access;
   std::u16string child;
-  if (LSTATUS rc = KeyOf(hKey, &base, &access)) return rc;
+  if (LSTATUS rc = KeyFor(hKey, 0, &base)) return rc;
   if (LSTATUS rc = FindChild(base, lpSubKey, &parent, &child)) return rc;
   auto& key = parent->subkeys[child];
   if (!key->subkeys.empty()) return ERROR_ACCESS_DENIED;
@@ -237,8 +236,7 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
   Guard g(Mutex());
   std::shared_ptr<RegKey> base;
-  REGSAM access;
-  if (LSTATUS rc = KeyOf(hKey, &base, &access)) return rc;
+  if (LSTATUS rc = KeyFor(hKey, 0, &base)) return rc;
   if (!lpSubKey || !*lpSubKey) {
     for (auto& [name, sub] : base->subkeys) MarkDeleted(*sub);
     base->subkeys.clear();
@@ -258,9 +256,7 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
   if (!lpName || !lpcchName || lpReserved) return ERROR_INVALID_PARAMETER;
   Guard g(Mutex());
   std::shared_ptr<RegKey> key;
-  REGSAM access;
-  if (LSTATUS rc = KeyOf(hKey, &key, &access)) return rc;
-  if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  if (LSTATUS rc = KeyFor(hKey, KEY_ENUMERATE_SUB_KEYS, &key)) return rc;
   if (dwIndex >= key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
   auto it = key->subkeys.begin();
   std::advance(it, dwIndex);

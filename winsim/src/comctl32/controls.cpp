@@ -1,6 +1,7 @@
 // comctl32: trackbar, up-down, progress bar, list view (report view) and the IP address control.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "user32/window.h"
 
@@ -21,12 +22,10 @@ struct TrackState : ControlState {
 };
 
 LRESULT CALLBACK TrackbarProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  auto* s = StateOf<TrackState>(h);
+  auto* s = StateFor<TrackState>(h, m);
   auto clamp = [s](LONG v) { return std::max(s->min, std::min(s->max, v)); };
   switch (m) {
-    case WM_CREATE:
-      SetState(h, std::make_shared<TrackState>());
-      return 0;
+    case WM_CREATE: return 0;
     case TBM_GETPOS: return s ? s->pos : 0;
     case TBM_GETRANGEMIN: return s ? s->min : 0;
     case TBM_GETRANGEMAX: return s ? s->max : 0;
@@ -160,14 +159,8 @@ LRESULT CALLBACK UpDownProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
       }
       return MAKELONG(WORD(s->pos), err ? 1 : 0);
     }
-    case UDM_SETBUDDY: {
-      if (!s) return 0;
-      HWND old = s->buddy;
-      s->buddy = reinterpret_cast<HWND>(wp);
-      return reinterpret_cast<LRESULT>(old);
-    }
-    case UDM_GETBUDDY:
-      return s ? reinterpret_cast<LRESULT>(s->buddy) : 0;
+    case UDM_SETBUDDY: return s ? reinterpret_cast<LRESULT>(std::exchange(s->buddy, reinterpret_cast<HWND>(wp))) : 0;
+    case UDM_GETBUDDY: return s ? reinterpret_cast<LRESULT>(s->buddy) : 0;
     case UDM_SETBASE: {
       int old = s ? s->base : 0;
       if (s && (wp == 10 || wp == 16)) s->base = int(wp);
@@ -184,12 +177,10 @@ struct ProgressState : ControlState {
 };
 
 LRESULT CALLBACK ProgressProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  auto* s = StateOf<ProgressState>(h);
+  auto* s = StateFor<ProgressState>(h, m);
   auto clamp = [s](int v) { return std::max(s->low, std::min(s->high, v)); };
   switch (m) {
-    case WM_CREATE:
-      SetState(h, std::make_shared<ProgressState>());
-      return 0;
+    case WM_CREATE: return 0;
     case PBM_SETRANGE: {
       if (!s) return 0;
       LRESULT old = MAKELONG(s->low, s->high);
@@ -297,11 +288,8 @@ bool ChangeState(HWND h, ListViewState* s, int i, UINT state, UINT mask) {
 }
 
 LRESULT CALLBACK ListViewProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  auto* s = StateOf<ListViewState>(h);
-  if (m == WM_CREATE) {
-    SetState(h, std::make_shared<ListViewState>());
-    return 0;
-  }
+  auto* s = StateFor<ListViewState>(h, m);
+  if (m == WM_CREATE) return 0;
   if (!s) return DefWindowProcW(h, m, wp, lp);
   int n = int(s->items.size());
   auto valid = [&](WPARAM i) { return INT_PTR(i) >= 0 && int(i) < n; };
@@ -505,16 +493,14 @@ std::u16string IpText(const IpState& s) {
 }
 
 LRESULT CALLBACK IpProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  auto* s = StateOf<IpState>(h);
+  auto* s = StateFor<IpState>(h, m);
   auto sync = [&] {
     auto w = FindWnd(h);
     Guard g(Mutex());
     w->text = IpText(*s);
   };
   switch (m) {
-    case WM_CREATE:
-      SetState(h, std::make_shared<IpState>());
-      return 0;
+    case WM_CREATE: return 0;
     case IPM_CLEARADDRESS:
       if (s) std::fill(s->field, s->field + 4, -1), sync();
       return 0;

@@ -28,15 +28,8 @@ uint16_t FirmwareCrc(const uint8_t* data, size_t len) {
 }
 
 TwlPage PrintedPage(const TwlPageBlock& b) {
-  TwlPage p;
-  p.number = b.number;
-  p.media = b.media;
-  p.paperWidth = b.paperWidth;
-  p.length = b.length;
-  p.gap = b.gap;
-  p.gapOffset = b.gapOffset;
-  p.rowBytes = b.RowBytes();
-  p.rows = b.rows;
+  TwlPage p{.number = b.number, .media = b.media, .paperWidth = b.paperWidth, .length = b.length, .gap = b.gap,
+            .gapOffset = b.gapOffset, .rowBytes = b.RowBytes(), .rows = b.rows};
   p.raster.reserve(size_t(p.rows) * p.rowBytes);
   for (uint32_t y = 0; y < b.rows; ++y) p.raster.insert(p.raster.end(), b.RowBits(y), b.RowBits(y) + p.rowBytes);
   return p;

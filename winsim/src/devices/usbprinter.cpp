@@ -27,10 +27,7 @@ struct Devices {
   DWORD nextDevInst = 1;
 };
 
-Devices& D() {
-  static auto* d = new Devices;
-  return *d;
-}
+Devices& D() { return Lasting<Devices>(); }
 
 // Registry key of an interface, below kDeviceClassesKey: "##?#" + the path without its 4-character prefix.
 std::u16string InterfaceKey(const std::u16string& path) {

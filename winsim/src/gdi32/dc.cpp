@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "gdi32/surface.h"
@@ -145,6 +147,21 @@ std::shared_ptr<GdiDC> DcOrError(HDC hdc) {
   auto dc = DcOf(hdc);
   if (!dc) SetLastError(ERROR_INVALID_HANDLE);
   return dc;
+}
+
+// The DC attributes of the Get*/Set* calls; `failed` is what the call answers for a bad handle.
+template <class T>
+T DcField(HDC hdc, T GdiDC::*field, std::type_identity_t<T> failed) {
+  Guard g(Mutex());
+  auto dc = DcOrError(hdc);
+  return dc ? (*dc).*field : failed;
+}
+// Sets the attribute and returns its previous value.
+template <class T>
+T SwapDcField(HDC hdc, T GdiDC::*field, std::type_identity_t<T> value, std::type_identity_t<T> failed) {
+  Guard g(Mutex());
+  auto dc = DcOrError(hdc);
+  return dc ? std::exchange((*dc).*field, value) : failed;
 }
 
 // ---- pixels ------------------------------------------------------------------------------------
@@ -695,34 +712,16 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
 }
 
 COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
-  Guard g(Mutex());
-  auto dc = DcOrError(hdc);
-  if (!dc) return CLR_INVALID;
-  const COLORREF previous = dc->bk;
-  dc->bk = color & 0xFFFFFF;
-  return previous;
+  return SwapDcField(hdc, &GdiDC::bk, color & 0xFFFFFF, CLR_INVALID);
 }
 
-COLORREF WINAPI GetBkColor(HDC hdc) {
-  Guard g(Mutex());
-  auto dc = DcOrError(hdc);
-  return dc ? dc->bk : CLR_INVALID;
-}
+COLORREF WINAPI GetBkColor(HDC hdc) { return DcField(hdc, &GdiDC::bk, CLR_INVALID); }
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
-  Guard g(Mutex());
-  auto dc = DcOrError(hdc);
-  if (!dc) return CLR_INVALID;
-  const COLORREF previous = dc->text;
-  dc->text = color & 0xFFFFFF;
-  return previous;
+  return SwapDcField(hdc, &GdiDC::text, color & 0xFFFFFF, CLR_INVALID);
 }
 
-COLORREF WINAPI GetTextColor(HDC hdc) {
-  Guard g(Mutex());
-  auto dc = DcOrError(hdc);
-  return dc ? dc->text : CLR_INVALID;
-}
+COLORREF WINAPI GetTextColor(HDC hdc) { return DcField(hdc, &GdiDC::text, CLR_INVALID); }
 
 int WINAPI SetBkMode(HDC hdc, int mode) {
   Guard g(Mutex());
@@ -737,11 +736,7 @@ int WINAPI SetBkMode(HDC hdc, int mode) {
   return previous;
 }
 
-int WINAPI GetBkMode(HDC hdc) {
-  Guard g(Mutex());
-  auto dc = DcOrError(hdc);
-  return dc ? dc->bkMode : 0;
-}
+int WINAPI GetBkMode(HDC hdc) { return DcField(hdc, &GdiDC::bkMode, 0); }
 
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
   Guard g(Mutex());

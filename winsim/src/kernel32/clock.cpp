@@ -23,10 +23,7 @@ struct VirtualClock {
   std::multiset<uint64_t> deadlines;  // of the threads blocked on the virtual clock
 };
 
-VirtualClock& C() {
-  static auto* c = new VirtualClock;
-  return *c;
-}
+VirtualClock& C() { return Lasting<VirtualClock>(); }
 
 uint64_t RealMs() {
   timespec ts;

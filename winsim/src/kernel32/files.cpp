@@ -216,11 +216,7 @@ bool DeleteConflict(const struct stat& st) {
   return false;
 }
 
-std::shared_ptr<FileObj> FileOf(HANDLE h) {
-  auto f = GetHandle<FileObj>(h);
-  if (!f) SetLastError(ERROR_INVALID_HANDLE);
-  return f;
-}
+std::shared_ptr<FileObj> FileOf(HANDLE h) { return HandleOrError<FileObj>(h); }
 
 // A missing file: "not found" when its folder exists, else "path not found".
 DWORD MissingError(const Resolved& r) {
@@ -923,11 +919,8 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
 }
 
 BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
-  auto f = GetHandle<FindObj>(hFindFile);
-  if (!f) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto f = HandleOrError<FindObj>(hFindFile);
+  if (!f) return FALSE;
   Guard g(Mutex());
   if (f->next >= f->entries.size()) {
     SetLastError(ERROR_NO_MORE_FILES);

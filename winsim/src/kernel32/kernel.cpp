@@ -26,10 +26,7 @@ struct HandleTable {
   std::unordered_map<uintptr_t, std::shared_ptr<Object>> objects;
   uintptr_t next = 0x1000;  // multiples of 4 like Windows handles; never reused, so stale handles stay invalid
 };
-HandleTable& Handles() {
-  static auto* t = new HandleTable;
-  return *t;
-}
+HandleTable& Handles() { return Lasting<HandleTable>(); }
 }  // namespace
 
 HANDLE NewHandle(std::shared_ptr<Object> obj) {

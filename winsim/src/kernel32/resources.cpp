@@ -86,10 +86,7 @@ LANGID ThreadUiLanguage() {
   return t_ui.generation == g_ui.generation ? t_ui.lang : 0;
 }
 
-Modules& M() {
-  static auto* m = new Modules;
-  return *m;
-}
+Modules& M() { return Lasting<Modules>(); }
 
 // "C:\\x\\LblDrv6" -> "LBLDRV6.DLL", as GetModuleHandleW matches names.
 std::u16string NormalizeModuleName(std::u16string_view name) {

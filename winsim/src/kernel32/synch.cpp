@@ -76,10 +76,7 @@ struct Gate {
   std::condition_variable cv;
   bool held = false;
 };
-Gate& G() {
-  static auto* g = new Gate;
-  return *g;
-}
+Gate& G() { return Lasting<Gate>(); }
 void PassGate() {
   std::unique_lock<std::mutex> l(G().m);
   G().cv.wait(l, [] { return !G().held; });
@@ -151,11 +148,8 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
 }
 
 BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
-  auto t = GetHandle<ThreadObj>(hThread);
-  if (!t) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto t = HandleOrError<ThreadObj>(hThread);
+  if (!t) return FALSE;
   if ((nPriority < THREAD_PRIORITY_LOWEST || nPriority > THREAD_PRIORITY_HIGHEST) &&
       nPriority != THREAD_PRIORITY_IDLE && nPriority != THREAD_PRIORITY_TIME_CRITICAL) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -166,11 +160,8 @@ BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
 }
 
 int WINAPI GetThreadPriority(HANDLE hThread) {
-  auto t = GetHandle<ThreadObj>(hThread);
-  if (!t) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return THREAD_PRIORITY_ERROR_RETURN;
-  }
+  auto t = HandleOrError<ThreadObj>(hThread);
+  if (!t) return THREAD_PRIORITY_ERROR_RETURN;
   return t->priority.load();
 }
 
@@ -185,11 +176,8 @@ BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
 }
 
 DWORD WINAPI GetThreadId(HANDLE Thread) {
-  auto t = GetHandle<ThreadObj>(Thread);
-  if (!t) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  auto t = HandleOrError<ThreadObj>(Thread);
+  if (!t) return 0;
   return t->id;
 }
 
@@ -206,31 +194,22 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
-  auto e = GetHandle<EventObj>(hEvent);
-  if (!e) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto e = HandleOrError<EventObj>(hEvent);
+  if (!e) return FALSE;
   e->Set();
   return TRUE;
 }
 
 BOOL WINAPI ResetEvent(HANDLE hEvent) {
-  auto e = GetHandle<EventObj>(hEvent);
-  if (!e) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto e = HandleOrError<EventObj>(hEvent);
+  if (!e) return FALSE;
   e->Reset();
   return TRUE;
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-  auto w = GetHandle<Waitable>(hHandle);
-  if (!w) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
-  }
+  auto w = HandleOrError<Waitable>(hHandle);
+  if (!w) return WAIT_FAILED;
   return w->Wait(dwMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 

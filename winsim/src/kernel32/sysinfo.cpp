@@ -17,10 +17,7 @@ struct SysInfo {
   std::vector<winsim::PendingFileOperation> pending;
 };
 
-SysInfo& I() {
-  static auto* i = new SysInfo;
-  return *i;
-}
+SysInfo& I() { return Lasting<SysInfo>(); }
 
 void ResetSysInfo() { I() = SysInfo{}; }
 const ResetRegistrar kResetSysInfo(ResetSysInfo);

@@ -48,11 +48,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                         const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                         PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
-  auto set = GetHandle<DevInfoSet>(DeviceInfoSet);
-  if (!set) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto set = HandleOrError<DevInfoSet>(DeviceInfoSet);
+  if (!set) return FALSE;
   if (!InterfaceClassGuid || !DeviceInterfaceData) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -81,11 +78,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_
                                              PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
                                              DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
                                              PSP_DEVINFO_DATA DeviceInfoData) {
-  auto set = GetHandle<DevInfoSet>(DeviceInfoSet);
-  if (!set) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto set = HandleOrError<DevInfoSet>(DeviceInfoSet);
+  if (!set) return FALSE;
   if (!DeviceInterfaceData) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

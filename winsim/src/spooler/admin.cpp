@@ -22,10 +22,7 @@ struct Admin {
   std::u16string defaultPrinter;
 };
 
-Admin& A() {
-  static auto* a = new Admin;
-  return *a;
-}
+Admin& A() { return Lasting<Admin>(); }
 
 void ResetAdmin() { A() = Admin{}; }
 const ResetRegistrar kResetAdmin(ResetAdmin);
@@ -192,15 +189,16 @@ bool DriverFilesPresent(const winsim::DriverSpec& d) {
   return true;
 }
 
+// Remote servers are not simulated: a call names the local one (null or "") at a level it takes, or fails
+// with the last error set.
+bool LocalServerLevel(LPCWSTR pName, bool levelTaken) {
+  const DWORD error = pName && *pName ? ERROR_INVALID_NAME : levelTaken ? ERROR_SUCCESS : ERROR_INVALID_LEVEL;
+  if (error) SetLastError(error);
+  return error == ERROR_SUCCESS;
+}
+
 BOOL AddDriverRecord(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo) {
-  if (pName && *pName) {
-    SetLastError(ERROR_INVALID_NAME);  // remote servers are not simulated
-    return FALSE;
-  }
-  if (Level != 3 && Level != 8) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+  if (!LocalServerLevel(pName, Level == 3 || Level == 8)) return FALSE;
   if (!pDriverInfo) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -306,14 +304,7 @@ BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, D
 
 BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
                                 LPDWORD pcbNeeded, LPDWORD pcReturned) {
-  if (pName && *pName) {
-    SetLastError(ERROR_INVALID_NAME);
-    return FALSE;
-  }
-  if (Level != 2 && Level != 3 && Level != 8) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+  if (!LocalServerLevel(pName, Level == 2 || Level == 3 || Level == 8)) return FALSE;
   const std::u16string env = EnvOf(pEnvironment);
   const bool all = IEquals(env, u"all");
   std::vector<winsim::DriverSpec> recs;
@@ -355,14 +346,7 @@ BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDr
 }
 
 BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitors) {
-  if (pName && *pName) {
-    SetLastError(ERROR_INVALID_NAME);
-    return FALSE;
-  }
-  if (Level != 2) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+  if (!LocalServerLevel(pName, Level == 2)) return FALSE;
   auto* info = reinterpret_cast<MONITOR_INFO_2W*>(pMonitors);
   if (!info || !info->pName || !*info->pName || !info->pDLLName || !*info->pDLLName) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -391,10 +375,7 @@ BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitors) {
 
 BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) {
-  if ((pName && *pName) || (Level != 1 && Level != 2)) {
-    SetLastError(pName && *pName ? ERROR_INVALID_NAME : ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+  if (!LocalServerLevel(pName, Level == 1 || Level == 2)) return FALSE;
   auto recs = winsim::Monitors();
   const size_t fixed = Level == 1 ? sizeof(MONITOR_INFO_1W) : sizeof(MONITOR_INFO_2W);
   return PackAll(
@@ -415,14 +396,7 @@ BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBu
 }
 
 HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) {
-  if (pName && *pName) {
-    SetLastError(ERROR_INVALID_NAME);
-    return nullptr;
-  }
-  if (Level != 2) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return nullptr;
-  }
+  if (!LocalServerLevel(pName, Level == 2)) return nullptr;
   auto* i = reinterpret_cast<PRINTER_INFO_2W*>(pPrinter);
   if (!i || !i->pPrinterName || !*i->pPrinterName || !i->pPortName || !i->pDriverName || !i->pPrintProcessor) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -503,14 +477,7 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE /*pPrinter*/, DWORD
 
 BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) {
-  if (Name && *Name) {
-    SetLastError(ERROR_INVALID_NAME);
-    return FALSE;
-  }
-  if (Level != 1 && Level != 2 && Level != 4) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+  if (!LocalServerLevel(Name, Level == 1 || Level == 2 || Level == 4)) return FALSE;
   std::vector<winsim::PrinterSpec> recs;
   {
     Guard g(Mutex());
@@ -542,17 +509,11 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
       i.Attributes = p.attributes | PRINTER_ATTRIBUTE_LOCAL;
       std::memcpy(at, &i, sizeof i);
     } else {
-      PRINTER_INFO_2W i{};
-      i.pPrinterName = k.Str(p.name);
-      i.pPortName = k.Str(p.port);
-      i.pDriverName = k.Str(p.driver);
-      i.pComment = k.Str(p.comment);
-      i.pLocation = k.Str(p.location);
-      i.pPrintProcessor = k.Str(u"winprint");
-      i.pDatatype = k.Str(u"RAW");
-      i.Attributes = p.attributes | PRINTER_ATTRIBUTE_LOCAL;
-      i.Priority = 1;
-      i.cJobs = p.queuedJobs;
+      const PRINTER_INFO_2W i{.pPrinterName = k.Str(p.name), .pPortName = k.Str(p.port),
+                              .pDriverName = k.Str(p.driver), .pComment = k.Str(p.comment),
+                              .pLocation = k.Str(p.location), .pPrintProcessor = k.Str(u"winprint"),
+                              .pDatatype = k.Str(u"RAW"), .Attributes = p.attributes | PRINTER_ATTRIBUTE_LOCAL,
+                              .Priority = 1, .cJobs = p.queuedJobs};
       std::memcpy(at, &i, sizeof i);
     }
   };
@@ -560,10 +521,7 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
 }
 
 BOOL WINAPI EnumPortsW(LPWSTR pName, DWORD Level, LPBYTE pPort, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
-  if ((pName && *pName) || (Level != 1 && Level != 2)) {
-    SetLastError(pName && *pName ? ERROR_INVALID_NAME : ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+  if (!LocalServerLevel(pName, Level == 1 || Level == 2)) return FALSE;
   auto recs = AllPorts();
   const size_t fixed = Level == 1 ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W);
   return PackAll(

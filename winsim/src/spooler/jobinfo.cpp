@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 
+#include "info_packer.h"
 #include "internal.h"
 #include "winsim/monitorhost.h"
 #include "winsim/printpath.h"
@@ -21,10 +22,7 @@ struct JobTable {
   std::vector<winsim::JobControlRecord> controls;
 };
 
-JobTable& H() {
-  static auto* h = new JobTable;
-  return *h;
-}
+JobTable& H() { return Lasting<JobTable>(); }
 
 struct JobView {
   std::u16string printer, document;
@@ -47,53 +45,17 @@ bool FindJob(DWORD id, JobView* out) {
   return false;
 }
 
-// Lays out a job record: the fixed part, then its strings. A null buffer only measures.
-class Packer {
- public:
-  Packer(LPBYTE buf, size_t fixed) : buf_(buf), pos_(fixed) {}
-  size_t size() const { return pos_; }
-  LPWSTR Str(const std::u16string& s) {
-    pos_ = (pos_ + 1) & ~size_t(1);
-    LPWSTR at = buf_ ? reinterpret_cast<LPWSTR>(buf_ + pos_) : nullptr;
-    if (buf_) memcpy(buf_ + pos_, s.c_str(), (s.size() + 1) * 2);
-    pos_ += (s.size() + 1) * 2;
-    return at;
-  }
-
- private:
-  LPBYTE buf_;
-  size_t pos_;
-};
-
 void FillJob(DWORD id, const JobView& j, DWORD status, DWORD level, LPBYTE buf, Packer& k) {
   if (level == 1) {
-    JOB_INFO_1W i{};
-    i.JobId = id;
-    i.pPrinterName = k.Str(j.printer);
-    i.pMachineName = k.Str(u"\\\\WINSIM");
-    i.pUserName = k.Str(u"user");
-    i.pDocument = k.Str(j.document);
-    i.pDatatype = k.Str(u"RAW");
-    i.Status = status;
-    i.Priority = 1;
-    i.Position = 1;
+    const JOB_INFO_1W i{.JobId = id, .pPrinterName = k.Str(j.printer), .pMachineName = k.Str(u"\\\\WINSIM"),
+                        .pUserName = k.Str(u"user"), .pDocument = k.Str(j.document), .pDatatype = k.Str(u"RAW"),
+                        .Status = status, .Priority = 1, .Position = 1};
     if (buf) memcpy(buf, &i, sizeof i);
   } else {
-    JOB_INFO_2W i{};
-    i.JobId = id;
-    i.pPrinterName = k.Str(j.printer);
-    i.pMachineName = k.Str(u"\\\\WINSIM");
-    i.pUserName = k.Str(u"user");
-    i.pDocument = k.Str(j.document);
-    i.pNotifyName = k.Str(u"user");
-    i.pDatatype = k.Str(u"RAW");
-    i.pPrintProcessor = k.Str(u"winprint");
-    i.pParameters = k.Str(u"");
-    i.pDriverName = k.Str(u"");
-    i.Status = status;
-    i.Priority = 1;
-    i.Position = 1;
-    i.Size = j.size;
+    const JOB_INFO_2W i{.JobId = id, .pPrinterName = k.Str(j.printer), .pMachineName = k.Str(u"\\\\WINSIM"),
+                        .pUserName = k.Str(u"user"), .pDocument = k.Str(j.document), .pNotifyName = k.Str(u"user"),
+                        .pDatatype = k.Str(u"RAW"), .pPrintProcessor = k.Str(u"winprint"), .pParameters = k.Str(u""),
+                        .pDriverName = k.Str(u""), .Status = status, .Priority = 1, .Position = 1, .Size = j.size};
     if (buf) memcpy(buf, &i, sizeof i);
   }
 }
@@ -154,21 +116,8 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
   }
   DWORD status = H().status.count(JobId) ? H().status[JobId] : 0;
   const size_t fixed = Level == 1 ? sizeof(JOB_INFO_1W) : sizeof(JOB_INFO_2W);
-  Packer measure(nullptr, fixed);
-  FillJob(JobId, j, status, Level, nullptr, measure);
-  *pcbNeeded = DWORD(measure.size());
-  if (cbBuf < measure.size()) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  if (!pJob) {
-    SetLastError(ERROR_INVALID_USER_BUFFER);
-    return FALSE;
-  }
-  memset(pJob, 0, measure.size());
-  Packer put(pJob, fixed);
-  FillJob(JobId, j, status, Level, pJob, put);
-  return TRUE;
+  return PackRecord(
+      fixed, [&](LPBYTE at, Packer& k) { FillJob(JobId, j, status, Level, at, k); }, pJob, cbBuf, pcbNeeded);
 }
 
 BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {

@@ -20,10 +20,7 @@ struct Jobs {
   unsigned okCalls = 0;
 };
 
-Jobs& J() {
-  static auto* j = new Jobs;
-  return *j;
-}
+Jobs& J() { return Lasting<Jobs>(); }
 
 winsim::SpoolJob* OpenJob(HANDLE h) {
   auto it = J().open.find(reinterpret_cast<uintptr_t>(h));

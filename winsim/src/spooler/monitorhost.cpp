@@ -27,10 +27,7 @@ struct Routes {
   std::map<uintptr_t, MonitorPort> docs;                    // printer handle -> port of its document
 };
 
-Routes& R() {
-  static auto* r = new Routes;
-  return *r;
-}
+Routes& R() { return Lasting<Routes>(); }
 
 // The monitor that the printer's driver names, and the printer's name and port; false when none is registered.
 bool MonitorOfPrinter(HANDLE hPrinter, winsim::LoadedMonitor* monitor, std::u16string* printer, std::u16string* port) {

@@ -25,10 +25,7 @@ struct TcpMon {
   std::vector<std::string> commands;
 };
 
-TcpMon& T() {
-  static auto* t = new TcpMon;
-  return *t;
-}
+TcpMon& T() { return Lasting<TcpMon>(); }
 
 void ResetTcpMon() { T() = TcpMon{}; }
 const ResetRegistrar kResetTcpMon(ResetTcpMon);
@@ -184,11 +181,8 @@ extern "C" {
 BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData, PBYTE pOutputData,
                      DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus) {
   Guard g(Mutex());
-  auto h = GetHandle<XcvHandle>(hXcv);
-  if (!h) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  auto h = HandleOrError<XcvHandle>(hXcv);
+  if (!h) return FALSE;
   if (!pszDataName || !pcbOutputNeeded || !pdwStatus) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -20,10 +20,7 @@ struct PortState {
   std::set<uintptr_t> closedPorts;  // port handles the port monitor has closed
 };
 
-PortState& H() {
-  static auto* h = new PortState;
-  return *h;
-}
+PortState& H() { return Lasting<PortState>(); }
 
 struct PortObj : Object {
   std::u16string name;
@@ -209,16 +206,9 @@ const ResetRegistrar kResetPortMonitor(ResetPortMonitor);
 namespace winsim {
 
 MONITOR2 UsbPortMonitor() {
-  MONITOR2 t{};
-  t.cbSize = sizeof t;
-  t.pfnOpenPort = PmOpenPort;
-  t.pfnStartDocPort = PmStartDocPort;
-  t.pfnWritePort = PmWritePort;
-  t.pfnReadPort = PmReadPort;
-  t.pfnEndDocPort = PmEndDocPort;
-  t.pfnClosePort = PmClosePort;
-  t.pfnGetPrinterDataFromPort = PmGetPrinterDataFromPort;
-  return t;
+  return MONITOR2{.cbSize = sizeof(MONITOR2), .pfnOpenPort = PmOpenPort, .pfnStartDocPort = PmStartDocPort,
+                  .pfnWritePort = PmWritePort, .pfnReadPort = PmReadPort, .pfnEndDocPort = PmEndDocPort,
+                  .pfnClosePort = PmClosePort, .pfnGetPrinterDataFromPort = PmGetPrinterDataFromPort};
 }
 
 HANDLE UsbPortMonitorHandle() {

@@ -2,6 +2,7 @@
 // notifications the pages use. The rich edit class shares the edit control.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <richedit.h>
 
@@ -67,11 +68,9 @@ std::vector<HWND> RadioGroup(HWND h) {
 }
 
 LRESULT CALLBACK ButtonProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  auto* s = StateOf<ButtonState>(h);
+  auto* s = StateFor<ButtonState>(h, m);
   switch (m) {
-    case WM_CREATE:
-      SetState(h, std::make_shared<ButtonState>());
-      return 0;
+    case WM_CREATE: return 0;
     case BM_GETCHECK:
       return s ? s->check : 0;
     case BM_SETCHECK: {
@@ -258,28 +257,18 @@ struct StaticState : ControlState {
 };
 
 LRESULT CALLBACK StaticProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  auto* s = StateOf<StaticState>(h);
+  auto* s = StateFor<StaticState>(h, m);
   switch (m) {
-    case WM_CREATE:
-      SetState(h, std::make_shared<StaticState>());
-      return 0;
+    case WM_CREATE: return 0;
     case STM_SETIMAGE: {
       if (!s) return 0;
-      HANDLE old = s->image;
-      s->image = reinterpret_cast<HANDLE>(lp);
+      HANDLE old = std::exchange(s->image, reinterpret_cast<HANDLE>(lp));
       InvalidateRect(h, nullptr, TRUE);
       return reinterpret_cast<LRESULT>(old);
     }
-    case STM_GETIMAGE:
-      return s ? reinterpret_cast<LRESULT>(s->image) : 0;
-    case STM_SETICON: {
-      if (!s) return 0;
-      HANDLE old = s->icon;
-      s->icon = reinterpret_cast<HANDLE>(wp);
-      return reinterpret_cast<LRESULT>(old);
-    }
-    case STM_GETICON:
-      return s ? reinterpret_cast<LRESULT>(s->icon) : 0;
+    case STM_GETIMAGE: return s ? reinterpret_cast<LRESULT>(s->image) : 0;
+    case STM_SETICON: return s ? reinterpret_cast<LRESULT>(std::exchange(s->icon, reinterpret_cast<HANDLE>(wp))) : 0;
+    case STM_GETICON: return s ? reinterpret_cast<LRESULT>(s->icon) : 0;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
@@ -416,11 +405,9 @@ bool ListMessage(HWND h, ListState* s, const ListMsgs& k, bool sorted, UINT m, W
 }
 
 LRESULT CALLBACK ComboProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  auto* s = StateOf<ListState>(h);
+  auto* s = StateFor<ListState>(h, m);
   switch (m) {
-    case WM_CREATE:
-      SetState(h, std::make_shared<ListState>());
-      return 0;
+    case WM_CREATE: return 0;
     case WM_GETTEXT:
     case WM_GETTEXTLENGTH:
       // A drop-down list shows its selected item.
@@ -458,11 +445,8 @@ LRESULT CALLBACK ComboProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK ListBoxProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-  auto* s = StateOf<ListState>(h);
-  if (m == WM_CREATE) {
-    SetState(h, std::make_shared<ListState>());
-    return 0;
-  }
+  auto* s = StateFor<ListState>(h, m);
+  if (m == WM_CREATE) return 0;
   LRESULT r;
   if (s && ListMessage(h, s, kList, (StyleOf(h) & LBS_SORT) != 0, m, wp, lp, &r)) return r;
   return DefWindowProcW(h, m, wp, lp);

@@ -21,10 +21,7 @@ struct Script {
   std::vector<std::string> unexpected;
   std::function<void(const std::string&)> hook;  // survives Reset
 };
-Script& Sc() {
-  static auto* s = new Script;
-  return *s;
-}
+Script& Sc() { return Lasting<Script>(); }
 void ResetScript() {
   auto hook = std::move(Sc().hook);
   Sc() = Script{};

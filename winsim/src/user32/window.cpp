@@ -58,10 +58,7 @@ struct State {
   UINT_PTR nextTimer = 0x7000;
 };
 
-State& S() {
-  static auto* s = new State;
-  return *s;
-}
+State& S() { return Lasting<State>(); }
 std::condition_variable_any& Cv() {
   static auto* cv = new std::condition_variable_any;
   return *cv;

@@ -54,6 +54,12 @@ T* StateOf(HWND h) {
   return w ? dynamic_cast<T*>(w->state.get()) : nullptr;
 }
 void SetState(HWND h, std::shared_ptr<ControlState> s);
+// The state of a control window for message m; WM_CREATE gives the window its new state first.
+template <class T>
+T* StateFor(HWND h, UINT m) {
+  if (m == WM_CREATE) SetState(h, std::make_shared<T>());
+  return StateOf<T>(h);
+}
 
 // Registers a system class (case-insensitive name) with its window procedure and extra bytes.
 void RegisterSystemClass(const std::u16string& name, WNDPROC proc, int cbWndExtra = 0);

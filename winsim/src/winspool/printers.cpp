@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver_fields.h"
+#include "info_packer.h"
 #include "internal.h"
 #include "winsim/spooler.h"
 
@@ -27,10 +28,7 @@ struct Spooler {
   std::vector<winsim::DriverSpec> drivers;
 };
 
-Spooler& S() {
-  static auto* s = new Spooler;
-  return *s;
-}
+Spooler& S() { return Lasting<Spooler>(); }
 
 const char16_t kEnvironment[] = u"Windows x64";
 
@@ -62,37 +60,16 @@ Printer* PrinterOf(HANDLE h, std::shared_ptr<PrinterHandle>* out = nullptr) {
   return p;
 }
 
-// Lays out a Windows info record: the fixed struct first, then a DEVMODE (8-aligned) and the strings.
-// With a null buffer it only measures.
-class Packer {
- public:
-  Packer(LPBYTE buf, size_t fixed) : buf_(buf), pos_(fixed) {}
-  size_t size() const { return pos_; }
-  LPWSTR Str(const std::u16string& s) { return reinterpret_cast<LPWSTR>(Put(s.data(), s.size() * 2, 2, true)); }
-  LPWSTR StrOrNull(const std::u16string& s) { return s.empty() ? nullptr : Str(s); }
-  // REG_MULTI_SZ: entries separated by NUL, the list ended by an empty entry.
-  LPWSTR MultiSz(std::u16string s) {
-    if (s.empty()) return nullptr;
-    while (!s.empty() && s.back() == u'\0') s.pop_back();
-    s.push_back(u'\0');
-    return Str(s);
-  }
-  void* Bytes(const std::vector<uint8_t>& b) { return b.empty() ? nullptr : Put(b.data(), b.size(), 8, false); }
-
- private:
-  void* Put(const void* data, size_t n, size_t align, bool nul) {
-    pos_ = (pos_ + align - 1) / align * align;
-    void* at = buf_ ? buf_ + pos_ : nullptr;
-    if (buf_) {
-      memcpy(buf_ + pos_, data, n);
-      if (nul) memset(buf_ + pos_ + n, 0, 2);
-    }
-    pos_ += n + (nul ? 2 : 0);
-    return at;
-  }
-  LPBYTE buf_;
-  size_t pos_;
-};
+// The printer of a Get*W query whose level and pcbNeeded are good; null with the error set otherwise.
+Printer* QueriedPrinter(HANDLE h, bool levelTaken, LPDWORD pcbNeeded) {
+  Printer* p = PrinterOf(h);
+  const DWORD error = !p            ? ERROR_INVALID_HANDLE
+                      : !levelTaken ? ERROR_INVALID_LEVEL
+                      : !pcbNeeded  ? ERROR_INVALID_PARAMETER
+                                    : ERROR_SUCCESS;
+  if (error) SetLastError(error);
+  return error ? nullptr : p;
+}
 
 void Fill(const Printer& p, DWORD level, LPBYTE buf, Packer& k) {
   const auto& s = p.spec;
@@ -104,21 +81,13 @@ void Fill(const Printer& p, DWORD level, LPBYTE buf, Packer& k) {
     i.pComment = k.Str(s.comment);
     if (buf) memcpy(buf, &i, sizeof i);
   } else if (level == 2) {
-    PRINTER_INFO_2W i{};
-    i.pDevMode = static_cast<LPDEVMODEW>(k.Bytes(s.devmode));
-    i.pPrinterName = k.Str(s.name);
-    i.pPortName = k.Str(s.port);
-    i.pDriverName = k.Str(s.driver);
-    i.pComment = k.Str(s.comment);
-    i.pLocation = k.Str(s.location);
-    i.pSepFile = k.Str(u"");
-    i.pPrintProcessor = k.Str(u"winprint");
-    i.pDatatype = k.Str(u"RAW");
-    i.pParameters = k.Str(u"");
-    i.Attributes = s.attributes | PRINTER_ATTRIBUTE_LOCAL;
-    i.Priority = 1;
-    i.cJobs = s.queuedJobs;
-    if (s.pendingDeletion) i.Status = 0x00000004;  // PRINTER_STATUS_PENDING_DELETION
+    auto* devMode = static_cast<LPDEVMODEW>(k.Bytes(s.devmode));  // right after the record, before the strings
+    const DWORD pendingDeletion = 0x00000004;                     // PRINTER_STATUS_PENDING_DELETION
+    const PRINTER_INFO_2W i{.pPrinterName = k.Str(s.name), .pPortName = k.Str(s.port), .pDriverName = k.Str(s.driver),
+                            .pComment = k.Str(s.comment), .pLocation = k.Str(s.location), .pDevMode = devMode,
+                            .pSepFile = k.Str(u""), .pPrintProcessor = k.Str(u"winprint"), .pDatatype = k.Str(u"RAW"),
+                            .pParameters = k.Str(u""), .Attributes = s.attributes | PRINTER_ATTRIBUTE_LOCAL,
+                            .Priority = 1, .Status = s.pendingDeletion ? pendingDeletion : 0, .cJobs = s.queuedJobs};
     if (buf) memcpy(buf, &i, sizeof i);
   } else {
     PRINTER_INFO_5W i{};
@@ -137,24 +106,9 @@ void Fill(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, Packer& k) {
   if (buf) memcpy(buf, &i, level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W));
 }
 
-// The Get*W size-query protocol: measure, report the need, fail when short, else fill.
 template <class Rec>
 BOOL Pack(const Rec& rec, DWORD level, size_t fixed, LPBYTE buf, DWORD cbBuf, LPDWORD pcbNeeded) {
-  Packer measure(nullptr, fixed);
-  Fill(rec, level, nullptr, measure);
-  *pcbNeeded = DWORD(measure.size());
-  if (cbBuf < measure.size()) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  if (!buf) {
-    SetLastError(ERROR_INVALID_USER_BUFFER);
-    return FALSE;
-  }
-  memset(buf, 0, measure.size());
-  Packer put(buf, fixed);
-  Fill(rec, level, buf, put);
-  return TRUE;
+  return PackRecord(fixed, [&](LPBYTE at, Packer& k) { Fill(rec, level, at, k); }, buf, cbBuf, pcbNeeded);
 }
 
 }  // namespace
@@ -303,19 +257,8 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
 
 BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
   Guard g(Mutex());
-  Printer* p = PrinterOf(hPrinter);
-  if (!p) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (Level != 1 && Level != 2 && Level != 5) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!pcbNeeded) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  Printer* p = QueriedPrinter(hPrinter, Level == 1 || Level == 2 || Level == 5, pcbNeeded);
+  if (!p) return FALSE;
   size_t fixed = Level == 1 ? sizeof(PRINTER_INFO_1W) : Level == 2 ? sizeof(PRINTER_INFO_2W) : sizeof(PRINTER_INFO_5W);
   return Pack(*p, Level, fixed, pPrinter, cbBuf, pcbNeeded);
 }
@@ -323,19 +266,8 @@ BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
 BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
                               LPDWORD pcbNeeded) {
   Guard g(Mutex());
-  Printer* p = PrinterOf(hPrinter);
-  if (!p) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (Level != 2 && Level != 3 && Level != 8) {
-    SetLastError(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!pcbNeeded) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  Printer* p = QueriedPrinter(hPrinter, Level == 2 || Level == 3 || Level == 8, pcbNeeded);
+  if (!p) return FALSE;
   const winsim::DriverSpec* d = FindDriver(p->spec.driver, pEnvironment ? pEnvironment : kEnvironment);
   if (!d) {
     SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);

@@ -35,10 +35,7 @@ struct Net {
   std::vector<winsim::Datagram> sent;
 };
 
-Net& N() {
-  static auto* n = new Net;
-  return *n;
-}
+Net& N() { return Lasting<Net>(); }
 
 std::condition_variable_any& Arrived() {
   static auto* cv = new std::condition_variable_any;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <aclapi.h>
 #include <devguid.h>
@@ -64,6 +65,13 @@ std::shared_ptr<T> TakeHandleOf(HANDLE h) {
   return std::static_pointer_cast<T>(
       TakeHandle(h, [](const Object* o) { return dynamic_cast<const T*>(o) != nullptr; }));
 }
+// TakeHandleOf for an API call: false with ERROR_INVALID_HANDLE when h names no T.
+template <class T>
+bool TakeHandleOrError(HANDLE h) {
+  if (TakeHandleOf<T>(h)) return true;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return false;
+}
 
 // Machine state made on first use and never destroyed, so that threads still running at exit may use it.
 // T is a type of the calling file's own (one object per type).
@@ -71,6 +79,18 @@ template <class T>
 T& Lasting() {
   static auto* t = new T;
   return *t;
+}
+
+// The control API's reads and records of machine state, under the machine lock.
+template <class T>
+T CopyLocked(const T& state) {
+  Guard g(Mutex());
+  return state;
+}
+template <class T>
+void AppendLocked(std::vector<T>& list, const T& item) {
+  Guard g(Mutex());
+  list.push_back(item);
 }
 
 // Strings. Wide <-> UTF-8 replaces lone surrogates and invalid bytes with U+FFFD.

@@ -137,6 +137,8 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   void LoseLocked(int64_t reprintAfter);
   void PrintPageLocked(TwlPage page);
   void FirmwareTimeLocked();  // moves the firmware model to the clock's present
+  template <class T>
+  T FirmwareField(const T& field) const;  // read with the firmware model at the present
   uint8_t CheckFirmwareLocked() const;  // transfer state after the check: 0 good, 1 or 3
   std::string ModelLocked() const;
 

@@ -548,11 +548,7 @@ LRESULT CALLBACK IpProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case WM_SETFOCUS:
-      NotifyParent(h, EN_SETFOCUS);
-      return 0;
-    case WM_KILLFOCUS:
-      NotifyParent(h, EN_KILLFOCUS);
-      return 0;
+    case WM_KILLFOCUS: return NotifyFocus(h, m, EN_SETFOCUS, EN_KILLFOCUS);
     default:
       return DefWindowProcW(h, m, wp, lp);
   }

@@ -122,6 +122,15 @@ int IndexById(SheetState* s, LRESULT id) {
   return -1;
 }
 
+// PSM_SETCURSEL and PSM_REMOVEPAGE name a page by its handle (lp), else by its index (wp).
+int IndexOfPageArg(const SheetState* s, WPARAM wp, LPARAM lp) {
+  int i = int(wp);
+  if (lp)
+    for (int k = 0; k < int(s->pages.size()); ++k)
+      if (s->pages[size_t(k)].page == reinterpret_cast<HPROPSHEETPAGE>(lp)) i = k;
+  return i;
+}
+
 void WizardStep(HWND sheet, bool next) {
   auto* s = SheetOf(sheet);
   if (!s || s->current < 0) return;
@@ -204,25 +213,14 @@ LRESULT CALLBACK SheetProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
       // After the pages' own WM_DESTROY: they may still read their PROPSHEETPAGEW there.
       ReleasePages(s);
       return 0;
-    case PSM_CHANGED: {
-      int i = indexOf(reinterpret_cast<HWND>(wp));
-      if (i >= 0) s->pages[size_t(i)].changed = true;
-      UpdateApply(h, s);
-      return TRUE;
-    }
+    case PSM_CHANGED:
     case PSM_UNCHANGED: {
       int i = indexOf(reinterpret_cast<HWND>(wp));
-      if (i >= 0) s->pages[size_t(i)].changed = false;
+      if (i >= 0) s->pages[size_t(i)].changed = m == PSM_CHANGED;
       UpdateApply(h, s);
       return TRUE;
     }
-    case PSM_SETCURSEL: {
-      int i = int(wp);
-      if (lp)
-        for (int k = 0; k < int(s->pages.size()); ++k)
-          if (s->pages[size_t(k)].page == reinterpret_cast<HPROPSHEETPAGE>(lp)) i = k;
-      return SetCurSel(h, i, true);
-    }
+    case PSM_SETCURSEL: return SetCurSel(h, IndexOfPageArg(s, wp, lp), true);
     case PSM_SETCURSELID: {
       int i = IndexById(s, lp);
       return i >= 0 && SetCurSel(h, i, true);
@@ -233,10 +231,7 @@ LRESULT CALLBACK SheetProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case PSM_REMOVEPAGE: {
-      int i = int(wp);
-      if (lp)
-        for (int k = 0; k < int(s->pages.size()); ++k)
-          if (s->pages[size_t(k)].page == reinterpret_cast<HPROPSHEETPAGE>(lp)) i = k;
+      const int i = IndexOfPageArg(s, wp, lp);
       if (i < 0 || i >= int(s->pages.size())) return FALSE;
       SheetPage p = s->pages[size_t(i)];
       s->pages.erase(s->pages.begin() + i);

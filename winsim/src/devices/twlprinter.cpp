@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 #include "common/twlblock.h"
 #include "internal.h"
@@ -35,6 +37,18 @@ TwlPage PrintedPage(const TwlPageBlock& b) {
   return p;
 }
 
+// The device's settings and counters, read and set under its lock.
+template <class T>
+T Read(std::mutex& m, const T& field) {
+  std::lock_guard<std::mutex> l(m);
+  return field;
+}
+template <class T, class V>
+void Write(std::mutex& m, T& field, V&& value) {
+  std::lock_guard<std::mutex> l(m);
+  field = std::forward<V>(value);
+}
+
 }  // namespace
 
 TwlPrinterDevice::TwlPrinterDevice() {
@@ -44,15 +58,9 @@ TwlPrinterDevice::TwlPrinterDevice() {
   portDescription = u"Tarnwell TWL USB Printer";
 }
 
-void TwlPrinterDevice::SetOffline(bool offline) {
-  std::lock_guard<std::mutex> l(mutex_);
-  offline_ = offline;
-}
+void TwlPrinterDevice::SetOffline(bool offline) { Write(mutex_, offline_, offline); }
 
-void TwlPrinterDevice::SetStatusByte(uint8_t status) {
-  std::lock_guard<std::mutex> l(mutex_);
-  status_ = status;
-}
+void TwlPrinterDevice::SetStatusByte(uint8_t status) { Write(mutex_, status_, status); }
 
 void TwlPrinterDevice::SetPageCounter(uint32_t counter) {
   std::lock_guard<std::mutex> l(mutex_);
@@ -70,14 +78,10 @@ void TwlPrinterDevice::RequestReprintAfter(uint32_t lastGoodPage) {
   pageCounter_ = lastGoodPage;
 }
 
-void TwlPrinterDevice::SetVersionText(const std::string& text) {
-  std::lock_guard<std::mutex> l(mutex_);
-  version_ = text;
-}
+void TwlPrinterDevice::SetVersionText(const std::string& text) { Write(mutex_, version_, text); }
 
 void TwlPrinterDevice::SetStatusReply(std::optional<std::vector<uint8_t>> raw) {
-  std::lock_guard<std::mutex> l(mutex_);
-  statusOverride_ = std::move(raw);
+  Write(mutex_, statusOverride_, std::move(raw));
 }
 
 void TwlPrinterDevice::SetVendorReply(uint8_t request, const std::vector<uint8_t>& reply) {
@@ -107,30 +111,15 @@ std::vector<uint8_t> TwlPrinterDevice::StatusReply() const {
   return StatusReplyLocked();
 }
 
-uint8_t TwlPrinterDevice::StatusByte() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return status_;
-}
+uint8_t TwlPrinterDevice::StatusByte() const { return Read(mutex_, status_); }
 
-uint32_t TwlPrinterDevice::PageCounter() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return pageCounter_;
-}
+uint32_t TwlPrinterDevice::PageCounter() const { return Read(mutex_, pageCounter_); }
 
-std::vector<std::vector<uint8_t>> TwlPrinterDevice::SetRequests() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return setRequests_;
-}
+std::vector<std::vector<uint8_t>> TwlPrinterDevice::SetRequests() const { return Read(mutex_, setRequests_); }
 
-unsigned TwlPrinterDevice::StatusRequests() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return statusRequests_;
-}
+unsigned TwlPrinterDevice::StatusRequests() const { return Read(mutex_, statusRequests_); }
 
-void TwlPrinterDevice::FailNextWrites(unsigned count) {
-  std::lock_guard<std::mutex> l(mutex_);
-  failWrites_ = count;
-}
+void TwlPrinterDevice::FailNextWrites(unsigned count) { Write(mutex_, failWrites_, count); }
 
 void TwlPrinterDevice::ShortenNextWrites(unsigned count, DWORD limit) {
   std::lock_guard<std::mutex> l(mutex_);
@@ -163,35 +152,17 @@ void TwlPrinterDevice::ClearFaults() {
   lateReprintAfter_ = -1;
 }
 
-void TwlPrinterDevice::GoOfflineAfterPages(unsigned pages) {
-  std::lock_guard<std::mutex> l(mutex_);
-  offlineAfter_ = pages;
-}
+void TwlPrinterDevice::GoOfflineAfterPages(unsigned pages) { Write(mutex_, offlineAfter_, pages); }
 
-std::vector<TwlPage> TwlPrinterDevice::PrintedPages() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return printed_;
-}
+std::vector<TwlPage> TwlPrinterDevice::PrintedPages() const { return Read(mutex_, printed_); }
 
-std::vector<uint16_t> TwlPrinterDevice::ReceivedPageNumbers() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return receivedNumbers_;
-}
+std::vector<uint16_t> TwlPrinterDevice::ReceivedPageNumbers() const { return Read(mutex_, receivedNumbers_); }
 
-std::vector<std::vector<uint8_t>> TwlPrinterDevice::OtherItems() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return other_;
-}
+std::vector<std::vector<uint8_t>> TwlPrinterDevice::OtherItems() const { return Read(mutex_, other_); }
 
-unsigned TwlPrinterDevice::TornBlocks() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return torn_;
-}
+unsigned TwlPrinterDevice::TornBlocks() const { return Read(mutex_, torn_); }
 
-unsigned TwlPrinterDevice::LostPages() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return lost_;
-}
+unsigned TwlPrinterDevice::LostPages() const { return Read(mutex_, lost_); }
 
 void TwlPrinterDevice::ClearPrinted() {
   std::lock_guard<std::mutex> l(mutex_);
@@ -430,55 +401,33 @@ void TwlPrinterDevice::SetFirmware(const std::string& version, uint16_t checksum
   checksum_ = checksum;
 }
 
+template <class T>
+T TwlPrinterDevice::FirmwareField(const T& field) const {
+  std::lock_guard<std::mutex> l(mutex_);
+  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
+  return field;
+}
+
 std::string TwlPrinterDevice::FirmwareVersion() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
-  return version_.size() > 5 ? version_.substr(5) : std::string();
+  const std::string version = FirmwareField(version_);
+  return version.size() > 5 ? version.substr(5) : std::string();
 }
 
-uint16_t TwlPrinterDevice::FirmwareChecksum() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
-  return checksum_;
-}
+uint16_t TwlPrinterDevice::FirmwareChecksum() const { return FirmwareField(checksum_); }
 
-bool TwlPrinterDevice::InUpdateMode() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
-  return updateMode_;
-}
+bool TwlPrinterDevice::InUpdateMode() const { return FirmwareField(updateMode_); }
 
-uint8_t TwlPrinterDevice::TransferState() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
-  return transferState_;
-}
+uint8_t TwlPrinterDevice::TransferState() const { return FirmwareField(transferState_); }
 
-std::vector<uint8_t> TwlPrinterDevice::FirmwareReceived() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  return firmware_;
-}
+std::vector<uint8_t> TwlPrinterDevice::FirmwareReceived() const { return Read(mutex_, firmware_); }
 
-unsigned TwlPrinterDevice::FirmwareUpdates() const {
-  std::lock_guard<std::mutex> l(mutex_);
-  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
-  return updates_;
-}
+unsigned TwlPrinterDevice::FirmwareUpdates() const { return FirmwareField(updates_); }
 
-void TwlPrinterDevice::NeverEnterUpdateMode(bool on) {
-  std::lock_guard<std::mutex> l(mutex_);
-  neverEnter_ = on;
-}
+void TwlPrinterDevice::NeverEnterUpdateMode(bool on) { Write(mutex_, neverEnter_, on); }
 
-void TwlPrinterDevice::StayInUpdateMode(bool on) {
-  std::lock_guard<std::mutex> l(mutex_);
-  stayInUpdate_ = on;
-}
+void TwlPrinterDevice::StayInUpdateMode(bool on) { Write(mutex_, stayInUpdate_, on); }
 
-void TwlPrinterDevice::CorruptFirmwareChecksum(bool on) {
-  std::lock_guard<std::mutex> l(mutex_);
-  corruptChecksum_ = on;
-}
+void TwlPrinterDevice::CorruptFirmwareChecksum(bool on) { Write(mutex_, corruptChecksum_, on); }
 
 std::vector<uint8_t> TwlPrinterDevice::MakeFirmwareFile(const std::string& model, const std::string& version,
                                                         size_t bodyBytes) {

@@ -66,6 +66,26 @@ BOOL RunHook(F&& hook) {
   return FALSE;
 }
 
+// ReadFile or WriteFile on a device handle: `transfer(device, &n)` moves the data when the handle is open
+// for that direction (`access`) and the buffer is good. False for a handle that is no device.
+template <class Transfer>
+bool DeviceTransfer(HANDLE h, bool DeviceObj::*access, const void* buffer, DWORD size, LPDWORD done,
+                    BOOL* result, Transfer transfer) {
+  auto d = GetHandle<DeviceObj>(h);
+  if (!d) return false;
+  *result = FALSE;
+  if (!((*d).*access)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+  } else if (!buffer && size) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+  } else if (CheckLive(*d)) {
+    DWORD n = 0;
+    *result = RunHook([&] { return transfer(*d->device, &n); });
+    if (done) *done = std::min(n, size);
+  }
+  return true;
+}
+
 DWORD CopyOut(const void* src, size_t size, LPVOID out, DWORD outSize) {
   DWORD n = DWORD(std::min<size_t>(size, outSize));
   if (n) memcpy(out, src, n);
@@ -221,35 +241,15 @@ HANDLE OpenDevice(LPCWSTR path, DWORD access, DWORD, DWORD disposition) {
 }
 
 bool DeviceReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, BOOL* result) {
-  auto d = GetHandle<DeviceObj>(h);
-  if (!d) return false;
-  *result = FALSE;
-  if (!d->read) {
-    SetLastError(ERROR_ACCESS_DENIED);
-  } else if (!buffer && size) {
-    SetLastError(ERROR_INVALID_USER_BUFFER);
-  } else if (CheckLive(*d)) {
-    DWORD n = 0;
-    *result = RunHook([&] { return d->device->OnRead(static_cast<uint8_t*>(buffer), size, &n); });
-    if (read) *read = std::min(n, size);
-  }
-  return true;
+  return DeviceTransfer(h, &DeviceObj::read, buffer, size, read, result, [&](UsbPrinterDevice& device, DWORD* n) {
+    return device.OnRead(static_cast<uint8_t*>(buffer), size, n);
+  });
 }
 
 bool DeviceWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, BOOL* result) {
-  auto d = GetHandle<DeviceObj>(h);
-  if (!d) return false;
-  *result = FALSE;
-  if (!d->write) {
-    SetLastError(ERROR_ACCESS_DENIED);
-  } else if (!buffer && size) {
-    SetLastError(ERROR_INVALID_USER_BUFFER);
-  } else if (CheckLive(*d)) {
-    DWORD n = 0;
-    *result = RunHook([&] { return d->device->OnWrite(static_cast<const uint8_t*>(buffer), size, &n); });
-    if (written) *written = std::min(n, size);
-  }
-  return true;
+  return DeviceTransfer(h, &DeviceObj::write, buffer, size, written, result, [&](UsbPrinterDevice& device, DWORD* n) {
+    return device.OnWrite(static_cast<const uint8_t*>(buffer), size, n);
+  });
 }
 
 }  // namespace winsim::detail

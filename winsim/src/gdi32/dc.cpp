@@ -80,33 +80,28 @@ constexpr int kStockCount = 21;
 
 HGDIOBJ StockHandle(int i) { return reinterpret_cast<HGDIOBJ>(kStockBase + uintptr_t(i) * 4); }
 
-std::shared_ptr<GdiObject> MakeBrush(UINT style, COLORREF c) {
-  auto b = std::make_shared<GdiBrush>();
-  b->style = style;
-  b->color = c;
-  b->stock = true;
-  return b;
-}
-std::shared_ptr<GdiObject> MakePen(UINT style, COLORREF c) {
-  auto p = std::make_shared<GdiPen>();
-  p->style = style;
-  p->color = c;
-  p->stock = true;
-  return p;
+// A stock brush or pen (T).
+template <class T>
+std::shared_ptr<GdiObject> MakeStock(UINT style, COLORREF c) {
+  auto o = std::make_shared<T>();
+  o->style = style;
+  o->color = c;
+  o->stock = true;
+  return o;
 }
 
 const std::array<std::shared_ptr<GdiObject>, kStockCount>& Stock() {
   static const auto table = [] {
     std::array<std::shared_ptr<GdiObject>, kStockCount> t;
-    t[WHITE_BRUSH] = MakeBrush(BS_SOLID, RGB(255, 255, 255));
-    t[LTGRAY_BRUSH] = MakeBrush(BS_SOLID, RGB(192, 192, 192));
-    t[GRAY_BRUSH] = MakeBrush(BS_SOLID, RGB(128, 128, 128));
-    t[DKGRAY_BRUSH] = MakeBrush(BS_SOLID, RGB(64, 64, 64));
-    t[BLACK_BRUSH] = MakeBrush(BS_SOLID, RGB(0, 0, 0));
-    t[NULL_BRUSH] = MakeBrush(BS_NULL, 0);
-    t[WHITE_PEN] = MakePen(PS_SOLID, RGB(255, 255, 255));
-    t[BLACK_PEN] = MakePen(PS_SOLID, RGB(0, 0, 0));
-    t[NULL_PEN] = MakePen(PS_NULL, 0);
+    t[WHITE_BRUSH] = MakeStock<GdiBrush>(BS_SOLID, RGB(255, 255, 255));
+    t[LTGRAY_BRUSH] = MakeStock<GdiBrush>(BS_SOLID, RGB(192, 192, 192));
+    t[GRAY_BRUSH] = MakeStock<GdiBrush>(BS_SOLID, RGB(128, 128, 128));
+    t[DKGRAY_BRUSH] = MakeStock<GdiBrush>(BS_SOLID, RGB(64, 64, 64));
+    t[BLACK_BRUSH] = MakeStock<GdiBrush>(BS_SOLID, RGB(0, 0, 0));
+    t[NULL_BRUSH] = MakeStock<GdiBrush>(BS_NULL, 0);
+    t[WHITE_PEN] = MakeStock<GdiPen>(PS_SOLID, RGB(255, 255, 255));
+    t[BLACK_PEN] = MakeStock<GdiPen>(PS_SOLID, RGB(0, 0, 0));
+    t[NULL_PEN] = MakeStock<GdiPen>(PS_NULL, 0);
     for (int f : {OEM_FIXED_FONT, ANSI_FIXED_FONT, ANSI_VAR_FONT, SYSTEM_FONT, DEVICE_DEFAULT_FONT,
                   SYSTEM_FIXED_FONT, DEFAULT_GUI_FONT}) {
       t[f] = std::make_shared<GdiFont>();
@@ -114,8 +109,8 @@ const std::array<std::shared_ptr<GdiObject>, kStockCount>& Stock() {
     }
     t[DEFAULT_PALETTE] = std::make_shared<GdiPalette>();
     t[DEFAULT_PALETTE]->stock = true;
-    t[DC_BRUSH] = MakeBrush(BS_SOLID, RGB(255, 255, 255));
-    t[DC_PEN] = MakePen(PS_SOLID, RGB(0, 0, 0));
+    t[DC_BRUSH] = MakeStock<GdiBrush>(BS_SOLID, RGB(255, 255, 255));
+    t[DC_PEN] = MakeStock<GdiPen>(PS_SOLID, RGB(0, 0, 0));
     auto mono = std::make_shared<GdiBitmap>();
     mono->width = mono->height = 1;
     mono->bpp = 1;

@@ -215,10 +215,7 @@ BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
 
 BOOL APIENTRY EngDeleteSurface(HSURF hsurf) {
   Guard g(Mutex());
-  if (!TakeHandleOf<Surface>(hsurf)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!TakeHandleOrError<Surface>(hsurf)) return FALSE;
   --g_gdi.surfaces;
   return TRUE;
 }
@@ -263,10 +260,7 @@ HPALETTE APIENTRY EngCreatePalette(ULONG iMode, ULONG cColors, ULONG* pulColors,
 
 BOOL APIENTRY EngDeletePalette(HPALETTE hpal) {
   Guard g(Mutex());
-  if (!TakeHandleOf<Palette>(hpal)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!TakeHandleOrError<Palette>(hpal)) return FALSE;
   --g_gdi.palettes;
   return TRUE;
 }

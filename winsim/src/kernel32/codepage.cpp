@@ -73,22 +73,24 @@ bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::u16string* o
   }
   return true;
 }
+
+// The checks both conversions make first: a source with a length of -1 (to its NUL) or more than 0, a
+// destination whenever its size is not 0 and never the source itself, and a code page converted here.
+bool ConversionArgs(UINT codePage, const void* src, int srcLength, const void* dst, int dstSize) {
+  if (!src || srcLength == 0 || srcLength < -1 || dstSize < 0 || (dstSize > 0 && !dst) || (dst && dst == src) ||
+      (codePage != CP_ACP && codePage != CP_UTF8)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  return true;
+}
 }  // namespace
 
 extern "C" {
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
-  if (!lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
-      (cchWideChar > 0 && !lpWideCharStr) ||
-      (lpWideCharStr && static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (CodePage != CP_ACP && CodePage != CP_UTF8) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (!ConversionArgs(CodePage, lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar)) return 0;
   if (CodePage == CP_UTF8 && (dwFlags & ~DWORD(MB_ERR_INVALID_CHARS))) {
     SetLastError(ERROR_INVALID_FLAGS);
     return 0;
@@ -117,16 +119,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                LPBOOL lpUsedDefaultChar) {
-  if (!lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
-      (cbMultiByte > 0 && !lpMultiByteStr) ||
-      (lpMultiByteStr && static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr))) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (CodePage != CP_ACP && CodePage != CP_UTF8) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  if (!ConversionArgs(CodePage, lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte)) return 0;
   if (CodePage == CP_UTF8) {
     if (lpDefaultChar || lpUsedDefaultChar) {
       SetLastError(ERROR_INVALID_PARAMETER);

@@ -218,6 +218,18 @@ bool DeleteConflict(const struct stat& st) {
 
 std::shared_ptr<FileObj> FileOf(HANDLE h) { return HandleOrError<FileObj>(h); }
 
+// The file of a ReadFile or WriteFile call, open for that direction (`access`) and given a buffer for a
+// non-empty transfer; null with the error set.
+std::shared_ptr<FileObj> TransferFile(HANDLE h, bool FileObj::*access, const void* buffer, DWORD bytes) {
+  auto f = FileOf(h);
+  if (!f) return nullptr;
+  const DWORD error = !((*f).*access)     ? ERROR_ACCESS_DENIED
+                      : !buffer && bytes ? ERROR_INVALID_USER_BUFFER
+                                         : ERROR_SUCCESS;
+  if (error) SetLastError(error);
+  return error ? nullptr : f;
+}
+
 // A missing file: "not found" when its folder exists, else "path not found".
 DWORD MissingError(const Resolved& r) {
   return r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
@@ -516,16 +528,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
   if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
   BOOL deviceResult;
   if (DeviceReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &deviceResult)) return deviceResult;
-  auto f = FileOf(hFile);
+  auto f = TransferFile(hFile, &FileObj::read, lpBuffer, nNumberOfBytesToRead);
   if (!f) return FALSE;
-  if (!f->read) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (!lpBuffer && nNumberOfBytesToRead) {
-    SetLastError(ERROR_INVALID_USER_BUFFER);
-    return FALSE;
-  }
   DWORD done = 0;
   while (done < nNumberOfBytesToRead) {
     ssize_t n = read(f->fd, static_cast<char*>(lpBuffer) + done, nNumberOfBytesToRead - done);
@@ -547,16 +551,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   BOOL deviceResult;
   if (DeviceWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, &deviceResult))
     return deviceResult;
-  auto f = FileOf(hFile);
+  auto f = TransferFile(hFile, &FileObj::write, lpBuffer, nNumberOfBytesToWrite);
   if (!f) return FALSE;
-  if (!f->write) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (!lpBuffer && nNumberOfBytesToWrite) {
-    SetLastError(ERROR_INVALID_USER_BUFFER);
-    return FALSE;
-  }
   DWORD done = 0;
   while (done < nNumberOfBytesToWrite) {
     ssize_t n = write(f->fd, static_cast<const char*>(lpBuffer) + done, nNumberOfBytesToWrite - done);
@@ -572,13 +568,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   return TRUE;
 }
 
-BOOL WINAPI CloseHandle(HANDLE hObject) {
-  if (!TakeHandleOf<KernelObject>(hObject)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
-}
+BOOL WINAPI CloseHandle(HANDLE hObject) { return TakeHandleOrError<KernelObject>(hObject); }
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   auto f = FileOf(hFile);
@@ -930,12 +920,6 @@ BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
   return TRUE;
 }
 
-BOOL WINAPI FindClose(HANDLE hFindFile) {
-  if (!TakeHandleOf<FindObj>(hFindFile)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
-}
+BOOL WINAPI FindClose(HANDLE hFindFile) { return TakeHandleOrError<FindObj>(hFindFile); }
 
 }  // extern "C"

@@ -120,9 +120,12 @@ Module* ModuleOf(HMODULE h) {
   return nullptr;
 }
 
+// Null with ERROR_INVALID_HANDLE for a handle FindResource did not give.
 Resource* ResourceOf(HRSRC h) {
   auto it = M().byId.find(reinterpret_cast<uintptr_t>(h));
-  return it == M().byId.end() ? nullptr : it->second;
+  if (it != M().byId.end()) return it->second;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
 }
 
 void DropResource(const Resource& r) {
@@ -335,11 +338,7 @@ HRSRC WINAPI FindResourceExW(HMODULE hModule, LPCWSTR lpType, LPCWSTR lpName, WO
 HGLOBAL WINAPI LoadResource(HMODULE, HRSRC hResInfo) {
   Guard g(Mutex());
   Resource* r = ResourceOf(hResInfo);
-  if (!r) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return r->data.data();
+  return r ? r->data.data() : nullptr;
 }
 
 LPVOID WINAPI LockResource(HGLOBAL hResData) {
@@ -349,11 +348,7 @@ LPVOID WINAPI LockResource(HGLOBAL hResData) {
 DWORD WINAPI SizeofResource(HMODULE, HRSRC hResInfo) {
   Guard g(Mutex());
   Resource* r = ResourceOf(hResInfo);
-  if (!r) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  return DWORD(r->data.size());
+  return r ? DWORD(r->data.size()) : 0;
 }
 
 LANGID WINAPI GetUserDefaultUILanguage(void) {

@@ -117,11 +117,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-  if (!TakeHandleOf<DevInfoSet>(DeviceInfoSet)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
+  return TakeHandleOrError<DevInfoSet>(DeviceInfoSet);
 }
 
 }  // extern "C"

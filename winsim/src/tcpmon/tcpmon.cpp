@@ -49,51 +49,52 @@ void PutField(WCHAR* f, size_t n, const std::u16string& s) {
   f[len] = 0;
 }
 
+// A command's version-1 input record; ERROR_SUCCESS, or the status word for input that is short or of
+// another version.
+template <class Rec>
+DWORD ReadInput(const BYTE* in, DWORD cbIn, Rec* rec) {
+  if (!in || cbIn < sizeof(Rec)) return ERROR_INVALID_PARAMETER;
+  std::memcpy(rec, in, sizeof(Rec));
+  return rec->dwVersion == 1 ? ERROR_SUCCESS : ERROR_INVALID_LEVEL;
+}
+
+// The settings AddPort and ConfigPort take from the record (all but the name).
+void StoreSettings(const PORT_DATA_1& d, winsim::TcpIpPort* p) {
+  p->hostAddress = Field(d.sztHostAddress, MAX_NETWORKNAME_LEN);
+  p->snmpCommunity = Field(d.sztSNMPCommunity, MAX_SNMP_COMMUNITY_STR_LEN);
+  p->queue = Field(d.sztQueue, MAX_QUEUENAME_LEN);
+  p->protocol = d.dwProtocol;
+  p->portNumber = d.dwPortNumber;
+  p->snmpEnabled = d.dwSNMPEnabled;
+  p->snmpDevIndex = d.dwSNMPDevIndex;
+  p->doubleSpool = d.dwDoubleSpool;
+}
+
 // The status word of each command: ERROR_SUCCESS or why it was refused.
 DWORD Command(const XcvHandle& h, const std::u16string& cmd, const BYTE* in, DWORD cbIn, BYTE* out, DWORD cbOut,
               DWORD* needed) {
   if (h.monitor && cmd == u"AddPort") {
-    if (!in || cbIn < sizeof(PORT_DATA_1)) return ERROR_INVALID_PARAMETER;
     PORT_DATA_1 d;
-    std::memcpy(&d, in, sizeof d);
-    if (d.dwVersion != 1) return ERROR_INVALID_LEVEL;
+    if (DWORD status = ReadInput(in, cbIn, &d)) return status;
     winsim::TcpIpPort p;
     p.name = Field(d.sztPortName, MAX_PORTNAME_LEN);
-    p.hostAddress = Field(d.sztHostAddress, MAX_NETWORKNAME_LEN);
+    StoreSettings(d, &p);
     if (p.name.empty() || p.hostAddress.empty()) return ERROR_INVALID_PARAMETER;
     if (FindPort(p.name)) return ERROR_ALREADY_EXISTS;
-    p.snmpCommunity = Field(d.sztSNMPCommunity, MAX_SNMP_COMMUNITY_STR_LEN);
-    p.queue = Field(d.sztQueue, MAX_QUEUENAME_LEN);
-    p.protocol = d.dwProtocol;
-    p.portNumber = d.dwPortNumber;
-    p.snmpEnabled = d.dwSNMPEnabled;
-    p.snmpDevIndex = d.dwSNMPDevIndex;
-    p.doubleSpool = d.dwDoubleSpool;
     T().ports.push_back(p);
     return ERROR_SUCCESS;
   }
   if (h.monitor && cmd == u"ConfigPort") {
-    if (!in || cbIn < sizeof(PORT_DATA_1)) return ERROR_INVALID_PARAMETER;
     PORT_DATA_1 d;
-    std::memcpy(&d, in, sizeof d);
-    if (d.dwVersion != 1) return ERROR_INVALID_LEVEL;
+    if (DWORD status = ReadInput(in, cbIn, &d)) return status;
     winsim::TcpIpPort* p = FindPort(Field(d.sztPortName, MAX_PORTNAME_LEN));
     if (!p) return ERROR_UNKNOWN_PORT;
-    p->hostAddress = Field(d.sztHostAddress, MAX_NETWORKNAME_LEN);
-    p->snmpCommunity = Field(d.sztSNMPCommunity, MAX_SNMP_COMMUNITY_STR_LEN);
-    p->queue = Field(d.sztQueue, MAX_QUEUENAME_LEN);
-    p->protocol = d.dwProtocol;
-    p->portNumber = d.dwPortNumber;
-    p->snmpEnabled = d.dwSNMPEnabled;
-    p->snmpDevIndex = d.dwSNMPDevIndex;
-    p->doubleSpool = d.dwDoubleSpool;
+    StoreSettings(d, p);
     return ERROR_SUCCESS;
   }
   if (h.monitor && cmd == u"DeletePort") {
-    if (!in || cbIn < sizeof(DELETE_PORT_DATA_1)) return ERROR_INVALID_PARAMETER;
     DELETE_PORT_DATA_1 d;
-    std::memcpy(&d, in, sizeof d);
-    if (d.dwVersion != 1) return ERROR_INVALID_LEVEL;
+    if (DWORD status = ReadInput(in, cbIn, &d)) return status;
     const std::u16string name = Field(d.psztPortName, MAX_PORTNAME_LEN);
     for (const auto& pr : winsim::Printers())
       if (IEquals(pr.port, name)) return ERROR_BUSY;  // a printer still uses it
@@ -106,26 +107,19 @@ DWORD Command(const XcvHandle& h, const std::u16string& cmd, const BYTE* in, DWO
     return ERROR_UNKNOWN_PORT;
   }
   if (!h.monitor && cmd == u"GetConfigInfo") {
-    if (!in || cbIn < sizeof(CONFIG_INFO_DATA_1)) return ERROR_INVALID_PARAMETER;
     CONFIG_INFO_DATA_1 c;
-    std::memcpy(&c, in, sizeof c);
-    if (c.dwVersion != 1) return ERROR_INVALID_LEVEL;
+    if (DWORD status = ReadInput(in, cbIn, &c)) return status;
     *needed = sizeof(PORT_DATA_1);
     if (!out || cbOut < sizeof(PORT_DATA_1)) return ERROR_INSUFFICIENT_BUFFER;
     const winsim::TcpIpPort* p = FindPort(h.port);
     if (!p) return ERROR_UNKNOWN_PORT;
-    PORT_DATA_1 d{};
+    PORT_DATA_1 d{.dwVersion = 1, .dwProtocol = p->protocol, .cbSize = sizeof(PORT_DATA_1),
+                  .dwDoubleSpool = p->doubleSpool, .dwPortNumber = p->portNumber, .dwSNMPEnabled = p->snmpEnabled,
+                  .dwSNMPDevIndex = p->snmpDevIndex};
     PutField(d.sztPortName, MAX_PORTNAME_LEN, p->name);
-    d.dwVersion = 1;
-    d.dwProtocol = p->protocol;
-    d.cbSize = sizeof d;
     PutField(d.sztHostAddress, MAX_NETWORKNAME_LEN, p->hostAddress);
     PutField(d.sztSNMPCommunity, MAX_SNMP_COMMUNITY_STR_LEN, p->snmpCommunity);
     PutField(d.sztQueue, MAX_QUEUENAME_LEN, p->queue);
-    d.dwDoubleSpool = p->doubleSpool;
-    d.dwPortNumber = p->portNumber;
-    d.dwSNMPEnabled = p->snmpEnabled;
-    d.dwSNMPDevIndex = p->snmpDevIndex;
     std::memcpy(out, &d, sizeof d);
     return ERROR_SUCCESS;
   }

@@ -418,11 +418,7 @@ LRESULT CALLBACK ComboProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
       }
       return DefWindowProcW(h, m, wp, lp);
     case WM_SETFOCUS:
-      NotifyParent(h, CBN_SETFOCUS);
-      return 0;
-    case WM_KILLFOCUS:
-      NotifyParent(h, CBN_KILLFOCUS);
-      return 0;
+    case WM_KILLFOCUS: return NotifyFocus(h, m, CBN_SETFOCUS, CBN_KILLFOCUS);
     case CB_SHOWDROPDOWN:
       if (wp) NotifyParent(h, CBN_DROPDOWN);
       return TRUE;

@@ -56,26 +56,11 @@ bool TakeAnswer(ScriptKind kind, const std::string& what, Answer* out) {
   return false;
 }
 
-void RecordMessageBox(const ui::MessageBoxCall& c) {
-  Guard g(Mutex());
-  Sc().boxes.push_back(c);
-}
-void RecordFileDialog(const ui::FileDialogCall& c) {
-  Guard g(Mutex());
-  Sc().files.push_back(c);
-}
-void RecordFolderDialog(const ui::FolderDialogCall& c) {
-  Guard g(Mutex());
-  Sc().folders.push_back(c);
-}
-void RecordMenu(const ui::MenuCall& c) {
-  Guard g(Mutex());
-  Sc().menus.push_back(c);
-}
-void RecordProcess(const ui::ProcessCall& c) {
-  Guard g(Mutex());
-  Sc().processes.push_back(c);
-}
+void RecordMessageBox(const ui::MessageBoxCall& c) { AppendLocked(Sc().boxes, c); }
+void RecordFileDialog(const ui::FileDialogCall& c) { AppendLocked(Sc().files, c); }
+void RecordFolderDialog(const ui::FolderDialogCall& c) { AppendLocked(Sc().folders, c); }
+void RecordMenu(const ui::MenuCall& c) { AppendLocked(Sc().menus, c); }
+void RecordProcess(const ui::ProcessCall& c) { AppendLocked(Sc().processes, c); }
 void ReportUnexpected(const std::string& what) {
   Answer ignored;
   TakeAnswer(ScriptKind(-1), what, &ignored);
@@ -109,30 +94,12 @@ void QueueProcess(DWORD exitCode, bool runs, DWORD error) {
   a.error = error;
   Queue(ScriptKind::Process, a);
 }
-std::vector<MessageBoxCall> MessageBoxes() {
-  Guard g(Mutex());
-  return Sc().boxes;
-}
-std::vector<FileDialogCall> FileDialogs() {
-  Guard g(Mutex());
-  return Sc().files;
-}
-std::vector<FolderDialogCall> FolderDialogs() {
-  Guard g(Mutex());
-  return Sc().folders;
-}
-std::vector<MenuCall> Menus() {
-  Guard g(Mutex());
-  return Sc().menus;
-}
-std::vector<ProcessCall> Processes() {
-  Guard g(Mutex());
-  return Sc().processes;
-}
-std::vector<std::string> Unexpected() {
-  Guard g(Mutex());
-  return Sc().unexpected;
-}
+std::vector<MessageBoxCall> MessageBoxes() { return CopyLocked(Sc().boxes); }
+std::vector<FileDialogCall> FileDialogs() { return CopyLocked(Sc().files); }
+std::vector<FolderDialogCall> FolderDialogs() { return CopyLocked(Sc().folders); }
+std::vector<MenuCall> Menus() { return CopyLocked(Sc().menus); }
+std::vector<ProcessCall> Processes() { return CopyLocked(Sc().processes); }
+std::vector<std::string> Unexpected() { return CopyLocked(Sc().unexpected); }
 void SetUnexpectedHook(std::function<void(const std::string&)> hook) {
   Guard g(Mutex());
   Sc().hook = std::move(hook);

@@ -191,11 +191,7 @@ void DrawListView(cairo_t* cr, HWND h, double x, double y, double w, double ht, 
     double colX = x + 2;
     for (size_t k = 0; k < widths.size(); ++k) {
       WCHAR buf[512] = {};
-      LVITEMW t{};
-      t.iSubItem = int(k);
-      t.pszText = buf;
-      t.cchTextMax = 512;
-      SendMessageW(h, LVM_GETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&t));
+      ListView_GetItemText(h, i, int(k), buf, 512);
       double indent = 3;
       if (k == 0 && checks) {
         FillRect(cr, colX + 2, row + 2, 10, 10, kWhite);

@@ -342,11 +342,7 @@ std::vector<Row> Rows(HWND dlg, int id) {
     Row r;
     for (size_t k = 0; k < cols; ++k) {
       WCHAR buf[512] = {};
-      LVITEMW it{};
-      it.iSubItem = int(k);
-      it.pszText = buf;
-      it.cchTextMax = 512;
-      SendMessageW(c, LVM_GETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&it));
+      ListView_GetItemText(c, i, int(k), buf, 512);
       r.texts.push_back(buf);
     }
     LVITEMW it{};

@@ -69,6 +69,11 @@ void RunOnWindowThread(HWND h, const std::function<void()>& fn);
 
 // WM_COMMAND notification of a control to its parent.
 void NotifyParent(HWND ctl, WORD code);
+// WM_SETFOCUS or WM_KILLFOCUS (m) of a control told to its parent with the control's own codes; answers 0.
+inline LRESULT NotifyFocus(HWND ctl, UINT m, WORD setFocus, WORD killFocus) {
+  NotifyParent(ctl, m == WM_SETFOCUS ? setFocus : killFocus);
+  return 0;
+}
 // WM_NOTIFY with the given header (hwndFrom, idFrom filled in) to the parent; returns the parent's answer.
 LRESULT NotifyParentHdr(HWND ctl, NMHDR* hdr);
 

@@ -156,20 +156,11 @@ std::string Ipv4Text(uint32_t addr) {
 
 namespace winsim {
 
-void AddNetworkAdapter(const NetworkAdapter& adapter) {
-  Guard g(Mutex());
-  N().adapters.push_back(adapter);
-}
+void AddNetworkAdapter(const NetworkAdapter& adapter) { AppendLocked(N().adapters, adapter); }
 
-std::vector<NetworkAdapter> NetworkAdapters() {
-  Guard g(Mutex());
-  return N().adapters;
-}
+std::vector<NetworkAdapter> NetworkAdapters() { return CopyLocked(N().adapters); }
 
-std::vector<Datagram> SentDatagrams() {
-  Guard g(Mutex());
-  return N().sent;
-}
+std::vector<Datagram> SentDatagrams() { return CopyLocked(N().sent); }
 
 size_t InjectDatagram(const Datagram& datagram) {
   Guard g(Mutex());
@@ -188,10 +179,7 @@ size_t QueuedDatagrams() {
   return n;
 }
 
-size_t BlockedReceives() {
-  Guard g(Mutex());
-  return N().blockedReceives;
-}
+size_t BlockedReceives() { return CopyLocked(N().blockedReceives); }
 
 void SetWsaStartupError(int error) {
   Guard g(Mutex());

@@ -76,5 +76,8 @@ void SetWindowsVersion(DWORD major, DWORD minor, WORD servicePackMajor = 0);
 
 // CRC-16/ARC of the text's bytes (as Plug and Play hardware IDs of the package carry it).
 uint16_t Crc16Arc(const std::string& text);
+// The Plug and Play hardware ID of a USB printer with this IEEE 1284 device ID ("MFG:...;MDL:...;"):
+// "USBPRINT\" + MFG + MDL + the CRC-16/ARC of the two as four upper-case hex digits.
+std::string UsbPrintHardwareId(const std::string& deviceId);
 
 }  // namespace winsim

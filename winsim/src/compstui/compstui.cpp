@@ -108,15 +108,9 @@ void ApplyNow(Node* n, HWND hDlg) {
   CollectCps(n, &all);
   for (Node* c : all) {
     if (!c->cps.pfnCallBack) continue;
-    CPSUICBPARAM p{};
-    p.cbSize = sizeof p;
-    p.Reason = CPSUICB_REASON_APPLYNOW;
-    p.hDlg = hDlg;
-    p.pOptItem = c->cps.pOptItem;
-    p.cOptItem = c->cps.cOptItem;
-    p.pCurItem = c->cps.pOptItem;
-    p.UserData = c->cps.UserData;
-    p.Result = CPSUI_OK;
+    CPSUICBPARAM p{.cbSize = sizeof(CPSUICBPARAM), .Reason = CPSUICB_REASON_APPLYNOW, .hDlg = hDlg,
+                   .pOptItem = c->cps.pOptItem, .cOptItem = c->cps.cOptItem, .pCurItem = c->cps.pOptItem,
+                   .UserData = c->cps.UserData, .Result = CPSUI_OK};
     if (c->cps.pfnCallBack(&p) == CPSUICB_ACTION_ITEMS_APPLIED) SetResult(c->parent, c, LRESULT(p.Result));
   }
 }

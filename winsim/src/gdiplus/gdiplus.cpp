@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <type_traits>
 #include <typeinfo>
 #include <string>
 #include <vector>
@@ -295,17 +296,32 @@ void BuildPath(cairo_t* cr, const Path& path) {
   }
 }
 
-void Rectangle(const Graphics& g, const SolidFill* fill, const Pen* pen, double x, double y, double w, double h) {
-  Canvas c(g, fill ? kFill : kStroke);
-  if (!c.cr()) return;
-  cairo_rectangle(c.cr(), x, y, w, h);
+// GdipFill* (a brush) and GdipDraw* (a pen) calls: recorded, then what shape(cr) puts on the path is filled
+// or stroked.
+template <class Shape>
+GpStatus FillOrStroke(const char* name, GpGraphics* graphics, GpBrush* brush, GpPen* pen,
+                      std::initializer_list<double> args, Shape shape) {
+  Guard g(Mutex());
+  Graphics* gr = Live<Graphics>(graphics);
+  const SolidFill* fill = Live<SolidFill>(brush);
+  const Pen* p = Live<Pen>(pen);
+  if (!gr || (!fill && !p)) return InvalidParameter;
+  winsim::GdipCall& call = Record(name, gr, args);
+  if (fill)
+    call.color = fill->color;
+  else
+    RecordPen(call, p);
+  Canvas c(*gr, fill ? kFill : kStroke);
+  if (!c.cr()) return Ok;
+  shape(c.cr());
   if (fill) {
     SetColour(c.cr(), fill->color);
     cairo_fill(c.cr());
   } else {
-    SetPen(c.cr(), *pen);
+    SetPen(c.cr(), *p);
     cairo_stroke(c.cr());
   }
+  return Ok;
 }
 
 // MatrixOrderPrepend applies the new operation before the current transform (to world coordinates),
@@ -323,6 +339,66 @@ GpStatus Transform(GpGraphics* graphics, const char* name, const cairo_matrix_t&
   gr->world = result;
   Record(name, gr, args);
   return Ok;
+}
+
+// A call on a graphics: apply(graphics) under the lock, or InvalidParameter when it is no live one.
+template <class F>
+GpStatus OnGraphics(GpGraphics* graphics, F apply) {
+  Guard g(Mutex());
+  Graphics* gr = Live<Graphics>(graphics);
+  if (!gr) return InvalidParameter;
+  apply(*gr);
+  return Ok;
+}
+
+// The pen and string format settings; `valid` false refuses the value as GDI+ does.
+template <class T, class V>
+GpStatus SetField(const void* object, V T::*field, V value, const char* name, bool valid = true) {
+  Guard g(Mutex());
+  T* t = Live<T>(object);
+  if (!t || !valid) return InvalidParameter;
+  t->*field = value;
+  winsim::GdipCall& c = Record(name, nullptr, {double(value)});
+  if constexpr (std::is_same_v<T, Pen>) RecordPen(c, t);
+  return Ok;
+}
+
+GpStatus AddPathPart(GpPath* path, const char* name, const PathPart& part, std::initializer_list<double> args) {
+  Guard g(Mutex());
+  Path* p = Live<Path>(path);
+  if (!p) return InvalidParameter;
+  p->parts.push_back(part);
+  Record(name, nullptr, args);
+  return Ok;
+}
+
+// GdipDrawLine and GdipDrawLineI.
+GpStatus DrawLineCall(const char* name, GpGraphics* graphics, GpPen* pen, double x1, double y1, double x2, double y2) {
+  Guard g(Mutex());
+  Graphics* gr = Live<Graphics>(graphics);
+  Pen* p = Live<Pen>(pen);
+  if (!gr || !p) return InvalidParameter;
+  RecordPen(Record(name, gr, {x1, y1, x2, y2}), p);
+  Line(*gr, *p, x1, y1, x2, y2);
+  return Ok;
+}
+
+// GdipDrawRectangle* with a pen, GdipFillRectangle* with a brush.
+GpStatus RectangleCall(const char* name, GpGraphics* graphics, GpBrush* brush, GpPen* pen, double x, double y,
+                       double width, double height) {
+  return FillOrStroke(name, graphics, brush, pen, {x, y, width, height},
+                      [&](cairo_t* cr) { cairo_rectangle(cr, x, y, width, height); });
+}
+
+// GdipFillPath with a brush, GdipDrawPath with a pen.
+GpStatus PathCall(const char* name, GpGraphics* graphics, GpBrush* brush, GpPen* pen, GpPath* path) {
+  Guard g(Mutex());
+  const Path* p = Live<Path>(path);
+  if (!p) return InvalidParameter;
+  return FillOrStroke(name, graphics, brush, pen, {double(p->parts.size())}, [p](cairo_t* cr) {
+    BuildPath(cr, *p);
+    cairo_set_fill_rule(cr, p->fill == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+  });
 }
 
 GpStatus CheckStarted() { return g_gdip.started > 0 ? Ok : GdiplusNotInitialized; }
@@ -419,35 +495,27 @@ GpStatus WINAPI GdipDeleteGraphics(GpGraphics* graphics) {
 }
 
 GpStatus WINAPI GdipSetSmoothingMode(GpGraphics* graphics, SmoothingMode mode) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  if (!gr || mode < SmoothingModeDefault || mode > SmoothingModeAntiAlias8x8) return InvalidParameter;
-  gr->smoothing = mode == SmoothingModeDefault || mode == SmoothingModeHighSpeed ? SmoothingModeNone : mode;
-  Record("GdipSetSmoothingMode", gr, {double(mode)});
-  return Ok;
+  if (mode < SmoothingModeDefault || mode > SmoothingModeAntiAlias8x8) return InvalidParameter;
+  return OnGraphics(graphics, [mode](Graphics& gr) {
+    gr.smoothing = mode == SmoothingModeDefault || mode == SmoothingModeHighSpeed ? SmoothingModeNone : mode;
+    Record("GdipSetSmoothingMode", &gr, {double(mode)});
+  });
 }
 
 GpStatus WINAPI GdipSetTextRenderingHint(GpGraphics* graphics, TextRenderingHint mode) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  if (!gr) return InvalidParameter;
-  Record("GdipSetTextRenderingHint", gr, {double(mode)});
-  return Ok;
+  return OnGraphics(graphics, [mode](Graphics& gr) { Record("GdipSetTextRenderingHint", &gr, {double(mode)}); });
 }
 
 GpStatus WINAPI GdipGraphicsClear(GpGraphics* graphics, ARGB color) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  if (!gr) return InvalidParameter;
-  Record("GdipGraphicsClear", gr, {}).color = color;
-  Canvas c(*gr, kFill);
-  if (c.cr()) {
+  return OnGraphics(graphics, [color](Graphics& gr) {
+    Record("GdipGraphicsClear", &gr, {}).color = color;
+    Canvas c(gr, kFill);
+    if (!c.cr()) return;
     cairo_identity_matrix(c.cr());
     cairo_set_operator(c.cr(), CAIRO_OPERATOR_SOURCE);
     SetColour(c.cr(), color | 0xFF000000u);  // the DC's bitmap has no alpha to keep
     cairo_paint(c.cr());
-  }
-  return Ok;
+  });
 }
 
 GpStatus WINAPI GdipCreateSolidFill(ARGB color, GpSolidFill** brush) {
@@ -473,90 +541,40 @@ GpStatus WINAPI GdipCreatePen1(ARGB color, REAL width, GpUnit unit, GpPen** pen)
 GpStatus WINAPI GdipDeletePen(GpPen* pen) { return Delete<Pen>(pen); }
 
 GpStatus WINAPI GdipSetPenStartCap(GpPen* pen, GpLineCap startCap) {
-  Guard g(Mutex());
-  Pen* p = Live<Pen>(pen);
-  if (!p) return InvalidParameter;
-  p->startCap = startCap;
-  RecordPen(Record("GdipSetPenStartCap", nullptr, {double(startCap)}), p);
-  return Ok;
+  return SetField(pen, &Pen::startCap, startCap, "GdipSetPenStartCap");
 }
 
 GpStatus WINAPI GdipSetPenEndCap(GpPen* pen, GpLineCap endCap) {
-  Guard g(Mutex());
-  Pen* p = Live<Pen>(pen);
-  if (!p) return InvalidParameter;
-  p->endCap = endCap;
-  RecordPen(Record("GdipSetPenEndCap", nullptr, {double(endCap)}), p);
-  return Ok;
+  return SetField(pen, &Pen::endCap, endCap, "GdipSetPenEndCap");
 }
 
 GpStatus WINAPI GdipSetPenDashStyle(GpPen* pen, GpDashStyle dashStyle) {
-  Guard g(Mutex());
-  Pen* p = Live<Pen>(pen);
-  if (!p || dashStyle < DashStyleSolid || dashStyle > DashStyleCustom) return InvalidParameter;
-  p->dash = dashStyle;
-  RecordPen(Record("GdipSetPenDashStyle", nullptr, {double(dashStyle)}), p);
-  return Ok;
+  return SetField(pen, &Pen::dash, dashStyle, "GdipSetPenDashStyle",
+                  dashStyle >= DashStyleSolid && dashStyle <= DashStyleCustom);
 }
 
 GpStatus WINAPI GdipDrawLine(GpGraphics* graphics, GpPen* pen, REAL x1, REAL y1, REAL x2, REAL y2) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  Pen* p = Live<Pen>(pen);
-  if (!gr || !p) return InvalidParameter;
-  RecordPen(Record("GdipDrawLine", gr, {x1, y1, x2, y2}), p);
-  Line(*gr, *p, x1, y1, x2, y2);
-  return Ok;
+  return DrawLineCall("GdipDrawLine", graphics, pen, x1, y1, x2, y2);
 }
 
 GpStatus WINAPI GdipDrawLineI(GpGraphics* graphics, GpPen* pen, INT x1, INT y1, INT x2, INT y2) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  Pen* p = Live<Pen>(pen);
-  if (!gr || !p) return InvalidParameter;
-  RecordPen(Record("GdipDrawLineI", gr, {double(x1), double(y1), double(x2), double(y2)}), p);
-  Line(*gr, *p, x1, y1, x2, y2);
-  return Ok;
+  return DrawLineCall("GdipDrawLineI", graphics, pen, x1, y1, x2, y2);
 }
 
 GpStatus WINAPI GdipDrawRectangle(GpGraphics* graphics, GpPen* pen, REAL x, REAL y, REAL width, REAL height) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  Pen* p = Live<Pen>(pen);
-  if (!gr || !p) return InvalidParameter;
-  RecordPen(Record("GdipDrawRectangle", gr, {x, y, width, height}), p);
-  Rectangle(*gr, nullptr, p, x, y, width, height);
-  return Ok;
+  return RectangleCall("GdipDrawRectangle", graphics, nullptr, pen, x, y, width, height);
 }
 
 GpStatus WINAPI GdipDrawRectangleI(GpGraphics* graphics, GpPen* pen, INT x, INT y, INT width, INT height) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  Pen* p = Live<Pen>(pen);
-  if (!gr || !p) return InvalidParameter;
-  RecordPen(Record("GdipDrawRectangleI", gr, {double(x), double(y), double(width), double(height)}), p);
-  Rectangle(*gr, nullptr, p, x, y, width, height);
-  return Ok;
+  return RectangleCall("GdipDrawRectangleI", graphics, nullptr, pen, x, y, width, height);
 }
 
 GpStatus WINAPI GdipFillRectangle(GpGraphics* graphics, GpBrush* brush, REAL x, REAL y, REAL width, REAL height) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  SolidFill* b = Live<SolidFill>(brush);
-  if (!gr || !b) return InvalidParameter;
-  Record("GdipFillRectangle", gr, {x, y, width, height}).color = b->color;
-  Rectangle(*gr, b, nullptr, x, y, width, height);
-  return Ok;
+  return RectangleCall("GdipFillRectangle", graphics, brush, nullptr, x, y, width, height);
 }
 
 GpStatus WINAPI GdipFillRectangleI(GpGraphics* graphics, GpBrush* brush, INT x, INT y, INT width, INT height) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  SolidFill* b = Live<SolidFill>(brush);
-  if (!gr || !b) return InvalidParameter;
-  Record("GdipFillRectangleI", gr, {double(x), double(y), double(width), double(height)}).color = b->color;
-  Rectangle(*gr, b, nullptr, x, y, width, height);
-  return Ok;
+  return RectangleCall("GdipFillRectangleI", graphics, brush, nullptr, x, y, width, height);
 }
 
 GpStatus WINAPI GdipCreatePath(GpFillMode brushMode, GpPath** path) {
@@ -571,63 +589,24 @@ GpStatus WINAPI GdipDeletePath(GpPath* path) { return Delete<Path>(path); }
 
 GpStatus WINAPI GdipAddPathArc(GpPath* path, REAL x, REAL y, REAL width, REAL height, REAL startAngle,
                                REAL sweepAngle) {
-  Guard g(Mutex());
-  Path* p = Live<Path>(path);
-  if (!p) return InvalidParameter;
-  p->parts.push_back({PathPart::kArc, {x, y, width, height, startAngle, sweepAngle}});
-  Record("GdipAddPathArc", nullptr, {x, y, width, height, startAngle, sweepAngle});
-  return Ok;
+  return AddPathPart(path, "GdipAddPathArc", {PathPart::kArc, {x, y, width, height, startAngle, sweepAngle}},
+                     {x, y, width, height, startAngle, sweepAngle});
 }
 
 GpStatus WINAPI GdipAddPathLine(GpPath* path, REAL x1, REAL y1, REAL x2, REAL y2) {
-  Guard g(Mutex());
-  Path* p = Live<Path>(path);
-  if (!p) return InvalidParameter;
-  p->parts.push_back({PathPart::kLine, {x1, y1, x2, y2, 0, 0}});
-  Record("GdipAddPathLine", nullptr, {x1, y1, x2, y2});
-  return Ok;
+  return AddPathPart(path, "GdipAddPathLine", {PathPart::kLine, {x1, y1, x2, y2, 0, 0}}, {x1, y1, x2, y2});
 }
 
 GpStatus WINAPI GdipClosePathFigure(GpPath* path) {
-  Guard g(Mutex());
-  Path* p = Live<Path>(path);
-  if (!p) return InvalidParameter;
-  p->parts.push_back({PathPart::kClose, {}});
-  Record("GdipClosePathFigure", nullptr, {});
-  return Ok;
+  return AddPathPart(path, "GdipClosePathFigure", {PathPart::kClose, {}}, {});
 }
 
 GpStatus WINAPI GdipFillPath(GpGraphics* graphics, GpBrush* brush, GpPath* path) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  SolidFill* b = Live<SolidFill>(brush);
-  Path* p = Live<Path>(path);
-  if (!gr || !b || !p) return InvalidParameter;
-  Record("GdipFillPath", gr, {double(p->parts.size())}).color = b->color;
-  Canvas c(*gr, kFill);
-  if (c.cr()) {
-    BuildPath(c.cr(), *p);
-    cairo_set_fill_rule(c.cr(), p->fill == FillModeWinding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-    SetColour(c.cr(), b->color);
-    cairo_fill(c.cr());
-  }
-  return Ok;
+  return PathCall("GdipFillPath", graphics, brush, nullptr, path);
 }
 
 GpStatus WINAPI GdipDrawPath(GpGraphics* graphics, GpPen* pen, GpPath* path) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  Pen* pn = Live<Pen>(pen);
-  Path* p = Live<Path>(path);
-  if (!gr || !pn || !p) return InvalidParameter;
-  RecordPen(Record("GdipDrawPath", gr, {double(p->parts.size())}), pn);
-  Canvas c(*gr, kStroke);
-  if (c.cr()) {
-    BuildPath(c.cr(), *p);
-    SetPen(c.cr(), *pn);
-    cairo_stroke(c.cr());
-  }
-  return Ok;
+  return PathCall("GdipDrawPath", graphics, nullptr, pen, path);
 }
 
 GpStatus WINAPI GdipTranslateWorldTransform(GpGraphics* graphics, REAL dx, REAL dy, GpMatrixOrder order) {
@@ -649,12 +628,10 @@ GpStatus WINAPI GdipScaleWorldTransform(GpGraphics* graphics, REAL sx, REAL sy, 
 }
 
 GpStatus WINAPI GdipResetWorldTransform(GpGraphics* graphics) {
-  Guard g(Mutex());
-  Graphics* gr = Live<Graphics>(graphics);
-  if (!gr) return InvalidParameter;
-  cairo_matrix_init_identity(&gr->world);
-  Record("GdipResetWorldTransform", gr, {});
-  return Ok;
+  return OnGraphics(graphics, [](Graphics& gr) {
+    cairo_matrix_init_identity(&gr.world);
+    Record("GdipResetWorldTransform", &gr, {});
+  });
 }
 
 GpStatus WINAPI GdipCreateFontFamilyFromName(const WCHAR* name, GpFontCollection* fontCollection,
@@ -704,21 +681,13 @@ GpStatus WINAPI GdipCreateStringFormat(INT formatAttributes, LANGID language, Gp
 GpStatus WINAPI GdipDeleteStringFormat(GpStringFormat* format) { return Delete<StringFormat>(format); }
 
 GpStatus WINAPI GdipSetStringFormatAlign(GpStringFormat* format, StringAlignment align) {
-  Guard g(Mutex());
-  StringFormat* f = Live<StringFormat>(format);
-  if (!f || align < StringAlignmentNear || align > StringAlignmentFar) return InvalidParameter;
-  f->align = align;
-  Record("GdipSetStringFormatAlign", nullptr, {double(align)});
-  return Ok;
+  return SetField(format, &StringFormat::align, align, "GdipSetStringFormatAlign",
+                  align >= StringAlignmentNear && align <= StringAlignmentFar);
 }
 
 GpStatus WINAPI GdipSetStringFormatLineAlign(GpStringFormat* format, StringAlignment align) {
-  Guard g(Mutex());
-  StringFormat* f = Live<StringFormat>(format);
-  if (!f || align < StringAlignmentNear || align > StringAlignmentFar) return InvalidParameter;
-  f->lineAlign = align;
-  Record("GdipSetStringFormatLineAlign", nullptr, {double(align)});
-  return Ok;
+  return SetField(format, &StringFormat::lineAlign, align, "GdipSetStringFormatLineAlign",
+                  align >= StringAlignmentNear && align <= StringAlignmentFar);
 }
 
 // Lines break at '\n' only; each is placed in the layout rectangle by the format's alignments (a

@@ -218,6 +218,17 @@ bool DeleteConflict(const struct stat& st) {
 
 std::shared_ptr<FileObj> FileOf(HANDLE h) { return HandleOrError<FileObj>(h); }
 
+// The ANSI entry points: a null name fails with ERROR_INVALID_PARAMETER (answering `failed`), any other
+// goes to the wide call converted from the ANSI code page.
+template <class R, class WideCall>
+R WithWideName(LPCSTR name, R failed, WideCall wide) {
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return failed;
+  }
+  return wide(FromAcp(name).c_str());
+}
+
 // The file of a ReadFile or WriteFile call, open for that direction (`access`) and given a buffer for a
 // non-empty transfer; null with the error set.
 std::shared_ptr<FileObj> TransferFile(HANDLE h, bool FileObj::*access, const void* buffer, DWORD bytes) {
@@ -514,13 +525,10 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES sa,
                           DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
-  if (!lpFileName) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
-  std::u16string name = FromAcp(lpFileName);
-  return CreateFileW(name.c_str(), dwDesiredAccess, dwShareMode, sa, dwCreationDisposition, dwFlagsAndAttributes,
-                     hTemplateFile);
+  return WithWideName(lpFileName, INVALID_HANDLE_VALUE, [&](LPCWSTR name) {
+    return CreateFileW(name, dwDesiredAccess, dwShareMode, sa, dwCreationDisposition, dwFlagsAndAttributes,
+                       hTemplateFile);
+  });
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
@@ -638,11 +646,7 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
 }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
-  if (!lpFileName) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  return GetFileAttributesW(FromAcp(lpFileName).c_str());
+  return WithWideName(lpFileName, DWORD(INVALID_FILE_ATTRIBUTES), GetFileAttributesW);
 }
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
@@ -770,11 +774,7 @@ BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS Toke
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES sa) {
-  if (!lpPathName) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  return CreateDirectoryW(FromAcp(lpPathName).c_str(), sa);
+  return WithWideName(lpPathName, FALSE, [sa](LPCWSTR name) { return CreateDirectoryW(name, sa); });
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
@@ -793,13 +793,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   return TRUE;
 }
 
-BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
-  if (!lpFileName) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  return DeleteFileW(FromAcp(lpFileName).c_str());
-}
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) { return WithWideName(lpFileName, FALSE, DeleteFileW); }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
   Guard g(Mutex());

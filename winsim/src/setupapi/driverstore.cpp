@@ -182,6 +182,22 @@ std::vector<DriverPackage> DriverPackages() {
   return out;
 }
 
+std::string UsbPrintHardwareId(const std::string& deviceId) {
+  std::string mfg, mdl;
+  size_t pos = 0;
+  while (pos < deviceId.size()) {
+    size_t end = deviceId.find(';', pos);
+    if (end == std::string::npos) end = deviceId.size();
+    const std::string field = deviceId.substr(pos, end - pos);
+    if (field.rfind("MFG:", 0) == 0) mfg = field.substr(4);
+    if (field.rfind("MDL:", 0) == 0) mdl = field.substr(4);
+    pos = end + 1;
+  }
+  char crc[8];
+  std::snprintf(crc, sizeof crc, "%04X", Crc16Arc(mfg + mdl));
+  return "USBPRINT\\" + mfg + mdl + crc;
+}
+
 }  // namespace winsim
 
 extern "C" {
@@ -293,20 +309,7 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND /*hwndParent*/, LPCWSTR Hard
   std::shared_ptr<winsim::UsbPrinterDevice> device;
   for (const auto& dev : winsim::UsbPrinters()) {
     if (!dev->present) continue;
-    std::string mfg, mdl;
-    size_t pos = 0;
-    const std::string& id = dev->deviceId;
-    while (pos < id.size()) {
-      size_t end = id.find(';', pos);
-      if (end == std::string::npos) end = id.size();
-      std::string field = id.substr(pos, end - pos);
-      if (field.rfind("MFG:", 0) == 0) mfg = field.substr(4);
-      if (field.rfind("MDL:", 0) == 0) mdl = field.substr(4);
-      pos = end + 1;
-    }
-    char crc[8];
-    std::snprintf(crc, sizeof crc, "%04X", winsim::Crc16Arc(mfg + mdl));
-    if (IEquals(FromUtf8("USBPRINT\\" + mfg + mdl + crc), hwid)) device = dev;
+    if (IEquals(FromUtf8(winsim::UsbPrintHardwareId(dev->deviceId)), hwid)) device = dev;
   }
   if (!device) {
     SetLastError(ERROR_NO_SUCH_DEVINST);

@@ -130,10 +130,7 @@ DWORD Command(const XcvHandle& h, const std::u16string& cmd, const BYTE* in, DWO
 
 namespace winsim {
 
-std::vector<TcpIpPort> TcpIpPorts() {
-  Guard g(Mutex());
-  return T().ports;
-}
+std::vector<TcpIpPort> TcpIpPorts() { return CopyLocked(T().ports); }
 
 void AddTcpIpPortRecord(const TcpIpPort& port) {
   Guard g(Mutex());
@@ -141,10 +138,7 @@ void AddTcpIpPortRecord(const TcpIpPort& port) {
   else T().ports.push_back(port);
 }
 
-std::vector<std::string> XcvCommands() {
-  Guard g(Mutex());
-  return T().commands;
-}
+std::vector<std::string> XcvCommands() { return CopyLocked(T().commands); }
 
 }  // namespace winsim
 

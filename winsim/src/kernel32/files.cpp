@@ -241,8 +241,10 @@ std::shared_ptr<FileObj> TransferFile(HANDLE h, bool FileObj::*access, const voi
   return error ? nullptr : f;
 }
 
-// A missing file: "not found" when its folder exists, else "path not found".
-DWORD MissingError(const Resolved& r) {
+// Why a path that must name a file or folder cannot be used: its own error, else for a missing one "not
+// found" when its folder exists and "path not found" when not; 0 when it names one.
+DWORD ExistingError(const Resolved& r) {
+  if (r.error || r.exists) return r.error;
   return r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
@@ -635,8 +637,8 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
   Guard g(Mutex());
   Resolved r = Resolve(lpFileName);
-  if (r.error || !r.exists) {
-    SetLastError(r.error ? r.error : MissingError(r));
+  if (DWORD err = ExistingError(r)) {
+    SetLastError(err);
     return INVALID_FILE_ATTRIBUTES;
   }
   DWORD a = r.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
@@ -677,8 +679,7 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectTyp
   if (ObjectType != SE_FILE_OBJECT || !pObjectName || !ppSecurityDescriptor) return ERROR_INVALID_PARAMETER;
   Guard g(Mutex());
   Resolved r = Resolve(pObjectName);
-  if (r.error) return r.error;
-  if (!r.exists) return MissingError(r);
+  if (DWORD err = ExistingError(r)) return err;
   auto it = SecurityOf().find(r.host);
   Security sec = it == SecurityOf().end() ? Security{} : it->second;
   auto* sd = static_cast<SimSd*>(LocalAlloc(LPTR, sizeof(SimSd)));
@@ -780,11 +781,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES sa) {
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   Guard g(Mutex());
   Resolved r = Resolve(lpFileName);
-  DWORD err = r.error            ? r.error
-              : !r.exists        ? MissingError(r)
-              : r.isDir          ? ERROR_ACCESS_DENIED
-              : DeleteConflict(r.st) ? ERROR_SHARING_VIOLATION
-                                 : 0;
+  DWORD err = ExistingError(r);
+  if (!err) err = r.isDir ? ERROR_ACCESS_DENIED : DeleteConflict(r.st) ? ERROR_SHARING_VIOLATION : 0;
   if (!err && unlink(r.host.c_str()) != 0) err = ErrnoToWin(errno);
   if (err) {
     SetLastError(err);
@@ -798,11 +796,8 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) { return WithWideName(lpFileName, FAL
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
   Guard g(Mutex());
   Resolved r = Resolve(lpPathName);
-  DWORD err = r.error     ? r.error
-              : !r.exists ? MissingError(r)
-              : r.isRoot  ? ERROR_ACCESS_DENIED
-              : !r.isDir  ? ERROR_DIRECTORY
-                          : 0;
+  DWORD err = ExistingError(r);
+  if (!err) err = r.isRoot ? ERROR_ACCESS_DENIED : !r.isDir ? ERROR_DIRECTORY : 0;
   // A junction goes by itself, not with what it points at.
   if (!err && (IsLink(r.host) ? unlink(r.host.c_str()) : rmdir(r.host.c_str())) != 0)
     err = errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrnoToWin(errno);
@@ -817,7 +812,8 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
 BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
   Guard g(Mutex());
   Resolved s = Resolve(lpExistingFileName), d = Resolve(lpNewFileName);
-  DWORD err = s.error ? s.error : !s.exists ? MissingError(s) : s.isRoot ? ERROR_ACCESS_DENIED : d.error;
+  DWORD err = ExistingError(s);
+  if (!err) err = s.isRoot ? ERROR_ACCESS_DENIED : d.error;
   const bool sameFile = !err && d.exists && d.st.st_dev == s.st.st_dev && d.st.st_ino == s.st.st_ino;
   if (!err) {
     err = !d.parentExists       ? ERROR_PATH_NOT_FOUND
@@ -838,7 +834,8 @@ BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
 BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
   Guard g(Mutex());
   Resolved s = Resolve(lpExistingFileName), d = Resolve(lpNewFileName);
-  DWORD err = s.error ? s.error : !s.exists ? MissingError(s) : s.isDir ? ERROR_ACCESS_DENIED : d.error;
+  DWORD err = ExistingError(s);
+  if (!err) err = s.isDir ? ERROR_ACCESS_DENIED : d.error;
   if (!err) {
     const bool sameFile = d.exists && d.st.st_dev == s.st.st_dev && d.st.st_ino == s.st.st_ino;
     err = !d.parentExists               ? ERROR_PATH_NOT_FOUND

@@ -113,18 +113,16 @@ INT_PTR PageResult(HWND page, LONG_PTR result) {
 }
 
 INT_PTR PageNotify(HWND page, LPARAM lp, const PageSteps& steps) {
-  const std::function<LONG_PTR()>* answer = nullptr;
-  switch (reinterpret_cast<NMHDR*>(lp)->code) {
-    case PSN_SETACTIVE:
-      if (!steps.shown) return FALSE;
-      steps.shown();
-      return PageResult(page, 0);
-    case PSN_WIZNEXT: answer = &steps.next; break;
-    case PSN_WIZBACK: answer = &steps.back; break;
-    case PSN_QUERYCANCEL: answer = &steps.cancel; break;
-    default: return FALSE;
+  const UINT code = reinterpret_cast<NMHDR*>(lp)->code;
+  if (code == PSN_SETACTIVE && steps.shown) {
+    steps.shown();
+    return PageResult(page, 0);
   }
-  return *answer ? PageResult(page, (*answer)()) : FALSE;
+  const std::function<LONG_PTR()>* answer = code == PSN_WIZNEXT       ? &steps.next
+                                            : code == PSN_WIZBACK     ? &steps.back
+                                            : code == PSN_QUERYCANCEL ? &steps.cancel
+                                                                      : nullptr;
+  return answer && *answer ? PageResult(page, (*answer)()) : FALSE;
 }
 
 void AddColumn(HWND list, int index, UINT textId, int width) {

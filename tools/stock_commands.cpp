@@ -72,8 +72,6 @@ bool TakeValue(const std::vector<std::string>& a, size_t* i, const std::string& 
   return false;
 }
 
-bool IsOption(const std::string& arg, const std::string& opt) { return arg == opt || arg.rfind(opt + "=", 0) == 0; }
-
 void WriteStock(JsonOut& j, const PaperRecord& p) {
   WritePaperMembers(j, p, true);
   WString text = StockItemText(p);

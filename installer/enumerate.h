@@ -9,7 +9,7 @@
 // `call(buffer, bytes, &needed, &count)` runs the enumeration. The records, empty with `count` 0 when there
 // are none or the second call fails.
 template <class Call>
-std::vector<BYTE> EnumerateRecords(Call call, DWORD* count) {
+std::vector<BYTE> EnumerateRecords(DWORD* count, Call call) {
   DWORD needed = 0;
   *count = 0;
   call(nullptr, 0, &needed, count);
@@ -23,21 +23,21 @@ std::vector<BYTE> EnumerateRecords(Call call, DWORD* count) {
 
 // Local printers as PRINTER_INFO_2W records.
 inline std::vector<BYTE> LocalPrinterRecords(DWORD* count) {
-  return EnumerateRecords([](BYTE* buf, DWORD bytes, DWORD* needed, DWORD* n) {
+  return EnumerateRecords(count, [](BYTE* buf, DWORD bytes, DWORD* needed, DWORD* n) {
     return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buf, bytes, needed, n);
-  }, count);
+  });
 }
 
 // Ports as PORT_INFO_2W records.
 inline std::vector<BYTE> PortRecords(DWORD* count) {
-  return EnumerateRecords([](BYTE* buf, DWORD bytes, DWORD* needed, DWORD* n) {
+  return EnumerateRecords(count, [](BYTE* buf, DWORD bytes, DWORD* needed, DWORD* n) {
     return EnumPortsW(nullptr, 2, buf, bytes, needed, n);
-  }, count);
+  });
 }
 
 // Installed drivers of `env` ("all": every environment; null: this one) as DRIVER_INFO_<level>W records.
 inline std::vector<BYTE> DriverRecords(DWORD level, const WCHAR* env, DWORD* count) {
-  return EnumerateRecords([level, env](BYTE* buf, DWORD bytes, DWORD* needed, DWORD* n) {
+  return EnumerateRecords(count, [level, env](BYTE* buf, DWORD bytes, DWORD* needed, DWORD* n) {
     return EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(env), level, buf, bytes, needed, n);
-  }, count);
+  });
 }

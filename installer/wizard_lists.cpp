@@ -30,7 +30,8 @@ int InsertRow(HWND list, int at, const std::vector<const WCHAR*>& texts) {
   item.iItem = at;
   item.pszText = const_cast<LPWSTR>(texts[0]);
   const int row = int(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-  for (size_t i = 1; row >= 0 && i < texts.size(); ++i) SetColumnText(list, row, int(i), texts[i] ? texts[i] : TEXT(""));
+  for (size_t i = 1; row >= 0 && i < texts.size(); ++i)
+    SetColumnText(list, row, int(i), texts[i] ? texts[i] : TEXT(""));
   return row;
 }
 

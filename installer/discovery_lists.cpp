@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/wstr.h"
+#include "installer/enumerate.h"
 
 void InitPortLists(PortLists* lists) {
   lists->Usb = lists->Network = lists->Local = nullptr;
@@ -107,10 +108,8 @@ int AddLocalPorts(PortLists* lists, const PORT_INFO_2W* ports, DWORD count, bool
 }
 
 int EnumLocalPorts(PortLists* lists) {
-  DWORD needed = 0, returned = 0;
-  EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned);
-  if (needed == 0) return 0;
-  std::vector<BYTE> buffer(needed);
-  if (!EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &returned)) return 0;
+  DWORD returned = 0;
+  const std::vector<BYTE> buffer = PortRecords(&returned);
+  if (buffer.empty()) return 0;
   return AddLocalPorts(lists, reinterpret_cast<const PORT_INFO_2W*>(buffer.data()), returned, nullptr);
 }

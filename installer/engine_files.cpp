@@ -5,6 +5,7 @@
 
 #include "installer/debugtrace.h"
 #include "installer/engine.h"
+#include "installer/enumerate.h"
 
 bool InstallerDirFromModulePath(const WCHAR* modulePath, WCHAR* dir, size_t cap) {
   size_t len = WStrLen(modulePath), cut = 0;
@@ -114,11 +115,8 @@ bool CopyDriverFile(const Engine& e, const WCHAR* fileName) {
 }
 
 bool IsDriverInstalled(const WCHAR* driverName) {
-  DWORD needed = 0, count = 0;
-  EnumPrinterDriversW(nullptr, nullptr, 8, nullptr, 0, &needed, &count);
-  if (needed == 0) return false;
-  std::vector<BYTE> buf(needed);
-  if (!EnumPrinterDriversW(nullptr, nullptr, 8, buf.data(), needed, &needed, &count)) return false;
+  DWORD count = 0;
+  std::vector<BYTE> buf = DriverRecords(8, nullptr, &count);
   auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(buf.data());
   for (DWORD i = 0; i < count; ++i)
     if (WStrEq(drivers[i].pName, driverName)) return true;

@@ -7,6 +7,7 @@
 
 #include "installer/debugtrace.h"
 #include "installer/engine.h"
+#include "installer/enumerate.h"
 #include "installer/strings.h"
 
 namespace {
@@ -92,11 +93,8 @@ bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort) {
 }
 
 WORD PortTypeFromMonitor(const WCHAR* port) {
-  DWORD needed = 0, count = 0;
-  EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
-  if (needed == 0) return 0;
-  std::vector<BYTE> buf(needed);
-  if (!EnumPortsW(nullptr, 2, buf.data(), needed, &needed, &count)) return 0;
+  DWORD count = 0;
+  std::vector<BYTE> buf = PortRecords(&count);
   auto* ports = reinterpret_cast<PORT_INFO_2W*>(buf.data());
   for (DWORD i = 0; i < count; ++i) {
     if (!WStrEqNoCase(ports[i].pPortName, port)) continue;

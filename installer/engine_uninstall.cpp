@@ -5,6 +5,7 @@
 
 #include "installer/debugtrace.h"
 #include "installer/engine.h"
+#include "installer/enumerate.h"
 #include "installer/model.h"
 #include "installer/strings.h"
 
@@ -41,22 +42,10 @@ bool IsPackageFile(const WCHAR* path) {
   return false;
 }
 
-std::vector<BYTE> EnumDrivers(DWORD level, const WCHAR* env, DWORD* count) {
-  DWORD needed = 0;
-  *count = 0;
-  EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(env), level, nullptr, 0, &needed, count);
-  std::vector<BYTE> buf(needed);
-  if (needed == 0 || !EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(env), level, buf.data(), needed, &needed, count)) {
-    *count = 0;
-    buf.clear();
-  }
-  return buf;
-}
-
 // Whether any installed driver (every environment) still lists the file by name.
 bool FileStillListed(const WCHAR* file) {
   DWORD count = 0;
-  std::vector<BYTE> buf = EnumDrivers(3, TEXT("all"), &count);
+  std::vector<BYTE> buf = DriverRecords(3, TEXT("all"), &count);
   auto* d = reinterpret_cast<DRIVER_INFO_3W*>(buf.data());
   const WCHAR* name = BaseName(file);
   for (DWORD i = 0; i < count; ++i) {
@@ -124,7 +113,7 @@ void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count
     InstallRecord& r = records[n];
     bool ok = false;
     DWORD drivers = 0;
-    std::vector<BYTE> buf = EnumDrivers(3, EnvironmentArgument(), &drivers);
+    std::vector<BYTE> buf = DriverRecords(3, EnvironmentArgument(), &drivers);
     auto* d = reinterpret_cast<DRIVER_INFO_3W*>(buf.data());
     SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
     for (DWORD i = 0; i < drivers; ++i) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "installer/debugtrace.h"
+#include "installer/enumerate.h"
 #include "installer/model.h"
 #include "installer/strings.h"
 
@@ -111,6 +112,19 @@ INT_PTR PageResult(HWND page, LONG_PTR result) {
   return TRUE;
 }
 
+INT_PTR PageNotify(HWND page, LPARAM lp, const PageSteps& steps) {
+  const UINT code = reinterpret_cast<NMHDR*>(lp)->code;
+  if (code == PSN_SETACTIVE && steps.shown) {
+    steps.shown();
+    return PageResult(page, 0);
+  }
+  const std::function<LONG_PTR()>* answer = code == PSN_WIZNEXT       ? &steps.next
+                                            : code == PSN_WIZBACK     ? &steps.back
+                                            : code == PSN_QUERYCANCEL ? &steps.cancel
+                                                                      : nullptr;
+  return answer && *answer ? PageResult(page, (*answer)()) : FALSE;
+}
+
 void AddColumn(HWND list, int index, UINT textId, int width) {
   LVCOLUMNW c{};
   c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -169,11 +183,8 @@ void SetRecords(WizardState* state, DWORD count) {
 }
 
 bool AnyPackagePrinter() {
-  DWORD needed = 0, count = 0;
-  EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
-  if (needed == 0) return false;
-  std::vector<BYTE> buf(needed);
-  if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buf.data(), needed, &needed, &count)) return false;
+  DWORD count = 0;
+  std::vector<BYTE> buf = LocalPrinterRecords(&count);
   auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
   for (DWORD i = 0; i < count; ++i)
     if (FindModel(printers[i].pDriverName)) return true;
@@ -276,15 +287,8 @@ INT_PTR CALLBACK AgreementPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     case WM_NOTIFY: {
       Wizard* w = WizardOf(page);
-      switch (reinterpret_cast<NMHDR*>(lp)->code) {
-        case PSN_SETACTIVE:
-          SetButtons(page, kButtonsNone);
-          return PageResult(page, 0);
-        case PSN_WIZNEXT:
-          return PageResult(page, w && w->state.noPackagePrinter ? IDD_INSTALL : 0);
-        default: break;
-      }
-      break;
+      return PageNotify(page, lp, {.shown = [page] { SetButtons(page, kButtonsNone); },
+                                   .next = [w] { return LONG_PTR(w && w->state.noPackagePrinter ? IDD_INSTALL : 0); }});
     }
     default: break;
   }
@@ -313,18 +317,12 @@ INT_PTR CALLBACK ModePageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_NOTIFY: {
       Wizard* w = WizardOf(page);
-      switch (reinterpret_cast<NMHDR*>(lp)->code) {
-        case PSN_SETACTIVE:
-          // Back as well: the agreement page is reached only from here.
-          SetButtons(page, kButtonsBackNext);
-          return PageResult(page, 0);
-        case PSN_WIZNEXT: {
-          const DWORD mode = w ? w->state.mode : DWORD(kModeInstall);
-          return PageResult(page, mode == kModeUpgrade ? IDD_UPGRADE : mode == kModeUninstall ? IDD_UNINSTALL : IDD_INSTALL);
-        }
-        default: break;
-      }
-      break;
+      auto next = [w] {
+        const DWORD mode = w ? w->state.mode : DWORD(kModeInstall);
+        return LONG_PTR(mode == kModeUpgrade ? IDD_UPGRADE : mode == kModeUninstall ? IDD_UNINSTALL : IDD_INSTALL);
+      };
+      // Back as well: the agreement page is reached only from here.
+      return PageNotify(page, lp, {.shown = [page] { SetButtons(page, kButtonsBackNext); }, .next = next});
     }
     default: break;
   }
@@ -370,20 +368,16 @@ INT_PTR CALLBACK ResultPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
       else if (wp == kModeUninstall) AppendLog(page, InstallerString(IDS_UNINSTALL_COMPLETE));
       SetButtons(page, kButtonsBackFinish);
       return TRUE;
-    case WM_NOTIFY:
-      switch (reinterpret_cast<NMHDR*>(lp)->code) {
-        case PSN_SETACTIVE:
-          SetButtons(page, kButtonsDisabledFinish);
-          PostMessageW(page, MSG_START_WORK, 0, 0);
-          return PageResult(page, 0);
-        case PSN_WIZBACK:
-          return PageResult(page, w && w->state.mode == kModeInstall ? IDD_INSTALL : IDD_UNINSTALL);
-        case PSN_QUERYCANCEL:
-          // The work thread uses the records and the page: no end while it runs.
-          return PageResult(page, w && w->busy ? TRUE : FALSE);
-        default: break;
-      }
-      break;
+    case WM_NOTIFY: {
+      auto shown = [page] {
+        SetButtons(page, kButtonsDisabledFinish);
+        PostMessageW(page, MSG_START_WORK, 0, 0);
+      };
+      auto back = [w] { return LONG_PTR(w && w->state.mode == kModeInstall ? IDD_INSTALL : IDD_UNINSTALL); };
+      // The work thread uses the records and the page: no end while it runs.
+      auto cancel = [w] { return LONG_PTR(w && w->busy ? TRUE : FALSE); };
+      return PageNotify(page, lp, {.shown = shown, .back = back, .cancel = cancel});
+    }
     default: break;
   }
   return FALSE;

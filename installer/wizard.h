@@ -93,5 +93,12 @@ Wizard* WizardOf(HWND page);
 Wizard* AttachWizard(HWND page, LPARAM initParam);  // WM_INITDIALOG: the PROPSHEETPAGEW's lParam
 void SetButtons(HWND page, DWORD buttons);
 INT_PTR PageResult(HWND page, LONG_PTR result);  // DWLP_MSGRESULT, handled
+// What a page does on the sheet's notifications: `shown` on activation; the answers to Next and Back (the
+// page to go to: 0 the neighbour, -1 stay) and to Cancel (TRUE refuses). One left empty is not handled.
+struct PageSteps {
+  std::function<void()> shown{};
+  std::function<LONG_PTR()> next{}, back{}, cancel{};
+};
+INT_PTR PageNotify(HWND page, LPARAM lp, const PageSteps& steps);  // WM_NOTIFY
 void AddColumn(HWND list, int index, UINT textId, int width);
 int Ask(HWND owner, UINT textId, UINT captionId, UINT type);

@@ -328,17 +328,9 @@ INT_PTR CALLBACK InstallPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
         }
         return TRUE;
       }
-      switch (hdr->code) {
-        case PSN_SETACTIVE:
-          OnShown(page, w);
-          return PageResult(page, 0);
-        case PSN_WIZNEXT:
-          return PageResult(page, OnNext(page, w));
-        case PSN_WIZBACK:
-          return PageResult(page, w->state.noPackagePrinter ? IDD_AGREEMENT : 0);
-        default: break;
-      }
-      break;
+      return PageNotify(page, lp, {.shown = [page, w] { OnShown(page, w); },
+                                   .next = [page, w] { return OnNext(page, w); },
+                                   .back = [w] { return LONG_PTR(w->state.noPackagePrinter ? IDD_AGREEMENT : 0); }});
     }
     default: break;
   }

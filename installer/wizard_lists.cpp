@@ -4,21 +4,24 @@
 
 #include <string>
 
+#include "installer/enumerate.h"
 #include "installer/model.h"
 #include "installer/strings.h"
 
 namespace {
 
-std::vector<BYTE> LocalPrinters(DWORD* count) {
-  DWORD needed = 0;
-  *count = 0;
-  EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, count);
-  std::vector<BYTE> buf(needed);
-  if (needed == 0 || !EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buf.data(), needed, &needed, count)) {
-    *count = 0;
-    buf.clear();
-  }
-  return buf;
+// A column's text of a row, for LVM_SETITEMTEXTW (`cap` 0) and LVM_GETITEMTEXTW.
+LVITEMW ColumnText(int column, WCHAR* text, int cap = 0) {
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = cap;
+  return item;
+}
+
+void SetColumnText(HWND list, int row, int column, const WCHAR* text) {
+  LVITEMW item = ColumnText(column, const_cast<LPWSTR>(text));
+  SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item));
 }
 
 int InsertRow(HWND list, int at, const std::vector<const WCHAR*>& texts) {
@@ -27,12 +30,8 @@ int InsertRow(HWND list, int at, const std::vector<const WCHAR*>& texts) {
   item.iItem = at;
   item.pszText = const_cast<LPWSTR>(texts[0]);
   const int row = int(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-  for (size_t i = 1; row >= 0 && i < texts.size(); ++i) {
-    LVITEMW sub{};
-    sub.iSubItem = int(i);
-    sub.pszText = const_cast<LPWSTR>(texts[i] ? texts[i] : TEXT(""));
-    SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&sub));
-  }
+  for (size_t i = 1; row >= 0 && i < texts.size(); ++i)
+    SetColumnText(list, row, int(i), texts[i] ? texts[i] : TEXT(""));
   return row;
 }
 
@@ -49,10 +48,7 @@ bool GetCheck(HWND list, int row) {
 
 WString RowText(HWND list, int row, int column) {
   WCHAR buf[260] = {};
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.pszText = buf;
-  item.cchTextMax = 260;
+  LVITEMW item = ColumnText(column, buf, 260);
   SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item));
   return buf;
 }
@@ -65,7 +61,7 @@ void FillUpgradeList(HWND page, Wizard* w) {
   w->upgradeRows.clear();
   const uint64_t package = ParseVersion(kPackageVersion);
   DWORD count = 0;
-  std::vector<BYTE> buf = LocalPrinters(&count);
+  std::vector<BYTE> buf = LocalPrinterRecords(&count);
   auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
   for (DWORD i = 0; i < count; ++i) {
     const PRINTER_INFO_2W& p = printers[i];
@@ -90,10 +86,7 @@ void RunUpgrade(HWND page, Wizard* w) {
     SetDlgItemTextW(page, IDC_UPGRADE_STATUS, InstallerString(id));
   });
   for (size_t i = 0; i < w->upgradeRows.size(); ++i) {
-    LVITEMW sub{};
-    sub.iSubItem = 2;
-    sub.pszText = w->upgradeRows[i].version;
-    SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&sub));
+    SetColumnText(list, int(i), 2, w->upgradeRows[i].version);
     SetCheck(list, int(i), w->upgradeRows[i].ticked);
   }
   if (done) {
@@ -108,7 +101,7 @@ void FillUninstallList(HWND page) {
   HWND list = GetDlgItem(page, IDC_PORT_LIST);
   SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
   DWORD count = 0;
-  std::vector<BYTE> buf = LocalPrinters(&count);
+  std::vector<BYTE> buf = LocalPrinterRecords(&count);
   auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
   for (DWORD i = 0; i < count; ++i)
     InsertRow(list, 0, {printers[i].pPrinterName, printers[i].pDriverName, printers[i].pPortName});
@@ -152,21 +145,18 @@ INT_PTR CALLBACK UpgradePageProc(HWND page, UINT msg, WPARAM, LPARAM lp) {
       AddColumn(list, 3, IDS_COLUMN_PORT, 120);
       return TRUE;
     }
-    case WM_NOTIFY:
+    case WM_NOTIFY: {
       if (!w) break;
-      switch (reinterpret_cast<NMHDR*>(lp)->code) {
-        case PSN_SETACTIVE:
-          FillUpgradeList(page, w);
-          SetButtons(page, w->upgradeDone ? kButtonsBackFinish : kButtonsBackNext);
-          return PageResult(page, 0);
-        case PSN_WIZNEXT:
-          RunUpgrade(page, w);
-          return PageResult(page, -1);
-        case PSN_WIZBACK:
-          return PageResult(page, IDD_MODE);
-        default: break;
-      }
-      break;
+      auto shown = [page, w] {
+        FillUpgradeList(page, w);
+        SetButtons(page, w->upgradeDone ? kButtonsBackFinish : kButtonsBackNext);
+      };
+      auto next = [page, w] {
+        RunUpgrade(page, w);
+        return LONG_PTR(-1);
+      };
+      return PageNotify(page, lp, {.shown = shown, .next = next, .back = [] { return LONG_PTR(IDD_MODE); }});
+    }
     default: break;
   }
   return FALSE;
@@ -189,20 +179,15 @@ INT_PTR CALLBACK UninstallPageProc(HWND page, UINT msg, WPARAM, LPARAM lp) {
       AddColumn(list, 3, 0, 0);
       return TRUE;
     }
-    case WM_NOTIFY:
+    case WM_NOTIFY: {
       if (!w) break;
-      switch (reinterpret_cast<NMHDR*>(lp)->code) {
-        case PSN_SETACTIVE:
-          FillUninstallList(page);
-          SetButtons(page, kButtonsBackNext);
-          return PageResult(page, 0);
-        case PSN_WIZNEXT:
-          return PageResult(page, UninstallNext(page, w));
-        case PSN_WIZBACK:
-          return PageResult(page, IDD_MODE);
-        default: break;
-      }
-      break;
+      auto shown = [page] {
+        FillUninstallList(page);
+        SetButtons(page, kButtonsBackNext);
+      };
+      return PageNotify(page, lp, {.shown = shown, .next = [page, w] { return UninstallNext(page, w); },
+                                   .back = [] { return LONG_PTR(IDD_MODE); }});
+    }
     default: break;
   }
   return FALSE;

@@ -77,35 +77,23 @@ void WriteMachine(JsonOut& j, const Run& run) {
   j.BeginArray("Commands");
   for (const auto& c : run.commands) j.W().String(c.c_str());
   j.EndArray();
-  j.BeginArray("Printers");
-  for (const auto& p : winsim::Printers()) {
-    j.W().StartObject();
+  j.ObjectArray("Printers", winsim::Printers(), [&j](const auto& p) {
     j.Str("Name", WideToUtf8(p.name));
     j.Str("Port", WideToUtf8(p.port));
     j.Str("Driver", WideToUtf8(p.driver));
-    j.W().EndObject();
-  }
-  j.EndArray();
+  });
   j.Str("DefaultPrinter", WideToUtf8(winsim::DefaultPrinter()));
-  j.BeginArray("Drivers");
-  for (const auto& d : winsim::Drivers()) {
-    j.W().StartObject();
+  j.ObjectArray("Drivers", winsim::Drivers(), [&j](const auto& d) {
     j.Str("Name", WideToUtf8(d.name));
     j.Str("Environment", WideToUtf8(d.environment));
     j.Str("MonitorName", WideToUtf8(d.monitorName));
     j.Str("HardwareId", WideToUtf8(d.hardwareId));
-    j.W().EndObject();
-  }
-  j.EndArray();
-  j.BeginArray("TcpIpPorts");
-  for (const auto& p : winsim::TcpIpPorts()) {
-    j.W().StartObject();
+  });
+  j.ObjectArray("TcpIpPorts", winsim::TcpIpPorts(), [&j](const auto& p) {
     j.Str("Name", WideToUtf8(p.name));
     j.Str("HostAddress", WideToUtf8(p.hostAddress));
     j.Uint("PortNumber", p.portNumber);
-    j.W().EndObject();
-  }
-  j.EndArray();
+  });
   j.BeginArray("DriverPackages");
   for (const auto& p : winsim::DriverPackages()) j.W().String(WideToUtf8(p.oemInf).c_str());
   j.EndArray();

@@ -33,6 +33,18 @@ class JsonOut {
   void EndObject();
   void EndArray();
 
+  // An array member with an object for each of `items`, its members written by `members(item)`.
+  template <class Items, class Members>
+  void ObjectArray(const char* key, const Items& items, Members members) {
+    BeginArray(key);
+    for (const auto& item : items) {
+      writer_.StartObject();
+      members(item);
+      writer_.EndObject();
+    }
+    EndArray();
+  }
+
   // Array elements and anything else: the writer itself.
   Writer& W() { return writer_; }
   void SetBlank(bool blank) { blank_ = blank; }

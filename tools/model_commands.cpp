@@ -15,23 +15,27 @@
 
 namespace lbl {
 
-namespace {
-
-void WritePaper(JsonOut& j, const PaperRecord& p) {
-  j.W().StartObject();
-  j.Int("Index", p.Index);
+void WritePaperMembers(JsonOut& j, const PaperRecord& p, bool stock) {
+  if (!stock) j.Int("Index", p.Index);
   j.WStr("Name", p.Name, kPaperNameChars);
   j.Int("Width", p.Width);
   j.Int("Length", p.Length);
   j.Int("MarginLeft", p.MarginLeft);
-  j.Int("MarginTop", p.MarginTop);
+  if (!stock) j.Int("MarginTop", p.MarginTop);
   j.Int("MarginRight", p.MarginRight);
-  j.Int("MarginBottom", p.MarginBottom);
+  if (!stock) j.Int("MarginBottom", p.MarginBottom);
   j.Int("Flags", p.Flags);
   j.Int("GapHeight", p.GapHeight);
   j.Int("GapOffset", p.GapOffset);
   j.Int("Speed", p.Speed);
   j.Int("Darkness", p.Darkness);
+}
+
+namespace {
+
+void WritePaper(JsonOut& j, const PaperRecord& p) {
+  j.W().StartObject();
+  WritePaperMembers(j, p, false);
   j.W().EndObject();
 }
 

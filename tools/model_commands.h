@@ -3,7 +3,15 @@
 
 #include "tools/command_help.h"
 
+struct PaperRecord;
+
 namespace lbl {
+
+class JsonOut;
+
+// The members of a paper record as lbl model lists them; a stock list (`stock`) leaves out the index
+// and the top and bottom margins.
+void WritePaperMembers(JsonOut& j, const PaperRecord& p, bool stock);
 
 CommandSpec ModelCommand();
 CommandSpec DefaultsCommand();

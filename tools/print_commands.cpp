@@ -102,6 +102,15 @@ void Warn(const std::vector<std::string>& warnings) {
   for (const std::string& w : warnings) std::fprintf(stderr, "lbl: warning: %s\n", w.c_str());
 }
 
+// Where a command or a fault is: its TWL page file (null in the stream itself) and byte offset.
+void WritePlace(JsonOut& j, const std::string& file, size_t offset) {
+  if (file.empty())
+    j.Null("File");
+  else
+    j.Str("File", file);
+  j.Uint("Offset", offset);
+}
+
 }  // namespace
 
 int RunPrintCommand(const std::vector<std::string>& args) {
@@ -295,11 +304,7 @@ int RunViewCommand(const std::vector<std::string>& args) {
     j.BeginArray("Commands");
     for (const lblview::Command& c : result.commands) {
       w.StartObject();
-      if (c.file.empty())
-        j.Null("File");
-      else
-        j.Str("File", c.file);
-      j.Uint("Offset", c.offset);
+      WritePlace(j, c.file, c.offset);
       j.Str("Command", c.text);
       w.EndObject();
     }
@@ -323,11 +328,7 @@ int RunViewCommand(const std::vector<std::string>& args) {
       text = j.Finish();
     } else {
       j.OpenError("malformed " + std::string(lblview::LanguageName(result.language)) + " stream at " + fault.Describe());
-      if (fault.file.empty())
-        j.Null("File");
-      else
-        j.Str("File", fault.file);
-      j.Uint("Offset", fault.offset);
+      WritePlace(j, fault.file, fault.offset);
       j.Str("Fault", fault.message);
       text = j.CloseError();
     }

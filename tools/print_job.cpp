@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <type_traits>
 
 #include "common/model.h"
 #include "common/pagefile.h"
@@ -69,6 +70,12 @@ bool ParseCount(const std::string& text, long lo, long hi, long* out) {
   return true;
 }
 
+// The option error: the message set, false returned.
+bool Refuse(std::string* error, std::string message) {
+  *error = std::move(message);
+  return false;
+}
+
 DWORD PortNumber(const std::string& port) { return static_cast<DWORD>(std::strtoul(port.c_str() + 3, nullptr, 10)); }
 
 }  // namespace
@@ -104,81 +111,61 @@ bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::s
     std::string name, value;
     const bool inlineValue = SplitOption(arg, &name, &value);
     auto take = [&] { return TakeOptionValue(a, &i, name, inlineValue, &value, error); };
-    long n = 0;
+    // The option's value, a whole number from lo to hi, into *field; `range` says them in the message.
+    auto takeCount = [&](long lo, long hi, const char* range, auto* field) {
+      long n = 0;
+      if (!take()) return false;
+      if (!ParseCount(value, lo, hi, &n))
+        return Refuse(error, "bad value for " + name + ": '" + value + "' (" + range + ")");
+      *field = static_cast<std::remove_pointer_t<decltype(field)>>(n);
+      return true;
+    };
     if (name == "--actual-size" && !inlineValue) {
       out->actualSize = true;
     } else if (name == "--language") {
       if (!take()) return false;
       const lblview::Language lang = lblview::LanguageFromName(value);
-      if (lang == lblview::Language::Unknown) {
-        *error = "bad value for --language: '" + value + "' (tspl, zpl, esc or twl)";
-        return false;
-      }
+      if (lang == lblview::Language::Unknown)
+        return Refuse(error, "bad value for --language: '" + value + "' (tspl, zpl, esc or twl)");
       out->language = lang == lblview::Language::Twl ? kLangTwl : lang == lblview::Language::Esc ? kLangEsc
                       : lang == lblview::Language::Tspl ? kLangTspl : kLangZpl;
     } else if (name == "--set") {
       if (!take()) return false;
       const size_t eq = value.find('=');
-      if (eq == std::string::npos || eq == 0) {
-        *error = "--set needs FIELD=VALUE, not '" + value + "'";
-        return false;
-      }
+      if (eq == std::string::npos || eq == 0) return Refuse(error, "--set needs FIELD=VALUE, not '" + value + "'");
       PrinterDevmode scratch{};
       if (!SetSettingsField(&scratch, value.substr(0, eq), value.substr(eq + 1), error)) return false;
       out->set.emplace_back(value.substr(0, eq), value.substr(eq + 1));
     } else if (name == "--doc-name") {
       if (!take()) return false;
-      if (value.empty()) {
-        *error = "--doc-name needs a name";
-        return false;
-      }
+      if (value.empty()) return Refuse(error, "--doc-name needs a name");
       out->docName = value;
     } else if (name == "--job-id") {
-      if (!take()) return false;
-      if (!ParseCount(value, 1, 0x7FFFFFFF, &n)) {
-        *error = "bad value for --job-id: '" + value + "' (1 to 2147483647)";
-        return false;
-      }
-      out->jobId = static_cast<DWORD>(n);
+      if (!takeCount(1, 0x7FFFFFFF, "1 to 2147483647", &out->jobId)) return false;
     } else if (name == "--pages") {
       if (!take()) return false;
       PageSelection selection;
       if (!ParsePageSelection(value, &selection, error)) return false;
       out->pages = value;
     } else if (name == "--blank") {
-      if (!take()) return false;
-      if (!ParseCount(value, 1, 10000, &n)) {
-        *error = "bad value for --blank: '" + value + "' (1 to 10000 pages)";
-        return false;
-      }
-      out->blankPages = static_cast<int>(n);
+      if (!takeCount(1, 10000, "1 to 10000 pages", &out->blankPages)) return false;
     } else if (name == "--usb-device-id") {
       if (!take()) return false;
-      if (value.empty() || value.size() > 1000) {
-        *error = "--usb-device-id needs a device ID of 1 to 1000 characters";
-        return false;
-      }
+      if (value.empty() || value.size() > 1000)
+        return Refuse(error, "--usb-device-id needs a device ID of 1 to 1000 characters");
       out->usbDeviceId = value;
     } else if (name == "-o" || name == "--output") {
       if (!take()) return false;
-      if (value.empty()) {
-        *error = name + " needs a file name";
-        return false;
-      }
+      if (value.empty()) return Refuse(error, name + " needs a file name");
       out->output = value;
     } else {
       // Not a print option: the caller decides (e.g. options of another print path).
       rest.push_back(arg);
     }
   }
-  if (!out->inputs.empty() && out->blankPages) {
-    *error = "give INPUT files or --blank, not both";
-    return false;
-  }
-  if (!out->pages.empty() && out->blankPages) {
-    *error = "--pages selects pages of PDF INPUT files, not of --blank pages";
-    return false;
-  }
+  if (!out->inputs.empty() && out->blankPages) return Refuse(error, "give INPUT files or --blank, not both");
+  if (!out->pages.empty() && out->blankPages)
+    return Refuse(error, "--pages selects pages of PDF INPUT files, not of --blank pages");
   *args = rest;
   return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "common/wstr.h"
 #include "tools/json_out.h"
@@ -175,6 +176,16 @@ std::string Escape(const std::string& text) {
 uint8_t* At(PrinterDevmode* dm, const Field& f) { return reinterpret_cast<uint8_t*>(dm) + f.offset; }
 const uint8_t* At(const PrinterDevmode& dm, const Field& f) { return reinterpret_cast<const uint8_t*>(&dm) + f.offset; }
 
+// The field's value parsed as a T; false, the record unchanged, when the text is no number a T holds.
+template <class T>
+bool StoreInteger(PrinterDevmode* dm, const Field& f, const std::string& text) {
+  long long v = 0;
+  if (!ParseInteger(text, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v)) return false;
+  const T n = static_cast<T>(v);
+  std::memcpy(At(dm, f), &n, sizeof n);
+  return true;
+}
+
 }  // namespace
 
 const std::vector<std::string>& SettingsFieldNames() {
@@ -208,7 +219,6 @@ bool SetSettingsField(PrinterDevmode* dm, const std::string& name, const std::st
     std::memset(field, 0, f->chars * sizeof(WCHAR));
     std::memcpy(field, wide.data(), wide.size() * sizeof(WCHAR));
   } else {
-    long long v = 0;
     std::string text = value;
     if (f->name == "PrintLanguage") {
       const char* names[] = {"twl", "esc", "tspl", "zpl"};
@@ -220,27 +230,15 @@ bool SetSettingsField(PrinterDevmode* dm, const std::string& name, const std::st
     }
     switch (f->type) {
       case Type::U32:
-        if (!ParseInteger(text, 0, UINT32_MAX, &v)) return bad("a number from 0 to 4294967295");
-        {
-          const uint32_t u = static_cast<uint32_t>(v);
-          std::memcpy(At(dm, *f), &u, sizeof u);
-        }
+        if (!StoreInteger<uint32_t>(dm, *f, text)) return bad("a number from 0 to 4294967295");
         break;
       case Type::I32:
-        if (!ParseInteger(text, INT32_MIN, INT32_MAX, &v)) return bad("a number from -2147483648 to 2147483647");
-        {
-          const int32_t i = static_cast<int32_t>(v);
-          std::memcpy(At(dm, *f), &i, sizeof i);
-        }
+        if (!StoreInteger<int32_t>(dm, *f, text)) return bad("a number from -2147483648 to 2147483647");
         break;
       case Type::U16:  // read-only
         break;
       case Type::I16:
-        if (!ParseInteger(text, INT16_MIN, INT16_MAX, &v)) return bad("a number from -32768 to 32767");
-        {
-          const int16_t s = static_cast<int16_t>(v);
-          std::memcpy(At(dm, *f), &s, sizeof s);
-        }
+        if (!StoreInteger<int16_t>(dm, *f, text)) return bad("a number from -32768 to 32767");
         break;
       case Type::Text: break;
     }

@@ -11,6 +11,7 @@
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
 #include "tools/json_out.h"
+#include "tools/model_commands.h"
 #include "ui/context.h"
 #include "ui/module.h"
 #include "ui/pagesetup.h"
@@ -71,19 +72,8 @@ bool TakeValue(const std::vector<std::string>& a, size_t* i, const std::string& 
   return false;
 }
 
-bool IsOption(const std::string& arg, const std::string& opt) { return arg == opt || arg.rfind(opt + "=", 0) == 0; }
-
 void WriteStock(JsonOut& j, const PaperRecord& p) {
-  j.WStr("Name", p.Name, kPaperNameChars);
-  j.Int("Width", p.Width);
-  j.Int("Length", p.Length);
-  j.Int("MarginLeft", p.MarginLeft);
-  j.Int("MarginRight", p.MarginRight);
-  j.Uint("Flags", p.Flags);
-  j.Int("GapHeight", p.GapHeight);
-  j.Int("GapOffset", p.GapOffset);
-  j.Int("Speed", p.Speed);
-  j.Int("Darkness", p.Darkness);
+  WritePaperMembers(j, p, true);
   WString text = StockItemText(p);
   j.Str("Text", WideToUtf8(text.c_str()));
 }
@@ -182,21 +172,13 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
   }
   if (transfer && !(m->Flags & 0x4)) return Fail("the model does not print with a ribbon (thermal transfer)");
 
-  StockFields f{};
   WString wn = Utf8ToWide(name), ww = Utf8ToWide(width), wl = Utf8ToWide(length), wg = Utf8ToWide(gap),
           wo = Utf8ToWide(offset), zero = Utf8ToWide("0");
-  f.Name = wn.c_str();
-  f.LabelWidth = ww.c_str();
-  f.Length = wl.c_str();
-  f.LinerLeft = zero.c_str();
-  f.LinerRight = zero.c_str();
-  f.GapHeight = wg.c_str();
-  f.GapOffset = wo.c_str();
-  f.TypeIndex = typeIndex;
-  f.DirectThermal = direct;
-  f.ThermalTransfer = transfer;
-  f.OwnPrintSetting = !speed.empty() || !darkness.empty() || direct || transfer;
-  f.DarknessIndex = -1;
+  StockFields f{.Name = wn.c_str(), .LabelWidth = ww.c_str(), .Length = wl.c_str(), .LinerLeft = zero.c_str(),
+                .LinerRight = zero.c_str(), .GapHeight = wg.c_str(), .GapOffset = wo.c_str(), .TypeIndex = typeIndex,
+                .DirectThermal = direct, .ThermalTransfer = transfer,
+                .OwnPrintSetting = !speed.empty() || !darkness.empty() || direct || transfer, .Speed = 0,
+                .DarknessIndex = -1};
   if (!speed.empty()) {
     int32_t values[512];
     const int n = StockSpeeds(m, values, 512);
@@ -231,8 +213,6 @@ int StockRemove(StockPrinter& p, const std::string& name) {
   std::printf("removed %s\n", name.c_str());
   return 0;
 }
-
-}  // namespace
 
 int RunPreview(const std::vector<std::string>& args) {
   std::string driver = kDefaultDriver, stock, out, orientation = "0";
@@ -303,6 +283,8 @@ int RunStock(const std::vector<std::string>& args) {
   if (verb == "remove") return StockRemove(p, rest[1]);
   return StockAdd(p, rest, 1, json);
 }
+
+}  // namespace
 
 CommandSpec PreviewCommand() {
   return {

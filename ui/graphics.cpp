@@ -7,6 +7,7 @@
 #include "image/image.h"
 #include "ui/module.h"
 #include "ui/sample.h"
+#include "ui/sheets.h"
 #include "ui/working_copy.h"
 
 namespace {
@@ -106,11 +107,7 @@ int DitherButtonOf(uint32_t level) {
 INT_PTR CALLBACK GraphicsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   GraphicsPage* s = StateOf(page);
   switch (message) {
-    case WM_INITDIALOG: {
-      const auto* psp = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
-      if (psp && psp->lParam) Open(page, reinterpret_cast<PrinterContext*>(psp->lParam));
-      return TRUE;
-    }
+    case WM_INITDIALOG: return OpenSheetPage(page, lParam, Open);
     case WM_COMMAND: {
       if (!s) return FALSE;
       const int id = LOWORD(wParam);

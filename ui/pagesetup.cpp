@@ -8,6 +8,7 @@
 #include "common/devmode.h"
 #include "ui/module.h"
 #include "ui/preview.h"
+#include "ui/sheets.h"
 #include "ui/stockeditor.h"
 #include "ui/working_copy.h"
 
@@ -446,13 +447,7 @@ int PreviewAngle(int orientation, uint32_t flags) {
 INT_PTR CALLBACK PageSetupProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   PrinterContext* ctx = g_page.page == page ? g_page.ctx : nullptr;
   switch (message) {
-    case WM_INITDIALOG: {
-      auto* psp = reinterpret_cast<PROPSHEETPAGEW*>(lParam);
-      auto* c = psp ? reinterpret_cast<PrinterContext*>(psp->lParam) : nullptr;
-      if (!c) return TRUE;
-      InitPage(page, c);
-      return TRUE;
-    }
+    case WM_INITDIALOG: return OpenSheetPage(page, lParam, InitPage);
     case WM_COMMAND:
       if (ctx) OnCommand(page, ctx, LOWORD(wParam), HIWORD(wParam), lParam);
       return TRUE;

@@ -113,26 +113,16 @@ bool BuildPreviewRecord(const ModelRecord* model, const PaperRecord& stock, int 
   const int32_t printWidth = PreviewPrintWidth(model);
   if (printWidth <= 0 || !out) return false;
   const double scale = double(kPreviewBand) / printWidth;
-  PreviewRecord r{};
-  r.Type = stock.Flags & kPaperMediaMask;
-  r.BandWidth = stock.Width * scale;
-  r.LabelLength = stock.Length * scale;
-  r.LinerLeft = stock.MarginLeft * scale;
-  r.LinerRight = stock.MarginRight * scale;
-  r.GapHeight = stock.GapHeight * scale;
-  r.GapOffset = stock.GapOffset * scale;
   int alignment = model->PaperAlignment > 2 ? 0 : model->PaperAlignment;
-  const double e = r.BandWidth;
-  r.X = alignment == 1 ? kPreviewMarginX
-        : alignment == 2 ? kPreviewBand - e + kPreviewMarginX
-                         : (kPreviewBand - e) / 2 + kPreviewMarginX;
-  r.Y = kPreviewOriginY;
-  r.Text = kSampleText;
-  r.Angle = angle;
-  r.Mirror = mirror;
-  r.Negative = negative;
-  r.Arrow = arrow;
-  *out = r;
+  const double e = stock.Width * scale;
+  const double x = alignment == 1   ? kPreviewMarginX
+                   : alignment == 2 ? kPreviewBand - e + kPreviewMarginX
+                                    : (kPreviewBand - e) / 2 + kPreviewMarginX;
+  *out = PreviewRecord{.Type = stock.Flags & kPaperMediaMask, .BandWidth = e, .LabelLength = stock.Length * scale,
+                       .X = x, .Y = kPreviewOriginY, .LinerLeft = stock.MarginLeft * scale,
+                       .LinerRight = stock.MarginRight * scale, .Text = kSampleText, .Angle = angle, .Mirror = mirror,
+                       .Negative = negative, .GapHeight = stock.GapHeight * scale,
+                       .GapOffset = stock.GapOffset * scale, .Arrow = arrow};
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "common/wstr.h"
 #include "ui/firmware.h"
 #include "ui/module.h"
+#include "ui/sheets.h"
 
 namespace {
 
@@ -193,8 +194,7 @@ void Poll(HWND page, ToolsPage* s) {
 }
 
 BOOL InitPage(HWND page, LPARAM lParam) {
-  auto* psp = reinterpret_cast<PROPSHEETPAGEW*>(lParam);
-  auto* ctx = psp ? reinterpret_cast<PrinterContext*>(psp->lParam) : nullptr;
+  PrinterContext* ctx = SheetPageContext(lParam);
   auto* s = static_cast<ToolsPage*>(LocalAlloc(LPTR, sizeof(ToolsPage)));
   if (!ctx || !s) {
     if (s) LocalFree(s);

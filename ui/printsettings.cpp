@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "common/wstr.h"
 #include "ui/module.h"
+#include "ui/sheets.h"
 #include "ui/working_copy.h"
 
 namespace {
@@ -309,18 +311,17 @@ double ParseNumber(const WCHAR* text, bool* ok) {
   return v;
 }
 
-// The fields the page edits, between the settings and the page's values (both name them alike).
+// The number fields the page edits, of the settings or of the page's values (both name them alike): one
+// list for copying and comparing.
+template <class Fields>
+auto PageNumbers(Fields& f) {
+  return std::tie(f.PrintLanguage, f.PrintMode, f.Speed, f.Darkness, f.PostAction, f.PostActionOccurrence,
+                  f.IntervalPages, f.FeedOffset, f.PaperSaving);
+}
+
 template <class To, class From>
 void CopyPageFields(To& to, const From& from) {
-  to.PrintLanguage = from.PrintLanguage;
-  to.PrintMode = from.PrintMode;
-  to.Speed = from.Speed;
-  to.Darkness = from.Darkness;
-  to.PostAction = from.PostAction;
-  to.PostActionOccurrence = from.PostActionOccurrence;
-  to.IntervalPages = from.IntervalPages;
-  to.FeedOffset = from.FeedOffset;
-  to.PaperSaving = from.PaperSaving;
+  PageNumbers(to) = PageNumbers(from);
   static_assert(sizeof to.UserCommands == sizeof from.UserCommands);
   std::memcpy(to.UserCommands, from.UserCommands, sizeof to.UserCommands);
 }
@@ -339,9 +340,7 @@ bool SamePrintSettings(const PrintSettingsValues& a, const PrintSettingsValues& 
   for (int i = 0; i < kUserCommandSlots; ++i) {
     if (!WStrEq(a.UserCommands[i], b.UserCommands[i])) return false;
   }
-  return a.PrintLanguage == b.PrintLanguage && a.PrintMode == b.PrintMode && a.Speed == b.Speed &&
-         a.Darkness == b.Darkness && a.PostAction == b.PostAction && a.PostActionOccurrence == b.PostActionOccurrence &&
-         a.IntervalPages == b.IntervalPages && a.FeedOffset == b.FeedOffset && a.PaperSaving == b.PaperSaving;
+  return PageNumbers(a) == PageNumbers(b);
 }
 
 uint32_t RotationFlagsAfter(uint32_t flags, uint32_t openedLanguage, uint32_t language) {
@@ -416,11 +415,7 @@ WCHAR FunctionCharAt(int index) {
 INT_PTR CALLBACK PrintSettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   PrintSettingsPage* s = StateOf(page);
   switch (message) {
-    case WM_INITDIALOG: {
-      const auto* psp = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
-      if (psp && psp->lParam) Open(page, reinterpret_cast<PrinterContext*>(psp->lParam));
-      return TRUE;
-    }
+    case WM_INITDIALOG: return OpenSheetPage(page, lParam, Open);
     case WM_COMMAND: {
       if (!s || !s->initialised) return FALSE;
       const int id = LOWORD(wParam);

@@ -163,12 +163,10 @@ bool MakeWatermarkPreview(const WCHAR* path, int clientW, int clientH, int brigh
 HBITMAP ImageToBitmap(const RasterImage& picture) {
   if (!picture.IsValid() || picture.Bpp() != 24) return nullptr;
   BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = LONG(picture.Width());
-  info.bmiHeader.biHeight = -LONG(picture.Height());
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
+  // Top-down rows (a negative height): the loop below turns the picture's bottom-up rows over.
+  info.bmiHeader = {.biSize = sizeof(BITMAPINFOHEADER), .biWidth = LONG(picture.Width()),
+                    .biHeight = -LONG(picture.Height()), .biPlanes = 1, .biBitCount = 24, .biCompression = BI_RGB,
+                    .biSizeImage = 0, .biXPelsPerMeter = 0, .biYPelsPerMeter = 0, .biClrUsed = 0, .biClrImportant = 0};
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!bitmap || !bits) return bitmap;

@@ -136,6 +136,16 @@ LONG APIENTRY ApplySheet(PCPSUICBPARAM param) {
   return CPSUICB_ACTION_ITEMS_APPLIED;
 }
 
+PrinterContext* SheetPageContext(LPARAM initParam) {
+  const auto* psp = reinterpret_cast<const PROPSHEETPAGEW*>(initParam);
+  return psp ? reinterpret_cast<PrinterContext*>(psp->lParam) : nullptr;
+}
+
+INT_PTR OpenSheetPage(HWND page, LPARAM initParam, void (*open)(HWND page, PrinterContext* ctx)) {
+  if (PrinterContext* ctx = SheetPageContext(initParam)) open(page, ctx);
+  return TRUE;
+}
+
 int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, PrinterContext* ctx) {
   int added = 0;
   for (int i = 0; i < count; ++i) {

@@ -44,6 +44,12 @@ LONG APIENTRY ApplySheet(PCPSUICBPARAM param);
 // Adds `pages` as standard property pages of the sheet, with `ctx` as their lParam. The number added.
 int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, PrinterContext* ctx);
 
+// The printer context of a page: the lParam of the PROPSHEETPAGEW that WM_INITDIALOG brings. Null when
+// there is none.
+PrinterContext* SheetPageContext(LPARAM initParam);
+// WM_INITDIALOG of a page: `open` with the page's printer context, when it has one. TRUE (default focus).
+INT_PTR OpenSheetPage(HWND page, LPARAM initParam, void (*open)(HWND page, PrinterContext* ctx));
+
 // DrvDocumentPropertySheets and DrvDevicePropertySheets with a PROPSHEETUI_INFO.
 LONG DocumentPropertySheet(PPROPSHEETUI_INFO info, LPARAM reasonParam);
 LONG DevicePropertySheet(PPROPSHEETUI_INFO info, LPARAM reasonParam);

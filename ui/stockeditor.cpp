@@ -65,21 +65,15 @@ PaperRecord ReadFields(HWND dlg, const PrinterContext* ctx) {
   WString name = Text(dlg, IDC_SE_NAME), width = Text(dlg, IDC_SE_WIDTH), length = Text(dlg, IDC_SE_LENGTH),
           left = Text(dlg, IDC_SE_LEFT), right = Text(dlg, IDC_SE_RIGHT), gap = Text(dlg, IDC_SE_GAP),
           offset = Text(dlg, IDC_SE_OFFSET);
-  StockFields f{};
-  f.Name = name.c_str();
-  f.LabelWidth = width.c_str();
-  f.Length = length.c_str();
-  f.LinerLeft = left.c_str();
-  f.LinerRight = right.c_str();
-  f.GapHeight = gap.c_str();
-  f.GapOffset = offset.c_str();
-  f.TypeIndex = int(SendDlgItemMessageW(dlg, IDC_SE_TYPE, CB_GETCURSEL, 0, 0));
-  f.DirectThermal = Checked(dlg, IDC_SE_DIRECT);
-  f.ThermalTransfer = Checked(dlg, IDC_SE_TRANSFER);
-  f.OwnPrintSetting = Checked(dlg, IDC_SE_PRINT_SETTING);
   const LRESULT speed = SendDlgItemMessageW(dlg, IDC_SE_SPEED, CB_GETCURSEL, 0, 0);
-  f.Speed = speed >= 0 ? int32_t(SendDlgItemMessageW(dlg, IDC_SE_SPEED, CB_GETITEMDATA, WPARAM(speed), 0)) : 0;
-  f.DarknessIndex = int(SendDlgItemMessageW(dlg, IDC_SE_DARKNESS, CB_GETCURSEL, 0, 0));
+  const StockFields f{
+      .Name = name.c_str(), .LabelWidth = width.c_str(), .Length = length.c_str(), .LinerLeft = left.c_str(),
+      .LinerRight = right.c_str(), .GapHeight = gap.c_str(), .GapOffset = offset.c_str(),
+      .TypeIndex = int(SendDlgItemMessageW(dlg, IDC_SE_TYPE, CB_GETCURSEL, 0, 0)),
+      .DirectThermal = Checked(dlg, IDC_SE_DIRECT), .ThermalTransfer = Checked(dlg, IDC_SE_TRANSFER),
+      .OwnPrintSetting = Checked(dlg, IDC_SE_PRINT_SETTING),
+      .Speed = speed >= 0 ? int32_t(SendDlgItemMessageW(dlg, IDC_SE_SPEED, CB_GETITEMDATA, WPARAM(speed), 0)) : 0,
+      .DarknessIndex = int(SendDlgItemMessageW(dlg, IDC_SE_DARKNESS, CB_GETCURSEL, 0, 0))};
   return StockFromFields(f, ctx->Model);
 }
 

@@ -7,6 +7,7 @@
 #include "common/wstr.h"
 #include "image/image.h"
 #include "ui/module.h"
+#include "ui/sheets.h"
 #include "ui/working_copy.h"
 #include "ui/sample.h"
 
@@ -114,11 +115,7 @@ void StoreWatermark(PrinterDevmode* to, const WatermarkValues& v) {
 INT_PTR CALLBACK WatermarkPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   WatermarkPage* s = StateOf(page);
   switch (message) {
-    case WM_INITDIALOG: {
-      const auto* psp = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
-      if (psp && psp->lParam) Open(page, reinterpret_cast<PrinterContext*>(psp->lParam));
-      return TRUE;
-    }
+    case WM_INITDIALOG: return OpenSheetPage(page, lParam, Open);
     case WM_COMMAND:
       if (!s || !s->initialised) return FALSE;
       if (LOWORD(wParam) == kWmBrowse && HIWORD(wParam) == BN_CLICKED) Browse(page);

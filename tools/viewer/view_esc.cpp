@@ -15,11 +15,8 @@ struct Band {
   size_t offset;  // of its data
 };
 
-struct Esc {
-  Esc(const uint8_t* d, size_t n, Sink& s) : data(d), size(n), sink(s) {}
-  const uint8_t* data;
-  size_t size;
-  Sink& sink;
+struct Esc : Stream {
+  using Stream::Stream;
   uint32_t areaWidth = 0, left = 0;
   std::vector<Band> bands;
   size_t pageAt = 0;

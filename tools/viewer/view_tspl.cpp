@@ -10,11 +10,8 @@ namespace lblview::detail {
 
 namespace {
 
-struct Tspl {
-  Tspl(const uint8_t* d, size_t n, Sink& s) : data(d), size(n), sink(s) {}
-  const uint8_t* data;
-  size_t size;
-  Sink& sink;
+struct Tspl : Stream {
+  using Stream::Stream;
   uint64_t sizeW = 0, sizeH = 0;  // SIZE in dots
   Label image;                    // since the last CLS
   bool drawn = false;

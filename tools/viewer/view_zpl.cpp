@@ -17,11 +17,8 @@ struct GraphicField {
   size_t at;
 };
 
-struct Zpl {
-  Zpl(const uint8_t* d, size_t n, Sink& s) : data(d), size(n), sink(s) {}
-  const uint8_t* data;
-  size_t size;
-  Sink& sink;
+struct Zpl : Stream {
+  using Stream::Stream;
   // Printer state that lasts across formats.
   long width = 0, length = 0;
   // The open format.

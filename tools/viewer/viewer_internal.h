@@ -35,6 +35,14 @@ struct Sink {
   void Emit(const Label& label, uint64_t copies, size_t offset);
 };
 
+// The stream a parser reads and the sink of what it finds: the base of each language's parser.
+struct Stream {
+  Stream(const uint8_t* d, size_t n, Sink& s) : data(d), size(n), sink(s) {}
+  const uint8_t* data;
+  size_t size;
+  Sink& sink;
+};
+
 // Draws packed rows (1 = black when `oneIsBlack`, else 0 = black) at (x, y); returns the black dots
 // that fell outside the label.
 enum class DrawMode { Overwrite, Or, Xor };

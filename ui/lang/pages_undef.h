@@ -51,12 +51,6 @@
 #undef TXT_108_7
 #undef TXT_108_8
 #undef TXT_108_9
-#undef TXT_108_10
-#undef TXT_108_11
-#undef TXT_108_12
-#undef TXT_108_13
-#undef TXT_108_14
-#undef TXT_108_15
 #undef TXT_108_16
 #undef TXT_108_17
 #undef TXT_113_1

@@ -29,22 +29,6 @@ struct Run {
   int answer = IDNO;
 };
 
-std::string HardwareId(const std::string& deviceId) {
-  std::string mfg, mdl;
-  size_t pos = 0;
-  while (pos < deviceId.size()) {
-    size_t end = deviceId.find(';', pos);
-    if (end == std::string::npos) end = deviceId.size();
-    std::string f = deviceId.substr(pos, end - pos);
-    if (f.rfind("MFG:", 0) == 0) mfg = f.substr(4);
-    if (f.rfind("MDL:", 0) == 0) mdl = f.substr(4);
-    pos = end + 1;
-  }
-  char crc[8];
-  std::snprintf(crc, sizeof crc, "%04X", winsim::Crc16Arc(mfg + mdl));
-  return "USBPRINT\\" + mfg + mdl + crc;
-}
-
 void MakeEngine(Engine& e, Run& run) {
   WStrCopy(e.installerDir, MAX_PATH, ToWString(kPackage).c_str());
   e.host.appendLog = [&run](const WCHAR* line) { run.log += WideToUtf8(line); };
@@ -60,7 +44,7 @@ void MakeEngine(Engine& e, Run& run) {
   e.host.usbHardwareId = [](const WCHAR* port, WCHAR* out, size_t cap) {
     auto dev = winsim::UsbPrinterOnPort(reinterpret_cast<const char16_t*>(Utf8ToWide(WideToUtf8(port)).c_str()));
     if (!dev) return false;
-    return WStrCopy(out, cap, Utf8ToWide(HardwareId(dev->deviceId)).c_str());
+    return WStrCopy(out, cap, Utf8ToWide(winsim::UsbPrintHardwareId(dev->deviceId)).c_str());
   };
   e.host.localPortListed = [](const WCHAR* port) {
     for (const auto& p : winsim::TcpIpPorts())

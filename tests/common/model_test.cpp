@@ -67,10 +67,8 @@ TEST_F(ModelTest, NormalisesLimits) {
   EXPECT_EQ(m->DeviceName[31], 0);
   EXPECT_EQ(m->PaperTrackWidth, 0);
 
-  DataFile tb;
-  tb.i32(48, 15000).i32(56, 4000).i32(64, 2000);
-  ModelPtr t(tb.Parse());
-  EXPECT_EQ(t->MaxLength, 16000);
+  // A MaxLength below the top and bottom margins plus 10 mm is raised to that.
+  EXPECT_EQ(ModelPtr(DataFile().i32(48, 15000).i32(56, 4000).i32(64, 2000).Parse())->MaxLength, 16000);
 }
 
 TEST_F(ModelTest, PenLimitOnlyForNonRasterDevices) {

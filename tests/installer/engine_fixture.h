@@ -58,12 +58,7 @@ class EngineFixture : public ::testing::Test {
   // A driver of another vendor, registered directly with the spooler.
   static void AddForeignDriver(const std::u16string& name, const std::u16string& driver, const std::u16string& data,
                                const std::u16string& config) {
-    winsim::DriverSpec d;
-    d.name = name;
-    d.driverPath = driver;
-    d.dataFile = data;
-    d.configFile = config;
-    winsim::AddDriver(d);
+    winsim::AddDriver({.name = name, .driverPath = driver, .dataFile = data, .configFile = config});
   }
   static bool Exists(const std::u16string& path) {
     return GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.c_str())) != INVALID_FILE_ATTRIBUTES;
@@ -85,9 +80,11 @@ class EngineFixture : public ::testing::Test {
     return r;
   }
 
-  bool Install(InstallRecord& r) {
+  // `took`, when given, receives the virtual ms the run took.
+  bool Install(InstallRecord& r, uint64_t* took = nullptr) {
     bool ok = false;
-    RunWork([&] { ok = InstallRun(engine, r); });
+    const uint64_t ms = RunWork([&] { ok = InstallRun(engine, r); });
+    if (took) *took = ms;
     return ok;
   }
 

@@ -47,11 +47,7 @@ TEST_F(EngineInstall, NonUsbPortInstallsFromCopiedFilesWithAnEmptyHardwareId) {
 
 TEST_F(EngineInstall, AnExistingPrinterSkipsUploadAndCopiesAndReportsSuccess) {
   AddForeignDriver(u"Other", u"o.dll", u"o.dat", u"oui.dll");
-  winsim::PrinterSpec p;
-  p.name = u"Label";
-  p.port = u"FILE:";
-  p.driver = u"Other";
-  ASSERT_TRUE(winsim::AddPrinter(p));
+  ASSERT_TRUE(winsim::AddPrinter({.name = u"Label", .port = u"FILE:", .driver = u"Other"}));
   InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Label"), TEXT("FILE:"));
   ASSERT_TRUE(Install(r));
   EXPECT_EQ(Log(), "Installing the printer driver: Label, at port: FILE:.\r\nThe printer driver is installed successfully\r\n");
@@ -97,9 +93,8 @@ TEST_F(EngineInstall, MissingMonitorFileFailsAfterFivePollsWithoutAddingTheDrive
   ASSERT_TRUE(DeleteFileW(TEXT("C:\\pkg\\amd64\\lblmon.dll")));
   ASSERT_TRUE(DeleteFileW(TEXT("C:\\pkg\\lblv6.inf")));  // no upload to bring the monitor either
   InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Label"), TEXT("FILE:"));
-  bool ok = true;
-  const uint64_t took = RunWork([&] { ok = InstallRun(engine, r); });
-  EXPECT_FALSE(ok);
+  uint64_t took = 0;
+  EXPECT_FALSE(Install(r, &took));
   EXPECT_GE(took, 5000u);
   EXPECT_TRUE(DebugHas("InstallPrinterLanguageMonitor failed, errcode:126."));
   EXPECT_TRUE(DebugHas("AddPrinter failed, errcode:1797."));
@@ -112,9 +107,8 @@ TEST_F(EngineInstall, APrinterThatNeverAppearsLeavesTheDriverStepAsResult) {
   // The driver registers, but AddPrinterW refuses the unknown port: five 1 s polls, then the monitor and
   // driver step's success stands.
   InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Label"), TEXT("NOPORT:"));
-  bool ok = false;
-  const uint64_t took = RunWork([&] { ok = InstallRun(engine, r); });
-  EXPECT_TRUE(ok);
+  uint64_t took = 0;
+  EXPECT_TRUE(Install(r, &took));
   EXPECT_GE(took, 5000u);
   EXPECT_TRUE(DebugHas("AddPrinter failed, errcode:1796."));
   EXPECT_TRUE(winsim::Printers().empty());

@@ -53,12 +53,7 @@ TEST_F(EngineUninstall, OnlyPrinterNotFoundCountsAsNothingToRemove) {
   EXPECT_EQ(Log(), "Remove printer: Nobody ...");
   ClearLog();
   AddForeignDriver(u"Other", u"o.dll", u"o.dat", u"oui.dll");
-  winsim::PrinterSpec p;
-  p.name = u"Locked";
-  p.port = u"FILE:";
-  p.driver = u"Other";
-  p.userMayAdminister = false;
-  ASSERT_TRUE(winsim::AddPrinter(p));
+  ASSERT_TRUE(winsim::AddPrinter({.name = u"Locked", .port = u"FILE:", .driver = u"Other", .userMayAdminister = false}));
   EXPECT_FALSE(DoRemovePrinter(engine, TEXT("Locked")));
   EXPECT_EQ(Log(), "Remove printer: Locked ...Failed\r\n");
   EXPECT_TRUE(DebugHas("DoRemovePrinter: OpenPrinter failed:5"));

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "installer/resource.h"
 #include "installer/wizard.h"
@@ -72,6 +73,11 @@ class WizardFixture : public EngineFixture {
     return false;
   }
 
+  static std::vector<std::string> PrinterNames() {
+    std::vector<std::string> names;
+    for (const auto& p : winsim::Printers()) names.push_back(WideToUtf8(p.name));
+    return names;
+  }
 
   // A printer of the package, installed by the engine before the wizard starts.
   void PackagePrinter(const WCHAR* name, const WCHAR* port = TEXT("FILE:")) {

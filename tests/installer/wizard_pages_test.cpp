@@ -230,11 +230,7 @@ TEST(WizardIpAddress, OnlyADottedAddressOfAtMostFifteenCharactersFillsTheRecord)
 TEST_F(WizardPages, TheUninstallListShowsEveryLocalPrinter) {
   PackagePrinter(TEXT("Shipping"));
   AddForeignDriver(u"Other Vendor Laser", u"other.dll", u"other.dat", u"otherui.dll");
-  winsim::PrinterSpec foreign;
-  foreign.name = u"Office";
-  foreign.driver = u"Other Vendor Laser";
-  foreign.port = u"FILE:";
-  ASSERT_TRUE(winsim::AddPrinter(foreign));
+  ASSERT_TRUE(winsim::AddPrinter({.name = u"Office", .port = u"FILE:", .driver = u"Other Vendor Laser"}));
   Open();
   ASSERT_TRUE(ui::Click(P(IDD_MODE), IDC_UNINSTALL_MODE));
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));

@@ -1,19 +1,14 @@
 // The lbl program with --ui-language: the driver's and the installer's texts in the chosen language.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
 #include "tests/tools/run_lbl.h"
 
-namespace {
+using namespace lbltest;
 
-using lbltest::Ran;
-Ran Lbl(const std::string& args) {
-  return lbltest::RunLbl(LBL_EXE, args, testing::TempDir() + "/lbl_stderr_" + std::to_string(getpid()) + ".txt");
-}
+namespace {
 
 TEST(LblLanguage, CapabilityNamesAndInstallLogInTheChosenLanguage) {
   Ran caps = Lbl("--ui-language zh caps");

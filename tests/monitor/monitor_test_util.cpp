@@ -17,15 +17,7 @@ const testing::Environment* const kStopMonitorThreads = testing::AddGlobalTestEn
 }  // namespace
 
 SYSTEMTIME Time(WORD y, WORD m, WORD d, WORD h, WORD min, WORD s, WORD ms) {
-  SYSTEMTIME t{};
-  t.wYear = y;
-  t.wMonth = m;
-  t.wDay = d;
-  t.wHour = h;
-  t.wMinute = min;
-  t.wSecond = s;
-  t.wMilliseconds = ms;
-  return t;
+  return {.wYear = y, .wMonth = m, .wDay = d, .wHour = h, .wMinute = min, .wSecond = s, .wMilliseconds = ms};
 }
 
 std::u16string LogPath(WORD y, WORD m, WORD d) {

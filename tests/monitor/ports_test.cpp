@@ -38,14 +38,8 @@ BOOL WINAPI AnyRead(HANDLE, LPBYTE, DWORD, LPDWORD read) {
 }
 BOOL WINAPI AnyClose(HANDLE) { return TRUE; }
 MONITOR2 AnyPortMonitor() {
-  MONITOR2 t{};
-  t.cbSize = sizeof t;
-  t.pfnOpenPort = AnyOpen;
-  t.pfnStartDocPort = AnyStartDoc;
-  t.pfnWritePort = AnyWrite;
-  t.pfnReadPort = AnyRead;
-  t.pfnClosePort = AnyClose;
-  return t;
+  return {.cbSize = sizeof(MONITOR2), .pfnOpenPort = AnyOpen, .pfnStartDocPort = AnyStartDoc,
+          .pfnWritePort = AnyWrite, .pfnReadPort = AnyRead, .pfnClosePort = AnyClose};
 }
 
 // ---- InitializePrintMonitor2 and module load ----------------------------------------------------

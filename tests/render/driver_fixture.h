@@ -2,6 +2,7 @@
 // through the entry points the way GDI does.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,6 +19,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 namespace drvtest {
 
 using lbltest::W;
+// The matchers of the checks on what a job sent.
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // A 50 x 30 mm label the catalogue gives the test model.
 inline std::string TestCatalogue(const std::string& modelExtra = "", int languages = 2) {

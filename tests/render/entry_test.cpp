@@ -124,42 +124,40 @@ TEST_F(EnablePdevTest, CataloguePaperGivesPortraitRecords) {
   EXPECT_GT(dev.so->lDelta, 0);  // top-down
 }
 
-TEST_F(EnablePdevTest, HardwareMarginsCutThePortraitPage) {
+// The hardware margins cut the 60 x 40 mm page in either orientation; the page bitmap has the printable size.
+TEST_F(EnablePdevTest, HardwareMarginsCutThePageInEitherOrientation) {
+  struct Case {
+    SHORT orientation, scale;
+    LONG offsetX, offsetY;
+    ULONG horzRes, vertRes;
+    LONG physCx, physCy;
+    ULONG horzSize, vertSize, logPixelsX;
+  } cases[] = {
+      // Printable 2..57 mm by 1..36 mm. Scale 50%: sizes in millimetres and logical pixels follow it.
+      {DMORIENT_PORTRAIT, 50, 16, 8, 440, 280, 480, 320, 110, 70, 101},
+      // Offset (H - bottom', left') = (4 mm, 2 mm); size 35 x 55 mm; the page is 40 x 60 mm.
+      {DMORIENT_LANDSCAPE, 100, 32, 16, 280, 440, 320, 480, 35, 55, 203},
+  };
   InstallWithMargins();
-  PrinterDevmode dm = CustomPage(DMORIENT_PORTRAIT, 50);
-  Device dev(printer);
-  ASSERT_TRUE(dev.Enable(&dm));
-  // Printable 2..57 mm by 1..36 mm of a 60 x 40 mm page.
-  EXPECT_EQ(dev.gi.ptlPhysOffset.x, 16);
-  EXPECT_EQ(dev.gi.ptlPhysOffset.y, 8);
-  EXPECT_EQ(dev.gi.ulHorzRes, 440u);
-  EXPECT_EQ(dev.gi.ulVertRes, 280u);
-  EXPECT_EQ(dev.gi.szlPhysSize.cx, 480);
-  EXPECT_EQ(dev.gi.szlPhysSize.cy, 320);
-  // Scale 50%: sizes in millimetres and logical pixels follow it.
-  EXPECT_EQ(dev.gi.ulHorzSize, 110u);
-  EXPECT_EQ(dev.gi.ulVertSize, 70u);
-  EXPECT_EQ(dev.gi.ulLogPixelsX, 101u);
-}
-
-TEST_F(EnablePdevTest, LandscapeTurnsThePrintableArea) {
-  InstallWithMargins();
-  PrinterDevmode dm = CustomPage(DMORIENT_LANDSCAPE);
-  Device dev(printer);
-  ASSERT_TRUE(dev.Enable(&dm));
-  // Offset (H - bottom', left') = (4 mm, 2 mm); size 35 x 55 mm; the page is 40 x 60 mm.
-  EXPECT_EQ(dev.gi.ptlPhysOffset.x, 32);
-  EXPECT_EQ(dev.gi.ptlPhysOffset.y, 16);
-  EXPECT_EQ(dev.gi.ulHorzRes, 280u);
-  EXPECT_EQ(dev.gi.ulVertRes, 440u);
-  EXPECT_EQ(dev.gi.ulHorzSize, 35u);
-  EXPECT_EQ(dev.gi.ulVertSize, 55u);
-  EXPECT_EQ(dev.gi.szlPhysSize.cx, 320);
-  EXPECT_EQ(dev.gi.szlPhysSize.cy, 480);
-  winsim::SurfaceInfo surface;
-  ASSERT_TRUE(winsim::GetSurfaceInfo(dev.surface, &surface));
-  EXPECT_EQ(surface.size.cx, 280);
-  EXPECT_EQ(surface.size.cy, 440);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.orientation == DMORIENT_PORTRAIT ? "portrait" : "landscape");
+    PrinterDevmode dm = CustomPage(c.orientation, c.scale);
+    Device dev(printer);
+    ASSERT_TRUE(dev.Enable(&dm));
+    EXPECT_EQ(dev.gi.ptlPhysOffset.x, c.offsetX);
+    EXPECT_EQ(dev.gi.ptlPhysOffset.y, c.offsetY);
+    EXPECT_EQ(dev.gi.ulHorzRes, c.horzRes);
+    EXPECT_EQ(dev.gi.ulVertRes, c.vertRes);
+    EXPECT_EQ(dev.gi.szlPhysSize.cx, c.physCx);
+    EXPECT_EQ(dev.gi.szlPhysSize.cy, c.physCy);
+    EXPECT_EQ(dev.gi.ulHorzSize, c.horzSize);
+    EXPECT_EQ(dev.gi.ulVertSize, c.vertSize);
+    EXPECT_EQ(dev.gi.ulLogPixelsX, c.logPixelsX);
+    winsim::SurfaceInfo surface;
+    ASSERT_TRUE(winsim::GetSurfaceInfo(dev.surface, &surface));
+    EXPECT_EQ(surface.size.cx, LONG(c.horzRes));
+    EXPECT_EQ(surface.size.cy, LONG(c.vertRes));
+  }
 }
 
 TEST_F(EnablePdevTest, InputDpiMultipliesTheResolution) {

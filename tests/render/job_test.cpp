@@ -7,9 +7,6 @@
 #include "driver_fixture.h"
 #include "render/output.h"
 
-using ::testing::HasSubstr;
-using ::testing::Not;
-
 using namespace drvtest;
 
 namespace {

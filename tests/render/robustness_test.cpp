@@ -13,9 +13,6 @@
 #include "render/module.h"
 #include "render/output.h"
 
-using ::testing::HasSubstr;
-using ::testing::Not;
-
 using namespace drvtest;
 
 namespace {

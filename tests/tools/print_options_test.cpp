@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
+#include "tests/tools/refused_options.h"
 #include "tools/json_out.h"
 #include "tools/print_job.h"
 #include "tools/settings_fields.h"
@@ -40,12 +41,7 @@ TEST(PrintOptions, RefusesBadValuesUnknownFieldsAndMixedInputs) {
       {"--set", "UserCommand0=\\q"}, {"--set", "UserCommand0=\\x0"}, {"--set", "UserCommand0=\\x00"},
       {"--job-id", "0"}, {"--blank", "0"}, {"--blank", "2", "x.png"}, {"-o"}, {"--copies", "0"},
       {"--set", "dmFormName=a form name longer than thirty-one characters"}};
-  for (auto args : bad) {
-    lbl::PrintOptions o;
-    std::string error;
-    EXPECT_FALSE(lbl::ParsePrintOptions(&args, &o, &error)) << args[0] << " " << (args.size() > 1 ? args[1] : "");
-    EXPECT_FALSE(error.empty());
-  }
+  lbltest::ExpectEachRefused(bad, lbl::ParsePrintOptions);
   std::vector<std::string> args = {"--set", "Colour=1"};
   lbl::PrintOptions o;
   std::string error;

@@ -1,7 +1,9 @@
 // Runs the lbl program as a person would from a shell: its exit status, standard output and error.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -28,5 +30,12 @@ inline Ran RunLbl(const std::string& exe, const std::string& args, const std::st
   r.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
   return r;
 }
+
+#ifdef LBL_EXE
+// The lbl program of this build; standard error through a file of this test process's own.
+inline Ran Lbl(const std::string& args) {
+  return RunLbl(LBL_EXE, args, testing::TempDir() + "/lbl_stderr_" + std::to_string(getpid()) + ".txt");
+}
+#endif
 
 }  // namespace lbltest

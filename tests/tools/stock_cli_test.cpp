@@ -15,10 +15,8 @@
 namespace tooltest {
 namespace {
 
+using lbltest::Lbl;
 using lbltest::Ran;
-Ran Lbl(const std::string& args) {
-  return lbltest::RunLbl(LBL_EXE, args, testing::TempDir() + "/lbl_stderr_" + std::to_string(getpid()) + ".txt");
-}
 
 TEST(LblStock, AddClampsAsTheEditorAndUserStays) {
   Ran add = Lbl("stock add --name Shipping --width 50 --length 99999999 --type marks --json");

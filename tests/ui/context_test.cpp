@@ -6,12 +6,18 @@
 namespace uitest {
 namespace {
 
-using Context = UiTest;
+class Context : public UiTest {
+ protected:
+  // The five stored papers with "2 x 1" installed.
+  void InstallWithStoredPapers() {
+    Install();
+    SetForms(FiveEntries());
+    SetInstalled(Installed(u"2 x 1", 50800, 25400));
+  }
+};
 
 TEST_F(Context, CallerPaperNumberSelectsTheStoredEntryAsCurrentPaper) {
-  Install();
-  SetForms(FiveEntries());
-  SetInstalled(Installed(u"2 x 1", 50800, 25400));
+  InstallWithStoredPapers();
   PrinterDevmode dm = DefaultDevmode();
   dm.dm.dmFields = DM_PAPERSIZE;
   dm.dm.dmPaperSize = 257;
@@ -27,9 +33,7 @@ TEST_F(Context, CallerPaperNumberSelectsTheStoredEntryAsCurrentPaper) {
 }
 
 TEST_F(Context, CallerSizeWithoutPaperNumberResizesTheInstalledPaper) {
-  Install();
-  SetForms(FiveEntries());
-  SetInstalled(Installed(u"2 x 1", 50800, 25400));
+  InstallWithStoredPapers();
   PrinterDevmode dm = DefaultDevmode();
   dm.dm.dmFields = DM_COPIES;
   dm.dm.dmPaperWidth = 600;

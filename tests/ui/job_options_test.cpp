@@ -2,6 +2,7 @@
 // on the embedded default printer.
 #include <gtest/gtest.h>
 
+#include "tests/tools/refused_options.h"
 #include "tools/embedded.h"
 #include "tools/job_options.h"
 #include "ui_fixture.h"
@@ -32,12 +33,7 @@ TEST(JobOptions, RejectsBadOrConflictingValues) {
       {"--size", "100"}, {"--size", "0x10"}, {"--size", "4000x10"}, {"--copies", "0"}, {"--copies", "2x"},
       {"--orientation", "sideways"}, {"--paper"}, {"--paper", "a", "--size", "10x10"},
       {"--paper", "a name longer than thirty-one chars"}};
-  for (auto args : bad) {
-    lbl::JobOptions o;
-    std::string error;
-    EXPECT_FALSE(lbl::ParseJobOptions(&args, &o, &error)) << args[0] << " " << (args.size() > 1 ? args[1] : "");
-    EXPECT_FALSE(error.empty());
-  }
+  lbltest::ExpectEachRefused(bad, lbl::ParseJobOptions);
 }
 
 class CheckJobCommand : public ::testing::Test {

@@ -151,17 +151,11 @@ class UsbPort : public ::testing::Test {
  protected:
   void SetUp() override {
     winsim::Reset();
-    winsim::DriverSpec d;
-    d.name = u"Tarnwell Label V6";
-    d.driverPath = u"C:\\drv\\lbldrv6.dll";
-    winsim::AddDriver(d);
+    winsim::AddDriver({.name = u"Tarnwell Label V6", .driverPath = u"C:\\drv\\lbldrv6.dll"});
   }
 
   HANDLE Printer(const std::u16string& port) {
-    winsim::PrinterSpec p;
-    p.name = u"Label " + port;
-    p.port = port;
-    p.driver = u"Tarnwell Label V6";
+    winsim::PrinterSpec p{.name = u"Label " + port, .port = port, .driver = u"Tarnwell Label V6"};
     EXPECT_TRUE(winsim::AddPrinter(p));
     HANDLE h = nullptr;
     EXPECT_TRUE(OpenPrinterW(p.name.data(), &h, nullptr));

@@ -34,13 +34,9 @@ HBITMAP APIENTRY CheckEngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FL
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = sizl.cx;
-  bi.bmiHeader.biHeight = (fl & BMF_TOPDOWN) ? -sizl.cy : sizl.cy;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  bi.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO bi{.bmiHeader = {.biSize = sizeof(BITMAPINFOHEADER), .biWidth = sizl.cx,
+                              .biHeight = (fl & BMF_TOPDOWN) ? -sizl.cy : sizl.cy, .biPlanes = 1, .biBitCount = 24,
+                              .biCompression = BI_RGB}};
   void* bits = nullptr;
   HBITMAP dib = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!dib || !bits) return nullptr;

@@ -145,16 +145,9 @@ static_assert(std::is_same_v<decltype(&RecordSetJobW), decltype(&SetJobW)>);
 LONG WINAPI RegNotFound(HANDLE, LPCWSTR, PDWORD, PBYTE, PDWORD, HANDLE) { return ERROR_FILE_NOT_FOUND; }
 
 MONITOR2 PortMonitorTable() {
-  MONITOR2 t{};
-  t.cbSize = sizeof t;
-  t.pfnOpenPort = PmOpenPort;
-  t.pfnStartDocPort = PmStartDocPort;
-  t.pfnWritePort = PmWritePort;
-  t.pfnReadPort = PmReadPort;
-  t.pfnEndDocPort = PmEndDocPort;
-  t.pfnClosePort = PmClosePort;
-  t.pfnGetPrinterDataFromPort = PmGetPrinterDataFromPort;
-  return t;
+  return {.cbSize = sizeof(MONITOR2), .pfnOpenPort = PmOpenPort, .pfnStartDocPort = PmStartDocPort,
+          .pfnWritePort = PmWritePort, .pfnReadPort = PmReadPort, .pfnEndDocPort = PmEndDocPort,
+          .pfnClosePort = PmClosePort, .pfnGetPrinterDataFromPort = PmGetPrinterDataFromPort};
 }
 
 std::vector<std::string> PageFilesIn(const std::string& dir) {

@@ -200,24 +200,15 @@ int InstallDriver(const std::string& driver, const std::string& sourceDir) {
 #endif
   std::wstring driverPath = dir + TEXT("\\lbldrv6.dll"), dataFile = dir + TEXT("\\lbldrv6.dat"),
                configFile = dir + TEXT("\\lbldrv6ui.dll");
-  DRIVER_INFO_3W di{};
-  di.cVersion = 3;
-  di.pName = name.data();
-  di.pEnvironment = env.data();
-  di.pDriverPath = driverPath.data();
-  di.pDataFile = dataFile.data();
-  di.pConfigFile = configFile.data();
+  DRIVER_INFO_3W di{.cVersion = 3, .pName = name.data(), .pEnvironment = env.data(), .pDriverPath = driverPath.data(),
+                    .pDataFile = dataFile.data(), .pConfigFile = configFile.data()};
   if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&di))) return Fail("AddPrinterDriverW", driver), 1;
   Ok("AddPrinterDriverW level 3: " + driver);
 
   std::wstring port = TEXT("FILE:"), processor = TEXT("winprint"), datatype = TEXT("RAW");
-  PRINTER_INFO_2W pi{};
-  pi.pPrinterName = name.data();
-  pi.pPortName = port.data();
-  pi.pDriverName = name.data();
-  pi.pPrintProcessor = processor.data();
-  pi.pDatatype = datatype.data();
-  pi.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+  PRINTER_INFO_2W pi{.pPrinterName = name.data(), .pPortName = port.data(), .pDriverName = name.data(),
+                     .pPrintProcessor = processor.data(), .pDatatype = datatype.data(),
+                     .Attributes = PRINTER_ATTRIBUTE_LOCAL};
   HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&pi));
   if (!printer) return Fail("AddPrinterW", driver + " on FILE:"), 1;
   ClosePrinter(printer);

@@ -159,10 +159,7 @@ DWORD WINAPI WatchSheet(LPVOID param) {
     HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
     PageSeen seen;
     WCHAR tab[128] = {};
-    TCITEMW item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = tab;
-    item.cchTextMax = 128;
+    TCITEMW item{.mask = TCIF_TEXT, .pszText = tab, .cchTextMax = 128};
     SendMessageW(tabs, TCM_GETITEMW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
     seen.tab = tab;
     // The About page's texts: it is the last page of both sheets, whatever the UI language calls its tab
@@ -236,14 +233,10 @@ INT_PTR CALLBACK HostPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lPa
   if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == UINT(PSN_APPLY) && g_host &&
       !g_host->applied && g_host->haveDescriptor && g_host->descriptor.pfnCallBack) {
     g_host->applied = true;
-    CPSUICBPARAM p{};
-    p.cbSize = sizeof p;
-    p.Reason = CPSUICB_REASON_APPLYNOW;
-    p.hDlg = page;
-    p.pOptItem = g_host->descriptor.pOptItem;
-    p.cOptItem = g_host->descriptor.cOptItem;
-    p.UserData = g_host->descriptor.UserData;
-    g_host->applyAction = g_host->descriptor.pfnCallBack(&p);
+    const COMPROPSHEETUI& d = g_host->descriptor;
+    CPSUICBPARAM p{.cbSize = sizeof(CPSUICBPARAM), .Reason = CPSUICB_REASON_APPLYNOW, .hDlg = page,
+                   .pOptItem = d.pOptItem, .cOptItem = d.cOptItem, .UserData = d.UserData};
+    g_host->applyAction = d.pfnCallBack(&p);
   }
   INT_PTR result = original ? original(page, message, wParam, lParam) : FALSE;
   if (message == WM_DESTROY) RemovePropW(page, kOriginalProc);

@@ -29,10 +29,23 @@ Template Sample() {
   return t;
 }
 
+// The sample as a modeless dialog whose procedure logs into `log` (its DWLP_USER).
+HWND CreateSample(Log* log) {
+  auto t = Sample();
+  return CreateDialogIndirectParamW(nullptr, t.get(), nullptr, LoggingProc, reinterpret_cast<LPARAM>(log));
+}
+
+// A module whose dialog resource `id` is the sample.
+HMODULE ModuleWithSample(WORD id) {
+  HMODULE mod = winsim::RegisterModule(u"dlgtest");
+  auto t = Sample();
+  winsim::AddResource(mod, RT_DIALOG, MAKEINTRESOURCEW(id), t.bytes().data(), t.bytes().size());
+  return mod;
+}
+
 TEST_F(Dialog, BuildsControlsFromTheTemplateAndPassesTheInitParameter) {
   Log log;
-  auto t = Sample();
-  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, LoggingProc, reinterpret_cast<LPARAM>(&log));
+  HWND dlg = CreateSample(&log);
   ASSERT_NE(dlg, nullptr);
   EXPECT_EQ(GetWindowLongPtrW(dlg, DWLP_USER), reinterpret_cast<LONG_PTR>(&log));
   EXPECT_EQ(ui::WindowText(dlg), u"Sample");
@@ -52,9 +65,7 @@ TEST_F(Dialog, BuildsControlsFromTheTemplateAndPassesTheInitParameter) {
 }
 
 TEST_F(Dialog, ResourceDialogsComeThroughFindResource) {
-  HMODULE mod = winsim::RegisterModule(u"dlgtest");
-  auto t = Sample();
-  winsim::AddResource(mod, RT_DIALOG, MAKEINTRESOURCEW(321), t.bytes().data(), t.bytes().size());
+  HMODULE mod = ModuleWithSample(321);
   Log log;
   HWND dlg = CreateDialogParamW(mod, MAKEINTRESOURCEW(321), nullptr, LoggingProc, reinterpret_cast<LPARAM>(&log));
   ASSERT_NE(dlg, nullptr);
@@ -88,8 +99,7 @@ TEST_F(Dialog, ItemTextAndNumbers) {
 
 TEST_F(Dialog, ButtonsCheckBoxesAndRadioGroups) {
   Log log;
-  auto t = Sample();
-  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, LoggingProc, reinterpret_cast<LPARAM>(&log));
+  HWND dlg = CreateSample(&log);
   EXPECT_TRUE(ui::Click(dlg, 102));
   EXPECT_EQ(ui::Checked(dlg, 102), UINT(BST_CHECKED));
   EXPECT_TRUE(log.Has(Cmd(102, BN_CLICKED)));
@@ -121,8 +131,7 @@ TEST_F(Dialog, ButtonsCheckBoxesAndRadioGroups) {
 
 TEST_F(Dialog, EditControlsTypingLimitsAndNotifications) {
   Log log;
-  auto t = Sample();
-  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, LoggingProc, reinterpret_cast<LPARAM>(&log));
+  HWND dlg = CreateSample(&log);
   HWND edit = GetDlgItem(dlg, 101);
   log.lines.clear();
   ASSERT_TRUE(ui::Type(dlg, 101, u"hello"));
@@ -170,8 +179,7 @@ TEST_F(Dialog, EditControlsTypingLimitsAndNotifications) {
 
 TEST_F(Dialog, ComboAndListBoxes) {
   Log log;
-  auto t = Sample();
-  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, LoggingProc, reinterpret_cast<LPARAM>(&log));
+  HWND dlg = CreateSample(&log);
   HWND combo = GetDlgItem(dlg, 130);
   for (auto s : {u"pear", u"Apple", u"fig"}) {
     LRESULT i = SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
@@ -218,9 +226,7 @@ INT_PTR CALLBACK EndOnOk(HWND h, UINT m, WPARAM wp, LPARAM) {
 }
 
 TEST_F(Dialog, ModalDialogRunsItsLoopOnItsThreadUntilEndDialog) {
-  auto t = Sample();
-  HMODULE mod = winsim::RegisterModule(u"dlgtest");
-  winsim::AddResource(mod, RT_DIALOG, MAKEINTRESOURCEW(400), t.bytes().data(), t.bytes().size());
+  HMODULE mod = ModuleWithSample(400);
   ui::UiThread modal([&] { return intptr_t(DialogBoxParamW(mod, MAKEINTRESOURCEW(400), nullptr, EndOnOk, 0)); });
   HWND dlg = ui::FindDialog(400);
   ASSERT_NE(dlg, nullptr);
@@ -236,8 +242,7 @@ TEST_F(Dialog, ModalDialogRunsItsLoopOnItsThreadUntilEndDialog) {
 
 TEST_F(Dialog, PostedMessagesArriveInOrderThroughTheQueue) {
   Log log;
-  auto t = Sample();
-  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, LoggingProc, reinterpret_cast<LPARAM>(&log));
+  HWND dlg = CreateSample(&log);
   log.lines.clear();
   PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(7, 1), 0);
   PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(8, 2), 0);
@@ -250,8 +255,7 @@ TEST_F(Dialog, PostedMessagesArriveInOrderThroughTheQueue) {
 TEST_F(Dialog, TimersFireWhenTheVirtualClockPassesThem) {
   winsim::UseVirtualClock();
   Log log;
-  auto t = Sample();
-  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, LoggingProc, reinterpret_cast<LPARAM>(&log));
+  HWND dlg = CreateSample(&log);
   log.lines.clear();
   ASSERT_EQ(SetTimer(dlg, 5, 100, nullptr), UINT_PTR(5));
   ui::Advance(99);
@@ -280,9 +284,7 @@ INT_PTR CALLBACK EndOnThirdTick(HWND h, UINT m, WPARAM, LPARAM) {
 
 TEST_F(Dialog, AModalDialogsTimerRunsOnItsThreadAsTheClockAdvances) {
   winsim::UseVirtualClock();
-  auto t = Sample();
-  HMODULE mod = winsim::RegisterModule(u"dlgtest");
-  winsim::AddResource(mod, RT_DIALOG, MAKEINTRESOURCEW(401), t.bytes().data(), t.bytes().size());
+  HMODULE mod = ModuleWithSample(401);
   ui::UiThread modal([&] { return intptr_t(DialogBoxParamW(mod, MAKEINTRESOURCEW(401), nullptr, EndOnThirdTick, 0)); });
   HWND dlg = ui::FindDialog(401);
   ASSERT_NE(dlg, nullptr);

@@ -18,22 +18,12 @@ class Spooler : public ::testing::Test {
  protected:
   void SetUp() override {
     winsim::Reset();
-    winsim::DriverSpec d;
-    d.name = u"Tarnwell Label V6";
-    d.driverPath = u"C:\\drv\\lbldrv6.dll";
-    d.dataFile = u"C:\\drv\\lbldrv6.dat";
-    d.configFile = u"C:\\drv\\lbldrv6ui.dll";
-    d.dependentFiles = u"lblmon.dll\0extra.dll\0"s;
-    d.monitorName = u"Tarnwell Language Monitor V6";
-    winsim::AddDriver(d);
-    winsim::PrinterSpec p;
-    p.name = u"Tarnwell TW-QX";
-    p.driver = d.name;
-    p.comment = u"front desk";
-    p.location = u"hall";
+    winsim::AddDriver({.name = u"Tarnwell Label V6", .driverPath = u"C:\\drv\\lbldrv6.dll",
+                       .dataFile = u"C:\\drv\\lbldrv6.dat", .configFile = u"C:\\drv\\lbldrv6ui.dll",
+                       .dependentFiles = u"lblmon.dll\0extra.dll\0"s, .monitorName = u"Tarnwell Language Monitor V6"});
     devmode.assign(sizeof(DEVMODEW) + 12, 0xA5);
-    p.devmode = devmode;
-    ASSERT_TRUE(winsim::AddPrinter(p));
+    ASSERT_TRUE(winsim::AddPrinter({.name = u"Tarnwell TW-QX", .driver = u"Tarnwell Label V6", .comment = u"front desk",
+                                    .location = u"hall", .devmode = devmode}));
   }
 
   static HANDLE OpenTW(DWORD access = 0) {
@@ -57,6 +47,9 @@ class Spooler : public ::testing::Test {
     EXPECT_TRUE(call(buf.data(), needed, &again));
     EXPECT_EQ(buf[needed], 0xCC) << "wrote past the size it reported";
     return buf;
+  }
+  static std::vector<uint8_t> PrinterInfo(HANDLE h, DWORD level) {
+    return Query([&](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(h, level, b, n, need); });
   }
 
   static bool Inside(const void* p, const std::vector<uint8_t>& buf) {
@@ -89,7 +82,7 @@ TEST_F(Spooler, OpenPrinterByNameIgnoringCase) {
 
 TEST_F(Spooler, GetPrinterLevel2PacksStringsAndDevmode) {
   HANDLE h = OpenTW();
-  auto buf = Query([&](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(h, 2, b, n, need); });
+  auto buf = PrinterInfo(h, 2);
   auto* pi = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
   EXPECT_EQ(std::u16string(pi->pPrinterName), u"Tarnwell TW-QX");
   EXPECT_EQ(std::u16string(pi->pPortName), u"USB001");
@@ -103,19 +96,19 @@ TEST_F(Spooler, GetPrinterLevel2PacksStringsAndDevmode) {
   EXPECT_TRUE(pi->Attributes & PRINTER_ATTRIBUTE_LOCAL);
 
   ASSERT_TRUE(winsim::SetPrinterDevmode(u"TARNWELL TW-QX", {}));
-  buf = Query([&](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(h, 2, b, n, need); });
+  buf = PrinterInfo(h, 2);
   EXPECT_EQ(reinterpret_cast<PRINTER_INFO_2W*>(buf.data())->pDevMode, nullptr);
   ClosePrinter(h);
 }
 
 TEST_F(Spooler, GetPrinterLevels1And5AndErrors) {
   HANDLE h = OpenTW();
-  auto buf = Query([&](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(h, 1, b, n, need); });
+  auto buf = PrinterInfo(h, 1);
   auto* p1 = reinterpret_cast<PRINTER_INFO_1W*>(buf.data());
   EXPECT_EQ(std::u16string(p1->pName), u"Tarnwell TW-QX");
   EXPECT_EQ(std::u16string(p1->pDescription), u"Tarnwell TW-QX,Tarnwell Label V6,hall");
 
-  buf = Query([&](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(h, 5, b, n, need); });
+  buf = PrinterInfo(h, 5);
   auto* p5 = reinterpret_cast<PRINTER_INFO_5W*>(buf.data());
   EXPECT_EQ(std::u16string(p5->pPortName), u"USB001");
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "common/wstr.h"
 #include "image/image.h"
@@ -155,16 +156,17 @@ TEST_F(PipelineTest, BoxThresholdMatchesTheOptimalThreshold) {
     for (uint32_t p = 0; p < pixels; ++p) {
       ++hist[round % 3 == 0 ? pick[next() % kinds] : (base + next() % spread) % 256];
     }
-    int level[64];
-    uint32_t count[64];
-    int m = 0;
+    // The grey levels present, ascending, and their pixel counts.
+    std::vector<int> level;
+    std::vector<uint32_t> count;
     for (int g = 0; g < 256; ++g) {
-      if (hist[g]) {
-        level[m] = g;
-        count[m++] = static_cast<uint32_t>(hist[g]);
-      }
+      if (!hist[g]) continue;
+      level.push_back(g);
+      count.push_back(static_cast<uint32_t>(hist[g]));
     }
-    ASSERT_EQ(BoxThreshold(level, count, m), OptimalThresholdOfHistogram(hist, 0)) << "round " << round;
+    ASSERT_EQ(BoxThreshold(level.data(), count.data(), static_cast<int>(level.size())),
+              OptimalThresholdOfHistogram(hist, 0))
+        << "round " << round;
   }
 }
 
@@ -262,27 +264,29 @@ TEST_F(PipelineTest, PortraitHalfTurnsAndTheExtraTsplTurn) {
   EXPECT_EQ(Blacks(Render(page)), (std::vector<Point>{{7, 1}}));
 }
 
-TEST_F(PipelineTest, PortraitMirrorReversesThePixelsAndLeavesPaddingWhite) {
-  PageSetup page(401, 1);
-  page.Fill(0, 0, 3, 1, 0);
-  page.settings.Flags = kFlagMirror;
-  const Raster r = Render(page);
-  ASSERT_TRUE(r.ok);
-  ASSERT_EQ(r.bytes.size(), 50u);  // 404 / 8
-  for (uint32_t x = 0; x < 400; ++x) EXPECT_EQ(White(r, x, 0), x < 398) << x;
-}
-
-TEST_F(PipelineTest, NegativeInvertsPixelsButNotPadding) {
-  PageSetup page(405, 1);
-  page.Fill(0, 0, 200, 1, 0);
-  page.settings.Flags = kFlagNegative;
-  const Raster r = Render(page);
-  ASSERT_TRUE(r.ok);
-  ASSERT_EQ(r.bytes.size(), 51u);  // 408 / 8: the three pad pixels are packed too
-  EXPECT_TRUE(White(r, 0, 0));
-  EXPECT_FALSE(White(r, 200, 0));
-  EXPECT_FALSE(White(r, 404, 0));
-  for (uint32_t x = 405; x < 408; ++x) EXPECT_TRUE(White(r, x, 0)) << x;
+// Mirror and negative change the page's pixels only: the pad pixels that fill the last byte stay white.
+TEST_F(PipelineTest, MirrorAndNegativeLeaveThePaddingWhite) {
+  struct Case {
+    const char* what;
+    uint32_t width, drawnBlack, flags;
+    size_t bytes;                 // bytes of the row sent
+    uint32_t blackFrom, blackTo;  // the black pixels sent
+  } cases[] = {
+      // 404 / 8: the incomplete last byte is not sent.
+      {"portrait mirror reverses the pixels", 401, 3, kFlagMirror, 50, 398, 401},
+      // 408 / 8: the three pad pixels are packed too.
+      {"negative inverts the pixels", 405, 200, kFlagNegative, 51, 200, 405},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PageSetup page(c.width, 1);
+    page.Fill(0, 0, c.drawnBlack, 1, 0);
+    page.settings.Flags = c.flags;
+    const Raster r = Render(page);
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.bytes.size(), c.bytes);
+    for (uint32_t x = 0; x < c.bytes * 8; ++x) EXPECT_EQ(White(r, x, 0), x < c.blackFrom || x >= c.blackTo) << x;
+  }
 }
 
 // ---- packing ----

@@ -4,9 +4,7 @@
 
 #include "tests/render/writers/writers_fixture.h"
 
-using wtest::Bytes;
-using wtest::Job;
-using wtest::PatternRaster;
+using namespace wtest;
 
 namespace {
 
@@ -81,13 +79,6 @@ TEST(Esc, BandsOf24RowsWithFeeds) {
                              .raw(r, 96, 4)
                              .b({0x1B, 0x4A, 0x18});
   EXPECT_EQ(job.sink.sent, expected);
-}
-
-TEST(Esc, ZeroRowsSendNothing) {
-  Job job(kLangEsc);
-  uint8_t none = 0;
-  WriteRaster(job.ctx, &none, 0, 0);
-  EXPECT_EQ(job.sink.sent, "");
 }
 
 TEST(Esc, PostActionBytesPerUserCommandSlot) {

@@ -8,9 +8,7 @@
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-using wtest::Bytes;
-using wtest::Job;
-using wtest::PatternRaster;
+using namespace wtest;
 
 namespace {
 
@@ -77,8 +75,7 @@ TEST(Tspl, ZeroRowsSendNoRasterButKeepThePage) {
 TEST(Tspl, CopiesRepeatTheWholePage) {
   Job job(kLangTspl);
   job.settings.dm.dmCopies = 3;
-  job.SetUserCommand(1, u"<p>");
-  job.SetUserCommand(2, u"</p>");
+  job.MarkPages(u"<p>", u"</p>");
   auto r = PatternRaster(50, 10);
   SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 400, 10);
   std::string page = Bytes()("<p>SIZE 50.0 mm,1.2 mm\r\nCLS\r\n")(Bands(r, 50, 10))("\r\nPRINT 1,1\r\n</p>");

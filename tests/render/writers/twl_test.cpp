@@ -2,9 +2,7 @@
 
 #include "tests/render/writers/writers_fixture.h"
 
-using wtest::Bytes;
-using wtest::Job;
-using wtest::PatternRaster;
+using namespace wtest;
 
 namespace {
 
@@ -89,8 +87,7 @@ TEST_F(TwlTest, PageSizesAreInDotsOfTheRasterSent) {
 TEST_F(TwlTest, CopiesWriteConsecutivePagesFromOneSendPage) {
   Job job(kLangTwl);
   job.settings.dm.dmCopies = 2;
-  job.SetUserCommand(1, u"start");
-  job.SetUserCommand(2, u"end");
+  job.MarkPages(u"start", u"end");
   auto drawn = PatternRaster(104, 30);
   auto r = drawn;
   SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 832, 30);
@@ -114,25 +111,6 @@ TEST_F(TwlTest, CopiesWriteConsecutivePagesFromOneSendPage) {
   EXPECT_EQ(static_cast<uint8_t>(a[24]), static_cast<uint8_t>(~drawn[0]));
   EXPECT_EQ(job.sink.captured, "start" + a + b + "end");
   EXPECT_EQ(TwlPageCounter(), 3);
-}
-
-TEST_F(TwlTest, NoCopiesNoPages) {
-  Job job(kLangTwl);
-  job.settings.dm.dmCopies = 0;
-  uint8_t row = 0xFF;
-  WriteRaster(job.ctx, &row, 1, 1);
-  EXPECT_TRUE(job.sink.pageFiles.empty());
-  EXPECT_EQ(job.sink.sent, "");
-  EXPECT_EQ(TwlPageCounter(), 1);
-}
-
-TEST_F(TwlTest, ZeroRowsWriteNoPage) {
-  Job job(kLangTwl);
-  uint8_t none = 0;
-  WriteRaster(job.ctx, &none, 0, 0);
-  EXPECT_TRUE(job.sink.pageFiles.empty());
-  EXPECT_EQ(job.sink.sent, "");
-  EXPECT_EQ(TwlPageCounter(), 1);
 }
 
 TEST_F(TwlTest, CounterWrapsAtJobEndOnlyAbove8999) {

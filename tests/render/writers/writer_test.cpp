@@ -6,8 +6,7 @@
 
 using ::testing::HasSubstr;
 
-using wtest::Job;
-using wtest::PatternRaster;
+using namespace wtest;
 
 TEST(Writers, UnknownLanguageSendsNothingAndSaysSo) {
   winsim::Reset();
@@ -84,6 +83,26 @@ TEST(Writers, SendPageInvertsForAllButTspl) {
   SendPage(job.ctx, page.data(), static_cast<DWORD>(page.size()), 56, 9);
   EXPECT_EQ(page, wtest::Inverted(PatternRaster(7, 9)));
   EXPECT_EQ(job.sink.sent, "");
+}
+
+// Nothing to print: no bytes, no page file and (TWL) no page number used.
+TEST(Writers, NoRowsOrNoCopiesMakeNoPage) {
+  struct Case {
+    uint32_t language;
+    short copies;
+    DWORD rows;
+  } cases[] = {{kLangEsc, 1, 0}, {kLangZpl, 1, 0}, {kLangTwl, 1, 0}, {kLangTwl, 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "language " << c.language << ", copies " << c.copies);
+    SetTwlPageCounter(1);
+    Job job(c.language);
+    job.settings.dm.dmCopies = c.copies;
+    uint8_t row = 0xFF;
+    WriteRaster(job.ctx, &row, c.rows, c.rows);
+    EXPECT_EQ(job.sink.sent, "");
+    EXPECT_TRUE(job.sink.pageFiles.empty());
+    EXPECT_EQ(TwlPageCounter(), 1);
+  }
 }
 
 TEST(Writers, PaperSizeFromRasterAtModelResolution) {

@@ -119,6 +119,12 @@ struct Job {
       settings.UserCommands[slot][i] = static_cast<WCHAR>(text[i]);
   }
 
+  // The texts every page starts and ends with.
+  void MarkPages(const std::u16string& start, const std::u16string& end) {
+    SetUserCommand(kUserCommandPageStart, start);
+    SetUserCommand(kUserCommandPageEnd, end);
+  }
+
   std::string TakeSent() {
     std::string s = sink.sent;
     sink.sent.clear();

@@ -15,9 +15,7 @@
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-using wtest::Bytes;
-using wtest::Job;
-using wtest::PatternRaster;
+using namespace wtest;
 
 namespace {
 
@@ -125,13 +123,6 @@ TEST(Zpl, BandsOf300RowsPaddedWithWhite) {
       EXPECT_EQ(bands[i].data, Slice(r, from, std::min<size_t>(1200, r.size() - from), 1200));
     }
   }
-}
-
-TEST(Zpl, ZeroRowsSendNoGraphicField) {
-  Job job(kLangZpl);
-  uint8_t none = 0;
-  WriteRaster(job.ctx, &none, 0, 0);
-  EXPECT_EQ(job.sink.sent, "");
 }
 
 TEST(Zpl, APageWithoutRowsSetsNoLabelLength) {
@@ -273,8 +264,7 @@ TEST(Zpl, FailedOutputStopsTheBands) {
 TEST(Zpl, CopiesRepeatTheFirstCopyByteForByte) {
   auto r = PatternRaster(50, 700);
   Job one(kLangZpl);
-  one.SetUserCommand(1, u"<p>");
-  one.SetUserCommand(2, u"</p>");
+  one.MarkPages(u"<p>", u"</p>");
   auto raster = r;
   SendPage(one.ctx, raster.data(), static_cast<DWORD>(raster.size()), 400, 700);
   const std::string page = one.sink.sent;
@@ -282,8 +272,7 @@ TEST(Zpl, CopiesRepeatTheFirstCopyByteForByte) {
 
   Job three(kLangZpl);
   three.settings.dm.dmCopies = 3;
-  three.SetUserCommand(1, u"<p>");
-  three.SetUserCommand(2, u"</p>");
+  three.MarkPages(u"<p>", u"</p>");
   raster = r;
   SendPage(three.ctx, raster.data(), static_cast<DWORD>(raster.size()), 400, 700);
   EXPECT_EQ(three.sink.sent, page + page + page);
@@ -303,8 +292,7 @@ TEST(Zpl, CopiesRepeatTheFirstCopyByteForByte) {
   RefuseOnce sink;
   twice.ctx.out = &sink;
   twice.settings.dm.dmCopies = 2;
-  twice.SetUserCommand(1, u"<p>");
-  twice.SetUserCommand(2, u"</p>");
+  twice.MarkPages(u"<p>", u"</p>");
   raster = r;
   SendPage(twice.ctx, raster.data(), static_cast<DWORD>(raster.size()), 400, 700);
   // The first copy lost its raster (a failed send drops the rest of the operation); the second is whole.

@@ -271,15 +271,20 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
 
   DEVMODEW& t = target->dm;
   DWORD mask = 0;
-
-  if (w.dm.dmFields & DM_ORIENTATION) {
-    if (w.dm.dmOrientation == DMORIENT_PORTRAIT || w.dm.dmOrientation == DMORIENT_LANDSCAPE) {
-      t.dmOrientation = w.dm.dmOrientation;
-      t.dmFields |= DM_ORIENTATION;
+  // A public field W sets is taken and marked present when the printer accepts its value, else reported.
+  auto takeField = [&](DWORD field, SHORT& to, SHORT value, bool accepted) {
+    if (!(w.dm.dmFields & field)) return;
+    if (accepted) {
+      to = value;
+      t.dmFields |= field;
     } else {
-      mask |= DM_ORIENTATION;
+      mask |= field;
     }
-  }
+  };
+
+  const SHORT orientation = w.dm.dmOrientation;
+  takeField(DM_ORIENTATION, t.dmOrientation, orientation,
+            orientation == DMORIENT_PORTRAIT || orientation == DMORIENT_LANDSCAPE);
 
   // Paper: a custom size that fits the printer (also turned), else a stock of "FORMS".
   mask |= w.dm.dmFields & kPaperFieldsMask;
@@ -332,45 +337,16 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
     }
   }
 
-  if ((w.dm.dmFields & DM_SCALE) && model->MaxScale != 0) {
-    if (w.dm.dmScale >= 1 && w.dm.dmScale <= model->MaxScale) {
-      t.dmScale = w.dm.dmScale;
-      t.dmFields |= DM_SCALE;
-    } else {
-      mask |= DM_SCALE;
-    }
-  }
-  if (w.dm.dmFields & DM_COPIES) {
-    if (w.dm.dmCopies >= 1 && w.dm.dmCopies <= model->MaxCopies) {
-      t.dmCopies = w.dm.dmCopies;
-      t.dmFields |= DM_COPIES;
-    } else {
-      mask |= DM_COPIES;
-    }
-  }
-  if (w.dm.dmFields & DM_PRINTQUALITY) {
-    const SHORT q = w.dm.dmPrintQuality;
-    if (model->MaxQuality != 0 && ((q >= DMRES_HIGH && q <= DMRES_DRAFT) || q == 203 || q == 300)) {
-      t.dmPrintQuality = q;
-      t.dmFields |= DM_PRINTQUALITY;
-    } else {
-      mask |= DM_PRINTQUALITY;
-    }
-  }
-  if (w.dm.dmFields & DM_COLOR) {
-    const SHORT c = w.dm.dmColor;
-    bool ok;
-    if (model->Flags & kModelColour)
-      ok = c == DMCOLOR_COLOR || (c == DMCOLOR_MONOCHROME && (model->Flags & kModelRaster));
-    else
-      ok = c == DMCOLOR_MONOCHROME;
-    if (ok) {
-      t.dmColor = c;
-      t.dmFields |= DM_COLOR;
-    } else {
-      mask |= DM_COLOR;
-    }
-  }
+  const SHORT scale = w.dm.dmScale, copies = w.dm.dmCopies, q = w.dm.dmPrintQuality, c = w.dm.dmColor;
+  // A printer without a scale ignores the field.
+  if (model->MaxScale != 0) takeField(DM_SCALE, t.dmScale, scale, scale >= 1 && scale <= model->MaxScale);
+  takeField(DM_COPIES, t.dmCopies, copies, copies >= 1 && copies <= model->MaxCopies);
+  takeField(DM_PRINTQUALITY, t.dmPrintQuality, q,
+            model->MaxQuality != 0 && ((q >= DMRES_HIGH && q <= DMRES_DRAFT) || q == 203 || q == 300));
+  const bool colourOk = (model->Flags & kModelColour)
+                            ? c == DMCOLOR_COLOR || (c == DMCOLOR_MONOCHROME && (model->Flags & kModelRaster))
+                            : c == DMCOLOR_MONOCHROME;
+  takeField(DM_COLOR, t.dmColor, c, colourOk);
 
   if (w.Signature != kDevmodeSignature || w.Version != kDevmodeVersion || w.dm.dmDriverExtra != kDevmodePrivateSize)
     return mask;

@@ -239,20 +239,10 @@ WString WFormatV(const WCHAR* fmt, va_list apIn) {
     }
     Len len = Len::None;
     bool wideMod = false;
-    if (*p == 'h') {
-      ++p;
-      len = Len::H;
-      if (*p == 'h') {
-        ++p;
-        len = Len::HH;
-      }
-    } else if (*p == 'l') {
-      ++p;
-      len = Len::L;
-      if (*p == 'l') {
-        ++p;
-        len = Len::LL;
-      }
+    if (*p == 'h' || *p == 'l') {
+      const bool twice = p[1] == p[0];
+      len = *p == 'h' ? (twice ? Len::HH : Len::H) : (twice ? Len::LL : Len::L);
+      p += twice ? 2 : 1;
     } else if (*p == 'w') {
       ++p;
       wideMod = true;

@@ -189,10 +189,7 @@ bool RasterImage::Dither(int method) {
     return false;
   }
   RasterImage out;
-  if (!out.Create(width_, height_, 1)) {
-    SetError(out.LastError());
-    return false;
-  }
+  if (!CreateResult(*this, out, width_, height_, 1)) return false;
   bool ok;
   switch (method) {
     case kOrdered4x4: ok = Ordered(*this, out, false); break;

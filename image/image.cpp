@@ -211,10 +211,7 @@ bool RasterImage::CreateFromArray(const uint8_t* data, uint32_t width, uint32_t 
     return false;
   }
   RasterImage out;
-  if (!out.Create(width, height, bpp)) {
-    error_ = out.error_;
-    return false;
-  }
+  if (!CreateResult(*this, out, width, height, bpp)) return false;
   for (uint32_t y = 0; y < height; ++y) {
     const uint32_t srcRow = flip ? height - 1 - y : y;
     std::memcpy(out.Row(y), data + static_cast<size_t>(srcRow) * rowStride, rowBytes);
@@ -311,12 +308,9 @@ bool RasterImage::Crop(const ImageBox& box) {
     return false;
   }
   RasterImage out;
-  if (!out.Create(static_cast<uint32_t>(right - left), static_cast<uint32_t>(top - bottom), bpp_)) {
-    error_ = out.error_;
-    return false;
-  }
+  const uint32_t w = static_cast<uint32_t>(right - left);
+  if (!CreateResult(*this, out, w, static_cast<uint32_t>(top - bottom), bpp_)) return false;
   std::memcpy(out.palette_, palette_, sizeof(palette_));
-  const uint32_t w = out.width_;
   for (uint32_t y = 0; y < out.height_; ++y) {
     if (CancelRequested()) break;
     const uint8_t* src = Row(static_cast<uint32_t>(bottom) + y);
@@ -438,10 +432,7 @@ bool RasterImage::IncreaseBits(uint32_t bpp) {
     return false;
   }
   RasterImage out;
-  if (!out.Create(width_, height_, bpp)) {
-    error_ = out.error_;
-    return false;
-  }
+  if (!CreateResult(*this, out, width_, height_, bpp)) return false;
   if (bpp == 8) {
     // Only 1 -> 8 gets here. The grey palette stays behind the two copied entries.
     out.palette_[0] = palette_[0];

@@ -51,6 +51,13 @@ void PackAbove(const uint8_t* grey, Limit limit, uint32_t width, uint8_t* dst) {
   }
 }
 
+// Makes `out` for an operation of `img`; a failure becomes `img`'s error.
+inline bool CreateResult(const RasterImage& img, RasterImage& out, uint32_t width, uint32_t height, uint32_t bpp) {
+  if (out.Create(width, height, bpp)) return true;
+  img.SetError(out.LastError());
+  return false;
+}
+
 inline int Percent(uint32_t done, uint32_t total) {
   return total ? static_cast<int>(static_cast<uint64_t>(done) * 100 / total) : 100;
 }

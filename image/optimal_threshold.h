@@ -1,10 +1,78 @@
-// The potential-difference candidate of the optimal threshold, shared by the image operations and
-// the page pipeline's box thresholds so that both pick the same level.
+// The scores and candidates of the optimal threshold, shared by the image operations and the page
+// pipeline's box thresholds so that both pick the same level.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace optimal {
+
+// Entropy sums are of h ln h rounded to multiples of 2^-20.
+inline constexpr double kEntropyScale = 1048576.0;
+
+// The two classes of a split after bin j of running class sums n, a, q with totals sn, sa, sq:
+// class 1 is bins 0..j, class 2 the rest.
+struct Split {
+  uint64_t n1, a1, q1, n2, a2, q2;
+  double m1, m2;  // the class counts
+  double s1, s2;  // the class variances
+
+  // Within-class variance: maximise -(n1 s1 + n2 s2).
+  double Within() const { return -(m1 * s1 + m2 * s2); }
+  // Minimum error: maximise n2 ln(n2 / sqrt(s2)) + n1 ln(n1 / sqrt(s1)); only for s1, s2 > 0.
+  double MinError() const { return m2 * std::log(m2 / std::sqrt(s2)) + m1 * std::log(m1 / std::sqrt(s1)); }
+  // Maximum entropy H1 + H2, H = ln n - (sum of h ln h) / n, from ln n1, ln n2 and the scaled sums of
+  // h ln h over class 1 (e1) and over all bins (e).
+  double Entropy(double ln1, double ln2, int64_t e1, int64_t e) const {
+    const double h1 = ln1 - static_cast<double>(e1) / kEntropyScale / m1;
+    const double h2 = ln2 - static_cast<double>(e - e1) / kEntropyScale / m2;
+    return h1 + h2;
+  }
+};
+
+// `variance(n, a, q)` is a class's variance from its exact sums (the caller knows how wide they get).
+template <class Variance>
+Split SplitAfter(int j, const uint64_t* n, const uint64_t* a, const uint64_t* q, uint64_t sn, uint64_t sa,
+                 uint64_t sq, Variance variance) {
+  const uint64_t n1 = n[j], a1 = a[j], q1 = q[j];
+  const uint64_t n2 = sn - n1, a2 = sa - a1, q2 = sq - q1;
+  const double m1 = static_cast<double>(n1), m2 = static_cast<double>(n2);
+  return {n1, a1, q1, n2, a2, q2, m1, m2, variance(n1, a1, q1), variance(n2, a2, q2)};
+}
+
+// The level of a candidate: the first with the highest score.
+struct Best {
+  int level = -1;
+  double score = 0;
+
+  void Offer(double candidateScore, int candidateLevel) {
+    if (level < 0 || candidateScore > score) {
+      score = candidateScore;
+      level = candidateLevel;
+    }
+  }
+};
+
+// The threshold of `method` from the candidates (within-class variance, minimum error, maximum
+// entropy, potential difference; -1 for none): method 0 averages those found. A result not strictly
+// between the lowest and the highest level lo and hi is their middle.
+inline int Choose(const int (&candidates)[4], int method, int lo, int hi) {
+  int result;
+  if (method == 0) {
+    int sum = 0, count = 0;
+    for (int c : candidates) {
+      if (c >= 0) {
+        sum += c;
+        ++count;
+      }
+    }
+    result = count ? sum / count : (lo + hi) / 2;
+  } else {
+    result = candidates[method - 1];
+  }
+  if (result <= lo || result >= hi) result = (lo + hi) / 2;
+  return result;
+}
 
 // Over the m non-empty bins `level` (ascending) with running class sums n, a, q up to and including
 // each bin and totals sn, sa, sq: the k in level[0] .. level[m - 1] - 1 that minimises

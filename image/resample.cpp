@@ -290,10 +290,7 @@ bool RasterImage::ResampleSimple(uint32_t newWidth, uint32_t newHeight, int mode
       return false;
     }
   } else {
-    if (!out.Create(newWidth, newHeight, bpp_)) {
-      SetError(out.LastError());
-      return false;
-    }
+    if (!CreateResult(*this, out, newWidth, newHeight, bpp_)) return false;
     if (bpp_ != 24) out.SetPalette(palette_, PaletteSize());
     Resampler resampler;
     const Resampler::Filter filter =

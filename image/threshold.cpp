@@ -64,7 +64,7 @@ inline double ToDouble(u128 v) {
 }
 #endif
 
-constexpr double kEntropyScale = 1048576.0;  // 2^20
+using optimal::kEntropyScale;
 constexpr uint32_t kTableSize = 4096;
 
 // ln n and round(n ln n * 2^20) for small counts (box histograms), the same values the direct
@@ -126,52 +126,17 @@ int OptimalOfLevels(const int* level, const uint64_t* count, int m, int method) 
   const int lo = level[0], hi = level[m - 1];
   if (lo == hi) return lo > 0 ? lo - 1 : 0;
 
-  int within = -1, minError = -1, entropy = -1;
-  double bestWithin = 0, bestMinError = 0, bestEntropy = 0;
+  optimal::Best within, minError, entropy;
   for (int j = 0; j + 1 < m; ++j) {
-    const uint64_t n1 = n[j], a1 = a[j], q1 = q[j];
-    const uint64_t n2 = sn - n1, a2 = sa - a1, q2 = sq - q1;
-    const double m1 = static_cast<double>(n1), m2 = static_cast<double>(n2);
-    const double s1 = Variance(n1, a1, q1), s2 = Variance(n2, a2, q2);
-    const double w = -(m1 * s1 + m2 * s2);
-    if (within < 0 || w > bestWithin) {
-      bestWithin = w;
-      within = level[j];
-    }
-    if (s1 > 0 && s2 > 0) {
-      const double v = m2 * std::log(m2 / std::sqrt(s2)) + m1 * std::log(m1 / std::sqrt(s1));
-      if (minError < 0 || v > bestMinError) {
-        bestMinError = v;
-        minError = level[j];
-      }
-    }
-    const double h1 = Ln(n1, tables) - static_cast<double>(e[j]) / kEntropyScale / m1;
-    const double h2 = Ln(n2, tables) - static_cast<double>(se - e[j]) / kEntropyScale / m2;
-    if (entropy < 0 || h1 + h2 > bestEntropy) {
-      bestEntropy = h1 + h2;
-      entropy = level[j];
-    }
+    const optimal::Split c = optimal::SplitAfter(j, n, a, q, sn, sa, sq, Variance);
+    within.Offer(c.Within(), level[j]);
+    if (c.s1 > 0 && c.s2 > 0) minError.Offer(c.MinError(), level[j]);
+    entropy.Offer(c.Entropy(Ln(c.n1, tables), Ln(c.n2, tables), e[j], se), level[j]);
   }
 
   auto exactLess = [](uint64_t x0, uint64_t y0, uint64_t x1, uint64_t y1) { return Less(Mul(x0, y0), Mul(x1, y1)); };
   const int potential = optimal::PotentialDifference(level, n, a, q, m, sn, sa, sq, exactLess);
-
-  int result;
-  if (method == 0) {
-    int sum = 0, count = 0;
-    for (int c : {within, minError, entropy, potential}) {
-      if (c >= 0) {
-        sum += c;
-        ++count;
-      }
-    }
-    result = count ? sum / count : (lo + hi) / 2;
-  } else {
-    const int candidates[4] = {within, minError, entropy, potential};
-    result = candidates[method - 1];
-  }
-  if (result <= lo || result >= hi) result = (lo + hi) / 2;
-  return result;
+  return optimal::Choose({within.level, minError.level, entropy.level, potential}, method, lo, hi);
 }
 
 int Optimal(const uint64_t* histogram, int method) {
@@ -375,10 +340,7 @@ bool RasterImage::AdaptiveThreshold(int method, int boxSize, const RasterImage* 
     SetError(kMsgMemory);
     return false;
   }
-  if (!out.Create(width_, height_, 1)) {
-    SetError(out.LastError());
-    return false;
-  }
+  if (!CreateResult(*this, out, width_, height_, 1)) return false;
   for (uint32_t y = 0; y < height_; ++y) {
     if (CancelRequested()) break;
     mask.Row(y, maskRow.get());  // indices of the grey palette: the levels themselves

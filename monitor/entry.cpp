@@ -10,18 +10,16 @@ namespace {
 
 volatile LONG g_leftoversDeleted = 0;
 
+// MinGW-w64's FullMonitor2 adds pfnPowerEvent in a derived record, whose base members cannot be
+// designated: the declared entries are filled as a MONITOR2.
 const FullMonitor2 kTable = [] {
   FullMonitor2 t{};
-  t.cbSize = sizeof(FullMonitor2);
-  t.pfnOpenPortEx = MonOpenPortEx;
-  t.pfnStartDocPort = MonStartDocPort;
-  t.pfnWritePort = MonWritePort;
-  t.pfnReadPort = MonReadPort;
-  t.pfnEndDocPort = MonEndDocPort;
-  t.pfnClosePort = MonClosePort;
-  t.pfnGetPrinterDataFromPort = MonGetPrinterDataFromPort;
-  t.pfnShutdown = Shutdown;
-  t.pfnSendRecvBidiDataFromPort = MonBidiSendRecv;
+  static_cast<MONITOR2&>(t) = {.cbSize = sizeof(FullMonitor2), .pfnOpenPortEx = MonOpenPortEx,
+                               .pfnStartDocPort = MonStartDocPort, .pfnWritePort = MonWritePort,
+                               .pfnReadPort = MonReadPort, .pfnEndDocPort = MonEndDocPort,
+                               .pfnClosePort = MonClosePort,
+                               .pfnGetPrinterDataFromPort = MonGetPrinterDataFromPort,
+                               .pfnShutdown = Shutdown, .pfnSendRecvBidiDataFromPort = MonBidiSendRecv};
   return t;
 }();
 

@@ -53,15 +53,11 @@ void SelectDocumentPaper(Pdev* pdev) {
         break;
       }
     }
+    // The paper keeps its own name (and reserved word); everything else is the stock's.
     InstalledPaper stock = PaperToInstalled(pdev->Forms[found]);
-    paper.Width = stock.Width;
-    paper.Length = stock.Length;
-    paper.ImageableArea = stock.ImageableArea;
-    paper.Flags = stock.Flags;
-    paper.GapHeight = stock.GapHeight;
-    paper.GapOffset = stock.GapOffset;
-    paper.Speed = stock.Speed;
-    paper.Darkness = stock.Darkness;
+    std::memcpy(stock.Name, paper.Name, sizeof stock.Name);
+    stock.Reserved = paper.Reserved;
+    paper = stock;
   }
   // A stock's own speed and darkness come from the printer's stored list, which anything with the
   // right to change the printer may have written: values no list offers stand for none.

@@ -22,7 +22,7 @@ namespace pipeline_detail {
 
 namespace {
 
-constexpr double kEntropyScale = 1048576.0;  // 2^20
+using optimal::kEntropyScale;
 constexpr uint32_t kBox = 8;
 constexpr int kMaxBoxPixels = 64;
 // Bound on |estimate - exact| of a minimum-error score: each rough logarithm is off by less than
@@ -87,8 +87,7 @@ int BoxThreshold(const int* level, const uint32_t* count, int m) {
     e[j] = se;
   }
 
-  int within = -1, minError = -1, entropy = -1;
-  double bestWithin = 0, bestMinError = 0, bestEntropy = 0;
+  optimal::Best within, minError, entropy;
   // Minimum error: m ln(m / sqrt(s)) = m (2 ln n - ln(n q - a^2) / 2) is first estimated, within
   // kMinErrorSlack of the exact score, without divisions or logarithms of double precision; only
   // splits whose estimate comes that close to the best lower bound can be the first maximum, and
@@ -96,56 +95,29 @@ int BoxThreshold(const int* level, const uint32_t* count, int m) {
   float estimate[kMaxBoxPixels];
   bool scored[kMaxBoxPixels];
   double floor = -HUGE_VAL;
+  auto roughScore = [&logs](uint64_t cn, uint64_t ca, uint64_t cq) {
+    return 2 * static_cast<float>(logs.ln[cn]) - 0.5f * RoughLn(static_cast<float>(cn * cq - ca * ca));
+  };
   for (int j = 0; j + 1 < m; ++j) {
-    const uint64_t n1 = n[j], a1 = a[j], q1 = q[j];
-    const uint64_t n2 = sn - n1, a2 = sa - a1, q2 = sq - q1;
-    const double m1 = static_cast<double>(n1), m2 = static_cast<double>(n2);
-    const double s1 = Variance(n1, a1, q1), s2 = Variance(n2, a2, q2);
-    const double w = -(m1 * s1 + m2 * s2);
-    if (within < 0 || w > bestWithin) {
-      bestWithin = w;
-      within = level[j];
-    }
-    scored[j] = s1 > 0 && s2 > 0;
+    const optimal::Split c = optimal::SplitAfter(j, n, a, q, sn, sa, sq, Variance);
+    within.Offer(c.Within(), level[j]);
+    scored[j] = c.s1 > 0 && c.s2 > 0;
     if (scored[j]) {
-      const float v1 = 2 * static_cast<float>(logs.ln[n1]) - 0.5f * RoughLn(static_cast<float>(n1 * q1 - a1 * a1));
-      const float v2 = 2 * static_cast<float>(logs.ln[n2]) - 0.5f * RoughLn(static_cast<float>(n2 * q2 - a2 * a2));
-      estimate[j] = static_cast<float>(m2) * v2 + static_cast<float>(m1) * v1;
+      const float v1 = roughScore(c.n1, c.a1, c.q1), v2 = roughScore(c.n2, c.a2, c.q2);
+      estimate[j] = static_cast<float>(c.m2) * v2 + static_cast<float>(c.m1) * v1;
       floor = std::max(floor, estimate[j] - kMinErrorSlack);
     }
-    const double h1 = logs.ln[n1] - static_cast<double>(e[j]) / kEntropyScale / m1;
-    const double h2 = logs.ln[n2] - static_cast<double>(se - e[j]) / kEntropyScale / m2;
-    if (entropy < 0 || h1 + h2 > bestEntropy) {
-      bestEntropy = h1 + h2;
-      entropy = level[j];
-    }
+    entropy.Offer(c.Entropy(logs.ln[c.n1], logs.ln[c.n2], e[j], se), level[j]);
   }
   for (int j = 0; j + 1 < m; ++j) {
     if (!scored[j] || estimate[j] + kMinErrorSlack < floor) continue;
-    const uint64_t n1 = n[j], n2 = sn - n1;
-    const double m1 = static_cast<double>(n1), m2 = static_cast<double>(n2);
-    const double s1 = Variance(n1, a[j], q[j]), s2 = Variance(n2, sa - a[j], sq - q[j]);
-    const double v = m2 * std::log(m2 / std::sqrt(s2)) + m1 * std::log(m1 / std::sqrt(s1));
-    if (minError < 0 || v > bestMinError) {
-      bestMinError = v;
-      minError = level[j];
-    }
+    minError.Offer(optimal::SplitAfter(j, n, a, q, sn, sa, sq, Variance).MinError(), level[j]);
   }
 
   // Box sums stay below 2^23, so the products fit 64 bits.
   auto less = [](uint64_t x0, uint64_t y0, uint64_t x1, uint64_t y1) { return x0 * y0 < x1 * y1; };
   const int potential = optimal::PotentialDifference(level, n, a, q, m, sn, sa, sq, less);
-
-  int sum = 0, found = 0;
-  for (int c : {within, minError, entropy, potential}) {
-    if (c >= 0) {
-      sum += c;
-      ++found;
-    }
-  }
-  int result = found ? sum / found : (lo + hi) / 2;
-  if (result <= lo || result >= hi) result = (lo + hi) / 2;
-  return result;
+  return optimal::Choose({within.level, minError.level, entropy.level, potential}, 0, lo, hi);
 }
 
 bool AdaptiveRows::Prepare(const Page& page, const RasterImage& grey) {

@@ -179,6 +179,8 @@ class BinaryRows {
   const uint8_t* Row(uint32_t y);
 
  private:
+  BinaryRows(uint32_t width, uint32_t height) : width_(width), height_(height) {}
+
   const RasterImage* image_ = nullptr;
   AdaptiveRows* adaptive_ = nullptr;
   DiffusionRows* diffusion_ = nullptr;

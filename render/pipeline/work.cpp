@@ -146,35 +146,27 @@ bool BitsAllWhite(const uint8_t* bits, uint32_t width) {
 }
 
 BinaryRows BinaryRows::OfImage(const RasterImage& bits) {
-  BinaryRows r;
+  BinaryRows r(bits.Width(), bits.Height());
   r.image_ = &bits;
-  r.width_ = bits.Width();
-  r.height_ = bits.Height();
   return r;
 }
 
 BinaryRows BinaryRows::Threshold(const GreyRows& grey, bool bayer) {
-  BinaryRows r;
+  BinaryRows r(grey.width, grey.height);
   r.grey_ = grey;
   r.bayer_ = bayer;
-  r.width_ = grey.width;
-  r.height_ = grey.height;
   return r;
 }
 
 BinaryRows BinaryRows::Adaptive(AdaptiveRows& rows, uint32_t width, uint32_t height) {
-  BinaryRows r;
+  BinaryRows r(width, height);
   r.adaptive_ = &rows;
-  r.width_ = width;
-  r.height_ = height;
   return r;
 }
 
 BinaryRows BinaryRows::Diffusion(DiffusionRows& rows, uint32_t width, uint32_t height) {
-  BinaryRows r;
+  BinaryRows r(width, height);
   r.diffusion_ = &rows;
-  r.width_ = width;
-  r.height_ = height;
   return r;
 }
 

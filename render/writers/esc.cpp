@@ -107,15 +107,8 @@ void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD row
 
 }  // namespace
 
-const LanguageWriter kEscWriter = {
-    .jobHeader = JobHeader,
-    .userCommand = UserCommand,
-    .pageHeader = PageHeader,
-    .formatStart = nullptr,
-    .raster = Raster,
-    .pageTrailer = nullptr,
-    .oneIsBlack = true,
-    .copiesInRaster = false,
-};
+const LanguageWriter kEscWriter = {.jobHeader = JobHeader, .userCommand = UserCommand,
+                                   .pageHeader = PageHeader, .formatStart = nullptr, .raster = Raster,
+                                   .pageTrailer = nullptr, .oneIsBlack = true, .copiesInRaster = false};
 
 }  // namespace writers

@@ -95,15 +95,8 @@ void PageTrailer(WriterContext& ctx) { SendText(ctx, FormatA("\r\nPRINT 1,%d\r\n
 }  // namespace
 
 // 1 = white as the pipeline makes it: BITMAP mode 1 ORs the raster onto a cleared page.
-const LanguageWriter kTsplWriter = {
-    .jobHeader = JobHeader,
-    .userCommand = nullptr,
-    .pageHeader = PageHeader,
-    .formatStart = nullptr,
-    .raster = Raster,
-    .pageTrailer = PageTrailer,
-    .oneIsBlack = false,
-    .copiesInRaster = false,
-};
+const LanguageWriter kTsplWriter = {.jobHeader = JobHeader, .userCommand = nullptr, .pageHeader = PageHeader,
+                                    .formatStart = nullptr, .raster = Raster, .pageTrailer = PageTrailer,
+                                    .oneIsBlack = false, .copiesInRaster = false};
 
 }  // namespace writers

@@ -120,15 +120,8 @@ void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD row
 }  // namespace
 
 // Job header, user commands and pages all go to page files; the spooler gets a marker per copy.
-const LanguageWriter kTwlWriter = {
-    .jobHeader = JobHeader,
-    .userCommand = UserCommand,
-    .pageHeader = nullptr,
-    .formatStart = nullptr,
-    .raster = Raster,
-    .pageTrailer = nullptr,
-    .oneIsBlack = true,
-    .copiesInRaster = true,
-};
+const LanguageWriter kTwlWriter = {.jobHeader = JobHeader, .userCommand = UserCommand, .pageHeader = nullptr,
+                                   .formatStart = nullptr, .raster = Raster, .pageTrailer = nullptr,
+                                   .oneIsBlack = true, .copiesInRaster = true};
 
 }  // namespace writers

@@ -146,15 +146,8 @@ void PageTrailer(WriterContext& ctx) { SendText(ctx, "^XZ\r\n\r\n"); }
 
 }  // namespace
 
-const LanguageWriter kZplWriter = {
-    .jobHeader = JobHeader,
-    .userCommand = nullptr,
-    .pageHeader = PageHeader,
-    .formatStart = FormatStart,
-    .raster = Raster,
-    .pageTrailer = PageTrailer,
-    .oneIsBlack = true,
-    .copiesInRaster = false,
-};
+const LanguageWriter kZplWriter = {.jobHeader = JobHeader, .userCommand = nullptr, .pageHeader = PageHeader,
+                                   .formatStart = FormatStart, .raster = Raster, .pageTrailer = PageTrailer,
+                                   .oneIsBlack = true, .copiesInRaster = false};
 
 }  // namespace writers

@@ -32,7 +32,7 @@ void SpreadBits(const RasterImage& bits, RasterImage& picture) {
 
 // The pipeline's grey of a colour after the colour correction `level`.
 inline uint8_t CorrectedGrey(const uint8_t level[256], uint8_t red, uint8_t green, uint8_t blue) {
-  return uint8_t((15 * level[blue] + 75 * level[green] + 38 * level[red]) >> 7);
+  return WeightedGrey(level[blue], level[green], level[red]);
 }
 
 }  // namespace
@@ -165,8 +165,7 @@ HBITMAP ImageToBitmap(const RasterImage& picture) {
   BITMAPINFO info{};
   // Top-down rows (a negative height): the loop below turns the picture's bottom-up rows over.
   info.bmiHeader = {.biSize = sizeof(BITMAPINFOHEADER), .biWidth = LONG(picture.Width()),
-                    .biHeight = -LONG(picture.Height()), .biPlanes = 1, .biBitCount = 24, .biCompression = BI_RGB,
-                    .biSizeImage = 0, .biXPelsPerMeter = 0, .biYPelsPerMeter = 0, .biClrUsed = 0, .biClrImportant = 0};
+                    .biHeight = -LONG(picture.Height()), .biPlanes = 1, .biBitCount = 24, .biCompression = BI_RGB};
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!bitmap || !bits) return bitmap;

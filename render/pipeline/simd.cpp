@@ -1,6 +1,7 @@
 // Grey conversion and the fixed threshold of bitmap rows at the plain weights (no contrast or
 // brightness change), 32 pixels at a time with SSE2 where the target has it (both Windows builds
 // and the Linux build do), else a pixel at a time. Both give the same bytes as GreyMap::Row.
+#include "render/colour_adjust.h"
 #include "render/pipeline/internal.h"
 
 #if defined(__SSE2__)
@@ -11,9 +12,7 @@ namespace pipeline_detail {
 
 namespace {
 
-inline uint8_t PlainGrey(const uint8_t* bgr) {
-  return static_cast<uint8_t>((15u * bgr[0] + 75u * bgr[1] + 38u * bgr[2]) >> 7);
-}
+inline uint8_t PlainGrey(const uint8_t* bgr) { return WeightedGrey(bgr[0], bgr[1], bgr[2]); }
 
 // Bits of a byte in reverse order: the vector mask has the first pixel lowest.
 struct ReverseTable {
@@ -58,12 +57,13 @@ inline bool Grey32(const uint8_t* p, __m128i* lo, __m128i* hi) {
     }
     for (int k = 0; k < 6; ++k) a[k] = b[k];
   }
-  const __m128i wb = _mm_set1_epi16(15), wg = _mm_set1_epi16(75), wr = _mm_set1_epi16(38);
-  // 15 x 255 + 75 x 255 + 38 x 255 = 32640: the sums fit 16 bits.
+  const __m128i wb = _mm_set1_epi16(kGreyWeightBlue), wg = _mm_set1_epi16(kGreyWeightGreen),
+                wr = _mm_set1_epi16(kGreyWeightRed);
+  // The weights sum to 128, so 255 x 128 = 32640: the sums fit 16 bits.
   auto grey = [&](__m128i b, __m128i g, __m128i r) {
     const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(b, wb), _mm_mullo_epi16(g, wg)),
                                       _mm_mullo_epi16(r, wr));
-    return _mm_srli_epi16(sum, 7);
+    return _mm_srli_epi16(sum, kGreyShift);
   };
   const __m128i evenLo = grey(_mm_unpacklo_epi8(a[0], zero), _mm_unpacklo_epi8(a[1], zero),
                               _mm_unpacklo_epi8(a[2], zero));

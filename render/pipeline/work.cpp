@@ -92,9 +92,9 @@ void GreyMap::Init(int contrast, int brightness) {
   uint8_t level[256];
   plain_ = ColourAdjustTable(contrast, brightness, level);
   for (int v = 0; v < 256; ++v) {
-    blue_[v] = static_cast<uint16_t>(15 * level[v]);
-    green_[v] = static_cast<uint16_t>(75 * level[v]);
-    red_[v] = static_cast<uint16_t>(38 * level[v]);
+    blue_[v] = static_cast<uint16_t>(kGreyWeightBlue * level[v]);
+    green_[v] = static_cast<uint16_t>(kGreyWeightGreen * level[v]);
+    red_[v] = static_cast<uint16_t>(kGreyWeightRed * level[v]);
   }
 }
 
@@ -104,7 +104,7 @@ void GreyMap::Row(const uint8_t* bgr, uint8_t* grey, uint32_t width) const {
     return;
   }
   for (uint32_t x = 0; x < width; ++x, bgr += 3) {
-    grey[x] = static_cast<uint8_t>((blue_[bgr[0]] + green_[bgr[1]] + red_[bgr[2]]) >> 7);
+    grey[x] = static_cast<uint8_t>((blue_[bgr[0]] + green_[bgr[1]] + red_[bgr[2]]) >> kGreyShift);
   }
 }
 

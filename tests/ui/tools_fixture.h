@@ -114,8 +114,13 @@ class ToolsTest : public UiTest {
 
   // Moves the virtual clock until no transfer thread is left (at most `maxMs` of virtual time), then lets
   // the page take what the thread posted.
+  // The clock moves in steps of 50 ms while transfers run, up to maxMs; a loaded machine may keep the
+  // transfer thread from running while other threads wait on the clock, so it also gets 5 s of real
+  // time before it counts as hung.
   bool WaitTransfers(DWORD maxMs = 30000) {
-    for (DWORD t = 0; t < maxMs && FirmwareTransfersRunning() > 0; t += 50) {
+    const auto realEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (DWORD t = 0; FirmwareTransfersRunning() > 0 && (t < maxMs || std::chrono::steady_clock::now() < realEnd);
+         t += 50) {
       // Give the thread the moment to reach its next wait before the clock moves past it.
       for (int i = 0; i < 200 && FirmwareTransfersRunning() > 0 && winsim::ThreadsWaitingOnClock() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -55,9 +55,7 @@ std::shared_ptr<PortObj> PortOf(HANDLE h) {
       abort();
     }
   }
-  auto p = GetHandle<PortObj>(h);
-  if (!p) SetLastError(ERROR_INVALID_HANDLE);
-  return p;
+  return HandleOrError<PortObj>(h);
 }
 
 // Opens the device of the port's printer for one operation; INVALID_HANDLE_VALUE with the error set.

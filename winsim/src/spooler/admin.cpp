@@ -271,10 +271,7 @@ std::vector<MonitorSpec> Monitors() {
   return out;
 }
 
-std::u16string DefaultPrinter() {
-  Guard g(Mutex());
-  return A().defaultPrinter;
-}
+std::u16string DefaultPrinter() { return CopyLocked(A().defaultPrinter); }
 
 }  // namespace winsim
 

@@ -145,10 +145,7 @@ bool RemovePrinter(const std::u16string& name) {
   return S().printers.erase(Upper(name)) > 0;
 }
 
-std::vector<DriverSpec> Drivers() {
-  Guard g(Mutex());
-  return S().drivers;
-}
+std::vector<DriverSpec> Drivers() { return CopyLocked(S().drivers); }
 
 bool RemoveDriver(const std::u16string& name, const std::u16string& environment) {
   Guard g(Mutex());

@@ -1,6 +1,5 @@
 // The DRIVER_INFO_2W/_3W fields of a driver, shared by GetPrinterDriverW and EnumPrinterDriversW
-// (whose records start alike): the packer `k` places the strings, in this order, and `multiSz` the
-// dependent-file list.
+// (whose records start alike): each with its own packer `k`, which places the strings in this order.
 #pragma once
 
 #include <winspool.h>
@@ -9,8 +8,8 @@
 
 namespace winsim::detail {
 
-template <class Info, class Packer, class MultiSz>
-void FillDriverFields(Info& i, const winsim::DriverSpec& d, DWORD level, Packer& k, MultiSz multiSz) {
+template <class Info, class Packer>
+void FillDriverFields(Info& i, const winsim::DriverSpec& d, DWORD level, Packer& k) {
   i.cVersion = d.version;
   i.pName = k.Str(d.name);
   i.pEnvironment = k.Str(d.environment);
@@ -19,7 +18,7 @@ void FillDriverFields(Info& i, const winsim::DriverSpec& d, DWORD level, Packer&
   i.pConfigFile = k.Str(d.configFile);
   if (level >= 3) {
     i.pHelpFile = k.StrOrNull(d.helpFile);
-    i.pDependentFiles = multiSz(d.dependentFiles);
+    i.pDependentFiles = k.MultiSz(d.dependentFiles);
     i.pMonitorName = k.StrOrNull(d.monitorName);
     i.pDefaultDataType = k.StrOrNull(d.defaultDataType);
   }

@@ -138,11 +138,7 @@ std::shared_ptr<T> ObjectAs(HGDIOBJ h) {
 
 std::shared_ptr<GdiDC> DcOf(HDC hdc) { return GetHandle<GdiDC>(reinterpret_cast<HANDLE>(hdc)); }
 
-std::shared_ptr<GdiDC> DcOrError(HDC hdc) {
-  auto dc = DcOf(hdc);
-  if (!dc) SetLastError(ERROR_INVALID_HANDLE);
-  return dc;
-}
+std::shared_ptr<GdiDC> DcOrError(HDC hdc) { return HandleOrError<GdiDC>(reinterpret_cast<HANDLE>(hdc)); }
 
 // The DC attributes of the Get*/Set* calls; `failed` is what the call answers for a bad handle.
 template <class T>

@@ -392,7 +392,7 @@ GpStatus RectangleCall(const char* name, GpGraphics* graphics, GpBrush* brush, G
 
 // GdipFillPath with a brush, GdipDrawPath with a pen.
 GpStatus PathCall(const char* name, GpGraphics* graphics, GpBrush* brush, GpPen* pen, GpPath* path) {
-  Guard g(Mutex());
+  Guard g(Mutex());  // held through FillOrStroke, so that no other thread deletes the path in between
   const Path* p = Live<Path>(path);
   if (!p) return InvalidParameter;
   return FillOrStroke(name, graphics, brush, pen, {double(p->parts.size())}, [p](cairo_t* cr) {

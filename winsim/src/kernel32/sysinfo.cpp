@@ -96,10 +96,7 @@ DWORD Answer(const std::u16string& s, LPWSTR out, DWORD size, bool list) {
 
 namespace winsim {
 
-std::vector<PendingFileOperation> PendingFileOperations() {
-  Guard g(Mutex());
-  return I().pending;
-}
+std::vector<PendingFileOperation> PendingFileOperations() { return CopyLocked(I().pending); }
 
 void ApplyPendingFileOperations() {
   std::vector<PendingFileOperation> ops;

@@ -68,6 +68,13 @@ class Packer {
     return reinterpret_cast<LPWSTR>(buf_ + end_);
   }
   LPWSTR StrOrNull(const std::u16string& s) { return s.empty() ? nullptr : Str(s); }
+  // REG_MULTI_SZ: entries separated by NUL, the list ended by an empty entry; null when there is none.
+  LPWSTR MultiSz(std::u16string s) {
+    while (!s.empty() && s.back() == u'\0') s.pop_back();
+    if (s.empty()) return nullptr;
+    s.push_back(u'\0');
+    return Str(s);
+  }
   size_t fixed() const { return fixed_; }
 
  private:
@@ -78,13 +85,6 @@ class Packer {
 size_t MultiSzNeed(std::u16string s) {
   while (!s.empty() && s.back() == u'\0') s.pop_back();
   return s.empty() ? 0 : (s.size() + 2) * 2;
-}
-
-LPWSTR MultiSz(Packer& k, std::u16string s) {
-  while (!s.empty() && s.back() == u'\0') s.pop_back();
-  if (s.empty()) return nullptr;
-  s.push_back(u'\0');
-  return k.Str(s);
 }
 
 size_t DriverStrings(const winsim::DriverSpec& d, DWORD level) {
@@ -109,7 +109,7 @@ size_t DriverFixed(DWORD level) {
 
 void FillDriver(const winsim::DriverSpec& d, DWORD level, LPBYTE at, Packer& k) {
   DRIVER_INFO_8W i{};
-  FillDriverFields(i, d, level, k, [&k](const std::u16string& files) { return MultiSz(k, files); });
+  FillDriverFields(i, d, level, k);
   if (level == 8) {
     i.dwlDriverVersion = d.driverVersion;
     i.pszMfgName = k.StrOrNull(d.manufacturer);
@@ -271,10 +271,7 @@ std::vector<MonitorSpec> Monitors() {
   return out;
 }
 
-std::u16string DefaultPrinter() {
-  Guard g(Mutex());
-  return A().defaultPrinter;
-}
+std::u16string DefaultPrinter() { return CopyLocked(A().defaultPrinter); }
 
 }  // namespace winsim
 

@@ -88,10 +88,7 @@ DWORD JobStatus(DWORD jobId) {
   return it == H().status.end() ? 0 : it->second;
 }
 
-std::vector<JobControlRecord> JobControls() {
-  Guard g(Mutex());
-  return H().controls;
-}
+std::vector<JobControlRecord> JobControls() { return CopyLocked(H().controls); }
 
 }  // namespace winsim
 

@@ -37,10 +37,7 @@ winsim::PortFaults FaultsFor(const std::u16string& port) {
   return f ? *f : winsim::PortFaults{};
 }
 
-void Record(const std::string& call) {
-  Guard g(Mutex());
-  H().calls.push_back(call);
-}
+void Record(const std::string& call) { AppendLocked(H().calls, call); }
 
 std::string Narrow(const std::u16string& s) {
   return ToUtf8(s);
@@ -55,9 +52,7 @@ std::shared_ptr<PortObj> PortOf(HANDLE h) {
       abort();
     }
   }
-  auto p = GetHandle<PortObj>(h);
-  if (!p) SetLastError(ERROR_INVALID_HANDLE);
-  return p;
+  return HandleOrError<PortObj>(h);
 }
 
 // Opens the device of the port's printer for one operation; INVALID_HANDLE_VALUE with the error set.
@@ -220,19 +215,13 @@ void SetPortFaults(const std::u16string& port, const PortFaults& faults) {
   H().faults[Upper(port)] = faults;
 }
 
-std::vector<std::string> PortMonitorCalls() {
-  Guard g(Mutex());
-  return H().calls;
-}
+std::vector<std::string> PortMonitorCalls() { return CopyLocked(H().calls); }
 
 void ClearPortMonitorCalls() {
   Guard g(Mutex());
   H().calls.clear();
 }
 
-size_t OpenPortHandles() {
-  Guard g(Mutex());
-  return H().openPorts;
-}
+size_t OpenPortHandles() { return CopyLocked(H().openPorts); }
 
 }  // namespace winsim

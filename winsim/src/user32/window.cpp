@@ -369,10 +369,7 @@ std::vector<HWND> WindowPerOtherThread() {
   return out;
 }
 
-std::vector<HWND> AllWindows() {
-  Guard g(Mutex());
-  return S().order;
-}
+std::vector<HWND> AllWindows() { return CopyLocked(S().order); }
 
 std::u16string IntText(long long v) { return FromUtf8(std::to_string(v)); }
 

@@ -102,7 +102,7 @@ void Fill(const Printer& p, DWORD level, LPBYTE buf, Packer& k) {
 
 void Fill(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, Packer& k) {
   DRIVER_INFO_3W i{};  // levels 2 and 3 (8 is packed by PackDriverInfo)
-  FillDriverFields(i, d, level, k, [&k](const std::u16string& files) { return k.MultiSz(files); });
+  FillDriverFields(i, d, level, k);
   if (buf) memcpy(buf, &i, level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W));
 }
 
@@ -145,10 +145,7 @@ bool RemovePrinter(const std::u16string& name) {
   return S().printers.erase(Upper(name)) > 0;
 }
 
-std::vector<DriverSpec> Drivers() {
-  Guard g(Mutex());
-  return S().drivers;
-}
+std::vector<DriverSpec> Drivers() { return CopyLocked(S().drivers); }
 
 bool RemoveDriver(const std::u16string& name, const std::u16string& environment) {
   Guard g(Mutex());

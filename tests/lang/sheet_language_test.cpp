@@ -9,6 +9,7 @@
 #include "ui/docprops.h"
 #include "ui/module.h"
 #include "ui/sheets.h"
+#include "ui/doc_sheet.h"
 #include "ui/ui_fixture.h"
 #include "winsim/resources.h"
 #include "winsim/ui.h"
@@ -46,15 +47,8 @@ TEST_F(SheetLanguage, AboutPageInRussian) {
   Install();
   PrinterDevmode in = DefaultDevmode();
   PrinterDevmode out{};
-  DOCUMENTPROPERTYHEADER h{};
-  h.cbSize = sizeof h;
-  h.hPrinter = printer;
   WString name = ToWString(kPrinter.c_str());
-  h.pszPrinterName = name.data();
-  h.pdmIn = &in.dm;
-  h.pdmOut = &out.dm;
-  h.cbOut = sizeof out;
-  h.fMode = DM_IN_BUFFER | DM_OUT_BUFFER;
+  DOCUMENTPROPERTYHEADER h = DocumentHeader(printer, name, &in.dm, &out.dm, sizeof out, DM_IN_BUFFER | DM_OUT_BUFFER);
   DWORD result = 0;
   ui::UiThread t([&] {
     return intptr_t(CommonPropertySheetUIW(nullptr, DrvDocumentPropertySheets, reinterpret_cast<LPARAM>(&h), &result));

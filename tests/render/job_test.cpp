@@ -21,8 +21,8 @@ class JobTest : public DriverTest {
     return dm;
   }
   std::string Output() { return Text(winsim::PrinterOutput(u"Label One")); }
-  // `dev` enabled with `dm`, "Part 1" of job 41 printed and "Part 2" of the same job started.
-  void StartSecondPart(Device& dev, PrinterDevmode& dm) {
+  // `dev` enabled with `dm`, the first document of job 41 printed and its second document started.
+  void StartSecondDocument(Device& dev, PrinterDevmode& dm) {
     ASSERT_TRUE(dev.Enable(&dm));
     ASSERT_TRUE(dev.StartDoc(u"Part 1", 41));
     ASSERT_TRUE(dev.EndDoc());
@@ -33,7 +33,7 @@ class JobTest : public DriverTest {
 TEST_F(JobTest, DocumentsOfOneJobShareOneHeaderAndOneEnd) {
   PrinterDevmode dm = MarkedSettings();
   Device dev(printer);
-  ASSERT_NO_FATAL_FAILURE(StartSecondPart(dev, dm));
+  ASSERT_NO_FATAL_FAILURE(StartSecondDocument(dev, dm));
   ASSERT_TRUE(dev.EndDoc());
   std::string out = Output();
   EXPECT_EQ(Count(out, "<JOB>"), 1u);
@@ -52,7 +52,7 @@ TEST_F(JobTest, DocumentsOfOneJobShareOneHeaderAndOneEnd) {
 TEST_F(JobTest, BufferedBytesLeaveBeforeTheCountStartsAgain) {
   PrinterDevmode dm = MarkedSettings();
   Device dev(printer);
-  ASSERT_NO_FATAL_FAILURE(StartSecondPart(dev, dm));
+  ASSERT_NO_FATAL_FAILURE(StartSecondDocument(dev, dm));
   // What the continued document's pages left in the buffer goes out at its end.
   ASSERT_EQ(SendBytes(dev.P(), "<PAGE2>", 7), 7);
   ASSERT_TRUE(dev.EndDoc());

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"  // DOCUMENTPROPERTYHEADER
+
 namespace winecheck {
 
 // Prints "FAIL <step>: <message>" (with GetLastError when `withError`) and returns false.
@@ -30,9 +32,9 @@ Fn DriverExport(HMODULE ui, const char* name) {
 }
 // The DOCUMENTPROPERTYHEADER of a prompted document sheet for `printer` named `name`: the DEVMODE in
 // `in`, the result to `out`.
-template <class Header>
-Header PromptedDocument(HANDLE printer, std::wstring& name, std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
-  Header header{};
+inline DOCUMENTPROPERTYHEADER PromptedDocument(HANDLE printer, std::wstring& name, std::vector<uint8_t>& in,
+                                              std::vector<uint8_t>& out) {
+  DOCUMENTPROPERTYHEADER header{};
   header.cbSize = sizeof header;
   header.hPrinter = printer;
   header.pszPrinterName = name.data();

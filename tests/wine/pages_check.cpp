@@ -136,7 +136,7 @@ int PageChecks(const std::string& driver, const std::string& outDir) {
   dm->WatermarkY = 50;
   dm->WatermarkBrightness = 200;
 
-  auto header = PromptedDocument<DOCUMENTPROPERTYHEADER>(printer, name, in, out);
+  auto header = PromptedDocument(printer, name, in, out);
   PagesHost host;
   g_pages = &host;
   PROPSHEETUI_INFO info{};

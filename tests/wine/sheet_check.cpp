@@ -438,7 +438,7 @@ int SheetChecks(const std::string& driver, const std::string& outDir) {
   } else {
     std::printf("     DocumentPropertiesW(DM_IN_PROMPT) returned %ld without a sheet: Wine's compstui lacks "
                 "CPSFUNC_ADD_PCOMPROPSHEETUIW, so the check hosts the sheet itself\n", long(shown));
-    auto header = PromptedDocument<DOCUMENTPROPERTYHEADER>(printer, name, in, out);
+    auto header = PromptedDocument(printer, name, in, out);
     OwnHost host;
     Watch doc;
     if (!HostedSheet("document sheet", "document", outDir, documentSheet, reinterpret_cast<LPARAM>(&header), &host, &doc))

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
-  zlib1g-dev rapidjson-dev libgtest-dev googletest
+  zlib1g-dev rapidjson-dev libgtest-dev libgmock-dev googletest
   libpoppler-glib-dev libcairo2-dev libfontconfig-dev pkg-config
   # GDI+ in winsim draws with Cairo; "Arial" resolves to Liberation Sans through fontconfig
   fonts-liberation

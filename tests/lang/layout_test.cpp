@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "installer/resource.h"
 #include "resfile.h"
+#include "ui/strings.h"
 #include "winsim/machine.h"
 #include "winsim/ui.h"
 
@@ -44,17 +46,27 @@ const char* LanguageName(LangId l) {
 
 INT_PTR CALLBACK Plain(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
+// Texts the programs put into a control while running: (dialog, control, string ids).
+struct RuntimeText {
+  uint16_t dialog;
+  int control;
+  std::vector<unsigned> strings;
+};
+
 struct Layout {
   std::map<LangId, int> dialogs;   // laid out per language
+  int runtimeTexts = 0;            // texts put into controls and measured
   std::vector<std::string> problems;
 };
 
 // Creates each dialog of the resource file as the program would (pages inside a parent window) and asks
 // winsim what does not show whole.
-Layout LayOut(const unsigned char* begin, const unsigned char* end, const std::string& program) {
+Layout LayOut(const unsigned char* begin, const unsigned char* end, const std::string& program,
+              const std::vector<RuntimeText>& runtime = {}) {
   Layout out;
   std::vector<Resource> resources;
   EXPECT_TRUE(ParseResFile(begin, size_t(end - begin), &resources));
+  const Catalog catalog = ReadCatalog(resources);
   HWND host = CreateWindowExW(0, u"#32770", u"host", WS_POPUP, 0, 0, 1000, 800, nullptr, nullptr, nullptr, nullptr);
   EXPECT_NE(host, nullptr);
   for (const Resource& r : resources) {
@@ -68,6 +80,24 @@ Layout LayOut(const unsigned char* begin, const unsigned char* end, const std::s
     ++out.dialogs[r.lang];
     for (const winsim::ui::TextProblem& p : winsim::ui::TextProblems(dlg))
       out.problems.push_back(where + ", control " + std::to_string(p.id) + " \"" + Utf8(p.text) + "\": " + p.problem);
+    // Each text the program shows in one of its controls, in this language (English where it has none).
+    for (const RuntimeText& t : runtime) {
+      if (t.dialog != r.name) continue;
+      for (unsigned id : t.strings) {
+        const auto& own = catalog.strings.count(r.lang) ? catalog.strings.at(r.lang) : catalog.strings.at(kEnglish);
+        const auto it = own.count(id) ? own.find(id) : catalog.strings.at(kEnglish).find(id);
+        if (it == catalog.strings.at(kEnglish).end()) {
+          out.problems.push_back(where + ": no string " + std::to_string(id));
+          continue;
+        }
+        SetDlgItemTextW(dlg, t.control, reinterpret_cast<LPCWSTR>(it->second.c_str()));
+        ++out.runtimeTexts;
+        for (const winsim::ui::TextProblem& p : winsim::ui::TextProblems(dlg))
+          if (p.id == t.control)
+            out.problems.push_back(where + ", control " + std::to_string(p.id) + " showing string " + std::to_string(id) +
+                                   " \"" + Utf8(p.text) + "\": " + p.problem);
+      }
+    }
     DestroyWindow(dlg);
   }
   DestroyWindow(host);
@@ -87,19 +117,28 @@ class DialogLayout : public ::testing::Test {
 };
 
 TEST_F(DialogLayout, DriverDialogsShowEveryTextInEveryLanguage) {
-  const Layout l = LayOut(lbl_ui_res, lbl_ui_res_end, "lbldrv6ui");
+  // The About page's product name and notice; the firmware status line (its texts 2221 on, the last one
+  // being a question asked in a message box).
+  std::vector<unsigned> status;
+  for (unsigned id = IDS_FW_STATUS_READY; id < IDS_FW_STATUS_MODEL_MISMATCH; ++id) status.push_back(id);
+  const Layout l = LayOut(lbl_ui_res, lbl_ui_res_end, "lbldrv6ui",
+                          {{101, 1000, {IDS_ABOUT_PRODUCT}}, {101, 1002, {IDS_ABOUT_NOTICE}}, {104, 1060, status}});
   // About, Page Setup, the stock editor, Graphics, Print Settings, WaterMark, Printer Settings.
   for (LangId lang : {LangId(0x0409), LangId(0x0804), LangId(0x0412), LangId(0x0419)})
     EXPECT_EQ(l.dialogs.count(lang) ? l.dialogs.at(lang) : 0, 7) << LanguageName(lang);
+  EXPECT_EQ(l.runtimeTexts, 4 * (2 + 15));
   EXPECT_TRUE(l.problems.empty()) << Join(l.problems)
                                   << "(CJK texts need a CJK font: tools/install-deps.sh installs it)";
 }
 
 TEST_F(DialogLayout, InstallerDialogsShowEveryTextInEveryLanguage) {
-  const Layout l = LayOut(lbl_lang_inst_res, lbl_lang_inst_res_end, "lblinst32");
+  // The upgrade page's status line.
+  const Layout l = LayOut(lbl_lang_inst_res, lbl_lang_inst_res_end, "lblinst32",
+                          {{IDD_UPGRADE, IDC_UPGRADE_STATUS, {IDS_UPGRADING, IDS_UPGRADE_OK, IDS_UPGRADE_FAILED}}});
   // Agreement, mode, install, upgrade, uninstall, result.
   for (LangId lang : {LangId(0x0409), LangId(0x0804), LangId(0x0412), LangId(0x0419)})
     EXPECT_EQ(l.dialogs.count(lang) ? l.dialogs.at(lang) : 0, 6) << LanguageName(lang);
+  EXPECT_EQ(l.runtimeTexts, 4 * 3);
   EXPECT_TRUE(l.problems.empty()) << Join(l.problems)
                                   << "(CJK texts need a CJK font: tools/install-deps.sh installs it)";
 }

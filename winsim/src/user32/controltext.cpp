@@ -3,6 +3,7 @@
 // boxes and radio buttons put it after the box, group boxes in the top edge of the frame, static text
 // wraps words into its rectangle. The picture writer draws by it and the layout check measures by it.
 #include <algorithm>
+#include <cstdio>
 
 #include "user32/window.h"
 #include "winsim/ui.h"
@@ -104,6 +105,8 @@ ControlText ControlTextOf(HWND h) {
       t.area = RECT{kGroupIndent, 0, cw - kGroupIndent, std::min(ch, lineH)};
       t.align = horz == BS_CENTER ? ControlText::kCenter : horz == BS_RIGHT ? ControlText::kRight : ControlText::kLeft;
     } else if (box) {
+      const int boxLeft = (style & BS_LEFTTEXT) ? cw - kCheckBox : 0, boxTop = (ch - kCheckBox) / 2;
+      t.box = RECT{boxLeft, boxTop, boxLeft + kCheckBox, boxTop + kCheckBox};
       if (style & BS_LEFTTEXT) t.area.right = cw - kCheckBox - kCheckGap;
       else t.area.left = kCheckBox + kCheckGap;
       t.align = horz == BS_CENTER ? ControlText::kCenter : horz == BS_RIGHT ? ControlText::kRight : ControlText::kLeft;

@@ -102,8 +102,7 @@ void DrawButton(cairo_t* cr, HWND h, DWORD style, double x, double y, double w, 
   const LRESULT state = SendMessageW(h, BM_GETCHECK, 0, 0);
   const ControlText t = ControlTextOf(h);
   const double lineH = MetricsOf(TextFontOf(h)).height;
-  // The box of a check box or radio button sits at the side of the text, centred vertically.
-  const double box = 13, bx = (style & BS_LEFTTEXT) ? x + w - box : x, by = y + std::floor((ht - box) / 2);
+  const double box = t.box.right - t.box.left, bx = x + t.box.left, by = y + t.box.top;
   cairo_new_path(cr);
   switch (type) {
     case BS_GROUPBOX: {

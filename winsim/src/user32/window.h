@@ -118,6 +118,7 @@ struct ControlText {
   enum Kind { kNone, kLine, kWrapped } kind = kNone;
   enum Align { kLeft, kCenter, kRight } align = kLeft;
   RECT area{};          // in the control's client coordinates
+  RECT box{};           // check boxes and radio buttons: their box
   bool vcenter = false; // the lines centred vertically in the area, else from its top
   std::u16string shown; // the text as drawn: mnemonic markers taken out
 };

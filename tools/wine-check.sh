@@ -9,7 +9,7 @@
 #     PNG under BUILD-DIR/wine-check/sheets, the About page read with user32, OK pressed and the output
 #     DEVMODE checked (x86_64 only); then once more with Wine's UI language Russian, its strings checked
 #     and its pages saved under BUILD-DIR/wine-check/sheets-ru; the device sheet's printer tools page with the
-#     printer's default language TWL (firmware section shown) and TSPL (hidden).
+#     printer's default language TWL (firmware section shown) and TSPL (hidden), in English and in Russian.
 #   - lblinst32.exe's engine test entry, then its wizard walked through its windows (agreement, mode,
 #     install on FILE:, result) with every page saved under BUILD-DIR/wine-check/wizard (x86_64 only), then
 #     again in Russian (wizard-ru).
@@ -140,7 +140,10 @@ if [ "$arch" = x86_64 ]; then
   sheets_note="$sheets_note, in Russian in $out/sheets-ru"
   step "wine: the printer tools page with the printer's default language TWL (firmware section shown), then TSPL (hidden)"
   check printertools "$driver" "$(winpath "$out/sheets")"
-  sheets_note="$sheets_note; the printer tools page showed its firmware section for TWL only"
+  step "wine: the printer tools page again in Russian (TWL, then TSPL)"
+  env LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 timeout 180 "$wine" "$out/bin/lblwinecheck.exe" printertools "$driver" \
+    "$(winpath "$out/sheets-ru")"
+  sheets_note="$sheets_note; the printer tools page showed its firmware section for TWL only, in English and Russian"
 fi
 
 # The installer's engine against Wine's spooler: the package laid out as it ships, a printer on a file

@@ -444,6 +444,28 @@ TEST_F(LblCommand, SheetPicturesEveryPage) {
   }
 }
 
+// The Page Setup page's picture shows its label stock preview as the page painted it: the printer head
+// (filled 0xC8C8C8) and the white label, in the preview's place right of the page's controls.
+TEST_F(LblCommand, SheetPictureShowsThePageSetupPreview) {
+  const std::string dir = Temp("preview");
+  Ran r = Lbl("sheet document --png " + dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const lblview::RgbImage image = ReadPng(dir + "/page-106.png");
+  ASSERT_GT(image.width, 300u);
+  // Pixels of grey level v in the right half.
+  auto count = [&](uint8_t v, uint32_t fromX) {
+    size_t n = 0;
+    for (uint32_t y = 0; y < image.height; ++y)
+      for (uint32_t x = fromX; x < image.width; ++x) {
+        const uint8_t* p = &image.rgb[(size_t(y) * image.width + x) * 3];
+        n += p[0] == v && p[1] == v && p[2] == v;
+      }
+    return n;
+  };
+  EXPECT_GT(count(0xC8, image.width / 2), 2000u) << "the printer head";
+  EXPECT_GT(count(0xFF, image.width / 2), 5000u) << "the label";
+}
+
 // lbl wizard: an install on FILE: walked through with a picture after each step, in the chosen language;
 // a refused action fails with the page it was refused on.
 TEST_F(LblCommand, WizardInstallsStepByStepWithPictures) {

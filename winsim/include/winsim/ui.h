@@ -104,6 +104,19 @@ HBITMAP PaintedBitmap(HWND h);
 // statics, previews) in place. For people who look at a dialog without Windows; tests read state.
 bool WriteWindowPng(HWND h, const std::string& path);
 
+// ---- text layout --------------------------------------------------------------------------------------
+// Controls of dlg whose own text does not show whole in the dialog's font, measured as the picture above
+// draws it: a line or word wider than where the control puts its text (after a check box's box, inside a
+// button's edges, a group box's caption within its frame), more wrapped lines than the height holds,
+// characters that no installed font has, a control reaching outside the dialog, or (both shown) text
+// drawn over another control. Hidden controls are measured too: the program may show them.
+struct TextProblem {
+  int id = 0;
+  std::u16string text;
+  std::string problem;
+};
+std::vector<TextProblem> TextProblems(HWND dlg);
+
 // ---- scripted system dialogs and programs ---------------------------------------------------------
 struct MessageBoxCall {
   std::u16string text, caption;

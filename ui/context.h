@@ -41,6 +41,10 @@ struct PrinterContext {
   WCHAR* PrinterName;         // LocalAlloc'd full printer name; dmDeviceName keeps at most 31 characters
   DWORD OutputBytes;          // size of OutputSettings (the caller's cbOut)
   SheetState* Sheet;          // LocalAlloc'd while a property sheet owns the context
+  // The document sheet's working copy of the settings (ui/working_copy.h): one per sheet, so that
+  // sheets open at the same time on other threads keep their own.
+  PrinterDevmode Working;
+  bool WorkingTaken;
 };
 
 // Builds the context of `printer`: model record, "FORMS" as its paper list, defaults merged with the

@@ -24,13 +24,14 @@ struct EditorArgs {
   WCHAR* saved;
 };
 
+// One editor's state, kept in its DWLP_USER while it is open.
 struct EditorState {
-  EditorArgs* args;
-  HWND dlg;
-  WCHAR opened[kPaperNameChars];
-  bool previewReady;
+  EditorArgs* args = nullptr;
+  WCHAR opened[kPaperNameChars] = {};
+  bool previewReady = false;
 };
-EditorState g_editor;
+
+EditorState* StateOf(HWND dlg) { return reinterpret_cast<EditorState*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
 
 WString Text(HWND dlg, int id) {
   WCHAR text[64]{};
@@ -78,7 +79,8 @@ PaperRecord ReadFields(HWND dlg, const PrinterContext* ctx) {
 }
 
 void RedrawPreview(HWND dlg, const PrinterContext* ctx) {
-  if (!g_editor.previewReady) return;
+  const EditorState* state = StateOf(dlg);
+  if (!state || !state->previewReady) return;
   PaperRecord stock = ReadFields(dlg, ctx);
   if (stock.Length < 10000 || stock.Width < 10000) return;
   HWND focus = GetFocus();
@@ -92,7 +94,9 @@ void SetRange(HWND dlg, int spin, LONG lo, LONG hi) { SendDlgItemMessageW(dlg, s
 
 void InitEditor(HWND dlg, EditorArgs* args) {
   PrinterContext* ctx = args->ctx;
-  g_editor = EditorState{args, dlg, {}, false};
+  auto* state = new EditorState;
+  state->args = args;
+  SetWindowLongPtrW(dlg, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
   for (int id = IDC_SE_UNIT_FIRST; id <= IDC_SE_UNIT_LAST; ++id) SetDlgItemTextW(dlg, id, TEXT("mm"));
 
   HWND type = GetDlgItem(dlg, IDC_SE_TYPE);
@@ -103,7 +107,7 @@ void InitEditor(HWND dlg, EditorArgs* args) {
   }
   const WCHAR* name = args->name ? args->name : TEXT("");
   if (WStrEq(name, kUserStock)) EnableWindow(GetDlgItem(dlg, IDC_SE_NAME), FALSE);
-  WStrCopyN(g_editor.opened, kPaperNameChars, name, kPaperNameChars);
+  WStrCopyN(state->opened, kPaperNameChars, name, kPaperNameChars);
   SetRange(dlg, IDC_SE_WIDTH_SPIN, kStockMinWidth / 100, kStockMaxWidth / 100);
   SetRange(dlg, IDC_SE_LENGTH_SPIN, kStockMinLength / 100, kStockMaxLength / 100);
   for (int spin : {IDC_SE_LEFT_SPIN, IDC_SE_RIGHT_SPIN, IDC_SE_GAP_SPIN, IDC_SE_OFFSET_SPIN}) SetRange(dlg, spin, 0, 100);
@@ -170,16 +174,16 @@ void InitEditor(HWND dlg, EditorArgs* args) {
   PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_SE_INITIALISED, 0), 0);
 }
 
-void Ok(HWND dlg) {
-  PrinterContext* ctx = g_editor.args->ctx;
+void Ok(HWND dlg, EditorState* state) {
+  PrinterContext* ctx = state->args->ctx;
   PaperRecord stock = ReadFields(dlg, ctx);
-  if (!SaveStock(ctx, stock, g_editor.opened)) {
+  if (!SaveStock(ctx, stock, state->opened)) {
     WCHAR text[128];
     LoadUiString(IDS_ERR_SAVE_PAPER, text, 128);
     MessageBoxW(dlg, text, nullptr, MB_OK);
     return;
   }
-  if (g_editor.args->saved) WStrCopyN(g_editor.args->saved, kPaperNameChars, stock.Name, kPaperNameChars);
+  if (state->args->saved) WStrCopyN(state->args->saved, kPaperNameChars, stock.Name, kPaperNameChars);
   EndDialog(dlg, IDOK);
 }
 
@@ -265,8 +269,8 @@ bool RunStockEditor(HWND parent, PrinterContext* ctx, LPCWSTR name, WCHAR* saved
 }
 
 INT_PTR CALLBACK StockEditorProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
-  const bool mine = g_editor.dlg == dlg && g_editor.args;
-  PrinterContext* ctx = mine ? g_editor.args->ctx : nullptr;
+  EditorState* state = StateOf(dlg);
+  PrinterContext* ctx = state && state->args ? state->args->ctx : nullptr;
   switch (message) {
     case WM_INITDIALOG:
       if (!lParam) return TRUE;
@@ -280,7 +284,7 @@ INT_PTR CALLBACK StockEditorProc(HWND dlg, UINT message, WPARAM wParam, LPARAM l
         return TRUE;
       }
       switch (id) {
-        case IDOK: Ok(dlg); return TRUE;
+        case IDOK: Ok(dlg, state); return TRUE;
         case IDCANCEL: EndDialog(dlg, IDCANCEL); return TRUE;
         case IDC_SE_TYPE:
           if (code == CBN_SELCHANGE) {
@@ -312,7 +316,7 @@ INT_PTR CALLBACK StockEditorProc(HWND dlg, UINT message, WPARAM wParam, LPARAM l
     case WM_TIMER:
       if (wParam == kPreviewTimer && ctx) {
         KillTimer(dlg, kPreviewTimer);
-        g_editor.previewReady = true;
+        state->previewReady = true;
         RedrawPreview(dlg, ctx);
       }
       return TRUE;
@@ -320,9 +324,10 @@ INT_PTR CALLBACK StockEditorProc(HWND dlg, UINT message, WPARAM wParam, LPARAM l
       if (ctx && wParam == IDC_SE_PREVIEW) RedrawPreview(dlg, ctx);
       return TRUE;
     case WM_DESTROY:
-      if (mine) {
+      if (state) {
         KillTimer(dlg, kPreviewTimer);
-        g_editor = EditorState{};
+        SetWindowLongPtrW(dlg, DWLP_USER, 0);
+        delete state;
       }
       return FALSE;
     default: return FALSE;

@@ -166,7 +166,8 @@ void FillSpeed(HWND page, const ModelRecord* m) {
 
 void FillDarkness(HWND page, const ModelRecord* m, bool esc) {
   AddString(page, kPsDarkness, IDS_USE_PRINTER_SETTINGS, 0);
-  int levels = m ? int(m->DarknessMax) - 1 : 0;
+  // Stored levels 1 to DarknessMax, shown as 0 to DarknessMax - 1.
+  int levels = m ? int(m->DarknessMax) : 0;
   if (esc) levels = std::min(levels, 8);  // ESC printers take levels up to 8 (shown 0 to 7)
   for (int i = 0; i < levels; ++i) {
     WCHAR text[8];

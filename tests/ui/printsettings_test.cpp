@@ -79,7 +79,33 @@ TEST_F(PrintSettings, ListsFollowTheModel) {
   WCHAR expect[64];
   WFormatTo(expect, 64, TEXT("%.2f in/s(%.1f mm/s)"), first / 100.0, first * 25.4 / 100.0);
   EXPECT_EQ(speeds[1], U16(expect));
-  EXPECT_EQ(ui::Items(page, kPsDarkness).size(), 8u) << "Use printer settings, then 0 to 6";
+  const std::vector<std::u16string> darkness = {u"Use printer settings", u"0", u"1", u"2", u"3", u"4", u"5", u"6",
+                                                  u"7"};
+  EXPECT_EQ(ui::Items(page, kPsDarkness), darkness) << "the model's densities 1 to 8, shown 0 to 7";
+}
+
+// Every level of the model has its item: the highest, the default of a model whose range is 1 to 16,
+// shows and stays as it was.
+TEST_F(PrintSettings, DarknessListHasEveryLevelOfTheModel) {
+  std::string model = ModelJson("TW-T1", 400, 2, R"("Accesories":{"Cutter":1})");
+  const std::string eight = R"("Density":{"Value":8,"SendThis":1,"Option":[1,2,3,4,5,6,7,8]})";
+  ASSERT_NE(model.find(eight), std::string::npos);
+  model.replace(model.find(eight), eight.size(),
+                R"("Density":{"Value":16,"SendThis":1,"Option":[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16]})");
+  catalogue = lbltest::Catalogue(model, lbltest::Paper("4 x 6", 101.6, 152.4));
+  Install();
+  PrinterDevmode dm = Settings(kLangTspl);
+  dm.Darkness = 16;
+  DocSheet s(printer, dm);
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  const auto items = ui::Items(page, kPsDarkness);
+  ASSERT_EQ(items.size(), 17u) << "Use printer settings, then 0 to 15";
+  EXPECT_EQ(items.back(), u"15");
+  EXPECT_EQ(ui::Text(page, kPsDarkness), u"15");
+  ASSERT_TRUE(ui::Select(page, kPsPaperSaving, 1));
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.Darkness, 16u);
 }
 
 TEST_F(PrintSettings, LanguagesInBitOrderWithTheirValues) {
@@ -138,7 +164,9 @@ TEST_F(PrintSettings, EscKeepsTheIndexAndHasNoPeeler) {
   EXPECT_EQ(ui::Items(page, kPsPostAction), (std::vector<std::u16string>{u"None", u"Tear Off", u"Cut Off"}));
   EXPECT_FALSE(ui::Enabled(page, kPsSpeed));
   EXPECT_EQ(ui::CurSel(page, kPsSpeed), 0);
-  EXPECT_EQ(ui::Items(page, kPsDarkness).size(), 8u) << "levels up to 8";
+  EXPECT_EQ(ui::Items(page, kPsDarkness),
+            (std::vector<std::u16string>{u"Use printer settings", u"0", u"1", u"2", u"3", u"4", u"5", u"6", u"7"}))
+      << "the eight ESC levels";
   ASSERT_TRUE(ui::Select(page, kPsPostAction, 2));
   EXPECT_EQ(ui::Text(page, kPsFeedOffset), u"-30.0");
   ASSERT_TRUE(s.Ok());

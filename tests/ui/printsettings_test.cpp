@@ -33,15 +33,19 @@ class PrintSettings : public UiTest {
   }
 };
 
-// What the TSPL writer sends as the job header for `settings`.
-std::string TsplJobHeader(const PrinterDevmode& settings) {
+// What the writers send for a job of `settings` without pages: the job's start, the job header and
+// the job's end, with the TWL job-level page files in place of the spooler bytes they stand for.
+std::string JobWithoutPages(const PrinterDevmode& settings) {
   struct Sink : OutputSink {
     std::string sent;
     int32_t Send(const void* data, DWORD size) override {
       sent.append(static_cast<const char*>(data), size);
       return int32_t(size);
     }
-    DWORD WritePageFile(int, DWORD, const void*, DWORD) override { return 0; }
+    DWORD WritePageFile(int, DWORD, const void* data, DWORD size) override {
+      sent.append(static_cast<const char*>(data), size);
+      return 0;
+    }
     void Capture(const void*, DWORD) override {}
   } sink;
   PrinterDevmode dm = settings;
@@ -54,7 +58,9 @@ std::string TsplJobHeader(const PrinterDevmode& settings) {
   ctx.model = &model;
   ctx.resolution = 203;
   ctx.out = &sink;
+  WriteUserCommand(ctx, 0);
   WriteJobHeader(ctx);
+  WriteUserCommand(ctx, 3);
   return sink.sent;
 }
 
@@ -124,39 +130,129 @@ TEST_F(PrintSettings, LanguagesInBitOrderWithTheirValues) {
   EXPECT_EQ(s.out.PrintLanguage, uint32_t(kLangTwl));
 }
 
-// A cutter without a peeler: "Cut Off" is the third item; TSPL stores its action value 3, which the
-// writer sends as the cutter command, and a stored 3 shows "Cut Off" again.
-TEST_F(PrintSettings, CutterOnlyCutOffStoresTheCutterValueForTspl) {
+// A cutter without a peeler: "Cut Off" is the third item, and every language stores its action value
+// 3, which each writer sends as its cut (TWL: the job header's action byte); a stored 3 shows "Cut Off"
+// again, and so does the 2 that older records of such a model hold.
+TEST_F(PrintSettings, CutterOnlyCutOffStoresTheCutterValueInEveryLanguage) {
   InstallModel(R"("Cutter":1,"Peeler":0)");
-  PrinterDevmode dm = Settings(kLangTspl);
-  dm.PostAction = kActionTear;
-  PrinterDevmode applied{};
-  {
-    DocSheet s(printer, dm);
-    HWND page = s.Show(kPrintSettingsTemplate);
-    ASSERT_NE(page, nullptr);
-    EXPECT_EQ(ui::Items(page, kPsPostAction), (std::vector<std::u16string>{u"None", u"Tear Off", u"Cut Off"}));
-    EXPECT_EQ(ui::CurSel(page, kPsPostAction), 1);
-    EXPECT_FALSE(ui::Enabled(page, kPsOccurrence));
-    ASSERT_TRUE(ui::Select(page, kPsPostAction, 2));
-    EXPECT_TRUE(ui::Enabled(page, kPsOccurrence)) << "the cutter's value, 3, is above 2";
-    EXPECT_TRUE(ui::PageChanged(s.sheet, kPrintSettingsTemplate));
-    ASSERT_TRUE(s.Ok());
-    applied = s.out;
-  }
-  EXPECT_EQ(applied.PostAction, kActionCut);
-  const std::string header = TsplJobHeader(applied);
-  EXPECT_NE(header.find("SET CUTTER ON\r\n"), std::string::npos) << header;
-  EXPECT_EQ(header.find("SET PEEL ON"), std::string::npos);
+  struct Case {
+    uint32_t language;
+    std::string cut;
+  } cases[] = {{kLangTspl, "SET CUTTER ON\r\n"},
+               {kLangZpl, "^MMC,N\r\n"},
+               {kLangEsc, ""},
+               {kLangTwl, std::string("\x1Bs\x03", 3)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    PrinterDevmode dm = Settings(c.language);
+    dm.PostAction = kActionTear;
+    PrinterDevmode applied{};
+    {
+      DocSheet s(printer, dm);
+      HWND page = s.Show(kPrintSettingsTemplate);
+      ASSERT_NE(page, nullptr);
+      EXPECT_EQ(ui::Items(page, kPsPostAction), (std::vector<std::u16string>{u"None", u"Tear Off", u"Cut Off"}));
+      EXPECT_EQ(ui::CurSel(page, kPsPostAction), 1);
+      EXPECT_FALSE(ui::Enabled(page, kPsOccurrence));
+      ASSERT_TRUE(ui::Select(page, kPsPostAction, 2));
+      EXPECT_TRUE(ui::PageChanged(s.sheet, kPrintSettingsTemplate));
+      ASSERT_TRUE(s.Ok());
+      applied = s.out;
+    }
+    EXPECT_EQ(applied.PostAction, kActionCut);
+    const std::string job = JobWithoutPages(applied);
+    EXPECT_NE(job.find(c.cut), std::string::npos) << job;
+    EXPECT_EQ(job.find("PEEL ON"), std::string::npos);
 
-  DocSheet again(printer, applied);
-  HWND page = again.Show(kPrintSettingsTemplate);
-  ASSERT_NE(page, nullptr);
-  EXPECT_EQ(ui::Text(page, kPsPostAction), u"Cut Off");
-  EXPECT_TRUE(ui::Enabled(page, kPsOccurrence));
+    for (uint32_t stored : {kActionCut, kActionPeel}) {
+      applied.PostAction = stored;
+      DocSheet again(printer, applied);
+      HWND page = again.Show(kPrintSettingsTemplate);
+      ASSERT_NE(page, nullptr);
+      EXPECT_EQ(ui::Text(page, kPsPostAction), u"Cut Off") << stored;
+    }
+  }
+  // With a peeler, 2 is "Peel off".
+  const PostActionItem both[] = {{IDS_ACTION_NONE, 0}, {IDS_ACTION_TEAR, 1}, {IDS_ACTION_PEEL, 2}, {IDS_ACTION_CUT, 3}};
+  EXPECT_EQ(PostActionItemOf(kActionPeel, both, 4), 2);
+  EXPECT_EQ(PostActionItemOf(kActionCutEvery, both, 4), 3);
+  EXPECT_EQ(PostActionItemOf(kActionCut, both, 2), -1) << "no cutter";
 }
 
-TEST_F(PrintSettings, EscKeepsTheIndexAndHasNoPeeler) {
+// The occurrence reaches the printed job in each language that carries it: after the job, TSPL turns
+// the cutter off and cuts with CUT at the end, ZPL holds the labels in the delayed cutter until ~JK,
+// ESC cuts once at the end; after an interval of N, the action is the writers' cut every N labels.
+TEST_F(PrintSettings, CutOccurrenceReachesTheJob) {
+  InstallModel(R"("Cutter":1,"Peeler":1)");
+  const std::string escCut = std::string("\x1D\x56\x42", 3);
+  struct Case {
+    uint32_t language;
+    std::string afterJob, notAfterJob;
+  } cases[] = {{kLangTspl, "SET CUTTER OFF\r\n", "CUT\r\n"},
+               {kLangZpl, "^MMD,N\r\n", "~JK\r\n"},
+               {kLangEsc, escCut, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    PrinterDevmode dm = Settings(c.language);
+    dm.PostAction = kActionCut;
+    {
+      DocSheet s(printer, dm);
+      HWND page = s.Show(kPrintSettingsTemplate);
+      ASSERT_NE(page, nullptr);
+      ASSERT_TRUE(ui::Enabled(page, kPsOccurrence));
+      ASSERT_TRUE(ui::Select(page, kPsOccurrence, 1));
+      EXPECT_FALSE(ui::Enabled(page, kPsInterval));
+      ASSERT_TRUE(s.Ok());
+      EXPECT_EQ(s.out.PostAction, kActionCut);
+      EXPECT_EQ(s.out.PostActionOccurrence, 1u);
+      const std::string job = JobWithoutPages(s.out);
+      EXPECT_NE(job.find(c.afterJob), std::string::npos) << job;
+      if (!c.notAfterJob.empty()) EXPECT_EQ(job.substr(job.size() - c.notAfterJob.size()), c.notAfterJob) << job;
+      if (c.language == kLangEsc) EXPECT_EQ(job.substr(job.size() - 4, 3), escCut) << "the last bytes cut";
+    }
+    {
+      DocSheet s(printer, dm);
+      HWND page = s.Show(kPrintSettingsTemplate);
+      ASSERT_NE(page, nullptr);
+      ASSERT_TRUE(ui::Select(page, kPsOccurrence, 2));
+      ASSERT_TRUE(ui::Type(page, kPsInterval, u"4"));
+      ASSERT_TRUE(s.Ok());
+      EXPECT_EQ(s.out.PostAction, kActionCutEvery);
+      EXPECT_EQ(s.out.PostActionOccurrence, 2u);
+      EXPECT_EQ(s.out.IntervalPages, 4u);
+      if (c.language == kLangTspl) EXPECT_NE(JobWithoutPages(s.out).find("SET CUTTER 4\r\n"), std::string::npos);
+      if (c.language == kLangZpl) EXPECT_NE(JobWithoutPages(s.out).find("^PQ1,4,1,Y\r\n^MMC,N\r\n"), std::string::npos);
+      // Opened again, it shows as chosen.
+      DocSheet again(printer, s.out);
+      HWND shown = again.Show(kPrintSettingsTemplate);
+      ASSERT_NE(shown, nullptr);
+      EXPECT_EQ(ui::Text(shown, kPsPostAction), u"Cut Off");
+      EXPECT_EQ(ui::Text(shown, kPsOccurrence), u"After Specified Interval");
+      EXPECT_EQ(ui::Text(shown, kPsInterval), u"4");
+    }
+  }
+}
+
+// TWL's job header carries the action alone: its cutter cuts after every page, and the page says so.
+TEST_F(PrintSettings, TwlCutsAfterEveryPage) {
+  InstallModel(R"("Cutter":1)");
+  PrinterDevmode dm = Settings(kLangTspl);
+  dm.PostAction = kActionCut;
+  dm.PostActionOccurrence = 1;
+  DocSheet s(printer, dm);
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(ui::Text(page, kPsOccurrence), u"After Job");
+  ASSERT_TRUE(ui::SelectText(page, kPsLanguage, u"TWL"));
+  EXPECT_FALSE(ui::Enabled(page, kPsOccurrence));
+  EXPECT_EQ(ui::Text(page, kPsOccurrence), u"After Every Page");
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.PrintLanguage, uint32_t(kLangTwl));
+  EXPECT_EQ(s.out.PostAction, kActionCut);
+  EXPECT_EQ(s.out.PostActionOccurrence, 0u);
+}
+
+TEST_F(PrintSettings, EscHasNoPeelerAndStoresTheCutterValue) {
   InstallModel(R"("Cutter":1,"Peeler":1)");
   DocSheet s(printer, Settings(kLangEsc));
   HWND page = s.Show(kPrintSettingsTemplate);
@@ -170,7 +266,7 @@ TEST_F(PrintSettings, EscKeepsTheIndexAndHasNoPeeler) {
   ASSERT_TRUE(ui::Select(page, kPsPostAction, 2));
   EXPECT_EQ(ui::Text(page, kPsFeedOffset), u"-30.0");
   ASSERT_TRUE(s.Ok());
-  EXPECT_EQ(s.out.PostAction, 2u) << "the ESC writer takes 2 or more as a cut";
+  EXPECT_EQ(s.out.PostAction, kActionCut);
   EXPECT_EQ(s.out.FeedOffset, -30000);
 }
 
@@ -240,6 +336,7 @@ TEST_F(PrintSettings, SpecifiedIntervalEnablesOneTo999) {
   ASSERT_TRUE(ui::Type(page, kPsFeedOffset, u"300"));
   ASSERT_TRUE(s.Ok());
   EXPECT_EQ(s.out.PostActionOccurrence, 2u);
+  EXPECT_EQ(s.out.PostAction, kActionCutEvery) << "the writers' cut every N labels";
   EXPECT_EQ(s.out.IntervalPages, 999u);
   EXPECT_EQ(s.out.FeedOffset, 254000) << "clamped to 254.0 mm when read";
 }

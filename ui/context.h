@@ -53,6 +53,13 @@ struct PrinterContext {
 PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId, DWORD flags);
 void UnmapPrinter(PrinterContext* ctx);
 
+// Whether the settings hold a user-defined size (dmPaperSize 256) without a form name: the paper the
+// stock list shows as "USER" at the document's size.
+bool IsCustomSize(const DEVMODEW& dm);
+// `paper` (the "USER" entry) at the size of the settings' dmPaperWidth x dmPaperLength, its whole
+// area printable.
+InstalledPaper UserSizedPaper(const InstalledPaper& paper, const DEVMODEW& dm);
+
 // The printer of `ctx` opened again by its full name with PRINTER_ALL_ACCESS, as writes of printer data
 // need; nullptr when that fails or the name is not known. Close with ClosePrinter.
 HANDLE OpenPrinterForWrite(const PrinterContext* ctx);

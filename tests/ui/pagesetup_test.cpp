@@ -491,5 +491,38 @@ TEST(PageSetupText, MillimetresAndListing) {
   EXPECT_EQ(ToWString(u"Name(55.0 mm x 40.0 mm)"), StockItemText(p)) << "the label without its liners";
 }
 
+// An application's own size (dmPaperSize 256, 50 x 30 mm, no form name) is the stock "USER" at that
+// size: the page opens on it unchanged, and OK keeps the document's size.
+TEST_F(PageSetup, CustomSizeDocumentOpensOnUserAtItsSize) {
+  Install();
+  SetForms(Stocks());
+  SetInstalled(Installed(u"Half", 52000, 30000));
+  PrinterDevmode dm = DefaultDevmode();
+  std::memset(dm.dm.dmFormName, 0, sizeof dm.dm.dmFormName);
+  dm.dm.dmFields = (dm.dm.dmFields & ~DWORD(DM_FORMNAME)) | DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
+  dm.dm.dmPaperSize = DMPAPER_USER;
+  dm.dm.dmPaperWidth = 500;
+  dm.dm.dmPaperLength = 300;
+  DocSheet s(printer, dm);
+  HWND setup = s.Show(kPageSetupTemplate);
+  ASSERT_NE(setup, nullptr);
+  EXPECT_EQ(ui::Text(setup, IDC_PS_STOCK), u"USER(50.0 mm x 30.0 mm)");
+  EXPECT_FALSE(ui::Enabled(setup, IDC_PS_DELETE));
+  EXPECT_FALSE(ui::SheetChanged(s.sheet));
+  ASSERT_TRUE(ui::Click(setup, IDC_PS_MIRROR));
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.dm.dmPaperSize, DMPAPER_USER);
+  EXPECT_EQ(s.out.dm.dmPaperWidth, 500);
+  EXPECT_EQ(s.out.dm.dmPaperLength, 300);
+  EXPECT_EQ(s.out.dm.dmFields & (DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH),
+            DWORD(DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH));
+  EXPECT_EQ(U16(s.out.dm.dmFormName), u"USER");
+  InstalledPaper stored{};
+  ASSERT_TRUE(ReadInstalledPaper(printer, &stored));
+  EXPECT_EQ(U16(stored.Name), u"USER");
+  EXPECT_EQ(stored.Width, 50000);
+  EXPECT_EQ(stored.Length, 30000);
+}
+
 }  // namespace
 }  // namespace uitest

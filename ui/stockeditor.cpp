@@ -110,7 +110,8 @@ void InitEditor(HWND dlg, EditorArgs* args) {
   WStrCopyN(state->opened, kPaperNameChars, name, kPaperNameChars);
   SetRange(dlg, IDC_SE_WIDTH_SPIN, kStockMinWidth / 100, kStockMaxWidth / 100);
   SetRange(dlg, IDC_SE_LENGTH_SPIN, kStockMinLength / 100, kStockMaxLength / 100);
-  for (int spin : {IDC_SE_LEFT_SPIN, IDC_SE_RIGHT_SPIN, IDC_SE_GAP_SPIN, IDC_SE_OFFSET_SPIN}) SetRange(dlg, spin, 0, 100);
+  for (int spin : {IDC_SE_LEFT_SPIN, IDC_SE_RIGHT_SPIN, IDC_SE_GAP_SPIN, IDC_SE_OFFSET_SPIN})
+    SetRange(dlg, spin, 0, kStockMaxMargin / 100);
 
   const PaperRecord s = StartingStock(ctx, name);
   WCHAR shown[kPaperNameChars]{};
@@ -174,9 +175,41 @@ void InitEditor(HWND dlg, EditorArgs* args) {
   PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_SE_INITIALISED, 0), 0);
 }
 
+int ClampSpin(int edit) {
+  switch (edit) {
+    case IDC_SE_LEFT: return IDC_SE_LEFT_SPIN;
+    case IDC_SE_RIGHT: return IDC_SE_RIGHT_SPIN;
+    case IDC_SE_GAP: return IDC_SE_GAP_SPIN;
+    case IDC_SE_OFFSET: return IDC_SE_OFFSET_SPIN;
+    default: return 0;
+  }
+}
+
 void Ok(HWND dlg, EditorState* state) {
   PrinterContext* ctx = state->args->ctx;
+  // Enter takes OK with the focus still in a field: its text is brought into range as leaving it would.
+  for (int id : {IDC_SE_LEFT, IDC_SE_RIGHT, IDC_SE_GAP, IDC_SE_OFFSET}) ClampEdit(dlg, id, ClampSpin(id), true);
   PaperRecord stock = ReadFields(dlg, ctx);
+  WCHAR text[256], title[64];
+  const StockNameProblem problem = CheckStockName(ctx, stock.Name, state->opened);
+  switch (problem) {
+    case StockNameProblem::kBlank:
+    case StockNameProblem::kReserved: {
+      LoadUiString(problem == StockNameProblem::kBlank ? IDS_ERR_STOCK_NAME_BLANK : IDS_ERR_STOCK_NAME_USER, text, 256);
+      LoadUiString(IDS_INFORMATION, title, 64);
+      MessageBoxW(dlg, text, title, MB_OK | MB_ICONINFORMATION);
+      SetFocus(GetDlgItem(dlg, IDC_SE_NAME));
+      return;
+    }
+    case StockNameProblem::kTaken: {
+      LoadUiString(IDS_ASK_REPLACE_STOCK, text, 256);
+      LoadUiString(IDS_QUESTION, title, 64);
+      const WString question = WFormat(text, stock.Name);
+      if (MessageBoxW(dlg, question.c_str(), title, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+      break;
+    }
+    case StockNameProblem::kNone: break;
+  }
   if (!SaveStock(ctx, stock, state->opened)) {
     WCHAR text[128];
     LoadUiString(IDS_ERR_SAVE_PAPER, text, 128);
@@ -199,16 +232,6 @@ int SpinTarget(int spin) {
   }
 }
 
-int ClampSpin(int edit) {
-  switch (edit) {
-    case IDC_SE_LEFT: return IDC_SE_LEFT_SPIN;
-    case IDC_SE_RIGHT: return IDC_SE_RIGHT_SPIN;
-    case IDC_SE_GAP: return IDC_SE_GAP_SPIN;
-    case IDC_SE_OFFSET: return IDC_SE_OFFSET_SPIN;
-    default: return 0;
-  }
-}
-
 }  // namespace
 
 int StockSpeeds(const ModelRecord* m, int32_t* out, int cap) {
@@ -223,11 +246,11 @@ PaperRecord StockFromFields(const StockFields& f, const ModelRecord* model) {
   PaperRecord p{};
   p.Flags = (f.DirectThermal ? kPaperDirectThermal : 0) | (f.ThermalTransfer ? kPaperThermalTransfer : 0) |
             kTypeBits[f.TypeIndex > 0 && f.TypeIndex < 4 ? f.TypeIndex : 0] | kPaperInUse;
-  p.MarginLeft = ClampTo(ParseMicrometres(f.LinerLeft), INT32_MIN, INT32_MAX);
-  p.MarginRight = ClampTo(ParseMicrometres(f.LinerRight), INT32_MIN, INT32_MAX);
+  p.MarginLeft = ClampTo(ParseMicrometres(f.LinerLeft), 0, kStockMaxMargin);
+  p.MarginRight = ClampTo(ParseMicrometres(f.LinerRight), 0, kStockMaxMargin);
   p.Length = ClampTo(ParseMicrometres(f.Length), kStockMinLength, kStockMaxLength);
-  p.GapHeight = ClampTo(ParseMicrometres(f.GapHeight), INT32_MIN, INT32_MAX);
-  p.GapOffset = ClampTo(ParseMicrometres(f.GapOffset), INT32_MIN, INT32_MAX);
+  p.GapHeight = ClampTo(ParseMicrometres(f.GapHeight), 0, kStockMaxMargin);
+  p.GapOffset = ClampTo(ParseMicrometres(f.GapOffset), 0, kStockMaxMargin);
   const int64_t label = ClampTo(ParseMicrometres(f.LabelWidth), kStockMinWidth, kStockMaxWidth);
   p.Width = ClampTo(label + p.MarginLeft + p.MarginRight, INT32_MIN, INT32_MAX);
   if (model && p.Width < model->MinLabelWidth) p.Width = model->MinLabelWidth;
@@ -238,6 +261,17 @@ PaperRecord StockFromFields(const StockFields& f, const ModelRecord* model) {
   }
   if (f.Name) WStrCopyN(p.Name, kPaperNameChars, f.Name, kPaperNameChars - 1);
   return p;
+}
+
+StockNameProblem CheckStockName(const PrinterContext* ctx, LPCWSTR name, LPCWSTR openedName) {
+  const WCHAR* p = name ? name : TEXT("");
+  while (*p == ' ' || *p == '\t') ++p;
+  if (!*p) return StockNameProblem::kBlank;
+  const WCHAR* opened = openedName ? openedName : TEXT("");
+  if (WStrEq(name, opened)) return StockNameProblem::kNone;
+  if (WStrEq(name, kUserStock)) return StockNameProblem::kReserved;
+  PaperRecord existing{};
+  return LookupStock(ctx, name, &existing) ? StockNameProblem::kTaken : StockNameProblem::kNone;
 }
 
 bool SaveStock(PrinterContext* ctx, const PaperRecord& stock, LPCWSTR openedName) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -144,6 +145,31 @@ TEST_F(Preview, HeadBackingAndCentredLabelsOnA104mmPrinter) {
   std::vector<std::string> dbg = winsim::DebugLines();
   EXPECT_NE(std::find(dbg.begin(), dbg.end(), "Enter DrawObjects.\r\n"), dbg.end());
   EXPECT_NE(std::find(dbg.begin(), dbg.end(), "Exit DrawObjects.\r\n"), dbg.end());
+}
+
+// Gaps, offsets and liners below 0 are drawn as none: a stored gap of -99999 mm (or INT32_MIN) gives the
+// labels of a stock without a gap, not a picture of endless labels.
+TEST_F(Preview, NegativeGapsOffsetsAndLinersDrawAsNone) {
+  for (int32_t gap : {-99999000, INT32_MIN, 0}) {
+    SCOPED_TRACE(gap);
+    PaperRecord stock = Stock(u"a", 52000, 30000, kPaperGap, gap, -5000);
+    stock.MarginLeft = stock.MarginRight = gap;
+    PreviewRecord r{};
+    ASSERT_TRUE(BuildPreviewRecord(&model, stock, 0, 0, false, false, &r));
+    EXPECT_EQ(r.GapHeight, 0);
+    EXPECT_EQ(r.GapOffset, 0);
+    EXPECT_EQ(r.LinerLeft, 0);
+    // Length 30 mm on 104 mm: q = trunc(41.54) = 41; ceil(226 / 41) = 6 labels, the first at the origin.
+    std::vector<Box> rects = FilledRoundRects(Draw(stock));
+    ASSERT_EQ(rects.size(), 2u + 6u);
+    EXPECT_NEAR(rects[2].y, 34, 1e-9);
+    EXPECT_NEAR(rects[3].y - rects[2].y, 30000 * 144.0 / 104000, 1e-4);
+    // Black-mark paper: page steps of the label length (ceil(223 / 41) = 6), marks of no height.
+    stock.Flags = kPaperBlackMark | kPaperInUse;
+    const auto marks = Named(Draw(stock), "GdipFillRectangle");
+    ASSERT_EQ(marks.size(), 2u + 6u) << "backing, paper and one mark per step";
+    EXPECT_EQ(marks.back().args[3], 0);
+  }
 }
 
 TEST_F(Preview, AlignmentMovesTheOrigin) {
@@ -463,6 +489,94 @@ TEST_F(PageSetup, EscPrinterForcesContinuousPaper) {
   const PaperRecord s = Forms().back();
   EXPECT_EQ(s.Flags & kPaperMediaMask, kPaperContinuous);
   EXPECT_EQ(s.GapHeight, 0);
+}
+
+// Enter takes the editor's default button with the focus still in a field: the gap and its offset are
+// brought into their 0 to 10.0 mm as leaving the field would.
+TEST_F(PageSetup, EnterClampsTheGapAsLeavingTheFieldWould) {
+  Open();
+  HWND editor = OpenEditor(IDC_PS_NEW);
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, u"Clamped"));
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_OFFSET, u"12"));
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_GAP, u"-99999"));
+  ASSERT_TRUE(ui::HasFocus(editor, IDC_SE_GAP));
+  SendMessageW(editor, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(editor, IDOK)));
+  EXPECT_EQ(clicker->Join(), 1);
+  const PaperRecord saved = Forms().back();
+  EXPECT_EQ(U16(saved.Name), u"Clamped");
+  EXPECT_EQ(saved.GapHeight, 0);
+  EXPECT_EQ(saved.GapOffset, 10000);
+
+  // The record the editor makes is bounded whatever the text.
+  const StockFields f{.Name = TEXT("x"), .LabelWidth = TEXT("50"), .Length = TEXT("30"), .LinerLeft = TEXT("-3"),
+                      .LinerRight = TEXT("99"), .GapHeight = TEXT("-2147483648"), .GapOffset = TEXT("10.0"),
+                      .TypeIndex = 0, .DirectThermal = true, .ThermalTransfer = false, .OwnPrintSetting = false,
+                      .Speed = 0, .DarknessIndex = -1};
+  const PaperRecord p = StockFromFields(f, nullptr);
+  EXPECT_EQ(p.MarginLeft, 0);
+  EXPECT_EQ(p.MarginRight, 10000);
+  EXPECT_EQ(p.Width, 60000) << "50 mm and both liners";
+  EXPECT_EQ(p.GapHeight, 0);
+  EXPECT_EQ(p.GapOffset, 10000);
+}
+
+// Names the editor refuses or asks about: a blank name, "USER" for another stock, and the name of
+// another stock, which is replaced only when the user says yes.
+TEST_F(PageSetup, EditorRefusesBlankAndUserNamesAndAsksBeforeReplacing) {
+  Open();
+  HWND editor = OpenEditor(IDC_PS_NEW);
+  ASSERT_NE(editor, nullptr);
+  const std::pair<std::u16string, std::u16string> refused[] = {
+      {u"", u"Enter a name for the label stock."},
+      {u"   ", u"Enter a name for the label stock."},
+      {u"USER", u"The name \"USER\" is kept for the document's own size. Choose another name."}};
+  size_t boxes = 0;
+  for (const auto& [name, message] : refused) {
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, name));
+    ui::QueueMessageBox(IDOK);
+    ASSERT_TRUE(ui::Click(editor, IDOK));
+    ASSERT_EQ(ui::MessageBoxes().size(), ++boxes);
+    EXPECT_EQ(ui::MessageBoxes().back().text, message);
+    EXPECT_TRUE(ui::HasFocus(editor, IDC_SE_NAME));
+    EXPECT_FALSE(ui::WaitClosed(editor, 50));
+  }
+  // Another stock's name: No keeps the editor open and the other stock as it was.
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, u"Name"));
+  ui::QueueMessageBox(IDNO);
+  ASSERT_TRUE(ui::Click(editor, IDOK));
+  ASSERT_EQ(ui::MessageBoxes().size(), ++boxes);
+  EXPECT_EQ(ui::MessageBoxes().back().text, u"A label stock named \"Name\" exists already. Replace it?");
+  EXPECT_EQ(ui::MessageBoxes().back().caption, u"Question");
+  EXPECT_FALSE(ui::WaitClosed(editor, 50));
+  ASSERT_TRUE(ui::Click(editor, IDCANCEL));
+  EXPECT_EQ(clicker->Join(), 1);
+  std::vector<PaperRecord> forms = Forms();
+  ASSERT_EQ(forms.size(), 3u);
+  EXPECT_EQ(forms[0].Width, 78600) << "USER as it was";
+  EXPECT_EQ(forms[1].Width, 60000) << "Name as it was";
+
+  // "Half" renamed onto "Name", and Yes: one stock named Name with Half's size, Half gone.
+  editor = OpenEditor(IDC_PS_EDIT);
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, u"Name"));
+  ui::QueueMessageBox(IDYES);
+  ASSERT_TRUE(ui::Click(editor, IDOK));
+  EXPECT_EQ(clicker->Join(), 1);
+  forms = Forms();
+  ASSERT_EQ(forms.size(), 2u);
+  EXPECT_EQ(U16(forms[1].Name), u"Name");
+  EXPECT_EQ(forms[1].Width, 52000);
+  EXPECT_EQ(ui::Text(page, IDC_PS_STOCK), u"Name(52.0 mm x 30.0 mm)");
+
+  // Saving a stock under its own name asks nothing.
+  editor = OpenEditor(IDC_PS_EDIT);
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(ui::Click(editor, IDOK));
+  EXPECT_EQ(clicker->Join(), 1);
+  EXPECT_EQ(ui::MessageBoxes().size(), boxes + 1);
+  EXPECT_EQ(CheckStockName(nullptr, TEXT("USER"), TEXT("USER")), StockNameProblem::kNone) << "USER edited";
 }
 
 TEST_F(PageSetup, FailedSaveKeepsTheEditorOpen) {

@@ -89,8 +89,10 @@ WString EditText(HWND dlg, int id) {
   return WString(text);
 }
 
-// Offsets for the selected stock: the alignment rule, the stored offsets and their ranges.
-void UpdateOffsets(HWND page, PrinterContext* ctx) {
+// Offsets for the selected stock: the alignment rule, the stored offsets and their ranges. With
+// `keepTyped` (the stock changed on an open page) the offsets as typed stay while they fit the stock
+// and are brought to the nearest end of its range when they do not.
+void UpdateOffsets(HWND page, PrinterContext* ctx, bool keepTyped) {
   const WCHAR* name = SelectedStockName(page);
   EnableWindow(GetDlgItem(page, IDC_PS_DELETE), name && !IsUser(name) && !(ctx->Prop.Flags & kPropLockSettings));
   PaperRecord stock{};
@@ -99,12 +101,22 @@ void UpdateOffsets(HWND page, PrinterContext* ctx) {
     stock.Length = int32_t(ctx->Settings.dm.dmPaperLength) * 100;
   }
   const uint16_t alignment = ctx->Model ? ctx->Model->PaperAlignment : 0;
+  const int32_t stored = ctx->Settings.ShiftH;
   if (alignment == 1 && ctx->Settings.ShiftH == 0 && stock.MarginLeft) ctx->Settings.ShiftH = stock.MarginLeft;
   if (alignment == 2 && ctx->Settings.ShiftH == 0 && stock.MarginRight) ctx->Settings.ShiftH = -stock.MarginRight;
+  const bool aligned = ctx->Settings.ShiftH != stored;
   SetSpinRange(page, IDC_PS_SHIFTH_SPIN, -(stock.Width / 100), stock.Width / 100);
   SetSpinRange(page, IDC_PS_SHIFTV_SPIN, -(stock.Length / 100), stock.Length / 100);
-  SetMillimetres(page, IDC_PS_SHIFTH, ctx->Settings.ShiftH);
-  SetMillimetres(page, IDC_PS_SHIFTV, ctx->Settings.ShiftV);
+  if (!keepTyped) {
+    SetMillimetres(page, IDC_PS_SHIFTH, ctx->Settings.ShiftH);
+    SetMillimetres(page, IDC_PS_SHIFTV, ctx->Settings.ShiftV);
+    return;
+  }
+  // A horizontal offset left at 0 takes the liner the alignment rule just gave.
+  if (aligned && ParseMicrometres(EditText(page, IDC_PS_SHIFTH).c_str()) == 0)
+    SetMillimetres(page, IDC_PS_SHIFTH, ctx->Settings.ShiftH);
+  ClampEdit(page, IDC_PS_SHIFTH, IDC_PS_SHIFTH_SPIN, true);
+  ClampEdit(page, IDC_PS_SHIFTV, IDC_PS_SHIFTV_SPIN, true);
 }
 
 void ReadControls(HWND page, PrinterContext* ctx) {
@@ -179,7 +191,7 @@ void InitPage(HWND page, PrinterContext* ctx) {
   SetDlgItemInt(page, IDC_PS_COPIES, UINT(w->dm.dmCopies), FALSE);
   SetSpinRange(page, IDC_PS_COPIES_SPIN, 1, ctx->Model ? ctx->Model->MaxCopies : 1);
 
-  UpdateOffsets(page, ctx);
+  UpdateOffsets(page, ctx, false);
   SetMillimetres(page, IDC_PS_PRINTWIDTH, w->PrintWidth);
   SetSpinRange(page, IDC_PS_PRINTWIDTH_SPIN, kPageMinPrintWidth / 100, kPageMaxPrintWidth / 100);
   HWND scale = GetDlgItem(page, IDC_PS_SCALE);
@@ -213,7 +225,7 @@ void DeleteStock(HWND page, PrinterContext* ctx) {
     MessageBoxW(page, info.c_str(), title, MB_OK | MB_ICONINFORMATION);
     FillStockList(combo, ctx, name, &StateOf(page)->names);
   }
-  UpdateOffsets(page, ctx);
+  UpdateOffsets(page, ctx, true);
   Changed(page, ctx);
 }
 
@@ -227,7 +239,7 @@ void EditStock(HWND page, PrinterContext* ctx, bool fresh) {
   WCHAR saved[kPaperNameChars]{};
   if (!RunStockEditor(page, ctx, name, saved)) return;
   FillStockList(GetDlgItem(page, IDC_PS_STOCK), ctx, saved, &StateOf(page)->names);
-  UpdateOffsets(page, ctx);
+  UpdateOffsets(page, ctx, true);
   Changed(page, ctx);
 }
 
@@ -275,7 +287,7 @@ void OnCommand(HWND page, PageState* state, int id, int code, LPARAM lParam) {
   switch (id) {
     case IDC_PS_STOCK:
       if (code == CBN_SELCHANGE) {
-        UpdateOffsets(page, ctx);
+        UpdateOffsets(page, ctx, true);
         Changed(page, ctx);
       }
       break;

@@ -251,6 +251,15 @@ void ChooseSlot(HWND page, PrintSettingsPage* s) {
 void ChooseFile(HWND page, WCHAR functionChar) {
   WCHAR name[kUserCommandEditChars + 1] = {};
   if (!ChooseExistingFile(page, IDS_FILTER_ALL, TEXT("*.*"), name, kUserCommandEditChars)) return;
+  // The slot holds the function character, '?' and the path: a longer path would be cut short.
+  if (WStrLen(name) > size_t(kCommandFileChars)) {
+    WCHAR format[160], title[64];
+    LoadUiString(IDS_ERR_COMMAND_FILE_LONG, format, 160);
+    LoadUiString(IDS_INFORMATION, title, 64);
+    const WString message = WFormat(format, kCommandFileChars);
+    MessageBoxW(page, message.c_str(), title, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   const WCHAR fc[2] = {functionChar, 0};
   WCHAR text[kUserCommandEditChars + 1];
   WFormatTo(text, kUserCommandEditChars + 1, TEXT("%ws?%ws"), fc, name);

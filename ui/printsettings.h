@@ -31,6 +31,8 @@ constexpr UINT kInsertDel = 4932;
 constexpr UINT kInsertFile = 115;
 
 constexpr int kUserCommandEditChars = 260;
+// The longest path "File..." puts into a command slot after the function character and '?'.
+constexpr int kCommandFileChars = kUserCommandEditChars - 2;
 constexpr int32_t kFeedOffsetLimit = 254000;  // micrometres, either way
 constexpr uint32_t kIntervalMax = 999;
 constexpr uint32_t kOccurrenceInterval = 2;

@@ -579,6 +579,23 @@ TEST_F(PageSetup, EditorRefusesBlankAndUserNamesAndAsksBeforeReplacing) {
   EXPECT_EQ(CheckStockName(nullptr, TEXT("USER"), TEXT("USER")), StockNameProblem::kNone) << "USER edited";
 }
 
+// Offsets typed on the page stay when another stock is chosen and they fit it (plus or minus its
+// width and length); one that does not fit goes to the nearest end of the new range.
+TEST_F(PageSetup, TypedOffsetsStayWhenTheyFitTheNewStock) {
+  Open();
+  ASSERT_TRUE(ui::Type(page, IDC_PS_SHIFTH, u"7.25"));
+  ASSERT_TRUE(ui::Type(page, IDC_PS_SHIFTV, u"-35"));
+  ASSERT_TRUE(ui::SelectText(page, IDC_PS_STOCK, u"Name(60.0 mm x 40.0 mm)"));
+  EXPECT_EQ(ui::Text(page, IDC_PS_SHIFTH), u"7.25");
+  EXPECT_EQ(ui::Text(page, IDC_PS_SHIFTV), u"-35") << "within Name's 40 mm";
+  ASSERT_TRUE(ui::SelectText(page, IDC_PS_STOCK, u"Half(52.0 mm x 30.0 mm)"));
+  EXPECT_EQ(ui::Text(page, IDC_PS_SHIFTH), u"7.25");
+  EXPECT_EQ(ui::Text(page, IDC_PS_SHIFTV), u"-30.0") << "Half is 30 mm long";
+  Ok();
+  EXPECT_EQ(out.ShiftH, 7250);
+  EXPECT_EQ(out.ShiftV, -30000);
+}
+
 TEST_F(PageSetup, FailedSaveKeepsTheEditorOpen) {
   Open();
   SetForms({});  // an empty "FORMS" cannot be added to

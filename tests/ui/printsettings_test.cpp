@@ -353,6 +353,36 @@ TEST_F(PrintSettings, ReadBackClampsInSixtyFourBits) {
   EXPECT_EQ(FeedOffsetShown(kLangTspl, 2, 1200), 1200);
 }
 
+// "File..." fills the slot with the function character, '?' and the path: a path of 258 characters
+// fits the slot's 260; one of 259 is refused with a message and the slot keeps its text.
+TEST_F(PrintSettings, FileTooLongForTheSlotIsRefused) {
+  InstallModel(R"("Cutter":1)");
+  DocSheet s(printer, Settings(kLangTspl));
+  HWND page = s.Show(kPrintSettingsTemplate);
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(ui::Type(page, kPsCommandText, u"KEEP"));
+  // A path of `chars` characters: "C:\", the name, ".prn".
+  auto path = [](size_t chars) { return u"C:\\" + std::u16string(chars - 7, u'f') + u".prn"; };
+  ASSERT_EQ(path(259).size(), 259u);
+  ui::QueueMenuChoice(kInsertFile);
+  ui::QueueFileName(path(259));
+  ui::QueueMessageBox(IDOK);
+  ASSERT_TRUE(ui::Click(page, kPsInsert));
+  ASSERT_EQ(ui::MessageBoxes().size(), 1u);
+  EXPECT_EQ(ui::MessageBoxes()[0].text, u"The file name is too long for a user command: at most 258 characters.");
+  EXPECT_EQ(ui::Text(page, kPsCommandText), u"KEEP");
+
+  const std::u16string fits = path(258);
+  ui::QueueMenuChoice(kInsertFile);
+  ui::QueueFileName(fits);
+  ASSERT_TRUE(ui::Click(page, kPsInsert));
+  EXPECT_EQ(ui::MessageBoxes().size(), 1u);
+  EXPECT_EQ(ui::Text(page, kPsCommandText), u"^?" + fits);
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(U16(s.out.UserCommands[0]), u"^?" + fits) << "all 260 characters kept";
+  EXPECT_TRUE(ui::Unexpected().empty());
+}
+
 TEST_F(PrintSettings, InsertPutsTheMnemonicAtTheCaretAndFileFillsTheSlot) {
   InstallModel(R"("Cutter":1)");
   DocSheet s(printer, Settings(kLangTspl));
@@ -386,6 +416,7 @@ TEST_F(PrintSettings, InsertPutsTheMnemonicAtTheCaretAndFileFillsTheSlot) {
 
   WCHAR text[16];
   EXPECT_EQ(InsertionText('^', kInsertFirst, text, 16), 6);
+  EXPECT_TRUE(ui::Unexpected().empty());
   EXPECT_EQ(U16(text), u"^<NUL>");
   EXPECT_EQ(InsertionText('^', kInsertDel, text, 16), 6);
   EXPECT_EQ(U16(text), u"^<DEL>");

@@ -20,7 +20,9 @@ namespace ui = winsim::ui;
 void WriteBlackBmp(const std::u16string& path, uint32_t w, uint32_t h, uint8_t level = 0) {
   RasterImage img;
   ASSERT_TRUE(img.Create(w, h, 24));
-  if (level) ASSERT_TRUE(img.Clear(level));
+  if (level) {
+    ASSERT_TRUE(img.Clear(level));
+  }
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(EncodeBmp(img, bytes));
   winsim::WriteHostFile(path, bytes.data(), bytes.size());

@@ -31,6 +31,13 @@ class PrintSettings : public UiTest {
     dm.PrintLanguage = language;
     return dm;
   }
+  // The settings of `language` with "Cut Off" chosen, after the occurrence `occurrence`.
+  PrinterDevmode CutSettings(uint32_t language, uint32_t occurrence = 0) {
+    PrinterDevmode dm = Settings(language);
+    dm.PostAction = kActionCut;
+    dm.PostActionOccurrence = occurrence;
+    return dm;
+  }
 };
 
 // What the writers send for a job of `settings` without pages: the job's start, the job header and
@@ -196,8 +203,7 @@ TEST_F(PrintSettings, CutOccurrenceReachesTheJob) {
                {kLangEsc, "", escCut + "\x11", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.language);
-    PrinterDevmode dm = Settings(c.language);
-    dm.PostAction = kActionCut;
+    const PrinterDevmode dm = CutSettings(c.language);
     {
       DocSheet s(printer, dm);
       HWND page = s.Show(kPrintSettingsTemplate);
@@ -238,10 +244,7 @@ TEST_F(PrintSettings, CutOccurrenceReachesTheJob) {
 // TWL's job header carries the action alone: its cutter cuts after every page, and the page says so.
 TEST_F(PrintSettings, TwlCutsAfterEveryPage) {
   InstallModel(R"("Cutter":1)");
-  PrinterDevmode dm = Settings(kLangTspl);
-  dm.PostAction = kActionCut;
-  dm.PostActionOccurrence = 1;
-  DocSheet s(printer, dm);
+  DocSheet s(printer, CutSettings(kLangTspl, 1));
   HWND page = s.Show(kPrintSettingsTemplate);
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(ui::Text(page, kPsOccurrence), u"After Job");

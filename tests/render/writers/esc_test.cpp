@@ -151,9 +151,7 @@ TEST(Esc, CutOccurrenceOverAJob) {
     SCOPED_TRACE(testing::Message() << "action " << c.action << " occurrence " << c.occurrence << " every "
                                     << c.interval << ", " << c.pages << " pages of " << c.copies);
     Job job(kLangEsc);
-    job.settings.PostAction = c.action;
-    job.settings.PostActionOccurrence = c.occurrence;
-    job.settings.IntervalPages = c.interval;
+    job.SetCut(c.action, c.occurrence, c.interval);
     job.settings.dm.dmCopies = static_cast<short>(c.copies);
     WriteUserCommand(job.ctx, kUserCommandJobStart);
     EXPECT_EQ(job.TakeSent(), "");

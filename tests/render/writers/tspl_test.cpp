@@ -195,14 +195,10 @@ TEST(Tspl, CutOccurrenceInTheJobHeaderAndAtTheJobEnd) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "action " << c.action << " occurrence " << c.occurrence);
     Job job(kLangTspl);
-    job.settings.PostAction = c.action;
-    job.settings.PostActionOccurrence = c.occurrence;
-    job.settings.IntervalPages = c.interval;
+    job.SetCut(c.action, c.occurrence, c.interval);
     const std::string h = job.Header();
     EXPECT_EQ(h.substr(0, h.find("DIRECTION")), c.set);
-    job.SetUserCommand(kUserCommandJobEnd, u"END\r\n");
-    WriteUserCommand(job.ctx, kUserCommandJobEnd);
-    EXPECT_EQ(job.TakeSent(), "END\r\n" + c.end);
+    EXPECT_EQ(job.EndJob(u"END\r\n"), "END\r\n" + c.end);
     // Only the job's end cuts: a page's end sends its text alone.
     job.SetUserCommand(kUserCommandPageEnd, u"P");
     WriteUserCommand(job.ctx, kUserCommandPageEnd);

@@ -235,14 +235,10 @@ TEST(Zpl, CutOccurrenceInTheJobFormatAndAtTheJobEnd) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "action " << c.action << " occurrence " << c.occurrence);
     Job job(kLangZpl);
-    job.settings.PostAction = c.action;
-    job.settings.PostActionOccurrence = c.occurrence;
-    job.settings.IntervalPages = c.interval;
+    job.SetCut(c.action, c.occurrence, c.interval);
     const std::string f = job.Header();
     EXPECT_EQ(f.substr(f.find("^PQ"), f.find("^LT") - f.find("^PQ")), c.modes);
-    job.SetUserCommand(kUserCommandJobEnd, u"^XA^FDend^XZ");
-    WriteUserCommand(job.ctx, kUserCommandJobEnd);
-    EXPECT_EQ(job.TakeSent(), "^XA^FDend^XZ" + c.end);
+    EXPECT_EQ(job.EndJob(u"^XA^FDend^XZ"), "^XA^FDend^XZ" + c.end);
     WriteUserCommand(job.ctx, kUserCommandPageEnd);
     EXPECT_EQ(job.TakeSent(), "");
   }

@@ -150,9 +150,9 @@ struct Driver {
     // While a dialog a page opened is up, the sheet and that page take no input (as on Windows, where
     // the dialog disables its owner): only the dialog and the scripted answers do.
     if (const ModalDialog* m = OpenModal()) {
-      const bool toDialog = v == "dialog" || v == "wait" || v == "answer" || v == "file" || v == "folder" ||
-                            v == "menu" || (dialog && ui::FindDialog(dialog, 0));
-      if (!toDialog)
+      const bool scripted = v == "dialog" || v == "wait" || v == "answer" || v == "file" || v == "folder" || v == "menu";
+      const bool onSheet = v == "page" || v == "press";
+      if (!scripted && (onSheet || !dialog || !ui::FindDialog(dialog, 0)))
         return Fail(error, "dialog " + std::to_string(m->templateId) + " is open: act on it with dialog=" +
                                std::to_string(m->templateId));
     }

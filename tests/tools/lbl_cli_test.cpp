@@ -448,9 +448,11 @@ TEST_F(LblCommand, SheetActionsReachADialogAPageOpened) {
   EXPECT_EQ(d["CancelledDialogs"][0].GetUint(), 110u);
   EXPECT_STREQ(d["Result"].GetString(), "OK");
 
-  Ran blocked = Lbl("sheet document --do page=106 --do click=1004 --do click=1009");
-  EXPECT_EQ(blocked.status, 1);
-  EXPECT_NE(blocked.err.find("dialog 110 is open"), std::string::npos) << blocked.err;
+  for (const char* onPageOrSheet : {"--do click=1009", "--do dialog=110 --do press=ok", "--do dialog=110 --do page=108"}) {
+    Ran blocked = Lbl(std::string("sheet document --do page=106 --do click=1004 ") + onPageOrSheet);
+    EXPECT_EQ(blocked.status, 1) << onPageOrSheet;
+    EXPECT_NE(blocked.err.find("dialog 110 is open"), std::string::npos) << blocked.err;
+  }
 }
 
 // The document options of lbl print make the DEVMODE the application hands the sheet.

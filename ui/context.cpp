@@ -118,9 +118,9 @@ PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId
     if (caller->dmFields & DM_PAPERSIZE) {
       const int entry = caller->dmPaperSize - kPaperIndexBase;
       if (entry >= 0 && entry < ContextPaperCount(ctx)) ctx->CurrentPaper = PaperToInstalled(ContextPapers(ctx)[entry]);
-      // Entry 0 is the user-defined size: a custom size the merge took is the document's own.
-      const DEVMODEW& dm = ctx->Settings.dm;
-      if (entry == 0 && IsCustomSize(dm)) ctx->CurrentPaper = UserSizedPaper(ctx->CurrentPaper, dm);
+      // A custom size the merge took (dmPaperSize 0 or 256, entry 0 being the user-defined size) is the
+      // document's own.
+      if (IsCustomSize(ctx->Settings.dm)) ctx->CurrentPaper = UserSizedPaper(ctx->CurrentPaper, ctx->Settings.dm);
     } else {
       ctx->CurrentPaper.Width = int32_t(caller->dmPaperWidth) * 100;
       ctx->CurrentPaper.Length = int32_t(caller->dmPaperLength) * 100;

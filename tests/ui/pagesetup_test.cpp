@@ -653,6 +653,16 @@ TEST_F(PageSetup, CustomSizeDocumentOpensOnUserAtItsSize) {
   EXPECT_EQ(U16(stored.Name), u"USER");
   EXPECT_EQ(stored.Width, 50000);
   EXPECT_EQ(stored.Length, 30000);
+
+  // A printer without a stock list keeps the document's size too, not the installed paper's.
+  Reinstall();
+  SetInstalled(Installed(u"Half", 52000, 30000));
+  DocSheet bare(printer, dm);
+  ASSERT_NE(bare.Show(kPageSetupTemplate), nullptr);
+  ASSERT_TRUE(bare.Ok());
+  EXPECT_EQ(bare.out.dm.dmPaperSize, DMPAPER_USER);
+  EXPECT_EQ(bare.out.dm.dmPaperWidth, 500);
+  EXPECT_EQ(bare.out.dm.dmPaperLength, 300);
 }
 
 }  // namespace

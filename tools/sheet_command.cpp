@@ -1,9 +1,13 @@
 #include "tools/sheet_command.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <thread>
+#include <utility>
 
 #include <compstui.h>
 #include <winddiui.h>
@@ -61,12 +65,58 @@ std::string AnswerName(int answer) {
   return std::to_string(answer);
 }
 
+// A dialog a click opened: it runs its modal loop inside the click, on the page's thread, so the click
+// returns only once the dialog closes.
+struct ModalDialog {
+  std::unique_ptr<ui::UiThread> click;
+  HWND owner = nullptr, dialog = nullptr;
+  WORD templateId = 0;
+  // Ended dialogs no longer count, also while their click still finishes what follows them.
+  bool Open() const { return !click->Done() && ui::OwnedDialog(owner) == dialog; }
+};
+
 // The open sheet and where the actions go: a page of it, or a dialog opened from a page.
 struct Driver {
   HWND sheet = nullptr;
   WORD dialog = 0;
   std::string pngDir;
   bool closed = false;
+  std::vector<ModalDialog> modal;
+  std::vector<WORD> cancelled;  // dialogs left open at the end, closed with Cancel
+
+  // The newest dialog a click opened that is still open, or null.
+  const ModalDialog* OpenModal() const {
+    for (auto it = modal.rbegin(); it != modal.rend(); ++it)
+      if (it->Open()) return &*it;
+    return nullptr;
+  }
+
+  // Clicks a button on its own thread and waits until the click is done or has opened a dialog.
+  bool Click(HWND target, int id) {
+    auto click = std::make_unique<ui::UiThread>([target, id] { return intptr_t(ui::Click(target, id)); });
+    for (;;) {
+      if (click->Done()) return click->Join() != 0;
+      WORD templateId = 0;
+      if (HWND d = ui::OwnedDialog(target, &templateId)) {
+        ui::Settle(d);  // its opening steps done
+        modal.push_back(ModalDialog{std::move(click), target, d, templateId});
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  // Closes the dialogs left open, newest first, as Cancel (or Esc) would, and waits for their clicks.
+  void CloseDialogs() {
+    for (auto it = modal.rbegin(); it != modal.rend(); ++it) {
+      if (it->Open()) {
+        cancelled.push_back(it->templateId);
+        PostMessageW(it->dialog, WM_CLOSE, 0, 0);
+      }
+      it->click->Join();
+    }
+    modal.clear();
+  }
 
   HWND Target() {
     if (dialog) {
@@ -97,6 +147,15 @@ struct Driver {
       return false;
     }
     const std::string& v = a.verb;
+    // While a dialog a page opened is up, the sheet and that page take no input (as on Windows, where
+    // the dialog disables its owner): only the dialog and the scripted answers do.
+    if (const ModalDialog* m = OpenModal()) {
+      const bool scripted = v == "dialog" || v == "wait" || v == "answer" || v == "file" || v == "folder" || v == "menu";
+      const bool onSheet = v == "page" || v == "press";
+      if (!scripted && (onSheet || !dialog || !ui::FindDialog(dialog, 0)))
+        return Fail(error, "dialog " + std::to_string(m->templateId) + " is open: act on it with dialog=" +
+                               std::to_string(m->templateId));
+    }
     if (v == "page") {
       if (!ui::SelectPage(sheet, WORD(a.id))) return Fail(error, "the sheet has no page " + std::to_string(a.id));
       dialog = 0;
@@ -142,12 +201,7 @@ struct Driver {
     bool ok = false;
     long long n = 0;
     if (v == "click") {
-      // Posted, so that a click which opens a modal dialog returns while the dialog is up.
-      if (ui::Enabled(target, a.id) && ui::Visible(target, a.id)) {
-        PostMessageW(GetDlgItem(target, a.id), BM_CLICK, 0, 0);
-        ui::Settle(target);
-        ok = true;
-      }
+      ok = ui::Enabled(target, a.id) && ui::Visible(target, a.id) && Click(target, a.id);
     } else if (v == "focus") {
       ok = ui::Focus(target, a.id);
     } else if (v == "type") {
@@ -255,10 +309,16 @@ bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* er
   return true;
 }
 
-int RunSheet(const std::vector<std::string>& args) {
-  std::string driver = kDefaultDriver, kind, pngDir, error;
+int RunSheet(const std::vector<std::string>& arguments) {
+  std::string kind, pngDir, error;
   bool json = false;
   std::vector<SheetAction> actions;
+  // The document options, as lbl print takes them: the application's DEVMODE handed to the sheet.
+  std::vector<std::string> args = arguments;
+  JobOptions job;
+  if (!ParseJobOptions(&args, &job, &error)) return Usage(error);
+  const std::string driver = job.model.empty() ? kDefaultDriver : job.model;
+  std::vector<std::pair<std::string, std::string>> set;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string* out) {
@@ -266,8 +326,15 @@ int RunSheet(const std::vector<std::string>& args) {
       *out = args[++i];
       return true;
     };
-    if (a == "--model") {
-      if (!value(&driver)) return Usage("--model needs a value");
+    std::string name, field;
+    const bool inlineValue = SplitOption(a, &name, &field);
+    if (name == "--set") {
+      if (!TakeOptionValue(args, &i, name, inlineValue, &field, &error)) return Usage(error);
+      const size_t eq = field.find('=');
+      if (eq == std::string::npos || eq == 0) return Usage("--set needs FIELD=VALUE, not '" + field + "'");
+      PrinterDevmode scratch{};
+      if (!SetSettingsField(&scratch, field.substr(0, eq), field.substr(eq + 1), &error)) return Usage(error);
+      set.emplace_back(field.substr(0, eq), field.substr(eq + 1));
     } else if (a == "--png") {
       if (!value(&pngDir)) return Usage("--png needs a folder");
     } else if (a == "--json") {
@@ -285,6 +352,9 @@ int RunSheet(const std::vector<std::string>& args) {
     }
   }
   if (kind.empty()) return Usage("which sheet: document or device");
+  const bool documentOptions = !job.paper.empty() || job.hasSize || job.orientation || job.copies || !set.empty();
+  if (kind == "device" && documentOptions)
+    return Usage("--paper, --size, --orientation, --copies and --set are for the document sheet");
   for (const SheetAction& a : actions)
     if (a.verb == "snap" && pngDir.empty()) return Usage("snap needs --png DIR");
   if (!pngDir.empty()) {
@@ -303,11 +373,27 @@ int RunSheet(const std::vector<std::string>& args) {
                                                                      : "DrvDevicePropertySheets");
   if (!fn) return Fail("lbldrv6ui does not export the sheet function");
 
+  // With document options the sheet gets the DEVMODE an application would hand it; without, none.
+  PrinterDevmode in{};
+  if (documentOptions) {
+    std::vector<std::string> papers;
+    int count = 0;
+    if (PaperRecord* list = ReadPaperList(p.printer, &count)) {
+      for (int i = 0; i < count; ++i)
+        papers.push_back(WideToUtf8(WString(list[i].Name, WStrNLen(list[i].Name, kPaperNameChars)).c_str()));
+      LocalFree(list);
+    }
+    if (!CheckPaperName(job, driver, papers, &error)) return Usage(error);
+    if (!BuildJobDevmode(p.printer, CatalogueModule(), job, &in, &error)) return Fail(error);
+    for (const auto& [field, value] : set)
+      if (!SetSettingsField(&in, field, value, &error)) return Usage(error);
+  }
   PrinterDevmode out{};
   DOCUMENTPROPERTYHEADER doc{};
   doc.cbSize = sizeof doc;
   doc.hPrinter = p.printer;
   doc.pszPrinterName = p.name.data();
+  doc.pdmIn = documentOptions ? &in.dm : nullptr;
   doc.pdmOut = &out.dm;
   doc.cbOut = sizeof out;
   doc.fMode = DM_UPDATE | DM_COPY | DM_PROMPT;
@@ -333,6 +419,8 @@ int RunSheet(const std::vector<std::string>& args) {
         failure = "action '" + a.text + "': " + error;
         break;
       }
+    // A dialog still open is cancelled, as a person closing it would, before the sheet closes.
+    d.CloseDialogs();
     if (failure.empty() && !d.closed && !pngDir.empty() && !d.SnapPages(&error)) failure = error;
     // A failed action leaves the sheet as it was: cancel it, so nothing half-done is applied.
     if (!d.closed) ui::Press(d.sheet, failure.empty() ? ui::Button::Ok : ui::Button::Cancel);
@@ -361,6 +449,9 @@ int RunSheet(const std::vector<std::string>& args) {
       j.W().EndObject();
     }
     j.EndArray();
+    j.BeginArray("CancelledDialogs");
+    for (WORD id : d.cancelled) j.W().Uint(id);
+    j.EndArray();
     if (document) {
       j.BeginObject("Settings");
       j.SetBlank(!ok);
@@ -376,6 +467,7 @@ int RunSheet(const std::vector<std::string>& args) {
   for (const ui::MessageBoxCall& m : boxes)
     std::printf("Message box \"%s\": %s -> %s\n", WideToUtf8(m.caption).c_str(), WideToUtf8(m.text).c_str(),
                 AnswerName(m.answer).c_str());
+  for (WORD id : d.cancelled) std::printf("Dialog %u was still open: cancelled\n", unsigned(id));
   std::printf("Result: %s\n", resultName.c_str());
   if (document && ok) {
     for (const std::string& name : SettingsFieldNames()) {
@@ -393,13 +485,18 @@ CommandSpec SheetCommand() {
   return {
       "sheet",
       "open a property sheet of the driver, drive its pages and press OK",
-      "sheet document|device [--model DRIVER-NAME] [--do ACTION]... [--png DIR] [--json]",
+      "sheet document|device [--model DRIVER-NAME] [DOCUMENT OPTIONS] [--do ACTION]... [--png DIR] [--json]",
       "Opens the document or device property sheet of lbldrv6ui for the embedded printer, as an\n"
       "application's Properties button does, runs the actions in order as a person would (each one is\n"
       "refused, and the sheet cancelled, when its control is disabled, hidden or missing), presses OK\n"
       "unless an action pressed OK or Cancel, and prints what the sheet left: the document settings it\n"
       "wrote, or the printer's \"PPDataFlags\" and \"LogFolder\". Message boxes the pages showed are\n"
       "listed with their answers; one that had no scripted answer is an error.\n\n"
+      "The document options (--paper, --size, --orientation, --copies, --set) make the DEVMODE an\n"
+      "application would hand the document sheet, as lbl print makes it for a job; without them the sheet\n"
+      "opens on the printer's own settings. A button that opens a dialog (New... on page 106 opens the\n"
+      "label stock editor, dialog 110) leaves it open for the actions that follow (dialog=110); the page\n"
+      "and the sheet take no input meanwhile, and a dialog still open at the end is cancelled.\n\n"
       "Actions (IDs are dialog template and control ids):\n"
       "  page=ID            show the page with that template id; the following actions act on it\n"
       "  dialog=ID          act on the open dialog with that template id (one a page opened)\n"
@@ -417,6 +514,11 @@ CommandSpec SheetCommand() {
       "  press=ok|apply|cancel   press a button of the sheet\n"
       "  snap=NAME          write a picture of the current page or dialog to DIR/NAME.png",
       {JobOptionTable()[0],
+       JobOptionTable()[1],
+       JobOptionTable()[2],
+       JobOptionTable()[3],
+       JobOptionTable()[4],
+       {"--set", "FIELD=VALUE", "a settings field of the document's DEVMODE, as lbl print --set takes it"},
        {"--do", "ACTION", "an action as listed above; repeat for more", ""},
        {"--png", "DIR", "before OK, show every page in turn and write DIR/page-ID.png of each", "@dir"},
        {"--json", nullptr, "print the result as JSON"}},
@@ -424,6 +526,8 @@ CommandSpec SheetCommand() {
       "1  the printer could not be set up, an action was refused or a dialog had no scripted answer\n"
       "2  usage error: an unknown action or option",
       "lbl sheet document --png pages\n"
+      "lbl sheet document --size 50x30 --copies 2 --set PostAction=3 --json\n"
+      "lbl sheet document --do page=106 --do click=1004 --do dialog=110 --do type=1037:Shipping --do click=1\n"
       "lbl sheet device --do page=101 --do snap=about --png pages --json",
       "document device",
       RunSheet,

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include <gdiplus.h>
 #include <winddiui.h>
@@ -155,6 +156,7 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
     else if (a[i] != "--json") return Usage("stock add: unknown option " + a[i]);
   }
   if (name.empty() || width.empty() || length.empty()) return Usage("stock add needs --name, --width and --length");
+  if (name.find_first_not_of(" \t") == std::string::npos) return Usage("stock add: --name is blank");
   if (Utf8ToWide(name).size() >= size_t(kPaperNameChars)) return Usage("stock add: --name has at most 31 characters");
   for (const std::string* mm : {&width, &length, &offset})
     if (!Millimetres(*mm)) return Usage("stock add: not a number of millimetres: " + *mm);
@@ -165,6 +167,10 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
   if (typeIndex < 0) return Usage("stock add: --type is gaps, marks, continuous or unfixed");
   if (gap.empty()) gap = typeIndex <= 1 ? "3" : "0";  // as the editor's type change sets it
   if (!Millimetres(gap)) return Usage("stock add: not a number of millimetres: " + gap);
+  // The editor's range of both: a negative gap would stack labels without end.
+  for (const auto& [option, value] : {std::pair<const char*, const std::string*>{"--gap", &gap}, {"--offset", &offset}})
+    if (std::strtod(value->c_str(), nullptr) < 0 || std::strtod(value->c_str(), nullptr) > kStockMaxMargin / 1000.0)
+      return Usage(std::string("stock add: ") + option + " is 0 to 10.0 mm, not " + *value);
   const ModelRecord* m = p.ctx->Model;
   if (p.ctx->Settings.PrintLanguage == kLangEsc) {
     typeIndex = 2;  // ESC printers feed continuous paper only
@@ -198,6 +204,14 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
   WString old = Utf8ToWide(replace);
   if (WStrEq(old.c_str(), TEXT("USER")) && !WStrEq(old.c_str(), wn.c_str()))
     return Fail("USER cannot be renamed");
+  // As the editor: USER is the document's own size, and another stock is not replaced unasked.
+  switch (CheckStockName(p.ctx, stock.Name, old.c_str())) {
+    case StockNameProblem::kReserved: return Fail("USER is the document's own size: choose another name");
+    case StockNameProblem::kTaken:
+      return Fail("a label stock named \"" + name + "\" exists already: change it with --replace \"" + name +
+                  "\", or remove it first");
+    default: break;
+  }
   if (!SaveStock(p.ctx, stock, old.c_str())) return Fail("Failed to save paper information.");
   JsonOut j;
   WriteStock(j, stock);
@@ -315,8 +329,9 @@ CommandSpec StockCommand() {
       "Manages the label stocks (\"FORMS\") of the embedded printer as the Page Setup page and its\n"
       "stock editor do. 'add' takes the editor's fields; width and length are clamped to the editor's\n"
       "ranges (10.0 to 6553.5 mm and 10.0 to 655350.0 mm) and raised to the model's minimum label size.\n"
-      "With --replace OLD the stock is saved and OLD removed (a rename). \"USER\" cannot be renamed or\n"
-      "removed.",
+      "Gap and offset are 0 to 10.0 mm. With --replace OLD the stock is saved and OLD removed (a rename);\n"
+      "a stock of the name that exists is changed only with --replace NAME. \"USER\" cannot be renamed\n"
+      "or removed, and no other stock takes its name.",
       {{"--name", "NAME", "add: the stock's name (at most 31 characters)"},
        {"--width", "MM", "add: the label width"},
        {"--length", "MM", "add: the label length"},

@@ -118,6 +118,9 @@ PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId
     if (caller->dmFields & DM_PAPERSIZE) {
       const int entry = caller->dmPaperSize - kPaperIndexBase;
       if (entry >= 0 && entry < ContextPaperCount(ctx)) ctx->CurrentPaper = PaperToInstalled(ContextPapers(ctx)[entry]);
+      // A custom size the merge took (dmPaperSize 0 or 256, entry 0 being the user-defined size) is the
+      // document's own.
+      if (IsCustomSize(ctx->Settings.dm)) ctx->CurrentPaper = UserSizedPaper(ctx->CurrentPaper, ctx->Settings.dm);
     } else {
       ctx->CurrentPaper.Width = int32_t(caller->dmPaperWidth) * 100;
       ctx->CurrentPaper.Length = int32_t(caller->dmPaperLength) * 100;
@@ -129,6 +132,18 @@ PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId
 
   if (flags & kMapHelpFile) ctx->HelpFile = QueryHelpFile(printer);
   return ctx;
+}
+
+bool IsCustomSize(const DEVMODEW& dm) {
+  return dm.dmPaperSize == DMPAPER_USER && dm.dmFormName[0] == 0 && dm.dmPaperWidth > 0 && dm.dmPaperLength > 0;
+}
+
+InstalledPaper UserSizedPaper(const InstalledPaper& paper, const DEVMODEW& dm) {
+  InstalledPaper p = paper;
+  p.Width = int32_t(dm.dmPaperWidth) * 100;
+  p.Length = int32_t(dm.dmPaperLength) * 100;
+  p.ImageableArea = PaperArea{0, 0, p.Width, p.Length};
+  return p;
 }
 
 void UnmapPrinter(PrinterContext* ctx) {

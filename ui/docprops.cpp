@@ -71,7 +71,9 @@ void CommitCurrentPaper(PrinterContext* ctx) {
     int at = FindPaperByName(list, count, ctx->CurrentPaper.Name);
     if (at >= 0) {
       dm.dmPaperSize = static_cast<SHORT>(list[at].Index);
-      ctx->CurrentPaper = PaperToInstalled(list[at]);
+      // The user-defined size is the document's own, as the stock list shows "USER".
+      const bool userSize = list[at].Index == DMPAPER_USER && dm.dmPaperWidth > 0 && dm.dmPaperLength > 0;
+      ctx->CurrentPaper = userSize ? UserSizedPaper(PaperToInstalled(list[at]), dm) : PaperToInstalled(list[at]);
     }
     LocalFree(list);
   }

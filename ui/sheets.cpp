@@ -190,6 +190,11 @@ LONG DocumentPropertySheet(PPROPSHEETUI_INFO info, LPARAM reasonParam) {
     return -1;
   }
   ctx->SheetFlags = kSheetDocument;
+  // A document of its own size is on the stock "USER": the sheet shows and keeps it under that name.
+  if (IsCustomSize(ctx->Settings.dm)) {
+    WStrCopy(ctx->Settings.dm.dmFormName, CCHFORMNAME, TEXT("USER"));
+    WStrCopy(ctx->CurrentPaper.Name, kPaperNameChars, TEXT("USER"));
+  }
   if ((header->fMode & (DM_UPDATE | DM_COPY)) && !(header->fMode & DM_NOPERMISSION) && header->pdmOut) {
     ctx->SheetFlags |= kSheetMayWrite;
     ctx->OutputSettings = header->pdmOut;

@@ -53,6 +53,10 @@
   X(IDS_FILTER_ALL, 2627, "All(*.*)")                                                     \
   X(IDS_FILTER_WATERMARK, 2628, "Watermark image(*.bmp)")                                 \
   X(IDS_SPEED_FORMAT, 2629, "%.2f in/s(%.1f mm/s)")                                      \
+  X(IDS_ERR_STOCK_NAME_BLANK, 2650, "Enter a name for the label stock.")                 \
+  X(IDS_ERR_STOCK_NAME_USER, 2651, "The name ""USER"" is kept for the document's own size. Choose another name.")\
+  X(IDS_ASK_REPLACE_STOCK, 2652, "A label stock named ""%ws"" exists already. Replace it?")\
+  X(IDS_ERR_COMMAND_FILE_LONG, 2653, "The file name is too long for a user command: at most %d characters.")\
   /* Printer Settings page (printer tools) */                                             \
   X(IDS_TOOLS_SENT, 2212, "The file was sent to the printer.")                            \
   X(IDS_TOOLS_SEND_FAILED, 2213, "Failed to send the file to the printer.")               \

@@ -429,6 +429,59 @@ TEST_F(LblCommand, SheetRunsActionsAndReportsWhatTheSheetLeft) {
   }
 }
 
+// A button that opens a dialog (New... opens the label stock editor, 110): the run goes on with the
+// dialog up, the actions that follow reach it, one left open is cancelled at the end, and the page
+// takes no input while it is up.
+TEST_F(LblCommand, SheetActionsReachADialogAPageOpened) {
+  rapidjson::Document d;
+  Ran saved = Lbl("sheet document --do page=106 --do click=1004 --do dialog=110 --do type=1037:Shipping "
+                  "--do click=1 --json");
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  ASSERT_FALSE(d.Parse(saved.out.c_str()).HasParseError()) << saved.out;
+  EXPECT_TRUE(d["CancelledDialogs"].Empty());
+  EXPECT_STREQ(d["Settings"]["Public"]["dmFormName"].GetString(), "Shipping") << "the new stock is chosen";
+
+  Ran left = Lbl("sheet document --do page=106 --do click=1004 --json");
+  ASSERT_EQ(left.status, 0) << left.err;
+  ASSERT_FALSE(d.Parse(left.out.c_str()).HasParseError()) << left.out;
+  ASSERT_EQ(d["CancelledDialogs"].Size(), 1u);
+  EXPECT_EQ(d["CancelledDialogs"][0].GetUint(), 110u);
+  EXPECT_STREQ(d["Result"].GetString(), "OK");
+
+  for (const char* onPageOrSheet : {"--do click=1009", "--do dialog=110 --do press=ok", "--do dialog=110 --do page=108"}) {
+    Ran blocked = Lbl(std::string("sheet document --do page=106 --do click=1004 ") + onPageOrSheet);
+    EXPECT_EQ(blocked.status, 1) << onPageOrSheet;
+    EXPECT_NE(blocked.err.find("dialog 110 is open"), std::string::npos) << blocked.err;
+  }
+}
+
+// The document options of lbl print make the DEVMODE the application hands the sheet.
+TEST_F(LblCommand, SheetTakesTheDocumentOptionsOfPrint) {
+  rapidjson::Document d;
+  Ran own = Lbl("sheet document --size 50x30 --copies 2 --orientation landscape --set PostAction=3 --json");
+  ASSERT_EQ(own.status, 0) << own.err;
+  ASSERT_FALSE(d.Parse(own.out.c_str()).HasParseError()) << own.out;
+  const auto& pub = d["Settings"]["Public"];
+  EXPECT_EQ(pub["dmPaperSize"].GetInt(), 256);
+  EXPECT_EQ(pub["dmPaperWidth"].GetInt(), 500);
+  EXPECT_EQ(pub["dmPaperLength"].GetInt(), 300);
+  EXPECT_STREQ(pub["dmFormName"].GetString(), "USER") << "a size of its own is the stock USER";
+  EXPECT_EQ(pub["dmCopies"].GetInt(), 2);
+  EXPECT_EQ(pub["dmOrientation"].GetInt(), 2);
+  EXPECT_EQ(d["Settings"]["Private"]["PostAction"].GetUint(), 3u);
+
+  Ran paper = Lbl("sheet document --paper \"2 x 1\" --json");
+  ASSERT_EQ(paper.status, 0) << paper.err;
+  ASSERT_FALSE(d.Parse(paper.out.c_str()).HasParseError()) << paper.out;
+  EXPECT_STREQ(d["Settings"]["Public"]["dmFormName"].GetString(), "2 x 1");
+
+  for (const char* bad : {"sheet device --copies 2", "sheet document --paper nope", "sheet document --set Bogus=1",
+                          "sheet document --set PostAction", "sheet document --size 50", "sheet document --copies 0"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(Lbl(bad).status, 2);
+  }
+}
+
 TEST_F(LblCommand, SheetPicturesEveryPage) {
   const std::string dir = Temp("pages");
   Ran r = Lbl("sheet device --do snap=first --png " + dir);

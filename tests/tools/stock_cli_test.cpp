@@ -41,6 +41,27 @@ TEST(LblStock, AddClampsAsTheEditorAndUserStays) {
   EXPECT_EQ(Lbl("stock show nothing-like-it").status, 1);
 }
 
+// What the editor refuses, add refuses: a gap or offset outside 0 to 10.0 mm (a negative gap would
+// stack labels without end), a blank name, USER's name, and another stock's name unless it is the one
+// being changed.
+TEST(LblStock, AddRefusesWhatTheEditorRefuses) {
+  for (const char* bad : {"--gap -1", "--gap -2147483648", "--gap 10.1", "--offset -0.1", "--offset 11"}) {
+    Ran r = Lbl(std::string("stock add --name X --width 50 --length 30 ") + bad);
+    EXPECT_EQ(r.status, 2) << bad;
+    EXPECT_NE(r.err.find("0 to 10.0 mm"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Lbl("stock add --name X --width 50 --length 30 --gap 10 --offset 0").status, 0);
+  EXPECT_EQ(Lbl("stock add --name \"  \" --width 50 --length 30").status, 2);
+  EXPECT_EQ(Lbl("stock add --name USER --width 50 --length 30").status, 1);
+  EXPECT_EQ(Lbl("stock add --name USER --width 50 --length 30 --replace USER").status, 0) << "USER changed in place";
+  Ran taken = Lbl("stock add --name \"2 x 1\" --width 50 --length 30");
+  EXPECT_EQ(taken.status, 1);
+  EXPECT_NE(taken.err.find("exists already"), std::string::npos) << taken.err;
+  EXPECT_EQ(Lbl("stock add --name \"2 x 1\" --width 50 --length 30 --replace \"2 x 1\"").status, 0);
+  EXPECT_EQ(Lbl("stock add --name \"2 x 1\" --width 50 --length 30 --replace \"3 x 1\"").status, 1)
+      << "a rename onto another stock";
+}
+
 TEST(LblPreview, WritesThePictureOfTheStock) {
   const std::string dir = testing::TempDir() + "/lbl_preview_" + std::to_string(getpid());
   std::filesystem::create_directories(dir);

@@ -47,6 +47,9 @@ class UiThread {
 // A live dialog made from dialog resource `templateId`: top-level dialogs and property pages alike.
 HWND FindDialog(WORD templateId, DWORD waitMs = 5000);
 HWND FindSheet(DWORD waitMs = 5000);             // the newest open property sheet
+// The newest open dialog that `owner` owns (a dialog it opened with DialogBoxParamW, whose modal loop
+// runs on the owner's thread), or null; `templateId` (optional) gets its template id. Does not wait.
+HWND OwnedDialog(HWND owner, WORD* templateId = nullptr);
 HWND Page(HWND sheet, WORD templateId);          // a page window of the sheet (null until created)
 HWND CurrentPage(HWND sheet);
 std::vector<WORD> PageIds(HWND sheet);           // template ids of the sheet's pages, in tab order

@@ -92,6 +92,24 @@ HWND FindDialog(WORD templateId, DWORD waitMs) {
       waitMs);
 }
 
+HWND OwnedDialog(HWND owner, WORD* templateId) {
+  if (!owner) return nullptr;
+  auto all = AllWindows();
+  for (auto it = all.rbegin(); it != all.rend(); ++it) {
+    auto w = FindWnd(*it);
+    if (!w || !w->isDialog || w->ended || w->destroyed) continue;
+    HWND by;
+    {
+      Guard g(Mutex());
+      by = w->owner;
+    }
+    if (by != owner) continue;
+    if (templateId) *templateId = w->templateId;
+    return *it;
+  }
+  return nullptr;
+}
+
 HWND FindSheet(DWORD waitMs) {
   return Poll(
       [&]() -> HWND {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "common/devmode.h"
 #include "common/model.h"
@@ -48,6 +49,12 @@ struct PrinterContext {
 // nullptr on failure, with *errorId (optional) = 1902.
 PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId, DWORD flags);
 void UnmapPrinter(PrinterContext* ctx);
+
+// A context unmapped however its scope ends.
+struct ContextUnmapper {
+  void operator()(PrinterContext* ctx) const { UnmapPrinter(ctx); }
+};
+using ContextPtr = std::unique_ptr<PrinterContext, ContextUnmapper>;
 
 // The printer of `ctx` opened again by its full name with PRINTER_ALL_ACCESS, as writes of printer data
 // need; nullptr when that fails or the name is not known. Close with ClosePrinter.

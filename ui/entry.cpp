@@ -10,15 +10,33 @@
 #include "ui/module.h"
 #include "ui/sheets.h"
 
+namespace {
+
+// A sheet function run through Guarded. When INIT throws, what it made so far is released at once
+// (as DESTROY would), since the sheet it was building never comes.
+LONG SheetFunction(const char* where, PPROPSHEETUI_INFO info, LPARAM lParam, LONG (*sheet)(PPROPSHEETUI_INFO, LPARAM)) {
+  return Guarded(where, LONG(-1), [&] {
+    try {
+      return sheet(info, lParam);
+    } catch (...) {
+      if (info->Reason == PROPSHEETUI_REASON_INIT && info->UserData) {
+        info->Reason = PROPSHEETUI_REASON_DESTROY;
+        RegisterSheet(info, 0, reinterpret_cast<PrinterContext*>(info->UserData), nullptr);
+        info->Reason = PROPSHEETUI_REASON_INIT;
+      }
+      throw;
+    }
+  });
+}
+
+}  // namespace
+
 extern "C" {
 
 DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, PWSTR, WORD iDevCap, VOID* pvOutput, PDEVMODEW pDevMode) {
   return Guarded("DrvDeviceCapabilities", kCapsError, [&] {
-    PrinterContext* ctx = MapPrinter(hPrinter, pDevMode, nullptr, iDevCap == DC_MEDIAREADY ? kMapQuiet : 0);
-    if (!ctx) return kCapsError;
-    DWORD result = QueryCapability(ctx, iDevCap, pvOutput, -1);
-    UnmapPrinter(ctx);
-    return result;
+    ContextPtr ctx(MapPrinter(hPrinter, pDevMode, nullptr, iDevCap == DC_MEDIAREADY ? kMapQuiet : 0));
+    return ctx ? QueryCapability(ctx.get(), iDevCap, pvOutput, -1) : kCapsError;
   });
 }
 
@@ -28,20 +46,19 @@ DWORD WINAPI DrvSplDeviceCaps(HANDLE hPrinter, PWSTR pDeviceName, WORD Capabilit
   if (!pOutput) return DrvDeviceCapabilities(hPrinter, pDeviceName, Capability, nullptr, pDevMode);
   if (cchBufSize < DWORD(kPaperNameSlot)) return kCapsError;
   return Guarded("DrvSplDeviceCaps", kCapsError, [&] {
-    PrinterContext* ctx = MapPrinter(hPrinter, pDevMode, nullptr, Capability == DC_MEDIAREADY ? kMapQuiet : 0);
+    ContextPtr ctx(MapPrinter(hPrinter, pDevMode, nullptr, Capability == DC_MEDIAREADY ? kMapQuiet : 0));
     if (!ctx) return kCapsError;
     const DWORD names = cchBufSize / kPaperNameSlot;
-    DWORD result = QueryCapability(ctx, Capability, pOutput, names > 0x7FFFFFFF ? 0x7FFFFFFF : int(names));
-    UnmapPrinter(ctx);
-    return result;
+    return QueryCapability(ctx.get(), Capability, pOutput, names > 0x7FFFFFFF ? 0x7FFFFFFF : int(names));
   });
 }
 
 LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
-  return Guarded("DrvDocumentPropertySheets", LONG(-1), [&] {
-    if (!pPSUIInfo) return DocumentPropertiesNoSheet(reinterpret_cast<DOCUMENTPROPERTYHEADER*>(lParam));
-    return DocumentPropertySheet(pPSUIInfo, lParam);
-  });
+  if (!pPSUIInfo) {
+    return Guarded("DrvDocumentPropertySheets", LONG(-1),
+                   [&] { return DocumentPropertiesNoSheet(reinterpret_cast<DOCUMENTPROPERTYHEADER*>(lParam)); });
+  }
+  return SheetFunction("DrvDocumentPropertySheets", pPSUIInfo, lParam, DocumentPropertySheet);
 }
 
 LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
@@ -49,7 +66,7 @@ LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) 
     SetLastError(ERROR_INVALID_DATA);
     return -1;
   }
-  return Guarded("DrvDevicePropertySheets", LONG(-1), [&] { return DevicePropertySheet(pPSUIInfo, lParam); });
+  return SheetFunction("DrvDevicePropertySheets", pPSUIInfo, lParam, DevicePropertySheet);
 }
 
 BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut, PLONG pcbNeeded, DWORD fMode) {

@@ -310,16 +310,19 @@ TEST_F(Firmware, OneTransferAtATimePerPrinter) {
   ui::QueueFileName(path);
   ASSERT_TRUE(ui::Click(secondPage, kToolsBrowseFirmware));
   ui::QueueMessageBox(IDOK);
-  ASSERT_TRUE(ui::Click(secondPage, kToolsUpdate));
-  ASSERT_EQ(ui::MessageBoxes().size(), 1u);
-  EXPECT_EQ(ui::MessageBoxes()[0].text, u"A firmware update of this printer is already running.");
+  EXPECT_TRUE(ui::Click(secondPage, kToolsUpdate));
+  const auto boxes = ui::MessageBoxes();
+  EXPECT_EQ(boxes.size(), 1u);
+  if (!boxes.empty()) {
+    EXPECT_EQ(boxes[0].text, u"A firmware update of this printer is already running.");
+  }
   EXPECT_EQ(FirmwareTransfersRunning(), 1);
   EXPECT_TRUE(ui::Enabled(secondPage, kToolsUpdate)) << "it may try again later";
+  EXPECT_TRUE(WaitTransfers());  // a sheet whose own transfer still ran could not close
   ui::Press(secondSheet, ui::Button::Cancel);
   secondThread.Join();
   ClosePrinter(second);
 
-  ASSERT_TRUE(WaitTransfers());
   EXPECT_EQ(twl->FirmwareReceived(), file) << "one file, once";
   EXPECT_EQ(twl->FirmwareUpdates(), 1u);
   EXPECT_TRUE(ui::Enabled(page, kToolsUpdate));

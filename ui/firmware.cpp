@@ -119,8 +119,21 @@ bool SameHeader(const FirmwareFileInfo& a, const FirmwareFileInfo& b) {
          a.Checksum == b.Checksum;
 }
 
-HANDLE OpenForReading(LPCWSTR path) {
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Opens the file and reads its header and size into `info`; the file stays open (in *file) unless the
+// open failed.
+FirmwareFileResult OpenFirmwareFile(LPCWSTR path, FirmwareFileInfo* info, HANDLE* file) {
+  memset(info, 0, sizeof *info);
+  *file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (*file == INVALID_HANDLE_VALUE) return FirmwareFileResult::OpenFailed;
+  BYTE header[sizeof(FirmwareHeader)] = {};
+  DWORD got = 0;
+  uint64_t size = 0;
+  if (!ReadHeaderAndSize(*file, header, &got, &size)) {
+    CloseHandle(*file);
+    *file = INVALID_HANDLE_VALUE;
+    return FirmwareFileResult::OpenFailed;
+  }
+  return IsFirmware(header, got, size, info) ? FirmwareFileResult::Ok : FirmwareFileResult::NotFirmware;
 }
 
 }  // namespace
@@ -140,30 +153,27 @@ bool ParseFirmwareHeader(const BYTE* data, size_t size, FirmwareFileInfo* out) {
 }
 
 FirmwareFileResult ReadFirmwareFile(LPCWSTR path, FirmwareFileInfo* out) {
-  memset(out, 0, sizeof *out);
-  HANDLE file = OpenForReading(path);
-  if (file == INVALID_HANDLE_VALUE) return FirmwareFileResult::OpenFailed;
-  BYTE header[sizeof(FirmwareHeader)] = {};
-  DWORD got = 0;
-  uint64_t size = 0;
-  const bool read = ReadHeaderAndSize(file, header, &got, &size);
-  CloseHandle(file);
-  if (!read) return FirmwareFileResult::OpenFailed;
-  return IsFirmware(header, got, size, out) ? FirmwareFileResult::Ok : FirmwareFileResult::NotFirmware;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  const FirmwareFileResult result = OpenFirmwareFile(path, out, &file);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return result;
 }
 
 FirmwareLoad LoadFirmwareFile(LPCWSTR path, const FirmwareFileInfo* expected, FirmwareImage* out) {
   memset(out, 0, sizeof *out);
-  HANDLE file = OpenForReading(path);
-  if (file == INVALID_HANDLE_VALUE) return FirmwareLoad::OpenFailed;
-  BYTE header[sizeof(FirmwareHeader)] = {};
-  DWORD got = 0;
-  uint64_t size = 0;
+  HANDLE file = INVALID_HANDLE_VALUE;
   FirmwareLoad result = FirmwareLoad::Ok;
-  if (!ReadHeaderAndSize(file, header, &got, &size)) result = FirmwareLoad::OpenFailed;
-  else if (!IsFirmware(header, got, size, &out->Info)) result = FirmwareLoad::NotFirmware;
-  else if (expected && (!SameHeader(*expected, out->Info) || expected->Size != size)) result = FirmwareLoad::Changed;
-  else if ((out->Data = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, size_t(size)))) == nullptr) result = FirmwareLoad::OpenFailed;
+  const uint64_t& size = out->Info.Size;
+  switch (OpenFirmwareFile(path, &out->Info, &file)) {
+    case FirmwareFileResult::OpenFailed: return FirmwareLoad::OpenFailed;
+    case FirmwareFileResult::NotFirmware: result = FirmwareLoad::NotFirmware; break;
+    case FirmwareFileResult::Ok:
+      if (expected && (!SameHeader(*expected, out->Info) || expected->Size != size))
+        result = FirmwareLoad::Changed;
+      else if ((out->Data = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, size_t(size)))) == nullptr)
+        result = FirmwareLoad::OpenFailed;
+      break;
+  }
   if (result == FirmwareLoad::Ok) {
     // The header is read again with the rest: these bytes, and only these, are what the printer gets.
     out->Size = DWORD(size);

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "doc_sheet.h"
 #include "ui/caps.h"
 #include "ui/guard.h"
 #include "ui/sheets.h"
@@ -139,13 +140,7 @@ TEST_F(NoExceptionEscapes, CapabilityQueries) {
 TEST_F(NoExceptionEscapes, SettingsAndConversion) {
   PrinterDevmode out{};
   EveryAllocationThrows("DrvDocumentPropertySheets", -1, [&] {
-    DOCUMENTPROPERTYHEADER h{};
-    h.cbSize = sizeof h;
-    h.hPrinter = printer;
-    h.pszPrinterName = name.data();
-    h.pdmOut = &out.dm;
-    h.cbOut = sizeof out;
-    h.fMode = DM_COPY;
+    DOCUMENTPROPERTYHEADER h = DocumentHeader(printer, name, nullptr, &out, sizeof out, DM_COPY);
     return intptr_t(DrvDocumentPropertySheets(nullptr, reinterpret_cast<LPARAM>(&h)));
   });
   EveryAllocationThrows("DrvConvertDevMode", FALSE, [&] {
@@ -185,13 +180,7 @@ LONG_PTR CALLBACK CountingHost(HANDLE, UINT, LPARAM, LPARAM) { return 1; }
 TEST_F(NoExceptionEscapes, SheetFunctions) {
   for (bool document : {true, false}) {
     PrinterDevmode out{};
-    DOCUMENTPROPERTYHEADER doc{};
-    doc.cbSize = sizeof doc;
-    doc.hPrinter = printer;
-    doc.pszPrinterName = name.data();
-    doc.pdmOut = &out.dm;
-    doc.cbOut = sizeof out;
-    doc.fMode = DM_UPDATE | DM_COPY;
+    DOCUMENTPROPERTYHEADER doc = DocumentHeader(printer, name, nullptr, &out, sizeof out, DM_UPDATE | DM_COPY);
     DEVICEPROPERTYHEADER dev{sizeof(DEVICEPROPERTYHEADER), 0, printer, name.data()};
     PROPSHEETUI_INFO info{};
     auto sheetFunction = document ? DrvDocumentPropertySheets : DrvDevicePropertySheets;

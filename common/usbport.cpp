@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+
+#include "common/alloc.h"
 
 // Interface class of the USB printing class driver. Defined here rather than taken from the SDK's
 // GUID_DEVINTERFACE_USBPRINT, which needs INITGUID in exactly one translation unit.
@@ -152,11 +155,10 @@ BOOL GetPortDevicePath(HANDLE printer, WCHAR* devicePath) {
   }
   DWORD need = 0;
   if (GetPrinterW(printer, 5, nullptr, 0, &need) || need < sizeof(PRINTER_INFO_5W)) return FALSE;
-  auto* info = static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need));
+  std::unique_ptr<PRINTER_INFO_5W, LocalDeleter> info(static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need)));
   if (!info) return FALSE;
-  BOOL ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info), need, &need);
+  BOOL ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info.get()), need, &need);
   if (ok) FindUsbDevicePath(info->pPortName, devicePath);
-  LocalFree(info);
   return ok;
 }
 

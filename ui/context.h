@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "common/devmode.h"
 #include "common/model.h"
@@ -59,6 +60,12 @@ bool IsCustomSize(const DEVMODEW& dm);
 // `paper` (the "USER" entry) at the size of the settings' dmPaperWidth x dmPaperLength, its whole
 // area printable.
 InstalledPaper UserSizedPaper(const InstalledPaper& paper, const DEVMODEW& dm);
+
+// A context unmapped however its scope ends.
+struct ContextUnmapper {
+  void operator()(PrinterContext* ctx) const { UnmapPrinter(ctx); }
+};
+using ContextPtr = std::unique_ptr<PrinterContext, ContextUnmapper>;
 
 // The printer of `ctx` opened again by its full name with PRINTER_ALL_ACCESS, as writes of printer data
 // need; nullptr when that fails or the name is not known. Close with ClosePrinter.

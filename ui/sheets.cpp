@@ -19,15 +19,15 @@ namespace {
 // Page Setup (106), Graphics Property (108), WaterMark (120) and Print Settings (113) come before
 // About in the document sheet; Printer Settings (104) before About in the device sheet.
 const SheetPage kDocumentPages[] = {
-    {kPageSetupTemplate, PageSetupProc},
-    {kGraphicsTemplate, GraphicsPageProc},
-    {kWatermarkTemplate, WatermarkPageProc},
-    {kPrintSettingsTemplate, PrintSettingsPageProc},
-    {kAboutTemplate, AboutPageProc},
+    {kPageSetupTemplate, GuardedDialogProc<PageSetupProc>},
+    {kGraphicsTemplate, GuardedDialogProc<GraphicsPageProc>},
+    {kWatermarkTemplate, GuardedDialogProc<WatermarkPageProc>},
+    {kPrintSettingsTemplate, GuardedDialogProc<PrintSettingsPageProc>},
+    {kAboutTemplate, GuardedDialogProc<AboutPageProc>},
 };
 const SheetPage kDevicePages[] = {
-    {kPrinterToolsTemplate, PrinterToolsPageProc},
-    {kAboutTemplate, AboutPageProc},
+    {kPrinterToolsTemplate, GuardedDialogProc<PrinterToolsPageProc>},
+    {kAboutTemplate, GuardedDialogProc<AboutPageProc>},
 };
 
 WORD SheetIcon(const ModelRecord* model) {
@@ -55,7 +55,7 @@ LONG InitSheet(PPROPSHEETUI_INFO info, PrinterContext* ctx) {
   d.pCallerName = sheet->CallerName;
   d.UserData = reinterpret_cast<ULONG_PTR>(ctx);
   d.pHelpFile = ctx->HelpFile;
-  d.pfnCallBack = ApplySheet;
+  d.pfnCallBack = GuardedSheetCallback<ApplySheet>;
   d.pOptItem = &sheet->Item;
   d.cOptItem = 1;
   d.IconID = SheetIcon(ctx->Model);

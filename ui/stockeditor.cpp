@@ -297,8 +297,8 @@ PaperRecord StartingStock(const PrinterContext* ctx, LPCWSTR name) {
 
 bool RunStockEditor(HWND parent, PrinterContext* ctx, LPCWSTR name, WCHAR* savedName) {
   EditorArgs args{ctx, name, savedName};
-  const INT_PTR r = DialogBoxParamW(UiModule(), MAKEINTRESOURCEW(kStockEditorTemplate), parent, StockEditorProc,
-                                    reinterpret_cast<LPARAM>(&args));
+  const INT_PTR r = DialogBoxParamW(UiModule(), MAKEINTRESOURCEW(kStockEditorTemplate), parent,
+                                    GuardedDialogProc<StockEditorProc>, reinterpret_cast<LPARAM>(&args));
   return r == IDOK;
 }
 

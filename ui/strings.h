@@ -76,7 +76,11 @@
   X(IDS_FW_STATUS_PAUSED, 2233, "Print Paused")                                           \
   X(IDS_FW_STATUS_SWITCHING, 2234, "Switching to update mode, this process will restart the printer, please wait for a moment.") \
   X(IDS_FW_STATUS_COMPLETED, 2235, "Firmware update completed, rebooting printer, please wait for a moment.") \
-  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "This firmware does not match the current printer model. Force to update it?")
+  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "This firmware does not match the current printer model. Force to update it?") \
+  X(IDS_FW_BUSY, 2237, "A firmware update of this printer is already running.") \
+  X(IDS_FW_DO_NOT_CLOSE, 2238, "The firmware is being sent to the printer. Wait until the update has ended before you close this window.") \
+  X(IDS_FW_FILE_CHANGED, 2239, "The firmware file has changed since it was chosen, or it is not a complete firmware file. Choose the file again.") \
+  X(IDS_TOOLS_SAVE_FAILED, 2240, "The printer settings could not be saved.")
 
 #ifndef RC_INVOKED
 #define LBL_UI_STRING_ENUM(symbol, id, text) symbol = id,

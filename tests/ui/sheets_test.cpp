@@ -103,7 +103,7 @@ TEST_F(Sheets, DocumentSheetSetsUpTheDescriptorAndItsPages) {
   EXPECT_EQ(d.CallerVersion, 0x600);
   EXPECT_EQ(d.OptItemVersion, WORD(ctx->Model->Version));
   EXPECT_EQ(d.IconID, ULONG_PTR(64087 + 2 * (ctx->Model->Flags & 1) + ((ctx->Model->Flags & 0x80) ? 0 : 1)));
-  EXPECT_EQ(d.pfnCallBack, ApplySheet);
+  EXPECT_EQ(d.pfnCallBack, GuardedSheetCallback<ApplySheet>);
   EXPECT_TRUE(d.Flags & CPSUIF_UPDATE_PERMISSION);
   EXPECT_EQ(ctx->SheetFlags, kSheetMayWrite | kSheetDocument);
   // The pages built so far, after the descriptor, each with the sheet's context.

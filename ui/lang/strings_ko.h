@@ -71,4 +71,8 @@
   X(IDS_FW_STATUS_PAUSED, 2233, "인쇄 일시 중지됨") \
   X(IDS_FW_STATUS_SWITCHING, 2234, "업데이트 모드로 전환 중입니다. 프린터가 다시 시작되니 잠시 기다리십시오.") \
   X(IDS_FW_STATUS_COMPLETED, 2235, "펌웨어 업데이트 완료. 프린터를 재부팅하는 중이니 잠시 기다리십시오.") \
-  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "이 펌웨어는 현재 프린터 모델과 맞지 않습니다. 강제로 업데이트하시겠습니까?")
+  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "이 펌웨어는 현재 프린터 모델과 맞지 않습니다. 강제로 업데이트하시겠습니까?") \
+  X(IDS_FW_BUSY, 2237, "이 프린터의 펌웨어 업데이트가 이미 진행 중입니다.") \
+  X(IDS_FW_DO_NOT_CLOSE, 2238, "펌웨어를 프린터로 보내는 중입니다. 업데이트가 끝난 후에 이 창을 닫으십시오.") \
+  X(IDS_FW_FILE_CHANGED, 2239, "펌웨어 파일이 선택한 후에 변경되었거나 완전한 펌웨어 파일이 아닙니다. 파일을 다시 선택하십시오.") \
+  X(IDS_TOOLS_SAVE_FAILED, 2240, "프린터 설정을 저장할 수 없습니다.")

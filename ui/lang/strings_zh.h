@@ -71,4 +71,8 @@
   X(IDS_FW_STATUS_PAUSED, 2233, "打印已暂停") \
   X(IDS_FW_STATUS_SWITCHING, 2234, "正在切换到更新模式，打印机将重启，请稍候。") \
   X(IDS_FW_STATUS_COMPLETED, 2235, "固件更新完成，正在重启打印机，请稍候。") \
-  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "此固件与当前打印机型号不匹配。是否强制更新？")
+  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "此固件与当前打印机型号不匹配。是否强制更新？") \
+  X(IDS_FW_BUSY, 2237, "此打印机的固件更新已在进行中。") \
+  X(IDS_FW_DO_NOT_CLOSE, 2238, "正在向打印机发送固件。请等待更新结束后再关闭此窗口。") \
+  X(IDS_FW_FILE_CHANGED, 2239, "固件文件在选择后已被更改，或不是完整的固件文件。请重新选择该文件。") \
+  X(IDS_TOOLS_SAVE_FAILED, 2240, "无法保存打印机设置。")

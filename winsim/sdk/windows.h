@@ -4,6 +4,7 @@
 // WCHAR is 16-bit (char16_t) so that stored records and wide strings match the Windows build.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -142,6 +143,8 @@ typedef void *PSECURITY_DESCRIPTOR;
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_IO_PENDING 997L
 #define ERROR_INVALID_FLAGS 1004L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_INTERNAL_ERROR 1359L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_CANCELLED 1223L
 #define ERROR_INVALID_USER_BUFFER 1784L
@@ -220,6 +223,17 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
 
 void WINAPI OutputDebugStringW(LPCWSTR lpOutputString);
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
+
+// The system's message texts (English) of the error codes winsim sets, FORMAT_MESSAGE_FROM_SYSTEM only.
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
+                            DWORD nSize, va_list* Arguments);
 
 #define INFINITE 0xFFFFFFFF
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);

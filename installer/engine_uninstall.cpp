@@ -129,6 +129,12 @@ void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count
       const DWORD flags = FindModel(r.model) ? DPD_DELETE_UNUSED_FILES | DPD_DELETE_SPECIFIC_VERSION : 0;
       ok = DeletePrinterDriverExW(nullptr, r.environment, r.model, flags, d[i].cVersion) != FALSE;
       err = ok ? 0 : GetLastError();
+      if (!ok && err == ERROR_INVALID_PARAMETER && flags) {
+        // A spooler that takes none of these flags (Wine's) still removes the driver, leaving its files.
+        ok = DeletePrinterDriverW(nullptr, r.environment, r.model) != FALSE;
+        err = ok ? 0 : GetLastError();
+        DebugTrace("DeletePrinterDriverEx refused its flags; DeletePrinterDriver: %d.", ok);
+      }
       break;
     }
     DebugTrace("DoRemovePrinterDriver: DriverEnv:%ws, ModelName:%ws, bOK:%d", r.environment, r.model, ok);

@@ -179,11 +179,8 @@ bool QueueOfDriverOnPort(const InstallRecord& r, WString* name) {
   return false;
 }
 
-// Gives the queue Plug and Play made the name the user chose.
-DWORD RenameQueue(const WString& from, const InstallRecord& r) {
-  PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-  HANDLE h = nullptr;
-  if (!OpenPrinterW(const_cast<LPWSTR>(from.c_str()), &h, &defaults) || !h) return LastErrorOr(ERROR_INVALID_PRINTER_NAME);
+// The printer the record asks for, as AddPrinterW and SetPrinterW take it; every other field empty.
+PRINTER_INFO_2W PrinterInfo(const InstallRecord& r) {
   PRINTER_INFO_2W p{};
   p.pPrinterName = const_cast<LPWSTR>(r.printerName);
   p.pPortName = const_cast<LPWSTR>(r.portName);
@@ -191,6 +188,15 @@ DWORD RenameQueue(const WString& from, const InstallRecord& r) {
   p.pPrintProcessor = const_cast<LPWSTR>(TEXT("WinPrint"));
   p.pDatatype = const_cast<LPWSTR>(TEXT("RAW"));
   p.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+  return p;
+}
+
+// Gives the queue Plug and Play made the name the user chose.
+DWORD RenameQueue(const WString& from, const InstallRecord& r) {
+  PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE h = nullptr;
+  if (!OpenPrinterW(const_cast<LPWSTR>(from.c_str()), &h, &defaults) || !h) return LastErrorOr(ERROR_INVALID_PRINTER_NAME);
+  PRINTER_INFO_2W p = PrinterInfo(r);
   const BOOL ok = SetPrinterW(h, 2, reinterpret_cast<LPBYTE>(&p), 0);
   const DWORD err = ok ? ERROR_SUCCESS : LastErrorOr(ERROR_INVALID_PARAMETER);
   ClosePrinter(h);
@@ -199,13 +205,7 @@ DWORD RenameQueue(const WString& from, const InstallRecord& r) {
 }
 
 DWORD AddThePrinter(const InstallRecord& r, InstallChanges& changes) {
-  PRINTER_INFO_2W p{};
-  p.pPrinterName = const_cast<LPWSTR>(r.printerName);
-  p.pPortName = const_cast<LPWSTR>(r.portName);
-  p.pDriverName = const_cast<LPWSTR>(r.model);
-  p.pPrintProcessor = const_cast<LPWSTR>(TEXT("WinPrint"));
-  p.pDatatype = const_cast<LPWSTR>(TEXT("RAW"));
-  p.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+  PRINTER_INFO_2W p = PrinterInfo(r);
   HANDLE h = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&p));
   if (!h) {
     const DWORD err = LastErrorOr(ERROR_INVALID_PARAMETER);

@@ -39,19 +39,20 @@ class WizardChoices : public WizardFixture {
     }
     ui::Settle(sheet);
   }
-  void WaitListed(const std::string& port) {
+  // The wizard with a network printer at 192.0.2.50 that answers discovery, once its row is listed.
+  void OpenWithNetworkPrinter() {
+    winsim::AddNetworkAdapter({});
+    winsim::AddNetworkPrinter("192.0.2.50", "TW-JA");
+    Open();
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (RowOf(port) < 0 && std::chrono::steady_clock::now() < end) ui::Settle(sheet);
+    while (RowOf("192.0.2.50") < 0 && std::chrono::steady_clock::now() < end) ui::Settle(sheet);
+    ASSERT_GE(RowOf("192.0.2.50"), 0);
   }
 };
 
 TEST_F(WizardChoices, ARebuiltListKeepsThePortModelAndNameTheUserChose) {
-  winsim::AddNetworkAdapter({});
-  winsim::AddNetworkPrinter("192.0.2.50", "TW-JA");
-  Open();
+  OpenWithNetworkPrinter();
   HWND page = P(IDD_INSTALL);
-  WaitListed("192.0.2.50");
-  ASSERT_GE(RowOf("192.0.2.50"), 0);
   ASSERT_TRUE(ui::Click(page, IDC_PORT_OTHERS));
   ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, RowOf("FILE:")));
   ASSERT_TRUE(ui::SelectText(page, IDC_MODEL_LIST, u"Tarnwell TW-JB"));
@@ -82,11 +83,8 @@ TEST_F(WizardChoices, ARebuiltListKeepsThePortModelAndNameTheUserChose) {
 }
 
 TEST_F(WizardChoices, ARediscoveryPassThatFindsTheSamePrintersChangesNothing) {
-  winsim::AddNetworkAdapter({});
-  winsim::AddNetworkPrinter("192.0.2.50", "TW-JA");
-  Open();
+  OpenWithNetworkPrinter();
   HWND page = P(IDD_INSTALL);
-  WaitListed("192.0.2.50");
   ASSERT_TRUE(ui::Click(page, IDC_PORT_NET));
   ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, RowOf("192.0.2.50")));
   ASSERT_TRUE(ui::Type(page, IDC_PRINTER_NAME, u"Dock 4"));

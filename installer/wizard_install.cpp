@@ -306,7 +306,9 @@ LONG_PTR OnNext(HWND page, Wizard* w) {
   } else {
     WStrCopy(next.portName, 260, rowPort.c_str());
     next.portType = rowType;
-    if (rowType == kPortTypeNet) RowAddress(next.portName, next.ipAddress, &next.tcpPort);
+    // A standard TCP/IP port whose address cannot be read as dotted IPv4 (a host name) is used as it is.
+    if (rowType == kPortTypeNet && !RowAddress(next.portName, next.ipAddress, &next.tcpPort))
+      next.portType = kPortTypeOther;
   }
   if (fromRow) {
     const WString description = RowText(page, row, 1);

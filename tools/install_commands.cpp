@@ -159,7 +159,8 @@ int RunInstall(const std::vector<std::string>& args) {
   WStrCopy(r.model, 260, Utf8ToWide(model).c_str());
   WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
   WStrCopy(r.portName, 260, Utf8ToWide(port).c_str());
-  if (!ip.empty() || PortTypeFromMonitor(r.portName) == kPortTypeTcpIp) {
+  // Without an address a standard TCP/IP port that is there is used as it is.
+  if (!ip.empty()) {
     r.portType = kPortTypeTcpIp;
     WStrCopy(r.ipAddress, 20, Utf8ToWide(ip).c_str());
     r.tcpPort = tcpPort;

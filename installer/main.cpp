@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "installer/guard.h"
 #include "installer/wizard.h"
 
 #include <shellapi.h>  // after windows.h
@@ -88,7 +89,9 @@ int EngineTest(int argc, WCHAR** argv) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+namespace {
+
+int Main() {
   int argc = 0;
   WCHAR** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   const bool engineTest = argv && argc >= 2 && WStrEq(argv[1], TEXT("/enginetest"));
@@ -105,3 +108,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   if (n == 0 || n >= MAX_PATH || !InstallerDirFromModulePath(module, dir, MAX_PATH)) return 3;
   return RunInstaller(dir);
 }
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return Guarded("wWinMain", 1, Main); }

@@ -8,6 +8,7 @@
 #include "common/wstr.h"
 #include "installer/discovery.h"
 #include "tools/exit_status.h"
+#include "tools/install_commands.h"
 #include "tools/json_out.h"
 #include "winsim/devices.h"
 #include "winsim/network.h"
@@ -15,15 +16,6 @@
 namespace lbl {
 
 namespace {
-
-// "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;" -> the value of key ("Tarnwell"), "" when absent.
-std::string IdField(const std::string& id, const char* key) {
-  size_t at = id.find(key);
-  if (at == std::string::npos) return "";
-  at += strlen(key);
-  const size_t end = id.find(';', at);
-  return id.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
 
 bool ParseNetPrinter(const std::string& spec, std::string* error) {
   const size_t eq = spec.find('=');
@@ -141,8 +133,7 @@ int RunDiscover(const std::vector<std::string>& args) {
       char serial[16];
       std::snprintf(serial, sizeof serial, "TW%07d", usbPort++);
       d->serial = serial;
-      const std::string desc = IdField(v, "MFG:") + IdField(v, "MDL:");
-      d->portDescription = std::u16string(desc.begin(), desc.end());
+      d->portDescription = UsbDescriptionFromDeviceId(v);
       winsim::AttachUsbPrinter(d);
     } else if (a == "--net-printer") {
       if (!ParseNetPrinter(v, &error)) return Usage(error);

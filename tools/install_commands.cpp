@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "common/wstr.h"
 #include "installer/engine.h"
+#include "installer/model.h"
 #include "tools/exit_status.h"
 #include "tools/ui_language.h"
 #include "tools/json_out.h"
@@ -94,6 +96,23 @@ bool Start(std::string* error) {
   return PreparePackage(error);
 }
 
+// The system's text for an error, without its line end.
+std::string SystemMessage(DWORD error) {
+  WCHAR text[256] = {};
+  if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 256, nullptr))
+    return "error " + std::to_string(error);
+  std::string s = WideToUtf8(text);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+std::string ModelNames() {
+  std::string names;
+  for (const ModelTableRow* m = kModelTable; m->model[0]; ++m)
+    names += std::string(names.empty() ? "" : ", ") + m->vendor + " " + m->model;
+  return names;
+}
+
 int RunInstall(const std::vector<std::string>& args) {
   std::string model, port, ip, printer, error;
   DWORD tcpPort = 9100;
@@ -119,12 +138,16 @@ int RunInstall(const std::vector<std::string>& args) {
       if (!value(&n)) return Usage("--tcp-port needs a value");
       char* end = nullptr;
       unsigned long v = std::strtoul(n.c_str(), &end, 10);
-      if (!*n.c_str() || *end || v > 65535) return Usage("--tcp-port takes 0 to 65535");
+      if (!*n.c_str() || *end || v == 0 || v > 65535) return Usage("--tcp-port takes 1 to 65535");
       tcpPort = DWORD(v);
     } else if (a == "--default") setDefault = true;
     else return Usage("unknown option " + a);
   }
   if (model.empty() || port.empty()) return Usage("install needs --model and --port");
+  if (!FindModel(Utf8ToWide(model).c_str()))
+    return Usage("the package has no driver for \"" + model + "\"; its models: " + ModelNames());
+  if (!ip.empty() && !IsDottedIpv4(Utf8ToWide(ip).c_str()))
+    return Usage("--ip takes an IPv4 address in dotted form (A.B.C.D, each 0 to 255): " + ip);
   if (printer.empty()) printer = model;
   if (!Start(&error)) return Fail(error);
   Run run;
@@ -136,7 +159,8 @@ int RunInstall(const std::vector<std::string>& args) {
   WStrCopy(r.model, 260, Utf8ToWide(model).c_str());
   WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
   WStrCopy(r.portName, 260, Utf8ToWide(port).c_str());
-  if (!ip.empty() || PortTypeFromMonitor(r.portName) == kPortTypeTcpIp) {
+  // Without an address a standard TCP/IP port that is there is used as it is.
+  if (!ip.empty()) {
     r.portType = kPortTypeTcpIp;
     WStrCopy(r.ipAddress, 20, Utf8ToWide(ip).c_str());
     r.tcpPort = tcpPort;
@@ -144,12 +168,13 @@ int RunInstall(const std::vector<std::string>& args) {
     r.portType = port.rfind("USB", 0) == 0 ? kPortTypeUsb : kPortTypeOther;
   }
   bool ok = false;
-  winsim::RunOnClockedThread([&] { ok = InstallRun(e, r); });
+  DWORD failure = 0;
+  winsim::RunOnClockedThread([&] { ok = InstallRun(e, r, &failure); });
   JsonOut j;
   j.Bool("Installed", ok);
   j.Str("HardwareId", WideToUtf8(r.hardwareId));
   WriteMachine(j, run);
-  return j.Emit(ok ? "" : "the printer was not installed");
+  return j.Emit(ok ? "" : "the printer was not installed: " + SystemMessage(failure));
 }
 
 int RunUninstall(const std::vector<std::string>& args) {
@@ -229,11 +254,25 @@ bool TakeSetupOption(const std::vector<std::string>& args, size_t& i, Setup& s, 
   return true;
 }
 
+std::u16string UsbDescriptionFromDeviceId(const std::string& id) {
+  auto field = [&id](const char* key) {
+    // Keys start the text or follow a ';'.
+    for (size_t at = id.find(key); at != std::string::npos; at = id.find(key, at + 1)) {
+      if (at != 0 && id[at - 1] != ';') continue;
+      const size_t from = at + std::strlen(key), end = id.find(';', from);
+      return id.substr(from, end == std::string::npos ? std::string::npos : end - from);
+    }
+    return std::string();
+  };
+  return Utf8ToU16(field("MFG:") + field("MDL:"));
+}
+
 bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
   DWORD port = 1;
   for (const auto& id : s.usbPrinters) {
     auto dev = std::make_shared<winsim::UsbPrinterDevice>();
     dev->deviceId = id;
+    dev->portDescription = UsbDescriptionFromDeviceId(id);  // what the printer reports, as USB printing stores it
     dev->portNumber = port;
     dev->serial = "TW000000" + std::to_string(port++);
     if (!winsim::AttachUsbPrinter(dev)) {
@@ -277,8 +316,8 @@ CommandSpec InstallCommand() {
           {{"--model", "MODEL", "driver name, e.g. \"Tarnwell TW-JA\"", "@models"},
            {"--port", "PORT", "port name: USB001, FILE:, LPT1:, COM1:, or a TCP/IP port name", "USB001 FILE: LPT1: COM1:"},
            {"--printer", "NAME", "printer name (default: the model)"},
-           {"--ip", "ADDRESS", "IPv4 address of a standard TCP/IP port (makes PORT one)"},
-           {"--tcp-port", "N", "its TCP port (default 9100; 0 sends no port command)"},
+           {"--ip", "ADDRESS", "IPv4 address of a standard TCP/IP port, dotted (makes PORT one)"},
+           {"--tcp-port", "N", "its TCP port, 1 to 65535 (default 9100)"},
            {"--default", nullptr, "make the printer the default printer"},
            {"--usb-printer", "DEVICE-ID", "attach a USB printer first (repeatable; USB001, USB002, ...),\n"
                                           "e.g. \"MFG:Tarnwell;CMD:TWL;MDL:TW-JA;\""},

@@ -140,9 +140,20 @@ bool DeviceReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, BOOL* res
 bool DeviceWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, BOOL* result);
 
 // The spooler's administration side (spooler/admin.cpp, tcpmon/): transceive handles opened by names
-// starting with "," (",XcvMonitor NAME", ",XcvPort NAME"), and DRIVER_INFO_8W packing for GetPrinterDriverW.
-BOOL OpenXcv(LPWSTR name, LPHANDLE phXcv);
+// starting with "," (",XcvMonitor NAME", ",XcvPort NAME") with the access asked for, and DRIVER_INFO_8W
+// packing for GetPrinterDriverW.
+BOOL OpenXcv(LPWSTR name, DWORD access, LPHANDLE phXcv);
 bool CloseXcv(HANDLE h);
 BOOL PackDriverInfo(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, DWORD cbBuf, LPDWORD pcbNeeded);
+// After a driver was replaced (added again under its name): the spooler calls DrvUpgradePrinter of the
+// driver's configuration module for every printer that uses it. Called without the machine lock.
+void UpgradePrintersOfDriver(const winsim::DriverSpec& driver);
+// Whether a driver of that name and environment is installed.
+bool DriverInstalled(const std::u16string& name, const std::u16string& environment);
+// Renames the printer of a handle, keeping its settings and data (other handles keep naming the old
+// name); false when the handle is no printer's or the new name is taken.
+bool RenamePrinterOfHandle(HANDLE h, const std::u16string& to);
+// The access a printer handle was opened with; 0 for anything else.
+DWORD PrinterHandleAccess(HANDLE h);
 
 }  // namespace winsim::detail

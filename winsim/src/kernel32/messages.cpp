@@ -31,6 +31,23 @@ const SystemMessage kMessages[] = {
     {ERROR_INSUFFICIENT_BUFFER, u"The data area passed to a system call is too small.\r\n"},
     {ERROR_INTERNAL_ERROR, u"An internal error occurred.\r\n"},
     {ERROR_INVALID_PRINTER_NAME, u"The printer name is invalid.\r\n"},
+    {ERROR_INVALID_NAME, u"The filename, directory name, or volume label syntax is incorrect.\r\n"},
+    {ERROR_INVALID_LEVEL, u"The system call level is not correct.\r\n"},
+    {ERROR_MOD_NOT_FOUND, u"The specified module could not be found.\r\n"},
+    {ERROR_BUSY, u"The requested resource is in use.\r\n"},
+    {ERROR_ALREADY_EXISTS, u"Cannot create a file when that file already exists.\r\n"},
+    {ERROR_DEVICE_NOT_CONNECTED, u"The device is not connected.\r\n"},
+    {ERROR_UNKNOWN_PORT, u"The specified port is unknown.\r\n"},
+    {ERROR_UNKNOWN_PRINTER_DRIVER, u"The printer driver is unknown.\r\n"},
+    {1798, u"The print processor is unknown.\r\n"},
+    {ERROR_PRINTER_ALREADY_EXISTS, u"The printer already exists.\r\n"},
+    {1805, u"The environment specified is invalid.\r\n"},
+    {3000, u"The specified print monitor is unknown.\r\n"},
+    {3001, u"The specified printer driver is currently in use.\r\n"},
+    {3006, u"The specified print monitor has already been installed.\r\n"},
+    {3008, u"The specified print monitor is currently in use.\r\n"},
+    {3009, u"The requested operation is not allowed when there are jobs queued to the printer.\r\n"},
+    {ERROR_PRINTER_NOT_FOUND, u"No printers were found.\r\n"},
 };
 
 const char16_t* MessageText(DWORD code) {

@@ -167,7 +167,9 @@ HRESULT InstallModel(const Package& pkg, const Model& model) {
     d.monitorName = monitor[0];
     d.dependentFiles = monitor[1] + u'\0';
   }
+  const bool replaced = DriverInstalled(d.name, d.environment);
   winsim::AddDriver(d);
+  if (replaced) UpgradePrintersOfDriver(d);
   return S_OK;
 }
 

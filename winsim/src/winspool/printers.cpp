@@ -114,6 +114,33 @@ BOOL Pack(const Rec& rec, DWORD level, size_t fixed, LPBYTE buf, DWORD cbBuf, LP
 }  // namespace
 
 namespace winsim::detail {
+bool DriverInstalled(const std::u16string& name, const std::u16string& environment) {
+  Guard g(Mutex());
+  return FindDriver(name, environment) != nullptr;
+}
+
+DWORD PrinterHandleAccess(HANDLE h) {
+  auto ph = GetHandle<PrinterHandle>(h);
+  return ph ? ph->access : 0;
+}
+
+bool RenamePrinterOfHandle(HANDLE h, const std::u16string& to) {
+  Guard g(Mutex());
+  std::shared_ptr<PrinterHandle> ph;
+  Printer* p = PrinterOf(h, &ph);
+  if (!p) return false;
+  const std::u16string key = Upper(to);
+  if (key != ph->key) {
+    if (S().printers.count(key)) return false;
+    Printer moved = std::move(*p);
+    S().printers.erase(ph->key);
+    p = &(S().printers[key] = std::move(moved));
+    ph->key = key;  // other handles to the printer keep its old name
+  }
+  p->spec.name = to;
+  return true;
+}
+
 void ResetSpooler() {
   S().printers.clear();
   S().drivers.clear();
@@ -224,7 +251,8 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
     return FALSE;
   }
   *phPrinter = nullptr;
-  if (pPrinterName && pPrinterName[0] == u',') return OpenXcv(pPrinterName, phPrinter);
+  if (pPrinterName && pPrinterName[0] == u',')
+    return OpenXcv(pPrinterName, pDefault ? pDefault->DesiredAccess : 0, phPrinter);
   auto h = std::make_shared<PrinterHandle>();
   h->access = pDefault && pDefault->DesiredAccess ? pDefault->DesiredAccess : PRINTER_ACCESS_USE;
   Guard g(Mutex());
@@ -271,7 +299,8 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
     return FALSE;
   }
   if (Level == 8) return PackDriverInfo(*d, Level, pDriverInfo, cbBuf, pcbNeeded);
-  return Pack(*d, Level, Level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W), pDriverInfo, cbBuf, pcbNeeded);
+  return Pack(ReportedDriver(*d), Level, Level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W), pDriverInfo,
+              cbBuf, pcbNeeded);
 }
 
 DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,

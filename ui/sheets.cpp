@@ -6,6 +6,7 @@
 
 #include "common/wstr.h"
 #include "ui/about.h"
+#include "ui/common_controls.h"
 #include "ui/docprops.h"
 #include "ui/graphics.h"
 #include "ui/printsettings.h"
@@ -156,6 +157,7 @@ int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, Pri
     page.pszTemplate = MAKEINTRESOURCEW(pages[i].Template);
     page.pfnDlgProc = pages[i].Proc;
     page.lParam = reinterpret_cast<LPARAM>(ctx);
+    UseUiActivationContext(&page);
     if (info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW, reinterpret_cast<LPARAM>(&page), 0) > 0)
       ++added;
   }

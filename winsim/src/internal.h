@@ -145,4 +145,8 @@ BOOL OpenXcv(LPWSTR name, LPHANDLE phXcv);
 bool CloseXcv(HANDLE h);
 BOOL PackDriverInfo(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, DWORD cbBuf, LPDWORD pcbNeeded);
 
+// True while the calling thread's newest activation is of a context whose manifest binds Common
+// Controls 6 (kernel32/actctx.cpp); windows created then are version 6 controls.
+bool CommonControls6Active();
+
 }  // namespace winsim::detail

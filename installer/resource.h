@@ -44,6 +44,7 @@
 #define IDS_OK 143
 #define IDS_FAILED 144
 #define IDS_INPUT_IP 145
+#define IDS_NEEDS_ADMIN 146
 
 // ---- wizard pages (dialog templates) ----
 #define IDD_MODE 129

@@ -11,7 +11,8 @@
 // the trackbar, up-down and progress classes of the manifest's comctl32 (InitCommonControlsEx).
 // Null when the manifest cannot be read: the pages then get the process's controls.
 HANDLE UiActivationContext();
-// A page added through compstui is created with the DLL's activation context active.
+// A page added through compstui is created with the DLL's activation context active (the sheet also
+// tells compstui the context with CPSFUNC_SET_FUSION_CONTEXT, for what it makes itself).
 void UseUiActivationContext(PROPSHEETPAGEW* page);
 // At DLL_PROCESS_DETACH on FreeLibrary (no page of the DLL is open then): drops the context.
 void ReleaseUiActivationContext();

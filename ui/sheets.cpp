@@ -149,6 +149,9 @@ INT_PTR OpenSheetPage(HWND page, LPARAM initParam, void (*open)(HWND page, Print
 
 int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, PrinterContext* ctx) {
   int added = 0;
+  // compstui makes the pages below this sheet in the DLL's activation context (each page names it too).
+  if (HANDLE context = UiActivationContext())
+    info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_SET_FUSION_CONTEXT, reinterpret_cast<LPARAM>(context), 0);
   for (int i = 0; i < count; ++i) {
     PROPSHEETPAGEW page{};
     page.dwSize = sizeof page;

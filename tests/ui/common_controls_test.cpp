@@ -24,9 +24,14 @@ constexpr DWORD kPageClasses = ICC_BAR_CLASSES | ICC_UPDOWN_CLASS | ICC_PROGRESS
 struct RecordingHost {
   std::vector<PROPSHEETPAGEW> pages;
   DWORD registeredAtFirstPage = 0;
+  std::vector<HANDLE> fusionBeforeFirstPage;  // CPSFUNC_SET_FUSION_CONTEXT before any page
   static LONG_PTR CALLBACK Function(HANDLE sheet, UINT function, LPARAM lParam1, LPARAM) {
     auto* host = static_cast<RecordingHost*>(sheet);
     if (function == CPSFUNC_ADD_PCOMPROPSHEETUIW) return 0x5150;
+    if (function == CPSFUNC_SET_FUSION_CONTEXT) {
+      if (host->pages.empty()) host->fusionBeforeFirstPage.push_back(reinterpret_cast<HANDLE>(lParam1));
+      return 1;
+    }
     if (function != CPSFUNC_ADD_PROPSHEETPAGEW) return 0;
     if (host->pages.empty()) host->registeredAtFirstPage = ui::InitialisedCommonControls(6);
     host->pages.push_back(*reinterpret_cast<const PROPSHEETPAGEW*>(lParam1));
@@ -66,6 +71,8 @@ TEST_F(CommonControls, EveryPageComesWithTheDllsContextAndTheClassesAreRegistere
       EXPECT_EQ(p.hActCtx, context) << "one context per process";
       EXPECT_EQ(p.dwSize, sizeof(PROPSHEETPAGEW)) << "large enough to carry hActCtx";
     }
+    // compstui is told the same context for the pages it makes itself.
+    EXPECT_EQ(host.fusionBeforeFirstPage, std::vector<HANDLE>{context});
     info.Reason = PROPSHEETUI_REASON_DESTROY;
     c.fn(&info, 0);
   }

@@ -2,6 +2,8 @@
 // made while one is active (on the thread, or for a property page that brings its own).
 #include "winsim/dialog_util.h"
 
+#include <compstui.h>
+
 #include <string>
 
 using namespace dlgtest;
@@ -186,6 +188,56 @@ TEST_F(ActCtx, APageThatBringsAFusionContextIsMadeInIt) {
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Cancel));
   thread.Join();
   ReleaseActCtx(v6);
+}
+
+// compstui makes a page that brings no context of its own in the one its parent set with
+// CPSFUNC_SET_FUSION_CONTEXT; a page's own context goes first.
+struct FusionSheet {
+  HANDLE group = nullptr, own = nullptr;
+  const DLGTEMPLATE* tmpl = nullptr;
+};
+FusionSheet* g_fusion = nullptr;
+
+LONG WINAPI FusionSheetFunction(PPROPSHEETUI_INFO info, LPARAM) {
+  if (info->Reason != PROPSHEETUI_REASON_INIT) return 1;
+  info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_SET_FUSION_CONTEXT, reinterpret_cast<LPARAM>(g_fusion->group), 0);
+  for (int i = 0; i < 2; ++i) {
+    PROPSHEETPAGEW psp{};
+    psp.dwSize = sizeof psp;
+    psp.dwFlags = PSP_DLGINDIRECT | PSP_PREMATURE | (i == 1 ? PSP_USEFUSIONCONTEXT : 0);
+    psp.pResource = g_fusion->tmpl;
+    psp.pfnDlgProc = QuietPage;
+    psp.hActCtx = g_fusion->own;
+    if (info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW, reinterpret_cast<LPARAM>(&psp), 0) <= 0)
+      return -1;
+  }
+  return 1;
+}
+
+TEST_F(ActCtx, CompstuiMakesPagesInTheContextTheirParentSet) {
+  AddManifest(2, kCommonControls6);
+  AddManifest(3, kNoDependency);
+  Template t(WS_CHILD | WS_CAPTION, u"Page");
+  t.Item(TRACKBAR_CLASSW, 7, WS_TABSTOP);
+  FusionSheet fusion{Make(2), Make(3), t.get()};
+  ASSERT_NE(fusion.group, INVALID_HANDLE_VALUE);
+  ASSERT_NE(fusion.own, INVALID_HANDLE_VALUE);
+  g_fusion = &fusion;
+  ui::UiThread thread([&] {
+    DWORD result = 0;
+    return intptr_t(CommonPropertySheetUIW(nullptr, FusionSheetFunction, 0, &result));
+  });
+  HWND sheet = ui::FindSheet();
+  ASSERT_NE(sheet, nullptr);
+  HWND first = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, 0, 0));
+  HWND second = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_INDEXTOHWND, 1, 0));
+  EXPECT_EQ(ui::CommonControlsVersion(first, 7), 6) << "the parent's context";
+  EXPECT_EQ(ui::CommonControlsVersion(second, 7), 5) << "the page's own context, which binds nothing";
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Cancel));
+  thread.Join();
+  g_fusion = nullptr;
+  ReleaseActCtx(fusion.group);
+  ReleaseActCtx(fusion.own);
 }
 
 }  // namespace

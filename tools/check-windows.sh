@@ -278,7 +278,7 @@ if [ -d "$pkg" ]; then
       echo "FAIL signing: a changed lblinst32.exe still verifies"; fail=1
     fi
     echo "signing: $good of ${#binaries[@]} binaries of a copy signed with a throw-away certificate and verified" \
-      "(osslsigncode $(osslsigncode --version | awk 'NR == 1 {print $2}'))"
+      "(osslsigncode $(osslsigncode --version | awk 'NR == 1 {print $2}' | tr -d ,))"
   fi
 else
   echo "package: not built (cmake --build --preset mingw64 --target package)"

@@ -61,7 +61,8 @@ struct Engine {
   bool setDefault = false, deletePort = false, removeDriver = false, removePackage = false;
 };
 
-// The installer's folder from its module path: drive and directory, ending with a backslash.
+// The installer's folder from its module path: drive and directory, ending with a backslash; for a
+// program in an architecture folder ("i386", "amd64", "arm", "arm64") the folder above it.
 bool InstallerDirFromModulePath(const WCHAR* modulePath, WCHAR* dir, size_t cap);
 
 // ---- input checks (engine_install.cpp) -----------------------------------------------------------------

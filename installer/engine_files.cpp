@@ -8,9 +8,17 @@
 #include "installer/enumerate.h"
 
 bool InstallerDirFromModulePath(const WCHAR* modulePath, WCHAR* dir, size_t cap) {
-  size_t len = WStrLen(modulePath), cut = 0;
+  size_t len = WStrLen(modulePath), cut = 0, folder = 0;
   for (size_t i = 0; i < len; ++i)
-    if (modulePath[i] == '\\' || modulePath[i] == '/') cut = i + 1;
+    if (modulePath[i] == '\\' || modulePath[i] == '/') folder = cut, cut = i + 1;
+  // The package holds one program per architecture, in the architecture folders beside the DLLs; the
+  // installer directory of "<package>\amd64\lblinst32.exe" is the package's root.
+  if (folder > 0 && cut - folder - 1 <= 5) {
+    WCHAR name[6] = {};
+    for (size_t i = folder; i + 1 < cut; ++i) name[i - folder] = modulePath[i];
+    for (const WCHAR* arch : {TEXT("i386"), TEXT("amd64"), TEXT("arm"), TEXT("arm64")})
+      if (WStrEqNoCase(name, arch)) cut = folder;
+  }
   if (cut == 0 || cut >= cap) {
     if (cap) dir[0] = 0;
     return false;

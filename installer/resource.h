@@ -57,6 +57,7 @@
 #define IDS_INVALID_PRINTER_NAME 156
 #define IDS_INVALID_TCP_PORT 157
 #define IDS_PORT_HAS_PRINTER 158
+#define IDS_NEEDS_ADMIN 159
 
 // ---- wizard pages (dialog templates) ----
 #define IDD_MODE 129

@@ -17,6 +17,9 @@ packages=(
   wine64 util-linux iproute2
   # the property-sheet check of the Windows build shows its windows on a virtual display
   xvfb
+  # release signing of the Windows binaries (Authenticode), checked with a throw-away certificate made by
+  # openssl; xmllint reads the binaries' manifests
+  osslsigncode openssl libxml2-utils
 )
 
 missing=()

@@ -170,10 +170,12 @@ if [ -f "$inst" ]; then
   archdir=amd64
   [ "$arch" = i686 ] && archdir=i386
   mkdir -p "$pkg/$archdir" "$pkg/dat" "$out/inst"
-  cp "$inst" "$build/resources/lblv6.inf" "$pkg/"
-  cp "$build/render/lbldrv6.dll" "$build/ui/lbldrv6ui.dll" "$build/monitor/lblmon.dll" "$pkg/$archdir/"
+  # As the package ships: the installer in its architecture folder, beside the DLLs it installs.
+  cp "$build/resources/lblv6.inf" "$pkg/"
+  cp "$inst" "$build/render/lbldrv6.dll" "$build/ui/lbldrv6ui.dll" "$build/monitor/lblmon.dll" "$pkg/$archdir/"
   cp "$build/resources/lbldrv6.dat" "$pkg/dat/"
-  engine() { (cd "$out/inst" && timeout 180 "$wine" "$pkg/lblinst32.exe" /enginetest "$@"); }
+  inst=$pkg/$archdir/lblinst32.exe
+  engine() { (cd "$out/inst" && timeout 180 "$wine" "$inst" /enginetest "$@"); }
   step "wine: installer engine installs a printer on FILE:"
   engine install "Tarnwell TW-JA" "Label File" "FILE:" || { cat "$out/inst/lblinst32-test.log" >&2; false; }
   cp "$out/inst/lblinst32-test.log" "$out/inst/install-file.log"
@@ -211,12 +213,12 @@ if [ -f "$inst" ]; then
   if [ "$arch" = x86_64 ]; then
     step "wine: installer wizard on $DISPLAY (agreement, mode, install on FILE:, result)"
     mkdir -p "$out/wizard"
-    check wizard "$(winpath "$pkg/lblinst32.exe")" "$(winpath "$out/wizard")"
+    check wizard "$(winpath "$inst")" "$(winpath "$out/wizard")"
     installer_note="$installer_note; the wizard installed a printer on FILE:, $(ls "$out/wizard"/*.png | wc -l) screenshots in $out/wizard"
     step "wine: installer wizard again with Wine's UI language Russian (LC_ALL=ru_RU.UTF-8)"
     mkdir -p "$out/wizard-ru"
     env LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 timeout 180 "$wine" "$out/bin/lblwinecheck.exe" wizard \
-      "$(winpath "$pkg/lblinst32.exe")" "$(winpath "$out/wizard-ru")" ru
+      "$(winpath "$inst")" "$(winpath "$out/wizard-ru")" ru
     installer_note="$installer_note, in Russian in $out/wizard-ru"
   fi
 fi

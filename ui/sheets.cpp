@@ -6,6 +6,7 @@
 
 #include "common/wstr.h"
 #include "ui/about.h"
+#include "ui/common_controls.h"
 #include "ui/docprops.h"
 #include "ui/graphics.h"
 #include "ui/printsettings.h"
@@ -148,6 +149,9 @@ INT_PTR OpenSheetPage(HWND page, LPARAM initParam, void (*open)(HWND page, Print
 
 int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, PrinterContext* ctx) {
   int added = 0;
+  // compstui makes the pages below this sheet in the DLL's activation context (each page names it too).
+  if (HANDLE context = UiActivationContext())
+    info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_SET_FUSION_CONTEXT, reinterpret_cast<LPARAM>(context), 0);
   for (int i = 0; i < count; ++i) {
     PROPSHEETPAGEW page{};
     page.dwSize = sizeof page;
@@ -156,6 +160,7 @@ int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, Pri
     page.pszTemplate = MAKEINTRESOURCEW(pages[i].Template);
     page.pfnDlgProc = pages[i].Proc;
     page.lParam = reinterpret_cast<LPARAM>(ctx);
+    UseUiActivationContext(&page);
     if (info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW, reinterpret_cast<LPARAM>(&page), 0) > 0)
       ++added;
   }

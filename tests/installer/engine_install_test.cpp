@@ -318,6 +318,15 @@ TEST_F(EngineInstall, InstallerDirectoryIsTheModulePathUpToItsLastBackslash) {
   ASSERT_TRUE(InstallerDirFromModulePath(TEXT("D:\\setup\\lblinst32.exe"), dir, MAX_PATH));
   EXPECT_TRUE(WStrEq(dir, TEXT("D:\\setup\\")));
   EXPECT_FALSE(InstallerDirFromModulePath(TEXT("lblinst32.exe"), dir, MAX_PATH));
+  // The package's programs sit in its architecture folders, beside the DLLs they install.
+  ASSERT_TRUE(InstallerDirFromModulePath(TEXT("D:\\lblv6\\amd64\\lblinst32.exe"), dir, MAX_PATH));
+  EXPECT_TRUE(WStrEq(dir, TEXT("D:\\lblv6\\")));
+  ASSERT_TRUE(InstallerDirFromModulePath(TEXT("E:\\I386\\lblinst32.exe"), dir, MAX_PATH));
+  EXPECT_TRUE(WStrEq(dir, TEXT("E:\\")));
+  ASSERT_TRUE(InstallerDirFromModulePath(TEXT("D:\\tools\\amd64x\\lblinst32.exe"), dir, MAX_PATH));
+  EXPECT_TRUE(WStrEq(dir, TEXT("D:\\tools\\amd64x\\"))) << "only an architecture's own folder";
+  ASSERT_TRUE(InstallerDirFromModulePath(TEXT("amd64\\lblinst32.exe"), dir, MAX_PATH));
+  EXPECT_TRUE(WStrEq(dir, TEXT("amd64\\"))) << "no folder above it";
 }
 
 }  // namespace

@@ -156,4 +156,8 @@ bool RenamePrinterOfHandle(HANDLE h, const std::u16string& to);
 // The access a printer handle was opened with; 0 for anything else.
 DWORD PrinterHandleAccess(HANDLE h);
 
+// True while the calling thread's newest activation is of a context whose manifest binds Common
+// Controls 6 (kernel32/actctx.cpp); windows created then are version 6 controls.
+bool CommonControls6Active();
+
 }  // namespace winsim::detail

@@ -93,6 +93,12 @@ struct Row {
 };
 std::vector<Row> Rows(HWND dlg, int id);  // list view
 std::vector<std::u16string> Columns(HWND dlg, int id);
+// The Common Controls version a control was made with: 6 when the creating thread had an activation
+// context active whose manifest binds Common Controls 6 (a property page with PSP_USEFUSIONCONTEXT has
+// its hActCtx active while it is made), else 5, as for a process without such a manifest. 0: no control.
+int CommonControlsVersion(HWND dlg, int id);
+// The ICC_* flags InitCommonControlsEx has registered in this machine's life for that version (5 or 6).
+DWORD InitialisedCommonControls(int version);
 bool SheetChanged(HWND sheet);           // any page marked changed (the Apply button's reason)
 bool PageChanged(HWND sheet, WORD templateId);
 // The brush a control's parent gives it for painting (WM_CTLCOLORSTATIC for static controls).

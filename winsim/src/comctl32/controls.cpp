@@ -581,6 +581,14 @@ LRESULT CALLBACK IpProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
   }
 }
 
+// The ICC_* classes InitCommonControlsEx was asked for, by version (5, 6) of the caller's controls.
+DWORD* Initialised() {
+  static DWORD flags[2] = {0, 0};
+  return flags;
+}
+void ResetInitialised() { Initialised()[0] = Initialised()[1] = 0; }
+const ResetRegistrar kResetInitialised(ResetInitialised);
+
 struct Classes {
   Classes() {
     RegisterSystemClass(TRACKBAR_CLASSW, TrackbarProc);
@@ -594,6 +602,11 @@ struct Classes {
 }  // namespace
 
 namespace winsim::detail {
+
+DWORD InitialisedCommonControls(int version) {
+  Guard g(Mutex());
+  return Initialised()[version == 6 ? 1 : 0];
+}
 
 // User actions of the driving API that belong to these controls.
 
@@ -673,7 +686,12 @@ bool SetListViewItemState(HWND h, int item, UINT state, UINT mask) {
 
 extern "C" {
 
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* p) { return p && p->dwSize == sizeof(*p); }
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* p) {
+  if (!p || p->dwSize != sizeof(*p)) return FALSE;
+  Guard g(Mutex());
+  Initialised()[CommonControls6Active() ? 1 : 0] |= p->dwICC;
+  return TRUE;
+}
 void WINAPI InitCommonControls(void) {}
 
 }  // extern "C"

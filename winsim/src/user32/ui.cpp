@@ -341,6 +341,13 @@ LPARAM ItemData(HWND dlg, int id, int index) {
   return SendMessageW(c, IsClass(c, u"ComboBox") ? CB_GETITEMDATA : LB_GETITEMDATA, WPARAM(index), 0);
 }
 
+int CommonControlsVersion(HWND dlg, int id) {
+  auto w = FindWnd(GetDlgItem(dlg, id));
+  return w ? w->commonControls : 0;
+}
+
+DWORD InitialisedCommonControls(int version) { return detail::InitialisedCommonControls(version); }
+
 int Position(HWND dlg, int id) {
   HWND c = GetDlgItem(dlg, id);
   if (!c) return 0;

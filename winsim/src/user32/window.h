@@ -39,6 +39,7 @@ struct Wnd {
   std::atomic<bool> ended{false};
   INT_PTR endResult = 0;
   std::atomic<WORD> templateId{0};  // the resource id the dialog came from; 0 for in-memory templates
+  int commonControls = 5;  // 6: created while an activation context bound Common Controls 6
   HWND lastFocus = nullptr;
   bool needsPaint = false;
   bool destroyed = false;

@@ -2,7 +2,6 @@
 // GDI+ samples pixel centres at integer coordinates, so device space is shifted by half a pixel; without
 // anti-aliasing (the default smoothing mode) shapes cover whole pixels as GDI+ draws them.
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 
 #include <atomic>
 #include <cmath>
@@ -16,6 +15,7 @@
 #include <gdiplus.h>
 
 #include "gdi32/surface.h"
+#include "gdiplus/cairo_lazy.h"
 #include "internal.h"
 #include "winsim/gdiplus.h"
 

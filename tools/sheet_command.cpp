@@ -14,8 +14,10 @@
 #include "tools/exit_status.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
+#include "tools/numbers.h"
 #include "tools/settings_fields.h"
 #include "tools/ui_commands.h"
+#include "winsim/spooler.h"
 #include "winsim/ui.h"
 
 namespace lbl {
@@ -40,10 +42,8 @@ const Verb kVerbs[] = {
 };
 
 bool ParseInt(const std::string& s, long long lo, long long hi, long long* out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  long long v = std::strtoll(s.c_str(), &end, 10);
-  if (*end || v < lo || v > hi) return false;
+  int64_t v = 0;
+  if (!ParseWhole(s, lo, hi, &v)) return false;
   *out = v;
   return true;
 }
@@ -192,6 +192,13 @@ struct Driver {
   }
 };
 
+// The printer's stored default DEVMODE; empty when it has none.
+std::vector<uint8_t> StoredDevmode(const WString& name) {
+  for (const auto& printer : winsim::Printers())
+    if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(printer.name.c_str()), name.c_str())) return printer.devmode;
+  return {};
+}
+
 }  // namespace
 
 bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* error) {
@@ -229,6 +236,11 @@ bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* er
       }
       a.id = int(n);
       a.value = args.substr(colon + 1);
+      if ((verb == "select" || verb == "spin" || verb == "slide" || verb == "row") &&
+          !ParseInt(a.value, -(1LL << 31), (1LL << 31) - 1, &n)) {
+        *error = "action '" + text + "' takes ID:NUMBER";
+        return false;
+      }
       break;
     }
     case Shape::Value:
@@ -255,10 +267,13 @@ bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* er
   return true;
 }
 
-int RunSheet(const std::vector<std::string>& args) {
-  std::string driver = kDefaultDriver, kind, pngDir, error;
-  bool json = false;
+int RunSheet(const std::vector<std::string>& options) {
+  std::string kind, pngDir, error;
+  bool json = false, preferences = false;
   std::vector<SheetAction> actions;
+  std::vector<std::string> args = options;
+  JobOptions choice;
+  if (!ParsePrinterOptions(&args, &choice, &error)) return Usage(error);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string* out) {
@@ -266,8 +281,8 @@ int RunSheet(const std::vector<std::string>& args) {
       *out = args[++i];
       return true;
     };
-    if (a == "--model") {
-      if (!value(&driver)) return Usage("--model needs a value");
+    if (a == "--preferences") {
+      preferences = true;
     } else if (a == "--png") {
       if (!value(&pngDir)) return Usage("--png needs a folder");
     } else if (a == "--json") {
@@ -285,6 +300,9 @@ int RunSheet(const std::vector<std::string>& args) {
     }
   }
   if (kind.empty()) return Usage("which sheet: document or device");
+  if (preferences && kind != "document") return Usage("--preferences opens the document sheet");
+  if (preferences && !choice.model.empty())
+    return Usage("--preferences keeps the settings with an installed printer: name it with --printer");
   for (const SheetAction& a : actions)
     if (a.verb == "snap" && pngDir.empty()) return Usage("snap needs --png DIR");
   if (!pngDir.empty()) {
@@ -293,11 +311,12 @@ int RunSheet(const std::vector<std::string>& args) {
     if (ec) return Usage("cannot create " + pngDir + ": " + ec.message());
   }
 
-  JsonOut j;
-  j.Str("Printer", driver);
-  j.Str("Sheet", kind);
   UiPrinter p;
-  if (!OpenInitialisedPrinter(driver, &p, &error)) return json ? j.Emit(error) : Fail(error);
+  const bool opened = OpenUiPrinter(choice.printer, choice.model, &p, &error);
+  JsonOut j;
+  j.Str("Printer", !p.target.name.empty() ? p.target.name : !choice.model.empty() ? choice.model : choice.printer);
+  j.Str("Sheet", kind);
+  if (!opened) return json ? j.Emit(error) : Fail(error);
   const bool document = kind == "document";
   auto fn = p.Proc<LONG WINAPI(PPROPSHEETUI_INFO, LPARAM)>(document ? "DrvDocumentPropertySheets"
                                                                      : "DrvDevicePropertySheets");
@@ -311,6 +330,10 @@ int RunSheet(const std::vector<std::string>& args) {
   doc.pdmOut = &out.dm;
   doc.cbOut = sizeof out;
   doc.fMode = DM_UPDATE | DM_COPY | DM_PROMPT;
+  // Printing Preferences: the sheet opens on the printer's default settings, and OK makes its result
+  // the new defaults, as the printer's folder stores them (SetPrinter).
+  const std::vector<uint8_t> stored = preferences ? StoredDevmode(p.name) : std::vector<uint8_t>();
+  if (!stored.empty()) doc.pdmIn = reinterpret_cast<PDEVMODEW>(const_cast<uint8_t*>(stored.data()));
   DEVICEPROPERTYHEADER dev{};
   dev.cbSize = sizeof dev;
   dev.hPrinter = p.printer;
@@ -343,6 +366,11 @@ int RunSheet(const std::vector<std::string>& args) {
     failure = "a system dialog had no scripted answer: " + unanswered.front();
 
   const bool ok = shown == CPSUI_OK;
+  if (preferences && ok && failure.empty()) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&out);
+    if (!winsim::SetPrinterDevmode(p.name, std::vector<uint8_t>(bytes, bytes + out.dm.dmSize + out.dm.dmDriverExtra)))
+      failure = "the printer's default settings could not be stored";
+  }
   const std::string resultName = shown == CPSUI_OK ? "OK" : shown == CPSUI_CANCEL ? "Cancel" : "Error";
   PrinterPropData prop{kPropDefaultFlags, {}};
   if (!document) ReadPropData(p.printer, &prop);
@@ -393,13 +421,15 @@ CommandSpec SheetCommand() {
   return {
       "sheet",
       "open a property sheet of the driver, drive its pages and press OK",
-      "sheet document|device [--model DRIVER-NAME] [--do ACTION]... [--png DIR] [--json]",
-      "Opens the document or device property sheet of lbldrv6ui for the embedded printer, as an\n"
+      "sheet document|device [--printer NAME | --model DRIVER-NAME] [--preferences] [--do ACTION]... [--png DIR] [--json]",
+      "Opens the document or device property sheet of lbldrv6ui for the printer, as an\n"
       "application's Properties button does, runs the actions in order as a person would (each one is\n"
       "refused, and the sheet cancelled, when its control is disabled, hidden or missing), presses OK\n"
       "unless an action pressed OK or Cancel, and prints what the sheet left: the document settings it\n"
       "wrote, or the printer's \"PPDataFlags\" and \"LogFolder\". Message boxes the pages showed are\n"
-      "listed with their answers; one that had no scripted answer is an error.\n\n"
+      "listed with their answers; one that had no scripted answer is an error. With --preferences the\n"
+      "document sheet is the printer's Printing Preferences: it opens on the printer's default settings\n"
+      "and OK stores what it wrote as the new defaults, which the next lbl print starts from.\n\n"
       "Actions (IDs are dialog template and control ids):\n"
       "  page=ID            show the page with that template id; the following actions act on it\n"
       "  dialog=ID          act on the open dialog with that template id (one a page opened)\n"
@@ -416,7 +446,9 @@ CommandSpec SheetCommand() {
       "  file=PATH, folder=PATH, menu=CMD   the choice of the next file, folder or menu\n"
       "  press=ok|apply|cancel   press a button of the sheet\n"
       "  snap=NAME          write a picture of the current page or dialog to DIR/NAME.png",
-      {JobOptionTable()[0],
+      {PrinterOptionTable()[0],
+       PrinterOptionTable()[1],
+       {"--preferences", nullptr, "the printer's Printing Preferences: its default document settings"},
        {"--do", "ACTION", "an action as listed above; repeat for more", ""},
        {"--png", "DIR", "before OK, show every page in turn and write DIR/page-ID.png of each", "@dir"},
        {"--json", nullptr, "print the result as JSON"}},
@@ -424,6 +456,7 @@ CommandSpec SheetCommand() {
       "1  the printer could not be set up, an action was refused or a dialog had no scripted answer\n"
       "2  usage error: an unknown action or option",
       "lbl sheet document --png pages\n"
+      "lbl sheet document --preferences --do page=113 --do select=1042:12 --do press=ok\n"
       "lbl sheet device --do page=101 --do snap=about --png pages --json",
       "document device",
       RunSheet,

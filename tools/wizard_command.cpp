@@ -12,7 +12,9 @@
 #include "common/wstr.h"
 #include "installer/resource.h"
 #include "installer/wizard.h"
+#include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/state.h"
 #include "tools/install_commands.h"
 #include "tools/ui_language.h"
 #include "winsim/clock.h"
@@ -223,8 +225,9 @@ int RunWizard(const std::vector<std::string>& args) {
     std::filesystem::create_directories(o.pngDir, ec);
     if (ec) return Usage("cannot create " + o.pngDir + ": " + ec.message());
   }
-  winsim::Reset();
-  lbl::ApplyUiLanguage();  // Reset forgot the --ui-language choice
+  // The wizard runs on the machine of the state folder, which keeps what it installs or removes.
+  if (!OpenState(&error)) return Fail(error);
+  const std::vector<std::u16string> before = PrinterNames();
   winsim::UseVirtualClock();
   if (!PreparePackage(&error) || !SetUpMachine(o, &error)) return Fail(error);
 
@@ -279,6 +282,7 @@ int RunWizard(const std::vector<std::string>& args) {
   s.thread->Join();
   WizardEnd(w);
   delete w;
+  InitialiseAddedPrinters(before);
   for (const std::string& line : ui::Unexpected()) std::printf("unanswered: %s\n", line.c_str());
   std::printf("printers:");
   for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", WideToUtf8(p.name).c_str(), WideToUtf8(p.driver).c_str(), WideToUtf8(p.port).c_str());
@@ -295,7 +299,7 @@ CommandSpec WizardCommand() {
           "runs the installer wizard with scripted actions",
           "wizard [--do ACTION]... [--installed MODEL,PRINTER,PORT]... [--usb-printer ID]... [--net-printer IP=MODEL]...\n"
           "       [--png DIR]",
-          "Runs lblinst32's wizard on the simulated machine with the package in C:\\pkg\\, carries out the\n"
+          "Runs lblinst32's wizard on the machine with the package in C:\\pkg\\, carries out the\n"
           "actions in order as a user would, printing the page and its buttons after each one, and prints\n"
           "the result log, any system dialog nobody answered and the printers at the end. A run the result\n"
           "page starts is waited for (on the simulated clock) before the next action. With --png, a picture\n"

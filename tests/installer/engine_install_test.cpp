@@ -27,9 +27,10 @@ TEST_F(EngineInstall, NonUsbPortInstallsFromCopiedFilesWithAnEmptyHardwareId) {
   auto drivers = winsim::Drivers();
   const winsim::DriverSpec* d = FindDriver(drivers, u"Tarnwell TW-JA");
   ASSERT_NE(d, nullptr);
-  EXPECT_EQ(d->driverPath, u"lbldrv6.dll");
-  EXPECT_EQ(d->configFile, u"lbldrv6ui.dll");
-  EXPECT_EQ(d->dataFile, u"lbldrv6.dat");
+  // The spooler names them with their folder.
+  EXPECT_EQ(d->driverPath, u"C:\\Windows\\System32\\spool\\DRIVERS\\x64\\lbldrv6.dll");
+  EXPECT_EQ(d->configFile, u"C:\\Windows\\System32\\spool\\DRIVERS\\x64\\lbldrv6ui.dll");
+  EXPECT_EQ(d->dataFile, u"C:\\Windows\\System32\\spool\\DRIVERS\\x64\\lbldrv6.dat");
   EXPECT_EQ(d->dependentFiles, std::u16string(u"lblmon.dll\0", 11));
   EXPECT_EQ(d->monitorName, u"Tarnwell Language Monitor V6");
   EXPECT_EQ(d->hardwareId, u"");

@@ -274,6 +274,10 @@ BOOL AddDriverRecord(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
+  // GetPrinterDriverW names the files with their folder, as the spooler answers.
+  const std::u16string dir = DriverDirectory(d.environment) + u"\\";
+  for (auto* f : {&d.driverPath, &d.dataFile, &d.configFile, &d.helpFile})
+    if (!f->empty()) *f = dir + *f;
   if (!d.monitorName.empty() && !MonitorRegistered(d.monitorName)) {
     SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
     return FALSE;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -118,6 +119,25 @@ bool TakeOptionValue(const std::vector<std::string>& args, size_t* i, const std:
   }
   *value = args[++*i];
   return true;
+}
+
+int TakeGlobalOption(std::vector<std::string>* args, const std::string& option, const std::string& missing,
+                     const std::function<int(const std::string& value)>& take) {
+  for (size_t i = 0; i < args->size(); ++i) {
+    std::string name, value;
+    const bool inlineValue = SplitOption((*args)[i], &name, &value);
+    if (name != option) continue;
+    const size_t taken = inlineValue ? 1 : 2;
+    if (!inlineValue && i + 1 < args->size()) value = (*args)[i + 1];
+    if (value.empty()) {
+      std::fprintf(stderr, "lbl: %s\n", missing.c_str());
+      return 2;
+    }
+    if (int status = take(value)) return status;
+    args->erase(args->begin() + long(i), args->begin() + long(i + taken));
+    --i;
+  }
+  return 0;
 }
 
 namespace {

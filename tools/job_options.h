@@ -2,6 +2,7 @@
 // model, which paper or size, orientation and copies, turned into the DEVMODE an application would pass.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,12 @@ bool SplitOption(const std::string& arg, std::string* name, std::string* value);
 // False with "NAME needs a value" when there is none.
 bool TakeOptionValue(const std::vector<std::string>& args, size_t* i, const std::string& name, bool inlineValue,
                      std::string* value, std::string* error);
+
+// Removes every "OPTION VALUE" and "OPTION=VALUE" from the command line, wherever it stands (the options
+// of every command), handing each value to `take`, which returns 0 or a usage error's exit status that
+// ends the scan. A missing or empty value prints `missing` as the usage error.
+int TakeGlobalOption(std::vector<std::string>* args, const std::string& option, const std::string& missing,
+                     const std::function<int(const std::string& value)>& take);
 
 // Takes the job options (and their values) out of `args`; what is left stays in order. "--name value"
 // and "--name=value" are accepted. False with a message for a bad value, a missing value, --paper

@@ -317,6 +317,9 @@ bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, P
     };
   }
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
+  // OUT is what the driver sent: the job as spooled, whatever monitor or port the printer has (--deliver
+  // takes it through them).
+  spec.despool = false;
   winsim::JobResult job = winsim::RunJob(spec);
 
   out->jobId = job.jobId;

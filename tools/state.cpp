@@ -17,6 +17,7 @@
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/job_options.h"
 #include "tools/json_out.h"
 #include "tools/ui_language.h"
 #include "winsim/clock.h"
@@ -222,27 +223,10 @@ int RunReset(const std::vector<std::string>& args) {
 }  // namespace
 
 int TakeStateOption(std::vector<std::string>* args) {
-  const std::string option = "--state";
-  for (size_t i = 0; i < args->size(); ++i) {
-    const std::string& a = (*args)[i];
-    size_t taken = 0;
-    std::string value;
-    if (a == option) {
-      if (i + 1 >= args->size()) return Usage("--state needs a folder");
-      value = (*args)[i + 1];
-      taken = 2;
-    } else if (a.rfind(option + "=", 0) == 0) {
-      value = a.substr(option.size() + 1);
-      taken = 1;
-    } else {
-      continue;
-    }
-    if (value.empty()) return Usage("--state needs a folder");
+  return TakeGlobalOption(args, "--state", "--state needs a folder", [](const std::string& value) {
     g_override = value;
-    args->erase(args->begin() + long(i), args->begin() + long(i + taken));
-    --i;
-  }
-  return 0;
+    return 0;
+  });
 }
 
 std::string StateFolder() {

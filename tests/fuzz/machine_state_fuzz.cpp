@@ -7,27 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/winsim/state_seal.h"
 #include "winsim/machine.h"
-
-namespace {
-
-uint32_t Crc32(const uint8_t* p, size_t n) {
-  uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < n; ++i) {
-    c ^= p[i];
-    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-  }
-  return ~c;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> state(data, data + size);
-  if (size > 12 && (data[size / 2] & 1)) {
-    const uint32_t crc = Crc32(state.data(), size - 4);
-    for (int i = 0; i < 4; ++i) state[size - 4 + i] = uint8_t(crc >> (8 * i));
-  }
+  if (size > 12 && (data[size / 2] & 1)) statetest::Reseal(&state);
   std::string error;
   if (winsim::LoadMachine(state, &error)) {
     const std::vector<uint8_t> saved = winsim::SaveMachine();

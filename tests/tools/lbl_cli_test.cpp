@@ -323,7 +323,7 @@ std::string OnTerminal(const std::string& args) {
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    const std::string cmd = std::string(LBL_EXE) + " " + args + " >/dev/null";
+    const std::string cmd = "LBL_STATE_DIR='" + lbltest::TestStateDir() + "' " LBL_EXE " " + args + " >/dev/null";
     execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -21,6 +21,7 @@
 #include "winsim/machine.h"
 #include "winsim/spooler.h"
 #include "winsim/twlprinter.h"
+#include "tests/winsim/state_seal.h"
 
 namespace {
 
@@ -28,22 +29,7 @@ using namespace std::string_literals;
 
 LPWSTR W(const char16_t* s) { return const_cast<LPWSTR>(reinterpret_cast<LPCWSTR>(s)); }
 
-const char16_t kDriverDir[] = u"C:\\Windows\\System32\\spool\\DRIVERS\\x64\\";
-
-// CRC-32 (IEEE, reflected) written out bit by bit, to re-seal a state the test edits.
-uint32_t Crc32(const uint8_t* p, size_t n) {
-  uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < n; ++i) {
-    c ^= p[i];
-    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-  }
-  return ~c;
-}
-
-void Reseal(std::vector<uint8_t>* state) {
-  const uint32_t crc = Crc32(state->data(), state->size() - 4);
-  for (int i = 0; i < 4; ++i) (*state)[state->size() - 4 + i] = uint8_t(crc >> (8 * i));
-}
+using statetest::Reseal;
 
 std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
 
@@ -62,17 +48,9 @@ class MachineState : public ::testing::Test {
 
   // A machine with something in every part that is kept.
   void Furnish() {
-    for (auto f : {u"drv.dll", u"ui.dll", u"drv.dat"})
-      ASSERT_TRUE(winsim::WriteHostFile(kDriverDir + std::u16string(f), "x", 1));
-    DRIVER_INFO_8W d{};
-    d.cVersion = 3;
-    d.pName = W(u"Tarnwell TW-JA");
-    d.pDriverPath = W(u"drv.dll");
-    d.pDataFile = W(u"drv.dat");
-    d.pConfigFile = W(u"ui.dll");
-    d.dwlDriverVersion = 0x07E8000200040001ull;
-    d.pszHardwareID = W(u"USBPRINT\\TarnwellTW-JA1234");
-    ASSERT_TRUE(AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&d)));
+    winsim::AddDriver({.name = u"Tarnwell TW-JA", .driverPath = u"C:\\drv\\drv.dll", .dataFile = u"C:\\drv\\drv.dat",
+                       .configFile = u"C:\\drv\\ui.dll", .driverVersion = 0x07E8000200040001ull,
+                       .hardwareId = u"USBPRINT\\TarnwellTW-JA1234"});
     PRINTER_INFO_2W p{};
     p.pPrinterName = W(u"Labels");
     p.pPortName = W(u"FILE:");

@@ -110,6 +110,9 @@ struct JobSpec {
   // ResetDC after these pages (1-based counts of pages sent), as applications that change settings
   // between pages do; nothing after the last page.
   std::vector<int> resetAfterPages;
+  // false: the job stays in the spooler as spooled, as in a queue that holds its jobs: it does not go
+  // through the printer's language monitor to its port (JobResult::output is the spool data either way).
+  bool despool = true;
 };
 
 struct JobResult {

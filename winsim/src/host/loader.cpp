@@ -212,6 +212,10 @@ namespace winsim {
 
 JobResult RunJob(const JobSpec& spec) {
   JobResult r;
+  struct Spooled {
+    explicit Spooled(bool keep) { KeepJobsSpooled(keep); }
+    ~Spooled() { KeepJobsSpooled(false); }
+  } spooled(!spec.despool);
   // The spooler keeps a rendering library loaded once a job has used it.
   HMODULE module = LoadDriverModule(spec.module, &r.error);
   if (!module) return r;

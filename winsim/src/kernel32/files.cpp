@@ -48,6 +48,32 @@ const std::string& Root() {
   return g_root;
 }
 
+// Whole host files: all of `data` into a file opened with `flags` (O_CREAT and the like), and all of a file.
+bool WriteHost(const std::string& host, int flags, const void* data, size_t size) {
+  const int fd = open(host.c_str(), O_WRONLY | O_CLOEXEC | flags, 0666);
+  if (fd < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(fd, p + done, size - done);
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  close(fd);
+  return done == size;
+}
+
+std::vector<uint8_t> ReadHost(const std::string& host) {
+  std::vector<uint8_t> out;
+  const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return out;
+  uint8_t buf[65536];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
+  close(fd);
+  return out;
+}
+
 DWORD ErrnoToWin(int e) {
   switch (e) {
     case ENOENT: case ENOTDIR: return ERROR_PATH_NOT_FOUND;
@@ -432,16 +458,7 @@ void SaveTree(StateWriter& w, const std::string& host, const std::string& rel, u
       SaveTree(w, path, relPath, count);
       continue;
     } else if (S_ISREG(st.st_mode)) {
-      std::vector<uint8_t> data(size_t(st.st_size));
-      const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      size_t got = 0;
-      while (fd >= 0 && got < data.size()) {
-        const ssize_t n = read(fd, data.data() + got, data.size() - got);
-        if (n <= 0) break;
-        got += size_t(n);
-      }
-      if (fd >= 0) close(fd);
-      data.resize(got);
+      const std::vector<uint8_t> data = ReadHost(path);
       w.U8(kFile);
       w.Str8(relPath);
       w.Bool(!(st.st_mode & S_IWUSR));
@@ -519,15 +536,7 @@ bool LoadFiles(StateReader& r, uint32_t) {
       const std::vector<uint8_t> data = r.Bytes();
       if (!r.Ok()) break;
       if (times[1].tv_nsec >= 1000000000) return r.Fail("a file time is not valid"), false;
-      const int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      size_t done = 0;
-      while (fd >= 0 && done < data.size()) {
-        const ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n <= 0) break;
-        done += size_t(n);
-      }
-      if (fd >= 0) close(fd);
-      if (fd < 0 || done != data.size()) return r.Fail("cannot write the file " + host), false;
+      if (!WriteHost(host, O_CREAT | O_EXCL, data.data(), data.size())) return r.Fail("cannot write the file " + host), false;
       utimensat(AT_FDCWD, host.c_str(), times, AT_SYMLINK_NOFOLLOW);
       if (readOnly) chmod(host.c_str(), 0444);
     } else if (kind == kJunction) {
@@ -574,17 +583,7 @@ bool WriteHostFile(const std::u16string& winPath, const void* data, size_t size)
   std::error_code ec;
   std::filesystem::create_directories(r.parentHost, ec);
   if (ec) return false;
-  int fd = open(r.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const char* p = static_cast<const char*>(data);
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, p + done, size - done);
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  close(fd);
-  return done == size;
+  return WriteHost(r.host, O_CREAT | O_TRUNC, data, size);
 }
 
 bool CreateJunction(const std::u16string& link, const std::u16string& target) {
@@ -619,16 +618,9 @@ std::vector<std::string> FileAccessList(const std::u16string& winPath) {
 
 std::vector<uint8_t> ReadHostFile(const std::u16string& winPath) {
   Guard g(Mutex());
-  std::vector<uint8_t> out;
   Resolved r = Resolve(winPath.c_str());
-  if (r.error || !r.exists || r.isDir) return out;
-  int fd = open(r.host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return out;
-  uint8_t buf[65536];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
-  close(fd);
-  return out;
+  if (r.error || !r.exists || r.isDir) return {};
+  return ReadHost(r.host);
 }
 }  // namespace winsim
 

@@ -103,7 +103,12 @@ void ClosePorts(bool forget) {
 }  // namespace
 
 namespace winsim::detail {
+thread_local bool t_keepSpooled = false;
+
+void KeepJobsSpooled(bool keep) { t_keepSpooled = keep; }
+
 bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo) {
+  if (t_keepSpooled) return true;
   winsim::LoadedMonitor monitor;
   std::u16string printer, port;
   if (!MonitorOfPrinter(hPrinter, &monitor, &printer, &port)) return true;

@@ -191,7 +191,7 @@ int RunPrinters(const std::vector<std::string>& args) {
     j.Str("Comment", WideToUtf8(p.comment));
     j.Str("Location", WideToUtf8(p.location));
   });
-  if (opened && def.empty()) j.Null("DefaultPrinter");
+  if (def.empty()) j.Null("DefaultPrinter");  // none set, or the machine could not be read
   else j.Str("DefaultPrinter", WideToUtf8(def));
   return j.Emit(error);
 }

@@ -14,6 +14,7 @@
 #include "installer/wizard.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/numbers.h"
 #include "tools/state.h"
 #include "tools/install_commands.h"
 #include "tools/ui_language.h"
@@ -146,7 +147,8 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     }
     ok = ui::Click(s.P(IDD_MODE), id);
   } else if (key == "port-type") {
-    const int id = PortTypeButton(std::atoi(value.c_str()));
+    int64_t type = 0;
+    const int id = ParseWhole(value, 0, 255, &type) ? PortTypeButton(int(type)) : 0;
     if (!id) {
       *error = "port-type takes 1 (USB), 3 (NET/Wi-Fi), 2 (COM/BT), 6 (LPT) or 7 (Others)";
       *malformed = true;
@@ -154,7 +156,13 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     }
     ok = ui::Click(s.P(IDD_INSTALL), id);
   } else if (key == "row" || key == "tick" || key == "untick") {
-    const int row = std::atoi(value.c_str());
+    int64_t n = 0;
+    if (!ParseWhole(value, 0, 1 << 20, &n)) {
+      *error = key + " takes a row number from 0";
+      *malformed = true;
+      return false;
+    }
+    const int row = int(n);
     if (page == IDD_UPGRADE) ok = ui::CheckRow(s.P(page), IDC_UPGRADE_LIST, row, key != "untick");
     else if (page == IDD_INSTALL || page == IDD_UNINSTALL) ok = ui::SelectRow(s.P(page), IDC_PORT_LIST, row);
     else ok = false;

@@ -83,6 +83,9 @@ TEST(LblNumbers, EveryCommandRefusesAValueThatIsNotAPlainNumberOfItsRange) {
       {"install --model \"Tarnwell TW-JA\" --port IP_1 --ip 192.0.2.1 --tcp-port -1", "--tcp-port"},
       {"sample --contrast 1e1 -o " + out, "--contrast"},
       {"sheet document --do slide=1030:1e2", "slide"},
+      {"discover --adapter 192.0.2.1/24x", "--adapter"},
+      {"discover --adapter 192.0.2.1/24=0x6", "--adapter"},
+      {"wizard --do port-type=7 --do row=1e1", "row"},
   };
   for (const Case& c : cases) {
     lbltest::Ran r = lbltest::Lbl(c.args);

@@ -320,10 +320,10 @@ TEST_F(LblCommand, VersionHelpAndCompletion) {
 
 // Runs lbl with stderr on a terminal (stdout to a file); what the terminal showed.
 std::string OnTerminal(const std::string& args) {
+  const std::string cmd = "LBL_STATE_DIR='" + lbltest::TestStateDir() + "' " LBL_EXE " " + args + " >/dev/null";
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    const std::string cmd = "LBL_STATE_DIR='" + lbltest::TestStateDir() + "' " LBL_EXE " " + args + " >/dev/null";
     execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

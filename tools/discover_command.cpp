@@ -9,6 +9,7 @@
 #include "installer/discovery.h"
 #include "tools/exit_status.h"
 #include "tools/install_commands.h"
+#include "tools/numbers.h"
 #include "tools/json_out.h"
 #include "winsim/devices.h"
 #include "winsim/network.h"
@@ -52,18 +53,20 @@ bool ParseAdapter(const std::string& spec, std::string* error) {
   // IP/BITS[=TYPE]
   winsim::NetworkAdapter a;
   std::string rest = spec;
+  int64_t type = a.type, bits = 24;
+  bool numbers = true;
   if (const size_t eq = rest.find('='); eq != std::string::npos) {
-    a.type = UINT(std::strtoul(rest.c_str() + eq + 1, nullptr, 10));
+    numbers = ParseWhole(rest.substr(eq + 1), 0, 0xFFFFFFFF, &type);
+    a.type = UINT(type);
     rest.resize(eq);
   }
-  unsigned bits = 24;
   if (const size_t slash = rest.find('/'); slash != std::string::npos) {
-    bits = unsigned(std::strtoul(rest.c_str() + slash + 1, nullptr, 10));
+    numbers = numbers && ParseWhole(rest.substr(slash + 1), 0, 32, &bits);
     rest.resize(slash);
   }
   unsigned b[4];
   char tail;
-  if (bits > 32 || std::sscanf(rest.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &tail) != 4) {
+  if (!numbers || std::sscanf(rest.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &tail) != 4) {
     *error = "--adapter wants IP[/BITS][=TYPE]: " + spec;
     return false;
   }

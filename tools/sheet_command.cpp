@@ -18,8 +18,10 @@
 #include "tools/exit_status.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
+#include "tools/numbers.h"
 #include "tools/settings_fields.h"
 #include "tools/ui_commands.h"
+#include "winsim/spooler.h"
 #include "winsim/ui.h"
 
 namespace lbl {
@@ -44,10 +46,8 @@ const Verb kVerbs[] = {
 };
 
 bool ParseInt(const std::string& s, long long lo, long long hi, long long* out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  long long v = std::strtoll(s.c_str(), &end, 10);
-  if (*end || v < lo || v > hi) return false;
+  int64_t v = 0;
+  if (!ParseWhole(s, lo, hi, &v)) return false;
   *out = v;
   return true;
 }
@@ -246,6 +246,13 @@ struct Driver {
   }
 };
 
+// The printer's stored default DEVMODE; empty when it has none.
+std::vector<uint8_t> StoredDevmode(const WString& name) {
+  for (const auto& printer : winsim::Printers())
+    if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(printer.name.c_str()), name.c_str())) return printer.devmode;
+  return {};
+}
+
 }  // namespace
 
 bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* error) {
@@ -283,6 +290,11 @@ bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* er
       }
       a.id = int(n);
       a.value = args.substr(colon + 1);
+      if ((verb == "select" || verb == "spin" || verb == "slide" || verb == "row") &&
+          !ParseInt(a.value, -(1LL << 31), (1LL << 31) - 1, &n)) {
+        *error = "action '" + text + "' takes ID:NUMBER";
+        return false;
+      }
       break;
     }
     case Shape::Value:
@@ -311,13 +323,13 @@ bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* er
 
 int RunSheet(const std::vector<std::string>& arguments) {
   std::string kind, pngDir, error;
-  bool json = false;
+  bool json = false, preferences = false;
   std::vector<SheetAction> actions;
-  // The document options, as lbl print takes them: the application's DEVMODE handed to the sheet.
+  // The printer and the document options, as lbl print takes them: the application's DEVMODE handed
+  // to the sheet.
   std::vector<std::string> args = arguments;
   JobOptions job;
   if (!ParseJobOptions(&args, &job, &error)) return Usage(error);
-  const std::string driver = job.model.empty() ? kDefaultDriver : job.model;
   std::vector<std::pair<std::string, std::string>> set;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -335,6 +347,8 @@ int RunSheet(const std::vector<std::string>& arguments) {
       PrinterDevmode scratch{};
       if (!SetSettingsField(&scratch, field.substr(0, eq), field.substr(eq + 1), &error)) return Usage(error);
       set.emplace_back(field.substr(0, eq), field.substr(eq + 1));
+    } else if (a == "--preferences") {
+      preferences = true;
     } else if (a == "--png") {
       if (!value(&pngDir)) return Usage("--png needs a folder");
     } else if (a == "--json") {
@@ -355,6 +369,11 @@ int RunSheet(const std::vector<std::string>& arguments) {
   const bool documentOptions = !job.paper.empty() || job.hasSize || job.orientation || job.copies || !set.empty();
   if (kind == "device" && documentOptions)
     return Usage("--paper, --size, --orientation, --copies and --set are for the document sheet");
+  if (preferences && kind != "document") return Usage("--preferences opens the document sheet");
+  if (preferences && !job.model.empty())
+    return Usage("--preferences keeps the settings with an installed printer: name it with --printer");
+  if (preferences && documentOptions)
+    return Usage("--preferences opens on the printer's own settings: no document options with it");
   for (const SheetAction& a : actions)
     if (a.verb == "snap" && pngDir.empty()) return Usage("snap needs --png DIR");
   if (!pngDir.empty()) {
@@ -363,11 +382,12 @@ int RunSheet(const std::vector<std::string>& arguments) {
     if (ec) return Usage("cannot create " + pngDir + ": " + ec.message());
   }
 
-  JsonOut j;
-  j.Str("Printer", driver);
-  j.Str("Sheet", kind);
   UiPrinter p;
-  if (!OpenInitialisedPrinter(driver, &p, &error)) return json ? j.Emit(error) : Fail(error);
+  const bool opened = OpenUiPrinter(job.printer, job.model, &p, &error);
+  JsonOut j;
+  j.Str("Printer", !p.target.name.empty() ? p.target.name : !job.model.empty() ? job.model : job.printer);
+  j.Str("Sheet", kind);
+  if (!opened) return json ? j.Emit(error) : Fail(error);
   const bool document = kind == "document";
   auto fn = p.Proc<LONG WINAPI(PPROPSHEETUI_INFO, LPARAM)>(document ? "DrvDocumentPropertySheets"
                                                                      : "DrvDevicePropertySheets");
@@ -383,7 +403,7 @@ int RunSheet(const std::vector<std::string>& arguments) {
         papers.push_back(WideToUtf8(WString(list[i].Name, WStrNLen(list[i].Name, kPaperNameChars)).c_str()));
       LocalFree(list);
     }
-    if (!CheckPaperName(job, driver, papers, &error)) return Usage(error);
+    if (!CheckPaperName(job, p.target.name, papers, &error)) return Usage(error);
     if (!BuildJobDevmode(p.printer, CatalogueModule(), job, &in, &error)) return Fail(error);
     for (const auto& [field, value] : set)
       if (!SetSettingsField(&in, field, value, &error)) return Usage(error);
@@ -397,6 +417,10 @@ int RunSheet(const std::vector<std::string>& arguments) {
   doc.pdmOut = &out.dm;
   doc.cbOut = sizeof out;
   doc.fMode = DM_UPDATE | DM_COPY | DM_PROMPT;
+  // Printing Preferences: the sheet opens on the printer's default settings, and OK makes its result
+  // the new defaults, as the printer's folder stores them (SetPrinter).
+  const std::vector<uint8_t> stored = preferences ? StoredDevmode(p.name) : std::vector<uint8_t>();
+  if (!stored.empty()) doc.pdmIn = reinterpret_cast<PDEVMODEW>(const_cast<uint8_t*>(stored.data()));
   DEVICEPROPERTYHEADER dev{};
   dev.cbSize = sizeof dev;
   dev.hPrinter = p.printer;
@@ -431,6 +455,11 @@ int RunSheet(const std::vector<std::string>& arguments) {
     failure = "a system dialog had no scripted answer: " + unanswered.front();
 
   const bool ok = shown == CPSUI_OK;
+  if (preferences && ok && failure.empty()) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&out);
+    if (!winsim::SetPrinterDevmode(p.name, std::vector<uint8_t>(bytes, bytes + out.dm.dmSize + out.dm.dmDriverExtra)))
+      failure = "the printer's default settings could not be stored";
+  }
   const std::string resultName = shown == CPSUI_OK ? "OK" : shown == CPSUI_CANCEL ? "Cancel" : "Error";
   PrinterPropData prop{kPropDefaultFlags, {}};
   if (!document) ReadPropData(p.printer, &prop);
@@ -485,8 +514,8 @@ CommandSpec SheetCommand() {
   return {
       "sheet",
       "open a property sheet of the driver, drive its pages and press OK",
-      "sheet document|device [--model DRIVER-NAME] [DOCUMENT OPTIONS] [--do ACTION]... [--png DIR] [--json]",
-      "Opens the document or device property sheet of lbldrv6ui for the embedded printer, as an\n"
+      "sheet document|device [--printer NAME | --model DRIVER-NAME] [--preferences] [DOCUMENT OPTIONS] [--do ACTION]... [--png DIR] [--json]",
+      "Opens the document or device property sheet of lbldrv6ui for the printer, as an\n"
       "application's Properties button does, runs the actions in order as a person would (each one is\n"
       "refused, and the sheet cancelled, when its control is disabled, hidden or missing), presses OK\n"
       "unless an action pressed OK or Cancel, and prints what the sheet left: the document settings it\n"
@@ -494,9 +523,12 @@ CommandSpec SheetCommand() {
       "listed with their answers; one that had no scripted answer is an error.\n\n"
       "The document options (--paper, --size, --orientation, --copies, --set) make the DEVMODE an\n"
       "application would hand the document sheet, as lbl print makes it for a job; without them the sheet\n"
-      "opens on the printer's own settings. A button that opens a dialog (New... on page 106 opens the\n"
-      "label stock editor, dialog 110) leaves it open for the actions that follow (dialog=110); the page\n"
-      "and the sheet take no input meanwhile, and a dialog still open at the end is cancelled.\n\n"
+      "opens on the printer's own settings. With --preferences the document sheet is the printer's\n"
+      "Printing Preferences: it opens on the printer's default settings and OK stores what it wrote as\n"
+      "the new defaults, which the next lbl print starts from. A button that opens a dialog (New... on\n"
+      "page 106 opens the label stock editor, dialog 110) leaves it open for the actions that follow\n"
+      "(dialog=110); the page and the sheet take no input meanwhile, and a dialog still open at the end\n"
+      "is cancelled.\n\n"
       "Actions (IDs are dialog template and control ids):\n"
       "  page=ID            show the page with that template id; the following actions act on it\n"
       "  dialog=ID          act on the open dialog with that template id (one a page opened)\n"
@@ -518,7 +550,9 @@ CommandSpec SheetCommand() {
        JobOptionTable()[2],
        JobOptionTable()[3],
        JobOptionTable()[4],
+       JobOptionTable()[5],
        {"--set", "FIELD=VALUE", "a settings field of the document's DEVMODE, as lbl print --set takes it"},
+       {"--preferences", nullptr, "the printer's Printing Preferences: its default document settings"},
        {"--do", "ACTION", "an action as listed above; repeat for more", ""},
        {"--png", "DIR", "before OK, show every page in turn and write DIR/page-ID.png of each", "@dir"},
        {"--json", nullptr, "print the result as JSON"}},
@@ -528,6 +562,7 @@ CommandSpec SheetCommand() {
       "lbl sheet document --png pages\n"
       "lbl sheet document --size 50x30 --copies 2 --set PostAction=3 --json\n"
       "lbl sheet document --do page=106 --do click=1004 --do dialog=110 --do type=1037:Shipping --do click=1\n"
+      "lbl sheet document --preferences --do page=113 --do select=1042:12 --do press=ok\n"
       "lbl sheet device --do page=101 --do snap=about --png pages --json",
       "document device",
       RunSheet,

@@ -50,13 +50,19 @@ bool ReadHost(const std::string& path, std::vector<uint8_t>* bytes, std::string*
   return true;
 }
 
-// The embedded printer with lblmon in its print path, the UI strings, and the simulated TWL printer on its port.
-bool Setup(std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* error) {
-  if (!SetupPrinter(kDefaultDriver, kDefaultPort, error)) return false;
+// The machine's default printer with lblmon in its print path, the UI strings, and the simulated TWL
+// printer on its port: the one the machine has there, else a new one plugged in, which the machine keeps
+// (with the firmware it is updated to).
+bool Setup(std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* printer, std::string* error) {
+  TargetPrinter target;
+  if (!OpenTargetPrinter("", "", &target, error)) return false;
+  *printer = target.name;
   RegisterUiResources(CatalogueModule());
   SetUiModule(CatalogueModule());
   if (!twl) return true;
   if (!winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error)) return false;
+  *twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(winsim::UsbPrinterOnPort(Utf8ToU16(target.port)));
+  if (*twl) return true;
   *twl = std::make_shared<winsim::TwlPrinterDevice>();
   (*twl)->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-QX;CLS:PRINTER;";
   (*twl)->SetFirmware("V1.00", 0x1111);
@@ -108,8 +114,8 @@ int RunTools(const std::vector<std::string>& args) {
   if (action != "captures" && action != "delete-all" && !needsOperand)
     return Usage("'tools' needs captures, send FILE, delete NAME or delete-all");
   if (needsOperand == operand.empty()) return Usage("'" + action + "' " + (needsOperand ? "needs" : "takes no") + " operand");
-  std::string error;
-  if (!Setup(nullptr, &error)) return Fail(error);
+  std::string error, printerName;
+  if (!Setup(nullptr, &printerName, &error)) return Fail(error);
   if (!folder.empty() && !FillCaptureFolder(folder, &error)) return Fail(error);
   WString capture = ToWString(kCaptureFolder);
   if (action == "captures") {
@@ -132,7 +138,7 @@ int RunTools(const std::vector<std::string>& args) {
     WString name = Utf8ToWide(fs::path(operand).filename().string());
     std::u16string winPath = std::u16string(kCaptureFolder) + u"\\" + std::u16string(name.begin(), name.end());
     winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
-    WString printer = Utf8ToWide(kDefaultDriver), path = ToWString(winPath.c_str());
+    WString printer = Utf8ToWide(printerName), path = ToWString(winPath.c_str());
     const UINT message = SendFileRawResult(printer.c_str(), path.c_str());
     WCHAR text[256];
     LoadUiString(message, text, 256);
@@ -182,16 +188,17 @@ int RunFirmware(const std::vector<std::string>& args) {
   if (!ReadHost(file, &bytes, &error)) return Fail(error);
 
   std::shared_ptr<winsim::TwlPrinterDevice> twl;
-  if (!Setup(&twl, &error)) return Fail(error);
+  std::string printerName;
+  if (!Setup(&twl, &printerName, &error)) return Fail(error);
   const std::u16string winPath = u"C:\\Firmware\\update.bin";
   winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
-  WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(kDefaultDriver);
+  WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(printerName);
   FirmwareImage image;
   if (LoadFirmwareFile(path.c_str(), nullptr, &image) != FirmwareLoad::Ok)
     return Fail(file + ": not a firmware file (its header, something after it, at most " +
                 std::to_string(kFirmwareMaxBytes >> 20) + " MiB in all)");
   const FirmwareFileInfo& info = image.Info;
-  std::printf("printer: %s, firmware %s, CRC 0x%04x\n", kDefaultDriver, twl->FirmwareVersion().c_str(),
+  std::printf("printer: %s, firmware %s, CRC 0x%04x\n", printerName.c_str(), twl->FirmwareVersion().c_str(),
               unsigned(twl->FirmwareChecksum()));
   std::printf("file: model \"%s\", version %s, CRC 0x%04x\n", info.Model, info.Version, unsigned(uint16_t(info.Checksum)));
   if (!FirmwareMatchesPrinter(info, printer.c_str())) {

@@ -13,7 +13,10 @@
 #include "common/wstr.h"
 #include "installer/resource.h"
 #include "installer/wizard.h"
+#include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/numbers.h"
+#include "tools/state.h"
 #include "tools/install_commands.h"
 #include "tools/ui_language.h"
 #include "winsim/clock.h"
@@ -172,7 +175,8 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     }
     ok = ui::Click(s.P(IDD_MODE), id);
   } else if (key == "port-type") {
-    const int id = PortTypeButton(std::atoi(value.c_str()));
+    int64_t type = 0;
+    const int id = ParseWhole(value, 0, 255, &type) ? PortTypeButton(int(type)) : 0;
     if (!id) {
       *error = "port-type takes 1 (USB), 3 (NET/Wi-Fi), 2 (COM/BT), 6 (LPT) or 7 (Others)";
       *malformed = true;
@@ -180,7 +184,13 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     }
     ok = ui::Click(s.P(IDD_INSTALL), id);
   } else if (key == "row" || key == "tick" || key == "untick") {
-    const int row = std::atoi(value.c_str());
+    int64_t n = 0;
+    if (!ParseWhole(value, 0, 1 << 20, &n)) {
+      *error = key + " takes a row number from 0";
+      *malformed = true;
+      return false;
+    }
+    const int row = int(n);
     if (page == IDD_UPGRADE) ok = ui::CheckRow(s.P(page), IDC_UPGRADE_LIST, row, key != "untick");
     else if (page == IDD_INSTALL || page == IDD_UNINSTALL) ok = ui::SelectRow(s.P(page), IDC_PORT_LIST, row);
     else ok = false;
@@ -251,8 +261,9 @@ int RunWizard(const std::vector<std::string>& args) {
     std::filesystem::create_directories(o.pngDir, ec);
     if (ec) return Usage("cannot create " + o.pngDir + ": " + ec.message());
   }
-  winsim::Reset();
-  lbl::ApplyUiLanguage();  // Reset forgot the --ui-language choice
+  // The wizard runs on the machine of the state folder, which keeps what it installs or removes.
+  if (!OpenState(&error)) return Fail(error);
+  const std::vector<std::u16string> before = PrinterNames();
   winsim::UseVirtualClock();
   if (!PreparePackage(&error) || !SetUpMachine(o, &error)) return Fail(error);
 
@@ -309,6 +320,7 @@ int RunWizard(const std::vector<std::string>& args) {
   s.thread->Join();
   WizardEnd(w);
   delete w;
+  InitialiseAddedPrinters(before);
   for (const std::string& line : ui::Unexpected()) std::printf("unanswered: %s\n", line.c_str());
   std::printf("printers:");
   for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", WideToUtf8(p.name).c_str(), WideToUtf8(p.driver).c_str(), WideToUtf8(p.port).c_str());
@@ -329,7 +341,7 @@ CommandSpec WizardCommand() {
           "runs the installer wizard with scripted actions",
           "wizard [--do ACTION]... [--installed MODEL,PRINTER,PORT]... [--usb-printer ID]... [--net-printer IP=MODEL]...\n"
           "       [--png DIR]",
-          "Runs lblinst32's wizard on the simulated machine with the package in C:\\pkg\\, carries out the\n"
+          "Runs lblinst32's wizard on the machine with the package in C:\\pkg\\, carries out the\n"
           "actions in order as a user would, printing the page and its buttons after each one, and prints\n"
           "the result log, any system dialog nobody answered and the printers at the end. A run the result\n"
           "page starts is waited for (on the simulated clock) before the next action. With --png, a picture\n"

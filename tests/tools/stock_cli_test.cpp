@@ -18,8 +18,9 @@ namespace {
 using lbltest::Lbl;
 using lbltest::Ran;
 
-TEST(LblStock, AddClampsAsTheEditorAndUserStays) {
-  Ran add = Lbl("stock add --name Shipping --width 50 --length 99999999 --type marks --json");
+TEST(LblStock, AddTakesTheEditorsRangesAndUserStays) {
+  // The longest stock the editor takes: 655350 mm.
+  Ran add = Lbl("stock add --name Shipping --width 50 --length 655350 --type marks --json");
   ASSERT_EQ(add.status, 0);
   rapidjson::Document d;
   d.Parse(add.out.c_str());
@@ -36,7 +37,9 @@ TEST(LblStock, AddClampsAsTheEditorAndUserStays) {
   EXPECT_NE(list.out.find("USER("), std::string::npos);
   EXPECT_EQ(Lbl("stock remove USER").status, 1);
   EXPECT_EQ(Lbl("stock add --name Shipping --width 50 --length 30 --replace USER").status, 1) << "USER keeps its name";
-  EXPECT_EQ(Lbl("stock add --name a --width wide --length 3").status, 2);
+  EXPECT_EQ(Lbl("stock add --name a --width wide --length 30").status, 2);
+  EXPECT_EQ(Lbl("stock add --name a --width 50 --length 655350.001").status, 2) << "beyond the editor's length";
+  EXPECT_EQ(Lbl("stock add --name a --width 9.999 --length 30").status, 2) << "below the editor's width";
   EXPECT_EQ(Lbl("stock add --name a --width 50 --length 30 --speed 7").status, 1) << "not a speed of the model";
   EXPECT_EQ(Lbl("stock show nothing-like-it").status, 1);
 }

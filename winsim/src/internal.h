@@ -128,6 +128,11 @@ void MonitorEndDoc(HANDLE hPrinter);
 // control code 0 on the printer's port (opened through the monitor if need be). False when the printer
 // has no language monitor; otherwise true with `ok` and `returned` as the monitor left them.
 bool MonitorGetPrinterData(HANDLE hPrinter, LPCWSTR valueName, LPBYTE data, DWORD size, DWORD* returned, BOOL* ok);
+// While set on the calling thread, documents it starts stay spooled: no monitor takes them (RunJob with
+// JobSpec::despool false).
+void KeepJobsSpooled(bool keep);
+// A monitor registered before (a saved machine's): its module is loaded when a printer first needs it.
+void RegisterLanguageMonitorOnUse(const std::u16string& monitorName, const std::u16string& module);
 
 // Device namespace paths ("\\?\usb#..." or "\\.\..."; not "\\?\C:\..."): CreateFileW, ReadFile and
 // WriteFile hand them to the device model. The Device* calls return false when `h` is no device handle.

@@ -15,6 +15,7 @@
 #include <gdiplus.h>
 
 #include "gdi32/surface.h"
+#include "gdiplus/cairo_lazy.h"
 #include "internal.h"
 #include "winsim/gdiplus.h"
 

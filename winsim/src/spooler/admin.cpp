@@ -10,6 +10,7 @@
 
 #include "driver_fields.h"
 #include "internal.h"
+#include "machine_state.h"
 #include "winsim/monitorhost.h"
 #include "winsim/printpath.h"
 #include "winsim/spooler.h"
@@ -31,6 +32,38 @@ Admin& A() { return Lasting<Admin>(); }
 
 void ResetAdmin() { A() = Admin{}; }
 const ResetRegistrar kResetAdmin(ResetAdmin);
+
+void SaveAdmin(StateWriter& w) {
+  w.U32(uint32_t(A().monitors.size()));
+  for (const auto& m : A().monitors) {
+    w.Str(m.name);
+    w.Str(m.environment);
+    w.Str(m.dll);
+  }
+  w.Str(A().defaultPrinter);
+}
+
+// The spooler starting: registered monitors are loaded when a printer first needs one.
+bool LoadAdmin(StateReader& r, uint32_t) {
+  for (uint32_t i = 0, n = r.Count(24); i < n && r.Ok(); ++i) {
+    winsim::MonitorSpec m;
+    m.name = r.Str();
+    m.environment = r.Str();
+    m.dll = r.Str();
+    if (!r.Ok()) break;
+    std::u16string module = m.dll;
+    if (module.size() > 4 && IEquals(module.substr(module.size() - 4), u".dll")) module.resize(module.size() - 4);
+    if (m.name.empty() || module.empty() || module.find_first_of(u"\\/") != std::u16string::npos) {
+      r.Fail("a monitor has no name or no plain DLL name");
+      break;
+    }
+    RegisterLanguageMonitorOnUse(m.name, module);
+    A().monitors.push_back(std::move(m));
+  }
+  A().defaultPrinter = r.Str();
+  return r.Ok();
+}
+const StateRegistrar kAdminState("monitors", 1, SaveAdmin, LoadAdmin);
 
 const winsim::MonitorSpec kBuiltInMonitors[] = {
     {u"Local Port", kEnvironment, u"localspl.dll"},

@@ -7,6 +7,7 @@
 #include <tcpxcv.h>
 
 #include "internal.h"
+#include "machine_state.h"
 #include "winsim/spooler.h"
 
 using namespace winsim::detail;
@@ -30,6 +31,29 @@ TcpMon& T() { return Lasting<TcpMon>(); }
 
 void ResetTcpMon() { T() = TcpMon{}; }
 const ResetRegistrar kResetTcpMon(ResetTcpMon);
+
+// The port records (the monitor's registry keys); not the commands received.
+void SaveTcpMon(StateWriter& w) {
+  w.U32(uint32_t(T().ports.size()));
+  for (const auto& p : T().ports) {
+    for (const auto* t : {&p.name, &p.hostAddress, &p.snmpCommunity, &p.queue}) w.Str(*t);
+    for (DWORD v : {p.protocol, p.portNumber, p.snmpEnabled, p.snmpDevIndex, p.doubleSpool}) w.U32(v);
+  }
+}
+
+bool LoadTcpMon(StateReader& r, uint32_t) {
+  for (uint32_t i = 0, n = r.Count(4 * 8 + 5 * 4); i < n && r.Ok(); ++i) {
+    winsim::TcpIpPort p;
+    for (auto* t : {&p.name, &p.hostAddress, &p.snmpCommunity, &p.queue}) *t = r.Str();
+    for (DWORD* v : {&p.protocol, &p.portNumber, &p.snmpEnabled, &p.snmpDevIndex, &p.doubleSpool}) *v = r.U32();
+    bool twice = false;
+    for (const auto& q : T().ports) twice = twice || IEquals(q.name, p.name);
+    if (r.Ok() && (p.name.empty() || twice)) r.Fail("a port is unnamed or listed twice");
+    T().ports.push_back(std::move(p));
+  }
+  return r.Ok();
+}
+const StateRegistrar kTcpMonState("tcpmon", 1, SaveTcpMon, LoadTcpMon);
 
 winsim::TcpIpPort* FindPort(const std::u16string& name) {
   for (auto& p : T().ports)

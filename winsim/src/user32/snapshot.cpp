@@ -8,6 +8,7 @@
 #include <richedit.h>
 
 #include "gdi32/surface.h"
+#include "gdiplus/cairo_lazy.h"
 #include "user32/window.h"
 #include "winsim/ui.h"
 

@@ -123,15 +123,19 @@ struct Session {
   std::shared_ptr<winsim::TwlPrinterDevice> twl;
 };
 
-bool StartSession(const std::string& driver, const std::string& deviceId, Session* session, std::string* error) {
+bool StartSession(const std::string& driver, const std::string& deviceId, Session* session, std::string* error,
+                  std::shared_ptr<winsim::UsbPrinterDevice> device = nullptr) {
   if (!winsim::AddLanguageMonitor(kMonitorName, u"lblmon", error)) return false;
-  if (deviceId.find("CMD:TWL") != std::string::npos || deviceId.find(",TWL") != std::string::npos) {
+  if (device) {
+    session->device = device;
+    session->twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(device);
+  } else if (deviceId.find("CMD:TWL") != std::string::npos || deviceId.find(",TWL") != std::string::npos) {
     session->twl = std::make_shared<winsim::TwlPrinterDevice>();
     session->device = session->twl;
   } else {
     session->device = std::make_shared<winsim::UsbPrinterDevice>();
   }
-  session->device->deviceId = deviceId;
+  if (!device) session->device->deviceId = deviceId;
   if (!winsim::AttachUsbPrinter(session->device)) {
     *error = "cannot attach the simulated printer";
     return false;
@@ -149,7 +153,8 @@ std::string DeviceIdFor(const std::string& driver, const std::string& commandSet
 // `closeAfter` >= 0 closes the port once that many page copies are out (-1: never); `printed` is
 // told, while the job is delivered, how many of its page copies a TWL printer printed.
 DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs, int closeAfter,
-                        const std::function<void(int printed)>& printed = {}) {
+                        const std::function<void(int printed)>& printed = {},
+                        const std::function<bool()>& abandon = {}) {
   DeliveredJob job;
   winsim::TwlPrinterDevice* twl = session.twl.get();
   const size_t logBefore = LogMessages().size();
@@ -180,8 +185,13 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
   }
   if (twl && r.jobId) {
     // Delivered: the monitor ended the job, and no page file of it is left.
+    bool abandoned = false;
     job.ejected = WaitUntil([&] {
       if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
+      if (!abandoned && abandon && abandon()) {
+        abandoned = true;  // the spooler deletes the job: the monitor drops its pages and ends it
+        winsim::SetJobStatus(r.jobId, JOB_STATUS_DELETING);
+      }
       return Ejected(r.jobId) && JobPageFilesLeft(r.jobId).empty();
     }, timeoutMs);
     if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
@@ -258,6 +268,11 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
 
 bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, DeliveryReport* out,
                   std::vector<uint8_t>* received, std::string* error) {
+  return DeliverPrint(opts, pictures, DeliverTarget{}, out, received, error);
+}
+
+bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, const DeliverTarget& target,
+                  DeliveryReport* out, std::vector<uint8_t>* received, std::string* error) {
   *out = DeliveryReport{};
   received->clear();
   const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
@@ -268,13 +283,13 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
   }
   if (!InstallInitialisedPrinter(driver, error)) return false;
   static const char* const kCommandSets[] = {"TWL", "CPE", "TSPL", "ZPL"};  // by PrintLanguage
-  std::string deviceId = opts.usbDeviceId;
+  std::string deviceId = target.device ? target.device->deviceId : opts.usbDeviceId;
   if (deviceId.empty()) {
     const std::string set = opts.language >= 0 && opts.language < 4 ? kCommandSets[opts.language] : ModelCommandSet(driver);
     deviceId = DeviceIdFor(driver, set);
   }
   Session session;
-  if (!StartSession(driver, deviceId, &session, error)) return false;
+  if (!StartSession(driver, deviceId, &session, error, target.device)) return false;
   out->model = driver;
   const size_t cmd = deviceId.find("CMD:");
   out->commandSet = cmd == std::string::npos ? "" : deviceId.substr(cmd + 4, deviceId.find(';', cmd) - cmd - 4);
@@ -308,7 +323,7 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
     printed = [onPrinted = opts.onPrinted, total](int n) { onPrinted(n, total); };
   }
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
-  out->jobs.push_back(DeliverJob(session, spec, 30000, -1, printed));
+  out->jobs.push_back(DeliverJob(session, spec, target.timeoutMs, -1, printed, target.abandon));
   *received = session.device->Received();
   out->pageFilesLeft = AllDatFiles();
   winsim::CloseLanguageMonitorPorts();

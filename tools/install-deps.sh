@@ -15,6 +15,8 @@ packages=(
   wine64 util-linux iproute2
   # the property-sheet check of the Windows build shows its windows on a virtual display
   xvfb
+  # lbl serve is a PAPPL printer application; CUPS' ipptool runs the IPP conformance checks on it
+  libpappl-dev cups-ipp-utils
 )
 
 missing=()

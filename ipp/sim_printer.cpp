@@ -85,7 +85,11 @@ bool SimPrinter::Listen(std::string* error) {
 
 void SimPrinter::CloseListener() {
   std::lock_guard<std::mutex> g(mutex_);
-  if (listenFd_ >= 0) ::close(listenFd_);
+  if (listenFd_ >= 0) {
+    // Stops the listening at once, also while the accept loop still polls the descriptor.
+    ::shutdown(listenFd_, SHUT_RDWR);
+    ::close(listenFd_);
+  }
   listenFd_ = -1;
 }
 
@@ -149,6 +153,8 @@ void SimPrinter::AcceptLoop() {
       ::close(c);
       continue;
     }
+    int one = 1;  // answers go out at once, not held back for more data
+    ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     connections_++;
     std::lock_guard<std::mutex> g(mutex_);
     open_.push_back(c);
@@ -188,13 +194,48 @@ void SimPrinter::Serve(int fd) {
   }
   framed = got == sizeof head && std::memcmp(head, kSimGreeting, sizeof head) == 0;
   if (!framed) {
-    size_t taken;
-    bool open = got == 0 || take(head, got, &taken);
-    std::vector<uint8_t> buf(65536);
-    while (open && running_) {
+    // Print data, with the status queries taken out and answered. A query cut by the end of one
+    // read waits in `pending` for the rest.
+    static const std::vector<std::pair<std::vector<uint8_t>, std::string>> kQueries = {
+        {{0x1B, '!', '?'}, "tspl"}, {{'~', 'H', 'S'}, "zpl"}, {{0x10, 0x04, 0x01}, "esc"}};
+    std::vector<uint8_t> pending(head, head + got), buf(65536);
+    bool open = true;
+    for (;;) {
+      size_t from = 0, i = 0;
+      size_t taken;
+      while (open && i + 3 <= pending.size()) {
+        const auto q = std::find_if(kQueries.begin(), kQueries.end(),
+                                    [&](const auto& k) { return std::equal(k.first.begin(), k.first.end(), pending.begin() + ptrdiff_t(i)); });
+        if (q == kQueries.end()) {
+          ++i;
+          continue;
+        }
+        if (i > from) open = take(pending.data() + from, i - from, &taken);
+        if (!open) break;
+        std::vector<uint8_t> answer;
+        if (q->second == "tspl") answer = {rawStatus_.load()};
+        else if (q->second == "esc") answer = {0x12};
+        else {
+          const std::string hs = "\x02""030,0,0,0245,000,0,0,0,000,0,0,0\x03\r\n\x02""000,0,0,0,0,2,4,0,00000000,1,000\x03\r\n"
+                                 "\x02""1234,0\x03\r\n";
+          answer.assign(hs.begin(), hs.end());
+        }
+        SendAll(fd, answer.data(), answer.size());
+        i += 3;
+        from = i;
+      }
+      // Keep the last two bytes back: they may start a query the next read completes.
+      const size_t keep = std::min<size_t>(2, pending.size() - from);
+      const size_t upto = pending.size() - keep;
+      if (open && upto > from) open = take(pending.data() + from, upto - from, &taken);
+      pending.erase(pending.begin(), pending.begin() + ptrdiff_t(upto));
+      if (!open || !running_) break;
       const ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
-      if (n <= 0) break;
-      open = take(buf.data(), size_t(n), &taken);
+      if (n <= 0) {
+        if (!pending.empty()) take(pending.data(), pending.size(), &taken);
+        break;
+      }
+      pending.insert(pending.end(), buf.begin(), buf.begin() + n);
     }
   } else {
     std::vector<uint8_t> payload;
@@ -226,14 +267,31 @@ void SimPrinter::Serve(int fd) {
         default: ok = false;
       }
       if (!open) break;  // the printer went away in the middle of the write
-      uint8_t answer[5] = {uint8_t(ok ? 0 : 1)};
-      PutU32(answer + 1, uint32_t(reply.size()));
-      if (!SendAll(fd, answer, sizeof answer) || (!reply.empty() && !SendAll(fd, reply.data(), reply.size()))) break;
+      std::vector<uint8_t> answer(5 + reply.size());
+      answer[0] = uint8_t(ok ? 0 : 1);
+      PutU32(answer.data() + 1, uint32_t(reply.size()));
+      std::copy(reply.begin(), reply.end(), answer.begin() + 5);
+      if (!SendAll(fd, answer.data(), answer.size())) break;
     }
   }
   std::lock_guard<std::mutex> g(mutex_);
   open_.erase(std::remove(open_.begin(), open_.end(), fd), open_.end());
   ::close(fd);
+}
+
+std::vector<uint8_t> RawStatusQuery(const std::string& language) {
+  if (language == "tspl") return {0x1B, '!', '?'};
+  if (language == "zpl") return {'~', 'H', 'S'};
+  if (language == "esc") return {0x10, 0x04, 0x01};
+  return {};
+}
+
+bool RawStatusAnswered(const std::string& language, const std::vector<uint8_t>& reply, uint8_t* status) {
+  *status = 0;
+  if (language == "zpl") return std::count(reply.begin(), reply.end(), uint8_t(0x03)) >= 3;  // three ETX-ended strings
+  if (reply.empty()) return false;
+  if (language == "tspl") *status = reply[0];
+  return true;
 }
 
 bool SplitHostPort(const std::string& uri, std::string* host, int* port) {
@@ -301,10 +359,12 @@ bool SimLink::Connect(const std::string& host, int port, int timeoutMs, std::str
 bool SimLink::Exchange(char type, const uint8_t* data, size_t size, std::vector<uint8_t>* reply) {
   std::lock_guard<std::mutex> g(mutex_);
   if (fd_ < 0 || size > kMaxFrame) return false;
-  uint8_t frame[5] = {uint8_t(type)};
-  PutU32(frame + 1, uint32_t(size));
+  std::vector<uint8_t> frame(5 + size);
+  frame[0] = uint8_t(type);
+  PutU32(frame.data() + 1, uint32_t(size));
+  if (size) std::copy(data, data + size, frame.begin() + 5);
   uint8_t answer[5];
-  if (!SendAll(fd_, frame, sizeof frame) || (size && !SendAll(fd_, data, size)) || !RecvAll(fd_, answer, sizeof answer)) {
+  if (!SendAll(fd_, frame.data(), frame.size()) || !RecvAll(fd_, answer, sizeof answer)) {
     ::close(fd_);  // a broken connection stays broken: the caller connects again
     fd_ = -1;
     return false;

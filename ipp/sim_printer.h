@@ -11,6 +11,8 @@
 //   'G' request  -> the vendor GET reply        'S' request -> nothing
 //   'I'          -> the IEEE 1284 device ID
 // A write frame is answered once the printer has taken the data, so what it acknowledges it has.
+// On a raw connection the printer answers the status queries of its languages (TSPL ESC ! ?,
+// ZPL ~HS, ESC DLE EOT 1) once it has read everything sent before them; they are not print data.
 #pragma once
 
 #include <atomic>
@@ -50,6 +52,8 @@ class SimPrinter {
   // the data beyond is not taken. Used once.
   void DropAfterBytes(size_t bytes);
   unsigned Connections() const { return connections_.load(); }
+  // The status byte a raw TSPL status query answers (TwlFault bits; 0: ready).
+  void SetRawStatus(uint8_t status) { rawStatus_ = status; }
 
  private:
   void AcceptLoop();
@@ -63,6 +67,7 @@ class SimPrinter {
   int listenFd_ = -1;
   std::atomic<bool> running_{false}, offline_{false};
   std::atomic<size_t> dropAfter_{0};
+  std::atomic<uint8_t> rawStatus_{0};
   std::atomic<unsigned> connections_{0};
   std::mutex mutex_;
   std::vector<int> open_;
@@ -94,6 +99,11 @@ class SimLink : public DeviceLink {
   size_t lastTaken_ = 0;
   std::mutex mutex_;
 };
+
+// The status query of a raw stream's language (TSPL, ZPL, ESC: "tspl", "zpl", "esc"), and whether
+// `reply` is a whole answer to it (with its status byte: TSPL's own, else 0).
+std::vector<uint8_t> RawStatusQuery(const std::string& language);
+bool RawStatusAnswered(const std::string& language, const std::vector<uint8_t>& reply, uint8_t* status);
 
 // HOST and PORT of "lblsim://HOST:PORT" or "socket://HOST:PORT" (9100 when absent).
 bool SplitHostPort(const std::string& uri, std::string* host, int* port);

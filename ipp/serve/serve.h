@@ -5,6 +5,7 @@
 #include <pappl/pappl.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,6 +36,10 @@ struct PrinterContext {
   std::shared_ptr<lblipp::TwlBridge> bridge;
   std::atomic<uint32_t> faults{0};         // TwlFault bits last seen
   std::vector<std::string> mediaNames;     // what the driver data's media list points to
+  // One job at a time reaches the device: PAPPL 1.3 may run several jobs of a printer at once, and
+  // now and then one job twice; what a job's first run printed is the job's result.
+  std::mutex output;
+  std::map<int, bool> printed;  // job id -> the first run's result (under `output`)
 };
 
 // Drivers: the list PAPPL offers, and the callbacks that fill a printer's driver data.
@@ -43,14 +48,15 @@ void RegisterDrivers(pappl_system_t* system);
 std::string PapplDriverName(const std::string& driver);
 // The language of the next printer the server creates (from the store); cleared after use.
 void SetPendingPrinter(const lblipp::PrinterEntry* entry);
-// The printer's supplies: its labels, and the ribbon of a thermal-transfer model.
+// A new printer's supplies: its labels, and the ribbon of a thermal-transfer model.
 void SetUpSupplies(pappl_printer_t* printer);
 
 // Jobs: the raster callbacks and the PDF filter.
 void InstallJobCallbacks(pappl_pr_driver_data_t* data);
 // The printer's own language as a document format: such documents go to the printer unchanged.
 const char* RawFormat(uint32_t language);
-void RegisterPdfFilter(pappl_system_t* system);
+// PDF (drawn by Poppler) and pictures (PNG and JPEG, read by lbl print's own decoders).
+void RegisterFilters(pappl_system_t* system);
 
 // The lblsim:// device scheme and the TWL printers' link to a device.
 void RegisterSimScheme();

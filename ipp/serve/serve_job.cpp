@@ -10,6 +10,8 @@
 #include "ipp/job_mapping.h"
 #include "ipp/job_output.h"
 #include "ipp/serve/serve.h"
+#include "ipp/sim_printer.h"
+#include "tools/input_image.h"
 #include "tools/input_pdf.h"
 
 namespace lblserve {
@@ -18,11 +20,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The pages of a raster document (PWG or Apple raster) as PAPPL hands them over, line by line.
 struct JobPages {
   std::vector<lbl::RgbImage> pages;
   lbl::RgbImage page;
-  unsigned lastPage = 0;
-  bool skip = false;
   cups_page_header2_t header{};
 };
 
@@ -38,15 +39,10 @@ bool StartJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   return true;
 }
 
-// PAPPL repeats a picture's only page once per copy; the driver makes the copies itself, as it
-// does for every other document, so a page number seen again is not taken twice.
 bool StartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page) {
   (void)device;
   auto* j = static_cast<JobPages*>(papplJobGetData(job));
   if (!j) return false;
-  j->skip = page == j->lastPage && !j->pages.empty();
-  if (j->skip) return true;
-  j->lastPage = page;
   j->header = options->header;
   papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page %u: %ux%u, %u bits per pixel, color space %d, %u bytes per line.", page,
               j->header.cupsWidth, j->header.cupsHeight, j->header.cupsBitsPerPixel, int(j->header.cupsColorSpace),
@@ -67,7 +63,7 @@ bool WriteLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
                const unsigned char* line) {
   (void)options, (void)device;
   auto* j = static_cast<JobPages*>(papplJobGetData(job));
-  if (!j || j->skip || y >= j->page.height) return true;
+  if (!j || y >= j->page.height) return true;
   const cups_page_header2_t& h = j->header;
   uint8_t* out = &j->page.rgb[size_t(y) * j->page.width * 3];
   const bool inkIsOne = h.cupsColorSpace == CUPS_CSPACE_K;
@@ -93,7 +89,7 @@ bool EndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devi
   (void)options, (void)device, (void)page;
   auto* j = static_cast<JobPages*>(papplJobGetData(job));
   if (!j) return false;
-  if (!j->skip) j->pages.push_back(std::move(j->page));
+  j->pages.push_back(std::move(j->page));
   j->page = {};
   return true;
 }
@@ -176,6 +172,30 @@ bool WriteConfirmed(pappl_device_t* device, const uint8_t* data, size_t size) {
   return after.write_bytes - before.write_bytes == size;
 }
 
+// A raw socket takes bytes whether or not the printer reads them: the job has reached the printer
+// once it answers the status query of its language sent after the last label (it reads in order).
+bool ConfirmRaw(pappl_job_t* job, pappl_device_t* device, PrinterContext& ctx) {
+  const std::string language = lblipp::LanguageKeyword(ctx.language);
+  const std::vector<uint8_t> query = lblipp::RawStatusQuery(language);
+  if (query.empty() || !WriteConfirmed(device, query.data(), query.size())) return false;
+  std::vector<uint8_t> reply;
+  uint8_t status = 0;
+  uint8_t buffer[256];
+  const Clock::time_point until = Clock::now() + std::chrono::seconds(15);
+  while (!lblipp::RawStatusAnswered(language, reply, &status) && Clock::now() < until) {
+    const ssize_t n = papplDeviceRead(device, buffer, sizeof buffer);  // waits up to 10 s for data
+    if (n <= 0) return false;
+    reply.insert(reply.end(), buffer, buffer + n);
+  }
+  if (!lblipp::RawStatusAnswered(language, reply, &status)) return false;
+  if (status & lblipp::kFaultStatusBits) {
+    ctx.faults = status & lblipp::kFaultStatusBits;
+    papplPrinterSetReasons(papplJobGetPrinter(job), ReasonsOfFaults(ctx.faults), PAPPL_PREASON_NONE);
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "The printer reports: %s.", lblipp::DescribeFaults(ctx.faults).c_str());
+  }
+  return true;
+}
+
 bool PrintRaw(pappl_job_t* job, pappl_device_t* device, PrinterContext& ctx, const lbl::PrintOptions& po,
               const std::vector<lbl::RgbImage>& pictures) {
   std::vector<uint8_t> stream;
@@ -242,6 +262,13 @@ bool PrintRaw(pappl_job_t* job, pappl_device_t* device, PrinterContext& ctx, con
     ClearFault(job, ctx);
     papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printer back: going on from label %u of %u.", unsigned(next + 1),
                 unsigned(total));
+  }
+  if (ctx.deviceUri.rfind("socket://", 0) == 0 && !ConfirmRaw(job, out, ctx)) {
+    ShowFault(job, ctx, lblipp::kFaultOffline, total, total);
+    Fail(job, PAPPL_JREASON_ERRORS_DETECTED,
+         "The printer stopped taking data: it did not confirm the job after all " + std::to_string(total) +
+             " labels were sent, so they may not all have printed.");
+    return finish(false);
   }
   ClearFault(job, ctx);
   return finish(true);
@@ -331,10 +358,37 @@ bool PrintTwl(pappl_job_t* job, pappl_device_t* device, PrinterContext& ctx, lbl
   return true;
 }
 
+bool PrintPagesOnce(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, PrinterContext* ctx,
+                    std::vector<lbl::RgbImage> pictures, bool actualSize, bool pagesOriented);
+
+// Runs `print` for the job with the printer's device to itself, once per job: a second run of the
+// same job (PAPPL 1.3 starts one twice now and then) gets the first run's result.
+template <class Print>
+bool RunOnce(pappl_job_t* job, PrinterContext& ctx, Print print) {
+  std::lock_guard<std::mutex> one(ctx.output);
+  const int id = papplJobGetID(job);
+  if (const auto done = ctx.printed.find(id); done != ctx.printed.end()) {
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Job already run; its labels are not printed again.");
+    return done->second;
+  }
+  const bool ok = print();
+  if (ctx.printed.size() > 100000) ctx.printed.erase(ctx.printed.begin());
+  ctx.printed[id] = ok;
+  return ok;
+}
+
 bool PrintPages(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                 std::vector<lbl::RgbImage> pictures, bool actualSize, bool pagesOriented) {
   PrinterContext* ctx = ContextOf(papplJobGetPrinter(job));
   if (!ctx) return false;
+  return RunOnce(job, *ctx, [&] {
+    return PrintPagesOnce(job, options, device, ctx, std::move(pictures), actualSize, pagesOriented);
+  });
+}
+
+bool PrintPagesOnce(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, PrinterContext* ctxp,
+                    std::vector<lbl::RgbImage> pictures, bool actualSize, bool pagesOriented) {
+  PrinterContext* ctx = ctxp;
   if (pictures.empty()) {
     Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, "The document has no pages.");
     return false;
@@ -364,35 +418,66 @@ bool EndJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devic
   return PrintPages(job, options, device, std::move(j->pages), true, true);
 }
 
-bool PdfFilter(pappl_job_t* job, pappl_device_t* device, void* data) {
-  (void)data;
+// PDF pages drawn at the printer's resolution and pictures decoded by lbl print's own readers, each
+// fitted to the label as lbl print fits it (print-scaling none: at its own size from the top left),
+// and turned by the driver for orientation-requested as a Windows application's page is.
+// (PAPPL 1.3's own PNG reader does not return from a truncated file, and it makes the copies of a
+// picture itself; here the driver makes them as for every other document.)
+bool FilterDocument(pappl_job_t* job, pappl_device_t* device, bool pdf) {
   PrinterContext* ctx = ContextOf(papplJobGetPrinter(job));
   if (!ctx) return false;
-  lbl::PageSelection selection;
-  if (ipp_attribute_t* ranges = papplJobGetAttribute(job, "page-ranges"))
-    for (int i = 0; i < ippGetCount(ranges); ++i) {
-      int upper = 0;
-      const int lower = ippGetRange(ranges, i, &upper);
-      selection.emplace_back(lower, upper);
-    }
   std::vector<lbl::RgbImage> pages;
   std::string error;
-  if (!lbl::LoadPdfPages(papplJobGetFilename(job), selection, ctx->facts.dpi, ctx->facts.dpi, &pages, &error)) {
-    Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The PDF document cannot be read: " + error);
-    return false;
+  if (pdf) {
+    lbl::PageSelection selection;
+    if (ipp_attribute_t* ranges = papplJobGetAttribute(job, "page-ranges"))
+      for (int i = 0; i < ippGetCount(ranges); ++i) {
+        int upper = 0;
+        const int lower = ippGetRange(ranges, i, &upper);
+        selection.emplace_back(lower, upper);
+      }
+    if (!lbl::LoadPdfPages(papplJobGetFilename(job), selection, ctx->facts.dpi, ctx->facts.dpi, &pages, &error)) {
+      Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The PDF document cannot be read: " + error);
+      return false;
+    }
+  } else {
+    pages.emplace_back();
+    if (!lbl::LoadPicture(papplJobGetFilename(job), &pages.back(), &error)) {
+      Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The picture cannot be read: " + error);
+      return false;
+    }
   }
   papplJobSetImpressions(job, int(pages.size()));
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, unsigned(pages.size()), false);
   const size_t count = pages.size();
-  const bool ok = PrintPages(job, options, device, std::move(pages), false, false);
+  const bool actualSize = !pdf && options->print_scaling == PAPPL_SCALING_NONE;
+  const bool ok = PrintPages(job, options, device, std::move(pages), actualSize, false);
   papplJobDeletePrintOptions(options);
   if (ok) papplJobSetImpressionsCompleted(job, int(count));
   return ok;
 }
 
+bool PdfFilter(pappl_job_t* job, pappl_device_t* device, void* data) {
+  (void)data;
+  return FilterDocument(job, device, true);
+}
+
+bool PictureFilter(pappl_job_t* job, pappl_device_t* device, void* data) {
+  (void)data;
+  return FilterDocument(job, device, false);
+}
+
+bool CopyFile(pappl_job_t* job, pappl_device_t* device);
+
 // A document in the printer's own language, sent as it is.
 bool PrintFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   (void)options;
+  PrinterContext* ctx = ContextOf(papplJobGetPrinter(job));
+  if (!ctx) return false;
+  return RunOnce(job, *ctx, [&] { return CopyFile(job, device); });
+}
+
+bool CopyFile(pappl_job_t* job, pappl_device_t* device) {
   FILE* in = std::fopen(papplJobGetFilename(job), "rb");
   if (!in) {
     Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, "The document cannot be opened.");
@@ -429,8 +514,14 @@ void InstallJobCallbacks(pappl_pr_driver_data_t* data) {
   data->rendjob_cb = EndJob;
 }
 
-void RegisterPdfFilter(pappl_system_t* system) {
-  papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, nullptr);
+void RegisterFilters(pappl_system_t* system) {
+  // PAPPL looks for a filter to the printer's own format before one to PWG raster, where its own
+  // picture readers are: registered to each printer format, these come first.
+  for (uint32_t language : {kLangTwl, kLangEsc, kLangTspl, kLangZpl}) {
+    papplSystemAddMIMEFilter(system, "application/pdf", RawFormat(language), PdfFilter, nullptr);
+    papplSystemAddMIMEFilter(system, "image/png", RawFormat(language), PictureFilter, nullptr);
+    papplSystemAddMIMEFilter(system, "image/jpeg", RawFormat(language), PictureFilter, nullptr);
+  }
 }
 
 }  // namespace lblserve

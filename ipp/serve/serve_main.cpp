@@ -3,12 +3,15 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/product.h"
@@ -66,13 +69,12 @@ void CreateFromStore(pappl_system_t* system, const lblipp::PrinterEntry& e, bool
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s' could not be created.", e.name.c_str());
     return;
   }
-  SetUpSupplies(printer);
   if (!dnssd) papplPrinterSetDNSSDName(printer, nullptr);
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s': %s on %s.", e.name.c_str(), e.driver.c_str(), e.deviceUri.c_str());
 }
 
-bool SyncStore(pappl_system_t* system, void* data) {
-  auto* sync = static_cast<StoreSync*>(data);
+bool SyncStore(pappl_system_t* system, StoreSync* data) {
+  StoreSync* sync = data;
   struct stat st{};
   const std::string path = Config().stateDir + "/printers.json";
   const long long mtime = stat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec : 0;
@@ -185,16 +187,27 @@ int Main(int argc, char** argv) {
   papplSystemSetMaxImageSize(system, 256u << 20, 16384, 16384);
   RegisterSimScheme();
   RegisterDrivers(system);
-  RegisterPdfFilter(system);
+  RegisterFilters(system);
   static StoreSync sync;
   sync.system = system;
   sync.dnssd = args.dnssd;
-  SyncStore(system, &sync);
-  papplSystemAddTimerCallback(system, 0, 1, SyncStore, &sync);
+  // Printers are created and deleted outside PAPPL's own timers, which run with the system locked,
+  // and only once the system runs: starting it makes every printer's attributes anew, which would
+  // drop what SetUpSupplies adds.
+  std::atomic<bool> running{true};
+  std::thread watcher([&] {
+    while (running && !papplSystemIsRunning(system)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (running) {
+      if (papplSystemIsRunning(system)) SyncStore(system, &sync);
+      for (int i = 0; i < 10 && running; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
   if (!args.dnssd) papplSystemSetDNSSDName(system, nullptr);
   std::fprintf(stderr, "lbl: serving on http://%s:%d/ (state in %s)\n", args.listen.c_str(), args.port,
                config.stateDir.c_str());
   papplSystemRun(system);
+  running = false;
+  watcher.join();
   papplSystemDelete(system);
   return 0;
 }

@@ -1,9 +1,11 @@
-// Documents for the printer application's checks, made here so that none has to be shipped:
+// Documents for the printer application's checks, made here so that none has to be shipped, and
+// a free loopback port for its server:
 //   png W H FILE           an 8-bit picture of W x H pixels (a label: frame, bars, grey steps)
 //   jpeg W H FILE          the same picture as a greyscale JPEG
 //   pdf W H PAGES FILE     a PDF of PAGES pages of W x H points, a shipping label on each
 //   pwg W H DPI TYPE FILE  a one-page PWG raster of W x H pixels, TYPE sgray_8 or black_1
 //   ps FILE                a one-page PostScript document
+//   port                   prints a TCP port free on 127.0.0.1 now
 #include <cstdio>  // before jpeglib.h, which uses FILE
 
 #include <cairo-pdf.h>
@@ -12,6 +14,8 @@
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <jpeglib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -33,7 +37,7 @@ uint8_t Pixel(int x, int y, int w, int h) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: ipp-documents png|jpeg W H FILE | pdf W H PAGES FILE | pwg W H DPI TYPE FILE | ps FILE\n");
+  std::fprintf(stderr, "usage: lbl-ipp-fixtures png|jpeg W H FILE | pdf W H PAGES FILE | pwg W H DPI TYPE FILE | ps FILE | port\n");
   return 2;
 }
 
@@ -153,7 +157,22 @@ int Number(const char* s, int lo, int hi) {
 
 }  // namespace
 
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+  ::close(fd);
+  if (!ok) return 1;
+  std::printf("%d\n", ntohs(a.sin_port));
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "port") return FreePort();
   if (argc < 3) return Usage();
   const std::string kind = argv[1];
   bool ok;
@@ -174,6 +193,6 @@ int main(int argc, char** argv) {
   } else {
     return Usage();
   }
-  if (!ok) std::fprintf(stderr, "ipp-documents: cannot write %s\n", argv[argc - 1]);
+  if (!ok) std::fprintf(stderr, "lbl-ipp-fixtures: cannot write %s\n", argv[argc - 1]);
   return ok ? 0 : 1;
 }

@@ -160,7 +160,7 @@ CommandSpec ServeCommand() {
   return {
       "serve",
       "the printers of `lbl printer` as IPP Everywhere printers, in the foreground",
-      "serve [--port N] [--listen ADDR] [--dnssd] [--log FILE] [--log-level LEVEL] [--fault-timeout S]",
+      "serve [--port N] [--listen ADDR] [--dnssd] [--log FILE] [--log-level LEVEL] [--fault-timeout S] | serve --devices",
       "Runs the printer application in the foreground until it is stopped (Ctrl-C): every printer that\n"
       "'lbl printer add' added is an IPP Everywhere printer at ipp://HOST:PORT/ipp/print/NAME, with a web\n"
       "interface at http://HOST:PORT/ (status, media, defaults, adding printers). Windows, macOS, iOS,\n"
@@ -174,7 +174,8 @@ CommandSpec ServeCommand() {
       "It listens on localhost unless --listen names another address; then changes need the\n"
       "administrator's login (PAM service --auth-service, default login) and TLS is offered. DNS-SD\n"
       "announcements are off unless --dnssd. Printers added or removed with 'lbl printer' while it runs\n"
-      "are picked up within two seconds. Job files are kept in the state folder's spool while printing.",
+      "are picked up within two seconds. Job files are kept in the state folder's spool while printing.\n"
+      "'lbl serve --devices' lists the USB printers connected, with their usb:// URIs for 'lbl printer add'.",
       {
           {"--port", "N", "the TCP port (default 8631)"},
           {"--listen", "ADDR", "the address or host name to listen on (default localhost)"},
@@ -183,6 +184,8 @@ CommandSpec ServeCommand() {
           {"--log-level", "LEVEL", "debug, info, warn or error (default info)", "debug info warn error"},
           {"--fault-timeout", "S", "seconds a job waits for a stopped printer before it fails\n(default 0: until cancelled)"},
           {"--auth-service", "NAME", "the PAM service that checks logins beyond localhost (default login)"},
+          {"--devices", nullptr, "list the USB printers connected now (URI, the catalogue model its device\n"
+                                 "ID names, description) and exit"},
       },
       "0  stopped\n1  the server could not start (the port is taken, the state folder cannot be written)\n2  usage error",
       "lbl printer add shipping --model \"Tarnwell TW-QX\" --device usb://Tarnwell/TW-QX?serial=TW0000001\n"

@@ -46,6 +46,9 @@ struct PrinterContext {
 void RegisterDrivers(pappl_system_t* system);
 // The PAPPL driver name of a catalogue driver ("tarnwell_tw-qx"); "" when unknown.
 std::string PapplDriverName(const std::string& driver);
+// The catalogue model a USB printer's IEEE 1284 device ID names ("" for none): MFG and MDL, a model
+// that speaks TWL preferred when CMD names TWL.
+std::string DriverForDeviceId(const char* deviceId);
 // The language of the next printer the server creates (from the store); cleared after use.
 void SetPendingPrinter(const lblipp::PrinterEntry* entry);
 // A new printer's supplies: its labels, and the ribbon of a thermal-transfer model.

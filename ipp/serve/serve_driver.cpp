@@ -293,6 +293,11 @@ void SetUpSupplies(pappl_printer_t* printer) {
   papplPrinterSetSupplies(printer, n, supplies);
 }
 
+std::string DriverForDeviceId(const char* deviceId) {
+  const char* key = AutoAdd(nullptr, nullptr, deviceId, nullptr);
+  return key ? Table().catalogueOf.at(key) : "";
+}
+
 std::string PapplDriverName(const std::string& driver) {
   for (const auto& [key, name] : Table().catalogueOf)
     if (name == driver) return key;

@@ -114,7 +114,22 @@ bool SyncStore(pappl_system_t* system, StoreSync* data) {
 const ServeConfig& Config() { return g_config; }
 void SetConfig(const ServeConfig& config) { g_config = config; }
 
+// The USB printers connected now, with the model each names (lbl serve --devices).
+int ListDevices() {
+  papplDeviceList(
+      PAPPL_DEVTYPE_USB,
+      [](const char* info, const char* uri, const char* id, void*) {
+        const std::string driver = DriverForDeviceId(id);
+        std::printf("%s\t%s\t%s\n", uri, driver.empty() ? "(no model of the catalogue)" : driver.c_str(),
+                    info ? info : "");
+        return false;
+      },
+      nullptr, nullptr, nullptr);
+  return 0;
+}
+
 int Main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--devices") return ListDevices();
   Args args;
   ServeConfig config;
   config.stateDir = lblipp::StateDirectory();

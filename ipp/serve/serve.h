@@ -61,6 +61,10 @@ const char* RawFormat(uint32_t language);
 // PDF (drawn by Poppler) and pictures (PNG and JPEG, read by lbl print's own decoders).
 void RegisterFilters(pappl_system_t* system);
 
+// Writes all of [data, data + size) and checks by the device's own count of the bytes it wrote
+// that they went out (PAPPL buffers small writes and reports a failed flush to its log only).
+bool WriteConfirmed(pappl_device_t* device, const uint8_t* data, size_t size);
+
 // The lblsim:// device scheme and the TWL printers' link to a device.
 void RegisterSimScheme();
 std::shared_ptr<PapplLink> MakeLink(const std::string& deviceUri);

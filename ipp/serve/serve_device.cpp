@@ -89,6 +89,16 @@ std::string SimDeviceId(const std::string& deviceUri) {
   return id;
 }
 
+bool WriteConfirmed(pappl_device_t* device, const uint8_t* data, size_t size) {
+  pappl_devmetrics_t before, after;
+  papplDeviceFlush(device);
+  papplDeviceGetMetrics(device, &before);
+  if (papplDeviceWrite(device, data, size) < 0) return false;
+  papplDeviceFlush(device);  // errors of a flush show only in the count
+  papplDeviceGetMetrics(device, &after);
+  return after.write_bytes - before.write_bytes == size;
+}
+
 class PapplLink : public lblipp::DeviceLink {
  public:
   explicit PapplLink(bool control) : control_(control) {}
@@ -98,17 +108,9 @@ class PapplLink : public lblipp::DeviceLink {
     device_ = device;
   }
 
-  // Every byte, confirmed by the device's own count of the bytes it wrote.
   bool Write(const uint8_t* data, size_t size) override {
     std::lock_guard<std::mutex> g(mutex_);
-    if (!device_) return false;
-    pappl_devmetrics_t before, after;
-    papplDeviceFlush(device_);
-    papplDeviceGetMetrics(device_, &before);
-    if (papplDeviceWrite(device_, data, size) < 0) return false;
-    papplDeviceFlush(device_);
-    papplDeviceGetMetrics(device_, &after);
-    return after.write_bytes - before.write_bytes == size;
+    return device_ && WriteConfirmed(device_, data, size);
   }
 
   bool HasControl() const override { return control_; }

@@ -161,17 +161,6 @@ void Fail(pappl_job_t* job, pappl_jreason_t reason, const std::string& message) 
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
 }
 
-// Writes all of [data, data + size) and checks by the device's own count that it went out.
-bool WriteConfirmed(pappl_device_t* device, const uint8_t* data, size_t size) {
-  pappl_devmetrics_t before, after;
-  papplDeviceFlush(device);
-  papplDeviceGetMetrics(device, &before);
-  if (papplDeviceWrite(device, data, size) < 0) return false;
-  papplDeviceFlush(device);
-  papplDeviceGetMetrics(device, &after);
-  return after.write_bytes - before.write_bytes == size;
-}
-
 // A raw socket takes bytes whether or not the printer reads them: the job has reached the printer
 // once it answers the status query of its language sent after the last label (it reads in order).
 bool ConfirmRaw(pappl_job_t* job, pappl_device_t* device, PrinterContext& ctx) {

@@ -14,8 +14,6 @@
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <jpeglib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -23,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "free_port.h"
 #include "tools/viewer/png.h"
 
 namespace {
@@ -157,22 +156,14 @@ int Number(const char* s, int lo, int hi) {
 
 }  // namespace
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-                  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0;
-  ::close(fd);
-  if (!ok) return 1;
-  std::printf("%d\n", ntohs(a.sin_port));
-  return 0;
+int PrintFreePort() {
+  const int port = ipptest::FreePort();
+  if (port) std::printf("%d\n", port);
+  return port ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::string(argv[1]) == "port") return FreePort();
+  if (argc == 2 && std::string(argv[1]) == "port") return PrintFreePort();
   if (argc < 3) return Usage();
   const std::string kind = argv[1];
   bool ok;

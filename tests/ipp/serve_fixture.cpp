@@ -1,5 +1,7 @@
 #include "serve_fixture.h"
 
+#include "free_port.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -15,20 +17,6 @@
 #include <thread>
 
 namespace ipptest {
-
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    ::close(fd);
-    return 0;
-  }
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
 
 bool JobInfo::Has(const std::string& reason) const {
   return std::find(reasons.begin(), reasons.end(), reason) != reasons.end();

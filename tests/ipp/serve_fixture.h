@@ -12,8 +12,6 @@
 
 namespace ipptest {
 
-int FreePort();
-
 // A job as Get-Job-Attributes reports it.
 struct JobInfo {
   int id = 0;

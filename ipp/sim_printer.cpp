@@ -55,8 +55,8 @@ SimPrinter::SimPrinter(std::shared_ptr<winsim::UsbPrinterDevice> device) : devic
 
 SimPrinter::~SimPrinter() { Stop(); }
 
-std::string SimPrinter::SocketUri() const { return "socket://127.0.0.1:" + std::to_string(port_); }
-std::string SimPrinter::SimUri() const { return "lblsim://127.0.0.1:" + std::to_string(port_); }
+std::string SimPrinter::SocketUri() const { return "socket://127.0.0.1:" + std::to_string(port_.load()); }
+std::string SimPrinter::SimUri() const { return "lblsim://127.0.0.1:" + std::to_string(port_.load()); }
 
 bool SimPrinter::Listen(std::string* error) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -69,15 +69,15 @@ bool SimPrinter::Listen(std::string* error) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(uint16_t(port_));
+  addr.sin_port = htons(uint16_t(port_.load()));
   if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
-    *error = std::string("cannot listen on 127.0.0.1:") + std::to_string(port_) + ": " + std::strerror(errno);
+    *error = std::string("cannot listen on 127.0.0.1:") + std::to_string(port_.load()) + ": " + std::strerror(errno);
     ::close(fd);
     return false;
   }
   socklen_t len = sizeof addr;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  port_ = ntohs(addr.sin_port);
+  if (!port_) port_ = ntohs(addr.sin_port);  // coming back online listens on the same port again
   std::lock_guard<std::mutex> g(mutex_);
   listenFd_ = fd;
   return true;

@@ -40,7 +40,7 @@ class SimPrinter {
   // Listens on 127.0.0.1 at a port the system picks. False with a message on failure.
   bool Start(std::string* error);
   void Stop();
-  int Port() const { return port_; }
+  int Port() const { return port_.load(); }
   std::string SocketUri() const;  // socket://127.0.0.1:PORT
   std::string SimUri() const;     // lblsim://127.0.0.1:PORT
 
@@ -63,7 +63,7 @@ class SimPrinter {
   void CloseConnections();
 
   std::shared_ptr<winsim::UsbPrinterDevice> device_;
-  int port_ = 0;
+  std::atomic<int> port_{0};
   int listenFd_ = -1;
   std::atomic<bool> running_{false}, offline_{false};
   std::atomic<size_t> dropAfter_{0};

@@ -172,8 +172,8 @@ CommandSpec ServeCommand() {
       "TWL printers get their pages through the language monitor's delivery. A printer that stops\n"
       "(offline, paper out, head open) shows in printer-state-reasons and holds the job, which goes on\n"
       "with the labels that did not come out once the printer is back.\n\n"
-      "It listens on localhost unless --listen names another address; then the web pages and changes\n"
-      "need the administrator's login (PAM service --auth-service, default login) and TLS is offered. DNS-SD\n"
+      "It listens on localhost unless --listen names another address; then jobs, changes and the web\n"
+      "pages need a login of this machine (PAM service --auth-service, default login) and TLS is offered. DNS-SD\n"
       "announcements are off unless --dnssd. Printers added or removed with 'lbl printer' while it runs\n"
       "are picked up within two seconds. Job files are kept in the state folder's spool while printing.\n"
       "'lbl serve --devices' lists the USB printers connected, with their usb:// URIs for 'lbl printer add'.",

@@ -177,7 +177,8 @@ int Main(int argc, char** argv) {
   }
   signal(SIGPIPE, SIG_IGN);  // a printer that closes its socket fails the write, not the server
 
-  // Beyond this machine, changes need the administrator's login (PAM) and the web pages their password.
+  // Beyond this machine, PAPPL asks clients for a login of this machine (PAM) for jobs, changes and
+  // the web pages; only printer and job queries stay open.
   const bool remote = !IsLoopback(args.listen);
   pappl_soptions_t options = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG;
   if (remote)

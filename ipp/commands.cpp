@@ -17,6 +17,7 @@
 #include "resources/catalogue_blob.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/job_options.h"
 #include "tools/json_out.h"
 
 namespace lbl {
@@ -58,28 +59,23 @@ std::string Joined(const std::vector<std::string>& items) {
 
 int PrinterAdd(const std::vector<std::string>& args) {
   lblipp::PrinterEntry entry;
+  std::string error;
   for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= args.size()) return false;
-      *out = args[++i];
-      return true;
-    };
-    if (a == "--model") {
-      if (!value(&entry.driver)) return Usage("--model needs a model (see 'lbl models')");
-    } else if (a == "--device") {
-      if (!value(&entry.deviceUri)) return Usage("--device needs a device URI");
-    } else if (a == "--language") {
-      if (!value(&entry.language)) return Usage("--language needs tspl, zpl, esc or twl");
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage("unknown option '" + a + "' (see 'lbl help printer')");
+    std::string name, value;
+    const bool inlineValue = SplitOption(args[i], &name, &value);
+    std::string* field = name == "--model" ? &entry.driver : name == "--device" ? &entry.deviceUri
+                         : name == "--language" ? &entry.language : nullptr;
+    if (field) {
+      if (!TakeOptionValue(args, &i, name, inlineValue, &value, &error)) return Usage(error);
+      *field = value;
+    } else if (!args[i].empty() && args[i][0] == '-') {
+      return Usage("unknown option '" + args[i] + "' (see 'lbl help printer')");
     } else if (entry.name.empty()) {
-      entry.name = a;
+      entry.name = args[i];
     } else {
       return Usage("one NAME at a time");
     }
   }
-  std::string error;
   if (entry.name.empty()) return Usage("printer add needs a NAME");
   if (!lblipp::CheckPrinterName(entry.name, &error)) return Usage(error);
   if (entry.driver.empty()) return Usage("printer add needs --model DRIVER-NAME (see 'lbl models')");

@@ -124,17 +124,21 @@ struct Session {
   std::shared_ptr<winsim::TwlPrinterDevice> twl;
 };
 
-// The simulated printer goes on USB port `portNumber` of printer `printer`.
+// The simulated printer goes on USB port `portNumber` of printer `printer`; `device`, when given, is the
+// caller's printer instead of a new one.
 bool StartSession(const std::string& printer, const std::string& deviceId, DWORD portNumber, Session* session,
-                  std::string* error) {
+                  std::string* error, std::shared_ptr<winsim::UsbPrinterDevice> device = nullptr) {
   if (!winsim::AddLanguageMonitor(kMonitorName, u"lblmon", error)) return false;
-  if (deviceId.find("CMD:TWL") != std::string::npos || deviceId.find(",TWL") != std::string::npos) {
+  if (device) {
+    session->device = device;
+    session->twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(device);
+  } else if (deviceId.find("CMD:TWL") != std::string::npos || deviceId.find(",TWL") != std::string::npos) {
     session->twl = std::make_shared<winsim::TwlPrinterDevice>();
     session->device = session->twl;
   } else {
     session->device = std::make_shared<winsim::UsbPrinterDevice>();
   }
-  session->device->deviceId = deviceId;
+  if (!device) session->device->deviceId = deviceId;
   session->device->portNumber = portNumber;
   if (!winsim::AttachUsbPrinter(session->device)) {
     session->device.reset();
@@ -155,7 +159,8 @@ std::string DeviceIdFor(const std::string& driver, const std::string& commandSet
 // `closeAfter` >= 0 closes the port once that many page copies are out (-1: never); `printed` is
 // told, while the job is delivered, how many of its page copies a TWL printer printed.
 DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs, int closeAfter,
-                        const std::function<void(int printed)>& printed = {}) {
+                        const std::function<void(int printed)>& printed = {},
+                        const std::function<bool()>& abandon = {}) {
   DeliveredJob job;
   winsim::TwlPrinterDevice* twl = session.twl.get();
   const size_t logBefore = LogMessages().size();
@@ -186,8 +191,13 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
   }
   if (twl && r.jobId) {
     // Delivered: the monitor ended the job, and no page file of it is left.
+    bool abandoned = false;
     job.ejected = WaitUntil([&] {
       if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
+      if (!abandoned && abandon && abandon()) {
+        abandoned = true;  // the spooler deletes the job: the monitor drops its pages and ends it
+        winsim::SetJobStatus(r.jobId, JOB_STATUS_DELETING);
+      }
       return Ejected(r.jobId) && JobPageFilesLeft(r.jobId).empty();
     }, timeoutMs);
     if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
@@ -264,6 +274,11 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
 
 bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, DeliveryReport* out,
                   std::vector<uint8_t>* received, std::string* error) {
+  return DeliverPrint(opts, pictures, DeliverTarget{}, out, received, error);
+}
+
+bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, const DeliverTarget& target,
+                  DeliveryReport* out, std::vector<uint8_t>* received, std::string* error) {
   *out = DeliveryReport{};
   received->clear();
   const int pages = pictures.empty() ? opts.blankPages : static_cast<int>(pictures.size());
@@ -280,7 +295,7 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
     return false;
   }
   static const char* const kCommandSets[] = {"TWL", "CPE", "TSPL", "ZPL"};  // by PrintLanguage
-  std::string deviceId = opts.usbDeviceId;
+  std::string deviceId = target.device ? target.device->deviceId : opts.usbDeviceId;
   if (deviceId.empty()) {
     const std::string set = opts.language >= 0 && opts.language < 4 ? kCommandSets[opts.language] : ModelCommandSet(driver);
     deviceId = DeviceIdFor(driver, set);
@@ -295,7 +310,8 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
       if (session->device) winsim::DetachUsbPrinter(session->device);
     }
   } unplug{&session};
-  if (!StartSession(printerName, deviceId, DWORD(std::strtoul(port.c_str() + 3, nullptr, 10)), &session, error))
+  if (!StartSession(printerName, deviceId, DWORD(std::strtoul(port.c_str() + 3, nullptr, 10)), &session, error,
+                    target.device))
     return false;
   out->model = driver;
   const size_t cmd = deviceId.find("CMD:");
@@ -330,7 +346,7 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
     printed = [onPrinted = opts.onPrinted, total](int n) { onPrinted(n, total); };
   }
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
-  out->jobs.push_back(DeliverJob(session, spec, 30000, -1, printed));
+  out->jobs.push_back(DeliverJob(session, spec, target.timeoutMs, -1, printed, target.abandon));
   *received = session.device->Received();
   out->pageFilesLeft = AllDatFiles();
   return true;

@@ -20,6 +20,8 @@ packages=(
   # release signing of the Windows binaries (Authenticode), checked with a throw-away certificate made by
   # openssl; xmllint reads the binaries' manifests
   osslsigncode openssl libxml2-utils
+  # lbl serve is a PAPPL printer application; CUPS' ipptool runs the IPP conformance checks on it
+  libpappl-dev cups-ipp-utils
 )
 
 missing=()

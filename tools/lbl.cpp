@@ -28,6 +28,7 @@
 #include "tools/ui_commands.h"
 #include "tools/ui_language.h"
 #include "tools/tools_commands.h"
+#include "ipp/commands.h"
 
 namespace {
 
@@ -101,6 +102,8 @@ const std::vector<CommandSpec>& Commands() {
       lbl::WizardCommand(),
       lbl::PrintersCommand(),
       lbl::ResetCommand(),
+      lbl::ServeCommand(),
+      lbl::PrinterCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",
        "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
        {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},

@@ -309,7 +309,8 @@ TEST_F(LblCommand, VersionHelpAndCompletion) {
     if (p) pclose(p);
     return out;
   };
-  EXPECT_EQ(complete("lbl pr"), "preview print printers\n");
+  EXPECT_EQ(complete("lbl pr"), "preview print printers printer\n");
+  EXPECT_EQ(complete("lbl printer \"\""), "add list remove\n");
   EXPECT_EQ(complete("lbl print --act"), "--actual-size\n");
   EXPECT_EQ(complete("lbl print --language \"\""), "tspl zpl esc twl\n");
   EXPECT_EQ(complete("lbl view --l"), "--language\n");

@@ -415,6 +415,11 @@ bool EndJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devic
 bool FilterDocument(pappl_job_t* job, pappl_device_t* device, bool pdf) {
   PrinterContext* ctx = ContextOf(papplJobGetPrinter(job));
   if (!ctx) return false;
+  // A job cancelled before its document arrived whole has no file.
+  if (!papplJobGetFilename(job)) {
+    Fail(job, PAPPL_JREASON_JOB_DATA_INSUFFICIENT, "The job has no document to print.");
+    return false;
+  }
   std::vector<lbl::RgbImage> pages;
   std::string error;
   if (pdf) {
@@ -446,14 +451,28 @@ bool FilterDocument(pappl_job_t* job, pappl_device_t* device, bool pdf) {
   return ok;
 }
 
+// PAPPL's job thread is C: nothing may be thrown through it. A failure of ours fails the job, not
+// the server.
+template <class Fn>
+bool NothingThrown(pappl_job_t* job, Fn&& fn) {
+  try {
+    return fn();
+  } catch (const std::exception& e) {
+    Fail(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, std::string("The job stopped on an internal error: ") + e.what());
+  } catch (...) {
+    Fail(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, "The job stopped on an internal error.");
+  }
+  return false;
+}
+
 bool PdfFilter(pappl_job_t* job, pappl_device_t* device, void* data) {
   (void)data;
-  return FilterDocument(job, device, true);
+  return NothingThrown(job, [&] { return FilterDocument(job, device, true); });
 }
 
 bool PictureFilter(pappl_job_t* job, pappl_device_t* device, void* data) {
   (void)data;
-  return FilterDocument(job, device, false);
+  return NothingThrown(job, [&] { return FilterDocument(job, device, false); });
 }
 
 bool CopyFile(pappl_job_t* job, pappl_device_t* device);
@@ -463,11 +482,12 @@ bool PrintFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
   (void)options;
   PrinterContext* ctx = ContextOf(papplJobGetPrinter(job));
   if (!ctx) return false;
-  return RunOnce(job, *ctx, [&] { return CopyFile(job, device); });
+  return NothingThrown(job, [&] { return RunOnce(job, *ctx, [&] { return CopyFile(job, device); }); });
 }
 
 bool CopyFile(pappl_job_t* job, pappl_device_t* device) {
-  FILE* in = std::fopen(papplJobGetFilename(job), "rb");
+  const char* name = papplJobGetFilename(job);
+  FILE* in = name ? std::fopen(name, "rb") : nullptr;
   if (!in) {
     Fail(job, PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR, "The document cannot be opened.");
     return false;

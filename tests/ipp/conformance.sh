@@ -69,7 +69,7 @@ mkdir -p "$tests"
 cp "$suite"/ipp-1.1.test "$suite"/ipp-2.0.test "$suite"/ipp-everywhere.test "$suite"/print-job-and-wait.test "$tests/"
 # Jobs here are done in a fraction of a second: the copies ask for a job's state every 0.1 s
 # instead of ipptool's 5 s between repeats. The tests themselves are CUPS' unchanged.
-sed -i 's/^\([[:space:]]*\)\(.*REPEAT-NO-MATCH.*\)$/\1DELAY 0,0.1\n\1\2/' "$tests"/*.test
+sed -i 's/^\([[:space:]]*\)\(.*REPEAT-NO-MATCH.*\)$/\1DELAY "0,0.1"\n\1\2/' "$tests"/*.test
 grep -ho '^\s*FILE [^$][^ ]*' "$tests"/*.test | awk '{print $2}' | sort -u | while read -r f; do
   mkdir -p "$tests/$(dirname "$f")"
   case "$f" in

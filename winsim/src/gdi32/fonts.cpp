@@ -9,6 +9,8 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include "gdiplus/cairo_lazy.h"
+
 #include "gdi32/surface.h"
 #include "internal.h"
 

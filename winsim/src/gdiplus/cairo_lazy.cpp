@@ -38,7 +38,10 @@ const CairoApi& Cairo() {
 #define WINSIM_CAIRO_BIND(f) Bind(cairo, "libcairo.so.2", #f, &a.f);
     WINSIM_CAIRO_FUNCTIONS(WINSIM_CAIRO_BIND)
 #undef WINSIM_CAIRO_BIND
-    Bind(Open("libfontconfig.so.1"), "libfontconfig.so.1", "FcFini", &a.FcFini);
+    void* fontconfig = Open("libfontconfig.so.1");
+#define WINSIM_FONTCONFIG_BIND(f) Bind(fontconfig, "libfontconfig.so.1", #f, &a.f);
+    WINSIM_FONTCONFIG_FUNCTIONS(WINSIM_FONTCONFIG_BIND)
+#undef WINSIM_FONTCONFIG_BIND
     return a;
   }();
   return api;

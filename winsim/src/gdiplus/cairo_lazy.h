@@ -1,33 +1,39 @@
 // Cairo (and fontconfig, for its clean-up at exit) as winsim's drawing uses them, loaded on first use:
 // a process that draws nothing with GDI+ and takes no window pictures never loads them, which keeps
-// the start of every program on winsim short. Include after <cairo.h>; the calls below then go
-// through the table. A Cairo function not listed here fails to link, as winsim does not link Cairo.
+// the start of every program on winsim short. Include after <cairo.h> (and <fontconfig/fontconfig.h>); the calls
+// below then go through the table. A function not listed here fails to link, as winsim links neither
+// library.
 #pragma once
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #define WINSIM_CAIRO_FUNCTIONS(X) X(cairo_arc) X(cairo_arc_negative) X(cairo_clip) X(cairo_close_path) \
   X(cairo_create) X(cairo_debug_reset_static_data) X(cairo_destroy) X(cairo_fill) X(cairo_fill_preserve) \
   X(cairo_font_extents) X(cairo_font_options_create) X(cairo_font_options_destroy) \
-  X(cairo_font_options_set_antialias) X(cairo_get_source) X(cairo_identity_matrix) X(cairo_image_surface_create) \
-  X(cairo_image_surface_create_for_data) X(cairo_image_surface_get_data) X(cairo_image_surface_get_stride) \
-  X(cairo_line_to) X(cairo_matrix_init_identity) X(cairo_matrix_init_rotate) X(cairo_matrix_init_scale) \
-  X(cairo_matrix_init_translate) X(cairo_matrix_multiply) X(cairo_move_to) X(cairo_new_path) X(cairo_new_sub_path) \
-  X(cairo_paint) X(cairo_pattern_set_extend) X(cairo_pattern_set_filter) X(cairo_rectangle) X(cairo_restore) \
-  X(cairo_save) X(cairo_scale) X(cairo_select_font_face) X(cairo_set_antialias) X(cairo_set_dash) \
-  X(cairo_set_fill_rule) X(cairo_set_font_options) X(cairo_set_font_size) X(cairo_set_line_cap) \
-  X(cairo_set_line_join) X(cairo_set_line_width) X(cairo_set_operator) X(cairo_set_source_rgb) \
-  X(cairo_set_source_rgba) X(cairo_set_source_surface) X(cairo_show_text) X(cairo_stroke) X(cairo_surface_destroy) \
-  X(cairo_surface_flush) X(cairo_surface_mark_dirty) X(cairo_surface_write_to_png) X(cairo_text_extents) \
-  X(cairo_transform) X(cairo_translate)
+  X(cairo_font_options_set_antialias) X(cairo_font_options_set_hint_metrics) X(cairo_get_source) \
+  X(cairo_identity_matrix) X(cairo_image_surface_create) X(cairo_image_surface_create_for_data) \
+  X(cairo_image_surface_get_data) X(cairo_image_surface_get_stride) X(cairo_line_to) X(cairo_matrix_init_identity) \
+  X(cairo_matrix_init_rotate) X(cairo_matrix_init_scale) X(cairo_matrix_init_translate) X(cairo_matrix_multiply) \
+  X(cairo_move_to) X(cairo_new_path) X(cairo_new_sub_path) X(cairo_paint) X(cairo_pattern_set_extend) \
+  X(cairo_pattern_set_filter) X(cairo_rectangle) X(cairo_restore) X(cairo_save) X(cairo_scale) \
+  X(cairo_select_font_face) X(cairo_set_antialias) X(cairo_set_dash) X(cairo_set_fill_rule) \
+  X(cairo_set_font_options) X(cairo_set_font_size) X(cairo_set_line_cap) X(cairo_set_line_join) \
+  X(cairo_set_line_width) X(cairo_set_operator) X(cairo_set_source_rgb) X(cairo_set_source_rgba) \
+  X(cairo_set_source_surface) X(cairo_show_text) X(cairo_stroke) X(cairo_surface_destroy) X(cairo_surface_flush) \
+  X(cairo_surface_mark_dirty) X(cairo_surface_write_to_png) X(cairo_text_extents) X(cairo_transform) \
+  X(cairo_translate)
+#define WINSIM_FONTCONFIG_FUNCTIONS(X) X(FcCharSetHasChar) X(FcConfigSubstitute) X(FcDefaultSubstitute) X(FcFini) \
+  X(FcFontSetDestroy) X(FcFontSort) X(FcPatternAddString) X(FcPatternCreate) X(FcPatternDestroy) \
+  X(FcPatternGetCharSet) X(FcPatternGetString)
 
 namespace winsim::detail {
 
 struct CairoApi {
 #define WINSIM_CAIRO_MEMBER(f) decltype(&::f) f;
   WINSIM_CAIRO_FUNCTIONS(WINSIM_CAIRO_MEMBER)
+  WINSIM_FONTCONFIG_FUNCTIONS(WINSIM_CAIRO_MEMBER)
 #undef WINSIM_CAIRO_MEMBER
-  void (*FcFini)();
 };
 
 // Loads the libraries on the first call; a machine without them cannot draw, so it stops with a message.
@@ -48,6 +54,7 @@ const CairoApi& Cairo();
 #define cairo_font_options_create(...) (::winsim::detail::Cairo().cairo_font_options_create(__VA_ARGS__))
 #define cairo_font_options_destroy(...) (::winsim::detail::Cairo().cairo_font_options_destroy(__VA_ARGS__))
 #define cairo_font_options_set_antialias(...) (::winsim::detail::Cairo().cairo_font_options_set_antialias(__VA_ARGS__))
+#define cairo_font_options_set_hint_metrics(...) (::winsim::detail::Cairo().cairo_font_options_set_hint_metrics(__VA_ARGS__))
 #define cairo_get_source(...) (::winsim::detail::Cairo().cairo_get_source(__VA_ARGS__))
 #define cairo_identity_matrix(...) (::winsim::detail::Cairo().cairo_identity_matrix(__VA_ARGS__))
 #define cairo_image_surface_create(...) (::winsim::detail::Cairo().cairo_image_surface_create(__VA_ARGS__))
@@ -92,4 +99,14 @@ const CairoApi& Cairo();
 #define cairo_text_extents(...) (::winsim::detail::Cairo().cairo_text_extents(__VA_ARGS__))
 #define cairo_transform(...) (::winsim::detail::Cairo().cairo_transform(__VA_ARGS__))
 #define cairo_translate(...) (::winsim::detail::Cairo().cairo_translate(__VA_ARGS__))
-#define FcFini() (::winsim::detail::Cairo().FcFini())
+#define FcCharSetHasChar(...) (::winsim::detail::Cairo().FcCharSetHasChar(__VA_ARGS__))
+#define FcConfigSubstitute(...) (::winsim::detail::Cairo().FcConfigSubstitute(__VA_ARGS__))
+#define FcDefaultSubstitute(...) (::winsim::detail::Cairo().FcDefaultSubstitute(__VA_ARGS__))
+#define FcFini(...) (::winsim::detail::Cairo().FcFini(__VA_ARGS__))
+#define FcFontSetDestroy(...) (::winsim::detail::Cairo().FcFontSetDestroy(__VA_ARGS__))
+#define FcFontSort(...) (::winsim::detail::Cairo().FcFontSort(__VA_ARGS__))
+#define FcPatternAddString(...) (::winsim::detail::Cairo().FcPatternAddString(__VA_ARGS__))
+#define FcPatternCreate(...) (::winsim::detail::Cairo().FcPatternCreate(__VA_ARGS__))
+#define FcPatternDestroy(...) (::winsim::detail::Cairo().FcPatternDestroy(__VA_ARGS__))
+#define FcPatternGetCharSet(...) (::winsim::detail::Cairo().FcPatternGetCharSet(__VA_ARGS__))
+#define FcPatternGetString(...) (::winsim::detail::Cairo().FcPatternGetString(__VA_ARGS__))

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <rapidjson/document.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -183,6 +185,103 @@ TEST(LblState, ADamagedStateIsNamedAndResetStartsOver) {
   EXPECT_TRUE(Has(Lbl("printers").err, "not a saved machine"));
   EXPECT_EQ(Lbl("reset").status, 0);
   EXPECT_EQ(Lbl("reset").status, 0) << "nothing to move aside is no failure";
+}
+
+// A pipe where the state file belongs would block a plain open for ever.
+TEST(LblState, APipeInPlaceOfTheStateIsRefusedNotWaitedOn) {
+  fs::create_directories(lbltest::TestStateDir());
+  ASSERT_EQ(mkfifo(StateFile().c_str(), 0600), 0);
+  Ran r = LblWith("timeout 30", "stock list");
+  EXPECT_EQ(r.status, 1) << "124: still waiting on the pipe";
+  EXPECT_TRUE(Has(r.err, StateFile())) << r.err;
+}
+
+// Scripts that need a folder made read-only or full run with mounts of their own, as root of a user
+// namespace; lbl is $L, the test's state folder $S. Standard output comes back, standard error goes
+// to the file `err`.
+Ran InPrivateMounts(const std::string& script, const std::string& err) {
+  const std::string quoted = "'" + std::string("L=" LBL_EXE " S=") + lbltest::TestStateDir() + "; " + script + "'";
+  Ran r = lbltest::RunLbl("unshare --mount --map-root-user bash -c", quoted, err);
+  return r;
+}
+
+bool PrivateMountsWork() { return std::system("unshare --mount --map-root-user true 2>/dev/null") == 0; }
+
+// One "name=status" line per command the script echoes.
+std::map<std::string, std::string> Statuses(const std::string& out) {
+  std::map<std::string, std::string> m;
+  size_t at = 0;
+  while (at < out.size()) {
+    const size_t end = std::min(out.find('\n', at), out.size());
+    const std::string line = out.substr(at, end - at);
+    if (const size_t eq = line.find('='); eq != std::string::npos && line.find(' ') == std::string::npos)
+      m[line.substr(0, eq)] = line.substr(eq + 1);
+    at = end + 1;
+  }
+  return m;
+}
+
+// A machine someone may only read (a read-only mount here; a folder of another user alike): the
+// commands that only look work, one that changes something says it could not be kept.
+TEST(LblState, AFolderThatIsReadOnlyIsReadAndNotChanged) {
+  if (!PrivateMountsWork()) GTEST_SKIP() << "no private mounts here (unshare --mount --map-root-user)";
+  ASSERT_EQ(Lbl("stock add --name Kept --width 50 --length 30").status, 0);
+  const std::vector<uint8_t> saved = ReadAll(StateFile());
+  fs::remove(lbltest::TestStateDir() + "/lock");  // nor can one be made there
+  const std::string empty = Temp("empty-ro");
+  fs::create_directories(empty);
+  const std::string err = Temp("ro.err");
+  Ran r = InPrivateMounts(
+      "for d in $S " + empty + "; do mount --bind $d $d && mount -o remount,bind,ro $d || exit 9; done; "
+      "$L stock list; echo list=$?; "
+      "$L stock add --name New --width 50 --length 30 >/dev/null; echo add=$?; "
+      "$L --state " + empty + " printers; echo printers=$?",
+      err);
+  ASSERT_NE(r.status, 9) << "the read-only mounts: " << r.err;
+  auto status = Statuses(r.out);
+  EXPECT_EQ(status["list"], "0") << r.err;
+  EXPECT_TRUE(Has(r.out, "Kept(")) << r.out;
+  EXPECT_EQ(status["add"], "1") << "the change could not be kept";
+  EXPECT_TRUE(Has(r.err, "cannot save the state in " + lbltest::TestStateDir())) << r.err;
+  EXPECT_EQ(status["printers"], "0") << "a fresh machine where none can be written: " << r.err;
+  EXPECT_TRUE(Has(r.out, "\"Tarnwell TW-QX\"")) << r.out;
+  EXPECT_EQ(ReadAll(StateFile()), saved);
+  EXPECT_FALSE(Has(Lbl("stock list").out, "New("));
+}
+
+// Loading lays the drive C: out under the temporary folder. When that is full the state is not damaged
+// (it loads once there is room again), and a fresh machine is not saved without its files.
+TEST(LblState, AFullTemporaryFolderIsNotADamagedState) {
+  if (!PrivateMountsWork()) GTEST_SKIP() << "no private mounts here (unshare --mount --map-root-user)";
+  ASSERT_EQ(Lbl("stock add --name Kept --width 50 --length 30").status, 0);
+  const std::vector<uint8_t> saved = ReadAll(StateFile());
+  const std::string full = Temp("full-tmp"), fresh = Temp("fresh-state"), err = Temp("full.err");
+  fs::create_directories(full);
+  Ran r = InPrivateMounts(
+      "mount -t tmpfs -o size=16k none " + full + " || exit 9; "
+      "head -c 1000000 /dev/zero >" + full + "/filler 2>/dev/null; "
+      "TMPDIR=" + full + " $L stock list; echo list=$?; "
+      "TMPDIR=" + full + " $L --state " + fresh + " printers >/dev/null; echo fresh=$?; "
+      "mount -t tmpfs -o size=16k,nr_inodes=1 none " + full + "; "
+      "TMPDIR=" + full + " $L stock list; echo nofolder=$?",
+      err);
+  ASSERT_NE(r.status, 9) << "the tmpfs mount: " << r.err;
+  auto status = Statuses(r.out);
+  EXPECT_EQ(status["list"], "1");
+  EXPECT_TRUE(Has(r.err, "cannot load the state file " + StateFile())) << r.err;
+  EXPECT_TRUE(Has(r.err, "No space left on device")) << r.err;
+  EXPECT_FALSE(Has(r.err, "damaged")) << r.err;
+  EXPECT_FALSE(Has(r.err, "lbl reset")) << "no advice to throw a whole state away: " << r.err;
+  EXPECT_EQ(status["fresh"], "1");
+  EXPECT_FALSE(fs::exists(fresh + "/machine.lblstate")) << "a machine without its data file is not kept";
+  EXPECT_EQ(status["nofolder"], "1") << "no room even for the drive's folder: a message, not a crash";
+  EXPECT_TRUE(Has(r.err, "cannot make the folder of drive C:")) << r.err;
+
+  EXPECT_EQ(ReadAll(StateFile()), saved);
+  EXPECT_TRUE(Has(Lbl("stock list").out, "Kept(")) << "with room again, it loads";
+  ASSERT_EQ(Lbl("--state " + fresh + " printers").status, 0);
+  Ran printed = Lbl("--state " + fresh + " print --blank 1 -o " + Temp("fresh.prn"));
+  EXPECT_EQ(printed.status, 0) << printed.err;
 }
 
 TEST(LblState, TheFolderIsTheOptionsElseTheEnvironmentsElseHome) {

@@ -76,6 +76,13 @@ void StateReader::Fail(const std::string& why) {
   if (error_.empty()) error_ = why + " (at byte " + std::to_string(at_) + " of the section)";
 }
 
+void StateReader::FailHost(const std::string& why) {
+  if (error_.empty()) {
+    error_ = why;
+    host_ = true;
+  }
+}
+
 bool StateReader::Need(size_t n) {
   if (!error_.empty()) return false;
   if (size_ - at_ < n) {
@@ -161,8 +168,9 @@ std::vector<uint8_t> SaveMachine() {
   return std::move(w.Out());
 }
 
-bool LoadMachine(const std::vector<uint8_t>& state, std::string* error) {
+bool LoadMachine(const std::vector<uint8_t>& state, std::string* error, bool* hostFault) {
   std::string why;
+  bool host = false;
   auto fail = [&](std::string message) {
     why = std::move(message);
     return false;
@@ -205,10 +213,14 @@ bool LoadMachine(const std::vector<uint8_t>& state, std::string* error) {
         seen[name] = true;
         StateReader part(payload.data(), payload.size());
         const bool taken = it->second.load(part, version);
-        if (!taken || !part.Ok() || !part.AtEnd())
+        if (part.HostFault()) {
+          host = true;
+          ok = fail("part \"" + name + "\": " + part.Error());
+        } else if (!taken || !part.Ok() || !part.AtEnd()) {
           ok = fail("damaged: part \"" + name + "\": " +
                     (!part.Ok() ? part.Error() : !taken ? std::string("its contents are not valid")
                                                         : std::string("has bytes after its end")));
+        }
       }
     }
     if (ok && (!r.Ok() || !r.AtEnd())) ok = fail("damaged: " + (r.Ok() ? "bytes after the last part" : r.Error()));
@@ -217,6 +229,7 @@ bool LoadMachine(const std::vector<uint8_t>& state, std::string* error) {
     Reset();
     if (error) *error = why;
   }
+  if (hostFault) *hostFault = !ok && host;
   return ok;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -145,6 +146,8 @@ int RunServe(const std::vector<std::string>& args) {
   std::vector<char*> argv = {const_cast<char*>(program.c_str())};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  // lbl-serve reads the folder from the environment: lbl's --state goes on to it there.
+  ::setenv("LBL_STATE_DIR", lblipp::StateDirectory().c_str(), 1);
   std::fflush(nullptr);
   ::execv(program.c_str(), argv.data());
   return Fail("cannot run " + program + ": " + std::strerror(errno));

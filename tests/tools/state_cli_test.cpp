@@ -16,6 +16,7 @@
 #include <map>
 #include <thread>
 
+#include "tests/ipp/free_port.h"
 #include "tests/tools/run_lbl.h"
 
 namespace tooltest {
@@ -297,6 +298,30 @@ TEST(LblState, TheFolderIsTheOptionsElseTheEnvironmentsElseHome) {
   EXPECT_TRUE(Has(LblWith("env -u LBL_STATE_DIR -u XDG_STATE_HOME HOME=" + home, "stock list").out, "H("))
       << "a relative XDG_STATE_HOME is ignored";
   EXPECT_EQ(Lbl("--state").status, 2);
+}
+
+// The printers of lbl serve live in the same folder as the machine, chosen the same way.
+TEST(LblState, ServedPrintersAreKeptInTheFolderTheOptionNames) {
+  const std::string dir = Temp("served");
+  ASSERT_EQ(Lbl("--state " + dir + " printer add desk --model \"Tarnwell TW-QX\" --device file://" + dir + "/desk.out")
+                .status,
+            0);
+  EXPECT_TRUE(fs::exists(dir + "/printers.json"));
+  EXPECT_FALSE(fs::exists(lbltest::TestStateDir() + "/printers.json")) << "not where LBL_STATE_DIR points";
+  EXPECT_TRUE(Has(Lbl("--state " + dir + " printer list").out, "\"desk\""));
+  EXPECT_FALSE(Has(Lbl("printer list").out, "\"desk\""));
+
+  // The server started with the option serves that folder's printers (on loopback, stopped after a while).
+  const int port = ipptest::FreePort();
+  ASSERT_NE(port, 0);
+  Ran served = LblWith("timeout -s INT 3", "--state " + dir + " serve --port " + std::to_string(port) + " --log " + dir +
+                                               "/serve.log");
+  EXPECT_TRUE(Has(served.err, "(state in " + dir + ")")) << served.err;
+  std::ifstream log(dir + "/serve.log");
+  const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(logged, "Printer 'desk'")) << logged;
+  EXPECT_EQ(Lbl("--state " + dir + " printer remove desk").status, 0);
+  EXPECT_FALSE(Has(Lbl("--state " + dir + " printer list").out, "\"desk\""));
 }
 
 // --model works on a machine of its own: nothing it does reaches the state folder.

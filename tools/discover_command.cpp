@@ -29,9 +29,10 @@ bool ParseNetPrinter(const std::string& spec, std::string* error) {
     how = model.substr(slash + 1);
     model.resize(slash);
   }
-  auto p = winsim::AddNetworkPrinter(spec.substr(0, eq), model);
+  const std::string ip = spec.substr(0, eq);
+  auto p = IsDottedIpv4(Utf8ToWide(ip).c_str()) ? winsim::AddNetworkPrinter(ip, model) : nullptr;
   if (!p) {
-    *error = "not an IPv4 address: " + spec.substr(0, eq);
+    *error = "--net-printer: not an IPv4 address in dotted form (A.B.C.D, each 0 to 255): " + ip;
     return false;
   }
   if (how == "twice") {
@@ -66,7 +67,8 @@ bool ParseAdapter(const std::string& spec, std::string* error) {
   }
   unsigned b[4];
   char tail;
-  if (!numbers || std::sscanf(rest.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &tail) != 4) {
+  if (!numbers || !IsDottedIpv4(Utf8ToWide(rest).c_str()) ||
+      std::sscanf(rest.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &tail) != 4) {
     *error = "--adapter wants IP[/BITS][=TYPE]: " + spec;
     return false;
   }

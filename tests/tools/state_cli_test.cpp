@@ -120,6 +120,36 @@ TEST(LblState, AFirmwareUpdateStaysWithThePrinter) {
   EXPECT_TRUE(Has(second.out, "printer: Tarnwell TW-QX, firmware V2.00")) << second.out;
 }
 
+// The USB printers of the machine: plugged in by one command, there for the next; the next one goes
+// into the next free port, whatever command plugs it in.
+TEST(LblState, UsbPrintersStayPluggedInAndTheNextTakesAFreePort) {
+  auto usbPorts = [](const Ran& discovered) {
+    std::map<std::string, std::string> modelOn;
+    rapidjson::Document d = Json(discovered);
+    if (d.IsObject() && d["UsbPrinters"].IsArray())
+      for (const auto& p : d["UsbPrinters"].GetArray())
+        modelOn[p["PortName"].GetString()] = p["Model"].IsString() ? p["Model"].GetString() : "";
+    return modelOn;
+  };
+  const std::string file = Temp("fw-usb.bin");
+  ASSERT_EQ(Lbl("firmware --make-sample " + file).status, 0);
+  ASSERT_EQ(Lbl("firmware " + file).status, 0);  // the embedded printer's TWL printer, on USB001
+  Ran ja = Lbl("install --model \"Tarnwell TW-JA\" --port USB002 --usb-printer \"MFG:Tarnwell;CMD:TSPL;MDL:TW-JA;\"");
+  ASSERT_EQ(ja.status, 0) << ja.err;
+  auto ports = usbPorts(Lbl("discover"));
+  EXPECT_EQ(ports.size(), 2u);
+  EXPECT_EQ(ports["USB002"], "Tarnwell TW-JA");
+  EXPECT_TRUE(ports.count("USB001")) << "the TWL printer the firmware went to";
+
+  Ran jb = Lbl("discover --usb-printer \"MFG:Tarnwell;CMD:ZPL;MDL:TW-JB;\"");
+  EXPECT_EQ(usbPorts(jb)["USB003"], "Tarnwell TW-JB");
+  Ran refused = Lbl("discover --usb-printer \"MFG:Tarnwell;CMD:ZPL;MDL:TW-JA;\" --adapter 192.0.2.1/40");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(usbPorts(Lbl("discover")).size(), 3u) << "a refused command plugs nothing in";
+  Ran onThree = Lbl("install --model \"Tarnwell TW-JB\" --port USB003 --printer Zebra");
+  EXPECT_EQ(onThree.status, 0) << onThree.err;
+}
+
 TEST(LblState, ASaveKilledHalfWayLeavesThePreviousState) {
   ASSERT_EQ(Lbl("stock add --name Kept --width 50 --length 30").status, 0);
   const std::vector<uint8_t> saved = ReadAll(StateFile());

@@ -150,6 +150,30 @@ TEST(LblState, UsbPrintersStayPluggedInAndTheNextTakesAFreePort) {
   EXPECT_EQ(onThree.status, 0) << onThree.err;
 }
 
+// The TWL printer the firmware went to stays on the default printer's port: a delivered job reaches
+// it (and is reported so), and a device ID of the user's own, which the driver would not hear, is refused.
+TEST(LblState, AKeptPrinterOnThePortIsTheOneAJobReaches) {
+  const std::string file = Temp("fw-kept.bin"), out = Temp("kept.out");
+  ASSERT_EQ(Lbl("firmware --make-sample " + file).status, 0);
+  ASSERT_EQ(Lbl("firmware " + file).status, 0);
+  Ran delivered = Lbl("print --deliver --blank 1 -o " + out);
+  ASSERT_EQ(delivered.status, 0) << delivered.err;
+  rapidjson::Document report = Json(delivered);
+  EXPECT_STREQ(report["CommandSet"].GetString(), "TWL");
+  ASSERT_TRUE(report["Jobs"].IsArray() && report["Jobs"].Size() == 1u) << delivered.out;
+  EXPECT_EQ(report["Jobs"][0]["Pages"].Size(), 1u) << "the kept printer printed the page: " << delivered.out;
+  EXPECT_GT(fs::file_size(out), 0u);
+
+  for (const std::string deliver : {"", "--deliver "}) {
+    Ran other = Lbl("print " + deliver + "--usb-device-id \"MFG:Tarnwell;CMD:ZPL;MDL:TW-QX;\" --blank 1 -o " + out);
+    EXPECT_EQ(other.status, 1) << deliver;
+    EXPECT_TRUE(Has(other.err, "USB001")) << other.err;
+  }
+  Ran fresh = Lbl("print --model \"Tarnwell TW-QX\" --usb-device-id \"MFG:Tarnwell;CMD:TWL;MDL:TW-QX;\" --blank 1 -o " + out);
+  EXPECT_EQ(fresh.status, 0) << fresh.err;
+  EXPECT_TRUE(Has(Lbl("firmware " + file).out, "firmware V2.00")) << "still plugged in, with its firmware";
+}
+
 TEST(LblState, ASaveKilledHalfWayLeavesThePreviousState) {
   ASSERT_EQ(Lbl("stock add --name Kept --width 50 --length 30").status, 0);
   const std::vector<uint8_t> saved = ReadAll(StateFile());

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <rapidjson/document.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -192,6 +195,33 @@ TEST(LblState, ASaveKilledHalfWayLeavesThePreviousState) {
   ASSERT_EQ(Lbl("stock add --name Next --width 70 --length 30").status, 0);
   for (const auto& e : fs::directory_iterator(lbltest::TestStateDir()))
     EXPECT_NE(e.path().filename().string().rfind(".machine.lblstate.new-", 0), 0u) << "the next save clears it";
+}
+
+// Real signals at moments spread over a changing command's run (before, during and after its save):
+// whatever moment a kill or a Ctrl-C comes, the folder holds a machine that loads, with what was there.
+TEST(LblState, KilledAtAnyMomentTheStateStillLoads) {
+  ASSERT_EQ(Lbl("stock add --name Base --width 50 --length 30").status, 0);
+  for (int round = 0; round < 24; ++round) {
+    const std::string n = std::to_string(round);
+    const std::string change[] = {"stock add --name K" + n + " --width 60 --length 30",
+                                  "install --model \"Tarnwell TW-JA\" --port FILE: --printer Q" + n,
+                                  "sheet document --preferences --do page=113 --do select=1042:" + std::to_string(round % 14 + 1) +
+                                      " --do press=ok"};
+    const std::string cmd = "LBL_STATE_DIR='" + lbltest::TestStateDir() + "' exec " LBL_EXE " " + change[round % 3] +
+                            " >/dev/null 2>&1";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(7 * round));  // 0 to 161 ms
+    kill(pid, round % 2 ? SIGINT : SIGKILL);
+    waitpid(pid, nullptr, 0);
+    Ran list = Lbl("stock list");
+    ASSERT_EQ(list.status, 0) << "round " << round << ": " << list.err;
+    EXPECT_TRUE(Has(list.out, "Base(")) << "round " << round;
+  }
 }
 
 TEST(LblState, CommandsAtOnceKeepEachOthersChanges) {

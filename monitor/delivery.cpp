@@ -10,6 +10,7 @@ PVOID volatile g_step = nullptr;  // DeliveryStep or nullptr
 constexpr LONG kReprintRequest = 0x80;  // printerStatus: the printer asks for pages after pageCounter again
 constexpr DWORD kCheckLimit = 10;       // a page visited more often counts as printed
 constexpr DWORD kSmallPage = 10;        // files below this size are removed as soon as they are sent
+constexpr DWORD kDocumentPollMs = 20;   // a page waiting for the spooler's document to end looks this often
 
 enum class WriteResult {
   NotWritten,  // the file could not be opened, was empty or could not be read into memory
@@ -36,6 +37,57 @@ bool JobIsDeleting(HANDLE printer, DWORD jobId) {
   return deleting;
 }
 
+// The job a page is delivered under: its own when the port still has it, else the newest (files whose
+// names gave no job id).
+IniJob* JobOfEntry(IniPort* port, const PageEntry* entry) {
+  IniJob* first = FirstJob(port);
+  for (IniJob* j = first; j; j = LoadPointer(&j->next))
+    if (j->JobId == entry->jobId) return j;
+  return first;
+}
+
+enum class DocumentStart { Started, Stopped, Refused };
+
+// The delivery's own document for the writes of one page, started once the spooler has none open on the
+// port: the port monitor takes writes only inside a document (the TCP/IP one connects in StartDocPort),
+// and never sees the spooler's next document start in the middle of a page. Stopped: the port is closing.
+DocumentStart BeginDeliveryDocument(IniPort* port, const PageEntry* entry) {
+  bool waitLogged = false;
+  for (;;) {
+    const LONG status = AtomicLoad(&port->status);
+    if (!(status & PP_INSTARTDOC)) {
+      if (InterlockedCompareExchange(&port->status, status | PP_DELIVERY_DOC, status) == status) break;
+      continue;  // another flag changed meanwhile
+    }
+    if (!AtomicLoad(&port->threadRun)) return DocumentStart::Stopped;
+    if (!waitLogged) {
+      MonLog(TEXT("WritePage: the page %ws waits for the end of the spooler's document. pIniPort:0x%x, hPort:0x%x\n"),
+             entry->path, Hex32(port), Hex32(port->hPort));
+      waitLogged = true;
+    }
+    Sleep(kDocumentPollMs);
+  }
+  IniJob* job = JobOfEntry(port, entry);
+  const WCHAR* leaf = entry->path;
+  for (const WCHAR* p = entry->path; *p; ++p)
+    if (*p == '\\') leaf = p + 1;
+  DOC_INFO_1W info{const_cast<LPWSTR>(leaf), nullptr, const_cast<LPWSTR>(TEXT("RAW"))};
+  LPWSTR printer = job ? (job->fullPrinterName ? job->fullPrinterName : job->printerName) : nullptr;
+  const DWORD jobId = job ? job->JobId : entry->jobId;
+  if (!printer || !port->portMonitorTable.pfnStartDocPort(port->hPort, printer, jobId, 1, reinterpret_cast<LPBYTE>(&info))) {
+    MonLog(TEXT("WritePage: pfnStartDocPort failed for the page %ws, error %d. pIniPort:0x%x, hPort:0x%x\n"), entry->path,
+           static_cast<int>(GetLastError()), Hex32(port), Hex32(port->hPort));
+    ClearFlags(&port->status, PP_DELIVERY_DOC);
+    return DocumentStart::Refused;
+  }
+  return DocumentStart::Started;
+}
+
+void EndDeliveryDocument(IniPort* port) {
+  if (port->portMonitorTable.pfnEndDocPort) port->portMonitorTable.pfnEndDocPort(port->hPort);
+  ClearFlags(&port->status, PP_DELIVERY_DOC);
+}
+
 WriteResult WritePage(IniPort* port, PageEntry* entry) {
   HANDLE file = CreateFileW(entry->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -60,6 +112,14 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
   DWORD read = 0;
   ReadFile(file, data, size, &read, nullptr);  // a short read leaves zeros, as the buffer was zero-filled
 
+  const DocumentStart start = BeginDeliveryDocument(port, entry);
+  if (start != DocumentStart::Started) {
+    CloseHandle(file);
+    LocalFree(data);
+    if (start == DocumentStart::Stopped) return WriteResult::NotWritten;
+    SetFlags(&port->status, PP_WRITE_ERROR);
+    return WriteResult::Failed;
+  }
   // A write may take only part of the page: the rest follows, and the page counts as sent only once every
   // byte went out. A write that takes nothing fails the step, as a refused one does.
   DWORD written = 0;
@@ -72,6 +132,7 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
     }
     written += took < size - written ? took : size - written;
   }
+  EndDeliveryDocument(port);
   WriteResult result;
   if (complete) {
     MonLog(TEXT("WritePage: Page %ws is sent to the printer. Datasize:%d, Written:%d.\n"), entry->path, size, written);
@@ -149,6 +210,10 @@ void RemovePrintedPages(IniPort* port, const PrinterState& state) {
 }
 
 }  // namespace
+
+void WaitForDeliveryDocument(IniPort* port) {
+  while (AtomicLoad(&port->status) & PP_DELIVERY_DOC) Sleep(1);
+}
 
 void SetDeliveryStep(DeliveryStep step) {
   InterlockedExchangePointer(&g_step, reinterpret_cast<PVOID>(step));

@@ -231,9 +231,9 @@ void ClearPagesInQueue(IniPort* port) {
                  TEXT("hPort:0x%x\n"),
              job->JobId, Hex32(port), Hex32(port->hPort));
     }
-    if (job->hPrinter) ClosePrinter(job->hPrinter);
-    MonLog(TEXT("ClearPagesInQueue: The printer handle is closed for job %d\n"), job->JobId);
-    LocalFree(job);
+    const DWORD id = job->JobId;
+    FreeIniJob(job);
+    MonLog(TEXT("ClearPagesInQueue: The printer handle is closed for job %d\n"), id);
   }
   SetLastRemovedJob(port, 0);
 }

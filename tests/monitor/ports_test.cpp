@@ -234,8 +234,10 @@ TEST_F(PortsTest, ASecondOpenSharesThePortUntilTheLastClose) {
   EXPECT_FALSE(CalledPort("ClosePort USB001"));
   DWORD written = 0;
   BYTE data[300] = {};
+  ASSERT_TRUE(StartDoc(second, 4));
   EXPECT_TRUE(MonWritePort(second, data, sizeof data, &written));
   EXPECT_EQ(written, sizeof data);
+  EXPECT_TRUE(MonEndDocPort(second));
   EXPECT_TRUE(Close(second));
   EXPECT_TRUE(CalledPort("ClosePort USB001"));
   EXPECT_EQ(Count("UWriteThread: Enter UWriteThread"), 1);
@@ -278,7 +280,9 @@ TEST_F(PortsTest, AThreadThatCannotStartLeavesThePortUsable) {
   EXPECT_TRUE(Has("CreateUWriteThread: Exit CreateUWriteThread."));
   DWORD written = 0;
   BYTE data[300] = {};
+  ASSERT_TRUE(StartDoc(h, 4));
   EXPECT_TRUE(MonWritePort(h, data, sizeof data, &written));
+  EXPECT_TRUE(MonEndDocPort(h));
   const std::string hPort = Hex(Port(h)->hPort);
   auto started = std::chrono::steady_clock::now();
   EXPECT_TRUE(Close(h));
@@ -516,6 +520,7 @@ TEST_F(PortsTest, NonTwlWritesReportThePortMonitorsResult) {
   ASSERT_FALSE(Port(h)->isTWL);
   BYTE data[16] = {0x1D, 0x1D, 0x76, 0x76};
   DWORD written = 99;
+  ASSERT_TRUE(StartDoc(h, 4));
   ASSERT_TRUE(MonWritePort(h, data, 8, &written)) << "markers are data for other printers";
   EXPECT_EQ(written, 8u);
   winsim::SetPortFaults(u"USB002", {.failWrites = true});
@@ -531,6 +536,7 @@ TEST_F(PortsTest, NonTwlWritesReportThePortMonitorsResult) {
   EXPECT_FALSE(MonWritePort(h, data, sizeof data, &written));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
   EXPECT_EQ(plain->Received().size(), 18u);
+  EXPECT_TRUE(MonEndDocPort(h));
 }
 
 TEST_F(PortsTest, ReadGoesToThePortMonitor) {

@@ -6,6 +6,7 @@
 #include "internal.h"
 #include "winsim/monitorhost.h"
 #include "winsim/printpath.h"
+#include "winsim/spooler.h"
 
 using namespace winsim::detail;
 
@@ -66,10 +67,15 @@ bool OpenMonitorPort(const winsim::LoadedMonitor& monitor, const std::u16string&
     }
   }
   static MONITOR2 usb = winsim::UsbPortMonitor();
+  static MONITOR2 tcp = winsim::TcpIpPortMonitor();
+  bool tcpPort = false;
+  for (const auto& p : winsim::TcpIpPorts()) tcpPort = tcpPort || IEquals(p.name, port);
   std::u16string portName = port, printerName = printer;
   HANDLE h = nullptr;
   if (!monitor.table->pfnOpenPortEx ||
-      !monitor.table->pfnOpenPortEx(monitor.hMonitor, winsim::UsbPortMonitorHandle(), portName.data(), printerName.data(), &h, &usb))
+      !monitor.table->pfnOpenPortEx(monitor.hMonitor,
+                                    tcpPort ? winsim::TcpIpPortMonitorHandle() : winsim::UsbPortMonitorHandle(),
+                                    portName.data(), printerName.data(), &h, tcpPort ? &tcp : &usb))
     return false;
   std::lock_guard<std::mutex> l(R().m);
   *out = R().ports[key] = MonitorPort{monitor.table, h};

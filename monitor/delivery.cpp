@@ -88,9 +88,26 @@ void EndDeliveryDocument(IniPort* port) {
   ClearFlags(&port->status, PP_DELIVERY_DOC);
 }
 
+// A page file as the renderer leaves it: one regular file. Users may add files to the page folder; a link
+// of theirs to a file only the service can read must not be printed. (Removing the link at the clear
+// leaves its target.)
+bool IsPlainFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(file, &info) &&
+         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+         info.nNumberOfLinks == 1;
+}
+
 WriteResult WritePage(IniPort* port, PageEntry* entry) {
   HANDLE file = CreateFileW(entry->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE && !IsPlainFile(file)) {
+    CloseHandle(file);
+    MonLog(TEXT("WritePage, the file %ws is not a page file. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
+           Hex32(port->hPort));
+    entry->isMissing = 1;
+    return WriteResult::NotWritten;
+  }
   if (file == INVALID_HANDLE_VALUE) {
     MonLog(TEXT("WritePage, failed to open file %ws. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
            Hex32(port->hPort));

@@ -35,17 +35,21 @@ void MonitorProcessDetach() {
   ReleaseMonitorLocks();
 }
 
+bool PagesFolderUsable() { return PreparePageFolder() && IsTrustedFolder(LBLMON_FOLDER); }
+
 void DeleteLeftoverPageFiles() {
   if (InterlockedExchange(&g_leftoversDeleted, 1)) return;
   // Only in the service's own folder: through a planted junction the names would be someone else's files.
-  if (!IsTrustedFolder(LBLMON_FOLDER)) return;
-  WString pattern = WFormat(TEXT("%s\\*.dat"), LBLMON_FOLDER);
+  if (!PagesFolderUsable()) return;
+  WString pattern = WFormat(TEXT("%s\\*.dat"), LBLMON_PAGE_FOLDER);
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW(pattern.c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsPageFileName(found.cFileName)) continue;
-    WString path = WFormat(TEXT("%s\\%s"), LBLMON_FOLDER, found.cFileName);
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        !IsPageFileName(found.cFileName))
+      continue;
+    WString path = WFormat(TEXT("%s\\%s"), LBLMON_PAGE_FOLDER, found.cFileName);
     DeleteFileW(path.c_str());
   } while (FindNextFileW(find, &found));
   FindClose(find);

@@ -157,8 +157,12 @@ void MonLog(LPCWSTR fmt, ...) {
 
   Locks& l = L();
   EnterCriticalSection(&l.log);
-  // A folder planted by someone else (or a junction elsewhere) gets neither the line nor the removal.
+  // A folder planted by someone else (or a junction elsewhere) gets neither the line nor the removal. A
+  // folder made again (someone removed it while the spooler ran) gets its page folder too: the renderer,
+  // running as the printing user, cannot make it.
+  const bool existed = GetFileAttributesW(LBLMON_FOLDER) != INVALID_FILE_ATTRIBUTES;
   if (PrepareServiceFolder(LBLMON_FOLDER)) {
+    if (!existed) PreparePageFolder();
     AppendToFile(path, bytes);
     DeleteFileW(old);
   }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -88,11 +87,13 @@ void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
   g_referenceTime = found.ftCreationTime;
   std::vector<PageEntry*> listed;
   do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (!PageFileNamesJob(found.cFileName, jobId)) continue;
+    // Regular files named as the renderer names them: any user may add files to the folder, and a
+    // link or a folder of his there is not a page.
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    if (!IsPageFileName(found.cFileName) || !PageFileNamesJob(found.cFileName, jobId)) continue;
     WCHAR path[MAX_PATH];
     // A path that does not fit could name another file once cut; such files are left alone.
-    if (WFormatTo(path, MAX_PATH, TEXT("%s\\%s"), LBLMON_FOLDER, found.cFileName) < 0) continue;
+    if (WFormatTo(path, MAX_PATH, TEXT("%s\\%s"), LBLMON_PAGE_FOLDER, found.cFileName) < 0) continue;
     if (IsQueued(port, path)) continue;
     if (FileTimeValue(found.ftCreationTime) < FileTimeValue(g_referenceTime)) {
       if (firstScan)
@@ -143,7 +144,7 @@ void ListPageFiles(IniPort* port) {
   if (!newest) return;
   // Files found through a planted junction or in a folder someone else owns are not the renderer's, and
   // the delivery would delete them.
-  if (!IsTrustedFolder(LBLMON_FOLDER)) return;
+  if (!PagesFolderUsable()) return;
   TakeQueueGuard(port);
   ScanForJob(port, newest->JobId, true);
   ScanForJob(port, 0, false);

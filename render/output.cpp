@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/debug.h"
+#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "render/job.h"
 
@@ -52,8 +53,9 @@ BOOL FlushOutput(Pdev* pdev) {
 
 DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
   if (size == 0 || !data) return ERROR_SUCCESS;
-  DWORD attrs = GetFileAttributesA(LBL_PAGE_FOLDER);
-  if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) CreateDirectoryA(LBL_PAGE_FOLDER, nullptr);
+  // The monitor's page folder, made when missing by a caller allowed to; never a folder the monitor
+  // would refuse (a user's, a junction), where the pages would wait for ever.
+  if (!PreparePageFolder()) return GetLastError();
   // The first free name is taken by creating it: two writers of the same page never share a name,
   // and a file someone holds open is passed over, not overwritten.
   for (int sequence = 0; sequence < kMaxPageFileSequence; ++sequence) {

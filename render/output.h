@@ -29,9 +29,10 @@ int32_t SendBytes(Pdev* pdev, const void* data, DWORD size);
 // buffer is empty afterwards; a failed or short write marks the PDEV failed.
 BOOL FlushOutput(Pdev* pdev);
 
-// Writes the bytes as the first page file of (page, job id) whose name is free, taking the name by
-// creating the file (CREATE_NEW), so two writers never share one. ERROR_SUCCESS (also for 0 bytes,
-// which write nothing), else the error that kept the file from being written whole.
+// Writes the bytes as the first page file of (page, job id) whose name is free in the page folder
+// (made when missing, PreparePageFolder), taking the name by creating the file (CREATE_NEW), so two
+// writers never share one. The file belongs to the calling thread's user. ERROR_SUCCESS (also for 0
+// bytes, which write nothing), else the error that kept the file from being written whole.
 constexpr int kMaxPageFileSequence = 10000;
 DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size);
 

@@ -27,7 +27,7 @@ Parsed Wide(const std::string& name) {
 
 TEST(PageFile, NamesReadBackAsWritten) {
   EXPECT_EQ(PageFileLeaf(2, 7, 0), "page_0002_jobid_007_0.dat");
-  EXPECT_EQ(PageFileName(12345, 1234, 10), "c:\\prtmonlog\\page_12345_jobid_1234_10.dat");
+  EXPECT_EQ(PageFileName(12345, 1234, 10), "c:\\prtmonlog\\pages\\page_12345_jobid_1234_10.dat");
   for (int page : {0, 2, 9999, 10000, 65535})
     for (DWORD job : {0u, 7u, 999u, 1000u, 2147483647u}) {
       const std::string leaf = PageFileLeaf(page, job, 3);
@@ -51,7 +51,7 @@ TEST(PageFile, TheRendererShapeOnly) {
 }
 
 TEST(PageFile, TheSearchOfAJobSkipsLongerIds) {
-  EXPECT_EQ(WideToUtf8(PageFileSearchPattern(7).c_str()), "c:\\prtmonlog\\*jobid_007*.dat");
+  EXPECT_EQ(WideToUtf8(PageFileSearchPattern(7).c_str()), "c:\\prtmonlog\\pages\\*jobid_007*.dat");
   EXPECT_TRUE(PageFileNamesJob(TEXT("page_0002_jobid_007_0.dat"), 7));
   EXPECT_FALSE(PageFileNamesJob(TEXT("page_0002_jobid_0070_0.dat"), 7));
   EXPECT_TRUE(PageFileNamesJob(TEXT("page_0002_jobid_1234_0.dat"), 1234));

@@ -78,24 +78,24 @@ TEST_F(PortsTest, InitializeHandsOutTheTable) {
 }
 
 TEST_F(PortsTest, LeftoverPageFilesGoOnceAtInitializeNotAtLoad) {
-  for (auto name : {u"c:\\prtmonlog\\page_0001_jobid_005_0.dat", u"c:\\prtmonlog\\other.dat",
+  for (auto name : {u"c:\\prtmonlog\\pages\\page_0001_jobid_005_0.dat", u"c:\\prtmonlog\\pages\\other.dat",
                     u"c:\\prtmonlog\\mon_2024-2-3.log"})
     winsim::WriteHostFile(name, "x", 1);
   MonitorProcessAttach();
   EXPECT_TRUE(Has("DLL PROCESS ATTACHED, Version: 2024.02.04.1"));
-  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\other.dat").size(), 1u) << "nothing is deleted at load";
+  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\pages\\other.dat").size(), 1u) << "nothing is deleted at load";
 
   MONITORINIT init = winsim::SpoolerMonitorInit();
   HANDLE hMonitor;
   ASSERT_NE(InitializePrintMonitor2(&init, &hMonitor), nullptr);
-  EXPECT_TRUE(winsim::ReadHostFile(u"c:\\prtmonlog\\page_0001_jobid_005_0.dat").empty());
-  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\other.dat").size(), 1u) << "only names of page files go";
+  EXPECT_TRUE(winsim::ReadHostFile(u"c:\\prtmonlog\\pages\\page_0001_jobid_005_0.dat").empty());
+  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\pages\\other.dat").size(), 1u) << "only names of page files go";
   EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\mon_2024-2-3.log").size(), 1u);
 
   // Page files written after the first initialisation belong to jobs of this run.
-  winsim::WriteHostFile(u"c:\\prtmonlog\\page_0001_jobid_006_0.dat", "x", 1);
+  winsim::WriteHostFile(u"c:\\prtmonlog\\pages\\page_0001_jobid_006_0.dat", "x", 1);
   ASSERT_NE(InitializePrintMonitor2(&init, &hMonitor), nullptr);
-  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\page_0001_jobid_006_0.dat").size(), 1u);
+  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\pages\\page_0001_jobid_006_0.dat").size(), 1u);
 }
 
 TEST_F(PortsTest, ShutdownOnlyLogs) {

@@ -116,9 +116,9 @@ class PageFileTest : public ::testing::Test {
 };
 
 TEST_F(PageFileTest, NamesPadJobAndPageButPrintLargerNumbersInFull) {
-  EXPECT_EQ(PageFileName(0, 7, 1), "c:\\prtmonlog\\page_0000_jobid_007_1.dat");
-  EXPECT_EQ(PageFileName(12, 1234, 0), "c:\\prtmonlog\\page_0012_jobid_1234_0.dat");
-  EXPECT_EQ(PageFileName(12345, 7, 10), "c:\\prtmonlog\\page_12345_jobid_007_10.dat");
+  EXPECT_EQ(PageFileName(0, 7, 1), "c:\\prtmonlog\\pages\\page_0000_jobid_007_1.dat");
+  EXPECT_EQ(PageFileName(12, 1234, 0), "c:\\prtmonlog\\pages\\page_0012_jobid_1234_0.dat");
+  EXPECT_EQ(PageFileName(12345, 7, 10), "c:\\prtmonlog\\pages\\page_12345_jobid_007_10.dat");
 }
 
 TEST_F(PageFileTest, JobLevelFilesTakeTheNextFreeSequenceNumber) {

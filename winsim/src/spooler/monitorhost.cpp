@@ -1,8 +1,10 @@
 // The spooler's monitor host: loading a print monitor by name, and routing the documents of printers
-// whose driver names a language monitor through it to the USB port monitor.
+// whose driver names a language monitor through it to the USB or TCP/IP port monitor. The spooler runs its
+// monitors as SYSTEM: whatever account the calling thread acts as, monitor calls run without it.
 #include <map>
 #include <mutex>
 
+#include "advapi32/security.h"
 #include "internal.h"
 #include "winsim/monitorhost.h"
 #include "winsim/printpath.h"
@@ -83,6 +85,7 @@ bool OpenMonitorPort(const winsim::LoadedMonitor& monitor, const std::u16string&
 }
 
 void ClosePorts(bool forget) {
+  AsSpooler spooler;
   std::map<std::u16string, MonitorPort> ports;
   {
     std::lock_guard<std::mutex> l(R().m);
@@ -98,6 +101,7 @@ void ClosePorts(bool forget) {
 
 namespace winsim::detail {
 bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo) {
+  AsSpooler spooler;
   winsim::LoadedMonitor monitor;
   std::u16string printer, port;
   if (!MonitorOfPrinter(hPrinter, &monitor, &printer, &port)) return true;
@@ -110,6 +114,7 @@ bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo) {
 }
 
 bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD* taken) {
+  AsSpooler spooler;
   MonitorPort mp;
   {
     std::lock_guard<std::mutex> l(R().m);
@@ -134,6 +139,7 @@ bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD
 }
 
 void MonitorEndDoc(HANDLE hPrinter) {
+  AsSpooler spooler;
   MonitorPort mp;
   {
     std::lock_guard<std::mutex> l(R().m);
@@ -146,6 +152,7 @@ void MonitorEndDoc(HANDLE hPrinter) {
 }
 
 bool MonitorGetPrinterData(HANDLE hPrinter, LPCWSTR valueName, LPBYTE data, DWORD size, DWORD* returned, BOOL* ok) {
+  AsSpooler spooler;
   winsim::LoadedMonitor monitor;
   std::u16string printer, port;
   if (!MonitorOfPrinter(hPrinter, &monitor, &printer, &port)) return false;
@@ -183,6 +190,7 @@ MONITORINIT SpoolerMonitorInit() {
 }
 
 bool LoadPrintMonitor(const std::u16string& name, LoadedMonitor* out, std::string* error) {
+  AsSpooler spooler;
   *out = LoadedMonitor{};
   HMODULE module = LoadDriverModule(name, error);
   if (!module) return false;

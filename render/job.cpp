@@ -132,7 +132,7 @@ BOOL StartDocument(Pdev* pdev, LPCWSTR documentName, DWORD jobId) {
   ReadDocumentPropData(pdev);
   // A capture file still open belongs to a job whose last document never ended it (a continued
   // document, an application that called ResetDC): a new job must not write into it.
-  CloseCaptureFileOfOtherJob(pdev, jobId);
+  DetachCaptureFileOfOtherJob(pdev, jobId);
   if ((pdev->PPDataFlags & kPropCaptureCode) && pdev->LogFolder[0])
     OpenCaptureFile(pdev, pdev->LogFolder, documentName);
   pdev->Buffered = 0;

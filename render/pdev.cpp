@@ -186,6 +186,8 @@ BOOL FillDevInfo(Pdev* pdev, DEVINFO* di) {
 }
 
 void DestroyPdev(Pdev* pdev) {
+  // The job's capture file stays open for the job's next PDEV (ResetDC); it is closed when the job ends.
+  if (pdev->CaptureFile && pdev->Shared) DetachCaptureFile(pdev);
   if (pdev->Palette) EngDeletePalette(pdev->Palette);
   if (pdev->Halftone.Memory) LocalFree(pdev->Halftone.Memory);
   if (pdev->OutputBuffer) LocalFree(pdev->OutputBuffer);

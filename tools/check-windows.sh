@@ -7,9 +7,11 @@ build=${1:?build dir}
 triplet=${2:-x86_64-w64-mingw32}
 objdump=${triplet}-objdump
 
-# binary (relative to the build dir) : exports (space-separated, sorted) : needs catalogue
+# binary (relative to the build dir) : exports (space-separated, sorted) : needs catalogue : system DLLs
+# it must not import (space-separated; the rendering DLL runs in the spooler and print hosts, which have no
+# shell)
 expected=(
-  "render/lbldrv6.dll:DrvDisableDriver DrvEnableDriver DrvQueryDriverInfo:yes"
+  "render/lbldrv6.dll:DrvDisableDriver DrvEnableDriver DrvQueryDriverInfo:yes:shell32.dll"
   "monitor/lblmon.dll:InitializePrintMonitor2:no"
   "ui/lbldrv6ui.dll:-:yes"
   "installer/lblinst32.exe:-:no"
@@ -19,7 +21,7 @@ system_dlls='^(kernel32|user32|gdi32|winspool\.drv|spoolss|advapi32|setupapi|com
 fail=0
 checked=0
 for row in "${expected[@]}"; do
-  IFS=: read -r rel exports catalogue <<<"$row"
+  IFS=: read -r rel exports catalogue forbidden <<<"$row"
   bin=$build/$rel
   if [ ! -f "$bin" ]; then
     # ui arrives later; the renderer, the monitor and the installer must exist.
@@ -40,6 +42,11 @@ for row in "${expected[@]}"; do
     if ! [[ $dll =~ $system_dlls ]]; then
       echo "FAIL $rel imports non-system DLL $dll"; fail=1
     fi
+    for banned in $forbidden; do
+      if [ "$dll" = "$banned" ]; then
+        echo "FAIL $rel imports $dll"; fail=1
+      fi
+    done
   done
   if ! "$objdump" -h "$bin" | grep -q '\.rsrc'; then
     echo "FAIL $rel has no resources"; fail=1

@@ -375,8 +375,14 @@ ModelRecord* LoadModelRecord(HANDLE printer, WCHAR* nameOut, HMODULE module) {
         if (p1) LocalFree(p1);
       }
     }
-    model = ReadDataFile(info->pDataFile);
-    if (model) PrinterModel::LoadJson(module, model, info->pName);
+    try {
+      model = ReadDataFile(info->pDataFile);
+      if (model) PrinterModel::LoadJson(module, model, info->pName);
+    } catch (...) {
+      FreeModelRecord(model);
+      LocalFree(info);
+      throw;
+    }
   }
   LocalFree(info);
   return model;

@@ -37,5 +37,9 @@ void ParsePageFileName(const WCHAR* path, DWORD* pageNumber, DWORD* jobId);
 // The folder search for the files of a job, "c:\prtmonlog\pages\*jobid_007*.dat". It also finds job 70's
 // files: PageFileNamesJob tells them apart.
 WString PageFileSearchPattern(DWORD jobId);
+// The same into a buffer (MAX_PATH is always enough), allocating nothing; false when it does not fit.
+bool PageFileSearchPatternTo(DWORD jobId, WCHAR* out, size_t cap);
+// "c:\prtmonlog\pages\<leaf>" into a buffer, allocating nothing; false (a cut path) when it does not fit.
+bool PageFilePathTo(const WCHAR* leaf, WCHAR* out, size_t cap);
 // True when "jobid_%03d" of `jobId` stands in the name with no digit after it.
 bool PageFileNamesJob(const WCHAR* name, DWORD jobId);

@@ -1,5 +1,6 @@
 // The port's delivery thread: page files sent to the printer one by one, the printer asked after every
 // page which pages came out, printed pages removed and their jobs ended.
+#include "common/entry_guard.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -190,13 +191,13 @@ void RemovePrintedPages(IniPort* port, const PrinterState& state) {
         if (!printed) {
           const BYTE high = static_cast<BYTE>(e->pageNumber >> 8), low = static_cast<BYTE>(e->pageNumber);
           bool found = false;
-          WString list;
+          WCHAR list[8 * 5 + 1];
           for (int i = 0; i < 8; ++i) {
             found = found || (recent[2 * i] == high && recent[2 * i + 1] == low);
-            list += WFormat(TEXT("%02x%02x "), recent[2 * i], recent[2 * i + 1]);
+            WFormatTo(list + 5 * i, 6, TEXT("%02x%02x "), recent[2 * i], recent[2 * i + 1]);
           }
           MonLog(TEXT("IsPagePrinted: Check %d(%02x%02x) in [%ws], %ws, pIniPort:0x%x, hPort:0x%x\n"), e->pageNumber,
-                 high, low, list.c_str(), found ? TEXT("Yes") : TEXT("No"), Hex32(port), Hex32(port->hPort));
+                 high, low, list, found ? TEXT("Yes") : TEXT("No"), Hex32(port), Hex32(port->hPort));
           printed = found || WStrStr(e->path, counterText);
           if (!printed && e->checkCount > kCheckLimit) {
             printed = true;
@@ -399,11 +400,15 @@ DWORD WINAPI UWriteThread(LPVOID param) {
   auto* port = static_cast<IniPort*>(param);
   MonLog(TEXT("UWriteThread: Enter UWriteThread\n"));
   do {
-    auto step = reinterpret_cast<DeliveryStep>(InterlockedCompareExchangePointer(&g_step, nullptr, nullptr));
-    if (step)
-      step(port);
-    else
-      RunDeliveryTurn(port);
+    // A turn that fails (out of memory) is over; the thread goes on with the next, and still lets go of
+    // the port when it is closed.
+    GuardEntry("UWriteThread", [&] {
+      auto step = reinterpret_cast<DeliveryStep>(InterlockedCompareExchangePointer(&g_step, nullptr, nullptr));
+      if (step)
+        step(port);
+      else
+        RunDeliveryTurn(port);
+    });
     Sleep(50);
   } while (AtomicLoad(&port->threadRun));
   ClearFlags(&port->status, PP_THREAD_RUNNING);

@@ -181,13 +181,12 @@ BOOL OpenPort(HANDLE hMonitorPort, LPWSTR pPortName, const FullMonitor2& table, 
   return TRUE;
 }
 
-BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
-  // One step: two starts at once must not both pass, and from here on the delivery thread starts no
-  // document of its own on the port.
-  if (InterlockedOr(&port->status, PP_INSTARTDOC) & PP_INSTARTDOC) {
-    SetLastError(ERROR_BUSY);
-    return FALSE;
-  }
+namespace {
+
+// The start of document once the port is taken for it (PP_INSTARTDOC set). `pending` holds the job record
+// while it is not yet on the port's list, for the caller to release if anything throws.
+BOOL StartTakenPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo,
+                            IniJob** pending) {
   auto* doc = reinterpret_cast<DOC_INFO_1W*>(pDocInfo);
   MonLog(TEXT("Enter StartDocPort, PrinterName: %ws, pIniPort:0x%x, hPort:0x%x, JobId:%d, Level:%d, DocName: %ws\n"),
          pPrinterName, Hex32(port), Hex32(port->hPort), JobId, Level, doc->pDocName);
@@ -202,11 +201,13 @@ BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Le
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
+  *pending = job;
   WStrCopy(job->printerName, kNameChars, pPrinterName);
   WStrCopy(job->fullPrinterName, nameChars, pPrinterName);
   // The whole name opens the printer; the record keeps 49 characters for the messages.
   if (!OpenPrinterW(pPrinterName, &job->hPrinter, nullptr)) {
     const DWORD error = GetLastError();
+    *pending = nullptr;
     FreeIniJob(job);
     MonLog(TEXT("StartDocPort, OpenPrinter failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
     ClearFlags(&port->status, PP_INSTARTDOC);
@@ -220,6 +221,7 @@ BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Le
     GetPrinterStatus(port, &status);
     if (status == -1) {
       const DWORD error = GetLastError();
+      *pending = nullptr;
       FreeIniJob(job);
       ClearFlags(&port->status, PP_INSTARTDOC);
       SetLastError(error);
@@ -238,6 +240,7 @@ BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Le
     // A failed start leaves no document open, or every later one would be refused with ERROR_BUSY.
     const DWORD error = GetLastError();
     ClearFlags(&port->status, PP_INSTARTDOC);
+    *pending = nullptr;
     FreeIniJob(job);
     SetLastError(error);
     return FALSE;
@@ -249,6 +252,7 @@ BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Le
   const bool first = port->jobs == nullptr;
   job->next = port->jobs;
   StorePointer(&port->jobs, job);  // complete before the delivery thread can see it
+  *pending = nullptr;
   if (first) {
     MonLog(TEXT("MonStartDocPort: pIniPort has 1 pIniJob, JobId:%d\n"), JobId);
   } else {
@@ -258,6 +262,26 @@ BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Le
   }
   LeaveMonitorLock();
   return TRUE;
+}
+
+}  // namespace
+
+BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
+  // One step: two starts at once must not both pass, and from here on the delivery thread starts no
+  // document of its own on the port.
+  if (InterlockedOr(&port->status, PP_INSTARTDOC) & PP_INSTARTDOC) {
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  IniJob* pending = nullptr;
+  try {
+    return StartTakenPortDocument(port, pPrinterName, JobId, Level, pDocInfo, &pending);
+  } catch (...) {
+    // Only a port monitor that breaks its C interface throws: the port is left with no document open.
+    if (pending) FreeIniJob(pending);
+    ClearFlags(&port->status, PP_INSTARTDOC);
+    throw;
+  }
 }
 
 BOOL WriteToPort(IniPort* port, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {

@@ -203,7 +203,13 @@ BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
 
   PdevSink sink(pdev);
   WriterContext ctx = MakeWriterContext(pdev, &sink);
-  const bool sent = SendPage(ctx, raster.data, raster.bytes, raster.width, raster.rows);
+  bool sent;
+  try {
+    sent = SendPage(ctx, raster.data, raster.bytes, raster.width, raster.rows);
+  } catch (...) {
+    FreePageRaster(&raster);
+    throw;
+  }
   FreePageRaster(&raster);
   // Each page leaves for the spooler when it is complete, not when the next one fills the buffer;
   // what a failed page sent before it stopped goes too, so the spooler's copy matches the capture.

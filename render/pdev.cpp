@@ -126,10 +126,15 @@ Pdev* CreatePdev(HANDLE printer, LPCWSTR deviceName, const DEVMODEW* appDevmode,
     return nullptr;
   }
 
-  pdev->Forms = ReadPaperList(printer, &pdev->FormCount);
-  if (!ReadInstalledPaper(printer, &pdev->Paper)) pdev->Paper = DefaultInstalledPaper(pdev->Model);
-
-  BuildSettings(pdev, deviceName, appDevmode);
+  // What follows allocates (the printer's records, the device lookup): the PDEV goes if it runs out.
+  try {
+    pdev->Forms = ReadPaperList(printer, &pdev->FormCount);
+    if (!ReadInstalledPaper(printer, &pdev->Paper)) pdev->Paper = DefaultInstalledPaper(pdev->Model);
+    BuildSettings(pdev, deviceName, appDevmode);
+  } catch (...) {
+    DestroyPdev(pdev);
+    throw;
+  }
   const int multiplier = std::max(1, pdev->Settings.InputDPI + 1);
   pdev->Resolution = pdev->Model->XDpi * static_cast<DWORD>(multiplier);
   pdev->Geometry = ComputePageGeometry(pdev->OutputRect, *pdev->Model, pdev->Settings.dm.dmOrientation);

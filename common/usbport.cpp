@@ -200,18 +200,22 @@ struct DeviceIdEntry {
 struct DeviceIdCache {
   CRITICAL_SECTION lock;
   std::vector<DeviceIdEntry> entries;  // at most kDeviceIdCacheEntries, the oldest read first to go
-  DeviceIdCache() {
-    InitializeCriticalSection(&lock);
 #ifndef _WIN32
-    ForgetAttachedDevicesAtReset();  // the simulated machine can start afresh while the module stays loaded
+  // The simulated machine can start afresh while the module stays loaded.
+  int resetWatch = ForgetAttachedDevicesAtReset();
 #endif
+  DeviceIdCache() { InitializeCriticalSection(&lock); }
+  ~DeviceIdCache() {
+#ifndef _WIN32
+    StopForgettingAttachedDevicesAtReset(resetWatch);
+#endif
+    DeleteCriticalSection(&lock);
   }
 };
 
-// Never destroyed: a thread still printing while the process ends may look a printer up.
 DeviceIdCache& Cache() {
-  static DeviceIdCache* cache = new DeviceIdCache;
-  return *cache;
+  static DeviceIdCache cache;
+  return cache;
 }
 
 class CacheLock {
@@ -251,12 +255,15 @@ bool PrinterAndPort(HANDLE printer, WString* name, WString* port) {
   if (GetPrinterW(printer, 5, nullptr, 0, &need) || need < sizeof(PRINTER_INFO_5W)) return false;
   auto* info = static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need));
   if (!info) return false;
+  struct Free {
+    void* block;
+    ~Free() { LocalFree(block); }
+  } release{info};  // also when copying the names runs out of memory
   const bool ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info), need, &need) && info->pPortName;
   if (ok) {
     *name = info->pPrinterName ? info->pPrinterName : TEXT("");
     *port = info->pPortName;
   }
-  LocalFree(info);
   return ok;
 }
 

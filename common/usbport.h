@@ -62,6 +62,8 @@ BOOL AdjustForAttachedDevice(HANDLE printer, PrinterDevmode* dm);
 // Forgets every lookup kept (a machine that starts afresh).
 void ForgetAttachedDevices();
 #ifndef _WIN32
-// Linux build (common/usbport_linux.cpp): ForgetAttachedDevices runs at every reset of the simulated machine.
-void ForgetAttachedDevicesAtReset();
+// Linux build (common/usbport_linux.cpp): ForgetAttachedDevices runs at every reset of the simulated machine,
+// until the registration is stopped (when the module goes).
+int ForgetAttachedDevicesAtReset();
+void StopForgettingAttachedDevicesAtReset(int registration);
 #endif

@@ -3,20 +3,6 @@
 #include "common/usbport.h"
 #include "winsim/machine.h"
 
-namespace {
+int ForgetAttachedDevicesAtReset() { return winsim::AtReset(ForgetAttachedDevices); }
 
-int g_registration = 0;
-
-// The module goes: winsim must not call into it any more.
-struct CancelAtUnload {
-  ~CancelAtUnload() {
-    if (g_registration) winsim::CancelAtReset(g_registration);
-  }
-};
-const CancelAtUnload g_cancel;
-
-}  // namespace
-
-void ForgetAttachedDevicesAtReset() {
-  if (!g_registration) g_registration = winsim::AtReset(ForgetAttachedDevices);
-}
+void StopForgettingAttachedDevicesAtReset(int registration) { winsim::CancelAtReset(registration); }

@@ -130,6 +130,32 @@ void ApplyDeviceId(const char* model, const char* commandSet, PrinterDevmode* dm
   }
 }
 
+namespace {
+
+// The printer's name and port (GetPrinterW level 5).
+bool PrinterAndPort(HANDLE printer, WString* name, WString* port) {
+  if (!printer) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  DWORD need = 0;
+  if (GetPrinterW(printer, 5, nullptr, 0, &need) || need < sizeof(PRINTER_INFO_5W)) return false;
+  auto* info = static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need));
+  if (!info) return false;
+  struct Free {
+    void* block;
+    ~Free() { LocalFree(block); }
+  } release{info};  // also when copying the names runs out of memory
+  const bool ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info), need, &need) && info->pPortName;
+  if (ok) {
+    *name = info->pPrinterName ? info->pPrinterName : TEXT("");
+    *port = info->pPortName;
+  }
+  return ok;
+}
+
+}  // namespace
+
 BOOL FindUsbDevicePath(LPCWSTR portName, WCHAR* devicePath) {
   if (!devicePath) return FALSE;
   devicePath[0] = 0;
@@ -149,18 +175,10 @@ BOOL FindUsbDevicePath(LPCWSTR portName, WCHAR* devicePath) {
 BOOL GetPortDevicePath(HANDLE printer, WCHAR* devicePath) {
   if (!devicePath) return FALSE;
   devicePath[0] = 0;
-  if (!printer) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  DWORD need = 0;
-  if (GetPrinterW(printer, 5, nullptr, 0, &need) || need < sizeof(PRINTER_INFO_5W)) return FALSE;
-  auto* info = static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need));
-  if (!info) return FALSE;
-  BOOL ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info), need, &need);
-  if (ok) FindUsbDevicePath(info->pPortName, devicePath);
-  LocalFree(info);
-  return ok;
+  WString name, port;
+  if (!PrinterAndPort(printer, &name, &port)) return FALSE;
+  FindUsbDevicePath(port.c_str(), devicePath);
+  return TRUE;
 }
 
 BOOL ReadDeviceId(LPCWSTR devicePath, char* model, char* commandSet, char* replyText) {
@@ -243,28 +261,6 @@ bool DevicePresent(const WString& path) {
   if (device == INVALID_HANDLE_VALUE) return false;
   CloseHandle(device);
   return true;
-}
-
-// The printer's name and port (GetPrinterW level 5).
-bool PrinterAndPort(HANDLE printer, WString* name, WString* port) {
-  if (!printer) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return false;
-  }
-  DWORD need = 0;
-  if (GetPrinterW(printer, 5, nullptr, 0, &need) || need < sizeof(PRINTER_INFO_5W)) return false;
-  auto* info = static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need));
-  if (!info) return false;
-  struct Free {
-    void* block;
-    ~Free() { LocalFree(block); }
-  } release{info};  // also when copying the names runs out of memory
-  const bool ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info), need, &need) && info->pPortName;
-  if (ok) {
-    *name = info->pPrinterName ? info->pPrinterName : TEXT("");
-    *port = info->pPortName;
-  }
-  return ok;
 }
 
 DeviceIdEntry LookUpDevice(const WString& printer, const WString& port, ULONGLONG now) {

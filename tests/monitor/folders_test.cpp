@@ -39,6 +39,16 @@ class ServiceFolderTest : public DeliveryTest {
     CloseHandle(h);
     return ERROR_SUCCESS;
   }
+  // Opens USB001 and prints job `job` of `markers` page markers; returns once the spooler was told it is out.
+  HANDLE PrintAndWait(DWORD job, int markers) {
+    HANDLE h = Open();
+    EXPECT_NE(h, nullptr);
+    Pause();
+    EXPECT_TRUE(PrintDoc(h, job, markers));
+    Resume();
+    EXPECT_TRUE(WaitEjected(job));
+    return h;
+  }
   static void InitializeMonitor() {
     MONITORINIT init = winsim::SpoolerMonitorInit();
     HANDLE hMonitor;
@@ -123,12 +133,7 @@ TEST_F(ServiceFolderTest, ThePageFolderTakesEveryUsersPagesAndGivesEachHisOwn) {
   // The monitor lists, reads and removes them all.
   EXPECT_EQ(PageFilesLeft().size(), 2u);
   EXPECT_EQ(winsim::ReadHostFile(page), PageBlock(1));
-  HANDLE h = Open();
-  ASSERT_NE(h, nullptr);
-  Pause();
-  ASSERT_TRUE(PrintDoc(h, 7, 2));
-  Resume();
-  ASSERT_TRUE(WaitEjected(7));
+  PrintAndWait(7, 2);
   ASSERT_TRUE(WaitFor([] { return PageFilesLeft().empty(); }));
   EXPECT_EQ(twl->PrintedPages().size(), 2u);
 }
@@ -160,12 +165,7 @@ TEST_F(ServiceFolderTest, ALinkPlantedInThePageFolderIsNotPrinted) {
   WriteTwlJob(7, {2}, false);
   // A second name of the secret file, as a hard link a user made there.
   std::filesystem::create_hard_link(winsim::HostPath(u"c:\\secret.dat"), winsim::HostPath(PagePath(4, 7)));
-  HANDLE h = Open();
-  ASSERT_NE(h, nullptr);
-  Pause();
-  ASSERT_TRUE(PrintDoc(h, 7, 2));
-  Resume();
-  ASSERT_TRUE(WaitEjected(7));
+  HANDLE h = PrintAndWait(7, 2);
   EXPECT_EQ(Numbers(twl->PrintedPages()), std::vector<uint16_t>{2});
   EXPECT_TRUE(Has("WritePage, the file " + Narrow(PagePath(4, 7)) + " is not a page file. pIniPort:" + Hex(h) +
                   ", hPort:" + Hex(Port(h)->hPort)));

@@ -43,6 +43,14 @@ size_t IndexOf(const std::vector<std::string>& calls, const std::string& call, s
 // ---- the port monitors' rules ---------------------------------------------------------------------
 class PortMonitorDocumentTest : public MonitorTest {
  protected:
+  // The TCP/IP port "IP_192.0.2.10", as its monitor's AddPort records it.
+  static std::u16string AddTcpPort() {
+    winsim::TcpIpPort record;
+    record.name = u"IP_192.0.2.10";
+    record.hostAddress = u"192.0.2.10";
+    winsim::AddTcpIpPortRecord(record);
+    return record.name;
+  }
   // Open, write outside, start, start again, write inside, end, write after: what both monitors must do.
   // `received` reads what reached the printer.
   void CheckDocumentRules(const MONITOR2& pm, HANDLE monitor, const std::u16string& port,
@@ -88,12 +96,8 @@ TEST_F(PortMonitorDocumentTest, UsbPortMonitorWritesOnlyInsideADocument) {
 }
 
 TEST_F(PortMonitorDocumentTest, TcpIpPortMonitorConnectsPerDocument) {
-  winsim::TcpIpPort record;
-  record.name = u"IP_192.0.2.10";
-  record.hostAddress = u"192.0.2.10";
-  winsim::AddTcpIpPortRecord(record);
   const MONITOR2 tcp = winsim::TcpIpPortMonitor();
-  CheckDocumentRules(tcp, winsim::TcpIpPortMonitorHandle(), record.name, [] {
+  CheckDocumentRules(tcp, winsim::TcpIpPortMonitorHandle(), AddTcpPort(), [] {
     auto docs = winsim::TcpIpDocuments();
     return docs.empty() ? std::vector<uint8_t>{} : docs.front().bytes;
   });
@@ -113,12 +117,8 @@ TEST_F(PortMonitorDocumentTest, TcpIpPortMonitorConnectsPerDocument) {
 }
 
 TEST_F(PortMonitorDocumentTest, LanguageMonitorPassesADocumentToTheTcpIpPort) {
-  winsim::TcpIpPort record;
-  record.name = u"IP_192.0.2.10";
-  record.hostAddress = u"192.0.2.10";
-  winsim::AddTcpIpPortRecord(record);
   const MONITOR2 tcp = winsim::TcpIpPortMonitor();
-  HANDLE h = Open(record.name, &tcp);
+  HANDLE h = Open(AddTcpPort(), &tcp);
   ASSERT_NE(h, nullptr);
   EXPECT_FALSE(Port(h)->isTWL) << "no device identifier over raw TCP";
   ASSERT_TRUE(StartDoc(h, 21));

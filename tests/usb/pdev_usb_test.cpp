@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "render/driver_fixture.h"
+#include "counting_printer.h"
 #include "winsim/devices.h"
 
 using namespace drvtest;
@@ -90,13 +91,7 @@ TEST_F(PdevUsb, UnidentifiedDeviceLeavesTheMergedSettings) {
   EXPECT_TRUE(Logged("GetUSBDeviceID failed."));
 }
 
-struct CountingPrinter : winsim::UsbPrinterDevice {
-  std::atomic<int> asked{0};
-  std::string OnQueryDeviceId() override {
-    ++asked;
-    return UsbPrinterDevice::OnQueryDeviceId();
-  }
-};
+using usbtest::CountingPrinter;
 
 TEST_F(PdevUsb, EveryPdevOfThePrinterSharesOneLookupAndAFreshMachineForgetsIt) {
   auto dev = std::make_shared<CountingPrinter>();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/usbport.h"
+#include "counting_printer.h"
 #include "winsim/devices.h"
 #include "winsim/clock.h"
 #include "winsim/machine.h"
@@ -322,14 +323,7 @@ TEST_F(UsbPort, AdjustFollowsTheAttachedDeviceAndLogs) {
   EXPECT_EQ(dm.FeedOffset, 27000);
 }
 
-// A device that counts the identifier requests it answers.
-struct CountingPrinter : winsim::UsbPrinterDevice {
-  std::atomic<int> asked{0};
-  std::string OnQueryDeviceId() override {
-    ++asked;
-    return UsbPrinterDevice::OnQueryDeviceId();
-  }
-};
+using usbtest::CountingPrinter;
 
 TEST_F(UsbPort, TheIdentifierIsAskedOncePerPrinterAndPortUntilSomethingChanges) {
   winsim::UseVirtualClock();

@@ -4,6 +4,8 @@
 set(LBL_PROVIDER "Tarnwell")
 set(LBL_PRODUCT_NAME "Tarnwell Label Printer Driver")
 set(LBL_MONITOR_NAME "Tarnwell Language Monitor V6")
+# The version's year is the release's year.
+set(LBL_COPYRIGHT "Copyright (C) ${PROJECT_VERSION_MAJOR} ${LBL_PROVIDER}")
 
 # As text the version is "2024.02.04.1": month and day in two digits.
 set(_v ${PROJECT_VERSION_MAJOR})
@@ -19,3 +21,8 @@ set(LBL_VERSION_TEXT ${_v})
 
 set(LBL_GENERATED_INCLUDE ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_SOURCE_DIR}/common/product.h.in ${LBL_GENERATED_INCLUDE}/common/product.h @ONLY)
+# The manifests of lblinst32.exe and lbldrv6ui.dll carry the version too; their .rc files include them
+# from here (windres searches the include path for the files a script names).
+foreach(_manifest lblinst32 lbldrv6ui)
+  configure_file(${CMAKE_SOURCE_DIR}/resources/${_manifest}.manifest.in ${LBL_GENERATED_INCLUDE}/${_manifest}.manifest @ONLY)
+endforeach()

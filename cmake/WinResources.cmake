@@ -1,6 +1,8 @@
 # lbl_windows_resources(TARGET NAME "description" [CATALOGUE] [RC extra.rc...])
 # Gives a Windows binary its version information (every binary) and, with CATALOGUE, the model
-# catalogue as resource "JSON" 119. Does nothing outside the Windows build.
+# catalogue as resource "JSON" 119, and makes it the binary that ships: stripped, its debug information
+# kept beside it in NAME.EXT.debug, which the binary names (.gnu_debuglink, with the file's CRC) so
+# that gdb and addr2line find it. Does nothing outside the Windows build.
 function(lbl_windows_resources target name description)
   if(NOT WIN32)
     return()
@@ -28,13 +30,22 @@ function(lbl_windows_resources target name description)
   if(R_CATALOGUE)
     set_source_files_properties(${_rc} PROPERTIES OBJECT_DEPENDS ${LBL_CATALOGUE_JSON})
   endif()
+  # objcopy reads the debug file by the name it records, hence the binary's folder as working directory.
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    COMMENT "Splitting the debug information of ${name}${LBL_RC_EXT} into ${name}${LBL_RC_EXT}.debug"
+    VERBATIM)
 endfunction()
 
 # lbl_embedded_resources(TARGET RC SYMBOL [INCLUDES dir...] [DEPENDS file...])
 # Linux build: compiles the resource script with MinGW's windres into a .res file, the same bytes the
 # Windows build links, and embeds it in the target as
 #   extern "C" const unsigned char SYMBOL[], SYMBOL_end[];
-# for winsim::AddResourceFile. The script's folder is on the include path. Does nothing on Windows,
+# for winsim::AddResourceFile. The script's folder and the generated include folder (the manifests) are on
+# the include path. Does nothing on Windows,
 # where the script is compiled into the image's resource section.
 function(lbl_embedded_resources target rc symbol)
   if(WIN32)
@@ -43,14 +54,15 @@ function(lbl_embedded_resources target rc symbol)
   cmake_parse_arguments(R "" "" "INCLUDES;DEPENDS" ${ARGN})
   find_program(LBL_WINDRES NAMES x86_64-w64-mingw32-windres windres REQUIRED)
   get_filename_component(_dir ${rc} DIRECTORY)
-  set(_includes -I${_dir})
+  set(_includes -I${_dir} -I${LBL_GENERATED_INCLUDE})
   foreach(_inc ${R_INCLUDES})
     list(APPEND _includes -I${_inc})
   endforeach()
   set(_res ${CMAKE_CURRENT_BINARY_DIR}/${symbol}.res)
+  file(GLOB _generated ${LBL_GENERATED_INCLUDE}/*.manifest)
   add_custom_command(OUTPUT ${_res}
     COMMAND ${LBL_WINDRES} -O res ${_includes} -i ${rc} -o ${_res}
-    DEPENDS ${rc} ${R_DEPENDS}
+    DEPENDS ${rc} ${R_DEPENDS} ${_generated}
     WORKING_DIRECTORY ${_dir}
     COMMENT "windres ${rc}"
     VERBATIM)

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
+#include "common/alloc.h"
 #include "common/wstr.h"
 
 namespace {
@@ -303,7 +305,7 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
     if (paperResolved) *paperResolved = true;
   } else if (w.dm.dmFields & (DM_PAPERSIZE | DM_FORMNAME)) {
     int count = 0;
-    PaperRecord* list = ReadPaperList(printer, &count);
+    std::unique_ptr<PaperRecord[], LocalDeleter> list(ReadPaperList(printer, &count));
     if (list) {
       int sel = -1;
       if ((w.dm.dmFields & DM_PAPERSIZE) && w.dm.dmPaperSize > kPaperIndexBase &&
@@ -317,7 +319,7 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
           }
       }
       bool fallback = sel < 0 || NameEquals(list[sel].Name, kPaperNameChars, TEXT("USER"));
-      if (fallback) sel = InstalledIndexInList(printer, list, count);
+      if (fallback) sel = InstalledIndexInList(printer, list.get(), count);
       PaperRecord chosen = list[sel];
       chosen.Index = kPaperIndexBase + sel;
       chosen.Name[kPaperNameChars - 1] = 0;
@@ -333,7 +335,6 @@ DWORD MergeDevmode(HANDLE printer, const ModelRecord* model, const DEVMODEW* in,
       mask &= ~kPaperFieldsMask;
       if (paper) *paper = InstalledToRect(PaperToInstalled(chosen));
       if (paperResolved) *paperResolved = true;
-      LocalFree(list);
     }
   }
 
@@ -414,19 +415,16 @@ PaperRecord* ReadPaperList(HANDLE printer, int* count) {
   DWORD type = 0, needed = 0;
   DWORD rc = GetPrinterDataW(printer, const_cast<LPWSTR>(LBL_VALUE_FORMS), &type, nullptr, 0, &needed);
   if ((rc != ERROR_MORE_DATA && rc != ERROR_SUCCESS) || needed < sizeof(PaperRecord)) return nullptr;
-  auto* list = static_cast<PaperRecord*>(LocalAlloc(LPTR, needed));
+  std::unique_ptr<PaperRecord[], LocalDeleter> list(static_cast<PaperRecord*>(LocalAlloc(LPTR, needed)));
   if (!list) return nullptr;
   DWORD got = 0;
-  rc = GetPrinterDataW(printer, const_cast<LPWSTR>(LBL_VALUE_FORMS), &type, reinterpret_cast<LPBYTE>(list), needed,
-                       &got);
+  rc = GetPrinterDataW(printer, const_cast<LPWSTR>(LBL_VALUE_FORMS), &type, reinterpret_cast<LPBYTE>(list.get()),
+                       needed, &got);
   int n = static_cast<int>(std::min(got, needed) / sizeof(PaperRecord));
-  if (rc != ERROR_SUCCESS || n == 0) {
-    LocalFree(list);
-    return nullptr;
-  }
+  if (rc != ERROR_SUCCESS || n == 0) return nullptr;
   for (int i = 0; i < n; ++i) list[i].Name[kPaperNameChars - 1] = 0;
   if (count) *count = n;
-  return list;
+  return list.release();
 }
 
 BOOL ReadInstalledPaper(HANDLE printer, InstalledPaper* out) {

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include <rapidjson/document.h>
 
+#include "common/alloc.h"
 #include "common/debug.h"
 #include "common/wstr.h"
 
@@ -360,30 +362,27 @@ ModelRecord* LoadModelRecord(HANDLE printer, WCHAR* nameOut, HMODULE module) {
   if (GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
       needed < sizeof(DRIVER_INFO_2W))
     return nullptr;
-  auto* info = static_cast<DRIVER_INFO_2W*>(LocalAlloc(LPTR, needed));
+  std::unique_ptr<DRIVER_INFO_2W, LocalDeleter> info(static_cast<DRIVER_INFO_2W*>(LocalAlloc(LPTR, needed)));
   if (!info) return nullptr;
   ModelRecord* model = nullptr;
-  if (GetPrinterDriverW(printer, nullptr, 2, reinterpret_cast<LPBYTE>(info), needed, &needed) && info->pDataFile) {
+  if (GetPrinterDriverW(printer, nullptr, 2, reinterpret_cast<LPBYTE>(info.get()), needed, &needed) && info->pDataFile) {
     if (nameOut) {
       nameOut[0] = 0;
       DWORD need1 = 0;
       GetPrinterW(printer, 1, nullptr, 0, &need1);
       if (need1 >= sizeof(PRINTER_INFO_1W)) {
-        auto* p1 = static_cast<PRINTER_INFO_1W*>(LocalAlloc(LPTR, need1));
-        if (p1 && GetPrinterW(printer, 1, reinterpret_cast<LPBYTE>(p1), need1, &need1) && p1->pName)
+        std::unique_ptr<PRINTER_INFO_1W, LocalDeleter> p1(static_cast<PRINTER_INFO_1W*>(LocalAlloc(LPTR, need1)));
+        if (p1 && GetPrinterW(printer, 1, reinterpret_cast<LPBYTE>(p1.get()), need1, &need1) && p1->pName)
           WStrCopy(nameOut, 32, p1->pName);
-        if (p1) LocalFree(p1);
       }
     }
+    model = ReadDataFile(info->pDataFile);
     try {
-      model = ReadDataFile(info->pDataFile);
       if (model) PrinterModel::LoadJson(module, model, info->pName);
     } catch (...) {
-      FreeModelRecord(model);
-      LocalFree(info);
+      FreeModelRecord(model);  // a throw must not take the record with it
       throw;
     }
   }
-  LocalFree(info);
   return model;
 }

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
+
+#include "common/alloc.h"
 
 // Interface class of the USB printing class driver. Defined here rather than taken from the SDK's
 // GUID_DEVINTERFACE_USBPRINT, which needs INITGUID in exactly one translation unit.
@@ -140,13 +143,10 @@ bool PrinterAndPort(HANDLE printer, WString* name, WString* port) {
   }
   DWORD need = 0;
   if (GetPrinterW(printer, 5, nullptr, 0, &need) || need < sizeof(PRINTER_INFO_5W)) return false;
-  auto* info = static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need));
+  // Released also when copying the names runs out of memory.
+  std::unique_ptr<PRINTER_INFO_5W, LocalDeleter> info(static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need)));
   if (!info) return false;
-  struct Free {
-    void* block;
-    ~Free() { LocalFree(block); }
-  } release{info};  // also when copying the names runs out of memory
-  const bool ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info), need, &need) && info->pPortName;
+  const bool ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info.get()), need, &need) && info->pPortName;
   if (ok) {
     *name = info->pPrinterName ? info->pPrinterName : TEXT("");
     *port = info->pPortName;

@@ -28,6 +28,7 @@ struct PortEntry {
   WCHAR SerialNumber[kPortTextChars];
   WCHAR HardwareId[kPortTextChars];
   uint16_t PortType;
+  uint32_t Pass;  // network entries: the rediscovery pass that last heard the printer
 };
 
 // Window messages of the install page that discovery sends.
@@ -47,6 +48,7 @@ struct PortLists {
   PortEntry* Usb = nullptr;
   PortEntry* Network = nullptr;
   PortEntry* Local = nullptr;
+  uint32_t Pass = 0;  // the current rediscovery pass
   CRITICAL_SECTION Lock;
 };
 void InitPortLists(PortLists* lists);
@@ -114,7 +116,8 @@ std::vector<std::string> ScanAdapters();
 // the answer is exactly 116 bytes.
 bool ParseDiscoveryAnswer(const uint8_t* answer, size_t len, WCHAR address[16], char model[65]);
 // Answer handling on the install page's thread: a known model adds a network entry (hiding the local
-// port of the same name); duplicates and unknown models are dropped. True when an entry was added.
+// port of the same name); unknown models are dropped, and a printer already listed is only marked as
+// heard in this pass. True when an entry was added.
 bool HandleDiscoveryAnswer(PortLists* lists, const uint8_t* answer, size_t len);
 
 struct Discovery;
@@ -143,7 +146,9 @@ struct Discovery {
 bool StartDiscoverySockets(Discovery* d, PortLists* lists, const std::vector<std::string>& addresses);
 // Sends the 32-byte request to 255.255.255.255:22368 on every socket, first storing `target` when given.
 void SendDiscoveryRequest(Discovery* d, const DiscoveryTarget* target);
-// Install page created: the rediscovery thread (ends at once without sockets).
+// Install page created: the rediscovery thread (ends at once without sockets). Each pass asks again and
+// then drops the printers that did not answer it; the list is never emptied in between, so the page
+// shows the same rows while the printers keep answering.
 bool StartRediscovery(Discovery* d);
 // Program end: stops the rediscovery thread and waits for it, then closes the sockets, waits for the
 // receive threads, frees the records and cleans up Winsock. The lists stay to their owner. The threads

@@ -8,6 +8,7 @@
 
 void InitPortLists(PortLists* lists) {
   lists->Usb = lists->Network = lists->Local = nullptr;
+  lists->Pass = 0;
   InitializeCriticalSection(&lists->Lock);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/wstr.h"
+#include "installer/guard.h"
 #include "installer/model.h"
 
 const uint8_t kDiscoveryRequest[kDiscoveryRequestBytes] = {
@@ -28,8 +29,7 @@ void SendTo(const DiscoveryTarget& target, UINT msg, WPARAM wParam, LPARAM lPara
   if (target.send) target.send(target.context, msg, wParam, lParam);
 }
 
-DWORD WINAPI ReceiveThread(LPVOID param) {
-  auto* s = static_cast<DiscoverySocket*>(param);
+DWORD ReceiveAnswers(DiscoverySocket* s) {
   PortLists* lists = s->Owner->Lists;
   uint8_t buffer[kReceiveBufferBytes];
   for (;;) {
@@ -51,8 +51,7 @@ bool Pause(Discovery* d, DWORD ms) {
   return WaitForSingleObject(d->StopEvent, ms) == WAIT_OBJECT_0;
 }
 
-DWORD WINAPI RediscoveryThread(LPVOID param) {
-  auto* d = static_cast<Discovery*>(param);
+DWORD Rediscover(Discovery* d) {
   PortLists* lists = d->Lists;
   for (;;) {
     bool known;
@@ -63,23 +62,45 @@ DWORD WINAPI RediscoveryThread(LPVOID param) {
     if (Pause(d, known ? d->LongPause : d->ShortPause)) break;
     {
       PortListsLock lock(lists);
-      FreePortList(&lists->Network);
+      ++lists->Pass;
     }
     SendDiscoveryRequest(d, nullptr);
     if (Pause(d, d->ShortPause)) break;
     size_t count;
+    bool dropped = false;
     DiscoveryTarget target{};
     {
+      // The printers that did not answer this pass are gone.
       PortListsLock lock(lists);
+      for (PortEntry** link = &lists->Network; *link;) {
+        if ((*link)->Pass == lists->Pass) {
+          link = &(*link)->Next;
+          continue;
+        }
+        PortEntry* gone = *link;
+        *link = gone->Next;
+        delete gone;
+        dropped = true;
+      }
       count = CountPortList(lists->Network);
       target = d->Sockets->Target;
     }
-    if (count != d->RememberedCount) {
+    if (count != d->RememberedCount || dropped) {
       d->RememberedCount = count;
       SendTo(target, MSG_REFRESH_PORTS, 0, 0);
     }
   }
   return 0;
+}
+
+DWORD WINAPI ReceiveThread(LPVOID param) {
+  return Guarded("ReceiveThread", DWORD(ERROR_NOT_ENOUGH_MEMORY),
+                 [param] { return ReceiveAnswers(static_cast<DiscoverySocket*>(param)); });
+}
+
+DWORD WINAPI RediscoveryThread(LPVOID param) {
+  return Guarded("RediscoveryThread", DWORD(ERROR_NOT_ENOUGH_MEMORY),
+                 [param] { return Rediscover(static_cast<Discovery*>(param)); });
 }
 
 }  // namespace
@@ -144,12 +165,14 @@ bool HandleDiscoveryAnswer(PortLists* lists, const uint8_t* answer, size_t len) 
   }
   PortListsLock lock(lists);
   RemoveFirstPort(&lists->Local, e->PortName);
-  for (const PortEntry* p = lists->Network; p; p = p->Next) {
+  for (PortEntry* p = lists->Network; p; p = p->Next) {
     if (WStrEq(p->Description, e->Description) && WStrEq(p->PortName, e->PortName)) {
+      p->Pass = lists->Pass;  // heard again
       delete e;
       return false;
     }
   }
+  e->Pass = lists->Pass;
   e->Next = lists->Network;
   lists->Network = e;
   return true;

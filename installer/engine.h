@@ -61,8 +61,35 @@ struct Engine {
   bool setDefault = false, deletePort = false, removeDriver = false, removePackage = false;
 };
 
-// The installer's folder from its module path: drive and directory, ending with a backslash.
+// The installer's folder from its module path: drive and directory, ending with a backslash; for a
+// program in an architecture folder ("i386", "amd64", "arm", "arm64") the folder above it.
 bool InstallerDirFromModulePath(const WCHAR* modulePath, WCHAR* dir, size_t cap);
+
+// ---- input checks (engine_install.cpp) -----------------------------------------------------------------
+constexpr size_t kMaxPrinterNameChars = 220;
+// A local printer name as the spooler takes it: not empty, at most 220 characters, without ',' or '\\'.
+bool IsValidPrinterName(const WCHAR* name);
+// Four decimal numbers of 0 to 255 (at most three digits each) separated by dots, nothing else.
+bool IsDottedIpv4(const WCHAR* text);
+// Why the spooler would refuse the record (ERROR_INVALID_PRINTER_NAME, ERROR_UNKNOWN_PRINTER_DRIVER for a
+// model outside the model table, ERROR_UNKNOWN_PORT without a port, ERROR_INVALID_PARAMETER for a TCP/IP
+// record without a dotted IPv4 address or with a TCP port outside 1 to 65535); ERROR_SUCCESS when none.
+DWORD CheckInstallRecord(const InstallRecord& r);
+
+// What one install run made, so that a failed run can undo it (and nothing that existed before it).
+struct FileChange {
+  WString path;
+  WString backup;  // the file it replaced, set aside; empty when there was none
+};
+struct InstallChanges {
+  bool portAdded = false, monitorAdded = false, driverAdded = false;
+  bool portUpdated = false;        // an existing port's address changed; it had these:
+  WCHAR oldIp[20] = {};
+  DWORD oldTcpPort = 0;
+  WString printerAdded;            // the printer this run (or Plug and Play during it) made
+  WCHAR packageInf[21] = {};       // the oemN.inf this run put into the driver store
+  std::vector<FileChange> files;   // files this run created or replaced
+};
 
 // ---- package and spooler helpers (engine_files.cpp) --------------------------------------------------
 const WCHAR* ArchitectureFolder();  // "i386", "arm", "amd64", "arm64"; NULL for any other architecture
@@ -71,32 +98,65 @@ bool DriverDirectory(WCHAR* dir, size_t cap);  // GetPrinterDriverDirectoryW, le
 // Bounded path formatting: false, with a debug line, when the path does not fit in MAX_PATH characters.
 bool FormatPath(WCHAR (&out)[MAX_PATH], const WCHAR* fmt, ...);
 bool PackageInfPath(const Engine& e, WCHAR (&out)[MAX_PATH]);
-bool CopyDriverFile(const Engine& e, const WCHAR* fileName);
+// Copies one file of the architecture folder into the driver directory (lblmon.dll also into the system
+// directory, where the spooler loads monitors): the new file is written beside the old one under a
+// temporary name and then takes its place, the old one set aside in `changes` (when given) until the run
+// ends. False, with the last error set, when the source is missing or a copy fails.
+bool CopyDriverFile(const Engine& e, const WCHAR* fileName, InstallChanges* changes = nullptr);
+// Every package file the files-only install needs is present (checked before any installed file is
+// touched); false with ERROR_FILE_NOT_FOUND and a debug line naming the first one missing.
+bool PackageFilesPresent(const Engine& e);
+// Deletes the set-aside originals (the run succeeded) or puts them back (it failed).
+void CommitFileChanges(InstallChanges& changes);
+void RestoreFileChanges(InstallChanges& changes);
 bool IsDriverInstalled(const WCHAR* driverName);
-bool IsPrinterInstalled(const WCHAR* printerName);
+bool IsPrinterInstalled(const WCHAR* printerName);  // a named printer; the server is none
+bool IsMonitorInstalled();
 bool InstallPrinterLanguageMonitor();
 bool AddDriver(const InstallRecord& r);
-bool InstallDriverFiles(const Engine& e, const InstallRecord& r);
+// The files-only install: package files, language monitor, driver. ERROR_SUCCESS or why it failed.
+DWORD InstallDriverFiles(const Engine& e, const InstallRecord& r, InstallChanges& changes);
 
 // ---- install (engine_install.cpp) ------------------------------------------------------------------
-void Log(const Engine& e, const WCHAR* fmt, ...);  // one result-log line, at most 100 characters
-bool DoUploadDriverPackage(const WCHAR* infPath);
-bool InstallPrinter(const Engine& e, InstallRecord& r);
-// Mode 1 for the single record: the TCP/IP port, the printer, the default printer. Returns the result.
-bool InstallRun(Engine& e, InstallRecord& r);
+// One result-log line of at most 100 characters; a line cut short keeps its line end.
+void Log(const Engine& e, const WCHAR* fmt, ...);
+// "Failed to install the printer driver." and the system's message for `error`.
+void LogInstallFailure(const Engine& e, DWORD error);
+bool DoUploadDriverPackage(const WCHAR* infPath, WCHAR (&dest)[MAX_PATH]);
+// The printer for the record: driver from the package (or from the files), then the printer. ERROR_SUCCESS,
+// or why it failed; `changes` receives what was made.
+DWORD InstallPrinter(const Engine& e, InstallRecord& r, InstallChanges& changes);
+// Mode 1 for the single record: the checks, the TCP/IP port, the printer, the default printer; a failure
+// undoes what the run made. Returns the result; `error` (when given) receives why it failed.
+bool InstallRun(Engine& e, InstallRecord& r, DWORD* error = nullptr);
+// Undoes what a failed run made, in reverse order, with a log line per step.
+void RollBack(const Engine& e, const InstallRecord& r, InstallChanges& changes);
 
 // ---- standard TCP/IP ports (engine_tcpip.cpp) -------------------------------------------------------
+// Both true only when XcvDataW returned true and the monitor's status word is ERROR_SUCCESS; otherwise the
+// last error is the status word (or why the call failed).
 bool AddTcpIpPort(const Engine& e, const WCHAR* port, const WCHAR* ip, DWORD tcpPort);
 bool ConfigTcpIpPort(const Engine& e, const WCHAR* port, const WCHAR* ip, DWORD tcpPort);
+// Removes one port; false with the last error set when the monitor refused.
+bool RemoveTcpIpPort(const Engine& e, const WCHAR* port);
+// For each TCP/IP record's port (each port once): removed, or kept with the reason when a printer still
+// uses it.
 void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count);
 bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort);
 // The PortType a port's monitor gives it (kPortTypeTcpIp for "Standard TCP/IP Port"); 0 when unknown.
 WORD PortTypeFromMonitor(const WCHAR* port);
+// The first local printer other than `except` that prints to the port, or false.
+bool PrinterOnPort(const WCHAR* port, const WCHAR* except, WString* printer);
 
 // ---- uninstall (engine_uninstall.cpp) ---------------------------------------------------------------
 bool RebootPending();
+// "OK" or "Failed" of the string table without their line end, to stand inside a line.
+void ResultWord(bool ok, WCHAR (&out)[21]);
 bool DoRemovePrinter(const Engine& e, const WCHAR* printerName);
 void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count);
+// Removes the language monitor when no installed driver names it any more: DeleteMonitorW, then its DLL
+// in the system directory (at the next restart when it is in use). Logs the step.
+void RemoveMonitorIfUnused(const Engine& e);
 // The oemN.inf (at most 20 characters) of the package: printer class, provider "Tarnwell", original name
 // "lblv6.inf". Empty when none is found.
 void FindPackageInf(WCHAR (&infName)[21]);

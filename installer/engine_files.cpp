@@ -8,9 +8,17 @@
 #include "installer/enumerate.h"
 
 bool InstallerDirFromModulePath(const WCHAR* modulePath, WCHAR* dir, size_t cap) {
-  size_t len = WStrLen(modulePath), cut = 0;
+  size_t len = WStrLen(modulePath), cut = 0, folder = 0;
   for (size_t i = 0; i < len; ++i)
-    if (modulePath[i] == '\\' || modulePath[i] == '/') cut = i + 1;
+    if (modulePath[i] == '\\' || modulePath[i] == '/') folder = cut, cut = i + 1;
+  // The package holds one program per architecture, in the architecture folders beside the DLLs; the
+  // installer directory of "<package>\amd64\lblinst32.exe" is the package's root.
+  if (folder > 0 && cut - folder - 1 <= 5) {
+    WCHAR name[6] = {};
+    for (size_t i = folder; i + 1 < cut; ++i) name[i - folder] = modulePath[i];
+    for (const WCHAR* arch : {TEXT("i386"), TEXT("amd64"), TEXT("arm"), TEXT("arm64")})
+      if (WStrEqNoCase(name, arch)) cut = folder;
+  }
   if (cut == 0 || cut >= cap) {
     if (cap) dir[0] = 0;
     return false;
@@ -76,22 +84,58 @@ bool PackageInfPath(const Engine& e, WCHAR (&out)[MAX_PATH]) {
 
 namespace {
 
-// Source in the architecture folder (or "dat" for the data file), destination in the driver directory.
-bool SourceAndDestination(const Engine& e, const WCHAR* fileName, bool dataFile, WCHAR (&src)[MAX_PATH],
-                          WCHAR (&dst)[MAX_PATH]) {
-  WCHAR driverDir[MAX_PATH];
-  if (!DriverDirectory(driverDir, MAX_PATH)) return false;
-  if (dataFile) {
-    if (!FormatPath(src, TEXT("%wsdat\\%ws"), e.installerDir, fileName)) return false;
-  } else {
-    const WCHAR* arch = ArchitectureFolder();
-    if (!arch) {
-      DebugTrace("Unsupported processor architecture, file:%ws not copied.", fileName);
+const WCHAR* const kDriverFiles[] = {TEXT("lbldrv6.dll"), TEXT("lbldrv6ui.dll"), TEXT("lblmon.dll")};
+const WCHAR kDataFile[] = TEXT("lbldrv6.dat");
+const WCHAR kMonitorFile[] = TEXT("lblmon.dll");
+
+// A file of the architecture folder, or of "dat" for the data file.
+bool SourcePath(const Engine& e, const WCHAR* fileName, WCHAR (&src)[MAX_PATH]) {
+  if (WStrEqNoCase(fileName, kDataFile)) return FormatPath(src, TEXT("%wsdat\\%ws"), e.installerDir, fileName);
+  const WCHAR* arch = ArchitectureFolder();
+  if (!arch) {
+    DebugTrace("Unsupported processor architecture, file:%ws not copied.", fileName);
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+  }
+  return FormatPath(src, TEXT("%ws%ws\\%ws"), e.installerDir, arch, fileName);
+}
+
+bool Exists(const WCHAR* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Copies src over dst without ever leaving dst missing or half written: the copy goes to a temporary
+// name beside dst first, the old file is set aside, and the copy takes its place.
+bool ReplaceFile(const WCHAR* src, const WCHAR* dst, InstallChanges* changes) {
+  WCHAR fresh[MAX_PATH], aside[MAX_PATH];
+  if (!FormatPath(fresh, TEXT("%ws.lblnew"), dst) || !FormatPath(aside, TEXT("%ws.lblold"), dst)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  DeleteFileW(fresh);
+  BOOL copied = CopyFileW(src, fresh, FALSE);
+  DebugTrace("CopyFile file:%ws to %ws, %d, errcode:%d.", src, fresh, copied, copied ? 0 : GetLastError());
+  if (!copied) return false;
+  const bool existed = Exists(dst);
+  if (existed) {
+    DeleteFileW(aside);
+    if (!MoveFileExW(dst, aside, MOVEFILE_REPLACE_EXISTING)) {
+      const DWORD err = GetLastError();
+      DebugTrace("Set aside file:%ws, errcode:%d.", dst, err);
+      DeleteFileW(fresh);
+      SetLastError(err);
       return false;
     }
-    if (!FormatPath(src, TEXT("%ws%ws\\%ws"), e.installerDir, arch, fileName)) return false;
   }
-  return FormatPath(dst, TEXT("%ws\\%ws"), driverDir, fileName);
+  if (!MoveFileExW(fresh, dst, MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD err = GetLastError();
+    DebugTrace("Replace file:%ws, errcode:%d.", dst, err);
+    if (existed) MoveFileExW(aside, dst, MOVEFILE_REPLACE_EXISTING);
+    DeleteFileW(fresh);
+    SetLastError(err);
+    return false;
+  }
+  if (changes) changes->files.push_back({WString(dst), existed ? WString(aside) : WString()});
+  else if (existed) DeleteFileW(aside);
+  return true;
 }
 
 bool PollPresent(bool (*present)(const WCHAR*), const WCHAR* name) {
@@ -104,14 +148,50 @@ bool PollPresent(bool (*present)(const WCHAR*), const WCHAR* name) {
 
 }  // namespace
 
-bool CopyDriverFile(const Engine& e, const WCHAR* fileName) {
-  WCHAR src[MAX_PATH], dst[MAX_PATH];
-  if (!SourceAndDestination(e, fileName, false, src, dst)) return false;
-  BOOL removed = DeleteFileW(dst);
-  DebugTrace("Remove file:%ws, %d, errcode:%d.", dst, removed, removed ? 0 : GetLastError());
-  BOOL copied = CopyFileW(src, dst, FALSE);
-  DebugTrace("CopyFile file:%ws to %ws, %d, errcode:%d.", src, dst, copied, copied ? 0 : GetLastError());
-  return copied != FALSE;
+bool PackageFilesPresent(const Engine& e) {
+  for (const WCHAR* f : {kDriverFiles[0], kDriverFiles[1], kDriverFiles[2], kDataFile}) {
+    WCHAR src[MAX_PATH];
+    if (!SourcePath(e, f, src)) return false;
+    if (!Exists(src)) {
+      DebugTrace("Missing package file:%ws.", src);
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CopyDriverFile(const Engine& e, const WCHAR* fileName, InstallChanges* changes) {
+  WCHAR src[MAX_PATH], dir[MAX_PATH], dst[MAX_PATH];
+  if (!SourcePath(e, fileName, src)) return false;
+  if (!Exists(src)) {
+    DebugTrace("Missing package file:%ws.", src);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
+  }
+  if (!DriverDirectory(dir, MAX_PATH) || !FormatPath(dst, TEXT("%ws\\%ws"), dir, fileName)) return false;
+  if (!ReplaceFile(src, dst, changes)) return false;
+  // The spooler loads a monitor from the system directory only.
+  if (!WStrEqNoCase(fileName, kMonitorFile)) return true;
+  WCHAR system[MAX_PATH];
+  if (!GetSystemDirectoryW(system, MAX_PATH) || !FormatPath(dst, TEXT("%ws\\%ws"), system, fileName)) return false;
+  return ReplaceFile(src, dst, changes);
+}
+
+void CommitFileChanges(InstallChanges& changes) {
+  for (const FileChange& f : changes.files)
+    if (!f.backup.empty() && !DeleteFileW(f.backup.c_str()) && Exists(f.backup.c_str()))
+      MoveFileExW(f.backup.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  changes.files.clear();
+}
+
+void RestoreFileChanges(InstallChanges& changes) {
+  for (auto f = changes.files.rbegin(); f != changes.files.rend(); ++f) {
+    const BOOL ok = f->backup.empty() ? DeleteFileW(f->path.c_str())
+                                      : MoveFileExW(f->backup.c_str(), f->path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    DebugTrace("Restore file:%ws, %d, errcode:%d.", f->path.c_str(), ok, ok ? 0 : GetLastError());
+  }
+  changes.files.clear();
 }
 
 bool IsDriverInstalled(const WCHAR* driverName) {
@@ -124,17 +204,30 @@ bool IsDriverInstalled(const WCHAR* driverName) {
 }
 
 bool IsPrinterInstalled(const WCHAR* printerName) {
+  // An empty name would open the print server, not a printer.
+  if (!IsValidPrinterName(printerName)) return false;
   HANDLE h = nullptr;
   if (!OpenPrinterW(const_cast<LPWSTR>(printerName), &h, nullptr) || !h) return false;
   ClosePrinter(h);
   return true;
 }
 
+bool IsMonitorInstalled() {
+  DWORD count = 0;
+  std::vector<BYTE> buf = EnumerateRecords(&count, [](BYTE* b, DWORD bytes, DWORD* needed, DWORD* n) {
+    return EnumMonitorsW(nullptr, 1, b, bytes, needed, n);
+  });
+  auto* monitors = reinterpret_cast<MONITOR_INFO_1W*>(buf.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (WStrEqNoCase(monitors[i].pName, kMonitorName)) return true;
+  return false;
+}
+
 bool InstallPrinterLanguageMonitor() {
   MONITOR_INFO_2W info{};
   info.pName = const_cast<LPWSTR>(kMonitorName);
   info.pEnvironment = nullptr;
-  info.pDLLName = const_cast<LPWSTR>(TEXT("lblmon.dll"));
+  info.pDLLName = const_cast<LPWSTR>(kMonitorFile);
   if (AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info))) return true;
   DWORD err = GetLastError();
   if (err == ERROR_PRINT_MONITOR_ALREADY_INSTALLED) return true;  // registered before
@@ -152,53 +245,37 @@ bool AddDriver(const InstallRecord& r) {
   d.pName = const_cast<LPWSTR>(r.model);
   d.pEnvironment = nullptr;
   d.pDriverPath = const_cast<LPWSTR>(TEXT("lbldrv6.dll"));
-  d.pDataFile = const_cast<LPWSTR>(TEXT("lbldrv6.dat"));
+  d.pDataFile = const_cast<LPWSTR>(kDataFile);
   d.pConfigFile = const_cast<LPWSTR>(TEXT("lbldrv6ui.dll"));
   d.pHelpFile = nullptr;
   d.pDependentFiles = dependent;
   d.pMonitorName = const_cast<LPWSTR>(kMonitorName);
   d.pDefaultDataType = const_cast<LPWSTR>(TEXT("RAW"));
   d.pszHardwareID = const_cast<LPWSTR>(r.hardwareId);
-  if (!AddPrinterDriverW(nullptr, 8, reinterpret_cast<LPBYTE>(&d))) {
-    DebugTrace("AddPrinterDriver failed, errcode:%d.", GetLastError());
+  d.dwlDriverVersion = ParseVersion(kPackageVersion);  // what the upgrade page compares
+  if (!AddPrinterDriverExW(nullptr, 8, reinterpret_cast<LPBYTE>(&d), APD_COPY_NEW_FILES)) {
+    DWORD err = GetLastError();
+    DebugTrace("AddPrinterDriver failed, errcode:%d.", err);
+    SetLastError(err);
     return false;
   }
-  return PollPresent(IsDriverInstalled, r.model);
+  if (PollPresent(IsDriverInstalled, r.model)) return true;
+  SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+  return false;
 }
 
-bool InstallDriverFiles(const Engine& e, const InstallRecord& r) {
-  CopyDriverFile(e, TEXT("lbldrv6.dll"));
-  CopyDriverFile(e, TEXT("lbldrv6ui.dll"));
-  WCHAR src[MAX_PATH], dst[MAX_PATH];
-  if (SourceAndDestination(e, TEXT("lbldrv6.dat"), true, src, dst)) {
-    DeleteFileW(dst);
-    BOOL copied = CopyFileW(src, dst, FALSE);
-    DebugTrace("CopyFile file:%ws to %ws, %d, errcode:%d.", src, dst, copied, copied ? 0 : GetLastError());
+DWORD InstallDriverFiles(const Engine& e, const InstallRecord& r, InstallChanges& changes) {
+  // Nothing installed is touched unless every file is there to replace it.
+  if (!PackageFilesPresent(e)) return GetLastError();
+  for (const WCHAR* f : {kDriverFiles[0], kDriverFiles[1], kDataFile, kDriverFiles[2]})
+    if (!CopyDriverFile(e, f, &changes)) return GetLastError();
+  if (!IsMonitorInstalled()) {
+    if (!InstallPrinterLanguageMonitor()) return GetLastError();
+    changes.monitorAdded = true;
   }
-  CopyDriverFile(e, TEXT("lblmon.dll"));
-
-  bool stepResult;
-  if (InstallPrinterLanguageMonitor()) {
-    if (!IsDriverInstalled(r.model) && !AddDriver(r)) return false;
-    stepResult = true;
-  } else {
-    stepResult = false;  // the driver is not added; the printer step still runs
+  if (!IsDriverInstalled(r.model)) {
+    if (!AddDriver(r)) return GetLastError();
+    changes.driverAdded = true;
   }
-
-  if (IsPrinterInstalled(r.printerName)) {
-    DebugTrace("The printer %ws is already added.", r.printerName);
-    return true;
-  }
-  PRINTER_INFO_2W p{};
-  p.pPrinterName = const_cast<LPWSTR>(r.printerName);
-  p.pPortName = const_cast<LPWSTR>(r.portName);
-  p.pDriverName = const_cast<LPWSTR>(r.model);
-  p.pPrintProcessor = const_cast<LPWSTR>(TEXT("WinPrint"));
-  p.pDatatype = const_cast<LPWSTR>(TEXT("RAW"));
-  p.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-  HANDLE h = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&p));
-  if (!h) DebugTrace("AddPrinter failed, errcode:%d.", GetLastError());
-  else ClosePrinter(h);
-  if (PollPresent(IsPrinterInstalled, r.printerName)) return true;
-  return stepResult;
+  return ERROR_SUCCESS;
 }

@@ -12,27 +12,36 @@
 
 namespace {
 
-// Opens the transceive object, sends one command and closes it; true when XcvDataW returned true (the
-// status word is not examined).
-bool SendXcv(const WCHAR* object, const WCHAR* command, void* in, DWORD cbIn, void* out, DWORD cbOut,
-             DWORD* status) {
+const WCHAR kTcpMonitor[] = TEXT(",XcvMonitor Standard TCP/IP Port");
+
+// Opens the transceive object, sends one command and closes it. True only when XcvDataW returned true and
+// the monitor's status word is ERROR_SUCCESS; otherwise the last error says why (the status word when the
+// monitor answered).
+bool SendXcv(const WCHAR* object, const WCHAR* command, void* in, DWORD cbIn, void* out, DWORD cbOut) {
   PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
   HANDLE h = nullptr;
   if (!OpenPrinterW(const_cast<LPWSTR>(object), &h, &defaults) || !h) {
-    DebugTrace("OpenPrinter %ws failed, errcode:%d.", object, GetLastError());
+    DWORD err = GetLastError();
+    DebugTrace("OpenPrinter %ws failed, errcode:%d.", object, err);
+    SetLastError(err ? err : ERROR_INVALID_PRINTER_NAME);
     return false;
   }
-  DWORD needed = 0, st = 0;
-  BOOL ok = XcvDataW(h, command, static_cast<PBYTE>(in), cbIn, static_cast<PBYTE>(out), cbOut, &needed, &st);
+  DWORD needed = 0, status = ERROR_SUCCESS;
+  BOOL ok = XcvDataW(h, command, static_cast<PBYTE>(in), cbIn, static_cast<PBYTE>(out), cbOut, &needed, &status);
+  DWORD err = ok ? status : GetLastError();
   ClosePrinter(h);
-  if (status) *status = st;
-  return ok != FALSE;
+  if (err != ERROR_SUCCESS) DebugTrace("XcvData %ws on %ws: %d, status:%d.", command, object, ok, err);
+  SetLastError(err);
+  return err == ERROR_SUCCESS;
 }
 
-bool SendPortData(const Engine& e, const WCHAR* command, const WCHAR* logFmt, const WCHAR* port, const WCHAR* ip,
+bool SendPortData(const Engine& e, const WCHAR* command, UINT logText, const WCHAR* port, const WCHAR* ip,
                   DWORD tcpPort) {
-  if (!ip || !ip[0] || tcpPort == 0) return false;
-  Log(e, logFmt, port, ip);
+  if (!ip || !ip[0] || tcpPort == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  Log(e, InstallerString(logText), port, ip);
   PORT_DATA_1 data;
   std::memset(&data, 0, sizeof data);
   WStrCopy(data.sztPortName, MAX_PORTNAME_LEN, port);
@@ -41,33 +50,59 @@ bool SendPortData(const Engine& e, const WCHAR* command, const WCHAR* logFmt, co
   WStrCopy(data.sztHostAddress, MAX_NETWORKNAME_LEN, ip);
   data.dwPortNumber = tcpPort;
   BYTE out[260];
-  bool ok = SendXcv(TEXT(",XcvMonitor Standard TCP/IP Port"), command, &data, sizeof data, out, sizeof out, nullptr);
+  bool ok = SendXcv(kTcpMonitor, command, &data, sizeof data, out, sizeof out);
+  const DWORD err = GetLastError();
   Log(e, InstallerString(ok ? IDS_OK : IDS_FAILED));
+  SetLastError(err);
   return ok;
 }
 
 }  // namespace
 
 bool AddTcpIpPort(const Engine& e, const WCHAR* port, const WCHAR* ip, DWORD tcpPort) {
-  return SendPortData(e, TEXT("AddPort"), TEXT("Add port: %ws, %ws ..."), port, ip, tcpPort);
+  return SendPortData(e, TEXT("AddPort"), IDS_ADD_PORT, port, ip, tcpPort);
 }
 
 bool ConfigTcpIpPort(const Engine& e, const WCHAR* port, const WCHAR* ip, DWORD tcpPort) {
-  return SendPortData(e, TEXT("ConfigPort"), TEXT("Update port: %ws, %ws ..."), port, ip, tcpPort);
+  return SendPortData(e, TEXT("ConfigPort"), IDS_UPDATE_PORT, port, ip, tcpPort);
+}
+
+bool RemoveTcpIpPort(const Engine&, const WCHAR* port) {
+  DELETE_PORT_DATA_1 data;
+  std::memset(&data, 0, sizeof data);
+  WStrCopy(data.psztPortName, MAX_PORTNAME_LEN, port);
+  data.dwVersion = 1;
+  BYTE out[260];
+  return SendXcv(kTcpMonitor, TEXT("DeletePort"), &data, sizeof data, out, sizeof out);
+}
+
+bool PrinterOnPort(const WCHAR* port, const WCHAR* except, WString* printer) {
+  DWORD count = 0;
+  std::vector<BYTE> buf = LocalPrinterRecords(&count);
+  auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
+  for (DWORD i = 0; i < count; ++i) {
+    if (!printers[i].pPortName || !WStrEqNoCase(printers[i].pPortName, port)) continue;
+    if (except && WStrEqNoCase(printers[i].pPrinterName, except)) continue;
+    if (printer) *printer = printers[i].pPrinterName;
+    return true;
+  }
+  return false;
 }
 
 void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     if (records[i].portType != kPortTypeTcpIp) continue;
-    Log(e, TEXT("Remove port: %ws ..."), records[i].portName);
-    DELETE_PORT_DATA_1 data;
-    std::memset(&data, 0, sizeof data);
-    WStrCopy(data.psztPortName, MAX_PORTNAME_LEN, records[i].portName);
-    data.dwVersion = 1;
-    BYTE out[260];
-    bool ok = SendXcv(TEXT(",XcvMonitor Standard TCP/IP Port"), TEXT("DeletePort"), &data, sizeof data, out,
-                      sizeof out, nullptr);
-    Log(e, InstallerString(ok ? IDS_OK : IDS_FAILED));
+    bool seen = false;  // two selected printers on one port: it goes once
+    for (size_t k = 0; k < i; ++k)
+      seen = seen || (records[k].portType == kPortTypeTcpIp && WStrEqNoCase(records[k].portName, records[i].portName));
+    if (seen) continue;
+    Log(e, InstallerString(IDS_REMOVE_PORT), records[i].portName);
+    WString user;
+    if (PrinterOnPort(records[i].portName, nullptr, &user)) {
+      Log(e, InstallerString(IDS_PORT_IN_USE), user.c_str());
+      continue;
+    }
+    Log(e, InstallerString(RemoveTcpIpPort(e, records[i].portName) ? IDS_OK : IDS_FAILED));
   }
 }
 
@@ -80,9 +115,7 @@ bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort) {
   config.dwVersion = 1;
   PORT_DATA_1 answer;
   std::memset(&answer, 0, sizeof answer);
-  DWORD status = 0;
-  if (!SendXcv(object, TEXT("GetConfigInfo"), &config, sizeof config, &answer, sizeof answer, &status)) return false;
-  if (status != ERROR_SUCCESS) return false;  // the answer was not filled
+  if (!SendXcv(object, TEXT("GetConfigInfo"), &config, sizeof config, &answer, sizeof answer)) return false;
   WStrTerminate(answer.sztHostAddress, MAX_NETWORKNAME_LEN);
   const std::string host = WideToAnsi(answer.sztHostAddress);
   int a, b, c, d;

@@ -15,6 +15,10 @@
 #ifndef SUOI_FORCEDELETE
 #define SUOI_FORCEDELETE 0x00000001
 #endif
+#ifndef DPD_DELETE_UNUSED_FILES
+#define DPD_DELETE_UNUSED_FILES 0x00000001
+#define DPD_DELETE_SPECIFIC_VERSION 0x00000002
+#endif
 #ifndef INFINFO_INF_NAME_IS_ABSOLUTE
 #define INFINFO_INF_NAME_IS_ABSOLUTE 2
 #endif
@@ -25,36 +29,13 @@ namespace {
 // thread sees a consistent value.
 std::atomic<bool> g_reboot{false};
 
-// The only files the package puts into the driver directory.
-const WCHAR* const kPackageFiles[] = {TEXT("lbldrv6.dll"), TEXT("lbldrv6ui.dll"), TEXT("lbldrv6.dat"),
-                                      TEXT("lblmon.dll")};
+const WCHAR kMonitorFile[] = TEXT("lblmon.dll");
 
 const WCHAR* BaseName(const WCHAR* path) {
   const WCHAR* base = path;
   for (const WCHAR* p = path; p && *p; ++p)
     if (*p == '\\' || *p == '/') base = p + 1;
   return base;
-}
-
-bool IsPackageFile(const WCHAR* path) {
-  for (const WCHAR* f : kPackageFiles)
-    if (WStrEqNoCase(BaseName(path), f)) return true;
-  return false;
-}
-
-// Whether any installed driver (every environment) still lists the file by name.
-bool FileStillListed(const WCHAR* file) {
-  DWORD count = 0;
-  std::vector<BYTE> buf = DriverRecords(3, TEXT("all"), &count);
-  auto* d = reinterpret_cast<DRIVER_INFO_3W*>(buf.data());
-  const WCHAR* name = BaseName(file);
-  for (DWORD i = 0; i < count; ++i) {
-    for (const WCHAR* f : {d[i].pDriverPath, d[i].pDataFile, d[i].pConfigFile, d[i].pHelpFile})
-      if (f && WStrEqNoCase(BaseName(f), name)) return true;
-    for (const WCHAR* p = d[i].pDependentFiles; p && *p; p += WStrLen(p) + 1)
-      if (WStrEqNoCase(BaseName(p), name)) return true;
-  }
-  return false;
 }
 
 // Deletes one file, or has it deleted at the next restart when it is in use.
@@ -64,10 +45,14 @@ void DeleteOrPostpone(const WCHAR* path) {
   if (MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) g_reboot = true;
 }
 
-// A driver file named alone lives in the driver directory.
-bool DriverFilePath(const WCHAR* driverDir, const WCHAR* file, WCHAR (&out)[MAX_PATH]) {
-  if (BaseName(file) != file) return WStrCopy(out, MAX_PATH, file);
-  return FormatPath(out, TEXT("%ws\\%ws"), driverDir, file);
+// Whether any installed driver (every environment) names the language monitor.
+bool MonitorStillNamed() {
+  DWORD count = 0;
+  std::vector<BYTE> buf = DriverRecords(3, TEXT("all"), &count);
+  auto* d = reinterpret_cast<DRIVER_INFO_3W*>(buf.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (d[i].pMonitorName && WStrEqNoCase(d[i].pMonitorName, kMonitorName)) return true;
+  return false;
 }
 
 int Ask(const Engine& e, UINT text, UINT caption, UINT type) {
@@ -79,16 +64,21 @@ int Ask(const Engine& e, UINT text, UINT caption, UINT type) {
 
 bool RebootPending() { return g_reboot; }
 
+void ResultWord(bool ok, WCHAR (&out)[21]) {
+  WStrCopy(out, 21, InstallerString(ok ? IDS_OK : IDS_FAILED));
+  for (size_t n = WStrLen(out); n > 0 && (out[n - 1] == '\r' || out[n - 1] == '\n');) out[--n] = 0;
+}
+
 bool DoRemovePrinter(const Engine& e, const WCHAR* printerName) {
   Log(e, InstallerString(IDS_REMOVE_PRINTER), printerName);
   PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
   HANDLE h = nullptr;
-  if (!OpenPrinterW(const_cast<LPWSTR>(printerName), &h, &defaults) || !h) {
-    DWORD err = GetLastError();
+  if (!IsValidPrinterName(printerName) || !OpenPrinterW(const_cast<LPWSTR>(printerName), &h, &defaults) || !h) {
+    DWORD err = IsValidPrinterName(printerName) ? GetLastError() : ERROR_INVALID_PRINTER_NAME;
     DebugTrace("DoRemovePrinter: OpenPrinter failed:%d", err);
-    if (err == ERROR_INVALID_PRINTER_NAME || err == ERROR_PRINTER_NOT_FOUND) return true;  // nothing to remove
-    Log(e, InstallerString(IDS_FAILED));
-    return false;
+    const bool gone = err == ERROR_INVALID_PRINTER_NAME || err == ERROR_PRINTER_NOT_FOUND;  // nothing to remove
+    Log(e, InstallerString(gone ? IDS_NOT_FOUND : IDS_FAILED));
+    return gone;
   }
   DWORD needed = 0;
   GetPrinterW(h, 2, nullptr, 0, &needed);
@@ -106,49 +96,52 @@ bool DoRemovePrinter(const Engine& e, const WCHAR* printerName) {
   return ok;
 }
 
+void RemoveMonitorIfUnused(const Engine& e) {
+  if (MonitorStillNamed()) return;
+  Log(e, InstallerString(IDS_REMOVE_MONITOR), kMonitorName);
+  // The registration goes first, so that the spooler never looks for a DLL that is gone.
+  const bool removed = DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitorName)) != FALSE;
+  const DWORD err = removed ? 0 : GetLastError();
+  if (!removed) DebugTrace("DeleteMonitor failed, errcode:%d.", err);
+  const bool ok = removed || err == ERROR_UNKNOWN_PRINT_MONITOR;
+  WCHAR system[MAX_PATH], path[MAX_PATH];
+  if (ok && GetSystemDirectoryW(system, MAX_PATH) && FormatPath(path, TEXT("%ws\\%ws"), system, kMonitorFile))
+    DeleteOrPostpone(path);
+  Log(e, InstallerString(ok ? IDS_OK : IDS_FAILED));
+}
+
 void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count) {
-  WCHAR driverDir[MAX_PATH];
-  if (!DriverDirectory(driverDir, MAX_PATH)) driverDir[0] = 0;
   for (size_t n = 0; n < count; ++n) {
     InstallRecord& r = records[n];
+    bool seen = false;  // two selected printers of one model: the driver goes once
+    for (size_t k = 0; k < n; ++k) seen = seen || WStrEq(records[k].model, r.model);
+    if (seen) continue;
     bool ok = false;
     DWORD drivers = 0;
     std::vector<BYTE> buf = DriverRecords(3, EnvironmentArgument(), &drivers);
     auto* d = reinterpret_cast<DRIVER_INFO_3W*>(buf.data());
-    SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    DWORD err = ERROR_UNKNOWN_PRINTER_DRIVER;
     for (DWORD i = 0; i < drivers; ++i) {
       if (!WStrEq(d[i].pName, r.model)) continue;
       WStrCopy(r.environment, 30, d[i].pEnvironment);
-      ok = DeletePrinterDriverW(nullptr, r.environment, r.model) != FALSE;
-      DWORD err = GetLastError();
-      // Files go only with the driver, only the package's own, and only when no remaining driver lists
-      // them: another vendor's driver, or a second model of this package, keeps working.
-      if (ok && FindModel(r.model)) {
-        for (const WCHAR* f : {d[i].pConfigFile, d[i].pDataFile, d[i].pDriverPath}) {
-          WCHAR path[MAX_PATH];
-          if (f && IsPackageFile(f) && !FileStillListed(f) && DriverFilePath(driverDir, f, path))
-            DeleteOrPostpone(path);
-        }
-        const WCHAR* dep = d[i].pDependentFiles;
-        if (dep && dep[0] && IsPackageFile(dep) && !FileStillListed(dep)) {
-          WCHAR path[MAX_PATH];
-          if (DriverFilePath(driverDir, dep, path)) DeleteOrPostpone(path);
-          WCHAR system[MAX_PATH];
-          if (WStrEqNoCase(BaseName(dep), TEXT("lblmon.dll")) && GetSystemDirectoryW(system, MAX_PATH) &&
-              FormatPath(path, TEXT("%ws\\%ws"), system, BaseName(dep)))
-            DeleteOrPostpone(path);
-        }
+      // The spooler removes the package's files that no other driver uses; another vendor's driver keeps
+      // its files, which this program does not know.
+      const DWORD flags = FindModel(r.model) ? DPD_DELETE_UNUSED_FILES | DPD_DELETE_SPECIFIC_VERSION : 0;
+      ok = DeletePrinterDriverExW(nullptr, r.environment, r.model, flags, d[i].cVersion) != FALSE;
+      err = ok ? 0 : GetLastError();
+      if (!ok && err == ERROR_INVALID_PARAMETER && flags) {
+        // A spooler that takes none of these flags (Wine's) still removes the driver, leaving its files.
+        ok = DeletePrinterDriverW(nullptr, r.environment, r.model) != FALSE;
+        err = ok ? 0 : GetLastError();
+        DebugTrace("DeletePrinterDriverEx refused its flags; DeletePrinterDriver: %d.", ok);
       }
-      SetLastError(err);
       break;
     }
-    DWORD err = GetLastError();
     DebugTrace("DoRemovePrinterDriver: DriverEnv:%ws, ModelName:%ws, bOK:%d", r.environment, r.model, ok);
-    // "OK\r\n" ends a line elsewhere; here it stands inside one.
     WCHAR result[21];
-    WStrCopy(result, 21, InstallerString(ok ? IDS_OK : IDS_FAILED));
-    for (size_t n = WStrLen(result); n > 0 && (result[n - 1] == '\r' || result[n - 1] == '\n');) result[--n] = 0;
-    Log(e, InstallerString(IDS_REMOVE_DRIVER), r.model, result, ok ? 0 : err);
+    ResultWord(ok, result);
+    Log(e, InstallerString(IDS_REMOVE_DRIVER), r.model, result, int(err));
+    if (ok && FindModel(r.model)) RemoveMonitorIfUnused(e);
   }
 }
 

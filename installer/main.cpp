@@ -7,11 +7,23 @@
 #include <string>
 #include <vector>
 
+#include "installer/guard.h"
+#include "installer/rights.h"
 #include "installer/wizard.h"
 
 #include <shellapi.h>  // after windows.h
 
 namespace {
+
+// The Administrators group enabled in the process's token: under UAC only after elevation, as the
+// manifest's requireAdministrator asks for.
+bool HasAdministratorRights() {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof sid;
+  BOOL member = FALSE;
+  return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+         CheckTokenMembership(nullptr, sid, &member) && member;
+}
 
 struct TestLog {
   FILE* f = nullptr;
@@ -88,7 +100,9 @@ int EngineTest(int argc, WCHAR** argv) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+namespace {
+
+int Main() {
   int argc = 0;
   WCHAR** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   const bool engineTest = argv && argc >= 2 && WStrEq(argv[1], TEXT("/enginetest"));
@@ -100,8 +114,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   // The wizard: the installer's folder from the module path, then the sheet.
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_INTERNET_CLASSES};
   InitCommonControlsEx(&icc);
+  if (!AdministratorRightsOrExplain(nullptr, HasAdministratorRights())) return 4;
   WCHAR module[MAX_PATH], dir[MAX_PATH];
   const DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
   if (n == 0 || n >= MAX_PATH || !InstallerDirFromModulePath(module, dir, MAX_PATH)) return 3;
   return RunInstaller(dir);
 }
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return Guarded("wWinMain", 1, Main); }

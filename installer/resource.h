@@ -44,6 +44,20 @@
 #define IDS_OK 143
 #define IDS_FAILED 144
 #define IDS_INPUT_IP 145
+#define IDS_ADD_PORT 146
+#define IDS_UPDATE_PORT 147
+#define IDS_REMOVE_PORT 148
+#define IDS_WIZARD_TITLE 149
+#define IDS_SYSTEM_ERROR 150
+#define IDS_ERROR_CODE 151
+#define IDS_NOT_FOUND 152
+#define IDS_PORT_IN_USE 153
+#define IDS_ROLLBACK 154
+#define IDS_REMOVE_MONITOR 155
+#define IDS_INVALID_PRINTER_NAME 156
+#define IDS_INVALID_TCP_PORT 157
+#define IDS_PORT_HAS_PRINTER 158
+#define IDS_NEEDS_ADMIN 159
 
 // ---- wizard pages (dialog templates) ----
 #define IDD_MODE 129

@@ -8,6 +8,7 @@
 
 #include "installer/debugtrace.h"
 #include "installer/enumerate.h"
+#include "installer/guard.h"
 #include "installer/model.h"
 #include "installer/strings.h"
 
@@ -45,21 +46,6 @@ void MakeEngineHost(Wizard* w) {
   };
 }
 
-// ---- the work thread ------------------------------------------------------------------------------------
-
-DWORD WINAPI WorkThread(LPVOID param) {
-  Wizard* w = static_cast<Wizard*>(param);
-  const DWORD mode = w->state.mode;
-  w->engine.setDefault = w->state.setAsDefault != 0;
-  w->engine.deletePort = w->state.deletePort != 0;
-  w->engine.removeDriver = w->state.removeDriver != 0;
-  w->engine.removePackage = w->state.removePackage != 0;
-  if (mode == kModeInstall && w->state.recordCount == 1) InstallRun(w->engine, w->state.records[0]);
-  else if (mode == kModeUninstall) UninstallRun(w->engine, w->state.records, w->state.recordCount);
-  PostMessageW(w->state.resultWindow, MSG_WORK_DONE, mode, 0);
-  return 0;
-}
-
 void AppendLog(HWND page, const WCHAR* text) {
   WCHAR line[101];
   WStrCopy(line, 101, text ? text : TEXT(""));  // the log takes at most 100 characters at a time
@@ -92,6 +78,38 @@ void ShowLicence(HWND page) {
 }
 
 }  // namespace
+
+// ---- the work thread ------------------------------------------------------------------------------------
+
+DWORD WINAPI WorkThread(LPVOID param) {
+  Wizard* w = static_cast<Wizard*>(param);
+  const DWORD mode = w->state.mode;
+  w->runFailed = false;
+  const DWORD result = Guarded("WorkThread", DWORD(ERROR_NOT_ENOUGH_MEMORY), [w, mode] {
+    w->engine.setDefault = w->state.setAsDefault != 0;
+    w->engine.deletePort = w->state.deletePort != 0;
+    w->engine.removeDriver = w->state.removeDriver != 0;
+    w->engine.removePackage = w->state.removePackage != 0;
+    if (mode == kModeInstall) {
+      DWORD error = ERROR_INVALID_PARAMETER;
+      if (w->state.recordCount != 1 || !InstallRun(w->engine, w->state.records[0], &error)) w->runFailed = true;
+    } else if (mode == kModeUninstall) {
+      UninstallRun(w->engine, w->state.records, w->state.recordCount);
+    }
+    return DWORD(ERROR_SUCCESS);
+  });
+  if (result != ERROR_SUCCESS) {
+    // The run broke off: say so, as a failed step would.
+    w->runFailed = true;
+    const DWORD error = GetLastError() ? GetLastError() : result;
+    Guarded("WorkThread", 0, [w, error] {
+      LogInstallFailure(w->engine, error);
+      return 0;
+    });
+  }
+  PostMessageW(w->state.resultWindow, MSG_WORK_DONE, mode, 0);
+  return result;
+}
 
 // ---- shared helpers -----------------------------------------------------------------------------------
 
@@ -141,24 +159,7 @@ int Ask(HWND owner, UINT textId, UINT captionId, UINT type) {
 
 void IpAddressFromPortName(const WCHAR* portName, WCHAR (&ip)[20]) {
   ip[0] = 0;
-  if (!portName) return;
-  const size_t len = WStrLen(portName);
-  if (len < 7 || len > 15) return;
-  int parts = 0, digits = 0, value = 0;
-  for (size_t i = 0; i <= len; ++i) {
-    const WCHAR c = portName[i];
-    if (c >= '0' && c <= '9') {
-      value = value * 10 + (c - '0');
-      if (++digits > 3 || value > 255) return;
-    } else if (c == '.' || c == 0) {
-      if (digits == 0) return;
-      ++parts;
-      digits = value = 0;
-    } else {
-      return;
-    }
-  }
-  if (parts == 4) WStrCopy(ip, 20, portName);
+  if (IsDottedIpv4(portName)) WStrCopy(ip, 20, portName);
 }
 
 void WaitPumping(HANDLE thread) {
@@ -237,7 +238,7 @@ INT_PTR WizardRun(Wizard* w) {
   h.dwFlags = PSH_WIZARD97 | PSH_HEADER | PSH_STRETCHWATERMARK | PSH_WATERMARK | PSH_USEHICON | PSH_PROPSHEETPAGE;
   h.hInstance = module;
   h.hIcon = LoadIconW(module, MAKEINTRESOURCEW(IDI_LBLINST32));
-  h.pszCaption = kWizardTitle;
+  h.pszCaption = InstallerString(IDS_WIZARD_TITLE);
   h.nPages = kPageCount;
   h.nStartPage = AnyPackagePrinter() ? kPageMode : kPageInstall;
   h.ppsp = pages;
@@ -270,7 +271,7 @@ int RunInstaller(const WCHAR* installerDir) {
 
 // ---- agreement page ----------------------------------------------------------------------------------------
 
-INT_PTR CALLBACK AgreementPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+static INT_PTR AgreementPage(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
       Wizard* w = AttachWizard(page, lp);
@@ -298,7 +299,7 @@ INT_PTR CALLBACK AgreementPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
 
 // ---- mode page ----------------------------------------------------------------------------------------------
 
-INT_PTR CALLBACK ModePageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+static INT_PTR ModePage(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
       Wizard* w = AttachWizard(page, lp);
@@ -332,7 +333,7 @@ INT_PTR CALLBACK ModePageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
 
 // ---- result page ---------------------------------------------------------------------------------------------
 
-INT_PTR CALLBACK ResultPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+static INT_PTR ResultPage(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
   Wizard* w = WizardOf(page);
   switch (msg) {
     case WM_INITDIALOG:
@@ -381,4 +382,16 @@ INT_PTR CALLBACK ResultPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
     default: break;
   }
   return FALSE;
+}
+
+INT_PTR CALLBACK AgreementPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+  return Guarded("AgreementPageProc", INT_PTR(FALSE), [&] { return AgreementPage(page, msg, wp, lp); });
+}
+
+INT_PTR CALLBACK ModePageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+  return Guarded("ModePageProc", INT_PTR(FALSE), [&] { return ModePage(page, msg, wp, lp); });
+}
+
+INT_PTR CALLBACK ResultPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+  return Guarded("ResultPageProc", INT_PTR(FALSE), [&] { return ResultPage(page, msg, wp, lp); });
 }

@@ -30,8 +30,6 @@ enum : DWORD {
 // Sheet order of the pages.
 enum WizardPage { kPageAgreement, kPageMode, kPageInstall, kPageUpgrade, kPageUninstall, kPageResult, kPageCount };
 
-inline constexpr const WCHAR* kWizardTitle = TEXT("Printer Driver Installation Wizard");
-
 // The user's choices of one run of the program.
 struct WizardState {
   DWORD mode;              // kModeInstall, kModeUninstall, kModeUpgrade
@@ -55,8 +53,13 @@ struct Wizard {
   bool installRecordMade = false;       // the install record exists (made on the page's first showing)
   bool busy = false;                    // a run is going
   bool upgradeDone = false;
+  bool runFailed = false;               // the last install run did not install the printer
   HANDLE workThread = nullptr;
   HDEVNOTIFY deviceNotify = nullptr;
+  // Install page: a rebuild of the port list is under way (its selection changes are not the user's);
+  // the user picked a model or typed a name (a rebuild then leaves both alone); the page is setting the
+  // name itself.
+  bool refreshing = false, modelChosen = false, settingName = false;
   std::vector<UpgradeRow> upgradeRows;  // the upgrade list, row by row
 };
 
@@ -73,9 +76,11 @@ int RunInstaller(const WCHAR* installerDir);
 
 // Whether any local printer's driver belongs to the package.
 bool AnyPackagePrinter();
-// The record's IP address from a port name: only a dotted IPv4 text of at most 15 characters fits;
-// anything else leaves `ip` empty (and then no ConfigPort is sent).
+// The record's IP address from a port name: only a dotted IPv4 text fits; anything else leaves `ip` empty.
 void IpAddressFromPortName(const WCHAR* portName, WCHAR (&ip)[20]);
+// The work thread of an install or uninstall run (its parameter is the Wizard); posts MSG_WORK_DONE to the
+// result page however the run ends.
+DWORD WINAPI WorkThread(LPVOID param);
 // Waits for a thread while handling the messages sent to this thread's windows meanwhile.
 void WaitPumping(HANDLE thread);
 // Replaces the state's records by `count` zeroed ones (none for 0).

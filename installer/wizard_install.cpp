@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "installer/guard.h"
 #include "installer/model.h"
 #include "installer/strings.h"
 
@@ -73,38 +74,49 @@ void ShowAddress(HWND page, const WCHAR* ip, DWORD tcpPort) {
   SetDlgItemInt(page, IDC_TCP_PORT, tcpPort, FALSE);
 }
 
-void SelectModelText(HWND page, const WCHAR* text) {
+// The page sets the printer name itself (the user did not type it).
+void SetPrinterName(HWND page, Wizard* w, const WCHAR* text) {
+  w->settingName = true;
+  SetDlgItemTextW(page, IDC_PRINTER_NAME, text);
+  w->settingName = false;
+}
+
+void SelectModelText(HWND page, Wizard* w, const WCHAR* text) {
   HWND combo = GetDlgItem(page, IDC_MODEL_LIST);
   const LRESULT i = SendMessageW(combo, CB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(text));
   if (i == CB_ERR) return;
   SendMessageW(combo, CB_SETCURSEL, WPARAM(i), 0);
-  SetDlgItemTextW(page, IDC_PRINTER_NAME, text);
+  SetPrinterName(page, w, text);
 }
 
-// A row chosen: its port into the record, the address fields of a TCP/IP port, the model it names.
-void LoadRow(HWND page, Wizard* w, int row) {
-  InstallRecord* r = Record(w);
-  if (!r || row < 0) return;
+WORD RowType(HWND page, int row) { return WORD(std::atoi(WideToAnsi(RowText(page, row, 2).c_str()).c_str())); }
+
+// The address of a TCP/IP row: its port's configuration, else (a printer found on the network, whose port
+// name is its address) the name and 9100. False when neither gives one.
+bool RowAddress(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort) {
+  if (GetTcpIpPortConfig(port, ip, tcpPort)) return true;
+  IpAddressFromPortName(port, ip);
+  *tcpPort = 9100;
+  return ip[0] != 0;
+}
+
+// A row chosen: the Port Settings button, the address fields of a TCP/IP port and, with `fillModel`, the
+// model it names with the printer name. The install record is filled at Next only.
+void LoadRow(HWND page, Wizard* w, int row, bool fillModel) {
+  if (row < 0) return;
   const WString port = RowText(page, row, 0), description = RowText(page, row, 1);
-  WStrCopy(r->portName, 251, port.c_str());
-  r->portType = WORD(std::atoi(WideToAnsi(RowText(page, row, 2).c_str()).c_str()));
-  EnableWindow(GetDlgItem(page, IDC_PORT_SETTINGS), r->portType == kPortTypeCom);
-  if (r->portType == kPortTypeNet) {
+  const WORD type = RowType(page, row);
+  EnableWindow(GetDlgItem(page, IDC_PORT_SETTINGS), type == kPortTypeCom);
+  if (type == kPortTypeNet) {
     WCHAR ip[20];
     DWORD tcpPort = 0;
-    if (GetTcpIpPortConfig(r->portName, ip, &tcpPort)) {
-      ShowAddress(page, ip, tcpPort);
-    } else {
-      // No standard TCP/IP port of that name (a printer found on the network): its name is its address.
-      IpAddressFromPortName(r->portName, r->ipAddress);
-      r->tcpPort = 9100;
-      if (r->ipAddress[0]) ShowAddress(page, r->ipAddress, 9100);
-    }
+    if (RowAddress(port.c_str(), ip, &tcpPort)) ShowAddress(page, ip, tcpPort);
   }
+  if (!fillModel) return;
   if (const ModelTableRow* m = FindModelForDescription(description.c_str())) {
     WCHAR text[kModelTextChars];
     WFormatTo(text, kModelTextChars, TEXT("%ws %ws"), AnsiToWide(m->vendor).c_str(), AnsiToWide(m->model).c_str());
-    SelectModelText(page, text);
+    SelectModelText(page, w, text);
   }
 }
 
@@ -131,8 +143,26 @@ void InsertRow(HWND list, const PortEntry& e, bool select) {
   }
 }
 
+int FindRow(HWND page, const WString& port) {
+  const int rows = int(SendMessageW(PortList(page), LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < rows; ++row)
+    if (RowText(page, row, 0) == port) return row;
+  return -1;
+}
+
+void SelectRow(HWND page, int row) {
+  LVITEMW state{};
+  state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(PortList(page), LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&state));
+}
+
+// Rebuilds the list. The port the user had selected stays selected, and the model and printer name the
+// user chose stay: discovery rebuilds the list while the user works on the page.
 void RefreshPorts(HWND page, Wizard* w) {
   HWND list = PortList(page);
+  const int before = SelectedRow(page);
+  const WString kept = before >= 0 ? RowText(page, before, 0) : WString();
+  w->refreshing = true;
   SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
   const std::vector<PortEntry> usb = CopyPortList(&w->lists, &PortLists::Usb);
   const std::vector<PortEntry> net = CopyPortList(&w->lists, &PortLists::Network);
@@ -147,8 +177,10 @@ void RefreshPorts(HWND page, Wizard* w) {
     if (e.PortType == type) InsertRow(list, e, printersKnown);
   for (const PortEntry& e : usb) InsertRow(list, e, true);
   for (const PortEntry& e : net) InsertRow(list, e, true);
-  if (printersKnown) SetButtons(page, kButtonsBackNext);
-  if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) LoadRow(page, w, 0);
+  const int again = kept.empty() ? -1 : FindRow(page, kept);
+  if (again >= 0) SelectRow(page, again);
+  else if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) LoadRow(page, w, 0, !w->modelChosen);
+  w->refreshing = false;
   ShowWindow(GetDlgItem(page, IDC_CONNECT_HINT), printersKnown ? SW_HIDE : SW_SHOW);
   UpdateButtons(page, w);
 }
@@ -162,11 +194,11 @@ LRESULT SendToPage(void* context, UINT msg, WPARAM wp, LPARAM lp) {
   return SendMessageW(static_cast<HWND>(context), msg, wp, lp);
 }
 
-void PortSettings(HWND page, Wizard* w) {
-  InstallRecord* r = Record(w);
-  if (!r) return;
+void PortSettings(HWND page) {
+  const int row = SelectedRow(page);
+  if (row < 0) return;
   // "COM1:" names the device "COM1"; a name without ":" is passed whole.
-  WString device = r->portName;
+  WString device = RowText(page, row, 0);
   const size_t colon = device.rfind(WCHAR(':'));
   if (colon != WString::npos) device.erase(colon);
   COMMCONFIG cc{};
@@ -201,7 +233,7 @@ void InitPage(HWND page, Wizard* w) {
   SendMessageW(combo, CB_SETCURSEL, 0, 0);
   WCHAR first[51] = {};
   GetDlgItemTextW(page, IDC_MODEL_LIST, first, 51);
-  SetDlgItemTextW(page, IDC_PRINTER_NAME, first);
+  SetPrinterName(page, w, first);
   CheckDlgButton(page, IDC_SET_DEFAULT, BST_CHECKED);
   EnumLocalPorts(&w->lists);
 }
@@ -221,50 +253,83 @@ void OnShown(HWND page, Wizard* w) {
   UpdateButtons(page, w);
 }
 
-// Next: the choices into the state and the record; -1 stays on the page, else the page to go to.
+// The typed address and TCP port of "NET/Wi-Fi"; false, after telling the user, when either is missing or
+// out of range.
+bool TypedAddress(HWND page, WCHAR (&ip)[20], DWORD* tcpPort) {
+  DWORD address = 0;
+  HWND control = GetDlgItem(page, IDC_IP_ADDRESS);
+  if (SendMessageW(control, IPM_ISBLANK, 0, 0) ||
+      SendMessageW(control, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address)) == 0 || address == 0) {
+    Ask(page, IDS_INPUT_IP, IDS_PROMPT, MB_OK);
+    return false;
+  }
+  WFormatTo(ip, 20, TEXT("%d.%d.%d.%d"), int(FIRST_IPADDRESS(address)), int(SECOND_IPADDRESS(address)),
+            int(THIRD_IPADDRESS(address)), int(FOURTH_IPADDRESS(address)));
+  BOOL number = FALSE;
+  *tcpPort = GetDlgItemInt(page, IDC_TCP_PORT, &number, FALSE);
+  if (!number || *tcpPort == 0 || *tcpPort > 65535) {
+    Ask(page, IDS_INVALID_TCP_PORT, IDS_PROMPT, MB_OK);
+    return false;
+  }
+  return true;
+}
+
+// Next: the page's choices, checked, into the record (filled here and nowhere else, so that nothing the
+// page does later changes a run); -1 stays on the page, else the page to go to.
 LONG_PTR OnNext(HWND page, Wizard* w) {
   InstallRecord* r = Record(w);
   if (!r) return -1;
-  GetDlgItemTextW(page, IDC_MODEL_LIST, r->model, 251);
-  GetDlgItemTextW(page, IDC_PRINTER_NAME, r->printerName, 251);
-  w->state.setAsDefault = IsDlgButtonChecked(page, IDC_SET_DEFAULT) == BST_CHECKED ? 1 : 0;
-  const int row = SelectedRow(page);
-  if (NetChecked(page)) {
-    DWORD address = 0;
-    HWND ip = GetDlgItem(page, IDC_IP_ADDRESS);
-    if (SendMessageW(ip, IPM_ISBLANK, 0, 0) ||
-        SendMessageW(ip, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address)) == 0 || address == 0) {
-      Ask(page, IDS_INPUT_IP, IDS_PROMPT, MB_OK);
-      return -1;
-    }
-    WFormatTo(r->ipAddress, 20, TEXT("%d.%d.%d.%d"), int(FIRST_IPADDRESS(address)), int(SECOND_IPADDRESS(address)),
-              int(THIRD_IPADDRESS(address)), int(FOURTH_IPADDRESS(address)));
-    r->tcpPort = GetDlgItemInt(page, IDC_TCP_PORT, nullptr, FALSE);
-    r->portType = kPortTypeTcpIp;
-  } else if (row < 0) {
-    Ask(page, IDS_CHOOSE_PORT, IDS_PROMPT, MB_OK);
+  InstallRecord next{};
+  GetDlgItemTextW(page, IDC_MODEL_LIST, next.model, 251);
+  GetDlgItemTextW(page, IDC_PRINTER_NAME, next.printerName, 251);
+  if (!IsValidPrinterName(next.printerName)) {
+    Ask(page, IDS_INVALID_PRINTER_NAME, IDS_PROMPT, MB_OK);
     return -1;
   }
-  if (row < 0) {
-    WFormatTo(r->portName, 260, TEXT("%ws_%d"), r->ipAddress, int(r->tcpPort));
-    return IDD_RESULT;
+  const int row = SelectedRow(page);
+  const WString rowPort = row >= 0 ? RowText(page, row, 0) : WString();
+  const WORD rowType = row >= 0 ? RowType(page, row) : 0;
+  bool fromRow = row >= 0;
+  if (NetChecked(page)) {
+    if (!TypedAddress(page, next.ipAddress, &next.tcpPort)) return -1;
+    next.portType = kPortTypeTcpIp;
+    // The address goes to a port named for it, unless the selected row is that port: a standard TCP/IP
+    // port (updated with the address typed) or the printer found at that address.
+    const bool tcpPortRow = fromRow && rowType == kPortTypeNet && PortTypeFromMonitor(rowPort.c_str()) == kPortTypeTcpIp;
+    const bool sameAddress = fromRow && rowType == kPortTypeNet && WStrEq(rowPort.c_str(), next.ipAddress);
+    fromRow = tcpPortRow || sameAddress;
+    if (fromRow) WStrCopy(next.portName, 260, rowPort.c_str());
+    else WFormatTo(next.portName, 260, TEXT("%ws_%d"), next.ipAddress, int(next.tcpPort));
+  } else if (!fromRow) {
+    Ask(page, IDS_CHOOSE_PORT, IDS_PROMPT, MB_OK);
+    return -1;
+  } else {
+    WStrCopy(next.portName, 260, rowPort.c_str());
+    next.portType = rowType;
+    // A standard TCP/IP port whose address cannot be read as dotted IPv4 (a host name) is used as it is.
+    if (rowType == kPortTypeNet && !RowAddress(next.portName, next.ipAddress, &next.tcpPort))
+      next.portType = kPortTypeOther;
   }
-  const WString port = RowText(page, row, 0), description = RowText(page, row, 1);
-  WStrCopy(r->portName, 260, port.c_str());
-  const WCHAR* model = description.c_str();
-  WCHAR identified[260];
-  if (WStrEq(description.c_str(), TEXT("TarnwellTW-KA"))) {
-    IdentifyAttachedModel(r->portName, description.c_str(), identified, 260);
-    WStrCopy(r->model, 260, identified);
-    model = identified;
+  if (fromRow) {
+    const WString description = RowText(page, row, 1);
+    const WCHAR* model = description.c_str();
+    WCHAR identified[260];
+    if (WStrEq(model, TEXT("TarnwellTW-KA"))) {
+      IdentifyAttachedModel(next.portName, model, identified, 260);
+      WStrCopy(next.model, 260, identified);
+      model = identified;
+    }
+    if (!FindModelForDescription(model) && Ask(page, IDS_UNSUPPORTED_PRINTER, IDS_PROMPT, MB_OKCANCEL) != IDOK)
+      return -1;
   }
-  if (!FindModelForDescription(model) && Ask(page, IDS_UNSUPPORTED_PRINTER, IDS_PROMPT, MB_OKCANCEL) != IDOK) return -1;
+  w->state.setAsDefault = IsDlgButtonChecked(page, IDC_SET_DEFAULT) == BST_CHECKED ? 1 : 0;
+  *r = next;
   return IDD_RESULT;
 }
 
 }  // namespace
 
-INT_PTR CALLBACK InstallPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+static INT_PTR InstallPage(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
   Wizard* w = WizardOf(page);
   switch (msg) {
     case WM_INITDIALOG:
@@ -305,11 +370,14 @@ INT_PTR CALLBACK InstallPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
         ShowAddressFields(page, NetChecked(page));
         RefreshPorts(page, w);
       } else if (id == IDC_MODEL_LIST && HIWORD(wp) == CBN_SELCHANGE) {
+        w->modelChosen = true;
         WCHAR text[51] = {};
         GetDlgItemTextW(page, IDC_MODEL_LIST, text, 51);
-        SetDlgItemTextW(page, IDC_PRINTER_NAME, text);
+        SetPrinterName(page, w, text);
+      } else if (id == IDC_PRINTER_NAME && HIWORD(wp) == EN_CHANGE && !w->settingName) {
+        w->modelChosen = true;  // typed by the user
       } else if (id == IDC_PORT_SETTINGS && HIWORD(wp) == BN_CLICKED) {
-        PortSettings(page, w);
+        PortSettings(page);
       }
       return TRUE;
     }
@@ -317,9 +385,10 @@ INT_PTR CALLBACK InstallPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
       auto* hdr = reinterpret_cast<NMHDR*>(lp);
       if (!w) break;
       if (hdr->idFrom == IDC_PORT_LIST && hdr->code == LVN_ITEMCHANGED) {
+        if (w->refreshing) return TRUE;  // the rebuild settles the selection and buttons itself
         auto* nm = reinterpret_cast<NMLISTVIEW*>(lp);
         if ((nm->uChanged & LVIF_STATE) && (nm->uNewState & LVIS_SELECTED) && (nm->uNewState & LVIS_FOCUSED)) {
-          LoadRow(page, w, nm->iItem);
+          LoadRow(page, w, nm->iItem, true);
           w->installButtons = kButtonsBackNext;
           SetButtons(page, w->installButtons);
         } else if (!NetChecked(page)) {
@@ -335,4 +404,8 @@ INT_PTR CALLBACK InstallPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
     default: break;
   }
   return FALSE;
+}
+
+INT_PTR CALLBACK InstallPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+  return Guarded("InstallPageProc", INT_PTR(FALSE), [&] { return InstallPage(page, msg, wp, lp); });
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "installer/enumerate.h"
+#include "installer/guard.h"
 #include "installer/model.h"
 #include "installer/strings.h"
 
@@ -131,7 +132,7 @@ LONG_PTR UninstallNext(HWND page, Wizard* w) {
 
 }  // namespace
 
-INT_PTR CALLBACK UpgradePageProc(HWND page, UINT msg, WPARAM, LPARAM lp) {
+static INT_PTR UpgradePage(HWND page, UINT msg, WPARAM, LPARAM lp) {
   Wizard* w = WizardOf(page);
   switch (msg) {
     case WM_INITDIALOG: {
@@ -162,7 +163,7 @@ INT_PTR CALLBACK UpgradePageProc(HWND page, UINT msg, WPARAM, LPARAM lp) {
   return FALSE;
 }
 
-INT_PTR CALLBACK UninstallPageProc(HWND page, UINT msg, WPARAM, LPARAM lp) {
+static INT_PTR UninstallPage(HWND page, UINT msg, WPARAM, LPARAM lp) {
   Wizard* w = WizardOf(page);
   switch (msg) {
     case WM_INITDIALOG: {
@@ -191,4 +192,12 @@ INT_PTR CALLBACK UninstallPageProc(HWND page, UINT msg, WPARAM, LPARAM lp) {
     default: break;
   }
   return FALSE;
+}
+
+INT_PTR CALLBACK UpgradePageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+  return Guarded("UpgradePageProc", INT_PTR(FALSE), [&] { return UpgradePage(page, msg, wp, lp); });
+}
+
+INT_PTR CALLBACK UninstallPageProc(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
+  return Guarded("UninstallPageProc", INT_PTR(FALSE), [&] { return UninstallPage(page, msg, wp, lp); });
 }

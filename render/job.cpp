@@ -121,6 +121,7 @@ WriterContext MakeWriterContext(Pdev* pdev, OutputSink* sink) {
   ctx.resolution = pdev->Resolution;
   ctx.jobId = pdev->JobId;
   ctx.out = sink;
+  ctx.labelsSinceCut = pdev->LabelsSinceCut;
   return ctx;
 }
 
@@ -156,6 +157,7 @@ BOOL StartDocument(Pdev* pdev, LPCWSTR documentName, DWORD jobId) {
     WriterContext ctx = MakeWriterContext(pdev, &sink);
     WriteUserCommand(ctx, kUserCommandJobStart);
     WriteJobHeader(ctx);
+    pdev->LabelsSinceCut = 0;
     if (ctx.error != 0) {
       // The job's own page file could not be written: the monitor would deliver its pages without it.
       SetLastError(ctx.error);
@@ -210,6 +212,7 @@ BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
     FreePageRaster(&raster);
     throw;
   }
+  pdev->LabelsSinceCut = ctx.labelsSinceCut;
   FreePageRaster(&raster);
   // Each page leaves for the spooler when it is complete, not when the next one fills the buffer;
   // what a failed page sent before it stopped goes too, so the spooler's copy matches the capture.
@@ -240,6 +243,7 @@ BOOL EndDocument(Pdev* pdev) {
   PdevSink sink(pdev);
   WriterContext ctx = MakeWriterContext(pdev, &sink);
   WriteUserCommand(ctx, kUserCommandJobEnd);
+  pdev->LabelsSinceCut = ctx.labelsSinceCut;
   FlushOutput(pdev);
   CloseCaptureFile(pdev);
   if (ctx.error != 0) {

@@ -52,6 +52,7 @@ struct alignas(8) Pdev {
   PaperRecord* Forms;      // the printer's "FORMS" list (LocalAlloc'd), kept with the model
   int FormCount;
   PrinterJobState* Shared; // what the process keeps of this printer's jobs (render/job.h)
+  uint32_t LabelsSinceCut; // labels of the job since the cutter last cut (a cut every N the writer counts)
   uint32_t TailMagic;
 };
 

@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
   std::snprintf(buf, sizeof buf, "DriverVer=%02u/%02u/%04u,%u.%u.%u.%u", mo, d, y, y, mo, d, b);
   line(buf);
   line("PnpLockdown=1");
+  // The catalog is made and signed on Windows (tools/windows/sign-catalog.cmd); without it x64 Windows
+  // refuses the package in pnputil, Have Disk and UploadPrinterDriverPackageW.
+  line("CatalogFile=lblv6.cat");
   line("");
   line("[Manufacturer]");
   line(std::string("%Provider%=") + kProviderName + ",NTamd64,NTx86");
@@ -51,6 +54,9 @@ int main(int argc, char** argv) {
   line("CopyFiles=LBLV6_FILES,LBLV6_MONITOR");
   line("DataSection=LBLV6_DATA");
   line("LanguageMonitor=%Monitor%");
+  // 2: the driver may run isolated from the spooler (PrintIsolationHost), so a crash in it does not
+  // end spoolsv.
+  line("DriverIsolation=2");
   line("");
   line("[LBLV6_DATA]");
   line("DriverFile=lbldrv6.dll");

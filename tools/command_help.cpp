@@ -72,6 +72,8 @@ std::string BashCompletion(const std::vector<CommandSpec>& commands) {
       "  case $what in\n"
       "    @file) COMPREPLY=($(compgen -f -- \"$cur\")) ;;\n"
       "    @dir) COMPREPLY=($(compgen -d -- \"$cur\")) ;;\n"
+      "    @printers) local IFS=$'\\n'; COMPREPLY=($(compgen -W \"$(\"${COMP_WORDS[0]}\" printers 2>/dev/null | "
+      "sed -n 's/^ *\"Name\": \"\\(.*\\)\",$/\\1/p')\" -- \"$cur\")) ;;\n"
       "    @models) local IFS=$'\\n'; COMPREPLY=($(compgen -W \"$(\"${COMP_WORDS[0]}\" models 2>/dev/null)\" -- \"$cur\")) ;;\n"
       "    @commands) COMPREPLY=($(compgen -W " + Quote(names) + " -- \"$cur\")) ;;\n"
       "    ''|@none) COMPREPLY=() ;;\n"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -123,20 +124,29 @@ struct Session {
   std::shared_ptr<winsim::TwlPrinterDevice> twl;
 };
 
-bool StartSession(const std::string& driver, const std::string& deviceId, Session* session, std::string* error) {
+// The simulated printer goes on USB port `portNumber` of printer `printer`; `device`, when given, is the
+// caller's printer instead of a new one.
+bool StartSession(const std::string& printer, const std::string& deviceId, DWORD portNumber, Session* session,
+                  std::string* error, std::shared_ptr<winsim::UsbPrinterDevice> device = nullptr) {
   if (!winsim::AddLanguageMonitor(kMonitorName, u"lblmon", error)) return false;
-  if (deviceId.find("CMD:TWL") != std::string::npos || deviceId.find(",TWL") != std::string::npos) {
+  if (device) {
+    session->device = device;
+    session->twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(device);
+  } else if (deviceId.find("CMD:TWL") != std::string::npos || deviceId.find(",TWL") != std::string::npos) {
     session->twl = std::make_shared<winsim::TwlPrinterDevice>();
     session->device = session->twl;
   } else {
     session->device = std::make_shared<winsim::UsbPrinterDevice>();
   }
-  session->device->deviceId = deviceId;
+  if (!device) session->device->deviceId = deviceId;
+  session->device->portNumber = portNumber;
   if (!winsim::AttachUsbPrinter(session->device)) {
+    session->device.reset();
+    session->twl.reset();
     *error = "cannot attach the simulated printer";
     return false;
   }
-  WString name = Utf8ToWide(driver);
+  WString name = Utf8ToWide(printer);
   session->printer.assign(name.begin(), name.end());
   return true;
 }
@@ -149,7 +159,8 @@ std::string DeviceIdFor(const std::string& driver, const std::string& commandSet
 // `closeAfter` >= 0 closes the port once that many page copies are out (-1: never); `printed` is
 // told, while the job is delivered, how many of its page copies a TWL printer printed.
 DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeoutMs, int closeAfter,
-                        const std::function<void(int printed)>& printed = {}) {
+                        const std::function<void(int printed)>& printed = {},
+                        const std::function<bool()>& abandon = {}) {
   DeliveredJob job;
   winsim::TwlPrinterDevice* twl = session.twl.get();
   const size_t logBefore = LogMessages().size();
@@ -180,8 +191,13 @@ DeliveredJob DeliverJob(Session& session, const winsim::JobSpec& spec, int timeo
   }
   if (twl && r.jobId) {
     // Delivered: the monitor ended the job, and no page file of it is left.
+    bool abandoned = false;
     job.ejected = WaitUntil([&] {
       if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
+      if (!abandoned && abandon && abandon()) {
+        abandoned = true;  // the spooler deletes the job: the monitor drops its pages and ends it
+        winsim::SetJobStatus(r.jobId, JOB_STATUS_DELETING);
+      }
       return Ejected(r.jobId) && JobPageFilesLeft(r.jobId).empty();
     }, timeoutMs);
     if (printed) printed(int(twl->PrintedPages().size() - printedBefore));
@@ -217,7 +233,7 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
   out->model = driver;
   out->commandSet = opts.commandSet.empty() ? ModelCommandSet(driver) : opts.commandSet;
   Session session;
-  if (!StartSession(driver, DeviceIdFor(driver, out->commandSet), &session, error)) return false;
+  if (!StartSession(driver, DeviceIdFor(driver, out->commandSet), 1, &session, error)) return false;
 
   WString printerName = Utf8ToWide(driver);
   HANDLE printer = nullptr;
@@ -258,23 +274,45 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
 
 bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, DeliveryReport* out,
                   std::vector<uint8_t>* received, std::string* error) {
+  return DeliverPrint(opts, pictures, DeliverTarget{}, out, received, error);
+}
+
+bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, const DeliverTarget& target,
+                  DeliveryReport* out, std::vector<uint8_t>* received, std::string* error) {
   *out = DeliveryReport{};
   received->clear();
-  const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
   const int pages = pictures.empty() ? opts.blankPages : static_cast<int>(pictures.size());
   if (pages <= 0) {
     *error = "nothing to print: give INPUT files or --blank N";
     return false;
   }
-  if (!InstallInitialisedPrinter(driver, error)) return false;
+  std::string printerName;
+  if (!JobPrinter(opts, &printerName, error)) return false;
+  const std::string driver = opts.target.name.empty() ? printerName : opts.target.driver;
+  const std::string port = opts.target.name.empty() ? kDefaultPort : opts.target.port;
+  if (port.size() < 4 || port.compare(0, 3, "USB") != 0) {
+    *error = "--deliver needs a printer on a USB port; \"" + printerName + "\" prints to " + port;
+    return false;
+  }
   static const char* const kCommandSets[] = {"TWL", "CPE", "TSPL", "ZPL"};  // by PrintLanguage
-  std::string deviceId = opts.usbDeviceId;
+  std::string deviceId = target.device ? target.device->deviceId : opts.usbDeviceId;
   if (deviceId.empty()) {
     const std::string set = opts.language >= 0 && opts.language < 4 ? kCommandSets[opts.language] : ModelCommandSet(driver);
     deviceId = DeviceIdFor(driver, set);
   }
+  // The simulated printer is plugged in for this job only, and the monitor's ports are closed after
+  // it: the machine keeps the printers it had.
   Session session;
-  if (!StartSession(driver, deviceId, &session, error)) return false;
+  struct Unplug {
+    Session* session;
+    ~Unplug() {
+      winsim::CloseLanguageMonitorPorts();
+      if (session->device) winsim::DetachUsbPrinter(session->device);
+    }
+  } unplug{&session};
+  if (!StartSession(printerName, deviceId, DWORD(std::strtoul(port.c_str() + 3, nullptr, 10)), &session, error,
+                    target.device))
+    return false;
   out->model = driver;
   const size_t cmd = deviceId.find("CMD:");
   out->commandSet = cmd == std::string::npos ? "" : deviceId.substr(cmd + 4, deviceId.find(';', cmd) - cmd - 4);
@@ -283,7 +321,7 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
   HANDLE printer = nullptr;
   WString name(session.printer.begin(), session.printer.end());
   if (!OpenPrinterW(name.data(), &printer, nullptr)) {
-    *error = "cannot open the printer \"" + driver + "\"";
+    *error = "cannot open the printer \"" + printerName + "\"";
     return false;
   }
   PrinterDevmode devmode{};
@@ -308,10 +346,9 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
     printed = [onPrinted = opts.onPrinted, total](int n) { onPrinted(n, total); };
   }
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
-  out->jobs.push_back(DeliverJob(session, spec, 30000, -1, printed));
+  out->jobs.push_back(DeliverJob(session, spec, target.timeoutMs, -1, printed, target.abandon));
   *received = session.device->Received();
   out->pageFilesLeft = AllDatFiles();
-  winsim::CloseLanguageMonitorPorts();
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,18 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
 // `received` gets every byte the printer received, in order. False with a message when the set-up fails.
 bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, DeliveryReport* out,
                   std::vector<uint8_t>* received, std::string* error);
+
+// The printer a caller brings to DeliverPrint instead of the simulated one: attached to USB001 with
+// its own device ID (a TwlPrinterDevice, or a device modelled on one, for a TWL printer).
+struct DeliverTarget {
+  std::shared_ptr<winsim::UsbPrinterDevice> device;
+  int timeoutMs = 30000;  // for the monitor to deliver the job
+  // Asked while the monitor delivers: true gives the job up as a user deleting it would (the monitor
+  // drops its pages), and the wait ends once they are gone.
+  std::function<bool()> abandon;
+};
+bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, const DeliverTarget& target,
+                  DeliveryReport* out, std::vector<uint8_t>* received, std::string* error);
 
 // The report as JSON: per job its id, whether it rendered and was ejected, the printed pages (number,
 // width and rows in dots, black dots), the received page numbers, re-sends and the monitor's messages;

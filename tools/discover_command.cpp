@@ -8,6 +8,8 @@
 #include "common/wstr.h"
 #include "installer/discovery.h"
 #include "tools/exit_status.h"
+#include "tools/install_commands.h"
+#include "tools/numbers.h"
 #include "tools/json_out.h"
 #include "winsim/devices.h"
 #include "winsim/network.h"
@@ -15,15 +17,6 @@
 namespace lbl {
 
 namespace {
-
-// "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;" -> the value of key ("Tarnwell"), "" when absent.
-std::string IdField(const std::string& id, const char* key) {
-  size_t at = id.find(key);
-  if (at == std::string::npos) return "";
-  at += strlen(key);
-  const size_t end = id.find(';', at);
-  return id.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
 
 bool ParseNetPrinter(const std::string& spec, std::string* error) {
   const size_t eq = spec.find('=');
@@ -60,18 +53,20 @@ bool ParseAdapter(const std::string& spec, std::string* error) {
   // IP/BITS[=TYPE]
   winsim::NetworkAdapter a;
   std::string rest = spec;
+  int64_t type = a.type, bits = 24;
+  bool numbers = true;
   if (const size_t eq = rest.find('='); eq != std::string::npos) {
-    a.type = UINT(std::strtoul(rest.c_str() + eq + 1, nullptr, 10));
+    numbers = ParseWhole(rest.substr(eq + 1), 0, 0xFFFFFFFF, &type);
+    a.type = UINT(type);
     rest.resize(eq);
   }
-  unsigned bits = 24;
   if (const size_t slash = rest.find('/'); slash != std::string::npos) {
-    bits = unsigned(std::strtoul(rest.c_str() + slash + 1, nullptr, 10));
+    numbers = numbers && ParseWhole(rest.substr(slash + 1), 0, 32, &bits);
     rest.resize(slash);
   }
   unsigned b[4];
   char tail;
-  if (bits > 32 || std::sscanf(rest.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &tail) != 4) {
+  if (!numbers || std::sscanf(rest.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &tail) != 4) {
     *error = "--adapter wants IP[/BITS][=TYPE]: " + spec;
     return false;
   }
@@ -141,8 +136,7 @@ int RunDiscover(const std::vector<std::string>& args) {
       char serial[16];
       std::snprintf(serial, sizeof serial, "TW%07d", usbPort++);
       d->serial = serial;
-      const std::string desc = IdField(v, "MFG:") + IdField(v, "MDL:");
-      d->portDescription = std::u16string(desc.begin(), desc.end());
+      d->portDescription = UsbDescriptionFromDeviceId(v);
       winsim::AttachUsbPrinter(d);
     } else if (a == "--net-printer") {
       if (!ParseNetPrinter(v, &error)) return Usage(error);

@@ -1,18 +1,27 @@
 #include "tools/embedded.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
 #include <rapidjson/document.h>
 
+#include <winddiui.h>
+
 #include "common/product.h"
 #include "common/wstr.h"
 #include "resources/catalogue_blob.h"
+#include "tools/state.h"
 #include "tools/ui_language.h"
 #include "winsim/machine.h"
+#include "winsim/printpath.h"
+#include "winsim/spooler.h"
 
-#ifndef LBL_DATFILE_PATH
-#error "LBL_DATFILE_PATH must name the generated data file"
+#ifndef LBL_DATFILE_BUILD
+#error "LBL_DATFILE_BUILD must name the generated data file, relative to the build's module folder"
 #endif
 
 namespace lbl {
@@ -47,6 +56,14 @@ HMODULE CatalogueModule() {
   return module;
 }
 
+std::string DataFile(const char* name, const char* buildPath) {
+  const std::string modules = winsim::ModuleDirectory();
+  const std::string installed = modules + "/../../share/lbl/" + name, built = modules + "/" + buildPath;
+  struct stat st;
+  if (stat(installed.c_str(), &st) != 0 && stat(built.c_str(), &st) == 0) return built;
+  return installed;
+}
+
 std::u16string DataFilePath() { return u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\lbldrv6.dat"; }
 
 bool SetupPrinter(const std::string& driverName, const std::string& port, std::string* error) {
@@ -57,10 +74,11 @@ bool SetupPrinter(const std::string& driverName, const std::string& port, std::s
   CatalogueModule();
   winsim::Reset();
   lbl::ApplyUiLanguage();
-  std::ifstream in(LBL_DATFILE_PATH, std::ios::binary);
+  const std::string datFile = DataFile("lbldrv6.dat", LBL_DATFILE_BUILD);
+  std::ifstream in(datFile, std::ios::binary);
   std::vector<char> dat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (dat.empty()) {
-    if (error) *error = std::string("cannot read the driver data file ") + LBL_DATFILE_PATH;
+    if (error) *error = "cannot read the driver data file " + datFile;
     return false;
   }
   const std::u16string dir = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\";
@@ -82,6 +100,65 @@ bool SetupPrinter(const std::string& driverName, const std::string& port, std::s
     return false;
   }
   return true;
+}
+
+bool InitialisePrinter(const std::string& printer, std::string* error) {
+  HMODULE ui = winsim::LoadDriverModule(u"lbldrv6ui", error);
+  if (!ui) return false;
+  auto event = reinterpret_cast<decltype(DrvPrinterEvent)*>(winsim::GetModuleProc(ui, "DrvPrinterEvent"));
+  WString name = Utf8ToWide(printer);
+  const BOOL ok = event && event(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0);
+  if (!ok) *error = "DrvPrinterEvent(PRINTER_EVENT_INITIALIZE) failed (error " + std::to_string(GetLastError()) + ")";
+  winsim::UnloadDriverModule(ui);
+  return ok;
+}
+
+std::vector<std::u16string> PrinterNames() {
+  std::vector<std::u16string> names;
+  for (const auto& p : winsim::Printers()) names.push_back(p.name);
+  return names;
+}
+
+void InitialiseAddedPrinters(const std::vector<std::u16string>& before) {
+  for (const std::u16string& name : PrinterNames()) {
+    if (std::find(before.begin(), before.end(), name) != before.end()) continue;
+    std::string error;
+    if (!InitialisePrinter(WideToUtf8(name), &error))
+      std::fprintf(stderr, "lbl: the printer \"%s\" was not initialised: %s\n", WideToUtf8(name).c_str(), error.c_str());
+  }
+}
+
+bool BuildFreshMachine(std::string* error) {
+  if (!SetupPrinter(kDefaultDriver, kDefaultPort, error) || !InitialisePrinter(kDefaultDriver, error)) return false;
+  WString name = Utf8ToWide(kDefaultDriver);
+  if (!SetDefaultPrinterW(name.c_str())) {
+    *error = "cannot make the embedded printer the default printer";
+    return false;
+  }
+  return true;
+}
+
+bool OpenTargetPrinter(const std::string& printer, const std::string& model, TargetPrinter* out, std::string* error) {
+  *out = TargetPrinter{};
+  if (!model.empty()) {
+    if (!SetupPrinter(model, kDefaultPort, error) || !InitialisePrinter(model, error)) return false;
+    *out = TargetPrinter{model, model, kDefaultPort, true};
+    return true;
+  }
+  if (!OpenState(error)) return false;
+  std::u16string wanted = printer.empty() ? winsim::DefaultPrinter() : std::u16string(Utf8ToU16(printer));
+  if (wanted.empty()) {
+    *error = "the machine has no default printer: name one with --printer ('lbl printers' lists them)";
+    return false;
+  }
+  for (const auto& p : winsim::Printers()) {
+    if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), reinterpret_cast<const WCHAR*>(wanted.c_str()))) {
+      *out = TargetPrinter{WideToUtf8(p.name), WideToUtf8(p.driver), WideToUtf8(p.port), false};
+      return true;
+    }
+  }
+  *error = "no printer named \"" + WideToUtf8(wanted) + "\" is installed ('lbl printers' lists them)";
+  return false;
 }
 
 }  // namespace lbl

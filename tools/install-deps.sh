@@ -6,8 +6,10 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   zlib1g-dev rapidjson-dev libgtest-dev libgmock-dev googletest
   libpoppler-glib-dev libcairo2-dev libfontconfig-dev pkg-config
-  # GDI+ in winsim draws with Cairo; "Arial" resolves to Liberation Sans through fontconfig
-  fonts-liberation
+  # GDI+ in winsim draws with Cairo; "Arial" resolves to Liberation Sans through fontconfig, and so do
+  # the dialogs' shell font; the Chinese and Korean texts of the dialogs are measured and drawn with a
+  # CJK face (the smallest that has both Han and Hangul)
+  fonts-liberation fonts-wqy-microhei
   libpng-dev libjpeg62-turbo-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 libz-mingw-w64-dev
@@ -15,6 +17,11 @@ packages=(
   wine64 util-linux iproute2
   # the property-sheet check of the Windows build shows its windows on a virtual display
   xvfb
+  # release signing of the Windows binaries (Authenticode), checked with a throw-away certificate made by
+  # openssl; xmllint reads the binaries' manifests
+  osslsigncode openssl libxml2-utils
+  # lbl serve is a PAPPL printer application; CUPS' ipptool runs the IPP conformance checks on it
+  libpappl-dev cups-ipp-utils
 )
 
 missing=()

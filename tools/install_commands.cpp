@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -9,7 +10,11 @@
 
 #include "common/wstr.h"
 #include "installer/engine.h"
+#include "installer/model.h"
+#include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/numbers.h"
+#include "tools/state.h"
 #include "tools/ui_language.h"
 #include "tools/json_out.h"
 #include "winsim/clock.h"
@@ -86,12 +91,29 @@ void WriteMachine(JsonOut& j, const Run& run) {
   j.EndArray();
 }
 
+// The engine runs on the machine of the state folder, which keeps what it did.
 bool Start(std::string* error) {
-  winsim::Reset();
-  lbl::ApplyUiLanguage();
+  if (!OpenState(error)) return false;
   lbl::AddInstallerResources();
   winsim::UseVirtualClock();
   return PreparePackage(error);
+}
+
+// The system's text for an error, without its line end.
+std::string SystemMessage(DWORD error) {
+  WCHAR text[256] = {};
+  if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 256, nullptr))
+    return "error " + std::to_string(error);
+  std::string s = WideToUtf8(text);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+std::string ModelNames() {
+  std::string names;
+  for (const ModelTableRow* m = kModelTable; m->model[0]; ++m)
+    names += std::string(names.empty() ? "" : ", ") + m->vendor + " " + m->model;
+  return names;
 }
 
 int RunInstall(const std::vector<std::string>& args) {
@@ -117,16 +139,18 @@ int RunInstall(const std::vector<std::string>& args) {
     else if (a == "--ip") { if (!value(&ip)) return Usage("--ip needs a value"); }
     else if (a == "--tcp-port") {
       if (!value(&n)) return Usage("--tcp-port needs a value");
-      char* end = nullptr;
-      unsigned long v = std::strtoul(n.c_str(), &end, 10);
-      if (!*n.c_str() || *end || v > 65535) return Usage("--tcp-port takes 0 to 65535");
-      tcpPort = DWORD(v);
+      if (!OptionWholeInto(a, n, 1, 65535, &tcpPort, &error, "a TCP port")) return Usage(error);
     } else if (a == "--default") setDefault = true;
     else return Usage("unknown option " + a);
   }
   if (model.empty() || port.empty()) return Usage("install needs --model and --port");
+  if (!FindModel(Utf8ToWide(model).c_str()))
+    return Usage("the package has no driver for \"" + model + "\"; its models: " + ModelNames());
+  if (!ip.empty() && !IsDottedIpv4(Utf8ToWide(ip).c_str()))
+    return Usage("--ip takes an IPv4 address in dotted form (A.B.C.D, each 0 to 255): " + ip);
   if (printer.empty()) printer = model;
   if (!Start(&error)) return Fail(error);
+  const std::vector<std::u16string> before = PrinterNames();
   Run run;
   Engine e;
   MakeEngine(e, run);
@@ -136,7 +160,8 @@ int RunInstall(const std::vector<std::string>& args) {
   WStrCopy(r.model, 260, Utf8ToWide(model).c_str());
   WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
   WStrCopy(r.portName, 260, Utf8ToWide(port).c_str());
-  if (!ip.empty() || PortTypeFromMonitor(r.portName) == kPortTypeTcpIp) {
+  // Without an address a standard TCP/IP port that is there is used as it is.
+  if (!ip.empty()) {
     r.portType = kPortTypeTcpIp;
     WStrCopy(r.ipAddress, 20, Utf8ToWide(ip).c_str());
     r.tcpPort = tcpPort;
@@ -144,12 +169,14 @@ int RunInstall(const std::vector<std::string>& args) {
     r.portType = port.rfind("USB", 0) == 0 ? kPortTypeUsb : kPortTypeOther;
   }
   bool ok = false;
-  winsim::RunOnClockedThread([&] { ok = InstallRun(e, r); });
+  DWORD failure = 0;
+  winsim::RunOnClockedThread([&] { ok = InstallRun(e, r, &failure); });
+  InitialiseAddedPrinters(before);
   JsonOut j;
   j.Bool("Installed", ok);
   j.Str("HardwareId", WideToUtf8(r.hardwareId));
   WriteMachine(j, run);
-  return j.Emit(ok ? "" : "the printer was not installed");
+  return j.Emit(ok ? "" : "the printer was not installed: " + SystemMessage(failure));
 }
 
 int RunUninstall(const std::vector<std::string>& args) {
@@ -173,8 +200,10 @@ int RunUninstall(const std::vector<std::string>& args) {
   }
   if (printers.empty()) return Usage("uninstall needs at least one PRINTER");
   if (!Start(&error)) return Fail(error);
+  const std::vector<std::u16string> before = PrinterNames();
   MakeEngine(e, run);
   if (!ApplySetup(setup, e, &error)) return Fail(error);
+  InitialiseAddedPrinters(before);
   // As the uninstall list fills the records: printer, model (its driver) and port.
   std::vector<InstallRecord> records;
   for (const auto& name : printers) {
@@ -202,10 +231,11 @@ const char* const kStatus = "0  success\n1  the operation failed (message on std
 const char16_t kPackage[] = u"C:\\pkg\\";
 
 bool PreparePackage(std::string* error) {
-  std::ifstream in(LBL_PACKAGE_INF, std::ios::binary);
+  const std::string infFile = DataFile("lblv6.inf", LBL_INF_BUILD);
+  std::ifstream in(infFile, std::ios::binary);
   std::string inf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (inf.empty()) {
-    *error = std::string("cannot read the package INF ") + LBL_PACKAGE_INF;
+    *error = "cannot read the package INF " + infFile;
     return false;
   }
   const std::u16string root = kPackage;
@@ -213,7 +243,15 @@ bool PreparePackage(std::string* error) {
   for (const char16_t* arch : {u"amd64", u"i386"})
     for (const char16_t* f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lblmon.dll"})
       ok = ok && winsim::WriteHostFile(root + arch + u"\\" + f, "MZ", 2);
-  ok = ok && winsim::WriteHostFile(root + u"dat\\lbldrv6.dat", "DAT", 3);
+  // The real data file, so that an installed printer can be used: the DLLs are found by name.
+  const std::string datFile = DataFile("lbldrv6.dat", LBL_DATFILE_BUILD);
+  std::ifstream datIn(datFile, std::ios::binary);
+  const std::string dat((std::istreambuf_iterator<char>(datIn)), std::istreambuf_iterator<char>());
+  if (dat.empty()) {
+    *error = "cannot read the driver data file " + datFile;
+    return false;
+  }
+  ok = ok && winsim::WriteHostFile(root + u"dat\\lbldrv6.dat", dat.data(), dat.size());
   if (!ok) *error = "cannot write the package folder";
   return ok;
 }
@@ -229,11 +267,25 @@ bool TakeSetupOption(const std::vector<std::string>& args, size_t& i, Setup& s, 
   return true;
 }
 
+std::u16string UsbDescriptionFromDeviceId(const std::string& id) {
+  auto field = [&id](const char* key) {
+    // Keys start the text or follow a ';'.
+    for (size_t at = id.find(key); at != std::string::npos; at = id.find(key, at + 1)) {
+      if (at != 0 && id[at - 1] != ';') continue;
+      const size_t from = at + std::strlen(key), end = id.find(';', from);
+      return id.substr(from, end == std::string::npos ? std::string::npos : end - from);
+    }
+    return std::string();
+  };
+  return Utf8ToU16(field("MFG:") + field("MDL:"));
+}
+
 bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
   DWORD port = 1;
   for (const auto& id : s.usbPrinters) {
     auto dev = std::make_shared<winsim::UsbPrinterDevice>();
     dev->deviceId = id;
+    dev->portDescription = UsbDescriptionFromDeviceId(id);  // what the printer reports, as USB printing stores it
     dev->portNumber = port;
     dev->serial = "TW000000" + std::to_string(port++);
     if (!winsim::AttachUsbPrinter(dev)) {
@@ -270,15 +322,15 @@ CommandSpec InstallCommand() {
   return {"install",
           "install a printer with the install engine on the simulated machine",
           "install --model MODEL --port PORT [--printer NAME] [--ip ADDRESS --tcp-port N] [--default]",
-          "Runs the installer's install mode on a fresh simulated machine with the driver package in C:\\pkg\n"
+          "Runs the installer's install mode on the machine with the driver package in C:\\pkg\n"
           "(the generated INF, stand-ins for the DLLs): files, language monitor, driver, a standard TCP/IP\n"
           "port when --ip is given, the printer. Prints the result log, the questions the engine asked, the\n"
           "programs it started and the machine's printers, drivers, ports and driver packages as JSON.",
           {{"--model", "MODEL", "driver name, e.g. \"Tarnwell TW-JA\"", "@models"},
            {"--port", "PORT", "port name: USB001, FILE:, LPT1:, COM1:, or a TCP/IP port name", "USB001 FILE: LPT1: COM1:"},
            {"--printer", "NAME", "printer name (default: the model)"},
-           {"--ip", "ADDRESS", "IPv4 address of a standard TCP/IP port (makes PORT one)"},
-           {"--tcp-port", "N", "its TCP port (default 9100; 0 sends no port command)"},
+           {"--ip", "ADDRESS", "IPv4 address of a standard TCP/IP port, dotted (makes PORT one)"},
+           {"--tcp-port", "N", "its TCP port, 1 to 65535 (default 9100)"},
            {"--default", nullptr, "make the printer the default printer"},
            {"--usb-printer", "DEVICE-ID", "attach a USB printer first (repeatable; USB001, USB002, ...),\n"
                                           "e.g. \"MFG:Tarnwell;CMD:TWL;MDL:TW-JA;\""},
@@ -293,9 +345,9 @@ CommandSpec UninstallCommand() {
   return {"uninstall",
           "remove printers with the install engine on the simulated machine",
           "uninstall PRINTER... [--delete-port] [--remove-driver] [--remove-package] [--yes] [--installed M,P,PORT]",
-          "Runs the installer's uninstall mode for the printers named, on a fresh simulated machine set up\n"
-          "with --installed and --usb-printer. Questions are answered No unless --yes is given. Prints the\n"
-          "result log and the machine afterwards as JSON.",
+          "Runs the installer's uninstall mode for the printers named, on the machine (after --installed\n"
+          "and --usb-printer). Questions are answered No unless --yes is given. Prints the result log and\n"
+          "the machine afterwards as JSON.",
           {{"--delete-port", nullptr, "delete the printers' standard TCP/IP ports"},
            {"--remove-driver", nullptr, "remove the printers' drivers"},
            {"--remove-package", nullptr, "remove the driver package from the driver store"},

@@ -23,7 +23,11 @@ struct Setup {
 // args[i] is --usb-printer or --installed: takes it and its value (error set when it has none); false for
 // any other option.
 bool TakeSetupOption(const std::vector<std::string>& args, size_t& i, Setup& s, std::string* error);
-// Attaches the USB printers, then installs the printers with `e` (its log and questions left out).
+// The "Port Description" USB printing keeps for a printer with this IEEE 1284 device ID ("MFG:...;MDL:...;"):
+// the MFG value followed by the MDL value, as the printer reports them.
+std::u16string UsbDescriptionFromDeviceId(const std::string& deviceId);
+// Attaches the USB printers (described by their device IDs), then installs the printers with `e` (its log
+// and questions left out).
 bool ApplySetup(const Setup& s, Engine& e, std::string* error);
 
 CommandSpec InstallCommand();

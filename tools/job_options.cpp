@@ -3,17 +3,23 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/model.h"
 #include "common/wstr.h"
+#include "tools/numbers.h"
 
 namespace lbl {
 
 const std::vector<OptionSpec>& JobOptionTable() {
   static const std::vector<OptionSpec> table = {
-      {"--model", "DRIVER-NAME", "the printer model (default: the embedded default printer; 'lbl models' lists them)",
+      {"--printer", "NAME", "an installed printer ('lbl printers' lists them; default: the default printer)",
+       "@printers"},
+      {"--model", "DRIVER-NAME",
+       "a freshly installed printer of this model instead, on a machine of its own that is\n"
+       "not kept ('lbl models' lists them)",
        "@models"},
       {"--paper", "NAME", "a paper of the printer's list, by name ('lbl model' shows the list)"},
       {"--size", "WxH", "a paper size of its own in millimetres, e.g. 100x150 or 101.6x152.4"},
@@ -22,6 +28,8 @@ const std::vector<OptionSpec>& JobOptionTable() {
   };
   return table;
 }
+
+std::vector<OptionSpec> PrinterOptionTable() { return {JobOptionTable()[0], JobOptionTable()[1]}; }
 
 bool LooksLikeSize(const std::string& text) {
   size_t i = 0;
@@ -78,26 +86,14 @@ bool CheckPaperName(const JobOptions& opts, const std::string& driver, const std
 
 namespace {
 
-bool ParseMillimetres(const std::string& text, int* tenths) {
-  char* end = nullptr;
-  double mm = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end || !(mm >= 0.1 && mm <= 3276.7)) return false;
-  *tenths = static_cast<int>(std::lround(mm * 10));
-  return true;
-}
-
 bool ParseSize(const std::string& value, JobOptions* out) {
   size_t x = value.find_first_of("xX");
   if (x == std::string::npos) return false;
-  return ParseMillimetres(value.substr(0, x), &out->widthTenths) &&
-         ParseMillimetres(value.substr(x + 1), &out->lengthTenths);
-}
-
-bool ParseCount(const std::string& value, int* n) {
-  char* end = nullptr;
-  long v = std::strtol(value.c_str(), &end, 10);
-  if (value.empty() || *end || v < 1 || v > 32767) return false;
-  *n = static_cast<int>(v);
+  double width = 0, length = 0;
+  if (!ParseDecimal(value.substr(0, x), 0.1, 3276.7, &width) || !ParseDecimal(value.substr(x + 1), 0.1, 3276.7, &length))
+    return false;
+  out->widthTenths = static_cast<int>(std::lround(width * 10));
+  out->lengthTenths = static_cast<int>(std::lround(length * 10));
   return true;
 }
 
@@ -125,20 +121,44 @@ bool TakeOptionValue(const std::vector<std::string>& args, size_t* i, const std:
   return true;
 }
 
-bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::string* error) {
+int TakeGlobalOption(std::vector<std::string>* args, const std::string& option, const std::string& missing,
+                     const std::function<int(const std::string& value)>& take) {
+  for (size_t i = 0; i < args->size(); ++i) {
+    std::string name, value;
+    const bool inlineValue = SplitOption((*args)[i], &name, &value);
+    if (name != option) continue;
+    const size_t taken = inlineValue ? 1 : 2;
+    if (!inlineValue && i + 1 < args->size()) value = (*args)[i + 1];
+    if (value.empty()) {
+      std::fprintf(stderr, "lbl: %s\n", missing.c_str());
+      return 2;
+    }
+    if (int status = take(value)) return status;
+    args->erase(args->begin() + long(i), args->begin() + long(i + taken));
+    --i;
+  }
+  return 0;
+}
+
+namespace {
+
+bool TakeJobOptions(std::vector<std::string>* args, const std::vector<OptionSpec>& table, JobOptions* out,
+                    std::string* error) {
   std::vector<std::string> rest;
   for (size_t i = 0; i < args->size(); ++i) {
     const std::string arg = (*args)[i];
     std::string name, value;
     const bool inlineValue = SplitOption(arg, &name, &value);
-    const auto& table = JobOptionTable();
     if (std::none_of(table.begin(), table.end(), [&](const OptionSpec& o) { return name == o.name; })) {
       rest.push_back(arg);
       continue;
     }
     if (!TakeOptionValue(*args, &i, name, inlineValue, &value, error)) return false;
     bool ok = true;
-    if (name == "--model") {
+    if (name == "--printer") {
+      out->printer = value;
+      ok = !value.empty();
+    } else if (name == "--model") {
       out->model = value;
       ok = !value.empty();
     } else if (name == "--paper") {
@@ -153,11 +173,12 @@ bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::strin
         out->orientation = DMORIENT_LANDSCAPE;
       else
         ok = false;
-    } else {
-      ok = ParseCount(value, &out->copies);
+    } else if (!OptionWholeInto(name, value, 1, 32767, &out->copies, error, "a count")) {
+      return false;
     }
     if (!ok) {
       *error = "bad value for " + name + ": '" + value + "'";
+      if (name == "--size") *error += " (WxH in millimetres, each from 0.1 to 3276.7)";
       return false;
     }
   }
@@ -165,8 +186,22 @@ bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::strin
     *error = "--paper and --size exclude each other";
     return false;
   }
+  if (!out->printer.empty() && !out->model.empty()) {
+    *error = "--printer and --model exclude each other";
+    return false;
+  }
   *args = rest;
   return true;
+}
+
+}  // namespace
+
+bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::string* error) {
+  return TakeJobOptions(args, JobOptionTable(), out, error);
+}
+
+bool ParsePrinterOptions(std::vector<std::string>* args, JobOptions* out, std::string* error) {
+  return TakeJobOptions(args, PrinterOptionTable(), out, error);
 }
 
 bool BuildJobDevmode(HANDLE printer, HMODULE catalogue, const JobOptions& opts, PrinterDevmode* out,
@@ -178,6 +213,16 @@ bool BuildJobDevmode(HANDLE printer, HMODULE catalogue, const JobOptions& opts, 
     return false;
   }
   FillDevmodeDefaults(model, name, out);
+  // The printer's own defaults (its Printing Preferences), as DocumentProperties gives them to an
+  // application; the same merge the driver makes of them.
+  DWORD needed = 0;
+  GetPrinterW(printer, 2, nullptr, 0, &needed);
+  std::vector<uint8_t> info(needed);
+  if (needed >= sizeof(PRINTER_INFO_2W) && GetPrinterW(printer, 2, info.data(), needed, &needed)) {
+    const auto* stored = reinterpret_cast<const uint8_t*>(reinterpret_cast<const PRINTER_INFO_2W*>(info.data())->pDevMode);
+    if (stored && stored >= info.data() && stored < info.data() + needed)
+      MergeDevmode(printer, model, reinterpret_cast<const DEVMODEW*>(stored), out, size_t(info.data() + needed - stored));
+  }
   FreeModelRecord(model);
   DEVMODEW& dm = out->dm;
   if (!opts.paper.empty()) {

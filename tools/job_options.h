@@ -2,6 +2,7 @@
 // model, which paper or size, orientation and copies, turned into the DEVMODE an application would pass.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@
 namespace lbl {
 
 struct JobOptions {
-  std::string model;       // --model DRIVER-NAME; empty: the embedded default printer
+  std::string printer;     // --printer NAME: an installed printer of the machine
+  std::string model;       // --model DRIVER-NAME: a freshly installed printer of that model, not kept
+                           // neither: the machine's default printer
   std::string paper;       // --paper NAME: a stock of the printer's paper list
   bool hasSize = false;    // --size WxH: a paper size of its own, millimetres
   int widthTenths = 0;     // tenths of a millimetre
@@ -21,8 +24,10 @@ struct JobOptions {
   int copies = 0;          // --copies N; 0 keeps the printer's
 };
 
-// The options, for the commands' help pages and the shell completion.
+// The options, for the commands' help pages and the shell completion. The first two choose the
+// printer (--printer, --model); PrinterOptionTable() is them alone.
 const std::vector<OptionSpec>& JobOptionTable();
+std::vector<OptionSpec> PrinterOptionTable();
 
 // True for text that reads as a size ("4x6", "100 x 150 mm", "4x6in") rather than a paper name.
 bool LooksLikeSize(const std::string& text);
@@ -40,13 +45,23 @@ bool SplitOption(const std::string& arg, std::string* name, std::string* value);
 bool TakeOptionValue(const std::vector<std::string>& args, size_t* i, const std::string& name, bool inlineValue,
                      std::string* value, std::string* error);
 
-// Takes the job options (and their values) out of `args`; what is left stays in order. "--name value"
-// and "--name=value" are accepted. False with a message for a bad value, a missing value, or --paper
-// together with --size.
-bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::string* error);
+// Removes every "OPTION VALUE" and "OPTION=VALUE" from the command line, wherever it stands (the options
+// of every command), handing each value to `take`, which returns 0 or a usage error's exit status that
+// ends the scan. A missing or empty value prints `missing` as the usage error.
+int TakeGlobalOption(std::vector<std::string>* args, const std::string& option, const std::string& missing,
+                     const std::function<int(const std::string& value)>& take);
 
-// The job DEVMODE for `opts`: the printer's model defaults (FillDevmodeDefaults with the model record
-// built from its data file and the catalogue in `catalogue`) with the options applied. --paper selects
+// Takes the job options (and their values) out of `args`; what is left stays in order. "--name value"
+// and "--name=value" are accepted. False with a message for a bad value, a missing value, --paper
+// together with --size, or --printer together with --model.
+bool ParseJobOptions(std::vector<std::string>* args, JobOptions* out, std::string* error);
+// Only --printer and --model, for the commands that take no other job option.
+bool ParsePrinterOptions(std::vector<std::string>* args, JobOptions* out, std::string* error);
+
+// The job DEVMODE for `opts`, as an application starts from the printer's settings: the model's
+// defaults (FillDevmodeDefaults with the model record built from its data file and the catalogue in
+// `catalogue`) with the printer's default DEVMODE merged over them (its Printing Preferences), then the
+// options applied. --paper selects
 // the "FORMS" entry of that name by its number (256 + position), size and name; a name that is not in the
 // list is passed by name only. --size passes a user-defined size (256) without a form name.
 bool BuildJobDevmode(HANDLE printer, HMODULE catalogue, const JobOptions& opts, PrinterDevmode* out,

@@ -22,11 +22,13 @@
 #include "tools/sample_commands.h"
 #include "tools/discover_command.h"
 #include "tools/sheet_command.h"
+#include "tools/state.h"
 #include "tools/stock_commands.h"
 #include "tools/wizard_command.h"
 #include "tools/ui_commands.h"
 #include "tools/ui_language.h"
 #include "tools/tools_commands.h"
+#include "ipp/commands.h"
 
 namespace {
 
@@ -60,12 +62,16 @@ int CmdHelp(const std::vector<std::string>& args) {
     std::fputs(lbl::CommandPage(*c).c_str(), stdout);
     return 0;
   }
-  std::printf("usage: lbl COMMAND [ARGS]\n\nRuns the label printer driver on a simulated Windows machine with the embedded\n"
-              "default printer \"%s\" on %s.\n\nCommands:\n", lbl::kDefaultDriver, lbl::kDefaultPort);
+  std::printf("usage: lbl COMMAND [ARGS]\n\nRuns the label printer driver on a simulated Windows machine. The machine is\n"
+              "kept between commands: it starts freshly installed with the embedded default printer\n"
+              "\"%s\" on %s, and what a command changes is there for the next.\n\nCommands:\n",
+              lbl::kDefaultDriver, lbl::kDefaultPort);
   for (const CommandSpec& c : Commands()) std::printf("  %-11s %s\n", c.name, c.summary);
   std::printf("\n'lbl help COMMAND' or 'lbl COMMAND --help' describes one command.\n"
               "Exit status: 0 success, 1 the operation failed (message on stderr), 2 usage error.\n");
   std::fputs(lbl::UiLanguageHelp(), stdout);
+  std::printf("Option of every command: --state DIR keeps the machine in DIR (default: $LBL_STATE_DIR, else\n"
+              "$XDG_STATE_HOME/lbl, else ~/.local/state/lbl; now %s).\n", lbl::StateFolder().c_str());
   return 0;
 }
 
@@ -94,6 +100,10 @@ const std::vector<CommandSpec>& Commands() {
       lbl::ToolsCommand(),
       lbl::FirmwareCommand(),
       lbl::WizardCommand(),
+      lbl::PrintersCommand(),
+      lbl::ResetCommand(),
+      lbl::ServeCommand(),
+      lbl::PrinterCommand(),
       {"version", "the driver version and the commit lbl was built from", "version",
        "Prints the driver version of the package and the commit lbl was built from; also 'lbl --version'.",
        {}, "0  success\n2  usage error", "lbl --version", "", CmdVersion},
@@ -113,6 +123,7 @@ const std::vector<CommandSpec>& Commands() {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (int status = lbl::TakeUiLanguageOption(&args)) return status;
+  if (int status = lbl::TakeStateOption(&args)) return status;
   if (args.empty()) {
     CmdHelp({});
     return 2;
@@ -124,5 +135,6 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest(args.begin() + 1, args.end());
   for (const auto& a : rest)
     if (a == "--help" || a == "-h") return CmdHelp({args[0]});
-  return command->run(rest);
+  // A command that used the machine leaves it in the state folder for the next.
+  return lbl::CloseState(command->run(rest));
 }

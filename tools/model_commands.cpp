@@ -10,6 +10,7 @@
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/job_options.h"
 #include "tools/json_out.h"
 #include "tools/settings_fields.h"
 
@@ -82,44 +83,49 @@ struct Mapped {
   }
 };
 
-int MapDefault(const std::vector<std::string>& args, Mapped* out, std::string* error) {
-  const std::string driver = args.empty() ? kDefaultDriver : args[0];
-  if (!SetupPrinter(driver, kDefaultPort, error)) return 1;
-  WString name = Utf8ToWide(driver);
+// The printer of --printer NAME, --model DRIVER-NAME or a DRIVER-NAME operand (the same as --model), else
+// the default printer. 2 for a usage error (message printed), 1 when it cannot be opened, else 0.
+int MapPrinter(const std::vector<std::string>& args, Mapped* out, std::string* error) {
+  std::vector<std::string> rest = args;
+  JobOptions choice;
+  if (!ParsePrinterOptions(&rest, &choice, error)) return Usage(*error);
+  if (rest.size() > 1 || (rest.size() == 1 && (!choice.model.empty() || !choice.printer.empty())))
+    return Usage("too many arguments");
+  if (rest.size() == 1) choice.model = rest[0];
+  TargetPrinter target;
+  if (!OpenTargetPrinter(choice.printer, choice.model, &target, error)) return 1;
+  WString name = Utf8ToWide(target.name);
   if (!OpenPrinterW(name.data(), &out->printer, nullptr)) {
-    *error = "cannot open the printer \"" + driver + "\"";
+    *error = "cannot open the printer \"" + target.name + "\"";
     return 1;
   }
   out->model = LoadModelRecord(out->printer, out->name, CatalogueModule());
   if (!out->model) {
-    *error = "cannot build the model record of \"" + driver + "\" (data file missing or invalid)";
+    *error = "cannot build the model record of \"" + target.name + "\" (data file missing or invalid)";
     return 1;
   }
   return 0;
 }
 
 int CmdModel(const std::vector<std::string>& args) {
-  if (args.size() > 1) return Usage("too many arguments");
   Mapped m;
   std::string error;
-  MapDefault(args, &m, &error);
+  if (MapPrinter(args, &m, &error) == 2) return 2;
   JsonOut j;
   WriteModel(j, m.model);
   return j.Emit(error);
 }
 
 int CmdDefaults(const std::vector<std::string>& args) {
-  if (args.size() > 1) return Usage("too many arguments");
   Mapped m;
   std::string error;
   PrinterDevmode dm;
-  const bool mapped = MapDefault(args, &m, &error) == 0;
-  if (mapped) {
-    PaperRect paper{};
-    FillDevmodeDefaults(m.model, m.name, &dm, &paper);
-  }
+  const int mapped = MapPrinter(args, &m, &error);
+  if (mapped == 2) return 2;
+  // The model's defaults with the printer's own (its Printing Preferences) over them.
+  const bool built = mapped == 0 && BuildJobDevmode(m.printer, CatalogueModule(), JobOptions{}, &dm, &error);
   JsonOut j;
-  WriteAllSettingsFields(j, mapped ? &dm : nullptr);
+  WriteAllSettingsFields(j, built ? &dm : nullptr);
   return j.Emit(error);
 }
 
@@ -134,17 +140,20 @@ const char* const kUsageStatus = "0  success\n1  the operation failed (message o
 }  // namespace
 
 CommandSpec ModelCommand() {
-  return {"model", "the model record (every field, and the paper list) as JSON", "model [DRIVER-NAME]",
+  return {"model", "the model record (every field, and the paper list) as JSON",
+          "model [DRIVER-NAME | --printer NAME | --model DRIVER-NAME]",
           "Prints the model record built for the printer (data file and catalogue), every field by\n"
-          "name and the model's paper list, as JSON. Lengths are micrometres.",
-          {}, kUsageStatus, "lbl model \"Tarnwell TW-JA\"", "@models", CmdModel};
+          "name and the model's paper list, as JSON. Lengths are micrometres. DRIVER-NAME is --model's.",
+          PrinterOptionTable(), kUsageStatus, "lbl model \"Tarnwell TW-JA\"", "@models", CmdModel};
 }
 
 CommandSpec DefaultsCommand() {
-  return {"defaults", "the printer's default settings record as JSON", "defaults [DRIVER-NAME]",
-          "Prints the printer's default settings record as JSON: every field, under \"Public\" and\n"
-          "\"Private\", by the name lbl print --set takes.",
-          {}, kUsageStatus, "lbl defaults", "@models", CmdDefaults};
+  return {"defaults", "the printer's default settings record as JSON",
+          "defaults [DRIVER-NAME | --printer NAME | --model DRIVER-NAME]",
+          "Prints the printer's default settings record as JSON: the model's defaults with the printer's\n"
+          "Printing Preferences over them (what an application starts a job from), every field, under\n"
+          "\"Public\" and \"Private\", by the name lbl print --set takes. DRIVER-NAME is --model's.",
+          PrinterOptionTable(), kUsageStatus, "lbl defaults --printer Labels", "@models", CmdDefaults};
 }
 
 CommandSpec ModelsCommand() {

@@ -1,4 +1,5 @@
-// PNG and JPEG pictures for lbl print, decoded with libpng and libjpeg-turbo.
+// PNG and JPEG pictures for lbl print, decoded with libpng and libjpeg-turbo in modules of their own
+// (lblpng.so, lbljpeg.so beside the driver modules), each loaded the first time a picture needs it.
 #pragma once
 
 #include <cstddef>
@@ -18,5 +19,12 @@ bool DecodePngPicture(const uint8_t* data, size_t size, lblview::RgbImage* out, 
 // Baseline and progressive JPEG in grey, YCbCr or RGB, and CMYK as Adobe writes it (inverted).
 bool DecodeJpegPicture(const uint8_t* data, size_t size, lblview::RgbImage* out, std::string* error,
                        uint64_t maxPixels);
+
+// What each decoder module exports (LblPngCodec, LblJpegCodec).
+struct PictureCodec {
+  static constexpr uint32_t kVersion = 1;
+  uint32_t version;
+  bool (*decode)(const uint8_t* data, size_t size, lblview::RgbImage* out, std::string* error, uint64_t maxPixels);
+};
 
 }  // namespace lbl

@@ -13,6 +13,7 @@
 #include "tools/exit_status.h"
 #include "tools/input_pdf.h"
 #include "tools/json_out.h"
+#include "tools/numbers.h"
 #include "tools/print_job.h"
 #include "tools/progress.h"
 #include "tools/viewer/png.h"
@@ -127,10 +128,11 @@ int RunPrintCommand(const std::vector<std::string>& args) {
   const std::vector<std::string> idWarnings = DeviceIdWarnings(opts.usbDeviceId);
 
   // The printer's resolution for PDF pages, and its paper names for --paper.
-  const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
   PrinterFacts facts;
-  if (!ReadPrinterFacts(driver, &facts, &error)) return PrintFailure(opts, deliver, idWarnings, error);
-  if (!CheckPaperName(opts.job, driver, facts.papers, &error)) return Usage(error);
+  if (!OpenTargetPrinter(opts.job.printer, opts.job.model, &opts.target, &error) ||
+      !ReadPrinterFacts(opts.target.name, &facts, &error))
+    return PrintFailure(opts, deliver, idWarnings, error);
+  if (!CheckPaperName(opts.job, opts.target.name, facts.papers, &error)) return Usage(error);
 
   PageSelection selection;
   if (!opts.pages.empty()) ParsePageSelection(opts.pages, &selection, &error);
@@ -223,10 +225,9 @@ int RunViewCommand(const std::vector<std::string>& args) {
       if (!value(&v) || (options.language = lblview::LanguageFromName(v)) == lblview::Language::Unknown)
         return Usage("--language takes tspl, zpl, esc or twl");
     } else if (a == "--dpi") {
-      char* end = nullptr;
-      long dpi = value(&v) ? std::strtol(v.c_str(), &end, 10) : 0;
-      if (!end || *end || dpi < 50 || dpi > 2400) return Usage("--dpi takes a resolution from 50 to 2400");
-      options.dpi = static_cast<uint32_t>(dpi);
+      std::string error;
+      if (!value(&v)) return Usage("--dpi needs a value");
+      if (!OptionWholeInto(a, v, 50, 2400, &options.dpi, &error, "a resolution")) return Usage(error);
     } else if (a == "--pages") {
       if (!value(&pagesDir)) return Usage("--pages needs a folder");
     } else if (a == "-o" || a == "--output") {

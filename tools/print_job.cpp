@@ -14,6 +14,7 @@
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/input_pdf.h"
+#include "tools/numbers.h"
 #include "tools/settings_fields.h"
 #include "winsim/devices.h"
 #include "winsim/printpath.h"
@@ -62,14 +63,6 @@ const std::vector<OptionSpec>& PrintOptionTable() {
 
 namespace {
 
-bool ParseCount(const std::string& text, long lo, long hi, long* out) {
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
-
 // The option error: the message set, false returned.
 bool Refuse(std::string* error, std::string message) {
   *error = std::move(message);
@@ -80,7 +73,7 @@ DWORD PortNumber(const std::string& port) { return static_cast<DWORD>(std::strto
 
 }  // namespace
 
-std::vector<lblview::PageFile> JobPageFiles(DWORD jobId) {
+std::vector<lblview::PageFile> JobPageFiles(DWORD jobId, bool take) {
   std::vector<lblview::PageFile> files;
   const std::string folder = winsim::HostPath(TEXT(LBL_PAGE_FOLDER));
   std::error_code ec;
@@ -93,6 +86,7 @@ std::vector<lblview::PageFile> JobPageFiles(DWORD jobId) {
       continue;
     std::ifstream in(entry.path(), std::ios::binary);
     files.push_back({name, std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())});
+    if (take) DeleteFileW(Utf8ToWide(std::string(LBL_PAGE_FOLDER) + "\\" + name).c_str());
   }
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return files;
@@ -111,14 +105,9 @@ bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::s
     std::string name, value;
     const bool inlineValue = SplitOption(arg, &name, &value);
     auto take = [&] { return TakeOptionValue(a, &i, name, inlineValue, &value, error); };
-    // The option's value, a whole number from lo to hi, into *field; `range` says them in the message.
-    auto takeCount = [&](long lo, long hi, const char* range, auto* field) {
-      long n = 0;
-      if (!take()) return false;
-      if (!ParseCount(value, lo, hi, &n))
-        return Refuse(error, "bad value for " + name + ": '" + value + "' (" + range + ")");
-      *field = static_cast<std::remove_pointer_t<decltype(field)>>(n);
-      return true;
+    // The option's value, a whole number from lo to hi, into *field.
+    auto takeCount = [&](int64_t lo, int64_t hi, const char* what, auto* field) {
+      return take() && OptionWholeInto(name, value, lo, hi, field, error, what);
     };
     if (name == "--actual-size" && !inlineValue) {
       out->actualSize = true;
@@ -141,14 +130,14 @@ bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::s
       if (value.empty()) return Refuse(error, "--doc-name needs a name");
       out->docName = value;
     } else if (name == "--job-id") {
-      if (!takeCount(1, 0x7FFFFFFF, "1 to 2147483647", &out->jobId)) return false;
+      if (!takeCount(1, 0x7FFFFFFF, "a job id", &out->jobId)) return false;
     } else if (name == "--pages") {
       if (!take()) return false;
       PageSelection selection;
       if (!ParsePageSelection(value, &selection, error)) return false;
       out->pages = value;
     } else if (name == "--blank") {
-      if (!takeCount(1, 10000, "1 to 10000 pages", &out->blankPages)) return false;
+      if (!takeCount(1, 10000, "a number of pages", &out->blankPages)) return false;
     } else if (name == "--usb-device-id") {
       if (!take()) return false;
       if (value.empty() || value.size() > 1000)
@@ -171,24 +160,24 @@ bool ParsePrintOptions(std::vector<std::string>* args, PrintOptions* out, std::s
 }
 
 bool InstallInitialisedPrinter(const std::string& driver, std::string* error) {
-  if (!SetupPrinter(driver, kDefaultPort, error)) return false;
-  HMODULE ui = winsim::LoadDriverModule(u"lbldrv6ui", error);
-  if (!ui) return false;
-  auto event = reinterpret_cast<decltype(DrvPrinterEvent)*>(winsim::GetModuleProc(ui, "DrvPrinterEvent"));
-  WString name = Utf8ToWide(driver);
-  const BOOL ok = event && event(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0);
-  if (!ok) *error = "DrvPrinterEvent(PRINTER_EVENT_INITIALIZE) failed (error " + std::to_string(GetLastError()) + ")";
-  winsim::UnloadDriverModule(ui);
-  return ok;
+  return SetupPrinter(driver, kDefaultPort, error) && InitialisePrinter(driver, error);
 }
 
-bool ReadPrinterFacts(const std::string& driver, PrinterFacts* out, std::string* error) {
+bool JobPrinter(const PrintOptions& opts, std::string* name, std::string* error) {
+  if (!opts.target.name.empty()) {
+    *name = opts.target.name;
+    return true;
+  }
+  *name = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
+  return InstallInitialisedPrinter(*name, error);
+}
+
+bool ReadPrinterFacts(const std::string& printerName, PrinterFacts* out, std::string* error) {
   *out = PrinterFacts{};
-  if (!InstallInitialisedPrinter(driver, error)) return false;
-  WString name = Utf8ToWide(driver);
+  WString name = Utf8ToWide(printerName);
   HANDLE printer = nullptr;
   if (!OpenPrinterW(name.data(), &printer, nullptr)) {
-    *error = "cannot open the printer \"" + driver + "\"";
+    *error = "cannot open the printer \"" + printerName + "\"";
     return false;
   }
   WCHAR modelName[32] = {};
@@ -204,7 +193,7 @@ bool ReadPrinterFacts(const std::string& driver, PrinterFacts* out, std::string*
   if (list) LocalFree(list);
   ClosePrinter(printer);
   if (!model) {
-    *error = "cannot build the model record of \"" + driver + "\" (data file missing or invalid)";
+    *error = "cannot build the model record of \"" + printerName + "\" (data file missing or invalid)";
     return false;
   }
   return true;
@@ -276,26 +265,41 @@ winsim::JobSpec PictureJobSpec(const std::u16string& printer, const PrinterDevmo
 
 bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, PrintResult* out, std::string* error) {
   *out = PrintResult{};
-  const std::string driver = opts.job.model.empty() ? kDefaultDriver : opts.job.model;
   const int pages = pictures.empty() ? opts.blankPages : static_cast<int>(pictures.size());
   if (pages <= 0) {
     *error = "nothing to print: give INPUT files or --blank N";
     return false;
   }
-  if (!InstallInitialisedPrinter(driver, error)) return false;
+  std::string printerName;
+  if (!JobPrinter(opts, &printerName, error)) return false;
+  // Plugged in for this job only: the machine keeps the printers it had.
+  std::shared_ptr<winsim::UsbPrinterDevice> device;
+  struct Unplug {
+    std::shared_ptr<winsim::UsbPrinterDevice>* device;
+    ~Unplug() {
+      if (*device) winsim::DetachUsbPrinter(*device);
+    }
+  } unplug{&device};
   if (!opts.usbDeviceId.empty()) {
-    auto device = std::make_shared<winsim::UsbPrinterDevice>();
+    const std::string port = opts.target.name.empty() ? kDefaultPort : opts.target.port;
+    if (port.size() < 4 || port.compare(0, 3, "USB") != 0) {
+      *error = "--usb-device-id needs a printer on a USB port; \"" + printerName + "\" prints to " + port;
+      return false;
+    }
+    device = std::make_shared<winsim::UsbPrinterDevice>();
     device->deviceId = opts.usbDeviceId;
-    device->portNumber = PortNumber(kDefaultPort);
+    device->portNumber = PortNumber(port);
+    device->serial = "TW9" + std::to_string(device->portNumber);  // not one of the machine's own printers
     if (!winsim::AttachUsbPrinter(device)) {
+      device.reset();
       *error = "cannot attach the simulated USB printer";
       return false;
     }
   }
-  WString name = Utf8ToWide(driver);
+  WString name = Utf8ToWide(printerName);
   HANDLE printer = nullptr;
   if (!OpenPrinterW(name.data(), &printer, nullptr)) {
-    *error = "cannot open the printer \"" + driver + "\"";
+    *error = "cannot open the printer \"" + printerName + "\"";
     return false;
   }
   out->warnings = DeviceIdWarnings(opts.usbDeviceId);
@@ -313,6 +317,9 @@ bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, P
     };
   }
   if (opts.jobId) winsim::SetNextJobId(opts.jobId);
+  // OUT is what the driver sent: the job as spooled, whatever monitor or port the printer has (--deliver
+  // takes it through them).
+  spec.despool = false;
   winsim::JobResult job = winsim::RunJob(spec);
 
   out->jobId = job.jobId;
@@ -320,7 +327,7 @@ bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, P
   out->pages = pages;
   out->surfaceWidth = static_cast<int32_t>(job.gdiInfo.ulHorzRes);
   out->surfaceHeight = static_cast<int32_t>(job.gdiInfo.ulVertRes);
-  out->pageFiles = JobPageFiles(job.jobId);
+  out->pageFiles = JobPageFiles(job.jobId, true);  // they go to OUT.pages, as a monitor would take them
   out->language = !out->pageFiles.empty() ? lblview::Language::Twl
                                           : lblview::DetectLanguage(out->output.data(), out->output.size());
   if (!job.ok) {

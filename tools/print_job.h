@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/devmode.h"
+#include "tools/embedded.h"
 #include "tools/input_image.h"
 #include "tools/job_options.h"
 #include "tools/viewer/viewer.h"
@@ -18,7 +19,10 @@
 namespace lbl {
 
 struct PrintOptions {
-  JobOptions job;                                        // --model, --paper | --size, --orientation, --copies
+  JobOptions job;                                        // --printer | --model, --paper | --size, --orientation, --copies
+  // The printer, as lbl print opened it (OpenTargetPrinter); without a name, a freshly installed printer
+  // of job.model (else the embedded default's) on a machine of its own, as tests and benchmarks print.
+  TargetPrinter target;
   int language = -1;                                     // --language: a PrintLanguage value; -1 keeps the printer's
   std::vector<std::pair<std::string, std::string>> set;  // --set FIELD=VALUE, in order
   std::string docName;                                   // --doc-name; empty: the first input's file name
@@ -44,8 +48,8 @@ struct PrinterFacts {
   int xDpi = 0, yDpi = 0;
   std::vector<std::string> papers;
 };
-// Installs and initialises the printer of `driver` (see InstallInitialisedPrinter) and reads them.
-bool ReadPrinterFacts(const std::string& driver, PrinterFacts* out, std::string* error);
+// Reads them of the installed printer `printer`.
+bool ReadPrinterFacts(const std::string& printer, PrinterFacts* out, std::string* error);
 
 // Warnings for a --usb-device-id text the driver would find nothing in: no "CMD:" key (the
 // language is not taken from it) or no "MDL:" key.
@@ -86,14 +90,19 @@ winsim::JobSpec PictureJobSpec(const std::u16string& printer, const PrinterDevmo
                                const std::u16string& document, const std::vector<RgbImage>& pictures, bool actualSize,
                                int pages);
 
-// Prints `pictures` (one page each; none: opts.blankPages white pages) with the options: installs
-// and initialises the printer, attaches a USB printer with opts.usbDeviceId to its port when one
-// is given, builds the DEVMODE and runs the job through lbldrv6 with winsim's job runner. False
-// with a message when the set-up or a driver entry point fails (the output received so far is
-// still in `out`).
+// Prints `pictures` (one page each; none: opts.blankPages white pages) with the options on the printer
+// of opts.target (else installs and initialises one), attaches a USB printer with opts.usbDeviceId to
+// its port for the job when one is given, builds the DEVMODE and runs the job through lbldrv6 with
+// winsim's job runner. A TWL job's page files are taken out of the machine into the result. False
+// with a message when the set-up or a driver entry point fails (the output received so far is still
+// in `out`).
 bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, PrintResult* out, std::string* error);
 
-// The TWL page files of a job in the simulated c:\prtmonlog\pages, by name.
-std::vector<lblview::PageFile> JobPageFiles(DWORD jobId);
+// The TWL page files of a job in the simulated c:\prtmonlog\pages, by name; `take` deletes them there.
+std::vector<lblview::PageFile> JobPageFiles(DWORD jobId, bool take = false);
+
+// The printer of a job: opts.target's, else a freshly installed and initialised one (`name` is then
+// its driver's name). False with a message when it cannot be set up.
+bool JobPrinter(const PrintOptions& opts, std::string* name, std::string* error);
 
 }  // namespace lbl

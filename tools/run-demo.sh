@@ -9,6 +9,9 @@ cmake --preset linux >/dev/null
 # Only lbl and the modules it loads; the test programs are built by tools/run-tests.sh.
 cmake --build --preset linux --target lbl
 lbl=build/linux/tools/lbl
+# The demo's own machine, freshly installed each time (lbl keeps a machine between commands).
+export LBL_STATE_DIR=build/linux/demo/state
+"$lbl" reset >/dev/null
 echo "== model record of the embedded default printer =="
 "$lbl" model
 echo "== default settings =="
@@ -51,4 +54,7 @@ for lang in tspl zpl esc twl; do
   grep -v '^label ' "$demo/view-$lang.txt" | show 24
   grep '^label ' "$demo/view-$lang.txt"
 done
+echo "== the machine is kept between commands: a label stock added, then listed by the next command =="
+"$lbl" stock add --name Shipping --width 100 --length 150
+"$lbl" stock list | grep Shipping
 echo "== the printed labels as PNG files are in $demo (label-*.png) =="

@@ -8,6 +8,7 @@
 #include "image/image.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/numbers.h"
 #include "tools/viewer/png.h"
 #include "ui/sample.h"
 #include "winsim/machine.h"
@@ -21,9 +22,8 @@ const uint32_t kAllLevels[] = {8, 1, 0, 2, 3, 4, 5, 6, 7};
 constexpr uint32_t kGap = 6;
 
 bool ParseInt(const std::string& text, int lo, int hi, int* out) {
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || v < lo || v > hi) return false;
+  int64_t v = 0;
+  if (!ParseWhole(text, lo, hi, &v)) return false;
   *out = int(v);
   return true;
 }

@@ -10,6 +10,7 @@
 
 #include "common/wstr.h"
 #include "tools/json_out.h"
+#include "tools/numbers.h"
 
 namespace lbl {
 
@@ -103,21 +104,6 @@ const Field* Find(const std::string& name) {
   return nullptr;
 }
 
-bool ParseInteger(const std::string& text, long long lo, long long hi, long long* out) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-  errno = 0;
-  char* end = nullptr;
-  long long v = std::strtoll(text.c_str(), &end, 0);
-  if (*end || errno == ERANGE || v < lo || v > hi) return false;
-  // strtoll's base 0 reads a leading 0 as octal; decimal is what people mean.
-  if (text.size() > 1 && text[0] == '0' && text[1] != 'x' && text[1] != 'X') {
-    v = std::strtoll(text.c_str(), &end, 10);
-    if (*end) return false;
-  }
-  *out = v;
-  return true;
-}
-
 bool Unescape(const std::string& text, std::string* out, std::string* why) {
   out->clear();
   for (size_t i = 0; i < text.size(); ++i) {
@@ -177,10 +163,12 @@ uint8_t* At(PrinterDevmode* dm, const Field& f) { return reinterpret_cast<uint8_
 const uint8_t* At(const PrinterDevmode& dm, const Field& f) { return reinterpret_cast<const uint8_t*>(&dm) + f.offset; }
 
 // The field's value parsed as a T; false, the record unchanged, when the text is no number a T holds.
+// Decimal, as lbl's number options are; the bit masks (Flags, dmFields) also in hexadecimal ("0x128").
 template <class T>
 bool StoreInteger(PrinterDevmode* dm, const Field& f, const std::string& text) {
-  long long v = 0;
-  if (!ParseInteger(text, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v)) return false;
+  int64_t v = 0;
+  const bool mask = f.name == "Flags" || f.name == "dmFields";
+  if (!ParseWhole(text, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), &v, mask)) return false;
   const T n = static_cast<T>(v);
   std::memcpy(At(dm, f), &n, sizeof n);
   return true;

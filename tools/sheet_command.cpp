@@ -1,9 +1,13 @@
 #include "tools/sheet_command.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <thread>
+#include <utility>
 
 #include <compstui.h>
 #include <winddiui.h>
@@ -14,8 +18,10 @@
 #include "tools/exit_status.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
+#include "tools/numbers.h"
 #include "tools/settings_fields.h"
 #include "tools/ui_commands.h"
+#include "winsim/spooler.h"
 #include "winsim/ui.h"
 
 namespace lbl {
@@ -40,10 +46,8 @@ const Verb kVerbs[] = {
 };
 
 bool ParseInt(const std::string& s, long long lo, long long hi, long long* out) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  long long v = std::strtoll(s.c_str(), &end, 10);
-  if (*end || v < lo || v > hi) return false;
+  int64_t v = 0;
+  if (!ParseWhole(s, lo, hi, &v)) return false;
   *out = v;
   return true;
 }
@@ -61,12 +65,58 @@ std::string AnswerName(int answer) {
   return std::to_string(answer);
 }
 
+// A dialog a click opened: it runs its modal loop inside the click, on the page's thread, so the click
+// returns only once the dialog closes.
+struct ModalDialog {
+  std::unique_ptr<ui::UiThread> click;
+  HWND owner = nullptr, dialog = nullptr;
+  WORD templateId = 0;
+  // Ended dialogs no longer count, also while their click still finishes what follows them.
+  bool Open() const { return !click->Done() && ui::OwnedDialog(owner) == dialog; }
+};
+
 // The open sheet and where the actions go: a page of it, or a dialog opened from a page.
 struct Driver {
   HWND sheet = nullptr;
   WORD dialog = 0;
   std::string pngDir;
   bool closed = false;
+  std::vector<ModalDialog> modal;
+  std::vector<WORD> cancelled;  // dialogs left open at the end, closed with Cancel
+
+  // The newest dialog a click opened that is still open, or null.
+  const ModalDialog* OpenModal() const {
+    for (auto it = modal.rbegin(); it != modal.rend(); ++it)
+      if (it->Open()) return &*it;
+    return nullptr;
+  }
+
+  // Clicks a button on its own thread and waits until the click is done or has opened a dialog.
+  bool Click(HWND target, int id) {
+    auto click = std::make_unique<ui::UiThread>([target, id] { return intptr_t(ui::Click(target, id)); });
+    for (;;) {
+      if (click->Done()) return click->Join() != 0;
+      WORD templateId = 0;
+      if (HWND d = ui::OwnedDialog(target, &templateId)) {
+        ui::Settle(d);  // its opening steps done
+        modal.push_back(ModalDialog{std::move(click), target, d, templateId});
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  // Closes the dialogs left open, newest first, as Cancel (or Esc) would, and waits for their clicks.
+  void CloseDialogs() {
+    for (auto it = modal.rbegin(); it != modal.rend(); ++it) {
+      if (it->Open()) {
+        cancelled.push_back(it->templateId);
+        PostMessageW(it->dialog, WM_CLOSE, 0, 0);
+      }
+      it->click->Join();
+    }
+    modal.clear();
+  }
 
   HWND Target() {
     if (dialog) {
@@ -97,6 +147,15 @@ struct Driver {
       return false;
     }
     const std::string& v = a.verb;
+    // While a dialog a page opened is up, the sheet and that page take no input (as on Windows, where
+    // the dialog disables its owner): only the dialog and the scripted answers do.
+    if (const ModalDialog* m = OpenModal()) {
+      const bool scripted = v == "dialog" || v == "wait" || v == "answer" || v == "file" || v == "folder" || v == "menu";
+      const bool onSheet = v == "page" || v == "press";
+      if (!scripted && (onSheet || !dialog || !ui::FindDialog(dialog, 0)))
+        return Fail(error, "dialog " + std::to_string(m->templateId) + " is open: act on it with dialog=" +
+                               std::to_string(m->templateId));
+    }
     if (v == "page") {
       if (!ui::SelectPage(sheet, WORD(a.id))) return Fail(error, "the sheet has no page " + std::to_string(a.id));
       dialog = 0;
@@ -142,12 +201,7 @@ struct Driver {
     bool ok = false;
     long long n = 0;
     if (v == "click") {
-      // Posted, so that a click which opens a modal dialog returns while the dialog is up.
-      if (ui::Enabled(target, a.id) && ui::Visible(target, a.id)) {
-        PostMessageW(GetDlgItem(target, a.id), BM_CLICK, 0, 0);
-        ui::Settle(target);
-        ok = true;
-      }
+      ok = ui::Enabled(target, a.id) && ui::Visible(target, a.id) && Click(target, a.id);
     } else if (v == "focus") {
       ok = ui::Focus(target, a.id);
     } else if (v == "type") {
@@ -192,6 +246,13 @@ struct Driver {
   }
 };
 
+// The printer's stored default DEVMODE; empty when it has none.
+std::vector<uint8_t> StoredDevmode(const WString& name) {
+  for (const auto& printer : winsim::Printers())
+    if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(printer.name.c_str()), name.c_str())) return printer.devmode;
+  return {};
+}
+
 }  // namespace
 
 bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* error) {
@@ -229,6 +290,11 @@ bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* er
       }
       a.id = int(n);
       a.value = args.substr(colon + 1);
+      if ((verb == "select" || verb == "spin" || verb == "slide" || verb == "row") &&
+          !ParseInt(a.value, -(1LL << 31), (1LL << 31) - 1, &n)) {
+        *error = "action '" + text + "' takes ID:NUMBER";
+        return false;
+      }
       break;
     }
     case Shape::Value:
@@ -255,10 +321,16 @@ bool ParseSheetAction(const std::string& text, SheetAction* out, std::string* er
   return true;
 }
 
-int RunSheet(const std::vector<std::string>& args) {
-  std::string driver = kDefaultDriver, kind, pngDir, error;
-  bool json = false;
+int RunSheet(const std::vector<std::string>& arguments) {
+  std::string kind, pngDir, error;
+  bool json = false, preferences = false;
   std::vector<SheetAction> actions;
+  // The printer and the document options, as lbl print takes them: the application's DEVMODE handed
+  // to the sheet.
+  std::vector<std::string> args = arguments;
+  JobOptions job;
+  if (!ParseJobOptions(&args, &job, &error)) return Usage(error);
+  std::vector<std::pair<std::string, std::string>> set;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string* out) {
@@ -266,8 +338,17 @@ int RunSheet(const std::vector<std::string>& args) {
       *out = args[++i];
       return true;
     };
-    if (a == "--model") {
-      if (!value(&driver)) return Usage("--model needs a value");
+    std::string name, field;
+    const bool inlineValue = SplitOption(a, &name, &field);
+    if (name == "--set") {
+      if (!TakeOptionValue(args, &i, name, inlineValue, &field, &error)) return Usage(error);
+      const size_t eq = field.find('=');
+      if (eq == std::string::npos || eq == 0) return Usage("--set needs FIELD=VALUE, not '" + field + "'");
+      PrinterDevmode scratch{};
+      if (!SetSettingsField(&scratch, field.substr(0, eq), field.substr(eq + 1), &error)) return Usage(error);
+      set.emplace_back(field.substr(0, eq), field.substr(eq + 1));
+    } else if (a == "--preferences") {
+      preferences = true;
     } else if (a == "--png") {
       if (!value(&pngDir)) return Usage("--png needs a folder");
     } else if (a == "--json") {
@@ -285,6 +366,14 @@ int RunSheet(const std::vector<std::string>& args) {
     }
   }
   if (kind.empty()) return Usage("which sheet: document or device");
+  const bool documentOptions = !job.paper.empty() || job.hasSize || job.orientation || job.copies || !set.empty();
+  if (kind == "device" && documentOptions)
+    return Usage("--paper, --size, --orientation, --copies and --set are for the document sheet");
+  if (preferences && kind != "document") return Usage("--preferences opens the document sheet");
+  if (preferences && !job.model.empty())
+    return Usage("--preferences keeps the settings with an installed printer: name it with --printer");
+  if (preferences && documentOptions)
+    return Usage("--preferences opens on the printer's own settings: no document options with it");
   for (const SheetAction& a : actions)
     if (a.verb == "snap" && pngDir.empty()) return Usage("snap needs --png DIR");
   if (!pngDir.empty()) {
@@ -293,24 +382,45 @@ int RunSheet(const std::vector<std::string>& args) {
     if (ec) return Usage("cannot create " + pngDir + ": " + ec.message());
   }
 
-  JsonOut j;
-  j.Str("Printer", driver);
-  j.Str("Sheet", kind);
   UiPrinter p;
-  if (!OpenInitialisedPrinter(driver, &p, &error)) return json ? j.Emit(error) : Fail(error);
+  const bool opened = OpenUiPrinter(job.printer, job.model, &p, &error);
+  JsonOut j;
+  j.Str("Printer", !p.target.name.empty() ? p.target.name : !job.model.empty() ? job.model : job.printer);
+  j.Str("Sheet", kind);
+  if (!opened) return json ? j.Emit(error) : Fail(error);
   const bool document = kind == "document";
   auto fn = p.Proc<LONG WINAPI(PPROPSHEETUI_INFO, LPARAM)>(document ? "DrvDocumentPropertySheets"
                                                                      : "DrvDevicePropertySheets");
   if (!fn) return Fail("lbldrv6ui does not export the sheet function");
 
+  // With document options the sheet gets the DEVMODE an application would hand it; without, none.
+  PrinterDevmode in{};
+  if (documentOptions) {
+    std::vector<std::string> papers;
+    int count = 0;
+    if (PaperRecord* list = ReadPaperList(p.printer, &count)) {
+      for (int i = 0; i < count; ++i)
+        papers.push_back(WideToUtf8(WString(list[i].Name, WStrNLen(list[i].Name, kPaperNameChars)).c_str()));
+      LocalFree(list);
+    }
+    if (!CheckPaperName(job, p.target.name, papers, &error)) return Usage(error);
+    if (!BuildJobDevmode(p.printer, CatalogueModule(), job, &in, &error)) return Fail(error);
+    for (const auto& [field, value] : set)
+      if (!SetSettingsField(&in, field, value, &error)) return Usage(error);
+  }
   PrinterDevmode out{};
   DOCUMENTPROPERTYHEADER doc{};
   doc.cbSize = sizeof doc;
   doc.hPrinter = p.printer;
   doc.pszPrinterName = p.name.data();
+  doc.pdmIn = documentOptions ? &in.dm : nullptr;
   doc.pdmOut = &out.dm;
   doc.cbOut = sizeof out;
   doc.fMode = DM_UPDATE | DM_COPY | DM_PROMPT;
+  // Printing Preferences: the sheet opens on the printer's default settings, and OK makes its result
+  // the new defaults, as the printer's folder stores them (SetPrinter).
+  const std::vector<uint8_t> stored = preferences ? StoredDevmode(p.name) : std::vector<uint8_t>();
+  if (!stored.empty()) doc.pdmIn = reinterpret_cast<PDEVMODEW>(const_cast<uint8_t*>(stored.data()));
   DEVICEPROPERTYHEADER dev{};
   dev.cbSize = sizeof dev;
   dev.hPrinter = p.printer;
@@ -333,6 +443,8 @@ int RunSheet(const std::vector<std::string>& args) {
         failure = "action '" + a.text + "': " + error;
         break;
       }
+    // A dialog still open is cancelled, as a person closing it would, before the sheet closes.
+    d.CloseDialogs();
     if (failure.empty() && !d.closed && !pngDir.empty() && !d.SnapPages(&error)) failure = error;
     // A failed action leaves the sheet as it was: cancel it, so nothing half-done is applied.
     if (!d.closed) ui::Press(d.sheet, failure.empty() ? ui::Button::Ok : ui::Button::Cancel);
@@ -343,6 +455,11 @@ int RunSheet(const std::vector<std::string>& args) {
     failure = "a system dialog had no scripted answer: " + unanswered.front();
 
   const bool ok = shown == CPSUI_OK;
+  if (preferences && ok && failure.empty()) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&out);
+    if (!winsim::SetPrinterDevmode(p.name, std::vector<uint8_t>(bytes, bytes + out.dm.dmSize + out.dm.dmDriverExtra)))
+      failure = "the printer's default settings could not be stored";
+  }
   const std::string resultName = shown == CPSUI_OK ? "OK" : shown == CPSUI_CANCEL ? "Cancel" : "Error";
   PrinterPropData prop{kPropDefaultFlags, {}};
   if (!document) ReadPropData(p.printer, &prop);
@@ -361,6 +478,9 @@ int RunSheet(const std::vector<std::string>& args) {
       j.W().EndObject();
     }
     j.EndArray();
+    j.BeginArray("CancelledDialogs");
+    for (WORD id : d.cancelled) j.W().Uint(id);
+    j.EndArray();
     if (document) {
       j.BeginObject("Settings");
       j.SetBlank(!ok);
@@ -376,6 +496,7 @@ int RunSheet(const std::vector<std::string>& args) {
   for (const ui::MessageBoxCall& m : boxes)
     std::printf("Message box \"%s\": %s -> %s\n", WideToUtf8(m.caption).c_str(), WideToUtf8(m.text).c_str(),
                 AnswerName(m.answer).c_str());
+  for (WORD id : d.cancelled) std::printf("Dialog %u was still open: cancelled\n", unsigned(id));
   std::printf("Result: %s\n", resultName.c_str());
   if (document && ok) {
     for (const std::string& name : SettingsFieldNames()) {
@@ -393,13 +514,21 @@ CommandSpec SheetCommand() {
   return {
       "sheet",
       "open a property sheet of the driver, drive its pages and press OK",
-      "sheet document|device [--model DRIVER-NAME] [--do ACTION]... [--png DIR] [--json]",
-      "Opens the document or device property sheet of lbldrv6ui for the embedded printer, as an\n"
+      "sheet document|device [--printer NAME | --model DRIVER-NAME] [--preferences] [DOCUMENT OPTIONS] [--do ACTION]... [--png DIR] [--json]",
+      "Opens the document or device property sheet of lbldrv6ui for the printer, as an\n"
       "application's Properties button does, runs the actions in order as a person would (each one is\n"
       "refused, and the sheet cancelled, when its control is disabled, hidden or missing), presses OK\n"
       "unless an action pressed OK or Cancel, and prints what the sheet left: the document settings it\n"
       "wrote, or the printer's \"PPDataFlags\" and \"LogFolder\". Message boxes the pages showed are\n"
       "listed with their answers; one that had no scripted answer is an error.\n\n"
+      "The document options (--paper, --size, --orientation, --copies, --set) make the DEVMODE an\n"
+      "application would hand the document sheet, as lbl print makes it for a job; without them the sheet\n"
+      "opens on the printer's own settings. With --preferences the document sheet is the printer's\n"
+      "Printing Preferences: it opens on the printer's default settings and OK stores what it wrote as\n"
+      "the new defaults, which the next lbl print starts from. A button that opens a dialog (New... on\n"
+      "page 106 opens the label stock editor, dialog 110) leaves it open for the actions that follow\n"
+      "(dialog=110); the page and the sheet take no input meanwhile, and a dialog still open at the end\n"
+      "is cancelled.\n\n"
       "Actions (IDs are dialog template and control ids):\n"
       "  page=ID            show the page with that template id; the following actions act on it\n"
       "  dialog=ID          act on the open dialog with that template id (one a page opened)\n"
@@ -417,6 +546,13 @@ CommandSpec SheetCommand() {
       "  press=ok|apply|cancel   press a button of the sheet\n"
       "  snap=NAME          write a picture of the current page or dialog to DIR/NAME.png",
       {JobOptionTable()[0],
+       JobOptionTable()[1],
+       JobOptionTable()[2],
+       JobOptionTable()[3],
+       JobOptionTable()[4],
+       JobOptionTable()[5],
+       {"--set", "FIELD=VALUE", "a settings field of the document's DEVMODE, as lbl print --set takes it"},
+       {"--preferences", nullptr, "the printer's Printing Preferences: its default document settings"},
        {"--do", "ACTION", "an action as listed above; repeat for more", ""},
        {"--png", "DIR", "before OK, show every page in turn and write DIR/page-ID.png of each", "@dir"},
        {"--json", nullptr, "print the result as JSON"}},
@@ -424,6 +560,9 @@ CommandSpec SheetCommand() {
       "1  the printer could not be set up, an action was refused or a dialog had no scripted answer\n"
       "2  usage error: an unknown action or option",
       "lbl sheet document --png pages\n"
+      "lbl sheet document --size 50x30 --copies 2 --set PostAction=3 --json\n"
+      "lbl sheet document --do page=106 --do click=1004 --do dialog=110 --do type=1037:Shipping --do click=1\n"
+      "lbl sheet document --preferences --do page=113 --do select=1042:12 --do press=ok\n"
       "lbl sheet device --do page=101 --do snap=about --png pages --json",
       "document device",
       RunSheet,

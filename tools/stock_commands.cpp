@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include <gdiplus.h>
 #include <winddiui.h>
@@ -11,7 +12,9 @@
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
 #include "tools/json_out.h"
+#include "tools/job_options.h"
 #include "tools/model_commands.h"
+#include "tools/numbers.h"
 #include "ui/context.h"
 #include "ui/module.h"
 #include "ui/pagesetup.h"
@@ -25,8 +28,7 @@ namespace lbl {
 
 namespace {
 
-// The embedded printer as a freshly installed one ("FORMS" written by the printer event), mapped
-// the way the property sheet maps it.
+// The printer (see OpenTargetPrinter), mapped the way the property sheet maps it.
 struct StockPrinter {
   HMODULE ui = nullptr;
   HANDLE printer = nullptr;
@@ -36,20 +38,16 @@ struct StockPrinter {
     if (printer) ClosePrinter(printer);
     if (ui) winsim::UnloadDriverModule(ui);
   }
-  bool Open(const std::string& driver, std::string* error) {
-    if (!SetupPrinter(driver, kDefaultPort, error)) return false;
+  TargetPrinter target;
+  bool Open(const JobOptions& choice, std::string* error) {
+    if (!OpenTargetPrinter(choice.printer, choice.model, &target, error)) return false;
     ui = winsim::LoadDriverModule(u"lbldrv6ui", error);
     if (!ui) return false;
     SetUiModule(ui);  // catalogue and strings of the loaded module
-    WString name = Utf8ToWide(driver);
-    auto event = reinterpret_cast<decltype(DrvPrinterEvent)*>(winsim::GetModuleProc(ui, "DrvPrinterEvent"));
-    if (!event || !event(name.data(), PRINTER_EVENT_INITIALIZE, 0, 0)) {
-      *error = "the printer could not be initialised (error " + std::to_string(GetLastError()) + ")";
-      return false;
-    }
+    WString name = Utf8ToWide(target.name);
     PRINTER_DEFAULTSW def{nullptr, nullptr, PRINTER_ALL_ACCESS};
     if (!OpenPrinterW(name.data(), &printer, &def)) {
-      *error = "cannot open the printer \"" + driver + "\"";
+      *error = "cannot open the printer \"" + target.name + "\"";
       return false;
     }
     ctx = MapPrinter(printer, nullptr, nullptr, 0);
@@ -78,12 +76,6 @@ void WriteStock(JsonOut& j, const PaperRecord& p) {
   j.Str("Text", WideToUtf8(text.c_str()));
 }
 
-// A decimal number of millimetres as the editor's fields take it.
-bool Millimetres(const std::string& s) {
-  char* end = nullptr;
-  std::strtod(s.c_str(), &end);
-  return !s.empty() && end && !*end;
-}
 
 struct ListRequest {
   const PrinterContext* ctx;
@@ -155,17 +147,37 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
     else if (a[i] != "--json") return Usage("stock add: unknown option " + a[i]);
   }
   if (name.empty() || width.empty() || length.empty()) return Usage("stock add needs --name, --width and --length");
+  if (name.find_first_not_of(" \t") == std::string::npos) return Usage("stock add: --name is blank");
   if (Utf8ToWide(name).size() >= size_t(kPaperNameChars)) return Usage("stock add: --name has at most 31 characters");
-  for (const std::string* mm : {&width, &length, &offset})
-    if (!Millimetres(*mm)) return Usage("stock add: not a number of millimetres: " + *mm);
+  // The editor's ranges, in millimetres to the micrometre the stock keeps.
+  struct Length {
+    const char* option;
+    const std::string* text;
+    double lo, hi;
+  };
+  const Length lengths[] = {{"--width", &width, kStockMinWidth / 1000.0, kStockMaxWidth / 1000.0},
+                            {"--length", &length, kStockMinLength / 1000.0, kStockMaxLength / 1000.0},
+                            // A negative gap would stack labels without end.
+                            {"--gap", &gap, 0, kStockMaxMargin / 1000.0},
+                            {"--offset", &offset, 0, kStockMaxMargin / 1000.0}};
+  std::string error;
+  double mm = 0;
+  for (const Length& l : lengths)
+    if (!l.text->empty() && !OptionDecimal(l.option, *l.text, l.lo, l.hi, &mm, &error, "millimetres", 3))
+      return Usage(error);
   const char* types[] = {"gaps", "marks", "continuous", "unfixed"};
   int typeIndex = -1;
   for (int t = 0; t < 4; ++t)
     if (type == types[t]) typeIndex = t;
   if (typeIndex < 0) return Usage("stock add: --type is gaps, marks, continuous or unfixed");
   if (gap.empty()) gap = typeIndex <= 1 ? "3" : "0";  // as the editor's type change sets it
-  if (!Millimetres(gap)) return Usage("stock add: not a number of millimetres: " + gap);
   const ModelRecord* m = p.ctx->Model;
+  int64_t speedValue = 0, level = -1;
+  if (!speed.empty() && !OptionWhole("--speed", speed, 1, 65535, &speedValue, &error, "hundredths of an inch per second"))
+    return Usage(error);
+  if (!darkness.empty() && !OptionWhole("--darkness", darkness, 0, std::max(0, int(m->DarknessMax) - 1), &level, &error,
+                                        "a darkness level of the model"))
+    return Usage(error);
   if (p.ctx->Settings.PrintLanguage == kLangEsc) {
     typeIndex = 2;  // ESC printers feed continuous paper only
     gap = offset = "0";
@@ -182,22 +194,24 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
   if (!speed.empty()) {
     int32_t values[512];
     const int n = StockSpeeds(m, values, 512);
-    const long want = std::strtol(speed.c_str(), nullptr, 10);
     bool found = false;
-    for (int i = 0; i < n; ++i) found = found || values[i] == want;
+    for (int i = 0; i < n; ++i) found = found || values[i] == speedValue;
     if (!found) return Fail("speed " + speed + " is not one the model offers (hundredths of an inch per second)");
-    f.Speed = int32_t(want);
+    f.Speed = int32_t(speedValue);
   }
-  if (!darkness.empty()) {
-    const long level = std::strtol(darkness.c_str(), nullptr, 10);
-    if (level < 0 || level >= m->DarknessMax)
-      return Fail("darkness is 0 to " + std::to_string(int(m->DarknessMax) - 1) + " on this model");
-    f.DarknessIndex = int(level);
-  }
+  if (level >= 0) f.DarknessIndex = int(level);
   PaperRecord stock = StockFromFields(f, m);
   WString old = Utf8ToWide(replace);
   if (WStrEq(old.c_str(), TEXT("USER")) && !WStrEq(old.c_str(), wn.c_str()))
     return Fail("USER cannot be renamed");
+  // As the editor: USER is the document's own size, and another stock is not replaced unasked.
+  switch (CheckStockName(p.ctx, stock.Name, old.c_str())) {
+    case StockNameProblem::kReserved: return Fail("USER is the document's own size: choose another name");
+    case StockNameProblem::kTaken:
+      return Fail("a label stock named \"" + name + "\" exists already: change it with --replace \"" + name +
+                  "\", or remove it first");
+    default: break;
+  }
   if (!SaveStock(p.ctx, stock, old.c_str())) return Fail("Failed to save paper information.");
   JsonOut j;
   WriteStock(j, stock);
@@ -214,12 +228,15 @@ int StockRemove(StockPrinter& p, const std::string& name) {
   return 0;
 }
 
-int RunPreview(const std::vector<std::string>& args) {
-  std::string driver = kDefaultDriver, stock, out, orientation = "0";
+int RunPreview(const std::vector<std::string>& options) {
+  std::string stock, out, orientation = "0", error;
   bool mirror = false, negative = false;
+  std::vector<std::string> args = options;
+  JobOptions choice;
+  if (!ParsePrinterOptions(&args, &choice, &error)) return Usage(error);
   for (size_t i = 0; i < args.size(); ++i) {
-    if (TakeValue(args, &i, "--model", &driver) || TakeValue(args, &i, "--stock", &stock) ||
-        TakeValue(args, &i, "-o", &out) || TakeValue(args, &i, "--orientation", &orientation))
+    if (TakeValue(args, &i, "--stock", &stock) || TakeValue(args, &i, "-o", &out) ||
+        TakeValue(args, &i, "--orientation", &orientation))
       continue;
     if (args[i] == "--mirror") mirror = true;
     else if (args[i] == "--negative") negative = true;
@@ -235,8 +252,7 @@ int RunPreview(const std::vector<std::string>& args) {
   else if (orientation != "0") return Usage("--orientation is 0, 90, 180 or 270");
 
   StockPrinter p;
-  std::string error;
-  if (!p.Open(driver, &error)) return Fail(error);
+  if (!p.Open(choice, &error)) return Fail(error);
   PaperRecord s{};
   WString n = Utf8ToWide(stock);
   if (!LookupStock(p.ctx, n.c_str(), &s)) return Fail("no label stock named \"" + stock + "\"");
@@ -260,13 +276,14 @@ int RunPreview(const std::vector<std::string>& args) {
   return 0;
 }
 
-int RunStock(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage("stock needs list, show, add or remove");
-  std::string driver = kDefaultDriver;
+int RunStock(const std::vector<std::string>& options) {
+  if (options.empty()) return Usage("stock needs list, show, add or remove");
   bool json = false;
-  std::vector<std::string> rest;
+  std::string error;
+  std::vector<std::string> args = options, rest;
+  JobOptions choice;
+  if (!ParsePrinterOptions(&args, &choice, &error)) return Usage(error);
   for (size_t i = 0; i < args.size(); ++i) {
-    if (TakeValue(args, &i, "--model", &driver)) continue;
     if (args[i] == "--json") json = true;
     else rest.push_back(args[i]);
   }
@@ -276,8 +293,10 @@ int RunStock(const std::vector<std::string>& args) {
     return Usage("stock: unknown action '" + verb + "'");
   if ((verb == "show" || verb == "remove") && rest.size() != 2) return Usage("stock " + verb + " takes one NAME");
   StockPrinter p;
-  std::string error;
-  if (!p.Open(driver, &error)) return Fail(error);
+  if (!p.Open(choice, &error)) return Fail(error);
+  if ((verb == "add" || verb == "remove") && p.target.scratch)
+    std::fprintf(stderr, "lbl: note: --model works on a printer of its own that is not kept; to keep stocks, "
+                         "install the printer and name it with --printer\n");
   if (verb == "list") return StockList(p, json);
   if (verb == "show") return StockShow(p, rest[1], json);
   if (verb == "remove") return StockRemove(p, rest[1]);
@@ -290,15 +309,17 @@ CommandSpec PreviewCommand() {
   return {
       "preview",
       "the Page Setup preview of a label stock as a PNG picture",
-      "preview --stock NAME [--orientation 0|90|180|270] [--mirror] [--negative] [--model DRIVER-NAME] -o FILE.png",
-      "Draws the preview the Page Setup page shows for the label stock NAME of the embedded printer\n"
-      "(set up as freshly installed) and writes it as a PNG picture of the preview control's size.\n"
+      "preview --stock NAME [--orientation 0|90|180|270] [--mirror] [--negative] [--printer NAME | --model DRIVER-NAME]"
+      " -o FILE.png",
+      "Draws the preview the Page Setup page shows for the label stock NAME of the printer and writes it\n"
+      "as a PNG picture of the preview control's size.\n"
       "The orientations are the page's four buttons.",
       {{"--stock", "NAME", "the label stock, as 'lbl stock list' names it"},
        {"--orientation", "DEG", "0, 90, 180 or 270 (default 0)", "0 90 180 270"},
        {"--mirror", nullptr, "mirror the label"},
        {"--negative", nullptr, "white on black"},
-       {"--model", "DRIVER-NAME", "the printer's driver (default Tarnwell TW-QX)", "@models"},
+       PrinterOptionTable()[0],
+       PrinterOptionTable()[1],
        {"-o", "FILE", "the PNG file to write", "@file"}},
       "0  the picture was written\n1  no such stock, no print width, or the file could not be written\n2  usage error",
       "lbl preview --stock USER -o user.png\nlbl preview --stock USER --orientation 270 --mirror -o turned.png",
@@ -311,12 +332,14 @@ CommandSpec StockCommand() {
   return {
       "stock",
       "list, show, add and remove the printer's label stocks",
-      "stock list|show NAME|add OPTIONS|remove NAME [--model DRIVER-NAME] [--json]",
-      "Manages the label stocks (\"FORMS\") of the embedded printer as the Page Setup page and its\n"
-      "stock editor do. 'add' takes the editor's fields; width and length are clamped to the editor's\n"
-      "ranges (10.0 to 6553.5 mm and 10.0 to 655350.0 mm) and raised to the model's minimum label size.\n"
-      "With --replace OLD the stock is saved and OLD removed (a rename). \"USER\" cannot be renamed or\n"
-      "removed.",
+      "stock list|show NAME|add OPTIONS|remove NAME [--printer NAME | --model DRIVER-NAME] [--json]",
+      "Manages the label stocks (\"FORMS\") of the printer as the Page Setup page and its stock editor\n"
+      "do; what is added or removed stays with the printer. 'add' takes the editor's fields: width and\n"
+      "length within the editor's ranges (10 to 6553.5 mm and 10 to 655350 mm, to the micrometre),\n"
+      "raised to the model's minimum label size; gap and offset 0 to 10.0 mm.\n"
+      "With --replace OLD the stock is saved and OLD removed (a rename); a stock of the name that exists\n"
+      "is changed only with --replace NAME. \"USER\" cannot be renamed or removed, and no other stock\n"
+      "takes its name.",
       {{"--name", "NAME", "add: the stock's name (at most 31 characters)"},
        {"--width", "MM", "add: the label width"},
        {"--length", "MM", "add: the label length"},
@@ -328,7 +351,8 @@ CommandSpec StockCommand() {
        {"--speed", "N", "add: the stock's own speed, hundredths of an inch per second"},
        {"--darkness", "N", "add: the stock's own darkness as the editor lists it (0 ...)"},
        {"--replace", "OLD", "add: the stock being edited; removed after the save when renamed"},
-       {"--model", "DRIVER-NAME", "the printer's driver (default Tarnwell TW-QX)", "@models"},
+       PrinterOptionTable()[0],
+       PrinterOptionTable()[1],
        {"--json", nullptr, "JSON output"}},
       "0  done\n1  the stock could not be saved, found or removed (message on stderr)\n2  usage error",
       "lbl stock list\nlbl stock add --name Shipping --width 100 --length 150 --type gaps --gap 3\n"

@@ -32,19 +32,37 @@ const char16_t kCaptureFolder[] = u"C:\\Printer Log\\Tarnwell TW-QX";
 
 std::string Narrow(const WCHAR* s) { return WideToUtf8(s); }
 
-std::vector<uint8_t> ReadHost(const std::string& path, bool* ok) {
+// The bytes of a regular host file; false with the reason when it is missing, a directory or unreadable.
+bool ReadHost(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) {
+    *error = path + (fs::is_directory(path, ec) ? " is a directory, not a file" : ": no such file");
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
-  *ok = bool(in);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  bytes->clear();
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes->insert(bytes->end(), chunk, chunk + in.gcount());
+  if (!in.eof()) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  return true;
 }
 
-// The embedded printer with lblmon in its print path, the UI strings, and the simulated TWL printer on its port.
-bool Setup(std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* error) {
-  if (!SetupPrinter(kDefaultDriver, kDefaultPort, error)) return false;
+// The machine's default printer with lblmon in its print path, the UI strings, and the simulated TWL
+// printer on its port: the one the machine has there, else a new one plugged in, which the machine keeps
+// (with the firmware it is updated to).
+bool Setup(std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* printer, std::string* error) {
+  TargetPrinter target;
+  if (!OpenTargetPrinter("", "", &target, error)) return false;
+  *printer = target.name;
   RegisterUiResources(CatalogueModule());
   SetUiModule(CatalogueModule());
   if (!twl) return true;
   if (!winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error)) return false;
+  *twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(winsim::UsbPrinterOnPort(Utf8ToU16(target.port)));
+  if (*twl) return true;
   *twl = std::make_shared<winsim::TwlPrinterDevice>();
   (*twl)->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-QX;CLS:PRINTER;";
   (*twl)->SetFirmware("V1.00", 0x1111);
@@ -60,11 +78,11 @@ bool FillCaptureFolder(const std::string& hostDir, std::string* error) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(hostDir, ec)) {
     if (!entry.is_regular_file()) continue;
-    bool ok = false;
-    auto bytes = ReadHost(entry.path().string(), &ok);
+    std::vector<uint8_t> bytes;
+    if (!ReadHost(entry.path().string(), &bytes, error)) return false;
     WString name = Utf8ToWide(entry.path().filename().string());
     std::u16string winPath = std::u16string(kCaptureFolder) + u"\\" + std::u16string(name.begin(), name.end());
-    if (!ok || !winsim::WriteHostFile(winPath, bytes.data(), bytes.size())) {
+    if (!winsim::WriteHostFile(winPath, bytes.data(), bytes.size())) {
       *error = "cannot copy " + entry.path().string();
       return false;
     }
@@ -96,29 +114,31 @@ int RunTools(const std::vector<std::string>& args) {
   if (action != "captures" && action != "delete-all" && !needsOperand)
     return Usage("'tools' needs captures, send FILE, delete NAME or delete-all");
   if (needsOperand == operand.empty()) return Usage("'" + action + "' " + (needsOperand ? "needs" : "takes no") + " operand");
-  std::string error;
-  if (!Setup(nullptr, &error)) return Fail(error);
+  std::string error, printerName;
+  if (!Setup(nullptr, &printerName, &error)) return Fail(error);
   if (!folder.empty() && !FillCaptureFolder(folder, &error)) return Fail(error);
   WString capture = ToWString(kCaptureFolder);
   if (action == "captures") {
     ListCaptures();
   } else if (action == "delete") {
+    // Only a name the page lists: no other file of the folder, nothing outside it.
     WCHAR path[MAX_PATH];
     WString name = Utf8ToWide(operand);
-    if (!CapturePath(capture.c_str(), name.c_str(), path) || !DeleteFileW(path))
+    bool listed = false;
+    for (const WString& file : CaptureFiles(capture.c_str())) listed = listed || WStrEqNoCase(file.c_str(), name.c_str());
+    if (!listed || !CapturePath(capture.c_str(), name.c_str(), path) || !DeleteFileW(path))
       return Fail("no capture file \"" + operand + "\"");
     ListCaptures();
   } else if (action == "delete-all") {
     std::fprintf(stderr, "lbl: deleted %d capture files\n", DeleteCaptureFiles(capture.c_str()));
     ListCaptures();
   } else {
-    bool ok = false;
-    auto bytes = ReadHost(operand, &ok);
-    if (!ok) return Fail("cannot read " + operand);
+    std::vector<uint8_t> bytes;
+    if (!ReadHost(operand, &bytes, &error)) return Fail(error);
     WString name = Utf8ToWide(fs::path(operand).filename().string());
     std::u16string winPath = std::u16string(kCaptureFolder) + u"\\" + std::u16string(name.begin(), name.end());
     winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
-    WString printer = Utf8ToWide(kDefaultDriver), path = ToWString(winPath.c_str());
+    WString printer = Utf8ToWide(printerName), path = ToWString(winPath.c_str());
     const UINT message = SendFileRawResult(printer.c_str(), path.c_str());
     WCHAR text[256];
     LoadUiString(message, text, 256);
@@ -163,23 +183,29 @@ int RunFirmware(const std::vector<std::string>& args) {
     return 0;
   }
   if (file.empty()) return Usage("'firmware' needs a FILE or --make-sample OUT");
-  bool ok = false;
-  auto bytes = ReadHost(file, &ok);
-  if (!ok) return Fail("cannot read " + file);
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadHost(file, &bytes, &error)) return Fail(error);
 
   std::shared_ptr<winsim::TwlPrinterDevice> twl;
-  std::string error;
-  if (!Setup(&twl, &error)) return Fail(error);
+  std::string printerName;
+  if (!Setup(&twl, &printerName, &error)) return Fail(error);
   const std::u16string winPath = u"C:\\Firmware\\update.bin";
   winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
-  WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(kDefaultDriver);
-  FirmwareFileInfo info;
-  if (ReadFirmwareFile(path.c_str(), &info) != FirmwareFileResult::Ok) return Fail(file + ": no firmware header");
-  std::printf("printer: %s, firmware %s, CRC 0x%04x\n", kDefaultDriver, twl->FirmwareVersion().c_str(),
+  WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(printerName);
+  FirmwareImage image;
+  if (LoadFirmwareFile(path.c_str(), nullptr, &image) != FirmwareLoad::Ok)
+    return Fail(file + ": not a firmware file (its header, something after it, at most " +
+                std::to_string(kFirmwareMaxBytes >> 20) + " MiB in all)");
+  const FirmwareFileInfo& info = image.Info;
+  std::printf("printer: %s, firmware %s, CRC 0x%04x\n", printerName.c_str(), twl->FirmwareVersion().c_str(),
               unsigned(twl->FirmwareChecksum()));
   std::printf("file: model \"%s\", version %s, CRC 0x%04x\n", info.Model, info.Version, unsigned(uint16_t(info.Checksum)));
   if (!FirmwareMatchesPrinter(info, printer.c_str())) {
-    if (!force) return Fail(StatusText(15) + " (use --force)");
+    if (!force) {
+      FreeFirmwareImage(&image);
+      return Fail(StatusText(15) + " (use --force)");
+    }
     std::fprintf(stderr, "lbl: the file names another model; updating anyway (--force)\n");
   }
 
@@ -187,7 +213,7 @@ int RunFirmware(const std::vector<std::string>& args) {
   // restart take no real time.
   winsim::UseVirtualClock();
   std::atomic<int> result{-1};
-  std::thread transfer([&] { result = RunFirmwareTransfer(nullptr, printer.c_str(), path.c_str()); });
+  std::thread transfer([&] { result = RunFirmwareTransfer(nullptr, printer.c_str(), image.Data, image.Size); });
   Progress progress;
   while (result < 0) {
     progress.Show("sent firmware bytes", int(twl->FirmwareReceived().size()), int(bytes.size()));
@@ -197,7 +223,16 @@ int RunFirmware(const std::vector<std::string>& args) {
   }
   transfer.join();
   progress.End();
+  FreeFirmwareImage(&image);
   std::printf("%s\n", StatusText(result).c_str());
+  HANDLE handle = nullptr;
+  if (result != kFwStatusReady && OpenPrinterW(printer.data(), &handle, nullptr)) {
+    // The printer's own verdict, as the page shows it when it polls again after a failure.
+    FirmwarePoll poll;
+    PollPrinter(handle, false, false, &poll);
+    ClosePrinter(handle);
+    if (poll.Status > kFwStatusReady) std::printf("printer: %s\n", StatusText(poll.Status).c_str());
+  }
   std::printf("printer: firmware %s, CRC 0x%04x, %s\n", twl->FirmwareVersion().c_str(), unsigned(twl->FirmwareChecksum()),
               twl->InUpdateMode() ? "still in update mode" : "running");
   return result == kFwStatusReady ? 0 : 1;
@@ -213,8 +248,9 @@ CommandSpec ToolsCommand() {
           "simulated machine, in the capture folder of the embedded printer (\"C:\\Printer Log\\<printer>\").\n"
           "captures lists the files the page lists (extension exactly .prt); send copies FILE there and\n"
           "sends it to the printer as a RAW job, one page per 204798 bytes; delete and delete-all remove\n"
-          "capture files and list what is left. --folder first copies the files of a host directory into\n"
-          "the capture folder (the host directory is not changed).",
+          "capture files and list what is left (delete takes only a name that captures lists). --folder\n"
+          "first copies the files of a host directory into the capture folder (the host directory is not\n"
+          "changed).",
           {{"--folder", "DIR", "copy the files of DIR into the capture folder first", "@dir"}},
           "0  done\n1  the operation failed\n2  usage error",
           "lbl tools captures --folder ./captures\nlbl tools send job.prt",
@@ -229,7 +265,8 @@ CommandSpec FirmwareCommand() {
           "Checks FILE's firmware header against the printer (model text, version, checksum) and sends it\n"
           "as the printer tools page does: update mode, 1024-byte writes to the device, leaving update mode;\n"
           "the simulated printer checks the file and restarts with its version. Progress goes to stderr.\n"
-          "A file for another model is refused unless --force. --make-sample writes a valid file.",
+          "A file for another model is refused unless --force, and so is a file that is not firmware (no header,\n"
+          "nothing after it, or over 64 MiB). --make-sample writes a valid file.",
           {{"--force", nullptr, "send a file whose model text does not name the printer"},
            {"--make-sample", "OUT", "write a sample firmware file for the simulated printer", "@file"}},
           "0  the printer runs the new firmware\n1  the update failed (the status line's text on stdout)\n"

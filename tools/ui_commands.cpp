@@ -10,6 +10,7 @@
 #include "tools/exit_status.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
+#include "tools/numbers.h"
 #include "tools/print_job.h"
 #include "tools/settings_fields.h"
 #include "winsim/printpath.h"
@@ -33,18 +34,13 @@ UiPrinter::~UiPrinter() {
   if (ui) winsim::UnloadDriverModule(ui);
 }
 
-bool OpenInitialisedPrinter(const std::string& driver, UiPrinter* out, std::string* error) {
-  if (!SetupPrinter(driver, kDefaultPort, error)) return false;
+bool OpenUiPrinter(const std::string& printer, const std::string& model, UiPrinter* out, std::string* error) {
+  if (!OpenTargetPrinter(printer, model, &out->target, error)) return false;
   out->ui = winsim::LoadDriverModule(u"lbldrv6ui", error);
   if (!out->ui) return false;
-  out->name = Utf8ToWide(driver);
-  auto event = out->Proc<decltype(DrvPrinterEvent)>("DrvPrinterEvent");
-  if (!event || !event(out->name.data(), PRINTER_EVENT_INITIALIZE, 0, 0)) {
-    *error = "DrvPrinterEvent(PRINTER_EVENT_INITIALIZE) failed (error " + std::to_string(GetLastError()) + ")";
-    return false;
-  }
+  out->name = Utf8ToWide(out->target.name);
   if (!OpenPrinterW(out->name.data(), &out->printer, nullptr)) {
-    *error = "cannot open the printer \"" + driver + "\"";
+    *error = "cannot open the printer \"" + out->target.name + "\"";
     return false;
   }
   return true;
@@ -100,10 +96,9 @@ bool SameNoCase(const std::string& a, const std::string& b) {
 
 // A number, or a name with or without "DC_".
 bool ParseIndex(const std::string& arg, CapInfo* out) {
-  char* end = nullptr;
-  long n = std::strtol(arg.c_str(), &end, 10);
-  if (!arg.empty() && !*end) {
-    if (n < 0 || n > 0xFFFF) return false;
+  int64_t n = 0;
+  if (!arg.empty() && (arg.find_first_not_of("0123456789+-") == std::string::npos)) {
+    if (!ParseWhole(arg, 0, 0xFFFF, &n)) return false;
     *out = CapInfo{static_cast<WORD>(n), "", Shape::Scalar, 0};
     for (const CapInfo& c : kCaps)
       if (c.index == n) *out = c;
@@ -182,27 +177,23 @@ void WriteCapability(Writer& w, UiPrinter& p, const CapInfo& cap) {
 }  // namespace
 
 int RunCaps(const std::vector<std::string>& args) {
-  std::string driver = kDefaultDriver;
+  std::vector<std::string> rest = args;
+  JobOptions choice;
+  std::string error;
+  if (!ParsePrinterOptions(&rest, &choice, &error)) return Usage(error);
   std::vector<CapInfo> wanted;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--model") {
-      if (i + 1 >= args.size()) return Usage("--model needs a value");
-      driver = args[++i];
-    } else if (args[i].rfind("--model=", 0) == 0) {
-      driver = args[i].substr(8);
-    } else {
-      CapInfo c;
-      if (!ParseIndex(args[i], &c)) return Usage("unknown capability index '" + args[i] + "'");
-      wanted.push_back(c);
-    }
+  for (const std::string& a : rest) {
+    CapInfo c;
+    if (!ParseIndex(a, &c)) return Usage("unknown capability index '" + a + "'");
+    wanted.push_back(c);
   }
   if (wanted.empty()) wanted.assign(std::begin(kCaps), std::end(kCaps));
   UiPrinter p;
-  std::string error;
+  const bool opened = OpenUiPrinter(choice.printer, choice.model, &p, &error);
   JsonOut j;
-  j.Str("Printer", driver);
+  j.Str("Printer", !p.target.name.empty() ? p.target.name : !choice.model.empty() ? choice.model : choice.printer);
   j.BeginArray("Capabilities");
-  if (!OpenInitialisedPrinter(driver, &p, &error)) {
+  if (!opened) {
     j.EndArray();
     return j.Emit(error);
   }
@@ -221,10 +212,6 @@ int RunCheckJob(const std::vector<std::string>& args) {
   std::string error;
   if (!ParseJobOptions(&rest, &opts, &error)) return Usage(error);
   if (!rest.empty()) return Usage("unexpected argument '" + rest[0] + "'");
-  const std::string driver = opts.model.empty() ? kDefaultDriver : opts.model;
-  PrinterFacts facts;
-  if (ReadPrinterFacts(driver, &facts, &error) && !CheckPaperName(opts, driver, facts.papers, &error))
-    return Usage(error);
 
   // The verdict, then the job's paper fields; all there, null, when the check never ran.
   PrinterDevmode dm;
@@ -247,7 +234,10 @@ int RunCheckJob(const std::vector<std::string>& args) {
   };
 
   UiPrinter p;
-  if (!OpenInitialisedPrinter(driver, &p, &error)) return emit(false, error);
+  if (!OpenUiPrinter(opts.printer, opts.model, &p, &error)) return emit(false, error);
+  PrinterFacts facts;
+  if (ReadPrinterFacts(p.target.name, &facts, &error) && !CheckPaperName(opts, p.target.name, facts.papers, &error))
+    return Usage(error);
   if (!BuildJobDevmode(p.printer, CatalogueModule(), opts, &dm, &error)) return emit(false, error);
   auto check = p.Proc<decltype(DevQueryPrintEx)>("DevQueryPrintEx");
   if (!check) return emit(false, "lbldrv6ui does not export DevQueryPrintEx");
@@ -266,13 +256,12 @@ CommandSpec CapsCommand() {
   return {
       "caps",
       "what DrvDeviceCapabilities of lbldrv6ui answers, as JSON",
-      "caps [--model DRIVER-NAME] [INDEX...]",
-      "Initialises the printer as the spooler does for a new printer (DrvPrinterEvent) and prints what\n"
-      "DrvDeviceCapabilities of lbldrv6ui answers, as JSON: under \"Capabilities\", for every index its\n"
+      "caps [--printer NAME | --model DRIVER-NAME] [INDEX...]",
+      "Prints what DrvDeviceCapabilities of lbldrv6ui answers for the printer, as JSON: under \"Capabilities\", for every index its\n"
       "name, number, result (-1 for an error) and what it wrote. INDEX is a number or a name such as\n"
       "DC_PAPERS or papernames; without one, every capability index is queried. Sizes are tenths of a\n"
       "millimetre.",
-      {JobOptionTable()[0]},
+      PrinterOptionTable(),
       "0  the capabilities were queried\n"
       "1  the printer could not be set up (message on stderr and under \"Error\")\n"
       "2  usage error: an unknown capability index",
@@ -287,8 +276,8 @@ CommandSpec CheckJobCommand() {
   return {
       "check-job",
       "whether DevQueryPrintEx lets a job print on the loaded paper",
-      "check-job [--model DRIVER-NAME] [--paper NAME | --size WxH] [--orientation portrait|landscape] [--copies N]",
-      "Initialises the printer, builds the job settings an application would pass for the options and\n"
+      "check-job [--printer NAME | --model DRIVER-NAME] [--paper NAME | --size WxH] [--orientation portrait|landscape] [--copies N]",
+      "Builds the job settings an application would pass to the printer for the options and\n"
       "asks DevQueryPrintEx of lbldrv6ui whether the job can print on the loaded paper. Prints the\n"
       "verdict, the explanation and the job's paper fields as JSON.",
       JobOptionTable(),

@@ -7,23 +7,26 @@
 #include "common/platform.h"
 #include "common/wstr.h"
 #include "tools/command_help.h"
+#include "tools/embedded.h"
 #include "winsim/printpath.h"
 
 namespace lbl {
 
-// The embedded printer for a driver, initialised by the user-interface library as the spooler does
-// for a new printer, open for use; the library stays loaded while this lives.
+// The printer a command acts on (see OpenTargetPrinter), open for use with the user-interface
+// library loaded; the library stays loaded while this lives.
 struct UiPrinter {
   HMODULE ui = nullptr;
   HANDLE printer = nullptr;
   WString name;
+  TargetPrinter target;
   ~UiPrinter();
   template <class Fn>
   Fn* Proc(const char* fn) const {
     return reinterpret_cast<Fn*>(winsim::GetModuleProc(ui, fn));
   }
 };
-bool OpenInitialisedPrinter(const std::string& driver, UiPrinter* out, std::string* error);
+// `printer` (--printer) or `model` (--model), else the default printer.
+bool OpenUiPrinter(const std::string& printer, const std::string& model, UiPrinter* out, std::string* error);
 
 CommandSpec CapsCommand();
 CommandSpec CheckJobCommand();

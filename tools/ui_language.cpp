@@ -1,6 +1,7 @@
 #include "tools/ui_language.h"
 
 #include "tools/exit_status.h"
+#include "tools/job_options.h"
 #include "winsim/resources.h"
 
 namespace lbl {
@@ -24,28 +25,13 @@ LANGID UiLanguageByName(const std::string& name) {
 }
 
 int TakeUiLanguageOption(std::vector<std::string>* args) {
-  const std::string option = "--ui-language";
-  for (size_t i = 0; i < args->size(); ++i) {
-    const std::string& a = (*args)[i];
-    std::string value;
-    size_t taken;
-    if (a == option) {
-      if (i + 1 >= args->size()) return Usage("--ui-language needs a language: en, zh, ko or ru");
-      value = (*args)[i + 1];
-      taken = 2;
-    } else if (a.rfind(option + "=", 0) == 0) {
-      value = a.substr(option.size() + 1);
-      taken = 1;
-    } else {
-      continue;
-    }
-    LANGID id = UiLanguageByName(value);
-    if (!id) return Usage("unknown user-interface language '" + value + "' (en, zh, ko or ru)");
-    g_language = id;
-    args->erase(args->begin() + long(i), args->begin() + long(i + taken));
-    --i;
-  }
-  return 0;
+  return TakeGlobalOption(args, "--ui-language", "--ui-language needs a language: en, zh, ko or ru",
+                          [](const std::string& value) {
+                            const LANGID id = UiLanguageByName(value);
+                            if (!id) return Usage("unknown user-interface language '" + value + "' (en, zh, ko or ru)");
+                            g_language = id;
+                            return 0;
+                          });
 }
 
 void ApplyUiLanguage() { winsim::SetUserUiLanguage(g_language); }

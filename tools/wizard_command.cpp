@@ -1,5 +1,6 @@
 #include "tools/wizard_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
@@ -12,7 +13,10 @@
 #include "common/wstr.h"
 #include "installer/resource.h"
 #include "installer/wizard.h"
+#include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/numbers.h"
+#include "tools/state.h"
 #include "tools/install_commands.h"
 #include "tools/ui_language.h"
 #include "winsim/clock.h"
@@ -129,7 +133,34 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     *error = "the wizard has ended";
     return false;
   }
-  if (key == "next") ok = ui::Press(s.sheet, ui::Button::Next);
+  if (key == "wait") {
+    // Simulated time passes: timers and the discovery threads run, and the pages handle what they send.
+    char* end = nullptr;
+    const unsigned long ms = std::strtoul(value.c_str(), &end, 10);
+    if (value.empty() || *end) {
+      *error = "wait takes a number of milliseconds";
+      *malformed = true;
+      return false;
+    }
+    const uint64_t until = winsim::ClockNow() + ms;
+    while (winsim::ClockNow() < until) {
+      ui::Settle(s.sheet);
+      winsim::AdvanceClock(DWORD(std::min<uint64_t>(100, until - winsim::ClockNow())));
+    }
+    ui::Settle(s.sheet);
+    return true;
+  }
+  std::string why;
+  if (key == "next") {
+    const size_t boxes = ui::MessageBoxes().size();
+    ok = ui::Press(s.sheet, ui::Button::Next);
+    // The install page stays when it refuses the choice, after telling the user why.
+    if (ok && page == IDD_INSTALL && s.Current() == IDD_INSTALL) {
+      ok = false;
+      const auto shown = ui::MessageBoxes();
+      if (shown.size() > boxes) why = ": " + WideToUtf8(shown.back().text);
+    }
+  }
   else if (key == "back") ok = ui::Press(s.sheet, ui::Button::Back);
   else if (key == "finish") ok = ui::Press(s.sheet, ui::Button::Finish);
   else if (key == "cancel") ok = ui::Press(s.sheet, ui::Button::Cancel);
@@ -144,7 +175,8 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     }
     ok = ui::Click(s.P(IDD_MODE), id);
   } else if (key == "port-type") {
-    const int id = PortTypeButton(std::atoi(value.c_str()));
+    int64_t type = 0;
+    const int id = ParseWhole(value, 0, 255, &type) ? PortTypeButton(int(type)) : 0;
     if (!id) {
       *error = "port-type takes 1 (USB), 3 (NET/Wi-Fi), 2 (COM/BT), 6 (LPT) or 7 (Others)";
       *malformed = true;
@@ -152,7 +184,13 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     }
     ok = ui::Click(s.P(IDD_INSTALL), id);
   } else if (key == "row" || key == "tick" || key == "untick") {
-    const int row = std::atoi(value.c_str());
+    int64_t n = 0;
+    if (!ParseWhole(value, 0, 1 << 20, &n)) {
+      *error = key + " takes a row number from 0";
+      *malformed = true;
+      return false;
+    }
+    const int row = int(n);
     if (page == IDD_UPGRADE) ok = ui::CheckRow(s.P(page), IDC_UPGRADE_LIST, row, key != "untick");
     else if (page == IDD_INSTALL || page == IDD_UNINSTALL) ok = ui::SelectRow(s.P(page), IDC_PORT_LIST, row);
     else ok = false;
@@ -174,7 +212,7 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
     *malformed = true;
     return false;
   }
-  if (!ok) *error = "the wizard refused '" + action + "' on the " + PageName(page) + " page";
+  if (!ok) *error = "the wizard refused '" + action + "' on the " + PageName(page) + " page" + why;
   return ok;
 }
 
@@ -223,8 +261,9 @@ int RunWizard(const std::vector<std::string>& args) {
     std::filesystem::create_directories(o.pngDir, ec);
     if (ec) return Usage("cannot create " + o.pngDir + ": " + ec.message());
   }
-  winsim::Reset();
-  lbl::ApplyUiLanguage();  // Reset forgot the --ui-language choice
+  // The wizard runs on the machine of the state folder, which keeps what it installs or removes.
+  if (!OpenState(&error)) return Fail(error);
+  const std::vector<std::u16string> before = PrinterNames();
   winsim::UseVirtualClock();
   if (!PreparePackage(&error) || !SetUpMachine(o, &error)) return Fail(error);
 
@@ -253,6 +292,7 @@ int RunWizard(const std::vector<std::string>& args) {
     if (s.sheet) ui::Settle(s.sheet);
   }
   if (status == 0 && !PrintPage(s, &error)) status = 1;
+  bool installFailed = false;
   for (const std::string& action : o.actions) {
     if (status != 0) break;
     // A run the result page started goes on through the clock; the next action waits for its end.
@@ -268,6 +308,7 @@ int RunWizard(const std::vector<std::string>& args) {
       RunClockUntil(s.sheet, [&] { return !w->busy; });
       if (!PrintPage(s, &error)) status = 1;
       std::printf("result log:\n%s\n", WideToUtf8(ui::Text(s.P(IDD_RESULT), IDC_RESULT_LOG)).c_str());
+      if (w->state.mode == kModeInstall && w->runFailed) installFailed = true;
     } else if (!PrintPage(s, &error)) {
       status = 1;
     }
@@ -279,11 +320,16 @@ int RunWizard(const std::vector<std::string>& args) {
   s.thread->Join();
   WizardEnd(w);
   delete w;
+  InitialiseAddedPrinters(before);
   for (const std::string& line : ui::Unexpected()) std::printf("unanswered: %s\n", line.c_str());
   std::printf("printers:");
   for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", WideToUtf8(p.name).c_str(), WideToUtf8(p.driver).c_str(), WideToUtf8(p.port).c_str());
   std::printf("\n");
   if (status == 2) return Usage(error);
+  if (status == 0 && installFailed) {
+    status = 1;
+    error = "the printer was not installed (see the result log)";
+  }
   if (status != 0) return Fail(error);
   return 0;
 }
@@ -295,7 +341,7 @@ CommandSpec WizardCommand() {
           "runs the installer wizard with scripted actions",
           "wizard [--do ACTION]... [--installed MODEL,PRINTER,PORT]... [--usb-printer ID]... [--net-printer IP=MODEL]...\n"
           "       [--png DIR]",
-          "Runs lblinst32's wizard on the simulated machine with the package in C:\\pkg\\, carries out the\n"
+          "Runs lblinst32's wizard on the machine with the package in C:\\pkg\\, carries out the\n"
           "actions in order as a user would, printing the page and its buttons after each one, and prints\n"
           "the result log, any system dialog nobody answered and the printers at the end. A run the result\n"
           "page starts is waited for (on the simulated clock) before the next action. With --png, a picture\n"
@@ -304,13 +350,15 @@ CommandSpec WizardCommand() {
           "port-type=N (1 USB, 3 NET/Wi-Fi, 2 COM/BT, 6 LPT, 7 Others), row=N (select a port or printer;\n"
           "on the upgrade page: tick it), untick=N, model=TEXT, name=TEXT, ip=A.B.C.D[:PORT],\n"
           "check=delete-port|remove-driver|remove-package (toggles), answer=yes|no|ok|cancel (the next\n"
-          "message box).",
+          "message box), wait=MS (let MS milliseconds of simulated time pass: timers run and network\n"
+          "printers are discovered again).",
           {{"--do", "ACTION", "an action, in order (repeatable)"},
            {"--installed", "MODEL,PRINTER,PORT", "a printer of the package installed before the wizard starts"},
            {"--usb-printer", "ID", "attach a USB printer with this IEEE 1284 device ID"},
            {"--net-printer", "IP=MODEL", "a network printer answering discovery (e.g. 192.0.2.20=TW-JA)"},
            {"--png", "DIR", "write a picture of the wizard after the start and after each action into DIR"}},
-          "0  every action was carried out\n1  the wizard refused an action or did not open\n2  usage error (also an unknown action)",
+          "0  every action was carried out\n1  the wizard refused an action or did not open, or an install failed\n"
+          "2  usage error (also an unknown action)",
           "lbl wizard --do port-type=7 --do row=0 --do name=Labels --do answer=ok --do next --do finish\n"
           "lbl wizard --installed 'Tarnwell TW-JA,Shipping,FILE:' --do mode=uninstall --do next --do row=0 \\\n"
           "    --do answer=ok --do next",

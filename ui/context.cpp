@@ -2,24 +2,22 @@
 
 #include <cstring>
 
+#include "common/alloc.h"
 #include "common/usbport.h"
 #include "common/wstr.h"
 #include "ui/module.h"
 
 namespace {
 
-// A Get*W record in a LocalAlloc'd buffer of the size the first call asks for; nullptr on failure.
+// A Get*W record in a LocalAlloc'd buffer of the size the first call asks for; empty on failure.
+using Record = std::unique_ptr<BYTE, LocalDeleter>;
 template <class Query>
-LPBYTE QueryRecord(Query query, size_t minimum) {
+Record QueryRecord(Query query, size_t minimum) {
   DWORD needed = 0;
   query(nullptr, 0, &needed);
   if (needed < minimum) return nullptr;
-  auto* buf = static_cast<LPBYTE>(LocalAlloc(LPTR, needed));
-  if (!buf) return nullptr;
-  if (!query(buf, needed, &needed)) {
-    LocalFree(buf);
-    return nullptr;
-  }
+  Record buf(static_cast<LPBYTE>(LocalAlloc(LPTR, needed)));
+  if (!buf || !query(buf.get(), needed, &needed)) return nullptr;
   return buf;
 }
 
@@ -31,34 +29,30 @@ WCHAR* DupString(const WCHAR* s) {
 }
 
 WCHAR* QueryPrinterName(HANDLE printer) {
-  LPBYTE buf = QueryRecord([printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(printer, 1, b, n, need); },
+  Record buf = QueryRecord([printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(printer, 1, b, n, need); },
                            sizeof(PRINTER_INFO_1W));
   if (!buf) return nullptr;
-  const auto* info = reinterpret_cast<const PRINTER_INFO_1W*>(buf);
-  WCHAR* name = info->pName && info->pName[0] ? DupString(info->pName) : nullptr;
-  LocalFree(buf);
-  return name;
+  const auto* info = reinterpret_cast<const PRINTER_INFO_1W*>(buf.get());
+  return info->pName && info->pName[0] ? DupString(info->pName) : nullptr;
 }
 
 // The driver's help file, else "<driver directory>\lbldrv6ui.hlp" (string 1916).
 WCHAR* QueryHelpFile(HANDLE printer) {
-  LPBYTE buf = QueryRecord(
+  Record buf = QueryRecord(
       [printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterDriverW(printer, nullptr, 3, b, n, need); },
       sizeof(DRIVER_INFO_3W));
   if (buf) {
-    const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buf);
+    const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buf.get());
     WCHAR* help = info->pHelpFile && info->pHelpFile[0] ? DupString(info->pHelpFile) : nullptr;
-    LocalFree(buf);
     if (help) return help;
   }
-  LPBYTE dir = QueryRecord(
+  Record dir = QueryRecord(
       [](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterDriverDirectoryW(nullptr, nullptr, 1, b, n, need); },
       sizeof(WCHAR));
   if (!dir) return nullptr;
   WCHAR file[MAX_PATH] = {};
   LoadUiString(IDS_HELP_FILE, file, MAX_PATH);
-  WString path(reinterpret_cast<const WCHAR*>(dir));
-  LocalFree(dir);
+  WString path(reinterpret_cast<const WCHAR*>(dir.get()));
   path += TEXT("\\");
   path += file;
   return DupString(path.c_str());
@@ -66,16 +60,11 @@ WCHAR* QueryHelpFile(HANDLE printer) {
 
 // The printer's default DEVMODE merged over the settings; the mask of the merge, 0 when there is none.
 DWORD MergePrinterDefaults(HANDLE printer, const ModelRecord* model, PrinterDevmode* settings) {
-  LPBYTE buf = QueryRecord([printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(printer, 2, b, n, need); },
+  Record buf = QueryRecord([printer](LPBYTE b, DWORD n, LPDWORD need) { return GetPrinterW(printer, 2, b, n, need); },
                            sizeof(PRINTER_INFO_2W));
   if (!buf) return 0;
-  DWORD mask = 0;
-  const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buf);
-  if (info->pDevMode) {
-    mask = MergeDevmode(printer, model, info->pDevMode, settings);
-  }
-  LocalFree(buf);
-  return mask;
+  const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buf.get());
+  return info->pDevMode ? MergeDevmode(printer, model, info->pDevMode, settings) : 0;
 }
 
 }  // namespace
@@ -94,6 +83,7 @@ PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId
   ctx->Model = model;
   ctx->Prop.Flags = kPropDefaultFlags;
   if (flags & kMapSheetArea) ctx->SheetArea = reinterpret_cast<BYTE*>(ctx + 1);
+  ContextPtr owned(ctx);  // until it is handed out whole
   ctx->PrinterName = QueryPrinterName(printer);
 
   int count = 0;
@@ -118,6 +108,9 @@ PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId
     if (caller->dmFields & DM_PAPERSIZE) {
       const int entry = caller->dmPaperSize - kPaperIndexBase;
       if (entry >= 0 && entry < ContextPaperCount(ctx)) ctx->CurrentPaper = PaperToInstalled(ContextPapers(ctx)[entry]);
+      // A custom size the merge took (dmPaperSize 0 or 256, entry 0 being the user-defined size) is the
+      // document's own.
+      if (IsCustomSize(ctx->Settings.dm)) ctx->CurrentPaper = UserSizedPaper(ctx->CurrentPaper, ctx->Settings.dm);
     } else {
       ctx->CurrentPaper.Width = int32_t(caller->dmPaperWidth) * 100;
       ctx->CurrentPaper.Length = int32_t(caller->dmPaperLength) * 100;
@@ -128,7 +121,19 @@ PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId
   ctx->Settings.dm.dmPaperLength = static_cast<SHORT>((area.Bottom - area.Top) / 100);
 
   if (flags & kMapHelpFile) ctx->HelpFile = QueryHelpFile(printer);
-  return ctx;
+  return owned.release();
+}
+
+bool IsCustomSize(const DEVMODEW& dm) {
+  return dm.dmPaperSize == DMPAPER_USER && dm.dmFormName[0] == 0 && dm.dmPaperWidth > 0 && dm.dmPaperLength > 0;
+}
+
+InstalledPaper UserSizedPaper(const InstalledPaper& paper, const DEVMODEW& dm) {
+  InstalledPaper p = paper;
+  p.Width = int32_t(dm.dmPaperWidth) * 100;
+  p.Length = int32_t(dm.dmPaperLength) * 100;
+  p.ImageableArea = PaperArea{0, 0, p.Width, p.Length};
+  return p;
 }
 
 void UnmapPrinter(PrinterContext* ctx) {

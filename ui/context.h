@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "common/devmode.h"
 #include "common/model.h"
@@ -41,6 +42,10 @@ struct PrinterContext {
   WCHAR* PrinterName;         // LocalAlloc'd full printer name; dmDeviceName keeps at most 31 characters
   DWORD OutputBytes;          // size of OutputSettings (the caller's cbOut)
   SheetState* Sheet;          // LocalAlloc'd while a property sheet owns the context
+  // The document sheet's working copy of the settings (ui/working_copy.h): one per sheet, so that
+  // sheets open at the same time on other threads keep their own.
+  PrinterDevmode Working;
+  bool WorkingTaken;
 };
 
 // Builds the context of `printer`: model record, "FORMS" as its paper list, defaults merged with the
@@ -48,6 +53,19 @@ struct PrinterContext {
 // nullptr on failure, with *errorId (optional) = 1902.
 PrinterContext* MapPrinter(HANDLE printer, const DEVMODEW* caller, UINT* errorId, DWORD flags);
 void UnmapPrinter(PrinterContext* ctx);
+
+// Whether the settings hold a user-defined size (dmPaperSize 256) without a form name: the paper the
+// stock list shows as "USER" at the document's size.
+bool IsCustomSize(const DEVMODEW& dm);
+// `paper` (the "USER" entry) at the size of the settings' dmPaperWidth x dmPaperLength, its whole
+// area printable.
+InstalledPaper UserSizedPaper(const InstalledPaper& paper, const DEVMODEW& dm);
+
+// A context unmapped however its scope ends.
+struct ContextUnmapper {
+  void operator()(PrinterContext* ctx) const { UnmapPrinter(ctx); }
+};
+using ContextPtr = std::unique_ptr<PrinterContext, ContextUnmapper>;
 
 // The printer of `ctx` opened again by its full name with PRINTER_ALL_ACCESS, as writes of printer data
 // need; nullptr when that fails or the name is not known. Close with ClosePrinter.

@@ -71,7 +71,9 @@ void CommitCurrentPaper(PrinterContext* ctx) {
     int at = FindPaperByName(list, count, ctx->CurrentPaper.Name);
     if (at >= 0) {
       dm.dmPaperSize = static_cast<SHORT>(list[at].Index);
-      ctx->CurrentPaper = PaperToInstalled(list[at]);
+      // The user-defined size is the document's own, as the stock list shows "USER".
+      const bool userSize = list[at].Index == DMPAPER_USER && dm.dmPaperWidth > 0 && dm.dmPaperLength > 0;
+      ctx->CurrentPaper = userSize ? UserSizedPaper(PaperToInstalled(list[at]), dm) : PaperToInstalled(list[at]);
     }
     LocalFree(list);
   }
@@ -97,7 +99,7 @@ LONG DocumentPropertiesNoSheet(DOCUMENTPROPERTYHEADER* header) {
     return kDevmodeBytes;
   }
   if (!(header->fMode & (DM_UPDATE | DM_COPY)) || (header->fMode & DM_NOPERMISSION)) return 1;
-  PrinterContext* ctx = MapPrinter(header->hPrinter, header->pdmIn, nullptr, 0);
+  ContextPtr ctx(MapPrinter(header->hPrinter, header->pdmIn, nullptr, 0));
   if (!ctx) return -1;
   const DEVMODEW* in = header->pdmIn;
   // pdmIn may be pdmOut itself: keep the caller's paper fields before the output is written.
@@ -108,7 +110,7 @@ LONG DocumentPropertiesNoSheet(DOCUMENTPROPERTYHEADER* header) {
   SetLastError(ERROR_SUCCESS);
   BOOL written = WriteOutputDevmode(&ctx->Settings, in, out, header->cbOut);
   if (!written && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    UnmapPrinter(ctx);
+    ctx.reset();
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return -1;
   }
@@ -118,7 +120,6 @@ LONG DocumentPropertiesNoSheet(DOCUMENTPROPERTYHEADER* header) {
     out->dmPaperSize = paperSize;
     out->dmPaperWidth = paperWidth;
   }
-  UnmapPrinter(ctx);
   return 1;
 }
 

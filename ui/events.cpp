@@ -80,15 +80,14 @@ BOOL StorePrinterForms(LPWSTR printerName, bool* reached) {
   PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
   HANDLE printer = nullptr;
   if (!printerName || !OpenPrinterW(printerName, &printer, &defaults)) return FALSE;
-  PrinterContext* ctx = MapPrinter(printer, nullptr, nullptr, kMapQuiet);
-  BOOL ok = FALSE;
-  if (ctx) {
-    *reached = true;
-    ok = StoreModelPapers(ctx);
-    UnmapPrinter(ctx);
-  }
-  ClosePrinter(printer);
-  return ok;
+  struct Closer {
+    HANDLE printer;
+    ~Closer() { ClosePrinter(printer); }
+  } closer{printer};
+  ContextPtr ctx(MapPrinter(printer, nullptr, nullptr, kMapQuiet));
+  if (!ctx) return FALSE;
+  *reached = true;
+  return StoreModelPapers(ctx.get());
 }
 
 namespace {
@@ -150,17 +149,16 @@ BOOL CheckJob(DEVQUERYPRINT_INFO* info) {
   info->cchNeeded = 0;
   UINT error = 0;
   bool explained = false;
-  PrinterContext* ctx = nullptr;
+  ContextPtr ctx;
   if (!info->pDevMode) {
     error = IDS_ERR_INVALID_DATA;
   } else {
-    ctx = MapPrinter(info->hPrinter, info->pDevMode, &error, kMapQuiet);
+    ctx.reset(MapPrinter(info->hPrinter, info->pDevMode, &error, kMapQuiet));
     if (ctx)
-      error = JudgeJob(ctx, info, &explained);
+      error = JudgeJob(ctx.get(), info, &explained);
     else if (!error)
       error = IDS_ERR_MEMORY;
   }
-  if (error && !explained) Explain(info, ctx, error, error == IDS_ERR_PAPER_NOT_LOADED && ctx);
-  UnmapPrinter(ctx);
+  if (error && !explained) Explain(info, ctx.get(), error, error == IDS_ERR_PAPER_NOT_LOADED && ctx);
   return error == 0 && !explained;
 }

@@ -2,10 +2,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/usbport.h"
 #include "common/wstr.h"
+#include "ui/guard.h"
 
 namespace {
 
@@ -14,14 +17,47 @@ std::atomic<long> g_transfers{0};
 constexpr size_t kPrinterNameChars = 260;
 constexpr size_t kMatchNameChars = 100;
 
+// The printers with a transfer running in this process, by name (compared as the spooler does,
+// ignoring case). A firmware file sent twice at once is mixed on the wire and can leave a printer
+// that does not check it unable to start.
+std::mutex g_busyLock;
+std::vector<WString> g_busyPrinters;
+
+bool ClaimPrinter(LPCWSTR name) {
+  std::lock_guard<std::mutex> lock(g_busyLock);
+  for (const WString& busy : g_busyPrinters)
+    if (WStrEqNoCase(busy.c_str(), name)) return false;
+  g_busyPrinters.emplace_back(name);
+  return true;
+}
+
+void ReleasePrinter(LPCWSTR name) noexcept {
+  std::lock_guard<std::mutex> lock(g_busyLock);
+  for (auto it = g_busyPrinters.begin(); it != g_busyPrinters.end(); ++it)
+    if (WStrEqNoCase(it->c_str(), name)) {
+      g_busyPrinters.erase(it);
+      return;
+    }
+}
+
 struct TransferStart {
   HWND Page;
   HMODULE Module;
   WCHAR PrinterName[kPrinterNameChars];
-  WCHAR Path[MAX_PATH];
+  FirmwareImage Image;
 };
 
 void Post(HWND page, UINT message, int arg) { PostMessageW(page, message, WPARAM(arg), 0); }
+
+// Handles of one transfer, closed however it ends.
+struct TransferHandles {
+  HANDLE Printer = nullptr;
+  HANDLE Device = INVALID_HANDLE_VALUE;
+  ~TransferHandles() {
+    if (Device != INVALID_HANDLE_VALUE) CloseHandle(Device);
+    if (Printer) ClosePrinter(Printer);
+  }
+};
 
 // The device path behind the printer's port: "USB" ports through the USB interface list, "COM" ports by name.
 bool PrinterDevicePath(HANDLE printer, WCHAR* path) {
@@ -45,12 +81,59 @@ bool PrinterDevicePath(HANDLE printer, WCHAR* path) {
 DWORD WINAPI TransferThread(LPVOID param) {
   auto* start = static_cast<TransferStart*>(param);
   HMODULE module = start->Module;
-  RunFirmwareTransfer(start->Page, start->PrinterName, start->Path);
+  const int result = Guarded("firmware transfer", kFwStatusSendFailed, [start] {
+    return RunFirmwareTransfer(start->Page, start->PrinterName, start->Image.Data, start->Image.Size);
+  });
+  // The printer is free before the page hears the end, so that its next Update is not refused.
+  ReleasePrinter(start->PrinterName);
+  Post(start->Page, result == kFwStatusReady ? MSG_FW_DONE : MSG_FW_FAILED, result);
+  FreeFirmwareImage(&start->Image);
   LocalFree(start);
   g_transfers.fetch_sub(1);
   // The page and even the module's last other user may be gone by now: the reference taken for this
   // thread keeps the code here until the thread is out of it.
   FreeLibraryAndExitThread(module, 0);
+}
+
+// The file's size and its first 91 bytes (fewer when it is shorter).
+bool ReadHeaderAndSize(HANDLE file, BYTE* header, DWORD* got, uint64_t* size) {
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *size = (uint64_t(high) << 32) | low;
+  DWORD n = 0;
+  *got = 0;
+  while (*got < sizeof(FirmwareHeader) && ReadFile(file, header + *got, DWORD(sizeof(FirmwareHeader) - *got), &n, nullptr) && n)
+    *got += n;
+  return true;
+}
+
+bool IsFirmware(const BYTE* header, DWORD got, uint64_t size, FirmwareFileInfo* info) {
+  if (!ParseFirmwareHeader(header, got, info)) return false;
+  info->Size = size;
+  return size > sizeof(FirmwareHeader) && size <= kFirmwareMaxBytes;
+}
+
+bool SameHeader(const FirmwareFileInfo& a, const FirmwareFileInfo& b) {
+  return memcmp(a.Version, b.Version, sizeof a.Version) == 0 && memcmp(a.Model, b.Model, sizeof a.Model) == 0 &&
+         a.Checksum == b.Checksum;
+}
+
+// Opens the file and reads its header and size into `info`; the file stays open (in *file) unless the
+// open failed.
+FirmwareFileResult OpenFirmwareFile(LPCWSTR path, FirmwareFileInfo* info, HANDLE* file) {
+  memset(info, 0, sizeof *info);
+  *file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (*file == INVALID_HANDLE_VALUE) return FirmwareFileResult::OpenFailed;
+  BYTE header[sizeof(FirmwareHeader)] = {};
+  DWORD got = 0;
+  uint64_t size = 0;
+  if (!ReadHeaderAndSize(*file, header, &got, &size)) {
+    CloseHandle(*file);
+    *file = INVALID_HANDLE_VALUE;
+    return FirmwareFileResult::OpenFailed;
+  }
+  return IsFirmware(header, got, size, info) ? FirmwareFileResult::Ok : FirmwareFileResult::NotFirmware;
 }
 
 }  // namespace
@@ -70,15 +153,46 @@ bool ParseFirmwareHeader(const BYTE* data, size_t size, FirmwareFileInfo* out) {
 }
 
 FirmwareFileResult ReadFirmwareFile(LPCWSTR path, FirmwareFileInfo* out) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  const FirmwareFileResult result = OpenFirmwareFile(path, out, &file);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return result;
+}
+
+FirmwareLoad LoadFirmwareFile(LPCWSTR path, const FirmwareFileInfo* expected, FirmwareImage* out) {
   memset(out, 0, sizeof *out);
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return FirmwareFileResult::OpenFailed;
-  BYTE header[sizeof(FirmwareHeader)] = {};
-  DWORD got = 0, total = 0;
-  while (total < sizeof header && ReadFile(file, header + total, DWORD(sizeof header - total), &got, nullptr) && got)
-    total += got;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  FirmwareLoad result = FirmwareLoad::Ok;
+  const uint64_t& size = out->Info.Size;
+  switch (OpenFirmwareFile(path, &out->Info, &file)) {
+    case FirmwareFileResult::OpenFailed: return FirmwareLoad::OpenFailed;
+    case FirmwareFileResult::NotFirmware: result = FirmwareLoad::NotFirmware; break;
+    case FirmwareFileResult::Ok:
+      if (expected && (!SameHeader(*expected, out->Info) || expected->Size != size))
+        result = FirmwareLoad::Changed;
+      else if ((out->Data = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, size_t(size)))) == nullptr)
+        result = FirmwareLoad::OpenFailed;
+      break;
+  }
+  if (result == FirmwareLoad::Ok) {
+    // The header is read again with the rest: these bytes, and only these, are what the printer gets.
+    out->Size = DWORD(size);
+    DWORD total = 0, n = 0;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    while (total < out->Size && ReadFile(file, out->Data + total, out->Size - total, &n, nullptr) && n) total += n;
+    FirmwareFileInfo again;
+    if (total != out->Size || !ParseFirmwareHeader(out->Data, total, &again) || !SameHeader(again, out->Info))
+      result = FirmwareLoad::Changed;
+  }
   CloseHandle(file);
-  return ParseFirmwareHeader(header, total, out) ? FirmwareFileResult::Ok : FirmwareFileResult::NoHeader;
+  if (result != FirmwareLoad::Ok) FreeFirmwareImage(out);
+  return result;
+}
+
+void FreeFirmwareImage(FirmwareImage* image) {
+  if (image->Data) LocalFree(image->Data);
+  image->Data = nullptr;
+  image->Size = 0;
 }
 
 bool FirmwareMatchesPrinter(const FirmwareFileInfo& info, LPCWSTR printerName) {
@@ -134,72 +248,68 @@ BOOL SetUpdateMode(HANDLE printer, bool on) {
   return FALSE;
 }
 
-int RunFirmwareTransfer(HWND page, LPCWSTR printerName, LPCWSTR path) {
+int RunFirmwareTransfer(HWND page, LPCWSTR printerName, const BYTE* data, DWORD size) {
   Post(page, MSG_FW_STARTED, kFwStatusReady);
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    Post(page, MSG_FW_FAILED, kFwStatusOpenFailed);
-    return kFwStatusOpenFailed;
-  }
-  HANDLE printer = nullptr;
+  TransferHandles h;
   WCHAR devicePath[kDevicePathChars] = {};
-  HANDLE device = INVALID_HANDLE_VALUE;
-  if (OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, nullptr) && PrinterDevicePath(printer, devicePath))
-    device = CreateFileW(devicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  int result = kFwStatusReady;
-  if (device == INVALID_HANDLE_VALUE) {
-    result = kFwStatusOpenFailed;
-  } else if (!SetUpdateMode(printer, true)) {
-    result = kFwStatusSwitchFailed;
-  } else {
-    DWORD high = 0;
-    const DWORD low = GetFileSize(file, &high);
-    const uint64_t total = (uint64_t(high) << 32) | low;
-    uint64_t sent = 0;
-    BYTE chunk[kFirmwareChunkBytes];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got) {
-      DWORD written = 0;
-      if (!WriteFile(device, chunk, got, &written, nullptr) || written != got) {
-        result = kFwStatusSendFailed;
-        break;
-      }
-      sent += got;
-      Post(page, MSG_FW_PROGRESS, int(total ? sent * 100 / total : 100));
-    }
-    if (result == kFwStatusReady && sent != total) result = kFwStatusSendFailed;
-    if (result == kFwStatusReady && !SetUpdateMode(printer, false)) result = kFwStatusSwitchFailed;
+  if (OpenPrinterW(const_cast<LPWSTR>(printerName), &h.Printer, nullptr) && PrinterDevicePath(h.Printer, devicePath))
+    h.Device = CreateFileW(devicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h.Device == INVALID_HANDLE_VALUE) return kFwStatusOpenFailed;
+  if (!SetUpdateMode(h.Printer, true)) return kFwStatusSwitchFailed;
+  for (DWORD sent = 0; sent < size;) {
+    const DWORD piece = size - sent < kFirmwareChunkBytes ? size - sent : kFirmwareChunkBytes;
+    DWORD written = 0;
+    // The printer is left in update mode: it waits there for a complete file.
+    if (!WriteFile(h.Device, data + sent, piece, &written, nullptr) || written != piece) return kFwStatusSendFailed;
+    sent += piece;
+    Post(page, MSG_FW_PROGRESS, int(uint64_t(sent) * 100 / size));
   }
-  if (result == kFwStatusReady) Post(page, MSG_FW_DONE, kFwStatusReady);
-  else Post(page, MSG_FW_FAILED, result);
-  if (device != INVALID_HANDLE_VALUE) CloseHandle(device);
-  if (printer) ClosePrinter(printer);
-  CloseHandle(file);
-  return result;
+  return SetUpdateMode(h.Printer, false) ? kFwStatusReady : kFwStatusSwitchFailed;
 }
 
-BOOL StartFirmwareTransfer(HWND page, LPCWSTR printerName, LPCWSTR path) {
-  if (!printerName || !path) return FALSE;
+FirmwareStart StartFirmwareTransfer(HWND page, LPCWSTR printerName, FirmwareImage* image) {
+  FirmwareImage owned = *image;
+  image->Data = nullptr;
+  image->Size = 0;
+  if (!printerName || !owned.Data) {
+    FreeFirmwareImage(&owned);
+    return FirmwareStart::Failed;
+  }
+  bool claimed = false;
+  try {
+    claimed = ClaimPrinter(printerName);
+  } catch (...) {
+    FreeFirmwareImage(&owned);
+    throw;
+  }
+  if (!claimed) {
+    FreeFirmwareImage(&owned);
+    return FirmwareStart::Busy;
+  }
   auto* start = static_cast<TransferStart*>(LocalAlloc(LPTR, sizeof(TransferStart)));
-  if (!start) return FALSE;
-  start->Page = page;
-  if (!WStrCopy(start->PrinterName, kPrinterNameChars, printerName) || !WStrCopy(start->Path, MAX_PATH, path) ||
+  if (!start || !WStrCopy(start->PrinterName, kPrinterNameChars, printerName) ||
       !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&TransferThread),
                           &start->Module)) {
-    LocalFree(start);
-    return FALSE;
+    ReleasePrinter(printerName);
+    FreeFirmwareImage(&owned);
+    if (start) LocalFree(start);
+    return FirmwareStart::Failed;
   }
+  start->Page = page;
+  start->Image = owned;
   g_transfers.fetch_add(1);
   HANDLE thread = CreateThread(nullptr, 0, TransferThread, start, 0, nullptr);
   if (!thread) {
     g_transfers.fetch_sub(1);
+    ReleasePrinter(printerName);
     FreeLibrary(start->Module);
+    FreeFirmwareImage(&start->Image);
     LocalFree(start);
-    return FALSE;
+    return FirmwareStart::Failed;
   }
   CloseHandle(thread);
-  return TRUE;
+  return FirmwareStart::Started;
 }
 
 long FirmwareTransfersRunning() { return g_transfers.load(); }

@@ -48,21 +48,37 @@ static_assert(offsetof(FirmwareHeader, Version) == 6, "firmware header layout");
 static_assert(offsetof(FirmwareHeader, Model) == 20, "firmware header layout");
 static_assert(offsetof(FirmwareHeader, Checksum) == 89, "firmware header layout");
 
-// What the page shows of a firmware file.
+constexpr uint64_t kFirmwareMaxBytes = 64u << 20;  // far above any printer's flash
+
+// What the page shows of a firmware file, and the size it had.
 struct FirmwareFileInfo {
   char Version[13];
   char Model[65];
   int16_t Checksum;
+  uint64_t Size;
 };
 
-enum class FirmwareFileResult { OpenFailed, NoHeader, Ok };
+// Firmware: the header, something after it, and at most kFirmwareMaxBytes in all.
+enum class FirmwareFileResult { OpenFailed, NotFirmware, Ok };
 
 // Reads the header of `data` (its first `size` bytes). False when fewer than 91 bytes or the tags are wrong.
 bool ParseFirmwareHeader(const BYTE* data, size_t size, FirmwareFileInfo* out);
-// Opens the file by its wide path and reads its header.
+// Opens the file by its wide path and reads its header and size.
 FirmwareFileResult ReadFirmwareFile(LPCWSTR path, FirmwareFileInfo* out);
 // True when the printer's name (at most 100 characters, as ANSI text) occurs in the model text.
 bool FirmwareMatchesPrinter(const FirmwareFileInfo& info, LPCWSTR printerName);
+
+// A firmware file read whole into a LocalAlloc'd buffer.
+struct FirmwareImage {
+  BYTE* Data;
+  DWORD Size;
+  FirmwareFileInfo Info;
+};
+enum class FirmwareLoad { OpenFailed, NotFirmware, Changed, Ok };
+// Reads the whole file once. Changed: its header or size differ from `expected` (the file as it was
+// chosen; may be null). Only Ok leaves a buffer in `out`, to be freed with FreeFirmwareImage.
+FirmwareLoad LoadFirmwareFile(LPCWSTR path, const FirmwareFileInfo* expected, FirmwareImage* out);
+void FreeFirmwareImage(FirmwareImage* image);
 
 // A reserved printer-data value (zeroed buffer of `size` bytes); false when the read fails.
 bool ReadPrinterValue(HANDLE printer, LPCWSTR name, BYTE* buf, DWORD size);
@@ -85,12 +101,15 @@ void PollPrinter(HANDLE printer, bool wantVersion, bool wantChecksum, FirmwarePo
 // only when a read showed the requested mode bit within ten polls.
 BOOL SetUpdateMode(HANDLE printer, bool on);
 
-// The transfer: opens its own printer handle by name, finds the printer's device, switches it to update
-// mode, writes the file in 1024-byte pieces and switches back, posting the MSG_FW_* messages to `page`.
-// Returns the last message's status index (MSG_FW_DONE: 0).
-int RunFirmwareTransfer(HWND page, LPCWSTR printerName, LPCWSTR path);
-// Starts RunFirmwareTransfer on a new thread, which copies both texts and holds a reference on this
-// module until it ends. FALSE when the thread cannot be started.
-BOOL StartFirmwareTransfer(HWND page, LPCWSTR printerName, LPCWSTR path);
+// The transfer of a whole firmware file: opens its own printer handle by name, finds the printer's
+// device, switches it to update mode, writes `data` in 1024-byte pieces and switches back. Posts
+// MSG_FW_STARTED and MSG_FW_PROGRESS to `page`; returns the status index of the end (0: done).
+int RunFirmwareTransfer(HWND page, LPCWSTR printerName, const BYTE* data, DWORD size);
+
+enum class FirmwareStart { Started, Busy, Failed };
+// Starts the transfer of `image` on a new thread, which owns the image from then on (also when the
+// start fails) and posts MSG_FW_DONE or MSG_FW_FAILED once it has let go of the printer. One transfer
+// per printer in the process: Busy while another one to that printer runs.
+FirmwareStart StartFirmwareTransfer(HWND page, LPCWSTR printerName, FirmwareImage* image);
 // Transfer threads that have not ended yet.
 long FirmwareTransfersRunning();

@@ -2,6 +2,7 @@
 // printer events and the paper editor. The list is always rewritten whole.
 #include <cstring>
 
+#include "common/alloc.h"
 #include "common/wstr.h"
 #include "ui/context.h"
 
@@ -60,12 +61,11 @@ PaperRecord* ReadAndFind(PrinterContext* ctx, LPCWSTR name, int* count, int* at)
 int EnumPaperList(const PrinterContext* ctx, int limit, PaperEnumFn fn, void* request) {
   if (!ctx || !ctx->Model) return -1;
   int count = 0;
-  PaperRecord* list = ReadPaperList(ctx->Printer, &count);
+  std::unique_ptr<PaperRecord[], LocalDeleter> list(ReadPaperList(ctx->Printer, &count));
   if (!list) return -1;
   int reports = 0;
   for (int i = 1; i < count && (limit < 0 || reports < limit); ++i, ++reports) fn(&list[i], i, request);
   if (limit < 0 || reports < limit) fn(nullptr, count, request);
-  LocalFree(list);
   return count;
 }
 

@@ -1,7 +1,9 @@
-// The module instance of lbldrv6ui and its string table.
+// The module instance of lbldrv6ui and its string table; the exception boundary (guard.h) that every
+// procedure Windows calls goes through.
 #pragma once
 
 #include "common/platform.h"
+#include "ui/guard.h"
 #include "ui/strings.h"
 
 // The instance DllMain received; resources (catalogue, strings) are looked up in it.

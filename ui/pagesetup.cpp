@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include <commctrl.h>
 #include <prsht.h>
@@ -19,36 +20,24 @@ constexpr UINT kActivateDelay = 50;
 constexpr WCHAR kUserStock[] = TEXT("USER");
 constexpr WCHAR kMillimetres[] = TEXT("mm");
 
-// The names behind the stock list's item data: one list at a time (one sheet at a time).
-struct StockNames {
-  WCHAR (*names)[kPaperNameChars] = nullptr;
-  int count = 0;
-};
-StockNames g_names;
-
+// The state of one Page Setup page, kept in its DWLP_USER while it is open.
 struct PageState {
-  PrinterContext* ctx;
-  HWND page;
-  bool initialised;
+  PrinterContext* ctx = nullptr;
+  bool initialised = false;
   // An orientation radio was clicked here. Until then the rotation bit stays as the working copy has
   // it: Print Settings sets it for ESC, and this page's apply must not undo that.
-  bool orientationChosen;
+  bool orientationChosen = false;
+  StockNames names;  // behind the stock list's item data
 };
-PageState g_page;
+
+PageState* StateOf(HWND page) { return reinterpret_cast<PageState*>(GetWindowLongPtrW(page, DWLP_USER)); }
 
 bool IsUser(LPCWSTR name) { return name && WStrEq(name, kUserStock); }
-
-void ReplaceNames(int count) {
-  if (g_names.names) LocalFree(g_names.names);
-  g_names.names = count > 0
-                      ? static_cast<WCHAR(*)[kPaperNameChars]>(LocalAlloc(LPTR, size_t(count) * sizeof *g_names.names))
-                      : nullptr;
-  g_names.count = g_names.names ? count : 0;
-}
 
 struct FillRequest {
   HWND combo;
   const PrinterContext* ctx;
+  StockNames* names;
   LPCWSTR select;
   int added;
   int selected;
@@ -65,8 +54,8 @@ void AddStockItem(const PaperRecord* entry, int, void* request) {
     stock.Width = int32_t(r->ctx->Settings.dm.dmPaperWidth) * 100;
     stock.Length = int32_t(r->ctx->Settings.dm.dmPaperLength) * 100;
   }
-  if (r->added >= g_names.count) return;
-  WCHAR* name = g_names.names[r->added];
+  if (r->added >= int(r->names->size())) return;
+  WCHAR* name = (*r->names)[size_t(r->added)].data();
   WStrCopyN(name, kPaperNameChars, stock.Name, kPaperNameChars);
   WString text = StockItemText(stock);
   LRESULT at = SendMessageW(r->combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -100,8 +89,10 @@ WString EditText(HWND dlg, int id) {
   return WString(text);
 }
 
-// Offsets for the selected stock: the alignment rule, the stored offsets and their ranges.
-void UpdateOffsets(HWND page, PrinterContext* ctx) {
+// Offsets for the selected stock: the alignment rule, the stored offsets and their ranges. With
+// `keepTyped` (the stock changed on an open page) the offsets as typed stay while they fit the stock
+// and are brought to the nearest end of its range when they do not.
+void UpdateOffsets(HWND page, PrinterContext* ctx, bool keepTyped) {
   const WCHAR* name = SelectedStockName(page);
   EnableWindow(GetDlgItem(page, IDC_PS_DELETE), name && !IsUser(name) && !(ctx->Prop.Flags & kPropLockSettings));
   PaperRecord stock{};
@@ -110,16 +101,27 @@ void UpdateOffsets(HWND page, PrinterContext* ctx) {
     stock.Length = int32_t(ctx->Settings.dm.dmPaperLength) * 100;
   }
   const uint16_t alignment = ctx->Model ? ctx->Model->PaperAlignment : 0;
+  const int32_t stored = ctx->Settings.ShiftH;
   if (alignment == 1 && ctx->Settings.ShiftH == 0 && stock.MarginLeft) ctx->Settings.ShiftH = stock.MarginLeft;
   if (alignment == 2 && ctx->Settings.ShiftH == 0 && stock.MarginRight) ctx->Settings.ShiftH = -stock.MarginRight;
+  const bool aligned = ctx->Settings.ShiftH != stored;
   SetSpinRange(page, IDC_PS_SHIFTH_SPIN, -(stock.Width / 100), stock.Width / 100);
   SetSpinRange(page, IDC_PS_SHIFTV_SPIN, -(stock.Length / 100), stock.Length / 100);
-  SetMillimetres(page, IDC_PS_SHIFTH, ctx->Settings.ShiftH);
-  SetMillimetres(page, IDC_PS_SHIFTV, ctx->Settings.ShiftV);
+  if (!keepTyped) {
+    SetMillimetres(page, IDC_PS_SHIFTH, ctx->Settings.ShiftH);
+    SetMillimetres(page, IDC_PS_SHIFTV, ctx->Settings.ShiftV);
+    return;
+  }
+  // A horizontal offset left at 0 takes the liner the alignment rule just gave.
+  if (aligned && ParseMicrometres(EditText(page, IDC_PS_SHIFTH).c_str()) == 0)
+    SetMillimetres(page, IDC_PS_SHIFTH, ctx->Settings.ShiftH);
+  ClampEdit(page, IDC_PS_SHIFTH, IDC_PS_SHIFTH_SPIN, true);
+  ClampEdit(page, IDC_PS_SHIFTV, IDC_PS_SHIFTV_SPIN, true);
 }
 
 void ReadControls(HWND page, PrinterContext* ctx) {
-  if (!g_page.initialised) return;
+  const PageState* state = StateOf(page);
+  if (!state || !state->initialised) return;
   PrinterDevmode* w = WorkingCopy(ctx);
   if (const WCHAR* name = SelectedStockName(page)) WStrCopyN(w->dm.dmFormName, CCHFORMNAME, name, kPaperNameChars);
   struct { int id; short orientation; bool rotate; } const radios[] = {
@@ -130,7 +132,7 @@ void ReadControls(HWND page, PrinterContext* ctx) {
   for (const auto& r : radios) {
     if (IsDlgButtonChecked(page, r.id) != BST_CHECKED) continue;
     w->dm.dmOrientation = r.orientation;
-    if (g_page.orientationChosen) w->Flags = r.rotate ? (w->Flags | kFlagRotate180) : (w->Flags & ~kFlagRotate180);
+    if (state->orientationChosen) w->Flags = r.rotate ? (w->Flags | kFlagRotate180) : (w->Flags & ~kFlagRotate180);
   }
   auto bit = [&](int id, uint32_t flag) {
     w->Flags = IsDlgButtonChecked(page, id) == BST_CHECKED ? (w->Flags | flag) : (w->Flags & ~flag);
@@ -164,7 +166,9 @@ void Changed(HWND page, PrinterContext* ctx) {
 }
 
 void InitPage(HWND page, PrinterContext* ctx) {
-  g_page = PageState{ctx, page, false, false};
+  auto* state = new PageState;
+  state->ctx = ctx;
+  SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
   PrinterDevmode* w = TakeWorkingCopy(ctx);
   ctx->PageWindows[kPageSetupWindow] = page;
   SetDlgItemTextW(page, IDC_PS_UNIT1, kMillimetres);
@@ -174,7 +178,7 @@ void InitPage(HWND page, PrinterContext* ctx) {
 
   WCHAR name[kPaperNameChars]{};
   WStrCopyN(name, kPaperNameChars, w->dm.dmFormName, CCHFORMNAME);
-  FillStockList(GetDlgItem(page, IDC_PS_STOCK), ctx, name);
+  FillStockList(GetDlgItem(page, IDC_PS_STOCK), ctx, name, &state->names);
 
   const bool rotate = (w->Flags & kFlagRotate180) != 0;
   const bool landscape = w->dm.dmOrientation == DMORIENT_LANDSCAPE;
@@ -187,7 +191,7 @@ void InitPage(HWND page, PrinterContext* ctx) {
   SetDlgItemInt(page, IDC_PS_COPIES, UINT(w->dm.dmCopies), FALSE);
   SetSpinRange(page, IDC_PS_COPIES_SPIN, 1, ctx->Model ? ctx->Model->MaxCopies : 1);
 
-  UpdateOffsets(page, ctx);
+  UpdateOffsets(page, ctx, false);
   SetMillimetres(page, IDC_PS_PRINTWIDTH, w->PrintWidth);
   SetSpinRange(page, IDC_PS_PRINTWIDTH_SPIN, kPageMinPrintWidth / 100, kPageMaxPrintWidth / 100);
   HWND scale = GetDlgItem(page, IDC_PS_SCALE);
@@ -213,15 +217,15 @@ void DeleteStock(HWND page, PrinterContext* ctx) {
   if (MessageBoxW(page, question.c_str(), title, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   HWND combo = GetDlgItem(page, IDC_PS_STOCK);
   if (DeletePaper(ctx, name)) {
-    FillStockList(combo, ctx, kUserStock);
+    FillStockList(combo, ctx, kUserStock, &StateOf(page)->names);
   } else {
     LoadUiString(IDS_ERR_REMOVE_PAPER, format, 128);
     LoadUiString(IDS_INFORMATION, title, 64);
     WString info = WFormat(format, name);
     MessageBoxW(page, info.c_str(), title, MB_OK | MB_ICONINFORMATION);
-    FillStockList(combo, ctx, name);
+    FillStockList(combo, ctx, name, &StateOf(page)->names);
   }
-  UpdateOffsets(page, ctx);
+  UpdateOffsets(page, ctx, true);
   Changed(page, ctx);
 }
 
@@ -234,8 +238,8 @@ void EditStock(HWND page, PrinterContext* ctx, bool fresh) {
   }
   WCHAR saved[kPaperNameChars]{};
   if (!RunStockEditor(page, ctx, name, saved)) return;
-  FillStockList(GetDlgItem(page, IDC_PS_STOCK), ctx, saved);
-  UpdateOffsets(page, ctx);
+  FillStockList(GetDlgItem(page, IDC_PS_STOCK), ctx, saved, &StateOf(page)->names);
+  UpdateOffsets(page, ctx, true);
   Changed(page, ctx);
 }
 
@@ -273,16 +277,17 @@ LRESULT OnNotify(HWND page, PrinterContext* ctx, NMHDR* nm) {
   }
 }
 
-void OnCommand(HWND page, PrinterContext* ctx, int id, int code, LPARAM lParam) {
+void OnCommand(HWND page, PageState* state, int id, int code, LPARAM lParam) {
+  PrinterContext* ctx = state->ctx;
   if (id == IDC_PS_INITIALISED && lParam == 0) {
-    g_page.initialised = true;
+    state->initialised = true;
     ReadControls(page, ctx);
     return;
   }
   switch (id) {
     case IDC_PS_STOCK:
       if (code == CBN_SELCHANGE) {
-        UpdateOffsets(page, ctx);
+        UpdateOffsets(page, ctx, true);
         Changed(page, ctx);
       }
       break;
@@ -290,7 +295,7 @@ void OnCommand(HWND page, PrinterContext* ctx, int id, int code, LPARAM lParam) 
     case IDC_PS_LANDSCAPE:
     case IDC_PS_PORTRAIT180:
     case IDC_PS_LANDSCAPE270:
-      if (code == BN_CLICKED && g_page.initialised) g_page.orientationChosen = true;
+      if (code == BN_CLICKED && state->initialised) state->orientationChosen = true;
       [[fallthrough]];
     case IDC_PS_MIRROR:
     case IDC_PS_NEGATIVE:
@@ -300,7 +305,7 @@ void OnCommand(HWND page, PrinterContext* ctx, int id, int code, LPARAM lParam) 
     case IDC_PS_SHIFTV:
     case IDC_PS_COPIES:
     case IDC_PS_PRINTWIDTH:
-      if (code == EN_CHANGE && g_page.initialised) Changed(page, ctx);
+      if (code == EN_CHANGE && state->initialised) Changed(page, ctx);
       if (code == EN_KILLFOCUS) {
         if (id == IDC_PS_SHIFTH) ClampEdit(page, id, IDC_PS_SHIFTH_SPIN, true);
         if (id == IDC_PS_SHIFTV) ClampEdit(page, id, IDC_PS_SHIFTV_SPIN, true);
@@ -368,15 +373,20 @@ WString StockItemText(const PaperRecord& s) {
   return WFormat(TEXT("%ws(%.1f mm x %.1f mm)"), name, width, s.Length / 1000.0);
 }
 
-bool FillStockList(HWND combo, const PrinterContext* ctx, LPCWSTR select) {
-  if (!combo || !ctx) return false;
+bool FillStockList(HWND combo, const PrinterContext* ctx, LPCWSTR select, StockNames* names) {
+  if (!combo || !ctx || !names) return false;
   int count = 0;
   PaperRecord* list = ReadPaperList(ctx->Printer, &count);
   if (!list) return false;
   LocalFree(list);
   SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-  ReplaceNames(count);
-  FillRequest request{combo, ctx, select, 0, -1};
+  // The items point into the names: they are replaced only once the items are gone.
+  try {
+    names->assign(size_t(count > 0 ? count : 0), {});
+  } catch (const std::bad_alloc&) {
+    names->clear();
+  }
+  FillRequest request{combo, ctx, names, select, 0, -1};
   if (EnumPaperList(ctx, -1, AddStockItem, &request) < 0) return false;
   if (request.selected < 0 && request.added > 0) request.selected = 0;
   if (request.selected >= 0) SendMessageW(combo, CB_SETCURSEL, WPARAM(request.selected), 0);
@@ -445,11 +455,12 @@ int PreviewAngle(int orientation, uint32_t flags) {
 }
 
 INT_PTR CALLBACK PageSetupProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  PrinterContext* ctx = g_page.page == page ? g_page.ctx : nullptr;
+  PageState* state = StateOf(page);
+  PrinterContext* ctx = state ? state->ctx : nullptr;
   switch (message) {
     case WM_INITDIALOG: return OpenSheetPage(page, lParam, InitPage);
     case WM_COMMAND:
-      if (ctx) OnCommand(page, ctx, LOWORD(wParam), HIWORD(wParam), lParam);
+      if (state) OnCommand(page, state, LOWORD(wParam), HIWORD(wParam), lParam);
       return TRUE;
     case WM_NOTIFY: {
       if (!ctx) return FALSE;
@@ -467,11 +478,11 @@ INT_PTR CALLBACK PageSetupProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
       if (ctx && wParam == IDC_PS_PREVIEW) RedrawPreview(page, ctx);
       return TRUE;
     case WM_DESTROY:
-      if (ctx) {
+      if (state) {
         KillTimer(page, kActivateTimer);
         if (ctx->PageWindows[kPageSetupWindow] == page) ctx->PageWindows[kPageSetupWindow] = nullptr;
-        g_page = PageState{};
-        ReplaceNames(0);  // the stock names live as long as the page
+        SetWindowLongPtrW(page, DWLP_USER, 0);
+        delete state;  // with the stock names behind the list's items
       }
       return FALSE;
     default: return FALSE;

@@ -2,7 +2,9 @@
 // negative, offsets, copies, print width and scale, with the drawn preview of the selected stock.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "common/paper.h"
 #include "common/platform.h"
@@ -28,10 +30,13 @@ int32_t ClampTo(int64_t value, int32_t lo, int32_t hi);
 // both liners) and the length.
 WString StockItemText(const PaperRecord& stock);
 
+// The names behind a stock list's items (each item's data points at its name); one per page.
+using StockNames = std::vector<std::array<WCHAR, kPaperNameChars>>;
+
 // Fills `combo` with the printer's stocks ("FORMS" entries 1.. then "USER" with the document's paper
-// size), each item's data its name, and selects `select` (else the first item). False when the list
-// could not be read: the combo box keeps its items.
-bool FillStockList(HWND combo, const PrinterContext* ctx, LPCWSTR select);
+// size), each item's data its name kept in `names`, and selects `select` (else the first item). False
+// when the list could not be read: the combo box keeps its items.
+bool FillStockList(HWND combo, const PrinterContext* ctx, LPCWSTR select, StockNames* names);
 // The stock named `name` from "FORMS".
 bool LookupStock(const PrinterContext* ctx, LPCWSTR name, PaperRecord* out);
 

@@ -118,11 +118,14 @@ bool BuildPreviewRecord(const ModelRecord* model, const PaperRecord& stock, int 
   const double x = alignment == 1   ? kPreviewMarginX
                    : alignment == 2 ? kPreviewBand - e + kPreviewMarginX
                                     : (kPreviewBand - e) / 2 + kPreviewMarginX;
+  // A stored record may hold what the editor never saves: negative gaps, offsets and liners draw as none
+  // (a negative gap would stack labels without end).
+  auto atLeast0 = [](int32_t v) { return v < 0 ? 0.0 : double(v); };
   *out = PreviewRecord{.Type = stock.Flags & kPaperMediaMask, .BandWidth = e, .LabelLength = stock.Length * scale,
-                       .X = x, .Y = kPreviewOriginY, .LinerLeft = stock.MarginLeft * scale,
-                       .LinerRight = stock.MarginRight * scale, .Text = kSampleText, .Angle = angle, .Mirror = mirror,
-                       .Negative = negative, .GapHeight = stock.GapHeight * scale,
-                       .GapOffset = stock.GapOffset * scale, .Arrow = arrow};
+                       .X = x, .Y = kPreviewOriginY, .LinerLeft = atLeast0(stock.MarginLeft) * scale,
+                       .LinerRight = atLeast0(stock.MarginRight) * scale, .Text = kSampleText, .Angle = angle,
+                       .Mirror = mirror, .Negative = negative, .GapHeight = atLeast0(stock.GapHeight) * scale,
+                       .GapOffset = atLeast0(stock.GapOffset) * scale, .Arrow = arrow};
   return true;
 }
 

@@ -22,6 +22,9 @@ struct ToolsPage {
   bool Ready;    // the posted start command has arrived
   bool Twl;
   bool Polling;  // the poll timer runs
+  bool Transferring;  // from Update until the transfer thread's last message
+  bool HoldFailure;   // a failed transfer's status stays until the printer reports more than "ready"
+  FirmwareFileInfo Chosen;  // the firmware file as it was when chosen
 };
 
 ToolsPage* StateOf(HWND page) { return reinterpret_cast<ToolsPage*>(GetWindowLongPtrW(page, DWLP_USER)); }
@@ -34,6 +37,14 @@ bool HasPrtExtension(const WCHAR* name) {
 void SetStatus(HWND page, int status) {
   WCHAR text[256];
   if (FirmwareStatusText(status, text, 256)) SetDlgItemTextW(page, kToolsStatus, text);
+}
+
+int ShowMessage(HWND page, UINT textId, UINT type, const WCHAR* detail = nullptr) {
+  WCHAR text[512], caption[64];
+  const int n = LoadUiString(textId, text, 512);
+  if (detail) WFormatTo(text + n, size_t(512 - n), TEXT("\r\n\r\n%ws"), detail);
+  LoadUiString(IDS_INFORMATION, caption, 64);
+  return MessageBoxW(page, text, caption, type);
 }
 
 void StartPolling(HWND page, ToolsPage* s) {
@@ -75,22 +86,38 @@ void TrackChange(HWND page, ToolsPage* s) {
   SendMessageW(GetParent(page), same ? PSM_UNCHANGED : PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
 }
 
-void Apply(HWND page, ToolsPage* s) {
+// The system's text for `error`, else its number.
+void SystemMessage(DWORD error, WCHAR* text, DWORD cap) {
+  if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, cap, nullptr))
+    WFormatTo(text, cap, TEXT("%lu"), error);
+}
+
+// Writes the page's values; false when the printer did not take them all (the user has been told why,
+// and the page stays changed, as the context keeps what is stored).
+bool Apply(HWND page, ToolsPage* s) {
   PrinterPropData& prop = s->Ctx->Prop;
-  prop.Flags = CheckedFlags(page, prop.Flags);
+  DWORD flags = CheckedFlags(page, prop.Flags);
   WCHAR folder[kLogFolderChars] = {};
   GetDlgItemTextW(page, kToolsFolder, folder, kLogFolderChars);
-  memset(prop.LogFolder, 0, sizeof prop.LogFolder);
-  WStrCopy(prop.LogFolder, kLogFolderChars, folder);
   HANDLE writer = OpenPrinterForWrite(s->Ctx);
   HANDLE printer = writer ? writer : s->Ctx->Printer;
-  DWORD flags = prop.Flags;
-  SetPrinterDataW(printer, const_cast<LPWSTR>(LBL_VALUE_PPDATAFLAGS), REG_DWORD, reinterpret_cast<LPBYTE>(&flags),
-                  sizeof flags);
-  SetPrinterDataW(printer, const_cast<LPWSTR>(LBL_VALUE_LOGFOLDER), REG_SZ, reinterpret_cast<LPBYTE>(prop.LogFolder),
-                  sizeof prop.LogFolder);
+  DWORD error = SetPrinterDataW(printer, const_cast<LPWSTR>(LBL_VALUE_PPDATAFLAGS), REG_DWORD,
+                                reinterpret_cast<LPBYTE>(&flags), sizeof flags);
+  if (error == ERROR_SUCCESS) prop.Flags = flags;
+  const DWORD folderError = SetPrinterDataW(printer, const_cast<LPWSTR>(LBL_VALUE_LOGFOLDER), REG_SZ,
+                                            reinterpret_cast<LPBYTE>(folder), sizeof folder);
+  if (folderError == ERROR_SUCCESS) memcpy(prop.LogFolder, folder, sizeof prop.LogFolder);
+  else if (error == ERROR_SUCCESS) error = folderError;
   if (writer) ClosePrinter(writer);
+  if (error != ERROR_SUCCESS) {
+    WCHAR reason[256];
+    SystemMessage(error, reason, 256);
+    ShowMessage(page, IDS_TOOLS_SAVE_FAILED, MB_OK | MB_ICONERROR, reason);
+    SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
+    return false;
+  }
   SendMessageW(GetParent(page), PSM_UNCHANGED, reinterpret_cast<WPARAM>(page), 0);
+  return true;
 }
 
 void BrowseFolder(HWND page) {
@@ -113,7 +140,7 @@ void ViewCapture(HWND page, ToolsPage* s) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return;
-  WaitForSingleObject(process.hProcess, INFINITE);
+  // Notepad runs on its own: waiting for it here would freeze the sheet for as long as it is open.
   CloseHandle(process.hProcess);
   if (process.hThread) CloseHandle(process.hThread);
 }
@@ -153,9 +180,10 @@ void ChooseFirmware(HWND page, ToolsPage* s) {
       EmptyFileFields(page);
       MessageBoxW(page, TEXT("Open file failed."), TEXT("Error"), MB_OK);
       return;
-    case FirmwareFileResult::NoHeader: EmptyFileFields(page); return;
+    case FirmwareFileResult::NotFirmware: EmptyFileFields(page); return;
     case FirmwareFileResult::Ok: break;
   }
+  s->Chosen = info;
   SetDlgItemTextW(page, kToolsFileVersion, AnsiToWide(info.Version).c_str());
   WCHAR crc[16];
   WFormatTo(crc, 16, TEXT("0x%2x"), unsigned(uint16_t(info.Checksum)));
@@ -171,10 +199,46 @@ void ChooseFirmware(HWND page, ToolsPage* s) {
   EnableWindow(GetDlgItem(page, kToolsUpdate), enable);
 }
 
+void EnableFirmwareButtons(HWND page, bool enable) {
+  EnableWindow(GetDlgItem(page, kToolsUpdate), enable);
+  EnableWindow(GetDlgItem(page, kToolsBrowseFirmware), enable);
+}
+
+// Update: the file is read whole once more and must still be the one chosen; exactly those bytes go.
 void StartUpdate(HWND page, ToolsPage* s) {
+  if (s->Transferring) return;
   WCHAR path[MAX_PATH] = {};
   GetDlgItemTextW(page, kToolsUpdateFile, path, MAX_PATH);
-  if (!StartFirmwareTransfer(page, s->Ctx->PrinterName, path)) SetStatus(page, kFwStatusOpenFailed);
+  FirmwareImage image;
+  switch (LoadFirmwareFile(path, &s->Chosen, &image)) {
+    case FirmwareLoad::OpenFailed: SetStatus(page, kFwStatusOpenFailed); return;
+    case FirmwareLoad::NotFirmware:
+    case FirmwareLoad::Changed:
+      EnableWindow(GetDlgItem(page, kToolsUpdate), FALSE);
+      ShowMessage(page, IDS_FW_FILE_CHANGED, MB_OK | MB_ICONWARNING);
+      return;
+    case FirmwareLoad::Ok: break;
+  }
+  // Off before the thread exists: neither a second click nor another file can follow this one.
+  EnableFirmwareButtons(page, false);
+  StopPolling(page, s);
+  s->Transferring = true;
+  s->HoldFailure = false;
+  const FirmwareStart started = StartFirmwareTransfer(page, s->Ctx->PrinterName, &image);
+  if (started == FirmwareStart::Started) return;
+  s->Transferring = false;
+  EnableFirmwareButtons(page, true);
+  StartPolling(page, s);
+  if (started == FirmwareStart::Busy) ShowMessage(page, IDS_FW_BUSY, MB_OK | MB_ICONWARNING);
+  else SetStatus(page, kFwStatusOpenFailed);
+}
+
+// PSN_QUERYCANCEL and PSN_KILLACTIVE: the sheet may not close, nor the page be left, while the
+// printer is taking its firmware. TRUE refuses.
+BOOL RefuseDuringTransfer(HWND page, ToolsPage* s) {
+  if (!s->Transferring) return FALSE;
+  ShowMessage(page, IDS_FW_DO_NOT_CLOSE, MB_OK | MB_ICONWARNING);
+  return TRUE;
 }
 
 void Poll(HWND page, ToolsPage* s) {
@@ -183,7 +247,12 @@ void Poll(HWND page, ToolsPage* s) {
   const bool wantChecksum = GetWindowTextLengthW(GetDlgItem(page, kToolsFirmwareCrc)) == 0;
   FirmwarePoll poll;
   PollPrinter(s->Ctx->Printer, wantVersion, wantChecksum, &poll);
-  if (poll.Status >= 0) SetStatus(page, poll.Status);
+  // After a failed transfer "ready" says nothing new; the printer's own verdict (a failed check, a
+  // check still running, offline) replaces the failure text.
+  if (poll.Status >= 0 && !(s->HoldFailure && poll.Status == kFwStatusReady)) {
+    SetStatus(page, poll.Status);
+    s->HoldFailure = false;
+  }
   if (poll.Status == kFwStatusOffline) return;
   if (poll.HaveVersion) SetDlgItemTextW(page, kToolsFirmwareVersion, poll.Version);
   if (poll.HaveChecksum && poll.Checksum != 0) {
@@ -337,8 +406,11 @@ INT_PTR CALLBACK PrinterToolsPageProc(HWND page, UINT message, WPARAM wParam, LP
       const auto* nm = reinterpret_cast<const NMHDR*>(lParam);
       if (!nm) return FALSE;
       if (nm->code == UINT(PSN_APPLY)) {
-        Apply(page, s);
-        SetWindowLongPtrW(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+        SetWindowLongPtrW(page, DWLP_MSGRESULT, Apply(page, s) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
+        return TRUE;
+      }
+      if (nm->code == UINT(PSN_QUERYCANCEL) || nm->code == UINT(PSN_KILLACTIVE)) {
+        SetWindowLongPtrW(page, DWLP_MSGRESULT, RefuseDuringTransfer(page, s));
         return TRUE;
       }
       if (nm->code == UINT(PSN_SETACTIVE)) {
@@ -349,7 +421,7 @@ INT_PTR CALLBACK PrinterToolsPageProc(HWND page, UINT message, WPARAM wParam, LP
       return FALSE;
     }
     case MSG_FW_STARTED:
-      EnableWindow(GetDlgItem(page, kToolsUpdate), FALSE);
+      EnableFirmwareButtons(page, false);
       SetStatus(page, int(wParam));
       StopPolling(page, s);
       return TRUE;
@@ -362,15 +434,20 @@ INT_PTR CALLBACK PrinterToolsPageProc(HWND page, UINT message, WPARAM wParam, LP
       return TRUE;
     }
     case MSG_FW_DONE:
-      EnableWindow(GetDlgItem(page, kToolsUpdate), TRUE);
+      s->Transferring = false;
+      EnableFirmwareButtons(page, true);
       SetDlgItemTextW(page, kToolsFirmwareVersion, TEXT(""));
       SetDlgItemTextW(page, kToolsFirmwareCrc, TEXT(""));
       SetStatus(page, int(wParam));
       StartPolling(page, s);
       return TRUE;
     case MSG_FW_FAILED:
-      EnableWindow(GetDlgItem(page, kToolsUpdate), TRUE);
+      // Polling goes on, so that what the printer itself says about the failure shows.
+      s->Transferring = false;
+      EnableFirmwareButtons(page, true);
       SetStatus(page, int(wParam));
+      s->HoldFailure = true;
+      StartPolling(page, s);
       return TRUE;
     case WM_DESTROY:
       StopPolling(page, s);

@@ -90,13 +90,16 @@ uint32_t SelectedLanguage(HWND page, const PrintSettingsPage* s) {
   return uint32_t(SelectedData(page, kPsLanguage, LPARAM(s->values.PrintLanguage)));
 }
 
-// The occurrence (for a cut) and the interval (for "After Specified Interval") enabled by the
-// chosen action's value.
+// The occurrence (for a cut, in a language that carries it) and the interval (for "After Specified
+// Interval") enabled by the chosen action's value.
 void EnableOccurrence(HWND page, PrintSettingsPage* s) {
   const int a = Selected(page, kPsPostAction);
   const uint32_t value = a >= 0 && a < s->actionCount ? s->actions[a].Value : 0;
-  EnableWindow(GetDlgItem(page, kPsOccurrence), value > kActionPeel);
-  const bool interval = value > kActionPeel && Selected(page, kPsOccurrence) == int(kOccurrenceInterval);
+  const bool occurrence = value > kActionPeel && LanguageHasOccurrence(SelectedLanguage(page, s));
+  // A language without it cuts after every page: the list says so.
+  if (value > kActionPeel && !occurrence) Item(page, kPsOccurrence, CB_SETCURSEL, 0);
+  EnableWindow(GetDlgItem(page, kPsOccurrence), occurrence);
+  const bool interval = occurrence && Selected(page, kPsOccurrence) == int(kOccurrenceInterval);
   EnableWindow(GetDlgItem(page, kPsInterval), interval);
   EnableWindow(GetDlgItem(page, kPsIntervalSpin), interval);
   WCHAR text[16];
@@ -116,6 +119,7 @@ void PostActionChosen(HWND page, PrintSettingsPage* s) {
 }
 
 void LanguageChosen(HWND page, PrintSettingsPage* s) {
+  EnableOccurrence(page, s);
   if (SelectedLanguage(page, s) == kLangEsc) {
     PostActionChosen(page, s);
     return;
@@ -134,7 +138,7 @@ void ReadBack(HWND page, PrintSettingsPage* s) {
   if (Selected(page, kPsPaperSaving) >= 0) v.PaperSaving = uint32_t(Selected(page, kPsPaperSaving));
   if (Selected(page, kPsOccurrence) >= 0) v.PostActionOccurrence = uint32_t(Selected(page, kPsOccurrence));
   const int a = Selected(page, kPsPostAction);
-  if (a >= 0) v.PostAction = PostActionToStore(a, v.PrintLanguage, s->actions, s->actionCount);
+  if (a >= 0) v.PostAction = PostActionToStore(a, v.PostActionOccurrence, s->actions, s->actionCount);
   WCHAR text[64];
   // The interval shows "1" while it is off; the stored count is kept then.
   if (IsWindowEnabled(GetDlgItem(page, kPsInterval))) {
@@ -166,7 +170,8 @@ void FillSpeed(HWND page, const ModelRecord* m) {
 
 void FillDarkness(HWND page, const ModelRecord* m, bool esc) {
   AddString(page, kPsDarkness, IDS_USE_PRINTER_SETTINGS, 0);
-  int levels = m ? int(m->DarknessMax) - 1 : 0;
+  // Stored levels 1 to DarknessMax, shown as 0 to DarknessMax - 1.
+  int levels = m ? int(m->DarknessMax) : 0;
   if (esc) levels = std::min(levels, 8);  // ESC printers take levels up to 8 (shown 0 to 7)
   for (int i = 0; i < levels; ++i) {
     WCHAR text[8];
@@ -210,10 +215,9 @@ void Open(HWND page, PrinterContext* ctx) {
 
   s->actionCount = PostActionItems(m ? m->Accessories : 0, s->actions);
   for (int i = 0; i < s->actionCount; ++i) AddString(page, kPsPostAction, s->actions[i].Text, LPARAM(s->actions[i].Value));
-  Item(page, kPsPostAction, CB_SETCURSEL,
-       WPARAM(PostActionItemOf(v.PostAction, v.PrintLanguage, s->actions, s->actionCount)));
+  Item(page, kPsPostAction, CB_SETCURSEL, WPARAM(PostActionItemOf(v.PostAction, s->actions, s->actionCount)));
   for (UINT id : {IDS_OCCUR_PAGE, IDS_OCCUR_JOB, IDS_OCCUR_INTERVAL}) AddString(page, kPsOccurrence, id, 0);
-  Item(page, kPsOccurrence, CB_SETCURSEL, v.PostActionOccurrence);
+  Item(page, kPsOccurrence, CB_SETCURSEL, OccurrenceShown(v.PostAction, v.PostActionOccurrence));
   PostActionChosen(page, s);
 
   for (UINT id : {IDS_SLOT_BEFORE_JOB, IDS_SLOT_BEFORE_PAGES, IDS_SLOT_AFTER_PAGES, IDS_SLOT_AFTER_JOB}) {
@@ -247,6 +251,15 @@ void ChooseSlot(HWND page, PrintSettingsPage* s) {
 void ChooseFile(HWND page, WCHAR functionChar) {
   WCHAR name[kUserCommandEditChars + 1] = {};
   if (!ChooseExistingFile(page, IDS_FILTER_ALL, TEXT("*.*"), name, kUserCommandEditChars)) return;
+  // The slot holds the function character, '?' and the path: a longer path would be cut short.
+  if (WStrLen(name) > size_t(kCommandFileChars)) {
+    WCHAR format[160], title[64];
+    LoadUiString(IDS_ERR_COMMAND_FILE_LONG, format, 160);
+    LoadUiString(IDS_INFORMATION, title, 64);
+    const WString message = WFormat(format, kCommandFileChars);
+    MessageBoxW(page, message.c_str(), title, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   const WCHAR fc[2] = {functionChar, 0};
   WCHAR text[kUserCommandEditChars + 1];
   WFormatTo(text, kUserCommandEditChars + 1, TEXT("%ws?%ws"), fc, name);
@@ -365,20 +378,28 @@ int PostActionItems(uint16_t accessories, PostActionItem items[4]) {
   return n;
 }
 
-bool PostActionStoresValue(uint32_t language) { return language == kLangTspl || language == kLangZpl; }
-
-int PostActionItemOf(uint32_t stored, uint32_t language, const PostActionItem* items, int count) {
-  if (!PostActionStoresValue(language)) return stored < uint32_t(count) ? int(stored) : -1;
+int PostActionItemOf(uint32_t stored, const PostActionItem* items, int count) {
+  uint32_t value = stored == kActionCutEvery ? kActionCut : stored;
+  bool peeler = false;
+  for (int i = 0; i < count; ++i) peeler = peeler || items[i].Value == kActionPeel;
+  if (value == kActionPeel && !peeler) value = kActionCut;
   for (int i = 0; i < count; ++i) {
-    if (items[i].Value == stored) return i;
+    if (items[i].Value == value) return i;
   }
   return -1;
 }
 
-uint32_t PostActionToStore(int item, uint32_t language, const PostActionItem* items, int count) {
-  if (item < 0 || item >= count) return 0;
-  return PostActionStoresValue(language) ? items[item].Value : uint32_t(item);
+uint32_t PostActionToStore(int item, uint32_t occurrence, const PostActionItem* items, int count) {
+  if (item < 0 || item >= count) return kActionNone;
+  const uint32_t value = items[item].Value;
+  return value == kActionCut && occurrence == kOccurrenceInterval ? kActionCutEvery : value;
 }
+
+uint32_t OccurrenceShown(uint32_t postAction, uint32_t occurrence) {
+  return postAction == kActionCutEvery ? kOccurrenceInterval : occurrence;
+}
+
+bool LanguageHasOccurrence(uint32_t language) { return language != kLangTwl; }
 
 int32_t FeedOffsetShown(uint32_t language, int actionItem, int32_t stored) {
   if (language != kLangEsc || actionItem == 0) return stored;

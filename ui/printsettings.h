@@ -31,12 +31,14 @@ constexpr UINT kInsertDel = 4932;
 constexpr UINT kInsertFile = 115;
 
 constexpr int kUserCommandEditChars = 260;
+// The longest path "File..." puts into a command slot after the function character and '?'.
+constexpr int kCommandFileChars = kUserCommandEditChars - 2;
 constexpr int32_t kFeedOffsetLimit = 254000;  // micrometres, either way
 constexpr uint32_t kIntervalMax = 999;
 constexpr uint32_t kOccurrenceInterval = 2;
 
-// Post actions as the writers read them.
-constexpr uint32_t kActionNone = 0, kActionTear = 1, kActionPeel = 2, kActionCut = 3;
+// Post actions as the writers read them: 4 is a cut after every IntervalPages labels.
+constexpr uint32_t kActionNone = 0, kActionTear = 1, kActionPeel = 2, kActionCut = 3, kActionCutEvery = 4;
 constexpr uint16_t kAccessoryCutter = 0x1, kAccessoryPeeler = 0x2;
 
 // The fields this page edits.
@@ -67,12 +69,18 @@ struct PostActionItem {
   uint32_t Value;
 };
 int PostActionItems(uint16_t accessories, PostActionItem items[4]);
-// TSPL and ZPL store the item's action value; ESC (whose writer takes 2 or more as a cut) and TWL
-// store the item's index.
-bool PostActionStoresValue(uint32_t language);
-// The item that shows `stored` (-1 when none does), and what an item stores.
-int PostActionItemOf(uint32_t stored, uint32_t language, const PostActionItem* items, int count);
-uint32_t PostActionToStore(int item, uint32_t language, const PostActionItem* items, int count);
+// The item that shows a stored action (-1 when none does): 4 shows "Cut Off" (after a specified
+// interval), and 2 on a model without a peeler shows "Cut Off" too (older records stored the item's
+// position there).
+int PostActionItemOf(uint32_t stored, const PostActionItem* items, int count);
+// What an item stores, in every language: its action value, and 4 for "Cut Off" after a specified
+// interval (`occurrence` 2).
+uint32_t PostActionToStore(int item, uint32_t occurrence, const PostActionItem* items, int count);
+// The occurrence shown for the stored settings: "After Specified Interval" for action 4.
+uint32_t OccurrenceShown(uint32_t postAction, uint32_t occurrence);
+// Whether a language can carry the cutter's occurrence (after the job, after an interval); TWL's job
+// header carries the action alone, so its cutter cuts after every page.
+bool LanguageHasOccurrence(uint32_t language);
 
 // The feed offset shown for a post-action item: ESC shows 27.0 mm after "Tear Off" (item 1) and
 // -30.0 mm after the later items; otherwise the stored value.

@@ -137,17 +137,32 @@ RECT WatermarkPlacement(int clientW, int clientH, int picW, int picH, int scale,
   return r;
 }
 
-bool MakeWatermarkPreview(const WCHAR* path, int clientW, int clientH, int brightness, int scale, int horizontal,
-                          int vertical, RasterImage& out) {
+bool LoadWatermarkPicture(const WCHAR* path, int clientW, WatermarkPicture* out) {
+  *out = WatermarkPicture{};
+  RasterImage picture;
+  if (!path || !path[0] || !picture.LoadBmp(path) || !picture.IncreaseBits(24)) return false;
+  const uint32_t w = picture.Width(), h = picture.Height();
+  if (clientW > 0 && w > uint32_t(clientW)) {
+    const uint32_t reduced = uint32_t(std::max<uint64_t>(1, (uint64_t(h) * uint32_t(clientW) + w / 2) / w));
+    if (!picture.ResampleSimple(uint32_t(clientW), reduced, RasterImage::kBilinearOrArea)) return false;
+  }
+  out->Image = std::move(picture);
+  out->Width = int(w);
+  out->Height = int(h);
+  return true;
+}
+
+bool DrawWatermarkPreview(const WatermarkPicture& source, int clientW, int clientH, int brightness, int scale,
+                          int horizontal, int vertical, RasterImage& out) {
   if (clientW <= 0 || clientH <= 0) return false;
   RasterImage canvas;
   if (!canvas.Create(uint32_t(clientW), uint32_t(clientH), 24) || !canvas.Clear(255)) return false;
   out = std::move(canvas);
-  RasterImage picture;
-  if (!path || !path[0] || !picture.LoadBmp(path) || !picture.IncreaseBits(24)) return false;
-  const RECT r = WatermarkPlacement(clientW, clientH, int(picture.Width()), int(picture.Height()), scale, horizontal,
-                                    vertical);
+  if (!source.Image.IsValid()) return false;
+  const RECT r = WatermarkPlacement(clientW, clientH, source.Width, source.Height, scale, horizontal, vertical);
   if (r.right <= r.left || r.bottom <= r.top) return false;
+  RasterImage picture = source.Image;
+  if (!picture.IsValid()) return false;
   const int lift = (255 - brightness) * 128 / 100;
   for (uint32_t y = 0; y < picture.Height(); ++y) {
     uint8_t* row = picture.Row(y);
@@ -158,6 +173,13 @@ bool MakeWatermarkPreview(const WCHAR* path, int clientW, int clientH, int brigh
     return false;
   // Stored rows run bottom-up: the rectangle's top edge is stored row clientH - r.bottom.
   return out.Mix(picture, r.left, clientH - r.bottom);
+}
+
+bool MakeWatermarkPreview(const WCHAR* path, int clientW, int clientH, int brightness, int scale, int horizontal,
+                          int vertical, RasterImage& out) {
+  WatermarkPicture picture;
+  LoadWatermarkPicture(path, clientW, &picture);
+  return DrawWatermarkPreview(picture, clientW, clientH, brightness, scale, horizontal, vertical, out);
 }
 
 HBITMAP ImageToBitmap(const RasterImage& picture) {

@@ -28,9 +28,22 @@ bool ProcessSample(const RasterImage& picture, int contrast, int brightness, uin
 // rectangle for a picture of no size or scale 0.
 RECT WatermarkPlacement(int clientW, int clientH, int picW, int picH, int scale, int horizontal, int vertical);
 
-// The preview of the WaterMark page: a white clientW x clientH 24-bit image with the picture of
-// `path` lightened by (255 - brightness) x 128 / 100, dithered by Stucki and stretched into its
-// placement. False (and a white preview) when the file does not load or places nothing.
+// The picture of a watermark file as the preview uses it: 24-bit, reduced (by area averages) to the
+// preview's width when wider, so that every redraw works on a picture of the preview's size; with the
+// file's own size, which the placement is taken from.
+struct WatermarkPicture {
+  RasterImage Image;
+  int Width = 0, Height = 0;
+};
+// False (out emptied) when the file does not load.
+bool LoadWatermarkPicture(const WCHAR* path, int clientW, WatermarkPicture* out);
+
+// The preview of the WaterMark page: a white clientW x clientH 24-bit image with the picture
+// lightened by (255 - brightness) x 128 / 100, dithered by Stucki and stretched into its placement.
+// False (and a white preview) when there is no picture or it places nothing.
+bool DrawWatermarkPreview(const WatermarkPicture& picture, int clientW, int clientH, int brightness, int scale,
+                          int horizontal, int vertical, RasterImage& out);
+// The same from the file at `path`.
 bool MakeWatermarkPreview(const WCHAR* path, int clientW, int clientH, int brightness, int scale, int horizontal,
                           int vertical, RasterImage& out);
 

@@ -6,6 +6,7 @@
 
 #include "common/wstr.h"
 #include "ui/about.h"
+#include "ui/common_controls.h"
 #include "ui/docprops.h"
 #include "ui/graphics.h"
 #include "ui/printsettings.h"
@@ -19,15 +20,15 @@ namespace {
 // Page Setup (106), Graphics Property (108), WaterMark (120) and Print Settings (113) come before
 // About in the document sheet; Printer Settings (104) before About in the device sheet.
 const SheetPage kDocumentPages[] = {
-    {kPageSetupTemplate, PageSetupProc},
-    {kGraphicsTemplate, GraphicsPageProc},
-    {kWatermarkTemplate, WatermarkPageProc},
-    {kPrintSettingsTemplate, PrintSettingsPageProc},
-    {kAboutTemplate, AboutPageProc},
+    {kPageSetupTemplate, GuardedDialogProc<PageSetupProc>},
+    {kGraphicsTemplate, GuardedDialogProc<GraphicsPageProc>},
+    {kWatermarkTemplate, GuardedDialogProc<WatermarkPageProc>},
+    {kPrintSettingsTemplate, GuardedDialogProc<PrintSettingsPageProc>},
+    {kAboutTemplate, GuardedDialogProc<AboutPageProc>},
 };
 const SheetPage kDevicePages[] = {
-    {kPrinterToolsTemplate, PrinterToolsPageProc},
-    {kAboutTemplate, AboutPageProc},
+    {kPrinterToolsTemplate, GuardedDialogProc<PrinterToolsPageProc>},
+    {kAboutTemplate, GuardedDialogProc<AboutPageProc>},
 };
 
 WORD SheetIcon(const ModelRecord* model) {
@@ -55,7 +56,7 @@ LONG InitSheet(PPROPSHEETUI_INFO info, PrinterContext* ctx) {
   d.pCallerName = sheet->CallerName;
   d.UserData = reinterpret_cast<ULONG_PTR>(ctx);
   d.pHelpFile = ctx->HelpFile;
-  d.pfnCallBack = ApplySheet;
+  d.pfnCallBack = GuardedSheetCallback<ApplySheet>;
   d.pOptItem = &sheet->Item;
   d.cOptItem = 1;
   d.IconID = SheetIcon(ctx->Model);
@@ -148,6 +149,9 @@ INT_PTR OpenSheetPage(HWND page, LPARAM initParam, void (*open)(HWND page, Print
 
 int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, PrinterContext* ctx) {
   int added = 0;
+  // compstui makes the pages below this sheet in the DLL's activation context (each page names it too).
+  if (HANDLE context = UiActivationContext())
+    info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_SET_FUSION_CONTEXT, reinterpret_cast<LPARAM>(context), 0);
   for (int i = 0; i < count; ++i) {
     PROPSHEETPAGEW page{};
     page.dwSize = sizeof page;
@@ -156,6 +160,7 @@ int AddSheetPages(PPROPSHEETUI_INFO info, const SheetPage* pages, int count, Pri
     page.pszTemplate = MAKEINTRESOURCEW(pages[i].Template);
     page.pfnDlgProc = pages[i].Proc;
     page.lParam = reinterpret_cast<LPARAM>(ctx);
+    UseUiActivationContext(&page);
     if (info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW, reinterpret_cast<LPARAM>(&page), 0) > 0)
       ++added;
   }
@@ -190,6 +195,11 @@ LONG DocumentPropertySheet(PPROPSHEETUI_INFO info, LPARAM reasonParam) {
     return -1;
   }
   ctx->SheetFlags = kSheetDocument;
+  // A document of its own size is on the stock "USER": the sheet shows and keeps it under that name.
+  if (IsCustomSize(ctx->Settings.dm)) {
+    WStrCopy(ctx->Settings.dm.dmFormName, CCHFORMNAME, TEXT("USER"));
+    WStrCopy(ctx->CurrentPaper.Name, kPaperNameChars, TEXT("USER"));
+  }
   if ((header->fMode & (DM_UPDATE | DM_COPY)) && !(header->fMode & DM_NOPERMISSION) && header->pdmOut) {
     ctx->SheetFlags |= kSheetMayWrite;
     ctx->OutputSettings = header->pdmOut;

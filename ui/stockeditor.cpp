@@ -24,13 +24,14 @@ struct EditorArgs {
   WCHAR* saved;
 };
 
+// One editor's state, kept in its DWLP_USER while it is open.
 struct EditorState {
-  EditorArgs* args;
-  HWND dlg;
-  WCHAR opened[kPaperNameChars];
-  bool previewReady;
+  EditorArgs* args = nullptr;
+  WCHAR opened[kPaperNameChars] = {};
+  bool previewReady = false;
 };
-EditorState g_editor;
+
+EditorState* StateOf(HWND dlg) { return reinterpret_cast<EditorState*>(GetWindowLongPtrW(dlg, DWLP_USER)); }
 
 WString Text(HWND dlg, int id) {
   WCHAR text[64]{};
@@ -78,7 +79,8 @@ PaperRecord ReadFields(HWND dlg, const PrinterContext* ctx) {
 }
 
 void RedrawPreview(HWND dlg, const PrinterContext* ctx) {
-  if (!g_editor.previewReady) return;
+  const EditorState* state = StateOf(dlg);
+  if (!state || !state->previewReady) return;
   PaperRecord stock = ReadFields(dlg, ctx);
   if (stock.Length < 10000 || stock.Width < 10000) return;
   HWND focus = GetFocus();
@@ -92,7 +94,9 @@ void SetRange(HWND dlg, int spin, LONG lo, LONG hi) { SendDlgItemMessageW(dlg, s
 
 void InitEditor(HWND dlg, EditorArgs* args) {
   PrinterContext* ctx = args->ctx;
-  g_editor = EditorState{args, dlg, {}, false};
+  auto* state = new EditorState;
+  state->args = args;
+  SetWindowLongPtrW(dlg, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
   for (int id = IDC_SE_UNIT_FIRST; id <= IDC_SE_UNIT_LAST; ++id) SetDlgItemTextW(dlg, id, TEXT("mm"));
 
   HWND type = GetDlgItem(dlg, IDC_SE_TYPE);
@@ -103,10 +107,11 @@ void InitEditor(HWND dlg, EditorArgs* args) {
   }
   const WCHAR* name = args->name ? args->name : TEXT("");
   if (WStrEq(name, kUserStock)) EnableWindow(GetDlgItem(dlg, IDC_SE_NAME), FALSE);
-  WStrCopyN(g_editor.opened, kPaperNameChars, name, kPaperNameChars);
+  WStrCopyN(state->opened, kPaperNameChars, name, kPaperNameChars);
   SetRange(dlg, IDC_SE_WIDTH_SPIN, kStockMinWidth / 100, kStockMaxWidth / 100);
   SetRange(dlg, IDC_SE_LENGTH_SPIN, kStockMinLength / 100, kStockMaxLength / 100);
-  for (int spin : {IDC_SE_LEFT_SPIN, IDC_SE_RIGHT_SPIN, IDC_SE_GAP_SPIN, IDC_SE_OFFSET_SPIN}) SetRange(dlg, spin, 0, 100);
+  for (int spin : {IDC_SE_LEFT_SPIN, IDC_SE_RIGHT_SPIN, IDC_SE_GAP_SPIN, IDC_SE_OFFSET_SPIN})
+    SetRange(dlg, spin, 0, kStockMaxMargin / 100);
 
   const PaperRecord s = StartingStock(ctx, name);
   WCHAR shown[kPaperNameChars]{};
@@ -170,16 +175,48 @@ void InitEditor(HWND dlg, EditorArgs* args) {
   PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_SE_INITIALISED, 0), 0);
 }
 
-void Ok(HWND dlg) {
-  PrinterContext* ctx = g_editor.args->ctx;
+int ClampSpin(int edit) {
+  switch (edit) {
+    case IDC_SE_LEFT: return IDC_SE_LEFT_SPIN;
+    case IDC_SE_RIGHT: return IDC_SE_RIGHT_SPIN;
+    case IDC_SE_GAP: return IDC_SE_GAP_SPIN;
+    case IDC_SE_OFFSET: return IDC_SE_OFFSET_SPIN;
+    default: return 0;
+  }
+}
+
+void Ok(HWND dlg, EditorState* state) {
+  PrinterContext* ctx = state->args->ctx;
+  // Enter takes OK with the focus still in a field: its text is brought into range as leaving it would.
+  for (int id : {IDC_SE_LEFT, IDC_SE_RIGHT, IDC_SE_GAP, IDC_SE_OFFSET}) ClampEdit(dlg, id, ClampSpin(id), true);
   PaperRecord stock = ReadFields(dlg, ctx);
-  if (!SaveStock(ctx, stock, g_editor.opened)) {
+  WCHAR text[256], title[64];
+  const StockNameProblem problem = CheckStockName(ctx, stock.Name, state->opened);
+  switch (problem) {
+    case StockNameProblem::kBlank:
+    case StockNameProblem::kReserved: {
+      LoadUiString(problem == StockNameProblem::kBlank ? IDS_ERR_STOCK_NAME_BLANK : IDS_ERR_STOCK_NAME_USER, text, 256);
+      LoadUiString(IDS_INFORMATION, title, 64);
+      MessageBoxW(dlg, text, title, MB_OK | MB_ICONINFORMATION);
+      SetFocus(GetDlgItem(dlg, IDC_SE_NAME));
+      return;
+    }
+    case StockNameProblem::kTaken: {
+      LoadUiString(IDS_ASK_REPLACE_STOCK, text, 256);
+      LoadUiString(IDS_QUESTION, title, 64);
+      const WString question = WFormat(text, stock.Name);
+      if (MessageBoxW(dlg, question.c_str(), title, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+      break;
+    }
+    case StockNameProblem::kNone: break;
+  }
+  if (!SaveStock(ctx, stock, state->opened)) {
     WCHAR text[128];
     LoadUiString(IDS_ERR_SAVE_PAPER, text, 128);
     MessageBoxW(dlg, text, nullptr, MB_OK);
     return;
   }
-  if (g_editor.args->saved) WStrCopyN(g_editor.args->saved, kPaperNameChars, stock.Name, kPaperNameChars);
+  if (state->args->saved) WStrCopyN(state->args->saved, kPaperNameChars, stock.Name, kPaperNameChars);
   EndDialog(dlg, IDOK);
 }
 
@@ -191,16 +228,6 @@ int SpinTarget(int spin) {
     case IDC_SE_OFFSET_SPIN: return IDC_SE_OFFSET;
     case IDC_SE_LEFT_SPIN: return IDC_SE_LEFT;
     case IDC_SE_RIGHT_SPIN: return IDC_SE_RIGHT;
-    default: return 0;
-  }
-}
-
-int ClampSpin(int edit) {
-  switch (edit) {
-    case IDC_SE_LEFT: return IDC_SE_LEFT_SPIN;
-    case IDC_SE_RIGHT: return IDC_SE_RIGHT_SPIN;
-    case IDC_SE_GAP: return IDC_SE_GAP_SPIN;
-    case IDC_SE_OFFSET: return IDC_SE_OFFSET_SPIN;
     default: return 0;
   }
 }
@@ -219,11 +246,11 @@ PaperRecord StockFromFields(const StockFields& f, const ModelRecord* model) {
   PaperRecord p{};
   p.Flags = (f.DirectThermal ? kPaperDirectThermal : 0) | (f.ThermalTransfer ? kPaperThermalTransfer : 0) |
             kTypeBits[f.TypeIndex > 0 && f.TypeIndex < 4 ? f.TypeIndex : 0] | kPaperInUse;
-  p.MarginLeft = ClampTo(ParseMicrometres(f.LinerLeft), INT32_MIN, INT32_MAX);
-  p.MarginRight = ClampTo(ParseMicrometres(f.LinerRight), INT32_MIN, INT32_MAX);
+  p.MarginLeft = ClampTo(ParseMicrometres(f.LinerLeft), 0, kStockMaxMargin);
+  p.MarginRight = ClampTo(ParseMicrometres(f.LinerRight), 0, kStockMaxMargin);
   p.Length = ClampTo(ParseMicrometres(f.Length), kStockMinLength, kStockMaxLength);
-  p.GapHeight = ClampTo(ParseMicrometres(f.GapHeight), INT32_MIN, INT32_MAX);
-  p.GapOffset = ClampTo(ParseMicrometres(f.GapOffset), INT32_MIN, INT32_MAX);
+  p.GapHeight = ClampTo(ParseMicrometres(f.GapHeight), 0, kStockMaxMargin);
+  p.GapOffset = ClampTo(ParseMicrometres(f.GapOffset), 0, kStockMaxMargin);
   const int64_t label = ClampTo(ParseMicrometres(f.LabelWidth), kStockMinWidth, kStockMaxWidth);
   p.Width = ClampTo(label + p.MarginLeft + p.MarginRight, INT32_MIN, INT32_MAX);
   if (model && p.Width < model->MinLabelWidth) p.Width = model->MinLabelWidth;
@@ -234,6 +261,17 @@ PaperRecord StockFromFields(const StockFields& f, const ModelRecord* model) {
   }
   if (f.Name) WStrCopyN(p.Name, kPaperNameChars, f.Name, kPaperNameChars - 1);
   return p;
+}
+
+StockNameProblem CheckStockName(const PrinterContext* ctx, LPCWSTR name, LPCWSTR openedName) {
+  const WCHAR* p = name ? name : TEXT("");
+  while (*p == ' ' || *p == '\t') ++p;
+  if (!*p) return StockNameProblem::kBlank;
+  const WCHAR* opened = openedName ? openedName : TEXT("");
+  if (WStrEq(name, opened)) return StockNameProblem::kNone;
+  if (WStrEq(name, kUserStock)) return StockNameProblem::kReserved;
+  PaperRecord existing{};
+  return LookupStock(ctx, name, &existing) ? StockNameProblem::kTaken : StockNameProblem::kNone;
 }
 
 bool SaveStock(PrinterContext* ctx, const PaperRecord& stock, LPCWSTR openedName) {
@@ -259,14 +297,14 @@ PaperRecord StartingStock(const PrinterContext* ctx, LPCWSTR name) {
 
 bool RunStockEditor(HWND parent, PrinterContext* ctx, LPCWSTR name, WCHAR* savedName) {
   EditorArgs args{ctx, name, savedName};
-  const INT_PTR r = DialogBoxParamW(UiModule(), MAKEINTRESOURCEW(kStockEditorTemplate), parent, StockEditorProc,
-                                    reinterpret_cast<LPARAM>(&args));
+  const INT_PTR r = DialogBoxParamW(UiModule(), MAKEINTRESOURCEW(kStockEditorTemplate), parent,
+                                    GuardedDialogProc<StockEditorProc>, reinterpret_cast<LPARAM>(&args));
   return r == IDOK;
 }
 
 INT_PTR CALLBACK StockEditorProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
-  const bool mine = g_editor.dlg == dlg && g_editor.args;
-  PrinterContext* ctx = mine ? g_editor.args->ctx : nullptr;
+  EditorState* state = StateOf(dlg);
+  PrinterContext* ctx = state && state->args ? state->args->ctx : nullptr;
   switch (message) {
     case WM_INITDIALOG:
       if (!lParam) return TRUE;
@@ -280,7 +318,7 @@ INT_PTR CALLBACK StockEditorProc(HWND dlg, UINT message, WPARAM wParam, LPARAM l
         return TRUE;
       }
       switch (id) {
-        case IDOK: Ok(dlg); return TRUE;
+        case IDOK: Ok(dlg, state); return TRUE;
         case IDCANCEL: EndDialog(dlg, IDCANCEL); return TRUE;
         case IDC_SE_TYPE:
           if (code == CBN_SELCHANGE) {
@@ -312,7 +350,7 @@ INT_PTR CALLBACK StockEditorProc(HWND dlg, UINT message, WPARAM wParam, LPARAM l
     case WM_TIMER:
       if (wParam == kPreviewTimer && ctx) {
         KillTimer(dlg, kPreviewTimer);
-        g_editor.previewReady = true;
+        state->previewReady = true;
         RedrawPreview(dlg, ctx);
       }
       return TRUE;
@@ -320,9 +358,10 @@ INT_PTR CALLBACK StockEditorProc(HWND dlg, UINT message, WPARAM wParam, LPARAM l
       if (ctx && wParam == IDC_SE_PREVIEW) RedrawPreview(dlg, ctx);
       return TRUE;
     case WM_DESTROY:
-      if (mine) {
+      if (state) {
         KillTimer(dlg, kPreviewTimer);
-        g_editor = EditorState{};
+        SetWindowLongPtrW(dlg, DWLP_USER, 0);
+        delete state;
       }
       return FALSE;
     default: return FALSE;

@@ -53,6 +53,10 @@
   X(IDS_FILTER_ALL, 2627, "All(*.*)")                                                     \
   X(IDS_FILTER_WATERMARK, 2628, "Watermark image(*.bmp)")                                 \
   X(IDS_SPEED_FORMAT, 2629, "%.2f in/s(%.1f mm/s)")                                      \
+  X(IDS_ERR_STOCK_NAME_BLANK, 2650, "Enter a name for the label stock.")                 \
+  X(IDS_ERR_STOCK_NAME_USER, 2651, "The name ""USER"" is kept for the document's own size. Choose another name.")\
+  X(IDS_ASK_REPLACE_STOCK, 2652, "A label stock named ""%ws"" exists already. Replace it?")\
+  X(IDS_ERR_COMMAND_FILE_LONG, 2653, "The file name is too long for a user command: at most %d characters.")\
   /* Printer Settings page (printer tools) */                                             \
   X(IDS_TOOLS_SENT, 2212, "The file was sent to the printer.")                            \
   X(IDS_TOOLS_SEND_FAILED, 2213, "Failed to send the file to the printer.")               \
@@ -72,7 +76,11 @@
   X(IDS_FW_STATUS_PAUSED, 2233, "Print Paused")                                           \
   X(IDS_FW_STATUS_SWITCHING, 2234, "Switching to update mode, this process will restart the printer, please wait for a moment.") \
   X(IDS_FW_STATUS_COMPLETED, 2235, "Firmware update completed, rebooting printer, please wait for a moment.") \
-  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "This firmware does not match the current printer model. Force to update it?")
+  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "This firmware does not match the current printer model. Force to update it?") \
+  X(IDS_FW_BUSY, 2237, "A firmware update of this printer is already running.") \
+  X(IDS_FW_DO_NOT_CLOSE, 2238, "The firmware is being sent to the printer. Wait until the update has ended before you close this window.") \
+  X(IDS_FW_FILE_CHANGED, 2239, "The firmware file has changed since it was chosen, or it is not a complete firmware file. Choose the file again.") \
+  X(IDS_TOOLS_SAVE_FAILED, 2240, "The printer settings could not be saved.")
 
 #ifndef RC_INVOKED
 #define LBL_UI_STRING_ENUM(symbol, id, text) symbol = id,

@@ -17,6 +17,11 @@ struct WatermarkPage {
   PrinterContext* ctx = nullptr;
   WatermarkValues values{};
   bool initialised = false;
+  // The picture of `picturePath`, loaded and reduced once per file (a file that did not load is not
+  // tried again on every move of a bar); choosing a file loads it afresh.
+  WatermarkPicture picture;
+  WCHAR picturePath[kWatermarkPathChars] = {};
+  bool pictureRead = false;
 };
 
 struct Bar {
@@ -39,15 +44,23 @@ void ReadBack(HWND page, WatermarkPage* s) {
   v.Y = BarPos(page, kWmVertical);
 }
 
-void Preview(HWND page, const WatermarkPage* s) {
+void Preview(HWND page, WatermarkPage* s) {
   const WatermarkValues& v = s->values;
-  if (!v.Enabled || !v.Path[0]) return;
+  if (!v.Enabled || !v.Path[0]) {
+    ShowPicture(page, kWmPreview, nullptr);  // no watermark: no picture
+    return;
+  }
   RECT client{};
   GetClientRect(GetDlgItem(page, kWmPreview), &client);
+  const int width = client.right - client.left, height = client.bottom - client.top;
+  if (!s->pictureRead || !WStrEq(s->picturePath, v.Path)) {
+    LoadWatermarkPicture(v.Path, width, &s->picture);
+    WStrCopy(s->picturePath, kWatermarkPathChars, v.Path);
+    s->pictureRead = true;
+  }
   RasterImage preview;
   // A file that does not load leaves the preview white.
-  MakeWatermarkPreview(v.Path, client.right - client.left, client.bottom - client.top, v.Brightness, v.Scale, v.X, v.Y,
-                       preview);
+  DrawWatermarkPreview(s->picture, width, height, v.Brightness, v.Scale, v.X, v.Y, preview);
   if (preview.IsValid()) ShowPicture(page, kWmPreview, ImageToBitmap(preview));
 }
 
@@ -118,7 +131,10 @@ INT_PTR CALLBACK WatermarkPageProc(HWND page, UINT message, WPARAM wParam, LPARA
     case WM_INITDIALOG: return OpenSheetPage(page, lParam, Open);
     case WM_COMMAND:
       if (!s || !s->initialised) return FALSE;
-      if (LOWORD(wParam) == kWmBrowse && HIWORD(wParam) == BN_CLICKED) Browse(page);
+      if (LOWORD(wParam) == kWmBrowse && HIWORD(wParam) == BN_CLICKED) {
+        Browse(page);
+        s->pictureRead = false;  // a file chosen is read again, also under the same name
+      }
       Refresh(page, s);
       return TRUE;
     case WM_HSCROLL:

@@ -7,13 +7,6 @@
 
 namespace {
 
-struct Working {
-  const PrinterContext* Owner;
-  bool Taken;
-  PrinterDevmode Settings;
-};
-Working g_working;
-
 // Text fields compare up to their terminator (or their full size when they have none).
 bool SameText(const WCHAR* a, const WCHAR* b, size_t cap) {
   const size_t n = WStrNLen(a, cap);
@@ -31,27 +24,19 @@ int ContrastOf(const PrinterDevmode& s) { return s.ColorAdjust.caContrast; }
 
 }  // namespace
 
-void ClearWorkingCopy() { std::memset(&g_working, 0, sizeof g_working); }
-
-PrinterDevmode* TakeWorkingCopy(const PrinterContext* ctx) {
-  ClearWorkingCopy();
+PrinterDevmode* TakeWorkingCopy(PrinterContext* ctx) {
   if (!ctx) return nullptr;
-  g_working.Owner = ctx;
-  g_working.Taken = true;
-  g_working.Settings = ctx->Settings;
-  return &g_working.Settings;
+  ctx->Working = ctx->Settings;
+  ctx->WorkingTaken = true;
+  return &ctx->Working;
 }
 
-PrinterDevmode* WorkingCopy(const PrinterContext* ctx) {
-  if (!g_working.Taken || g_working.Owner != ctx) return TakeWorkingCopy(ctx);
-  return &g_working.Settings;
+PrinterDevmode* WorkingCopy(PrinterContext* ctx) {
+  if (!ctx) return nullptr;
+  return ctx->WorkingTaken ? &ctx->Working : TakeWorkingCopy(ctx);
 }
 
-PrinterDevmode* WorkingCopyOf(const PrinterContext* ctx) {
-  return ctx && g_working.Taken && g_working.Owner == ctx ? &g_working.Settings : nullptr;
-}
-
-PrinterDevmode* CurrentWorkingCopy() { return g_working.Taken ? &g_working.Settings : nullptr; }
+PrinterDevmode* WorkingCopyOf(PrinterContext* ctx) { return ctx && ctx->WorkingTaken ? &ctx->Working : nullptr; }
 
 bool SettingsDiffer(const PrinterDevmode& w, const PrinterDevmode& s) {
   if (!SameText(w.dm.dmFormName, s.dm.dmFormName, CCHFORMNAME)) return true;
@@ -77,8 +62,8 @@ bool SettingsDiffer(const PrinterDevmode& w, const PrinterDevmode& s) {
 }
 
 bool WorkingCopyDiffers(const PrinterContext* ctx) {
-  if (!ctx || !g_working.Taken) return false;
-  return SettingsDiffer(g_working.Settings, ctx->Settings);
+  if (!ctx || !ctx->WorkingTaken) return false;
+  return SettingsDiffer(ctx->Working, ctx->Settings);
 }
 
 void CopyEditedFields(const PrinterDevmode& f, PrinterDevmode* t) {
@@ -112,8 +97,8 @@ void CopyEditedFields(const PrinterDevmode& f, PrinterDevmode* t) {
 }
 
 void StoreWorkingCopy(PrinterContext* ctx) {
-  if (!ctx || !g_working.Taken) return;
-  CopyEditedFields(g_working.Settings, &ctx->Settings);
+  if (!ctx || !ctx->WorkingTaken) return;
+  CopyEditedFields(ctx->Working, &ctx->Settings);
 }
 
 bool ReportWorkingCopyChange(HWND page, const PrinterContext* ctx) {

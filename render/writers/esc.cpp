@@ -31,27 +31,51 @@ void JobHeader(WriterContext& ctx) {
   SendBytes(ctx, cmd, sizeof(cmd));
 }
 
+// Feed by the feed offset and cut: GS V 66.
+bool SendCut(WriterContext& ctx) {
+  ctx.labelsSinceCut = 0;
+  uint8_t cut[] = {0x1D, 0x56, 0x42, static_cast<uint8_t>(FeedOffsetDots(ctx))};
+  return SendBytes(ctx, cut, sizeof(cut));
+}
+
+// ESC printers have no peeler: an action of 2 is a cut, after every label with an interval of 1 and
+// once after the job with any other. Cuts of actions 3 and 4 follow the occurrence (CutOf).
+bool CutAfterLabel(WriterContext& ctx) {
+  const PrinterDevmode& s = *ctx.settings;
+  if (s.PostAction == kPostActionPeel) return s.IntervalPages == 1;
+  switch (CutOf(s)) {
+    case Cut::kEveryLabel: return true;
+    case Cut::kEveryN: return ++ctx.labelsSinceCut >= CutInterval(s);
+    default: return false;
+  }
+}
+
+bool CutAfterJob(const WriterContext& ctx) {
+  const PrinterDevmode& s = *ctx.settings;
+  if (s.PostAction == kPostActionPeel) return s.IntervalPages != 1;
+  // Labels left over from the last cut every N are cut off too.
+  const Cut cut = CutOf(s);
+  return cut == Cut::kJobEnd || (cut == Cut::kEveryN && ctx.labelsSinceCut > 0);
+}
+
 // The user command string, then the feeds and cuts of the post-print action that follow it.
 void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
   if (!text.empty() && !SendText(ctx, text)) return;
   const PrinterDevmode& s = *ctx.settings;
   switch (slot) {
     case kUserCommandJobStart:
+      ctx.labelsSinceCut = 0;
       if (s.PostAction == kPostActionTear) SendFeed25mm(ctx);
       break;
     case kUserCommandPageStart:
       if (s.PostAction >= kPostActionPeel) SendFeed25mm(ctx);
       break;
     case kUserCommandPageEnd:
-      if (s.PostAction == kPostActionPeel && s.IntervalPages == 1) {
-        uint8_t cut[] = {0x1D, 0x56, 0x42, static_cast<uint8_t>(FeedOffsetDots(ctx))};
-        SendBytes(ctx, cut, sizeof(cut));
-      }
+      if (CutAfterLabel(ctx)) SendCut(ctx);
       break;
     case kUserCommandJobEnd:
-      if (s.PostAction == kPostActionPeel && s.IntervalPages != 1) {
-        uint8_t cut[] = {0x1D, 0x56, 0x42, static_cast<uint8_t>(FeedOffsetDots(ctx))};
-        SendBytes(ctx, cut, sizeof(cut));
+      if (CutAfterJob(ctx)) {
+        SendCut(ctx);
       } else if (s.PostAction == kPostActionTear) {
         // Tear: feed the label out to the tear bar in steps of 24 dots.
         static const uint8_t kFeed24[] = {0x1B, 0x4A, 0x18};
@@ -109,6 +133,7 @@ void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD row
 
 const LanguageWriter kEscWriter = {.jobHeader = JobHeader, .userCommand = UserCommand,
                                    .pageHeader = PageHeader, .formatStart = nullptr, .raster = Raster,
-                                   .pageTrailer = nullptr, .oneIsBlack = true, .copiesInRaster = false};
+                                   .pageTrailer = nullptr, .oneIsBlack = true, .copiesInRaster = false,
+                                   .countsCuts = true};
 
 }  // namespace writers

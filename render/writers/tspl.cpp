@@ -43,8 +43,21 @@ void JobHeader(WriterContext& ctx) {
     case Ribbon::kPrinterChoice: break;
   }
 
-  // Cutting every N labels has no TSPL form here.
-  if (s.PostAction < kPostActionCutEvery && !SendText(ctx, kPostActionText[s.PostAction])) return;
+  // A cut once after the job turns the cutter off for the labels and cuts at the job's end (UserCommand).
+  switch (CutOf(s)) {
+    case Cut::kEveryLabel:
+      if (!SendText(ctx, kPostActionText[kPostActionCut])) return;
+      break;
+    case Cut::kEveryN:
+      if (!SendText(ctx, FormatA("SET TEAR OFF\r\nSET PEEL OFF\r\nSET CUTTER %u\r\n", CutInterval(s)))) return;
+      break;
+    case Cut::kJobEnd:
+      if (!SendText(ctx, kPostActionText[kPostActionNone])) return;
+      break;
+    case Cut::kNone:
+      if (s.PostAction < kPostActionCut && !SendText(ctx, kPostActionText[s.PostAction])) return;
+      break;
+  }
 
   // Orientation and mirroring are already in the raster.
   if (!SendText(ctx, "DIRECTION 0,0\r\nREFERENCE 0,0\r\n")) return;
@@ -92,11 +105,17 @@ void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD row
 
 void PageTrailer(WriterContext& ctx) { SendText(ctx, FormatA("\r\nPRINT 1,%d\r\n", 1)); }
 
+// The user's text, then at the job's end the cut of a job that is cut once.
+void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
+  if (!text.empty() && !SendText(ctx, text)) return;
+  if (slot == kUserCommandJobEnd && CutOf(*ctx.settings) == Cut::kJobEnd) SendText(ctx, "CUT\r\n");
+}
+
 }  // namespace
 
 // 1 = white as the pipeline makes it: BITMAP mode 1 ORs the raster onto a cleared page.
-const LanguageWriter kTsplWriter = {.jobHeader = JobHeader, .userCommand = nullptr, .pageHeader = PageHeader,
+const LanguageWriter kTsplWriter = {.jobHeader = JobHeader, .userCommand = UserCommand, .pageHeader = PageHeader,
                                     .formatStart = nullptr, .raster = Raster, .pageTrailer = PageTrailer,
-                                    .oneIsBlack = false, .copiesInRaster = false};
+                                    .oneIsBlack = false, .copiesInRaster = false, .countsCuts = false};
 
 }  // namespace writers

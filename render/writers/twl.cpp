@@ -122,6 +122,6 @@ void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD row
 // Job header, user commands and pages all go to page files; the spooler gets a marker per copy.
 const LanguageWriter kTwlWriter = {.jobHeader = JobHeader, .userCommand = UserCommand, .pageHeader = nullptr,
                                    .formatStart = nullptr, .raster = Raster, .pageTrailer = nullptr,
-                                   .oneIsBlack = true, .copiesInRaster = true};
+                                   .oneIsBlack = true, .copiesInRaster = true, .countsCuts = false};
 
 }  // namespace writers

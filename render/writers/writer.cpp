@@ -80,6 +80,16 @@ uint32_t Darkness(const WriterContext& ctx, bool modelDefault) {
   return ctx.model->Darkness;
 }
 
+Cut CutOf(const PrinterDevmode& s) {
+  if (s.PostAction == kPostActionCutEvery) return CutInterval(s) > 1 ? Cut::kEveryN : Cut::kEveryLabel;
+  if (s.PostAction != kPostActionCut) return Cut::kNone;
+  if (s.PostActionOccurrence == kOccurrenceJobEnd) return Cut::kJobEnd;
+  if (s.PostActionOccurrence == kOccurrenceInterval && CutInterval(s) > 1) return Cut::kEveryN;
+  return Cut::kEveryLabel;
+}
+
+uint32_t CutInterval(const PrinterDevmode& s) { return s.IntervalPages > 1 ? s.IntervalPages : 1; }
+
 const LanguageWriter* LanguageWriterFor(uint32_t language) {
   switch (language) {
     case kLangTwl: return &kTwlWriter;
@@ -264,8 +274,8 @@ bool SendPage(WriterContext& ctx, uint8_t* raster, DWORD bytes, DWORD widthDots,
   }
   const int copies = ctx.settings->dm.dmCopies;
   if (copies <= 0 || ctx.error != 0) return ctx.error == 0;
-  if (copies == 1) {
-    SendOneCopy(ctx, raster, bytes, rows);
+  if (copies == 1 || (w->countsCuts && CutOf(*ctx.settings) == Cut::kEveryN)) {
+    for (int copy = 0; copy < copies && ctx.error == 0; ++copy) SendOneCopy(ctx, raster, bytes, rows);
     return ctx.error == 0;
   }
   // Every copy of a TSPL, ZPL or ESC page is the same bytes: the first is recorded as it goes out

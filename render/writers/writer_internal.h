@@ -52,6 +52,16 @@ constexpr uint32_t kPostActionPeel = 2;
 constexpr uint32_t kPostActionCut = 3;
 constexpr uint32_t kPostActionCutEvery = 4;  // cut every IntervalPages labels
 
+// When the cutter cuts. PostAction 3 cuts after every label, or by PostActionOccurrence once after the
+// job (1) or after every IntervalPages labels (2); PostAction 4 cuts after every IntervalPages labels.
+// Every N of 1 (or 0) is every label.
+enum class Cut { kNone, kEveryLabel, kJobEnd, kEveryN };
+constexpr uint32_t kOccurrenceJobEnd = 1;
+constexpr uint32_t kOccurrenceInterval = 2;
+Cut CutOf(const PrinterDevmode& settings);
+// The N of Cut::kEveryN.
+uint32_t CutInterval(const PrinterDevmode& settings);
+
 // One language's half of the writers: what a job, a page copy and a user command are in it.
 // Filled once per language; a job picks its table once (WriterContext::writer). An entry a
 // language lacks is nullptr and sends nothing.
@@ -65,6 +75,8 @@ struct LanguageWriter {
   void (*pageTrailer)(WriterContext& ctx);
   bool oneIsBlack;       // the raster goes out with 1 = black (the pipeline makes 1 = white)
   bool copiesInRaster;   // the raster operation repeats the copies itself (one page file each)
+  bool countsCuts;       // cuts every N labels by counting them (WriterContext::labelsSinceCut): the copies
+                         // of a page then differ
 };
 
 // The table of a language; nullptr for one the writers do not know.

@@ -51,13 +51,21 @@ void JobHeader(WriterContext& ctx) {
     default: break;
   }
 
-  t += FormatA("^PQ1,%u,1,Y\r\n", s.PostAction != kPostActionNone ? s.IntervalPages : 0u);
+  // The pause-and-cut count: a cut every N labels gives N, a cut after every label (or once, after the
+  // job) 1; tear and peel keep the interval as stored.
+  const Cut cut = CutOf(s);
+  const uint32_t count = cut == Cut::kEveryN ? CutInterval(s) : cut != Cut::kNone ? 1u
+                         : s.PostAction != kPostActionNone ? s.IntervalPages : 0u;
+  t += FormatA("^PQ1,%u,1,Y\r\n", count);
 
   switch (s.PostAction) {
     case kPostActionTear: t += "^MMT,N\r\n"; break;
     case kPostActionPeel: t += "^MMP,N\r\n"; break;
     case kPostActionCut:
-    case kPostActionCutEvery: t += "^MMC,N\r\n"; break;
+    case kPostActionCutEvery:
+      // A cut once after the job: the delayed cutter holds the labels until ~JK at the job's end.
+      t += cut == Cut::kJobEnd ? "^MMD,N\r\n" : "^MMC,N\r\n";
+      break;
     default: break;
   }
 
@@ -144,10 +152,16 @@ void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD row
 
 void PageTrailer(WriterContext& ctx) { SendText(ctx, "^XZ\r\n\r\n"); }
 
+// The user's text, then at the job's end the cut the delayed cutter waits for.
+void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
+  if (!text.empty() && !SendText(ctx, text)) return;
+  if (slot == kUserCommandJobEnd && CutOf(*ctx.settings) == Cut::kJobEnd) SendText(ctx, "~JK\r\n");
+}
+
 }  // namespace
 
-const LanguageWriter kZplWriter = {.jobHeader = JobHeader, .userCommand = nullptr, .pageHeader = PageHeader,
+const LanguageWriter kZplWriter = {.jobHeader = JobHeader, .userCommand = UserCommand, .pageHeader = PageHeader,
                                    .formatStart = FormatStart, .raster = Raster, .pageTrailer = PageTrailer,
-                                   .oneIsBlack = true, .copiesInRaster = false};
+                                   .oneIsBlack = true, .copiesInRaster = false, .countsCuts = false};
 
 }  // namespace writers

@@ -268,7 +268,7 @@ TEST_F(Rediscovery, RepeatsEverySecondUntilAPrinterIsKnownThenEvery30Seconds) {
   SendDiscoveryRequest(&discovery, &target);  // the page is shown: its window is stored
   ASSERT_TRUE(StartRediscovery(&discovery));
   WaitUntilIdle();
-  winsim::AdvanceClock(1000);  // first pause ends: the list is emptied and the request sent
+  winsim::AdvanceClock(1000);  // first pause ends: the request is sent
   WaitUntilIdle();
   EXPECT_EQ(Requests(), 2u);
   winsim::AdvanceClock(1000);  // answers counted: none, as before, so no refresh

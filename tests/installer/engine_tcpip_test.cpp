@@ -1,5 +1,6 @@
 // Standard TCP/IP ports: add or update before the printer, read back, delete only TCP/IP records.
 #include "tests/installer/engine_fixture.h"
+#include "winsim/resources.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ TEST_F(EngineTcpIp, AListedPortIsOnlyUpdated) {
   engine.host.localPortListed = [](const WCHAR* port) { return WStrEq(port, TEXT("IP_192.0.2.10")); };
   InstallRecord r = TcpRecord(TEXT("192.0.2.10"), 9101);
   ASSERT_TRUE(Install(r));
-  EXPECT_EQ(winsim::XcvCommands(), (std::vector<std::string>{"ConfigPort IP_192.0.2.10"}));
+  // Its settings are read first, to be put back should the run fail.
+  EXPECT_EQ(winsim::XcvCommands(), (std::vector<std::string>{"GetConfigInfo IP_192.0.2.10", "ConfigPort IP_192.0.2.10"}));
   EXPECT_EQ(winsim::TcpIpPorts()[0].hostAddress, u"192.0.2.10");
   EXPECT_EQ(winsim::TcpIpPorts()[0].portNumber, 9101u);
 }
@@ -62,6 +64,101 @@ TEST_F(EngineTcpIp, AnEmptyAddressOrPortZeroSendsNothingAndLogsNothing) {
   EXPECT_FALSE(ConfigTcpIpPort(engine, TEXT("IP_X"), TEXT("192.0.2.10"), 0));
   EXPECT_TRUE(winsim::XcvCommands().empty());
   EXPECT_EQ(Log(), "");
+}
+
+TEST_F(EngineTcpIp, OkOnlyWhenTheMonitorsStatusWordSaysSo) {
+  AddPort(u"IP_192.0.2.10", u"192.0.2.10");
+  EXPECT_FALSE(AddTcpIpPort(engine, TEXT("IP_192.0.2.10"), TEXT("192.0.2.10"), 9100));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(AddTcpIpPort(engine, TEXT("IP_A"), TEXT("999.1.1.1"), 9100));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(ConfigTcpIpPort(engine, TEXT("IP_192.0.2.10"), TEXT("192.0.2.10"), 70000));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(ConfigTcpIpPort(engine, TEXT("IP_NONE"), TEXT("192.0.2.11"), 9100));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PORT));
+  EXPECT_EQ(Log(),
+            "Add port: IP_192.0.2.10, 192.0.2.10 ...Failed\r\n"
+            "Add port: IP_A, 999.1.1.1 ...Failed\r\n"
+            "Update port: IP_192.0.2.10, 192.0.2.10 ...Failed\r\n"
+            "Update port: IP_NONE, 192.0.2.11 ...Failed\r\n");
+  EXPECT_EQ(winsim::TcpIpPorts().size(), 1u);
+  EXPECT_EQ(winsim::TcpIpPorts()[0].portNumber, 9100u);
+}
+
+TEST_F(EngineTcpIp, APortStaysWhileAnotherPrinterUsesItAndTheLogSaysWhy) {
+  InstallRecord a = TcpRecord(TEXT("192.0.2.10"), 9100), b = TcpRecord(TEXT("192.0.2.10"), 9100);
+  WStrCopy(a.portName, 260, TEXT("192.0.2.10_9100"));
+  WStrCopy(b.portName, 260, TEXT("192.0.2.10_9100"));
+  WStrCopy(a.printerName, 260, TEXT("A"));
+  WStrCopy(b.printerName, 260, TEXT("B"));
+  ASSERT_TRUE(Install(a));
+  ASSERT_TRUE(Install(b));
+  EXPECT_EQ(winsim::XcvCommands(), (std::vector<std::string>{"AddPort 192.0.2.10_9100", "ConfigPort 192.0.2.10_9100",
+                                                             "GetConfigInfo 192.0.2.10_9100", "ConfigPort 192.0.2.10_9100"}))
+      << "the second printer's port is there already";
+  ClearLog();
+  engine.deletePort = true;
+  std::vector<InstallRecord> first{Record(TEXT("Tarnwell TW-JA"), TEXT("A"), TEXT("192.0.2.10_9100"), 0)};
+  RunWork([&] { UninstallRun(engine, first.data(), first.size()); });
+  EXPECT_EQ(Log(), "Remove printer: A ...OK\r\nRemove port: 192.0.2.10_9100 ...Kept: printer B still uses it\r\n");
+  EXPECT_EQ(winsim::TcpIpPorts().size(), 1u);
+  ClearLog();
+  std::vector<InstallRecord> second{Record(TEXT("Tarnwell TW-JA"), TEXT("B"), TEXT("192.0.2.10_9100"), 0)};
+  RunWork([&] { UninstallRun(engine, second.data(), second.size()); });
+  EXPECT_EQ(Log(), "Remove printer: B ...OK\r\nRemove port: 192.0.2.10_9100 ...OK\r\n");
+  EXPECT_TRUE(winsim::TcpIpPorts().empty());
+}
+
+TEST_F(EngineTcpIp, AFailedInstallRemovesThePortItMadeAndLeavesOneThatWasThereAsItWas) {
+  // The package lacks a file: the run fails after making the port.
+  ASSERT_TRUE(DeleteFileW(TEXT("C:\\pkg\\lblv6.inf")));
+  ASSERT_TRUE(DeleteFileW(TEXT("C:\\pkg\\amd64\\lblmon.dll")));
+  InstallRecord r = TcpRecord(TEXT("192.0.2.10"), 9100);
+  EXPECT_FALSE(Install(r));
+  EXPECT_EQ(Log(),
+            "Add port: IP_192.0.2.10, 192.0.2.10 ...OK\r\n"
+            "Update port: IP_192.0.2.10, 192.0.2.10 ...OK\r\n"
+            "Installing the printer driver: Net, at port: IP_192.0.2.10.\r\n"
+            "Failed to install the printer driver.\r\n"
+            "Error 2: The system cannot find the file specified.\r\n"
+            "Undoing the changes of this installation:\r\n"
+            "Remove port: IP_192.0.2.10 ...OK\r\n");
+  EXPECT_TRUE(winsim::TcpIpPorts().empty());
+
+  // A port that was there keeps its address.
+  ClearLog();
+  AddPort(u"IP_192.0.2.10", u"192.0.2.99");
+  EXPECT_FALSE(Install(r));
+  EXPECT_NE(Log().find("Undoing the changes of this installation:\r\n"
+                       "Update port: IP_192.0.2.10, 192.0.2.99 ...OK\r\n"),
+            std::string::npos)
+      << Log();
+  ASSERT_EQ(winsim::TcpIpPorts().size(), 1u);
+  EXPECT_EQ(winsim::TcpIpPorts()[0].hostAddress, u"192.0.2.99");
+
+  // A printer name that is another printer's is refused before any port command.
+  AddForeignDriver(u"Other", u"o.dll", u"o.dat", u"oui.dll");
+  ASSERT_TRUE(winsim::AddPrinter({.name = u"Net", .port = u"FILE:", .driver = u"Other"}));
+  const size_t commands = winsim::XcvCommands().size();
+  EXPECT_FALSE(Install(r));
+  EXPECT_EQ(winsim::XcvCommands().size(), commands);
+}
+
+TEST_F(EngineTcpIp, PortLinesAreInTheUsersLanguage) {
+  winsim::SetUserUiLanguage(0x0419);  // Russian
+  InstallRecord r = TcpRecord(TEXT("192.0.2.10"), 9100);
+  ASSERT_TRUE(Install(r));
+  EXPECT_EQ(Log().rfind("Добавление порта: IP_192.0.2.10, 192.0.2.10 ...Успешно\r\n"
+                        "Обновление порта: IP_192.0.2.10, 192.0.2.10 ...Успешно\r\n",
+                        0),
+            0u)
+      << Log();
+  ClearLog();
+  engine.deletePort = true;
+  std::vector<InstallRecord> recs{Record(TEXT("Tarnwell TW-JA"), TEXT("Net"), TEXT("IP_192.0.2.10"), 0)};
+  RunWork([&] { UninstallRun(engine, recs.data(), recs.size()); });
+  EXPECT_NE(Log().find("Удаление порта: IP_192.0.2.10 ...Успешно\r\n"), std::string::npos) << Log();
+  winsim::SetUserUiLanguage(0x0409);
 }
 
 TEST_F(EngineTcpIp, DeleteActsOnTcpIpRecordsOnly) {

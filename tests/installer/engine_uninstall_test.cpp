@@ -37,6 +37,7 @@ TEST_F(EngineUninstall, EverythingOfAPackagePrinterOnATcpIpPortGoes) {
             "Remove printer: Net ...OK\r\n"
             "Remove port: IP_192.0.2.10 ...OK\r\n"
             "Remove printer driver Tarnwell TW-JA OK. code:0\r\n"
+            "Remove language monitor: Tarnwell Language Monitor V6 ...OK\r\n"
             "Delete printer driver package, inf: oem0.inf...OK\r\n");
   EXPECT_TRUE(winsim::Printers().empty());
   EXPECT_TRUE(winsim::TcpIpPorts().empty());
@@ -46,11 +47,39 @@ TEST_F(EngineUninstall, EverythingOfAPackagePrinterOnATcpIpPortGoes) {
   EXPECT_FALSE(Exists(u"C:\\Windows\\System32\\lblmon.dll"));
   EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem0.inf"));
   EXPECT_FALSE(RebootPending());
+  EXPECT_EQ(winsim::Monitors().size(), 3u) << "only the built-in monitors are left";
+}
+
+TEST_F(EngineUninstall, TheMonitorGoesWithTheLastDriverThatNamesIt) {
+  Installed(TEXT("Tarnwell TW-JA"), TEXT("JA"), TEXT("FILE:"));
+  Installed(TEXT("Tarnwell TW-JB"), TEXT("JB"), TEXT("LPT1:"));
+  engine.removeDriver = true;
+  std::vector<InstallRecord> one{Record(TEXT("Tarnwell TW-JA"), TEXT("JA"), TEXT("FILE:"))};
+  Uninstall(one);
+  EXPECT_EQ(Log(), "Remove printer: JA ...OK\r\nRemove printer driver Tarnwell TW-JA OK. code:0\r\n");
+  EXPECT_EQ(winsim::Monitors().size(), 4u) << "TW-JB still names the monitor";
+  EXPECT_TRUE(Exists(u"C:\\Windows\\System32\\lblmon.dll"));
+  ClearLog();
+  std::vector<InstallRecord> other{Record(TEXT("Tarnwell TW-JB"), TEXT("JB"), TEXT("LPT1:"))};
+  Uninstall(other);
+  EXPECT_EQ(Log(),
+            "Remove printer: JB ...OK\r\n"
+            "Remove printer driver Tarnwell TW-JB OK. code:0\r\n"
+            "Remove language monitor: Tarnwell Language Monitor V6 ...OK\r\n");
+  // Unregistered before its DLL went: the spooler's next start finds nothing it cannot load.
+  EXPECT_EQ(winsim::Monitors().size(), 3u);
+  EXPECT_FALSE(Exists(u"C:\\Windows\\System32\\lblmon.dll"));
+  EXPECT_TRUE(winsim::MonitorsFailingToLoad().empty());
+  // The spooler took the driver files with the driver.
+  for (auto f : {u"lbldrv6.dll", u"lbldrv6ui.dll", u"lbldrv6.dat", u"lblmon.dll"}) EXPECT_FALSE(Exists(driverDir + f));
 }
 
 TEST_F(EngineUninstall, OnlyPrinterNotFoundCountsAsNothingToRemove) {
   EXPECT_TRUE(DoRemovePrinter(engine, TEXT("Nobody")));
-  EXPECT_EQ(Log(), "Remove printer: Nobody ...");
+  EXPECT_EQ(Log(), "Remove printer: Nobody ...Not found\r\n");
+  ClearLog();
+  EXPECT_TRUE(DoRemovePrinter(engine, TEXT("")));  // names no printer, and never the print server
+  EXPECT_EQ(Log(), "Remove printer:  ...Not found\r\n");
   ClearLog();
   AddForeignDriver(u"Other", u"o.dll", u"o.dat", u"oui.dll");
   ASSERT_TRUE(winsim::AddPrinter({.name = u"Locked", .port = u"FILE:", .driver = u"Other", .userMayAdminister = false}));
@@ -112,7 +141,9 @@ TEST_F(EngineUninstall, ADriverNotFoundOrInUseDeletesNothing) {
 
 TEST_F(EngineUninstall, LockedFilesWaitForTheRestartAndTheUserIsAsked) {
   Installed(TEXT("Tarnwell TW-JA"), TEXT("JA"), TEXT("FILE:"));
-  HANDLE locked = CreateFileW(reinterpret_cast<LPCWSTR>((driverDir + u"lbldrv6.dll").c_str()), GENERIC_READ,
+  // The monitor's DLL in the system directory is the engine's to delete; a process still holds it.
+  const std::u16string monitorDll = u"C:\\Windows\\System32\\lblmon.dll";
+  HANDLE locked = CreateFileW(reinterpret_cast<LPCWSTR>(monitorDll.c_str()), GENERIC_READ,
                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(locked, INVALID_HANDLE_VALUE);
   engine.removeDriver = true;
@@ -125,9 +156,9 @@ TEST_F(EngineUninstall, LockedFilesWaitForTheRestartAndTheUserIsAsked) {
   EXPECT_EQ(commands, std::vector<std::string>{"cmd.exe /c shutdown /r /t 0"});
   auto pending = winsim::PendingFileOperations();
   ASSERT_EQ(pending.size(), 1u);
-  EXPECT_EQ(pending[0].from, driverDir + u"lbldrv6.dll");
+  EXPECT_EQ(pending[0].from, monitorDll);
   winsim::ApplyPendingFileOperations();
-  EXPECT_FALSE(Exists(driverDir + u"lbldrv6.dll"));
+  EXPECT_FALSE(Exists(monitorDll));
   // The next run starts with the flag cleared.
   std::vector<InstallRecord> none;
   Uninstall(none);

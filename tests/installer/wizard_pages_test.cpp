@@ -103,11 +103,24 @@ TEST_F(WizardPages, InstallPageStartsWithModelNameDefaultAndHiddenAddress) {
   ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, 0));
   EXPECT_FALSE(ui::Enabled(page, IDC_PORT_SETTINGS)) << "serial ports only";
   EXPECT_EQ(Buttons(), "back next");
-  EXPECT_EQ(WideToUtf8(w->state.records[0].portName), "LPT1:");
-  EXPECT_EQ(w->state.records[0].portType, kPortTypeLpt);
   ASSERT_TRUE(ui::Click(page, IDC_PORT_OTHERS));
   EXPECT_TRUE(Has(PortColumn(), "FILE:"));
   EXPECT_FALSE(Has(PortColumn(), "LPT1:"));
+  // The record takes the choice at Next ("Printer Port" names no model: asked, Cancel stays).
+  ASSERT_TRUE(ui::Click(page, IDC_PORT_LPT));
+  ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, 0));
+  ui::QueueMessageBox(IDCANCEL);
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
+  EXPECT_EQ(Current(), IDD_INSTALL);
+  EXPECT_EQ(w->state.records[0].portName[0], 0) << "a refused Next leaves the record alone";
+  ui::QueueMessageBox(IDOK);
+  ui::QueueProcess();
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
+  EXPECT_EQ(Current(), IDD_RESULT);
+  EXPECT_EQ(WideToUtf8(w->state.records[0].portName), "LPT1:");
+  EXPECT_EQ(w->state.records[0].portType, kPortTypeLpt);
+  EXPECT_EQ(WideToUtf8(w->state.records[0].printerName), "Tarnwell TW-JA");
+  ASSERT_TRUE(WaitForLog("Installation complete."));
 }
 
 // "Port Settings" opens the serial dialog of the device the chosen COM port names (no colon); other port
@@ -189,8 +202,14 @@ TEST_F(WizardPages, ADiscoveredNetworkPrinterIsListedUnderEveryPortType) {
   // Its row is selected: the model it answered with, and its address in the fields.
   EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_PRINTER_NAME)), "Tarnwell TW-JA");
   EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_IP_ADDRESS)), "192.0.2.50");
+  ui::QueueProcess();
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
+  EXPECT_EQ(Current(), IDD_RESULT);
+  EXPECT_EQ(WideToUtf8(w->state.records[0].portName), "192.0.2.50") << "the port named for the printer's address";
   EXPECT_EQ(WideToUtf8(w->state.records[0].ipAddress), "192.0.2.50");
+  EXPECT_EQ(w->state.records[0].tcpPort, 9100u);
   EXPECT_EQ(w->state.records[0].portType, kPortTypeNet);
+  ASSERT_TRUE(WaitForLog("Installation complete."));
 }
 
 TEST_F(WizardPages, AnExistingTcpIpPortFillsAddressAndPort) {
@@ -207,7 +226,14 @@ TEST_F(WizardPages, AnExistingTcpIpPortFillsAddressAndPort) {
   ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, 0));
   EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_IP_ADDRESS)), "10.0.0.7");
   EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_TCP_PORT)), "9101");
+  // Next with the fields as filled: the existing port is used (and updated), no new one is made.
+  ui::QueueMessageBox(IDOK);  // "Standard TCP/IP Port" names no model
+  ui::QueueProcess();
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
   EXPECT_EQ(WideToUtf8(w->state.records[0].portName), "IP_10.0.0.7");
+  EXPECT_EQ(w->state.records[0].tcpPort, 9101u);
+  ASSERT_TRUE(WaitForLog("Installation complete."));
+  EXPECT_EQ(winsim::TcpIpPorts().size(), 1u);
 }
 
 TEST(WizardIpAddress, OnlyADottedAddressOfAtMostFifteenCharactersFillsTheRecord) {

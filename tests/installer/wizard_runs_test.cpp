@@ -97,6 +97,11 @@ TEST_F(WizardRuns, UninstallRemovesTheSelectedPrintersAndRefusesCancelWhileBusy)
 
 TEST_F(WizardRuns, UpgradeReinstallsTheTickedDriversAndOffersFinish) {
   PackagePrinter(TEXT("Shipping"));
+  // The driver as an older release installed it.
+  for (auto d : winsim::Drivers()) {
+    d.driverVersion = (uint64_t(2023) << 48) | (uint64_t(11) << 32) | (uint64_t(20) << 16) | 3u;
+    winsim::AddDriver(d);
+  }
   Open();
   ASSERT_TRUE(ui::Click(P(IDD_MODE), IDC_UPGRADE_MODE));
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
@@ -107,7 +112,7 @@ TEST_F(WizardRuns, UpgradeReinstallsTheTickedDriversAndOffersFinish) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(WideToUtf8(rows[0].texts[0]), "Shipping");
   EXPECT_EQ(WideToUtf8(rows[0].texts[1]), "Tarnwell TW-KB_");
-  EXPECT_EQ(WideToUtf8(rows[0].texts[2]), "0.0.0.0") << "installed from the files, without a package version";
+  EXPECT_EQ(WideToUtf8(rows[0].texts[2]), "2023.11.20.3");
   EXPECT_EQ(WideToUtf8(rows[0].texts[3]), "FILE:");
   EXPECT_TRUE(rows[0].checked) << "older than the package";
   EXPECT_EQ(Buttons(), "back next");

@@ -20,7 +20,7 @@ TEST(LblLanguage, CapabilityNamesAndInstallLogInTheChosenLanguage) {
   EXPECT_NE(install.out.find("Установка драйвера принтера: Tarnwell TW-JA, порт: FILE:.\\r\\n"), std::string::npos)
       << install.out;
 
-  Ran english = Lbl("install --model \"Tarnwell TW-JA\" --port FILE:");
+  Ran english = Lbl("install --model \"Tarnwell TW-JA\" --port FILE: --printer \"Labels in English\"");
   EXPECT_NE(english.out.find("The printer driver is installed successfully"), std::string::npos);
 
   EXPECT_EQ(Lbl("--ui-language fr caps").status, 2);

@@ -410,6 +410,35 @@ TEST_F(PackageInf, DriverFilesGoToTheDriverDirectoryAndTheMonitorToSystem32) {
   }
 }
 
+// x64 Windows installs a package only with a signed catalog, which Inf2Cat makes from the file that
+// [Version] names; a platform-decorated CatalogFile would replace it for that platform.
+TEST_F(PackageInf, NamesOneCatalogForTheWholePackage) {
+  auto catalog = inf.Fields("Version", "CatalogFile");
+  ASSERT_EQ(catalog.size(), 1u);
+  EXPECT_EQ(catalog[0], "lblv6.cat");
+  EXPECT_EQ(catalog[0].find_first_of("\\/:"), std::string::npos) << "a file name in the INF's folder";
+  for (const auto& l : inf.Lines("Version")) {
+    EXPECT_FALSE(Lower(l.key).starts_with("catalogfile.")) << l.key;
+  }
+  // The catalog is made beside the INF, not installed by it.
+  for (const auto& arch : kArchs)
+    for (const auto& f : CopiedFiles(inf, Install(arch))) EXPECT_NE(Lower(f.source), "lblv6.cat") << arch.models;
+}
+
+// DriverIsolation=2 lets the spooler run the driver in an isolation host; left out, it counts as 0 and
+// the driver runs inside the spooler.
+TEST_F(PackageInf, EveryModelSupportsDriverIsolation) {
+  for (const auto& arch : kArchs) {
+    auto models = inf.Lines(std::string("Tarnwell.") + arch.models);
+    ASSERT_FALSE(models.empty()) << arch.models;
+    for (const auto& row : models) {
+      ASSERT_FALSE(row.fields.empty()) << row.key;
+      std::string install = inf.Decorated(row.fields[0], arch.models);
+      EXPECT_EQ(inf.Fields(install, "DriverIsolation"), std::vector<std::string>{"2"}) << row.key << " " << install;
+    }
+  }
+}
+
 TEST_F(PackageInf, IsPackageAwareForEachArchitecture) {
   for (const auto& arch : kArchs) {
     std::string section = std::string("PrinterPackageInstallation.") + arch.sources;

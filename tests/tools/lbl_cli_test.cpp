@@ -309,7 +309,8 @@ TEST_F(LblCommand, VersionHelpAndCompletion) {
     if (p) pclose(p);
     return out;
   };
-  EXPECT_EQ(complete("lbl pr"), "preview print\n");
+  EXPECT_EQ(complete("lbl pr"), "preview print printers printer\n");
+  EXPECT_EQ(complete("lbl printer \"\""), "add list remove\n");
   EXPECT_EQ(complete("lbl print --act"), "--actual-size\n");
   EXPECT_EQ(complete("lbl print --language \"\""), "tspl zpl esc twl\n");
   EXPECT_EQ(complete("lbl view --l"), "--language\n");
@@ -320,10 +321,10 @@ TEST_F(LblCommand, VersionHelpAndCompletion) {
 
 // Runs lbl with stderr on a terminal (stdout to a file); what the terminal showed.
 std::string OnTerminal(const std::string& args) {
+  const std::string cmd = "LBL_STATE_DIR='" + lbltest::TestStateDir() + "' " LBL_EXE " " + args + " >/dev/null";
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
-    const std::string cmd = std::string(LBL_EXE) + " " + args + " >/dev/null";
     execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -429,6 +430,59 @@ TEST_F(LblCommand, SheetRunsActionsAndReportsWhatTheSheetLeft) {
   }
 }
 
+// A button that opens a dialog (New... opens the label stock editor, 110): the run goes on with the
+// dialog up, the actions that follow reach it, one left open is cancelled at the end, and the page
+// takes no input while it is up.
+TEST_F(LblCommand, SheetActionsReachADialogAPageOpened) {
+  rapidjson::Document d;
+  Ran saved = Lbl("sheet document --do page=106 --do click=1004 --do dialog=110 --do type=1037:Shipping "
+                  "--do click=1 --json");
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  ASSERT_FALSE(d.Parse(saved.out.c_str()).HasParseError()) << saved.out;
+  EXPECT_TRUE(d["CancelledDialogs"].Empty());
+  EXPECT_STREQ(d["Settings"]["Public"]["dmFormName"].GetString(), "Shipping") << "the new stock is chosen";
+
+  Ran left = Lbl("sheet document --do page=106 --do click=1004 --json");
+  ASSERT_EQ(left.status, 0) << left.err;
+  ASSERT_FALSE(d.Parse(left.out.c_str()).HasParseError()) << left.out;
+  ASSERT_EQ(d["CancelledDialogs"].Size(), 1u);
+  EXPECT_EQ(d["CancelledDialogs"][0].GetUint(), 110u);
+  EXPECT_STREQ(d["Result"].GetString(), "OK");
+
+  for (const char* onPageOrSheet : {"--do click=1009", "--do dialog=110 --do press=ok", "--do dialog=110 --do page=108"}) {
+    Ran blocked = Lbl(std::string("sheet document --do page=106 --do click=1004 ") + onPageOrSheet);
+    EXPECT_EQ(blocked.status, 1) << onPageOrSheet;
+    EXPECT_NE(blocked.err.find("dialog 110 is open"), std::string::npos) << blocked.err;
+  }
+}
+
+// The document options of lbl print make the DEVMODE the application hands the sheet.
+TEST_F(LblCommand, SheetTakesTheDocumentOptionsOfPrint) {
+  rapidjson::Document d;
+  Ran own = Lbl("sheet document --size 50x30 --copies 2 --orientation landscape --set PostAction=3 --json");
+  ASSERT_EQ(own.status, 0) << own.err;
+  ASSERT_FALSE(d.Parse(own.out.c_str()).HasParseError()) << own.out;
+  const auto& pub = d["Settings"]["Public"];
+  EXPECT_EQ(pub["dmPaperSize"].GetInt(), 256);
+  EXPECT_EQ(pub["dmPaperWidth"].GetInt(), 500);
+  EXPECT_EQ(pub["dmPaperLength"].GetInt(), 300);
+  EXPECT_STREQ(pub["dmFormName"].GetString(), "USER") << "a size of its own is the stock USER";
+  EXPECT_EQ(pub["dmCopies"].GetInt(), 2);
+  EXPECT_EQ(pub["dmOrientation"].GetInt(), 2);
+  EXPECT_EQ(d["Settings"]["Private"]["PostAction"].GetUint(), 3u);
+
+  Ran paper = Lbl("sheet document --paper \"2 x 1\" --json");
+  ASSERT_EQ(paper.status, 0) << paper.err;
+  ASSERT_FALSE(d.Parse(paper.out.c_str()).HasParseError()) << paper.out;
+  EXPECT_STREQ(d["Settings"]["Public"]["dmFormName"].GetString(), "2 x 1");
+
+  for (const char* bad : {"sheet device --copies 2", "sheet document --paper nope", "sheet document --set Bogus=1",
+                          "sheet document --set PostAction", "sheet document --size 50", "sheet document --copies 0"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(Lbl(bad).status, 2);
+  }
+}
+
 TEST_F(LblCommand, SheetPicturesEveryPage) {
   const std::string dir = Temp("pages");
   Ran r = Lbl("sheet device --do snap=first --png " + dir);
@@ -442,6 +496,28 @@ TEST_F(LblCommand, SheetPicturesEveryPage) {
     for (size_t i = 0; i + 2 < image.rgb.size(); i += 3) dark += image.rgb[i] + image.rgb[i + 1] + image.rgb[i + 2] < 200;
     EXPECT_GT(dark, 50u) << "the About page's texts are drawn";
   }
+}
+
+// The Page Setup page's picture shows its label stock preview as the page painted it: the printer head
+// (filled 0xC8C8C8) and the white label, in the preview's place right of the page's controls.
+TEST_F(LblCommand, SheetPictureShowsThePageSetupPreview) {
+  const std::string dir = Temp("preview");
+  Ran r = Lbl("sheet document --png " + dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const lblview::RgbImage image = ReadPng(dir + "/page-106.png");
+  ASSERT_GT(image.width, 300u);
+  // Pixels of grey level v in the right half.
+  auto count = [&](uint8_t v, uint32_t fromX) {
+    size_t n = 0;
+    for (uint32_t y = 0; y < image.height; ++y)
+      for (uint32_t x = fromX; x < image.width; ++x) {
+        const uint8_t* p = &image.rgb[(size_t(y) * image.width + x) * 3];
+        n += p[0] == v && p[1] == v && p[2] == v;
+      }
+    return n;
+  };
+  EXPECT_GT(count(0xC8, image.width / 2), 2000u) << "the printer head";
+  EXPECT_GT(count(0xFF, image.width / 2), 5000u) << "the label";
 }
 
 // lbl wizard: an install on FILE: walked through with a picture after each step, in the chosen language;
@@ -462,7 +538,8 @@ TEST_F(LblCommand, WizardInstallsStepByStepWithPictures) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir + "/05-result.png"));
 
-  Ran refused = Lbl("wizard --do next");
+  // On a freshly installed machine (the one above now has the printer): nothing chosen to install.
+  Ran refused = Lbl("--state " + Temp("fresh-state") + " wizard --do next");
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("refused 'next' on the install page"), std::string::npos) << refused.err;
   EXPECT_EQ(Lbl("wizard --png").status, 2);

@@ -166,6 +166,35 @@ TEST(PrintRoundTrip, CopiesRepeatThePage) {
   EXPECT_EQ(pages[1], pages[0] + 1);
 }
 
+// The cutter's occurrence through the rendering library, job by job: ESC counts the labels of the
+// job's pages and copies for a cut every N (and cuts off the rest at the end); once after the job it
+// cuts at the end only, TSPL with CUT as its last command.
+TEST(PrintRoundTrip, TheCutFollowsItsOccurrenceOverTheJob) {
+  auto cuts = [](const Printed& p) {
+    std::vector<size_t> afterLabel;  // how many labels came out before each cut
+    size_t labels = 0;
+    for (const auto& c : p.view.commands) {
+      // An ESC label starts with its width; a TSPL label is printed by PRINT.
+      if (c.text.rfind("GS W", 0) == 0 || c.text.rfind("PRINT", 0) == 0) ++labels;
+      if (c.text.find("cut") != std::string::npos) afterLabel.push_back(labels);
+    }
+    return afterLabel;
+  };
+  lbl::PrintOptions o = Options(kLangEsc, {{"PostAction", "4"}, {"IntervalPages", "2"}});
+  o.blankPages = 3;
+  EXPECT_EQ(cuts(PrintAndView(o, {})), (std::vector<size_t>{2, 3}));
+  o.job.copies = 2;
+  EXPECT_EQ(cuts(PrintAndView(o, {})), (std::vector<size_t>{2, 4, 6}));
+  o = Options(kLangEsc, {{"PostAction", "3"}, {"PostActionOccurrence", "1"}});
+  o.blankPages = 3;
+  EXPECT_EQ(cuts(PrintAndView(o, {})), (std::vector<size_t>{3}));
+  o = Options(kLangTspl, {{"PostAction", "3"}, {"PostActionOccurrence", "1"}});
+  o.blankPages = 2;
+  Printed tspl = PrintAndView(o, {});
+  EXPECT_EQ(cuts(tspl), (std::vector<size_t>{2}));
+  EXPECT_EQ(tspl.view.commands.back().text, "CUT (cut now)");
+}
+
 TEST(PrintRoundTrip, TheLanguageFollowsTheAttachedDevice) {
   lbl::PrintOptions o = Options(-1);  // the model's default: TSPL
   o.usbDeviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-QX;CLS:PRINTER;";

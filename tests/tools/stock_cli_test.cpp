@@ -18,8 +18,9 @@ namespace {
 using lbltest::Lbl;
 using lbltest::Ran;
 
-TEST(LblStock, AddClampsAsTheEditorAndUserStays) {
-  Ran add = Lbl("stock add --name Shipping --width 50 --length 99999999 --type marks --json");
+TEST(LblStock, AddTakesTheEditorsRangesAndUserStays) {
+  // The longest stock the editor takes: 655350 mm.
+  Ran add = Lbl("stock add --name Shipping --width 50 --length 655350 --type marks --json");
   ASSERT_EQ(add.status, 0);
   rapidjson::Document d;
   d.Parse(add.out.c_str());
@@ -36,9 +37,32 @@ TEST(LblStock, AddClampsAsTheEditorAndUserStays) {
   EXPECT_NE(list.out.find("USER("), std::string::npos);
   EXPECT_EQ(Lbl("stock remove USER").status, 1);
   EXPECT_EQ(Lbl("stock add --name Shipping --width 50 --length 30 --replace USER").status, 1) << "USER keeps its name";
-  EXPECT_EQ(Lbl("stock add --name a --width wide --length 3").status, 2);
+  EXPECT_EQ(Lbl("stock add --name a --width wide --length 30").status, 2);
+  EXPECT_EQ(Lbl("stock add --name a --width 50 --length 655350.001").status, 2) << "beyond the editor's length";
+  EXPECT_EQ(Lbl("stock add --name a --width 9.999 --length 30").status, 2) << "below the editor's width";
   EXPECT_EQ(Lbl("stock add --name a --width 50 --length 30 --speed 7").status, 1) << "not a speed of the model";
   EXPECT_EQ(Lbl("stock show nothing-like-it").status, 1);
+}
+
+// What the editor refuses, add refuses: a gap or offset outside 0 to 10.0 mm (a negative gap would
+// stack labels without end), a blank name, USER's name, and another stock's name unless it is the one
+// being changed.
+TEST(LblStock, AddRefusesWhatTheEditorRefuses) {
+  for (const char* bad : {"--gap -1", "--gap -2147483648", "--gap 10.1", "--offset -0.1", "--offset 11"}) {
+    Ran r = Lbl(std::string("stock add --name X --width 50 --length 30 ") + bad);
+    EXPECT_EQ(r.status, 2) << bad;
+    EXPECT_NE(r.err.find("0 to 10.0 mm"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Lbl("stock add --name X --width 50 --length 30 --gap 10 --offset 0").status, 0);
+  EXPECT_EQ(Lbl("stock add --name \"  \" --width 50 --length 30").status, 2);
+  EXPECT_EQ(Lbl("stock add --name USER --width 50 --length 30").status, 1);
+  EXPECT_EQ(Lbl("stock add --name USER --width 50 --length 30 --replace USER").status, 0) << "USER changed in place";
+  Ran taken = Lbl("stock add --name \"2 x 1\" --width 50 --length 30");
+  EXPECT_EQ(taken.status, 1);
+  EXPECT_NE(taken.err.find("exists already"), std::string::npos) << taken.err;
+  EXPECT_EQ(Lbl("stock add --name \"2 x 1\" --width 50 --length 30 --replace \"2 x 1\"").status, 0);
+  EXPECT_EQ(Lbl("stock add --name \"2 x 1\" --width 50 --length 30 --replace \"3 x 1\"").status, 1)
+      << "a rename onto another stock";
 }
 
 TEST(LblPreview, WritesThePictureOfTheStock) {

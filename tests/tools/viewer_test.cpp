@@ -117,6 +117,19 @@ TEST(Viewer, ZplFormatsWithFieldsPrintTheirQuantity) {
   EXPECT_TRUE(v.r.notes.empty());
 }
 
+// A cut once after the job: TSPL's CUT and ZPL's ~JK (the delayed cutter's) are known commands.
+TEST(Viewer, CutsAfterTheJobAreKnownCommands) {
+  Viewed t = View(TsplWorkedExample() + "CUT\r\n");
+  ASSERT_TRUE(t.ok) << t.e.Describe();
+  EXPECT_EQ(t.r.commands.back().text, "CUT (cut now)");
+  EXPECT_TRUE(t.r.notes.empty());
+  Viewed z = View(ZplJob(Rows(50, 300, 16, 32, 10, 20), 50, 1) + "~JK\r\n");
+  ASSERT_TRUE(z.ok) << z.e.Describe();
+  EXPECT_EQ(z.r.commands.back().text, "~JK (delayed cut)");
+  EXPECT_TRUE(z.r.notes.empty());
+  EXPECT_FALSE(View(TsplWorkedExample() + "CUT 1\r\n").ok);
+}
+
 TEST(Viewer, ZplCorruptionsNameTheirOffset) {
   const std::string good = ZplJob(Rows(50, 300, 16, 32, 10, 20), 50, 1);
   const size_t data = good.find(":Z64:") + 5, crc = good.rfind(':') + 1;

@@ -2,7 +2,9 @@
 // own thread), for the page tests: open, drive a page, press OK and read the output DEVMODE.
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "ui/docprops.h"
 #include "ui_fixture.h"
@@ -34,12 +36,18 @@ struct DocSheet {
   std::unique_ptr<winsim::ui::UiThread> thread;
   HWND sheet = nullptr;
 
-  DocSheet(HANDLE printer, const PrinterDevmode& settings) : in(settings) {
+  // `openBefore`: a sheet already open, which is not this one.
+  DocSheet(HANDLE printer, const PrinterDevmode& settings, HWND openBefore = nullptr) : in(settings) {
     header = DocumentHeader(printer, name, &in.dm, &out.dm, sizeof out, DM_UPDATE | DM_COPY);
     thread = std::make_unique<winsim::ui::UiThread>([this] {
       return intptr_t(CommonPropertySheetUIW(nullptr, DrvDocumentPropertySheets, reinterpret_cast<LPARAM>(&header), &result));
     });
-    sheet = winsim::ui::FindSheet();
+    for (int tries = 0; tries < 2500; ++tries) {
+      sheet = winsim::ui::FindSheet();
+      if (sheet != openBefore) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (sheet == openBefore) sheet = nullptr;
   }
   ~DocSheet() {
     if (thread && !thread->Done() && sheet) winsim::ui::Press(sheet, winsim::ui::Button::Cancel);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -144,6 +145,31 @@ TEST_F(Preview, HeadBackingAndCentredLabelsOnA104mmPrinter) {
   std::vector<std::string> dbg = winsim::DebugLines();
   EXPECT_NE(std::find(dbg.begin(), dbg.end(), "Enter DrawObjects.\r\n"), dbg.end());
   EXPECT_NE(std::find(dbg.begin(), dbg.end(), "Exit DrawObjects.\r\n"), dbg.end());
+}
+
+// Gaps, offsets and liners below 0 are drawn as none: a stored gap of -99999 mm (or INT32_MIN) gives the
+// labels of a stock without a gap, not a picture of endless labels.
+TEST_F(Preview, NegativeGapsOffsetsAndLinersDrawAsNone) {
+  for (int32_t gap : {-99999000, INT32_MIN, 0}) {
+    SCOPED_TRACE(gap);
+    PaperRecord stock = Stock(u"a", 52000, 30000, kPaperGap, gap, -5000);
+    stock.MarginLeft = stock.MarginRight = gap;
+    PreviewRecord r{};
+    ASSERT_TRUE(BuildPreviewRecord(&model, stock, 0, 0, false, false, &r));
+    EXPECT_EQ(r.GapHeight, 0);
+    EXPECT_EQ(r.GapOffset, 0);
+    EXPECT_EQ(r.LinerLeft, 0);
+    // Length 30 mm on 104 mm: q = trunc(41.54) = 41; ceil(226 / 41) = 6 labels, the first at the origin.
+    std::vector<Box> rects = FilledRoundRects(Draw(stock));
+    ASSERT_EQ(rects.size(), 2u + 6u);
+    EXPECT_NEAR(rects[2].y, 34, 1e-9);
+    EXPECT_NEAR(rects[3].y - rects[2].y, 30000 * 144.0 / 104000, 1e-4);
+    // Black-mark paper: page steps of the label length (ceil(223 / 41) = 6), marks of no height.
+    stock.Flags = kPaperBlackMark | kPaperInUse;
+    const auto marks = Named(Draw(stock), "GdipFillRectangle");
+    ASSERT_EQ(marks.size(), 2u + 6u) << "backing, paper and one mark per step";
+    EXPECT_EQ(marks.back().args[3], 0);
+  }
 }
 
 TEST_F(Preview, AlignmentMovesTheOrigin) {
@@ -465,6 +491,111 @@ TEST_F(PageSetup, EscPrinterForcesContinuousPaper) {
   EXPECT_EQ(s.GapHeight, 0);
 }
 
+// Enter takes the editor's default button with the focus still in a field: the gap and its offset are
+// brought into their 0 to 10.0 mm as leaving the field would.
+TEST_F(PageSetup, EnterClampsTheGapAsLeavingTheFieldWould) {
+  Open();
+  HWND editor = OpenEditor(IDC_PS_NEW);
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, u"Clamped"));
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_OFFSET, u"12"));
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_GAP, u"-99999"));
+  ASSERT_TRUE(ui::HasFocus(editor, IDC_SE_GAP));
+  SendMessageW(editor, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(editor, IDOK)));
+  EXPECT_EQ(clicker->Join(), 1);
+  const PaperRecord saved = Forms().back();
+  EXPECT_EQ(U16(saved.Name), u"Clamped");
+  EXPECT_EQ(saved.GapHeight, 0);
+  EXPECT_EQ(saved.GapOffset, 10000);
+
+  // The record the editor makes is bounded whatever the text.
+  const StockFields f{.Name = TEXT("x"), .LabelWidth = TEXT("50"), .Length = TEXT("30"), .LinerLeft = TEXT("-3"),
+                      .LinerRight = TEXT("99"), .GapHeight = TEXT("-2147483648"), .GapOffset = TEXT("10.0"),
+                      .TypeIndex = 0, .DirectThermal = true, .ThermalTransfer = false, .OwnPrintSetting = false,
+                      .Speed = 0, .DarknessIndex = -1};
+  const PaperRecord p = StockFromFields(f, nullptr);
+  EXPECT_EQ(p.MarginLeft, 0);
+  EXPECT_EQ(p.MarginRight, 10000);
+  EXPECT_EQ(p.Width, 60000) << "50 mm and both liners";
+  EXPECT_EQ(p.GapHeight, 0);
+  EXPECT_EQ(p.GapOffset, 10000);
+}
+
+// Names the editor refuses or asks about: a blank name, "USER" for another stock, and the name of
+// another stock, which is replaced only when the user says yes.
+TEST_F(PageSetup, EditorRefusesBlankAndUserNamesAndAsksBeforeReplacing) {
+  Open();
+  HWND editor = OpenEditor(IDC_PS_NEW);
+  ASSERT_NE(editor, nullptr);
+  const std::pair<std::u16string, std::u16string> refused[] = {
+      {u"", u"Enter a name for the label stock."},
+      {u"   ", u"Enter a name for the label stock."},
+      {u"USER", u"The name \"USER\" is kept for the document's own size. Choose another name."}};
+  size_t boxes = 0;
+  for (const auto& [name, message] : refused) {
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, name));
+    ui::QueueMessageBox(IDOK);
+    ASSERT_TRUE(ui::Click(editor, IDOK));
+    ASSERT_EQ(ui::MessageBoxes().size(), ++boxes);
+    EXPECT_EQ(ui::MessageBoxes().back().text, message);
+    EXPECT_TRUE(ui::HasFocus(editor, IDC_SE_NAME));
+    EXPECT_FALSE(ui::WaitClosed(editor, 50));
+  }
+  // Another stock's name: No keeps the editor open and the other stock as it was.
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, u"Name"));
+  ui::QueueMessageBox(IDNO);
+  ASSERT_TRUE(ui::Click(editor, IDOK));
+  ASSERT_EQ(ui::MessageBoxes().size(), ++boxes);
+  EXPECT_EQ(ui::MessageBoxes().back().text, u"A label stock named \"Name\" exists already. Replace it?");
+  EXPECT_EQ(ui::MessageBoxes().back().caption, u"Question");
+  EXPECT_FALSE(ui::WaitClosed(editor, 50));
+  ASSERT_TRUE(ui::Click(editor, IDCANCEL));
+  EXPECT_EQ(clicker->Join(), 1);
+  std::vector<PaperRecord> forms = Forms();
+  ASSERT_EQ(forms.size(), 3u);
+  EXPECT_EQ(forms[0].Width, 78600) << "USER as it was";
+  EXPECT_EQ(forms[1].Width, 60000) << "Name as it was";
+
+  // "Half" renamed onto "Name", and Yes: one stock named Name with Half's size, Half gone.
+  editor = OpenEditor(IDC_PS_EDIT);
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(ui::Type(editor, IDC_SE_NAME, u"Name"));
+  ui::QueueMessageBox(IDYES);
+  ASSERT_TRUE(ui::Click(editor, IDOK));
+  EXPECT_EQ(clicker->Join(), 1);
+  forms = Forms();
+  ASSERT_EQ(forms.size(), 2u);
+  EXPECT_EQ(U16(forms[1].Name), u"Name");
+  EXPECT_EQ(forms[1].Width, 52000);
+  EXPECT_EQ(ui::Text(page, IDC_PS_STOCK), u"Name(52.0 mm x 30.0 mm)");
+
+  // Saving a stock under its own name asks nothing.
+  editor = OpenEditor(IDC_PS_EDIT);
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(ui::Click(editor, IDOK));
+  EXPECT_EQ(clicker->Join(), 1);
+  EXPECT_EQ(ui::MessageBoxes().size(), boxes + 1);
+  EXPECT_EQ(CheckStockName(nullptr, TEXT("USER"), TEXT("USER")), StockNameProblem::kNone) << "USER edited";
+}
+
+// Offsets typed on the page stay when another stock is chosen and they fit it (plus or minus its
+// width and length); one that does not fit goes to the nearest end of the new range.
+TEST_F(PageSetup, TypedOffsetsStayWhenTheyFitTheNewStock) {
+  Open();
+  ASSERT_TRUE(ui::Type(page, IDC_PS_SHIFTH, u"7.25"));
+  ASSERT_TRUE(ui::Type(page, IDC_PS_SHIFTV, u"-35"));
+  ASSERT_TRUE(ui::SelectText(page, IDC_PS_STOCK, u"Name(60.0 mm x 40.0 mm)"));
+  EXPECT_EQ(ui::Text(page, IDC_PS_SHIFTH), u"7.25");
+  EXPECT_EQ(ui::Text(page, IDC_PS_SHIFTV), u"-35") << "within Name's 40 mm";
+  ASSERT_TRUE(ui::SelectText(page, IDC_PS_STOCK, u"Half(52.0 mm x 30.0 mm)"));
+  EXPECT_EQ(ui::Text(page, IDC_PS_SHIFTH), u"7.25");
+  EXPECT_EQ(ui::Text(page, IDC_PS_SHIFTV), u"-30.0") << "Half is 30 mm long";
+  Ok();
+  EXPECT_EQ(out.ShiftH, 7250);
+  EXPECT_EQ(out.ShiftV, -30000);
+}
+
 TEST_F(PageSetup, FailedSaveKeepsTheEditorOpen) {
   Open();
   SetForms({});  // an empty "FORMS" cannot be added to
@@ -489,6 +620,50 @@ TEST(PageSetupText, MillimetresAndListing) {
   EXPECT_EQ(ToWString(u"Name(60.0 mm x 40.0 mm)"), StockItemText(p));
   p.MarginLeft = 2000, p.MarginRight = 3000;
   EXPECT_EQ(ToWString(u"Name(55.0 mm x 40.0 mm)"), StockItemText(p)) << "the label without its liners";
+}
+
+// An application's own size (dmPaperSize 256, 50 x 30 mm, no form name) is the stock "USER" at that
+// size: the page opens on it unchanged, and OK keeps the document's size.
+TEST_F(PageSetup, CustomSizeDocumentOpensOnUserAtItsSize) {
+  Install();
+  SetForms(Stocks());
+  SetInstalled(Installed(u"Half", 52000, 30000));
+  PrinterDevmode dm = DefaultDevmode();
+  std::memset(dm.dm.dmFormName, 0, sizeof dm.dm.dmFormName);
+  dm.dm.dmFields = (dm.dm.dmFields & ~DWORD(DM_FORMNAME)) | DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
+  dm.dm.dmPaperSize = DMPAPER_USER;
+  dm.dm.dmPaperWidth = 500;
+  dm.dm.dmPaperLength = 300;
+  DocSheet s(printer, dm);
+  HWND setup = s.Show(kPageSetupTemplate);
+  ASSERT_NE(setup, nullptr);
+  EXPECT_EQ(ui::Text(setup, IDC_PS_STOCK), u"USER(50.0 mm x 30.0 mm)");
+  EXPECT_FALSE(ui::Enabled(setup, IDC_PS_DELETE));
+  EXPECT_FALSE(ui::SheetChanged(s.sheet));
+  ASSERT_TRUE(ui::Click(setup, IDC_PS_MIRROR));
+  ASSERT_TRUE(s.Ok());
+  EXPECT_EQ(s.out.dm.dmPaperSize, DMPAPER_USER);
+  EXPECT_EQ(s.out.dm.dmPaperWidth, 500);
+  EXPECT_EQ(s.out.dm.dmPaperLength, 300);
+  EXPECT_EQ(s.out.dm.dmFields & (DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH),
+            DWORD(DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH));
+  EXPECT_EQ(U16(s.out.dm.dmFormName), u"USER");
+  InstalledPaper stored{};
+  ASSERT_TRUE(ReadInstalledPaper(printer, &stored));
+  EXPECT_EQ(U16(stored.Name), u"USER");
+  EXPECT_EQ(stored.Width, 50000);
+  EXPECT_EQ(stored.Length, 30000);
+
+  // A size of its own given with dmPaperSize 0, on a printer without a stock list: the document's
+  // size too, not the installed paper's.
+  Reinstall();
+  SetInstalled(Installed(u"Half", 52000, 30000));
+  dm.dm.dmPaperSize = 0;
+  DocSheet bare(printer, dm);
+  ASSERT_NE(bare.Show(kPageSetupTemplate), nullptr);
+  ASSERT_TRUE(bare.Ok());
+  EXPECT_EQ(bare.out.dm.dmPaperWidth, 500);
+  EXPECT_EQ(bare.out.dm.dmPaperLength, 300);
 }
 
 }  // namespace

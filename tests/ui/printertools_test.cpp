@@ -2,6 +2,8 @@
 // send, delete), and which printers get the firmware section.
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "tools_fixture.h"
 #include "winsim/printpath.h"
 
@@ -108,6 +110,30 @@ TEST_F(PrinterTools, ChangeTrackingAndApply) {
   EXPECT_EQ(StoredFlags(), DWORD(kPropDefaultFlags | kPropCaptureCode | kPropLockSettings));
 }
 
+TEST_F(PrinterTools, ApplyThatThePrinterRefusesSaysWhyAndStaysChanged) {
+  // A user without the right to administer the printer: the values cannot be written.
+  winsim::DriverSpec d = PrepareDriver();
+  winsim::AddDriver(d);
+  AddPrinter(printerName, false);
+  printer = Open(printerName, PRINTER_ACCESS_USE);
+  ASSERT_NE(printer, nullptr);
+  SetFolder(folder);
+  OpenSheet();
+  ASSERT_TRUE(ui::Click(page, kToolsRecordCode));
+  ui::QueueMessageBox(IDOK);
+  ui::Press(sheet, ui::Button::Ok);
+  ASSERT_EQ(ui::MessageBoxes().size(), 1u);
+  EXPECT_EQ(ui::MessageBoxes()[0].text, u"The printer settings could not be saved.\r\n\r\nAccess is denied.\r\n");
+  EXPECT_FALSE(thread->Done()) << "the sheet stays open";
+  EXPECT_TRUE(ui::PageChanged(sheet, kPrinterToolsTemplate));
+  EXPECT_EQ(StoredFlags(), 0xFFFFFFFFu) << "nothing stored";
+  // Back as stored: the page knows what the printer holds.
+  ASSERT_TRUE(ui::Click(page, kToolsRecordCode));
+  EXPECT_FALSE(ui::PageChanged(sheet, kPrinterToolsTemplate));
+  CloseSheet();
+  EXPECT_EQ(ui::MessageBoxes().size(), 1u);
+}
+
 TEST_F(PrinterTools, BrowseChoosesAFolder) {
   InstallTools();
   OpenSheet();
@@ -147,6 +173,29 @@ TEST_F(PrinterTools, ViewRunsNotepadAndDeleteTakesTheFileWithoutAsking) {
   ASSERT_TRUE(ui::SelectPage(sheet, 101));
   ASSERT_TRUE(ui::SelectPage(sheet, kPrinterToolsTemplate));
   EXPECT_EQ(ui::Items(page, kToolsCaptureList), std::vector<std::u16string>{u"d.prt"});
+}
+
+TEST_F(PrinterTools, ViewingAFileDoesNotHoldThePage) {
+  InstallTools();
+  SetFolder(folder);
+  Capture(u"a.prt");
+  Capture(u"b.prt");
+  OpenSheet();
+  ui::QueueProcess(0, true);  // Notepad stays open until the test ends it
+  ASSERT_TRUE(ui::SelectText(page, kToolsCaptureList, u"a.prt"));
+  auto click = std::async(std::launch::async, [this] { return ui::Click(page, kToolsView); });
+  if (click.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ui::EndProcess(0, 0);  // let the page go so that the test can end
+    click.wait();
+    FAIL() << "the page waits for Notepad";
+  }
+  EXPECT_TRUE(click.get());
+  ASSERT_EQ(ui::Processes().size(), 1u);
+  // The page answers while Notepad is open.
+  ASSERT_TRUE(ui::SelectText(page, kToolsCaptureList, u"b.prt"));
+  ASSERT_TRUE(ui::Click(page, kToolsDelete));
+  EXPECT_EQ(ui::Items(page, kToolsCaptureList), std::vector<std::u16string>{u"a.prt"});
+  EXPECT_TRUE(ui::EndProcess(0, 0));
 }
 
 TEST_F(PrinterTools, SendFileRawSendsOnePagePerChunk) {

@@ -9,6 +9,7 @@
 #include "doc_sheet.h"
 #include "ui/about.h"
 #include "ui/docprops.h"
+#include "ui/graphics.h"
 #include "ui/pagesetup.h"
 #include "ui/sheets.h"
 #include "ui_fixture.h"
@@ -102,7 +103,7 @@ TEST_F(Sheets, DocumentSheetSetsUpTheDescriptorAndItsPages) {
   EXPECT_EQ(d.CallerVersion, 0x600);
   EXPECT_EQ(d.OptItemVersion, WORD(ctx->Model->Version));
   EXPECT_EQ(d.IconID, ULONG_PTR(64087 + 2 * (ctx->Model->Flags & 1) + ((ctx->Model->Flags & 0x80) ? 0 : 1)));
-  EXPECT_EQ(d.pfnCallBack, ApplySheet);
+  EXPECT_EQ(d.pfnCallBack, GuardedSheetCallback<ApplySheet>);
   EXPECT_TRUE(d.Flags & CPSUIF_UPDATE_PERMISSION);
   EXPECT_EQ(ctx->SheetFlags, kSheetMayWrite | kSheetDocument);
   // The pages built so far, after the descriptor, each with the sheet's context.
@@ -405,6 +406,48 @@ TEST_F(Sheets, DocumentSheetThroughCompstuiShowsTheAboutPageAndOkApplies) {
   EXPECT_EQ(out.dm.dmSize, 220);
   EXPECT_EQ(out.Signature, kDevmodeSignature);
   EXPECT_EQ(out.dm.dmCopies, 2);
+  EXPECT_TRUE(ui::Unexpected().empty());
+}
+
+// Two Printing Preferences sheets of one printer open at once, each on its own thread as two
+// applications would open them: what is chosen on one never shows up in the other.
+TEST_F(Sheets, TwoDocumentSheetsOnTwoThreadsKeepTheirOwnSettings) {
+  namespace ui = winsim::ui;
+  Install();
+  SetForms(FiveEntries());
+  PrinterDevmode settings = DefaultDevmode();
+  settings.DitherLevel = 4;  // Jarvis
+  settings.ColorAdjust.caBrightness = 0;
+  settings.Flags &= ~(kFlagMirror | kFlagNegative);
+  DocSheet first(printer, settings);
+  ASSERT_NE(first.sheet, nullptr);
+  DocSheet second(printer, settings, first.sheet);
+  ASSERT_NE(second.sheet, nullptr);
+
+  // Turns taken between the two, each page read back into its own sheet.
+  HWND graphics1 = first.Show(kGraphicsTemplate);
+  ASSERT_NE(graphics1, nullptr);
+  ASSERT_TRUE(ui::Click(graphics1, 1011));  // Stucki
+  HWND setup2 = second.Show(kPageSetupTemplate);
+  ASSERT_NE(setup2, nullptr);
+  ASSERT_TRUE(ui::Click(setup2, IDC_PS_NEGATIVE));
+  HWND setup1 = first.Show(kPageSetupTemplate);
+  ASSERT_NE(setup1, nullptr);
+  ASSERT_TRUE(ui::Click(setup1, IDC_PS_MIRROR));
+  HWND graphics2 = second.Show(kGraphicsTemplate);
+  ASSERT_NE(graphics2, nullptr);
+  ASSERT_TRUE(ui::Slide(graphics2, kGraphicsBrightnessBar, 150));
+  EXPECT_TRUE(ui::PageChanged(first.sheet, kPageSetupTemplate));
+  EXPECT_TRUE(ui::PageChanged(second.sheet, kPageSetupTemplate));
+
+  ASSERT_TRUE(second.Ok());
+  ASSERT_TRUE(first.Ok());
+  EXPECT_EQ(first.out.DitherLevel, 3u);
+  EXPECT_EQ(first.out.Flags & (kFlagMirror | kFlagNegative), kFlagMirror);
+  EXPECT_EQ(first.out.ColorAdjust.caBrightness, 0);
+  EXPECT_EQ(second.out.DitherLevel, 4u);
+  EXPECT_EQ(second.out.Flags & (kFlagMirror | kFlagNegative), kFlagNegative);
+  EXPECT_EQ(second.out.ColorAdjust.caBrightness, 50);
   EXPECT_TRUE(ui::Unexpected().empty());
 }
 

@@ -16,10 +16,13 @@ namespace {
 
 namespace ui = winsim::ui;
 
-// A black picture of w x h as BMP bytes at `path` on the simulated C: drive.
-void WriteBlackBmp(const std::u16string& path, uint32_t w, uint32_t h) {
+// A black (or, with `level` 255, white) picture of w x h as BMP bytes at `path` on the simulated C: drive.
+void WriteBlackBmp(const std::u16string& path, uint32_t w, uint32_t h, uint8_t level = 0) {
   RasterImage img;
   ASSERT_TRUE(img.Create(w, h, 24));
+  if (level) {
+    ASSERT_TRUE(img.Clear(level));
+  }
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(EncodeBmp(img, bytes));
   winsim::WriteHostFile(path, bytes.data(), bytes.size());
@@ -101,7 +104,74 @@ TEST_F(WatermarkPreview, FailuresLeaveItWhite) {
   EXPECT_EQ(CountBlack(preview, RECT{0, 0, 120, 90}).inside, 0);
 }
 
-class WatermarkPage : public UiTest {};
+// A large picture is reduced to the preview's width once, as it is read; the placement still follows
+// the file's own size.
+TEST_F(WatermarkPreview, PictureIsReducedToThePreviewWidthWhenRead) {
+  Install();
+  WriteBlackBmp(u"C:\\marks\\wide.bmp", 2000, 1000);
+  WatermarkPicture picture;
+  ASSERT_TRUE(LoadWatermarkPicture(TEXT("C:\\marks\\wide.bmp"), 200, &picture));
+  EXPECT_EQ(picture.Image.Width(), 200u);
+  EXPECT_EQ(picture.Image.Height(), 100u);
+  EXPECT_EQ(picture.Width, 2000);
+  EXPECT_EQ(picture.Height, 1000);
+  // Scale 50 and horizontal 100 on 200 x 150: 100 x 50 from x = 100 (200 / 2000 x 1000 = 100, halved).
+  RasterImage preview;
+  ASSERT_TRUE(DrawWatermarkPreview(picture, 200, 150, 255, 50, 100, 0, preview));
+  const BlackCount c = CountBlack(preview, RECT{100, 0, 200, 50});
+  EXPECT_EQ(c.inside, 100 * 50);
+  EXPECT_EQ(c.outside, 0);
+  // A picture narrower than the preview is kept as it is.
+  WriteBlackBmp(u"C:\\marks\\small.bmp", 40, 30);
+  ASSERT_TRUE(LoadWatermarkPicture(TEXT("C:\\marks\\small.bmp"), 200, &picture));
+  EXPECT_EQ(picture.Image.Width(), 40u);
+  EXPECT_FALSE(LoadWatermarkPicture(TEXT("C:\\marks\\missing.bmp"), 200, &picture));
+  EXPECT_FALSE(picture.Image.IsValid());
+}
+
+class WatermarkPage : public UiTest {
+ protected:
+  // The first pixel of the preview's top row (0 black, 255 white); -1 when the preview shows nothing.
+  static int FirstPixel(HWND page) {
+    auto shown = reinterpret_cast<HBITMAP>(SendDlgItemMessageW(page, kWmPreview, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    if (!shown) return -1;
+    DIBSECTION ds{};
+    if (GetObjectW(shown, sizeof ds, &ds) != int(sizeof ds) || !ds.dsBm.bmBits) return -1;
+    return static_cast<const uint8_t*>(ds.dsBm.bmBits)[0];
+  }
+};
+
+// Moving the bars redraws from the picture read when the file was first shown (a file changed on
+// disk meanwhile shows once it is chosen again), and switching the watermark off clears the preview.
+TEST_F(WatermarkPage, PictureReadOncePerFileAndClearedWhenSwitchedOff) {
+  Install();
+  WriteBlackBmp(u"C:\\marks\\logo.bmp", 400, 300);
+  PrinterDevmode dm = DefaultDevmode();
+  dm.Flags |= kFlagWatermark;
+  WStrCopy(dm.WatermarkPath, kWatermarkPathChars, TEXT("C:\\marks\\logo.bmp"));
+  dm.WatermarkBrightness = 255;
+  dm.WatermarkScale = 100;
+  dm.WatermarkX = dm.WatermarkY = 0;
+  DocSheet s(printer, dm);
+  HWND page = s.Show(kWatermarkTemplate);
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(ui::Slide(page, kWmScale, 90));
+  EXPECT_EQ(FirstPixel(page), 0) << "the black picture";
+
+  WriteBlackBmp(u"C:\\marks\\logo.bmp", 400, 300, 255);
+  for (int pos : {80, 70, 60}) {
+    ASSERT_TRUE(ui::Slide(page, kWmScale, pos));
+    EXPECT_EQ(FirstPixel(page), 0) << "drawn from the picture as read";
+  }
+  ui::QueueFileName(u"C:\\marks\\logo.bmp");
+  ASSERT_TRUE(ui::Click(page, kWmBrowse));
+  EXPECT_EQ(FirstPixel(page), 255) << "chosen again: read again";
+
+  ASSERT_TRUE(ui::Click(page, kWmEnable));
+  EXPECT_EQ(FirstPixel(page), -1) << "off: no picture";
+  ASSERT_TRUE(ui::Click(page, kWmEnable));
+  EXPECT_EQ(FirstPixel(page), 255);
+}
 
 TEST_F(WatermarkPage, ChooserBarsAndSwitchReachTheOutput) {
   Install();

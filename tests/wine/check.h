@@ -81,4 +81,7 @@ int PrinterToolsChecks(const std::string& driver, const std::string& outDir);
 // language: "en" checks the English texts; another (the UI language Wine runs in) checks they are not English.
 int WizardCheck(const std::string& installer, const std::string& outDir, const std::string& language);
 
+// spooler DRIVER (after install): AddPrinterW's refusals in Wine's spooler beside winsim's, one line each.
+int SpoolerChecks(const std::string& driver);
+
 }  // namespace winecheck

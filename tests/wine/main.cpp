@@ -4,6 +4,7 @@
 //   lblwinecheck monitor DRIVER LBLMON-DLL TSPL-JOB-DIR TWL-JOB-DIR OUT-DIR
 //   lblwinecheck sheets DRIVER OUT-DIR
 //   lblwinecheck wizard INSTALLER-EXE OUT-DIR [LANGUAGE]
+//   lblwinecheck spooler DRIVER
 #include <cstdio>
 #include <string>
 
@@ -72,12 +73,14 @@ int main(int argc, char** argv) {
   if (command == "wizard" && (argc == 4 || argc == 5)) return WizardCheck(argv[2], argv[3], argc == 5 ? argv[4] : "en");
   if (command == "sheets-in" && argc == 5) return LanguageSheetChecks(argv[2], argv[3], argv[4]);
   if (command == "monitor" && argc == 7) return MonitorJobs(argv[2], argv[3], argv[4], argv[5], argv[6]);
+  if (command == "spooler" && argc == 3) return SpoolerChecks(argv[2]);
   std::fprintf(stderr,
                "usage: lblwinecheck install DRIVER SOURCE-DIR\n"
                "       lblwinecheck render DRIVER defaults|rotated|copies tspl|zpl|esc|twl OUT-DIR\n"
                "       lblwinecheck monitor DRIVER LBLMON-DLL TSPL-JOB-DIR TWL-JOB-DIR OUT-DIR\n"
                "       lblwinecheck sheets DRIVER OUT-DIR\n"
                "       lblwinecheck printertools DRIVER OUT-DIR\n"
+               "       lblwinecheck spooler DRIVER\n"
                "       lblwinecheck wizard INSTALLER-EXE OUT-DIR [en|zh|ko|ru]\n"
                "       lblwinecheck sheets-in DRIVER en|zh|ko|ru OUT-DIR\n");
   return 2;

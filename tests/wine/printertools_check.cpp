@@ -57,17 +57,12 @@ int PrinterToolsChecks(const std::string& driver, const std::string& outDir) {
       failed = 1;
       break;
     }
-    bool seen = false;
-    for (const auto& [tab, firmwareShown] : pages) {
-      if (tab != "Printer Settings") continue;
-      seen = true;
-      if (firmwareShown != c.firmware) {
-        Fail(c.label, std::string("the firmware section is ") + (firmwareShown ? "shown" : "hidden"), false);
-        failed = 1;
-      }
-    }
-    if (!seen) {
+    // "Printer Settings" is the device sheet's first page, whatever the language calls it.
+    if (pages.empty()) {
       Fail(c.label, "no \"Printer Settings\" page", false);
+      failed = 1;
+    } else if (pages.front().second != c.firmware) {
+      Fail(c.label, std::string("the firmware section is ") + (pages.front().second ? "shown" : "hidden"), false);
       failed = 1;
     }
     if (failed) break;

@@ -32,6 +32,7 @@ struct PageSeen {
   std::string png;
   std::string editorPng;  // the stock editor opened from Page Setup
   bool failed = false;    // a page check failed (its message printed)
+  int controls = 0;       // the Common Controls version of the page's buttons; 0: none
 };
 
 struct Watch {
@@ -126,6 +127,19 @@ std::wstring ItemText(HWND dialog, int id) {
   return text;
 }
 
+// The Common Controls version of a page's buttons: only version 6 buttons answer BCM_GETIDEALSIZE
+// (a version 5 button leaves it to DefWindowProc, which answers 0). 0 when the page has no button.
+int ButtonVersion(HWND page) {
+  for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    WCHAR cls[16] = {};
+    GetClassNameW(c, cls, 16);
+    if (lstrcmpiW(cls, TEXT("Button")) != 0) continue;
+    SIZE ideal{};
+    return SendMessageW(c, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)) ? 6 : 5;
+  }
+  return 0;
+}
+
 std::string Slug(const std::wstring& s) {
   std::string out;
   for (WCHAR c : s) {
@@ -170,6 +184,7 @@ DWORD WINAPI WatchSheet(LPVOID param) {
       seen.notice = ItemText(page, 1002);
     }
     if (page) seen.firmwareShown = IsWindowVisible(GetDlgItem(page, 1058)) != FALSE;
+    if (page) seen.controls = ButtonVersion(page);
     RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(200);
     const std::string path = watch->outDir + "\\" + watch->prefix + "-" + std::to_string(i + 1) + "-" + Slug(seen.tab) + ".png";
@@ -186,6 +201,8 @@ bool CheckPages(const char* step, const Watch& watch) {
   bool about = false;
   for (const PageSeen& p : watch.pages) {
     std::printf("     page \"%s\": %s\n", Narrow(p.tab.c_str()).c_str(), p.png.empty() ? "no screenshot" : p.png.c_str());
+    if (p.controls) std::printf("       Common Controls %d\n", p.controls);
+    if (p.controls == 5) return Fail(step, "page " + Narrow(p.tab.c_str()) + ": buttons of Common Controls 5, not 6", false);
     if (p.png.empty()) return Fail(step, "no screenshot of page " + Narrow(p.tab.c_str()), false);
     if (p.failed) return false;
     if (!p.editorPng.empty()) std::printf("     stock editor: %s\n", p.editorPng.c_str());
@@ -204,8 +221,10 @@ bool CheckPages(const char* step, const Watch& watch) {
 
 // ---- the pfnComPropSheet host for when Wine's compstui lacks a function the driver calls -------------
 // It does what compstui does for this driver: keeps the descriptor, makes property pages of the pages
-// added, shows them with PropertySheetW, calls the descriptor's callback with the apply-now reason when
-// the sheet applies (OK), then SET_RESULT and DESTROY.
+// added, shows them with PropertySheetW in the activation context the driver set for them
+// (CPSFUNC_SET_FUSION_CONTEXT; Wine's comctl32 does not read a page's own PSP_USEFUSIONCONTEXT), calls
+// the descriptor's callback with the apply-now reason when the sheet applies (OK), then SET_RESULT and
+// DESTROY.
 struct OwnHost {
   PFNPROPSHEETUI fn = nullptr;
   PROPSHEETUI_INFO info{};
@@ -215,6 +234,7 @@ struct OwnHost {
   bool applied = false;
   LONG applyAction = 0;
   std::vector<std::string> calls;
+  HANDLE fusion = nullptr;  // CPSFUNC_SET_FUSION_CONTEXT
 };
 OwnHost* g_host = nullptr;  // one sheet at a time in this program
 
@@ -263,6 +283,10 @@ LONG_PTR CALLBACK HostFunction(HANDLE, UINT function, LPARAM lParam1, LPARAM) {
       host->pages.push_back(page);
       return reinterpret_cast<LONG_PTR>(page);
     }
+    case CPSFUNC_SET_FUSION_CONTEXT:
+      host->calls.push_back("CPSFUNC_SET_FUSION_CONTEXT");
+      host->fusion = reinterpret_cast<HANDLE>(lParam1);
+      return 1;
     default:
       host->calls.push_back("function " + std::to_string(function) + " (not supported)");
       return 0;
@@ -296,7 +320,10 @@ LONG HostSheet(OwnHost* host, PFNPROPSHEETUI fn, LPARAM lParamInit) {
   psh.pszCaption = title.c_str();
   psh.nPages = UINT(host->pages.size());
   psh.phpage = host->pages.data();
+  ULONG_PTR cookie = 0;
+  const bool activated = host->fusion && ActivateActCtx(host->fusion, &cookie);
   const INT_PTR shown = PropertySheetW(&psh);
+  if (activated) DeactivateActCtx(0, cookie);
   SETRESULT_INFO result{sizeof(SETRESULT_INFO), 0, reinterpret_cast<HANDLE>(LONG_PTR(0x4C42)),
                         host->applied ? CPSUI_OK : CPSUI_CANCEL};
   host->info.Reason = PROPSHEETUI_REASON_SET_RESULT;

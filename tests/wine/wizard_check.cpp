@@ -100,6 +100,13 @@ bool SelectRow(HANDLE process, HWND list, int row) {
   return SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(r.base)) != 0;
 }
 
+// The installer's manifest gives its windows Common Controls 6: only version 6 buttons answer
+// BCM_GETIDEALSIZE (the size is written into the installer's memory).
+bool Version6Button(HANDLE process, HWND button) {
+  Remote r(process);
+  return r.base && button && SendMessageW(button, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(r.base)) != 0;
+}
+
 int Walk(HANDLE process, DWORD pid, HWND sheet, const std::string& dir, bool english, const std::wstring& printer) {
   // No printer of the package yet: the wizard opens on the install page, Back leads to the mode page.
   if (CurrentIndex(sheet) == kInstall && !GoTo(sheet, PSBTN_BACK, kMode, "back from install")) return 1;
@@ -133,6 +140,9 @@ int Walk(HANDLE process, DWORD pid, HWND sheet, const std::string& dir, bool eng
   SendMessageW(GetDlgItem(install, 1006), CB_SETCURSEL, 5, 0);  // "Tarnwell TW-JA"
   SetDlgItemTextW(install, 1013, printer.c_str());
   if (!Shot(sheet, dir, "3-install")) return 1;
+  if (!Version6Button(process, GetDlgItem(install, 1014)))
+    return Fail(kStep, "the install page's buttons are not Common Controls 6 (the program's manifest)", false), 1;
+  Ok("the install page's buttons are Common Controls 6");
 
   // Next: "FILE:" names no model, so the installer asks; OK goes on to the result page.
   Press(sheet, PSBTN_NEXT);

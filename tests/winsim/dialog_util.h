@@ -19,14 +19,14 @@ namespace dlgtest {
 // Builds a DLGTEMPLATEEX the way the resource compiler lays it out.
 class Template {
  public:
-  Template(DWORD style, const std::u16string& title, short cx = 200, short cy = 120) {
+  Template(DWORD style, const std::u16string& title, short cx = 200, short cy = 120, WORD pointSize = 8) {
     Word(1), Word(0xFFFF), Dword(0), Dword(0), Dword(style | DS_SETFONT);
     countAt_ = b_.size();
     Word(0);
     Word(0), Word(0), Word(WORD(cx)), Word(WORD(cy));
     Word(0), Word(0);  // no menu, the dialog class
     Sz(title);
-    Word(8), Word(400), Word(0x0100);  // 8 pt, normal weight, not italic, charset 1
+    Word(pointSize), Word(400), Word(0x0100);  // normal weight, not italic, charset 1
     Sz(u"MS Shell Dlg");
   }
   // cls: a class name, or one of the predefined ordinals through the overload below.

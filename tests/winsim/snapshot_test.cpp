@@ -99,5 +99,69 @@ TEST_F(Snapshot, ControlsAppearByTheirStateAndOwnerDrawnOnesByTheirPaint) {
   DestroyWindow(dlg);
 }
 
+// An owner-drawn control whose parent draws through GetDC while the control paints (inside its
+// BeginPaint), as a preview does; the picture shows it without anyone pumping messages first.
+INT_PTR CALLBACK BlueThroughGetDC(HWND, UINT m, WPARAM, LPARAM lp) {
+  if (m == WM_INITDIALOG) return TRUE;
+  if (m == WM_DRAWITEM) {
+    auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+    HDC dc = GetDC(di->hwndItem);
+    if (!dc) return TRUE;
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    RECT r;
+    GetClientRect(di->hwndItem, &r);
+    FillRect(dc, &r, blue);
+    DeleteObject(blue);
+    ReleaseDC(di->hwndItem, dc);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+TEST_F(Snapshot, OwnerDrawnThroughGetDCShowsWithoutAPump) {
+  Template t(WS_POPUP | WS_VISIBLE, u"Preview", 160, 100);
+  t.Item(kStatic, kOwner, SS_OWNERDRAW, u"", 60, 10, 90, 80);
+  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, BlueThroughGetDC, 0);
+  ASSERT_NE(dlg, nullptr);
+  const std::string path = testing::TempDir() + "snapshot_getdc.png";
+  ASSERT_TRUE(winsim::ui::WriteWindowPng(dlg, path));
+  Picture p(path);
+  ASSERT_TRUE(p.ok());
+  const RECT owner = Dlu(dlg, 60, 10, 90, 80);
+  EXPECT_EQ(p.at((owner.left + owner.right) / 2, (owner.top + owner.bottom) / 2), 0x0000FFu);
+  std::remove(path.c_str());
+  DestroyWindow(dlg);
+}
+
+// Radio buttons in a group box: nothing is drawn between the rows or to the right of the texts (a path
+// left open by one control's text must not join the next control's circle).
+TEST_F(Snapshot, RadioButtonsAndGroupBoxesDrawNoStrayLines) {
+  Template t(WS_POPUP | WS_VISIBLE, u"Radios", 200, 120);
+  t.Item(kButton, 20, BS_GROUPBOX, u"Orientation", 7, 7, 150, 80)
+      .Item(kButton, 21, BS_AUTORADIOBUTTON | WS_GROUP, u"0    -Portrait(&P)", 14, 20, 120, 10)
+      .Item(kButton, 22, BS_AUTORADIOBUTTON, u"90  -Landscape(&L)", 14, 35, 120, 10)
+      .Item(kButton, 23, BS_AUTORADIOBUTTON, u"180-Portrait(&O)", 14, 50, 120, 10)
+      .Item(kButton, 24, BS_AUTORADIOBUTTON, u"270-Landscape(&S)", 14, 65, 120, 10)
+      .Item(kButton, 25, BS_AUTOCHECKBOX, u"Mirror(&M)", 7, 95, 80, 10);
+  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RedOwnerDraw, 0);
+  ASSERT_NE(dlg, nullptr);
+  CheckRadioButton(dlg, 21, 24, 22);
+  const std::string path = testing::TempDir() + "snapshot_radios.png";
+  ASSERT_TRUE(winsim::ui::WriteWindowPng(dlg, path));
+  Picture p(path);
+  ASSERT_TRUE(p.ok());
+  // Between the rows (10 units tall, 15 apart) and right of the longest text, inside the frame.
+  for (int row = 0; row < 4; ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(p.Dark(Dlu(dlg, 9, 30 + 15 * row, 146, 5)), 0);
+  }
+  EXPECT_EQ(p.Dark(Dlu(dlg, 100, 18, 55, 66)), 0);
+  // Each circle, the check box and the texts are there.
+  for (int row = 0; row < 4; ++row) EXPECT_GT(p.Dark(Dlu(dlg, 14, 20 + 15 * row, 10, 10)), 0);
+  EXPECT_GT(p.Dark(Dlu(dlg, 7, 95, 8, 10)), 0);
+  std::remove(path.c_str());
+  DestroyWindow(dlg);
+}
+
 }  // namespace
 }  // namespace dlgtest

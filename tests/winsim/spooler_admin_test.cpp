@@ -124,6 +124,163 @@ TEST_F(SpoolerAdminTest, AddPrinterChecksDriverPortAndNameThenDeleteWaitsForPurg
   ClosePrinter(h);
 }
 
+TEST_F(SpoolerAdminTest, AddPrinterRefusesNamesAndPortsWindowsRefuses) {
+  ASSERT_TRUE(AddDriver8(u"Model A"));
+  const std::u16string tooLong(221, u'n'), longest(220, u'n');
+  for (const std::u16string& name : {std::u16string(), std::u16string(u"A,B"), std::u16string(u"\\\\srv\\A"), tooLong}) {
+    SetLastError(0);
+    EXPECT_EQ(AddPrinter2(name.c_str(), u"FILE:", u"Model A"), nullptr) << name.size();
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PRINTER_NAME)) << name.size();
+  }
+  HANDLE h = AddPrinter2(longest.c_str(), u"LPT1:,LPT2:", u"Model A");
+  ASSERT_NE(h, nullptr) << "220 characters, and a list of ports that all exist";
+  ClosePrinter(h);
+  EXPECT_EQ(AddPrinter2(u"P2", u"LPT1:,NOPORT:", u"Model A"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PORT));
+  // The system's texts for these refusals.
+  WCHAR text[128];
+  ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_INVALID_PRINTER_NAME,
+                           0, text, 128, nullptr),
+            0u);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text)), u"The printer name is invalid.\r\n");
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 0xE0000200, 0, text, 128, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), 317u);
+}
+
+TEST_F(SpoolerAdminTest, SetPrinterRenamesKeepingTheDataAndChecksAsAddPrinterDoes) {
+  ASSERT_TRUE(AddDriver8(u"Model A"));
+  HANDLE h = AddPrinter2(u"Old", u"FILE:", u"Model A");
+  ASSERT_NE(h, nullptr);
+  ClosePrinter(h);
+  ASSERT_NE(h = AddPrinter2(u"Taken", u"FILE:", u"Model A"), nullptr);
+  ClosePrinter(h);
+  ASSERT_TRUE(winsim::SetPrinterDataValue(u"Old", u"FORMS", REG_BINARY, {1, 2, 3}));
+  ASSERT_TRUE(SetDefaultPrinterW(TEXT("Old")));
+  PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  ASSERT_TRUE(OpenPrinterW(W(u"Old"), &h, &all));
+  PRINTER_INFO_2W p{};
+  p.pPortName = W(u"LPT1:");
+  p.pDriverName = W(u"Model A");
+  p.pPrinterName = W(u"Taken");
+  EXPECT_FALSE(SetPrinterW(h, 2, reinterpret_cast<LPBYTE>(&p), 0));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_PRINTER_ALREADY_EXISTS));
+  p.pPrinterName = W(u"A\\B");
+  EXPECT_FALSE(SetPrinterW(h, 2, reinterpret_cast<LPBYTE>(&p), 0));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PRINTER_NAME));
+  p.pPrinterName = W(u"New");
+  ASSERT_TRUE(SetPrinterW(h, 2, reinterpret_cast<LPBYTE>(&p), 0));
+  ClosePrinter(h);
+  std::vector<uint8_t> forms;
+  EXPECT_TRUE(winsim::GetPrinterDataValue(u"New", u"FORMS", nullptr, &forms));
+  EXPECT_EQ(forms, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(winsim::DefaultPrinter(), u"New");
+  EXPECT_FALSE(winsim::GetPrinterDataValue(u"Old", u"FORMS", nullptr, &forms));
+  // Without the right to administer the printer, nothing changes.
+  ASSERT_TRUE(OpenPrinterW(W(u"New"), &h, nullptr));
+  p.pPrinterName = W(u"Newer");
+  EXPECT_FALSE(SetPrinterW(h, 2, reinterpret_cast<LPBYTE>(&p), 0));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  ClosePrinter(h);
+}
+
+TEST_F(SpoolerAdminTest, TheTcpIpMonitorsStatusWordRefusesWhatItCannotTake) {
+  auto port = [](const char16_t* name, const char16_t* host, DWORD number) {
+    PORT_DATA_1 pd{};
+    std::memcpy(pd.sztPortName, name, (std::char_traits<char16_t>::length(name) + 1) * 2);
+    std::memcpy(pd.sztHostAddress, host, (std::char_traits<char16_t>::length(host) + 1) * 2);
+    pd.dwVersion = 1;
+    pd.dwProtocol = 1;
+    pd.dwPortNumber = number;
+    return pd;
+  };
+  auto send = [](HANDLE xcv, const WCHAR* command, void* in, DWORD size) {
+    BYTE out[260];
+    DWORD needed = 0, status = 0xFFFF;
+    EXPECT_TRUE(XcvDataW(xcv, command, static_cast<PBYTE>(in), size, out, sizeof out, &needed, &status));
+    return status;
+  };
+  HANDLE user = nullptr, admin = nullptr;
+  PRINTER_DEFAULTSW administer{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+  ASSERT_TRUE(OpenPrinterW(W(u",XcvMonitor Standard TCP/IP Port"), &user, nullptr));
+  ASSERT_TRUE(OpenPrinterW(W(u",XcvMonitor Standard TCP/IP Port"), &admin, &administer));
+  PORT_DATA_1 good = port(u"P1", u"192.0.2.10", 9100);
+  EXPECT_EQ(send(user, TEXT("AddPort"), &good, sizeof good), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(send(admin, TEXT("AddPort"), nullptr, 0), DWORD(ERROR_INVALID_DATA));
+  PORT_DATA_1 v2 = good;
+  v2.dwVersion = 2;
+  EXPECT_EQ(send(admin, TEXT("AddPort"), &v2, sizeof v2), DWORD(ERROR_INVALID_LEVEL));
+  struct Bad {
+    const char16_t* name;
+    const char16_t* host;
+    DWORD number;
+  };
+  for (const Bad& b : {Bad{u"P1", u"192.0.2.10", 0}, Bad{u"P1", u"192.0.2.10", 65536}, Bad{u"P1", u"999.1.1.1", 9100},
+                       Bad{u"P1", u"192.0.2", 9100}, Bad{u"P1", u"two words", 9100}, Bad{u"P1", u"", 9100},
+                       Bad{u"", u"192.0.2.10", 9100}, Bad{u"A,B", u"192.0.2.10", 9100}}) {
+    PORT_DATA_1 pd = port(b.name, b.host, b.number);
+    EXPECT_EQ(send(admin, TEXT("AddPort"), &pd, sizeof pd), DWORD(ERROR_INVALID_PARAMETER))
+        << std::string(b.host, b.host + std::char_traits<char16_t>::length(b.host)) << " " << b.number;
+  }
+  PORT_DATA_1 named = port(u"P2", u"printer-2.example", 9100);
+  EXPECT_EQ(send(admin, TEXT("AddPort"), &named, sizeof named), 0u) << "a host name";
+  EXPECT_EQ(send(admin, TEXT("AddPort"), &good, sizeof good), 0u);
+  EXPECT_EQ(send(admin, TEXT("AddPort"), &good, sizeof good), DWORD(ERROR_ALREADY_EXISTS));
+  PORT_DATA_1 missing = port(u"P9", u"192.0.2.10", 9100);
+  EXPECT_EQ(send(admin, TEXT("ConfigPort"), &missing, sizeof missing), DWORD(ERROR_UNKNOWN_PORT));
+  // A port a printer prints to cannot go.
+  ASSERT_TRUE(AddDriver8(u"Model A"));
+  HANDLE h = AddPrinter2(u"On P1", u"P1", u"Model A");
+  ASSERT_NE(h, nullptr);
+  ClosePrinter(h);
+  DELETE_PORT_DATA_1 del{};
+  std::memcpy(del.psztPortName, u"P1", 6);
+  del.dwVersion = 1;
+  EXPECT_EQ(send(admin, TEXT("DeletePort"), &del, sizeof del), DWORD(ERROR_BUSY));
+  EXPECT_EQ(winsim::TcpIpPorts().size(), 2u);
+  ClosePrinter(user);
+  ClosePrinter(admin);
+}
+
+TEST_F(SpoolerAdminTest, MonitorsLoadFromTheSystemDirectoryAndAreDeletedOnlyWhenUnused) {
+  PutFile(kDriverDir + std::u16string(u"other.dll"));
+  MONITOR_INFO_2W m{W(u"Other Monitor"), nullptr, W(u"other.dll")};
+  EXPECT_FALSE(AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&m)));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_MOD_NOT_FOUND)) << "the spooler does not look in the driver directory";
+  EXPECT_FALSE(DeleteMonitorW(nullptr, nullptr, W(u"Other Monitor")));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PRINT_MONITOR));
+  EXPECT_FALSE(DeleteMonitorW(nullptr, nullptr, W(u"Local Port")));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_PRINT_MONITOR_IN_USE));
+  EXPECT_TRUE(winsim::MonitorsFailingToLoad().empty());
+}
+
+TEST_F(SpoolerAdminTest, DeletePrinterDriverExTakesTheFilesNoOtherDriverUses) {
+  ASSERT_TRUE(AddDriver8(u"Model A"));
+  PutFile(kDriverDir + std::u16string(u"b.dll"));
+  DRIVER_INFO_3W b{};
+  b.cVersion = 3;
+  b.pName = W(u"Model B");
+  b.pDriverPath = W(u"b.dll");
+  b.pDataFile = W(u"drv.dat");  // shared with Model A
+  b.pConfigFile = W(u"ui.dll");
+  ASSERT_TRUE(AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&b)));
+  // Reported with the driver directory, as the spooler keeps them.
+  DWORD needed = 0, count = 0;
+  EnumPrinterDriversW(nullptr, nullptr, 3, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buf(needed);
+  ASSERT_TRUE(EnumPrinterDriversW(nullptr, nullptr, 3, buf.data(), needed, &needed, &count));
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(reinterpret_cast<DRIVER_INFO_3W*>(buf.data())->pDataFile)),
+            kDriverDir + std::u16string(u"drv.dat"));
+
+  EXPECT_FALSE(DeletePrinterDriverExW(nullptr, nullptr, W(u"Model B"), DPD_DELETE_UNUSED_FILES | DPD_DELETE_SPECIFIC_VERSION, 2));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PRINTER_DRIVER)) << "no version-2 driver of that name";
+  ASSERT_TRUE(DeletePrinterDriverExW(nullptr, nullptr, W(u"Model B"), DPD_DELETE_UNUSED_FILES | DPD_DELETE_SPECIFIC_VERSION, 3));
+  EXPECT_TRUE(winsim::ReadHostFile(kDriverDir + std::u16string(u"b.dll")).empty());
+  EXPECT_FALSE(winsim::ReadHostFile(kDriverDir + std::u16string(u"drv.dat")).empty()) << "Model A still uses it";
+  EXPECT_FALSE(winsim::ReadHostFile(kDriverDir + std::u16string(u"ui.dll")).empty());
+  ASSERT_TRUE(DeletePrinterDriverExW(nullptr, nullptr, W(u"Model A"), 0, 0));
+  EXPECT_FALSE(winsim::ReadHostFile(kDriverDir + std::u16string(u"drv.dll")).empty()) << "no flag: files stay";
+}
+
 TEST_F(SpoolerAdminTest, PortsOfEveryMonitorAndTheTcpIpMonitorsRecords) {
   auto usb = std::make_shared<winsim::UsbPrinterDevice>();
   ASSERT_TRUE(winsim::AttachUsbPrinter(usb));

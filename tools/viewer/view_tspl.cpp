@@ -158,6 +158,9 @@ struct Tspl : Stream {
       if ((what == "RIBBON" || what == "TEAR" || what == "PEEL") && value != "ON" && value != "OFF")
         Fail(at, "SET %s takes ON or OFF, not '%s'", what.c_str(), value.c_str());
       sink.Add(at, "SET " + rest);
+    } else if (name == "CUT") {
+      if (!rest.empty()) Fail(at, "CUT takes no arguments");
+      sink.Add(at, "CUT (cut now)");
     } else if (name == "CLS") {
       if (!rest.empty()) Fail(at, "CLS takes no arguments");
       sink.Add(at, "CLS");

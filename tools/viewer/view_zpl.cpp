@@ -201,6 +201,9 @@ struct Zpl : Stream {
       if (params != "N" && params != "Y" && !(name == "PO" && params == "I"))
         Fail(paramsAt, "^%s takes N or Y, not '%s'", name.c_str(), params.c_str());
       sink.Add(at, cmd + params + (name == "PM" ? " (mirror)" : " (orientation)"));
+    } else if (name == "JK" && cmd[0] == '~') {
+      if (!params.empty()) Fail(paramsAt, "~JK takes no parameters");
+      sink.Add(at, "~JK (delayed cut)");
     } else if (name == "FS") {
       sink.Add(at, "^FS (field separator)");
     } else {

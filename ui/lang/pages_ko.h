@@ -1,7 +1,7 @@
 // Page dialog texts in Korean (UTF-8), defined before the .dlg templates are included.
 #define TXT_IDD_PAGE_SETUP_1 "페이지 설정"
 #define TXT_IDD_PAGE_SETUP_2 "이름"
-#define TXT_IDD_PAGE_SETUP_3 "새로 만들기(&W)..."
+#define TXT_IDD_PAGE_SETUP_3 "추가(&W)..."
 #define TXT_IDD_PAGE_SETUP_4 "편집(&E)..."
 #define TXT_IDD_PAGE_SETUP_5 "삭제(&D)"
 #define TXT_IDD_PAGE_SETUP_6 "방향"

@@ -49,6 +49,10 @@
   X(IDS_FILTER_ALL, 2627, "모든 파일(*.*)") \
   X(IDS_FILTER_WATERMARK, 2628, "워터마크 이미지(*.bmp)") \
   X(IDS_SPEED_FORMAT, 2629, "%.2f in/s(%.1f mm/s)") \
+  X(IDS_ERR_STOCK_NAME_BLANK, 2650, "용지 이름을 입력하십시오.") \
+  X(IDS_ERR_STOCK_NAME_USER, 2651, "이름 ""USER""는 문서 고유 크기용입니다. 다른 이름을 선택하십시오.") \
+  X(IDS_ASK_REPLACE_STOCK, 2652, "이름이 ""%ws""인 용지가 이미 있습니다. 바꾸시겠습니까?") \
+  X(IDS_ERR_COMMAND_FILE_LONG, 2653, "파일 이름이 너무 길어 사용자 명령에 쓸 수 없습니다. 최대 %d자입니다.") \
   X(IDS_TOOLS_SENT, 2212, "파일을 프린터로 보냈습니다.") \
   X(IDS_TOOLS_SEND_FAILED, 2213, "파일을 프린터로 보내지 못했습니다.") \
   X(IDS_FW_PROGRESS, 2220, "펌웨어 업데이트 중, 창을 닫지 마십시오! 전송 완료: %d%% ") \
@@ -67,4 +71,8 @@
   X(IDS_FW_STATUS_PAUSED, 2233, "인쇄 일시 중지됨") \
   X(IDS_FW_STATUS_SWITCHING, 2234, "업데이트 모드로 전환 중입니다. 프린터가 다시 시작되니 잠시 기다리십시오.") \
   X(IDS_FW_STATUS_COMPLETED, 2235, "펌웨어 업데이트 완료. 프린터를 재부팅하는 중이니 잠시 기다리십시오.") \
-  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "이 펌웨어는 현재 프린터 모델과 맞지 않습니다. 강제로 업데이트하시겠습니까?")
+  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "이 펌웨어는 현재 프린터 모델과 맞지 않습니다. 강제로 업데이트하시겠습니까?") \
+  X(IDS_FW_BUSY, 2237, "이 프린터의 펌웨어 업데이트가 이미 진행 중입니다.") \
+  X(IDS_FW_DO_NOT_CLOSE, 2238, "펌웨어를 프린터로 보내는 중입니다. 업데이트가 끝난 후에 이 창을 닫으십시오.") \
+  X(IDS_FW_FILE_CHANGED, 2239, "펌웨어 파일이 선택한 후에 변경되었거나 완전한 펌웨어 파일이 아닙니다. 파일을 다시 선택하십시오.") \
+  X(IDS_TOOLS_SAVE_FAILED, 2240, "프린터 설정을 저장할 수 없습니다.")

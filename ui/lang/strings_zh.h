@@ -49,6 +49,10 @@
   X(IDS_FILTER_ALL, 2627, "所有文件(*.*)") \
   X(IDS_FILTER_WATERMARK, 2628, "水印图像(*.bmp)") \
   X(IDS_SPEED_FORMAT, 2629, "%.2f in/s(%.1f mm/s)") \
+  X(IDS_ERR_STOCK_NAME_BLANK, 2650, "请输入纸张的名称。") \
+  X(IDS_ERR_STOCK_NAME_USER, 2651, "名称""USER""保留给文档的自定义尺寸。请选择其他名称。") \
+  X(IDS_ASK_REPLACE_STOCK, 2652, "已存在名为""%ws""的纸张。是否替换？") \
+  X(IDS_ERR_COMMAND_FILE_LONG, 2653, "文件名太长，无法用于用户命令：最多 %d 个字符。") \
   X(IDS_TOOLS_SENT, 2212, "文件已发送到打印机。") \
   X(IDS_TOOLS_SEND_FAILED, 2213, "无法将文件发送到打印机。") \
   X(IDS_FW_PROGRESS, 2220, "正在更新固件，请勿关闭窗口！已传输：%d%% ") \
@@ -67,4 +71,8 @@
   X(IDS_FW_STATUS_PAUSED, 2233, "打印已暂停") \
   X(IDS_FW_STATUS_SWITCHING, 2234, "正在切换到更新模式，打印机将重启，请稍候。") \
   X(IDS_FW_STATUS_COMPLETED, 2235, "固件更新完成，正在重启打印机，请稍候。") \
-  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "此固件与当前打印机型号不匹配。是否强制更新？")
+  X(IDS_FW_STATUS_MODEL_MISMATCH, 2236, "此固件与当前打印机型号不匹配。是否强制更新？") \
+  X(IDS_FW_BUSY, 2237, "此打印机的固件更新已在进行中。") \
+  X(IDS_FW_DO_NOT_CLOSE, 2238, "正在向打印机发送固件。请等待更新结束后再关闭此窗口。") \
+  X(IDS_FW_FILE_CHANGED, 2239, "固件文件在选择后已被更改，或不是完整的固件文件。请重新选择该文件。") \
+  X(IDS_TOOLS_SAVE_FAILED, 2240, "无法保存打印机设置。")

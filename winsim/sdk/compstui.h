@@ -15,6 +15,8 @@
 //   CPSUICB_REASON_APPLYNOW (pCurItem = its first item); when it answers CPSUICB_ACTION_ITEMS_APPLIED,
 //   compstui does CPSFUNC_SET_RESULT for that COMPROPSHEETUI's handle with the callback's Result, which
 //   calls every sheet function with PROPSHEETUI_REASON_SET_RESULT (SETRESULT_INFO), newest first.
+// - CPSFUNC_SET_FUSION_CONTEXT (lParam1: an activation context) on a handle: a page added below it
+//   that brings no context of its own (PSP_USEFUSIONCONTEXT) is made in the nearest one set.
 #pragma once
 
 #include <windows.h>

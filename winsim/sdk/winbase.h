@@ -1,8 +1,18 @@
 // winsim: the parts of winbase.h beyond the core file calls: moving files with flags (including
-// deletion at the next restart), profile (INI-format) files, and version checks.
+// deletion at the next restart), profile (INI-format) files, version checks and system messages.
 #pragma once
 
+#include <cstdarg>
+
 #include <windows.h>
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_COPY_ALLOWED 0x00000002
@@ -67,6 +77,10 @@ static_assert(sizeof(COMMCONFIG) == 52);
 
 extern "C" {
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
+// System messages only (FORMAT_MESSAGE_FROM_SYSTEM, with or without ALLOCATE_BUFFER); inserts are not
+// expanded. Unknown codes fail with ERROR_MR_MID_NOT_FOUND (317).
+DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
+                            DWORD nSize, va_list* Arguments);
 DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
                                       LPWSTR lpReturnedString, DWORD nSize, LPCWSTR lpFileName);
 // Serial ports "COM1".."COM9" (and up to COM256) exist; other names fail with ERROR_FILE_NOT_FOUND.

@@ -4,6 +4,7 @@
 // WCHAR is 16-bit (char16_t) so that stored records and wide strings match the Windows build.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -147,6 +148,8 @@ typedef void *PSECURITY_DESCRIPTOR;
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_IO_PENDING 997L
 #define ERROR_INVALID_FLAGS 1004L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_INTERNAL_ERROR 1359L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_CANCELLED 1223L
 #define ERROR_INVALID_USER_BUFFER 1784L
@@ -359,6 +362,8 @@ BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS Toke
 #define RT_GROUP_ICON MAKEINTRESOURCEW(14)
 #define RT_VERSION MAKEINTRESOURCEW(16)
 #define RT_MANIFEST MAKEINTRESOURCEW(24)
+#define CREATEPROCESS_MANIFEST_RESOURCE_ID MAKEINTRESOURCEW(1)
+#define ISOLATIONAWARE_MANIFEST_RESOURCE_ID MAKEINTRESOURCEW(2)
 // FindResourceW looks in the thread's UI language, the user's, then neutral, English and any other;
 // FindResourceExW with a language other than 0 takes only that language.
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType);
@@ -368,6 +373,42 @@ LPVOID WINAPI LockResource(HGLOBAL hResData);
 DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 BOOL WINAPI FreeResource(HGLOBAL hResData);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// ---- activation contexts (winbase.h) --------------------------------------------------------------
+// Only a loaded module's RT_MANIFEST resource can be made into a context (ACTCTX_FLAG_HMODULE_VALID with
+// ACTCTX_FLAG_RESOURCE_NAME_VALID; winsim reads no image files, so anything else fails with
+// ERROR_NOT_SUPPORTED). A missing resource fails with ERROR_RESOURCE_TYPE_NOT_FOUND or
+// ERROR_RESOURCE_NAME_NOT_FOUND, a text that is no assembly manifest with ERROR_SXS_CANT_GEN_ACTCTX.
+// What winsim keeps of a manifest is whether it depends on Common Controls 6: windows created while
+// such a context is active on the thread are version 6 controls (winsim::ui::CommonControlsVersion).
+// Deactivating any but the thread's newest activation ends the process, as Windows raises an exception.
+#define ACTCTX_FLAG_PROCESSOR_ARCHITECTURE_VALID 0x001
+#define ACTCTX_FLAG_LANGID_VALID 0x002
+#define ACTCTX_FLAG_ASSEMBLY_DIRECTORY_VALID 0x004
+#define ACTCTX_FLAG_RESOURCE_NAME_VALID 0x008
+#define ACTCTX_FLAG_SET_PROCESS_DEFAULT 0x010
+#define ACTCTX_FLAG_APPLICATION_NAME_VALID 0x020
+#define ACTCTX_FLAG_HMODULE_VALID 0x080
+#define ERROR_SXS_CANT_GEN_ACTCTX 14001L
+typedef struct tagACTCTXW {
+  ULONG cbSize;
+  DWORD dwFlags;
+  LPCWSTR lpSource;
+  USHORT wProcessorArchitecture;
+  LANGID wLangId;
+  LPCWSTR lpAssemblyDirectory;
+  LPCWSTR lpResourceName;
+  LPCWSTR lpApplicationName;
+  HMODULE hModule;
+} ACTCTXW, *PACTCTXW;
+typedef const ACTCTXW* PCACTCTXW;
+HANDLE WINAPI CreateActCtxW(PCACTCTXW pActCtx);
+BOOL WINAPI ActivateActCtx(HANDLE hActCtx, ULONG_PTR* lpCookie);
+BOOL WINAPI DeactivateActCtx(DWORD dwFlags, ULONG_PTR ulCookie);
+void WINAPI AddRefActCtx(HANDLE hActCtx);
+void WINAPI ReleaseActCtx(HANDLE hActCtx);
+#define CreateActCtx CreateActCtxW
+#define ACTCTX ACTCTXW
+
 // Module references (libloaderapi.h). FROM_ADDRESS finds the loaded project module holding the address
 // (code linked into the program itself belongs to the process module, which is never unloaded).
 #define GET_MODULE_HANDLE_EX_FLAG_PIN 0x1

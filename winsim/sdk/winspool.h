@@ -305,6 +305,9 @@ typedef DRIVER_INFO_2W DRIVER_INFO_2;
 #ifndef ERROR_PRINTER_DRIVER_IN_USE
 #define ERROR_PRINTER_DRIVER_IN_USE 3001L
 #endif
+#ifndef ERROR_PRINT_MONITOR_IN_USE
+#define ERROR_PRINT_MONITOR_IN_USE 3008L
+#endif
 #ifndef ERROR_UNKNOWN_PRINT_MONITOR
 #define ERROR_UNKNOWN_PRINT_MONITOR 3000L
 #endif
@@ -381,6 +384,7 @@ BOOL WINAPI DeletePrinterDriverW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriv
 BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName, DWORD dwDeleteFlag,
                                    DWORD dwVersionFlag);
 BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitors);
+BOOL WINAPI DeleteMonitorW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pMonitorName);
 BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned);
 HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter);

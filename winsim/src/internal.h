@@ -130,6 +130,11 @@ void RecordPortMonitorCall(const std::string& call);
 // control code 0 on the printer's port (opened through the monitor if need be). False when the printer
 // has no language monitor; otherwise true with `ok` and `returned` as the monitor left them.
 bool MonitorGetPrinterData(HANDLE hPrinter, LPCWSTR valueName, LPBYTE data, DWORD size, DWORD* returned, BOOL* ok);
+// While set on the calling thread, documents it starts stay spooled: no monitor takes them (RunJob with
+// JobSpec::despool false).
+void KeepJobsSpooled(bool keep);
+// A monitor registered before (a saved machine's): its module is loaded when a printer first needs it.
+void RegisterLanguageMonitorOnUse(const std::u16string& monitorName, const std::u16string& module);
 
 // Device namespace paths ("\\?\usb#..." or "\\.\..."; not "\\?\C:\..."): CreateFileW, ReadFile and
 // WriteFile hand them to the device model. The Device* calls return false when `h` is no device handle.
@@ -142,9 +147,24 @@ bool DeviceReadFile(HANDLE h, LPVOID buffer, DWORD size, LPDWORD read, BOOL* res
 bool DeviceWriteFile(HANDLE h, LPCVOID buffer, DWORD size, LPDWORD written, BOOL* result);
 
 // The spooler's administration side (spooler/admin.cpp, tcpmon/): transceive handles opened by names
-// starting with "," (",XcvMonitor NAME", ",XcvPort NAME"), and DRIVER_INFO_8W packing for GetPrinterDriverW.
-BOOL OpenXcv(LPWSTR name, LPHANDLE phXcv);
+// starting with "," (",XcvMonitor NAME", ",XcvPort NAME") with the access asked for, and DRIVER_INFO_8W
+// packing for GetPrinterDriverW.
+BOOL OpenXcv(LPWSTR name, DWORD access, LPHANDLE phXcv);
 bool CloseXcv(HANDLE h);
 BOOL PackDriverInfo(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, DWORD cbBuf, LPDWORD pcbNeeded);
+// After a driver was replaced (added again under its name): the spooler calls DrvUpgradePrinter of the
+// driver's configuration module for every printer that uses it. Called without the machine lock.
+void UpgradePrintersOfDriver(const winsim::DriverSpec& driver);
+// Whether a driver of that name and environment is installed.
+bool DriverInstalled(const std::u16string& name, const std::u16string& environment);
+// Renames the printer of a handle, keeping its settings and data (other handles keep naming the old
+// name); false when the handle is no printer's or the new name is taken.
+bool RenamePrinterOfHandle(HANDLE h, const std::u16string& to);
+// The access a printer handle was opened with; 0 for anything else.
+DWORD PrinterHandleAccess(HANDLE h);
+
+// True while the calling thread's newest activation is of a context whose manifest binds Common
+// Controls 6 (kernel32/actctx.cpp); windows created then are version 6 controls.
+bool CommonControls6Active();
 
 }  // namespace winsim::detail

@@ -97,7 +97,7 @@ TEST(Esc, PostActionBytesPerUserCommandSlot) {
       {1, 3, {feed25, "", "", tearFeeds}},
       {2, 1, {"", feed25, cut, ""}},
       {2, 3, {"", feed25, "", cut}},
-      {3, 1, {"", feed25, "", ""}},
+      {3, 1, {"", feed25, cut, ""}},
       {4, 2, {"", feed25, "", ""}},
   };
   for (const auto& c : cases) {
@@ -107,13 +107,60 @@ TEST(Esc, PostActionBytesPerUserCommandSlot) {
       job.settings.PostAction = c.action;
       job.settings.IntervalPages = c.interval;
       job.settings.FeedOffset = 20000;
+      const uint32_t counted = job.ctx.labelsSinceCut;
       WriteUserCommand(job.ctx, slot);
       EXPECT_EQ(job.TakeSent(), c.slot[slot]);
-      // The action bytes follow the user's own text.
+      // The action bytes follow the user's own text (the same label once more).
+      job.ctx.labelsSinceCut = counted;
       job.SetUserCommand(slot, u"CMD");
       WriteUserCommand(job.ctx, slot);
       EXPECT_EQ(job.TakeSent(), "CMD" + c.slot[slot]);
     }
+  }
+}
+
+// A cutter's occurrence over a whole job of labels: after every label, once after the job, or after
+// every N labels (copies count as labels) with the labels left over cut off at the job's end.
+TEST(Esc, CutOccurrenceOverAJob) {
+  const std::string cut = Bytes().b({0x1D, 0x56, 0x42, 0x00}).s;  // no feed offset: GS V 66 with 0 dots
+  const auto drawn = PatternRaster(2, 3);
+  // One label as sent: the 25 mm feed of a cutting action (199 dots at 203 dpi), the 50 mm width
+  // (400 dots) and left edge, the bands of the inverted raster.
+  const std::string label = Bytes()
+                                .b({0x1B, 0x4B, 0xC7, 0x00})
+                                .b({0x1D, 0x57})
+                                .u16(400)
+                                .b({0x1D, 0x4C})
+                                .u16(0)
+                                .raw(Bands(Inverted(drawn), 2, 3, 0));
+  const std::string L = label, C = label + cut;
+  struct Case {
+    uint32_t action, occurrence, interval;
+    int pages, copies;
+    std::string stream;  // labels, then the job's end
+  } cases[] = {
+      {3, 0, 4, 2, 1, C + C},
+      {3, 1, 4, 3, 1, L + L + L + cut},
+      {3, 2, 2, 5, 1, L + C + L + C + L + cut},
+      {3, 2, 3, 3, 1, L + L + C},
+      {4, 0, 2, 1, 3, L + C + L + cut},
+      {4, 0, 2, 2, 2, L + C + L + C},
+      {2, 0, 3, 2, 1, L + L + cut},  // an older record's cut: once after the job when the interval is not 1
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "action " << c.action << " occurrence " << c.occurrence << " every "
+                                    << c.interval << ", " << c.pages << " pages of " << c.copies);
+    Job job(kLangEsc);
+    job.SetCut(c.action, c.occurrence, c.interval);
+    job.settings.dm.dmCopies = static_cast<short>(c.copies);
+    WriteUserCommand(job.ctx, kUserCommandJobStart);
+    EXPECT_EQ(job.TakeSent(), "");
+    for (int p = 0; p < c.pages; ++p) {
+      auto r = drawn;
+      ASSERT_TRUE(SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 16, 3));
+    }
+    WriteUserCommand(job.ctx, kUserCommandJobEnd);
+    EXPECT_EQ(job.TakeSent(), c.stream);
   }
 }
 

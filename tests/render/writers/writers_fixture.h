@@ -136,6 +136,19 @@ struct Job {
     WriteJobHeader(ctx);
     return TakeSent();
   }
+
+  void SetCut(uint32_t action, uint32_t occurrence, uint32_t interval) {
+    settings.PostAction = action;
+    settings.PostActionOccurrence = occurrence;
+    settings.IntervalPages = interval;
+  }
+
+  // Ends the job with the user command `text` and returns what it sent.
+  std::string EndJob(const std::u16string& text) {
+    SetUserCommand(kUserCommandJobEnd, text);
+    WriteUserCommand(ctx, kUserCommandJobEnd);
+    return TakeSent();
+  }
 };
 
 }  // namespace wtest

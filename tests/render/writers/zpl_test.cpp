@@ -204,15 +204,43 @@ TEST(Zpl, MediaTypeAndTracking) {
 }
 
 TEST(Zpl, QuantityCutModeAndLabelTop) {
+  // With the occurrence "after every page", a cutter cuts every label whatever interval is stored;
+  // action 4 cuts every IntervalPages labels.
   const char* modes[] = {"", "^MMT,N\r\n", "^MMP,N\r\n", "^MMC,N\r\n", "^MMC,N\r\n", ""};
+  const char* counts[] = {"0", "5", "5", "1", "5", "5"};
   for (uint32_t action = 0; action < 6; ++action) {
     Job job(kLangZpl);
     job.settings.PostAction = action;
     job.settings.IntervalPages = 5;
     job.settings.FeedOffset = -2500;
     std::string f = job.Header();
-    std::string tail = Bytes()("^PQ1,")(action ? "5" : "0")(",1,Y\r\n")(modes[action])("^LT-19\r\n^PMN\r\n^XZ\r\n\r\n");
+    std::string tail = Bytes()("^PQ1,")(counts[action])(",1,Y\r\n")(modes[action])("^LT-19\r\n^PMN\r\n^XZ\r\n\r\n");
     EXPECT_EQ(f.substr(f.find("^PQ")), tail) << action;
+  }
+}
+
+// The cutter's occurrence: every label ^PQ1,1 in cutter mode, every N labels ^PQ1,N in cutter mode,
+// once after the job the delayed cutter (^MMD) and ~JK after the job's last command text.
+TEST(Zpl, CutOccurrenceInTheJobFormatAndAtTheJobEnd) {
+  struct Case {
+    uint32_t action, occurrence, interval;
+    std::string modes, end;
+  } cases[] = {
+      {3, 0, 7, "^PQ1,1,1,Y\r\n^MMC,N\r\n", ""},
+      {3, 2, 7, "^PQ1,7,1,Y\r\n^MMC,N\r\n", ""},
+      {4, 0, 7, "^PQ1,7,1,Y\r\n^MMC,N\r\n", ""},
+      {3, 1, 7, "^PQ1,1,1,Y\r\n^MMD,N\r\n", "~JK\r\n"},
+      {1, 1, 7, "^PQ1,7,1,Y\r\n^MMT,N\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "action " << c.action << " occurrence " << c.occurrence);
+    Job job(kLangZpl);
+    job.SetCut(c.action, c.occurrence, c.interval);
+    const std::string f = job.Header();
+    EXPECT_EQ(f.substr(f.find("^PQ"), f.find("^LT") - f.find("^PQ")), c.modes);
+    EXPECT_EQ(job.EndJob(u"^XA^FDend^XZ"), "^XA^FDend^XZ" + c.end);
+    WriteUserCommand(job.ctx, kUserCommandPageEnd);
+    EXPECT_EQ(job.TakeSent(), "");
   }
 }
 

@@ -86,6 +86,19 @@ void ClearDebugLines();
 
 void SetLocalTime(const SYSTEMTIME&);  // wDayOfWeek is ignored and recomputed
 
+// ---- the machine's lasting state --------------------------------------------------------------------
+// What a restart of Windows keeps, as bytes: the registry; the spooler's drivers, printers (with their
+// default DEVMODE and printer data), registered monitors and default printer; the Standard TCP/IP port
+// records; the driver store; the file operations pending for the next restart; the files and folders of
+// C: (with their owners and access lists); the attached USB printers (a TWL printer with its firmware).
+// Not kept: jobs, handles, windows, the clock, debug lines, network printers, serial ports, the UI
+// language. The same machine gives the same bytes.
+constexpr uint32_t kMachineStateFormat = 1;
+std::vector<uint8_t> SaveMachine();
+// Reset(), then the machine `state` describes. False with a message (which part is wrong and how, or
+// that another version wrote it) when it cannot be taken whole; the machine is then reset.
+bool LoadMachine(const std::vector<uint8_t>& state, std::string* error);
+
 // Allocation faults of the calling thread's LocalAlloc calls (the driver routes its own buffers through
 // it): counting restarts here; allocation number `failAt` (1-based) fails with ERROR_NOT_ENOUGH_MEMORY,
 // and with `andAfter` every one after it too. 0 clears the fault. Reset() does not touch it.

@@ -78,8 +78,8 @@ void SetWritePrinterFault(WriteFault fault, unsigned okCalls = 0);
 
 // ---- module loader -----------------------------------------------------------------------------
 // Opens a project library by its Windows name ("lbldrv6" or "lbldrv6.dll" -> lbldrv6.so) from the
-// directories of the environment variable WINSIM_MODULE_PATH (colon-separated), then the build's
-// module directory. The module is registered under its name (GetModuleHandleW finds it, and its
+// directories of the environment variable WINSIM_MODULE_PATH (colon-separated), then the folder of
+// libwinsim.so (the build's modules/ folder, or where it is installed). The module is registered under its name (GetModuleHandleW finds it, and its
 // resources belong to that handle) and DllMain(DLL_PROCESS_ATTACH) runs once, on the first load.
 // Loads are counted; nullptr with a message in `error` on failure.
 HMODULE LoadDriverModule(const std::u16string& name, std::string* error = nullptr);
@@ -87,7 +87,7 @@ HMODULE LoadDriverModule(const std::u16string& name, std::string* error = nullpt
 void* GetModuleProc(HMODULE module, const char* name);
 // Drops one load; the last one calls DllMain(DLL_PROCESS_DETACH) and closes the library.
 bool UnloadDriverModule(HMODULE module);
-std::string ModuleDirectory();  // the build's module directory
+std::string ModuleDirectory();  // the folder of libwinsim.so, where the modules are
 
 // ---- job runner --------------------------------------------------------------------------------
 // A page bitmap as the driver made it: 24-bit BGR, rows top-down, `stride` bytes apart.
@@ -110,6 +110,9 @@ struct JobSpec {
   // ResetDC after these pages (1-based counts of pages sent), as applications that change settings
   // between pages do; nothing after the last page.
   std::vector<int> resetAfterPages;
+  // false: the job stays in the spooler as spooled, as in a queue that holds its jobs: it does not go
+  // through the printer's language monitor to its port (JobResult::output is the spool data either way).
+  bool despool = true;
 };
 
 struct JobResult {

@@ -5,19 +5,37 @@
 // Behaviour notes (what the Win32 calls do here):
 // - AddPrinterDriverW/ExW (levels 3 and 8) need the driver, data and configuration files in the printer-driver
 //   directory (a file name alone names a file there) and a registered monitor when one is named; the
-//   environment defaults to "Windows x64". DeletePrinterDriverW fails with ERROR_PRINTER_DRIVER_IN_USE while a
-//   printer uses the driver and deletes no files.
-// - AddMonitorW (level 2) needs the DLL in the system directory or the x64 driver directory, loads it through
-//   the module loader and calls its InitializePrintMonitor2 (AddLanguageMonitor); a second registration of
-//   the same name fails with ERROR_PRINT_MONITOR_ALREADY_INSTALLED (3006).
-// - AddPrinterW (level 2) needs a known driver and port (EnumPortsW). DeletePrinter of a printer with queued
-//   jobs only marks it pending deletion; purging its queue (SetPrinterW PRINTER_CONTROL_PURGE) removes it.
+//   environment defaults to "Windows x64"; level 8 keeps dwlDriverVersion. Adding a driver again under its
+//   name replaces it, and the spooler then calls DrvUpgradePrinter (level 1) of its configuration module for
+//   every printer that uses it (DriverUpgrades()); the same happens when InstallPrinterDriverFromPackageW
+//   replaces a driver. DeletePrinterDriverW fails with ERROR_PRINTER_DRIVER_IN_USE while a printer uses the
+//   driver and deletes no files; DeletePrinterDriverExW with DPD_DELETE_SPECIFIC_VERSION deletes only the
+//   driver of that version (else ERROR_UNKNOWN_PRINTER_DRIVER), and with DPD_DELETE_UNUSED_FILES also its
+//   files in the driver directory that no other driver lists (a file in use is deleted at the next restart).
+// - AddMonitorW (level 2) needs the DLL in the system directory, loads it through the module loader and calls
+//   its InitializePrintMonitor2 (AddLanguageMonitor); a second registration of the same name fails with
+//   ERROR_PRINT_MONITOR_ALREADY_INSTALLED (3006). A monitor stays registered until DeleteMonitorW, which fails
+//   with ERROR_PRINT_MONITOR_IN_USE while a driver names it (and for the built-in monitors) and with
+//   ERROR_UNKNOWN_PRINT_MONITOR for a name that is not registered. MonitorsFailingToLoad() names the
+//   registered monitors whose DLL is gone from the system directory: the spooler would fail to load them.
+// - AddPrinterW (level 2) refuses a name that is empty, longer than 220 characters or holds ',' or '\\'
+//   (ERROR_INVALID_PRINTER_NAME), a name in use (ERROR_PRINTER_ALREADY_EXISTS), an unknown driver
+//   (ERROR_UNKNOWN_PRINTER_DRIVER) and an unknown port (ERROR_UNKNOWN_PORT; a list "A,B" needs each).
+//   SetPrinterW level 2 changes name, port, driver, comment and location with the same checks; a rename keeps
+//   the printer's settings and data. DeletePrinter of a printer with queued jobs only marks it pending
+//   deletion; purging its queue (SetPrinterW PRINTER_CONTROL_PURGE) removes it.
 // - EnumPortsW lists USB ports of attached printers ("USB Monitor", "Virtual printer port for USB", kept while
 //   unplugged), "LPT1:"-"LPT3:" ("Printer Port"), "COM1:"-"COM4:" ("Serial Port") and "FILE:" ("Print to
 //   File") of the "Local Port" monitor, and TCP/IP ports ("Standard TCP/IP Port").
 // - XcvDataW on OpenPrinterW(",XcvMonitor Standard TCP/IP Port") takes "AddPort", "DeletePort" and "ConfigPort"
 //   with PORT_DATA_1 / DELETE_PORT_DATA_1 records (version 1); on ",XcvPort NAME" "GetConfigInfo" answers a
-//   PORT_DATA_1. Other commands give ERROR_INVALID_PARAMETER in the status word.
+//   PORT_DATA_1. XcvDataW returns TRUE once the monitor had the command; its answer is the status word:
+//   ERROR_ACCESS_DENIED for a change without SERVER_ACCESS_ADMINISTER, ERROR_INVALID_DATA without input,
+//   ERROR_INVALID_LEVEL for another version, ERROR_INVALID_PARAMETER for a port name that is empty or holds
+//   ',', a host that is neither a dotted IPv4 address nor a host name, a port number of 0 or over 65535 or
+//   another protocol than raw or LPR, ERROR_ALREADY_EXISTS for AddPort of an existing port, ERROR_UNKNOWN_PORT
+//   for ConfigPort or DeletePort of a missing one, ERROR_BUSY for DeletePort of a port a printer uses, and
+//   ERROR_INVALID_PARAMETER for other commands.
 // - UploadPrinterDriverPackageW copies a printer-class INF to "C:\Windows\INF\oemN.inf" (the same INF again
 //   gives its existing name); InstallPrinterDriverFromPackageW adds a model of it as a driver from the files
 //   beside the uploaded INF's source; SetupUninstallOEMInfW fails with ERROR_INF_IN_USE_BY_DEVICES while a
@@ -47,6 +65,16 @@ struct MonitorSpec {
 };
 std::vector<MonitorSpec> Monitors();  // the registered print monitors, built-in ones first
 std::u16string DefaultPrinter();      // "" when none is set
+// Registered monitors (not the built-in ones) whose DLL is missing from the system directory.
+std::vector<std::u16string> MonitorsFailingToLoad();
+
+// One DrvUpgradePrinter call the spooler made after replacing a printer's driver.
+struct DriverUpgrade {
+  std::u16string printer, module;  // the configuration module, without ".dll"
+  bool called = false;             // false: the module or its export could not be found
+  BOOL result = FALSE;
+};
+std::vector<DriverUpgrade> DriverUpgrades();  // since Reset()
 
 struct TcpIpPort {
   std::u16string name, hostAddress, snmpCommunity, queue;

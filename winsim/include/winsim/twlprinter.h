@@ -112,6 +112,16 @@ class TwlPrinterDevice : public UsbPrinterDevice {
   // `bodyBytes` bytes of pattern that follow it.
   static std::vector<uint8_t> MakeFirmwareFile(const std::string& model, const std::string& version,
                                                size_t bodyBytes);
+  // What a saved machine keeps of the printer: the version text and checksum of the firmware it runs, the
+  // files it installed and its page counter.
+  struct Kept {
+    std::string versionText;
+    uint16_t checksum = 0;
+    unsigned updates = 0;
+    uint32_t pageCounter = 0;
+  };
+  Kept KeptState() const;
+  void RestoreKeptState(const Kept& kept);
 
   std::vector<TwlPage> PrintedPages() const;
   std::vector<uint16_t> ReceivedPageNumbers() const;  // every page block received, in order, printed or not

@@ -47,6 +47,9 @@ class UiThread {
 // A live dialog made from dialog resource `templateId`: top-level dialogs and property pages alike.
 HWND FindDialog(WORD templateId, DWORD waitMs = 5000);
 HWND FindSheet(DWORD waitMs = 5000);             // the newest open property sheet
+// The newest open dialog that `owner` owns (a dialog it opened with DialogBoxParamW, whose modal loop
+// runs on the owner's thread), or null; `templateId` (optional) gets its template id. Does not wait.
+HWND OwnedDialog(HWND owner, WORD* templateId = nullptr);
 HWND Page(HWND sheet, WORD templateId);          // a page window of the sheet (null until created)
 HWND CurrentPage(HWND sheet);
 std::vector<WORD> PageIds(HWND sheet);           // template ids of the sheet's pages, in tab order
@@ -90,6 +93,12 @@ struct Row {
 };
 std::vector<Row> Rows(HWND dlg, int id);  // list view
 std::vector<std::u16string> Columns(HWND dlg, int id);
+// The Common Controls version a control was made with: 6 when the creating thread had an activation
+// context active whose manifest binds Common Controls 6 (a property page with PSP_USEFUSIONCONTEXT has
+// its hActCtx active while it is made), else 5, as for a process without such a manifest. 0: no control.
+int CommonControlsVersion(HWND dlg, int id);
+// The ICC_* flags InitCommonControlsEx has registered in this machine's life for that version (5 or 6).
+DWORD InitialisedCommonControls(int version);
 bool SheetChanged(HWND sheet);           // any page marked changed (the Apply button's reason)
 bool PageChanged(HWND sheet, WORD templateId);
 // The brush a control's parent gives it for painting (WM_CTLCOLORSTATIC for static controls).
@@ -103,6 +112,19 @@ HBITMAP PaintedBitmap(HWND h);
 // (texts, check marks, selections, positions) and what the program painted itself (owner-drawn
 // statics, previews) in place. For people who look at a dialog without Windows; tests read state.
 bool WriteWindowPng(HWND h, const std::string& path);
+
+// ---- text layout --------------------------------------------------------------------------------------
+// Controls of dlg whose own text does not show whole in the dialog's font, measured as the picture above
+// draws it: a line or word wider than where the control puts its text (after a check box's box, inside a
+// button's edges, a group box's caption within its frame), more wrapped lines than the height holds,
+// characters that no installed font has, a control reaching outside the dialog, or (both shown) text
+// drawn over another control. Hidden controls are measured too: the program may show them.
+struct TextProblem {
+  int id = 0;
+  std::u16string text;
+  std::string problem;
+};
+std::vector<TextProblem> TextProblems(HWND dlg);
 
 // ---- scripted system dialogs and programs ---------------------------------------------------------
 struct MessageBoxCall {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "machine_state.h"
 
 using namespace winsim::detail;
 
@@ -137,6 +138,60 @@ void ResetRegistry() {
   }
 }
 const ResetRegistrar kResetRegistry(ResetRegistry);
+
+// A key: its name, values (name, type, data), then its subkeys the same way; a root is a flag and a key.
+constexpr int kMaxDepth = 512;  // Windows' limit of key nesting
+
+void SaveKey(StateWriter& w, const RegKey& key) {
+  w.Str(key.name);
+  w.U32(uint32_t(key.values.size()));
+  for (const auto& [upper, v] : key.values) {
+    w.Str(v.name);
+    w.U32(v.type);
+    w.Bytes(v.data);
+  }
+  w.U32(uint32_t(key.subkeys.size()));
+  for (const auto& [upper, sub] : key.subkeys) SaveKey(w, *sub);
+}
+
+std::shared_ptr<RegKey> LoadKey(StateReader& r, int depth) {
+  if (depth > kMaxDepth) {
+    r.Fail("keys nested deeper than " + std::to_string(kMaxDepth));
+    return nullptr;
+  }
+  auto key = std::make_shared<RegKey>();
+  key->name = r.Str();
+  for (uint32_t i = 0, n = r.Count(20); i < n && r.Ok(); ++i) {
+    RegValue v;
+    v.name = r.Str();
+    v.type = r.U32();
+    v.data = r.Bytes();
+    if (!key->values.emplace(Upper(v.name), std::move(v)).second) r.Fail("a value name appears twice in a key");
+  }
+  for (uint32_t i = 0, n = r.Count(16); i < n && r.Ok(); ++i) {
+    auto sub = LoadKey(r, depth + 1);
+    if (!sub) break;
+    if (sub->name.empty() || sub->name.find(u'\\') != std::u16string::npos)
+      r.Fail("a key name is empty or holds a backslash");
+    else if (!key->subkeys.emplace(Upper(sub->name), sub).second)
+      r.Fail("a key name appears twice under one key");
+  }
+  return r.Ok() ? key : nullptr;
+}
+
+void SaveRegistry(StateWriter& w) {
+  for (int i = 0; i < kRoots; ++i) {
+    w.Bool(Roots()[i] != nullptr);
+    if (Roots()[i]) SaveKey(w, *Roots()[i]);
+  }
+}
+
+bool LoadRegistry(StateReader& r, uint32_t) {
+  for (int i = 0; i < kRoots && r.Ok(); ++i)
+    if (r.Bool()) Roots()[i] = LoadKey(r, 0);
+  return r.Ok();
+}
+const StateRegistrar kRegistryState("registry", 1, SaveRegistry, LoadRegistry);
 }  // namespace winsim::detail
 
 extern "C" {

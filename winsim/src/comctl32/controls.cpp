@@ -104,6 +104,27 @@ bool ReadBuddy(UpDownState* s, LONG* v) {
   return true;
 }
 
+// UDS_ALIGNRIGHT / UDS_ALIGNLEFT: the up-down moves inside that edge of its buddy, as tall as the buddy,
+// and the buddy gives up the width it covers (less the 2-pixel border they share).
+void AlignWithBuddy(HWND h, HWND buddy) {
+  const DWORD style = StyleOf(h);
+  if (!buddy || !(style & (UDS_ALIGNRIGHT | UDS_ALIGNLEFT))) return;
+  auto w = FindWnd(h), b = FindWnd(buddy);
+  if (!w || !b) return;
+  const int width = w->rect.right - w->rect.left, height = b->rect.bottom - b->rect.top;
+  RECT br = b->rect;
+  int x;
+  if (style & UDS_ALIGNRIGHT) {
+    x = br.right - width;
+    br.right -= width - 2;
+  } else {
+    x = br.left;
+    br.left += width - 2;
+  }
+  MoveWindow(buddy, br.left, br.top, br.right - br.left, br.bottom - br.top, FALSE);
+  MoveWindow(h, x, br.top, width, height, FALSE);
+}
+
 LRESULT CALLBACK UpDownProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
   auto* s = StateOf<UpDownState>(h);
   LONG lo = s ? std::min(s->min, s->max) : 0, hi = s ? std::max(s->min, s->max) : 0;
@@ -121,6 +142,7 @@ LRESULT CALLBACK UpDownProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
         }
       }
       SetState(h, st);
+      AlignWithBuddy(h, st->buddy);
       return 0;
     }
     case UDM_SETRANGE:
@@ -159,7 +181,12 @@ LRESULT CALLBACK UpDownProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
       }
       return MAKELONG(WORD(s->pos), err ? 1 : 0);
     }
-    case UDM_SETBUDDY: return s ? reinterpret_cast<LRESULT>(std::exchange(s->buddy, reinterpret_cast<HWND>(wp))) : 0;
+    case UDM_SETBUDDY: {
+      if (!s) return 0;
+      HWND old = std::exchange(s->buddy, reinterpret_cast<HWND>(wp));
+      AlignWithBuddy(h, s->buddy);
+      return reinterpret_cast<LRESULT>(old);
+    }
     case UDM_GETBUDDY: return s ? reinterpret_cast<LRESULT>(s->buddy) : 0;
     case UDM_SETBASE: {
       int old = s ? s->base : 0;
@@ -554,6 +581,14 @@ LRESULT CALLBACK IpProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
   }
 }
 
+// The ICC_* classes InitCommonControlsEx was asked for, by version (5, 6) of the caller's controls.
+DWORD* Initialised() {
+  static DWORD flags[2] = {0, 0};
+  return flags;
+}
+void ResetInitialised() { Initialised()[0] = Initialised()[1] = 0; }
+const ResetRegistrar kResetInitialised(ResetInitialised);
+
 struct Classes {
   Classes() {
     RegisterSystemClass(TRACKBAR_CLASSW, TrackbarProc);
@@ -567,6 +602,11 @@ struct Classes {
 }  // namespace
 
 namespace winsim::detail {
+
+DWORD InitialisedCommonControls(int version) {
+  Guard g(Mutex());
+  return Initialised()[version == 6 ? 1 : 0];
+}
 
 // User actions of the driving API that belong to these controls.
 
@@ -646,7 +686,12 @@ bool SetListViewItemState(HWND h, int item, UINT state, UINT mask) {
 
 extern "C" {
 
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* p) { return p && p->dwSize == sizeof(*p); }
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* p) {
+  if (!p || p->dwSize != sizeof(*p)) return FALSE;
+  Guard g(Mutex());
+  Initialised()[CommonControls6Active() ? 1 : 0] |= p->dwICC;
+  return TRUE;
+}
 void WINAPI InitCommonControls(void) {}
 
 }  // extern "C"

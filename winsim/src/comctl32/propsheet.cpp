@@ -29,8 +29,12 @@ HWND CreatePageWindow(HWND sheet, SheetState* s, int i) {
     return nullptr;
   const void* t = (psp->dwFlags & PSP_DLGINDIRECT) ? static_cast<const void*>(psp->pResource)
                                                    : LoadDialogTemplate(psp->hInstance, psp->pszTemplate);
+  // The page's own activation context, when it brings one, decides the version of its controls.
+  ULONG_PTR cookie = 0;
+  const bool activated = (psp->dwFlags & PSP_USEFUSIONCONTEXT) && ActivateActCtx(psp->hActCtx, &cookie);
   HWND h = CreateDialogFromTemplate(psp->hInstance, t, sheet, psp->pfnDlgProc, reinterpret_cast<LPARAM>(psp),
                                     PageTemplateId(sp.page), true);
+  if (activated) DeactivateActCtx(0, cookie);
   if (auto* again = SheetOf(sheet)) {
     if (size_t(i) < again->pages.size()) again->pages[size_t(i)].hwnd = h;
   }

@@ -52,5 +52,8 @@ bool SlideTrackbar(HWND h, LONG pos);
 bool SpinUpDown(HWND h, bool up);
 bool TypeIpAddress(HWND h, const std::u16string& text);
 bool SetListViewItemState(HWND h, int item, UINT state, UINT mask);
+// The ICC_* classes InitCommonControlsEx registered for version 5 or 6 controls (under an activation
+// context binding Common Controls 6).
+DWORD InitialisedCommonControls(int version);
 
 }  // namespace winsim::detail

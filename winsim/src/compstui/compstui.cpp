@@ -3,6 +3,7 @@
 #include <compstui.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <map>
 
@@ -21,6 +22,8 @@ struct Node {
   COMPROPSHEETUI cps{};  // kCps
   HPROPSHEETPAGE page = nullptr;  // kPage
   std::u16string title;
+  bool hasFusion = false;  // CPSFUNC_SET_FUSION_CONTEXT: the activation context of the pages below
+  HANDLE fusion = nullptr;
 };
 
 struct Session {
@@ -66,6 +69,16 @@ HPROPSHEETPAGE MakePage(const PROPSHEETPAGEW& src, Node* owner, Node* pageNode) 
   PSPINFO info{sizeof(PSPINFO), 0, owner, pageNode, ComPropSheet};
   std::memcpy(p->bytes.data() + at, &info, sizeof info);
   auto* psp = p->psp();
+  // A page without an activation context of its own is made in its parent's, the nearest one set.
+  const bool carriesContext = src.dwSize >= offsetof(PROPSHEETPAGEW, hActCtx) + sizeof(HANDLE);
+  if (carriesContext && !(psp->dwFlags & PSP_USEFUSIONCONTEXT)) {
+    for (Node* n = owner; n; n = n->parent) {
+      if (!n->hasFusion) continue;
+      psp->dwFlags |= PSP_USEFUSIONCONTEXT;
+      psp->hActCtx = n->fusion;
+      break;
+    }
+  }
   if ((psp->dwFlags & PSP_USEREFPARENT) && psp->pcRefParent) ++*psp->pcRefParent;
   if ((psp->dwFlags & PSP_USECALLBACK) && psp->pfnCallback) psp->pfnCallback(nullptr, PSPCB_ADDREF, psp);
   return p;
@@ -241,8 +254,11 @@ LONG_PTR CALLBACK ComPropSheet(HANDLE h, UINT fn, LPARAM l1, LPARAM l2) {
     case CPSFUNC_DO_APPLY_CPSUI:
       ApplyNow(n, s->sheet ? PropSheet_GetCurrentPageHwnd(s->sheet) : nullptr);
       return 1;
-    case CPSFUNC_IGNORE_CPSUI_PSN_APPLY:
     case CPSFUNC_SET_FUSION_CONTEXT:
+      n->hasFusion = true;
+      n->fusion = reinterpret_cast<HANDLE>(l1);
+      return 1;
+    case CPSFUNC_IGNORE_CPSUI_PSN_APPLY:
       return 1;
     default:
       SetLastError(ERROR_NOT_SUPPORTED);

@@ -423,6 +423,20 @@ std::vector<uint8_t> TwlPrinterDevice::FirmwareReceived() const { return Read(mu
 
 unsigned TwlPrinterDevice::FirmwareUpdates() const { return FirmwareField(updates_); }
 
+TwlPrinterDevice::Kept TwlPrinterDevice::KeptState() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  const_cast<TwlPrinterDevice*>(this)->FirmwareTimeLocked();
+  return Kept{version_, checksum_, updates_, pageCounter_};
+}
+
+void TwlPrinterDevice::RestoreKeptState(const Kept& kept) {
+  std::lock_guard<std::mutex> l(mutex_);
+  version_ = kept.versionText;
+  checksum_ = kept.checksum;
+  updates_ = kept.updates;
+  pageCounter_ = lastPrinted_ = kept.pageCounter;
+}
+
 void TwlPrinterDevice::NeverEnterUpdateMode(bool on) { Write(mutex_, neverEnter_, on); }
 
 void TwlPrinterDevice::StayInUpdateMode(bool on) { Write(mutex_, stayInUpdate_, on); }

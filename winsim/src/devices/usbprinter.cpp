@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "internal.h"
+#include "machine_state.h"
+#include "winsim/twlprinter.h"
 #include "winsim/devices.h"
 #include "devices/usb_internal.h"
 
@@ -212,6 +214,70 @@ void ResetDevices() {
   D().nextDevInst = 1;
 }
 const ResetRegistrar kResetDevices(ResetDevices);
+
+// The attached USB printers as plugged in: a plain one, or a TWL printer with its firmware. Their
+// registry keys are the registry's. What they were sent is not kept.
+enum : uint8_t { kPlainUsb = 0, kTwl = 1 };
+
+void SaveDevices(StateWriter& w) {
+  w.U32(D().nextDevInst);
+  w.U32(uint32_t(D().usb.size()));
+  for (const auto& a : D().usb) {
+    const auto& d = *a.device;
+    const auto* twl = dynamic_cast<const winsim::TwlPrinterDevice*>(&d);
+    w.U8(twl ? kTwl : kPlainUsb);
+    w.U16(d.vendorId);
+    w.U16(d.productId);
+    w.Str8(d.serial);
+    w.U32(d.portNumber);
+    w.Str8(d.deviceId);
+    w.Str(d.portDescription);
+    w.Bool(d.present);
+    w.Str(d.interfacePath);
+    w.Str(a.path);
+    w.U32(a.devInst);
+    if (twl) {
+      const auto kept = twl->KeptState();
+      w.Str8(kept.versionText);
+      w.U16(kept.checksum);
+      w.U32(kept.updates);
+      w.U32(kept.pageCounter);
+    }
+  }
+}
+
+bool LoadDevices(StateReader& r, uint32_t) {
+  D().nextDevInst = r.U32();
+  for (uint32_t i = 0, n = r.Count(60); i < n && r.Ok(); ++i) {
+    const uint8_t kind = r.U8();
+    if (kind != kPlainUsb && kind != kTwl) return r.Fail("a device of unknown kind " + std::to_string(kind)), false;
+    auto twl = kind == kTwl ? std::make_shared<winsim::TwlPrinterDevice>() : nullptr;
+    std::shared_ptr<winsim::UsbPrinterDevice> d = twl ? twl : std::make_shared<winsim::UsbPrinterDevice>();
+    d->vendorId = r.U16();
+    d->productId = r.U16();
+    d->serial = r.Str8();
+    d->portNumber = r.U32();
+    d->deviceId = r.Str8();
+    d->portDescription = r.Str();
+    d->present = r.Bool();
+    d->interfacePath = r.Str();
+    Attached a{d, r.Str(), r.U32()};
+    if (twl) {
+      winsim::TwlPrinterDevice::Kept kept;
+      kept.versionText = r.Str8();
+      kept.checksum = r.U16();
+      kept.updates = r.U32();
+      kept.pageCounter = r.U32();
+      twl->RestoreKeptState(kept);
+    }
+    if (!r.Ok()) break;
+    for (const auto& other : D().usb)
+      if (IEquals(other.path, a.path)) return r.Fail("two devices have one interface path"), false;
+    D().usb.push_back(std::move(a));
+  }
+  return r.Ok();
+}
+const StateRegistrar kDevicesState("devices", 1, SaveDevices, LoadDevices);
 
 bool IsDevicePath(LPCWSTR path) {
   if (!path) return false;

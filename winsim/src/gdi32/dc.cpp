@@ -442,6 +442,19 @@ void ReleaseBitmapSurface(HBITMAP bitmap) {
   if (auto b = ObjectAs<GdiBitmap>(bitmap)) CloseView(*b);
 }
 
+HDC CreateWindowSurfaceDC(HBITMAP surface) {
+  HDC hdc = CreateCompatibleDC(nullptr);
+  Guard g(Mutex());
+  auto dc = DcOf(hdc);
+  auto b = std::dynamic_pointer_cast<GdiBitmap>(ObjectOf(surface));
+  if (!dc || !b) {
+    DeleteDC(hdc);
+    return nullptr;
+  }
+  Select(*dc, surface, b);  // shared: not marked as selected into this one DC
+  return hdc;
+}
+
 HBITMAP CreateSurfaceBitmap(int width, int height) {
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -489,7 +502,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  if (dc->bmp && !dc->bmp->stock) dc->bmp->selectedInto = nullptr;
+  if (dc->bmp && !dc->bmp->stock && dc->bmp->selectedInto == hdc) dc->bmp->selectedInto = nullptr;
   return TRUE;
 }
 

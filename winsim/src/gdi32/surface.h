@@ -28,6 +28,11 @@ void ReleaseBitmapSurface(HBITMAP bitmap);
 // for a resource bitmap, filled through BitmapSurfaceOf).
 HBITMAP CreateSurfaceBitmap(int width, int height);
 
+// A DC drawing on a window's surface bitmap, as GetDC and BeginPaint hand out: unlike a memory DC's
+// bitmap, the surface may be open in several of them at once (an owner-drawn control's WM_DRAWITEM
+// handler calling GetDC inside the control's BeginPaint). DeleteDC ends it.
+HDC CreateWindowSurfaceDC(HBITMAP surface);
+
 // The pixels as a PNG file (host path), for a window's last paint and the like (gdiplus.cpp).
 bool WriteSurfacePng(const Surface& s, const std::string& path);
 

@@ -2,7 +2,6 @@
 // GDI+ samples pixel centres at integer coordinates, so device space is shifted by half a pixel; without
 // anti-aliasing (the default smoothing mode) shapes cover whole pixels as GDI+ draws them.
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 
 #include <atomic>
 #include <cmath>
@@ -16,6 +15,7 @@
 #include <gdiplus.h>
 
 #include "gdi32/surface.h"
+#include "gdiplus/cairo_lazy.h"
 #include "internal.h"
 #include "winsim/gdiplus.h"
 
@@ -82,17 +82,6 @@ struct State {
 };
 State g_gdip;
 
-// Text fills Cairo's font caches and fontconfig's state; they go at exit so that the leak checker of
-// the sanitizer build sees only real leaks.
-struct FontCaches {
-  std::atomic<bool> used{false};
-  ~FontCaches() {
-    if (!used) return;
-    cairo_debug_reset_static_data();
-    FcFini();
-  }
-};
-FontCaches g_fontCaches;
 
 void ResetGdiplus() {
   g_gdip.calls.clear();
@@ -410,7 +399,6 @@ std::string FamilyUtf8(const std::u16string& family) {
 }  // namespace
 
 namespace winsim::detail {
-void UsedCairoText() { g_fontCaches.used = true; }
 bool WriteSurfacePng(const Surface& s, const std::string& path) {
   if (!s.bits || s.width <= 0 || s.height <= 0) return false;
   cairo_surface_t* surface =

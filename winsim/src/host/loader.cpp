@@ -10,10 +10,6 @@
 #include "internal.h"
 #include "winsim/printpath.h"
 
-#ifndef WINSIM_MODULE_DIR
-#define WINSIM_MODULE_DIR ""
-#endif
-
 using namespace winsim::detail;
 
 namespace {
@@ -54,7 +50,7 @@ std::vector<std::string> SearchDirs() {
       start = end + 1;
     }
   }
-  if (*WINSIM_MODULE_DIR) dirs.push_back(WINSIM_MODULE_DIR);
+  dirs.push_back(winsim::ModuleDirectory());
   return dirs;
 }
 
@@ -76,7 +72,16 @@ std::string Failed(const char* what) {
 namespace winsim {
 
 std::string ModuleDirectory() {
-  return WINSIM_MODULE_DIR;
+  // The folder libwinsim.so was loaded from: the modules sit beside it, in the build tree as where
+  // it is installed.
+  static const std::string dir = [] {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&ModuleDirectory), &info) || !info.dli_fname) return std::string(".");
+    std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  }();
+  return dir;
 }
 
 HMODULE LoadDriverModule(const std::u16string& name, std::string* error) {
@@ -207,6 +212,10 @@ namespace winsim {
 
 JobResult RunJob(const JobSpec& spec) {
   JobResult r;
+  struct Spooled {
+    explicit Spooled(bool keep) { KeepJobsSpooled(keep); }
+    ~Spooled() { KeepJobsSpooled(false); }
+  } spooled(!spec.despool);
   // The spooler keeps a rendering library loaded once a job has used it.
   HMODULE module = LoadDriverModule(spec.module, &r.error);
   if (!module) return r;

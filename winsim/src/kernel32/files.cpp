@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 
 #include "advapi32/security.h"
 #include "internal.h"
+#include "machine_state.h"
 
 using namespace winsim::detail;
 
@@ -45,6 +47,32 @@ std::string MakeRoot() {
 const std::string& Root() {
   if (g_root.empty()) g_root = MakeRoot();
   return g_root;
+}
+
+// Whole host files: all of `data` into a file opened with `flags` (O_CREAT and the like), and all of a file.
+bool WriteHost(const std::string& host, int flags, const void* data, size_t size) {
+  const int fd = open(host.c_str(), O_WRONLY | O_CLOEXEC | flags, 0666);
+  if (fd < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(fd, p + done, size - done);
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  close(fd);
+  return done == size;
+}
+
+std::vector<uint8_t> ReadHost(const std::string& host) {
+  std::vector<uint8_t> out;
+  const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return out;
+  uint8_t buf[65536];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
+  close(fd);
+  return out;
 }
 
 DWORD ErrnoToWin(int e) {
@@ -373,6 +401,151 @@ void ResetFiles() {
   if (!old.empty()) std::filesystem::remove_all(old, ec);
 }
 const ResetRegistrar kResetFiles(ResetFiles);
+
+// The tree below the root in pre-order (a folder before what it holds), names in byte order, then the
+// owners and access lists, all by path relative to the root ("a/b"). Junctions are kept as links with
+// their target relative to the root; what is inside them is saved once, where it really is.
+enum : uint8_t { kFolder = 0, kFile = 1, kJunction = 2 };
+
+std::string Relative(const std::string& host) {
+  const std::string& root = Root();
+  if (host.size() > root.size() && host.compare(0, root.size(), root) == 0 && host[root.size()] == '/')
+    return host.substr(root.size() + 1);
+  return {};
+}
+
+void SaveTree(StateWriter& w, const std::string& host, const std::string& rel, uint32_t* count) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(host.c_str())) {
+    while (dirent* e = readdir(d))
+      if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  for (const auto& name : names) {
+    const std::string path = host + "/" + name, relPath = rel.empty() ? name : rel + "/" + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISLNK(st.st_mode)) {
+      char target[PATH_MAX];
+      const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+      const std::string to = n > 0 ? Relative(std::string(target, size_t(n))) : std::string();
+      if (to.empty()) continue;  // not into C:: nothing a junction of this machine makes
+      w.U8(kJunction);
+      w.Str8(relPath);
+      w.Str8(to);
+    } else if (S_ISDIR(st.st_mode)) {
+      w.U8(kFolder);
+      w.Str8(relPath);
+      w.Bool(!(st.st_mode & S_IWUSR));
+      ++*count;
+      SaveTree(w, path, relPath, count);
+      continue;
+    } else if (S_ISREG(st.st_mode)) {
+      const std::vector<uint8_t> data = ReadHost(path);
+      w.U8(kFile);
+      w.Str8(relPath);
+      w.Bool(!(st.st_mode & S_IWUSR));
+      w.U64(uint64_t(st.st_mtim.tv_sec));
+      w.U32(uint32_t(st.st_mtim.tv_nsec));
+      w.Bytes(data);
+    } else {
+      continue;
+    }
+    ++*count;
+  }
+}
+
+void SaveFiles(StateWriter& w) {
+  StateWriter tree;
+  uint32_t count = 0;
+  SaveTree(tree, Root(), "", &count);
+  w.U32(count);
+  w.Append(tree.Out());
+  std::vector<std::pair<std::string, const Security*>> secured;
+  for (const auto& [host, sec] : SecurityOf())
+    if (struct stat st; lstat(host.c_str(), &st) == 0 && !Relative(host).empty()) secured.push_back({Relative(host), &sec});
+  w.U32(uint32_t(secured.size()));
+  for (const auto& [rel, sec] : secured) {
+    w.Str8(rel);
+    w.Str8(sec->owner);
+    w.Bool(sec->hasAcl);
+    w.U32(uint32_t(sec->acl.size()));
+    for (const auto& sid : sec->acl) w.Str8(sid);
+  }
+}
+
+// A path relative to the root, as saved: plain names joined by '/', nothing that climbs out.
+bool PlainRelative(const std::string& rel) {
+  if (rel.empty() || rel.size() > 4096) return false;
+  size_t start = 0;
+  while (start <= rel.size()) {
+    size_t end = rel.find('/', start);
+    if (end == std::string::npos) end = rel.size();
+    const std::string name = rel.substr(start, end - start);
+    if (name.empty() || name == "." || name == ".." || name.size() > 255 || name.find('\0') != std::string::npos)
+      return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// The folder an entry goes into exists and is a real folder (not a junction), so nothing lands outside.
+bool ParentIsFolder(const std::string& host) {
+  struct stat st;
+  return lstat(host.substr(0, host.rfind('/')).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool LoadFiles(StateReader& r, uint32_t) {
+  const std::string& root = Root();
+  std::vector<std::string> readOnlyFolders;
+  for (uint32_t i = 0, n = r.Count(9); i < n && r.Ok(); ++i) {
+    const uint8_t kind = r.U8();
+    const std::string rel = r.Str8();
+    if (!r.Ok()) break;
+    const std::string host = root + "/" + rel;
+    struct stat st;
+    if (!PlainRelative(rel) || !ParentIsFolder(host)) return r.Fail("a file path is not inside C: (\"" + rel + "\")"), false;
+    if (lstat(host.c_str(), &st) == 0) return r.Fail("a file path appears twice (\"" + rel + "\")"), false;
+    if (kind == kFolder) {
+      const bool readOnly = r.Bool();
+      if (r.Ok() && mkdir(host.c_str(), 0777) != 0) return r.Fail("cannot create the folder " + host), false;
+      if (readOnly) readOnlyFolders.push_back(host);
+    } else if (kind == kFile) {
+      const bool readOnly = r.Bool();
+      timespec times[2];
+      times[1].tv_sec = time_t(r.U64());
+      times[1].tv_nsec = long(r.U32());
+      times[0] = times[1];
+      const std::vector<uint8_t> data = r.Bytes();
+      if (!r.Ok()) break;
+      if (times[1].tv_nsec >= 1000000000) return r.Fail("a file time is not valid"), false;
+      if (!WriteHost(host, O_CREAT | O_EXCL, data.data(), data.size())) return r.Fail("cannot write the file " + host), false;
+      utimensat(AT_FDCWD, host.c_str(), times, AT_SYMLINK_NOFOLLOW);
+      if (readOnly) chmod(host.c_str(), 0444);
+    } else if (kind == kJunction) {
+      const std::string to = r.Str8();
+      if (!r.Ok()) break;
+      if (!PlainRelative(to)) return r.Fail("a junction points outside C: (\"" + rel + "\")"), false;
+      if (symlink((root + "/" + to).c_str(), host.c_str()) != 0) return r.Fail("cannot create the junction " + host), false;
+    } else {
+      return r.Fail("an entry of unknown kind " + std::to_string(kind)), false;
+    }
+  }
+  for (uint32_t i = 0, n = r.Count(17); i < n && r.Ok(); ++i) {
+    const std::string rel = r.Str8();
+    Security sec;
+    sec.owner = r.Str8();
+    sec.hasAcl = r.Bool();
+    for (uint32_t k = 0, sids = r.Count(8); k < sids && r.Ok(); ++k) sec.acl.push_back(r.Str8());
+    if (r.Ok() && !PlainRelative(rel)) return r.Fail("a secured path is not inside C:"), false;
+    SecurityOf()[root + "/" + rel] = std::move(sec);
+  }
+  // Last, so that what they hold could be created.
+  for (auto it = readOnlyFolders.rbegin(); it != readOnlyFolders.rend(); ++it) chmod(it->c_str(), 0555);
+  return r.Ok();
+}
+const StateRegistrar kFilesState("files", 1, SaveFiles, LoadFiles);
 }  // namespace winsim::detail
 
 namespace winsim {
@@ -394,17 +567,7 @@ bool WriteHostFile(const std::u16string& winPath, const void* data, size_t size)
   std::error_code ec;
   std::filesystem::create_directories(r.parentHost, ec);
   if (ec) return false;
-  int fd = open(r.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const char* p = static_cast<const char*>(data);
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, p + done, size - done);
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  close(fd);
-  return done == size;
+  return WriteHost(r.host, O_CREAT | O_TRUNC, data, size);
 }
 
 bool CreateJunction(const std::u16string& link, const std::u16string& target) {
@@ -445,16 +608,9 @@ std::vector<std::string> FileAccessList(const std::u16string& winPath) {
 
 std::vector<uint8_t> ReadHostFile(const std::u16string& winPath) {
   Guard g(Mutex());
-  std::vector<uint8_t> out;
   Resolved r = Resolve(winPath.c_str());
-  if (r.error || !r.exists || r.isDir) return out;
-  int fd = open(r.host.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return out;
-  uint8_t buf[65536];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
-  close(fd);
-  return out;
+  if (r.error || !r.exists || r.isDir) return {};
+  return ReadHost(r.host);
 }
 }  // namespace winsim
 

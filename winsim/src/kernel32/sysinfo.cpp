@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "machine_state.h"
 #include "winsim/spooler.h"
 
 using namespace winsim::detail;
@@ -21,6 +22,33 @@ SysInfo& I() { return Lasting<SysInfo>(); }
 
 void ResetSysInfo() { I() = SysInfo{}; }
 const ResetRegistrar kResetSysInfo(ResetSysInfo);
+
+void SaveSysInfo(StateWriter& w) {
+  w.U16(I().architecture);
+  w.U32(I().major);
+  w.U32(I().minor);
+  w.U16(I().servicePackMajor);
+  w.U32(uint32_t(I().pending.size()));
+  for (const auto& op : I().pending) {
+    w.Str(op.from);
+    w.Str(op.to);
+  }
+}
+
+bool LoadSysInfo(StateReader& r, uint32_t) {
+  I().architecture = r.U16();
+  I().major = r.U32();
+  I().minor = r.U32();
+  I().servicePackMajor = r.U16();
+  for (uint32_t i = 0, n = r.Count(16); i < n && r.Ok(); ++i) {
+    winsim::PendingFileOperation op;
+    op.from = r.Str();
+    op.to = r.Str();
+    I().pending.push_back(std::move(op));
+  }
+  return r.Ok();
+}
+const StateRegistrar kSysInfoState("system", 1, SaveSysInfo, LoadSysInfo);
 
 UINT CopyPath(const std::u16string& s, LPWSTR buf, UINT size) {
   if (!buf || size < s.size() + 1) return UINT(s.size() + 1);

@@ -10,6 +10,7 @@
 #include <newdev.h>
 
 #include "internal.h"
+#include "machine_state.h"
 #include "winsim/devices.h"
 #include "winsim/monitorhost.h"
 #include "winsim/spooler.h"
@@ -31,6 +32,24 @@ std::vector<Package>& Store() {
 
 void ResetStore() { Store().clear(); }
 const ResetRegistrar kResetStore(ResetStore);
+
+// The packages' records; their files are on C: with the rest.
+void SaveStore(StateWriter& w) {
+  w.U32(uint32_t(Store().size()));
+  for (const auto& p : Store())
+    for (const auto* t : {&p.oemInf, &p.sourceInf, &p.storeInf}) w.Str(*t);
+}
+
+bool LoadStore(StateReader& r, uint32_t) {
+  for (uint32_t i = 0, n = r.Count(24); i < n && r.Ok(); ++i) {
+    Package p;
+    for (auto* t : {&p.oemInf, &p.sourceInf, &p.storeInf}) *t = r.Str();
+    if (r.Ok() && p.oemInf.empty()) r.Fail("a driver package has no name");
+    Store().push_back(std::move(p));
+  }
+  return r.Ok();
+}
+const StateRegistrar kStoreState("driverstore", 1, SaveStore, LoadStore);
 
 HRESULT FromWin32(DWORD e) { return e ? HRESULT(0x80070000u | (e & 0xFFFF)) : S_OK; }
 
@@ -167,7 +186,9 @@ HRESULT InstallModel(const Package& pkg, const Model& model) {
     d.monitorName = monitor[0];
     d.dependentFiles = monitor[1] + u'\0';
   }
+  const bool replaced = DriverInstalled(d.name, d.environment);
   winsim::AddDriver(d);
+  if (replaced) UpgradePrintersOfDriver(d);
   return S_OK;
 }
 

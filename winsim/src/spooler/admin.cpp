@@ -1,13 +1,18 @@
-// The spooler's administration side: drivers (levels 3 and 8), print monitors, adding and deleting
-// printers, purging their queues, the port list of every monitor and the default printer.
+// The spooler's administration side: drivers (levels 3 and 8, replaced drivers upgrading their printers),
+// print monitors, adding, renaming and deleting printers, purging their queues, the port list of every
+// monitor and the default printer.
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <vector>
 
+#include <winddiui.h>
+
 #include "driver_fields.h"
 #include "internal.h"
+#include "machine_state.h"
 #include "winsim/monitorhost.h"
+#include "winsim/printpath.h"
 #include "winsim/spooler.h"
 #include "winsim/devices.h"
 
@@ -20,12 +25,45 @@ const char16_t kEnvironment[] = u"Windows x64";
 struct Admin {
   std::vector<winsim::MonitorSpec> monitors;  // registered by AddMonitorW
   std::u16string defaultPrinter;
+  std::vector<winsim::DriverUpgrade> upgrades;
 };
 
 Admin& A() { return Lasting<Admin>(); }
 
 void ResetAdmin() { A() = Admin{}; }
 const ResetRegistrar kResetAdmin(ResetAdmin);
+
+void SaveAdmin(StateWriter& w) {
+  w.U32(uint32_t(A().monitors.size()));
+  for (const auto& m : A().monitors) {
+    w.Str(m.name);
+    w.Str(m.environment);
+    w.Str(m.dll);
+  }
+  w.Str(A().defaultPrinter);
+}
+
+// The spooler starting: registered monitors are loaded when a printer first needs one.
+bool LoadAdmin(StateReader& r, uint32_t) {
+  for (uint32_t i = 0, n = r.Count(24); i < n && r.Ok(); ++i) {
+    winsim::MonitorSpec m;
+    m.name = r.Str();
+    m.environment = r.Str();
+    m.dll = r.Str();
+    if (!r.Ok()) break;
+    std::u16string module = m.dll;
+    if (module.size() > 4 && IEquals(module.substr(module.size() - 4), u".dll")) module.resize(module.size() - 4);
+    if (m.name.empty() || module.empty() || module.find_first_of(u"\\/") != std::u16string::npos) {
+      r.Fail("a monitor has no name or no plain DLL name");
+      break;
+    }
+    RegisterLanguageMonitorOnUse(m.name, module);
+    A().monitors.push_back(std::move(m));
+  }
+  A().defaultPrinter = r.Str();
+  return r.Ok();
+}
+const StateRegistrar kAdminState("monitors", 1, SaveAdmin, LoadAdmin);
 
 const winsim::MonitorSpec kBuiltInMonitors[] = {
     {u"Local Port", kEnvironment, u"localspl.dll"},
@@ -173,6 +211,27 @@ bool PortExists(const std::u16string& name) {
   return false;
 }
 
+// A printer's port names: one, or several separated by commas ("LPT1:,LPT2:"); each must exist.
+bool PortsExist(const std::u16string& list) {
+  size_t start = 0;
+  while (true) {
+    const size_t comma = list.find(u',', start);
+    const std::u16string one = list.substr(start, comma == std::u16string::npos ? std::u16string::npos : comma - start);
+    if (one.empty() || !PortExists(one)) return false;
+    if (comma == std::u16string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+// Local printer names: not empty, at most 220 characters, without ',' or '\' (which separate server,
+// printer and port names).
+constexpr size_t kMaxPrinterNameChars = 220;
+bool ValidPrinterName(const std::u16string& name) {
+  return !name.empty() && name.size() <= kMaxPrinterNameChars && name.find_first_of(u",\\") == std::u16string::npos;
+}
+
+const char16_t kSystemDirectory[] = u"C:\\Windows\\System32\\";
+
 bool MonitorRegistered(const std::u16string& name) {
   for (const auto& m : winsim::Monitors())
     if (IEquals(m.name, name)) return true;
@@ -245,8 +304,46 @@ BOOL AddDriverRecord(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo) {
     SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
     return FALSE;
   }
+  const bool replaced = DriverInstalled(d.name, d.environment);
   winsim::AddDriver(d);
+  if (replaced) UpgradePrintersOfDriver(d);
   return TRUE;
+}
+
+// Whether any installed driver other than `except` (of the same environment) lists the file.
+bool FileListedByAnotherDriver(const std::u16string& file, const winsim::DriverSpec& except) {
+  for (const auto& d : winsim::Drivers()) {
+    if (!IEquals(d.environment, except.environment) || IEquals(d.name, except.name)) continue;
+    for (const auto* f : {&d.driverPath, &d.dataFile, &d.configFile, &d.helpFile})
+      if (IEquals(BaseName(*f), file)) return true;
+    for (size_t at = 0; at < d.dependentFiles.size();) {
+      const size_t end = d.dependentFiles.find(u'\0', at);
+      if (IEquals(BaseName(d.dependentFiles.substr(at, end - at)), file)) return true;
+      if (end == std::u16string::npos) break;
+      at = end + 1;
+    }
+  }
+  return false;
+}
+
+// The driver's files that no other driver lists go; a file in use goes at the next restart, as the spooler
+// leaves it.
+void DeleteUnusedDriverFiles(const winsim::DriverSpec& d) {
+  const std::u16string dir = DriverDirectory(d.environment);
+  if (dir.empty()) return;
+  std::vector<std::u16string> files{d.driverPath, d.dataFile, d.configFile, d.helpFile};
+  for (size_t at = 0; at < d.dependentFiles.size();) {
+    const size_t end = d.dependentFiles.find(u'\0', at);
+    files.push_back(d.dependentFiles.substr(at, end - at));
+    if (end == std::u16string::npos) break;
+    at = end + 1;
+  }
+  for (const auto& f : files) {
+    if (f.empty() || FileListedByAnotherDriver(BaseName(f), d)) continue;
+    const std::u16string path = dir + u"\\" + BaseName(f);
+    LPCWSTR p = reinterpret_cast<LPCWSTR>(path.c_str());
+    if (!DeleteFileW(p) && FileExists(path)) MoveFileExW(p, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
 }
 
 bool PrinterOfHandle(HANDLE h, winsim::PrinterSpec* out) {
@@ -273,13 +370,45 @@ std::vector<MonitorSpec> Monitors() {
 
 std::u16string DefaultPrinter() { return CopyLocked(A().defaultPrinter); }
 
+std::vector<std::u16string> MonitorsFailingToLoad() {
+  std::vector<std::u16string> failing;
+  for (const auto& m : CopyLocked(A().monitors))
+    if (!FileExists(kSystemDirectory + m.dll)) failing.push_back(m.name);
+  return failing;
+}
+
+std::vector<DriverUpgrade> DriverUpgrades() { return CopyLocked(A().upgrades); }
+
 }  // namespace winsim
 
 namespace winsim::detail {
 
+void UpgradePrintersOfDriver(const winsim::DriverSpec& driver) {
+  std::vector<std::u16string> printers;
+  for (const auto& p : winsim::Printers())
+    if (IEquals(p.driver, driver.name)) printers.push_back(p.name);
+  if (printers.empty()) return;
+  std::u16string module = BaseName(driver.configFile);
+  if (module.size() > 4 && IEquals(module.substr(module.size() - 4), u".dll")) module.resize(module.size() - 4);
+  HMODULE m = winsim::LoadDriverModule(module);
+  using Upgrade = BOOL(WINAPI*)(DWORD, LPBYTE);
+  auto upgrade = m ? reinterpret_cast<Upgrade>(winsim::GetModuleProc(m, "DrvUpgradePrinter")) : nullptr;
+  std::u16string directory = DriverDirectory(driver.environment);
+  for (std::u16string& name : printers) {
+    winsim::DriverUpgrade call{name, module, upgrade != nullptr, FALSE};
+    if (upgrade) {
+      DRIVER_UPGRADE_INFO_1W info{reinterpret_cast<LPWSTR>(name.data()), reinterpret_cast<LPWSTR>(directory.data())};
+      call.result = upgrade(1, reinterpret_cast<LPBYTE>(&info));
+    }
+    Guard g(Mutex());
+    A().upgrades.push_back(call);
+  }
+  if (m) winsim::UnloadDriverModule(m);
+}
+
 BOOL PackDriverInfo(const winsim::DriverSpec& d, DWORD level, LPBYTE buf, DWORD cbBuf, LPDWORD pcbNeeded) {
   DWORD count = 0;
-  std::vector<winsim::DriverSpec> one{d};
+  std::vector<winsim::DriverSpec> one{ReportedDriver(d)};
   BOOL ok = PackAll(
       one, DriverFixed(level), [level](const winsim::DriverSpec& r) { return DriverStrings(r, level); },
       [level](const winsim::DriverSpec& r, LPBYTE at, Packer& k) { FillDriver(r, level, at, k); }, buf, cbBuf,
@@ -306,7 +435,7 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, 
   const bool all = IEquals(env, u"all");
   std::vector<winsim::DriverSpec> recs;
   for (const auto& d : winsim::Drivers())
-    if (all || IEquals(d.environment, env)) recs.push_back(d);
+    if (all || IEquals(d.environment, env)) recs.push_back(ReportedDriver(d));
   return PackAll(
       recs, DriverFixed(Level), [Level](const winsim::DriverSpec& r) { return DriverStrings(r, Level); },
       [Level](const winsim::DriverSpec& r, LPBYTE at, Packer& k) { FillDriver(r, Level, at, k); }, pDriverInfo,
@@ -337,9 +466,29 @@ BOOL WINAPI DeletePrinterDriverW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriv
   return TRUE;
 }
 
-BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName, DWORD /*dwDeleteFlag*/,
-                                   DWORD /*dwVersionFlag*/) {
-  return DeletePrinterDriverW(pName, pEnvironment, pDriverName);
+BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName, DWORD dwDeleteFlag,
+                                   DWORD dwVersionFlag) {
+  if (!LocalServerLevel(pName, true)) return FALSE;
+  if (!pDriverName || (dwDeleteFlag & ~DWORD(DPD_DELETE_UNUSED_FILES | DPD_DELETE_SPECIFIC_VERSION | DPD_DELETE_ALL_FILES))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::u16string name = Wide(pDriverName), env = EnvOf(pEnvironment);
+  winsim::DriverSpec driver;
+  bool found = false;
+  for (const auto& d : winsim::Drivers()) {
+    if (!IEquals(d.name, name) || !IEquals(d.environment, env)) continue;
+    if ((dwDeleteFlag & DPD_DELETE_SPECIFIC_VERSION) && d.version != dwVersionFlag) continue;
+    driver = d;
+    found = true;
+  }
+  if (!found) {
+    SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    return FALSE;
+  }
+  if (!DeletePrinterDriverW(pName, pEnvironment, pDriverName)) return FALSE;
+  if (dwDeleteFlag & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES)) DeleteUnusedDriverFiles(driver);
+  return TRUE;
 }
 
 BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitors) {
@@ -354,7 +503,8 @@ BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitors) {
     SetLastError(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
     return FALSE;
   }
-  if (!FileExists(u"C:\\Windows\\System32\\" + m.dll) && !FileExists(DriverDirectory(kEnvironment) + u"\\" + m.dll)) {
+  // The spooler loads monitors from the system directory only.
+  if (!FileExists(kSystemDirectory + m.dll)) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return FALSE;
   }
@@ -368,6 +518,36 @@ BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitors) {
   Guard g(Mutex());
   A().monitors.push_back(m);
   return TRUE;
+}
+
+BOOL WINAPI DeleteMonitorW(LPWSTR pName, LPWSTR /*pEnvironment*/, LPWSTR pMonitorName) {
+  if (!LocalServerLevel(pName, true)) return FALSE;
+  const std::u16string name = Wide(pMonitorName);
+  if (name.empty()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  Guard g(Mutex());
+  for (const auto& m : kBuiltInMonitors) {
+    if (IEquals(m.name, name)) {
+      SetLastError(ERROR_PRINT_MONITOR_IN_USE);  // their ports stay
+      return FALSE;
+    }
+  }
+  auto& monitors = A().monitors;
+  for (auto it = monitors.begin(); it != monitors.end(); ++it) {
+    if (!IEquals(it->name, name)) continue;
+    for (const auto& d : winsim::Drivers()) {
+      if (IEquals(d.monitorName, name)) {
+        SetLastError(ERROR_PRINT_MONITOR_IN_USE);
+        return FALSE;
+      }
+    }
+    monitors.erase(it);
+    return TRUE;
+  }
+  SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
+  return FALSE;
 }
 
 BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf, LPDWORD pcbNeeded,
@@ -395,8 +575,12 @@ BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBu
 HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) {
   if (!LocalServerLevel(pName, Level == 2)) return nullptr;
   auto* i = reinterpret_cast<PRINTER_INFO_2W*>(pPrinter);
-  if (!i || !i->pPrinterName || !*i->pPrinterName || !i->pPortName || !i->pDriverName || !i->pPrintProcessor) {
+  if (!i || !i->pPortName || !i->pDriverName || !i->pPrintProcessor) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!ValidPrinterName(Wide(i->pPrinterName))) {
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
     return nullptr;
   }
   winsim::PrinterSpec spec;
@@ -421,7 +605,7 @@ HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) {
       SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
       return nullptr;
     }
-    if (!PortExists(spec.port)) {
+    if (!PortsExist(spec.port)) {
       SetLastError(ERROR_UNKNOWN_PORT);
       return nullptr;
     }
@@ -452,15 +636,58 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
   return TRUE;
 }
 
-BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE /*pPrinter*/, DWORD Command) {
+namespace {
+
+// SetPrinterW level 2: the name (a rename keeps the printer's settings and data), port, driver, comment and
+// location; the rest of the record is not simulated.
+BOOL SetPrinterInfo2(HANDLE hPrinter, const winsim::PrinterSpec& p, const PRINTER_INFO_2W* i) {
+  if (!i || !i->pPrinterName || !i->pPortName || !i->pDriverName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!(PrinterHandleAccess(hPrinter) & PRINTER_ACCESS_ADMINISTER)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const std::u16string name = Wide(i->pPrinterName), port = Wide(i->pPortName), driver = Wide(i->pDriverName);
+  if (!ValidPrinterName(name)) {
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return FALSE;
+  }
+  if (!PortsExist(port)) {
+    SetLastError(ERROR_UNKNOWN_PORT);
+    return FALSE;
+  }
+  if (!DriverInstalled(driver, kEnvironment)) {
+    SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    return FALSE;
+  }
+  if (!RenamePrinterOfHandle(hPrinter, name)) {
+    SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
+    return FALSE;
+  }
+  winsim::UpdatePrinter(name, [&](winsim::PrinterSpec& s) {
+    s.port = port;
+    s.driver = driver;
+    s.comment = Wide(i->pComment);
+    s.location = Wide(i->pLocation);
+  });
+  if (IEquals(A().defaultPrinter, p.name)) A().defaultPrinter = name;
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
   Guard g(Mutex());
   winsim::PrinterSpec p;
   if (!PrinterOfHandle(hPrinter, &p)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  if (Level == 2 && Command == 0) return SetPrinterInfo2(hPrinter, p, reinterpret_cast<PRINTER_INFO_2W*>(pPrinter));
   if (Level != 0 || Command != PRINTER_CONTROL_PURGE) {
-    SetLastError(ERROR_NOT_SUPPORTED);  // only the purge of the queue is simulated
+    SetLastError(ERROR_NOT_SUPPORTED);  // only the purge of the queue and level 2 are simulated
     return FALSE;
   }
   if (p.pendingDeletion) {

@@ -26,6 +26,7 @@ struct Routes {
   std::mutex opening;  // one port open at a time, so a port is opened once
   std::map<std::u16string, winsim::LoadedMonitor> modules;  // upper-cased module name; for the process
   std::map<std::u16string, std::u16string> monitors;        // upper-cased monitor name -> module key
+  std::map<std::u16string, std::u16string> onUse;           // module key -> module name, not loaded yet
   std::map<std::u16string, MonitorPort> ports;              // upper-cased port name
   std::map<uintptr_t, MonitorPort> docs;                    // printer handle -> port of its document
 };
@@ -47,9 +48,17 @@ bool MonitorOfPrinter(HANDLE hPrinter, winsim::LoadedMonitor* monitor, std::u16s
   if (!GetPrinterDriverW(hPrinter, nullptr, 3, driver.data(), needed, &needed)) return false;
   std::u16string monitorName = Wide(reinterpret_cast<DRIVER_INFO_3W*>(driver.data())->pMonitorName);
   if (monitorName.empty()) return false;
-  std::lock_guard<std::mutex> l(R().m);
+  std::unique_lock<std::mutex> l(R().m);
   auto it = R().monitors.find(Upper(monitorName));
   if (it == R().monitors.end()) return false;
+  if (auto pending = R().onUse.find(it->second); pending != R().onUse.end() && !R().modules.count(it->second)) {
+    const std::u16string module = pending->second;
+    l.unlock();  // loading calls the monitor, which calls back into the machine
+    if (!winsim::AddLanguageMonitor(monitorName, module)) return false;
+    l.lock();
+    it = R().monitors.find(Upper(monitorName));
+    if (it == R().monitors.end()) return false;
+  }
   *monitor = R().modules[it->second];
   *printer = Wide(p2->pPrinterName);
   *port = Wide(p2->pPortName);
@@ -91,7 +100,10 @@ void ClosePorts(bool forget) {
     std::lock_guard<std::mutex> l(R().m);
     ports.swap(R().ports);
     R().docs.clear();
-    if (forget) R().monitors.clear();
+    if (forget) {
+      R().monitors.clear();
+      R().onUse.clear();
+    }
   }
   for (auto& [name, port] : ports)
     if (port.table->pfnClosePort) port.table->pfnClosePort(port.hPort);
@@ -100,7 +112,12 @@ void ClosePorts(bool forget) {
 }  // namespace
 
 namespace winsim::detail {
+thread_local bool t_keepSpooled = false;
+
+void KeepJobsSpooled(bool keep) { t_keepSpooled = keep; }
+
 bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo) {
+  if (t_keepSpooled) return true;
   AsSpooler spooler;
   winsim::LoadedMonitor monitor;
   std::u16string printer, port;
@@ -164,6 +181,13 @@ bool MonitorGetPrinterData(HANDLE hPrinter, LPCWSTR valueName, LPBYTE data, DWOR
   *ok = mp.table->pfnGetPrinterDataFromPort(mp.hPort, 0, name.data(), nullptr, 0, reinterpret_cast<LPWSTR>(data),
                                             size, returned);
   return true;
+}
+
+void RegisterLanguageMonitorOnUse(const std::u16string& monitorName, const std::u16string& module) {
+  std::lock_guard<std::mutex> l(R().m);
+  const std::u16string key = Upper(module);
+  R().monitors[Upper(monitorName)] = key;
+  if (!R().modules.count(key)) R().onUse[key] = module;
 }
 
 void CloseMonitorPorts() { ClosePorts(true); }

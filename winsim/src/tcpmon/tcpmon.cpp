@@ -7,6 +7,7 @@
 #include <tcpxcv.h>
 
 #include "internal.h"
+#include "machine_state.h"
 #include "winsim/spooler.h"
 
 using namespace winsim::detail;
@@ -18,6 +19,7 @@ const char16_t kMonitor[] = u"Standard TCP/IP Port";
 struct XcvHandle : Object {
   bool monitor = false;   // ",XcvMonitor ..." (else ",XcvPort ...")
   std::u16string port;    // of a port handle
+  DWORD access = 0;       // as OpenPrinterW asked for it
 };
 
 struct TcpMon {
@@ -29,6 +31,29 @@ TcpMon& T() { return Lasting<TcpMon>(); }
 
 void ResetTcpMon() { T() = TcpMon{}; }
 const ResetRegistrar kResetTcpMon(ResetTcpMon);
+
+// The port records (the monitor's registry keys); not the commands received.
+void SaveTcpMon(StateWriter& w) {
+  w.U32(uint32_t(T().ports.size()));
+  for (const auto& p : T().ports) {
+    for (const auto* t : {&p.name, &p.hostAddress, &p.snmpCommunity, &p.queue}) w.Str(*t);
+    for (DWORD v : {p.protocol, p.portNumber, p.snmpEnabled, p.snmpDevIndex, p.doubleSpool}) w.U32(v);
+  }
+}
+
+bool LoadTcpMon(StateReader& r, uint32_t) {
+  for (uint32_t i = 0, n = r.Count(4 * 8 + 5 * 4); i < n && r.Ok(); ++i) {
+    winsim::TcpIpPort p;
+    for (auto* t : {&p.name, &p.hostAddress, &p.snmpCommunity, &p.queue}) *t = r.Str();
+    for (DWORD* v : {&p.protocol, &p.portNumber, &p.snmpEnabled, &p.snmpDevIndex, &p.doubleSpool}) *v = r.U32();
+    bool twice = false;
+    for (const auto& q : T().ports) twice = twice || IEquals(q.name, p.name);
+    if (r.Ok() && (p.name.empty() || twice)) r.Fail("a port is unnamed or listed twice");
+    T().ports.push_back(std::move(p));
+  }
+  return r.Ok();
+}
+const StateRegistrar kTcpMonState("tcpmon", 1, SaveTcpMon, LoadTcpMon);
 
 winsim::TcpIpPort* FindPort(const std::u16string& name) {
   for (auto& p : T().ports)
@@ -49,13 +74,52 @@ void PutField(WCHAR* f, size_t n, const std::u16string& s) {
   f[len] = 0;
 }
 
-// A command's version-1 input record; ERROR_SUCCESS, or the status word for input that is short or of
-// another version.
+// A command's version-1 input record; ERROR_SUCCESS, or the status word for input that is missing, short
+// or of another version.
 template <class Rec>
 DWORD ReadInput(const BYTE* in, DWORD cbIn, Rec* rec) {
-  if (!in || cbIn < sizeof(Rec)) return ERROR_INVALID_PARAMETER;
+  if (!in) return ERROR_INVALID_DATA;
+  if (cbIn < sizeof(Rec)) return ERROR_INVALID_PARAMETER;
   std::memcpy(rec, in, sizeof(Rec));
   return rec->dwVersion == 1 ? ERROR_SUCCESS : ERROR_INVALID_LEVEL;
+}
+
+// A host the monitor can print to: a dotted IPv4 address (four numbers of at most 255) or a host name of
+// letters, digits, '-' and '.' that is not made of digits and dots alone.
+bool ValidHost(const std::u16string& host) {
+  if (host.empty() || host.size() > 255 || host.front() == u'.' || host.back() == u'.' || host.front() == u'-')
+    return false;
+  bool numeric = true;
+  for (char16_t c : host) {
+    const bool digit = c >= u'0' && c <= u'9';
+    const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    if (!digit && !letter && c != u'-' && c != u'.') return false;
+    numeric = numeric && (digit || c == u'.');
+  }
+  if (!numeric) return true;
+  int parts = 0, value = -1;
+  for (size_t i = 0; i <= host.size(); ++i) {
+    if (i < host.size() && host[i] != u'.') {
+      value = (value < 0 ? 0 : value * 10) + (host[i] - u'0');
+      if (value > 255) return false;
+      continue;
+    }
+    if (value < 0) return false;
+    ++parts;
+    value = -1;
+  }
+  return parts == 4;
+}
+
+// The settings of an AddPort or ConfigPort record: a name the spooler can list (no ','), a host, a TCP
+// port of 1 to 65535 and the raw or LPR protocol.
+DWORD CheckPortData(const PORT_DATA_1& d) {
+  const std::u16string name = Field(d.sztPortName, MAX_PORTNAME_LEN);
+  if (name.empty() || name.find(u',') != std::u16string::npos) return ERROR_INVALID_PARAMETER;
+  if (!ValidHost(Field(d.sztHostAddress, MAX_NETWORKNAME_LEN))) return ERROR_INVALID_PARAMETER;
+  if (d.dwPortNumber == 0 || d.dwPortNumber > 65535) return ERROR_INVALID_PARAMETER;
+  if (d.dwProtocol != PROTOCOL_RAWTCP_TYPE && d.dwProtocol != PROTOCOL_LPR_TYPE) return ERROR_INVALID_PARAMETER;
+  return ERROR_SUCCESS;
 }
 
 // The settings AddPort and ConfigPort take from the record (all but the name).
@@ -73,13 +137,16 @@ void StoreSettings(const PORT_DATA_1& d, winsim::TcpIpPort* p) {
 // The status word of each command: ERROR_SUCCESS or why it was refused.
 DWORD Command(const XcvHandle& h, const std::u16string& cmd, const BYTE* in, DWORD cbIn, BYTE* out, DWORD cbOut,
               DWORD* needed) {
+  // Changing ports needs the monitor opened for administration.
+  const bool changes = cmd == u"AddPort" || cmd == u"ConfigPort" || cmd == u"DeletePort";
+  if (h.monitor && changes && !(h.access & SERVER_ACCESS_ADMINISTER)) return ERROR_ACCESS_DENIED;
   if (h.monitor && cmd == u"AddPort") {
     PORT_DATA_1 d;
     if (DWORD status = ReadInput(in, cbIn, &d)) return status;
+    if (DWORD status = CheckPortData(d)) return status;
     winsim::TcpIpPort p;
     p.name = Field(d.sztPortName, MAX_PORTNAME_LEN);
     StoreSettings(d, &p);
-    if (p.name.empty() || p.hostAddress.empty()) return ERROR_INVALID_PARAMETER;
     if (FindPort(p.name)) return ERROR_ALREADY_EXISTS;
     T().ports.push_back(p);
     return ERROR_SUCCESS;
@@ -89,6 +156,7 @@ DWORD Command(const XcvHandle& h, const std::u16string& cmd, const BYTE* in, DWO
     if (DWORD status = ReadInput(in, cbIn, &d)) return status;
     winsim::TcpIpPort* p = FindPort(Field(d.sztPortName, MAX_PORTNAME_LEN));
     if (!p) return ERROR_UNKNOWN_PORT;
+    if (DWORD status = CheckPortData(d)) return status;
     StoreSettings(d, p);
     return ERROR_SUCCESS;
   }
@@ -144,9 +212,10 @@ std::vector<std::string> XcvCommands() { return CopyLocked(T().commands); }
 
 namespace winsim::detail {
 
-BOOL OpenXcv(LPWSTR name, LPHANDLE phXcv) {
+BOOL OpenXcv(LPWSTR name, DWORD access, LPHANDLE phXcv) {
   const std::u16string n = Wide(name);
   auto h = std::make_shared<XcvHandle>();
+  h->access = access;
   Guard g(Mutex());
   if (n == std::u16string(u",XcvMonitor ") + kMonitor) {
     h->monitor = true;

@@ -404,10 +404,25 @@ bool ListMessage(HWND h, ListState* s, const ListMsgs& k, bool sorted, UINT m, W
   return true;
 }
 
+// A drop-down combo box is as tall as its selection field; the height its creator gave is the height of
+// the list it drops down.
+void FitSelectionField(HWND h) {
+  if ((StyleOf(h) & 3) == CBS_SIMPLE) return;
+  auto w = FindWnd(h);
+  if (!w) return;
+  const int field = MetricsOf(TextFontOf(h)).height + 8;
+  Guard g(Mutex());
+  w->rect.bottom = w->rect.top + field;
+}
+
 LRESULT CALLBACK ComboProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
   auto* s = StateFor<ListState>(h, m);
   switch (m) {
-    case WM_CREATE: return 0;
+    case WM_CREATE: FitSelectionField(h); return 0;
+    case WM_SETFONT:
+      DefWindowProcW(h, m, wp, lp);
+      FitSelectionField(h);
+      return 0;
     case WM_GETTEXT:
     case WM_GETTEXTLENGTH:
       // A drop-down list shows its selected item.

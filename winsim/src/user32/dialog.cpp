@@ -8,10 +8,24 @@ using namespace winsim::detail;
 
 namespace {
 
-// Dialog base units of the 8-point dialog font on a 96-dpi screen.
-constexpr int kBaseX = 6, kBaseY = 13;
-int DluX(int x) { return x * kBaseX / 4; }
-int DluY(int y) { return y * kBaseY / 8; }
+// Dialog units to pixels with the base units of the dialog's font: 4 horizontal units to the average
+// character width, 8 vertical ones to the character height.
+// MulDiv's rounding: to the nearest pixel, halves away from zero.
+int Scale(int v, int num, int den) {
+  const long long p = 2LL * v * num;
+  return int(p >= 0 ? (p + den) / (2 * den) : -((-p + den) / (2 * den)));
+}
+struct BaseUnits {
+  int x, y;
+  int X(int v) const { return Scale(v, x, 4); }
+  int Y(int v) const { return Scale(v, y, 8); }
+};
+BaseUnits BaseUnitsOf(const DialogFont& f) {
+  const TextMetricsPx m = MetricsOf(f);
+  return BaseUnits{m.aveWidth, m.height};
+}
+// A template without DS_SETFONT is laid out in the system font: 8 by 16 pixels on a 96-dpi screen.
+constexpr BaseUnits kSystemFontUnits{8, 16};
 
 struct Reader {
   const BYTE* p;
@@ -92,6 +106,11 @@ struct DialogClass {
 
 namespace winsim::detail {
 
+const DialogFont& TextFontOf(HWND h) {
+  auto w = FindWnd(h);
+  return w && w->textFont ? *w->textFont : DefaultDialogFont();
+}
+
 const void* LoadDialogTemplate(HINSTANCE inst, LPCWSTR name) {
   HRSRC r = FindResourceW(inst, name, RT_DIALOG);
   if (!r) return nullptr;
@@ -126,19 +145,29 @@ HWND CreateDialogFromTemplate(HINSTANCE inst, const void* tmpl, HWND parent, DLG
   std::u16string cls = r.SzOrOrd(&ord);
   if (cls.empty()) cls = u"#32770";
   std::u16string title = r.Sz();
+  std::shared_ptr<const DialogFont> font;
+  BaseUnits units = kSystemFontUnits;
   if (style & DS_SETFONT) {
-    r.Word();  // point size
-    if (ex) r.Word(), r.Word();  // weight, italic + charset
-    r.Sz();    // typeface
+    const int points = r.Word();
+    int weight = 400;
+    bool italic = false;
+    if (ex) {
+      weight = r.Word();
+      italic = (r.Word() & 0xFF) != 0;  // italic byte, then the charset byte
+    }
+    font = std::make_shared<DialogFont>(ResolveDialogFont(r.Sz(), points, weight, italic));
+    units = BaseUnitsOf(*font);
   }
   if (asChild) style = (style & ~DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_VISIBLE)) | WS_CHILD | DS_CONTROL;
   DWORD winStyle = style & ~DWORD(WS_VISIBLE);
-  HWND dlg = CreateWindowExW(exStyle, cls.c_str(), title.c_str(), winStyle, DluX(x), DluY(y), DluX(cx), DluY(cy),
-                             parent, nullptr, inst, nullptr);
+  HWND dlg = CreateWindowExW(exStyle, cls.c_str(), title.c_str(), winStyle, units.X(x), units.Y(y), units.X(cx),
+                             units.Y(cy), parent, nullptr, inst, nullptr);
   if (!dlg) return nullptr;
   if (auto w = FindWnd(dlg)) {
     w->isDialog = true;
     w->templateId = templateId;
+    w->textFont = font;
+    w->baseX = units.x, w->baseY = units.y;
     if (w->extra.size() < DWLP_USER + sizeof(LONG_PTR)) w->extra.resize(DWLP_USER + sizeof(LONG_PTR));
   }
   SetWindowLongPtrW(dlg, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(proc));
@@ -165,8 +194,8 @@ HWND CreateDialogFromTemplate(HINSTANCE inst, const void* tmpl, HWND parent, DLG
     WORD extraBytes = r.Word();
     const void* creation = extraBytes ? r.p : nullptr;
     r.p += extraBytes;
-    HWND c = CreateWindowExW(iEx, icls.c_str(), text.c_str(), iStyle | WS_CHILD, DluX(ix), DluY(iy), DluX(icx),
-                             DluY(icy), dlg, reinterpret_cast<HMENU>(INT_PTR(iId)), inst,
+    HWND c = CreateWindowExW(iEx, icls.c_str(), text.c_str(), iStyle | WS_CHILD, units.X(ix), units.Y(iy),
+                             units.X(icx), units.Y(icy), dlg, reinterpret_cast<HMENU>(INT_PTR(iId)), inst,
                              const_cast<void*>(creation));
     if (!c) {
       // As on Windows, a control of an unknown class fails the whole dialog.
@@ -174,6 +203,8 @@ HWND CreateDialogFromTemplate(HINSTANCE inst, const void* tmpl, HWND parent, DLG
       SetLastError(1411);
       return nullptr;
     }
+    if (auto cw = FindWnd(c)) cw->textFont = font;
+    SendMessageW(c, WM_SETFONT, 0, FALSE);  // the dialog's font, as the dialog manager gives it
     if (!firstTab && (iStyle & WS_TABSTOP) && Focusable(c)) firstTab = c;
   }
   LRESULT focusDefault = SendMessageW(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), param);
@@ -381,10 +412,16 @@ BOOL WINAPI IsDialogMessageW(HWND, LPMSG m) {
   return TRUE;
 }
 
-BOOL WINAPI MapDialogRect(HWND, LPRECT r) {
+BOOL WINAPI MapDialogRect(HWND h, LPRECT r) {
+  auto w = FindWnd(h);
+  if (!w || !w->isDialog) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
   if (!r) return FALSE;
-  r->left = DluX(r->left), r->right = DluX(r->right);
-  r->top = DluY(r->top), r->bottom = DluY(r->bottom);
+  const BaseUnits u{w->baseX, w->baseY};
+  r->left = u.X(r->left), r->right = u.X(r->right);
+  r->top = u.Y(r->top), r->bottom = u.Y(r->bottom);
   return TRUE;
 }
 

@@ -41,10 +41,7 @@ HBRUSH WINAPI GetSysColorBrush(int index) { return reinterpret_cast<HBRUSH>(INT_
 
 HDC WINAPI GetDC(HWND h) {
   HBITMAP bm = BitmapFor(h);
-  if (!bm) return nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  SelectObject(dc, bm);
-  return dc;
+  return bm ? CreateWindowSurfaceDC(bm) : nullptr;
 }
 
 int WINAPI ReleaseDC(HWND, HDC dc) { return dc && DeleteDC(dc) ? 1 : 0; }

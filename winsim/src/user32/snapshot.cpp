@@ -8,6 +8,7 @@
 #include <richedit.h>
 
 #include "gdi32/surface.h"
+#include "gdiplus/cairo_lazy.h"
 #include "user32/window.h"
 #include "winsim/ui.h"
 
@@ -20,7 +21,6 @@ struct Rgb {
 };
 constexpr Rgb kFace{0.94, 0.94, 0.94}, kWhite{1, 1, 1}, kFrame{0.48, 0.48, 0.48}, kText{0, 0, 0},
     kGreyText{0.55, 0.55, 0.55}, kSelection{0.0, 0.47, 0.84}, kButton{0.88, 0.88, 0.88};
-constexpr double kFontPx = 11;
 
 void SetColor(cairo_t* cr, Rgb c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
 
@@ -37,46 +37,45 @@ void FrameRect(cairo_t* cr, double x, double y, double w, double h, Rgb c) {
   cairo_stroke(cr);
 }
 
-enum class Align { Left, Center, Right };
+using Align = ControlText::Align;
 
-// One line of text, vertically centred in [y, y + h), clipped to the box.
-void Text(cairo_t* cr, const std::u16string& text, double x, double y, double w, double h, Rgb c,
-          Align align = Align::Left) {
-  if (text.empty() || w <= 0 || h <= 0) return;
-  std::u16string shown;
-  for (char16_t ch : text)
-    if (ch != u'&') shown += ch;  // mnemonic markers are not drawn
-  const std::string utf8 = ToUtf8(shown);
+// Lines of text in the control's font, clipped to the box: centred vertically in it (vcenter) or from its
+// top, one line height apart.
+void Lines(cairo_t* cr, const DialogFont& f, const std::vector<std::u16string>& lines, double x, double y, double w,
+           double h, Rgb c, Align align = ControlText::kLeft, bool vcenter = true) {
+  if (lines.empty() || w <= 0 || h <= 0) return;
+  const TextMetricsPx m = MetricsOf(f);
   cairo_save(cr);
   cairo_rectangle(cr, x, y, w, h);
   cairo_clip(cr);
-  cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr, kFontPx);
-  cairo_text_extents_t ext;
-  cairo_text_extents(cr, utf8.c_str(), &ext);
-  double tx = x;
-  if (align == Align::Center) tx = x + (w - ext.x_advance) / 2;
-  if (align == Align::Right) tx = x + w - ext.x_advance;
   SetColor(cr, c);
-  cairo_move_to(cr, tx, y + h / 2 + kFontPx * 0.35);
-  cairo_show_text(cr, utf8.c_str());
+  double top = y + (vcenter ? std::floor((h - double(lines.size()) * m.height) / 2) : 0);
+  for (const std::u16string& line : lines) {
+    const int width = TextWidth(f, line);
+    double tx = x;
+    if (align == ControlText::kCenter) tx = x + std::floor((w - width) / 2);
+    if (align == ControlText::kRight) tx = x + w - width;
+    ShowText(cr, f, line, tx, top + m.ascent);
+    top += m.height;
+  }
   cairo_restore(cr);
 }
 
-// Multi-line text from the top of the box, one row per line break.
-void TextLines(cairo_t* cr, const std::u16string& text, double x, double y, double w, double h, Rgb c) {
-  size_t start = 0;
-  double row = y + 2;
-  while (start <= text.size() && row < y + h) {
-    size_t end = text.find(u'\n', start);
-    if (end == std::u16string::npos) end = text.size();
-    std::u16string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == u'\r') line.pop_back();
-    Text(cr, line, x, row, w, kFontPx + 3, c);
-    row += kFontPx + 3;
-    start = end + 1;
-  }
+// One line of program-set text (edits, lists) as it is, centred vertically in the box.
+void Text(cairo_t* cr, HWND h, const std::u16string& text, double x, double y, double w, double ht, Rgb c,
+          Align align = ControlText::kLeft) {
+  if (!text.empty()) Lines(cr, TextFontOf(h), {text}, x, y, w, ht, c, align);
 }
+
+// A control's own text where the control puts it.
+void OwnText(cairo_t* cr, HWND h, double x, double y, Rgb c) {
+  const ControlText t = ControlTextOf(h);
+  Lines(cr, TextFontOf(h), ShownLines(h, t), x + t.area.left, y + t.area.top, t.area.right - t.area.left,
+        t.area.bottom - t.area.top, c, t.align, t.vcenter);
+}
+
+// The height of one row of a list or of an edit's line.
+double RowHeight(HWND h) { return MetricsOf(TextFontOf(h)).height + 3; }
 
 std::u16string WindowTextOf(HWND h) {
   int n = GetWindowTextLengthW(h);
@@ -100,66 +99,66 @@ bool DrawPainted(cairo_t* cr, HWND h, double x, double y) {
 }
 
 void DrawButton(cairo_t* cr, HWND h, DWORD style, double x, double y, double w, double ht, Rgb fg) {
-  const std::u16string text = WindowTextOf(h);
   const DWORD type = style & BS_TYPEMASK;
   const LRESULT state = SendMessageW(h, BM_GETCHECK, 0, 0);
+  const ControlText t = ControlTextOf(h);
+  const double lineH = MetricsOf(TextFontOf(h)).height;
+  const double box = t.box.right - t.box.left, bx = x + t.box.left, by = y + t.box.top;
+  cairo_new_path(cr);
   switch (type) {
-    case BS_GROUPBOX:
-      FrameRect(cr, x, y + kFontPx / 2, w, ht - kFontPx / 2, kFrame);
-      if (!text.empty()) {
-        cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_set_font_size(cr, kFontPx);
-        cairo_text_extents_t ext;
-        cairo_text_extents(cr, ToUtf8(text).c_str(), &ext);
-        FillRect(cr, x + 6, y, ext.x_advance + 4, kFontPx + 2, kFace);
-        Text(cr, text, x + 8, y, w - 8, kFontPx + 2, fg);
+    case BS_GROUPBOX: {
+      FrameRect(cr, x, y + std::floor(lineH / 2), w, ht - std::floor(lineH / 2), kFrame);
+      // The caption interrupts the top edge of the frame.
+      if (t.kind != ControlText::kNone) {
+        const double used = std::min<double>(TextWidth(TextFontOf(h), t.shown), t.area.right - t.area.left);
+        FillRect(cr, x + t.area.left - 2, y, used + 4, lineH, kFace);
       }
-      return;
+      break;
+    }
     case BS_CHECKBOX:
     case BS_AUTOCHECKBOX:
     case BS_3STATE:
-    case BS_AUTO3STATE: {
-      const double box = 12, by = y + (ht - box) / 2;
-      FillRect(cr, x, by, box, box, kWhite);
-      FrameRect(cr, x, by, box, box, kFrame);
+    case BS_AUTO3STATE:
+      FillRect(cr, bx, by, box, box, kWhite);
+      FrameRect(cr, bx, by, box, box, kFrame);
       if (state != BST_UNCHECKED) {
         SetColor(cr, state == BST_CHECKED ? fg : kGreyText);
         cairo_set_line_width(cr, 2);
-        cairo_move_to(cr, x + 2.5, by + 6);
-        cairo_line_to(cr, x + 5, by + 9);
-        cairo_line_to(cr, x + 9.5, by + 3);
+        cairo_move_to(cr, bx + 3, by + 6.5);
+        cairo_line_to(cr, bx + 5.5, by + 9.5);
+        cairo_line_to(cr, bx + 10, by + 3.5);
         cairo_stroke(cr);
       }
-      Text(cr, text, x + box + 4, y, w - box - 4, ht, fg);
-      return;
-    }
+      break;
     case BS_RADIOBUTTON:
     case BS_AUTORADIOBUTTON: {
-      const double r = 6, cx = x + r, cy = y + ht / 2;
+      const double r = box / 2, cx = bx + r, cy = by + r;
       SetColor(cr, kWhite);
-      cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, cx, cy, r - 0.5, 0, 2 * M_PI);
       cairo_fill_preserve(cr);
       SetColor(cr, kFrame);
       cairo_set_line_width(cr, 1);
       cairo_stroke(cr);
       if (state == BST_CHECKED) {
         SetColor(cr, fg);
+        cairo_new_sub_path(cr);
         cairo_arc(cr, cx, cy, 2.5, 0, 2 * M_PI);
         cairo_fill(cr);
       }
-      Text(cr, text, x + 2 * r + 4, y, w - 2 * r - 4, ht, fg);
-      return;
+      break;
     }
     default:  // push buttons
       FillRect(cr, x, y, w, ht, kButton);
       FrameRect(cr, x, y, w, ht, type == BS_DEFPUSHBUTTON ? kSelection : kFrame);
-      Text(cr, text, x, y, w, ht, fg, Align::Center);
   }
+  OwnText(cr, h, x, y, fg);
 }
 
 void DrawListView(cairo_t* cr, HWND h, double x, double y, double w, double ht, Rgb fg) {
   FillRect(cr, x, y, w, ht, kWhite);
   FrameRect(cr, x, y, w, ht, kFrame);
+  const double rowH = RowHeight(h), headH = rowH + 2;
   std::vector<double> widths;
   double cx = x + 2;
   for (int k = 0;; ++k) {
@@ -171,23 +170,23 @@ void DrawListView(cairo_t* cr, HWND h, double x, double y, double w, double ht, 
     if (!SendMessageW(h, LVM_GETCOLUMNW, WPARAM(k), reinterpret_cast<LPARAM>(&col))) break;
     widths.push_back(col.cx);
     if (col.cx > 0) {
-      FillRect(cr, cx, y + 1, col.cx - 1, kFontPx + 6, kButton);
-      Text(cr, buf, cx + 3, y + 1, col.cx - 6, kFontPx + 6, fg);
+      FillRect(cr, cx, y + 1, col.cx - 1, headH, kButton);
+      Text(cr, h, buf, cx + 3, y + 1, col.cx - 6, headH, fg);
     }
     cx += col.cx;
   }
   if (widths.empty()) widths.push_back(w);
-  double row = y + (widths.size() > 1 || cx > x + 2 ? kFontPx + 8 : 2);
+  double row = y + (widths.size() > 1 || cx > x + 2 ? headH + 2 : 2);
   const int n = int(SendMessageW(h, LVM_GETITEMCOUNT, 0, 0));
   const bool checks = (SendMessageW(h, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES) != 0;
-  for (int i = 0; i < n && row + kFontPx + 4 <= y + ht; ++i) {
+  for (int i = 0; i < n && row + rowH <= y + ht; ++i) {
     LVITEMW it{};
     it.mask = LVIF_STATE;
     it.iItem = i;
     it.stateMask = 0xFFFFFFFFu;
     SendMessageW(h, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it));
     const bool selected = (it.state & LVIS_SELECTED) != 0;
-    if (selected) FillRect(cr, x + 1, row, w - 2, kFontPx + 4, kSelection);
+    if (selected) FillRect(cr, x + 1, row, w - 2, rowH, kSelection);
     double colX = x + 2;
     for (size_t k = 0; k < widths.size(); ++k) {
       WCHAR buf[512] = {};
@@ -199,10 +198,10 @@ void DrawListView(cairo_t* cr, HWND h, double x, double y, double w, double ht, 
         if (((it.state & LVIS_STATEIMAGEMASK) >> 12) == 2) FillRect(cr, colX + 4, row + 4, 6, 6, kText);
         indent = 16;
       }
-      if (widths[k] > 0) Text(cr, buf, colX + indent, row, widths[k] - indent - 2, kFontPx + 4, selected ? kWhite : fg);
+      if (widths[k] > 0) Text(cr, h, buf, colX + indent, row, widths[k] - indent - 2, rowH, selected ? kWhite : fg);
       colX += widths[k];
     }
-    row += kFontPx + 4;
+    row += rowH;
   }
 }
 
@@ -218,12 +217,23 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
   } else if (IEquals(cls, u"Edit") || IEquals(cls, RICHEDIT_CLASSW) || IEquals(cls, MSFTEDIT_CLASS) || IEquals(cls, WC_IPADDRESSW)) {
     FillRect(cr, x, y, cw, ch, (style & ES_READONLY) && !IEquals(cls, RICHEDIT_CLASSW) ? kFace : kWhite);
     FrameRect(cr, x, y, cw, ch, kFrame);
-    if (style & ES_MULTILINE)
-      TextLines(cr, WindowTextOf(h), x + 3, y, cw - 6, ch, fg);
-    else
-      Text(cr, WindowTextOf(h), x + 3, y, cw - 6, std::min(ch, kFontPx + 10), fg);
+    if (style & ES_MULTILINE) {
+      // Lines as the program broke them; a line longer than the edit runs past its edge.
+      std::vector<std::u16string> lines;
+      const std::u16string text = WindowTextOf(h);
+      for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        if (!lines.back().empty() && lines.back().back() == u'\r') lines.back().pop_back();
+        start = end + 1;
+      }
+      Lines(cr, TextFontOf(h), lines, x + 3, y + 2, cw - 6, ch - 4, fg, ControlText::kLeft, false);
+    } else {
+      Text(cr, h, WindowTextOf(h), x + 3, y, cw - 6, ch, fg);
+    }
   } else if (IEquals(cls, u"ComboBox")) {
-    const double rowH = std::min(ch, kFontPx + 10);
+    const double rowH = std::min(ch, RowHeight(h) + 6);
     FillRect(cr, x, y, cw, rowH, kWhite);
     FrameRect(cr, x, y, cw, rowH, kFrame);
     FillRect(cr, x + cw - rowH, y + 1, rowH - 1, rowH - 2, kButton);
@@ -233,16 +243,17 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
     cairo_line_to(cr, x + cw - rowH * 0.5, y + rowH * 0.65);
     cairo_close_path(cr);
     cairo_fill(cr);
-    Text(cr, WindowTextOf(h), x + 3, y, cw - rowH - 6, rowH, fg);
+    Text(cr, h, WindowTextOf(h), x + 3, y, cw - rowH - 6, rowH, fg);
   } else if (IEquals(cls, u"ListBox")) {
     FillRect(cr, x, y, cw, ch, kWhite);
     FrameRect(cr, x, y, cw, ch, kFrame);
     const int sel = int(SendMessageW(h, LB_GETCURSEL, 0, 0));
     double row = y + 2;
+    const double rowH = RowHeight(h);
     const std::vector<std::u16string> items = ItemsOf(h);
-    for (size_t i = 0; i < items.size() && row + kFontPx + 4 <= y + ch; ++i, row += kFontPx + 4) {
-      if (int(i) == sel) FillRect(cr, x + 1, row, cw - 2, kFontPx + 4, kSelection);
-      Text(cr, items[i], x + 4, row, cw - 8, kFontPx + 4, int(i) == sel ? kWhite : fg);
+    for (size_t i = 0; i < items.size() && row + rowH <= y + ch; ++i, row += rowH) {
+      if (int(i) == sel) FillRect(cr, x + 1, row, cw - 2, rowH, kSelection);
+      Text(cr, h, items[i], x + 4, row, cw - 8, rowH, int(i) == sel ? kWhite : fg);
     }
   } else if (IEquals(cls, TRACKBAR_CLASSW)) {
     const LRESULT lo = SendMessageW(h, TBM_GETRANGEMIN, 0, 0), hi = SendMessageW(h, TBM_GETRANGEMAX, 0, 0);
@@ -273,14 +284,19 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
       FillRect(cr, x, y, cw, 1, kFrame);
     } else if (type == SS_ETCHEDFRAME || type == SS_BLACKFRAME || type == SS_GRAYFRAME) {
       FrameRect(cr, x, y, cw, ch, kFrame);
-    } else if (type != SS_OWNERDRAW && type != SS_BITMAP && type != SS_ICON) {
-      const Align a = type == SS_CENTER ? Align::Center : type == SS_RIGHT ? Align::Right : Align::Left;
-      if (ch > 2 * (kFontPx + 3))
-        TextLines(cr, WindowTextOf(h), x, y - 2, cw, ch, fg);
-      else
-        Text(cr, WindowTextOf(h), x, y, cw, std::max(ch, kFontPx + 2), fg, a);
+    } else {
+      OwnText(cr, h, x, y, fg);
     }
   }
+}
+
+// What is still to be painted is painted first, as the screen shows a window only after it painted.
+void UpdateTree(HWND h) {
+  UpdateWindow(h);
+  auto w = FindWnd(h);
+  if (!w) return;
+  const std::vector<HWND> children = w->children;
+  for (HWND c : children) UpdateTree(c);
 }
 
 bool IsSystemControl(const std::u16string& cls) {
@@ -332,6 +348,7 @@ bool WriteWindowPng(HWND h, const std::string& path) {
   if (!w) return false;
   // Read the controls on their own thread, as a person looking at the screen sees a settled window.
   RunOnWindowThread(h, [&] {
+    UpdateTree(h);
     RECT r;
     GetClientRect(h, &r);
     const int width = std::max<LONG>(r.right, 1), height = std::max<LONG>(r.bottom, 1);

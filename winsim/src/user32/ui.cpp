@@ -92,6 +92,24 @@ HWND FindDialog(WORD templateId, DWORD waitMs) {
       waitMs);
 }
 
+HWND OwnedDialog(HWND owner, WORD* templateId) {
+  if (!owner) return nullptr;
+  auto all = AllWindows();
+  for (auto it = all.rbegin(); it != all.rend(); ++it) {
+    auto w = FindWnd(*it);
+    if (!w || !w->isDialog || w->ended || w->destroyed) continue;
+    HWND by;
+    {
+      Guard g(Mutex());
+      by = w->owner;
+    }
+    if (by != owner) continue;
+    if (templateId) *templateId = w->templateId;
+    return *it;
+  }
+  return nullptr;
+}
+
 HWND FindSheet(DWORD waitMs) {
   return Poll(
       [&]() -> HWND {
@@ -322,6 +340,13 @@ LPARAM ItemData(HWND dlg, int id, int index) {
   if (!c) return -1;
   return SendMessageW(c, IsClass(c, u"ComboBox") ? CB_GETITEMDATA : LB_GETITEMDATA, WPARAM(index), 0);
 }
+
+int CommonControlsVersion(HWND dlg, int id) {
+  auto w = FindWnd(GetDlgItem(dlg, id));
+  return w ? w->commonControls : 0;
+}
+
+DWORD InitialisedCommonControls(int version) { return detail::InitialisedCommonControls(version); }
 
 int Position(HWND dlg, int id) {
   HWND c = GetDlgItem(dlg, id);

@@ -431,6 +431,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     w->rect = RECT{x, y, x + cx, y + cy};
     w->inst = inst;
     w->thread = GetCurrentThreadId();
+    w->commonControls = CommonControls6Active() ? 6 : 5;
     w->extra.assign(size_t(std::max(cls.cbWndExtra, 0)), 0);
     QueueOf(w->thread);
     S().windows[w->h] = w;

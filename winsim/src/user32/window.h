@@ -10,6 +10,7 @@
 
 #include <commctrl.h>
 
+#include "gdi32/fonts.h"
 #include "internal.h"
 
 namespace winsim::detail {
@@ -38,10 +39,15 @@ struct Wnd {
   std::atomic<bool> ended{false};
   INT_PTR endResult = 0;
   std::atomic<WORD> templateId{0};  // the resource id the dialog came from; 0 for in-memory templates
+  int commonControls = 5;  // 6: created while an activation context bound Common Controls 6
   HWND lastFocus = nullptr;
   bool needsPaint = false;
   bool destroyed = false;
   HFONT font = nullptr;
+  // The font the window's text is drawn and measured with: a dialog's template font, which the dialog
+  // manager gives its controls too (null: the default dialog font).
+  std::shared_ptr<const DialogFont> textFont;
+  int baseX = 0, baseY = 0;  // dialogs: the base units of their font (MapDialogRect)
   HBITMAP bitmap = nullptr;  // what the window painted (client area, 32 bpp), made on first paint
   std::vector<HWND> children;  // creation order
   std::shared_ptr<ControlState> state;
@@ -103,6 +109,26 @@ std::vector<HWND> WindowPerOtherThread();    // one live window of each other th
 
 // Unexpected system dialogs (no queued answer): recorded and, when a hook is set, reported to it.
 void ReportUnexpected(const std::string& what);
+
+// The font of h's text (its dialog's font, else the default dialog font).
+const DialogFont& TextFontOf(HWND h);
+
+// Where a standard control shows its own text (controltext.cpp): buttons, check boxes, radio buttons,
+// group boxes, static text; kNone for the others and for empty texts.
+struct ControlText {
+  enum Kind { kNone, kLine, kWrapped } kind = kNone;
+  enum Align { kLeft, kCenter, kRight } align = kLeft;
+  RECT area{};          // in the control's client coordinates
+  RECT box{};           // check boxes and radio buttons: their box
+  bool vcenter = false; // the lines centred vertically in the area, else from its top
+  std::u16string shown; // the text as drawn: mnemonic markers taken out
+};
+ControlText ControlTextOf(HWND h);
+// The lines the text shows in: one for kLine, word-wrapped into the area's width for kWrapped.
+std::vector<std::u16string> ShownLines(HWND h, const ControlText& t);
+// Word wrap as DrawText's DT_WORDBREAK: at blanks and between CJK characters; line breaks kept.
+std::vector<std::u16string> WrapLines(const DialogFont& f, const std::u16string& text, int width);
+std::u16string WithoutPrefixes(const std::u16string& text);  // "&Save" -> "Save", "&&" -> "&"
 
 // The item texts of a combo box or list box.
 std::vector<std::u16string> ItemsOf(HWND c);

@@ -7,6 +7,7 @@
 #include "driver_fields.h"
 #include "info_packer.h"
 #include "internal.h"
+#include "machine_state.h"
 #include "winsim/spooler.h"
 
 using namespace winsim::detail;
@@ -114,11 +115,103 @@ BOOL Pack(const Rec& rec, DWORD level, size_t fixed, LPBYTE buf, DWORD cbBuf, LP
 }  // namespace
 
 namespace winsim::detail {
+bool DriverInstalled(const std::u16string& name, const std::u16string& environment) {
+  Guard g(Mutex());
+  return FindDriver(name, environment) != nullptr;
+}
+
+DWORD PrinterHandleAccess(HANDLE h) {
+  auto ph = GetHandle<PrinterHandle>(h);
+  return ph ? ph->access : 0;
+}
+
+bool RenamePrinterOfHandle(HANDLE h, const std::u16string& to) {
+  Guard g(Mutex());
+  std::shared_ptr<PrinterHandle> ph;
+  Printer* p = PrinterOf(h, &ph);
+  if (!p) return false;
+  const std::u16string key = Upper(to);
+  if (key != ph->key) {
+    if (S().printers.count(key)) return false;
+    Printer moved = std::move(*p);
+    S().printers.erase(ph->key);
+    p = &(S().printers[key] = std::move(moved));
+    ph->key = key;  // other handles to the printer keep its old name
+  }
+  p->spec.name = to;
+  return true;
+}
+
 void ResetSpooler() {
   S().printers.clear();
   S().drivers.clear();
 }
 const ResetRegistrar kResetSpooler(ResetSpooler);
+
+void SaveSpooler(StateWriter& w) {
+  w.U32(uint32_t(S().drivers.size()));
+  for (const auto& d : S().drivers) {
+    for (const auto* t : {&d.name, &d.environment, &d.driverPath, &d.dataFile, &d.configFile, &d.helpFile,
+                          &d.dependentFiles, &d.monitorName, &d.defaultDataType, &d.hardwareId, &d.manufacturer,
+                          &d.provider, &d.infPath})
+      w.Str(*t);
+    w.U32(d.version);
+    w.U64(d.driverVersion);
+  }
+  w.U32(uint32_t(S().printers.size()));
+  for (const auto& [key, p] : S().printers) {
+    const auto& s = p.spec;
+    for (const auto* t : {&s.name, &s.port, &s.driver, &s.comment, &s.location}) w.Str(*t);
+    w.Bytes(s.devmode);
+    w.U32(s.attributes);
+    w.Bool(s.userMayAdminister);
+    w.U32(s.queuedJobs);
+    w.Bool(s.pendingDeletion);
+    w.U32(uint32_t(p.data.size()));
+    for (const auto& [name, v] : p.data) {
+      w.Str(name);
+      w.U32(v.type);
+      w.Bytes(v.data);
+    }
+  }
+}
+
+bool LoadSpooler(StateReader& r, uint32_t) {
+  for (uint32_t i = 0, n = r.Count(13 * 8 + 12); i < n && r.Ok(); ++i) {
+    winsim::DriverSpec d;
+    for (auto* t : {&d.name, &d.environment, &d.driverPath, &d.dataFile, &d.configFile, &d.helpFile,
+                    &d.dependentFiles, &d.monitorName, &d.defaultDataType, &d.hardwareId, &d.manufacturer,
+                    &d.provider, &d.infPath})
+      *t = r.Str();
+    d.version = r.U32();
+    d.driverVersion = r.U64();
+    if (r.Ok() && (d.name.empty() || FindDriver(d.name, d.environment))) r.Fail("a driver is unnamed or listed twice");
+    S().drivers.push_back(std::move(d));
+  }
+  for (uint32_t i = 0, n = r.Count(5 * 8 + 8 + 14); i < n && r.Ok(); ++i) {
+    Printer p;
+    auto& s = p.spec;
+    for (auto* t : {&s.name, &s.port, &s.driver, &s.comment, &s.location}) *t = r.Str();
+    s.devmode = r.Bytes();
+    s.attributes = r.U32();
+    s.userMayAdminister = r.Bool();
+    s.queuedJobs = r.U32();
+    s.pendingDeletion = r.Bool();
+    for (uint32_t k = 0, values = r.Count(20); k < values && r.Ok(); ++k) {
+      std::u16string name = r.Str();
+      Value v;
+      v.type = r.U32();
+      v.data = r.Bytes();
+      if (!p.data.emplace(Upper(name), std::move(v)).second) r.Fail("a printer-data value appears twice");
+    }
+    if (!r.Ok()) break;
+    if (s.name.empty() || FindPrinter(s.name)) r.Fail("a printer is unnamed or listed twice");
+    else if (!FindDriver(s.driver, kEnvironment)) r.Fail("a printer's driver is not installed");
+    else S().printers[Upper(s.name)] = std::move(p);
+  }
+  return r.Ok();
+}
+const StateRegistrar kSpoolerState("spooler", 1, SaveSpooler, LoadSpooler);
 }  // namespace winsim::detail
 
 namespace winsim {
@@ -224,7 +317,8 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
     return FALSE;
   }
   *phPrinter = nullptr;
-  if (pPrinterName && pPrinterName[0] == u',') return OpenXcv(pPrinterName, phPrinter);
+  if (pPrinterName && pPrinterName[0] == u',')
+    return OpenXcv(pPrinterName, pDefault ? pDefault->DesiredAccess : 0, phPrinter);
   auto h = std::make_shared<PrinterHandle>();
   h->access = pDefault && pDefault->DesiredAccess ? pDefault->DesiredAccess : PRINTER_ACCESS_USE;
   Guard g(Mutex());
@@ -271,7 +365,8 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
     return FALSE;
   }
   if (Level == 8) return PackDriverInfo(*d, Level, pDriverInfo, cbBuf, pcbNeeded);
-  return Pack(*d, Level, Level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W), pDriverInfo, cbBuf, pcbNeeded);
+  return Pack(ReportedDriver(*d), Level, Level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_2W), pDriverInfo,
+              cbBuf, pcbNeeded);
 }
 
 DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,

@@ -1,0 +1,222 @@
+#include "ipp/commands.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <rapidjson/document.h>
+
+#include "ipp/printer_store.h"
+#include "resources/catalogue_blob.h"
+#include "tools/embedded.h"
+#include "tools/exit_status.h"
+#include "tools/job_options.h"
+#include "tools/json_out.h"
+
+namespace lbl {
+
+namespace {
+
+// The print languages a model of the catalogue lists: "tspl", "zpl", "esc", "twl".
+std::vector<std::string> CatalogueLanguages(const std::string& driver) {
+  std::vector<std::string> out;
+  rapidjson::Document doc;
+  doc.Parse(reinterpret_cast<const char*>(g_CatalogueJson), g_CatalogueJsonSize);
+  if (doc.HasParseError() || !doc.IsObject() || !doc.HasMember("Venders") || !doc["Venders"].IsArray()) return out;
+  unsigned bits = 0;
+  for (const auto& v : doc["Venders"].GetArray()) {
+    if (!v.IsObject() || !v.HasMember("Vender Name") || !v["Vender Name"].IsString() || !v.HasMember("Models") ||
+        !v["Models"].IsArray())
+      continue;
+    for (const auto& m : v["Models"].GetArray()) {
+      if (!m.IsObject() || !m.HasMember("Model Name") || !m["Model Name"].IsString() ||
+          std::string(v["Vender Name"].GetString()) + " " + m["Model Name"].GetString() != driver)
+        continue;
+      bits = 0;
+      if (m.HasMember("Printer Languages") && m["Printer Languages"].IsObject() &&
+          m["Printer Languages"].HasMember("Option") && m["Printer Languages"]["Option"].IsArray())
+        for (const auto& o : m["Printer Languages"]["Option"].GetArray())
+          if (o.IsInt()) bits |= unsigned(o.GetInt());
+    }
+  }
+  for (auto [bit, name] : {std::pair<unsigned, const char*>{2, "tspl"}, {4, "zpl"}, {1, "esc"}, {8, "twl"}})
+    if (bits & bit) out.push_back(name);
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string s;
+  for (const auto& i : items) s += (s.empty() ? "" : ", ") + i;
+  return s;
+}
+
+int PrinterAdd(const std::vector<std::string>& args) {
+  lblipp::PrinterEntry entry;
+  std::string error;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name, value;
+    const bool inlineValue = SplitOption(args[i], &name, &value);
+    std::string* field = name == "--model" ? &entry.driver : name == "--device" ? &entry.deviceUri
+                         : name == "--language" ? &entry.language : nullptr;
+    if (field) {
+      if (!TakeOptionValue(args, &i, name, inlineValue, &value, &error)) return Usage(error);
+      *field = value;
+    } else if (!args[i].empty() && args[i][0] == '-') {
+      return Usage("unknown option '" + args[i] + "' (see 'lbl help printer')");
+    } else if (entry.name.empty()) {
+      entry.name = args[i];
+    } else {
+      return Usage("one NAME at a time");
+    }
+  }
+  if (entry.name.empty()) return Usage("printer add needs a NAME");
+  if (!lblipp::CheckPrinterName(entry.name, &error)) return Usage(error);
+  if (entry.driver.empty()) return Usage("printer add needs --model DRIVER-NAME (see 'lbl models')");
+  if (!IsKnownDriver(entry.driver)) return Usage("unknown model \"" + entry.driver + "\" (see 'lbl models')");
+  if (entry.deviceUri.empty()) return Usage("printer add needs --device URI");
+  if (!lblipp::CheckDeviceUri(entry.deviceUri, &error)) return Usage(error);
+  if (!entry.language.empty()) {
+    const auto spoken = CatalogueLanguages(entry.driver);
+    if (std::find(spoken.begin(), spoken.end(), entry.language) == spoken.end())
+      return Usage(entry.driver + " does not speak '" + entry.language + "' (it speaks " + Joined(spoken) + ")");
+  }
+  if (!lblipp::OpenFileStore(lblipp::StateDirectory())->Add(&entry, &error)) return Fail(error);
+  std::printf("added %s (%s on %s): ipp://localhost:PORT/ipp/print/%s\n", entry.name.c_str(), entry.driver.c_str(),
+              entry.deviceUri.c_str(), entry.name.c_str());
+  return 0;
+}
+
+int PrinterList(const std::vector<std::string>& args) {
+  if (!args.empty()) return Usage("printer list takes no arguments");
+  std::vector<lblipp::PrinterEntry> list;
+  std::string error;
+  const bool ok = lblipp::OpenFileStore(lblipp::StateDirectory())->List(&list, &error);
+  JsonOut j;
+  j.BeginArray("Printers");
+  for (const auto& e : list) {
+    j.W().StartObject();
+    j.Str("Name", e.name);
+    j.Int("Id", e.id);
+    j.Str("Driver", e.driver);
+    j.Str("DeviceUri", e.deviceUri);
+    if (e.language.empty())
+      j.Null("Language");
+    else
+      j.Str("Language", e.language);
+    j.Str("Resource", "/ipp/print/" + e.name);
+    j.W().EndObject();
+  }
+  j.EndArray();
+  std::fputs(j.Finish(ok ? "" : error).c_str(), stdout);
+  return ok ? 0 : Fail(error);
+}
+
+int PrinterRemove(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Usage("printer remove takes one NAME");
+  std::string error;
+  if (!lblipp::OpenFileStore(lblipp::StateDirectory())->Remove(args[0], &error)) return Fail(error);
+  std::printf("removed %s\n", args[0].c_str());
+  return 0;
+}
+
+int RunPrinter(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("printer needs add, list or remove");
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "add") return PrinterAdd(rest);
+  if (args[0] == "list") return PrinterList(rest);
+  if (args[0] == "remove") return PrinterRemove(rest);
+  return Usage("unknown printer command '" + args[0] + "' (add, list or remove)");
+}
+
+// The printer application is a program of its own beside lbl, so that lbl itself never loads it.
+int RunServe(const std::vector<std::string>& args) {
+  char self[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return Fail("cannot find lbl's own folder");
+  self[n] = 0;
+  const std::string program = (std::filesystem::path(self).parent_path() / "lbl-serve").string();
+  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  ::execv(program.c_str(), argv.data());
+  return Fail("cannot run " + program + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+CommandSpec ServeCommand() {
+  return {
+      "serve",
+      "the printers of `lbl printer` as IPP Everywhere printers, in the foreground",
+      "serve [--port N] [--listen ADDR] [--dnssd] [--log FILE] [--log-level LEVEL] [--fault-timeout S] | serve --devices",
+      "Runs the printer application in the foreground until it is stopped (Ctrl-C): every printer that\n"
+      "'lbl printer add' added is an IPP Everywhere printer at ipp://HOST:PORT/ipp/print/NAME, with a web\n"
+      "interface at http://HOST:PORT/ (status, media, defaults, adding printers). Windows, macOS, iOS,\n"
+      "Android, ChromeOS and Linux print to it with their own IPP Everywhere driver.\n\n"
+      "Each page (PNG and JPEG read and fitted as lbl print reads and fits them, PDF drawn at the\n"
+      "printer's resolution, PWG and Apple raster as the printer application rasterised them) goes\n"
+      "through the same settings record, page raster pipeline and writers as the Windows driver, so a\n"
+      "job prints the bytes 'lbl print' prints for the same pictures and settings.\n"
+      "TWL printers get their pages through the language monitor's delivery. A printer that stops\n"
+      "(offline, paper out, head open) shows in printer-state-reasons and holds the job, which goes on\n"
+      "with the labels that did not come out once the printer is back.\n\n"
+      "It listens on localhost unless --listen names another address; then jobs, changes and the web\n"
+      "pages need a login of this machine (PAM service --auth-service, default login) and TLS is offered. DNS-SD\n"
+      "announcements are off unless --dnssd. Printers added or removed with 'lbl printer' while it runs\n"
+      "are picked up within two seconds. Job files are kept in the state folder's spool while printing.\n"
+      "'lbl serve --devices' lists the USB printers connected, with their usb:// URIs for 'lbl printer add'.",
+      {
+          {"--port", "N", "the TCP port (default 8631)"},
+          {"--listen", "ADDR", "the address or host name to listen on (default localhost)"},
+          {"--dnssd", nullptr, "announce the printers with DNS-SD"},
+          {"--log", "FILE", "the log file (default -: standard error)", "@file"},
+          {"--log-level", "LEVEL", "debug, info, warn or error (default info)", "debug info warn error"},
+          {"--fault-timeout", "S", "seconds a job waits for a stopped printer before it fails\n(default 0: until cancelled)"},
+          {"--auth-service", "NAME", "the PAM service that checks logins beyond localhost (default login)"},
+          {"--devices", nullptr, "list the USB printers connected now (URI, the catalogue model its device\n"
+                                 "ID names, description) and exit"},
+      },
+      "0  stopped\n1  the server could not start (the port is taken, the state folder cannot be written)\n2  usage error",
+      "lbl printer add shipping --model \"Tarnwell TW-QX\" --device usb://Tarnwell/TW-QX?serial=TW0000001\n"
+      "lbl serve --port 8631",
+      "",
+      RunServe,
+  };
+}
+
+CommandSpec PrinterCommand() {
+  return {
+      "printer",
+      "the printers lbl serve serves: add, list, remove",
+      "printer add NAME --model DRIVER-NAME --device URI [--language LANG] | printer list | printer remove NAME",
+      "Keeps the printers of 'lbl serve' in the state folder ($LBL_STATE_DIR, else the XDG state folder).\n"
+      "A printer has a NAME (letters, digits, '-', '_', '.'), a model of the catalogue ('lbl models'),\n"
+      "a device and optionally a print language the model speaks (else the one the Windows driver\n"
+      "chooses; a USB printer's device ID can still change it, as on Windows). Devices:\n"
+      "  usb://MAKE/MODEL?serial=...   a USB printer (the web interface lists those connected)\n"
+      "  socket://HOST[:PORT]          a network printer's raw port (9100)\n"
+      "  file:///PATH                  a file (for tests)\n"
+      "  lblsim://HOST:PORT            a simulated printer with its control channel\n"
+      "'printer list' prints the printers as JSON; a running 'lbl serve' picks up changes by itself.",
+      {
+          {"--model", "DRIVER-NAME", "the model, as 'lbl models' names it", "@models"},
+          {"--device", "URI", "the printer's device URI"},
+          {"--language", "LANG", "tspl, zpl, esc or twl", "tspl zpl esc twl"},
+      },
+      "0  success\n1  the store could not be read or written, or the name is taken\n2  usage error",
+      "lbl printer add desk --model \"Tarnwell TW-QX\" --device socket://192.0.2.20\n"
+      "lbl printer list\nlbl printer remove desk",
+      "add list remove",
+      RunPrinter,
+  };
+}
+
+}  // namespace lbl

@@ -1,0 +1,231 @@
+#include "serve_fixture.h"
+
+#include "free_port.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace ipptest {
+
+bool JobInfo::Has(const std::string& reason) const {
+  return std::find(reasons.begin(), reasons.end(), reason) != reasons.end();
+}
+
+Server::Server(const std::string& name) {
+  dir_ = testing::TempDir() + "/ipp_serve_" + std::to_string(getpid()) + "_" + name;
+  std::filesystem::remove_all(dir_);
+  std::filesystem::create_directories(StateDir());
+}
+
+Server::~Server() {
+  Stop();
+  if (!testing::Test::HasFailure() && !std::getenv("IPP_TEST_KEEP")) std::filesystem::remove_all(dir_);
+}
+
+void Server::AddPrinter(const std::string& name, const std::string& driver, const std::string& uri,
+                        const std::string& language) {
+  lblipp::PrinterEntry e;
+  e.name = name;
+  e.driver = driver;
+  e.deviceUri = uri;
+  e.language = language;
+  std::string error;
+  ASSERT_TRUE(lblipp::OpenFileStore(StateDir())->Add(&e, &error)) << error;
+}
+
+bool Server::Start(const std::vector<std::string>& extra) {
+  port_ = FreePort();
+  const std::string log = dir_ + "/serve.log";
+  std::vector<std::string> args = {LBL_SERVE_EXE, "--port", std::to_string(port_), "--log", log};
+  args.insert(args.end(), extra.begin(), extra.end());
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::setenv("LBL_STATE_DIR", StateDir().c_str(), 1);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  std::vector<lblipp::PrinterEntry> printers;
+  std::string error;
+  lblipp::OpenFileStore(StateDir())->List(&printers, &error);
+  for (const auto& p : printers)
+    if (!WaitPrinter(p.name, 30)) return false;
+  for (int i = 0; i < 300; ++i) {
+    if (http_t* http = Connect()) {
+      httpClose(http);
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+void Server::Stop() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+std::string Server::Uri(const std::string& printer) const {
+  return "ipp://localhost:" + std::to_string(port_) + "/ipp/" + (printer.empty() ? "system" : "print/" + printer);
+}
+
+std::string Server::Log() const {
+  std::ifstream in(dir_ + "/serve.log");
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+http_t* Server::Connect() {
+  return httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
+}
+
+namespace {
+
+ipp_t* NewRequest(ipp_op_t op, const std::string& uri) {
+  ipp_t* r = ippNewRequest(op);
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "tester");
+  return r;
+}
+
+std::string Resource(const std::string& uri) { return uri.substr(uri.find("/ipp/")); }
+
+}  // namespace
+
+bool Server::WaitPrinter(const std::string& printer, int seconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < until) {
+    if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      return false;
+    }
+    if (http_t* http = Connect()) {
+      ipp_t* response = cupsDoRequest(http, NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, Uri(printer)), Resource(Uri(printer)).c_str());
+      const bool ok = response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE;
+      ippDelete(response);
+      httpClose(http);
+      if (ok) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+int Server::Print(const std::string& printer, const std::string& file, const std::string& format,
+                  const std::function<void(ipp_t*)>& attrs, ipp_status_t* status) {
+  http_t* http = Connect();
+  if (!http) return 0;
+  ipp_t* r = NewRequest(IPP_OP_PRINT_JOB, Uri(printer));
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
+               std::filesystem::path(file).filename().string().c_str());
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, format.c_str());
+  if (attrs) attrs(r);
+  ipp_t* response = cupsDoFileRequest(http, r, Resource(Uri(printer)).c_str(), file.c_str());
+  if (status) *status = response ? ippGetStatusCode(response) : cupsLastError();
+  int id = 0;
+  if (response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE)
+    if (ipp_attribute_t* a = ippFindAttribute(response, "job-id", IPP_TAG_INTEGER)) id = ippGetInteger(a, 0);
+  ippDelete(response);
+  httpClose(http);
+  return id;
+}
+
+JobInfo Server::Job(const std::string& printer, int id) {
+  JobInfo info;
+  info.id = id;
+  http_t* http = Connect();
+  if (!http) return info;
+  ipp_t* r = NewRequest(IPP_OP_GET_JOB_ATTRIBUTES, Uri(printer));
+  ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+  static const char* const kWanted[] = {"job-state", "job-state-reasons", "job-state-message",
+                                        "job-printer-state-message"};
+  ippAddStrings(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, kWanted);
+  ipp_t* response = cupsDoRequest(http, r, Resource(Uri(printer)).c_str());
+  if (response) {
+    if (ipp_attribute_t* a = ippFindAttribute(response, "job-state", IPP_TAG_ENUM)) info.state = ippGetInteger(a, 0);
+    info.reasons = Values(response, "job-state-reasons");
+    for (const char* name : {"job-state-message", "job-printer-state-message"}) {
+      const auto m = Values(response, name);
+      if (!m.empty() && !m[0].empty()) info.message = m[0];
+    }
+  }
+  ippDelete(response);
+  httpClose(http);
+  return info;
+}
+
+JobInfo Server::WaitJob(const std::string& printer, int id, int seconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  JobInfo info;
+  while (std::chrono::steady_clock::now() < until) {
+    info = Job(printer, id);
+    if (info.state >= IPP_JSTATE_CANCELED) return info;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return info;
+}
+
+ipp_t* Server::Attributes(const std::string& printer, const std::vector<const char*>& names) {
+  http_t* http = Connect();
+  if (!http) return nullptr;
+  ipp_t* r = NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, Uri(printer));
+  if (!names.empty())
+    ippAddStrings(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(names.size()), nullptr, names.data());
+  ipp_t* response = cupsDoRequest(http, r, Resource(Uri(printer)).c_str());
+  httpClose(http);
+  return response;
+}
+
+std::vector<std::string> Server::PrinterReasons(const std::string& printer) {
+  ipp_t* a = Attributes(printer);
+  auto out = Values(a, "printer-state-reasons");
+  ippDelete(a);
+  return out;
+}
+
+std::vector<std::string> Values(ipp_t* response, const char* name) {
+  std::vector<std::string> out;
+  ipp_attribute_t* a = response ? ippFindAttribute(response, name, IPP_TAG_ZERO) : nullptr;
+  for (int i = 0; a && i < ippGetCount(a); ++i) {
+    const ipp_tag_t tag = ippGetValueTag(a);
+    if (tag == IPP_TAG_INTEGER || tag == IPP_TAG_ENUM) {
+      out.push_back(std::to_string(ippGetInteger(a, i)));
+    } else if (tag == IPP_TAG_RANGE) {
+      int upper = 0;
+      const int lower = ippGetRange(a, i, &upper);
+      out.push_back(std::to_string(lower) + "-" + std::to_string(upper));
+    } else if (tag == IPP_TAG_BEGIN_COLLECTION) {
+      char buf[4096];
+      ippAttributeString(a, buf, sizeof buf);  // all values at once
+      return {buf};
+    } else {
+      const char* s = ippGetString(a, i, nullptr);
+      out.push_back(s ? s : "");
+    }
+  }
+  return out;
+}
+
+}  // namespace ipptest

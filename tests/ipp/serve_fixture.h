@@ -1,0 +1,64 @@
+// lbl-serve run as a user runs it, on a loopback port chosen free at run time, with a state folder of
+// the test's own; and the IPP client calls of the tests (CUPS' library).
+#pragma once
+
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ipp/printer_store.h"
+
+namespace ipptest {
+
+// A job as Get-Job-Attributes reports it.
+struct JobInfo {
+  int id = 0;
+  int state = 0;  // IPP_JSTATE_*
+  std::vector<std::string> reasons;
+  std::string message;
+  bool Has(const std::string& reason) const;
+};
+
+class Server {
+ public:
+  explicit Server(const std::string& name);  // the state folder is a fresh one named after `name`
+  ~Server();
+  // Printers go into the store before the start, or while the server runs (it picks them up).
+  void AddPrinter(const std::string& name, const std::string& driver, const std::string& uri,
+                  const std::string& language = "");
+  // Starts lbl-serve and waits until every printer of the store answers. Extra arguments after
+  // --port and --log.
+  bool Start(const std::vector<std::string>& extra = {});
+  void Stop();
+
+  std::string Uri(const std::string& printer) const;
+  std::string StateDir() const { return dir_ + "/state"; }
+  std::string Dir() const { return dir_; }
+  std::string Log() const;
+  int Port() const { return port_; }
+
+  // Print-Job of `file` as `format`; `attrs` adds job template attributes. 0 when refused
+  // (*status gets the IPP status either way).
+  int Print(const std::string& printer, const std::string& file, const std::string& format,
+            const std::function<void(ipp_t*)>& attrs = {}, ipp_status_t* status = nullptr);
+  JobInfo Job(const std::string& printer, int id);
+  // Waits until the job is completed, aborted or canceled (or `seconds` pass).
+  JobInfo WaitJob(const std::string& printer, int id, int seconds = 60);
+  // Get-Printer-Attributes: those named, else the default set; the caller deletes the answer.
+  ipp_t* Attributes(const std::string& printer, const std::vector<const char*>& names = {});
+  std::vector<std::string> PrinterReasons(const std::string& printer);
+  bool WaitPrinter(const std::string& printer, int seconds);
+
+ private:
+  http_t* Connect();
+  std::string dir_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
+
+// Strings of an attribute, as text.
+std::vector<std::string> Values(ipp_t* response, const char* name);
+
+}  // namespace ipptest

@@ -1,0 +1,458 @@
+// lbl serve as a user runs it: printers from the store, jobs over IPP on loopback to files and to
+// simulated printers on loopback ports, and what reaches them compared with what lbl print makes of
+// the same picture and settings.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+
+#include "ipp/sim_printer.h"
+#include "serve_fixture.h"
+#include "tools/run_lbl.h"
+#include "tools/viewer/png.h"
+#include "tools/viewer/viewer.h"
+#include "winsim/twlprinter.h"
+
+namespace {
+
+using ipptest::Server;
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A label picture of w x h pixels: a frame, bars and a grey ramp (so that dithering matters).
+std::string WritePicture(const std::string& path, uint32_t w, uint32_t h, int seed = 0) {
+  lblview::RgbImage img;
+  img.width = w;
+  img.height = h;
+  img.rgb.resize(size_t(w) * h * 3);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      uint8_t v = 255;
+      if (x < 6 || y < 6 || x + 6 >= w || y + 6 >= h) v = 0;
+      else if (y < h / 2 && ((x + uint32_t(seed) * 7) / 9) % 3 == 0) v = 0;
+      else if (y > (h * 2) / 3) v = uint8_t(x * 255 / w);
+      for (int c = 0; c < 3; ++c) img.rgb[(size_t(y) * w + x) * 3 + c] = v;
+    }
+  const auto png = lblview::EncodeRgbPng(img);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+  return path;
+}
+
+// A PDF of one landscape page of w x h points: a frame and bars.
+std::string WritePdf(const std::string& path, double w, double h) {
+  cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), w, h);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_line_width(cr, 3);
+  cairo_rectangle(cr, 5, 5, w - 10, h - 10);
+  cairo_stroke(cr);
+  for (int i = 0; i < 10; ++i) cairo_rectangle(cr, 20 + i * 14, 20, 1 + i % 4, h / 2);
+  cairo_fill(cr);
+  cairo_show_page(cr);
+  cairo_destroy(cr);
+  cairo_surface_finish(surface);
+  cairo_surface_destroy(surface);
+  cairo_debug_reset_static_data();
+  return path;
+}
+
+size_t CountLabels(const std::vector<uint8_t>& stream, std::string* fault = nullptr) {
+  lblview::ViewResult r;
+  lblview::ViewError e;
+  if (!lblview::ViewStream(stream.data(), stream.size(), {}, {}, &r, &e)) {
+    if (fault) *fault = e.Describe();
+    return 0;
+  }
+  return r.labels.size();
+}
+
+lbltest::Ran Lbl(const std::string& args) { return lbltest::Lbl(args); }
+
+TEST(Serve, APrintersAttributesComeFromItsModel) {
+  Server s("attributes");
+  s.AddPrinter("qx", "Tarnwell TW-QX", "file://" + s.Dir() + "/qx.prn");
+  s.AddPrinter("p300", "Tarnwell TW-P300", "file://" + s.Dir() + "/p300.prn");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  ipp_t* a = s.Attributes("qx");
+  ASSERT_NE(a, nullptr);
+  using ipptest::Values;
+  EXPECT_EQ(Values(a, "printer-make-and-model"), std::vector<std::string>{"Tarnwell TW-QX"});
+  EXPECT_EQ(Values(a, "printer-resolution-supported").size(), 1u);
+  // 2 to 4 in/s in hundredths of a millimetre per second; 16 darkness levels.
+  EXPECT_EQ(Values(a, "print-speed-supported"), std::vector<std::string>{"5080-10160"});
+  EXPECT_EQ(Values(a, "printer-darkness-supported"), std::vector<std::string>{"16"});
+  const auto modes = Values(a, "label-mode-supported");
+  EXPECT_NE(std::find(modes.begin(), modes.end(), "cutter"), modes.end());
+  EXPECT_EQ(std::find(modes.begin(), modes.end(), "peel-off"), modes.end()) << "TW-QX has no peeler";
+  EXPECT_EQ(Values(a, "dithering-method-supported").size(), 9u);
+  EXPECT_EQ(Values(a, "dithering-method-default"), std::vector<std::string>{"threshold"});
+  const auto media = Values(a, "media-supported");
+  EXPECT_NE(std::find(media.begin(), media.end(), "na_index-4x6_4x6in"), media.end());
+  EXPECT_NE(std::find(media.begin(), media.end(), "roll_max_104x2286mm"), media.end());
+  // The stock loaded (the model's first) with its paper type and sensing.
+  ipp_t* ready = s.Attributes("qx", {"media-col-ready"});
+  const auto loaded = Values(ready, "media-col-ready");
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_NE(loaded[0].find("media-size-name=na_index-4x6_4x6in"), std::string::npos) << loaded[0];
+  EXPECT_NE(loaded[0].find("media-tracking=gap media-type=labels"), std::string::npos) << loaded[0];
+  ippDelete(ready);
+  const auto colour = Values(a, "print-color-mode-supported");
+  EXPECT_EQ(colour, (std::vector<std::string>{"bi-level", "monochrome"}));
+  EXPECT_EQ(Values(a, "printer-state-reasons"), std::vector<std::string>{"none"});
+  ippDelete(a);
+
+  a = s.Attributes("p300", {"print-speed-supported", "label-mode-supported", "printer-supply-description"});
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(Values(a, "print-speed-supported"), std::vector<std::string>{"1270-3810"}) << "0.5 to 1.5 in/s";
+  const auto p300modes = Values(a, "label-mode-supported");
+  EXPECT_NE(std::find(p300modes.begin(), p300modes.end(), "peel-off"), p300modes.end());
+  EXPECT_EQ(Values(a, "printer-supply-description"), (std::vector<std::string>{"Labels", "Ribbon"}))
+      << "a thermal-transfer model has a ribbon";
+  ippDelete(a);
+}
+
+// The same picture through IPP and through lbl print: the same bytes, copies included (three
+// labels for three copies, not nine).
+TEST(Serve, PicturesPrintTheBytesLblPrintPrints) {
+  Server s("identity");
+  s.AddPrinter("tspl", "Tarnwell TW-QX", "file://" + s.Dir() + "/tspl.prn");
+  s.AddPrinter("zpl", "Tarnwell TW-QD", "file://" + s.Dir() + "/zpl.prn");
+  s.AddPrinter("esc", "Tarnwell TW-LC", "file://" + s.Dir() + "/esc.prn");
+  for (const char* p : {"tspl", "zpl", "esc"}) std::ofstream(s.Dir() + "/" + p + ".prn");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  // Pictures are fitted to the label as lbl print fits them.
+  const std::string big = WritePicture(s.Dir() + "/label.png", 700, 900);
+  const std::string small = WritePicture(s.Dir() + "/small.png", 300, 200, 1);
+  struct Case {
+    const char* printer;
+    const char* driver;
+    const char* language;
+    std::string picture, media, paper;
+    int copies;
+  } cases[] = {
+      {"tspl", "Tarnwell TW-QX", "tspl", big, "na_index-4x6_4x6in", "4 x 6", 3},
+      {"zpl", "Tarnwell TW-QD", "zpl", big, "na_index-4x6_4x6in", "4 x 6", 2},
+      {"esc", "Tarnwell TW-LC", "esc", small, "custom_50mm-x-30mm_50x30mm", "50mm x 30mm", 1},
+  };
+  for (const Case& c : cases) {
+    const std::string out = s.Dir() + "/" + c.printer + ".prn";
+    std::ofstream{out};
+    const int id = s.Print(c.printer, c.picture, "image/png", [&](ipp_t* r) {
+      ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", c.copies);
+      ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, c.media.c_str());
+    });
+    ASSERT_GT(id, 0) << c.printer << "\n" << s.Log();
+    const auto job = s.WaitJob(c.printer, id);
+    ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED) << c.printer << ": " << job.message << "\n" << s.Log();
+    const std::string ref = s.Dir() + "/" + c.printer + ".ref";
+    const auto ran = Lbl("print --model \"" + std::string(c.driver) + "\" --language " + c.language + " --paper \"" +
+                         c.paper + "\" --copies " + std::to_string(c.copies) + " --doc-name " +
+                         std::filesystem::path(c.picture).filename().string() + " -o " + ref + " " + c.picture);
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    const auto got = ReadBytes(out), want = ReadBytes(ref);
+    EXPECT_EQ(got, want) << c.printer << ": " << got.size() << " bytes over IPP, " << want.size() << " from lbl print";
+    std::string fault;
+    EXPECT_EQ(CountLabels(got, &fault), size_t(c.copies)) << c.printer << " " << fault;
+  }
+
+  // A landscape PDF page on a portrait label, turned by the driver as on Windows.
+  const std::string pdf = WritePdf(s.Dir() + "/ship.pdf", 288, 144);
+  const std::string out = s.Dir() + "/tspl.prn";
+  std::ofstream{out};
+  const int id = s.Print("tspl", pdf, "application/pdf", [](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_ENUM, "orientation-requested", IPP_ORIENT_LANDSCAPE);
+    ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "na_index-4x6_4x6in");
+  });
+  ASSERT_GT(id, 0) << s.Log();
+  const auto job = s.WaitJob("tspl", id);
+  ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED) << job.message << "\n" << s.Log();
+  const auto ran = Lbl("print --model \"Tarnwell TW-QX\" --language tspl --paper \"4 x 6\" --orientation landscape "
+                       "--doc-name ship.pdf -o " + s.Dir() + "/pdf.ref " + pdf);
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(ReadBytes(out), ReadBytes(s.Dir() + "/pdf.ref"));
+}
+
+TEST(Serve, ATwlPrinterGetsTheBytesLblPrintDelivers) {
+  Server s("pdf_twl");
+  s.AddPrinter("twl", "Tarnwell TW-JA", "file://" + s.Dir() + "/twl.prn");
+  std::ofstream(s.Dir() + "/twl.prn");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/twl.png", 500, 900, 2);
+  const int id = s.Print("twl", picture, "image/png", [](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 2);
+  });
+  ASSERT_GT(id, 0) << s.Log();
+  const auto job = s.WaitJob("twl", id);
+  ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED) << job.message << "\n" << s.Log();
+  const std::string ref = s.Dir() + "/twl.ref";
+  // What the printer receives through the language monitor, as lbl print --deliver shows it.
+  const auto ran = Lbl("print --model \"Tarnwell TW-JA\" --paper \"72mm x 130mm\" --copies 2 --doc-name twl.png --deliver -o " +
+                       ref + " " + picture);
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(ReadBytes(s.Dir() + "/twl.prn"), ReadBytes(ref));
+}
+
+TEST(Serve, BadRequestsGetIppErrorsAndTheServerStays) {
+  Server s("bad");
+  s.AddPrinter("qx", "Tarnwell TW-QX", "file://" + s.Dir() + "/qx.prn");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/ok.png", 406, 203);
+  ipp_status_t status;
+  // A format nobody reads: PAPPL 1.3 takes the job, which then ends aborted without printing.
+  const int unknown = s.Print("qx", picture, "text/x-unknown", {}, &status);
+  if (unknown) EXPECT_EQ(s.WaitJob("qx", unknown).state, IPP_JSTATE_ABORTED);
+  else EXPECT_EQ(status, IPP_STATUS_ERROR_DOCUMENT_FORMAT_NOT_SUPPORTED);
+  EXPECT_TRUE(ReadBytes(s.Dir() + "/qx.prn").empty());
+  EXPECT_EQ(s.Print("nosuch", picture, "image/png", {}, &status), 0);
+  EXPECT_EQ(status, IPP_STATUS_ERROR_NOT_FOUND);
+  EXPECT_EQ(s.Print("qx", picture, "image/png", [](ipp_t* r) { ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 0); },
+                    &status),
+            0);
+  EXPECT_GE(status, IPP_STATUS_ERROR_BAD_REQUEST) << ippErrorString(status);
+
+  // Bytes that are no IPP message at all.
+  http_t* http = httpConnect2("localhost", s.Port(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
+  ASSERT_NE(http, nullptr);
+  const std::string junk = "\x02\x00\xff\xff garbage that is not an IPP message";
+  httpClearFields(http);
+  httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/ipp");
+  httpSetLength(http, junk.size());
+  ASSERT_EQ(httpPost(http, "/ipp/print/qx"), 0);
+  httpWrite2(http, junk.data(), junk.size());
+  http_status_t answer;
+  while ((answer = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
+  }
+  EXPECT_EQ(answer, HTTP_STATUS_BAD_REQUEST);
+  httpClose(http);
+
+  // Still there and printing.
+  const int id = s.Print("qx", picture, "image/png");
+  ASSERT_GT(id, 0) << s.Log();
+  EXPECT_EQ(s.WaitJob("qx", id).state, IPP_JSTATE_COMPLETED);
+}
+
+TEST(Serve, AnUnreadableDocumentFailsWithAReasonAndTheNextJobPrints) {
+  Server s("unreadable");
+  const std::string out = s.Dir() + "/qx.prn";
+  s.AddPrinter("qx", "Tarnwell TW-QX", "file://" + out);
+  std::ofstream{out};
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string broken = s.Dir() + "/broken.png";
+  std::ofstream(broken, std::ios::binary) << "\x89PNG\r\n\x1a\n this is not the rest of a PNG";
+  const std::string pdf = s.Dir() + "/broken.pdf";
+  std::ofstream(pdf, std::ios::binary) << "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << >>\n%%EOF\n";
+  for (const auto& [file, format] : {std::pair<std::string, std::string>{broken, "image/png"}, {pdf, "application/pdf"}}) {
+    const int id = s.Print("qx", file, format);
+    ASSERT_GT(id, 0) << format;
+    const auto job = s.WaitJob("qx", id);
+    EXPECT_EQ(job.state, IPP_JSTATE_ABORTED) << format;
+    EXPECT_TRUE(job.Has("document-format-error")) << format << ": " << testing::PrintToString(job.reasons);
+  }
+  EXPECT_TRUE(ReadBytes(out).empty()) << "nothing of a document that cannot be read reaches the printer";
+  const int id = s.Print("qx", WritePicture(s.Dir() + "/ok.png", 406, 203), "image/png");
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(s.WaitJob("qx", id).state, IPP_JSTATE_COMPLETED);
+  EXPECT_EQ(CountLabels(ReadBytes(out)), 1u);
+}
+
+// Four clients at once, 50 jobs each, one or two copies: every label arrives once, every job ends
+// completed, and the spool is empty afterwards.
+TEST(Serve, TwoHundredJobsFromFourClientsAllPrint) {
+  auto device = std::make_shared<winsim::UsbPrinterDevice>();
+  lblipp::SimPrinter sim(device);
+  std::string error;
+  ASSERT_TRUE(sim.Start(&error)) << error;
+  Server s("many");
+  s.AddPrinter("qx", "Tarnwell TW-QX", sim.SimUri());
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/small.png", 406, 203);
+  std::atomic<int> expected{0}, refused{0};
+  std::vector<std::vector<int>> ids(4);
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 4; ++c)
+    clients.emplace_back([&, c] {
+      for (int j = 0; j < 50; ++j) {
+        const int copies = 1 + (j + c) % 2;
+        const int id = s.Print("qx", picture, "image/png", [copies](ipp_t* r) {
+          ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", copies);
+          ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
+        });
+        if (!id) {
+          refused++;
+          continue;
+        }
+        ids[size_t(c)].push_back(id);
+        expected += copies;
+      }
+    });
+  for (auto& t : clients) t.join();
+  ASSERT_EQ(refused.load(), 0);
+  for (const auto& list : ids)
+    for (int id : list) {
+      const auto job = s.WaitJob("qx", id, 120);
+      ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED) << "job " << id << ": " << job.message;
+    }
+  std::string fault;
+  EXPECT_EQ(CountLabels(device->Received(), &fault), size_t(expected.load())) << fault;
+  size_t left = 0;
+  for (const auto& e : std::filesystem::directory_iterator(s.StateDir() + "/spool"))
+    if (e.is_regular_file()) ++left;
+  EXPECT_EQ(left, 0u) << "job files left in the spool";
+}
+
+// A printer that drops off mid-job and comes back: the job waits (printer offline, job stopped at the
+// printer) and goes on with the label it did not get; every label arrives exactly once.
+TEST(Serve, APrinterOfflineMidJobResumesWithoutLosingLabels) {
+  auto device = std::make_shared<winsim::UsbPrinterDevice>();
+  lblipp::SimPrinter sim(device);
+  std::string error;
+  ASSERT_TRUE(sim.Start(&error)) << error;
+  Server s("offline");
+  s.AddPrinter("qx", "Tarnwell TW-QX", sim.SimUri(), "tspl");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/small.png", 406, 203);
+  // A 2 x 1 in TSPL label is about 10 kB: the connection drops in the third label.
+  sim.DropAfterBytes(25000);
+  std::thread outage([&] {
+    while (sim.Connections() == 0 || device->Received().size() < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    sim.SetOffline(true);
+  });
+  const int id = s.Print("qx", picture, "image/png", [](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 6);
+    ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
+  });
+  ASSERT_GT(id, 0) << s.Log();
+  outage.join();
+  // While it is away, the printer and the job say so.
+  bool seen = false;
+  for (int i = 0; i < 100 && !seen; ++i) {
+    const auto reasons = s.PrinterReasons("qx");
+    const auto job = s.Job("qx", id);
+    seen = std::find(reasons.begin(), reasons.end(), "offline") != reasons.end();
+    seen = seen && job.Has("printer-stopped") && job.state == IPP_JSTATE_PROCESSING;
+    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(seen) << testing::PrintToString(s.PrinterReasons("qx")) << "\n" << s.Log();
+  sim.SetOffline(false);
+  const auto job = s.WaitJob("qx", id, 60);
+  EXPECT_EQ(job.state, IPP_JSTATE_COMPLETED) << job.message << "\n" << s.Log();
+  std::string fault;
+  EXPECT_EQ(CountLabels(device->Received(), &fault), 6u) << fault;
+  EXPECT_EQ(s.PrinterReasons("qx"), std::vector<std::string>{"none"});
+}
+
+// A raw socket cannot tell which bytes became labels: the job fails, saying how far it got.
+TEST(Serve, ARawSocketPrinterThatGoesAwayFailsTheJobVisibly) {
+  auto device = std::make_shared<winsim::UsbPrinterDevice>();
+  lblipp::SimPrinter sim(device);
+  std::string error;
+  ASSERT_TRUE(sim.Start(&error)) << error;
+  Server s("socket");
+  s.AddPrinter("qx", "Tarnwell TW-QX", sim.SocketUri(), "tspl");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  sim.DropAfterBytes(25000);
+  const int id = s.Print("qx", WritePicture(s.Dir() + "/small.png", 406, 203), "image/png", [](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 40);
+    ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
+  });
+  ASSERT_GT(id, 0);
+  const auto job = s.WaitJob("qx", id, 60);
+  EXPECT_EQ(job.state, IPP_JSTATE_ABORTED) << s.Log();
+  EXPECT_NE(job.message.find("stopped taking data"), std::string::npos) << job.message << "\n" << s.Log();
+}
+
+// A TWL printer that runs out of paper after two labels: the status shows in printer-state-reasons,
+// the job is held until paper is back, then the labels not printed come out, each once.
+class PaperOutPrinter : public winsim::TwlPrinterDevice {
+ public:
+  std::atomic<size_t> outAfter{2};
+  std::atomic<bool> out{false};
+  BOOL OnWrite(const uint8_t* data, DWORD size, DWORD* written) override {
+    if (out) {
+      SetLastError(ERROR_NOT_READY);
+      return FALSE;
+    }
+    const BOOL ok = TwlPrinterDevice::OnWrite(data, size, written);
+    if (PrintedPages().size() >= outAfter && outAfter) {
+      outAfter = 0;
+      out = true;
+      SetStatusByte(0x04);
+    }
+    return ok;
+  }
+  void Refill() {
+    SetStatusByte(0);
+    out = false;
+  }
+};
+
+TEST(Serve, ATwlPrinterOutOfPaperHoldsTheJobAndFinishesIt) {
+  auto printer = std::make_shared<PaperOutPrinter>();
+  printer->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;CLS:PRINTER;";
+  lblipp::SimPrinter sim(printer);
+  std::string error;
+  ASSERT_TRUE(sim.Start(&error)) << error;
+  Server s("paperout");
+  s.AddPrinter("ja", "Tarnwell TW-JA", sim.SimUri());
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const int id = s.Print("ja", WritePicture(s.Dir() + "/ja.png", 406, 203), "image/png", [](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 5);
+    ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
+  });
+  ASSERT_GT(id, 0) << s.Log();
+  bool held = false;
+  for (int i = 0; i < 300 && !held; ++i) {
+    const auto reasons = s.PrinterReasons("ja");
+    const auto job = s.Job("ja", id);
+    held = std::find(reasons.begin(), reasons.end(), "media-empty") != reasons.end() &&
+           job.state == IPP_JSTATE_PROCESSING && job.Has("printer-stopped");
+    if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(held) << testing::PrintToString(s.PrinterReasons("ja")) << "\n" << s.Log();
+  EXPECT_EQ(printer->PrintedPages().size(), 2u);
+  printer->Refill();
+  const auto job = s.WaitJob("ja", id, 60);
+  EXPECT_EQ(job.state, IPP_JSTATE_COMPLETED) << job.message << "\n" << s.Log();
+  const auto pages = printer->PrintedPages();
+  ASSERT_EQ(pages.size(), 5u) << "five labels, none twice, none lost";
+  std::set<uint16_t> numbers;
+  for (const auto& p : pages) numbers.insert(p.number);
+  EXPECT_EQ(numbers.size(), 5u);
+  EXPECT_EQ(s.PrinterReasons("ja"), std::vector<std::string>{"none"});
+}
+
+TEST(Serve, APrinterAddedWhileItRunsIsServed) {
+  Server s("added");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string out = s.Dir() + "/late.prn";
+  std::ofstream{out};
+  const auto ran = lbltest::RunLbl("LBL_STATE_DIR=" + s.StateDir() + " " LBL_EXE,
+                                   "printer add late --model \"Tarnwell TW-QD\" --device file://" + out,
+                                   s.Dir() + "/add.err");
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  ASSERT_TRUE(s.WaitPrinter("late", 10)) << s.Log();
+  const int id = s.Print("late", WritePicture(s.Dir() + "/p.png", 812, 1218), "image/png");
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(s.WaitJob("late", id).state, IPP_JSTATE_COMPLETED);
+  EXPECT_EQ(lblview::DetectLanguage(ReadBytes(out).data(), ReadBytes(out).size()), lblview::Language::Zpl);
+  const auto removed = lbltest::RunLbl("LBL_STATE_DIR=" + s.StateDir() + " " LBL_EXE, "printer remove late",
+                                       s.Dir() + "/rm.err");
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i) {
+    gone = !s.WaitPrinter("late", 0);
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(gone);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// lbl install and lbl wizard as a user runs them: a failed install is a failure (exit 1, the system's
+// reason, no properties dialog), bad values are refused before anything runs, and the wizard installs
+// what the user chose however long the page stays open.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <string>
+
+#include "tests/tools/run_lbl.h"
+
+#ifndef LBL_EXE
+#error "LBL_EXE must name the lbl program"
+#endif
+
+namespace tooltest {
+namespace {
+
+using lbltest::Lbl;
+using lbltest::Ran;
+
+TEST(LblInstall, AFailedInstallExitsWithOneAndTheSystemsReason) {
+  for (const char* port : {"NOPORT:", "COM9:"}) {
+    SCOPED_TRACE(port);
+    Ran r = Lbl(std::string("install --model \"Tarnwell TW-JA\" --port ") + port);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the printer was not installed: The specified port is unknown."), std::string::npos) << r.err;
+    rapidjson::Document doc;
+    ASSERT_FALSE(doc.Parse(r.out.c_str()).HasParseError()) << r.out;
+    EXPECT_FALSE(doc["Installed"].GetBool());
+    EXPECT_EQ(doc["Commands"].Size(), 0u) << "no properties dialog for a printer that is not there";
+    EXPECT_EQ(doc["Printers"].Size(), 0u);
+    EXPECT_EQ(doc["Drivers"].Size(), 0u) << "the driver this run added is removed again";
+    EXPECT_EQ(doc["DriverPackages"].Size(), 0u);
+    EXPECT_NE(std::string(doc["Log"].GetString()).find("Failed to install the printer driver.\r\n"), std::string::npos);
+  }
+}
+
+TEST(LblInstall, BadValuesAreRefusedBeforeAnythingRuns) {
+  struct Case {
+    const char* args;
+    const char* message;
+  };
+  for (const Case& c : {Case{"--model \"Acme X1\" --port FILE:", "the package has no driver for \"Acme X1\""},
+                        Case{"--model \"Tarnwell TW-JA\" --port P --ip 999.1.1.1", "--ip takes an IPv4 address"},
+                        Case{"--model \"Tarnwell TW-JA\" --port P --ip 192.0.2.10 --tcp-port 0", "--tcp-port takes 1 to 65535"},
+                        Case{"--model \"Tarnwell TW-JA\" --port P --ip 192.0.2.10 --tcp-port 65536", "--tcp-port takes 1 to 65535"}}) {
+    SCOPED_TRACE(c.args);
+    Ran r = Lbl(std::string("install ") + c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  // A printer name the spooler refuses fails the install, with nothing left behind.
+  Ran r = Lbl("install --model \"Tarnwell TW-JA\" --port FILE: --printer \"A,B\"");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("The printer name is invalid."), std::string::npos) << r.err;
+}
+
+TEST(LblWizard, TheWizardRefusesWhatCannotBeInstalledAndSaysWhy) {
+  Ran empty = Lbl("wizard --do port-type=7 --do row=0 --do name= --do answer=ok --do next");
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.err.find("refused 'next' on the install page: Please give a printer name"), std::string::npos)
+      << empty.err;
+  Ran port = Lbl("wizard --do port-type=3 --do ip=192.0.2.10:0 --do answer=ok --do next");
+  EXPECT_EQ(port.status, 1);
+  EXPECT_NE(port.err.find("Please input a TCP port from 1 to 65535."), std::string::npos) << port.err;
+  EXPECT_NE(port.out.find("printers:\n"), std::string::npos) << "nothing installed:\n" << port.out;
+  // An install that fails on the result page is a failed command.
+  Ran taken = Lbl("wizard --installed \"Tarnwell TW-JB,Labels,LPT1:\" --do mode=install --do next --do port-type=7 "
+                  "--do row=0 --do name=Labels --do answer=ok --do next");
+  EXPECT_EQ(taken.status, 1) << taken.out;
+  EXPECT_NE(taken.out.find("Error 1802: The printer already exists."), std::string::npos) << taken.out;
+  EXPECT_EQ(Lbl("wizard --do wait=soon").status, 2);
+}
+
+TEST(LblWizard, WhatTheUserChoseIsInstalledAfterDiscoveryRanAgain) {
+  // Rows under "Others": the network printer first, then FILE:.
+  Ran r = Lbl("wizard --net-printer 192.0.2.50=TW-JA --do port-type=7 --do row=1 --do \"model=Tarnwell TW-JB\" "
+              "--do name=Warehouse --do wait=40000 --do answer=ok --do next");
+  ASSERT_EQ(r.status, 0) << r.err << r.out;
+  EXPECT_NE(r.out.find("Installing the printer driver: Warehouse, at port: FILE:."), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Add port"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("printers: \"Warehouse\" (Tarnwell TW-JB on FILE:)\n"), std::string::npos) << r.out;
+}
+
+TEST(LblWizard, ASimulatedUsbPrinterIsTheModelItsDeviceIdNames) {
+  Ran r = Lbl("wizard --usb-printer \"MFG:Tarnwell;CMD:TSPL;MDL:TW-JA;\" --do next");
+  ASSERT_EQ(r.status, 0) << r.err << r.out;
+  EXPECT_NE(r.out.find("printers: \"Tarnwell TW-JA\" (Tarnwell TW-JA on USB001)\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("unanswered"), std::string::npos) << "no \"not supported\" question:\n" << r.out;
+  Ran d = Lbl("discover --usb-printer \"MFG:Tarnwell;CMD:TSPL;MDL:TW-JA;\"");
+  EXPECT_NE(d.out.find("\"Description\": \"TarnwellTW-JA\""), std::string::npos) << d.out;
+}
+
+}  // namespace
+}  // namespace tooltest

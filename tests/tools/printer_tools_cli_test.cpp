@@ -1,0 +1,76 @@
+// lbl firmware and lbl tools as people use them: a directory where a file belongs, a file the printer
+// refuses, and deleting only the captured jobs the page lists.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/tools/run_lbl.h"
+
+namespace tooltest {
+namespace {
+
+using lbltest::Lbl;
+using lbltest::Ran;
+
+class LblPrinterTools : public ::testing::Test {
+ protected:
+  std::string dir = testing::TempDir() + "/lbl_printer_tools_" + std::to_string(getpid());
+  void SetUp() override { std::filesystem::create_directories(dir); }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(dir + "/" + name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+};
+
+TEST_F(LblPrinterTools, ADirectoryIsRefusedWithAMessage) {
+  for (const std::string& command : {"firmware " + dir, "tools send " + dir}) {
+    Ran r = Lbl(command);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_NE(r.err.find("is a directory"), std::string::npos) << command << ": " << r.err;
+  }
+  Ran missing = Lbl("firmware " + dir + "/none.bin");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("no such file"), std::string::npos) << missing.err;
+}
+
+TEST_F(LblPrinterTools, FirmwareTheDriverOrThePrinterRefuses) {
+  ASSERT_EQ(Lbl("firmware --make-sample " + dir + "/fw.bin").status, 0);
+  const std::string good = Read("fw.bin");
+  ASSERT_GT(good.size(), 91u);
+  // A header and nothing after it is refused before the printer is touched.
+  Write("header.bin", good.substr(0, 91));
+  Ran header = Lbl("firmware " + dir + "/header.bin");
+  EXPECT_EQ(header.status, 1);
+  EXPECT_NE(header.err.find("not a firmware file"), std::string::npos) << header.err;
+  EXPECT_EQ(header.out.find("update mode"), std::string::npos) << header.out;
+  // A changed byte: the printer's check fails, and it says so.
+  std::string changed = good;
+  changed[1000] = char(changed[1000] ^ 0x10);
+  Write("changed.bin", changed);
+  Ran bad = Lbl("firmware " + dir + "/changed.bin");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.out.find("Failed to switch mode.\nprinter: Data verification failure\n"), std::string::npos) << bad.out;
+  EXPECT_NE(bad.out.find("firmware V1.00"), std::string::npos) << "the old firmware stays: " << bad.out;
+}
+
+TEST_F(LblPrinterTools, DeleteTakesOnlyListedCaptures) {
+  Write("a.prt", "job a");
+  Write("notes.txt", "not a capture");
+  Ran other = Lbl("tools delete notes.txt --folder " + dir);
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.err.find("no capture file \"notes.txt\""), std::string::npos) << other.err;
+  Ran listed = Lbl("tools delete A.PRT --folder " + dir);
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.out.find("a.prt"), std::string::npos) << "deleted: " << listed.out;
+  EXPECT_EQ(Read("a.prt"), "job a") << "the host folder is only copied from";
+}
+
+}  // namespace
+}  // namespace tooltest

@@ -462,16 +462,22 @@ void SaveFiles(StateWriter& w) {
   SaveTree(tree, Root(), "", &count);
   w.U32(count);
   w.Append(tree.Out());
-  std::vector<std::pair<std::string, const Security*>> secured;
+  std::vector<std::pair<std::string, const SecurityDescriptor*>> secured;
   for (const auto& [host, sec] : SecurityOf())
     if (struct stat st; lstat(host.c_str(), &st) == 0 && !Relative(host).empty()) secured.push_back({Relative(host), &sec});
   w.U32(uint32_t(secured.size()));
   for (const auto& [rel, sec] : secured) {
     w.Str8(rel);
     w.Str8(sec->owner);
-    w.Bool(sec->hasAcl);
-    w.U32(uint32_t(sec->acl.size()));
-    for (const auto& sid : sec->acl) w.Str8(sid);
+    w.Bool(sec->hasDacl);
+    w.Bool(sec->protectedDacl);
+    w.U32(uint32_t(sec->dacl.size()));
+    for (const Ace& ace : sec->dacl) {
+      w.Bool(ace.deny);
+      w.U8(ace.flags);
+      w.U32(ace.mask);
+      w.Str8(ace.sid);
+    }
   }
 }
 
@@ -496,7 +502,7 @@ bool ParentIsFolder(const std::string& host) {
   return lstat(host.substr(0, host.rfind('/')).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool LoadFiles(StateReader& r, uint32_t) {
+bool LoadFiles(StateReader& r, uint32_t version) {
   const std::string& root = Root();
   std::vector<std::string> readOnlyFolders;
   for (uint32_t i = 0, n = r.Count(9); i < n && r.Ok(); ++i) {
@@ -534,10 +540,25 @@ bool LoadFiles(StateReader& r, uint32_t) {
   }
   for (uint32_t i = 0, n = r.Count(17); i < n && r.Ok(); ++i) {
     const std::string rel = r.Str8();
-    Security sec;
+    SecurityDescriptor sec;
     sec.owner = r.Str8();
-    sec.hasAcl = r.Bool();
-    for (uint32_t k = 0, sids = r.Count(8); k < sids && r.Ok(); ++k) sec.acl.push_back(r.Str8());
+    sec.hasDacl = r.Bool();
+    if (version >= 2) {
+      sec.protectedDacl = r.Bool();
+      for (uint32_t k = 0, aces = r.Count(14); k < aces && r.Ok(); ++k) {
+        Ace ace;
+        ace.deny = r.Bool();
+        ace.flags = r.U8();
+        ace.mask = r.U32();
+        ace.sid = r.Str8();
+        sec.dacl.push_back(std::move(ace));
+      }
+    } else {
+      // Version 1 kept the SIDs a folder's protected list gave full control.
+      sec.protectedDacl = sec.hasDacl;
+      for (uint32_t k = 0, sids = r.Count(8); k < sids && r.Ok(); ++k)
+        sec.dacl.push_back(Ace{false, kAceObjectInherit | kAceContainerInherit, kFileAllAccess, r.Str8()});
+    }
     if (r.Ok() && !PlainRelative(rel)) return r.Fail("a secured path is not inside C:"), false;
     SecurityOf()[root + "/" + rel] = std::move(sec);
   }
@@ -545,7 +566,7 @@ bool LoadFiles(StateReader& r, uint32_t) {
   for (auto it = readOnlyFolders.rbegin(); it != readOnlyFolders.rend(); ++it) chmod(it->c_str(), 0555);
   return r.Ok();
 }
-const StateRegistrar kFilesState("files", 1, SaveFiles, LoadFiles);
+const StateRegistrar kFilesState("files", 2, SaveFiles, LoadFiles);
 }  // namespace winsim::detail
 
 namespace winsim {

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 
 #include "tests/ipp/free_port.h"
 #include "tests/tools/run_lbl.h"
+#include "tests/winsim/state_seal.h"
 
 namespace tooltest {
 namespace {
@@ -270,6 +272,86 @@ TEST(LblState, ADamagedStateIsNamedAndResetStartsOver) {
   EXPECT_TRUE(Has(Lbl("printers").err, "not a saved machine"));
   EXPECT_EQ(Lbl("reset").status, 0);
   EXPECT_EQ(Lbl("reset").status, 0) << "nothing to move aside is no failure";
+}
+
+// A newer lbl's machine (the user ran an older lbl on the same folder): refused as that, never as
+// damage, and never overwritten, not even by a command that changes something; reset keeps it whole.
+TEST(LblState, ANewerVersionsStateIsNamedAndLeftAsItIs) {
+  ASSERT_EQ(Lbl("stock add --name Shipping --width 100 --length 150").status, 0);
+  const std::vector<uint8_t> good = ReadAll(StateFile());
+  ASSERT_GT(good.size(), 16u);
+  auto write = [](const std::vector<uint8_t>& bytes) {
+    std::ofstream(StateFile(), std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  };
+  // The format number after the 8-byte magic, one past this version's, sealed as the newer one would.
+  std::vector<uint8_t> newer = good;
+  newer[8] = uint8_t(newer[8] + 1);
+  statetest::Reseal(&newer);
+  write(newer);
+  const std::vector<std::string> commands = {"stock list", "printers", "stock add --name Other --width 50 --length 30",
+                                             "print --language zpl --blank 1 -o " + Temp("newer.zpl")};
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    Ran refused = Lbl(command);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Has(refused.err, StateFile())) << refused.err;
+    EXPECT_TRUE(Has(refused.err, "written by a newer version")) << refused.err;
+    EXPECT_FALSE(Has(refused.err, "damaged")) << refused.err;
+    EXPECT_EQ(ReadAll(StateFile()), newer) << "left as the newer lbl wrote it";
+  }
+  // A part of the machine in a later version than this one reads.
+  std::vector<uint8_t> part = good;
+  const std::string name("\x08\0\0\0\0\0\0\0registry", 16);  // a part's name: u64 length, bytes
+  auto at = std::search(part.begin(), part.end(), name.begin(), name.end());
+  ASSERT_NE(at, part.end());
+  part[size_t(at - part.begin()) + name.size()] += 1;  // the part's u32 version, after its name
+  statetest::Reseal(&part);
+  write(part);
+  Ran partRefused = Lbl("stock add --name Other --width 50 --length 30");
+  EXPECT_EQ(partRefused.status, 1);
+  EXPECT_TRUE(Has(partRefused.err, "written by a newer version (part \"registry\"")) << partRefused.err;
+  EXPECT_EQ(ReadAll(StateFile()), part);
+
+  ASSERT_EQ(Lbl("reset").status, 0);
+  bool kept = false;
+  for (const auto& e : fs::directory_iterator(lbltest::TestStateDir()))
+    kept = kept || (e.path().filename().string().rfind("machine-", 0) == 0 && ReadAll(e.path().string()) == part);
+  EXPECT_TRUE(kept) << "reset keeps the newer machine as it was";
+  Ran fresh = Lbl("stock list");
+  EXPECT_EQ(fresh.status, 0) << fresh.err;
+  EXPECT_FALSE(Has(fresh.out, "Shipping("));
+}
+
+// Commands of every kind that change the machine, all at once on one folder: each waits for the one
+// before it and none loses another's change.
+TEST(LblState, ChangesOfEveryKindAtOnceAreAllKept) {
+  const std::string file = Temp("fw-at-once.bin");
+  ASSERT_EQ(Lbl("firmware --make-sample " + file).status, 0);
+  ASSERT_EQ(Lbl("printers").status, 0);
+  const std::vector<std::string> commands = {
+      "install --model \"Tarnwell TW-JA\" --port FILE: --printer Labels",
+      "stock add --name Batch --width 50 --length 30",
+      "sheet document --preferences --do page=113 --do select=1042:12 --do press=ok",
+      "firmware " + file,
+      "install --model \"Tarnwell TW-JB\" --port FILE: --printer Shelf",
+  };
+  std::vector<Ran> ran(commands.size());
+  std::vector<std::thread> runs;
+  for (size_t i = 0; i < commands.size(); ++i)
+    runs.emplace_back([i, &ran, &commands] { ran[i] = LblWith("", commands[i]); });
+  for (auto& t : runs) t.join();
+  for (size_t i = 0; i < commands.size(); ++i) EXPECT_EQ(ran[i].status, 0) << commands[i] << ": " << ran[i].err;
+
+  std::map<std::string, std::string> driverOf;
+  rapidjson::Document printers = Json(Lbl("printers"));
+  if (printers.IsObject() && printers["Printers"].IsArray())
+    for (const auto& p : printers["Printers"].GetArray()) driverOf[p["Name"].GetString()] = p["Driver"].GetString();
+  EXPECT_EQ(driverOf["Labels"], "Tarnwell TW-JA");
+  EXPECT_EQ(driverOf["Shelf"], "Tarnwell TW-JB");
+  EXPECT_TRUE(Has(Lbl("stock list").out, "Batch(50.0 mm x 30.0 mm)"));
+  EXPECT_EQ(Json(Lbl("defaults"))["Private"]["Darkness"].GetInt(), 12);
+  EXPECT_TRUE(Has(Lbl("firmware " + file).out, "printer: Tarnwell TW-QX, firmware V2.00"));
 }
 
 // A pipe where the state file belongs would block a plain open for ever.

@@ -181,7 +181,8 @@ bool LoadMachine(const std::vector<uint8_t>& state, std::string* error, bool* ho
     StateReader head(state.data() + sizeof kMagic, state.size() - sizeof kMagic - 4);
     const uint32_t format = head.U32();
     if (format != kMachineStateFormat)
-      return fail("written by another version (state format " + std::to_string(format) + "; this one reads format " +
+      return fail(std::string("written by ") + (format > kMachineStateFormat ? "a newer" : "another") +
+                  " version (state format " + std::to_string(format) + "; this one reads format " +
                   std::to_string(kMachineStateFormat) + ")");
     const size_t body = state.size() - 4;
     const uint32_t stored = uint32_t(state[body]) | uint32_t(state[body + 1]) << 8 | uint32_t(state[body + 2]) << 16 |
@@ -205,8 +206,9 @@ bool LoadMachine(const std::vector<uint8_t>& state, std::string* error, bool* ho
       if (it == Parts().end()) {
         ok = fail("written by another version (it has a part \"" + name + "\" this one does not know)");
       } else if (version > it->second.version || version == 0) {
-        ok = fail("written by another version (part \"" + name + "\" version " + std::to_string(version) +
-                  "; this one reads up to " + std::to_string(it->second.version) + ")");
+        ok = fail(std::string("written by ") + (version > it->second.version ? "a newer" : "another") +
+                  " version (part \"" + name + "\" version " + std::to_string(version) + "; this one reads up to " +
+                  std::to_string(it->second.version) + ")");
       } else if (seen[name]) {
         ok = fail("damaged (part \"" + name + "\" appears twice)");
       } else {

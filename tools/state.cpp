@@ -123,7 +123,8 @@ bool SaveAtomically(const std::string& dir, const std::vector<uint8_t>& bytes, s
   RemoveUnfinished(dir);
   const std::string target = dir + "/" + kStateFileName;
   const std::string temp = dir + "/." + kStateFileName + ".new-" + std::to_string(getpid());
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // Made anew, never through a link someone put in its place in a folder others may write.
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     *error = "cannot save the state in " + dir + ": " + Why();
     return false;

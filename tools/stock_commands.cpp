@@ -209,6 +209,10 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
   WString old = Utf8ToWide(replace);
   if (WStrEq(old.c_str(), TEXT("USER")) && !WStrEq(old.c_str(), wn.c_str()))
     return Fail("USER cannot be renamed");
+  // A rename of a stock that is not there (a mistyped name) would add a stock and remove nothing.
+  PaperRecord replaced{};
+  if (!replace.empty() && !LookupStock(p.ctx, old.c_str(), &replaced))
+    return Fail("no label stock named \"" + replace + "\" to replace");
   // As the editor: USER is the document's own size, and another stock is not replaced unasked.
   switch (CheckStockName(p.ctx, stock.Name, old.c_str())) {
     case StockNameProblem::kReserved: return Fail("USER is the document's own size: choose another name");
@@ -342,9 +346,9 @@ CommandSpec StockCommand() {
       "do; what is added or removed stays with the printer. 'add' takes the editor's fields: width and\n"
       "length within the editor's ranges (10 to 6553.5 mm and 10 to 655350 mm, to the micrometre),\n"
       "raised to the model's minimum label size; gap and offset 0 to 10.0 mm (0 for continuous paper).\n"
-      "With --replace OLD the stock is saved and OLD removed (a rename); a stock of the name that exists\n"
-      "is changed only with --replace NAME. \"USER\" cannot be renamed or removed, and no other stock\n"
-      "takes its name.",
+      "With --replace OLD (a stock that exists) the stock is saved and OLD removed (a rename); a stock of\n"
+      "the name that exists is changed only with --replace NAME. \"USER\" cannot be renamed or removed,\n"
+      "and no other stock takes its name.",
       {{"--name", "NAME", "add: the stock's name (at most 31 characters)"},
        {"--width", "MM", "add: the label width"},
        {"--length", "MM", "add: the label length"},

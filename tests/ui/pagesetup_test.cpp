@@ -355,6 +355,21 @@ TEST_F(PageSetup, OffsetsSpinClampAndApply) {
   EXPECT_EQ(U16(out.dm.dmFormName), u"Half");
 }
 
+// Enter takes the sheet's OK with the focus still in an offset: no focus is lost, yet what is stored is
+// within the stock's range as leaving the field would have made it (the "Half" stock: 52 x 30 mm).
+TEST_F(PageSetup, EnterStoresOffsetsWithinTheStockAsLeavingTheFieldWould) {
+  Open();
+  ASSERT_TRUE(ui::Type(page, IDC_PS_SHIFTH, u"-999"));
+  ASSERT_TRUE(ui::Type(page, IDC_PS_SHIFTV, u"99999"));
+  ASSERT_TRUE(ui::HasFocus(page, IDC_PS_SHIFTV));
+  // The default button's command, as the dialog manager sends it for Enter.
+  SendMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(sheet, IDOK)));
+  thread->Join();
+  ui::WaitClosed(sheet);
+  EXPECT_EQ(out.ShiftH, -52000);
+  EXPECT_EQ(out.ShiftV, 30000);
+}
+
 TEST_F(PageSetup, Landscape270StoresOrientationTwoWithRotationAndTurnsThePreview) {
   Open();
   winsim::ClearGdipCalls();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #include "common/product.h"
@@ -90,6 +91,16 @@ bool CaptureFolderOf(const std::string& printerName, WString* folder, std::strin
   return true;
 }
 
+// A host file's name as the name of one file in a Windows folder: nothing a path is made of (a host file
+// may be called "..\x.prt", which would land outside the folder), nothing Windows refuses in a name.
+bool PlainFileName(const std::string& name, std::string* error) {
+  bool plain = !name.empty() && name != "." && name != ".." && name.back() != '.' && name.back() != ' ';
+  constexpr std::string_view kRefused = "\\/:*?\"<>|";
+  for (unsigned char c : name) plain = plain && c >= 0x20 && kRefused.find(char(c)) == std::string_view::npos;
+  if (!plain) *error = "\"" + name + "\" is not a name a Windows file can have";
+  return plain;
+}
+
 std::u16string InFolder(const WString& folder, const std::string& fileName) {
   const WString name = Utf8ToWide(fileName);
   return std::u16string(folder.begin(), folder.end()) + u"\\" + std::u16string(name.begin(), name.end());
@@ -98,6 +109,9 @@ std::u16string InFolder(const WString& folder, const std::string& fileName) {
 // The .prt files of a host folder (and anything else in it) copied into the capture folder.
 bool FillCaptureFolder(const std::string& hostDir, const WString& capture, std::string* error) {
   std::error_code ec;
+  // Every name is checked before the first copy: a refused folder changes nothing.
+  for (const auto& entry : fs::directory_iterator(hostDir, ec))
+    if (entry.is_regular_file() && !PlainFileName(entry.path().filename().string(), error)) return false;
   for (const auto& entry : fs::directory_iterator(hostDir, ec)) {
     if (!entry.is_regular_file()) continue;
     std::vector<uint8_t> bytes;
@@ -155,8 +169,9 @@ int RunTools(std::vector<std::string> args) {
     ListCaptures(capture);
   } else {
     std::vector<uint8_t> bytes;
-    if (!ReadHost(operand, &bytes, &error)) return Fail(error);
-    const std::u16string winPath = InFolder(capture, fs::path(operand).filename().string());
+    const std::string fileName = fs::path(operand).filename().string();
+    if (!PlainFileName(fileName, &error) || !ReadHost(operand, &bytes, &error)) return Fail(error);
+    const std::u16string winPath = InFolder(capture, fileName);
     if (!winsim::WriteHostFile(winPath, bytes.data(), bytes.size())) return Fail("cannot copy " + operand);
     WString printer = Utf8ToWide(printerName), path = ToWString(winPath.c_str());
     const UINT message = SendFileRawResult(printer.c_str(), path.c_str());

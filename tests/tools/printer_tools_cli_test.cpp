@@ -96,5 +96,24 @@ TEST_F(LblPrinterTools, CapturesAreThoseOfThePrintersFolder) {
   EXPECT_EQ(other.status, 1) << other.out;
 }
 
+// A host file whose name reads as a Windows path ("..\up.prt") is refused: copied under that name it
+// would land outside the capture folder, over any file of the machine.
+TEST_F(LblPrinterTools, HostNamesThatAreWindowsPathsAreRefused) {
+  Ran inner = Lbl("sheet device --do 'type=1031:C:\\Outer\\Inner' --do press=ok");
+  ASSERT_EQ(inner.status, 0) << inner.err;
+  Write("..\\up.prt", "escaped");
+  Write("fine.prt", "job");
+  Ran copied = Lbl("tools captures --folder " + dir);
+  EXPECT_EQ(copied.status, 1) << copied.out;
+  EXPECT_NE(copied.err.find("..\\up.prt"), std::string::npos) << copied.err;
+  Ran sent = Lbl("tools send '" + dir + "/..\\up.prt'");
+  EXPECT_EQ(sent.status, 1) << sent.out;
+  // Nothing reached the folder above the capture folder.
+  ASSERT_EQ(Lbl("sheet device --do 'type=1031:C:\\Outer' --do press=ok").status, 0);
+  Ran outer = Lbl("tools captures");
+  EXPECT_EQ(outer.status, 0) << outer.err;
+  EXPECT_EQ(outer.out.find("up.prt"), std::string::npos) << outer.out;
+}
+
 }  // namespace
 }  // namespace tooltest

@@ -536,6 +536,21 @@ TEST_F(PageSetup, EnterClampsTheGapAsLeavingTheFieldWould) {
   EXPECT_EQ(p.GapOffset, 10000);
 }
 
+// A stock's name holds 31 characters: the name field takes no more, so the stock saved is the one named
+// on the screen, not one cut short without a word (and possibly taken for another stock).
+TEST_F(PageSetup, TheNameFieldTakesWhatTheStockHolds) {
+  Open();
+  HWND editor = OpenEditor(IDC_PS_NEW);
+  ASSERT_NE(editor, nullptr);
+  const std::u16string longName = u"A label stock name of forty characters..";
+  ui::Type(editor, IDC_SE_NAME, longName);
+  const std::u16string shown = ui::Text(editor, IDC_SE_NAME);
+  EXPECT_EQ(shown, longName.substr(0, kPaperNameChars - 1));
+  ASSERT_TRUE(ui::Click(editor, IDOK));
+  EXPECT_EQ(clicker->Join(), 1);
+  EXPECT_EQ(U16(Forms().back().Name), shown);
+}
+
 // Names the editor refuses or asks about: a blank name, "USER" for another stock, and the name of
 // another stock, which is replaced only when the user says yes.
 TEST_F(PageSetup, EditorRefusesBlankAndUserNamesAndAsksBeforeReplacing) {

@@ -35,9 +35,10 @@ declared() { grep -qx "$1" "$work/depends"; }
 while IFS= read -r -d '' f; do
   objdump -p "$f" 2>/dev/null | awk '$1 == "NEEDED" {print $2}'
 done < <(find "$work/prefix/bin" "$work/prefix/lib/lbl" -type f -print0) | sort -u >"$work/needed"
+ldconfig -p >"$work/ldconfig"  # read from a file: a reader that stops early must not break a pipe
 while read -r lib; do
   [[ -e $work/prefix/lib/lbl/$lib ]] && continue
-  path=$(ldconfig -p | awk -v l="$lib" '$1 == l && /x86-64/ {print $NF; exit}')
+  path=$(awk -v l="$lib" '$1 == l && /x86-64/ {print $NF; exit}' "$work/ldconfig")
   [[ -n $path ]] || fail "$lib is not installed on this machine"
   owner=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(realpath "$path")" 2>/dev/null) || fail "no package owns $path"
   pkg=${owner%%:*}

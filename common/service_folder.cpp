@@ -41,6 +41,22 @@ bool IsOwnAccount(PSID sid) {
 }
 }  // namespace
 
+bool IsOwnedBy(LPCWSTR path, PSID user) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  const DWORD error = GetNamedSecurityInfoW(const_cast<LPWSTR>(path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                           &owner, nullptr, nullptr, nullptr, &sd);
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return false;
+  }
+  const bool trusted = owner && ((user && EqualSid(owner, user)) || IsWellKnownSid(owner, WinLocalSystemSid) ||
+                                 IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnAccount(owner));
+  LocalFree(sd);
+  if (!trusted) SetLastError(ERROR_ACCESS_DENIED);
+  return trusted;
+}
+
 bool IsTrustedFolder(LPCWSTR path) {
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;

@@ -1,6 +1,7 @@
 // The port's delivery thread: page files sent to the printer one by one, the printer asked after every
 // page which pages came out, printed pages removed and their jobs ended.
 #include "common/entry_guard.h"
+#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -108,6 +109,17 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
            Hex32(port->hPort));
     entry->isMissing = 1;
     return WriteResult::NotWritten;
+  }
+  // Any user may add files named for another's job: only the job's own (or the service's) are its pages.
+  if (file != INVALID_HANDLE_VALUE) {
+    const IniJob* job = JobOfEntry(port, entry);
+    if (!IsOwnedBy(entry->path, job ? job->userSid : nullptr)) {
+      CloseHandle(file);
+      MonLog(TEXT("WritePage, the file %ws is not the job's: another user's. pIniPort:0x%x, hPort:0x%x\n"), entry->path,
+             Hex32(port), Hex32(port->hPort));
+      entry->isMissing = 1;
+      return WriteResult::NotWritten;
+    }
   }
   if (file == INVALID_HANDLE_VALUE) {
     MonLog(TEXT("WritePage, failed to open file %ws. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),

@@ -53,6 +53,9 @@ struct IniJob {
   DWORD JobId;
   volatile LONG status;
   LPWSTR fullPrinterName;  // the whole name, for the delivery's documents; LocalAlloc'd
+  // The account that printed the job (its JOB_INFO_1 user name), LocalAlloc'd; nullptr when the name did
+  // not resolve. Only page files it (or the service, or the administrators) owns are delivered.
+  PSID userSid;
 };
 
 struct IniPort {

@@ -64,19 +64,7 @@ bool IsTrustedFolder(LPCWSTR path) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  const DWORD error = GetNamedSecurityInfoW(const_cast<LPWSTR>(path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                           &owner, nullptr, nullptr, nullptr, &sd);
-  if (error != ERROR_SUCCESS) {
-    SetLastError(error);
-    return false;
-  }
-  const bool trusted = owner && (IsWellKnownSid(owner, WinLocalSystemSid) ||
-                                 IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnAccount(owner));
-  LocalFree(sd);
-  if (!trusted) SetLastError(ERROR_ACCESS_DENIED);
-  return trusted;
+  return IsOwnedBy(path, nullptr);
 }
 
 bool PrepareServiceFolder(LPCWSTR path) {

@@ -186,13 +186,10 @@ namespace {
 
 // The SID of the account that printed `jobId` (LocalAlloc'd), or nullptr with the last error set.
 PSID JobUserSid(HANDLE printer, DWORD jobId) {
-  DWORD needed = 0;
-  if (GetJobW(printer, jobId, 1, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER || !needed)
-    return nullptr;
-  auto* info = static_cast<JOB_INFO_1W*>(LocalAlloc(LPTR, needed));
+  JOB_INFO_1W* info = JobInfo1(printer, jobId);
   if (!info) return nullptr;
   PSID sid = nullptr;
-  if (GetJobW(printer, jobId, 1, reinterpret_cast<LPBYTE>(info), needed, &needed) && info->pUserName) {
+  if (info->pUserName) {
     DWORD sidSize = 0, domainChars = 0;
     SID_NAME_USE use;
     LookupAccountNameW(nullptr, info->pUserName, nullptr, &sidSize, nullptr, &domainChars, &use);

@@ -41,13 +41,7 @@ bool IsOwnAccount(PSID sid) {
 }
 }  // namespace
 
-bool IsTrustedFolder(LPCWSTR path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
+bool IsOwnedBy(LPCWSTR path, PSID user) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
   const DWORD error = GetNamedSecurityInfoW(const_cast<LPWSTR>(path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
@@ -56,11 +50,21 @@ bool IsTrustedFolder(LPCWSTR path) {
     SetLastError(error);
     return false;
   }
-  const bool trusted = owner && (IsWellKnownSid(owner, WinLocalSystemSid) ||
+  const bool trusted = owner && ((user && EqualSid(owner, user)) || IsWellKnownSid(owner, WinLocalSystemSid) ||
                                  IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnAccount(owner));
   LocalFree(sd);
   if (!trusted) SetLastError(ERROR_ACCESS_DENIED);
   return trusted;
+}
+
+bool IsTrustedFolder(LPCWSTR path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return IsOwnedBy(path, nullptr);
 }
 
 bool PrepareServiceFolder(LPCWSTR path) {

@@ -20,3 +20,6 @@ bool PrepareServiceFolder(LPCWSTR path);
 // error is ERROR_PATH_NOT_FOUND (it could not be made), ERROR_ACCESS_DENIED (it is not the service's) or
 // ERROR_NOT_ENOUGH_MEMORY.
 bool PreparePageFolder();
+// True when the file's owner is `user` (may be nullptr), SYSTEM, the Administrators group or the account
+// this process runs as: a page file another user left in the page folder for someone else's job is not.
+bool IsOwnedBy(LPCWSTR path, PSID user);

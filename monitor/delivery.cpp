@@ -1,6 +1,7 @@
 // The port's delivery thread: page files sent to the printer one by one, the printer asked after every
 // page which pages came out, printed pages removed and their jobs ended.
 #include "common/entry_guard.h"
+#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -24,16 +25,11 @@ IniJob* FirstJob(IniPort* port) { return LoadPointer(&port->jobs); }
 // An unreadable status (-1) asks for nothing.
 bool AsksReprint(const PrinterState& s) { return s.printerStatus != -1 && (s.printerStatus & kReprintRequest); }
 
-// GetJobW level 1 for the entry's job through the newest job's printer handle.
+// The entry's job, asked through the newest job's printer handle.
 bool JobIsDeleting(HANDLE printer, DWORD jobId) {
-  DWORD needed = 0;
-  if (GetJobW(printer, jobId, 1, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER || !needed)
-    return false;
-  auto* info = static_cast<JOB_INFO_1W*>(LocalAlloc(LPTR, needed));
+  JOB_INFO_1W* info = JobInfo1(printer, jobId);
   if (!info) return false;
-  bool deleting = false;
-  if (GetJobW(printer, jobId, 1, reinterpret_cast<LPBYTE>(info), needed, &needed))
-    deleting = (info->Status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
+  const bool deleting = (info->Status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
   LocalFree(info);
   return deleting;
 }
@@ -108,6 +104,17 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
            Hex32(port->hPort));
     entry->isMissing = 1;
     return WriteResult::NotWritten;
+  }
+  // Any user may add files named for another's job: only the job's own (or the service's) are its pages.
+  if (file != INVALID_HANDLE_VALUE) {
+    const IniJob* job = JobOfEntry(port, entry);
+    if (!IsOwnedBy(entry->path, job ? job->userSid : nullptr)) {
+      CloseHandle(file);
+      MonLog(TEXT("WritePage, the file %ws is not the job's: another user's. pIniPort:0x%x, hPort:0x%x\n"), entry->path,
+             Hex32(port), Hex32(port->hPort));
+      entry->isMissing = 1;
+      return WriteResult::NotWritten;
+    }
   }
   if (file == INVALID_HANDLE_VALUE) {
     MonLog(TEXT("WritePage, failed to open file %ws. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
@@ -228,6 +235,18 @@ void RemovePrintedPages(IniPort* port, const PrinterState& state) {
 }
 
 }  // namespace
+
+JOB_INFO_1W* JobInfo1(HANDLE printer, DWORD jobId) {
+  DWORD needed = 0;
+  if (GetJobW(printer, jobId, 1, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER || !needed)
+    return nullptr;
+  auto* info = static_cast<JOB_INFO_1W*>(LocalAlloc(LPTR, needed));
+  if (info && !GetJobW(printer, jobId, 1, reinterpret_cast<LPBYTE>(info), needed, &needed)) {
+    LocalFree(info);
+    return nullptr;
+  }
+  return info;
+}
 
 void WaitForDeliveryDocument(IniPort* port) {
   while (AtomicLoad(&port->status) & PP_DELIVERY_DOC) Sleep(1);

@@ -53,6 +53,9 @@ struct IniJob {
   DWORD JobId;
   volatile LONG status;
   LPWSTR fullPrinterName;  // the whole name, for the delivery's documents; LocalAlloc'd
+  // The account that printed the job (its JOB_INFO_1 user name), LocalAlloc'd; nullptr when the name did
+  // not resolve. Only page files it (or the service, or the administrators) owns are delivered.
+  PSID userSid;
 };
 
 struct IniPort {
@@ -135,6 +138,8 @@ void FreeIniJob(IniJob* job);
 // The spooler's side of the port's documents: returns once the delivery thread has no document open on
 // the port monitor. The caller has set PP_INSTARTDOC, so the delivery starts no new one.
 void WaitForDeliveryDocument(IniPort* port);
+// GetJobW level 1 of `jobId` through `printer`: LocalAlloc'd, nullptr when the spooler gives none.
+JOB_INFO_1W* JobInfo1(HANDLE printer, DWORD jobId);
 // True when the write is nothing but 8-byte page markers (1D 1D 76 76 and a length), one or more: what
 // the rendering DLL sends a TWL printer through the spooler. Any other write is printer data.
 bool IsPageMarkers(const BYTE* data, DWORD size);

@@ -94,6 +94,7 @@ bool ContainsText(const BYTE* data, size_t size, const char* text) {
 void FreeIniJob(IniJob* job) {
   if (job->hPrinter) ClosePrinter(job->hPrinter);
   if (job->fullPrinterName) LocalFree(job->fullPrinterName);
+  if (job->userSid) LocalFree(job->userSid);
   LocalFree(job);
 }
 
@@ -183,6 +184,30 @@ BOOL OpenPort(HANDLE hMonitorPort, LPWSTR pPortName, const FullMonitor2& table, 
 
 namespace {
 
+// The SID of the account that printed `jobId` (LocalAlloc'd), or nullptr with the last error set.
+PSID JobUserSid(HANDLE printer, DWORD jobId) {
+  JOB_INFO_1W* info = JobInfo1(printer, jobId);
+  if (!info) return nullptr;
+  PSID sid = nullptr;
+  if (info->pUserName) {
+    DWORD sidSize = 0, domainChars = 0;
+    SID_NAME_USE use;
+    LookupAccountNameW(nullptr, info->pUserName, nullptr, &sidSize, nullptr, &domainChars, &use);
+    if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && sidSize) {
+      sid = LocalAlloc(LPTR, sidSize);
+      auto* domain = static_cast<LPWSTR>(LocalAlloc(LPTR, (domainChars + 1) * sizeof(WCHAR)));
+      if (!sid || !domain ||
+          !LookupAccountNameW(nullptr, info->pUserName, sid, &sidSize, domain, &domainChars, &use)) {
+        if (sid) LocalFree(sid);
+        sid = nullptr;
+      }
+      if (domain) LocalFree(domain);
+    }
+  }
+  LocalFree(info);
+  return sid;
+}
+
 // The start of document once the port is taken for it (PP_INSTARTDOC set). `pending` holds the job record
 // while it is not yet on the port's list, for the caller to release if anything throws.
 BOOL StartTakenPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo,
@@ -214,6 +239,12 @@ BOOL StartTakenPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWO
     SetLastError(error);
     return FALSE;
   }
+
+  job->userSid = JobUserSid(job->hPrinter, JobId);
+  if (!job->userSid)
+    MonLog(TEXT("StartDocPort, the user of job %d is unknown (error %d): only the service's page files print. ")
+               TEXT("pIniPort:0x%x, hPort:0x%x\n"),
+           JobId, static_cast<int>(GetLastError()), Hex32(port), Hex32(port->hPort));
 
   DetectTWL(port);
   if (AtomicLoad(&port->isTWL)) {

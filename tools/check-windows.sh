@@ -280,6 +280,20 @@ if [ -d "$pkg" ]; then
         good=$((good + 1))
       fi
     done
+    # A signing that cannot sign says so and fails: a wrong password (nothing signed), a folder without binaries.
+    openssl pkcs12 -export -in "$cert/cert.pem" -inkey "$cert/key.pem" -out "$cert/release.pfx" -passout pass:right
+    printf 'wrong\n' >"$cert/wrong.pass"
+    cp -r "$pkg" "$scratch/badpass"
+    if LBL_SIGN_PKCS12=$cert/release.pfx LBL_SIGN_PASS_FILE=$cert/wrong.pass LBL_SIGN_CAFILE=$cert/cert.pem \
+        "$(dirname "$0")/sign-package.sh" "$scratch/badpass" </dev/null >/dev/null 2>&1; then
+      echo "FAIL signing: a wrong password is reported as a signed package"; fail=1
+    fi
+    mkdir -p "$scratch/nobinaries"
+    cp "$pkg/lblv6.inf" "$scratch/nobinaries/"
+    if LBL_SIGN_CERT=$cert/cert.pem LBL_SIGN_KEY=$cert/key.pem \
+        "$(dirname "$0")/sign-package.sh" "$scratch/nobinaries" </dev/null >/dev/null 2>&1; then
+      echo "FAIL signing: a package folder without binaries is reported as signed"; fail=1
+    fi
     # The signature covers the file: the signed copy of lblinst32.exe with one byte of code changed fails.
     bad=$scratch/tampered.exe
     cp "$scratch/signed/amd64/lblinst32.exe" "$bad"

@@ -17,6 +17,7 @@
 set -euo pipefail
 pkg=${1:?usage: tools/sign-package.sh PACKAGE-DIR}
 [ -d "$pkg" ] || { echo "sign-package: no folder $pkg" >&2; exit 2; }
+[ -f "$pkg/lblv6.inf" ] || { echo "sign-package: $pkg is no driver package (no lblv6.inf)" >&2; exit 2; }
 
 key=()
 if [ -n "${LBL_SIGN_PKCS12:-}" ]; then
@@ -39,10 +40,12 @@ verify=()
 [ -z "${LBL_SIGN_CAFILE:-}" ] || verify=(-CAfile "$LBL_SIGN_CAFILE")
 
 # The product name shown in Windows' signature details, from the INF's [Strings].
-name=$(tr -d '\r' <"$pkg/lblv6.inf" 2>/dev/null | sed -n 's/^Disk="\(.*\) Disk"$/\1/p')
+name=$(tr -d '\r' <"$pkg/lblv6.inf" | sed -n 's/^Disk="\(.*\) Disk"$/\1/p')
 [ -n "$name" ] || name="Label printer driver"
 
 signed=0
+tmp=
+trap '[ -z "$tmp" ] || rm -f "$tmp"' EXIT
 while IFS= read -r -d '' file; do
   tmp=$file.signing
   # Signing a file that carries a signature already replaces it.
@@ -55,4 +58,9 @@ while IFS= read -r -d '' file; do
   fi
   signed=$((signed + 1))
 done < <(find "$pkg" -type f \( -iname '*.dll' -o -iname '*.exe' \) -print0 | sort -z)
+# A package whose binaries lie elsewhere than searched would otherwise ship unsigned as "signed".
+if [ "$signed" -eq 0 ]; then
+  echo "sign-package: no DLL or program found in $pkg: nothing signed" >&2
+  exit 1
+fi
 echo "sign-package: $signed files in $pkg signed and verified"

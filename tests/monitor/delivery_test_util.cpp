@@ -120,7 +120,11 @@ void DeliveryTest::Pause() {
 void DeliveryTest::Resume() { g_paused = false; }
 
 bool DeliveryTest::PrintDoc(HANDLE port, DWORD jobId, int markers, const std::u16string& printer) {
-  winsim::AddSpoolerJob(printer, jobId, u"Labels");
+  {
+    std::optional<winsim::ActAs> as;
+    if (jobUser) as.emplace(*jobUser);
+    winsim::AddSpoolerJob(printer, jobId, u"Labels");
+  }
   if (!StartDoc(port, jobId, printer)) return false;
   std::vector<uint8_t> marker = Marker(uint32_t(PageBlock(1).size()));
   for (int i = 0; i < markers; ++i) {

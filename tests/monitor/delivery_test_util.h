@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "monitor_test_util.h"
+#include "winsim/security.h"
 
 namespace montest {
 
@@ -46,6 +48,8 @@ class DeliveryTest : public MonitorTest {
   // A document on the port as the spooler sends it for a TWL printer: start, one marker per page copy,
   // end (which lists the page files). The job is known to the spooler for GetJobW and SetJobW.
   bool PrintDoc(HANDLE port, DWORD jobId, int markers, const std::u16string& printer = kPrinter);
+  // The account PrintDoc's jobs are printed by (the spooler's job user); SYSTEM when unset.
+  std::optional<winsim::Account> jobUser;
 
   bool Ejected(DWORD jobId) const;  // the spooler was told JOB_CONTROL_LAST_PAGE_EJECTED and took it
   bool WaitEjected(DWORD jobId, int ms = 5000) const;

@@ -128,14 +128,36 @@ TEST_F(ServiceFolderTest, ThePageFolderTakesEveryUsersPagesAndGivesEachHisOwn) {
     EXPECT_FALSE(DeleteFileW(ToWString(page.c_str()).c_str()));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(PageFilesLeft().empty()) << "users do not list the folder";
-    EXPECT_EQ(Create(PagePath(1, 7, 1), GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_SUCCESS)) << "his own page";
+    // A file named for her job is his, not hers: it must not print as one of her pages.
+    EXPECT_EQ(Create(PagePath(2, 7), GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_SUCCESS)) << "a file of his own";
   }
-  // The monitor lists, reads and removes them all.
+  EXPECT_EQ(winsim::FileOwner(PagePath(2, 7)), bob.sid);
+  // Job 7 is alice's. The monitor lists, reads and removes both files, and prints hers only.
   EXPECT_EQ(PageFilesLeft().size(), 2u);
   EXPECT_EQ(winsim::ReadHostFile(page), PageBlock(1));
-  PrintAndWait(7, 2);
+  jobUser = alice;
+  HANDLE h = PrintAndWait(7, 2);
   ASSERT_TRUE(WaitFor([] { return PageFilesLeft().empty(); }));
-  EXPECT_EQ(twl->PrintedPages().size(), 2u);
+  EXPECT_EQ(twl->PrintedPages().size(), 1u);
+  EXPECT_TRUE(Has("WritePage, the file " + Narrow(PagePath(2, 7)) + " is not the job's: another user's. pIniPort:" +
+                  Hex(h) + ", hPort:" + Hex(Port(h)->hPort)));
+}
+
+TEST_F(ServiceFolderTest, PagesOfAJobWhoseUserIsUnknownPrintOnlyFromTheService) {
+  InitializeMonitor();
+  const auto alice = winsim::StandardUser("alice");
+  WriteTwlJob(7, {1}, false);  // the service's own file
+  {
+    winsim::ActAs as(alice);
+    EXPECT_EQ(Create(PagePath(2, 7), GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_SUCCESS));
+  }
+  // A user name that names no account on this machine.
+  jobUser = winsim::Account{"nobody-here", "S-1-5-21-1-2-3-4242", false};
+  HANDLE h = PrintAndWait(7, 2);
+  ASSERT_TRUE(WaitFor([] { return PageFilesLeft().empty(); }));
+  EXPECT_EQ(Numbers(twl->PrintedPages()), std::vector<uint16_t>{1});
+  EXPECT_TRUE(Has("StartDocPort, the user of job 7 is unknown (error 1332): only the service's page files print. "
+                  "pIniPort:" + Hex(h) + ", hPort:" + Hex(Port(h)->hPort)));
 }
 
 TEST_F(ServiceFolderTest, AUserCannotMakeTheFoldersBeforeTheService) {

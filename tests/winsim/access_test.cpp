@@ -2,7 +2,9 @@
 // inheritance from the folder, deny entries, the owners a token may assign, and threads that act as users.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -207,6 +209,47 @@ TEST_F(Access, TheThreadTokenIsTheImpersonatedUsersAndNewThreadsStartWithout) {
   EXPECT_EQ(fromThread, DWORD(ERROR_SUCCESS)) << "a new thread runs as the process";
   ASSERT_TRUE(RevertToSelf());
   EXPECT_EQ(Put(u"c:\\guarded\\mine.dat", "x"), DWORD(ERROR_SUCCESS));
+}
+
+// The spooler names a job's user; a service turns the name back into the account's SID.
+TEST_F(Access, AccountNamesLookUpToTheirSids) {
+  const auto alice = winsim::StandardUser("alice"), bob = winsim::StandardUser("bob");
+  // Alice's SID as the file system gives it: the owner of a file of hers.
+  ASSERT_EQ(Put(u"c:\\hers.dat", "x"), DWORD(ERROR_SUCCESS));
+  ASSERT_TRUE(winsim::SetFileOwner(u"c:\\hers.dat", alice.sid));
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(u"c:\\hers.dat", SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                  nullptr, &sd),
+            DWORD(ERROR_SUCCESS));
+  std::vector<BYTE> sid;
+  std::u16string domain;
+  SID_NAME_USE use{};
+  auto lookup = [&](const char16_t* name) -> DWORD {
+    DWORD sidSize = 0, domainChars = 0;
+    if (LookupAccountNameW(nullptr, name, nullptr, &sidSize, nullptr, &domainChars, &use)) return ERROR_SUCCESS;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return GetLastError();
+    sid.assign(sidSize, 0);
+    std::vector<char16_t> text(domainChars);
+    if (!LookupAccountNameW(nullptr, name, sid.data(), &sidSize, text.data(), &domainChars, &use)) return GetLastError();
+    EXPECT_EQ(domainChars, std::char_traits<char16_t>::length(text.data())) << "the domain's length, without its NUL";
+    domain = text.data();
+    return ERROR_SUCCESS;
+  };
+  ASSERT_EQ(lookup(u"alice"), DWORD(ERROR_SUCCESS));
+  EXPECT_TRUE(EqualSid(sid.data(), owner));
+  EXPECT_EQ(use, SidTypeUser);
+  ASSERT_EQ(lookup(u"ALICE"), DWORD(ERROR_SUCCESS)) << "names are not case-sensitive";
+  EXPECT_TRUE(EqualSid(sid.data(), owner));
+  ASSERT_EQ(lookup(u"bob"), DWORD(ERROR_SUCCESS));
+  EXPECT_FALSE(EqualSid(sid.data(), owner));
+  ASSERT_EQ(lookup(u"NT AUTHORITY\\SYSTEM"), DWORD(ERROR_SUCCESS));
+  EXPECT_TRUE(IsWellKnownSid(sid.data(), WinLocalSystemSid));
+  EXPECT_EQ(domain, u"NT AUTHORITY");
+  EXPECT_EQ(use, SidTypeWellKnownGroup);
+  EXPECT_EQ(lookup(u"mallory"), DWORD(ERROR_NONE_MAPPED));
+  EXPECT_EQ(lookup(u"OTHERPC\\alice"), DWORD(ERROR_NONE_MAPPED)) << "not this machine's";
+  LocalFree(sd);
 }
 
 }  // namespace

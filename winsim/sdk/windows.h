@@ -349,6 +349,10 @@ HANDLE WINAPI GetCurrentProcess(void);
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
 BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
                                 LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength);
+typedef enum _SID_NAME_USE { SidTypeUser = 1, SidTypeWellKnownGroup = 5 } SID_NAME_USE, *PSID_NAME_USE;
+#define ERROR_NONE_MAPPED 1332L
+BOOL WINAPI LookupAccountNameW(LPCWSTR lpSystemName, LPCWSTR lpAccountName, PSID Sid, LPDWORD cbSid,
+                               LPWSTR ReferencedDomainName, LPDWORD cchReferencedDomainName, PSID_NAME_USE peUse);
 
 // ---- module resources ------------------------------------------------------------
 #define RT_CURSOR MAKEINTRESOURCEW(1)

@@ -55,6 +55,7 @@ unsigned EngineAbortChecks();  // EngCheckAbort calls since Reset()
 struct SpoolJob {
   DWORD id = 0;
   std::u16string printer, document;
+  std::u16string user = u"SYSTEM";  // the account that started the document (JOB_INFO_1W.pUserName)
   std::vector<uint8_t> data;  // every byte WritePrinter accepted, in order
   std::vector<DWORD> writes;  // the byte count of each WritePrinter call, accepted or not
   bool ended = false;         // EndDocPrinter was called

@@ -35,6 +35,7 @@ class ActAs {
   std::shared_ptr<const void> saved_;
 };
 
-std::string CurrentAccountSid();  // of the calling thread
+std::string CurrentAccountSid();   // of the calling thread
+std::string CurrentAccountName();  // of the calling thread ("SYSTEM" unless it acts as another)
 
 }  // namespace winsim

@@ -135,17 +135,29 @@ Ace MakeAce(const Ace& from, uint8_t flags, const std::string& sid) {
 
 thread_local std::shared_ptr<const Token> t_impersonation;
 
+// The machine's local accounts, by name, with their relative ids.
+std::map<std::string, int>& Rids() {
+  static auto* rids = new std::map<std::string, int>;
+  return *rids;
+}
+constexpr char kMachineDomain[] = "S-1-5-21-1004336348-1177238915-682003330-";
+
 std::string UserSid(const std::string& name) {
-  static std::map<std::string, int>* rids = new std::map<std::string, int>;
   Guard g(Mutex());
-  auto it = rids->find(name);
-  const int rid = it != rids->end() ? it->second : (*rids)[name] = 1001 + static_cast<int>(rids->size());
-  return "S-1-5-21-1004336348-1177238915-682003330-" + std::to_string(rid);
+  auto it = Rids().find(name);
+  const int rid = it != Rids().end() ? it->second : Rids()[name] = 1001 + static_cast<int>(Rids().size());
+  return kMachineDomain + std::to_string(rid);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return s;
 }
 
 std::shared_ptr<const Token> TokenOf(const winsim::Account& account) {
   auto t = std::make_shared<Token>();
   t->user = account.sid;
+  t->name = account.name;
   if (account.sid == kSidSystem) return SystemToken();
   t->groups = {kSidEveryone, kSidAuthenticatedUsers, kSidInteractive, kSidUsers};
   t->defaultOwner = account.sid;
@@ -174,6 +186,7 @@ std::shared_ptr<const Token> SystemToken() {
   static const std::shared_ptr<const Token> system = [] {
     auto t = std::make_shared<Token>();
     t->user = kSidSystem;
+    t->name = "SYSTEM";
     t->groups = {kSidAdministrators, kSidEveryone, kSidAuthenticatedUsers};
     t->ownerGroups = {kSidAdministrators};
     t->defaultOwner = kSidSystem;
@@ -375,6 +388,7 @@ ActAs::ActAs(const Account& account) : saved_(t_impersonation) { t_impersonation
 ActAs::~ActAs() { t_impersonation = std::static_pointer_cast<const Token>(saved_); }
 
 std::string CurrentAccountSid() { return CurrentToken()->user; }
+std::string CurrentAccountName() { return CurrentToken()->name; }
 
 }  // namespace winsim
 
@@ -481,6 +495,50 @@ BOOL WINAPI ImpersonateLoggedOnUser(HANDLE hToken) {
 
 BOOL WINAPI RevertToSelf(void) {
   t_impersonation.reset();
+  return TRUE;
+}
+
+// The local accounts and SYSTEM, by name ("alice", "NT AUTHORITY\SYSTEM", "WINSIM\alice"; any case).
+BOOL WINAPI LookupAccountNameW(LPCWSTR lpSystemName, LPCWSTR lpAccountName, PSID Sid, LPDWORD cbSid,
+                               LPWSTR ReferencedDomainName, LPDWORD cchReferencedDomainName, PSID_NAME_USE peUse) {
+  if (lpSystemName || !lpAccountName || !cbSid || !cchReferencedDomainName || !peUse) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::string name = Lower(ToUtf8(lpAccountName)), domain;
+  if (const size_t slash = name.find('\\'); slash != std::string::npos) {
+    domain = name.substr(0, slash);
+    name = name.substr(slash + 1);
+  }
+  std::string sid, domainName;
+  SID_NAME_USE use = SidTypeUser;
+  if (name == "system" && (domain.empty() || domain == "nt authority")) {
+    sid = kSidSystem;
+    domainName = "NT AUTHORITY";
+    use = SidTypeWellKnownGroup;
+  } else if (domain.empty() || domain == "winsim") {
+    Guard g(Mutex());
+    for (const auto& [account, rid] : Rids())
+      if (Lower(account) == name) sid = kMachineDomain + std::to_string(rid);
+    domainName = "WINSIM";
+  }
+  if (sid.empty()) {
+    SetLastError(ERROR_NONE_MAPPED);
+    return FALSE;
+  }
+  const DWORD needSid = sizeof(SimSid), needDomain = static_cast<DWORD>(domainName.size() + 1);
+  if (!Sid || *cbSid < needSid || !ReferencedDomainName || *cchReferencedDomainName < needDomain) {
+    *cbSid = needSid;
+    *cchReferencedDomainName = needDomain;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  PutSid(static_cast<SimSid*>(Sid), sid);
+  for (size_t i = 0; i < domainName.size(); ++i) ReferencedDomainName[i] = static_cast<WCHAR>(domainName[i]);
+  ReferencedDomainName[domainName.size()] = 0;
+  *cbSid = needSid;
+  *cchReferencedDomainName = needDomain - 1;
+  *peUse = use;
   return TRUE;
 }
 

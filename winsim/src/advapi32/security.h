@@ -63,6 +63,7 @@ struct SecurityDescriptor {
 // creates (SE_GROUP_OWNER), and the owner of what it creates when it names none.
 struct Token {
   std::string user;
+  std::string name;  // the account's name, as the spooler records a job's user
   std::vector<std::string> groups;
   std::vector<std::string> ownerGroups;
   std::string defaultOwner;

@@ -5,6 +5,7 @@
 
 #include "info_packer.h"
 #include "internal.h"
+#include "winsim/security.h"
 #include "winsim/monitorhost.h"
 #include "winsim/printpath.h"
 
@@ -13,7 +14,7 @@ using namespace winsim::detail;
 namespace {
 
 struct ExtraJob {
-  std::u16string printer, document;
+  std::u16string printer, document, user;
 };
 
 struct JobTable {
@@ -27,18 +28,19 @@ JobTable& H() { return Lasting<JobTable>(); }
 struct JobView {
   std::u16string printer, document;
   DWORD size = 0;
+  std::u16string user;
 };
 
 // With the machine lock held.
 bool FindJob(DWORD id, JobView* out) {
   auto extra = H().extraJobs.find(id);
   if (extra != H().extraJobs.end()) {
-    *out = JobView{extra->second.printer, extra->second.document, 0};
+    *out = JobView{extra->second.printer, extra->second.document, 0, extra->second.user};
     return true;
   }
   for (const auto& j : winsim::SpoolJobs()) {
     if (j.id == id) {
-      *out = JobView{j.printer, j.document, DWORD(j.data.size())};
+      *out = JobView{j.printer, j.document, DWORD(j.data.size()), j.user};
       return true;
     }
   }
@@ -48,12 +50,12 @@ bool FindJob(DWORD id, JobView* out) {
 void FillJob(DWORD id, const JobView& j, DWORD status, DWORD level, LPBYTE buf, Packer& k) {
   if (level == 1) {
     const JOB_INFO_1W i{.JobId = id, .pPrinterName = k.Str(j.printer), .pMachineName = k.Str(u"\\\\WINSIM"),
-                        .pUserName = k.Str(u"user"), .pDocument = k.Str(j.document), .pDatatype = k.Str(u"RAW"),
+                        .pUserName = k.Str(j.user), .pDocument = k.Str(j.document), .pDatatype = k.Str(u"RAW"),
                         .Status = status, .Priority = 1, .Position = 1};
     if (buf) memcpy(buf, &i, sizeof i);
   } else {
     const JOB_INFO_2W i{.JobId = id, .pPrinterName = k.Str(j.printer), .pMachineName = k.Str(u"\\\\WINSIM"),
-                        .pUserName = k.Str(u"user"), .pDocument = k.Str(j.document), .pNotifyName = k.Str(u"user"),
+                        .pUserName = k.Str(j.user), .pDocument = k.Str(j.document), .pNotifyName = k.Str(j.user),
                         .pDatatype = k.Str(u"RAW"), .pPrintProcessor = k.Str(u"winprint"), .pParameters = k.Str(u""),
                         .pDriverName = k.Str(u""), .Status = status, .Priority = 1, .Position = 1, .Size = j.size};
     if (buf) memcpy(buf, &i, sizeof i);
@@ -71,7 +73,7 @@ namespace winsim {
 
 void AddSpoolerJob(const std::u16string& printer, DWORD jobId, const std::u16string& document) {
   Guard g(Mutex());
-  H().extraJobs[jobId] = ExtraJob{printer, document};
+  H().extraJobs[jobId] = ExtraJob{printer, document, FromUtf8(winsim::CurrentAccountName())};
 }
 
 bool SetJobStatus(DWORD jobId, DWORD status) {

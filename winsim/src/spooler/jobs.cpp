@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "winsim/security.h"
 #include "winsim/printpath.h"
 
 using namespace winsim::detail;
@@ -143,6 +144,7 @@ static DWORD StartJob(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
   job.id = J().nextId++;
   job.printer = printer;
   job.document = Wide(info->pDocName);
+  job.user = FromUtf8(winsim::CurrentAccountName());
   J().jobs.push_back(std::move(job));
   J().open[reinterpret_cast<uintptr_t>(hPrinter)] = J().jobs.size() - 1;
   return J().jobs.back().id;

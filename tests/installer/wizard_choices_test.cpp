@@ -96,6 +96,40 @@ TEST_F(WizardChoices, ARediscoveryPassThatFindsTheSamePrintersChangesNothing) {
   EXPECT_EQ(CountPortList(lists.Network), 1u) << "never emptied between passes";
 }
 
+TEST_F(WizardChoices, AnAddressTypedBeforeAPrinterAnswersIsTheOneInstalled) {
+  winsim::AddNetworkAdapter({});
+  Open();
+  HWND page = P(IDD_INSTALL);
+  ASSERT_TRUE(ui::Click(page, IDC_PORT_NET));
+  ASSERT_TRUE(ui::SetIpAddress(page, IDC_IP_ADDRESS, u"192.0.2.77"));
+  ASSERT_TRUE(ui::Type(page, IDC_TCP_PORT, u"9101"));
+  // A printer answers a later discovery pass while the user is still on the page.
+  winsim::AddNetworkPrinter("192.0.2.50", "TW-JA");
+  PassTime(5000);
+  ASSERT_GE(RowOf("192.0.2.50"), 0) << "the list was rebuilt";
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_IP_ADDRESS)), "192.0.2.77");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_TCP_PORT)), "9101");
+  EXPECT_EQ(SelectedPort(), "") << "the user chose an address, not the printer that answered";
+
+  ui::QueueProcess();
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
+  ASSERT_TRUE(WaitForLog("Installation complete."));
+  EXPECT_NE(ResultLog().find("Add port: 192.0.2.77_9101, 192.0.2.77 ...OK\r\n"), std::string::npos) << ResultLog();
+  const auto printers = winsim::Printers();
+  ASSERT_EQ(printers.size(), 1u);
+  EXPECT_EQ(printers[0].port, u"192.0.2.77_9101");
+  const auto ports = winsim::TcpIpPorts();
+  ASSERT_EQ(ports.size(), 1u);
+  EXPECT_EQ(ports[0].hostAddress, u"192.0.2.77");
+  EXPECT_EQ(ports[0].portNumber, 9101u);
+
+  // Choosing the printer's row afterwards shows its address again.
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Back));
+  ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, RowOf("192.0.2.50")));
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_IP_ADDRESS)), "192.0.2.50");
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_TCP_PORT)), "9100");
+}
+
 TEST_F(WizardChoices, ATypedAddressGetsAPortNamedForItWhateverRowIsSelected) {
   auto usb = std::make_shared<winsim::UsbPrinterDevice>();
   usb->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;";

@@ -143,6 +143,8 @@ bool RemoveTcpIpPort(const Engine& e, const WCHAR* port);
 // uses it.
 void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count);
 bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort);
+// Whether the spooler lists the port (names compared as it compares them), and the monitor it belongs to.
+bool SpoolerPortMonitor(const WCHAR* port, WString* monitor);
 // The PortType a port's monitor gives it (kPortTypeTcpIp for "Standard TCP/IP Port"); 0 when unknown.
 WORD PortTypeFromMonitor(const WCHAR* port);
 // The first local printer other than `except` that prints to the port, or false.

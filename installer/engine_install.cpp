@@ -240,6 +240,26 @@ void OpenProperties(const Engine& e, const InstallRecord& r) {
     e.host.startProcess(cmd);
 }
 
+// The record's standard TCP/IP port: added, or (one the spooler already has) updated and put back as it
+// was should the run fail. ERROR_SUCCESS or why not.
+DWORD PrepareTcpIpPort(const Engine& e, const InstallRecord& r, InstallChanges& changes) {
+  // A port name stands for one port: one of another monitor ("FILE:", "LPT1:") gets no address.
+  WString monitor;
+  const bool listed = SpoolerPortMonitor(r.portName, &monitor);
+  if (listed && !WStrEqNoCase(monitor.c_str(), TEXT("Standard TCP/IP Port"))) {
+    DebugTrace("Port %ws belongs to the monitor %ws.", r.portName, monitor.c_str());
+    return ERROR_ALREADY_EXISTS;
+  }
+  if (listed || (e.host.localPortListed && e.host.localPortListed(r.portName))) {
+    changes.portUpdated = GetTcpIpPortConfig(r.portName, changes.oldIp, &changes.oldTcpPort);
+  } else {
+    if (!AddTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort)) return LastErrorOr(ERROR_INVALID_PARAMETER);
+    changes.portAdded = true;
+  }
+  return ConfigTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort) ? DWORD(ERROR_SUCCESS)
+                                                                 : LastErrorOr(ERROR_INVALID_PARAMETER);
+}
+
 }  // namespace
 
 DWORD InstallPrinter(const Engine& e, InstallRecord& r, InstallChanges& changes) {
@@ -309,19 +329,7 @@ bool InstallRun(Engine& e, InstallRecord& r, DWORD* error) {
   DWORD err = CheckInstallRecord(r);
   // A printer of that name that is another one is refused before anything changes.
   if (err == ERROR_SUCCESS && IsPrinterInstalled(r.printerName)) err = CheckPrinter(r);
-  if (err == ERROR_SUCCESS && r.portType == kPortTypeTcpIp) {
-    // A port the spooler already has is only updated (and put back as it was should the run fail).
-    const bool known = PortTypeFromMonitor(r.portName) == kPortTypeTcpIp ||
-                       (e.host.localPortListed && e.host.localPortListed(r.portName));
-    if (!known) {
-      if (AddTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort)) changes.portAdded = true;
-      else err = LastErrorOr(ERROR_INVALID_PARAMETER);
-    } else {
-      changes.portUpdated = GetTcpIpPortConfig(r.portName, changes.oldIp, &changes.oldTcpPort);
-    }
-    if (err == ERROR_SUCCESS && !ConfigTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort))
-      err = LastErrorOr(ERROR_INVALID_PARAMETER);
-  }
+  if (err == ERROR_SUCCESS && r.portType == kPortTypeTcpIp) err = PrepareTcpIpPort(e, r, changes);
   Log(e, InstallerString(IDS_INSTALLING), r.printerName, r.portName);
   if (err == ERROR_SUCCESS) err = InstallPrinter(e, r, changes);
   if (err != ERROR_SUCCESS) {

@@ -125,14 +125,20 @@ bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort) {
   return true;
 }
 
-WORD PortTypeFromMonitor(const WCHAR* port) {
+bool SpoolerPortMonitor(const WCHAR* port, WString* monitor) {
   DWORD count = 0;
   std::vector<BYTE> buf = PortRecords(&count);
   auto* ports = reinterpret_cast<PORT_INFO_2W*>(buf.data());
   for (DWORD i = 0; i < count; ++i) {
     if (!WStrEqNoCase(ports[i].pPortName, port)) continue;
-    if (WStrEqNoCase(ports[i].pMonitorName, TEXT("Standard TCP/IP Port"))) return kPortTypeTcpIp;
-    return 0;
+    if (monitor) *monitor = ports[i].pMonitorName ? ports[i].pMonitorName : TEXT("");
+    return true;
   }
-  return 0;
+  return false;
+}
+
+WORD PortTypeFromMonitor(const WCHAR* port) {
+  WString monitor;
+  return SpoolerPortMonitor(port, &monitor) && WStrEqNoCase(monitor.c_str(), TEXT("Standard TCP/IP Port")) ? kPortTypeTcpIp
+                                                                                                           : 0;
 }

@@ -161,6 +161,22 @@ TEST_F(EngineTcpIp, PortLinesAreInTheUsersLanguage) {
   winsim::SetUserUiLanguage(0x0409);
 }
 
+TEST_F(EngineTcpIp, AnAddressIsNeverGivenToAPortOfAnotherMonitor) {
+  // A port name stands for one port: "FILE:" and "LPT1:" are the local monitor's.
+  for (const WCHAR* port : {TEXT("FILE:"), TEXT("LPT1:"), TEXT("lpt2:")}) {
+    SCOPED_TRACE(WideToUtf8(port));
+    ClearLog();
+    InstallRecord r = TcpRecord(TEXT("192.0.2.10"), 9100);
+    WStrCopy(r.portName, 260, port);
+    EXPECT_FALSE(Install(r));
+    EXPECT_NE(Log().find("Failed to install the printer driver.\r\nError 183: "), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("Add port"), std::string::npos) << Log();
+    EXPECT_TRUE(winsim::XcvCommands().empty());
+    EXPECT_TRUE(winsim::TcpIpPorts().empty());
+    EXPECT_TRUE(winsim::Printers().empty());
+  }
+}
+
 TEST_F(EngineTcpIp, DeleteActsOnTcpIpRecordsOnly) {
   AddPort(u"IP_192.0.2.10", u"192.0.2.10");
   InstallRecord recs[2] = {Record(TEXT("M"), TEXT("A"), TEXT("FILE:"), kPortTypeOther),

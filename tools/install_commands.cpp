@@ -1,5 +1,6 @@
 #include "tools/install_commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -281,8 +282,18 @@ std::u16string UsbDescriptionFromDeviceId(const std::string& id) {
 }
 
 bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
+  // The machine keeps the printers an earlier command plugged in: one with the same device ID is that
+  // printer (plugged in again), and a new one takes the next free port.
+  std::vector<std::shared_ptr<winsim::UsbPrinterDevice>> earlier = winsim::UsbPrinters();
   DWORD port = 1;
+  for (const auto& dev : earlier) port = std::max<DWORD>(port, dev->portNumber + 1);
   for (const auto& id : s.usbPrinters) {
+    const auto same = std::find_if(earlier.begin(), earlier.end(), [&id](const auto& d) { return d->deviceId == id; });
+    if (same != earlier.end()) {
+      (*same)->present = true;
+      earlier.erase(same);
+      continue;
+    }
     auto dev = std::make_shared<winsim::UsbPrinterDevice>();
     dev->deviceId = id;
     dev->portDescription = UsbDescriptionFromDeviceId(id);  // what the printer reports, as USB printing stores it

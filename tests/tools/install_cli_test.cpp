@@ -73,6 +73,25 @@ TEST(LblInstall, BadValuesAreRefusedBeforeAnythingRuns) {
   EXPECT_NE(r.err.find("The printer name is invalid."), std::string::npos) << r.err;
 }
 
+TEST(LblInstall, AUsbPrinterStaysAttachedForTheNextCommand) {
+  const std::string ja = " --usb-printer \"MFG:Tarnwell;CMD:TWL;MDL:TW-JA;\"";
+  const std::string jb = " --usb-printer \"MFG:Tarnwell;CMD:TSPL;MDL:TW-JB;\"";
+  Ran first = Lbl("install --model \"Tarnwell TW-JA\" --port USB001 --printer One" + ja);
+  ASSERT_EQ(first.status, 0) << first.err;
+  // The same printer, still plugged in: its queue is there, so no second one is made.
+  Ran again = Lbl("install --model \"Tarnwell TW-JA\" --port USB001 --printer Two" + ja);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err.find("cannot attach"), std::string::npos) << again.err;
+  EXPECT_NE(again.out.find("The printer One already prints to port USB001."), std::string::npos) << again.out;
+  // A second printer plugged in beside it takes the next port.
+  Ran other = Lbl("install --model \"Tarnwell TW-JB\" --port USB002 --printer Three" + ja + jb);
+  ASSERT_EQ(other.status, 0) << other.err << other.out;
+  rapidjson::Document doc;
+  ASSERT_FALSE(doc.Parse(other.out.c_str()).HasParseError()) << other.out;
+  EXPECT_EQ(Names(doc["Printers"]), (std::vector<std::string>{"One", "Tarnwell TW-QX", "Three"}));
+  EXPECT_NE(std::string(doc["HardwareId"].GetString()).find("TarnwellTW-JB"), std::string::npos) << other.out;
+}
+
 TEST(LblWizard, TheWizardRefusesWhatCannotBeInstalledAndSaysWhy) {
   Ran empty = Lbl("wizard --do port-type=7 --do row=0 --do name= --do answer=ok --do next");
   EXPECT_EQ(empty.status, 1);

@@ -112,6 +112,9 @@ int PortTypeButton(int type) {
   }
 }
 
+// Simulated time one wait may let pass: an hour covers every timer and discovery pass of the wizard.
+constexpr int64_t kMaxWaitMs = 3600000;
+
 // One scripted action; false with `error` set when the wizard refused it, or with `malformed` set too when
 // the action itself is wrong (a usage error).
 bool Act(Session& s, const std::string& action, std::string* error, bool* malformed) {
@@ -135,14 +138,13 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
   }
   if (key == "wait") {
     // Simulated time passes: timers and the discovery threads run, and the pages handle what they send.
-    char* end = nullptr;
-    const unsigned long ms = std::strtoul(value.c_str(), &end, 10);
-    if (value.empty() || *end) {
-      *error = "wait takes a number of milliseconds";
+    int64_t ms = 0;
+    if (!ParseWhole(value, 0, kMaxWaitMs, &ms)) {
+      *error = "wait takes a number of milliseconds from 0 to " + std::to_string(kMaxWaitMs);
       *malformed = true;
       return false;
     }
-    const uint64_t until = winsim::ClockNow() + ms;
+    const uint64_t until = winsim::ClockNow() + uint64_t(ms);
     while (winsim::ClockNow() < until) {
       ui::Settle(s.sheet);
       winsim::AdvanceClock(DWORD(std::min<uint64_t>(100, until - winsim::ClockNow())));
@@ -350,8 +352,8 @@ CommandSpec WizardCommand() {
           "port-type=N (1 USB, 3 NET/Wi-Fi, 2 COM/BT, 6 LPT, 7 Others), row=N (select a port or printer;\n"
           "on the upgrade page: tick it), untick=N, model=TEXT, name=TEXT, ip=A.B.C.D[:PORT],\n"
           "check=delete-port|remove-driver|remove-package (toggles), answer=yes|no|ok|cancel (the next\n"
-          "message box), wait=MS (let MS milliseconds of simulated time pass: timers run and network\n"
-          "printers are discovered again).",
+          "message box), wait=MS (let MS milliseconds of simulated time pass, at most 3600000: timers run and\n"
+          "network printers are discovered again).",
           {{"--do", "ACTION", "an action, in order (repeatable)"},
            {"--installed", "MODEL,PRINTER,PORT", "a printer of the package installed before the wizard starts"},
            {"--usb-printer", "ID", "attach a USB printer with this IEEE 1284 device ID"},

@@ -106,7 +106,13 @@ TEST(LblWizard, TheWizardRefusesWhatCannotBeInstalledAndSaysWhy) {
                   "--do row=0 --do name=Labels --do answer=ok --do next");
   EXPECT_EQ(taken.status, 1) << taken.out;
   EXPECT_NE(taken.out.find("Error 1802: The printer already exists."), std::string::npos) << taken.out;
-  EXPECT_EQ(Lbl("wizard --do wait=soon").status, 2);
+  // A wait is a number of milliseconds, at most an hour: nothing that would wrap round or never end.
+  for (const char* wait : {"soon", "-1", "99999999999", "3600001", "", "5ms"}) {
+    Ran r = Lbl(std::string("wizard --do wait=") + wait);
+    EXPECT_EQ(r.status, 2) << wait;
+    EXPECT_NE(r.err.find("wait takes"), std::string::npos) << wait << ": " << r.err;
+  }
+  EXPECT_EQ(Lbl("wizard --do wait=3600000").status, 0);
 }
 
 TEST(LblWizard, WhatTheUserChoseIsInstalledAfterDiscoveryRanAgain) {

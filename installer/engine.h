@@ -140,8 +140,8 @@ bool ConfigTcpIpPort(const Engine& e, const WCHAR* port, const WCHAR* ip, DWORD 
 // Removes one port; false with the last error set when the monitor refused.
 bool RemoveTcpIpPort(const Engine& e, const WCHAR* port);
 // For each TCP/IP record's port (each port once): removed, or kept with the reason when a printer still
-// uses it.
-void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count);
+// uses it. False when the monitor refused to remove one.
+bool DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count);
 bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort);
 // Whether the spooler lists the port (names compared as it compares them), and the monitor it belongs to.
 bool SpoolerPortMonitor(const WCHAR* port, WString* monitor);
@@ -155,15 +155,19 @@ bool RebootPending();
 // "OK" or "Failed" of the string table without their line end, to stand inside a line.
 void ResultWord(bool ok, WCHAR (&out)[21]);
 bool DoRemovePrinter(const Engine& e, const WCHAR* printerName);
-void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count);
+// Each record's driver once (none for a record without a model); false when one could not be removed.
+bool DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count);
 // Removes the language monitor when no installed driver names it any more: DeleteMonitorW, then its DLL
-// in the system directory (at the next restart when it is in use). Logs the step.
-void RemoveMonitorIfUnused(const Engine& e);
+// in the system directory (at the next restart when it is in use). Logs the step; false when the spooler
+// kept the registration.
+bool RemoveMonitorIfUnused(const Engine& e);
 // The oemN.inf (at most 20 characters) of the package: printer class, provider "Tarnwell", original name
 // "lblv6.inf". Empty when none is found.
 void FindPackageInf(WCHAR (&infName)[21]);
-void RemoveDriverPackage(const Engine& e, const WCHAR* infName);
-void UninstallRun(Engine& e, InstallRecord* records, size_t count);
+bool RemoveDriverPackage(const Engine& e, const WCHAR* infName);  // false when the package stays
+// Mode 2 over the records; true when every step asked for was done (a printer not found counts as
+// removed, a port kept for another printer as the right outcome).
+bool UninstallRun(Engine& e, InstallRecord* records, size_t count);
 
 // ---- upgrade (engine_upgrade.cpp) -------------------------------------------------------------------
 struct UpgradeRow {

@@ -89,7 +89,8 @@ bool PrinterOnPort(const WCHAR* port, const WCHAR* except, WString* printer) {
   return false;
 }
 
-void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count) {
+bool DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count) {
+  bool all = true;
   for (size_t i = 0; i < count; ++i) {
     if (records[i].portType != kPortTypeTcpIp) continue;
     bool seen = false;  // two selected printers on one port: it goes once
@@ -102,8 +103,11 @@ void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count
       Log(e, InstallerString(IDS_PORT_IN_USE), user.c_str());
       continue;
     }
-    Log(e, InstallerString(RemoveTcpIpPort(e, records[i].portName) ? IDS_OK : IDS_FAILED));
+    const bool removed = RemoveTcpIpPort(e, records[i].portName);
+    Log(e, InstallerString(removed ? IDS_OK : IDS_FAILED));
+    all = all && removed;
   }
+  return all;
 }
 
 bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort) {

@@ -218,11 +218,13 @@ int RunUninstall(const std::vector<std::string>& args) {
     }
     records.push_back(r);
   }
-  winsim::RunOnClockedThread([&] { UninstallRun(e, records.data(), records.size()); });
+  bool ok = false;
+  winsim::RunOnClockedThread([&] { ok = UninstallRun(e, records.data(), records.size()); });
   JsonOut j;
+  j.Bool("Uninstalled", ok);
   j.Bool("RebootPending", RebootPending());
   WriteMachine(j, run);
-  return j.Emit();
+  return j.Emit(ok ? "" : "a removal step failed (see the log)");
 }
 
 const char* const kStatus = "0  success\n1  the operation failed (message on stderr)\n2  usage error";
@@ -358,7 +360,8 @@ CommandSpec UninstallCommand() {
           "uninstall PRINTER... [--delete-port] [--remove-driver] [--remove-package] [--yes] [--installed M,P,PORT]",
           "Runs the installer's uninstall mode for the printers named, on the machine (after --installed\n"
           "and --usb-printer). Questions are answered No unless --yes is given. Prints the result log and\n"
-          "the machine afterwards as JSON.",
+          "the machine afterwards as JSON; a step that failed (a printer, port, driver or package that\n"
+          "stayed) fails the command. A printer that is not there counts as removed.",
           {{"--delete-port", nullptr, "delete the printers' standard TCP/IP ports"},
            {"--remove-driver", nullptr, "remove the printers' drivers"},
            {"--remove-package", nullptr, "remove the driver package from the driver store"},

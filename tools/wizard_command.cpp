@@ -294,7 +294,7 @@ int RunWizard(const std::vector<std::string>& args) {
     if (s.sheet) ui::Settle(s.sheet);
   }
   if (status == 0 && !PrintPage(s, &error)) status = 1;
-  bool installFailed = false;
+  DWORD failedMode = 0;  // the mode of a run that failed
   for (const std::string& action : o.actions) {
     if (status != 0) break;
     // A run the result page started goes on through the clock; the next action waits for its end.
@@ -310,7 +310,7 @@ int RunWizard(const std::vector<std::string>& args) {
       RunClockUntil(s.sheet, [&] { return !w->busy; });
       if (!PrintPage(s, &error)) status = 1;
       std::printf("result log:\n%s\n", WideToUtf8(ui::Text(s.P(IDD_RESULT), IDC_RESULT_LOG)).c_str());
-      if (w->state.mode == kModeInstall && w->runFailed) installFailed = true;
+      if (w->runFailed) failedMode = w->state.mode;
     } else if (!PrintPage(s, &error)) {
       status = 1;
     }
@@ -328,9 +328,10 @@ int RunWizard(const std::vector<std::string>& args) {
   for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", WideToUtf8(p.name).c_str(), WideToUtf8(p.driver).c_str(), WideToUtf8(p.port).c_str());
   std::printf("\n");
   if (status == 2) return Usage(error);
-  if (status == 0 && installFailed) {
+  if (status == 0 && failedMode) {
     status = 1;
-    error = "the printer was not installed (see the result log)";
+    error = failedMode == kModeInstall ? "the printer was not installed (see the result log)"
+                                       : "a removal step failed (see the result log)";
   }
   if (status != 0) return Fail(error);
   return 0;
@@ -359,7 +360,7 @@ CommandSpec WizardCommand() {
            {"--usb-printer", "ID", "attach a USB printer with this IEEE 1284 device ID"},
            {"--net-printer", "IP=MODEL", "a network printer answering discovery (e.g. 192.0.2.20=TW-JA)"},
            {"--png", "DIR", "write a picture of the wizard after the start and after each action into DIR"}},
-          "0  every action was carried out\n1  the wizard refused an action or did not open, or an install failed\n"
+          "0  every action was carried out\n1  the wizard refused an action or did not open, or a run failed\n"
           "2  usage error (also an unknown action)",
           "lbl wizard --do port-type=7 --do row=0 --do name=Labels --do answer=ok --do next --do finish\n"
           "lbl wizard --installed 'Tarnwell TW-JA,Shipping,FILE:' --do mode=uninstall --do next --do row=0 \\\n"

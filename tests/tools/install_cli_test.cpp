@@ -92,6 +92,20 @@ TEST(LblInstall, AUsbPrinterStaysAttachedForTheNextCommand) {
   EXPECT_NE(std::string(doc["HardwareId"].GetString()).find("TarnwellTW-JB"), std::string::npos) << other.out;
 }
 
+TEST(LblUninstall, AStepThatFailedIsAFailedCommand) {
+  // "Two" still uses the driver asked to go.
+  Ran one = Lbl("uninstall One --installed \"Tarnwell TW-JA,One,FILE:\" --installed \"Tarnwell TW-JA,Two,LPT1:\" "
+                "--remove-driver");
+  EXPECT_EQ(one.status, 1) << one.out;
+  EXPECT_NE(one.err.find("see the log"), std::string::npos) << one.err;
+  EXPECT_NE(one.out.find("Remove printer driver Tarnwell TW-JA Failed. code:3001"), std::string::npos) << one.out;
+  Ran two = Lbl("uninstall Two --remove-driver");
+  EXPECT_EQ(two.status, 0) << two.err << two.out;
+  Ran nobody = Lbl("uninstall Nobody --remove-driver");
+  EXPECT_EQ(nobody.status, 0) << nobody.err << nobody.out;
+  EXPECT_NE(nobody.out.find("Remove printer: Nobody ...Not found"), std::string::npos) << nobody.out;
+}
+
 TEST(LblWizard, TheWizardRefusesWhatCannotBeInstalledAndSaysWhy) {
   Ran empty = Lbl("wizard --do port-type=7 --do row=0 --do name= --do answer=ok --do next");
   EXPECT_EQ(empty.status, 1);

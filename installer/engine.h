@@ -147,7 +147,7 @@ bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort);
 bool SpoolerPortMonitor(const WCHAR* port, WString* monitor);
 // The PortType a port's monitor gives it (kPortTypeTcpIp for "Standard TCP/IP Port"); 0 when unknown.
 WORD PortTypeFromMonitor(const WCHAR* port);
-// The first local printer other than `except` that prints to the port, or false.
+// The first local printer other than `except` that prints to the port (alone or in a pool), or false.
 bool PrinterOnPort(const WCHAR* port, const WCHAR* except, WString* printer);
 
 // ---- uninstall (engine_uninstall.cpp) ---------------------------------------------------------------

@@ -76,12 +76,29 @@ bool RemoveTcpIpPort(const Engine&, const WCHAR* port) {
   return SendXcv(kTcpMonitor, TEXT("DeletePort"), &data, sizeof data, out, sizeof out);
 }
 
+namespace {
+
+// Whether a printer's port list ("LPT1:,IP_192.0.2.10" for a pool) names the port.
+bool NamesPort(const WCHAR* list, const WCHAR* port) {
+  if (!list) return false;
+  const size_t len = WStrLen(port);
+  for (const WCHAR* p = list;;) {
+    const WCHAR* end = p;
+    while (*end && *end != ',') ++end;
+    if (size_t(end - p) == len && WStrEqNoCase(WString(p, end).c_str(), port)) return true;
+    if (!*end) return false;
+    p = end + 1;
+  }
+}
+
+}  // namespace
+
 bool PrinterOnPort(const WCHAR* port, const WCHAR* except, WString* printer) {
   DWORD count = 0;
   std::vector<BYTE> buf = LocalPrinterRecords(&count);
   auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
   for (DWORD i = 0; i < count; ++i) {
-    if (!printers[i].pPortName || !WStrEqNoCase(printers[i].pPortName, port)) continue;
+    if (!NamesPort(printers[i].pPortName, port)) continue;
     if (except && WStrEqNoCase(printers[i].pPrinterName, except)) continue;
     if (printer) *printer = printers[i].pPrinterName;
     return true;

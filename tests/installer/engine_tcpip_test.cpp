@@ -109,6 +109,27 @@ TEST_F(EngineTcpIp, APortStaysWhileAnotherPrinterUsesItAndTheLogSaysWhy) {
   EXPECT_TRUE(winsim::TcpIpPorts().empty());
 }
 
+TEST_F(EngineTcpIp, APortInAPrintersPoolStaysToo) {
+  AddPort(u"IP_192.0.2.10", u"192.0.2.10");
+  InstallRecord a = TcpRecord(TEXT("192.0.2.10"), 9100);
+  WStrCopy(a.printerName, 260, TEXT("A"));
+  ASSERT_TRUE(Install(a));
+  // "Pool" prints to the port and to LPT1:, whichever is free.
+  ASSERT_TRUE(winsim::AddPrinter({.name = u"Pool", .port = u"LPT1:,IP_192.0.2.10", .driver = u"Tarnwell TW-JA"}));
+  ClearLog();
+  engine.deletePort = true;
+  std::vector<InstallRecord> recs{Record(TEXT("Tarnwell TW-JA"), TEXT("A"), TEXT("IP_192.0.2.10"), 0)};
+  bool ok = false;
+  RunWork([&] { ok = UninstallRun(engine, recs.data(), recs.size()); });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(Log(), "Remove printer: A ...OK\r\nRemove port: IP_192.0.2.10 ...Kept: printer Pool still uses it\r\n");
+  ASSERT_EQ(winsim::TcpIpPorts().size(), 1u);
+  // The monitor refuses it as well while the pool names it.
+  EXPECT_FALSE(RemoveTcpIpPort(engine, TEXT("ip_192.0.2.10")));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_BUSY));
+  EXPECT_EQ(winsim::TcpIpPorts().size(), 1u);
+}
+
 TEST_F(EngineTcpIp, AFailedInstallRemovesThePortItMadeAndLeavesOneThatWasThereAsItWas) {
   // The package lacks a file: the run fails after making the port.
   ASSERT_TRUE(DeleteFileW(TEXT("C:\\pkg\\lblv6.inf")));

@@ -110,6 +110,7 @@ bool PackageFilesPresent(const Engine& e);
 void CommitFileChanges(InstallChanges& changes);
 void RestoreFileChanges(InstallChanges& changes);
 bool IsDriverInstalled(const WCHAR* driverName);
+WString DriverHardwareId(const WCHAR* driverName);  // the installed driver's, empty when none
 bool IsPrinterInstalled(const WCHAR* printerName);  // a named printer; the server is none
 bool IsMonitorInstalled();
 bool InstallPrinterLanguageMonitor();

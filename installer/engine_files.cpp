@@ -203,6 +203,15 @@ bool IsDriverInstalled(const WCHAR* driverName) {
   return false;
 }
 
+WString DriverHardwareId(const WCHAR* driverName) {
+  DWORD count = 0;
+  std::vector<BYTE> buf = DriverRecords(8, nullptr, &count);
+  auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(buf.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (WStrEq(drivers[i].pName, driverName)) return drivers[i].pszHardwareID ? drivers[i].pszHardwareID : TEXT("");
+  return WString();
+}
+
 bool IsPrinterInstalled(const WCHAR* printerName) {
   // An empty name would open the print server, not a printer.
   if (!IsValidPrinterName(printerName)) return false;

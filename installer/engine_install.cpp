@@ -139,8 +139,12 @@ bool InstallFromPackage(const Engine& e, InstallRecord& r, InstallChanges& chang
   if (hr != S_OK || !IsDriverInstalled(r.model)) return false;
   changes.driverAdded = !driverBefore;
   changes.monitorAdded = !monitorBefore && IsMonitorInstalled();
-  if (r.hardwareId[0] &&
-      !UpdateDriverForPlugAndPlayDevicesW(nullptr, r.hardwareId, inf, INSTALLFLAG_FORCE, nullptr))
+  // Plug and Play binds the device to the model its hardware ID names; for a device the user gave another
+  // model that would be a second driver and queue on the port.
+  if (r.hardwareId[0] && !WStrEqNoCase(DriverHardwareId(r.model).c_str(), r.hardwareId))
+    DebugTrace("The device %ws is not a %ws; Plug and Play is not asked.", r.hardwareId, r.model);
+  else if (r.hardwareId[0] &&
+           !UpdateDriverForPlugAndPlayDevicesW(nullptr, r.hardwareId, inf, INSTALLFLAG_FORCE, nullptr))
     DebugTrace("UpdateDriverForPlugAndPlayDevices %ws failed, errcode:%d.", r.hardwareId, GetLastError());
   return true;
 }

@@ -257,6 +257,33 @@ TEST_F(EngineInstall, APlugAndPlayQueueIsNamedAsChosenAndNeverDoubled) {
   EXPECT_EQ(winsim::Printers().size(), 1u);
 }
 
+TEST_F(EngineInstall, AModelChosenForAnotherDevicesPortGetsOneQueueOnly) {
+  auto usb = std::make_shared<winsim::UsbPrinterDevice>();
+  usb->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;";
+  ASSERT_TRUE(winsim::AttachUsbPrinter(usb));
+  char hwid[64];
+  std::snprintf(hwid, sizeof hwid, "USBPRINT\\TarnwellTW-JA%04X", winsim::Crc16Arc("TarnwellTW-JA"));
+  engine.host.usbHardwareId = [&](const WCHAR* port, WCHAR* out, size_t cap) {
+    return WStrEq(port, TEXT("USB001")) && WStrCopy(out, cap, AnsiToWide(hwid).c_str());
+  };
+  // The user chose TW-JB for the TW-JA on USB001: the printer is what the user chose, and nothing else.
+  InstallRecord r = Record(TEXT("Tarnwell TW-JB"), TEXT("Chosen"), TEXT("USB001"), kPortTypeUsb);
+  ASSERT_TRUE(Install(r)) << Log();
+  auto printers = winsim::Printers();
+  ASSERT_EQ(printers.size(), 1u);
+  EXPECT_EQ(printers[0].name, u"Chosen");
+  EXPECT_EQ(printers[0].driver, u"Tarnwell TW-JB");
+  const auto drivers = winsim::Drivers();
+  ASSERT_EQ(drivers.size(), 1u);
+  EXPECT_EQ(drivers[0].name, u"Tarnwell TW-JB");
+
+  // A failed run of that kind leaves nothing of its own behind either.
+  InstallRecord bad = Record(TEXT("Tarnwell TW-KB_"), TEXT("Bad,Name"), TEXT("USB001"), kPortTypeUsb);
+  EXPECT_FALSE(Install(bad));
+  EXPECT_EQ(winsim::Printers().size(), 1u);
+  EXPECT_EQ(winsim::Drivers().size(), 1u);
+}
+
 TEST_F(EngineInstall, MonitorAlreadyRegisteredCountsAsRegistered) {
   InstallRecord first = Record(TEXT("Tarnwell TW-JA"), TEXT("One"), TEXT("FILE:"));
   ASSERT_TRUE(Install(first));

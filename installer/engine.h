@@ -67,13 +67,15 @@ bool InstallerDirFromModulePath(const WCHAR* modulePath, WCHAR* dir, size_t cap)
 
 // ---- input checks (engine_install.cpp) -----------------------------------------------------------------
 constexpr size_t kMaxPrinterNameChars = 220;
+constexpr size_t kMaxTcpIpPortNameChars = 63;  // what a standard TCP/IP port's record holds
 // A local printer name as the spooler takes it: not empty, at most 220 characters, without ',' or '\\'.
 bool IsValidPrinterName(const WCHAR* name);
 // Four decimal numbers of 0 to 255 (at most three digits each) separated by dots, nothing else.
 bool IsDottedIpv4(const WCHAR* text);
 // Why the spooler would refuse the record (ERROR_INVALID_PRINTER_NAME, ERROR_UNKNOWN_PRINTER_DRIVER for a
 // model outside the model table, ERROR_UNKNOWN_PORT without a port, ERROR_INVALID_PARAMETER for a TCP/IP
-// record without a dotted IPv4 address or with a TCP port outside 1 to 65535); ERROR_SUCCESS when none.
+// record without a dotted IPv4 address, with a TCP port outside 1 to 65535 or a port name longer than 63
+// characters); ERROR_SUCCESS when none.
 DWORD CheckInstallRecord(const InstallRecord& r);
 
 // What one install run made, so that a failed run can undo it (and nothing that existed before it).

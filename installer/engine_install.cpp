@@ -57,7 +57,8 @@ DWORD CheckInstallRecord(const InstallRecord& r) {
   if (!IsValidPrinterName(r.printerName)) return ERROR_INVALID_PRINTER_NAME;
   if (!FindModel(r.model)) return ERROR_UNKNOWN_PRINTER_DRIVER;  // the package carries no other driver
   if (!r.portName[0]) return ERROR_UNKNOWN_PORT;
-  if (r.portType == kPortTypeTcpIp && (!IsDottedIpv4(r.ipAddress) || r.tcpPort == 0 || r.tcpPort > 65535))
+  if (r.portType == kPortTypeTcpIp && (!IsDottedIpv4(r.ipAddress) || r.tcpPort == 0 || r.tcpPort > 65535 ||
+                                      WStrNLen(r.portName, kMaxTcpIpPortNameChars + 1) > kMaxTcpIpPortNameChars))
     return ERROR_INVALID_PARAMETER;
   return ERROR_SUCCESS;
 }

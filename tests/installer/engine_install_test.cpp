@@ -164,6 +164,9 @@ TEST_F(EngineInstall, InputIsCheckedBeforeAnythingChanges) {
     return r;
   };
   WString longName(221, WCHAR('n'));
+  // A standard TCP/IP port's record holds 63 characters of its name.
+  InstallRecord longPort = tcp(TEXT("192.0.2.10"), 9100);
+  WStrCopy(longPort.portName, 260, WString(64, WCHAR('p')).c_str());
   const Case cases[] = {
       {"empty name", Record(TEXT("Tarnwell TW-JA"), TEXT(""), TEXT("FILE:")), "Error 1801: The printer name is invalid."},
       {"comma", Record(TEXT("Tarnwell TW-JA"), TEXT("A,B"), TEXT("FILE:")), "Error 1801: The printer name is invalid."},
@@ -177,6 +180,7 @@ TEST_F(EngineInstall, InputIsCheckedBeforeAnythingChanges) {
       {"address 192.0.2", tcp(TEXT("192.0.2"), 9100), "Error 87: The parameter is incorrect."},
       {"TCP port 0", tcp(TEXT("192.0.2.10"), 0), "Error 87: The parameter is incorrect."},
       {"TCP port 65536", tcp(TEXT("192.0.2.10"), 65536), "Error 87: The parameter is incorrect."},
+      {"TCP/IP port name of 64 characters", longPort, "Error 87: The parameter is incorrect."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -29,7 +29,7 @@ constexpr char16_t kMonitorName[] = TEXT(LBL_LANGUAGE_MONITOR_NAME);
 std::vector<std::string> LogMessages() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  WString name = WFormat(TEXT("%s\\mon_%d-%d-%d.log"), TEXT(LBL_PAGE_FOLDER), now.wYear, now.wMonth, now.wDay);
+  WString name = WFormat(TEXT("%s\\mon_%d-%d-%d.log"), TEXT(LBL_LOG_FOLDER), now.wYear, now.wMonth, now.wDay);
   std::vector<uint8_t> bytes = winsim::ReadHostFile(std::u16string(name.begin(), name.end()));
   std::string text(bytes.begin(), bytes.end());
   std::vector<std::string> out;

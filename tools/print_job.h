@@ -76,7 +76,7 @@ bool BuildPrintDevmode(HANDLE printer, const PrintOptions& opts, PrinterDevmode*
 struct PrintResult {
   DWORD jobId = 0;
   std::vector<uint8_t> output;                 // every byte WritePrinter received
-  std::vector<lblview::PageFile> pageFiles;    // TWL: the job's files in c:\prtmonlog, by name
+  std::vector<lblview::PageFile> pageFiles;    // TWL: the job's files in c:\prtmonlog\pages, by name
   lblview::Language language = lblview::Language::Unknown;  // as the output shows it
   int pages = 0;
   int32_t surfaceWidth = 0, surfaceHeight = 0;  // the page bitmap, dots
@@ -98,7 +98,7 @@ winsim::JobSpec PictureJobSpec(const std::u16string& printer, const PrinterDevmo
 // in `out`).
 bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, PrintResult* out, std::string* error);
 
-// The TWL page files of a job in the simulated c:\prtmonlog, by name; `take` deletes them there.
+// The TWL page files of a job in the simulated c:\prtmonlog\pages, by name; `take` deletes them there.
 std::vector<lblview::PageFile> JobPageFiles(DWORD jobId, bool take = false);
 
 // The printer of a job: opts.target's, else a freshly installed and initialised one (`name` is then

@@ -30,7 +30,7 @@ class OutputSink {
   // Bytes for the spooler (through the output buffer). Returns the bytes taken, or -1 once the
   // job has failed; the writers then drop the rest of the current operation.
   virtual int32_t Send(const void* data, DWORD size) = 0;
-  // TWL: one page file in c:\prtmonlog. Page 0 holds job-level data (job header, user commands).
+  // TWL: one page file in c:\prtmonlog\pages. Page 0 holds job-level data (job header, user commands).
   // 0 when written (or nothing to write), else the error that kept the file from being written.
   virtual DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) = 0;
   // TWL: appends the page-file data to the capture file when one is open. (The other languages

@@ -24,6 +24,11 @@ namespace winsim {
 // cleared debug capture, clock back to real time, no open handles. Registered modules and their resources
 // survive: they belong to loaded code, not to the machine.
 void Reset();
+// Loaded code that keeps what it learned of the machine between calls (a module's cache of the devices
+// attached) forgets it when the machine starts afresh: `forget` runs at every Reset(), first, without the
+// machine lock, until the registration is cancelled (before the code is unloaded).
+int AtReset(void (*forget)());
+void CancelAtReset(int registration);
 
 std::string RootDir();                                // host path of C:\ (created on first use)
 std::string HostPath(const std::u16string& winPath);  // host path a Windows path maps to ("" when not on C:)

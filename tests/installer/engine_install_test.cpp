@@ -20,6 +20,19 @@ class EngineInstall : public EngineFixture {
       if (m.name == u"Tarnwell Language Monitor V6") return true;
     return false;
   }
+  // A TW-JA plugged in on USB001, listed by discovery with its hardware ID; returns that ID.
+  std::string AttachTwJaOnUsb001() {
+    auto usb = std::make_shared<winsim::UsbPrinterDevice>();
+    usb->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;";
+    EXPECT_TRUE(winsim::AttachUsbPrinter(usb));
+    char hwid[64];
+    std::snprintf(hwid, sizeof hwid, "USBPRINT\\TarnwellTW-JA%04X", winsim::Crc16Arc("TarnwellTW-JA"));
+    const WString wide = AnsiToWide(hwid);
+    engine.host.usbHardwareId = [wide](const WCHAR* port, WCHAR* out, size_t cap) {
+      return WStrEq(port, TEXT("USB001")) && WStrCopy(out, cap, wide.c_str());
+    };
+    return hwid;
+  }
   // Nothing of the package is left on the machine.
   void ExpectNothingInstalled() {
     EXPECT_TRUE(winsim::Printers().empty());
@@ -232,14 +245,7 @@ TEST_F(EngineInstall, AnExistingPrinterCountsOnlyWhenItIsTheOneAskedFor) {
 }
 
 TEST_F(EngineInstall, APlugAndPlayQueueIsNamedAsChosenAndNeverDoubled) {
-  auto usb = std::make_shared<winsim::UsbPrinterDevice>();
-  usb->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;";
-  ASSERT_TRUE(winsim::AttachUsbPrinter(usb));
-  char hwid[64];
-  std::snprintf(hwid, sizeof hwid, "USBPRINT\\TarnwellTW-JA%04X", winsim::Crc16Arc("TarnwellTW-JA"));
-  engine.host.usbHardwareId = [&](const WCHAR* port, WCHAR* out, size_t cap) {
-    return WStrEq(port, TEXT("USB001")) && WStrCopy(out, cap, AnsiToWide(hwid).c_str());
-  };
+  const std::string hwid = AttachTwJaOnUsb001();
   InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Shipping"), TEXT("USB001"), kPortTypeUsb);
   ASSERT_TRUE(Install(r)) << Log();
   EXPECT_EQ(WideToUtf8(r.hardwareId), hwid);
@@ -262,14 +268,7 @@ TEST_F(EngineInstall, APlugAndPlayQueueIsNamedAsChosenAndNeverDoubled) {
 }
 
 TEST_F(EngineInstall, AModelChosenForAnotherDevicesPortGetsOneQueueOnly) {
-  auto usb = std::make_shared<winsim::UsbPrinterDevice>();
-  usb->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;";
-  ASSERT_TRUE(winsim::AttachUsbPrinter(usb));
-  char hwid[64];
-  std::snprintf(hwid, sizeof hwid, "USBPRINT\\TarnwellTW-JA%04X", winsim::Crc16Arc("TarnwellTW-JA"));
-  engine.host.usbHardwareId = [&](const WCHAR* port, WCHAR* out, size_t cap) {
-    return WStrEq(port, TEXT("USB001")) && WStrCopy(out, cap, AnsiToWide(hwid).c_str());
-  };
+  AttachTwJaOnUsb001();
   // The user chose TW-JB for the TW-JA on USB001: the printer is what the user chose, and nothing else.
   InstallRecord r = Record(TEXT("Tarnwell TW-JB"), TEXT("Chosen"), TEXT("USB001"), kPortTypeUsb);
   ASSERT_TRUE(Install(r)) << Log();

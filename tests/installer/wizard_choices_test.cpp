@@ -39,6 +39,21 @@ class WizardChoices : public WizardFixture {
     }
     ui::Settle(sheet);
   }
+  // Next runs the install; its one printer is on a new standard TCP/IP port of that name and address.
+  void NextInstallsOnANewPort(const std::string& port, const std::string& host, DWORD number) {
+    ui::QueueProcess();  // the printer's properties
+    ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
+    ASSERT_TRUE(WaitForLog("Installation complete."));
+    EXPECT_NE(ResultLog().find("Add port: " + port + ", " + host + " ...OK\r\n"), std::string::npos) << ResultLog();
+    const auto printers = winsim::Printers();
+    ASSERT_EQ(printers.size(), 1u);
+    EXPECT_EQ(WideToUtf8(printers[0].port), port);
+    const auto ports = winsim::TcpIpPorts();
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(WideToUtf8(ports[0].name), port);
+    EXPECT_EQ(WideToUtf8(ports[0].hostAddress), host);
+    EXPECT_EQ(ports[0].portNumber, number);
+  }
   // The wizard with a network printer at 192.0.2.50 that answers discovery, once its row is listed.
   void OpenWithNetworkPrinter() {
     winsim::AddNetworkAdapter({});
@@ -111,17 +126,7 @@ TEST_F(WizardChoices, AnAddressTypedBeforeAPrinterAnswersIsTheOneInstalled) {
   EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_TCP_PORT)), "9101");
   EXPECT_EQ(SelectedPort(), "") << "the user chose an address, not the printer that answered";
 
-  ui::QueueProcess();
-  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
-  ASSERT_TRUE(WaitForLog("Installation complete."));
-  EXPECT_NE(ResultLog().find("Add port: 192.0.2.77_9101, 192.0.2.77 ...OK\r\n"), std::string::npos) << ResultLog();
-  const auto printers = winsim::Printers();
-  ASSERT_EQ(printers.size(), 1u);
-  EXPECT_EQ(printers[0].port, u"192.0.2.77_9101");
-  const auto ports = winsim::TcpIpPorts();
-  ASSERT_EQ(ports.size(), 1u);
-  EXPECT_EQ(ports[0].hostAddress, u"192.0.2.77");
-  EXPECT_EQ(ports[0].portNumber, 9101u);
+  NextInstallsOnANewPort("192.0.2.77_9101", "192.0.2.77", 9101);
 
   // Choosing the printer's row afterwards shows its address again.
   ASSERT_TRUE(ui::Press(sheet, ui::Button::Back));
@@ -140,16 +145,7 @@ TEST_F(WizardChoices, ATypedAddressGetsAPortNamedForItWhateverRowIsSelected) {
   ASSERT_TRUE(ui::Click(page, IDC_PORT_NET));
   ASSERT_EQ(SelectedPort(), "USB001") << "a USB printer's row is listed and selected under every type";
   ASSERT_TRUE(ui::SetIpAddress(page, IDC_IP_ADDRESS, u"192.0.2.77"));
-  ui::QueueProcess();
-  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
-  ASSERT_TRUE(WaitForLog("Installation complete."));
-  EXPECT_NE(ResultLog().find("Add port: 192.0.2.77_9100, 192.0.2.77 ...OK\r\n"), std::string::npos) << ResultLog();
-  const auto ports = winsim::TcpIpPorts();
-  ASSERT_EQ(ports.size(), 1u);
-  EXPECT_EQ(ports[0].name, u"192.0.2.77_9100");
-  const auto printers = winsim::Printers();
-  ASSERT_EQ(printers.size(), 1u);
-  EXPECT_EQ(printers[0].port, u"192.0.2.77_9100");
+  NextInstallsOnANewPort("192.0.2.77_9100", "192.0.2.77", 9100);
 }
 
 TEST_F(WizardChoices, NextRefusesANameOrTcpPortWindowsWouldNotTake) {

@@ -2,10 +2,12 @@
 // (or from the package files), the printer, the result log with the system's reason for a failure, the
 // printer-properties command, and the undoing of a failed run.
 #include <cstdarg>
+#include <new>
 
 #include "installer/debugtrace.h"
 #include "installer/engine.h"
 #include "installer/enumerate.h"
+#include "installer/guard.h"
 #include "installer/model.h"
 #include "installer/strings.h"
 
@@ -331,12 +333,26 @@ void RollBack(const Engine& e, const InstallRecord& r, InstallChanges& changes) 
 
 bool InstallRun(Engine& e, InstallRecord& r, DWORD* error) {
   InstallChanges changes;
-  DWORD err = CheckInstallRecord(r);
-  // A printer of that name that is another one is refused before anything changes.
-  if (err == ERROR_SUCCESS && IsPrinterInstalled(r.printerName)) err = CheckPrinter(r);
-  if (err == ERROR_SUCCESS && r.portType == kPortTypeTcpIp) err = PrepareTcpIpPort(e, r, changes);
-  Log(e, InstallerString(IDS_INSTALLING), r.printerName, r.portName);
-  if (err == ERROR_SUCCESS) err = InstallPrinter(e, r, changes);
+  DWORD err;
+  try {
+    err = CheckInstallRecord(r);
+    // A printer of that name that is another one is refused before anything changes.
+    if (err == ERROR_SUCCESS && IsPrinterInstalled(r.printerName)) err = CheckPrinter(r);
+    if (err == ERROR_SUCCESS && r.portType == kPortTypeTcpIp) err = PrepareTcpIpPort(e, r, changes);
+    Log(e, InstallerString(IDS_INSTALLING), r.printerName, r.portName);
+    if (err == ERROR_SUCCESS) err = InstallPrinter(e, r, changes);
+  } catch (const std::bad_alloc&) {
+    // Out of memory (here or in a host callback) part way: a failed run like any other.
+    DebugTrace("InstallRun: out of memory.");
+    err = ERROR_NOT_ENOUGH_MEMORY;
+  } catch (...) {
+    // What this run made goes before the exception reaches the caller's guard.
+    Guarded("InstallRun", 0, [&] {
+      RollBack(e, r, changes);
+      return 0;
+    });
+    throw;
+  }
   if (err != ERROR_SUCCESS) {
     LogInstallFailure(e, err);
     RollBack(e, r, changes);

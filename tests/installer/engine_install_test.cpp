@@ -1,6 +1,8 @@
 // Install mode on the simulated machine: the driver from the driver store or from the package files, the
 // printer, the checks before anything changes, the system's reason for a failure and the undoing of it.
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 
 #include "tests/installer/engine_fixture.h"
 #include "winsim/devices.h"
@@ -123,6 +125,33 @@ TEST_F(EngineInstall, AFailedInstallIsReportedWithTheSystemsReasonAndUndone) {
   WithoutDriverStore();
   EXPECT_FALSE(Install(r));
   EXPECT_NE(Log().find("Error 1796: The specified port is unknown.\r\n"), std::string::npos) << Log();
+  ExpectNothingInstalled();
+}
+
+TEST_F(EngineInstall, ARunBrokenOffByAnExceptionIsUndoneToo) {
+  // The host runs out of memory after the run made the TCP/IP port: a failure like any other.
+  engine.host.usbHardwareId = [](const WCHAR*, WCHAR*, size_t) -> bool { throw std::bad_alloc(); };
+  InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Net"), TEXT("IP_192.0.2.10"), kPortTypeTcpIp);
+  WStrCopy(r.ipAddress, 20, TEXT("192.0.2.10"));
+  r.tcpPort = 9100;
+  DWORD error = 0;
+  bool ok = true;
+  RunWork([&] { EXPECT_NO_THROW(ok = InstallRun(engine, r, &error)); });
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_NE(Log().find("Failed to install the printer driver.\r\n"
+                       "Error 8: Not enough memory resources are available to process this command.\r\n"
+                       "Undoing the changes of this installation:\r\n"
+                       "Remove port: IP_192.0.2.10 ...OK\r\n"),
+            std::string::npos)
+      << Log();
+  ExpectNothingInstalled();
+
+  // Any other exception still goes to the caller's guard, after the undoing.
+  ClearLog();
+  engine.host.usbHardwareId = [](const WCHAR*, WCHAR*, size_t) -> bool { throw std::runtime_error("hook"); };
+  RunWork([&] { EXPECT_THROW(InstallRun(engine, r, &error), std::runtime_error); });
+  EXPECT_NE(Log().find("Remove port: IP_192.0.2.10 ...OK\r\n"), std::string::npos) << Log();
   ExpectNothingInstalled();
 }
 

@@ -2,6 +2,7 @@
 // a typed address beside a selected row, refused names and TCP ports, a failed run, a run that throws,
 // and the sheet in the user's language.
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <stdexcept>
 
@@ -200,23 +201,38 @@ TEST_F(WizardChoices, AFailedInstallEndsWithTheReasonAndNoPropertiesDialog) {
 }
 
 TEST_F(WizardChoices, ARunThatThrowsStillEndsAndSaysItFailed) {
-  Open();
-  // A hook of the engine runs out of memory in the middle of the run.
-  w->engine.host.usbHardwareId = [](const WCHAR*, WCHAR*, size_t) -> bool { throw std::bad_alloc(); };
-  HWND page = P(IDD_INSTALL);
-  ASSERT_TRUE(ui::Click(page, IDC_PORT_OTHERS));
-  ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, RowOf("FILE:")));
-  ui::QueueMessageBox(IDOK);
-  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
-  ASSERT_TRUE(WaitForLog("Installation complete."));
-  EXPECT_NE(ResultLog().find("Failed to install the printer driver.\r\n"
-                             "Error 8: Not enough memory resources are available to process this command.\r\n"),
-            std::string::npos)
-      << ResultLog();
-  EXPECT_TRUE(w->runFailed);
-  EXPECT_FALSE(w->busy);
-  EXPECT_EQ(Buttons(), "back finish");
-  EXPECT_TRUE(DebugHas("WorkThread: out of memory."));
+  struct Case {
+    const char* what;
+    std::function<bool(const WCHAR*, WCHAR*, size_t)> hook;
+    const char* reason;
+    const char* debug;
+  };
+  const Case cases[] = {
+      {"out of memory", [](const WCHAR*, WCHAR*, size_t) -> bool { throw std::bad_alloc(); },
+       "Error 8: Not enough memory resources are available to process this command.\r\n", "InstallRun: out of memory."},
+      {"another exception", [](const WCHAR*, WCHAR*, size_t) -> bool { throw std::runtime_error("x"); },
+       "Error 1359: An internal error occurred.\r\n", "WorkThread: unexpected exception."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Open();
+    // A hook of the engine throws in the middle of the run, after calls that failed and set the last error.
+    w->engine.host.usbHardwareId = c.hook;
+    HWND page = P(IDD_INSTALL);
+    ASSERT_TRUE(ui::Click(page, IDC_PORT_OTHERS));
+    ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, RowOf("FILE:")));
+    ui::QueueMessageBox(IDOK);
+    ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
+    ASSERT_TRUE(WaitForLog("Installation complete."));
+    EXPECT_NE(ResultLog().find(std::string("Failed to install the printer driver.\r\n") + c.reason), std::string::npos)
+        << ResultLog();
+    EXPECT_TRUE(w->runFailed);
+    EXPECT_FALSE(w->busy);
+    EXPECT_EQ(Buttons(), "back finish");
+    EXPECT_TRUE(DebugHas(c.debug));
+    EXPECT_TRUE(winsim::Printers().empty());
+    Close();
+  }
 }
 
 TEST_F(WizardChoices, TheSheetsCaptionIsInTheUsersLanguage) {

@@ -362,6 +362,18 @@ TEST_F(EngineInstall, OtherArchitecturesAndOverlongPathsCopyNothing) {
   EXPECT_TRUE(DebugHas("Path too long"));
   WCHAR inf[MAX_PATH];
   EXPECT_FALSE(PackageInfPath(engine, inf));
+  // An install from there fails for that reason, whatever an earlier call left as the last error.
+  InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Label"), TEXT("FILE:"));
+  DWORD error = 0;
+  bool ok = true;
+  RunWork([&] {
+    SetLastError(ERROR_SUCCESS);
+    ok = InstallRun(engine, r, &error);
+  });
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, DWORD(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_NE(Log().find("Failed to install the printer driver.\r\nError 206"), std::string::npos) << Log();
+  ExpectNothingInstalled();
 }
 
 TEST_F(EngineInstall, EnvironmentArgumentFollowsTheWindowsVersion) {

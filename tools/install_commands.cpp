@@ -120,7 +120,7 @@ std::string ModelNames() {
 int RunInstall(const std::vector<std::string>& args) {
   std::string model, port, ip, printer, error;
   DWORD tcpPort = 9100;
-  bool setDefault = false;
+  bool setDefault = false, printerGiven = false, tcpPortGiven = false;
   Setup setup;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -136,11 +136,15 @@ int RunInstall(const std::vector<std::string>& args) {
     std::string n;
     if (a == "--model") { if (!value(&model)) return Usage("--model needs a value"); }
     else if (a == "--port") { if (!value(&port)) return Usage("--port needs a value"); }
-    else if (a == "--printer") { if (!value(&printer)) return Usage("--printer needs a value"); }
+    else if (a == "--printer") {
+      if (!value(&printer)) return Usage("--printer needs a value");
+      printerGiven = true;
+    }
     else if (a == "--ip") { if (!value(&ip)) return Usage("--ip needs a value"); }
     else if (a == "--tcp-port") {
       if (!value(&n)) return Usage("--tcp-port needs a value");
       if (!OptionWholeInto(a, n, 1, 65535, &tcpPort, &error, "a TCP port")) return Usage(error);
+      tcpPortGiven = true;
     } else if (a == "--default") setDefault = true;
     else return Usage("unknown option " + a);
   }
@@ -149,7 +153,9 @@ int RunInstall(const std::vector<std::string>& args) {
     return Usage("the package has no driver for \"" + model + "\"; its models: " + ModelNames());
   if (!ip.empty() && !IsDottedIpv4(Utf8ToWide(ip).c_str()))
     return Usage("--ip takes an IPv4 address in dotted form (A.B.C.D, each 0 to 255): " + ip);
-  if (printer.empty()) printer = model;
+  if (tcpPortGiven && ip.empty()) return Usage("--tcp-port needs --ip (the port's address)");
+  // An empty name given is the user's choice, and the engine refuses it; only a name not given is the model's.
+  if (!printerGiven) printer = model;
   if (!Start(&error)) return Fail(error);
   const std::vector<std::u16string> before = PrinterNames();
   Run run;
@@ -341,9 +347,9 @@ CommandSpec InstallCommand() {
           "programs it started and the machine's printers, drivers, ports and driver packages as JSON.",
           {{"--model", "MODEL", "driver name, e.g. \"Tarnwell TW-JA\"", "@models"},
            {"--port", "PORT", "port name: USB001, FILE:, LPT1:, COM1:, or a TCP/IP port name", "USB001 FILE: LPT1: COM1:"},
-           {"--printer", "NAME", "printer name (default: the model)"},
+           {"--printer", "NAME", "printer name (default: the model; an empty one is refused)"},
            {"--ip", "ADDRESS", "IPv4 address of a standard TCP/IP port, dotted (makes PORT one)"},
-           {"--tcp-port", "N", "its TCP port, 1 to 65535 (default 9100)"},
+           {"--tcp-port", "N", "the TCP port of --ip, 1 to 65535 (default 9100)"},
            {"--default", nullptr, "make the printer the default printer"},
            {"--usb-printer", "DEVICE-ID", "attach a USB printer first (repeatable; USB001, USB002, ...),\n"
                                           "e.g. \"MFG:Tarnwell;CMD:TWL;MDL:TW-JA;\""},

@@ -61,16 +61,25 @@ TEST(LblInstall, BadValuesAreRefusedBeforeAnythingRuns) {
   for (const Case& c : {Case{"--model \"Acme X1\" --port FILE:", "the package has no driver for \"Acme X1\""},
                         Case{"--model \"Tarnwell TW-JA\" --port P --ip 999.1.1.1", "--ip takes an IPv4 address"},
                         Case{"--model \"Tarnwell TW-JA\" --port P --ip 192.0.2.10 --tcp-port 0", "bad value for --tcp-port"},
-                        Case{"--model \"Tarnwell TW-JA\" --port P --ip 192.0.2.10 --tcp-port 65536", "bad value for --tcp-port"}}) {
+                        Case{"--model \"Tarnwell TW-JA\" --port P --ip 192.0.2.10 --tcp-port 65536", "bad value for --tcp-port"},
+                        // A TCP port is that of the address given; alone it would be dropped unseen.
+                        Case{"--model \"Tarnwell TW-JA\" --port IP_X --tcp-port 9101", "--tcp-port needs --ip"}}) {
     SCOPED_TRACE(c.args);
     Ran r = Lbl(std::string("install ") + c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
-  // A printer name the spooler refuses fails the install, with nothing left behind.
-  Ran r = Lbl("install --model \"Tarnwell TW-JA\" --port FILE: --printer \"A,B\"");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("The printer name is invalid."), std::string::npos) << r.err;
+  // A printer name the spooler refuses fails the install, with nothing left behind; an empty one given is
+  // such a name, not the model's.
+  for (const char* name : {"\"A,B\"", "\"\""}) {
+    SCOPED_TRACE(name);
+    Ran r = Lbl(std::string("install --model \"Tarnwell TW-JA\" --port FILE: --printer ") + name);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The printer name is invalid."), std::string::npos) << r.err;
+    rapidjson::Document doc;
+    ASSERT_FALSE(doc.Parse(r.out.c_str()).HasParseError()) << r.out;
+    EXPECT_EQ(Names(doc["Printers"]), std::vector<std::string>{"Tarnwell TW-QX"});
+  }
 }
 
 TEST(LblInstall, AUsbPrinterStaysAttachedForTheNextCommand) {

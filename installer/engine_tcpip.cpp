@@ -29,6 +29,7 @@ bool SendXcv(const WCHAR* object, const WCHAR* command, void* in, DWORD cbIn, vo
   DWORD needed = 0, status = ERROR_SUCCESS;
   BOOL ok = XcvDataW(h, command, static_cast<PBYTE>(in), cbIn, static_cast<PBYTE>(out), cbOut, &needed, &status);
   DWORD err = ok ? status : GetLastError();
+  if (!ok && err == ERROR_SUCCESS) err = ERROR_INVALID_FUNCTION;  // a failed call is never taken as done
   ClosePrinter(h);
   if (err != ERROR_SUCCESS) DebugTrace("XcvData %ws on %ws: %d, status:%d.", command, object, ok, err);
   SetLastError(err);

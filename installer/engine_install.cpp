@@ -259,6 +259,16 @@ DWORD PrepareTcpIpPort(const Engine& e, const InstallRecord& r, InstallChanges& 
   }
   if (listed || (e.host.localPortListed && e.host.localPortListed(r.portName))) {
     changes.portUpdated = GetTcpIpPortConfig(r.portName, changes.oldIp, &changes.oldTcpPort);
+    // The address of a port another printer prints through is that printer's too: it is not changed.
+    const bool sameAddress =
+        changes.portUpdated && WStrEq(changes.oldIp, r.ipAddress) && changes.oldTcpPort == r.tcpPort;
+    WString user;
+    if (!sameAddress && PrinterOnPort(r.portName, r.printerName, &user)) {
+      changes.portUpdated = false;
+      Log(e, InstallerString(IDS_UPDATE_PORT), r.portName, r.ipAddress);
+      Log(e, InstallerString(IDS_PORT_IN_USE), user.c_str());
+      return ERROR_BUSY;
+    }
   } else {
     if (!AddTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort)) return LastErrorOr(ERROR_INVALID_PARAMETER);
     changes.portAdded = true;

@@ -109,6 +109,41 @@ TEST_F(EngineTcpIp, APortStaysWhileAnotherPrinterUsesItAndTheLogSaysWhy) {
   EXPECT_TRUE(winsim::TcpIpPorts().empty());
 }
 
+TEST_F(EngineTcpIp, AnotherPrintersPortKeepsItsAddress) {
+  InstallRecord a = TcpRecord(TEXT("192.0.2.10"), 9100);
+  WStrCopy(a.printerName, 260, TEXT("A"));
+  ASSERT_TRUE(Install(a));
+  // A second printer on that port with another address would send A's labels there: refused, A unchanged.
+  for (const auto& [ip, port] : {std::pair{TEXT("192.0.2.99"), DWORD(9100)}, std::pair{TEXT("192.0.2.10"), DWORD(9101)}}) {
+    ClearLog();
+    InstallRecord b = TcpRecord(ip, port);
+    WStrCopy(b.printerName, 260, TEXT("B"));
+    DWORD error = 0;
+    bool ok = true;
+    RunWork([&] { ok = InstallRun(engine, b, &error); });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, DWORD(ERROR_BUSY));
+    EXPECT_NE(Log().find("...Kept: printer A still uses it\r\n"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("Error 170: "), std::string::npos) << Log();
+    const auto ports = winsim::TcpIpPorts();
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].hostAddress, u"192.0.2.10");
+    EXPECT_EQ(ports[0].portNumber, 9100u);
+    EXPECT_EQ(winsim::Printers().size(), 1u);
+  }
+  // The same address is no change: B joins A on the port.
+  InstallRecord b = TcpRecord(TEXT("192.0.2.10"), 9100);
+  WStrCopy(b.printerName, 260, TEXT("B"));
+  EXPECT_TRUE(Install(b)) << Log();
+  EXPECT_EQ(winsim::Printers().size(), 2u);
+  // A itself, installed again with a new address, moves its own port.
+  InstallRecord again = TcpRecord(TEXT("192.0.2.20"), 9100);
+  WStrCopy(again.printerName, 260, TEXT("A"));
+  RunWork([&] { ASSERT_TRUE(DoRemovePrinter(engine, TEXT("B"))); });
+  EXPECT_TRUE(Install(again)) << Log();
+  EXPECT_EQ(winsim::TcpIpPorts()[0].hostAddress, u"192.0.2.20");
+}
+
 TEST_F(EngineTcpIp, APortInAPrintersPoolStaysToo) {
   AddPort(u"IP_192.0.2.10", u"192.0.2.10");
   InstallRecord a = TcpRecord(TEXT("192.0.2.10"), 9100);

@@ -77,11 +77,11 @@ void Log(const Engine& e, const WCHAR* fmt, ...) {
   constexpr size_t kLineChars = 100;
   if (text.size() > kLineChars) {
     const bool lineEnd = text.size() >= 2 && text[text.size() - 2] == '\r' && text.back() == '\n';
-    text.resize(kLineChars);
-    if (lineEnd) {
-      text[kLineChars - 2] = '\r';
-      text[kLineChars - 1] = '\n';
-    }
+    size_t keep = lineEnd ? kLineChars - 2 : kLineChars;
+    // A character of two UTF-16 units is kept whole or not at all.
+    if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
+    text.resize(keep);
+    if (lineEnd) text += TEXT("\r\n");
   }
   e.host.appendLog(text.c_str());
 }

@@ -339,6 +339,16 @@ TEST_F(EngineInstall, TheResultLogKeepsLineEndsAndThePropertiesCommandItsQuotes)
   EXPECT_EQ(end + 2, 100u) << log;
   EXPECT_EQ(log.substr(end + 2), "The printer driver is installed successfully\r\n");
 
+  // A cut never splits a character written as two UTF-16 units: the line ends before it.
+  ClearLog();
+  WString pairs;
+  for (int i = 0; i < 50; ++i) pairs += Utf8ToWide("\xF0\x9F\x8F\xB7");  // U+1F3F7, a label
+  InstallRecord tagged = Record(TEXT("Tarnwell TW-JA"), pairs.c_str(), TEXT("COM1:"));
+  ASSERT_TRUE(Install(tagged));
+  std::string expected = "Installing the printer driver: ";
+  for (int i = 0; i < 33; ++i) expected += "\xF0\x9F\x8F\xB7";  // 31 + 66 units, then the line end
+  EXPECT_EQ(Log().substr(0, Log().find("\r\n") + 2), expected + "\r\n");
+
   // A name with a quote cannot be passed to the properties command: none is started.
   ClearLog();
   InstallRecord quoted = Record(TEXT("Tarnwell TW-JA"), TEXT("Label \"A\""), TEXT("LPT1:"));

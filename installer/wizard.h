@@ -53,7 +53,7 @@ struct Wizard {
   bool installRecordMade = false;       // the install record exists (made on the page's first showing)
   bool busy = false;                    // a run is going
   bool upgradeDone = false;
-  bool runFailed = false;               // the last run failed: no printer installed, or a removal step failed
+  bool runFailed = false;               // the last run failed: no printer installed, a removal step or an upgrade failed
   HANDLE workThread = nullptr;
   HDEVNOTIFY deviceNotify = nullptr;
   // Install page: a rebuild of the port list is under way (its selection changes are not the user's);

@@ -313,6 +313,8 @@ int RunWizard(const std::vector<std::string>& args) {
       if (w->runFailed) failedMode = w->state.mode;
     } else if (!PrintPage(s, &error)) {
       status = 1;
+    } else if (s.Open() && s.Current() == IDD_UPGRADE && action == "next" && w->runFailed) {
+      failedMode = kModeUpgrade;
     }
   }
   if (s.Open()) {
@@ -330,8 +332,9 @@ int RunWizard(const std::vector<std::string>& args) {
   if (status == 2) return Usage(error);
   if (status == 0 && failedMode) {
     status = 1;
-    error = failedMode == kModeInstall ? "the printer was not installed (see the result log)"
-                                       : "a removal step failed (see the result log)";
+    error = failedMode == kModeInstall   ? "the printer was not installed (see the result log)"
+            : failedMode == kModeUpgrade ? "the printer driver was not upgraded"
+                                         : "a removal step failed (see the result log)";
   }
   if (status != 0) return Fail(error);
   return 0;

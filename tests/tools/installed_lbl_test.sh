@@ -18,9 +18,15 @@ for f in lib/lbl/libwinsim.so lib/lbl/lbldrv6.so lib/lbl/lbldrv6ui.so lib/lbl/lb
          lib/lbl/lblpng.so lib/lbl/lbljpeg.so share/lbl/lbldrv6.dat share/lbl/lblv6.inf; do
   [[ -f $work/prefix/$f ]] || fail "not installed: $f"
 done
+# A path into a tree names one of its folders: matching the bare folder name would also match stray
+# bytes of machine code when the tree sits at a short path such as /w.
+tree_paths=(-e "$build/")
+for d in build cmake common image render ui monitor installer resources winsim tools tests ipp bench; do
+  tree_paths+=(-e "${source%/}/$d/")
+done
 while IFS= read -r -d '' f; do
   objcopy --strip-debug "$f" "$work/stripped" 2>/dev/null || cp "$f" "$work/stripped"
-  if grep -qF -e "$build" -e "$source" "$work/stripped"; then fail "$f names the build or source tree"; fi
+  if grep -aqF "${tree_paths[@]}" "$work/stripped"; then fail "$f names the build or source tree"; fi
 done < <(find "$work/prefix" -type f -print0)
 
 # The inputs and the build tree's output to compare with, made before the trees are hidden.

@@ -167,7 +167,9 @@ void SelectRow(HWND page, int row) {
 
 // Rebuilds the list. The port the user had selected stays selected, and the model, printer name and
 // typed address the user chose stay: discovery rebuilds the list while the user works on the page.
-void RefreshPorts(HWND page, Wizard* w) {
+// `typeChanged`: the user chose another port type, whose first row may be offered in place of one that
+// type does not list.
+void RefreshPorts(HWND page, Wizard* w, bool typeChanged = false) {
   HWND list = PortList(page);
   const int before = SelectedRow(page);
   const WString kept = before >= 0 ? RowText(page, before, 0) : WString();
@@ -188,8 +190,18 @@ void RefreshPorts(HWND page, Wizard* w) {
   for (const PortEntry& e : usb) InsertRow(list, e, !keepAddress);
   for (const PortEntry& e : net) InsertRow(list, e, !keepAddress);
   const int again = kept.empty() ? -1 : FindRow(page, kept);
-  if (again >= 0) SelectRow(page, again);
-  else if (!keepAddress && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) LoadRow(page, w, 0, !w->modelChosen);
+  if (again >= 0) {
+    SelectRow(page, again);
+  } else if (!kept.empty() && !typeChanged) {
+    // The chosen row is gone (a printer that stopped answering, unplugged): no other row becomes the
+    // choice behind the user's back; the user chooses again.
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&none));
+    EnableWindow(GetDlgItem(page, IDC_PORT_SETTINGS), FALSE);
+  } else if (!keepAddress && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) {
+    LoadRow(page, w, 0, !w->modelChosen);
+  }
   w->refreshing = false;
   ShowWindow(GetDlgItem(page, IDC_CONNECT_HINT), printersKnown ? SW_HIDE : SW_SHOW);
   UpdateButtons(page, w);
@@ -380,7 +392,7 @@ static INT_PTR InstallPage(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
       const int id = LOWORD(wp);
       if (IsPortRadio(id) && HIWORD(wp) == BN_CLICKED) {
         ShowAddressFields(page, NetChecked(page));
-        RefreshPorts(page, w);
+        RefreshPorts(page, w, true);
       } else if (id == IDC_MODEL_LIST && HIWORD(wp) == CBN_SELCHANGE) {
         w->modelChosen = true;
         WCHAR text[51] = {};

@@ -144,12 +144,23 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
       *malformed = true;
       return false;
     }
+    // The discovery receive threads run in real time: each step lets them hand every queued answer to the
+    // page first (10 s of real time in all at most), so that a busy machine does not see a printer miss a pass.
     const uint64_t until = winsim::ClockNow() + uint64_t(ms);
-    while (winsim::ClockNow() < until) {
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    auto takeAnswers = [&] {
+      do {
+        ui::Settle(s.sheet);
+        if (winsim::QueuedDatagrams() == 0 && winsim::BlockedReceives() >= winsim::OpenSockets()) break;
+        std::this_thread::yield();
+      } while (std::chrono::steady_clock::now() < patience);
       ui::Settle(s.sheet);
+    };
+    while (winsim::ClockNow() < until) {
+      takeAnswers();
       winsim::AdvanceClock(DWORD(std::min<uint64_t>(100, until - winsim::ClockNow())));
     }
-    ui::Settle(s.sheet);
+    takeAnswers();
     return true;
   }
   std::string why;

@@ -142,6 +142,29 @@ TEST_F(WizardChoices, ARediscoveryPassThatFindsTheSamePrintersChangesNothing) {
   EXPECT_EQ(CountPortList(lists.Network), 1u) << "never emptied between passes";
 }
 
+TEST_F(WizardChoices, APrinterThatStopsAnsweringTakesNoOtherRowsPlace) {
+  OpenWithNetworkPrinter();
+  auto second = winsim::AddNetworkPrinter("192.0.2.51", "TW-JB");
+  HWND page = P(IDD_INSTALL);
+  ASSERT_TRUE(ui::Click(page, IDC_PORT_OTHERS));
+  ASSERT_TRUE(Listed("192.0.2.51"));
+  ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, RowOf("192.0.2.51")));
+  // The chosen printer misses a pass (switched off, or its answer lost): its row goes, and no other row
+  // becomes the choice behind the user's back.
+  second->present = false;
+  PassTime(40000);
+  ASSERT_EQ(RowOf("192.0.2.51"), -1);
+  ASSERT_GE(RowOf("192.0.2.50"), 0);
+  EXPECT_EQ(SelectedPort(), "");
+  EXPECT_EQ(Buttons(), "back") << "nothing to install until the user chooses again";
+  EXPECT_FALSE(ui::Press(sheet, ui::Button::Next));
+  EXPECT_EQ(Current(), IDD_INSTALL);
+  EXPECT_TRUE(winsim::Printers().empty());
+  // Choosing a row again is what gets installed.
+  ASSERT_TRUE(ui::SelectRow(page, IDC_PORT_LIST, RowOf("192.0.2.50")));
+  EXPECT_EQ(Buttons(), "back next");
+}
+
 TEST_F(WizardChoices, AnAddressTypedBeforeAPrinterAnswersIsTheOneInstalled) {
   winsim::AddNetworkAdapter({});
   Open();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -289,12 +290,33 @@ std::u16string UsbDescriptionFromDeviceId(const std::string& id) {
   return Utf8ToU16(field("MFG:") + field("MDL:"));
 }
 
+std::shared_ptr<winsim::UsbPrinterDevice> PlugUsbPrinter(const std::string& deviceId, std::string* error) {
+  std::set<DWORD> ports;
+  std::set<std::u16string> paths;
+  for (const auto& d : winsim::UsbPrinters()) {
+    ports.insert(d->portNumber);
+    paths.insert(d->InterfacePath());
+  }
+  auto dev = std::make_shared<winsim::UsbPrinterDevice>();
+  dev->deviceId = deviceId;
+  dev->portDescription = UsbDescriptionFromDeviceId(deviceId);  // what the printer reports, as USB printing stores it
+  for (DWORD port = 1; port <= 999; ++port) {
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "TW%07u", unsigned(port));
+    dev->portNumber = port;
+    dev->serial = serial;
+    if (ports.count(port) || paths.count(dev->InterfacePath())) continue;
+    if (winsim::AttachUsbPrinter(dev)) return dev;
+    break;
+  }
+  *error = "cannot attach the USB printer " + deviceId;
+  return nullptr;
+}
+
 bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
   // The machine keeps the printers an earlier command plugged in: one with the same device ID is that
-  // printer (plugged in again), and a new one takes the next free port.
+  // printer (plugged in again); a new one takes the first free port.
   std::vector<std::shared_ptr<winsim::UsbPrinterDevice>> earlier = winsim::UsbPrinters();
-  DWORD port = 1;
-  for (const auto& dev : earlier) port = std::max<DWORD>(port, dev->portNumber + 1);
   for (const auto& id : s.usbPrinters) {
     const auto same = std::find_if(earlier.begin(), earlier.end(), [&id](const auto& d) { return d->deviceId == id; });
     if (same != earlier.end()) {
@@ -302,15 +324,7 @@ bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
       earlier.erase(same);
       continue;
     }
-    auto dev = std::make_shared<winsim::UsbPrinterDevice>();
-    dev->deviceId = id;
-    dev->portDescription = UsbDescriptionFromDeviceId(id);  // what the printer reports, as USB printing stores it
-    dev->portNumber = port;
-    dev->serial = "TW000000" + std::to_string(port++);
-    if (!winsim::AttachUsbPrinter(dev)) {
-      *error = "cannot attach the USB printer " + id;
-      return false;
-    }
+    if (!PlugUsbPrinter(id, error)) return false;
   }
   for (const auto& spec : s.installed) {
     size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);

@@ -14,6 +14,7 @@
 #include "tools/input_image.h"
 #include "tools/job_options.h"
 #include "tools/viewer/viewer.h"
+#include "winsim/devices.h"
 #include "winsim/printpath.h"
 
 namespace lbl {
@@ -54,6 +55,9 @@ bool ReadPrinterFacts(const std::string& printer, PrinterFacts* out, std::string
 // Warnings for a --usb-device-id text the driver would find nothing in: no "CMD:" key (the
 // language is not taken from it) or no "MDL:" key.
 std::vector<std::string> DeviceIdWarnings(const std::string& deviceId);
+// Why --usb-device-id cannot be used on `port`: the machine keeps the printer `kept` plugged in there,
+// and that is the one the driver and the monitor would hear.
+std::string UsbPortTaken(const std::string& port, const winsim::UsbPrinterDevice& kept);
 
 // Takes the print options (the job options included) and the inputs out of `args`; options it does
 // not know stay there, in order, for the caller to take or refuse. --set fields and values are

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -238,12 +237,12 @@ struct Options {
 bool SetUpMachine(const Options& o, std::string* error) {
   if (!o.networkPrinters.empty()) winsim::AddNetworkAdapter({});
   for (const auto& spec : o.networkPrinters) {
+    // Checked with the options.
     const size_t eq = spec.find('=');
-    if (eq == std::string::npos) {
-      *error = "--net-printer takes IP=MODEL: " + spec;
+    if (!winsim::AddNetworkPrinter(spec.substr(0, eq), spec.substr(eq + 1))) {
+      *error = "cannot add the network printer " + spec;
       return false;
     }
-    winsim::AddNetworkPrinter(spec.substr(0, eq), spec.substr(eq + 1));
   }
   Engine e;
   WStrCopy(e.installerDir, MAX_PATH, ToWString(kPackage).c_str());
@@ -268,6 +267,11 @@ int RunWizard(const std::vector<std::string>& args) {
     if (!into) return Usage("unknown option '" + a + "' (try 'lbl help wizard')");
     if (i + 1 >= args.size()) return Usage(a + " needs a value");
     into->push_back(args[++i]);
+    if (const std::string& spec = into->back(); into == &o.networkPrinters) {
+      const size_t eq = spec.find('=');
+      if (eq == std::string::npos || !IsDottedIpv4(Utf8ToWide(spec.substr(0, eq)).c_str()))
+        return Usage("--net-printer takes IP=MODEL, the IP in dotted form (A.B.C.D, each 0 to 255): " + spec);
+    }
   }
   if (!o.pngDir.empty()) {
     std::error_code ec;

@@ -16,6 +16,7 @@
 
 #include "common/product.h"
 #include "ipp/serve/serve.h"
+#include "tools/numbers.h"
 
 namespace lblserve {
 
@@ -38,10 +39,9 @@ int Usage(const std::string& message) {
 }
 
 bool ParseInt(const std::string& text, long lo, long hi, long* out) {
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || v < lo || v > hi) return false;
-  *out = v;
+  int64_t v = 0;
+  if (!lbl::ParseWhole(text, lo, hi, &v)) return false;
+  *out = long(v);
   return true;
 }
 

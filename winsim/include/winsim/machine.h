@@ -96,8 +96,10 @@ void SetLocalTime(const SYSTEMTIME&);  // wDayOfWeek is ignored and recomputed
 constexpr uint32_t kMachineStateFormat = 1;
 std::vector<uint8_t> SaveMachine();
 // Reset(), then the machine `state` describes. False with a message (which part is wrong and how, or
-// that another version wrote it) when it cannot be taken whole; the machine is then reset.
-bool LoadMachine(const std::vector<uint8_t>& state, std::string* error);
+// that another version wrote it) when it cannot be taken whole; the machine is then reset. `hostFault`
+// tells a state that may be whole but could not be laid out here (no room or no right to write the
+// files of C: under the temporary folder) from one that is damaged.
+bool LoadMachine(const std::vector<uint8_t>& state, std::string* error, bool* hostFault = nullptr);
 
 // Allocation faults of the calling thread's LocalAlloc calls (the driver routes its own buffers through
 // it): counting restarts here; allocation number `failAt` (1-based) fails with ERROR_NOT_ENOUGH_MEMORY,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -33,8 +34,12 @@ std::string MakeRoot() {
   const char* tmp = getenv("TMPDIR");
   std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/winsim-XXXXXX";
   if (!mkdtemp(templ.data())) {
-    perror("winsim: mkdtemp");
-    abort();
+    // No machine without its drive; the environment's fault (a full or read-only temporary folder), so
+    // a message and a failed run rather than a crash.
+    std::fprintf(stderr, "winsim: cannot make the folder of drive C: in %s: %s (TMPDIR names another)\n",
+                 tmp && *tmp ? tmp : "/tmp", std::strerror(errno));
+    std::fflush(stderr);
+    _exit(1);
   }
   static bool registered = false;
   if (!registered) {
@@ -502,6 +507,19 @@ bool ParentIsFolder(const std::string& host) {
   return lstat(host.substr(0, host.rfind('/')).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// What the host refused while the drive was laid out: a fault of this machine (a full disk, a temporary
+// folder without the right to write) rather than of the state, which is then told apart.
+bool RefusedByHost(StateReader& r, const std::string& what) {
+  const int e = errno;
+  const std::string why = what + ": " + std::strerror(e);
+  if (e == ENOSPC || e == EDQUOT || e == EROFS || e == EACCES || e == EPERM || e == EIO || e == EMFILE ||
+      e == ENFILE || e == ENOMEM)
+    r.FailHost(why);
+  else
+    r.Fail(why);
+  return false;
+}
+
 bool LoadFiles(StateReader& r, uint32_t version) {
   const std::string& root = Root();
   std::vector<std::string> readOnlyFolders;
@@ -515,7 +533,7 @@ bool LoadFiles(StateReader& r, uint32_t version) {
     if (lstat(host.c_str(), &st) == 0) return r.Fail("a file path appears twice (\"" + rel + "\")"), false;
     if (kind == kFolder) {
       const bool readOnly = r.Bool();
-      if (r.Ok() && mkdir(host.c_str(), 0777) != 0) return r.Fail("cannot create the folder " + host), false;
+      if (r.Ok() && mkdir(host.c_str(), 0777) != 0) return RefusedByHost(r, "cannot create the folder " + host);
       if (readOnly) readOnlyFolders.push_back(host);
     } else if (kind == kFile) {
       const bool readOnly = r.Bool();
@@ -526,14 +544,14 @@ bool LoadFiles(StateReader& r, uint32_t version) {
       const std::vector<uint8_t> data = r.Bytes();
       if (!r.Ok()) break;
       if (times[1].tv_nsec >= 1000000000) return r.Fail("a file time is not valid"), false;
-      if (!WriteHost(host, O_CREAT | O_EXCL, data.data(), data.size())) return r.Fail("cannot write the file " + host), false;
+      if (!WriteHost(host, O_CREAT | O_EXCL, data.data(), data.size())) return RefusedByHost(r, "cannot write the file " + host);
       utimensat(AT_FDCWD, host.c_str(), times, AT_SYMLINK_NOFOLLOW);
       if (readOnly) chmod(host.c_str(), 0444);
     } else if (kind == kJunction) {
       const std::string to = r.Str8();
       if (!r.Ok()) break;
       if (!PlainRelative(to)) return r.Fail("a junction points outside C: (\"" + rel + "\")"), false;
-      if (symlink((root + "/" + to).c_str(), host.c_str()) != 0) return r.Fail("cannot create the junction " + host), false;
+      if (symlink((root + "/" + to).c_str(), host.c_str()) != 0) return RefusedByHost(r, "cannot create the junction " + host);
     } else {
       return r.Fail("an entry of unknown kind " + std::to_string(kind)), false;
     }

@@ -67,13 +67,15 @@ bool InstallerDirFromModulePath(const WCHAR* modulePath, WCHAR* dir, size_t cap)
 
 // ---- input checks (engine_install.cpp) -----------------------------------------------------------------
 constexpr size_t kMaxPrinterNameChars = 220;
+constexpr size_t kMaxTcpIpPortNameChars = 63;  // what a standard TCP/IP port's record holds
 // A local printer name as the spooler takes it: not empty, at most 220 characters, without ',' or '\\'.
 bool IsValidPrinterName(const WCHAR* name);
 // Four decimal numbers of 0 to 255 (at most three digits each) separated by dots, nothing else.
 bool IsDottedIpv4(const WCHAR* text);
 // Why the spooler would refuse the record (ERROR_INVALID_PRINTER_NAME, ERROR_UNKNOWN_PRINTER_DRIVER for a
 // model outside the model table, ERROR_UNKNOWN_PORT without a port, ERROR_INVALID_PARAMETER for a TCP/IP
-// record without a dotted IPv4 address or with a TCP port outside 1 to 65535); ERROR_SUCCESS when none.
+// record without a dotted IPv4 address, with a TCP port outside 1 to 65535 or a port name longer than 63
+// characters); ERROR_SUCCESS when none.
 DWORD CheckInstallRecord(const InstallRecord& r);
 
 // What one install run made, so that a failed run can undo it (and nothing that existed before it).
@@ -110,6 +112,7 @@ bool PackageFilesPresent(const Engine& e);
 void CommitFileChanges(InstallChanges& changes);
 void RestoreFileChanges(InstallChanges& changes);
 bool IsDriverInstalled(const WCHAR* driverName);
+WString DriverHardwareId(const WCHAR* driverName);  // the installed driver's, empty when none
 bool IsPrinterInstalled(const WCHAR* printerName);  // a named printer; the server is none
 bool IsMonitorInstalled();
 bool InstallPrinterLanguageMonitor();
@@ -140,12 +143,14 @@ bool ConfigTcpIpPort(const Engine& e, const WCHAR* port, const WCHAR* ip, DWORD 
 // Removes one port; false with the last error set when the monitor refused.
 bool RemoveTcpIpPort(const Engine& e, const WCHAR* port);
 // For each TCP/IP record's port (each port once): removed, or kept with the reason when a printer still
-// uses it.
-void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count);
+// uses it. False when the monitor refused to remove one.
+bool DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count);
 bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort);
+// Whether the spooler lists the port (names compared as it compares them), and the monitor it belongs to.
+bool SpoolerPortMonitor(const WCHAR* port, WString* monitor);
 // The PortType a port's monitor gives it (kPortTypeTcpIp for "Standard TCP/IP Port"); 0 when unknown.
 WORD PortTypeFromMonitor(const WCHAR* port);
-// The first local printer other than `except` that prints to the port, or false.
+// The first local printer other than `except` that prints to the port (alone or in a pool), or false.
 bool PrinterOnPort(const WCHAR* port, const WCHAR* except, WString* printer);
 
 // ---- uninstall (engine_uninstall.cpp) ---------------------------------------------------------------
@@ -153,15 +158,19 @@ bool RebootPending();
 // "OK" or "Failed" of the string table without their line end, to stand inside a line.
 void ResultWord(bool ok, WCHAR (&out)[21]);
 bool DoRemovePrinter(const Engine& e, const WCHAR* printerName);
-void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count);
+// Each record's driver once (none for a record without a model); false when one could not be removed.
+bool DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count);
 // Removes the language monitor when no installed driver names it any more: DeleteMonitorW, then its DLL
-// in the system directory (at the next restart when it is in use). Logs the step.
-void RemoveMonitorIfUnused(const Engine& e);
+// in the system directory (at the next restart when it is in use). Logs the step; false when the spooler
+// kept the registration.
+bool RemoveMonitorIfUnused(const Engine& e);
 // The oemN.inf (at most 20 characters) of the package: printer class, provider "Tarnwell", original name
 // "lblv6.inf". Empty when none is found.
 void FindPackageInf(WCHAR (&infName)[21]);
-void RemoveDriverPackage(const Engine& e, const WCHAR* infName);
-void UninstallRun(Engine& e, InstallRecord* records, size_t count);
+bool RemoveDriverPackage(const Engine& e, const WCHAR* infName);  // false when the package stays
+// Mode 2 over the records; true when every step asked for was done (a printer not found counts as
+// removed, a port kept for another printer as the right outcome).
+bool UninstallRun(Engine& e, InstallRecord* records, size_t count);
 
 // ---- upgrade (engine_upgrade.cpp) -------------------------------------------------------------------
 struct UpgradeRow {

@@ -62,7 +62,9 @@ bool DriverDirectory(WCHAR* dir, size_t cap) {
     if (cap) dir[0] = 0;
     return false;
   }
-  return WStrCopyN(dir, cap, reinterpret_cast<const WCHAR*>(buf), sizeof buf / sizeof(WCHAR));
+  if (WStrCopyN(dir, cap, reinterpret_cast<const WCHAR*>(buf), sizeof buf / sizeof(WCHAR))) return true;
+  SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return false;
 }
 
 bool FormatPath(WCHAR (&out)[MAX_PATH], const WCHAR* fmt, ...) {
@@ -73,6 +75,7 @@ bool FormatPath(WCHAR (&out)[MAX_PATH], const WCHAR* fmt, ...) {
   if (n < 0) {
     DebugTrace("Path too long: %ws", out);
     out[0] = 0;
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);  // the caller reports why, not an earlier call's error
     return false;
   }
   return true;
@@ -203,6 +206,15 @@ bool IsDriverInstalled(const WCHAR* driverName) {
   return false;
 }
 
+WString DriverHardwareId(const WCHAR* driverName) {
+  DWORD count = 0;
+  std::vector<BYTE> buf = DriverRecords(8, nullptr, &count);
+  auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(buf.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (WStrEq(drivers[i].pName, driverName)) return drivers[i].pszHardwareID ? drivers[i].pszHardwareID : TEXT("");
+  return WString();
+}
+
 bool IsPrinterInstalled(const WCHAR* printerName) {
   // An empty name would open the print server, not a printer.
   if (!IsValidPrinterName(printerName)) return false;
@@ -265,16 +277,21 @@ bool AddDriver(const InstallRecord& r) {
 }
 
 DWORD InstallDriverFiles(const Engine& e, const InstallRecord& r, InstallChanges& changes) {
+  // A step that failed without saying why still fails the run.
+  auto why = [] {
+    const DWORD err = GetLastError();
+    return err ? err : DWORD(ERROR_INVALID_FUNCTION);
+  };
   // Nothing installed is touched unless every file is there to replace it.
-  if (!PackageFilesPresent(e)) return GetLastError();
+  if (!PackageFilesPresent(e)) return why();
   for (const WCHAR* f : {kDriverFiles[0], kDriverFiles[1], kDataFile, kDriverFiles[2]})
-    if (!CopyDriverFile(e, f, &changes)) return GetLastError();
+    if (!CopyDriverFile(e, f, &changes)) return why();
   if (!IsMonitorInstalled()) {
-    if (!InstallPrinterLanguageMonitor()) return GetLastError();
+    if (!InstallPrinterLanguageMonitor()) return why();
     changes.monitorAdded = true;
   }
   if (!IsDriverInstalled(r.model)) {
-    if (!AddDriver(r)) return GetLastError();
+    if (!AddDriver(r)) return why();
     changes.driverAdded = true;
   }
   return ERROR_SUCCESS;

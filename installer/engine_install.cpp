@@ -2,10 +2,12 @@
 // (or from the package files), the printer, the result log with the system's reason for a failure, the
 // printer-properties command, and the undoing of a failed run.
 #include <cstdarg>
+#include <new>
 
 #include "installer/debugtrace.h"
 #include "installer/engine.h"
 #include "installer/enumerate.h"
+#include "installer/guard.h"
 #include "installer/model.h"
 #include "installer/strings.h"
 
@@ -57,7 +59,8 @@ DWORD CheckInstallRecord(const InstallRecord& r) {
   if (!IsValidPrinterName(r.printerName)) return ERROR_INVALID_PRINTER_NAME;
   if (!FindModel(r.model)) return ERROR_UNKNOWN_PRINTER_DRIVER;  // the package carries no other driver
   if (!r.portName[0]) return ERROR_UNKNOWN_PORT;
-  if (r.portType == kPortTypeTcpIp && (!IsDottedIpv4(r.ipAddress) || r.tcpPort == 0 || r.tcpPort > 65535))
+  if (r.portType == kPortTypeTcpIp && (!IsDottedIpv4(r.ipAddress) || r.tcpPort == 0 || r.tcpPort > 65535 ||
+                                      WStrNLen(r.portName, kMaxTcpIpPortNameChars + 1) > kMaxTcpIpPortNameChars))
     return ERROR_INVALID_PARAMETER;
   return ERROR_SUCCESS;
 }
@@ -74,11 +77,11 @@ void Log(const Engine& e, const WCHAR* fmt, ...) {
   constexpr size_t kLineChars = 100;
   if (text.size() > kLineChars) {
     const bool lineEnd = text.size() >= 2 && text[text.size() - 2] == '\r' && text.back() == '\n';
-    text.resize(kLineChars);
-    if (lineEnd) {
-      text[kLineChars - 2] = '\r';
-      text[kLineChars - 1] = '\n';
-    }
+    size_t keep = lineEnd ? kLineChars - 2 : kLineChars;
+    // A character of two UTF-16 units is kept whole or not at all.
+    if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
+    text.resize(keep);
+    if (lineEnd) text += TEXT("\r\n");
   }
   e.host.appendLog(text.c_str());
 }
@@ -139,8 +142,12 @@ bool InstallFromPackage(const Engine& e, InstallRecord& r, InstallChanges& chang
   if (hr != S_OK || !IsDriverInstalled(r.model)) return false;
   changes.driverAdded = !driverBefore;
   changes.monitorAdded = !monitorBefore && IsMonitorInstalled();
-  if (r.hardwareId[0] &&
-      !UpdateDriverForPlugAndPlayDevicesW(nullptr, r.hardwareId, inf, INSTALLFLAG_FORCE, nullptr))
+  // Plug and Play binds the device to the model its hardware ID names; for a device the user gave another
+  // model that would be a second driver and queue on the port.
+  if (r.hardwareId[0] && !WStrEqNoCase(DriverHardwareId(r.model).c_str(), r.hardwareId))
+    DebugTrace("The device %ws is not a %ws; Plug and Play is not asked.", r.hardwareId, r.model);
+  else if (r.hardwareId[0] &&
+           !UpdateDriverForPlugAndPlayDevicesW(nullptr, r.hardwareId, inf, INSTALLFLAG_FORCE, nullptr))
     DebugTrace("UpdateDriverForPlugAndPlayDevices %ws failed, errcode:%d.", r.hardwareId, GetLastError());
   return true;
 }
@@ -240,6 +247,36 @@ void OpenProperties(const Engine& e, const InstallRecord& r) {
     e.host.startProcess(cmd);
 }
 
+// The record's standard TCP/IP port: added, or (one the spooler already has) updated and put back as it
+// was should the run fail. ERROR_SUCCESS or why not.
+DWORD PrepareTcpIpPort(const Engine& e, const InstallRecord& r, InstallChanges& changes) {
+  // A port name stands for one port: one of another monitor ("FILE:", "LPT1:") gets no address.
+  WString monitor;
+  const bool listed = SpoolerPortMonitor(r.portName, &monitor);
+  if (listed && !WStrEqNoCase(monitor.c_str(), TEXT("Standard TCP/IP Port"))) {
+    DebugTrace("Port %ws belongs to the monitor %ws.", r.portName, monitor.c_str());
+    return ERROR_ALREADY_EXISTS;
+  }
+  if (listed || (e.host.localPortListed && e.host.localPortListed(r.portName))) {
+    changes.portUpdated = GetTcpIpPortConfig(r.portName, changes.oldIp, &changes.oldTcpPort);
+    // The address of a port another printer prints through is that printer's too: it is not changed.
+    const bool sameAddress =
+        changes.portUpdated && WStrEq(changes.oldIp, r.ipAddress) && changes.oldTcpPort == r.tcpPort;
+    WString user;
+    if (!sameAddress && PrinterOnPort(r.portName, r.printerName, &user)) {
+      changes.portUpdated = false;
+      Log(e, InstallerString(IDS_UPDATE_PORT), r.portName, r.ipAddress);
+      Log(e, InstallerString(IDS_PORT_IN_USE), user.c_str());
+      return ERROR_BUSY;
+    }
+  } else {
+    if (!AddTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort)) return LastErrorOr(ERROR_INVALID_PARAMETER);
+    changes.portAdded = true;
+  }
+  return ConfigTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort) ? DWORD(ERROR_SUCCESS)
+                                                                 : LastErrorOr(ERROR_INVALID_PARAMETER);
+}
+
 }  // namespace
 
 DWORD InstallPrinter(const Engine& e, InstallRecord& r, InstallChanges& changes) {
@@ -306,24 +343,26 @@ void RollBack(const Engine& e, const InstallRecord& r, InstallChanges& changes) 
 
 bool InstallRun(Engine& e, InstallRecord& r, DWORD* error) {
   InstallChanges changes;
-  DWORD err = CheckInstallRecord(r);
-  // A printer of that name that is another one is refused before anything changes.
-  if (err == ERROR_SUCCESS && IsPrinterInstalled(r.printerName)) err = CheckPrinter(r);
-  if (err == ERROR_SUCCESS && r.portType == kPortTypeTcpIp) {
-    // A port the spooler already has is only updated (and put back as it was should the run fail).
-    const bool known = PortTypeFromMonitor(r.portName) == kPortTypeTcpIp ||
-                       (e.host.localPortListed && e.host.localPortListed(r.portName));
-    if (!known) {
-      if (AddTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort)) changes.portAdded = true;
-      else err = LastErrorOr(ERROR_INVALID_PARAMETER);
-    } else {
-      changes.portUpdated = GetTcpIpPortConfig(r.portName, changes.oldIp, &changes.oldTcpPort);
-    }
-    if (err == ERROR_SUCCESS && !ConfigTcpIpPort(e, r.portName, r.ipAddress, r.tcpPort))
-      err = LastErrorOr(ERROR_INVALID_PARAMETER);
+  DWORD err;
+  try {
+    err = CheckInstallRecord(r);
+    // A printer of that name that is another one is refused before anything changes.
+    if (err == ERROR_SUCCESS && IsPrinterInstalled(r.printerName)) err = CheckPrinter(r);
+    if (err == ERROR_SUCCESS && r.portType == kPortTypeTcpIp) err = PrepareTcpIpPort(e, r, changes);
+    Log(e, InstallerString(IDS_INSTALLING), r.printerName, r.portName);
+    if (err == ERROR_SUCCESS) err = InstallPrinter(e, r, changes);
+  } catch (const std::bad_alloc&) {
+    // Out of memory (here or in a host callback) part way: a failed run like any other.
+    DebugTrace("InstallRun: out of memory.");
+    err = ERROR_NOT_ENOUGH_MEMORY;
+  } catch (...) {
+    // What this run made goes before the exception reaches the caller's guard.
+    Guarded("InstallRun", 0, [&] {
+      RollBack(e, r, changes);
+      return 0;
+    });
+    throw;
   }
-  Log(e, InstallerString(IDS_INSTALLING), r.printerName, r.portName);
-  if (err == ERROR_SUCCESS) err = InstallPrinter(e, r, changes);
   if (err != ERROR_SUCCESS) {
     LogInstallFailure(e, err);
     RollBack(e, r, changes);

@@ -29,6 +29,7 @@ bool SendXcv(const WCHAR* object, const WCHAR* command, void* in, DWORD cbIn, vo
   DWORD needed = 0, status = ERROR_SUCCESS;
   BOOL ok = XcvDataW(h, command, static_cast<PBYTE>(in), cbIn, static_cast<PBYTE>(out), cbOut, &needed, &status);
   DWORD err = ok ? status : GetLastError();
+  if (!ok && err == ERROR_SUCCESS) err = ERROR_INVALID_FUNCTION;  // a failed call is never taken as done
   ClosePrinter(h);
   if (err != ERROR_SUCCESS) DebugTrace("XcvData %ws on %ws: %d, status:%d.", command, object, ok, err);
   SetLastError(err);
@@ -76,12 +77,29 @@ bool RemoveTcpIpPort(const Engine&, const WCHAR* port) {
   return SendXcv(kTcpMonitor, TEXT("DeletePort"), &data, sizeof data, out, sizeof out);
 }
 
+namespace {
+
+// Whether a printer's port list ("LPT1:,IP_192.0.2.10" for a pool) names the port.
+bool NamesPort(const WCHAR* list, const WCHAR* port) {
+  if (!list) return false;
+  const size_t len = WStrLen(port);
+  for (const WCHAR* p = list;;) {
+    const WCHAR* end = p;
+    while (*end && *end != ',') ++end;
+    if (size_t(end - p) == len && WStrEqNoCase(WString(p, end).c_str(), port)) return true;
+    if (!*end) return false;
+    p = end + 1;
+  }
+}
+
+}  // namespace
+
 bool PrinterOnPort(const WCHAR* port, const WCHAR* except, WString* printer) {
   DWORD count = 0;
   std::vector<BYTE> buf = LocalPrinterRecords(&count);
   auto* printers = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
   for (DWORD i = 0; i < count; ++i) {
-    if (!printers[i].pPortName || !WStrEqNoCase(printers[i].pPortName, port)) continue;
+    if (!NamesPort(printers[i].pPortName, port)) continue;
     if (except && WStrEqNoCase(printers[i].pPrinterName, except)) continue;
     if (printer) *printer = printers[i].pPrinterName;
     return true;
@@ -89,7 +107,8 @@ bool PrinterOnPort(const WCHAR* port, const WCHAR* except, WString* printer) {
   return false;
 }
 
-void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count) {
+bool DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count) {
+  bool all = true;
   for (size_t i = 0; i < count; ++i) {
     if (records[i].portType != kPortTypeTcpIp) continue;
     bool seen = false;  // two selected printers on one port: it goes once
@@ -102,8 +121,11 @@ void DeleteTcpIpPort(const Engine& e, const InstallRecord* records, size_t count
       Log(e, InstallerString(IDS_PORT_IN_USE), user.c_str());
       continue;
     }
-    Log(e, InstallerString(RemoveTcpIpPort(e, records[i].portName) ? IDS_OK : IDS_FAILED));
+    const bool removed = RemoveTcpIpPort(e, records[i].portName);
+    Log(e, InstallerString(removed ? IDS_OK : IDS_FAILED));
+    all = all && removed;
   }
+  return all;
 }
 
 bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort) {
@@ -125,14 +147,20 @@ bool GetTcpIpPortConfig(const WCHAR* port, WCHAR (&ip)[20], DWORD* tcpPort) {
   return true;
 }
 
-WORD PortTypeFromMonitor(const WCHAR* port) {
+bool SpoolerPortMonitor(const WCHAR* port, WString* monitor) {
   DWORD count = 0;
   std::vector<BYTE> buf = PortRecords(&count);
   auto* ports = reinterpret_cast<PORT_INFO_2W*>(buf.data());
   for (DWORD i = 0; i < count; ++i) {
     if (!WStrEqNoCase(ports[i].pPortName, port)) continue;
-    if (WStrEqNoCase(ports[i].pMonitorName, TEXT("Standard TCP/IP Port"))) return kPortTypeTcpIp;
-    return 0;
+    if (monitor) *monitor = ports[i].pMonitorName ? ports[i].pMonitorName : TEXT("");
+    return true;
   }
-  return 0;
+  return false;
+}
+
+WORD PortTypeFromMonitor(const WCHAR* port) {
+  WString monitor;
+  return SpoolerPortMonitor(port, &monitor) && WStrEqNoCase(monitor.c_str(), TEXT("Standard TCP/IP Port")) ? kPortTypeTcpIp
+                                                                                                           : 0;
 }

@@ -96,8 +96,8 @@ bool DoRemovePrinter(const Engine& e, const WCHAR* printerName) {
   return ok;
 }
 
-void RemoveMonitorIfUnused(const Engine& e) {
-  if (MonitorStillNamed()) return;
+bool RemoveMonitorIfUnused(const Engine& e) {
+  if (MonitorStillNamed()) return true;
   Log(e, InstallerString(IDS_REMOVE_MONITOR), kMonitorName);
   // The registration goes first, so that the spooler never looks for a DLL that is gone.
   const bool removed = DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitorName)) != FALSE;
@@ -108,14 +108,16 @@ void RemoveMonitorIfUnused(const Engine& e) {
   if (ok && GetSystemDirectoryW(system, MAX_PATH) && FormatPath(path, TEXT("%ws\\%ws"), system, kMonitorFile))
     DeleteOrPostpone(path);
   Log(e, InstallerString(ok ? IDS_OK : IDS_FAILED));
+  return ok;
 }
 
-void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count) {
+bool DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count) {
+  bool all = true;
   for (size_t n = 0; n < count; ++n) {
     InstallRecord& r = records[n];
     bool seen = false;  // two selected printers of one model: the driver goes once
     for (size_t k = 0; k < n; ++k) seen = seen || WStrEq(records[k].model, r.model);
-    if (seen) continue;
+    if (seen || !r.model[0]) continue;  // no model: the printer was not found, so no driver is named
     bool ok = false;
     DWORD drivers = 0;
     std::vector<BYTE> buf = DriverRecords(3, EnvironmentArgument(), &drivers);
@@ -141,8 +143,10 @@ void DoRemovePrinterDriver(const Engine& e, InstallRecord* records, size_t count
     WCHAR result[21];
     ResultWord(ok, result);
     Log(e, InstallerString(IDS_REMOVE_DRIVER), r.model, result, int(err));
-    if (ok && FindModel(r.model)) RemoveMonitorIfUnused(e);
+    if (ok && FindModel(r.model)) ok = RemoveMonitorIfUnused(e);
+    all = all && ok;
   }
+  return all;
 }
 
 namespace {
@@ -196,20 +200,21 @@ void FindPackageInf(WCHAR (&infName)[21]) {
   FindClose(find);
 }
 
-void RemoveDriverPackage(const Engine& e, const WCHAR* infName) {
+bool RemoveDriverPackage(const Engine& e, const WCHAR* infName) {
   Log(e, InstallerString(IDS_DELETE_PACKAGE), infName);
   if (!infName || !infName[0]) {
     // No package of ours was found: nothing is uninstalled, whatever the user would answer.
     Log(e, InstallerString(IDS_FAILED));
-    return;
+    return false;
   }
   bool ok = SetupUninstallOEMInfW(infName, 0, nullptr) != FALSE;
   if (!ok && Ask(e, IDS_FORCE_REMOVE, IDS_PROMPT, MB_YESNO | MB_ICONQUESTION) == IDYES)
     ok = SetupUninstallOEMInfW(infName, SUOI_FORCEDELETE, nullptr) != FALSE;
   Log(e, InstallerString(ok ? IDS_OK : IDS_FAILED));
+  return ok;
 }
 
-void UninstallRun(Engine& e, InstallRecord* records, size_t count) {
+bool UninstallRun(Engine& e, InstallRecord* records, size_t count) {
   Ask(e, IDS_UNINSTALL_PROMPT, IDS_PROMPT, MB_OK | MB_ICONINFORMATION);
   g_reboot = false;
   WCHAR inf[21];
@@ -219,11 +224,13 @@ void UninstallRun(Engine& e, InstallRecord* records, size_t count) {
   for (size_t i = 0; i < count; ++i)
     if (records[i].portType != kPortTypeTcpIp && PortTypeFromMonitor(records[i].portName) == kPortTypeTcpIp)
       records[i].portType = kPortTypeTcpIp;
-  for (size_t i = 0; i < count; ++i) DoRemovePrinter(e, records[i].printerName);
-  if (e.deletePort) DeleteTcpIpPort(e, records, count);
-  if (e.removeDriver) DoRemovePrinterDriver(e, records, count);
-  if (e.removePackage) RemoveDriverPackage(e, inf);
+  bool ok = true;
+  for (size_t i = 0; i < count; ++i) ok = DoRemovePrinter(e, records[i].printerName) && ok;
+  if (e.deletePort) ok = DeleteTcpIpPort(e, records, count) && ok;
+  if (e.removeDriver) ok = DoRemovePrinterDriver(e, records, count) && ok;
+  if (e.removePackage) ok = RemoveDriverPackage(e, inf) && ok;
   if (g_reboot && Ask(e, IDS_REBOOT_QUESTION, IDS_REBOOT_CAPTION, MB_YESNO | MB_ICONQUESTION) == IDYES &&
       e.host.startProcess)
     e.host.startProcess(TEXT("cmd.exe /c shutdown /r /t 0"));
+  return ok;
 }

@@ -9,7 +9,7 @@
 #include "installer/debugtrace.h"
 
 // The body's result; `failure` when it threw: after std::bad_alloc with ERROR_NOT_ENOUGH_MEMORY as the
-// last error, after anything else with a debug line naming `where`.
+// last error, after anything else with ERROR_INTERNAL_ERROR and a debug line naming `where`.
 template <class R, class Body>
 R Guarded(const char* where, R failure, Body&& body) noexcept {
   try {
@@ -19,6 +19,7 @@ R Guarded(const char* where, R failure, Body&& body) noexcept {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   } catch (...) {
     DebugTrace("%hs: unexpected exception.", where);
+    SetLastError(ERROR_INTERNAL_ERROR);  // never a stale error of an earlier call
   }
   return failure;
 }

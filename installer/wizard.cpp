@@ -94,7 +94,7 @@ DWORD WINAPI WorkThread(LPVOID param) {
       DWORD error = ERROR_INVALID_PARAMETER;
       if (w->state.recordCount != 1 || !InstallRun(w->engine, w->state.records[0], &error)) w->runFailed = true;
     } else if (mode == kModeUninstall) {
-      UninstallRun(w->engine, w->state.records, w->state.recordCount);
+      if (!UninstallRun(w->engine, w->state.records, w->state.recordCount)) w->runFailed = true;
     }
     return DWORD(ERROR_SUCCESS);
   });

@@ -53,13 +53,15 @@ struct Wizard {
   bool installRecordMade = false;       // the install record exists (made on the page's first showing)
   bool busy = false;                    // a run is going
   bool upgradeDone = false;
-  bool runFailed = false;               // the last install run did not install the printer
+  bool runFailed = false;               // the last run failed: no printer installed, a removal step or an upgrade failed
   HANDLE workThread = nullptr;
   HDEVNOTIFY deviceNotify = nullptr;
   // Install page: a rebuild of the port list is under way (its selection changes are not the user's);
   // the user picked a model or typed a name (a rebuild then leaves both alone); the page is setting the
-  // name itself.
+  // name itself; the user typed an address or TCP port for "NET/Wi-Fi" (a rebuild then chooses no row
+  // for them); the page is filling those fields itself.
   bool refreshing = false, modelChosen = false, settingName = false;
+  bool addressTyped = false, settingAddress = false;
   std::vector<UpgradeRow> upgradeRows;  // the upgrade list, row by row
 };
 

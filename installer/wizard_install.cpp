@@ -66,12 +66,21 @@ void UpdateButtons(HWND page, Wizard* w) {
   SetButtons(page, w->installButtons);
 }
 
-void ShowAddress(HWND page, const WCHAR* ip, DWORD tcpPort) {
+// The address fields show a row's address; what the user typed there is replaced.
+void ShowAddress(HWND page, Wizard* w, const WCHAR* ip, DWORD tcpPort) {
   unsigned a = 0, b = 0, c = 0, d = 0;
   const std::string text = WideToAnsi(ip);
+  w->settingAddress = true;
   if (std::sscanf(text.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) == 4)
     SendMessageW(GetDlgItem(page, IDC_IP_ADDRESS), IPM_SETADDRESS, 0, LPARAM(MAKEIPADDRESS(a, b, c, d)));
   SetDlgItemInt(page, IDC_TCP_PORT, tcpPort, FALSE);
+  w->settingAddress = false;
+  w->addressTyped = false;
+}
+
+// "NET/Wi-Fi" with an address the user typed: that address is the user's choice.
+bool TypedAddressChosen(HWND page, Wizard* w) {
+  return NetChecked(page) && w->addressTyped && !SendMessageW(GetDlgItem(page, IDC_IP_ADDRESS), IPM_ISBLANK, 0, 0);
 }
 
 // The page sets the printer name itself (the user did not type it).
@@ -110,7 +119,7 @@ void LoadRow(HWND page, Wizard* w, int row, bool fillModel) {
   if (type == kPortTypeNet) {
     WCHAR ip[20];
     DWORD tcpPort = 0;
-    if (RowAddress(port.c_str(), ip, &tcpPort)) ShowAddress(page, ip, tcpPort);
+    if (RowAddress(port.c_str(), ip, &tcpPort)) ShowAddress(page, w, ip, tcpPort);
   }
   if (!fillModel) return;
   if (const ModelTableRow* m = FindModelForDescription(description.c_str())) {
@@ -156,12 +165,15 @@ void SelectRow(HWND page, int row) {
   SendMessageW(PortList(page), LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&state));
 }
 
-// Rebuilds the list. The port the user had selected stays selected, and the model and printer name the
-// user chose stay: discovery rebuilds the list while the user works on the page.
-void RefreshPorts(HWND page, Wizard* w) {
+// Rebuilds the list. The port the user had selected stays selected, and the model, printer name and
+// typed address the user chose stay: discovery rebuilds the list while the user works on the page.
+// `typeChanged`: the user chose another port type, whose first row may be offered in place of one that
+// type does not list.
+void RefreshPorts(HWND page, Wizard* w, bool typeChanged = false) {
   HWND list = PortList(page);
   const int before = SelectedRow(page);
   const WString kept = before >= 0 ? RowText(page, before, 0) : WString();
+  const bool keepAddress = TypedAddressChosen(page, w);
   w->refreshing = true;
   SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
   const std::vector<PortEntry> usb = CopyPortList(&w->lists, &PortLists::Usb);
@@ -174,12 +186,22 @@ void RefreshPorts(HWND page, Wizard* w) {
     type = kPortTypeUsb;
   }
   for (const PortEntry& e : local)
-    if (e.PortType == type) InsertRow(list, e, printersKnown);
-  for (const PortEntry& e : usb) InsertRow(list, e, true);
-  for (const PortEntry& e : net) InsertRow(list, e, true);
+    if (e.PortType == type) InsertRow(list, e, printersKnown && !keepAddress);
+  for (const PortEntry& e : usb) InsertRow(list, e, !keepAddress);
+  for (const PortEntry& e : net) InsertRow(list, e, !keepAddress);
   const int again = kept.empty() ? -1 : FindRow(page, kept);
-  if (again >= 0) SelectRow(page, again);
-  else if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) LoadRow(page, w, 0, !w->modelChosen);
+  if (again >= 0) {
+    SelectRow(page, again);
+  } else if (!kept.empty() && !typeChanged) {
+    // The chosen row is gone (a printer that stopped answering, unplugged): no other row becomes the
+    // choice behind the user's back; the user chooses again.
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&none));
+    EnableWindow(GetDlgItem(page, IDC_PORT_SETTINGS), FALSE);
+  } else if (!keepAddress && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) {
+    LoadRow(page, w, 0, !w->modelChosen);
+  }
   w->refreshing = false;
   ShowWindow(GetDlgItem(page, IDC_CONNECT_HINT), printersKnown ? SW_HIDE : SW_SHOW);
   UpdateButtons(page, w);
@@ -218,7 +240,9 @@ void InitPage(HWND page, Wizard* w) {
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   w->deviceNotify =
       RegisterDeviceNotificationW(page, &filter, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
+  w->settingAddress = true;
   SetDlgItemTextW(page, IDC_TCP_PORT, TEXT("9100"));
+  w->settingAddress = false;
   HWND list = PortList(page);
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   AddColumn(list, 0, IDS_COLUMN_PORT, 120);
@@ -368,7 +392,7 @@ static INT_PTR InstallPage(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
       const int id = LOWORD(wp);
       if (IsPortRadio(id) && HIWORD(wp) == BN_CLICKED) {
         ShowAddressFields(page, NetChecked(page));
-        RefreshPorts(page, w);
+        RefreshPorts(page, w, true);
       } else if (id == IDC_MODEL_LIST && HIWORD(wp) == CBN_SELCHANGE) {
         w->modelChosen = true;
         WCHAR text[51] = {};
@@ -376,6 +400,8 @@ static INT_PTR InstallPage(HWND page, UINT msg, WPARAM wp, LPARAM lp) {
         SetPrinterName(page, w, text);
       } else if (id == IDC_PRINTER_NAME && HIWORD(wp) == EN_CHANGE && !w->settingName) {
         w->modelChosen = true;  // typed by the user
+      } else if ((id == IDC_IP_ADDRESS || id == IDC_TCP_PORT) && HIWORD(wp) == EN_CHANGE && !w->settingAddress) {
+        w->addressTyped = true;
       } else if (id == IDC_PORT_SETTINGS && HIWORD(wp) == BN_CLICKED) {
         PortSettings(page);
       }

@@ -83,8 +83,10 @@ void FillUpgradeList(HWND page, Wizard* w) {
 void RunUpgrade(HWND page, Wizard* w) {
   HWND list = GetDlgItem(page, IDC_UPGRADE_LIST);
   for (size_t i = 0; i < w->upgradeRows.size(); ++i) w->upgradeRows[i].ticked = GetCheck(list, int(i));
-  const bool done = UpgradeDrivers(w->engine, w->upgradeRows, [page](UINT id) {
+  w->runFailed = false;
+  const bool done = UpgradeDrivers(w->engine, w->upgradeRows, [page, w](UINT id) {
     SetDlgItemTextW(page, IDC_UPGRADE_STATUS, InstallerString(id));
+    if (id == IDS_UPGRADE_FAILED) w->runFailed = true;  // also after rows that were upgraded
   });
   for (size_t i = 0; i < w->upgradeRows.size(); ++i) {
     SetColumnText(list, int(i), 2, w->upgradeRows[i].version);

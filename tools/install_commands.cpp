@@ -1,5 +1,6 @@
 #include "tools/install_commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,7 +121,7 @@ std::string ModelNames() {
 int RunInstall(const std::vector<std::string>& args) {
   std::string model, port, ip, printer, error;
   DWORD tcpPort = 9100;
-  bool setDefault = false;
+  bool setDefault = false, printerGiven = false, tcpPortGiven = false;
   Setup setup;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -136,11 +137,15 @@ int RunInstall(const std::vector<std::string>& args) {
     std::string n;
     if (a == "--model") { if (!value(&model)) return Usage("--model needs a value"); }
     else if (a == "--port") { if (!value(&port)) return Usage("--port needs a value"); }
-    else if (a == "--printer") { if (!value(&printer)) return Usage("--printer needs a value"); }
+    else if (a == "--printer") {
+      if (!value(&printer)) return Usage("--printer needs a value");
+      printerGiven = true;
+    }
     else if (a == "--ip") { if (!value(&ip)) return Usage("--ip needs a value"); }
     else if (a == "--tcp-port") {
       if (!value(&n)) return Usage("--tcp-port needs a value");
       if (!OptionWholeInto(a, n, 1, 65535, &tcpPort, &error, "a TCP port")) return Usage(error);
+      tcpPortGiven = true;
     } else if (a == "--default") setDefault = true;
     else return Usage("unknown option " + a);
   }
@@ -149,7 +154,9 @@ int RunInstall(const std::vector<std::string>& args) {
     return Usage("the package has no driver for \"" + model + "\"; its models: " + ModelNames());
   if (!ip.empty() && !IsDottedIpv4(Utf8ToWide(ip).c_str()))
     return Usage("--ip takes an IPv4 address in dotted form (A.B.C.D, each 0 to 255): " + ip);
-  if (printer.empty()) printer = model;
+  if (tcpPortGiven && ip.empty()) return Usage("--tcp-port needs --ip (the port's address)");
+  // An empty name given is the user's choice, and the engine refuses it; only a name not given is the model's.
+  if (!printerGiven) printer = model;
   if (!Start(&error)) return Fail(error);
   const std::vector<std::u16string> before = PrinterNames();
   Run run;
@@ -218,11 +225,13 @@ int RunUninstall(const std::vector<std::string>& args) {
     }
     records.push_back(r);
   }
-  winsim::RunOnClockedThread([&] { UninstallRun(e, records.data(), records.size()); });
+  bool ok = false;
+  winsim::RunOnClockedThread([&] { ok = UninstallRun(e, records.data(), records.size()); });
   JsonOut j;
+  j.Bool("Uninstalled", ok);
   j.Bool("RebootPending", RebootPending());
   WriteMachine(j, run);
-  return j.Emit();
+  return j.Emit(ok ? "" : "a removal step failed (see the log)");
 }
 
 const char* const kStatus = "0  success\n1  the operation failed (message on stderr)\n2  usage error";
@@ -305,8 +314,18 @@ std::shared_ptr<winsim::UsbPrinterDevice> PlugUsbPrinter(const std::string& devi
 }
 
 bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
-  for (const auto& id : s.usbPrinters)
+  // The machine keeps the printers an earlier command plugged in: one with the same device ID is that
+  // printer (plugged in again); a new one takes the first free port.
+  std::vector<std::shared_ptr<winsim::UsbPrinterDevice>> earlier = winsim::UsbPrinters();
+  for (const auto& id : s.usbPrinters) {
+    const auto same = std::find_if(earlier.begin(), earlier.end(), [&id](const auto& d) { return d->deviceId == id; });
+    if (same != earlier.end()) {
+      (*same)->present = true;
+      earlier.erase(same);
+      continue;
+    }
     if (!PlugUsbPrinter(id, error)) return false;
+  }
   for (const auto& spec : s.installed) {
     size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);
     if (c2 == std::string::npos) {
@@ -342,9 +361,9 @@ CommandSpec InstallCommand() {
           "programs it started and the machine's printers, drivers, ports and driver packages as JSON.",
           {{"--model", "MODEL", "driver name, e.g. \"Tarnwell TW-JA\"", "@models"},
            {"--port", "PORT", "port name: USB001, FILE:, LPT1:, COM1:, or a TCP/IP port name", "USB001 FILE: LPT1: COM1:"},
-           {"--printer", "NAME", "printer name (default: the model)"},
+           {"--printer", "NAME", "printer name (default: the model; an empty one is refused)"},
            {"--ip", "ADDRESS", "IPv4 address of a standard TCP/IP port, dotted (makes PORT one)"},
-           {"--tcp-port", "N", "its TCP port, 1 to 65535 (default 9100)"},
+           {"--tcp-port", "N", "the TCP port of --ip, 1 to 65535 (default 9100)"},
            {"--default", nullptr, "make the printer the default printer"},
            {"--usb-printer", "DEVICE-ID", "attach a USB printer first (repeatable; USB001, USB002, ...),\n"
                                           "e.g. \"MFG:Tarnwell;CMD:TWL;MDL:TW-JA;\""},
@@ -361,7 +380,8 @@ CommandSpec UninstallCommand() {
           "uninstall PRINTER... [--delete-port] [--remove-driver] [--remove-package] [--yes] [--installed M,P,PORT]",
           "Runs the installer's uninstall mode for the printers named, on the machine (after --installed\n"
           "and --usb-printer). Questions are answered No unless --yes is given. Prints the result log and\n"
-          "the machine afterwards as JSON.",
+          "the machine afterwards as JSON; a step that failed (a printer, port, driver or package that\n"
+          "stayed) fails the command. A printer that is not there counts as removed.",
           {{"--delete-port", nullptr, "delete the printers' standard TCP/IP ports"},
            {"--remove-driver", nullptr, "remove the printers' drivers"},
            {"--remove-package", nullptr, "remove the driver package from the driver store"},

@@ -111,6 +111,9 @@ int PortTypeButton(int type) {
   }
 }
 
+// Simulated time one wait may let pass: an hour covers every timer and discovery pass of the wizard.
+constexpr int64_t kMaxWaitMs = 3600000;
+
 // One scripted action; false with `error` set when the wizard refused it, or with `malformed` set too when
 // the action itself is wrong (a usage error).
 bool Act(Session& s, const std::string& action, std::string* error, bool* malformed) {
@@ -135,17 +138,28 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
   if (key == "wait") {
     // Simulated time passes: timers and the discovery threads run, and the pages handle what they send.
     int64_t ms = 0;
-    if (!ParseWhole(value, 0, 0x7FFFFFFF, &ms)) {
-      *error = "wait takes a number of milliseconds";
+    if (!ParseWhole(value, 0, kMaxWaitMs, &ms)) {
+      *error = "wait takes a number of milliseconds from 0 to " + std::to_string(kMaxWaitMs);
       *malformed = true;
       return false;
     }
+    // The discovery receive threads run in real time: each step lets them hand every queued answer to the
+    // page first (10 s of real time in all at most), so that a busy machine does not see a printer miss a pass.
     const uint64_t until = winsim::ClockNow() + uint64_t(ms);
-    while (winsim::ClockNow() < until) {
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    auto takeAnswers = [&] {
+      do {
+        ui::Settle(s.sheet);
+        if (winsim::QueuedDatagrams() == 0 && winsim::BlockedReceives() >= winsim::OpenSockets()) break;
+        std::this_thread::yield();
+      } while (std::chrono::steady_clock::now() < patience);
       ui::Settle(s.sheet);
+    };
+    while (winsim::ClockNow() < until) {
+      takeAnswers();
       winsim::AdvanceClock(DWORD(std::min<uint64_t>(100, until - winsim::ClockNow())));
     }
-    ui::Settle(s.sheet);
+    takeAnswers();
     return true;
   }
   std::string why;
@@ -295,7 +309,7 @@ int RunWizard(const std::vector<std::string>& args) {
     if (s.sheet) ui::Settle(s.sheet);
   }
   if (status == 0 && !PrintPage(s, &error)) status = 1;
-  bool installFailed = false;
+  DWORD failedMode = 0;  // the mode of a run that failed
   for (const std::string& action : o.actions) {
     if (status != 0) break;
     // A run the result page started goes on through the clock; the next action waits for its end.
@@ -311,9 +325,11 @@ int RunWizard(const std::vector<std::string>& args) {
       RunClockUntil(s.sheet, [&] { return !w->busy; });
       if (!PrintPage(s, &error)) status = 1;
       std::printf("result log:\n%s\n", WideToUtf8(ui::Text(s.P(IDD_RESULT), IDC_RESULT_LOG)).c_str());
-      if (w->state.mode == kModeInstall && w->runFailed) installFailed = true;
+      if (w->runFailed) failedMode = w->state.mode;
     } else if (!PrintPage(s, &error)) {
       status = 1;
+    } else if (s.Open() && s.Current() == IDD_UPGRADE && action == "next" && w->runFailed) {
+      failedMode = kModeUpgrade;
     }
   }
   if (s.Open()) {
@@ -329,9 +345,11 @@ int RunWizard(const std::vector<std::string>& args) {
   for (const auto& p : winsim::Printers()) std::printf(" \"%s\" (%s on %s)", WideToUtf8(p.name).c_str(), WideToUtf8(p.driver).c_str(), WideToUtf8(p.port).c_str());
   std::printf("\n");
   if (status == 2) return Usage(error);
-  if (status == 0 && installFailed) {
+  if (status == 0 && failedMode) {
     status = 1;
-    error = "the printer was not installed (see the result log)";
+    error = failedMode == kModeInstall   ? "the printer was not installed (see the result log)"
+            : failedMode == kModeUpgrade ? "the printer driver was not upgraded"
+                                         : "a removal step failed (see the result log)";
   }
   if (status != 0) return Fail(error);
   return 0;
@@ -353,14 +371,14 @@ CommandSpec WizardCommand() {
           "port-type=N (1 USB, 3 NET/Wi-Fi, 2 COM/BT, 6 LPT, 7 Others), row=N (select a port or printer;\n"
           "on the upgrade page: tick it), untick=N, model=TEXT, name=TEXT, ip=A.B.C.D[:PORT],\n"
           "check=delete-port|remove-driver|remove-package (toggles), answer=yes|no|ok|cancel (the next\n"
-          "message box), wait=MS (let MS milliseconds of simulated time pass: timers run and network\n"
-          "printers are discovered again).",
+          "message box), wait=MS (let MS milliseconds of simulated time pass, at most 3600000: timers run and\n"
+          "network printers are discovered again).",
           {{"--do", "ACTION", "an action, in order (repeatable)"},
            {"--installed", "MODEL,PRINTER,PORT", "a printer of the package installed before the wizard starts"},
            {"--usb-printer", "ID", "attach a USB printer with this IEEE 1284 device ID"},
            {"--net-printer", "IP=MODEL", "a network printer answering discovery (e.g. 192.0.2.20=TW-JA)"},
            {"--png", "DIR", "write a picture of the wizard after the start and after each action into DIR"}},
-          "0  every action was carried out\n1  the wizard refused an action or did not open, or an install failed\n"
+          "0  every action was carried out\n1  the wizard refused an action or did not open, or a run failed\n"
           "2  usage error (also an unknown action)",
           "lbl wizard --do port-type=7 --do row=0 --do name=Labels --do answer=ok --do next --do finish\n"
           "lbl wizard --installed 'Tarnwell TW-JA,Shipping,FILE:' --do mode=uninstall --do next --do row=0 \\\n"

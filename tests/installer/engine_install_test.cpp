@@ -1,6 +1,8 @@
 // Install mode on the simulated machine: the driver from the driver store or from the package files, the
 // printer, the checks before anything changes, the system's reason for a failure and the undoing of it.
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 
 #include "tests/installer/engine_fixture.h"
 #include "winsim/devices.h"
@@ -19,6 +21,19 @@ class EngineInstall : public EngineFixture {
     for (const auto& m : winsim::Monitors())
       if (m.name == u"Tarnwell Language Monitor V6") return true;
     return false;
+  }
+  // A TW-JA plugged in on USB001, listed by discovery with its hardware ID; returns that ID.
+  std::string AttachTwJaOnUsb001() {
+    auto usb = std::make_shared<winsim::UsbPrinterDevice>();
+    usb->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;";
+    EXPECT_TRUE(winsim::AttachUsbPrinter(usb));
+    char hwid[64];
+    std::snprintf(hwid, sizeof hwid, "USBPRINT\\TarnwellTW-JA%04X", winsim::Crc16Arc("TarnwellTW-JA"));
+    const WString wide = AnsiToWide(hwid);
+    engine.host.usbHardwareId = [wide](const WCHAR* port, WCHAR* out, size_t cap) {
+      return WStrEq(port, TEXT("USB001")) && WStrCopy(out, cap, wide.c_str());
+    };
+    return hwid;
   }
   // Nothing of the package is left on the machine.
   void ExpectNothingInstalled() {
@@ -113,6 +128,33 @@ TEST_F(EngineInstall, AFailedInstallIsReportedWithTheSystemsReasonAndUndone) {
   ExpectNothingInstalled();
 }
 
+TEST_F(EngineInstall, ARunBrokenOffByAnExceptionIsUndoneToo) {
+  // The host runs out of memory after the run made the TCP/IP port: a failure like any other.
+  engine.host.usbHardwareId = [](const WCHAR*, WCHAR*, size_t) -> bool { throw std::bad_alloc(); };
+  InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Net"), TEXT("IP_192.0.2.10"), kPortTypeTcpIp);
+  WStrCopy(r.ipAddress, 20, TEXT("192.0.2.10"));
+  r.tcpPort = 9100;
+  DWORD error = 0;
+  bool ok = true;
+  RunWork([&] { EXPECT_NO_THROW(ok = InstallRun(engine, r, &error)); });
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_NE(Log().find("Failed to install the printer driver.\r\n"
+                       "Error 8: Not enough memory resources are available to process this command.\r\n"
+                       "Undoing the changes of this installation:\r\n"
+                       "Remove port: IP_192.0.2.10 ...OK\r\n"),
+            std::string::npos)
+      << Log();
+  ExpectNothingInstalled();
+
+  // Any other exception still goes to the caller's guard, after the undoing.
+  ClearLog();
+  engine.host.usbHardwareId = [](const WCHAR*, WCHAR*, size_t) -> bool { throw std::runtime_error("hook"); };
+  RunWork([&] { EXPECT_THROW(InstallRun(engine, r, &error), std::runtime_error); });
+  EXPECT_NE(Log().find("Remove port: IP_192.0.2.10 ...OK\r\n"), std::string::npos) << Log();
+  ExpectNothingInstalled();
+}
+
 TEST_F(EngineInstall, WhatExistedBeforeAFailedRunStays) {
   WithoutDriverStore();
   InstallRecord first = Record(TEXT("Tarnwell TW-JA"), TEXT("First"), TEXT("FILE:"));
@@ -164,6 +206,9 @@ TEST_F(EngineInstall, InputIsCheckedBeforeAnythingChanges) {
     return r;
   };
   WString longName(221, WCHAR('n'));
+  // A standard TCP/IP port's record holds 63 characters of its name.
+  InstallRecord longPort = tcp(TEXT("192.0.2.10"), 9100);
+  WStrCopy(longPort.portName, 260, WString(64, WCHAR('p')).c_str());
   const Case cases[] = {
       {"empty name", Record(TEXT("Tarnwell TW-JA"), TEXT(""), TEXT("FILE:")), "Error 1801: The printer name is invalid."},
       {"comma", Record(TEXT("Tarnwell TW-JA"), TEXT("A,B"), TEXT("FILE:")), "Error 1801: The printer name is invalid."},
@@ -177,6 +222,7 @@ TEST_F(EngineInstall, InputIsCheckedBeforeAnythingChanges) {
       {"address 192.0.2", tcp(TEXT("192.0.2"), 9100), "Error 87: The parameter is incorrect."},
       {"TCP port 0", tcp(TEXT("192.0.2.10"), 0), "Error 87: The parameter is incorrect."},
       {"TCP port 65536", tcp(TEXT("192.0.2.10"), 65536), "Error 87: The parameter is incorrect."},
+      {"TCP/IP port name of 64 characters", longPort, "Error 87: The parameter is incorrect."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -228,14 +274,7 @@ TEST_F(EngineInstall, AnExistingPrinterCountsOnlyWhenItIsTheOneAskedFor) {
 }
 
 TEST_F(EngineInstall, APlugAndPlayQueueIsNamedAsChosenAndNeverDoubled) {
-  auto usb = std::make_shared<winsim::UsbPrinterDevice>();
-  usb->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;";
-  ASSERT_TRUE(winsim::AttachUsbPrinter(usb));
-  char hwid[64];
-  std::snprintf(hwid, sizeof hwid, "USBPRINT\\TarnwellTW-JA%04X", winsim::Crc16Arc("TarnwellTW-JA"));
-  engine.host.usbHardwareId = [&](const WCHAR* port, WCHAR* out, size_t cap) {
-    return WStrEq(port, TEXT("USB001")) && WStrCopy(out, cap, AnsiToWide(hwid).c_str());
-  };
+  const std::string hwid = AttachTwJaOnUsb001();
   InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Shipping"), TEXT("USB001"), kPortTypeUsb);
   ASSERT_TRUE(Install(r)) << Log();
   EXPECT_EQ(WideToUtf8(r.hardwareId), hwid);
@@ -255,6 +294,26 @@ TEST_F(EngineInstall, APlugAndPlayQueueIsNamedAsChosenAndNeverDoubled) {
   EXPECT_FALSE(Install(again));
   EXPECT_NE(Log().find("The printer Shipping already prints to port USB001.\r\n"), std::string::npos) << Log();
   EXPECT_EQ(winsim::Printers().size(), 1u);
+}
+
+TEST_F(EngineInstall, AModelChosenForAnotherDevicesPortGetsOneQueueOnly) {
+  AttachTwJaOnUsb001();
+  // The user chose TW-JB for the TW-JA on USB001: the printer is what the user chose, and nothing else.
+  InstallRecord r = Record(TEXT("Tarnwell TW-JB"), TEXT("Chosen"), TEXT("USB001"), kPortTypeUsb);
+  ASSERT_TRUE(Install(r)) << Log();
+  auto printers = winsim::Printers();
+  ASSERT_EQ(printers.size(), 1u);
+  EXPECT_EQ(printers[0].name, u"Chosen");
+  EXPECT_EQ(printers[0].driver, u"Tarnwell TW-JB");
+  const auto drivers = winsim::Drivers();
+  ASSERT_EQ(drivers.size(), 1u);
+  EXPECT_EQ(drivers[0].name, u"Tarnwell TW-JB");
+
+  // A failed run of that kind leaves nothing of its own behind either.
+  InstallRecord bad = Record(TEXT("Tarnwell TW-KB_"), TEXT("Bad,Name"), TEXT("USB001"), kPortTypeUsb);
+  EXPECT_FALSE(Install(bad));
+  EXPECT_EQ(winsim::Printers().size(), 1u);
+  EXPECT_EQ(winsim::Drivers().size(), 1u);
 }
 
 TEST_F(EngineInstall, MonitorAlreadyRegisteredCountsAsRegistered) {
@@ -280,6 +339,16 @@ TEST_F(EngineInstall, TheResultLogKeepsLineEndsAndThePropertiesCommandItsQuotes)
   EXPECT_EQ(end + 2, 100u) << log;
   EXPECT_EQ(log.substr(end + 2), "The printer driver is installed successfully\r\n");
 
+  // A cut never splits a character written as two UTF-16 units: the line ends before it.
+  ClearLog();
+  WString pairs;
+  for (int i = 0; i < 50; ++i) pairs += Utf8ToWide("\xF0\x9F\x8F\xB7");  // U+1F3F7, a label
+  InstallRecord tagged = Record(TEXT("Tarnwell TW-JA"), pairs.c_str(), TEXT("COM1:"));
+  ASSERT_TRUE(Install(tagged));
+  std::string expected = "Installing the printer driver: ";
+  for (int i = 0; i < 33; ++i) expected += "\xF0\x9F\x8F\xB7";  // 31 + 66 units, then the line end
+  EXPECT_EQ(Log().substr(0, Log().find("\r\n") + 2), expected + "\r\n");
+
   // A name with a quote cannot be passed to the properties command: none is started.
   ClearLog();
   InstallRecord quoted = Record(TEXT("Tarnwell TW-JA"), TEXT("Label \"A\""), TEXT("LPT1:"));
@@ -303,6 +372,18 @@ TEST_F(EngineInstall, OtherArchitecturesAndOverlongPathsCopyNothing) {
   EXPECT_TRUE(DebugHas("Path too long"));
   WCHAR inf[MAX_PATH];
   EXPECT_FALSE(PackageInfPath(engine, inf));
+  // An install from there fails for that reason, whatever an earlier call left as the last error.
+  InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Label"), TEXT("FILE:"));
+  DWORD error = 0;
+  bool ok = true;
+  RunWork([&] {
+    SetLastError(ERROR_SUCCESS);
+    ok = InstallRun(engine, r, &error);
+  });
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, DWORD(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_NE(Log().find("Failed to install the printer driver.\r\nError 206"), std::string::npos) << Log();
+  ExpectNothingInstalled();
 }
 
 TEST_F(EngineInstall, EnvironmentArgumentFollowsTheWindowsVersion) {

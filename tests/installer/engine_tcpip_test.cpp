@@ -109,6 +109,62 @@ TEST_F(EngineTcpIp, APortStaysWhileAnotherPrinterUsesItAndTheLogSaysWhy) {
   EXPECT_TRUE(winsim::TcpIpPorts().empty());
 }
 
+TEST_F(EngineTcpIp, AnotherPrintersPortKeepsItsAddress) {
+  InstallRecord a = TcpRecord(TEXT("192.0.2.10"), 9100);
+  WStrCopy(a.printerName, 260, TEXT("A"));
+  ASSERT_TRUE(Install(a));
+  // A second printer on that port with another address would send A's labels there: refused, A unchanged.
+  for (const auto& [ip, port] : {std::pair{TEXT("192.0.2.99"), DWORD(9100)}, std::pair{TEXT("192.0.2.10"), DWORD(9101)}}) {
+    ClearLog();
+    InstallRecord b = TcpRecord(ip, port);
+    WStrCopy(b.printerName, 260, TEXT("B"));
+    DWORD error = 0;
+    bool ok = true;
+    RunWork([&] { ok = InstallRun(engine, b, &error); });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, DWORD(ERROR_BUSY));
+    EXPECT_NE(Log().find("...Kept: printer A still uses it\r\n"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("Error 170: "), std::string::npos) << Log();
+    const auto ports = winsim::TcpIpPorts();
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].hostAddress, u"192.0.2.10");
+    EXPECT_EQ(ports[0].portNumber, 9100u);
+    EXPECT_EQ(winsim::Printers().size(), 1u);
+  }
+  // The same address is no change: B joins A on the port.
+  InstallRecord b = TcpRecord(TEXT("192.0.2.10"), 9100);
+  WStrCopy(b.printerName, 260, TEXT("B"));
+  EXPECT_TRUE(Install(b)) << Log();
+  EXPECT_EQ(winsim::Printers().size(), 2u);
+  // A itself, installed again with a new address, moves its own port.
+  InstallRecord again = TcpRecord(TEXT("192.0.2.20"), 9100);
+  WStrCopy(again.printerName, 260, TEXT("A"));
+  RunWork([&] { ASSERT_TRUE(DoRemovePrinter(engine, TEXT("B"))); });
+  EXPECT_TRUE(Install(again)) << Log();
+  EXPECT_EQ(winsim::TcpIpPorts()[0].hostAddress, u"192.0.2.20");
+}
+
+TEST_F(EngineTcpIp, APortInAPrintersPoolStaysToo) {
+  AddPort(u"IP_192.0.2.10", u"192.0.2.10");
+  InstallRecord a = TcpRecord(TEXT("192.0.2.10"), 9100);
+  WStrCopy(a.printerName, 260, TEXT("A"));
+  ASSERT_TRUE(Install(a));
+  // "Pool" prints to the port and to LPT1:, whichever is free.
+  ASSERT_TRUE(winsim::AddPrinter({.name = u"Pool", .port = u"LPT1:,IP_192.0.2.10", .driver = u"Tarnwell TW-JA"}));
+  ClearLog();
+  engine.deletePort = true;
+  std::vector<InstallRecord> recs{Record(TEXT("Tarnwell TW-JA"), TEXT("A"), TEXT("IP_192.0.2.10"), 0)};
+  bool ok = false;
+  RunWork([&] { ok = UninstallRun(engine, recs.data(), recs.size()); });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(Log(), "Remove printer: A ...OK\r\nRemove port: IP_192.0.2.10 ...Kept: printer Pool still uses it\r\n");
+  ASSERT_EQ(winsim::TcpIpPorts().size(), 1u);
+  // The monitor refuses it as well while the pool names it.
+  EXPECT_FALSE(RemoveTcpIpPort(engine, TEXT("ip_192.0.2.10")));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_BUSY));
+  EXPECT_EQ(winsim::TcpIpPorts().size(), 1u);
+}
+
 TEST_F(EngineTcpIp, AFailedInstallRemovesThePortItMadeAndLeavesOneThatWasThereAsItWas) {
   // The package lacks a file: the run fails after making the port.
   ASSERT_TRUE(DeleteFileW(TEXT("C:\\pkg\\lblv6.inf")));
@@ -159,6 +215,22 @@ TEST_F(EngineTcpIp, PortLinesAreInTheUsersLanguage) {
   RunWork([&] { UninstallRun(engine, recs.data(), recs.size()); });
   EXPECT_NE(Log().find("Удаление порта: IP_192.0.2.10 ...Успешно\r\n"), std::string::npos) << Log();
   winsim::SetUserUiLanguage(0x0409);
+}
+
+TEST_F(EngineTcpIp, AnAddressIsNeverGivenToAPortOfAnotherMonitor) {
+  // A port name stands for one port: "FILE:" and "LPT1:" are the local monitor's.
+  for (const WCHAR* port : {TEXT("FILE:"), TEXT("LPT1:"), TEXT("lpt2:")}) {
+    SCOPED_TRACE(WideToUtf8(port));
+    ClearLog();
+    InstallRecord r = TcpRecord(TEXT("192.0.2.10"), 9100);
+    WStrCopy(r.portName, 260, port);
+    EXPECT_FALSE(Install(r));
+    EXPECT_NE(Log().find("Failed to install the printer driver.\r\nError 183: "), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("Add port"), std::string::npos) << Log();
+    EXPECT_TRUE(winsim::XcvCommands().empty());
+    EXPECT_TRUE(winsim::TcpIpPorts().empty());
+    EXPECT_TRUE(winsim::Printers().empty());
+  }
 }
 
 TEST_F(EngineTcpIp, DeleteActsOnTcpIpRecordsOnly) {

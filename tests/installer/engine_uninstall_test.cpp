@@ -139,6 +139,34 @@ TEST_F(EngineUninstall, ADriverNotFoundOrInUseDeletesNothing) {
   EXPECT_TRUE(Exists(driverDir + u"lbldrv6.dll"));
 }
 
+TEST_F(EngineUninstall, TheRunSaysWhetherEveryStepAskedForWasDone) {
+  Installed(TEXT("Tarnwell TW-JA"), TEXT("One"), TEXT("FILE:"));
+  Installed(TEXT("Tarnwell TW-JA"), TEXT("Two"), TEXT("LPT1:"));
+  engine.removeDriver = true;
+  bool ok = true;
+  // The driver cannot go while "Two" uses it.
+  std::vector<InstallRecord> one{Record(TEXT("Tarnwell TW-JA"), TEXT("One"), TEXT("FILE:"))};
+  RunWork([&] { ok = UninstallRun(engine, one.data(), one.size()); });
+  EXPECT_FALSE(ok) << Log();
+  ClearLog();
+  std::vector<InstallRecord> two{Record(TEXT("Tarnwell TW-JA"), TEXT("Two"), TEXT("LPT1:"))};
+  RunWork([&] { ok = UninstallRun(engine, two.data(), two.size()); });
+  EXPECT_TRUE(ok) << Log();
+  // A printer that is not there counts as removed; with no printer there is no driver to name.
+  ClearLog();
+  std::vector<InstallRecord> nobody{Record(TEXT(""), TEXT("Nobody"), TEXT(""))};
+  RunWork([&] { ok = UninstallRun(engine, nobody.data(), nobody.size()); });
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(Log(), "Remove printer: Nobody ...Not found\r\n");
+  // A printer the user may not delete.
+  AddForeignDriver(u"Other", u"o.dll", u"o.dat", u"oui.dll");
+  ASSERT_TRUE(winsim::AddPrinter({.name = u"Locked", .port = u"FILE:", .driver = u"Other", .userMayAdminister = false}));
+  engine.removeDriver = false;
+  std::vector<InstallRecord> locked{Record(TEXT("Other"), TEXT("Locked"), TEXT("FILE:"))};
+  RunWork([&] { ok = UninstallRun(engine, locked.data(), locked.size()); });
+  EXPECT_FALSE(ok);
+}
+
 TEST_F(EngineUninstall, LockedFilesWaitForTheRestartAndTheUserIsAsked) {
   Installed(TEXT("Tarnwell TW-JA"), TEXT("JA"), TEXT("FILE:"));
   // The monitor's DLL in the system directory is the engine's to delete; a process still holds it.

@@ -127,6 +127,24 @@ TEST_F(WizardRuns, UpgradeReinstallsTheTickedDriversAndOffersFinish) {
   EXPECT_EQ(Close(), 1);
 }
 
+TEST_F(WizardRuns, AFailedUpgradeStaysOnItsPageAndCountsAsAFailedRun) {
+  PackagePrinter(TEXT("Shipping"));
+  for (auto d : winsim::Drivers()) {
+    d.driverVersion = (uint64_t(2023) << 48) | 1u;
+    winsim::AddDriver(d);
+  }
+  ASSERT_TRUE(DeleteFileW(TEXT("C:\\pkg\\lblv6.inf")));  // the upload cannot succeed
+  Open();
+  ASSERT_TRUE(ui::Click(P(IDD_MODE), IDC_UPGRADE_MODE));
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
+  HWND page = P(IDD_UPGRADE);
+  ASSERT_TRUE(ui::Press(sheet, ui::Button::Next));
+  EXPECT_EQ(WideToUtf8(ui::Text(page, IDC_UPGRADE_STATUS)), "Failed to upgrade the printer driver.");
+  EXPECT_TRUE(w->runFailed) << "a caller must be able to tell a failed upgrade from a done one";
+  EXPECT_EQ(Buttons(), "back next");
+  EXPECT_TRUE(ui::Rows(page, IDC_UPGRADE_LIST).at(0).checked);
+}
+
 TEST(WizardResources, EveryStringPageAndTheIconAreInTheProgram) {
   for (UINT id = IDS_MODE_TITLE; id <= IDS_INPUT_IP; ++id) EXPECT_NE(InstallerString(id)[0], 0) << id;
   EXPECT_EQ(WideToUtf8(InstallerString(IDS_INSTALLING)), "Installing the printer driver: %ws, at port: %ws.\r\n");

@@ -61,16 +61,58 @@ TEST(LblInstall, BadValuesAreRefusedBeforeAnythingRuns) {
   for (const Case& c : {Case{"--model \"Acme X1\" --port FILE:", "the package has no driver for \"Acme X1\""},
                         Case{"--model \"Tarnwell TW-JA\" --port P --ip 999.1.1.1", "--ip takes an IPv4 address"},
                         Case{"--model \"Tarnwell TW-JA\" --port P --ip 192.0.2.10 --tcp-port 0", "bad value for --tcp-port"},
-                        Case{"--model \"Tarnwell TW-JA\" --port P --ip 192.0.2.10 --tcp-port 65536", "bad value for --tcp-port"}}) {
+                        Case{"--model \"Tarnwell TW-JA\" --port P --ip 192.0.2.10 --tcp-port 65536", "bad value for --tcp-port"},
+                        // A TCP port is that of the address given; alone it would be dropped unseen.
+                        Case{"--model \"Tarnwell TW-JA\" --port IP_X --tcp-port 9101", "--tcp-port needs --ip"}}) {
     SCOPED_TRACE(c.args);
     Ran r = Lbl(std::string("install ") + c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
-  // A printer name the spooler refuses fails the install, with nothing left behind.
-  Ran r = Lbl("install --model \"Tarnwell TW-JA\" --port FILE: --printer \"A,B\"");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("The printer name is invalid."), std::string::npos) << r.err;
+  // A printer name the spooler refuses fails the install, with nothing left behind; an empty one given is
+  // such a name, not the model's.
+  for (const char* name : {"\"A,B\"", "\"\""}) {
+    SCOPED_TRACE(name);
+    Ran r = Lbl(std::string("install --model \"Tarnwell TW-JA\" --port FILE: --printer ") + name);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The printer name is invalid."), std::string::npos) << r.err;
+    rapidjson::Document doc;
+    ASSERT_FALSE(doc.Parse(r.out.c_str()).HasParseError()) << r.out;
+    EXPECT_EQ(Names(doc["Printers"]), std::vector<std::string>{"Tarnwell TW-QX"});
+  }
+}
+
+TEST(LblInstall, AUsbPrinterStaysAttachedForTheNextCommand) {
+  const std::string ja = " --usb-printer \"MFG:Tarnwell;CMD:TWL;MDL:TW-JA;\"";
+  const std::string jb = " --usb-printer \"MFG:Tarnwell;CMD:TSPL;MDL:TW-JB;\"";
+  Ran first = Lbl("install --model \"Tarnwell TW-JA\" --port USB001 --printer One" + ja);
+  ASSERT_EQ(first.status, 0) << first.err;
+  // The same printer, still plugged in: its queue is there, so no second one is made.
+  Ran again = Lbl("install --model \"Tarnwell TW-JA\" --port USB001 --printer Two" + ja);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err.find("cannot attach"), std::string::npos) << again.err;
+  EXPECT_NE(again.out.find("The printer One already prints to port USB001."), std::string::npos) << again.out;
+  // A second printer plugged in beside it takes the next port.
+  Ran other = Lbl("install --model \"Tarnwell TW-JB\" --port USB002 --printer Three" + ja + jb);
+  ASSERT_EQ(other.status, 0) << other.err << other.out;
+  rapidjson::Document doc;
+  ASSERT_FALSE(doc.Parse(other.out.c_str()).HasParseError()) << other.out;
+  EXPECT_EQ(Names(doc["Printers"]), (std::vector<std::string>{"One", "Tarnwell TW-QX", "Three"}));
+  EXPECT_NE(std::string(doc["HardwareId"].GetString()).find("TarnwellTW-JB"), std::string::npos) << other.out;
+}
+
+TEST(LblUninstall, AStepThatFailedIsAFailedCommand) {
+  // "Two" still uses the driver asked to go.
+  Ran one = Lbl("uninstall One --installed \"Tarnwell TW-JA,One,FILE:\" --installed \"Tarnwell TW-JA,Two,LPT1:\" "
+                "--remove-driver");
+  EXPECT_EQ(one.status, 1) << one.out;
+  EXPECT_NE(one.err.find("see the log"), std::string::npos) << one.err;
+  EXPECT_NE(one.out.find("Remove printer driver Tarnwell TW-JA Failed. code:3001"), std::string::npos) << one.out;
+  Ran two = Lbl("uninstall Two --remove-driver");
+  EXPECT_EQ(two.status, 0) << two.err << two.out;
+  Ran nobody = Lbl("uninstall Nobody --remove-driver");
+  EXPECT_EQ(nobody.status, 0) << nobody.err << nobody.out;
+  EXPECT_NE(nobody.out.find("Remove printer: Nobody ...Not found"), std::string::npos) << nobody.out;
 }
 
 TEST(LblWizard, TheWizardRefusesWhatCannotBeInstalledAndSaysWhy) {
@@ -87,7 +129,13 @@ TEST(LblWizard, TheWizardRefusesWhatCannotBeInstalledAndSaysWhy) {
                   "--do row=0 --do name=Labels --do answer=ok --do next");
   EXPECT_EQ(taken.status, 1) << taken.out;
   EXPECT_NE(taken.out.find("Error 1802: The printer already exists."), std::string::npos) << taken.out;
-  EXPECT_EQ(Lbl("wizard --do wait=soon").status, 2);
+  // A wait is a number of milliseconds, at most an hour: nothing that would wrap round or never end.
+  for (const char* wait : {"soon", "-1", "99999999999", "3600001", "", "5ms"}) {
+    Ran r = Lbl(std::string("wizard --do wait=") + wait);
+    EXPECT_EQ(r.status, 2) << wait;
+    EXPECT_NE(r.err.find("wait takes"), std::string::npos) << wait << ": " << r.err;
+  }
+  EXPECT_EQ(Lbl("wizard --do wait=3600000").status, 0);
 }
 
 TEST(LblWizard, WhatTheUserChoseIsInstalledAfterDiscoveryRanAgain) {

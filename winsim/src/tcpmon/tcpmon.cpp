@@ -111,6 +111,16 @@ bool ValidHost(const std::u16string& host) {
   return parts == 4;
 }
 
+// Whether a printer's port list ("LPT1:,IP_192.0.2.10" for a pool) names the port.
+bool NamesPort(const std::u16string& list, const std::u16string& port) {
+  for (size_t start = 0;;) {
+    const size_t comma = list.find(u',', start);
+    if (IEquals(list.substr(start, comma == std::u16string::npos ? comma : comma - start), port)) return true;
+    if (comma == std::u16string::npos) return false;
+    start = comma + 1;
+  }
+}
+
 // The settings of an AddPort or ConfigPort record: a name the spooler can list (no ','), a host, a TCP
 // port of 1 to 65535 and the raw or LPR protocol.
 DWORD CheckPortData(const PORT_DATA_1& d) {
@@ -165,7 +175,7 @@ DWORD Command(const XcvHandle& h, const std::u16string& cmd, const BYTE* in, DWO
     if (DWORD status = ReadInput(in, cbIn, &d)) return status;
     const std::u16string name = Field(d.psztPortName, MAX_PORTNAME_LEN);
     for (const auto& pr : winsim::Printers())
-      if (IEquals(pr.port, name)) return ERROR_BUSY;  // a printer still uses it
+      if (NamesPort(pr.port, name)) return ERROR_BUSY;  // a printer still uses it
     for (auto it = T().ports.begin(); it != T().ports.end(); ++it) {
       if (IEquals(it->name, name)) {
         T().ports.erase(it);

@@ -35,13 +35,14 @@ Server::~Server() {
 
 void Server::AddPrinter(const std::string& name, const std::string& driver, const std::string& uri,
                         const std::string& language) {
-  lblipp::PrinterEntry e;
-  e.name = name;
-  e.driver = driver;
-  e.deviceUri = uri;
-  e.language = language;
-  std::string error;
-  ASSERT_TRUE(lblipp::OpenFileStore(StateDir())->Add(&e, &error)) << error;
+  const auto ran = RunLbl("printer add " + name + " --model \"" + driver + "\" --device '" + uri + "'" +
+                          (language.empty() ? "" : " --language " + language));
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  printers_.push_back(name);
+}
+
+lbltest::Ran Server::RunLbl(const std::string& args) const {
+  return lbltest::RunLbl("LBL_STATE_DIR='" + StateDir() + "' " LBL_EXE, args, dir_ + "/lbl.err");
 }
 
 bool Server::Start(const std::vector<std::string>& extra) {
@@ -58,11 +59,8 @@ bool Server::Start(const std::vector<std::string>& extra) {
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  std::vector<lblipp::PrinterEntry> printers;
-  std::string error;
-  lblipp::OpenFileStore(StateDir())->List(&printers, &error);
-  for (const auto& p : printers)
-    if (!WaitPrinter(p.name, 30)) return false;
+  for (const auto& p : printers_)
+    if (!WaitPrinter(p, 30)) return false;
   for (int i = 0; i < 300; ++i) {
     if (http_t* http = Connect()) {
       httpClose(http);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ipp/printer_store.h"
+#include "tools/run_lbl.h"
 
 namespace ipptest {
 
@@ -25,9 +25,12 @@ class Server {
  public:
   explicit Server(const std::string& name);  // the state folder is a fresh one named after `name`
   ~Server();
-  // Printers go into the store before the start, or while the server runs (it picks them up).
+  // Printers are added with lbl printer add on the server's state folder, before the start or while
+  // the server runs (it picks them up).
   void AddPrinter(const std::string& name, const std::string& driver, const std::string& uri,
                   const std::string& language = "");
+  // lbl with the server's state folder.
+  lbltest::Ran RunLbl(const std::string& args) const;
   // Starts lbl-serve and waits until every printer of the store answers. Extra arguments after
   // --port and --log.
   bool Start(const std::vector<std::string>& extra = {});
@@ -54,6 +57,7 @@ class Server {
  private:
   http_t* Connect();
   std::string dir_;
+  std::vector<std::string> printers_;
   int port_ = 0;
   pid_t pid_ = -1;
 };

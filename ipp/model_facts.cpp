@@ -184,8 +184,11 @@ bool ReadPrinterFacts(const std::string& printerName, ModelFacts* out, std::stri
   f.flags = defaults->Flags;
   f.feedOffset = defaults->FeedOffset;
   f.orientation = defaults->dm.dmOrientation;
-  if (defaults->dm.dmFields & DM_FORMNAME)
-    f.defaultStock = WideToUtf8(WString(defaults->dm.dmFormName, WStrNLen(defaults->dm.dmFormName, CCHFORMNAME)).c_str());
+  const std::string formName =
+      defaults->dm.dmFields & DM_FORMNAME
+          ? WideToUtf8(WString(defaults->dm.dmFormName, WStrNLen(defaults->dm.dmFormName, CCHFORMNAME)).c_str())
+          : std::string();
+  const int32_t paperWidth = int32_t(defaults->dm.dmPaperWidth) * 100, paperLength = int32_t(defaults->dm.dmPaperLength) * 100;
   FreeModelRecord(model);
 
   int count = 0;
@@ -210,6 +213,13 @@ bool ReadPrinterFacts(const std::string& printerName, ModelFacts* out, std::stri
     f.stocks.push_back(std::move(s));
   }
   if (list) LocalFree(list);
+  // The default stock: the one the default settings name, else (a size of their own, "USER") the
+  // first stock of that size.
+  for (const StockFacts& s : f.stocks)
+    if (s.name == formName) f.defaultStock = s.name;
+  for (const StockFacts& s : f.stocks)
+    if (f.defaultStock.empty() && std::abs(s.width - paperWidth) <= 100 && std::abs(s.length - paperLength) <= 100)
+      f.defaultStock = s.name;
   return true;
 }
 

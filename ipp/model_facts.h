@@ -40,7 +40,7 @@ struct ModelFacts {
   int32_t feedOffset = 0;   // micrometres
   int orientation = 1;      // DMORIENT_PORTRAIT or DMORIENT_LANDSCAPE
   std::vector<StockFacts> stocks;  // the entries in use, without the reserved entry 0
-  std::string defaultStock;        // the stock of the default settings ("" when they name none)
+  std::string defaultStock;        // the stock of the default settings, by name or size ("" for none)
   bool operator==(const ModelFacts&) const = default;
 };
 

@@ -225,9 +225,12 @@ int ListDevices() {
   papplDeviceList(
       PAPPL_DEVTYPE_USB,
       [](const char* info, const char* uri, const char* id, void*) {
-        const std::string driver = DriverForDeviceId(id);
-        std::printf("%s\t%s\t%s\n", uri, driver.empty() ? "(no model of the catalogue)" : driver.c_str(),
-                    info ? info : "");
+        try {
+          const std::string driver = DriverForDeviceId(id);
+          std::printf("%s\t%s\t%s\n", uri, driver.empty() ? "(no model of the catalogue)" : driver.c_str(),
+                      info ? info : "");
+        } catch (...) {
+        }
         return false;
       },
       nullptr, nullptr, nullptr);

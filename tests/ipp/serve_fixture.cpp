@@ -174,6 +174,18 @@ JobInfo Server::Job(const std::string& printer, int id) {
   return info;
 }
 
+ipp_status_t Server::Cancel(const std::string& printer, int id) {
+  http_t* http = Connect();
+  if (!http) return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+  ipp_t* r = NewRequest(IPP_OP_CANCEL_JOB, Uri(printer));
+  ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+  ipp_t* response = cupsDoRequest(http, r, Resource(Uri(printer)).c_str());
+  const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+  ippDelete(response);
+  httpClose(http);
+  return status;
+}
+
 JobInfo Server::WaitJob(const std::string& printer, int id, int seconds) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   JobInfo info;

@@ -47,6 +47,8 @@ class Server {
   int Print(const std::string& printer, const std::string& file, const std::string& format,
             const std::function<void(ipp_t*)>& attrs = {}, ipp_status_t* status = nullptr);
   JobInfo Job(const std::string& printer, int id);
+  // Cancel-Job; the IPP status.
+  ipp_status_t Cancel(const std::string& printer, int id);
   // Waits until the job is completed, aborted or canceled (or `seconds` pass).
   JobInfo WaitJob(const std::string& printer, int id, int seconds = 60);
   // Get-Printer-Attributes: those named, else the default set; the caller deletes the answer.

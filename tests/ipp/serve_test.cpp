@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include <cairo-pdf.h>
@@ -453,6 +454,124 @@ TEST(Serve, APrinterAddedWhileItRunsIsServed) {
     if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_TRUE(gone);
+}
+
+}  // namespace
+
+namespace {
+
+// Jobs from three clients at once to a printer on a file: each ends completed and each label is in
+// the file once (PAPPL closes a file device at every job's end, also while another job writes).
+TEST(Serve, JobsAtOnceToAFilePrinterEachPrintOnce) {
+  Server s("filejobs");
+  const std::string out = s.Dir() + "/qd.prn";
+  s.AddPrinter("qd", "Tarnwell TW-QD", "file://" + out);
+  std::ofstream{out};
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/small.png", 406, 203);
+  std::vector<std::thread> clients;
+  std::mutex m;
+  std::vector<int> ids;
+  for (int c = 0; c < 3; ++c)
+    clients.emplace_back([&, c] {
+      for (int j = 0; j < 8; ++j) {
+        const int id = s.Print("qd", picture, "image/png", [&](ipp_t* r) {
+          ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 1 + (c + j) % 2);
+          ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
+        });
+        std::lock_guard<std::mutex> g(m);
+        ids.push_back(id);
+      }
+    });
+  for (auto& t : clients) t.join();
+  size_t labels = 0;
+  for (int c = 0; c < 3; ++c)
+    for (int j = 0; j < 8; ++j) labels += 1 + (c + j) % 2;
+  for (int id : ids) {
+    ASSERT_GT(id, 0) << s.Log();
+    const auto job = s.WaitJob("qd", id, 120);
+    EXPECT_EQ(job.state, IPP_JSTATE_COMPLETED) << id << ": " << job.message;
+  }
+  std::string fault;
+  EXPECT_EQ(CountLabels(ReadBytes(out), &fault), labels) << fault;
+}
+
+// A job cancelled while the TWL printer holds it (out of paper): it ends cancelled, none of its
+// labels comes out once paper is back, and the next job prints whole.
+TEST(Serve, ACancelledTwlJobLeavesNothingBehind) {
+  auto printer = std::make_shared<PaperOutPrinter>();
+  printer->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;CLS:PRINTER;";
+  lblipp::SimPrinter sim(printer);
+  std::string error;
+  ASSERT_TRUE(sim.Start(&error)) << error;
+  Server s("twlcancel");
+  s.AddPrinter("ja", "Tarnwell TW-JA", sim.SimUri());
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/ja.png", 406, 203);
+  auto print = [&](int copies) {
+    return s.Print("ja", picture, "image/png", [copies](ipp_t* r) {
+      ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", copies);
+      ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
+    });
+  };
+  const int id = print(5);
+  ASSERT_GT(id, 0) << s.Log();
+  bool held = false;
+  for (int i = 0; i < 300 && !held; ++i) {
+    held = s.Job("ja", id).Has("printer-stopped");
+    if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(held) << s.Log();
+  EXPECT_EQ(s.Cancel("ja", id), IPP_STATUS_OK);
+  EXPECT_EQ(s.WaitJob("ja", id, 30).state, IPP_JSTATE_CANCELED) << s.Log();
+  printer->Refill();
+  const int next = print(3);
+  ASSERT_GT(next, 0) << s.Log();
+  EXPECT_EQ(s.WaitJob("ja", next, 60).state, IPP_JSTATE_COMPLETED) << s.Log();
+  // Two labels of the cancelled job, three of the next: nothing else.
+  EXPECT_EQ(printer->PrintedPages().size(), 5u);
+}
+
+// A printer removed (lbl printer remove) while its job waits for the printer: the job gives up, the
+// printer's labels stop, and the server goes on serving the others.
+TEST(Serve, APrinterRemovedWhileItsJobWaitsLeavesTheServerServing) {
+  auto printer = std::make_shared<PaperOutPrinter>();
+  printer->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;CLS:PRINTER;";
+  lblipp::SimPrinter sim(printer);
+  std::string error;
+  ASSERT_TRUE(sim.Start(&error)) << error;
+  Server s("removed");
+  s.AddPrinter("ja", "Tarnwell TW-JA", sim.SimUri());
+  const std::string out = s.Dir() + "/qd.prn";
+  s.AddPrinter("qd", "Tarnwell TW-QD", "file://" + out);
+  std::ofstream{out};
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/ja.png", 406, 203);
+  const int id = s.Print("ja", picture, "image/png", [](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 4);
+    ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
+  });
+  ASSERT_GT(id, 0) << s.Log();
+  bool held = false;
+  for (int i = 0; i < 300 && !held; ++i) {
+    held = s.Job("ja", id).Has("printer-stopped");
+    if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(held) << s.Log();
+  const auto removed = s.RunLbl("printer remove ja");
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  bool gone = false;
+  for (int i = 0; i < 200 && !gone; ++i) {
+    gone = !s.WaitPrinter("ja", 0);
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(gone) << s.Log();
+  printer->Refill();
+  const int other = s.Print("qd", picture, "image/png");
+  ASSERT_GT(other, 0) << s.Log();
+  EXPECT_EQ(s.WaitJob("qd", other, 60).state, IPP_JSTATE_COMPLETED) << s.Log();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(printer->PrintedPages().size(), 2u) << "the removed printer's job printed on";
 }
 
 }  // namespace

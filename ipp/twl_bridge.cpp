@@ -31,6 +31,28 @@ bool ParseTwlStatus(const std::vector<uint8_t>& reply, TwlStatus* out) {
   return out->status >= 0;
 }
 
+CutLink::CutLink(std::shared_ptr<DeviceLink> inner) : inner_(std::move(inner)), control_(inner_ && inner_->HasControl()) {}
+
+bool CutLink::Write(const uint8_t* data, size_t size) {
+  std::lock_guard<std::mutex> g(mutex_);
+  return inner_ && inner_->Write(data, size);
+}
+
+bool CutLink::VendorGet(const std::vector<uint8_t>& input, std::vector<uint8_t>* reply) {
+  std::lock_guard<std::mutex> g(mutex_);
+  return inner_ && inner_->VendorGet(input, reply);
+}
+
+bool CutLink::VendorSet(const std::vector<uint8_t>& input) {
+  std::lock_guard<std::mutex> g(mutex_);
+  return inner_ && inner_->VendorSet(input);
+}
+
+void CutLink::Cut() {
+  std::lock_guard<std::mutex> g(mutex_);
+  inner_.reset();
+}
+
 TwlBridge::TwlBridge(std::shared_ptr<DeviceLink> link) : link_(std::move(link)) {}
 
 BOOL TwlBridge::OnWrite(const uint8_t* data, DWORD size, DWORD* written) {

@@ -122,24 +122,10 @@ class JobDevice {
   std::string error_, lastMessage_;
 };
 
-// A TWL printer's bridge reaches the job's device through a link that the job cuts when an attempt
-// at delivery ends: whatever the language monitor's delivery still does after that (a thread on its
-// way out, a page block in flight) fails on the cut link and never touches the device again.
-class JobLink : public lblipp::DeviceLink {
- public:
-  JobLink(pappl_device_t* device, bool control) : device_(device), control_(control) {}
-  bool Write(const uint8_t* data, size_t size) override;
-  bool HasControl() const override { return control_; }
-  bool VendorGet(const std::vector<uint8_t>& input, std::vector<uint8_t>* reply) override;
-  bool VendorSet(const std::vector<uint8_t>& input) override;
-  // Waits for a call in progress, then refuses every later one.
-  void Cut();
-
- private:
-  std::mutex mutex_;
-  pappl_device_t* device_;
-  const bool control_;
-};
+// A TWL printer's bridge reaches the job's device through a link the job cuts when an attempt at
+// delivery ends (lblipp::CutLink); `control`: the device is a lblsim:// printer with its control
+// channel.
+std::shared_ptr<lblipp::CutLink> LinkTo(pappl_device_t* device, bool control);
 
 // printer-state-reasons of TWL fault bits.
 pappl_preason_t ReasonsOfFaults(uint32_t faults);

@@ -188,30 +188,37 @@ void JobDevice::Close() {
   own_ = false;
 }
 
-bool JobLink::Write(const uint8_t* data, size_t size) {
-  std::lock_guard<std::mutex> g(mutex_);
-  return device_ && WriteConfirmed(device_, data, size);
-}
+namespace {
 
-bool JobLink::VendorGet(const std::vector<uint8_t>& input, std::vector<uint8_t>* reply) {
-  std::lock_guard<std::mutex> g(mutex_);
-  auto* sim = control_ && device_ ? static_cast<SimDevice*>(papplDeviceGetData(device_)) : nullptr;
-  if (!sim) return false;
-  std::lock_guard<std::mutex> s(sim->mutex);
-  return sim->Ready() && sim->link.VendorGet(input, reply);
-}
+// The job's device as the bridge's far side; used only behind a CutLink, which serialises the calls.
+class DeviceOfJob : public lblipp::DeviceLink {
+ public:
+  DeviceOfJob(pappl_device_t* device, bool control) : device_(device), control_(control) {}
+  bool Write(const uint8_t* data, size_t size) override { return WriteConfirmed(device_, data, size); }
+  bool HasControl() const override { return control_; }
+  bool VendorGet(const std::vector<uint8_t>& input, std::vector<uint8_t>* reply) override {
+    SimDevice* sim = Sim();
+    if (!sim) return false;
+    std::lock_guard<std::mutex> s(sim->mutex);
+    return sim->Ready() && sim->link.VendorGet(input, reply);
+  }
+  bool VendorSet(const std::vector<uint8_t>& input) override {
+    SimDevice* sim = Sim();
+    if (!sim) return false;
+    std::lock_guard<std::mutex> s(sim->mutex);
+    return sim->Ready() && sim->link.VendorSet(input);
+  }
 
-bool JobLink::VendorSet(const std::vector<uint8_t>& input) {
-  std::lock_guard<std::mutex> g(mutex_);
-  auto* sim = control_ && device_ ? static_cast<SimDevice*>(papplDeviceGetData(device_)) : nullptr;
-  if (!sim) return false;
-  std::lock_guard<std::mutex> s(sim->mutex);
-  return sim->Ready() && sim->link.VendorSet(input);
-}
+ private:
+  SimDevice* Sim() const { return control_ ? static_cast<SimDevice*>(papplDeviceGetData(device_)) : nullptr; }
+  pappl_device_t* const device_;
+  const bool control_;
+};
 
-void JobLink::Cut() {
-  std::lock_guard<std::mutex> g(mutex_);
-  device_ = nullptr;
+}  // namespace
+
+std::shared_ptr<lblipp::CutLink> LinkTo(pappl_device_t* device, bool control) {
+  return std::make_shared<lblipp::CutLink>(std::make_shared<DeviceOfJob>(device, control));
 }
 
 pappl_preason_t ReasonsOfFaults(uint32_t faults) {

@@ -387,7 +387,7 @@ std::string TwlDeviceId(const PrinterContext& ctx, const lblipp::ModelFacts& f, 
 
 // One status request to the printer, as the monitor makes it, through a link of its own.
 uint32_t PollFaults(JobDevice& device, bool control) {
-  auto link = std::make_shared<JobLink>(device.Get(), control);
+  const auto link = LinkTo(device.Get(), control);
   lblipp::TwlBridge poll(link);
   std::vector<uint8_t> reply;
   poll.OnVendorGet({1}, &reply);
@@ -403,11 +403,11 @@ bool PrintTwl(pappl_job_t* job, JobDevice& device, PrinterContext& ctx, const lb
   size_t printed = 0;
   for (;;) {
     // A bridge and a link for this attempt: once it is over, nothing of it reaches the device.
-    auto link = std::make_shared<JobLink>(device.Get(), control);
+    const auto link = LinkTo(device.Get(), control);
     auto bridge = std::make_shared<lblipp::TwlBridge>(link);
     bridge->deviceId = deviceId;
     struct Cut {
-      JobLink& link;
+      lblipp::CutLink& link;
       ~Cut() { link.Cut(); }
     } cut{*link};
     Clock::time_point faultSince{};

@@ -154,16 +154,55 @@ bool PlansOf(const std::vector<uint8_t>& state, const std::string& path, std::ma
   return true;
 }
 
+// The system's printers by name.
+std::map<std::string, pappl_printer_t*> PrintersOf(pappl_system_t* system) {
+  std::map<std::string, pappl_printer_t*> out;
+  papplSystemIteratePrinters(
+      system,
+      [](pappl_printer_t* p, void* d) {
+        try {
+          (*static_cast<std::map<std::string, pappl_printer_t*>*>(d))[papplPrinterGetName(p)] = p;
+        } catch (...) {
+        }
+      },
+      &out);
+  return out;
+}
+
 // The server follows the state folder's machine: printers that got a device are created, those that
 // lost it (or are gone) deleted, and new stocks or default settings taken into those it has.
+//
+// PAPPL frees a printer it deletes at once, even while a job thread of it still runs: a printer with a
+// job is first retired (it takes no jobs, its jobs are cancelled) and deleted once it has been idle
+// for a whole round; one of the same name set up anew is created after that.
 struct MachineWatch {
   pappl_system_t* system = nullptr;
   bool dnssd = false;
   bool first = true;
   Stamp seen;
   std::map<std::string, PrinterPlan> plans;
+  struct Retiring {
+    pappl_printer_t* printer;
+    bool idleBefore = false;  // idle in the round before
+  };
+  std::map<std::string, Retiring> retiring;  // by name, which is unique among a system's printers
+  std::set<std::string> toCreate;
 
   void Sync() {
+    Reload();
+    Retire();
+    for (auto it = toCreate.begin(); it != toCreate.end();) {
+      const auto plan = plans.find(*it);
+      if (retiring.count(*it)) {
+        ++it;
+        continue;
+      }
+      if (plan != plans.end()) CreatePrinter(system, plan->second, dnssd);
+      it = toCreate.erase(it);
+    }
+  }
+
+  void Reload() {
     const std::string path = Config().stateDir + "/" + lbl::kStateFileName;
     const Stamp now = StampOf(path);
     if (!first && now == seen) return;
@@ -178,20 +217,14 @@ struct MachineWatch {
       return;
     }
     lblipp::SetMachineSnapshot(std::make_shared<const std::vector<uint8_t>>(std::move(state)));
-    struct Have {
-      std::map<std::string, pappl_printer_t*> printers;
-    } have;
-    papplSystemIteratePrinters(
-        system,
-        [](pappl_printer_t* p, void* d) {
-          try {
-            static_cast<Have*>(d)->printers[papplPrinterGetName(p)] = p;
-          } catch (...) {
-          }
-        },
-        &have);
-    for (const auto& [name, printer] : have.printers) {
+    const std::map<std::string, pappl_printer_t*> have = PrintersOf(system);
+    toCreate.clear();
+    for (const auto& [name, printer] : have) {
       const auto plan = next.find(name);
+      if (retiring.count(name)) {
+        if (plan != next.end()) toCreate.insert(name);
+        continue;
+      }
       const auto ctx = ContextOf(printer);
       const bool same = plan != next.end() && ctx && ctx->ownsDevice && ctx->deviceUri == plan->second.deviceUri &&
                         ctx->language == plan->second.language && ctx->port == plan->second.port &&
@@ -204,14 +237,36 @@ struct MachineWatch {
       papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s' %s.", name.c_str(),
                plan == next.end() ? "was removed" : "is set up anew from the machine");
       MarkDeletedForMachine(printer);
-      papplPrinterDelete(printer);
-      have.printers[name] = nullptr;
+      papplPrinterDisable(printer);
+      papplPrinterCancelAllJobs(printer);
+      retiring[name] = Retiring{printer};
+      if (plan != next.end()) toCreate.insert(name);
     }
-    for (const auto& [name, plan] : next) {
-      const auto it = have.printers.find(name);
-      if (it == have.printers.end() || !it->second) CreatePrinter(system, plan, dnssd);
-    }
+    for (const auto& [name, plan] : next)
+      if (!have.count(name)) toCreate.insert(name);
     plans = std::move(next);
+  }
+
+  // Deletes the retiring printers that were idle in this round and the one before.
+  void Retire() {
+    const std::map<std::string, pappl_printer_t*> have = PrintersOf(system);
+    for (auto it = retiring.begin(); it != retiring.end();) {
+      Retiring& r = it->second;
+      const auto found = have.find(it->first);
+      if (found == have.end() || found->second != r.printer) {  // deleted by a client meanwhile
+        it = retiring.erase(it);
+        continue;
+      }
+      const bool idle =
+          papplPrinterGetState(r.printer) != IPP_PSTATE_PROCESSING && papplPrinterGetNumberOfActiveJobs(r.printer) == 0;
+      if (!idle || !r.idleBefore) {
+        r.idleBefore = idle;
+        ++it;
+        continue;
+      }
+      papplPrinterDelete(r.printer);
+      it = retiring.erase(it);
+    }
   }
 };
 

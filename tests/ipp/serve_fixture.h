@@ -54,6 +54,8 @@ class Server {
   // Get-Printer-Attributes: those named, else the default set; the caller deletes the answer.
   ipp_t* Attributes(const std::string& printer, const std::vector<const char*>& names = {});
   std::vector<std::string> PrinterReasons(const std::string& printer);
+  // Whether the server has the printer now; waiting up to `seconds` for it.
+  bool HasPrinter(const std::string& printer);
   bool WaitPrinter(const std::string& printer, int seconds);
 
  private:
@@ -62,9 +64,15 @@ class Server {
   std::vector<std::string> printers_;
   int port_ = 0;
   pid_t pid_ = -1;
+  int ended_ = -1;  // wait status of a server found ended before Stop()
 };
 
 // Strings of an attribute, as text.
 std::vector<std::string> Values(ipp_t* response, const char* name);
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+// A label picture of w x h pixels as PNG: a frame, bars and a grey ramp (so that dithering and
+// darkness matter). Returns `path`.
+std::string WritePicture(const std::string& path, uint32_t w, uint32_t h, int seed = 0);
 
 }  // namespace ipptest

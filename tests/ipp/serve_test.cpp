@@ -547,4 +547,50 @@ TEST(Serve, APrinterRemovedWhileItsJobWaitsLeavesTheServerServing) {
   EXPECT_EQ(setup.printer->PrintedPages().size(), 2u) << "the removed printer's job printed on";
 }
 
+// The printer moved to another device (removed and added again under its name) while its job waits
+// for paper: the old job ends, nothing more reaches the old device, and the printer of that name
+// prints on the new one.
+TEST(Serve, APrinterMovedToAnotherDeviceMidJobPrintsOnTheNewOne) {
+  PaperOutSetup setup;
+  std::string error;
+  ASSERT_TRUE(setup.sim.Start(&error)) << error;
+  Server s("moved");
+  s.AddPrinter("ja", "Tarnwell TW-JA", setup.sim.SimUri());
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/ja.png", 406, 203);
+  const int id = PrintLabels(s, "ja", picture, 4);
+  ASSERT_GT(id, 0) << s.Log();
+  ASSERT_TRUE(WaitHeld(s, "ja", id)) << s.Log();
+  const std::string out = s.Dir() + "/ja.prn";
+  std::ofstream{out};
+  ASSERT_EQ(s.RunLbl("printer remove ja").status, 0);
+  const auto added = s.RunLbl("printer add ja --model \"Tarnwell TW-JA\" --language twl --device file://" + out);
+  ASSERT_EQ(added.status, 0) << added.err;
+  // Once the server has seen the change, the old printer takes no jobs while it goes; the new one
+  // takes them once it is there.
+  auto accepting = [&] {
+    ipp_t* r = s.Attributes("ja", {"printer-is-accepting-jobs"});
+    const bool yes = r && ippGetBoolean(ippFindAttribute(r, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN), 0);
+    ippDelete(r);
+    return yes;
+  };
+  bool seen = false;
+  for (int i = 0; i < 300 && !seen; ++i) {
+    seen = !accepting();
+    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(seen) << s.Log();
+  int next = 0;
+  for (int i = 0; i < 300 && next <= 0; ++i) {
+    next = PrintLabels(s, "ja", picture, 3);
+    if (next <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GT(next, 0) << s.Log();
+  EXPECT_EQ(s.WaitJob("ja", next, 60).state, IPP_JSTATE_COMPLETED) << s.Log();
+  EXPECT_FALSE(ReadBytes(out).empty()) << "nothing reached the new device";
+  setup.printer->Refill();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(setup.printer->PrintedPages().size(), 2u) << "the old job printed on at the old device";
+}
+
 }  // namespace

@@ -81,7 +81,8 @@ bool Server::Start(const std::vector<std::string>& extra) {
 }
 
 void Server::Stop() {
-  // A server that ended before it was told to, or that crashed on its way out, fails the test.
+  // A server that ended before it was told to, or that crashed on its way out or ended with an error
+  // (a sanitizer's report), fails the test.
   auto describe = [](int status) {
     return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status)) : "exit " + std::to_string(WEXITSTATUS(status));
   };
@@ -95,7 +96,7 @@ void Server::Stop() {
   ::kill(pid_, SIGTERM);
   for (int i = 0; i < 200; ++i) {
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      if (!WIFEXITED(status) && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM))
+      if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0) && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM))
         ADD_FAILURE() << "lbl-serve did not end cleanly (" << describe(status) << ")\n" << Log();
       pid_ = -1;
       return;

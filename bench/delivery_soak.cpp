@@ -12,7 +12,8 @@
 // (the job deleted in the spooler while it is printed or delivered).
 // Prints per-page and per-job figures; exit status 1 when the target of the fault set is missed: for
 // "none" and "no-offline-no-delete", every page printed at least once, no page file left behind, every
-// job reported ejected.
+// job reported ejected; for every fault set, no port write outside a document and no document started
+// inside another.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -196,6 +197,10 @@ int main(int argc, char** argv) {
                               "-" + std::to_string(now.wDay) + ".log";
   const std::vector<uint8_t> logBytes = winsim::ReadHostFile(std::u16string(logName.begin(), logName.end()));
   const std::string log(logBytes.begin(), logBytes.end());
+  // The port monitor refuses writes outside a document and a document started inside another: any such
+  // call is a fault of the monitor whatever the printer did.
+  unsigned documentFaults = 0;
+  for (const auto& call : winsim::PortMonitorCalls()) documentFaults += call.find("refused") != std::string::npos;
   unsigned heldAtClose = 0;
   for (size_t at = log.find("FreeIniJob: the job "); at != std::string::npos; at = log.find("FreeIniJob: the job ", at + 1))
     ++heldAtClose;
@@ -215,7 +220,9 @@ int main(int argc, char** argv) {
   std::printf("page files left behind  %u\n", f.filesLeft);
   std::printf("port handles left open  %zu\n", portHandles);
   std::printf("job records held until the port closed  %u\n", heldAtClose);
-  const bool target = f.neverOther == 0 && f.filesLeft == 0 && (severe || (f.never == 0 && f.notEjected == 0));
+  std::printf("port calls outside the document rules  %u\n", documentFaults);
+  const bool target = f.neverOther == 0 && f.filesLeft == 0 && documentFaults == 0 &&
+                      (severe || (f.never == 0 && f.notEjected == 0));
   std::printf("target %s\n", target ? "met" : "MISSED");
   return target ? 0 : 1;
 }

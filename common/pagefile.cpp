@@ -1,6 +1,7 @@
 #include "common/pagefile.h"
 
 #include <climits>
+#include <cstdint>
 
 namespace {
 
@@ -99,8 +100,54 @@ void ParsePageFileName(const WCHAR* path, DWORD* pageNumber, DWORD* jobId) {
   *jobId = job;
 }
 
+namespace {
+
+// Appends `text` at out[*at]; false when it does not fit with its terminator.
+bool Append(WCHAR* out, size_t cap, size_t* at, const WCHAR* text) {
+  for (; *text; ++text) {
+    if (*at + 1 >= cap) return false;
+    out[(*at)++] = *text;
+  }
+  out[*at] = 0;
+  return true;
+}
+
+}  // namespace
+
+bool PageFileSearchPatternTo(DWORD jobId, WCHAR* out, size_t cap) {
+  // "%03d" of the job id as the renderer writes it (an int), built without allocating.
+  WCHAR digits[16];
+  size_t n = 0;
+  const bool negative = static_cast<int>(jobId) < 0;
+  uint32_t v = negative ? 0u - jobId : jobId;
+  do {
+    digits[n++] = static_cast<WCHAR>('0' + v % 10);
+    v /= 10;
+  } while (v);
+  while (n < (negative ? 2u : 3u)) digits[n++] = '0';  // the sign takes a place of the width
+  if (negative) digits[n++] = '-';
+  WCHAR number[16];
+  for (size_t i = 0; i < n; ++i) number[i] = digits[n - 1 - i];
+  number[n] = 0;
+  size_t at = 0;
+  if (!cap) return false;
+  out[0] = 0;
+  return Append(out, cap, &at, TEXT(LBL_PAGE_FOLDER)) && Append(out, cap, &at, TEXT("\\*jobid_")) &&
+         Append(out, cap, &at, number) && Append(out, cap, &at, TEXT("*.dat"));
+}
+
+bool PageFilePathTo(const WCHAR* leaf, WCHAR* out, size_t cap) {
+  size_t at = 0;
+  if (!cap) return false;
+  out[0] = 0;
+  return Append(out, cap, &at, TEXT(LBL_PAGE_FOLDER)) && Append(out, cap, &at, TEXT("\\")) &&
+         Append(out, cap, &at, leaf);
+}
+
 WString PageFileSearchPattern(DWORD jobId) {
-  return WFormat(TEXT("%s\\*jobid_%03d*.dat"), TEXT(LBL_PAGE_FOLDER), static_cast<int>(jobId));
+  WCHAR pattern[MAX_PATH];
+  PageFileSearchPatternTo(jobId, pattern, MAX_PATH);
+  return pattern;
 }
 
 bool PageFileNamesJob(const WCHAR* name, DWORD jobId) {

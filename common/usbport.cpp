@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "common/alloc.h"
 
@@ -130,6 +133,29 @@ void ApplyDeviceId(const char* model, const char* commandSet, PrinterDevmode* dm
   }
 }
 
+namespace {
+
+// The printer's name and port (GetPrinterW level 5).
+bool PrinterAndPort(HANDLE printer, WString* name, WString* port) {
+  if (!printer) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  DWORD need = 0;
+  if (GetPrinterW(printer, 5, nullptr, 0, &need) || need < sizeof(PRINTER_INFO_5W)) return false;
+  // Released also when copying the names runs out of memory.
+  std::unique_ptr<PRINTER_INFO_5W, LocalDeleter> info(static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need)));
+  if (!info) return false;
+  const bool ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info.get()), need, &need) && info->pPortName;
+  if (ok) {
+    *name = info->pPrinterName ? info->pPrinterName : TEXT("");
+    *port = info->pPortName;
+  }
+  return ok;
+}
+
+}  // namespace
+
 BOOL FindUsbDevicePath(LPCWSTR portName, WCHAR* devicePath) {
   if (!devicePath) return FALSE;
   devicePath[0] = 0;
@@ -149,17 +175,10 @@ BOOL FindUsbDevicePath(LPCWSTR portName, WCHAR* devicePath) {
 BOOL GetPortDevicePath(HANDLE printer, WCHAR* devicePath) {
   if (!devicePath) return FALSE;
   devicePath[0] = 0;
-  if (!printer) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  DWORD need = 0;
-  if (GetPrinterW(printer, 5, nullptr, 0, &need) || need < sizeof(PRINTER_INFO_5W)) return FALSE;
-  std::unique_ptr<PRINTER_INFO_5W, LocalDeleter> info(static_cast<PRINTER_INFO_5W*>(LocalAlloc(LPTR, need)));
-  if (!info) return FALSE;
-  BOOL ok = GetPrinterW(printer, 5, reinterpret_cast<LPBYTE>(info.get()), need, &need);
-  if (ok) FindUsbDevicePath(info->pPortName, devicePath);
-  return ok;
+  WString name, port;
+  if (!PrinterAndPort(printer, &name, &port)) return FALSE;
+  FindUsbDevicePath(port.c_str(), devicePath);
+  return TRUE;
 }
 
 BOOL ReadDeviceId(LPCWSTR devicePath, char* model, char* commandSet, char* replyText) {
@@ -182,16 +201,146 @@ BOOL ReadDeviceId(LPCWSTR devicePath, char* model, char* commandSet, char* reply
   return ParseDeviceId(reply, got, model, commandSet);
 }
 
+namespace {
+
+// What the lookup found for one printer on one port.
+struct DeviceIdEntry {
+  WString printer;
+  WString port;
+  WString devicePath;  // empty: no device of the port
+  bool ok = false;     // the identifier was read and has both fields
+  char model[kDeviceIdFieldChars] = {};
+  char commandSet[kDeviceIdFieldChars] = {};
+  std::string reply;
+  ULONGLONG readAt = 0;
+};
+
+struct DeviceIdCache {
+  CRITICAL_SECTION lock;
+  std::vector<DeviceIdEntry> entries;  // at most kDeviceIdCacheEntries, the oldest read first to go
+#ifndef _WIN32
+  // The simulated machine can start afresh while the module stays loaded.
+  int resetWatch = ForgetAttachedDevicesAtReset();
+#endif
+  DeviceIdCache() { InitializeCriticalSection(&lock); }
+  ~DeviceIdCache() {
+#ifndef _WIN32
+    StopForgettingAttachedDevicesAtReset(resetWatch);
+#endif
+    DeleteCriticalSection(&lock);
+  }
+};
+
+DeviceIdCache& Cache() {
+  static DeviceIdCache cache;
+  return cache;
+}
+
+class CacheLock {
+ public:
+  CacheLock() { EnterCriticalSection(&Cache().lock); }
+  ~CacheLock() { LeaveCriticalSection(&Cache().lock); }
+  CacheLock(const CacheLock&) = delete;
+  CacheLock& operator=(const CacheLock&) = delete;
+};
+
+// "USB" and at least three digits, as "USB%.3d" of a port number prints (a sign too, for numbers beyond
+// 31 bits): only such a port can have a USB printer behind it.
+bool CouldBeUsbPortName(const WCHAR* name) {
+  if (!name || name[0] != 'U' || name[1] != 'S' || name[2] != 'B') return false;
+  const WCHAR* p = name + 3;
+  if (*p == '-') ++p;
+  size_t digits = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) ++digits;
+  return *p == 0 && digits >= 3;
+}
+
+// A device still there under the path found: opening it asks nothing of the printer.
+bool DevicePresent(const WString& path) {
+  HANDLE device = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (device == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(device);
+  return true;
+}
+
+DeviceIdEntry LookUpDevice(const WString& printer, const WString& port, ULONGLONG now) {
+  DeviceIdEntry entry;
+  entry.printer = printer;
+  entry.port = port;
+  entry.readAt = now;
+  WCHAR path[kDevicePathChars];
+  if (CouldBeUsbPortName(port.c_str()) && FindUsbDevicePath(port.c_str(), path)) {
+    entry.devicePath = path;
+    char reply[kDeviceIdTextBytes];
+    entry.ok = ReadDeviceId(path, entry.model, entry.commandSet, reply);
+    if (entry.ok) entry.reply = reply;
+  }
+  return entry;
+}
+
+// The device identifier of the printer's port: from the cache while the port is the same, the device found
+// is still there and the entry is young enough, else looked up (and kept) again.
+bool AttachedDeviceId(HANDLE printer, DeviceIdEntry* out) {
+  WString name, port;
+  if (!PrinterAndPort(printer, &name, &port)) return false;
+  const ULONGLONG now = GetTickCount64();
+  auto fresh = [&](const DeviceIdEntry& e) {
+    return now >= e.readAt && now - e.readAt < (e.ok ? kDeviceIdRefreshMs : kNoDeviceIdRefreshMs);
+  };
+  DeviceIdEntry cached;
+  bool hit = false;
+  {
+    CacheLock lock;
+    for (const DeviceIdEntry& e : Cache().entries) {
+      if (e.port == port && WStrEqNoCase(e.printer.c_str(), name.c_str()) && fresh(e)) {
+        cached = e;
+        hit = true;
+        break;
+      }
+    }
+  }
+  if (hit && (cached.devicePath.empty() || DevicePresent(cached.devicePath))) {
+    *out = cached;
+    return out->ok;
+  }
+  *out = LookUpDevice(name, port, now);
+  CacheLock lock;
+  auto& entries = Cache().entries;
+  entries.erase(std::remove_if(entries.begin(), entries.end(),
+                               [&](const DeviceIdEntry& e) {
+                                 return WStrEqNoCase(e.printer.c_str(), name.c_str()) && e.port == port;
+                               }),
+                entries.end());
+  if (entries.size() >= kDeviceIdCacheEntries)
+    entries.erase(std::min_element(entries.begin(), entries.end(), [](const DeviceIdEntry& a, const DeviceIdEntry& b) {
+      return a.readAt < b.readAt;
+    }));
+  entries.push_back(*out);
+  return out->ok;
+}
+
+}  // namespace
+
 BOOL AdjustForAttachedDevice(HANDLE printer, PrinterDevmode* dm) {
   if (!dm) return FALSE;
-  WCHAR path[kDevicePathChars];
-  char model[kDeviceIdFieldChars], commandSet[kDeviceIdFieldChars], reply[kDeviceIdTextBytes];
-  if (!GetPortDevicePath(printer, path) || !ReadDeviceId(path, model, commandSet, reply)) {
+  DeviceIdEntry device;
+  bool found = false;
+  try {
+    found = AttachedDeviceId(printer, &device);
+  } catch (const std::bad_alloc&) {
+    found = false;  // no memory for the lookup: as if no device answered
+  }
+  if (!found) {
     OutputDebugStringW(TEXT("GetUSBDeviceID failed."));
     return FALSE;
   }
   OutputDebugStringA("GetUSBDeviceID:");
-  OutputDebugStringA(reply);
-  ApplyDeviceId(model, commandSet, dm);
+  OutputDebugStringA(device.reply.c_str());
+  ApplyDeviceId(device.model, device.commandSet, dm);
   return TRUE;
+}
+
+void ForgetAttachedDevices() {
+  CacheLock lock;
+  Cache().entries.clear();
 }

@@ -48,4 +48,22 @@ BOOL ReadDeviceId(LPCWSTR devicePath, char* model, char* commandSet, char* reply
 
 // Corrects `dm` for the device attached to the printer's port. On any failure logs "GetUSBDeviceID failed."
 // and changes nothing (FALSE); otherwise logs "GetUSBDeviceID:" and the reply, and applies it (TRUE).
+//
+// The lookup (the device enumeration, the registry and a request to the printer) runs once per printer and
+// port and is kept, process-wide, for the next settings of the printer (every DrvEnablePDEV, every
+// capability and settings call): it runs again when the printer's port has changed, when the device found
+// is gone (unplugged, or another device on the port), and once the result is kDeviceIdRefreshMs old
+// (kNoDeviceIdRefreshMs when no device answered), so a printer whose language was switched at its panel is
+// seen within that time. Ports that cannot be USB ports ("COM1", network ports) are never looked up.
+constexpr ULONGLONG kDeviceIdRefreshMs = 30000;
+constexpr ULONGLONG kNoDeviceIdRefreshMs = 2000;
+constexpr size_t kDeviceIdCacheEntries = 16;
 BOOL AdjustForAttachedDevice(HANDLE printer, PrinterDevmode* dm);
+// Forgets every lookup kept (a machine that starts afresh).
+void ForgetAttachedDevices();
+#ifndef _WIN32
+// Linux build (common/usbport_linux.cpp): ForgetAttachedDevices runs at every reset of the simulated machine,
+// until the registration is stopped (when the module goes).
+int ForgetAttachedDevicesAtReset();
+void StopForgettingAttachedDevicesAtReset(int registration);
+#endif

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -208,7 +209,10 @@ int RunServe(const std::vector<std::string>& args) {
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return Fail("cannot find lbl's own folder");
   self[n] = 0;
-  const std::string program = (std::filesystem::path(self).parent_path() / "lbl-serve").string();
+  // Beside lbl in the build, with the modules in lib/lbl when installed.
+  const std::filesystem::path bin = std::filesystem::path(self).parent_path();
+  std::string program = (bin / "lbl-serve").string();
+  if (::access(program.c_str(), X_OK) != 0) program = (bin / ".." / "lib" / "lbl" / "lbl-serve").string();
   std::vector<char*> argv = {const_cast<char*>(program.c_str())};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);

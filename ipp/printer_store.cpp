@@ -16,16 +16,14 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 
+#include "tools/state.h"
+
 namespace lblipp {
 
 namespace fs = std::filesystem;
 
-std::string StateDirectory() {
-  if (const char* dir = std::getenv("LBL_STATE_DIR"); dir && *dir) return dir;
-  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg) return std::string(xdg) + "/lbl";
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : ".") + "/.local/state/lbl";
-}
+// The folder of lbl's machine, so that --state and the environment choose both the same way.
+std::string StateDirectory() { return lbl::StateFolder(); }
 
 bool CheckPrinterName(const std::string& name, std::string* error) {
   if (name.empty() || name.size() > 63) {

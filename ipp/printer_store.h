@@ -17,7 +17,8 @@ struct PrinterEntry {
   int id = 0;            // the printer-id, stable across restarts
 };
 
-// The state folder: $LBL_STATE_DIR, else $XDG_STATE_HOME/lbl, else ~/.local/state/lbl.
+// The state folder: lbl's --state DIR, else $LBL_STATE_DIR, else $XDG_STATE_HOME/lbl, else
+// ~/.local/state/lbl (lbl::StateFolder).
 std::string StateDirectory();
 
 // A queue name a URI path can carry unchanged: 1 to 63 letters, digits, '-', '_' and '.', not

@@ -1,5 +1,6 @@
 // The port's delivery thread: page files sent to the printer one by one, the printer asked after every
 // page which pages came out, printed pages removed and their jobs ended.
+#include "common/entry_guard.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -10,6 +11,7 @@ PVOID volatile g_step = nullptr;  // DeliveryStep or nullptr
 constexpr LONG kReprintRequest = 0x80;  // printerStatus: the printer asks for pages after pageCounter again
 constexpr DWORD kCheckLimit = 10;       // a page visited more often counts as printed
 constexpr DWORD kSmallPage = 10;        // files below this size are removed as soon as they are sent
+constexpr DWORD kDocumentPollMs = 20;   // a page waiting for the spooler's document to end looks this often
 
 enum class WriteResult {
   NotWritten,  // the file could not be opened, was empty or could not be read into memory
@@ -36,9 +38,77 @@ bool JobIsDeleting(HANDLE printer, DWORD jobId) {
   return deleting;
 }
 
+// The job a page is delivered under: its own when the port still has it, else the newest (files whose
+// names gave no job id).
+IniJob* JobOfEntry(IniPort* port, const PageEntry* entry) {
+  IniJob* first = FirstJob(port);
+  for (IniJob* j = first; j; j = LoadPointer(&j->next))
+    if (j->JobId == entry->jobId) return j;
+  return first;
+}
+
+enum class DocumentStart { Started, Stopped, Refused };
+
+// The delivery's own document for the writes of one page, started once the spooler has none open on the
+// port: the port monitor takes writes only inside a document (the TCP/IP one connects in StartDocPort),
+// and never sees the spooler's next document start in the middle of a page. Stopped: the port is closing.
+DocumentStart BeginDeliveryDocument(IniPort* port, const PageEntry* entry) {
+  bool waitLogged = false;
+  for (;;) {
+    const LONG status = AtomicLoad(&port->status);
+    if (!(status & PP_INSTARTDOC)) {
+      if (InterlockedCompareExchange(&port->status, status | PP_DELIVERY_DOC, status) == status) break;
+      continue;  // another flag changed meanwhile
+    }
+    if (!AtomicLoad(&port->threadRun)) return DocumentStart::Stopped;
+    if (!waitLogged) {
+      MonLog(TEXT("WritePage: the page %ws waits for the end of the spooler's document. pIniPort:0x%x, hPort:0x%x\n"),
+             entry->path, Hex32(port), Hex32(port->hPort));
+      waitLogged = true;
+    }
+    Sleep(kDocumentPollMs);
+  }
+  IniJob* job = JobOfEntry(port, entry);
+  const WCHAR* leaf = entry->path;
+  for (const WCHAR* p = entry->path; *p; ++p)
+    if (*p == '\\') leaf = p + 1;
+  DOC_INFO_1W info{const_cast<LPWSTR>(leaf), nullptr, const_cast<LPWSTR>(TEXT("RAW"))};
+  LPWSTR printer = job ? (job->fullPrinterName ? job->fullPrinterName : job->printerName) : nullptr;
+  const DWORD jobId = job ? job->JobId : entry->jobId;
+  if (!printer || !port->portMonitorTable.pfnStartDocPort(port->hPort, printer, jobId, 1, reinterpret_cast<LPBYTE>(&info))) {
+    MonLog(TEXT("WritePage: pfnStartDocPort failed for the page %ws, error %d. pIniPort:0x%x, hPort:0x%x\n"), entry->path,
+           static_cast<int>(GetLastError()), Hex32(port), Hex32(port->hPort));
+    ClearFlags(&port->status, PP_DELIVERY_DOC);
+    return DocumentStart::Refused;
+  }
+  return DocumentStart::Started;
+}
+
+void EndDeliveryDocument(IniPort* port) {
+  if (port->portMonitorTable.pfnEndDocPort) port->portMonitorTable.pfnEndDocPort(port->hPort);
+  ClearFlags(&port->status, PP_DELIVERY_DOC);
+}
+
+// A page file as the renderer leaves it: one regular file. Users may add files to the page folder; a link
+// of theirs to a file only the service can read must not be printed. (Removing the link at the clear
+// leaves its target.)
+bool IsPlainFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(file, &info) &&
+         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+         info.nNumberOfLinks == 1;
+}
+
 WriteResult WritePage(IniPort* port, PageEntry* entry) {
   HANDLE file = CreateFileW(entry->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE && !IsPlainFile(file)) {
+    CloseHandle(file);
+    MonLog(TEXT("WritePage, the file %ws is not a page file. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
+           Hex32(port->hPort));
+    entry->isMissing = 1;
+    return WriteResult::NotWritten;
+  }
   if (file == INVALID_HANDLE_VALUE) {
     MonLog(TEXT("WritePage, failed to open file %ws. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
            Hex32(port->hPort));
@@ -60,6 +130,14 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
   DWORD read = 0;
   ReadFile(file, data, size, &read, nullptr);  // a short read leaves zeros, as the buffer was zero-filled
 
+  const DocumentStart start = BeginDeliveryDocument(port, entry);
+  if (start != DocumentStart::Started) {
+    CloseHandle(file);
+    LocalFree(data);
+    if (start == DocumentStart::Stopped) return WriteResult::NotWritten;
+    SetFlags(&port->status, PP_WRITE_ERROR);
+    return WriteResult::Failed;
+  }
   // A write may take only part of the page: the rest follows, and the page counts as sent only once every
   // byte went out. A write that takes nothing fails the step, as a refused one does.
   DWORD written = 0;
@@ -72,6 +150,7 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
     }
     written += took < size - written ? took : size - written;
   }
+  EndDeliveryDocument(port);
   WriteResult result;
   if (complete) {
     MonLog(TEXT("WritePage: Page %ws is sent to the printer. Datasize:%d, Written:%d.\n"), entry->path, size, written);
@@ -112,13 +191,13 @@ void RemovePrintedPages(IniPort* port, const PrinterState& state) {
         if (!printed) {
           const BYTE high = static_cast<BYTE>(e->pageNumber >> 8), low = static_cast<BYTE>(e->pageNumber);
           bool found = false;
-          WString list;
+          WCHAR list[8 * 5 + 1];
           for (int i = 0; i < 8; ++i) {
             found = found || (recent[2 * i] == high && recent[2 * i + 1] == low);
-            list += WFormat(TEXT("%02x%02x "), recent[2 * i], recent[2 * i + 1]);
+            WFormatTo(list + 5 * i, 6, TEXT("%02x%02x "), recent[2 * i], recent[2 * i + 1]);
           }
           MonLog(TEXT("IsPagePrinted: Check %d(%02x%02x) in [%ws], %ws, pIniPort:0x%x, hPort:0x%x\n"), e->pageNumber,
-                 high, low, list.c_str(), found ? TEXT("Yes") : TEXT("No"), Hex32(port), Hex32(port->hPort));
+                 high, low, list, found ? TEXT("Yes") : TEXT("No"), Hex32(port), Hex32(port->hPort));
           printed = found || WStrStr(e->path, counterText);
           if (!printed && e->checkCount > kCheckLimit) {
             printed = true;
@@ -149,6 +228,10 @@ void RemovePrintedPages(IniPort* port, const PrinterState& state) {
 }
 
 }  // namespace
+
+void WaitForDeliveryDocument(IniPort* port) {
+  while (AtomicLoad(&port->status) & PP_DELIVERY_DOC) Sleep(1);
+}
 
 void SetDeliveryStep(DeliveryStep step) {
   InterlockedExchangePointer(&g_step, reinterpret_cast<PVOID>(step));
@@ -317,11 +400,15 @@ DWORD WINAPI UWriteThread(LPVOID param) {
   auto* port = static_cast<IniPort*>(param);
   MonLog(TEXT("UWriteThread: Enter UWriteThread\n"));
   do {
-    auto step = reinterpret_cast<DeliveryStep>(InterlockedCompareExchangePointer(&g_step, nullptr, nullptr));
-    if (step)
-      step(port);
-    else
-      RunDeliveryTurn(port);
+    // A turn that fails (out of memory) is over; the thread goes on with the next, and still lets go of
+    // the port when it is closed.
+    GuardEntry("UWriteThread", [&] {
+      auto step = reinterpret_cast<DeliveryStep>(InterlockedCompareExchangePointer(&g_step, nullptr, nullptr));
+      if (step)
+        step(port);
+      else
+        RunDeliveryTurn(port);
+    });
     Sleep(50);
   } while (AtomicLoad(&port->threadRun));
   ClearFlags(&port->status, PP_THREAD_RUNNING);

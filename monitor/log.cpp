@@ -1,5 +1,6 @@
 // The monitor lock and the daily log file.
 #include <cstdarg>
+#include <new>
 #include <string>
 
 #include "common/service_folder.h"
@@ -134,31 +135,42 @@ void AddDays(WORD* year, WORD* month, WORD* day, int days) {
 
 void MonLog(LPCWSTR fmt, ...) {
   const DWORD lastError = GetLastError();
-  // Messages are cut at 1024 characters; a cut message still ends its line.
-  WCHAR message[1025];
-  va_list ap;
-  va_start(ap, fmt);
-  if (WFormatToV(message, 1025, fmt, ap) < 0) message[1023] = '\n';
-  va_end(ap);
-
   SYSTEMTIME now;
   GetLocalTime(&now);
-  WString line = WFormat(TEXT("%d-%d-%d %02d:%02d:%02d.%03d\t[%d]:%ws"), now.wYear, now.wMonth, now.wDay, now.wHour,
-                         now.wMinute, now.wSecond, now.wMilliseconds, static_cast<int>(GetCurrentThreadId()), message);
-  std::string bytes = ToLogBytes(line);
-
+  // Without memory for the line, the line is lost (as when the file cannot be opened); the caller goes on.
+  // Everything that allocates happens here, before the log lock is taken.
+  std::string bytes;
   WCHAR path[MAX_PATH];
-  LogFileName(now.wYear, now.wMonth, now.wDay, path, MAX_PATH);
-  // The log of three days ago goes; older ones were removed on their own day, or stay.
-  WORD y = now.wYear, m = now.wMonth, d = now.wDay;
-  AddDays(&y, &m, &d, -3);
   WCHAR old[MAX_PATH];
-  LogFileName(y, m, d, old, MAX_PATH);
+  va_list ap;
+  va_start(ap, fmt);
+  try {
+    // Messages are cut at 1024 characters; a cut message still ends its line.
+    WCHAR message[1025];
+    if (WFormatToV(message, 1025, fmt, ap) < 0) message[1023] = '\n';
+    WString line = WFormat(TEXT("%d-%d-%d %02d:%02d:%02d.%03d\t[%d]:%ws"), now.wYear, now.wMonth, now.wDay, now.wHour,
+                           now.wMinute, now.wSecond, now.wMilliseconds, static_cast<int>(GetCurrentThreadId()), message);
+    bytes = ToLogBytes(line);
+    LogFileName(now.wYear, now.wMonth, now.wDay, path, MAX_PATH);
+    // The log of three days ago goes; older ones were removed on their own day, or stay.
+    WORD y = now.wYear, m = now.wMonth, d = now.wDay;
+    AddDays(&y, &m, &d, -3);
+    LogFileName(y, m, d, old, MAX_PATH);
+  } catch (const std::bad_alloc&) {
+    va_end(ap);
+    SetLastError(lastError);
+    return;
+  }
+  va_end(ap);
 
   Locks& l = L();
   EnterCriticalSection(&l.log);
-  // A folder planted by someone else (or a junction elsewhere) gets neither the line nor the removal.
+  // A folder planted by someone else (or a junction elsewhere) gets neither the line nor the removal. A
+  // folder made again (someone removed it while the spooler ran) gets its page folder too: the renderer,
+  // running as the printing user, cannot make it.
+  const bool existed = GetFileAttributesW(LBLMON_FOLDER) != INVALID_FILE_ATTRIBUTES;
   if (PrepareServiceFolder(LBLMON_FOLDER)) {
+    if (!existed) PreparePageFolder();
     AppendToFile(path, bytes);
     DeleteFileW(old);
   }

@@ -10,16 +10,21 @@
 #include "monitor/port.h"
 #include "monitor/status.h"
 
-// Folder of the log files and of the page files the rendering DLL writes for TWL printers.
-#define LBLMON_FOLDER TEXT(LBL_PAGE_FOLDER)
+// Folder of the log files, and the folder in it of the page files the rendering DLL writes for TWL
+// printers.
+#define LBLMON_FOLDER TEXT(LBL_LOG_FOLDER)
+#define LBLMON_PAGE_FOLDER TEXT(LBL_PAGE_FOLDER)
 
 // ---- module -------------------------------------------------------------------------------
 void MonitorProcessAttach();
 // The module is unloaded (not the process ending): releases the locks and the monitor-wide state.
 void MonitorProcessDetach();
-// Deletes the page files an earlier spooler run left in the folder: names of the form
-// "page_N_jobid_N_N.dat" only, and only when the folder is the service's own (IsTrustedFolder). Only the
-// first call after load does anything.
+// The page folder, made when missing; true when it and the log folder around it are the service's own
+// (IsTrustedFolder): files found through a planted junction or in a user's folder are not the renderer's.
+bool PagesFolderUsable();
+// Deletes the page files an earlier spooler run left in the page folder: regular files with names of the
+// form "page_N_jobid_N_N.dat" only, and only when PagesFolderUsable. Only the first call after load does
+// anything.
 void DeleteLeftoverPageFiles();
 // Forgets the monitor-wide state (last status text, vendor command buffer, leftover clean-up done);
 // every port must be closed. For tests.

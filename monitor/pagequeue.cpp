@@ -1,9 +1,6 @@
 // The page-file queue of a port: listing the files of a finished document, and clearing the entries of a
 // delivery pass. Both run under the monitor lock and the port's queue guard.
-#include <algorithm>
-#include <vector>
 
-#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "monitor/monitor.h"
 
@@ -76,23 +73,29 @@ bool ComesBefore(const PageEntry* a, const PageEntry* b) {
   return *p == 0 && *q != 0;
 }
 
-// One search of the folder for the files of `jobId`.
+// One search of the folder for the files of `jobId`. It runs under the monitor lock and the queue guard, and
+// allocates nothing but the entries (LocalAlloc).
 void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
-  const WString pattern = PageFileSearchPattern(jobId);
+  WCHAR pattern[MAX_PATH];
+  PageFileSearchPatternTo(jobId, pattern, MAX_PATH);
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(pattern.c_str(), &found);
+  HANDLE find = FindFirstFileW(pattern, &found);
   if (!firstScan)
     MonLog(TEXT("Using jobid 0 to get pages for unknown reason. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port),
            Hex32(port->hPort));
   if (find == INVALID_HANDLE_VALUE) return;
   g_referenceTime = found.ftCreationTime;
-  std::vector<PageEntry*> listed;
+  // The entries found, in order, chained through their next fields (nothing is allocated under the lock
+  // but the entries themselves).
+  PageEntry* listed = nullptr;
   do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (!PageFileNamesJob(found.cFileName, jobId)) continue;
+    // Regular files named as the renderer names them: any user may add files to the folder, and a
+    // link or a folder of his there is not a page.
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    if (!IsPageFileName(found.cFileName) || !PageFileNamesJob(found.cFileName, jobId)) continue;
     WCHAR path[MAX_PATH];
     // A path that does not fit could name another file once cut; such files are left alone.
-    if (WFormatTo(path, MAX_PATH, TEXT("%s\\%s"), LBLMON_FOLDER, found.cFileName) < 0) continue;
+    if (!PageFilePathTo(found.cFileName, path, MAX_PATH)) continue;
     if (IsQueued(port, path)) continue;
     if (FileTimeValue(found.ftCreationTime) < FileTimeValue(g_referenceTime)) {
       if (firstScan)
@@ -104,12 +107,17 @@ void ScanForJob(IniPort* port, DWORD jobId, bool firstScan) {
     if (!entry) continue;
     WStrCopy(entry->path, MAX_PATH, path);
     ParsePageFileName(entry->path, &entry->pageNumber, &entry->jobId);
-    listed.push_back(entry);
+    // The folder's order is by name, where page_10000 comes before page_9999: inserted after every entry
+    // that does not come after it.
+    PageEntry* volatile* link = &listed;
+    while (*link && !ComesBefore(entry, *link)) link = &(*link)->next;
+    entry->next = *link;
+    *link = entry;
   } while (FindNextFileW(find, &found));
   FindClose(find);
-  // The folder's order is by name, where page_10000 comes before page_9999.
-  std::stable_sort(listed.begin(), listed.end(), ComesBefore);
-  for (PageEntry* entry : listed) {
+  while (PageEntry* entry = listed) {
+    listed = entry->next;
+    entry->next = nullptr;
     AppendEntry(port, entry);
     MonLog(TEXT("Enter ListPageFiles. Page %ws is added. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
            Hex32(port->hPort));
@@ -143,7 +151,7 @@ void ListPageFiles(IniPort* port) {
   if (!newest) return;
   // Files found through a planted junction or in a folder someone else owns are not the renderer's, and
   // the delivery would delete them.
-  if (!IsTrustedFolder(LBLMON_FOLDER)) return;
+  if (!PagesFolderUsable()) return;
   TakeQueueGuard(port);
   ScanForJob(port, newest->JobId, true);
   ScanForJob(port, 0, false);
@@ -152,11 +160,9 @@ void ListPageFiles(IniPort* port) {
 
 namespace {
 
-// A job the clear has taken off the port, with what to tell the spooler.
-struct EndedJob {
-  IniJob* job;
-  bool eject;  // JOB_CONTROL_LAST_PAGE_EJECTED; not for a job left unprinted by a closing port
-};
+// IniJob.status of a job the clear has taken off the port: the spooler is told the job is out when it is
+// released (not for a job a closing port leaves unprinted).
+constexpr LONG kEjectAtRelease = 0x10000;
 
 // Takes the job off the port's list (monitor lock held); nullptr when the port does not have it.
 IniJob* UnlinkJob(IniPort* port, DWORD jobId) {
@@ -175,7 +181,10 @@ void ClearPagesInQueue(IniPort* port) {
   // A port that closes keeps the pages that did not come out: their jobs stay in the spooler's queue.
   const bool closing = !AtomicLoad(&port->threadRun);
   PageEntry* removed = nullptr;
-  std::vector<EndedJob> ended;
+  // The jobs taken off the port, in queue order, chained through their next fields: nothing is allocated
+  // under the lock.
+  IniJob* ended = nullptr;
+  IniJob** endedTail = &ended;
 
   EnterMonitorLock();
   if (!port->jobs) {
@@ -195,8 +204,10 @@ void ClearPagesInQueue(IniPort* port) {
     auto endTracked = [&] {
       if (tracked == 0) return;
       if (IniJob* job = UnlinkJob(port, tracked)) {
-        SetFlags(&job->status, PP_JOB_DONE);
-        ended.push_back({job, !closing || allPrinted});
+        SetFlags(&job->status, PP_JOB_DONE | (!closing || allPrinted ? kEjectAtRelease : 0));
+        job->next = nullptr;
+        *endedTail = job;
+        endedTail = &job->next;
       }
     };
     for (PageEntry* e = removed; e; e = e->next) {
@@ -223,17 +234,18 @@ void ClearPagesInQueue(IniPort* port) {
     if (tracked != 0 && tracked != entry->jobId) tracked = entry->jobId;
     LocalFree(entry);
   }
-  for (const EndedJob& e : ended) {
-    IniJob* job = e.job;
-    if (e.eject && SetJobW(job->hPrinter, job->JobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED)) {
+  while (IniJob* job = ended) {
+    ended = job->next;
+    const bool eject = AtomicLoad(&job->status) & kEjectAtRelease;
+    if (eject && SetJobW(job->hPrinter, job->JobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED)) {
       SetLastRemovedJob(port, job->JobId);
       MonLog(TEXT("RemovePrintedPages. Job %d is removed as all the pages of it are removed, pIniPort:0x%x, ")
                  TEXT("hPort:0x%x\n"),
              job->JobId, Hex32(port), Hex32(port->hPort));
     }
-    if (job->hPrinter) ClosePrinter(job->hPrinter);
-    MonLog(TEXT("ClearPagesInQueue: The printer handle is closed for job %d\n"), job->JobId);
-    LocalFree(job);
+    const DWORD id = job->JobId;
+    FreeIniJob(job);
+    MonLog(TEXT("ClearPagesInQueue: The printer handle is closed for job %d\n"), id);
   }
   SetLastRemovedJob(port, 0);
 }

@@ -3,8 +3,13 @@
 // Locks: the monitor lock (a critical section) guards the port list and every port's job list; a short
 // status lock guards the printer state that status queries write (printerStatus, pageCounter, recentPages,
 // the last status text and the vendor command buffer); the log has its own lock. Nothing that can block
-// runs under the monitor lock (port monitor calls, status queries, SetJobW, ClosePrinter, file removal),
-// except the port monitor's start of document: one printer that hangs must not stall the other ports.
+// runs under the monitor lock (port monitor calls, status queries, SetJobW, ClosePrinter, file removal):
+// one printer that hangs must not stall the other ports.
+//
+// Documents: the port monitor sees one document at a time on a port. The spooler's (PP_INSTARTDOC, from
+// MonStartDocPort to MonEndDocPort) and the delivery thread's own, one per page it writes (PP_DELIVERY_DOC)
+// exclude each other through the port's status word: a spooler start waits for the delivery's document to
+// end, and the delivery starts none while the spooler's is open.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +25,7 @@ inline constexpr LONG PP_INSTARTDOC = 0x1;
 inline constexpr LONG PP_THREAD_RUNNING = 0x2;
 inline constexpr LONG PP_QUEUE_BUSY = 0x40;
 inline constexpr LONG PP_WRITE_ERROR = 0x100;
+inline constexpr LONG PP_DELIVERY_DOC = 0x400;  // the delivery thread's document is open on the port monitor
 // IniJob.status (PP_INSTARTDOC as well)
 inline constexpr LONG PP_JOB_DONE = 0x200;
 
@@ -46,6 +52,7 @@ struct IniJob {
   HANDLE hPrinter;
   DWORD JobId;
   volatile LONG status;
+  LPWSTR fullPrinterName;  // the whole name, for the delivery's documents; LocalAlloc'd
 };
 
 struct IniPort {
@@ -123,6 +130,11 @@ IniPort* PortFromHandle(HANDLE hPort);
 void DetectTWL(IniPort* port);
 // Drops one reference (monitor lock not held); the last one releases the record.
 void ReleasePort(IniPort* port);
+// Closes the job's printer handle and releases the record (unlinked, monitor lock not held).
+void FreeIniJob(IniJob* job);
+// The spooler's side of the port's documents: returns once the delivery thread has no document open on
+// the port monitor. The caller has set PP_INSTARTDOC, so the delivery starts no new one.
+void WaitForDeliveryDocument(IniPort* port);
 // True when the write is nothing but 8-byte page markers (1D 1D 76 76 and a length), one or more: what
 // the rendering DLL sends a TWL printer through the spooler. Any other write is printer data.
 bool IsPageMarkers(const BYTE* data, DWORD size);

@@ -47,11 +47,6 @@ IniPort* CreatePortEntry(LPCWSTR name) {
   return port;
 }
 
-void FreeIniJob(IniJob* job) {
-  if (job->hPrinter) ClosePrinter(job->hPrinter);
-  LocalFree(job);
-}
-
 // Closes and releases every job of the port. The list is taken under the lock; the printer handles are
 // closed outside it.
 void FreeIniJobs(IniPort* port) {
@@ -95,6 +90,12 @@ bool ContainsText(const BYTE* data, size_t size, const char* text) {
 }
 
 }  // namespace
+
+void FreeIniJob(IniJob* job) {
+  if (job->hPrinter) ClosePrinter(job->hPrinter);
+  if (job->fullPrinterName) LocalFree(job->fullPrinterName);
+  LocalFree(job);
+}
 
 IniPort* PortFromHandle(HANDLE hPort) {
   auto* port = static_cast<IniPort*>(hPort);
@@ -180,28 +181,37 @@ BOOL OpenPort(HANDLE hMonitorPort, LPWSTR pPortName, const FullMonitor2& table, 
   return TRUE;
 }
 
-BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
-  // One step: two starts at once must not both pass.
-  if (InterlockedOr(&port->status, PP_INSTARTDOC) & PP_INSTARTDOC) {
-    SetLastError(ERROR_BUSY);
-    return FALSE;
-  }
+namespace {
+
+// The start of document once the port is taken for it (PP_INSTARTDOC set). `pending` holds the job record
+// while it is not yet on the port's list, for the caller to release if anything throws.
+BOOL StartTakenPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo,
+                            IniJob** pending) {
   auto* doc = reinterpret_cast<DOC_INFO_1W*>(pDocInfo);
   MonLog(TEXT("Enter StartDocPort, PrinterName: %ws, pIniPort:0x%x, hPort:0x%x, JobId:%d, Level:%d, DocName: %ws\n"),
          pPrinterName, Hex32(port), Hex32(port->hPort), JobId, Level, doc->pDocName);
 
   auto* job = static_cast<IniJob*>(LocalAlloc(LPTR, sizeof(IniJob)));
-  if (!job) {
+  const size_t nameChars = WStrLen(pPrinterName) + 1;
+  if (job) job->fullPrinterName = static_cast<LPWSTR>(LocalAlloc(LPTR, nameChars * sizeof(WCHAR)));
+  if (!job || !job->fullPrinterName) {
+    if (job) LocalFree(job);
     MonLog(TEXT("StartDocPort, alloc memory failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
     ClearFlags(&port->status, PP_INSTARTDOC);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
   }
+  *pending = job;
   WStrCopy(job->printerName, kNameChars, pPrinterName);
+  WStrCopy(job->fullPrinterName, nameChars, pPrinterName);
   // The whole name opens the printer; the record keeps 49 characters for the messages.
   if (!OpenPrinterW(pPrinterName, &job->hPrinter, nullptr)) {
-    LocalFree(job);
+    const DWORD error = GetLastError();
+    *pending = nullptr;
+    FreeIniJob(job);
     MonLog(TEXT("StartDocPort, OpenPrinter failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
     ClearFlags(&port->status, PP_INSTARTDOC);
+    SetLastError(error);
     return FALSE;
   }
 
@@ -211,6 +221,7 @@ BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Le
     GetPrinterStatus(port, &status);
     if (status == -1) {
       const DWORD error = GetLastError();
+      *pending = nullptr;
       FreeIniJob(job);
       ClearFlags(&port->status, PP_INSTARTDOC);
       SetLastError(error);
@@ -221,31 +232,56 @@ BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Le
 
   MonLog(TEXT("MonStartDocPort: set pIniPort->status to PP_INSTARTDOC, hPort:0x%x\n"), Hex32(port->hPort));
 
-  EnterMonitorLock();
-  BOOL ok = port->portMonitorTable.pfnStartDocPort(port->hPort, pPrinterName, JobId, 1, pDocInfo);
-  if (ok) {
-    SetFlags(&job->status, PP_INSTARTDOC);
-    job->JobId = JobId;
-    MonLog(TEXT("MonStartDocPort: set pIniJob->status to PP_INSTARTDOC, JobId:%d\n"), JobId);
-    const bool first = port->jobs == nullptr;
-    job->next = port->jobs;
-    StorePointer(&port->jobs, job);  // complete before the delivery thread can see it
-    if (first) {
-      MonLog(TEXT("MonStartDocPort: pIniPort has 1 pIniJob, JobId:%d\n"), JobId);
-    } else {
-      MonLog(TEXT("MonStartDocPort: pIniPort has many pIniJobs:\n"));
-      for (IniJob* j = port->jobs; j; j = j->next)
-        MonLog(TEXT("MonStartDocPort: JobId:%d, Status:%d\n"), j->JobId, static_cast<int>(AtomicLoad(&j->status)));
-    }
-  } else {
+  // The delivery thread may be writing a page in a document of its own: the port monitor gets this one
+  // once that has ended. No lock is held meanwhile, nor during the port monitor's call.
+  WaitForDeliveryDocument(port);
+  const BOOL ok = port->portMonitorTable.pfnStartDocPort(port->hPort, pPrinterName, JobId, 1, pDocInfo);
+  if (!ok) {
     // A failed start leaves no document open, or every later one would be refused with ERROR_BUSY.
-    DWORD error = GetLastError();
+    const DWORD error = GetLastError();
     ClearFlags(&port->status, PP_INSTARTDOC);
+    *pending = nullptr;
     FreeIniJob(job);
     SetLastError(error);
+    return FALSE;
+  }
+  SetFlags(&job->status, PP_INSTARTDOC);
+  job->JobId = JobId;
+  MonLog(TEXT("MonStartDocPort: set pIniJob->status to PP_INSTARTDOC, JobId:%d\n"), JobId);
+  EnterMonitorLock();
+  const bool first = port->jobs == nullptr;
+  job->next = port->jobs;
+  StorePointer(&port->jobs, job);  // complete before the delivery thread can see it
+  *pending = nullptr;
+  if (first) {
+    MonLog(TEXT("MonStartDocPort: pIniPort has 1 pIniJob, JobId:%d\n"), JobId);
+  } else {
+    MonLog(TEXT("MonStartDocPort: pIniPort has many pIniJobs:\n"));
+    for (IniJob* j = port->jobs; j; j = j->next)
+      MonLog(TEXT("MonStartDocPort: JobId:%d, Status:%d\n"), j->JobId, static_cast<int>(AtomicLoad(&j->status)));
   }
   LeaveMonitorLock();
-  return ok;
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL StartPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
+  // One step: two starts at once must not both pass, and from here on the delivery thread starts no
+  // document of its own on the port.
+  if (InterlockedOr(&port->status, PP_INSTARTDOC) & PP_INSTARTDOC) {
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  IniJob* pending = nullptr;
+  try {
+    return StartTakenPortDocument(port, pPrinterName, JobId, Level, pDocInfo, &pending);
+  } catch (...) {
+    // Only a port monitor that breaks its C interface throws: the port is left with no document open.
+    if (pending) FreeIniJob(pending);
+    ClearFlags(&port->status, PP_INSTARTDOC);
+    throw;
+  }
 }
 
 BOOL WriteToPort(IniPort* port, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {

@@ -1,9 +1,10 @@
 // The entry points of lbldrv6: the three exports and the DDI functions that
 // DrvEnableDriver hands to GDI. Each validates its arguments and the PDEV and leaves the work to
-// the PDEV, job and output functions.
+// the PDEV, job and output functions; the entry points that do work catch every exception.
 #include <algorithm>
 #include <cstring>
 
+#include "common/entry_guard.h"
 #include "common/platform.h"
 #include "render/job.h"
 #include "render/module.h"
@@ -35,6 +36,8 @@ static_assert(sizeof g_functions / sizeof g_functions[0] == 12);
 }  // namespace
 
 extern "C" {
+
+// Each entry point leaves its work to GuardEntry: no exception reaches GDI or the spooler.
 
 BOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWORD pcbNeeded) {
   if (dwMode != DRVQUERY_USERMODE) {
@@ -71,19 +74,21 @@ VOID APIENTRY DrvDisableDriver(VOID) {}
 DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps,
                               ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi, HDEV, LPWSTR pwszDeviceName,
                               HANDLE hDriver) {
-  Pdev* pdev = CreatePdev(hDriver, pwszDeviceName, pdm, RenderModule());
-  if (!pdev) return nullptr;
-  GDIINFO gi;
-  DEVINFO di;
-  FillGdiInfo(pdev, &gi);
-  if (!FillDevInfo(pdev, &di)) {
-    DestroyPdev(pdev);
-    return nullptr;
-  }
-  if (pdevcaps) std::memcpy(pdevcaps, &gi, std::min<size_t>(cjCaps, sizeof gi));
-  if (pdi) std::memcpy(pdi, &di, std::min<size_t>(cjDevInfo, sizeof di));
-  if (phsurfPatterns && cPat) std::memset(phsurfPatterns, 0, cPat * sizeof(HSURF));
-  return reinterpret_cast<DHPDEV>(pdev);
+  return GuardEntry("DrvEnablePDEV", DHPDEV(nullptr), [&]() -> DHPDEV {
+    Pdev* pdev = CreatePdev(hDriver, pwszDeviceName, pdm, RenderModule());
+    if (!pdev) return nullptr;
+    GDIINFO gi;
+    DEVINFO di;
+    FillGdiInfo(pdev, &gi);
+    if (!FillDevInfo(pdev, &di)) {
+      DestroyPdev(pdev);
+      return nullptr;
+    }
+    if (pdevcaps) std::memcpy(pdevcaps, &gi, std::min<size_t>(cjCaps, sizeof gi));
+    if (pdi) std::memcpy(pdi, &di, std::min<size_t>(cjDevInfo, sizeof di));
+    if (phsurfPatterns && cPat) std::memset(phsurfPatterns, 0, cPat * sizeof(HSURF));
+    return reinterpret_cast<DHPDEV>(pdev);
+  });
 }
 
 VOID APIENTRY DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev) {
@@ -91,74 +96,92 @@ VOID APIENTRY DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev) {
 }
 
 BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
-  Pdev* before = ValidPdev(dhpdevOld);
-  Pdev* after = before ? ValidPdev(dhpdevNew) : nullptr;
-  if (!after) return FALSE;
-  // GDI frees the old PDEV next: what it buffered (the job header, pages) reaches the printer first.
-  FlushOutput(before);
-  const DEVMODEW& a = before->Settings.dm;
-  const DEVMODEW& b = after->Settings.dm;
-  if (a.dmDriverVersion != b.dmDriverVersion ||
-      std::memcmp(a.dmDeviceName, b.dmDeviceName, sizeof a.dmDeviceName) != 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  return TRUE;
+  return GuardEntry("DrvResetPDEV", BOOL(FALSE), [&]() -> BOOL {
+    Pdev* before = ValidPdev(dhpdevOld);
+    Pdev* after = before ? ValidPdev(dhpdevNew) : nullptr;
+    if (!after) return FALSE;
+    // GDI frees the old PDEV next: what it buffered (the job header, pages) reaches the printer first.
+    FlushOutput(before);
+    const DEVMODEW& a = before->Settings.dm;
+    const DEVMODEW& b = after->Settings.dm;
+    if (a.dmDriverVersion != b.dmDriverVersion ||
+        std::memcmp(a.dmDeviceName, b.dmDeviceName, sizeof a.dmDeviceName) != 0) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    return TRUE;
+  });
 }
 
 VOID APIENTRY DrvDisablePDEV(DHPDEV dhpdev) {
-  if (Pdev* pdev = ValidPdev(dhpdev)) DestroyPdev(pdev);
+  GuardEntry("DrvDisablePDEV", [&] {
+    if (Pdev* pdev = ValidPdev(dhpdev)) DestroyPdev(pdev);
+  });
 }
 
 HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
-  Pdev* pdev = ValidPdev(dhpdev);
-  return pdev ? EnableSurface(pdev) : nullptr;
+  return GuardEntry("DrvEnableSurface", HSURF(nullptr), [&]() -> HSURF {
+    Pdev* pdev = ValidPdev(dhpdev);
+    return pdev ? EnableSurface(pdev) : nullptr;
+  });
 }
 
 VOID APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
-  if (Pdev* pdev = ValidPdev(dhpdev)) DisableSurface(pdev);
+  GuardEntry("DrvDisableSurface", [&] {
+    if (Pdev* pdev = ValidPdev(dhpdev)) DisableSurface(pdev);
+  });
 }
 
 BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
-  OutputDebugStringW(TEXT("Enter DrvStartDoc\r\n"));
-  Pdev* pdev = PdevForSurface(pso);
-  return pdev ? StartDocument(pdev, pwszDocName, dwJobId) : FALSE;
+  return GuardEntry("DrvStartDoc", BOOL(FALSE), [&]() -> BOOL {
+    OutputDebugStringW(TEXT("Enter DrvStartDoc\r\n"));
+    Pdev* pdev = PdevForSurface(pso);
+    return pdev ? StartDocument(pdev, pwszDocName, dwJobId) : FALSE;
+  });
 }
 
 BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
-  OutputDebugStringW(TEXT("Enter DrvStartPage\r\n"));
-  Pdev* pdev = PdevForSurface(pso);
-  return pdev ? StartPage(pdev) : FALSE;
+  return GuardEntry("DrvStartPage", BOOL(FALSE), [&]() -> BOOL {
+    OutputDebugStringW(TEXT("Enter DrvStartPage\r\n"));
+    Pdev* pdev = PdevForSurface(pso);
+    return pdev ? StartPage(pdev) : FALSE;
+  });
 }
 
 BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
-  OutputDebugStringW(TEXT("Enter DrvSendPage\r\n"));
-  Pdev* pdev = PdevForSurface(pso);
-  return pdev ? SendDocumentPage(pdev, pso) : FALSE;
+  return GuardEntry("DrvSendPage", BOOL(FALSE), [&]() -> BOOL {
+    OutputDebugStringW(TEXT("Enter DrvSendPage\r\n"));
+    Pdev* pdev = PdevForSurface(pso);
+    return pdev ? SendDocumentPage(pdev, pso) : FALSE;
+  });
 }
 
 BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
-  OutputDebugStringW(TEXT("Enter DrvEndDoc\r\n"));
-  Pdev* pdev = PdevForSurface(pso);
-  if (!pdev) {
-    // An aborted job still lets go of its capture file, or the next job would write into it.
-    if (Pdev* aborted = pso ? ValidPdev(pso->dhpdev) : nullptr) {
-      CloseCaptureFile(aborted);
-      SetLastError(ERROR_CANCELLED);
+  return GuardEntry("DrvEndDoc", BOOL(FALSE), [&]() -> BOOL {
+    OutputDebugStringW(TEXT("Enter DrvEndDoc\r\n"));
+    Pdev* pdev = PdevForSurface(pso);
+    if (!pdev) {
+      // An aborted job still lets go of its capture file, or the next job would write into it.
+      if (Pdev* aborted = pso ? ValidPdev(pso->dhpdev) : nullptr) {
+        CloseCaptureFile(aborted);
+        SetLastError(ERROR_CANCELLED);
+      }
+      return FALSE;
     }
-    return FALSE;
-  }
-  return EndDocument(pdev);
+    return EndDocument(pdev);
+  });
 }
 
 ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
-  Pdev* pdev = pso ? ValidPdev(pso->dhpdev) : nullptr;
-  if (!pdev) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  pdev->SurfObj = pso;
-  return Escape(pdev, pso, iEsc, cjIn, pvIn, cjOut, pvOut);
+  return GuardEntry("DrvEscape", ULONG(0), [&]() -> ULONG {
+    Pdev* pdev = pso ? ValidPdev(pso->dhpdev) : nullptr;
+    if (!pdev) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return 0;
+    }
+    pdev->SurfObj = pso;
+    return Escape(pdev, pso, iEsc, cjIn, pvIn, cjOut, pvOut);
+  });
 }
 
 }  // extern "C"

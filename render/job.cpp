@@ -133,7 +133,7 @@ BOOL StartDocument(Pdev* pdev, LPCWSTR documentName, DWORD jobId) {
   ReadDocumentPropData(pdev);
   // A capture file still open belongs to a job whose last document never ended it (a continued
   // document, an application that called ResetDC): a new job must not write into it.
-  CloseCaptureFileOfOtherJob(pdev, jobId);
+  DetachCaptureFileOfOtherJob(pdev, jobId);
   if ((pdev->PPDataFlags & kPropCaptureCode) && pdev->LogFolder[0])
     OpenCaptureFile(pdev, pdev->LogFolder, documentName);
   pdev->Buffered = 0;
@@ -205,7 +205,13 @@ BOOL SendDocumentPage(Pdev* pdev, SURFOBJ* so) {
 
   PdevSink sink(pdev);
   WriterContext ctx = MakeWriterContext(pdev, &sink);
-  const bool sent = SendPage(ctx, raster.data, raster.bytes, raster.width, raster.rows);
+  bool sent;
+  try {
+    sent = SendPage(ctx, raster.data, raster.bytes, raster.width, raster.rows);
+  } catch (...) {
+    FreePageRaster(&raster);
+    throw;
+  }
   pdev->LabelsSinceCut = ctx.labelsSinceCut;
   FreePageRaster(&raster);
   // Each page leaves for the spooler when it is complete, not when the next one fills the buffer;

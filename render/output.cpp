@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/debug.h"
+#include "common/service_folder.h"
 #include "common/wstr.h"
 #include "render/job.h"
 
@@ -52,8 +53,9 @@ BOOL FlushOutput(Pdev* pdev) {
 
 DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) {
   if (size == 0 || !data) return ERROR_SUCCESS;
-  DWORD attrs = GetFileAttributesA(LBL_PAGE_FOLDER);
-  if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) CreateDirectoryA(LBL_PAGE_FOLDER, nullptr);
+  // The monitor's page folder, made when missing by a caller allowed to; never a folder the monitor
+  // would refuse (a user's, a junction), where the pages would wait for ever.
+  if (!PreparePageFolder()) return GetLastError();
   // The first free name is taken by creating it: two writers of the same page never share a name,
   // and a file someone holds open is passed over, not overwritten.
   for (int sequence = 0; sequence < kMaxPageFileSequence; ++sequence) {
@@ -115,19 +117,77 @@ WString CaptureFileLeaf(LPCWSTR documentName, int counter) {
   return leaf;
 }
 
+namespace {
+
+// Makes the folder and every missing folder above it ("c:\\a\\b", "\\\\server\\share\\a"); what exists stays.
+void CreateFolderPath(LPCWSTR folder) {
+  const WString path = folder;
+  size_t start = 0;
+  if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') {
+    start = 3;
+  } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    // Past the server and share names.
+    int slashes = 0;
+    for (start = 2; start < path.size() && slashes < 2; ++start)
+      if (path[start] == '\\') ++slashes;
+  }
+  for (size_t at = start; at <= path.size(); ++at) {
+    if (at != path.size() && path[at] != '\\') continue;
+    if (at == start) continue;
+    const WString prefix = path.substr(0, at);
+    if (GetFileAttributesW(prefix.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryW(prefix.c_str(), nullptr);
+  }
+}
+
+JobCapture* CaptureOfFile(PrinterCapture& capture, HANDLE file) {
+  for (JobCapture& job : capture.Jobs)
+    if (file && job.File == file) return &job;
+  return nullptr;
+}
+
+// Lets go of the PDEV's capture file (JobLock held); the file to close when no PDEV writes to it any more
+// and the job has ended (or `end` ends it now), else nullptr.
+HANDLE ReleaseCapture(Pdev* pdev, bool end) {
+  JobCapture* job = CaptureOfFile(pdev->Shared->Capture, pdev->CaptureFile);
+  pdev->CaptureFile = nullptr;
+  if (!job) return nullptr;
+  if (job->Users > 0) --job->Users;
+  job->Ended = job->Ended || end;
+  if (job->Users > 0 || !job->Ended) return nullptr;
+  HANDLE file = job->File;
+  *job = JobCapture{};
+  return file;
+}
+
+}  // namespace
+
 void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
+  if (pdev->CaptureFile) return;  // the file of this job's earlier document on this PDEV
+  HANDLE abandoned[kMaxCaptureJobs] = {};
   int counter;
   {
     JobLock lock;
     PrinterCapture& capture = pdev->Shared->Capture;
-    // Reused only by the documents of the job it was opened for.
-    if (capture.File && capture.JobId == pdev->JobId) {
-      pdev->CaptureFile = capture.File;
-      return;
+    for (int i = 0; i < kMaxCaptureJobs; ++i) {
+      JobCapture& job = capture.Jobs[i];
+      if (!job.File) continue;
+      if (job.JobId == pdev->JobId) {
+        // Reused only by the documents of the job it was opened for.
+        ++job.Users;
+        pdev->CaptureFile = job.File;
+        return;
+      }
+      // No PDEV writes to another job's file any more: its job will not come back for it.
+      if (job.Users == 0) {
+        abandoned[i] = job.File;
+        job = JobCapture{};
+      }
     }
-    counter = capture.Counter;
+    counter = capture.Counter++;
   }
-  SHCreateDirectoryExW(nullptr, folder, nullptr);
+  for (HANDLE file : abandoned)
+    if (file) CloseHandle(file);
+  CreateFolderPath(folder);
   WCHAR name[MAX_PATH];
   const int n = WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws"), folder, CaptureFileLeaf(documentName, counter).c_str());
   // A name cut to the buffer could name another file; such a document is not captured.
@@ -136,45 +196,49 @@ void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
     // CREATE_ALWAYS: an older, longer capture of the same name must not leave its tail behind.
     file = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  if (file == INVALID_HANDLE_VALUE) {
-    DbgPrint(TEXT("WriteFile %ws failed: %u"), n >= 0 ? name : TEXT("(name too long)"),
-             static_cast<unsigned>(GetLastError()));
+  JobLock lock;
+  PrinterCapture& capture = pdev->Shared->Capture;
+  JobCapture* slot = nullptr;
+  for (JobCapture& job : capture.Jobs)
+    if (!job.File && !slot) slot = &job;
+  if (file == INVALID_HANDLE_VALUE || !slot) {
+    const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_TOO_MANY_OPEN_FILES;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    // The number goes back when nothing took a later one meanwhile.
+    if (capture.Counter == counter + 1) capture.Counter = counter;
+    DbgPrint(TEXT("WriteFile %ws failed: %u"), n >= 0 ? name : TEXT("(name too long)"), static_cast<unsigned>(error));
     return;
   }
+  *slot = JobCapture{pdev->JobId, file, 1, false};
   pdev->CaptureFile = file;
-  JobLock lock;
-  pdev->Shared->Capture.File = file;
-  pdev->Shared->Capture.JobId = pdev->JobId;
 }
 
 void CloseCaptureFile(Pdev* pdev) {
   HANDLE file;
   {
     JobLock lock;
-    PrinterCapture& capture = pdev->Shared->Capture;
-    file = capture.File ? capture.File : pdev->CaptureFile;
-    if (!file) return;
-    ++capture.Counter;
-    capture.File = nullptr;
-    capture.JobId = 0;
+    file = ReleaseCapture(pdev, true);
   }
-  CloseHandle(file);
-  pdev->CaptureFile = nullptr;
+  if (file) CloseHandle(file);
 }
 
-void CloseCaptureFileOfOtherJob(Pdev* pdev, DWORD jobId) {
-  bool other;
+void DetachCaptureFile(Pdev* pdev) {
+  HANDLE file;
   {
     JobLock lock;
-    const PrinterCapture& capture = pdev->Shared->Capture;
-    other = capture.File && capture.JobId != jobId;
+    file = ReleaseCapture(pdev, false);
   }
-  if (other) CloseCaptureFile(pdev);
-  // This PDEV's own copy of a handle closed meanwhile must not be written to.
-  if (pdev->CaptureFile) {
+  if (file) CloseHandle(file);
+}
+
+void DetachCaptureFileOfOtherJob(Pdev* pdev, DWORD jobId) {
+  HANDLE file = nullptr;
+  {
     JobLock lock;
-    if (pdev->CaptureFile != pdev->Shared->Capture.File) pdev->CaptureFile = nullptr;
+    const JobCapture* job = CaptureOfFile(pdev->Shared->Capture, pdev->CaptureFile);
+    if (!job || job->JobId != jobId) file = ReleaseCapture(pdev, false);
   }
+  if (file) CloseHandle(file);
 }
 
 void CaptureBytes(Pdev* pdev, const void* data, DWORD size) {

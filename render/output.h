@@ -14,12 +14,19 @@
 constexpr DWORD kOutputBufferBytes = 0x50010;  // allocated
 constexpr DWORD kOutputBufferLimit = 0x50000;  // used; also the largest WritePrinter block
 
-// What the process keeps of one printer's capture (in its PrinterJobState). Only the capture
-// functions below touch it, under JobLock.
+// What the process keeps of one printer's captures (in its PrinterJobState): one open file per job, so
+// that two jobs rendered at once on the printer never share one. Only the capture functions below touch
+// it, under JobLock.
+constexpr int kMaxCaptureJobs = 8;
+struct JobCapture {
+  DWORD JobId = 0;
+  HANDLE File = nullptr;  // nullptr: the slot is free
+  int Users = 0;          // PDEVs writing to it
+  bool Ended = false;     // the job's end came; closed once its last PDEV lets go
+};
 struct PrinterCapture {
-  HANDLE File = nullptr;  // kept across the documents of one job
-  DWORD JobId = 0;        // the job the open file belongs to
-  int Counter = 1;        // numbers the capture files
+  JobCapture Jobs[kMaxCaptureJobs];
+  int Counter = 1;        // numbers the capture files; taken when one is opened
 };
 
 // Copies bytes into the output buffer, flushing it whenever it is full. Returns the bytes taken,
@@ -29,9 +36,10 @@ int32_t SendBytes(Pdev* pdev, const void* data, DWORD size);
 // buffer is empty afterwards; a failed or short write marks the PDEV failed.
 BOOL FlushOutput(Pdev* pdev);
 
-// Writes the bytes as the first page file of (page, job id) whose name is free, taking the name by
-// creating the file (CREATE_NEW), so two writers never share one. ERROR_SUCCESS (also for 0 bytes,
-// which write nothing), else the error that kept the file from being written whole.
+// Writes the bytes as the first page file of (page, job id) whose name is free in the page folder
+// (made when missing, PreparePageFolder), taking the name by creating the file (CREATE_NEW), so two
+// writers never share one. The file belongs to the calling thread's user. ERROR_SUCCESS (also for 0
+// bytes, which write nothing), else the error that kept the file from being written whole.
 constexpr int kMaxPageFileSequence = 10000;
 DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size);
 
@@ -42,15 +50,20 @@ DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size);
 // '_' in front: the name never leads outside the folder.
 WString CaptureFileLeaf(LPCWSTR documentName, int counter);
 
-// The capture file of a document: "<folder>\<CaptureFileLeaf>". The printer's capture file still
-// open for the same job (a continued job) is reused. A new file holds exactly the bytes written
-// from now on.
+// The capture file of a document: "<folder>\<CaptureFileLeaf>", the folder made as needed. The capture file
+// of the PDEV's job,
+// still open for an earlier document of it (a continued job, a PDEV made again by ResetDC), is reused;
+// another job's is never touched. A new file holds exactly the bytes written from now on.
 void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName);
-// Closes the printer's capture file, forgets it in the PDEV and the printer's record and counts the
-// capture. Nothing happens when none is open.
+// The job ends: the PDEV lets go of its capture file, which is closed once no PDEV of the job writes to
+// it. Nothing happens when the PDEV has none.
 void CloseCaptureFile(Pdev* pdev);
-// Closes the printer's capture file when it belongs to a job other than `jobId`.
-void CloseCaptureFileOfOtherJob(Pdev* pdev, DWORD jobId);
+// The PDEV lets go of its capture file without ending the job (it goes, or starts another job): the
+// file stays open for the job's next document, until a later job on the printer finds it abandoned.
+void DetachCaptureFile(Pdev* pdev);
+// The same when the PDEV's capture file is not `jobId`'s: a new job on the PDEV never writes into the file of
+// an earlier job whose last document did not end it.
+void DetachCaptureFileOfOtherJob(Pdev* pdev, DWORD jobId);
 // Appends bytes to the PDEV's capture file, when one is open.
 void CaptureBytes(Pdev* pdev, const void* data, DWORD size);
 

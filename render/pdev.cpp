@@ -126,10 +126,15 @@ Pdev* CreatePdev(HANDLE printer, LPCWSTR deviceName, const DEVMODEW* appDevmode,
     return nullptr;
   }
 
-  pdev->Forms = ReadPaperList(printer, &pdev->FormCount);
-  if (!ReadInstalledPaper(printer, &pdev->Paper)) pdev->Paper = DefaultInstalledPaper(pdev->Model);
-
-  BuildSettings(pdev, deviceName, appDevmode);
+  // What follows allocates (the printer's records, the device lookup): the PDEV goes if it runs out.
+  try {
+    pdev->Forms = ReadPaperList(printer, &pdev->FormCount);
+    if (!ReadInstalledPaper(printer, &pdev->Paper)) pdev->Paper = DefaultInstalledPaper(pdev->Model);
+    BuildSettings(pdev, deviceName, appDevmode);
+  } catch (...) {
+    DestroyPdev(pdev);
+    throw;
+  }
   const int multiplier = std::max(1, pdev->Settings.InputDPI + 1);
   pdev->Resolution = pdev->Model->XDpi * static_cast<DWORD>(multiplier);
   pdev->Geometry = ComputePageGeometry(pdev->OutputRect, *pdev->Model, pdev->Settings.dm.dmOrientation);
@@ -186,6 +191,8 @@ BOOL FillDevInfo(Pdev* pdev, DEVINFO* di) {
 }
 
 void DestroyPdev(Pdev* pdev) {
+  // The job's capture file stays open for the job's next PDEV (ResetDC); it is closed when the job ends.
+  if (pdev->CaptureFile && pdev->Shared) DetachCaptureFile(pdev);
   if (pdev->Palette) EngDeletePalette(pdev->Palette);
   if (pdev->Halftone.Memory) LocalFree(pdev->Halftone.Memory);
   if (pdev->OutputBuffer) LocalFree(pdev->OutputBuffer);

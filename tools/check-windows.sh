@@ -16,12 +16,14 @@ windres=${triplet}-windres
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# binary (relative to the build dir) : exports (space-separated, sorted) : needs catalogue : manifest id
+# binary (relative to the build dir) : exports (space-separated, sorted) : needs catalogue : manifest id :
+# system DLLs it must not import (space-separated; the rendering DLL runs in the spooler and print hosts,
+# which have no shell)
 expected=(
-  "render/lbldrv6.dll:DrvDisableDriver DrvEnableDriver DrvQueryDriverInfo:yes:-"
-  "monitor/lblmon.dll:InitializePrintMonitor2:no:-"
-  "ui/lbldrv6ui.dll:-:yes:2"
-  "installer/lblinst32.exe:-:no:1"
+  "render/lbldrv6.dll:DrvDisableDriver DrvEnableDriver DrvQueryDriverInfo:yes:-:shell32.dll"
+  "monitor/lblmon.dll:InitializePrintMonitor2:no:-:"
+  "ui/lbldrv6ui.dll:-:yes:2:"
+  "installer/lblinst32.exe:-:no:1:"
 )
 system_dlls='^(kernel32|user32|gdi32|winspool\.drv|spoolss|advapi32|setupapi|compstui|gdiplus|msvcrt|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|ws2_32|iphlpapi|newdev|version|cfgmgr32|ntdll|bcrypt|userenv|uxtheme)\.dll$|^winspool\.drv$'
 
@@ -113,7 +115,7 @@ check_manifest() {
 fail=0
 checked=0
 for row in "${expected[@]}"; do
-  IFS=: read -r rel exports catalogue manifest <<<"$row"
+  IFS=: read -r rel exports catalogue manifest forbidden <<<"$row"
   bin=$build/$rel
   if [ ! -f "$bin" ]; then
     echo "MISSING $rel"; fail=1
@@ -134,6 +136,11 @@ for row in "${expected[@]}"; do
     elif ! [[ $dll =~ $system_dlls ]]; then
       echo "FAIL $rel imports non-system DLL $dll"; fail=1
     fi
+    for banned in $forbidden; do
+      if [ "$dll" = "$banned" ]; then
+        echo "FAIL $rel imports $dll"; fail=1
+      fi
+    done
   done
   grep -qx '\.rsrc' <<<"$sections" || { echo "FAIL $rel has no resources"; fail=1; }
   # Version information: the UTF-16 key "VS_VERSION_INFO" appears in the resource data, with the notice.

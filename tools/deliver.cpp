@@ -29,7 +29,7 @@ constexpr char16_t kMonitorName[] = TEXT(LBL_LANGUAGE_MONITOR_NAME);
 std::vector<std::string> LogMessages() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  WString name = WFormat(TEXT("%s\\mon_%d-%d-%d.log"), TEXT(LBL_PAGE_FOLDER), now.wYear, now.wMonth, now.wDay);
+  WString name = WFormat(TEXT("%s\\mon_%d-%d-%d.log"), TEXT(LBL_LOG_FOLDER), now.wYear, now.wMonth, now.wDay);
   std::vector<uint8_t> bytes = winsim::ReadHostFile(std::u16string(name.begin(), name.end()));
   std::string text(bytes.begin(), bytes.end());
   std::vector<std::string> out;
@@ -122,6 +122,7 @@ struct Session {
   std::u16string printer;
   std::shared_ptr<winsim::UsbPrinterDevice> device;
   std::shared_ptr<winsim::TwlPrinterDevice> twl;
+  bool kept = false;  // the machine's own printer on the port: it stays plugged in
 };
 
 // The simulated printer goes on USB port `portNumber` of printer `printer`; `device`, when given, is the
@@ -295,7 +296,15 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
     return false;
   }
   static const char* const kCommandSets[] = {"TWL", "CPE", "TSPL", "ZPL"};  // by PrintLanguage
-  std::string deviceId = target.device ? target.device->deviceId : opts.usbDeviceId;
+  // A printer the machine keeps on the port (plugged in by an earlier command) is the one the monitor
+  // reaches, so the job goes to it; a device ID of the user's own would not be heard.
+  const std::shared_ptr<winsim::UsbPrinterDevice> kept =
+      target.device ? nullptr : winsim::UsbPrinterOnPort(Utf8ToU16(port));
+  if (kept && !opts.usbDeviceId.empty()) {
+    *error = UsbPortTaken(port, *kept);
+    return false;
+  }
+  std::string deviceId = target.device ? target.device->deviceId : kept ? kept->deviceId : opts.usbDeviceId;
   if (deviceId.empty()) {
     const std::string set = opts.language >= 0 && opts.language < 4 ? kCommandSets[opts.language] : ModelCommandSet(driver);
     deviceId = DeviceIdFor(driver, set);
@@ -307,11 +316,12 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
     Session* session;
     ~Unplug() {
       winsim::CloseLanguageMonitorPorts();
-      if (session->device) winsim::DetachUsbPrinter(session->device);
+      if (session->device && !session->kept) winsim::DetachUsbPrinter(session->device);
     }
   } unplug{&session};
+  session.kept = kept != nullptr;
   if (!StartSession(printerName, deviceId, DWORD(std::strtoul(port.c_str() + 3, nullptr, 10)), &session, error,
-                    target.device))
+                    target.device ? target.device : kept))
     return false;
   out->model = driver;
   const size_t cmd = deviceId.find("CMD:");

@@ -4,12 +4,15 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "common/wstr.h"
 #include "installer/discovery.h"
 #include "tools/exit_status.h"
 #include "tools/install_commands.h"
 #include "tools/numbers.h"
+#include "tools/state.h"
 #include "tools/json_out.h"
 #include "winsim/devices.h"
 #include "winsim/network.h"
@@ -29,9 +32,10 @@ bool ParseNetPrinter(const std::string& spec, std::string* error) {
     how = model.substr(slash + 1);
     model.resize(slash);
   }
-  auto p = winsim::AddNetworkPrinter(spec.substr(0, eq), model);
+  const std::string ip = spec.substr(0, eq);
+  auto p = IsDottedIpv4(Utf8ToWide(ip).c_str()) ? winsim::AddNetworkPrinter(ip, model) : nullptr;
   if (!p) {
-    *error = "not an IPv4 address: " + spec.substr(0, eq);
+    *error = "--net-printer: not an IPv4 address in dotted form (A.B.C.D, each 0 to 255): " + ip;
     return false;
   }
   if (how == "twice") {
@@ -66,7 +70,8 @@ bool ParseAdapter(const std::string& spec, std::string* error) {
   }
   unsigned b[4];
   char tail;
-  if (!numbers || std::sscanf(rest.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &tail) != 4) {
+  if (!numbers || !IsDottedIpv4(Utf8ToWide(rest).c_str()) ||
+      std::sscanf(rest.c_str(), "%u.%u.%u.%u%c", &b[0], &b[1], &b[2], &b[3], &tail) != 4) {
     *error = "--adapter wants IP[/BITS][=TYPE]: " + spec;
     return false;
   }
@@ -121,30 +126,26 @@ void WriteList(JsonOut& j, const char* key, const std::vector<PortEntry>& list) 
 }  // namespace
 
 int RunDiscover(const std::vector<std::string>& args) {
-  bool adapters = false;
-  int usbPort = 1;
-  std::string error;
+  std::vector<std::pair<std::string, std::string>> options;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a != "--usb-printer" && a != "--net-printer" && a != "--adapter") return Usage("unknown option " + a);
     if (i + 1 >= args.size()) return Usage(a + " wants a value");
-    const std::string& v = args[++i];
-    if (a == "--usb-printer") {
-      auto d = std::make_shared<winsim::UsbPrinterDevice>();
-      d->deviceId = v;
-      d->portNumber = DWORD(usbPort);
-      char serial[16];
-      std::snprintf(serial, sizeof serial, "TW%07d", usbPort++);
-      d->serial = serial;
-      d->portDescription = UsbDescriptionFromDeviceId(v);
-      winsim::AttachUsbPrinter(d);
-    } else if (a == "--net-printer") {
-      if (!ParseNetPrinter(v, &error)) return Usage(error);
-    } else {
-      if (!ParseAdapter(v, &error)) return Usage(error);
-      adapters = true;
-    }
+    options.emplace_back(a, args[++i]);
   }
+  // Discovery looks at the machine of the state folder: the USB printers plugged in before are there,
+  // and those plugged in now stay, as install's do. The network is set up on it (it is not kept), and
+  // only once every option has been taken is a printer plugged in.
+  std::string error;
+  if (!OpenState(&error)) return Fail(error);
+  bool adapters = false;
+  for (const auto& [a, v] : options) {
+    if (a == "--net-printer" && !ParseNetPrinter(v, &error)) return Usage(error);
+    if (a == "--adapter" && !ParseAdapter(v, &error)) return Usage(error);
+    adapters = adapters || a == "--adapter";
+  }
+  for (const auto& [a, v] : options)
+    if (a == "--usb-printer" && !PlugUsbPrinter(v, &error)) return Fail(error);
   if (!adapters && !winsim::NetworkPrinters().empty()) winsim::AddNetworkAdapter({});  // 192.0.2.1/24
 
   PortLists lists;
@@ -181,8 +182,9 @@ CommandSpec DiscoverCommand() {
       "discover",
       "the installer's printer discovery on the simulated machine, as JSON",
       "discover [--usb-printer DEVICE-ID]... [--net-printer IP=MODEL[/KIND]]... [--adapter IP[/BITS][=TYPE]]...",
-      "Sets up the simulated machine with the given USB printers, network printers and network\n"
-      "adapters, then runs the installer's discovery as the install page does: the spooler's local\n"
+      "Sets up the machine of the state folder with the given USB printers (kept, as plugged in),\n"
+      "network printers and network adapters (for this run only), then runs the installer's\n"
+      "discovery as the install page does: the spooler's local\n"
       "ports, the USB printers of the USB printing interface, and one broadcast request from every\n"
       "usable adapter address. Prints the three lists (\"UsbPrinters\", \"NetworkPrinters\",\n"
       "\"LocalPorts\") with each entry's fields and the model the installer would select (null: none).\n"
@@ -197,6 +199,7 @@ CommandSpec DiscoverCommand() {
         "a network adapter (default, when network printers are given: 192.0.2.1/24 of type 6,\n"
         "Ethernet); TYPE is the adapter type number, e.g. 71 for IEEE 802.11, 131 for a tunnel"}},
       "0  discovery ran\n"
+      "1  the state could not be read, or a USB printer could not be plugged in\n"
       "2  usage error: a bad option or value",
       "lbl discover --usb-printer \"MFG:Tarnwell;CMD:TWL;MDL:TW-JA;\"\n"
       "lbl discover --net-printer 192.0.2.10=TW-JA --net-printer 192.0.2.11=TW-JB/twice",

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -100,7 +102,11 @@ bool AddCatalogueDriver(const std::string& driverName, std::string* error) {
     return false;
   }
   const std::u16string dir = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\";
-  winsim::WriteHostFile(DataFilePath(), dat.data(), dat.size());
+  // A machine without its data file would be saved broken: a full temporary folder fails here instead.
+  if (!winsim::WriteHostFile(DataFilePath(), dat.data(), dat.size())) {
+    if (error) *error = "cannot write the driver data file to " + winsim::HostPath(DataFilePath()) + ": " + std::strerror(errno);
+    return false;
+  }
   std::u16string driver = Utf8ToWide(driverName);
   winsim::DriverSpec d;
   d.name = driver;

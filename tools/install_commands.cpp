@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -346,19 +347,32 @@ std::u16string UsbDescriptionFromDeviceId(const std::string& id) {
   return Utf8ToU16(field("MFG:") + field("MDL:"));
 }
 
-bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
-  DWORD port = 1;
-  for (const auto& id : s.usbPrinters) {
-    auto dev = std::make_shared<winsim::UsbPrinterDevice>();
-    dev->deviceId = id;
-    dev->portDescription = UsbDescriptionFromDeviceId(id);  // what the printer reports, as USB printing stores it
-    dev->portNumber = port;
-    dev->serial = "TW000000" + std::to_string(port++);
-    if (!winsim::AttachUsbPrinter(dev)) {
-      *error = "cannot attach the USB printer " + id;
-      return false;
-    }
+std::shared_ptr<winsim::UsbPrinterDevice> PlugUsbPrinter(const std::string& deviceId, std::string* error) {
+  std::set<DWORD> ports;
+  std::set<std::u16string> paths;
+  for (const auto& d : winsim::UsbPrinters()) {
+    ports.insert(d->portNumber);
+    paths.insert(d->InterfacePath());
   }
+  auto dev = std::make_shared<winsim::UsbPrinterDevice>();
+  dev->deviceId = deviceId;
+  dev->portDescription = UsbDescriptionFromDeviceId(deviceId);  // what the printer reports, as USB printing stores it
+  for (DWORD port = 1; port <= 999; ++port) {
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "TW%07u", unsigned(port));
+    dev->portNumber = port;
+    dev->serial = serial;
+    if (ports.count(port) || paths.count(dev->InterfacePath())) continue;
+    if (winsim::AttachUsbPrinter(dev)) return dev;
+    break;
+  }
+  *error = "cannot attach the USB printer " + deviceId;
+  return nullptr;
+}
+
+bool ApplySetup(const Setup& s, Engine& e, std::string* error) {
+  for (const auto& id : s.usbPrinters)
+    if (!PlugUsbPrinter(id, error)) return false;
   for (const auto& spec : s.installed) {
     size_t c1 = spec.find(','), c2 = c1 == std::string::npos ? c1 : spec.find(',', c1 + 1);
     if (c2 == std::string::npos) {

@@ -1,12 +1,14 @@
 // The lbl commands that run the install engine on the simulated machine: install and uninstall.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "installer/engine.h"
 
 #include "tools/command_help.h"
+#include "winsim/devices.h"
 
 namespace lbl {
 
@@ -23,6 +25,10 @@ struct Setup {
 // args[i] is --usb-printer or --installed: takes it and its value (error set when it has none); false for
 // any other option.
 bool TakeSetupOption(const std::vector<std::string>& args, size_t& i, Setup& s, std::string* error);
+// Plugs a USB printer with this IEEE 1284 device ID into the first USB port no attached printer uses
+// (USB001, USB002, ...: the machine keeps the printers plugged in by earlier commands), with a serial
+// number of its own. Null with a message when it cannot be attached.
+std::shared_ptr<winsim::UsbPrinterDevice> PlugUsbPrinter(const std::string& deviceId, std::string* error);
 // The "Port Description" USB printing keeps for a printer with this IEEE 1284 device ID ("MFG:...;MDL:...;"):
 // the MFG value followed by the MDL value, as the printer reports them.
 std::u16string UsbDescriptionFromDeviceId(const std::string& deviceId);

@@ -90,7 +90,9 @@ bool ParseSize(const std::string& value, JobOptions* out) {
   size_t x = value.find_first_of("xX");
   if (x == std::string::npos) return false;
   double width = 0, length = 0;
-  if (!ParseDecimal(value.substr(0, x), 0.1, 3276.7, &width) || !ParseDecimal(value.substr(x + 1), 0.1, 3276.7, &length))
+  // The DEVMODE keeps tenths of a millimetre: a finer size would be rounded without a word.
+  if (!ParseDecimal(value.substr(0, x), 0.1, 3276.7, &width, 1) ||
+      !ParseDecimal(value.substr(x + 1), 0.1, 3276.7, &length, 1))
     return false;
   out->widthTenths = static_cast<int>(std::lround(width * 10));
   out->lengthTenths = static_cast<int>(std::lround(length * 10));
@@ -178,7 +180,7 @@ bool TakeJobOptions(std::vector<std::string>* args, const std::vector<OptionSpec
     }
     if (!ok) {
       *error = "bad value for " + name + ": '" + value + "'";
-      if (name == "--size") *error += " (WxH in millimetres, each from 0.1 to 3276.7)";
+      if (name == "--size") *error += " (WxH in millimetres, each from 0.1 to 3276.7, at most 1 decimal)";
       return false;
     }
   }

@@ -199,6 +199,12 @@ bool ReadPrinterFacts(const std::string& printerName, PrinterFacts* out, std::st
   return true;
 }
 
+std::string UsbPortTaken(const std::string& port, const winsim::UsbPrinterDevice& kept) {
+  return "--usb-device-id: the machine has a printer plugged into " + port + " (\"" + kept.deviceId +
+         "\"), which the driver would ask instead; print with --model for a freshly installed machine, or on a "
+         "printer of another port";
+}
+
 std::vector<std::string> DeviceIdWarnings(const std::string& deviceId) {
   std::vector<std::string> out;
   if (deviceId.empty()) return out;
@@ -284,6 +290,10 @@ bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, P
     const std::string port = opts.target.name.empty() ? kDefaultPort : opts.target.port;
     if (port.size() < 4 || port.compare(0, 3, "USB") != 0) {
       *error = "--usb-device-id needs a printer on a USB port; \"" + printerName + "\" prints to " + port;
+      return false;
+    }
+    if (auto kept = winsim::UsbPrinterOnPort(Utf8ToU16(port))) {
+      *error = UsbPortTaken(port, *kept);
       return false;
     }
     device = std::make_shared<winsim::UsbPrinterDevice>();

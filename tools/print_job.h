@@ -14,6 +14,7 @@
 #include "tools/input_image.h"
 #include "tools/job_options.h"
 #include "tools/viewer/viewer.h"
+#include "winsim/devices.h"
 #include "winsim/printpath.h"
 
 namespace lbl {
@@ -54,6 +55,9 @@ bool ReadPrinterFacts(const std::string& printer, PrinterFacts* out, std::string
 // Warnings for a --usb-device-id text the driver would find nothing in: no "CMD:" key (the
 // language is not taken from it) or no "MDL:" key.
 std::vector<std::string> DeviceIdWarnings(const std::string& deviceId);
+// Why --usb-device-id cannot be used on `port`: the machine keeps the printer `kept` plugged in there,
+// and that is the one the driver and the monitor would hear.
+std::string UsbPortTaken(const std::string& port, const winsim::UsbPrinterDevice& kept);
 
 // Takes the print options (the job options included) and the inputs out of `args`; options it does
 // not know stay there, in order, for the caller to take or refuse. --set fields and values are
@@ -76,7 +80,7 @@ bool BuildPrintDevmode(HANDLE printer, const PrintOptions& opts, PrinterDevmode*
 struct PrintResult {
   DWORD jobId = 0;
   std::vector<uint8_t> output;                 // every byte WritePrinter received
-  std::vector<lblview::PageFile> pageFiles;    // TWL: the job's files in c:\prtmonlog, by name
+  std::vector<lblview::PageFile> pageFiles;    // TWL: the job's files in c:\prtmonlog\pages, by name
   lblview::Language language = lblview::Language::Unknown;  // as the output shows it
   int pages = 0;
   int32_t surfaceWidth = 0, surfaceHeight = 0;  // the page bitmap, dots
@@ -98,7 +102,7 @@ winsim::JobSpec PictureJobSpec(const std::u16string& printer, const PrinterDevmo
 // in `out`).
 bool RunPrint(const PrintOptions& opts, const std::vector<RgbImage>& pictures, PrintResult* out, std::string* error);
 
-// The TWL page files of a job in the simulated c:\prtmonlog, by name; `take` deletes them there.
+// The TWL page files of a job in the simulated c:\prtmonlog\pages, by name; `take` deletes them there.
 std::vector<lblview::PageFile> JobPageFiles(DWORD jobId, bool take = false);
 
 // The printer of a job: opts.target's, else a freshly installed and initialised one (`name` is then

@@ -33,13 +33,15 @@ constexpr size_t kLargestState = size_t{1} << 30;  // far beyond any machine lbl
 
 std::string g_override;  // --state
 
+constexpr int kNoLock = -2;  // a folder this user may only read, without a lock file: nothing to lock
+
 struct Session {
   bool opened = false;
   bool ok = false;
   std::string error;
-  int lockFd = -1;
+  int lockFd = -1;               // kNoLock in a folder this user may only read
   bool fresh = false;            // built now: saved even when the command changed nothing
-  std::vector<uint8_t> loaded;   // the file's bytes as loaded
+  std::vector<uint8_t> loaded;   // the file's bytes as loaded, or the fresh machine's
 };
 
 Session& S() {
@@ -68,7 +70,8 @@ bool MakeFolders(const std::string& dir, std::string* error) {
 }
 
 bool ReadWhole(const std::string& path, std::vector<uint8_t>* out, std::string* error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a pipe or a device put where the file belongs is refused below, not waited on.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *error = "cannot read the state file " + path + ": " + Why();
     return false;
@@ -79,8 +82,10 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>* out, std::string* 
   if (ok) {
     out->resize(size_t(st.st_size));
     size_t got = 0;
+    errno = 0;
     while (got < out->size()) {
       const ssize_t n = read(fd, out->data() + got, out->size() - got);
+      if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       got += size_t(n);
     }
@@ -118,7 +123,8 @@ bool SaveAtomically(const std::string& dir, const std::vector<uint8_t>& bytes, s
   RemoveUnfinished(dir);
   const std::string target = dir + "/" + kStateFileName;
   const std::string temp = dir + "/." + kStateFileName + ".new-" + std::to_string(getpid());
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // Made anew, never through a link someone put in its place in a folder others may write.
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     *error = "cannot save the state in " + dir + ": " + Why();
     return false;
@@ -147,10 +153,18 @@ bool SaveAtomically(const std::string& dir, const std::vector<uint8_t>& bytes, s
   return true;
 }
 
-// Waits for another lbl that uses the folder; the lock goes with the process.
+// Waits for another lbl that uses the folder; the lock goes with the process. In a folder this user
+// may only read (a shared or read-only machine) the lock file is opened for reading, which locks as
+// well; without one there, nobody can have saved while we read, and kNoLock says so.
 int LockFolder(const std::string& dir, std::string* error) {
   const std::string path = dir + "/lock";
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    const int writeError = errno;
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) return kNoLock;  // it could not be created: the folder is not ours to write
+    if (fd < 0) errno = writeError;
+  }
   if (fd < 0) {
     *error = "cannot open " + path + ": " + Why();
     return -1;
@@ -202,11 +216,11 @@ int RunReset(const std::vector<std::string>& args) {
   std::string error;
   if (!MakeFolders(dir, &error)) return Fail(error);
   const int fd = LockFolder(dir, &error);
-  if (fd < 0) return Fail(error);
+  if (fd == -1) return Fail(error);
   const std::string file = dir + "/" + kStateFileName;
   struct stat st;
   if (lstat(file.c_str(), &st) != 0) {
-    close(fd);
+    if (fd >= 0) close(fd);
     std::printf("%s holds no machine: the next command starts with a freshly installed one\n", dir.c_str());
     return 0;
   }
@@ -214,7 +228,7 @@ int RunReset(const std::vector<std::string>& args) {
   for (int n = 2; lstat(copy.c_str(), &st) == 0; ++n) copy = dir + "/machine-" + Timestamp() + "-" + std::to_string(n) + ".lblstate";
   const bool moved = rename(file.c_str(), copy.c_str()) == 0;
   const std::string why = Why();
-  close(fd);
+  if (fd >= 0) close(fd);
   if (!moved) return Fail("cannot move " + file + " aside: " + why);
   std::printf("the machine starts over with a freshly installed one; the previous state is kept as %s\n", copy.c_str());
   return 0;
@@ -252,16 +266,20 @@ bool OpenState(std::string* error) {
   const std::string dir = StateFolder();
   const std::string file = dir + "/" + kStateFileName;
   std::string why;
-  if (!MakeFolders(dir, &why) || (s.lockFd = LockFolder(dir, &why)) < 0) {
+  bool hostFault = false;
+  if (!MakeFolders(dir, &why) || (s.lockFd = LockFolder(dir, &why)) == -1) {
     s.error = why;
   } else if (struct stat st; lstat(file.c_str(), &st) != 0 && errno == ENOENT) {
     s.fresh = BuildFreshMachine(&why);
     if (!s.fresh) s.error = "cannot set up a fresh machine: " + why;
+    else s.loaded = winsim::SaveMachine();
   } else if (!ReadWhole(file, &s.loaded, &why)) {
     s.error = why;
-  } else if (!winsim::LoadMachine(s.loaded, &why)) {
-    s.error = "the state file " + file + " is " + why + "; 'lbl reset' starts over with a fresh machine (keeping a copy "
-              "of this one)";
+  } else if (!winsim::LoadMachine(s.loaded, &why, &hostFault)) {
+    // A state this host could not lay out may be whole: no advice to throw it away.
+    s.error = hostFault ? "cannot load the state file " + file + ": " + why + " (the file is kept as it is)"
+                        : "the state file " + file + " is " + why +
+                              "; 'lbl reset' starts over with a fresh machine (keeping a copy of this one)";
   } else {
     ApplyUiLanguage();
   }
@@ -276,7 +294,7 @@ bool OpenState(std::string* error) {
 
 int CloseState(int status) {
   Session& s = S();
-  if (!s.ok || s.lockFd < 0) return status;
+  if (!s.ok || s.lockFd == -1) return status;
   // The spooler stops: the monitors' ports close (their threads end) before the machine is written. On
   // the virtual clock a monitor thread's pause passes only when the clock moves.
   if (!winsim::LanguageMonitorPorts().empty()) {
@@ -284,12 +302,15 @@ int CloseState(int status) {
     else winsim::CloseLanguageMonitorPorts();
   }
   const std::vector<uint8_t> now = winsim::SaveMachine();
+  const bool changed = now != s.loaded;
   std::string error;
-  if ((s.fresh || now != s.loaded) && !SaveAtomically(StateFolder(), now, &error)) {
+  // A fresh machine is written for the next command, but where it cannot be (a folder this user may
+  // only read) a command that changed nothing has not failed.
+  if ((s.fresh || changed) && !SaveAtomically(StateFolder(), now, &error) && changed) {
     std::fprintf(stderr, "lbl: %s\n", error.c_str());
     if (status == 0) status = 1;
   }
-  close(s.lockFd);
+  if (s.lockFd >= 0) close(s.lockFd);
   s.lockFd = -1;
   return status;
 }

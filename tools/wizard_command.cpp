@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -135,14 +134,13 @@ bool Act(Session& s, const std::string& action, std::string* error, bool* malfor
   }
   if (key == "wait") {
     // Simulated time passes: timers and the discovery threads run, and the pages handle what they send.
-    char* end = nullptr;
-    const unsigned long ms = std::strtoul(value.c_str(), &end, 10);
-    if (value.empty() || *end) {
+    int64_t ms = 0;
+    if (!ParseWhole(value, 0, 0x7FFFFFFF, &ms)) {
       *error = "wait takes a number of milliseconds";
       *malformed = true;
       return false;
     }
-    const uint64_t until = winsim::ClockNow() + ms;
+    const uint64_t until = winsim::ClockNow() + uint64_t(ms);
     while (winsim::ClockNow() < until) {
       ui::Settle(s.sheet);
       winsim::AdvanceClock(DWORD(std::min<uint64_t>(100, until - winsim::ClockNow())));
@@ -225,12 +223,12 @@ struct Options {
 bool SetUpMachine(const Options& o, std::string* error) {
   if (!o.networkPrinters.empty()) winsim::AddNetworkAdapter({});
   for (const auto& spec : o.networkPrinters) {
+    // Checked with the options.
     const size_t eq = spec.find('=');
-    if (eq == std::string::npos) {
-      *error = "--net-printer takes IP=MODEL: " + spec;
+    if (!winsim::AddNetworkPrinter(spec.substr(0, eq), spec.substr(eq + 1))) {
+      *error = "cannot add the network printer " + spec;
       return false;
     }
-    winsim::AddNetworkPrinter(spec.substr(0, eq), spec.substr(eq + 1));
   }
   Engine e;
   WStrCopy(e.installerDir, MAX_PATH, ToWString(kPackage).c_str());
@@ -255,6 +253,11 @@ int RunWizard(const std::vector<std::string>& args) {
     if (!into) return Usage("unknown option '" + a + "' (try 'lbl help wizard')");
     if (i + 1 >= args.size()) return Usage(a + " needs a value");
     into->push_back(args[++i]);
+    if (const std::string& spec = into->back(); into == &o.networkPrinters) {
+      const size_t eq = spec.find('=');
+      if (eq == std::string::npos || !IsDottedIpv4(Utf8ToWide(spec.substr(0, eq)).c_str()))
+        return Usage("--net-printer takes IP=MODEL, the IP in dotted form (A.B.C.D, each 0 to 255): " + spec);
+    }
   }
   if (!o.pngDir.empty()) {
     std::error_code ec;

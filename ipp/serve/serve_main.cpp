@@ -27,6 +27,7 @@
 #include "ipp/serve/serve.h"
 #include "ipp/served_printers.h"
 #include "tools/embedded.h"
+#include "tools/numbers.h"
 #include "tools/state.h"
 #include "winsim/machine.h"
 
@@ -51,10 +52,9 @@ int Usage(const std::string& message) {
 }
 
 bool ParseInt(const std::string& text, long lo, long hi, long* out) {
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end || v < lo || v > hi) return false;
-  *out = v;
+  int64_t v = 0;
+  if (!lbl::ParseWhole(text, lo, hi, &v)) return false;
+  *out = long(v);
   return true;
 }
 
@@ -297,7 +297,10 @@ int Main(int argc, char** argv) {
   Args args;
   ServeConfig config;
   config.stateDir = lbl::StateFolder();
-  config.lblProgram = (std::filesystem::path(SelfPath()).parent_path() / "lbl").string();
+  // lbl is beside lbl-serve in the build, in bin/ above lib/lbl when installed.
+  const std::filesystem::path here = std::filesystem::path(SelfPath()).parent_path();
+  config.lblProgram = (here / "lbl").string();
+  if (::access(config.lblProgram.c_str(), X_OK) != 0) config.lblProgram = (here / ".." / ".." / "bin" / "lbl").string();
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&](std::string* out) {

@@ -30,7 +30,7 @@ class OutputSink {
   // Bytes for the spooler (through the output buffer). Returns the bytes taken, or -1 once the
   // job has failed; the writers then drop the rest of the current operation.
   virtual int32_t Send(const void* data, DWORD size) = 0;
-  // TWL: one page file in c:\prtmonlog. Page 0 holds job-level data (job header, user commands).
+  // TWL: one page file in c:\prtmonlog\pages. Page 0 holds job-level data (job header, user commands).
   // 0 when written (or nothing to write), else the error that kept the file from being written.
   virtual DWORD WritePageFile(int page, DWORD jobId, const void* data, DWORD size) = 0;
   // TWL: appends the page-file data to the capture file when one is open. (The other languages
@@ -57,8 +57,8 @@ struct WriterContext {
   // Why the current page could not be sent whole (ERROR_NOT_ENOUGH_MEMORY, a page file's write
   // error, ...); 0 while all is well. A failed spooler output is the PDEV's state, not this.
   DWORD error = 0;
-  // Labels sent since the cutter last cut, for a cut every N labels that the writer counts (ESC). The
-  // rendering DLL keeps it from page to page of a job.
+  // Labels sent since the cutter last cut, for a cut every N labels that the writer counts (ESC, TSPL,
+  // ZPL). The rendering DLL keeps it from page to page of a job.
   uint32_t labelsSinceCut = 0;
   // The language's table (writer_internal.h), picked from settings->PrintLanguage on first use;
   // nullptr until then, and for a language the writers do not know.

@@ -27,7 +27,7 @@ Parsed Wide(const std::string& name) {
 
 TEST(PageFile, NamesReadBackAsWritten) {
   EXPECT_EQ(PageFileLeaf(2, 7, 0), "page_0002_jobid_007_0.dat");
-  EXPECT_EQ(PageFileName(12345, 1234, 10), "c:\\prtmonlog\\page_12345_jobid_1234_10.dat");
+  EXPECT_EQ(PageFileName(12345, 1234, 10), "c:\\prtmonlog\\pages\\page_12345_jobid_1234_10.dat");
   for (int page : {0, 2, 9999, 10000, 65535})
     for (DWORD job : {0u, 7u, 999u, 1000u, 2147483647u}) {
       const std::string leaf = PageFileLeaf(page, job, 3);
@@ -51,7 +51,17 @@ TEST(PageFile, TheRendererShapeOnly) {
 }
 
 TEST(PageFile, TheSearchOfAJobSkipsLongerIds) {
-  EXPECT_EQ(WideToUtf8(PageFileSearchPattern(7).c_str()), "c:\\prtmonlog\\*jobid_007*.dat");
+  EXPECT_EQ(WideToUtf8(PageFileSearchPattern(7).c_str()), "c:\\prtmonlog\\pages\\*jobid_007*.dat");
+  EXPECT_EQ(WideToUtf8(PageFileSearchPattern(0).c_str()), "c:\\prtmonlog\\pages\\*jobid_000*.dat");
+  EXPECT_EQ(WideToUtf8(PageFileSearchPattern(123456).c_str()), "c:\\prtmonlog\\pages\\*jobid_123456*.dat");
+  // As the renderer prints a job id: a signed number.
+  EXPECT_EQ(WideToUtf8(PageFileSearchPattern(0xFFFFFFFF).c_str()), "c:\\prtmonlog\\pages\\*jobid_-01*.dat");
+  WCHAR path[MAX_PATH];
+  ASSERT_TRUE(PageFilePathTo(TEXT("page_0002_jobid_007_0.dat"), path, MAX_PATH));
+  EXPECT_EQ(WideToUtf8(path), "c:\\prtmonlog\\pages\\page_0002_jobid_007_0.dat");
+  EXPECT_FALSE(PageFilePathTo(TEXT("page_0002_jobid_007_0.dat"), path, 20)) << "a cut path is refused";
+  WCHAR small[10];
+  EXPECT_FALSE(PageFileSearchPatternTo(7, small, 10));
   EXPECT_TRUE(PageFileNamesJob(TEXT("page_0002_jobid_007_0.dat"), 7));
   EXPECT_FALSE(PageFileNamesJob(TEXT("page_0002_jobid_0070_0.dat"), 7));
   EXPECT_TRUE(PageFileNamesJob(TEXT("page_0002_jobid_1234_0.dat"), 1234));

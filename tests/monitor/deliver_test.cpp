@@ -5,8 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include <thread>
+
+#include "common/wstr.h"
 #include "tools/deliver.h"
 #include "tools/viewer/viewer.h"
+#include "winsim/machine.h"
+#include "winsim/security.h"
 
 namespace {
 
@@ -92,6 +97,88 @@ TEST(DeliveryRunner, TwlJobsComeOutPageByPage) {
   auto pbm = lbl::TwlPagePbm(report.jobs[0].pages[0]);
   EXPECT_EQ(std::string(pbm.begin(), pbm.begin() + 7), "P4\n576 ");
   EXPECT_EQ(pbm.size(), 7 + std::to_string(report.jobs[0].pages[0].rows).size() + 1 + report.jobs[0].pages[0].raster.size());
+}
+
+// The monitor's log of today, as messages.
+std::vector<std::string> MonitorLog() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const std::string name = "c:\\prtmonlog\\mon_" + std::to_string(now.wYear) + "-" + std::to_string(now.wMonth) + "-" +
+                           std::to_string(now.wDay) + ".log";
+  const std::vector<uint8_t> bytes = winsim::ReadHostFile(std::u16string(name.begin(), name.end()));
+  const std::string text(bytes.begin(), bytes.end());
+  std::vector<std::string> out;
+  for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    const std::string line = text.substr(start, end - start);
+    const size_t at = line.find("]:");
+    out.push_back(at == std::string::npos ? line : line.substr(at + 2));
+  }
+  return out;
+}
+
+// An ordinary user prints to a TWL printer: the rendering DLL writes the page files as that user, the
+// monitor (SYSTEM) delivers them, and another user can neither change, read nor remove them meanwhile.
+TEST(DeliveryRunner, AStandardUsersTwlJobIsDeliveredAndItsPagesAreHisAlone) {
+  const auto alice = winsim::StandardUser("alice"), bob = winsim::StandardUser("bob");
+  lbl::DeliverOptions opts;
+  opts.job.model = "Tarnwell TW-JA";
+  opts.pages = 3;
+  std::vector<std::string> queued;
+  std::vector<DWORD> overwrite, replace, read, remove;
+  std::thread other;
+  opts.beforeJob = [&](int, winsim::TwlPrinterDevice* printer) {
+    ASSERT_NE(printer, nullptr);
+    // The printer takes nothing until bob has tried: the pages stay queued.
+    printer->SetWriteFaults(true);
+    other = std::thread([&, printer] {
+      for (int waited = 0; waited < 10000 && queued.size() < 4; waited += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        queued.clear();
+        for (const auto& m : MonitorLog()) {
+          const std::string added = "Enter ListPageFiles. Page ";
+          if (m.rfind(added, 0) == 0) queued.push_back(m.substr(added.size(), m.find(" is added") - added.size()));
+        }
+      }
+      {
+        winsim::ActAs as(bob);
+        for (const auto& path : queued) {
+          const WString p = Utf8ToWide(path);
+          auto open = [&](DWORD access, DWORD disposition) {
+            HANDLE h = CreateFileW(p.c_str(), access, FILE_SHARE_READ, nullptr, disposition, 0, nullptr);
+            if (h == INVALID_HANDLE_VALUE) return GetLastError();
+            CloseHandle(h);
+            return DWORD(ERROR_SUCCESS);
+          };
+          overwrite.push_back(open(GENERIC_WRITE, OPEN_EXISTING));
+          replace.push_back(open(GENERIC_WRITE, CREATE_ALWAYS));
+          read.push_back(open(GENERIC_READ, OPEN_EXISTING));
+          remove.push_back(DeleteFileW(p.c_str()) ? DWORD(ERROR_SUCCESS) : GetLastError());
+        }
+      }
+      printer->SetWriteFaults(false);
+    });
+  };
+  lbl::DeliveryReport report;
+  std::string error;
+  bool ran;
+  {
+    winsim::ActAs as(alice);
+    ran = lbl::RunDelivery(opts, &report, &error);
+  }
+  if (other.joinable()) other.join();
+  ASSERT_TRUE(ran) << error;
+  ASSERT_EQ(report.jobs.size(), 1u);
+  const auto& job = report.jobs[0];
+  ASSERT_TRUE(job.rendered) << job.error;
+  EXPECT_TRUE(job.ejected);
+  EXPECT_EQ(job.pages.size(), 3u);
+  EXPECT_TRUE(report.pageFilesLeft.empty());
+  ASSERT_EQ(queued.size(), 4u) << "the job header and three pages were queued";
+  const std::vector<DWORD> denied(4, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(overwrite, denied);
+  EXPECT_EQ(replace, denied);
+  EXPECT_EQ(read, denied);
+  EXPECT_EQ(remove, denied);
 }
 
 TEST(DeliveryRunner, ReprintsAndFailedWritesAreReportedPerJob) {

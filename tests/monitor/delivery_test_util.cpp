@@ -63,7 +63,7 @@ std::u16string PagePath(DWORD page, DWORD jobId, int sequence) {
 }
 
 std::u16string FolderPath(const std::string& fileName) {
-  return u"c:\\prtmonlog\\" + std::u16string(fileName.begin(), fileName.end());
+  return u"c:\\prtmonlog\\pages\\" + std::u16string(fileName.begin(), fileName.end());
 }
 
 void WriteFileAt(const std::u16string& path, const std::vector<uint8_t>& bytes) {
@@ -78,7 +78,7 @@ bool Exists(const std::u16string& path) {
 std::vector<std::string> PageFilesLeft() {
   std::vector<std::string> out;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(TEXT("c:\\prtmonlog\\*.dat"), &found);
+  HANDLE find = FindFirstFileW(TEXT("c:\\prtmonlog\\pages\\*.dat"), &found);
   if (find == INVALID_HANDLE_VALUE) return out;
   do out.push_back(WideToUtf8(found.cFileName));
   while (FindNextFileW(find, &found));

@@ -20,7 +20,7 @@ std::vector<uint8_t> JobHeader();
 // The 8-byte spooler marker of a page copy of `blockBytes` bytes.
 std::vector<uint8_t> Marker(uint32_t blockBytes);
 
-// "c:\prtmonlog\page_%04d_jobid_%03d_%d.dat", and the same with any file name.
+// "c:\prtmonlog\pages\page_%04d_jobid_%03d_%d.dat", and the same with any file name.
 std::u16string PagePath(DWORD page, DWORD jobId, int sequence = 0);
 std::u16string FolderPath(const std::string& fileName);
 void WriteFileAt(const std::u16string& path, const std::vector<uint8_t>& bytes);

@@ -1,6 +1,11 @@
 // The service's folder "c:\prtmonlog": created with a restricted access list, and refused (no log lines,
-// no page files listed, nothing deleted) when it is a junction or belongs to someone else.
+// no page files listed, nothing deleted) when it is a junction or belongs to someone else. Its page folder,
+// where every user adds his own page files and none can touch another's.
+#include <filesystem>
+
+#include "common/service_folder.h"
 #include "delivery_test_util.h"
+#include "winsim/security.h"
 
 using namespace montest;
 
@@ -21,7 +26,33 @@ class ServiceFolderTest : public DeliveryTest {
   bool Untouched() {
     return winsim::ReadHostFile(u"c:\\windows\\system32\\page_0001_jobid_007_0.dat") == PageBlock(1) &&
            winsim::ReadHostFile(u"c:\\windows\\system32\\drivers.dat").size() == 3 &&
-           winsim::ReadHostFile(u"c:\\windows\\system32\\mon_2024-2-4.log").empty();
+           winsim::ReadHostFile(u"c:\\windows\\system32\\mon_2024-2-4.log").empty() &&
+           GetFileAttributesW(TEXT("c:\\windows\\system32\\pages")) == INVALID_FILE_ATTRIBUTES;
+  }
+  static DWORD Create(const std::u16string& path, DWORD access, DWORD disposition) {
+    WString p = ToWString(path.c_str());
+    HANDLE h = CreateFileW(p.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    const std::vector<uint8_t> block = PageBlock(1);
+    DWORD written = 0;
+    if (access & GENERIC_WRITE) WriteFile(h, block.data(), DWORD(block.size()), &written, nullptr);
+    CloseHandle(h);
+    return ERROR_SUCCESS;
+  }
+  // Opens USB001 and prints job `job` of `markers` page markers; returns once the spooler was told it is out.
+  HANDLE PrintAndWait(DWORD job, int markers) {
+    HANDLE h = Open();
+    EXPECT_NE(h, nullptr);
+    Pause();
+    EXPECT_TRUE(PrintDoc(h, job, markers));
+    Resume();
+    EXPECT_TRUE(WaitEjected(job));
+    return h;
+  }
+  static void InitializeMonitor() {
+    MONITORINIT init = winsim::SpoolerMonitorInit();
+    HANDLE hMonitor;
+    ASSERT_NE(InitializePrintMonitor2(&init, &hMonitor), nullptr);
   }
 };
 
@@ -70,6 +101,75 @@ TEST_F(ServiceFolderTest, AFolderOwnedByAUserIsNeitherWrittenNorCleared) {
   ASSERT_TRUE(PrintDoc(h, 8, 0));
   MonLog(TEXT("owned by the administrators\n"));
   EXPECT_TRUE(Has("owned by the administrators"));
+}
+
+TEST_F(ServiceFolderTest, ThePageFolderTakesEveryUsersPagesAndGivesEachHisOwn) {
+  InitializeMonitor();  // the spooler loads the monitor: the folders are made
+  MonLog(TEXT("loaded\n"));
+  EXPECT_EQ(winsim::FileOwner(u"c:\\prtmonlog\\pages"), "S-1-5-18");
+  const auto alice = winsim::StandardUser("alice"), bob = winsim::StandardUser("bob");
+  const std::u16string page = PagePath(1, 7);
+  {
+    winsim::ActAs as(alice);
+    EXPECT_EQ(Create(page, GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(Create(page, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING), DWORD(ERROR_SUCCESS)) << "hers";
+    // The log folder stays the service's.
+    EXPECT_EQ(Create(u"c:\\prtmonlog\\mine.log", GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Create(u"c:\\prtmonlog\\mon_2024-2-4.log", GENERIC_READ, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(CreateDirectoryW(TEXT("c:\\prtmonlog\\pages\\sub"), nullptr));
+    EXPECT_TRUE(PreparePageFolder()) << "the renderer, as the user, finds the folder the service's";
+  }
+  EXPECT_EQ(winsim::FileOwner(page), alice.sid);
+  {
+    winsim::ActAs as(bob);
+    EXPECT_EQ(Create(page, GENERIC_WRITE, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Create(page, GENERIC_WRITE, CREATE_ALWAYS), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Create(page, GENERIC_READ, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(DeleteFileW(ToWString(page.c_str()).c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(PageFilesLeft().empty()) << "users do not list the folder";
+    EXPECT_EQ(Create(PagePath(1, 7, 1), GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_SUCCESS)) << "his own page";
+  }
+  // The monitor lists, reads and removes them all.
+  EXPECT_EQ(PageFilesLeft().size(), 2u);
+  EXPECT_EQ(winsim::ReadHostFile(page), PageBlock(1));
+  PrintAndWait(7, 2);
+  ASSERT_TRUE(WaitFor([] { return PageFilesLeft().empty(); }));
+  EXPECT_EQ(twl->PrintedPages().size(), 2u);
+}
+
+TEST_F(ServiceFolderTest, AUserCannotMakeTheFoldersBeforeTheService) {
+  const auto alice = winsim::StandardUser("alice");
+  {
+    winsim::ActAs as(alice);
+    SetLastError(0);
+    EXPECT_FALSE(PreparePageFolder());
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+  }
+  EXPECT_EQ(GetFileAttributesW(TEXT("c:\\prtmonlog")), INVALID_FILE_ATTRIBUTES) << "no folder of hers for the service";
+  // An administrator's renderer (or the service) makes both, owned by the Administrators.
+  {
+    winsim::ActAs as(winsim::AdministratorUser("ada"));
+    EXPECT_TRUE(PreparePageFolder());
+  }
+  EXPECT_EQ(winsim::FileOwner(u"c:\\prtmonlog"), "S-1-5-32-544");
+  EXPECT_EQ(winsim::FileOwner(u"c:\\prtmonlog\\pages"), "S-1-5-32-544");
+  InitializeMonitor();
+  MonLog(TEXT("the service writes here\n"));
+  EXPECT_TRUE(Has("the service writes here"));
+}
+
+TEST_F(ServiceFolderTest, ALinkPlantedInThePageFolderIsNotPrinted) {
+  InitializeMonitor();
+  WriteFileAt(u"c:\\secret.dat", PageBlock(4));
+  WriteTwlJob(7, {2}, false);
+  // A second name of the secret file, as a hard link a user made there.
+  std::filesystem::create_hard_link(winsim::HostPath(u"c:\\secret.dat"), winsim::HostPath(PagePath(4, 7)));
+  HANDLE h = PrintAndWait(7, 2);
+  EXPECT_EQ(Numbers(twl->PrintedPages()), std::vector<uint16_t>{2});
+  EXPECT_TRUE(Has("WritePage, the file " + Narrow(PagePath(4, 7)) + " is not a page file. pIniPort:" + Hex(h) +
+                  ", hPort:" + Hex(Port(h)->hPort)));
+  EXPECT_EQ(winsim::ReadHostFile(u"c:\\secret.dat"), PageBlock(4));
 }
 
 TEST(PageFileNames, OnlyTheRendererShapeIsAPageFile) {

@@ -78,24 +78,24 @@ TEST_F(PortsTest, InitializeHandsOutTheTable) {
 }
 
 TEST_F(PortsTest, LeftoverPageFilesGoOnceAtInitializeNotAtLoad) {
-  for (auto name : {u"c:\\prtmonlog\\page_0001_jobid_005_0.dat", u"c:\\prtmonlog\\other.dat",
+  for (auto name : {u"c:\\prtmonlog\\pages\\page_0001_jobid_005_0.dat", u"c:\\prtmonlog\\pages\\other.dat",
                     u"c:\\prtmonlog\\mon_2024-2-3.log"})
     winsim::WriteHostFile(name, "x", 1);
   MonitorProcessAttach();
   EXPECT_TRUE(Has("DLL PROCESS ATTACHED, Version: 2024.02.04.1"));
-  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\other.dat").size(), 1u) << "nothing is deleted at load";
+  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\pages\\other.dat").size(), 1u) << "nothing is deleted at load";
 
   MONITORINIT init = winsim::SpoolerMonitorInit();
   HANDLE hMonitor;
   ASSERT_NE(InitializePrintMonitor2(&init, &hMonitor), nullptr);
-  EXPECT_TRUE(winsim::ReadHostFile(u"c:\\prtmonlog\\page_0001_jobid_005_0.dat").empty());
-  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\other.dat").size(), 1u) << "only names of page files go";
+  EXPECT_TRUE(winsim::ReadHostFile(u"c:\\prtmonlog\\pages\\page_0001_jobid_005_0.dat").empty());
+  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\pages\\other.dat").size(), 1u) << "only names of page files go";
   EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\mon_2024-2-3.log").size(), 1u);
 
   // Page files written after the first initialisation belong to jobs of this run.
-  winsim::WriteHostFile(u"c:\\prtmonlog\\page_0001_jobid_006_0.dat", "x", 1);
+  winsim::WriteHostFile(u"c:\\prtmonlog\\pages\\page_0001_jobid_006_0.dat", "x", 1);
   ASSERT_NE(InitializePrintMonitor2(&init, &hMonitor), nullptr);
-  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\page_0001_jobid_006_0.dat").size(), 1u);
+  EXPECT_EQ(winsim::ReadHostFile(u"c:\\prtmonlog\\pages\\page_0001_jobid_006_0.dat").size(), 1u);
 }
 
 TEST_F(PortsTest, ShutdownOnlyLogs) {
@@ -234,8 +234,10 @@ TEST_F(PortsTest, ASecondOpenSharesThePortUntilTheLastClose) {
   EXPECT_FALSE(CalledPort("ClosePort USB001"));
   DWORD written = 0;
   BYTE data[300] = {};
+  ASSERT_TRUE(StartDoc(second, 4));
   EXPECT_TRUE(MonWritePort(second, data, sizeof data, &written));
   EXPECT_EQ(written, sizeof data);
+  EXPECT_TRUE(MonEndDocPort(second));
   EXPECT_TRUE(Close(second));
   EXPECT_TRUE(CalledPort("ClosePort USB001"));
   EXPECT_EQ(Count("UWriteThread: Enter UWriteThread"), 1);
@@ -278,7 +280,9 @@ TEST_F(PortsTest, AThreadThatCannotStartLeavesThePortUsable) {
   EXPECT_TRUE(Has("CreateUWriteThread: Exit CreateUWriteThread."));
   DWORD written = 0;
   BYTE data[300] = {};
+  ASSERT_TRUE(StartDoc(h, 4));
   EXPECT_TRUE(MonWritePort(h, data, sizeof data, &written));
+  EXPECT_TRUE(MonEndDocPort(h));
   const std::string hPort = Hex(Port(h)->hPort);
   auto started = std::chrono::steady_clock::now();
   EXPECT_TRUE(Close(h));
@@ -516,6 +520,7 @@ TEST_F(PortsTest, NonTwlWritesReportThePortMonitorsResult) {
   ASSERT_FALSE(Port(h)->isTWL);
   BYTE data[16] = {0x1D, 0x1D, 0x76, 0x76};
   DWORD written = 99;
+  ASSERT_TRUE(StartDoc(h, 4));
   ASSERT_TRUE(MonWritePort(h, data, 8, &written)) << "markers are data for other printers";
   EXPECT_EQ(written, 8u);
   winsim::SetPortFaults(u"USB002", {.failWrites = true});
@@ -531,6 +536,7 @@ TEST_F(PortsTest, NonTwlWritesReportThePortMonitorsResult) {
   EXPECT_FALSE(MonWritePort(h, data, sizeof data, &written));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
   EXPECT_EQ(plain->Received().size(), 18u);
+  EXPECT_TRUE(MonEndDocPort(h));
 }
 
 TEST_F(PortsTest, ReadGoesToThePortMonitor) {

@@ -5,6 +5,7 @@
 
 #include "delivery_test_util.h"
 #include "winsim/printpath.h"
+#include "winsim/spooler.h"
 
 using namespace montest;
 
@@ -82,6 +83,31 @@ TEST_F(SpoolerPathTest, OtherLanguagesPassThroughToThePort) {
   ASSERT_TRUE(Write(printer, tspl));
   ASSERT_TRUE(EndDocPrinter(printer));
   EXPECT_EQ(twl->Received(), tspl);
+}
+
+TEST_F(SpoolerPathTest, APrinterOnATcpIpPortPrintsThroughTheTcpIpPortMonitor) {
+  winsim::TcpIpPort record;
+  record.name = u"IP_192.0.2.10";
+  record.hostAddress = u"192.0.2.10";
+  winsim::AddTcpIpPortRecord(record);
+  winsim::PrinterSpec spec;
+  spec.name = u"Label Net";
+  spec.port = record.name;
+  spec.driver = u"Tarnwell Label Driver";
+  ASSERT_TRUE(winsim::AddPrinter(spec));
+  HANDLE printer = Printer(spec.name);
+  const DWORD job = StartDocument(printer);
+  ASSERT_NE(job, 0u);
+  const std::string text = "^XA^FO10,10^GB100,100,4^FS^XZ";
+  ASSERT_TRUE(Write(printer, std::vector<uint8_t>(text.begin(), text.end())));
+  ASSERT_TRUE(EndDocPrinter(printer));
+  auto docs = winsim::TcpIpDocuments();
+  ASSERT_EQ(docs.size(), 1u);
+  EXPECT_EQ(docs[0].port, record.name);
+  EXPECT_EQ(docs[0].jobId, job);
+  EXPECT_EQ(std::string(docs[0].bytes.begin(), docs[0].bytes.end()), text);
+  EXPECT_TRUE(docs[0].ended);
+  EXPECT_TRUE(twl->Received().empty());
 }
 
 TEST_F(SpoolerPathTest, ShortPortWritesAreCompletedAsTheSpoolerDespools) {

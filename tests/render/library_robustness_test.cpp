@@ -28,14 +28,14 @@ const std::string kMarker("\x1D\x1D\x76\x76", 4);
 std::map<int, std::vector<uint8_t>> PageFiles(DWORD jobId) {
   std::map<int, std::vector<uint8_t>> files;
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(winsim::HostPath(u"C:\\prtmonlog"), ec)) {
+  for (const auto& entry : std::filesystem::directory_iterator(winsim::HostPath(u"C:\\prtmonlog\\pages"), ec)) {
     int page = 0, seq = 0;
     unsigned job = 0;
     if (std::sscanf(entry.path().filename().string().c_str(), "page_%d_jobid_%u_%d.dat", &page, &job, &seq) != 3)
       continue;
     if (job != jobId || seq != 0) continue;
     const std::string name = entry.path().filename().string();
-    files[page] = winsim::ReadHostFile(u"C:\\prtmonlog\\" + Wide(name));
+    files[page] = winsim::ReadHostFile(u"C:\\prtmonlog\\pages\\" + Wide(name));
   }
   return files;
 }
@@ -128,6 +128,8 @@ TEST_F(LibraryRobustnessTest, EachAllocationOfAJobMayFail) {
     winsim::Reset();
     Install(u"Label One");
     const std::vector<uint8_t> devmode = Devmode(u"Label One", language);
+    // The first TWL job makes the page folder; the count is that of the jobs after it.
+    ASSERT_TRUE(winsim::RunJob(u"Label One", devmode, 1, Bar()).ok);
     winsim::SetAllocationFault(0);
     winsim::JobResult clean = winsim::RunJob(u"Label One", devmode, 1, Bar());
     ASSERT_TRUE(clean.ok) << clean.error;

@@ -116,9 +116,9 @@ class PageFileTest : public ::testing::Test {
 };
 
 TEST_F(PageFileTest, NamesPadJobAndPageButPrintLargerNumbersInFull) {
-  EXPECT_EQ(PageFileName(0, 7, 1), "c:\\prtmonlog\\page_0000_jobid_007_1.dat");
-  EXPECT_EQ(PageFileName(12, 1234, 0), "c:\\prtmonlog\\page_0012_jobid_1234_0.dat");
-  EXPECT_EQ(PageFileName(12345, 7, 10), "c:\\prtmonlog\\page_12345_jobid_007_10.dat");
+  EXPECT_EQ(PageFileName(0, 7, 1), "c:\\prtmonlog\\pages\\page_0000_jobid_007_1.dat");
+  EXPECT_EQ(PageFileName(12, 1234, 0), "c:\\prtmonlog\\pages\\page_0012_jobid_1234_0.dat");
+  EXPECT_EQ(PageFileName(12345, 7, 10), "c:\\prtmonlog\\pages\\page_12345_jobid_007_10.dat");
 }
 
 TEST_F(PageFileTest, JobLevelFilesTakeTheNextFreeSequenceNumber) {
@@ -170,6 +170,72 @@ TEST_F(CaptureTest, FirstCaptureIsNamedAfterTheDocumentThenNumbered) {
   EXPECT_EQ(winsim::ReadHostFile(u"C:\\Printer Log\\Label One\\Label.prt"), first);
 }
 
+TEST_F(CaptureTest, TwoJobsAtOnceOnThePrinterEachKeepTheirOwnCapture) {
+  EnableCapture(u"C:\\Logs");
+  // Two applications print to the printer at once; the print host renders both in one process.
+  HANDLE second = nullptr;
+  WString name = W(u"Label One");
+  ASSERT_TRUE(OpenPrinterW(name.data(), &second, nullptr));
+  Device a(printer), b(second);
+  ASSERT_TRUE(a.Enable());
+  ASSERT_TRUE(b.Enable());
+  ASSERT_TRUE(a.StartDoc(u"First"));
+  ASSERT_TRUE(DrvStartPage(a.so));
+  ASSERT_TRUE(DrvSendPage(a.so));
+  ASSERT_TRUE(b.StartDoc(u"Second"));
+  ASSERT_TRUE(DrvStartPage(b.so));
+  ASSERT_TRUE(DrvSendPage(b.so));
+  // The first job goes on after the second began: its capture file is still its own.
+  ASSERT_TRUE(DrvStartPage(a.so));
+  ASSERT_TRUE(DrvSendPage(a.so));
+  ASSERT_TRUE(a.EndDoc());
+  ASSERT_TRUE(DrvStartPage(b.so));
+  ASSERT_TRUE(DrvSendPage(b.so));
+  ASSERT_TRUE(b.EndDoc());
+  const DWORD jobA = a.spoolJob, jobB = b.spoolJob;
+  a.EndSpoolJob();
+  b.EndSpoolJob();
+  std::vector<uint8_t> sentA, sentB;
+  for (const auto& job : winsim::SpoolJobs(u"Label One")) {
+    if (job.id == jobA) sentA = job.data;
+    if (job.id == jobB) sentB = job.data;
+  }
+  ASSERT_FALSE(sentA.empty());
+  ASSERT_FALSE(sentB.empty());
+  EXPECT_EQ(Count(Text(sentA), "PRINT 1,1"), 2u);
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\First.prt"), sentA);
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\Second_2.prt"), sentB);
+  for (const JobCapture& job : a.P()->Shared->Capture.Jobs) EXPECT_EQ(job.File, nullptr) << "both closed";
+  b.Disable();
+  ClosePrinter(second);
+}
+
+TEST_F(CaptureTest, AJobContinuedOnANewPdevWritesOnIntoItsCapture) {
+  EnableCapture(u"C:\\Logs");
+  std::vector<uint8_t> first;
+  DWORD job = 0;
+  {
+    // ResetDC: the job's first PDEV goes before its end.
+    Device dev(printer);
+    ASSERT_TRUE(dev.Enable());
+    ASSERT_TRUE(dev.StartDoc(u"Label", 93));
+    ASSERT_TRUE(DrvStartPage(dev.so));
+    ASSERT_TRUE(DrvSendPage(dev.so));
+    job = dev.P()->JobId;
+    dev.EndSpoolJob();
+  }
+  Device next(printer);
+  ASSERT_TRUE(next.Enable());
+  ASSERT_TRUE(next.StartDoc(u"Label", job));
+  ASSERT_TRUE(DrvStartPage(next.so));
+  ASSERT_TRUE(DrvSendPage(next.so));
+  ASSERT_TRUE(next.EndDoc());
+  next.EndSpoolJob();
+  const std::string captured = Text(winsim::ReadHostFile(u"C:\\Logs\\Label.prt"));
+  EXPECT_EQ(Count(captured, "PRINT 1,1"), 2u) << "both PDEVs' pages in one file";
+  EXPECT_EQ(GetFileAttributesW(W(u"C:\\Logs\\Label_2.prt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(CaptureTest, CaptureHoldsOnlyThisDocumentsBytes) {
   EnableCapture(u"C:\\Logs");
   std::vector<uint8_t> stale(100000, 'Z');
@@ -205,7 +271,9 @@ TEST_F(CaptureTest, UncreatableCaptureIsLoggedAndSkipped) {
   bool logged = false;
   for (const auto& line : winsim::DebugLines()) logged |= line.rfind("WriteFile ", 0) == 0;
   EXPECT_TRUE(logged);
-  EXPECT_EQ(dev.P()->Shared->Capture.File, nullptr);
+  EXPECT_EQ(dev.P()->CaptureFile, nullptr);
+  for (const JobCapture& job : dev.P()->Shared->Capture.Jobs) EXPECT_EQ(job.File, nullptr);
+  EXPECT_EQ(dev.P()->Shared->Capture.Counter, 1) << "no number taken";
 }
 
 TEST(CaptureFileName, DocumentNamesStayInsideTheFolder) {

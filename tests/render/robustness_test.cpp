@@ -8,6 +8,7 @@
 #include <functional>
 #include <gmock/gmock.h>
 
+#include "common/service_folder.h"
 #include "driver_fixture.h"
 #include "image/image.h"
 #include "render/module.h"
@@ -43,7 +44,7 @@ std::vector<std::string> PageFilesOf(DWORD jobId) {
   std::snprintf(tag, sizeof tag, "_jobid_%03u_", static_cast<unsigned>(jobId));
   std::vector<std::string> names;
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(winsim::HostPath(u"C:\\prtmonlog"), ec)) {
+  for (const auto& entry : std::filesystem::directory_iterator(winsim::HostPath(u"C:\\prtmonlog\\pages"), ec)) {
     const std::string name = entry.path().filename().string();
     if (name.find(tag) != std::string::npos) names.push_back(name);
   }
@@ -115,9 +116,9 @@ TEST_F(RobustnessTest, UnwritableTwlPageFileSendsNoMarker) {
   ASSERT_TRUE(dev.Enable(&dm));
   ASSERT_TRUE(dev.StartDoc(u"Label", 61));
   // The page folder's name is taken by a file: no page file can be made.
-  for (const std::string& name : PageFilesOf(61)) DeleteFileA(("c:\\prtmonlog\\" + name).c_str());
-  RemoveDirectoryW(TEXT("c:\\prtmonlog"));
-  winsim::WriteHostFile(u"C:\\prtmonlog", "x", 1);
+  for (const std::string& name : PageFilesOf(61)) DeleteFileA(("c:\\prtmonlog\\pages\\" + name).c_str());
+  RemoveDirectoryW(TEXT("c:\\prtmonlog\\pages"));
+  winsim::WriteHostFile(u"C:\\prtmonlog\\pages", "x", 1);
   ASSERT_TRUE(DrvStartPage(dev.so));
   DrawBar(dev);
   EXPECT_FALSE(DrvSendPage(dev.so));
@@ -129,20 +130,20 @@ TEST_F(RobustnessTest, UnwritableTwlPageFileSendsNoMarker) {
 
 TEST_F(RobustnessTest, PageFileHeldOpenIsPassedOverNotOverwritten) {
   const std::string first = PageFileName(5, 9, 0);
-  CreateDirectoryA("c:\\prtmonlog", nullptr);
+  ASSERT_TRUE(PreparePageFolder());
   HANDLE held = CreateFileA(first.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(held, "held", 4, &written, nullptr));
   EXPECT_EQ(WritePageFile(5, 9, "page", 4), DWORD(ERROR_SUCCESS));
   CloseHandle(held);
-  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\page_0005_jobid_009_0.dat"),
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\pages\\page_0005_jobid_009_0.dat"),
             (std::vector<uint8_t>{'h', 'e', 'l', 'd'}));
-  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\page_0005_jobid_009_1.dat"),
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\pages\\page_0005_jobid_009_1.dat"),
             (std::vector<uint8_t>{'p', 'a', 'g', 'e'}));
   // Two writers of the same job and page get a file each.
   EXPECT_EQ(WritePageFile(5, 9, "again", 5), DWORD(ERROR_SUCCESS));
-  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\page_0005_jobid_009_2.dat").size(), 5u);
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\prtmonlog\\pages\\page_0005_jobid_009_2.dat").size(), 5u);
 }
 
 // ---- capture files ----

@@ -2,8 +2,9 @@
 # lbl as installed: 'cmake --install' into a temporary prefix, then run from there with the build tree
 # and the source tree hidden (a private mount namespace lays an empty folder over each), as on a machine
 # that has only the installed files. It prints a PNG (the same bytes as the build tree's lbl), a PDF
-# (the PDF module and its libraries), installs a printer (the package INF from share/lbl) and prints
-# on it by name. Nothing installed may name the build or the source tree outside debugging sections.
+# (the PDF module and its libraries), installs a printer (the package INF from share/lbl), prints
+# on it by name and runs lbl serve's program. Nothing installed may name the build or the source tree
+# outside debugging sections.
 #
 #   installed_lbl_test.sh BUILD-DIR SOURCE-DIR CMAKE
 set -euo pipefail
@@ -15,12 +16,18 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 "$cmake" --install "$build" --prefix "$work/prefix" >"$work/install.log" || fail "cmake --install (see $work/install.log)"
 lbl=$work/prefix/bin/lbl
 for f in lib/lbl/libwinsim.so lib/lbl/lbldrv6.so lib/lbl/lbldrv6ui.so lib/lbl/lblmon.so lib/lbl/lblpdf.so \
-         lib/lbl/lblpng.so lib/lbl/lbljpeg.so share/lbl/lbldrv6.dat share/lbl/lblv6.inf; do
+         lib/lbl/lblpng.so lib/lbl/lbljpeg.so lib/lbl/lbl-serve share/lbl/lbldrv6.dat share/lbl/lblv6.inf; do
   [[ -f $work/prefix/$f ]] || fail "not installed: $f"
+done
+# A path into a tree names one of its folders: matching the bare folder name would also match stray
+# bytes of machine code when the tree sits at a short path such as /w.
+tree_paths=(-e "$build/")
+for d in build cmake common image render ui monitor installer resources winsim tools tests ipp bench; do
+  tree_paths+=(-e "${source%/}/$d/")
 done
 while IFS= read -r -d '' f; do
   objcopy --strip-debug "$f" "$work/stripped" 2>/dev/null || cp "$f" "$work/stripped"
-  if grep -qF -e "$build" -e "$source" "$work/stripped"; then fail "$f names the build or source tree"; fi
+  if grep -aqF "${tree_paths[@]}" "$work/stripped"; then fail "$f names the build or source tree"; fi
 done < <(find "$work/prefix" -type f -print0)
 
 # The inputs and the build tree's output to compare with, made before the trees are hidden.
@@ -48,6 +55,7 @@ unshare --mount --map-root-user bash -euo pipefail -c '
   "$lbl" view -o "$work/pdf" "$work/pdf.tspl" >"$work/pdf.view"
   "$lbl" install --model "Tarnwell TW-JA" --port FILE: --printer Shelf >"$work/install.json"
   "$lbl" print --printer Shelf --blank 1 -o "$work/shelf.prn" >"$work/shelf.json"
+  "$lbl" serve --devices >"$work/devices.txt"
 ' hide "$build" "$source" "$lbl" "$work" >"$work/run.log" 2>&1 || { cat "$work/run.log" >&2; fail "the installed lbl (log above)"; }
 
 grep -q "^lbl " "$work/run.log" || fail "lbl --version printed nothing"

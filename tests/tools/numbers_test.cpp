@@ -86,15 +86,36 @@ TEST(LblNumbers, EveryCommandRefusesAValueThatIsNotAPlainNumberOfItsRange) {
       {"discover --adapter 192.0.2.1/24x", "--adapter"},
       {"discover --adapter 192.0.2.1/24=0x6", "--adapter"},
       {"wizard --do port-type=7 --do row=1e1", "row"},
+      {"wizard --do wait=-1", "wait"},
+      {"wizard --do \"wait= 5\"", "wait"},
+      {"wizard --net-printer 192.0.2.300=TW-JA", "--net-printer"},
+      {"print --size 100.05x150 --blank 1 -o " + out, "--size"},
+      {"check-job --size 50x25.44", "--size"},
+      {"discover --adapter 300.0.2.1", "--adapter"},
+      {"discover --adapter -1.0.2.1", "--adapter"},
+      {"discover --adapter \" 192.0.2.1\"", "--adapter"},
+      {"discover --adapter 4294967297.0.2.1", "--adapter"},
+      {"discover --net-printer \" 192.0.2.20=TW-JA\"", "--net-printer"},
+      {"discover --net-printer +192.0.2.20=TW-JA", "--net-printer"},
   };
   for (const Case& c : cases) {
     lbltest::Ran r = lbltest::Lbl(c.args);
     EXPECT_EQ(r.status, 2) << c.args << "\n" << r.err;
     EXPECT_NE(r.err.find(c.option), std::string::npos) << c.args << "\n" << r.err;
   }
+  // lbl serve's own program reads its numbers the same way (a value it took would start a server;
+  // the timeout ends that run as a failure of this test).
+  for (const std::string args : {"serve --port \" 8631\"", "serve --port 8631.0", "serve --fault-timeout \" 5\"",
+                                 "serve --fault-timeout 5s"}) {
+    lbltest::Ran r = lbltest::RunLbl("timeout 20 " LBL_EXE, args, out + ".serve.err");
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
+  }
+
   // The same options with plain numbers are taken.
   EXPECT_EQ(lbltest::Lbl("print --size 101.6x152.4 --copies 2 --set Flags=0x128 --blank 1 -o " + out).status, 0);
   EXPECT_EQ(lbltest::Lbl("stock add --name a --width 50.125 --length 30 --gap 2.5 --darkness 3").status, 0);
+  EXPECT_EQ(lbltest::Lbl("discover --adapter 192.0.2.1/24 --net-printer 192.0.2.20=TW-JA").status, 0);
+  EXPECT_EQ(lbltest::Lbl("wizard --do wait=50").status, 0);
 }
 
 }  // namespace

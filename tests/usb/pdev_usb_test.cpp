@@ -1,8 +1,10 @@
 // The print language of a PDEV follows the USB printer attached to the printer's port.
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include "render/driver_fixture.h"
+#include "counting_printer.h"
 #include "winsim/devices.h"
 
 using namespace drvtest;
@@ -56,7 +58,12 @@ TEST_F(PdevUsb, CpeOnSwitchingModelSelectsEsc) {
   EXPECT_EQ(dm.PrintLanguage, kLangEsc);
   EXPECT_EQ(dm.FeedOffset, 5000);
 
-  dev->deviceId = "MDL:AV-MB;CMD:TSPL;";
+  // Another printer of the model, set to TSPL, in its place.
+  winsim::DetachUsbPrinter(dev);
+  auto other = std::make_shared<winsim::UsbPrinterDevice>();
+  other->deviceId = "MDL:AV-MB;CMD:TSPL;";
+  other->serial = "AVMB0002";
+  ASSERT_TRUE(winsim::AttachUsbPrinter(other));
   dm = Enable(kLangEsc, 20000);
   EXPECT_EQ(dm.PrintLanguage, kLangTspl);
   EXPECT_EQ(dm.FeedOffset, 0);
@@ -82,6 +89,23 @@ TEST_F(PdevUsb, UnidentifiedDeviceLeavesTheMergedSettings) {
   Attach("MDL:TW-LA;CMD:TSPL;", 0x5E73);  // not a recognised vendor
   EXPECT_EQ(Enable(kLangTwl, 0).PrintLanguage, kLangTwl);
   EXPECT_TRUE(Logged("GetUSBDeviceID failed."));
+}
+
+using usbtest::CountingPrinter;
+
+TEST_F(PdevUsb, EveryPdevOfThePrinterSharesOneLookupAndAFreshMachineForgetsIt) {
+  auto dev = std::make_shared<CountingPrinter>();
+  dev->deviceId = "MDL:TW-QX;CMD:TWL;";
+  ASSERT_TRUE(winsim::AttachUsbPrinter(dev));
+  for (int job = 0; job < 5; ++job) EXPECT_EQ(Enable(kLangTspl, 0).PrintLanguage, kLangTwl);
+  EXPECT_EQ(dev->asked.load(), 1);
+  // A machine started afresh, with a printer of the same serial number set to TSPL on USB001.
+  Install();
+  auto again = std::make_shared<CountingPrinter>();
+  again->deviceId = "MDL:TW-QX;CMD:TSPL;";
+  ASSERT_TRUE(winsim::AttachUsbPrinter(again));
+  EXPECT_EQ(Enable(kLangTwl, 0).PrintLanguage, kLangTspl);
+  EXPECT_EQ(again->asked.load(), 1);
 }
 
 TEST_F(PdevUsb, PortNameMatchesCaseSensitively) {

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/usbport.h"
+#include "counting_printer.h"
 #include "winsim/devices.h"
+#include "winsim/clock.h"
 #include "winsim/machine.h"
 
 namespace {
@@ -300,6 +303,7 @@ TEST_F(UsbPort, ReadDeviceIdStaysWithinTheReplyBuffer) {
 }
 
 TEST_F(UsbPort, AdjustFollowsTheAttachedDeviceAndLogs) {
+  winsim::UseVirtualClock();
   HANDLE printer = Printer(u"USB001");
   const std::string id = "MFG:Tarnwell;CMD:CPE;MDL:TW-LA;CLS:PRINTER;";
   auto dev = Attach(1, id);
@@ -311,10 +315,87 @@ TEST_F(UsbPort, AdjustFollowsTheAttachedDeviceAndLogs) {
   EXPECT_EQ(dm.FeedOffset, 27000);
   EXPECT_EQ(winsim::DebugLines(), (std::vector<std::string>{"GetUSBDeviceID:", id}));
 
+  // The printer switched to TWL at its panel: seen once the identifier is asked again.
   dev->deviceId = "MDL:TW-LA;CMD:TWL;";
+  winsim::AdvanceClock(DWORD(kDeviceIdRefreshMs));
   ASSERT_TRUE(AdjustForAttachedDevice(printer, &dm));
   EXPECT_EQ(dm.PrintLanguage, kLangTwl);
   EXPECT_EQ(dm.FeedOffset, 27000);
+}
+
+using usbtest::CountingPrinter;
+
+TEST_F(UsbPort, TheIdentifierIsAskedOncePerPrinterAndPortUntilSomethingChanges) {
+  winsim::UseVirtualClock();
+  auto dev = std::make_shared<CountingPrinter>();
+  dev->deviceId = "MDL:TW-QX;CMD:TWL;";
+  dev->serial = "S1";
+  ASSERT_TRUE(winsim::AttachUsbPrinter(dev));
+  HANDLE printer = Printer(u"USB001");
+  PrinterDevmode dm{};
+  for (int call = 0; call < 20; ++call) {
+    dm.PrintLanguage = kLangTspl;
+    ASSERT_TRUE(AdjustForAttachedDevice(printer, &dm));
+    EXPECT_EQ(dm.PrintLanguage, kLangTwl);
+  }
+  EXPECT_EQ(dev->asked.load(), 1);
+  // The device is replaced by another on the same port: the one found is gone, the new one is asked.
+  winsim::DetachUsbPrinter(dev);
+  auto replacement = std::make_shared<CountingPrinter>();
+  replacement->deviceId = "MDL:TW-QX;CMD:TSPL;";
+  replacement->serial = "S2";
+  ASSERT_TRUE(winsim::AttachUsbPrinter(replacement));
+  dm.PrintLanguage = kLangTwl;
+  ASSERT_TRUE(AdjustForAttachedDevice(printer, &dm));
+  EXPECT_EQ(dm.PrintLanguage, kLangTspl);
+  EXPECT_EQ(replacement->asked.load(), 1);
+  // Unplugged: no identifier, and the next plug-in is looked for again soon.
+  replacement->present = false;
+  EXPECT_FALSE(AdjustForAttachedDevice(printer, &dm));
+  replacement->present = true;
+  EXPECT_FALSE(AdjustForAttachedDevice(printer, &dm)) << "the port was just found empty";
+  winsim::AdvanceClock(DWORD(kNoDeviceIdRefreshMs));
+  EXPECT_TRUE(AdjustForAttachedDevice(printer, &dm));
+  EXPECT_EQ(replacement->asked.load(), 2);
+}
+
+TEST_F(UsbPort, APrinterMovedToAnotherPortIsLookedUpThere) {
+  auto one = std::make_shared<CountingPrinter>();
+  one->deviceId = "MDL:TW-QX;CMD:TWL;";
+  one->serial = "S1";
+  ASSERT_TRUE(winsim::AttachUsbPrinter(one));
+  auto two = std::make_shared<CountingPrinter>();
+  two->deviceId = "MDL:TW-QX;CMD:TSPL;";
+  two->serial = "S2";
+  two->portNumber = 2;
+  ASSERT_TRUE(winsim::AttachUsbPrinter(two));
+  HANDLE printer = Printer(u"USB001");
+  PrinterDevmode dm{};
+  dm.PrintLanguage = kLangTspl;
+  ASSERT_TRUE(AdjustForAttachedDevice(printer, &dm));
+  EXPECT_EQ(dm.PrintLanguage, kLangTwl);
+  // The printer "Label USB001" now prints to USB002.
+  ClosePrinter(printer);
+  handles.clear();
+  ASSERT_TRUE(winsim::RemovePrinter(u"Label USB001"));
+  ASSERT_TRUE(winsim::AddPrinter({.name = u"Label USB001", .port = u"USB002", .driver = u"Tarnwell Label V6"}));
+  std::u16string name = u"Label USB001";
+  ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
+  handles.push_back(printer);
+  ASSERT_TRUE(AdjustForAttachedDevice(printer, &dm));
+  EXPECT_EQ(dm.PrintLanguage, kLangTspl);
+  EXPECT_EQ(one->asked.load(), 1);
+  EXPECT_EQ(two->asked.load(), 1);
+}
+
+TEST_F(UsbPort, PortsThatCannotBeUsbPortsAreNeverLookedUp) {
+  auto dev = std::make_shared<CountingPrinter>();
+  dev->deviceId = "MDL:TW-QX;CMD:TWL;";
+  ASSERT_TRUE(winsim::AttachUsbPrinter(dev));
+  PrinterDevmode dm{};
+  for (const char16_t* port : {u"COM1", u"IP_10.0.0.5", u"FILE:", u"USB01", u"USBPRINT", u"usb001"})
+    EXPECT_FALSE(AdjustForAttachedDevice(Printer(port), &dm)) << std::string(port, port + 3);
+  EXPECT_EQ(dev->asked.load(), 0);
 }
 
 TEST_F(UsbPort, AdjustChangesNothingOnFailure) {

@@ -30,6 +30,9 @@ struct FakePort {
   bool twl = false;
   std::vector<std::vector<uint8_t>> writes;
   int starts = 0, ends = 0, closes = 0, statusQueries = 0;
+  // As the system's port monitors: writes only inside a document, one document at a time.
+  bool inDocument = false;
+  int outsideWrites = 0, nestedStarts = 0;
   uint32_t pageCounter = 0;
   uint16_t recent[8] = {};
   std::vector<uint16_t> printed;
@@ -56,7 +59,14 @@ BOOL WINAPI PmOpenPort(HANDLE, LPWSTR name, PHANDLE handle) {
 
 BOOL WINAPI PmStartDocPort(HANDLE h, LPWSTR, DWORD, DWORD, LPBYTE) {
   Lock g;
-  ++static_cast<FakePort*>(h)->starts;
+  auto* p = static_cast<FakePort*>(h);
+  if (p->inDocument) {
+    ++p->nestedStarts;
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  ++p->starts;
+  p->inDocument = true;
   return TRUE;
 }
 
@@ -65,6 +75,12 @@ BOOL WINAPI PmStartDocPort(HANDLE h, LPWSTR, DWORD, DWORD, LPBYTE) {
 BOOL WINAPI PmWritePort(HANDLE h, LPBYTE data, DWORD size, LPDWORD written) {
   Lock g;
   auto* p = static_cast<FakePort*>(h);
+  if (!p->inDocument) {
+    ++p->outsideWrites;
+    *written = 0;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
   p->writes.emplace_back(data, data + size);
   if (p->twl && size >= 22 && std::memcmp(data, "SIZ", 3) == 0) {
     const uint16_t number = static_cast<uint16_t>(data[12] | (data[13] << 8));
@@ -84,7 +100,9 @@ BOOL WINAPI PmReadPort(HANDLE, LPBYTE, DWORD, LPDWORD read) {
 
 BOOL WINAPI PmEndDocPort(HANDLE h) {
   Lock g;
-  ++static_cast<FakePort*>(h)->ends;
+  auto* p = static_cast<FakePort*>(h);
+  ++p->ends;
+  p->inDocument = false;
   return TRUE;
 }
 
@@ -312,12 +330,14 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
   if (!ReadJobId(twlJobDir, &jobId)) return Fail("TWL job", "no job id in " + twlJobDir, false), 1;
   const std::vector<std::string> files = PageFilesIn(twlJobDir + "\\pages");
   if (files.empty()) return Fail("TWL job", "no page files in " + twlJobDir, false), 1;
-  CreateDirectoryA("c:\\prtmonlog", nullptr);
+  // The monitor made its page folder when it was loaded.
+  if (GetFileAttributesA("c:\\prtmonlog\\pages") == INVALID_FILE_ATTRIBUTES)
+    return Fail("TWL job", "the monitor did not make c:\\prtmonlog\\pages", false), 1;
   std::vector<std::vector<uint8_t>> pages;
   for (const std::string& f : files) {
     pages.emplace_back();
     ReadBytes(twlJobDir + "\\pages\\" + f, &pages.back());
-    if (!CopyFileA((twlJobDir + "\\pages\\" + f).c_str(), ("c:\\prtmonlog\\" + f).c_str(), FALSE))
+    if (!CopyFileA((twlJobDir + "\\pages\\" + f).c_str(), ("c:\\prtmonlog\\pages\\" + f).c_str(), FALSE))
       return Fail("copy page file", f), 1;
   }
   std::vector<uint8_t> markers;
@@ -335,7 +355,7 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
     for (const auto& [id, command] : g_setJob) ended = ended || (id == jobId && command == JOB_CONTROL_LAST_PAGE_EJECTED);
   }
   if (!mon->pfnClosePort(twlPort)) return Fail("MonClosePort", "USB002"), 1;
-  const std::vector<std::string> left = PageFilesIn("c:\\prtmonlog");
+  const std::vector<std::string> left = PageFilesIn("c:\\prtmonlog\\pages");
   {
     Lock g;
     FakePort* p = g_ports.size() > 1 ? g_ports[1] : nullptr;
@@ -354,8 +374,14 @@ int MonitorJobs(const std::string& driver, const std::string& monitorDll, const 
                 ended ? "yes" : "no", left.size());
     if (!sent) return Fail("TWL job", "the port monitor did not get exactly the page files", false), 1;
     if (!ended) return Fail("TWL job", "no SetJobW(JOB_CONTROL_LAST_PAGE_EJECTED) for the job within 30 s", false), 1;
-    if (!left.empty()) return Fail("TWL job", "page files left in c:\\prtmonlog: " + left[0], false), 1;
-    if (p->closes != 1 || p->ends != 1) return Fail("TWL job", "EndDocPort/ClosePort not passed on once", false), 1;
+    if (!left.empty()) return Fail("TWL job", "page files left in c:\\prtmonlog\\pages: " + left[0], false), 1;
+    if (p->closes != 1) return Fail("TWL job", "ClosePort not passed on once", false), 1;
+    // The spooler's document, and one of the delivery's own for each page file it wrote.
+    if (p->outsideWrites || p->nestedStarts || p->starts != 1 + int(pages.size()) || p->ends != p->starts)
+      return Fail("TWL job", "port documents: " + std::to_string(p->starts) + " starts, " + std::to_string(p->ends) +
+                                 " ends, " + std::to_string(p->outsideWrites) + " writes outside one, " +
+                                 std::to_string(p->nestedStarts) + " starts inside one", false),
+             1;
   }
   Ok("TWL job on USB002: page files delivered, pages acknowledged, job ended, files removed");
   mon->pfnShutdown(hMonitor);

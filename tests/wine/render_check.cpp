@@ -164,17 +164,17 @@ bool DumpPrinterState(HANDLE printer, const std::string& outDir) {
   return true;
 }
 
-// The TWL page files of job `jobId` move from c:\prtmonlog into OUT-DIR\pages.
+// The TWL page files of job `jobId` move from c:\prtmonlog\pages into OUT-DIR\pages.
 int CollectPageFiles(DWORD jobId, const std::string& outDir) {
   char pattern[MAX_PATH];
-  std::snprintf(pattern, sizeof pattern, "c:\\prtmonlog\\page_*_jobid_%03lu_*.dat", static_cast<unsigned long>(jobId));
+  std::snprintf(pattern, sizeof pattern, "c:\\prtmonlog\\pages\\page_*_jobid_%03lu_*.dat", static_cast<unsigned long>(jobId));
   WIN32_FIND_DATAA found;
   HANDLE find = FindFirstFileA(pattern, &found);
   if (find == INVALID_HANDLE_VALUE) return 0;
   CreateDirectoryA((outDir + "\\pages").c_str(), nullptr);
   int n = 0;
   do {
-    const std::string from = std::string("c:\\prtmonlog\\") + found.cFileName;
+    const std::string from = std::string("c:\\prtmonlog\\pages\\") + found.cFileName;
     if (MoveFileExA(from.c_str(), (outDir + "\\pages\\" + found.cFileName).c_str(),
                     MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
       ++n;
@@ -361,7 +361,7 @@ int RenderJob(const std::string& driver, const std::string& settingsCase, const 
                 static_cast<unsigned long>(jobId), settingsCase.c_str(), languageName.c_str(), out.size(), WriteCalls(),
                 pageFiles);
   Ok(summary);
-  if (language == kLangTwl && pageFiles == 0) return Fail("TWL page files", "none in c:\\prtmonlog", false), 1;
+  if (language == kLangTwl && pageFiles == 0) return Fail("TWL page files", "none in c:\\prtmonlog\\pages", false), 1;
 
   FILE* f = std::fopen((outDir + "\\job.txt").c_str(), "wb");
   if (!f) return Fail("write job.txt", outDir), 1;

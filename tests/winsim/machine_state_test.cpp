@@ -209,11 +209,14 @@ TEST_F(MachineState, AStateThatIsNotWholeIsRefusedAndLeavesAFreshMachine) {
   flipped[good.size() / 2] ^= 0x10;
   refused(flipped, "damaged");
 
-  // Another format, sealed as that version would: refused as such, not as damage.
+  // Another format, sealed as that version would: refused as such, not as damage; a later one as newer.
   std::vector<uint8_t> other = good;
   other[8] = uint8_t(winsim::kMachineStateFormat + 1);
   Reseal(&other);
-  refused(other, "another version");
+  refused(other, "written by a newer version (state format " + std::to_string(winsim::kMachineStateFormat + 1));
+  other[8] = 0;
+  Reseal(&other);
+  refused(other, "written by another version (state format 0");
 
   // A part this version does not know (a name changed, its length kept), sealed.
   std::vector<uint8_t> unknown = good;

@@ -219,6 +219,8 @@ TEST(UsbPortMonitor, ACallWithAClosedPortHandleIsABugNotAnOfflinePrinter) {
   ASSERT_TRUE(pm.pfnOpenPort(winsim::UsbPortMonitorHandle(), name.data(), &port));
   BYTE data[4] = {1, 2, 3, 4};
   DWORD written = 0;
+  DOC_INFO_1W doc{name.data(), nullptr, nullptr};
+  ASSERT_TRUE(pm.pfnStartDocPort(port, name.data(), 1, 1, reinterpret_cast<LPBYTE>(&doc)));
   ASSERT_TRUE(pm.pfnWritePort(port, data, sizeof data, &written));
   ASSERT_TRUE(pm.pfnClosePort(port));
   EXPECT_DEATH(pm.pfnWritePort(port, data, sizeof data, &written), "closed port handle");

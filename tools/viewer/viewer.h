@@ -42,7 +42,7 @@ struct Command {
   std::string text;
 };
 
-// A TWL page file by its name in c:\prtmonlog ("page_0002_jobid_001_0.dat") and its bytes.
+// A TWL page file by its name in c:\prtmonlog\pages ("page_0002_jobid_001_0.dat") and its bytes.
 struct PageFile {
   std::string name;
   std::vector<uint8_t> data;

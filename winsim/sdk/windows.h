@@ -112,7 +112,12 @@ typedef void *PSECURITY_DESCRIPTOR;
 #define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_NO_TOKEN 1008L
+#define ERROR_INVALID_OWNER 1307L
+#define ERROR_INVALID_ACL 1336L
+#define ERROR_INTERNAL_ERROR 1359L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_BAD_FORMAT 11L
@@ -252,6 +257,7 @@ DWORD WINAPI GetCurrentProcessId(void);
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
@@ -286,6 +292,19 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
@@ -300,9 +319,9 @@ BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL WINAPI FindClose(HANDLE hFindFile);
 
 // ---- security (winnt.h, securitybaseapi.h; aclapi.h and sddl.h have the rest) ------------------
-// Enough to tell who owns a folder and to create one with an access list. Security descriptors and
-// SIDs are opaque LocalAlloc'd blocks; only SDDL texts of the form "O:<sid>D:P(A;OICI;FA;;;<sid>)..."
-// with the aliases SY, BA, LS, NS or "S-1-..." SIDs are understood.
+// Owners, access lists and tokens. Security descriptors and SIDs are opaque LocalAlloc'd blocks made from
+// SDDL texts ("O:<sid>D:P(A;OICI;FA;;;<sid>)..."); every file access is checked against the calling
+// thread's token (its impersonation token, else the process's: the machine's processes run as SYSTEM).
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 typedef void* PSID;
 typedef struct _ACL ACL, *PACL;
@@ -312,9 +331,8 @@ typedef DWORD SECURITY_INFORMATION;
 typedef enum { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 } WELL_KNOWN_SID_TYPE;
 BOOL WINAPI IsWellKnownSid(PSID pSid, WELL_KNOWN_SID_TYPE WellKnownSidType);
 BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2);
-// The process token (processthreadsapi.h, securitybaseapi.h): the simulated processes are services
-// running as SYSTEM, so TokenUser names S-1-5-18.
 #define TOKEN_QUERY 0x0008
+#define TOKEN_IMPERSONATE 0x0004
 typedef struct _SID_AND_ATTRIBUTES {
   PSID Sid;
   DWORD Attributes;
@@ -323,6 +341,10 @@ typedef struct _TOKEN_USER {
   SID_AND_ATTRIBUTES User;
 } TOKEN_USER, *PTOKEN_USER;
 typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1 } TOKEN_INFORMATION_CLASS;
+HANDLE WINAPI GetCurrentThread(void);
+BOOL WINAPI OpenThreadToken(HANDLE ThreadHandle, DWORD DesiredAccess, BOOL OpenAsSelf, PHANDLE TokenHandle);
+BOOL WINAPI ImpersonateLoggedOnUser(HANDLE hToken);
+BOOL WINAPI RevertToSelf(void);
 HANDLE WINAPI GetCurrentProcess(void);
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
 BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,

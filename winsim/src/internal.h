@@ -124,6 +124,8 @@ void RunResets(ResetRegistrar::Phase phase);
 bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo);
 bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD* taken);
 void MonitorEndDoc(HANDLE hPrinter);
+// One line of winsim::PortMonitorCalls(), from either port monitor (usbmon.cpp, tcpport.cpp).
+void RecordPortMonitorCall(const std::string& call);
 // GetPrinterDataW for a value name the spooler does not hold: the monitor's pfnGetPrinterDataFromPort with
 // control code 0 on the printer's port (opened through the monitor if need be). False when the printer
 // has no language monitor; otherwise true with `ok` and `returned` as the monitor left them.

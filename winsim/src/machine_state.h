@@ -3,7 +3,9 @@
 //   const StateRegistrar kState("registry", 1, SaveRegistry, LoadRegistry);
 // Save runs with the machine lock held. Load runs after Reset(), with the lock held, on a reader over
 // the section's bytes; it returns false (or leaves the reader failed) on anything it cannot take, and
-// must stay within the reader: the bytes come from a file anyone may have edited.
+// must stay within the reader: the bytes come from a file anyone may have edited. What the host refuses
+// while laying the part out (a full disk, a temporary folder it may not write) is FailHost: the state
+// may be whole, so it is not called damaged.
 // A part that adds fields bumps its version and reads the older layout too; a newer section than the
 // part knows is refused as "written by another version".
 #pragma once
@@ -54,7 +56,9 @@ class StateReader {
   // A count of items that take at least `minItemBytes` each: refused when the rest cannot hold them.
   uint32_t Count(size_t minItemBytes);
   void Fail(const std::string& why);
+  void FailHost(const std::string& why);
   bool Ok() const { return error_.empty(); }
+  bool HostFault() const { return host_; }
   bool AtEnd() const { return at_ == size_; }
   const std::string& Error() const { return error_; }
 
@@ -64,6 +68,7 @@ class StateReader {
   const uint8_t* p_;
   size_t size_, at_ = 0;
   std::string error_;
+  bool host_ = false;
 };
 
 class StateRegistrar {

@@ -24,6 +24,11 @@ namespace winsim {
 // cleared debug capture, clock back to real time, no open handles. Registered modules and their resources
 // survive: they belong to loaded code, not to the machine.
 void Reset();
+// Loaded code that keeps what it learned of the machine between calls (a module's cache of the devices
+// attached) forgets it when the machine starts afresh: `forget` runs at every Reset(), first, without the
+// machine lock, until the registration is cancelled (before the code is unloaded).
+int AtReset(void (*forget)());
+void CancelAtReset(int registration);
 
 std::string RootDir();                                // host path of C:\ (created on first use)
 std::string HostPath(const std::u16string& winPath);  // host path a Windows path maps to ("" when not on C:)
@@ -91,8 +96,10 @@ void SetLocalTime(const SYSTEMTIME&);  // wDayOfWeek is ignored and recomputed
 constexpr uint32_t kMachineStateFormat = 1;
 std::vector<uint8_t> SaveMachine();
 // Reset(), then the machine `state` describes. False with a message (which part is wrong and how, or
-// that another version wrote it) when it cannot be taken whole; the machine is then reset.
-bool LoadMachine(const std::vector<uint8_t>& state, std::string* error);
+// that another version wrote it) when it cannot be taken whole; the machine is then reset. `hostFault`
+// tells a state that may be whole but could not be laid out here (no room or no right to write the
+// files of C: under the temporary folder) from one that is damaged.
+bool LoadMachine(const std::vector<uint8_t>& state, std::string* error, bool* hostFault = nullptr);
 
 // Allocation faults of the calling thread's LocalAlloc calls (the driver routes its own buffers through
 // it): counting restarts here; allocation number `failAt` (1-based) fails with ERROR_NOT_ENOUGH_MEMORY,

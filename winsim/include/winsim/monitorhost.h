@@ -34,7 +34,8 @@ bool LoadPrintMonitor(const std::u16string& name, LoadedMonitor* out, std::strin
 // the documents of printers whose driver names that monitor ("monitorName" of DriverSpec) go through it,
 // as the spooler sends a job printed straight to its port:
 //   StartDocPrinterW  opens the printer's port through the monitor the first time (pfnOpenPortEx over the
-//                     USB port monitor), then pfnStartDocPort; a refusal fails StartDocPrinterW with the
+//                     TCP/IP port monitor for a TCP/IP port record, else over the USB port monitor), then
+//                     pfnStartDocPort; a refusal fails StartDocPrinterW with the
 //                     monitor's last error
 //   WritePrinter      pfnWritePort until every byte is taken, the monitor fails, or it takes nothing;
 //                     the count taken is what WritePrinter reports
@@ -76,6 +77,9 @@ std::vector<JobControlRecord> JobControls();  // every SetJobW call since Reset(
 // a value name without a control code fails with ERROR_INVALID_PARAMETER). An unplugged printer fails
 // every call but the open with ERROR_DEVICE_NOT_CONNECTED. A call with a port handle it has closed aborts
 // the process: on Windows that handle is freed memory, so it is a bug of the caller, not an offline printer.
+// Documents: as a port monitor server it reaches the device through what StartDocPort opens and EndDocPort
+// closes, so pfnWritePort outside a document fails with ERROR_INVALID_HANDLE ("WritePort USB001 8 refused:
+// no document"), and a second pfnStartDocPort before the first one's end fails with ERROR_BUSY.
 MONITOR2 UsbPortMonitor();      // every entry it has; a copy, so tests may clear entries
 HANDLE UsbPortMonitorHandle();  // the monitor handle its entries expect
 
@@ -87,6 +91,22 @@ struct PortFaults {
   bool failGetData = false;   // pfnGetPrinterDataFromPort fails with ERROR_GEN_FAILURE
 };
 void SetPortFaults(const std::u16string& port, const PortFaults& faults);  // until Reset()
+
+// ---- the Standard TCP/IP port monitor's print side --------------------------------------------------
+// Its ports are the TCP/IP port records (XcvDataW "AddPort", AddTcpIpPortRecord); opening any other name fails
+// with ERROR_UNKNOWN_PORT. A document is one connection to the port's host: the same document rules as the
+// USB port monitor's, and what a document writes is kept. No back channel: pfnReadPort fails with
+// ERROR_NOT_SUPPORTED, and it has no pfnGetPrinterDataFromPort. Its calls are recorded with the USB port
+// monitor's.
+MONITOR2 TcpIpPortMonitor();
+HANDLE TcpIpPortMonitorHandle();
+struct TcpIpDocument {
+  std::u16string port;
+  DWORD jobId = 0;
+  std::vector<uint8_t> bytes;
+  bool ended = false;  // EndDocPort came
+};
+std::vector<TcpIpDocument> TcpIpDocuments();  // every document since Reset(), in start order
 
 // One line per port monitor call, e.g. "OpenPort USB001", "StartDocPort USB001 7", "WritePort USB001 201",
 // "ReadPort USB001", "EndDocPort USB001", "ClosePort USB001", "GetPrinterData USB001 0x22003c".

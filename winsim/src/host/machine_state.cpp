@@ -76,6 +76,13 @@ void StateReader::Fail(const std::string& why) {
   if (error_.empty()) error_ = why + " (at byte " + std::to_string(at_) + " of the section)";
 }
 
+void StateReader::FailHost(const std::string& why) {
+  if (error_.empty()) {
+    error_ = why;
+    host_ = true;
+  }
+}
+
 bool StateReader::Need(size_t n) {
   if (!error_.empty()) return false;
   if (size_ - at_ < n) {
@@ -161,8 +168,9 @@ std::vector<uint8_t> SaveMachine() {
   return std::move(w.Out());
 }
 
-bool LoadMachine(const std::vector<uint8_t>& state, std::string* error) {
+bool LoadMachine(const std::vector<uint8_t>& state, std::string* error, bool* hostFault) {
   std::string why;
+  bool host = false;
   auto fail = [&](std::string message) {
     why = std::move(message);
     return false;
@@ -173,7 +181,8 @@ bool LoadMachine(const std::vector<uint8_t>& state, std::string* error) {
     StateReader head(state.data() + sizeof kMagic, state.size() - sizeof kMagic - 4);
     const uint32_t format = head.U32();
     if (format != kMachineStateFormat)
-      return fail("written by another version (state format " + std::to_string(format) + "; this one reads format " +
+      return fail(std::string("written by ") + (format > kMachineStateFormat ? "a newer" : "another") +
+                  " version (state format " + std::to_string(format) + "; this one reads format " +
                   std::to_string(kMachineStateFormat) + ")");
     const size_t body = state.size() - 4;
     const uint32_t stored = uint32_t(state[body]) | uint32_t(state[body + 1]) << 8 | uint32_t(state[body + 2]) << 16 |
@@ -197,18 +206,23 @@ bool LoadMachine(const std::vector<uint8_t>& state, std::string* error) {
       if (it == Parts().end()) {
         ok = fail("written by another version (it has a part \"" + name + "\" this one does not know)");
       } else if (version > it->second.version || version == 0) {
-        ok = fail("written by another version (part \"" + name + "\" version " + std::to_string(version) +
-                  "; this one reads up to " + std::to_string(it->second.version) + ")");
+        ok = fail(std::string("written by ") + (version > it->second.version ? "a newer" : "another") +
+                  " version (part \"" + name + "\" version " + std::to_string(version) + "; this one reads up to " +
+                  std::to_string(it->second.version) + ")");
       } else if (seen[name]) {
         ok = fail("damaged (part \"" + name + "\" appears twice)");
       } else {
         seen[name] = true;
         StateReader part(payload.data(), payload.size());
         const bool taken = it->second.load(part, version);
-        if (!taken || !part.Ok() || !part.AtEnd())
+        if (part.HostFault()) {
+          host = true;
+          ok = fail("part \"" + name + "\": " + part.Error());
+        } else if (!taken || !part.Ok() || !part.AtEnd()) {
           ok = fail("damaged: part \"" + name + "\": " +
                     (!part.Ok() ? part.Error() : !taken ? std::string("its contents are not valid")
                                                         : std::string("has bytes after its end")));
+        }
       }
     }
     if (ok && (!r.Ok() || !r.AtEnd())) ok = fail("damaged: " + (r.Ok() ? "bytes after the last part" : r.Error()));
@@ -217,6 +231,7 @@ bool LoadMachine(const std::vector<uint8_t>& state, std::string* error) {
     Reset();
     if (error) *error = why;
   }
+  if (hostFault) *hostFault = !ok && host;
   return ok;
 }
 

@@ -8,12 +8,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <vector>
 
+#include "advapi32/security.h"
 #include "internal.h"
 #include "machine_state.h"
 
@@ -32,8 +34,12 @@ std::string MakeRoot() {
   const char* tmp = getenv("TMPDIR");
   std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/winsim-XXXXXX";
   if (!mkdtemp(templ.data())) {
-    perror("winsim: mkdtemp");
-    abort();
+    // No machine without its drive; the environment's fault (a full or read-only temporary folder), so
+    // a message and a failed run rather than a crash.
+    std::fprintf(stderr, "winsim: cannot make the folder of drive C: in %s: %s (TMPDIR names another)\n",
+                 tmp && *tmp ? tmp : "/tmp", std::strerror(errno));
+    std::fflush(stderr);
+    _exit(1);
   }
   static bool registered = false;
   if (!registered) {
@@ -323,15 +329,10 @@ void FillFindData(const std::u16string& name, const struct stat& st, WIN32_FIND_
 }
 
 // ---- security ----------------------------------------------------------------------
-constexpr char kSystemSid[] = "S-1-5-18";
-
-struct Security {
-  std::string owner = kSystemSid;
-  bool hasAcl = false;
-  std::vector<std::string> acl;  // SIDs allowed access
-};
-std::map<std::string, Security>& SecurityOf() {  // by host path as resolved (links not followed)
-  static auto* m = new std::map<std::string, Security>;
+// Each file or folder created through the API keeps the descriptor it was given (owner, DACL with what it
+// inherited); one made on the host side (WriteHostFile) has the descriptor it would have inherited.
+std::map<std::string, SecurityDescriptor>& SecurityOf() {  // by host path as resolved (links not followed)
+  static auto* m = new std::map<std::string, SecurityDescriptor>;
   return *m;
 }
 
@@ -340,70 +341,58 @@ bool IsLink(const std::string& host) {
   return lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// The opaque records behind PSID, PACL and PSECURITY_DESCRIPTOR.
-constexpr DWORD kSdMagic = 0x53445344;  // "DSDS"
-struct SimSid {
-  char text[64];
-};
-}  // namespace
-struct _ACL {
-  DWORD count;
-  SimSid sids[8];
-};
-namespace {
-struct SimSd {
-  DWORD magic;
-  BOOL hasOwner, hasAcl;
-  SimSid owner;
-  ACL acl;
-};
-
-void PutSid(SimSid* out, const std::string& sid) {
-  memset(out->text, 0, sizeof out->text);
-  memcpy(out->text, sid.data(), std::min(sid.size(), sizeof out->text - 1));
+std::string ParentHost(const std::string& host) {
+  const size_t slash = host.rfind('/');
+  return slash == std::string::npos || slash < Root().size() ? Root() : host.substr(0, slash);
 }
 
-std::string SidOfAlias(const std::string& s) {
-  if (s == "SY") return kSystemSid;
-  if (s == "BA") return "S-1-5-32-544";
-  if (s == "LS") return "S-1-5-19";
-  if (s == "NS") return "S-1-5-20";
-  if (s.rfind("S-1-", 0) == 0) return s;
-  return "";
+SecurityDescriptor EffectiveSecurity(const std::string& host, bool isFolder) {
+  auto it = SecurityOf().find(host);
+  if (it != SecurityOf().end()) return it->second;
+  if (host.size() <= Root().size()) return RootSecurity();
+  DWORD ignored;
+  return NewObjectSecurity(EffectiveSecurity(ParentHost(host), true), isFolder, *SystemToken(), nullptr, &ignored);
 }
 
-// "O:<sid>" and "D:[P](A;...;...;;;<sid>)..." of an SDDL text; false on anything else.
-bool ParseSddl(const std::string& text, SimSd* sd) {
-  memset(sd, 0, sizeof *sd);
-  sd->magic = kSdMagic;
-  size_t at = 0;
-  while (at < text.size()) {
-    if (text.compare(at, 2, "O:") == 0) {
-      const size_t end = text.find("D:", at + 2);
-      std::string sid = SidOfAlias(text.substr(at + 2, (end == std::string::npos ? text.size() : end) - at - 2));
-      if (sid.empty()) return false;
-      PutSid(&sd->owner, sid);
-      sd->hasOwner = TRUE;
-      at = end == std::string::npos ? text.size() : end;
-    } else if (text.compare(at, 2, "D:") == 0) {
-      sd->hasAcl = TRUE;
-      at += 2;
-      while (at < text.size() && text[at] != '(' && text[at] != 'O') ++at;  // flags such as P
-      while (at < text.size() && text[at] == '(') {
-        size_t end = text.find(')', at);
-        if (end == std::string::npos) return false;
-        std::string ace = text.substr(at + 1, end - at - 1);
-        if (ace.rfind("A;", 0) != 0) return false;
-        std::string sid = SidOfAlias(ace.substr(ace.rfind(';') + 1));
-        if (sid.empty() || sd->acl.count >= 8) return false;
-        PutSid(&sd->acl.sids[sd->acl.count++], sid);
-        at = end + 1;
-      }
+// Whether the calling thread's token gets `desired` on the object.
+bool Allowed(const std::string& host, bool isFolder, DWORD desired) {
+  return AccessGranted(EffectiveSecurity(host, isFolder), *CurrentToken(), desired);
+}
+
+// Deleting (or renaming away) a file or folder: DELETE on it, or FILE_DELETE_CHILD on its folder.
+bool MayDelete(const Resolved& r) {
+  return Allowed(r.host, r.isDir, kDelete) || Allowed(r.parentHost, true, kFileDeleteChild);
+}
+
+// The descriptor of an object about to be created in r.parentHost, from the caller's security attributes;
+// ERROR_INVALID_OWNER when it names an owner the caller may not assign.
+SecurityDescriptor NewSecurity(const Resolved& r, bool isFolder, const SECURITY_ATTRIBUTES* sa, DWORD* error) {
+  SecurityDescriptor requested;
+  const bool given = sa && ReadSecurityDescriptor(sa->lpSecurityDescriptor, &requested);
+  return NewObjectSecurity(EffectiveSecurity(r.parentHost, true), isFolder, *CurrentToken(), given ? &requested : nullptr,
+                           error);
+}
+
+// A renamed file or folder takes its descriptors along (a folder's, and those of everything below it).
+void MoveSecurity(const std::string& from, const std::string& to) {
+  auto& all = SecurityOf();
+  std::vector<std::pair<std::string, SecurityDescriptor>> moved;
+  for (auto it = all.begin(); it != all.end();) {
+    if (it->first == from || it->first.rfind(from + "/", 0) == 0) {
+      moved.emplace_back(to + it->first.substr(from.size()), it->second);
+      it = all.erase(it);
     } else {
-      return false;
+      ++it;
     }
   }
-  return true;
+  for (auto& m : moved) all[m.first] = m.second;
+}
+
+// A deleted file or folder leaves no descriptor for a new one of the same name to find.
+void ForgetSecurity(const std::string& host) {
+  auto& all = SecurityOf();
+  for (auto it = all.begin(); it != all.end();)
+    it = it->first == host || it->first.rfind(host + "/", 0) == 0 ? all.erase(it) : std::next(it);
 }
 
 }  // namespace
@@ -478,16 +467,22 @@ void SaveFiles(StateWriter& w) {
   SaveTree(tree, Root(), "", &count);
   w.U32(count);
   w.Append(tree.Out());
-  std::vector<std::pair<std::string, const Security*>> secured;
+  std::vector<std::pair<std::string, const SecurityDescriptor*>> secured;
   for (const auto& [host, sec] : SecurityOf())
     if (struct stat st; lstat(host.c_str(), &st) == 0 && !Relative(host).empty()) secured.push_back({Relative(host), &sec});
   w.U32(uint32_t(secured.size()));
   for (const auto& [rel, sec] : secured) {
     w.Str8(rel);
     w.Str8(sec->owner);
-    w.Bool(sec->hasAcl);
-    w.U32(uint32_t(sec->acl.size()));
-    for (const auto& sid : sec->acl) w.Str8(sid);
+    w.Bool(sec->hasDacl);
+    w.Bool(sec->protectedDacl);
+    w.U32(uint32_t(sec->dacl.size()));
+    for (const Ace& ace : sec->dacl) {
+      w.Bool(ace.deny);
+      w.U8(ace.flags);
+      w.U32(ace.mask);
+      w.Str8(ace.sid);
+    }
   }
 }
 
@@ -512,7 +507,20 @@ bool ParentIsFolder(const std::string& host) {
   return lstat(host.substr(0, host.rfind('/')).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool LoadFiles(StateReader& r, uint32_t) {
+// What the host refused while the drive was laid out: a fault of this machine (a full disk, a temporary
+// folder without the right to write) rather than of the state, which is then told apart.
+bool RefusedByHost(StateReader& r, const std::string& what) {
+  const int e = errno;
+  const std::string why = what + ": " + std::strerror(e);
+  if (e == ENOSPC || e == EDQUOT || e == EROFS || e == EACCES || e == EPERM || e == EIO || e == EMFILE ||
+      e == ENFILE || e == ENOMEM)
+    r.FailHost(why);
+  else
+    r.Fail(why);
+  return false;
+}
+
+bool LoadFiles(StateReader& r, uint32_t version) {
   const std::string& root = Root();
   std::vector<std::string> readOnlyFolders;
   for (uint32_t i = 0, n = r.Count(9); i < n && r.Ok(); ++i) {
@@ -525,7 +533,7 @@ bool LoadFiles(StateReader& r, uint32_t) {
     if (lstat(host.c_str(), &st) == 0) return r.Fail("a file path appears twice (\"" + rel + "\")"), false;
     if (kind == kFolder) {
       const bool readOnly = r.Bool();
-      if (r.Ok() && mkdir(host.c_str(), 0777) != 0) return r.Fail("cannot create the folder " + host), false;
+      if (r.Ok() && mkdir(host.c_str(), 0777) != 0) return RefusedByHost(r, "cannot create the folder " + host);
       if (readOnly) readOnlyFolders.push_back(host);
     } else if (kind == kFile) {
       const bool readOnly = r.Bool();
@@ -536,24 +544,39 @@ bool LoadFiles(StateReader& r, uint32_t) {
       const std::vector<uint8_t> data = r.Bytes();
       if (!r.Ok()) break;
       if (times[1].tv_nsec >= 1000000000) return r.Fail("a file time is not valid"), false;
-      if (!WriteHost(host, O_CREAT | O_EXCL, data.data(), data.size())) return r.Fail("cannot write the file " + host), false;
+      if (!WriteHost(host, O_CREAT | O_EXCL, data.data(), data.size())) return RefusedByHost(r, "cannot write the file " + host);
       utimensat(AT_FDCWD, host.c_str(), times, AT_SYMLINK_NOFOLLOW);
       if (readOnly) chmod(host.c_str(), 0444);
     } else if (kind == kJunction) {
       const std::string to = r.Str8();
       if (!r.Ok()) break;
       if (!PlainRelative(to)) return r.Fail("a junction points outside C: (\"" + rel + "\")"), false;
-      if (symlink((root + "/" + to).c_str(), host.c_str()) != 0) return r.Fail("cannot create the junction " + host), false;
+      if (symlink((root + "/" + to).c_str(), host.c_str()) != 0) return RefusedByHost(r, "cannot create the junction " + host);
     } else {
       return r.Fail("an entry of unknown kind " + std::to_string(kind)), false;
     }
   }
   for (uint32_t i = 0, n = r.Count(17); i < n && r.Ok(); ++i) {
     const std::string rel = r.Str8();
-    Security sec;
+    SecurityDescriptor sec;
     sec.owner = r.Str8();
-    sec.hasAcl = r.Bool();
-    for (uint32_t k = 0, sids = r.Count(8); k < sids && r.Ok(); ++k) sec.acl.push_back(r.Str8());
+    sec.hasDacl = r.Bool();
+    if (version >= 2) {
+      sec.protectedDacl = r.Bool();
+      for (uint32_t k = 0, aces = r.Count(14); k < aces && r.Ok(); ++k) {
+        Ace ace;
+        ace.deny = r.Bool();
+        ace.flags = r.U8();
+        ace.mask = r.U32();
+        ace.sid = r.Str8();
+        sec.dacl.push_back(std::move(ace));
+      }
+    } else {
+      // Version 1 kept the SIDs a folder's protected list gave full control.
+      sec.protectedDacl = sec.hasDacl;
+      for (uint32_t k = 0, sids = r.Count(8); k < sids && r.Ok(); ++k)
+        sec.dacl.push_back(Ace{false, kAceObjectInherit | kAceContainerInherit, kFileAllAccess, r.Str8()});
+    }
     if (r.Ok() && !PlainRelative(rel)) return r.Fail("a secured path is not inside C:"), false;
     SecurityOf()[root + "/" + rel] = std::move(sec);
   }
@@ -561,7 +584,7 @@ bool LoadFiles(StateReader& r, uint32_t) {
   for (auto it = readOnlyFolders.rbegin(); it != readOnlyFolders.rend(); ++it) chmod(it->c_str(), 0555);
   return r.Ok();
 }
-const StateRegistrar kFilesState("files", 1, SaveFiles, LoadFiles);
+const StateRegistrar kFilesState("files", 2, SaveFiles, LoadFiles);
 }  // namespace winsim::detail
 
 namespace winsim {
@@ -597,7 +620,9 @@ bool SetFileOwner(const std::u16string& winPath, const std::string& sid) {
   Guard g(Mutex());
   Resolved r = Resolve(winPath.c_str());
   if (r.error || !r.exists) return false;
-  SecurityOf()[r.host].owner = sid;
+  SecurityDescriptor sd = EffectiveSecurity(r.host, r.isDir);
+  sd.owner = sid;
+  SecurityOf()[r.host] = sd;
   return true;
 }
 
@@ -605,15 +630,19 @@ std::string FileOwner(const std::u16string& winPath) {
   Guard g(Mutex());
   Resolved r = Resolve(winPath.c_str());
   if (r.error || !r.exists) return "";
-  auto it = SecurityOf().find(r.host);
-  return it == SecurityOf().end() ? kSystemSid : it->second.owner;
+  return EffectiveSecurity(r.host, r.isDir).owner;
 }
 
 std::vector<std::string> FileAccessList(const std::u16string& winPath) {
   Guard g(Mutex());
   Resolved r = Resolve(winPath.c_str());
   auto it = SecurityOf().find(r.host);
-  return r.error || !r.exists || it == SecurityOf().end() ? std::vector<std::string>{} : it->second.acl;
+  std::vector<std::string> sids;
+  if (r.error || !r.exists || it == SecurityOf().end()) return sids;
+  for (const Ace& ace : it->second.dacl)
+    if (!ace.deny && !(ace.flags & kAceInheritOnly) && std::find(sids.begin(), sids.end(), ace.sid) == sids.end())
+      sids.push_back(ace.sid);
+  return sids;
 }
 
 std::vector<uint8_t> ReadHostFile(const std::u16string& winPath) {
@@ -626,8 +655,9 @@ std::vector<uint8_t> ReadHostFile(const std::u16string& winPath) {
 
 extern "C" {
 
-HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
-                          DWORD dwCreationDisposition, DWORD, HANDLE) {
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE) {
   const bool rd = dwDesiredAccess & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
   const bool wr = dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
   if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
@@ -661,6 +691,27 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     return INVALID_HANDLE_VALUE;
   }
   const bool truncate = r.exists && (disp == CREATE_ALWAYS || disp == TRUNCATE_EXISTING);
+  // An existing file is checked for the access asked for (overwriting it needs write access); a new one is
+  // made only where the folder lets the caller add files, and the caller gets what it asked for.
+  SecurityDescriptor created;
+  if (r.exists) {
+    const DWORD desired = MapGenericFileRights(dwDesiredAccess) | (truncate ? kFileAddFile : 0);
+    if (desired && !Allowed(r.host, false, desired)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+  } else {
+    if (!Allowed(r.parentHost, true, kFileAddFile)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    DWORD error = 0;
+    created = NewSecurity(r, false, lpSecurityAttributes, &error);
+    if (error) {
+      SetLastError(error);
+      return INVALID_HANDLE_VALUE;
+    }
+  }
   // Opens without data access (attribute queries) take no part in sharing, as on Windows.
   if (r.exists && (rd || wr || truncate) && ShareConflict(r.st, rd, wr || truncate, dwShareMode)) {
     SetLastError(ERROR_SHARING_VIOLATION);
@@ -669,11 +720,13 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
   int flags = O_CLOEXEC | ((wr || truncate) ? O_RDWR : O_RDONLY);
   if (truncate) flags |= O_TRUNC;
   if (!r.exists) flags |= O_CREAT | O_EXCL;
+  if (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) flags |= O_NOFOLLOW;  // the link itself, not its target
   int fd = open(r.host.c_str(), flags, 0666);
   if (fd < 0) {
     SetLastError(ErrnoToWin(errno));
     return INVALID_HANDLE_VALUE;
   }
+  if (!r.exists) SecurityOf()[r.host] = created;
   struct stat st;
   fstat(fd, &st);
   HANDLE h = NewHandle(std::make_shared<FileObj>(fd, rd, wr, dwShareMode, st));
@@ -790,11 +843,41 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
   return TRUE;  // writes go straight to the host file; nothing is buffered here
 }
 
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+  auto f = FileOf(hFile);
+  if (!f) return FALSE;
+  struct stat st;
+  if (!lpFileInformation || fstat(f->fd, &st) != 0) {
+    SetLastError(lpFileInformation ? ErrnoToWin(errno) : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  BY_HANDLE_FILE_INFORMATION& info = *lpFileInformation;
+  memset(&info, 0, sizeof info);
+  info.dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (S_ISLNK(st.st_mode)) info.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  if (!(st.st_mode & S_IWUSR)) info.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+  info.ftCreationTime = ToFileTime(st.st_ctim);
+  info.ftLastAccessTime = ToFileTime(st.st_atim);
+  info.ftLastWriteTime = ToFileTime(st.st_mtim);
+  info.dwVolumeSerialNumber = DWORD(st.st_dev);
+  info.nFileSizeHigh = DWORD(uint64_t(st.st_size) >> 32);
+  info.nFileSizeLow = DWORD(st.st_size);
+  info.nNumberOfLinks = DWORD(st.st_nlink);
+  info.nFileIndexHigh = DWORD(uint64_t(st.st_ino) >> 32);
+  info.nFileIndexLow = DWORD(st.st_ino);
+  return TRUE;
+}
+
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
   Guard g(Mutex());
   Resolved r = Resolve(lpFileName);
   if (DWORD err = ExistingError(r)) {
     SetLastError(err);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  // Read-attributes on the object, or listing its folder.
+  if (!r.isRoot && !Allowed(r.host, r.isDir, kFileReadAttributes) && !Allowed(r.parentHost, true, kFileListDirectory)) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_FILE_ATTRIBUTES;
   }
   DWORD a = r.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
@@ -812,20 +895,16 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
   Resolved r = Resolve(lpPathName);
   DWORD err = r.error ? r.error : (r.exists || IsLink(r.host)) ? ERROR_ALREADY_EXISTS
                                   : !r.parentExists            ? ERROR_PATH_NOT_FOUND
+                                  : !Allowed(r.parentHost, true, kFileAddSubdirectory) ? ERROR_ACCESS_DENIED
                                                                : 0;
+  SecurityDescriptor created;
+  if (!err) created = NewSecurity(r, true, lpSecurityAttributes, &err);
   if (!err && mkdir(r.host.c_str(), 0777) != 0) err = ErrnoToWin(errno);
   if (err) {
     SetLastError(err);
     return FALSE;
   }
-  Security sec;  // owned by the creator (the service: SYSTEM)
-  auto* sd = lpSecurityAttributes ? static_cast<const SimSd*>(lpSecurityAttributes->lpSecurityDescriptor) : nullptr;
-  if (sd && sd->magic == kSdMagic) {
-    if (sd->hasOwner) sec.owner = sd->owner.text;
-    sec.hasAcl = sd->hasAcl;
-    for (DWORD i = 0; i < sd->acl.count; ++i) sec.acl.push_back(sd->acl.sids[i].text);
-  }
-  SecurityOf()[r.host] = sec;
+  SecurityOf()[r.host] = created;
   return TRUE;
 }
 
@@ -836,98 +915,15 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectTyp
   Guard g(Mutex());
   Resolved r = Resolve(pObjectName);
   if (DWORD err = ExistingError(r)) return err;
-  auto it = SecurityOf().find(r.host);
-  Security sec = it == SecurityOf().end() ? Security{} : it->second;
-  auto* sd = static_cast<SimSd*>(LocalAlloc(LPTR, sizeof(SimSd)));
+  if (!Allowed(r.host, r.isDir, kReadControl)) return ERROR_ACCESS_DENIED;
+  PSECURITY_DESCRIPTOR sd = AllocSecurityDescriptor(EffectiveSecurity(r.host, r.isDir));
   if (!sd) return ERROR_NOT_ENOUGH_MEMORY;
-  sd->magic = kSdMagic;
-  sd->hasOwner = TRUE;
-  PutSid(&sd->owner, sec.owner);
-  sd->hasAcl = sec.hasAcl;
-  for (const auto& sid : sec.acl)
-    if (sd->acl.count < 8) PutSid(&sd->acl.sids[sd->acl.count++], sid);
-  if (ppsidOwner) *ppsidOwner = (SecurityInfo & OWNER_SECURITY_INFORMATION) ? &sd->owner : nullptr;
+  if (ppsidOwner) *ppsidOwner = (SecurityInfo & OWNER_SECURITY_INFORMATION) ? OwnerSidOf(sd) : nullptr;
   if (ppsidGroup) *ppsidGroup = nullptr;
-  if (ppDacl) *ppDacl = (SecurityInfo & DACL_SECURITY_INFORMATION) && sd->hasAcl ? &sd->acl : nullptr;
+  if (ppDacl) *ppDacl = (SecurityInfo & DACL_SECURITY_INFORMATION) ? DaclOf(sd) : nullptr;
   if (ppSacl) *ppSacl = nullptr;
   *ppSecurityDescriptor = sd;
   return ERROR_SUCCESS;
-}
-
-BOOL WINAPI ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR StringSecurityDescriptor, DWORD StringSDRevision,
-                                                                 PSECURITY_DESCRIPTOR* SecurityDescriptor,
-                                                                 PULONG SecurityDescriptorSize) {
-  if (!StringSecurityDescriptor || !SecurityDescriptor || StringSDRevision != SDDL_REVISION_1) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  SimSd parsed;
-  if (!ParseSddl(ToUtf8(StringSecurityDescriptor), &parsed)) {
-    SetLastError(1336);  // ERROR_INVALID_ACL
-    return FALSE;
-  }
-  auto* sd = static_cast<SimSd*>(LocalAlloc(LPTR, sizeof(SimSd)));
-  if (!sd) return FALSE;
-  *sd = parsed;
-  *SecurityDescriptor = sd;
-  if (SecurityDescriptorSize) *SecurityDescriptorSize = sizeof(SimSd);
-  return TRUE;
-}
-
-BOOL WINAPI IsWellKnownSid(PSID pSid, WELL_KNOWN_SID_TYPE WellKnownSidType) {
-  if (!pSid) return FALSE;
-  const std::string sid = static_cast<const SimSid*>(pSid)->text;
-  switch (WellKnownSidType) {
-    case WinLocalSystemSid: return sid == kSystemSid;
-    case WinBuiltinAdministratorsSid: return sid == "S-1-5-32-544";
-  }
-  return FALSE;
-}
-
-BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2) {
-  if (!pSid1 || !pSid2) return FALSE;
-  return std::string(static_cast<const SimSid*>(pSid1)->text) == static_cast<const SimSid*>(pSid2)->text;
-}
-
-namespace {
-struct Token : KernelObject {};
-}  // namespace
-
-HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(intptr_t(-1)); }
-
-BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle) {
-  (void)DesiredAccess;
-  if (ProcessHandle != GetCurrentProcess() || !TokenHandle) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  *TokenHandle = NewHandle(std::make_shared<Token>());
-  return TRUE;
-}
-
-BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
-                                LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength) {
-  if (!GetHandle<Token>(TokenHandle) || !ReturnLength) {
-    SetLastError(!ReturnLength ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (TokenInformationClass != TokenUser) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  // TOKEN_USER followed by the SID it points at, as Windows lays it out.
-  const DWORD need = DWORD(sizeof(TOKEN_USER) + sizeof(SimSid));
-  *ReturnLength = need;
-  if (!TokenInformation || TokenInformationLength < need) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  auto* user = static_cast<TOKEN_USER*>(TokenInformation);
-  auto* sid = reinterpret_cast<SimSid*>(user + 1);
-  PutSid(sid, kSystemSid);
-  user->User.Sid = sid;
-  user->User.Attributes = 0;
-  return TRUE;
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES sa) {
@@ -938,12 +934,13 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   Guard g(Mutex());
   Resolved r = Resolve(lpFileName);
   DWORD err = ExistingError(r);
-  if (!err) err = r.isDir ? ERROR_ACCESS_DENIED : DeleteConflict(r.st) ? ERROR_SHARING_VIOLATION : 0;
+  if (!err) err = r.isDir || !MayDelete(r) ? ERROR_ACCESS_DENIED : DeleteConflict(r.st) ? ERROR_SHARING_VIOLATION : 0;
   if (!err && unlink(r.host.c_str()) != 0) err = ErrnoToWin(errno);
   if (err) {
     SetLastError(err);
     return FALSE;
   }
+  ForgetSecurity(r.host);
   return TRUE;
 }
 
@@ -953,7 +950,7 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
   Guard g(Mutex());
   Resolved r = Resolve(lpPathName);
   DWORD err = ExistingError(r);
-  if (!err) err = r.isRoot ? ERROR_ACCESS_DENIED : !r.isDir ? ERROR_DIRECTORY : 0;
+  if (!err) err = r.isRoot || (r.isDir && !MayDelete(r)) ? ERROR_ACCESS_DENIED : !r.isDir ? ERROR_DIRECTORY : 0;
   // A junction goes by itself, not with what it points at.
   if (!err && (IsLink(r.host) ? unlink(r.host.c_str()) : rmdir(r.host.c_str())) != 0)
     err = errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrnoToWin(errno);
@@ -961,7 +958,7 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
     SetLastError(err);
     return FALSE;
   }
-  SecurityOf().erase(r.host);
+  ForgetSecurity(r.host);
   return TRUE;
 }
 
@@ -974,6 +971,8 @@ BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
   if (!err) {
     err = !d.parentExists       ? ERROR_PATH_NOT_FOUND
           : d.exists && !sameFile ? ERROR_ALREADY_EXISTS
+          : !MayDelete(s) || !Allowed(d.parentHost, true, s.isDir ? kFileAddSubdirectory : kFileAddFile)
+              ? ERROR_ACCESS_DENIED
           : DeleteConflict(s.st) ? ERROR_SHARING_VIOLATION
                                  : 0;
   }
@@ -984,6 +983,7 @@ BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
     SetLastError(err);
     return FALSE;
   }
+  if (s.host != target) MoveSecurity(s.host, target);
   return TRUE;
 }
 
@@ -998,10 +998,15 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
           : d.exists && bFailIfExists   ? ERROR_FILE_EXISTS
           : d.isDir                     ? ERROR_ACCESS_DENIED
           : sameFile                    ? ERROR_SHARING_VIOLATION
+          : !Allowed(s.host, false, kFileGenericRead) ? ERROR_ACCESS_DENIED
+          : !(d.exists ? Allowed(d.host, false, kFileGenericWrite) : Allowed(d.parentHost, true, kFileAddFile))
+              ? ERROR_ACCESS_DENIED
           : ShareConflict(s.st, true, false, FILE_SHARE_READ)                     ? ERROR_SHARING_VIOLATION
           : d.exists && ShareConflict(d.st, false, true, 0)                       ? ERROR_SHARING_VIOLATION
                                                                                   : 0;
   }
+  SecurityDescriptor created;
+  if (!err && !d.exists) created = NewSecurity(d, false, nullptr, &err);
   if (!err) {
     std::error_code ec;
     std::filesystem::copy_file(s.host, d.host, std::filesystem::copy_options::overwrite_existing, ec);
@@ -1011,6 +1016,7 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
     SetLastError(err);
     return FALSE;
   }
+  if (!d.exists) SecurityOf()[d.host] = created;
   return TRUE;
 }
 
@@ -1028,6 +1034,10 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
   std::u16string_view path(lpFileName);
   if (r.isRoot || path.back() == u'\\' || path.back() == u'/') {  // no name to match
     SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!Allowed(r.parentHost, true, kFileListDirectory)) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   auto find = std::make_shared<FindObj>();

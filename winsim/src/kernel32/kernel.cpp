@@ -11,6 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include <algorithm>
+#include <mutex>
+
 #include "internal.h"
 #include "winsim/clock.h"
 
@@ -195,6 +198,26 @@ std::vector<Registered>& ResetParts() {
 }
 const ResetRegistrar kResetDebug(ResetDebug);
 const ResetRegistrar kResetClock(ResetClock);
+
+// What loaded code registered with winsim::AtReset; its own lock, as modules come and go on any thread.
+struct Forgetters {
+  std::mutex m;
+  int next = 1;
+  std::vector<std::pair<int, void (*)()>> list;
+};
+Forgetters& F() {
+  static auto* f = new Forgetters;
+  return *f;
+}
+void RunForgetters() {
+  std::vector<std::pair<int, void (*)()>> list;
+  {
+    std::lock_guard<std::mutex> l(F().m);
+    list = F().list;
+  }
+  for (const auto& entry : list) entry.second();
+}
+const ResetRegistrar kRunForgetters(RunForgetters, ResetRegistrar::kBeforeLock);
 }  // namespace
 
 ResetRegistrar::ResetRegistrar(void (*reset)(), Phase phase) { ResetParts().push_back({reset, phase}); }
@@ -225,6 +248,19 @@ void SetLocalTime(const SYSTEMTIME& st) {
   g_clock.set = true;
   g_clock.setMs = ((days * 24 + st.wHour) * 60 + st.wMinute) * 60000 + int64_t(st.wSecond) * 1000 + st.wMilliseconds;
   g_clock.setAt = std::chrono::steady_clock::now();
+}
+
+int AtReset(void (*forget)()) {
+  std::lock_guard<std::mutex> l(F().m);
+  F().list.emplace_back(F().next, forget);
+  return F().next++;
+}
+
+void CancelAtReset(int registration) {
+  std::lock_guard<std::mutex> l(F().m);
+  auto& list = F().list;
+  list.erase(std::remove_if(list.begin(), list.end(), [&](const auto& e) { return e.first == registration; }),
+             list.end());
 }
 
 void Reset() {

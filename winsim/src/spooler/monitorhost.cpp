@@ -1,11 +1,14 @@
 // The spooler's monitor host: loading a print monitor by name, and routing the documents of printers
-// whose driver names a language monitor through it to the USB port monitor.
+// whose driver names a language monitor through it to the USB or TCP/IP port monitor. The spooler runs its
+// monitors as SYSTEM: whatever account the calling thread acts as, monitor calls run without it.
 #include <map>
 #include <mutex>
 
+#include "advapi32/security.h"
 #include "internal.h"
 #include "winsim/monitorhost.h"
 #include "winsim/printpath.h"
+#include "winsim/spooler.h"
 
 using namespace winsim::detail;
 
@@ -75,10 +78,15 @@ bool OpenMonitorPort(const winsim::LoadedMonitor& monitor, const std::u16string&
     }
   }
   static MONITOR2 usb = winsim::UsbPortMonitor();
+  static MONITOR2 tcp = winsim::TcpIpPortMonitor();
+  bool tcpPort = false;
+  for (const auto& p : winsim::TcpIpPorts()) tcpPort = tcpPort || IEquals(p.name, port);
   std::u16string portName = port, printerName = printer;
   HANDLE h = nullptr;
   if (!monitor.table->pfnOpenPortEx ||
-      !monitor.table->pfnOpenPortEx(monitor.hMonitor, winsim::UsbPortMonitorHandle(), portName.data(), printerName.data(), &h, &usb))
+      !monitor.table->pfnOpenPortEx(monitor.hMonitor,
+                                    tcpPort ? winsim::TcpIpPortMonitorHandle() : winsim::UsbPortMonitorHandle(),
+                                    portName.data(), printerName.data(), &h, tcpPort ? &tcp : &usb))
     return false;
   std::lock_guard<std::mutex> l(R().m);
   *out = R().ports[key] = MonitorPort{monitor.table, h};
@@ -86,6 +94,7 @@ bool OpenMonitorPort(const winsim::LoadedMonitor& monitor, const std::u16string&
 }
 
 void ClosePorts(bool forget) {
+  AsSpooler spooler;
   std::map<std::u16string, MonitorPort> ports;
   {
     std::lock_guard<std::mutex> l(R().m);
@@ -109,6 +118,7 @@ void KeepJobsSpooled(bool keep) { t_keepSpooled = keep; }
 
 bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo) {
   if (t_keepSpooled) return true;
+  AsSpooler spooler;
   winsim::LoadedMonitor monitor;
   std::u16string printer, port;
   if (!MonitorOfPrinter(hPrinter, &monitor, &printer, &port)) return true;
@@ -121,6 +131,7 @@ bool MonitorStartDoc(HANDLE hPrinter, DWORD jobId, LPBYTE docInfo) {
 }
 
 bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD* taken) {
+  AsSpooler spooler;
   MonitorPort mp;
   {
     std::lock_guard<std::mutex> l(R().m);
@@ -145,6 +156,7 @@ bool MonitorWrite(HANDLE hPrinter, const void* data, DWORD size, BOOL* ok, DWORD
 }
 
 void MonitorEndDoc(HANDLE hPrinter) {
+  AsSpooler spooler;
   MonitorPort mp;
   {
     std::lock_guard<std::mutex> l(R().m);
@@ -157,6 +169,7 @@ void MonitorEndDoc(HANDLE hPrinter) {
 }
 
 bool MonitorGetPrinterData(HANDLE hPrinter, LPCWSTR valueName, LPBYTE data, DWORD size, DWORD* returned, BOOL* ok) {
+  AsSpooler spooler;
   winsim::LoadedMonitor monitor;
   std::u16string printer, port;
   if (!MonitorOfPrinter(hPrinter, &monitor, &printer, &port)) return false;
@@ -201,6 +214,7 @@ MONITORINIT SpoolerMonitorInit() {
 }
 
 bool LoadPrintMonitor(const std::u16string& name, LoadedMonitor* out, std::string* error) {
+  AsSpooler spooler;
   *out = LoadedMonitor{};
   HMODULE module = LoadDriverModule(name, error);
   if (!module) return false;

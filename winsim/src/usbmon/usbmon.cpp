@@ -24,7 +24,20 @@ PortState& H() { return Lasting<PortState>(); }
 
 struct PortObj : Object {
   std::u16string name;
+  bool inDocument = false;  // between a StartDocPort and its EndDocPort; machine lock
 };
+
+// The port's document: a port monitor server opens its connection to the device in StartDocPort and
+// closes it in EndDocPort, so a write outside a document has no connection to go through
+// (ERROR_INVALID_HANDLE), and a second start before the end would open it twice (ERROR_BUSY).
+bool InDocument(const PortObj& port) {
+  Guard g(Mutex());
+  return port.inDocument;
+}
+void SetInDocument(PortObj& port, bool value) {
+  Guard g(Mutex());
+  port.inDocument = value;
+}
 
 const winsim::PortFaults* FaultsOf(const std::u16string& port) {
   auto it = H().faults.find(Upper(port));
@@ -38,6 +51,14 @@ winsim::PortFaults FaultsFor(const std::u16string& port) {
 }
 
 void Record(const std::string& call) { AppendLocked(H().calls, call); }
+
+}  // namespace
+
+namespace winsim::detail {
+void RecordPortMonitorCall(const std::string& call) { Record(call); }
+}  // namespace winsim::detail
+
+namespace {
 
 std::string Narrow(const std::u16string& s) {
   return ToUtf8(s);
@@ -106,10 +127,16 @@ BOOL WINAPI PmStartDocPort(HANDLE hPort, LPWSTR, DWORD JobId, DWORD Level, LPBYT
     SetLastError(Level != 1 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (InDocument(*port)) {
+    Record("StartDocPort " + Narrow(port->name) + " refused: a document is open");
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
   if (FaultsFor(port->name).failStartDoc) {
     SetLastError(ERROR_NOT_READY);
     return FALSE;
   }
+  SetInDocument(*port, true);
   return TRUE;
 }
 
@@ -117,6 +144,11 @@ BOOL WINAPI PmWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWr
   if (pcbWritten) *pcbWritten = 0;
   auto port = PortOf(hPort);
   if (!port) return FALSE;
+  if (!InDocument(*port)) {
+    Record("WritePort " + Narrow(port->name) + " " + std::to_string(cbBuf) + " refused: no document");
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
   Record("WritePort " + Narrow(port->name) + " " + std::to_string(cbBuf));
   winsim::PortFaults f = FaultsFor(port->name);
   if (f.failWrites) {
@@ -147,6 +179,7 @@ BOOL WINAPI PmEndDocPort(HANDLE hPort) {
   auto port = PortOf(hPort);
   if (!port) return FALSE;
   Record("EndDocPort " + Narrow(port->name));
+  SetInDocument(*port, false);
   return TRUE;
 }
 

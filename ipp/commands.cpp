@@ -15,11 +15,14 @@
 #include <rapidjson/document.h>
 
 #include "ipp/printer_store.h"
+#include "ipp/served_printers.h"
 #include "resources/catalogue_blob.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/install_commands.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
+#include "tools/state.h"
 
 namespace lbl {
 
@@ -58,6 +61,50 @@ std::string Joined(const std::vector<std::string>& items) {
   return s;
 }
 
+// The printers of printers.json, the earlier layout's own list, move onto the machine once; the file
+// is then renamed aside (printers.json.migrated) so that nothing is read twice and nothing is lost.
+void MigrateLegacyStore() {
+  const std::string dir = StateFolder(), file = dir + "/printers.json";
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return;
+  std::vector<lblipp::PrinterEntry> entries;
+  std::string error;
+  if (!lblipp::OpenFileStore(dir)->List(&entries, &error)) {
+    std::fprintf(stderr, "lbl: the printers of %s stay there: %s\n", file.c_str(), error.c_str());
+    return;
+  }
+  bool all = true;
+  for (lblipp::PrinterEntry& e : entries) {
+    lblipp::ServedPrinter found;
+    bool served = false;
+    const bool there = lblipp::FindMachinePrinter(e.name, &found, &served);
+    if (there && served) continue;  // moved by an earlier run
+    std::string why;
+    bool ok = there ? found.driver == e.driver : lbl::InstallOnMachine(e.driver, e.name, lblipp::kServedPort, &why);
+    if (there && !ok) why = "an installed printer of that name has the driver " + found.driver;
+    ok = ok && lblipp::SetServedDevice(e.name, e.deviceUri, &e.id, &why);
+    ok = ok && (e.language.empty() || lblipp::SetDefaultLanguage(e.name, e.language, &why));
+    if (!ok) {
+      std::fprintf(stderr, "lbl: the printer \"%s\" of %s was not moved onto the machine: %s\n", e.name.c_str(),
+                   file.c_str(), why.c_str());
+      all = false;
+    }
+  }
+  if (!all) return;
+  std::string aside = file + ".migrated";
+  for (int n = 2; std::filesystem::exists(aside, ec); ++n) aside = file + ".migrated-" + std::to_string(n);
+  std::filesystem::rename(file, aside, ec);
+  std::fprintf(stderr, "lbl: the printers of %s are on the machine now%s%s\n", file.c_str(),
+               ec ? "; the file could not be renamed: " : "; the file is kept as ", ec ? ec.message().c_str() : aside.c_str());
+}
+
+// The machine of the state folder, with the earlier layout's printers moved onto it.
+bool OpenMachine(std::string* error) {
+  if (!OpenState(error)) return false;
+  MigrateLegacyStore();
+  return true;
+}
+
 int PrinterAdd(const std::vector<std::string>& args) {
   lblipp::PrinterEntry entry;
   std::string error;
@@ -88,7 +135,20 @@ int PrinterAdd(const std::vector<std::string>& args) {
     if (std::find(spoken.begin(), spoken.end(), entry.language) == spoken.end())
       return Usage(entry.driver + " does not speak '" + entry.language + "' (it speaks " + Joined(spoken) + ")");
   }
-  if (!lblipp::OpenFileStore(lblipp::StateDirectory())->Add(&entry, &error)) return Fail(error);
+  if (!OpenMachine(&error)) return Fail(error);
+  lblipp::ServedPrinter found;
+  bool served = false;
+  if (lblipp::FindMachinePrinter(entry.name, &found, &served)) {
+    // An installed printer of the model is served as it is, with its stocks and settings.
+    if (served) return Fail("the printer \"" + found.name + "\" is served already, on " + found.deviceUri);
+    if (found.driver != entry.driver)
+      return Fail("the installed printer \"" + found.name + "\" is a " + found.driver + ", not a " + entry.driver);
+    entry.name = found.name;
+  } else if (!InstallOnMachine(entry.driver, entry.name, lblipp::kServedPort, &error)) {
+    return Fail(error);
+  }
+  if (!lblipp::SetServedDevice(entry.name, entry.deviceUri, &entry.id, &error)) return Fail(error);
+  if (!entry.language.empty() && !lblipp::SetDefaultLanguage(entry.name, entry.language, &error)) return Fail(error);
   std::printf("added %s (%s on %s): ipp://localhost:PORT/ipp/print/%s\n", entry.name.c_str(), entry.driver.c_str(),
               entry.deviceUri.c_str(), entry.name.c_str());
   return 0;
@@ -96,9 +156,9 @@ int PrinterAdd(const std::vector<std::string>& args) {
 
 int PrinterList(const std::vector<std::string>& args) {
   if (!args.empty()) return Usage("printer list takes no arguments");
-  std::vector<lblipp::PrinterEntry> list;
+  std::vector<lblipp::ServedPrinter> list;
   std::string error;
-  const bool ok = lblipp::OpenFileStore(lblipp::StateDirectory())->List(&list, &error);
+  const bool ok = OpenMachine(&error) && lblipp::ListServedPrinters(&list, &error);
   JsonOut j;
   j.BeginArray("Printers");
   for (const auto& e : list) {
@@ -106,6 +166,7 @@ int PrinterList(const std::vector<std::string>& args) {
     j.Str("Name", e.name);
     j.Int("Id", e.id);
     j.Str("Driver", e.driver);
+    j.Str("Port", e.port);
     j.Str("DeviceUri", e.deviceUri);
     if (e.language.empty())
       j.Null("Language");
@@ -122,8 +183,14 @@ int PrinterList(const std::vector<std::string>& args) {
 int PrinterRemove(const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage("printer remove takes one NAME");
   std::string error;
-  if (!lblipp::OpenFileStore(lblipp::StateDirectory())->Remove(args[0], &error)) return Fail(error);
-  std::printf("removed %s\n", args[0].c_str());
+  if (!OpenMachine(&error)) return Fail(error);
+  lblipp::ServedPrinter found;
+  bool served = false;
+  if (!lblipp::FindMachinePrinter(args[0], &found, &served)) return Fail("no printer named \"" + args[0] + "\"");
+  if (!served)
+    return Fail("\"" + found.name + "\" is not a printer of lbl serve (it has no device); 'lbl uninstall' removes it");
+  if (!UninstallFromMachine(found.name, &error)) return Fail(error);
+  std::printf("removed %s\n", found.name.c_str());
   return 0;
 }
 
@@ -149,8 +216,8 @@ int RunServe(const std::vector<std::string>& args) {
   std::vector<char*> argv = {const_cast<char*>(program.c_str())};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  // lbl-serve reads the folder from the environment: lbl's --state goes on to it there.
-  ::setenv("LBL_STATE_DIR", lblipp::StateDirectory().c_str(), 1);
+  // The server reads the same state folder (--state included) and runs this lbl for its changes.
+  ::setenv("LBL_STATE_DIR", StateFolder().c_str(), 1);
   std::fflush(nullptr);
   ::execv(program.c_str(), argv.data());
   return Fail("cannot run " + program + ": " + std::strerror(errno));
@@ -176,8 +243,11 @@ CommandSpec ServeCommand() {
       "with the labels that did not come out once the printer is back.\n\n"
       "It listens on localhost unless --listen names another address; then jobs, changes and the web\n"
       "pages need a login of this machine (PAM service --auth-service, default login) and TLS is offered. DNS-SD\n"
-      "announcements are off unless --dnssd. Printers added or removed with 'lbl printer' while it runs\n"
-      "are picked up within two seconds. Job files are kept in the state folder's spool while printing.\n"
+      "announcements are off unless --dnssd. The printers are those of the state folder's machine that\n"
+      "have a device ('lbl printer add'), each with its own stocks ('lbl stock add --printer NAME') and\n"
+      "default settings ('lbl sheet document --printer NAME --preferences'); what other lbl commands change\n"
+      "is picked up within two seconds. The server does not keep the state folder locked. Job files are\n"
+      "kept in the state folder's spool while printing.\n"
       "'lbl serve --devices' lists the USB printers connected, with their usb:// URIs for 'lbl printer add'.",
       {
           {"--port", "N", "the TCP port (default 8631)"},
@@ -203,10 +273,15 @@ CommandSpec PrinterCommand() {
       "printer",
       "the printers lbl serve serves: add, list, remove",
       "printer add NAME --model DRIVER-NAME --device URI [--language LANG] | printer list | printer remove NAME",
-      "Keeps the printers of 'lbl serve' in the state folder ($LBL_STATE_DIR, else the XDG state folder).\n"
+      "The printers of 'lbl serve' are printers of the state folder's machine with a device. 'add' installs\n"
+      "the model as NAME on the port FILE: as 'lbl install' does (an installed printer of that NAME and\n"
+      "model is served as it is) and keeps the device URI with the printer; 'remove' uninstalls it.\n"
       "A printer has a NAME (letters, digits, '-', '_', '.'), a model of the catalogue ('lbl models'),\n"
-      "a device and optionally a print language the model speaks (else the one the Windows driver\n"
-      "chooses; a USB printer's device ID can still change it, as on Windows). Devices:\n"
+      "a device and optionally a print language the model speaks, stored as its default settings' (else\n"
+      "the one the Windows driver chooses; a USB printer's device ID can still change it, as on Windows).\n"
+      "Its stocks and default settings are the printer's: 'lbl stock add --printer NAME', 'lbl sheet\n"
+      "document --printer NAME --preferences'. A printers.json of an earlier version is moved onto the\n"
+      "machine by the first of these commands and kept as printers.json.migrated. Devices:\n"
       "  usb://MAKE/MODEL?serial=...   a USB printer (the web interface lists those connected)\n"
       "  socket://HOST[:PORT]          a network printer's raw port (9100)\n"
       "  file:///PATH                  a file (for tests)\n"
@@ -217,7 +292,7 @@ CommandSpec PrinterCommand() {
           {"--device", "URI", "the printer's device URI"},
           {"--language", "LANG", "tspl, zpl, esc or twl", "tspl zpl esc twl"},
       },
-      "0  success\n1  the store could not be read or written, or the name is taken\n2  usage error",
+      "0  success\n1  the state could not be read or saved, the install failed, or the name is taken\n2  usage error",
       "lbl printer add desk --model \"Tarnwell TW-QX\" --device socket://192.0.2.20\n"
       "lbl printer list\nlbl printer remove desk",
       "add list remove",

@@ -1,8 +1,15 @@
 #include "ipp/job_output.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/wstr.h"
 #include "ipp/machine.h"
 #include "tools/deliver.h"
 #include "tools/viewer/viewer.h"
+#include "winsim/devices.h"
+#include "winsim/spooler.h"
 
 namespace lblipp {
 
@@ -41,6 +48,7 @@ bool FindLabels(const std::vector<uint8_t>& stream, LabelSpans* out, std::string
 bool RenderJob(const lbl::PrintOptions& opts, const std::vector<lbl::RgbImage>& pictures, std::vector<uint8_t>* stream,
                std::vector<std::string>* warnings, std::string* error) {
   std::lock_guard<std::mutex> lock(MachineMutex());
+  if (!opts.target.name.empty() && !LoadMachineSnapshot(error)) return false;
   lbl::PrintResult result;
   const bool ok = lbl::RunPrint(opts, pictures, &result, error);
   *stream = std::move(result.output);
@@ -48,11 +56,41 @@ bool RenderJob(const lbl::PrintOptions& opts, const std::vector<lbl::RgbImage>& 
   return ok;
 }
 
+namespace {
+
+// A USB port no printer of the machine uses and no USB printer is plugged into.
+std::string FreeUsbPort() {
+  unsigned top = 0;
+  for (const auto& p : winsim::Printers()) {
+    const std::string port = WideToUtf8(p.port);
+    if (port.rfind("USB", 0) == 0) top = std::max(top, unsigned(std::strtoul(port.c_str() + 3, nullptr, 10)));
+  }
+  for (const auto& d : winsim::UsbPrinters()) top = std::max(top, unsigned(d->portNumber));
+  char name[16];
+  std::snprintf(name, sizeof name, "USB%03u", top + 1);
+  return name;
+}
+
+}  // namespace
+
 bool DeliverTwlJob(const lbl::PrintOptions& opts, const std::vector<lbl::RgbImage>& pictures,
                    const std::shared_ptr<TwlBridge>& bridge, int timeoutMs, const std::function<bool()>& abandon,
                    TwlAttempt* out) {
   *out = TwlAttempt{};
   std::lock_guard<std::mutex> lock(MachineMutex());
+  lbl::PrintOptions job = opts;
+  if (!job.target.name.empty()) {
+    if (!LoadMachineSnapshot(&out->error)) return false;
+    // The monitor delivers to a printer on a USB port: on this copy of the machine (loaded afresh for
+    // every job, never saved) the queue is moved onto the port the bridge is plugged into.
+    if (job.target.port.rfind("USB", 0) != 0) {
+      job.target.port = FreeUsbPort();
+      if (!winsim::UpdatePrinter(Utf8ToU16(job.target.name), [&](winsim::PrinterSpec& p) { p.port = Utf8ToU16(job.target.port); })) {
+        out->error = "no printer \"" + job.target.name + "\" on the machine";
+        return false;
+      }
+    }
+  }
   bridge->ResetTracking();
   lbl::DeliverTarget target;
   target.device = bridge;
@@ -60,7 +98,7 @@ bool DeliverTwlJob(const lbl::PrintOptions& opts, const std::vector<lbl::RgbImag
   target.abandon = abandon;
   lbl::DeliveryReport report;
   std::vector<uint8_t> received;
-  if (!lbl::DeliverPrint(opts, pictures, target, &report, &received, &out->error)) return false;
+  if (!lbl::DeliverPrint(job, pictures, target, &report, &received, &out->error)) return false;
   const int copies = std::max(1, opts.job.copies ? opts.job.copies : 1);
   const size_t labels = pictures.size() * size_t(copies);
   out->labels.assign(labels, false);

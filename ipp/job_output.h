@@ -28,7 +28,8 @@ struct LabelSpans {
 bool FindLabels(const std::vector<uint8_t>& stream, LabelSpans* out, std::string* error);
 
 // A TSPL, ZPL or ESC job rendered by lbldrv6 on the simulated machine (holding MachineMutex), exactly
-// as lbl print renders the same pictures with the same options.
+// as lbl print renders the same pictures with the same options. A job for a printer of the machine
+// (opts.target) runs on the server's snapshot of the state, loaded afresh.
 bool RenderJob(const lbl::PrintOptions& opts, const std::vector<lbl::RgbImage>& pictures, std::vector<uint8_t>* stream,
                std::vector<std::string>* warnings, std::string* error);
 

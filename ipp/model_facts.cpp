@@ -11,14 +11,11 @@
 #include "common/wstr.h"
 #include "ipp/machine.h"
 #include "tools/embedded.h"
+#include "tools/job_options.h"
 #include "tools/print_job.h"
+#include "winsim/spooler.h"
 
 namespace lblipp {
-
-std::mutex& MachineMutex() {
-  static std::mutex m;
-  return m;
-}
 
 uint16_t LanguageBit(uint32_t printLanguage) {
   switch (printLanguage) {
@@ -127,23 +124,42 @@ bool ReadModelFacts(const std::string& driver, ModelFacts* out, std::string* err
     return false;
   }
   std::lock_guard<std::mutex> lock(MachineMutex());
-  if (!lbl::InstallInitialisedPrinter(driver, error)) return false;
-  WString name = Utf8ToWide(driver);
+  return lbl::InstallInitialisedPrinter(driver, error) && ReadPrinterFacts(driver, out, error);
+}
+
+bool ReadPrinterFacts(const std::string& printerName, ModelFacts* out, std::string* error) {
+  *out = ModelFacts{};
+  std::string driver;
+  for (const auto& p : winsim::Printers())
+    if (WideToUtf8(p.name) == printerName) driver = WideToUtf8(p.driver);
+  if (driver.empty()) {
+    *error = "no printer named \"" + printerName + "\" is installed";
+    return false;
+  }
+  WString name = Utf8ToWide(printerName);
   HANDLE printer = nullptr;
   if (!OpenPrinterW(name.data(), &printer, nullptr)) {
-    *error = "cannot open the printer \"" + driver + "\"";
+    *error = "cannot open the printer \"" + printerName + "\"";
     return false;
   }
   WCHAR modelName[32] = {};
   ModelRecord* model = LoadModelRecord(printer, modelName, lbl::CatalogueModule());
   if (!model) {
     ClosePrinter(printer);
-    *error = "cannot build the model record of \"" + driver + "\"";
+    *error = "cannot build the model record of \"" + printerName + "\"";
     return false;
   }
+  auto scratch = std::make_unique<PrinterDevmode>();
+  FillDevmodeDefaults(model, modelName, scratch.get());  // may narrow the model (ESC darkness)
+  // The defaults an application gets from the printer: its Printing Preferences over the model's.
   auto defaults = std::make_unique<PrinterDevmode>();
-  FillDevmodeDefaults(model, modelName, defaults.get());  // may narrow the model (ESC darkness)
+  if (!lbl::BuildJobDevmode(printer, lbl::CatalogueModule(), lbl::JobOptions{}, defaults.get(), error)) {
+    FreeModelRecord(model);
+    ClosePrinter(printer);
+    return false;
+  }
   ModelFacts& f = *out;
+  f.printer = printerName;
   f.driver = driver;
   f.vendor = driver.substr(0, driver.find(' '));
   f.model = driver.substr(driver.find(' ') + 1);
@@ -168,6 +184,11 @@ bool ReadModelFacts(const std::string& driver, ModelFacts* out, std::string* err
   f.flags = defaults->Flags;
   f.feedOffset = defaults->FeedOffset;
   f.orientation = defaults->dm.dmOrientation;
+  const std::string formName =
+      defaults->dm.dmFields & DM_FORMNAME
+          ? WideToUtf8(WString(defaults->dm.dmFormName, WStrNLen(defaults->dm.dmFormName, CCHFORMNAME)).c_str())
+          : std::string();
+  const int32_t paperWidth = int32_t(defaults->dm.dmPaperWidth) * 100, paperLength = int32_t(defaults->dm.dmPaperLength) * 100;
   FreeModelRecord(model);
 
   int count = 0;
@@ -192,6 +213,13 @@ bool ReadModelFacts(const std::string& driver, ModelFacts* out, std::string* err
     f.stocks.push_back(std::move(s));
   }
   if (list) LocalFree(list);
+  // The default stock: the one the default settings name, else (a size of their own, "USER") the
+  // first stock of that size.
+  for (const StockFacts& s : f.stocks)
+    if (s.name == formName) f.defaultStock = s.name;
+  for (const StockFacts& s : f.stocks)
+    if (f.defaultStock.empty() && std::abs(s.width - paperWidth) <= 100 && std::abs(s.length - paperLength) <= 100)
+      f.defaultStock = s.name;
   return true;
 }
 

@@ -1,5 +1,6 @@
 // What an IPP printer says about itself comes from the same model record, paper list and defaults
-// the Windows driver builds: read once per driver from the simulated machine and kept as plain values.
+// the Windows driver builds: read from the printer on the simulated machine (its stocks and its
+// Printing Preferences included) and kept as plain values.
 #pragma once
 
 #include <cstdint>
@@ -17,13 +18,17 @@ struct StockFacts {
   uint32_t mediaType = 0;  // kPaperGap, kPaperBlackMark, kPaperContinuous or kPaperContinuousUnfixed
   int32_t gap = 0, gapOffset = 0;
   int32_t speed = 0, darkness = 0;  // the stock's own (0: none), stored as the settings store them
+  bool operator==(const StockFacts&) const = default;
 };
 
 struct ModelFacts {
+  std::string printer;  // the printer on the machine they were read of
   std::string driver;   // "Tarnwell TW-QX"
   std::string vendor, model;
   int dpi = 0;
   int32_t maxWidth = 0, maxLength = 0, minLabelWidth = 0, minLabelLength = 0;  // micrometres
+  // The defaults below are the printer's: the driver's defaults for the model merged with what the
+  // printer's Printing Preferences stored.
   // Hundredths of an inch per second; speedDefault 0 = the printer's own setting.
   int speedMin = 0, speedMax = 0, speedStep = 0, speedDefault = 0;
   int darknessMax = 0;      // stored darkness values run from 1 to darknessMax
@@ -35,11 +40,16 @@ struct ModelFacts {
   int32_t feedOffset = 0;   // micrometres
   int orientation = 1;      // DMORIENT_PORTRAIT or DMORIENT_LANDSCAPE
   std::vector<StockFacts> stocks;  // the entries in use, without the reserved entry 0
+  std::string defaultStock;        // the stock of the default settings, by name or size ("" for none)
+  bool operator==(const ModelFacts&) const = default;
 };
 
 // Installs the printer of `driver` on the simulated machine (holding MachineMutex) as lbl print does
 // and reads its facts. False with a message for an unknown driver or an unreadable model.
 bool ReadModelFacts(const std::string& driver, ModelFacts* out, std::string* error);
+// The facts of the installed printer `printer` of the machine as it is (the caller holds
+// MachineMutex). False with a message when there is no such printer or its model is unreadable.
+bool ReadPrinterFacts(const std::string& printer, ModelFacts* out, std::string* error);
 
 // ---- units between IPP and the settings record ----
 

@@ -31,47 +31,83 @@ bool ParseTwlStatus(const std::vector<uint8_t>& reply, TwlStatus* out) {
   return out->status >= 0;
 }
 
+CutLink::CutLink(std::shared_ptr<DeviceLink> inner) : inner_(std::move(inner)), control_(inner_ && inner_->HasControl()) {}
+
+bool CutLink::Write(const uint8_t* data, size_t size) {
+  std::lock_guard<std::mutex> g(mutex_);
+  return inner_ && inner_->Write(data, size);
+}
+
+bool CutLink::VendorGet(const std::vector<uint8_t>& input, std::vector<uint8_t>* reply) {
+  std::lock_guard<std::mutex> g(mutex_);
+  return inner_ && inner_->VendorGet(input, reply);
+}
+
+bool CutLink::VendorSet(const std::vector<uint8_t>& input) {
+  std::lock_guard<std::mutex> g(mutex_);
+  return inner_ && inner_->VendorSet(input);
+}
+
+void CutLink::Cut() {
+  std::lock_guard<std::mutex> g(mutex_);
+  inner_.reset();
+}
+
 TwlBridge::TwlBridge(std::shared_ptr<DeviceLink> link) : link_(std::move(link)) {}
 
+// The monitor's delivery thread calls these: a failure in them is a device that does not answer,
+// never an exception on that thread.
 BOOL TwlBridge::OnWrite(const uint8_t* data, DWORD size, DWORD* written) {
-  requests_++;
-  if (size >= 14 && data[0] == 'S' && data[1] == 'I' && data[2] == 'Z') {
-    std::lock_guard<std::mutex> g(trackMutex_);
-    if (firstPage_ < 0) firstPage_ = data[12] | data[13] << 8;
+  try {
+    requests_++;
+    if (size >= 14 && data[0] == 'S' && data[1] == 'I' && data[2] == 'Z') {
+      std::lock_guard<std::mutex> g(trackMutex_);
+      if (firstPage_ < 0) firstPage_ = data[12] | data[13] << 8;
+    }
+    if (link_->Write(data, size)) {
+      faults_ &= ~kFaultOffline;
+      // The bridge's model follows what the device took, for the replies it gives itself.
+      DWORD mirrored = 0;
+      TwlPrinterDevice::OnWrite(data, size, &mirrored);
+      if (written) *written = size;
+      return TRUE;
+    }
+  } catch (...) {
   }
-  if (!link_->Write(data, size)) {
-    faults_ |= kFaultOffline;
-    if (written) *written = 0;
-    SetLastError(ERROR_NOT_READY);
-    return FALSE;
-  }
-  faults_ &= ~kFaultOffline;
-  // The bridge's model follows what the device took, for the replies it gives itself.
-  DWORD mirrored = 0;
-  TwlPrinterDevice::OnWrite(data, size, &mirrored);
-  if (written) *written = size;
-  return TRUE;
+  faults_ |= kFaultOffline;
+  if (written) *written = 0;
+  SetLastError(ERROR_NOT_READY);
+  return FALSE;
 }
 
 bool TwlBridge::OnVendorGet(const std::vector<uint8_t>& input, std::vector<uint8_t>* reply) {
-  requests_++;
-  const bool ok = link_->HasControl() ? link_->VendorGet(input, reply) : TwlPrinterDevice::OnVendorGet(input, reply);
-  if (input.empty() || input[0] != 1) return ok;
-  TwlStatus status;
-  if (!ok || !ParseTwlStatus(*reply, &status)) {
-    faults_ = kFaultOffline;
+  try {
+    requests_++;
+    const bool ok = link_->HasControl() ? link_->VendorGet(input, reply) : TwlPrinterDevice::OnVendorGet(input, reply);
+    if (input.empty() || input[0] != 1) return ok;
+    TwlStatus status;
+    if (!ok || !ParseTwlStatus(*reply, &status)) {
+      faults_ = kFaultOffline;
+      return ok;
+    }
+    faults_ = uint32_t(status.status) & kFaultStatusBits;
+    std::lock_guard<std::mutex> g(trackMutex_);
+    for (uint16_t page : status.recentPages)
+      if (page) acked_.insert(page);
     return ok;
+  } catch (...) {
+    faults_ = kFaultOffline;
+    return false;
   }
-  faults_ = uint32_t(status.status) & kFaultStatusBits;
-  std::lock_guard<std::mutex> g(trackMutex_);
-  for (uint16_t page : status.recentPages)
-    if (page) acked_.insert(page);
-  return ok;
 }
 
 bool TwlBridge::OnVendorSet(const std::vector<uint8_t>& input) {
-  requests_++;
-  return link_->HasControl() ? link_->VendorSet(input) : TwlPrinterDevice::OnVendorSet(input);
+  try {
+    requests_++;
+    return link_->HasControl() ? link_->VendorSet(input) : TwlPrinterDevice::OnVendorSet(input);
+  } catch (...) {
+    return false;
+  }
 }
 
 int TwlBridge::FirstPage() const {

@@ -38,6 +38,25 @@ class DeviceLink {
   }
 };
 
+// A link that its owner cuts when the job that opened the device is done with it: Cut() waits for a
+// call in progress, and every later call fails without reaching the device. Whatever the language
+// monitor's delivery still does after a job (a thread on its way out, a page block in flight) then
+// never touches a device the job has closed.
+class CutLink : public DeviceLink {
+ public:
+  explicit CutLink(std::shared_ptr<DeviceLink> inner);
+  bool Write(const uint8_t* data, size_t size) override;
+  bool HasControl() const override { return control_; }
+  bool VendorGet(const std::vector<uint8_t>& input, std::vector<uint8_t>* reply) override;
+  bool VendorSet(const std::vector<uint8_t>& input) override;
+  void Cut();
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<DeviceLink> inner_;
+  const bool control_;
+};
+
 // Printer faults as the status byte of a TWL printer reports them (the firmware's bits besides the
 // re-print request 0x80), and the offline printer that answers nothing.
 enum TwlFault : uint32_t {

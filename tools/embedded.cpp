@@ -76,6 +76,24 @@ bool SetupPrinter(const std::string& driverName, const std::string& port, std::s
   CatalogueModule();
   winsim::Reset();
   lbl::ApplyUiLanguage();
+  if (!AddCatalogueDriver(driverName, error)) return false;
+  winsim::PrinterSpec p;
+  p.name = Utf8ToWide(driverName);
+  p.port = Utf8ToWide(port);
+  p.driver = p.name;
+  if (!winsim::AddPrinter(p)) {
+    if (error) *error = "cannot add the printer \"" + driverName + "\"";
+    return false;
+  }
+  return true;
+}
+
+bool AddCatalogueDriver(const std::string& driverName, std::string* error) {
+  if (!IsKnownDriver(driverName)) {
+    if (error) *error = "unknown driver \"" + driverName + "\": no such model in the catalogue (see 'lbl models')";
+    return false;
+  }
+  CatalogueModule();
   const std::string datFile = DataFile("lbldrv6.dat", LBL_DATFILE_BUILD);
   std::ifstream in(datFile, std::ios::binary);
   std::vector<char> dat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -97,14 +115,6 @@ bool SetupPrinter(const std::string& driverName, const std::string& port, std::s
   d.configFile = dir + u"lbldrv6ui.dll";
   d.monitorName = TEXT(LBL_LANGUAGE_MONITOR_NAME);
   winsim::AddDriver(d);
-  winsim::PrinterSpec p;
-  p.name = driver;
-  p.port = Utf8ToWide(port);
-  p.driver = driver;
-  if (!winsim::AddPrinter(p)) {
-    if (error) *error = "cannot add the printer \"" + driverName + "\"";
-    return false;
-  }
   return true;
 }
 

@@ -27,6 +27,9 @@ std::string DataFile(const char* name, const char* buildPath);
 // Resets the simulated machine and installs the driver files and one printer named like the driver on
 // `port`, as a freshly installed printer. False with a message when the driver is unknown.
 bool SetupPrinter(const std::string& driverName, const std::string& port, std::string* error);
+// The driver of a model of the catalogue on the machine as it is, as SetupPrinter installs it (the
+// embedded printer's way; the install package carries fewer models). False for an unknown driver.
+bool AddCatalogueDriver(const std::string& driverName, std::string* error);
 
 // Lets the user-interface library initialise a printer as the spooler does for a new one
 // (DrvPrinterEvent(PRINTER_EVENT_INITIALIZE)): its "FORMS" becomes the model's paper list.

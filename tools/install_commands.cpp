@@ -240,6 +240,72 @@ const char* const kStatus = "0  success\n1  the operation failed (message on std
 
 const char16_t kPackage[] = u"C:\\pkg\\";
 
+bool InstallOnMachine(const std::string& model, const std::string& printer, const std::string& port, std::string* error,
+                      std::string* log) {
+  if (!Start(error)) return false;
+  const std::vector<std::u16string> before = PrinterNames();
+  if (!FindModel(Utf8ToWide(model).c_str())) {
+    // A model the package does not carry: the catalogue's driver as the embedded printer has it, and
+    // the printer added as Windows' Add Printer adds one for a driver that is there.
+    bool have = false;
+    for (const auto& d : winsim::Drivers()) have = have || WideToUtf8(d.name) == model;
+    if (!have && !AddCatalogueDriver(model, error)) return false;
+    WString name = Utf8ToWide(printer), portName = Utf8ToWide(port), driver = Utf8ToWide(model);
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = name.data();
+    info.pPortName = portName.data();
+    info.pDriverName = driver.data();
+    info.pPrintProcessor = const_cast<LPWSTR>(TEXT("winprint"));
+    info.pDatatype = const_cast<LPWSTR>(TEXT("RAW"));
+    HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    if (!added) {
+      *error = "the printer was not installed: " + SystemMessage(GetLastError());
+      return false;
+    }
+    ClosePrinter(added);
+    InitialiseAddedPrinters(before);
+    if (log) log->clear();
+    return true;
+  }
+  Run run;
+  Engine e;
+  MakeEngine(e, run);
+  e.host.startProcess = nullptr;  // no printer properties window
+  InstallRecord r{};
+  WStrCopy(r.model, 260, Utf8ToWide(model).c_str());
+  WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
+  WStrCopy(r.portName, 260, Utf8ToWide(port).c_str());
+  r.portType = port.rfind("USB", 0) == 0 ? kPortTypeUsb : kPortTypeOther;
+  bool ok = false;
+  DWORD failure = 0;
+  winsim::RunOnClockedThread([&] { ok = InstallRun(e, r, &failure); });
+  InitialiseAddedPrinters(before);
+  if (log) *log = run.log;
+  if (!ok) *error = "the printer was not installed: " + SystemMessage(failure);
+  return ok;
+}
+
+bool UninstallFromMachine(const std::string& printer, std::string* error) {
+  if (!Start(error)) return false;
+  Run run;
+  Engine e;
+  MakeEngine(e, run);
+  InstallRecord r{};
+  WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
+  for (const auto& p : winsim::Printers())
+    if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), r.printerName)) {
+      WStrCopy(r.model, 260, reinterpret_cast<const WCHAR*>(p.driver.c_str()));
+      WStrCopy(r.portName, 260, reinterpret_cast<const WCHAR*>(p.port.c_str()));
+    }
+  winsim::RunOnClockedThread([&] { UninstallRun(e, &r, 1); });
+  for (const auto& p : winsim::Printers())
+    if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), r.printerName)) {
+      *error = "the printer \"" + printer + "\" was not removed: " + run.log;
+      return false;
+    }
+  return true;
+}
+
 bool PreparePackage(std::string* error) {
   const std::string infFile = DataFile("lblv6.inf", LBL_INF_BUILD);
   std::ifstream in(infFile, std::ios::binary);

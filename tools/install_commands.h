@@ -36,6 +36,14 @@ std::u16string UsbDescriptionFromDeviceId(const std::string& deviceId);
 // and questions left out).
 bool ApplySetup(const Setup& s, Engine& e, std::string* error);
 
+// One printer installed on the state's machine with the install engine, as lbl install installs it
+// (and initialised as the spooler initialises a new printer); false with the system's reason. The
+// engine's result log goes to `log` when given.
+bool InstallOnMachine(const std::string& model, const std::string& printer, const std::string& port, std::string* error,
+                      std::string* log = nullptr);
+// The printer removed with the install engine, as lbl uninstall removes it; false when it is still there.
+bool UninstallFromMachine(const std::string& printer, std::string* error);
+
 CommandSpec InstallCommand();
 CommandSpec UninstallCommand();
 

@@ -40,10 +40,10 @@ step "linux-asan: tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset linux-asan -j "$jobs"
 
-step "linux-tsan: build, the monitor's tests (threads of the spooler and the delivery thread), two printers rendered at once, the discovery threads, the simulated sockets, the wizard's work thread and the firmware transfer thread"
+step "linux-tsan: build, the monitor's tests (threads of the spooler and the delivery thread), two printers rendered at once, the discovery threads, the simulated sockets, the wizard's work thread, the firmware transfer thread, the simulated printers on loopback ports with the TWL bridge, and lbl serve's jobs at once, held, cancelled and cut off by their printer's removal"
 cmake --preset linux-tsan >/dev/null
 # Only the test programs the filter below selects (and the modules they load) are built.
-tsan_targets=(monitor_tests driver_tests installer_tests winsim_tests ui_tests lbldrv6 lbldrv6ui lblmon)
+tsan_targets=(monitor_tests driver_tests installer_tests winsim_tests ui_tests ipp_tests ipp_serve_tests lbldrv6 lbldrv6ui lblmon)
 cmake --build --preset linux-tsan -j "$jobs" --target "${tsan_targets[@]}"
-TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^(monitor_tests\.|driver_tests\.LibraryRobustnessTest\.ParallelPrinters|installer_tests\.(Engine|NetworkDiscovery\.|Rediscovery\.|Wizard(Pages|Runs)\.)|winsim_tests\.SimulatedNetwork\.|ui_tests\.Firmware\.(SetUpdateMode|AWholeUpdate|PrinterFaults|ClosingTheSheet|AFileThePrinterRefuses|OneTransferAtATime|TwoQueuesOfOnePort|TheFileIsReadOnce))'
+TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^(monitor_tests\.|driver_tests\.LibraryRobustnessTest\.ParallelPrinters|installer_tests\.(Engine|NetworkDiscovery\.|Rediscovery\.|Wizard(Pages|Runs)\.)|winsim_tests\.SimulatedNetwork\.|ui_tests\.Firmware\.(SetUpdateMode|AWholeUpdate|PrinterFaults|ClosingTheSheet|AFileThePrinterRefuses|OneTransferAtATime|TwoQueuesOfOnePort|TheFileIsReadOnce)|ipp_tests\.(SimPrinter|TwlBridge)\.|ipp_serve_tests\.Serve\.(JobsAtOnce|ACancelledTwlJob|APrinterRemoved|APrinterMoved|ATwlPrinterOutOfPaper|APrinterOfflineMidJob))'
 step "done"

@@ -1,12 +1,19 @@
-// One driver per model of the catalogue: the IPP attributes of a printer from the model record, its
-// paper list and the defaults the Windows driver gives it.
+// One driver per model of the catalogue: the IPP attributes of a printer from its model record, its
+// stocks and the default settings of the printer on the machine (or, for a printer added in the web
+// interface, the model's own).
 #include <cups/cups.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
+#include <thread>
 
 #include "common/devmode.h"
 #include "common/paper.h"
@@ -14,6 +21,8 @@
 #include "ipp/media_names.h"
 #include "ipp/serve/serve.h"
 #include "tools/embedded.h"
+
+extern char** environ;
 
 namespace lblserve {
 
@@ -44,53 +53,120 @@ DriverTable& Table() {
   return *t;
 }
 
+// The contexts of the printers, by PAPPL printer. A job holds its printer's context for as long as it
+// runs, even if the printer is deleted meanwhile.
+std::mutex g_contextsMutex;
+std::map<pappl_printer_t*, std::shared_ptr<PrinterContext>>& Contexts() {
+  static auto* contexts = new std::map<pappl_printer_t*, std::shared_ptr<PrinterContext>>;
+  return *contexts;
+}
+std::atomic<uint64_t> g_serials{0};
+
+// The plan of the printer being created now (papplPrinterCreate calls back with its URI only).
 std::mutex g_pendingMutex;
-std::optional<lblipp::PrinterEntry> g_pending;
+std::optional<PrinterPlan> g_pending;
+// The context Configure made for it, until the printer exists to file it under.
+std::shared_ptr<PrinterContext> g_configured;
 
-std::mutex g_factsMutex;
-std::map<std::string, lblipp::ModelFacts> g_facts;
+std::atomic<bool> g_shuttingDown{false};
 
-bool FactsOf(const std::string& driver, lblipp::ModelFacts* out, std::string* error) {
-  std::lock_guard<std::mutex> g(g_factsMutex);
-  auto it = g_facts.find(driver);
-  if (it == g_facts.end()) {
-    lblipp::ModelFacts f;
-    if (!lblipp::ReadModelFacts(driver, &f, error)) return false;
-    lblipp::NameStocks(&f);
-    it = g_facts.emplace(driver, std::move(f)).first;
+std::mutex g_modelFactsMutex;
+std::map<std::string, std::shared_ptr<const lblipp::ModelFacts>> g_modelFacts;
+
+// The facts of a model freshly installed, for a printer that is not (yet) one of the machine.
+std::shared_ptr<const lblipp::ModelFacts> ModelFactsOf(const std::string& driver, std::string* error) {
+  std::lock_guard<std::mutex> g(g_modelFactsMutex);
+  auto it = g_modelFacts.find(driver);
+  if (it == g_modelFacts.end()) {
+    auto f = std::make_shared<lblipp::ModelFacts>();
+    if (!lblipp::ReadModelFacts(driver, f.get(), error)) return nullptr;
+    f->printer.clear();  // not a printer of the machine
+    lblipp::NameStocks(f.get());
+    it = g_modelFacts.emplace(driver, std::move(f)).first;
   }
-  *out = it->second;
-  return true;
+  return it->second;
+}
+
+// Texts the driver data points to stay for the life of the process: a printer's media list may be
+// replaced while PAPPL still reads the old one.
+const char* Interned(const std::string& text) {
+  static std::mutex m;
+  static auto* pool = new std::set<std::string>;
+  std::lock_guard<std::mutex> g(m);
+  return pool->insert(text).first->c_str();
+}
+
+// lbl itself, for a change the web interface made to the printers: the state changes through the
+// same commands, lock and save as every other change.
+void RunLbl(std::vector<std::string> args, const std::string& what) {
+  std::thread([args = std::move(args), what] {
+    try {
+      std::vector<std::string> full = {Config().lblProgram, "--state", Config().stateDir};
+      full.insert(full.end(), args.begin(), args.end());
+      std::vector<char*> argv;
+      for (auto& a : full) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+      pid_t pid = 0;
+      int status = -1;
+      if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) waitpid(pid, &status, 0);
+      posix_spawn_file_actions_destroy(&actions);
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "lbl: %s: 'lbl %s' failed (see its message above); the change is not kept\n", what.c_str(),
+                     args.empty() ? "" : args[0].c_str());
+    } catch (...) {
+    }
+  }).detach();
 }
 
 // The USB printer's model and command set: the driver of a device ID, preferring a model that
 // speaks TWL when the printer names TWL (two models of one name differ only by that).
 const char* AutoAdd(const char* info, const char* uri, const char* deviceId, void* data) {
   (void)info, (void)uri, (void)data;
-  if (!deviceId || !*deviceId) return nullptr;
-  cups_option_t* pairs = nullptr;
-  const int n = papplDeviceParseID(deviceId, &pairs);
-  auto get = [&](const char* a, const char* b) {
-    const char* v = cupsGetOption(a, n, pairs);
-    return std::string(v ? v : b ? (cupsGetOption(b, n, pairs) ? cupsGetOption(b, n, pairs) : "") : "");
-  };
-  const std::string mfg = get("MFG", "MANUFACTURER"), mdl = get("MDL", "MODEL"), cmd = get("CMD", "COMMAND SET");
-  cupsFreeOptions(n, pairs);
-  const bool twl = cmd == "TWL" || cmd.find(",TWL") != std::string::npos || cmd.rfind("TWL,", 0) == 0;
-  const DriverTable& t = Table();
-  const char* found = nullptr;
-  for (size_t i = 0; i < t.descriptions.size(); ++i) {
-    const std::string& d = t.descriptions[i];
-    if (d == mfg + " " + mdl + "_" && twl) return t.names[i].c_str();
-    if (d == mfg + " " + mdl) found = t.names[i].c_str();
+  try {
+    if (!deviceId || !*deviceId) return nullptr;
+    cups_option_t* pairs = nullptr;
+    const int n = papplDeviceParseID(deviceId, &pairs);
+    auto get = [&](const char* a, const char* b) {
+      const char* v = cupsGetOption(a, n, pairs);
+      if (!v && b) v = cupsGetOption(b, n, pairs);
+      return std::string(v ? v : "");
+    };
+    const std::string mfg = get("MFG", "MANUFACTURER"), mdl = get("MDL", "MODEL"), cmd = get("CMD", "COMMAND SET");
+    cupsFreeOptions(n, pairs);
+    const bool twl = cmd == "TWL" || cmd.find(",TWL") != std::string::npos || cmd.rfind("TWL,", 0) == 0;
+    const DriverTable& t = Table();
+    const char* found = nullptr;
+    for (size_t i = 0; i < t.descriptions.size(); ++i) {
+      const std::string& d = t.descriptions[i];
+      if (d == mfg + " " + mdl + "_" && twl) return t.names[i].c_str();
+      if (d == mfg + " " + mdl) found = t.names[i].c_str();
+    }
+    return found;
+  } catch (...) {
+    return nullptr;
   }
-  return found;
 }
 
 void DeletePrinter(pappl_printer_t* printer, pappl_pr_driver_data_t* data) {
-  (void)printer;
-  delete static_cast<PrinterContext*>(data->extension);
-  data->extension = nullptr;
+  (void)data;
+  try {
+    std::shared_ptr<PrinterContext> ctx;
+    {
+      std::lock_guard<std::mutex> g(g_contextsMutex);
+      auto it = Contexts().find(printer);
+      if (it == Contexts().end()) return;
+      ctx = it->second;
+      Contexts().erase(it);
+    }
+    // Deleted in the web interface or with an IPP request: the machine loses it too.
+    if (!ctx->deletedForMachine && !g_shuttingDown && !ctx->port.empty())
+      RunLbl({"printer", "remove", ctx->name}, "removing the printer " + ctx->name);
+  } catch (...) {
+  }
 }
 
 void Identify(pappl_printer_t* printer, pappl_identify_actions_t actions, const char* message) {
@@ -99,51 +175,23 @@ void Identify(pappl_printer_t* printer, pappl_identify_actions_t actions, const 
 }
 
 bool Status(pappl_printer_t* printer) {
-  pappl_pr_driver_data_t data;
-  papplPrinterGetDriverData(printer, &data);
-  const auto* ctx = static_cast<PrinterContext*>(data.extension);
-  if (!ctx) return true;
-  const pappl_preason_t now = ReasonsOfFaults(ctx->faults.load());
-  papplPrinterSetReasons(printer, now, PAPPL_PREASON_DEVICE_STATUS & ~now);
+  try {
+    const auto ctx = ContextOf(printer);
+    if (!ctx) return true;
+    const pappl_preason_t now = ReasonsOfFaults(ctx->faults.load());
+    papplPrinterSetReasons(printer, now, PAPPL_PREASON_DEVICE_STATUS & ~now);
+  } catch (...) {
+  }
   return true;
 }
 
-bool Configure(pappl_system_t* system, const char* driverName, const char* uri, const char* deviceId,
-               pappl_pr_driver_data_t* data, ipp_t** attrs, void* cbdata) {
-  (void)cbdata, (void)deviceId;
-  const auto it = Table().catalogueOf.find(driverName ? driverName : "");
-  if (it == Table().catalogueOf.end()) {
-    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unknown driver '%s'.", driverName ? driverName : "(null)");
-    return false;
-  }
-  auto ctx = std::make_unique<PrinterContext>();
-  std::string error;
-  if (!FactsOf(it->second, &ctx->facts, &error)) {
-    papplLog(system, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
-    return false;
-  }
-  std::string language;
-  {
-    std::lock_guard<std::mutex> g(g_pendingMutex);
-    if (g_pending && g_pending->deviceUri == (uri ? uri : "")) language = g_pending->language;
-  }
-  if (!lblipp::ChoosePrinterLanguage(ctx->facts, language, &ctx->language, &error)) {
-    papplLog(system, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
-    return false;
-  }
-  ctx->deviceUri = uri ? uri : "";
-  const lblipp::ModelFacts& f = ctx->facts;
-  if (ctx->language == kLangTwl) {
-    ctx->link = MakeLink(ctx->deviceUri);
-    ctx->bridge = MakeBridge(ctx->link);
-  }
-
-  data->extension = ctx.get();
+// The driver data and attributes of a printer of these facts, speaking `language`.
+void FillDriverData(const lblipp::ModelFacts& f, uint32_t language, pappl_pr_driver_data_t* data, ipp_t** attrs) {
   data->delete_cb = DeletePrinter;
   data->identify_cb = Identify;
   data->status_cb = Status;
   InstallJobCallbacks(data);
-  data->format = RawFormat(ctx->language);
+  data->format = RawFormat(language);
   papplCopyString(data->make_and_model, f.driver.c_str(), sizeof data->make_and_model);
   data->ppm = std::max(1, f.speedMax * 60 / 100 / 6);  // six-inch labels at the top speed
   data->kind = PAPPL_KIND_LABEL | PAPPL_KIND_ROLL;
@@ -165,9 +213,8 @@ bool Configure(pappl_system_t* system, const char* driverName, const char* uri, 
   data->borderless = false;
   data->left_right = data->bottom_top = 0;
 
-  // Media: every stock of the printer's paper list, and any size the model prints.
-  auto& names = ctx->mediaNames;
-  names.clear();
+  // Media: every stock of the printer's paper list (its "FORMS"), and any size the model prints.
+  std::vector<std::string> names;
   for (const lblipp::StockFacts& s : f.stocks)
     if (names.size() < PAPPL_MAX_MEDIA - 2) names.push_back(s.pwgName);
   char roll[128];
@@ -177,15 +224,19 @@ bool Configure(pappl_system_t* system, const char* driverName, const char* uri, 
                     std::max(1000, (f.minLabelLength + 5) / 10), nullptr);
   names.push_back(roll);
   data->num_media = int(names.size());
-  for (size_t i = 0; i < names.size(); ++i) data->media[i] = names[i].c_str();
+  for (size_t i = 0; i < names.size(); ++i) data->media[i] = Interned(names[i]);
   data->num_source = 1;
   data->source[0] = "main-roll";
   data->tracking_supported = PAPPL_MEDIA_TRACKING_CONTINUOUS | PAPPL_MEDIA_TRACKING_GAP | PAPPL_MEDIA_TRACKING_MARK;
   static const char* const kTypes[] = {"labels", "labels-black-mark", "continuous", "continuous-long"};
   data->num_type = 4;
   for (int i = 0; i < 4; ++i) data->type[i] = kTypes[i];
-  if (!f.stocks.empty()) {
-    const lblipp::StockFacts& s = f.stocks.front();
+  // The stock loaded is the one of the printer's default settings (else its first).
+  const lblipp::StockFacts* loaded = f.stocks.empty() ? nullptr : &f.stocks.front();
+  for (const lblipp::StockFacts& s : f.stocks)
+    if (s.name == f.defaultStock) loaded = &s;
+  if (loaded) {
+    const lblipp::StockFacts& s = *loaded;
     pappl_media_col_t& m = data->media_default;
     m = pappl_media_col_t{};
     papplCopyString(m.size_name, s.pwgName.c_str(), sizeof m.size_name);
@@ -242,40 +293,112 @@ bool Configure(pappl_system_t* system, const char* driverName, const char* uri, 
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
-  ctx.release();
+}
+
+bool ConfigureOrThrow(pappl_system_t* system, const char* driverName, const char* uri, pappl_pr_driver_data_t* data,
+                      ipp_t** attrs) {
+  const auto it = Table().catalogueOf.find(driverName ? driverName : "");
+  if (it == Table().catalogueOf.end()) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unknown driver '%s'.", driverName ? driverName : "(null)");
+    return false;
+  }
+  const std::string device = uri ? uri : "";
+  auto ctx = std::make_shared<PrinterContext>();
+  std::optional<PrinterPlan> plan;
+  {
+    std::lock_guard<std::mutex> g(g_pendingMutex);
+    if (g_pending && QueueDeviceUri(g_pending->name) == device) plan = g_pending;
+  }
+  std::string error;
+  if (plan) {
+    // A printer of the machine: its own facts, its real device opened by each job.
+    ctx->name = plan->name;
+    ctx->deviceUri = plan->deviceUri;
+    ctx->port = plan->port;
+    ctx->language = plan->language;
+    ctx->SetFacts(plan->facts);
+  } else {
+    // Added in the web interface (or with Create-Printer): the model's facts and PAPPL's device,
+    // until the state has it.
+    auto facts = ModelFactsOf(it->second, &error);
+    if (!facts || !lblipp::ChoosePrinterLanguage(*facts, "", &ctx->language, &error)) {
+      papplLog(system, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
+      return false;
+    }
+    ctx->deviceUri = device;
+    ctx->ownsDevice = false;
+    ctx->SetFacts(facts);
+  }
+  FillDriverData(*ctx->Facts(), ctx->language, data, attrs);
+  std::lock_guard<std::mutex> g(g_pendingMutex);
+  g_configured = ctx;
   return true;
+}
+
+bool Configure(pappl_system_t* system, const char* driverName, const char* uri, const char* deviceId,
+               pappl_pr_driver_data_t* data, ipp_t** attrs, void* cbdata) {
+  (void)cbdata, (void)deviceId;
+  try {
+    return ConfigureOrThrow(system, driverName, uri, data, attrs);
+  } catch (const std::exception& e) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "The printer could not be set up: %s", e.what());
+  } catch (...) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "The printer could not be set up.");
+  }
+  return false;
 }
 
 void Created(pappl_printer_t* printer, void* data) {
   (void)data;
-  // A printer added in the web interface or with Create-Printer joins the store; those the
-  // server creates from the store are there already.
-  bool fromStore = false;
-  {
-    std::lock_guard<std::mutex> g(g_pendingMutex);
-    fromStore = g_pending && g_pending->name == papplPrinterGetName(printer);
+  try {
+    std::shared_ptr<PrinterContext> ctx;
+    bool fromMachine = false;
+    {
+      std::lock_guard<std::mutex> g(g_pendingMutex);
+      ctx = std::move(g_configured);
+      g_configured.reset();
+      fromMachine = g_pending && g_pending->name == papplPrinterGetName(printer);
+    }
+    if (!ctx) return;
+    ctx->name = papplPrinterGetName(printer);
+    {
+      std::lock_guard<std::mutex> g(g_contextsMutex);
+      Contexts()[printer] = ctx;
+    }
+    // A printer added in the web interface or with Create-Printer joins the machine; the server then
+    // serves the machine's printer in its place.
+    if (!fromMachine)
+      RunLbl({"printer", "add", ctx->name, "--model", ctx->Facts()->driver, "--device", ctx->deviceUri},
+             "keeping the printer " + ctx->name);
+    SetUpSupplies(printer);
+  } catch (...) {
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "The printer could not be set up.");
   }
-  if (!fromStore) {
-    pappl_pr_driver_data_t d;
-    papplPrinterGetDriverData(printer, &d);
-    const auto* ctx = static_cast<PrinterContext*>(d.extension);
-    lblipp::PrinterEntry entry;
-    entry.name = papplPrinterGetName(printer);
-    entry.driver = ctx ? ctx->facts.driver : "";
-    entry.deviceUri = papplPrinterGetDeviceURI(printer);
-    std::string error;
-    if (!ctx || !lblipp::OpenFileStore(Config().stateDir)->Add(&entry, &error))
-      papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "Not kept for the next start: %s", error.c_str());
-  }
-  SetUpSupplies(printer);
 }
 
 }  // namespace
 
+PrinterContext::PrinterContext() : serial(++g_serials) {}
+
+std::shared_ptr<const lblipp::ModelFacts> PrinterContext::Facts() const {
+  std::lock_guard<std::mutex> g(factsMutex_);
+  return facts_;
+}
+
+void PrinterContext::SetFacts(std::shared_ptr<const lblipp::ModelFacts> facts) {
+  std::lock_guard<std::mutex> g(factsMutex_);
+  facts_ = std::move(facts);
+}
+
+std::shared_ptr<PrinterContext> ContextOf(pappl_printer_t* printer) {
+  std::lock_guard<std::mutex> g(g_contextsMutex);
+  const auto it = Contexts().find(printer);
+  return it == Contexts().end() ? nullptr : it->second;
+}
+
 void SetUpSupplies(pappl_printer_t* printer) {
-  pappl_pr_driver_data_t d;
-  papplPrinterGetDriverData(printer, &d);
-  const auto* ctx = static_cast<PrinterContext*>(d.extension);
+  const auto ctx = ContextOf(printer);
+  const auto facts = ctx ? ctx->Facts() : nullptr;
   pappl_supply_t supplies[2] = {};
   int n = 0;
   supplies[n].color = PAPPL_SUPPLY_COLOR_NO_COLOR;
@@ -283,7 +406,7 @@ void SetUpSupplies(pappl_printer_t* printer) {
   supplies[n].is_consumed = true;
   supplies[n].level = -1;
   supplies[n++].type = PAPPL_SUPPLY_TYPE_OTHER;
-  if (ctx && ctx->facts.thermalTransfer) {
+  if (facts && facts->thermalTransfer) {
     supplies[n].color = PAPPL_SUPPLY_COLOR_BLACK;
     papplCopyString(supplies[n].description, "Ribbon", sizeof supplies[n].description);
     supplies[n].is_consumed = true;
@@ -292,6 +415,54 @@ void SetUpSupplies(pappl_printer_t* printer) {
   }
   papplPrinterSetSupplies(printer, n, supplies);
 }
+
+pappl_printer_t* CreatePrinter(pappl_system_t* system, const PrinterPlan& plan, bool dnssd) {
+  const std::string driver = PapplDriverName(plan.facts->driver);
+  if (driver.empty()) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s': unknown model '%s'.", plan.name.c_str(), plan.facts->driver.c_str());
+    return nullptr;
+  }
+  {
+    std::lock_guard<std::mutex> g(g_pendingMutex);
+    g_pending = plan;
+  }
+  pappl_printer_t* printer =
+      papplPrinterCreate(system, plan.id, plan.name.c_str(), driver.c_str(), nullptr, QueueDeviceUri(plan.name).c_str());
+  {
+    std::lock_guard<std::mutex> g(g_pendingMutex);
+    g_pending.reset();
+    g_configured.reset();
+  }
+  if (!printer) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s' could not be created.", plan.name.c_str());
+    return nullptr;
+  }
+  if (!dnssd) papplPrinterSetDNSSDName(printer, nullptr);
+  papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s': %s on %s.", plan.name.c_str(), plan.facts->driver.c_str(),
+           plan.deviceUri.c_str());
+  return printer;
+}
+
+void UpdatePrinter(pappl_printer_t* printer, const PrinterPlan& plan) {
+  const auto ctx = ContextOf(printer);
+  if (!ctx) return;
+  ctx->SetFacts(plan.facts);
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  ipp_t* attrs = nullptr;
+  FillDriverData(*plan.facts, ctx->language, &data, &attrs);
+  papplPrinterSetDriverData(printer, &data, attrs);
+  ippDelete(attrs);
+  papplPrinterSetReadyMedia(printer, data.num_source, data.media_ready);
+  SetUpSupplies(printer);
+  papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Stocks and default settings taken from the machine again.");
+}
+
+void MarkDeletedForMachine(pappl_printer_t* printer) {
+  if (const auto ctx = ContextOf(printer)) ctx->deletedForMachine = true;
+}
+
+void ShuttingDown() { g_shuttingDown = true; }
 
 std::string DriverForDeviceId(const char* deviceId) {
   const char* key = AutoAdd(nullptr, nullptr, deviceId, nullptr);
@@ -302,14 +473,6 @@ std::string PapplDriverName(const std::string& driver) {
   for (const auto& [key, name] : Table().catalogueOf)
     if (name == driver) return key;
   return {};
-}
-
-void SetPendingPrinter(const lblipp::PrinterEntry* entry) {
-  std::lock_guard<std::mutex> g(g_pendingMutex);
-  if (entry)
-    g_pending = *entry;
-  else
-    g_pending.reset();
 }
 
 void RegisterDrivers(pappl_system_t* system) {

@@ -1,6 +1,10 @@
-// lbl-serve: `lbl serve` runs it. The printers come from the printer store; printers added or
-// removed with `lbl printer` while it runs are picked up within a second or two.
+// lbl-serve: `lbl serve` runs it. The printers are those of the state folder's machine that have a
+// device; what other lbl commands change on the machine while it runs is picked up within a second or
+// two. The server never holds the state's lock: it reads the state file, which every save replaces
+// whole, and makes its own changes through lbl.
+#include <limits.h>
 #include <signal.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -8,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -15,8 +21,15 @@
 #include <vector>
 
 #include "common/product.h"
+#include "ipp/machine.h"
+#include "ipp/media_names.h"
+#include "ipp/printer_store.h"
 #include "ipp/serve/serve.h"
+#include "ipp/served_printers.h"
+#include "tools/embedded.h"
 #include "tools/numbers.h"
+#include "tools/state.h"
+#include "winsim/machine.h"
 
 namespace lblserve {
 
@@ -45,69 +58,217 @@ bool ParseInt(const std::string& text, long lo, long hi, long* out) {
   return true;
 }
 
+std::string SelfPath() {
+  char self[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "lbl-serve";
+  self[n] = 0;
+  return self;
+}
+
+// A printers.json of the earlier layout: lbl moves its printers onto the machine (and renames it).
+void MoveLegacyPrinters(const ServeConfig& config) {
+  std::error_code ec;
+  if (!std::filesystem::exists(config.stateDir + "/printers.json", ec)) return;
+  const std::string command = "'" + config.lblProgram + "' --state '" + config.stateDir + "' printer list >/dev/null";
+  if (config.lblProgram.find('\'') != std::string::npos || config.stateDir.find('\'') != std::string::npos ||
+      std::system(command.c_str()) != 0)
+    std::fprintf(stderr, "lbl: the printers of %s/printers.json could not be moved onto the machine\n", config.stateDir.c_str());
+}
+
 bool IsLoopback(const std::string& listen) {
   return listen == "localhost" || listen == "127.0.0.1" || listen == "::1" || listen == "[::1]";
 }
 
-// The printers of the store that the system lacks, and those it has that the store no longer lists.
-struct StoreSync {
-  pappl_system_t* system = nullptr;
-  long long seen = -1;  // modification time of the store, nanoseconds
-  bool dnssd = false;
+// The state file as last seen: a change of any of these is a new state to load.
+struct Stamp {
+  bool exists = false;
+  long long mtime = 0;
+  long long size = 0;
+  unsigned long long inode = 0;
+  bool operator==(const Stamp&) const = default;
 };
 
-void CreateFromStore(pappl_system_t* system, const lblipp::PrinterEntry& e, bool dnssd) {
-  const std::string driver = PapplDriverName(e.driver);
-  if (driver.empty()) {
-    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s': unknown model '%s'.", e.name.c_str(), e.driver.c_str());
-    return;
-  }
-  SetPendingPrinter(&e);
-  pappl_printer_t* printer = papplPrinterCreate(system, e.id, e.name.c_str(), driver.c_str(), nullptr, e.deviceUri.c_str());
-  SetPendingPrinter(nullptr);
-  if (!printer) {
-    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s' could not be created.", e.name.c_str());
-    return;
-  }
-  if (!dnssd) papplPrinterSetDNSSDName(printer, nullptr);
-  papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s': %s on %s.", e.name.c_str(), e.driver.c_str(), e.deviceUri.c_str());
+Stamp StampOf(const std::string& path) {
+  Stamp s;
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.mtime = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+  s.size = st.st_size;
+  s.inode = st.st_ino;
+  return s;
 }
 
-bool SyncStore(pappl_system_t* system, StoreSync* data) {
-  StoreSync* sync = data;
-  struct stat st{};
-  const std::string path = Config().stateDir + "/printers.json";
-  const long long mtime = stat(path.c_str(), &st) == 0 ? st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec : 0;
-  if (mtime == sync->seen) return true;
-  sync->seen = mtime;
-  std::vector<lblipp::PrinterEntry> entries;
-  std::string error;
-  if (!lblipp::OpenFileStore(Config().stateDir)->List(&entries, &error)) {
-    papplLog(system, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
+// The state's machine as bytes: the file (replaced whole by every save, so it is read without the
+// lock), or a freshly installed machine when there is none yet.
+bool ReadState(const std::string& path, std::vector<uint8_t>* out, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (in) {
+    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+      *error = "cannot read the state file " + path;
+      return false;
+    }
     return true;
   }
-  struct Seen {
-    std::set<std::string> wanted, have;
-    std::vector<pappl_printer_t*> gone;
-  } seen;
-  for (const auto& e : entries) seen.wanted.insert(e.name);
+  std::lock_guard<std::mutex> lock(lblipp::MachineMutex());
+  if (!lbl::BuildFreshMachine(error)) return false;
+  *out = winsim::SaveMachine();
+  return true;
+}
+
+// The printers of the machine that have a device, with their facts.
+bool PlansOf(const std::vector<uint8_t>& state, const std::string& path, std::map<std::string, PrinterPlan>* out,
+             std::string* error) {
+  std::lock_guard<std::mutex> lock(lblipp::MachineMutex());
+  std::string why;
+  if (!winsim::LoadMachine(state, &why)) {
+    *error = "the state file " + path + " is " + why;
+    return false;
+  }
+  std::vector<lblipp::ServedPrinter> served;
+  if (!lblipp::ListServedPrinters(&served, error)) return false;
+  out->clear();
+  for (const lblipp::ServedPrinter& p : served) {
+    std::string problem;
+    if (!lblipp::CheckPrinterName(p.name, &problem) || !lblipp::CheckDeviceUri(p.deviceUri, &problem)) {
+      std::fprintf(stderr, "lbl: the printer \"%s\" is not served: %s\n", p.name.c_str(), problem.c_str());
+      continue;
+    }
+    auto facts = std::make_shared<lblipp::ModelFacts>();
+    PrinterPlan plan;
+    if (!lblipp::ReadPrinterFacts(p.name, facts.get(), &problem) ||
+        !lblipp::ChoosePrinterLanguage(*facts, "", &plan.language, &problem)) {
+      std::fprintf(stderr, "lbl: the printer \"%s\" is not served: %s\n", p.name.c_str(), problem.c_str());
+      continue;
+    }
+    lblipp::NameStocks(facts.get());
+    plan.name = p.name;
+    plan.deviceUri = p.deviceUri;
+    plan.port = p.port;
+    plan.id = p.id;
+    plan.facts = std::move(facts);
+    (*out)[p.name] = std::move(plan);
+  }
+  return true;
+}
+
+// The system's printers by name.
+std::map<std::string, pappl_printer_t*> PrintersOf(pappl_system_t* system) {
+  std::map<std::string, pappl_printer_t*> out;
   papplSystemIteratePrinters(
       system,
       [](pappl_printer_t* p, void* d) {
-        auto* s = static_cast<Seen*>(d);
-        const std::string name = papplPrinterGetName(p);
-        s->have.insert(name);
-        if (!s->wanted.count(name)) s->gone.push_back(p);
+        try {
+          (*static_cast<std::map<std::string, pappl_printer_t*>*>(d))[papplPrinterGetName(p)] = p;
+        } catch (...) {
+        }
       },
-      &seen);
-  for (pappl_printer_t* p : seen.gone) {
-    papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s' was removed.", papplPrinterGetName(p));
-    papplPrinterDelete(p);
-  }
-  for (const auto& e : entries)
-    if (!seen.have.count(e.name)) CreateFromStore(system, e, sync->dnssd);
-  return true;
+      &out);
+  return out;
 }
+
+// The server follows the state folder's machine: printers that got a device are created, those that
+// lost it (or are gone) deleted, and new stocks or default settings taken into those it has.
+//
+// PAPPL frees a printer it deletes at once, even while a job thread of it still runs: a printer with a
+// job is first retired (it takes no jobs, its jobs are cancelled) and deleted once it has been idle
+// for a whole round; one of the same name set up anew is created after that.
+struct MachineWatch {
+  pappl_system_t* system = nullptr;
+  bool dnssd = false;
+  bool first = true;
+  Stamp seen;
+  std::map<std::string, PrinterPlan> plans;
+  struct Retiring {
+    pappl_printer_t* printer;
+    bool idleBefore = false;  // idle in the round before
+  };
+  std::map<std::string, Retiring> retiring;  // by name, which is unique among a system's printers
+  std::set<std::string> toCreate;
+
+  void Sync() {
+    Reload();
+    Retire();
+    for (auto it = toCreate.begin(); it != toCreate.end();) {
+      const auto plan = plans.find(*it);
+      if (retiring.count(*it)) {
+        ++it;
+        continue;
+      }
+      if (plan != plans.end()) CreatePrinter(system, plan->second, dnssd);
+      it = toCreate.erase(it);
+    }
+  }
+
+  void Reload() {
+    const std::string path = Config().stateDir + "/" + lbl::kStateFileName;
+    const Stamp now = StampOf(path);
+    if (!first && now == seen) return;
+    first = false;
+    seen = now;
+    std::vector<uint8_t> state;
+    std::map<std::string, PrinterPlan> next;
+    std::string error;
+    if (!ReadState(path, &state, &error) || !PlansOf(state, path, &next, &error)) {
+      std::fprintf(stderr, "lbl: %s; the printers stay as they were\n", error.c_str());
+      papplLog(system, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
+      return;
+    }
+    lblipp::SetMachineSnapshot(std::make_shared<const std::vector<uint8_t>>(std::move(state)));
+    const std::map<std::string, pappl_printer_t*> have = PrintersOf(system);
+    toCreate.clear();
+    for (const auto& [name, printer] : have) {
+      const auto plan = next.find(name);
+      if (retiring.count(name)) {
+        if (plan != next.end()) toCreate.insert(name);
+        continue;
+      }
+      const auto ctx = ContextOf(printer);
+      const bool same = plan != next.end() && ctx && ctx->ownsDevice && ctx->deviceUri == plan->second.deviceUri &&
+                        ctx->language == plan->second.language && ctx->port == plan->second.port &&
+                        papplPrinterGetID(printer) == plan->second.id &&
+                        ctx->Facts()->driver == plan->second.facts->driver;
+      if (same) {
+        if (!(*ctx->Facts() == *plan->second.facts)) UpdatePrinter(printer, plan->second);
+        continue;
+      }
+      papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s' %s.", name.c_str(),
+               plan == next.end() ? "was removed" : "is set up anew from the machine");
+      MarkDeletedForMachine(printer);
+      papplPrinterDisable(printer);
+      papplPrinterCancelAllJobs(printer);
+      retiring[name] = Retiring{printer};
+      if (plan != next.end()) toCreate.insert(name);
+    }
+    for (const auto& [name, plan] : next)
+      if (!have.count(name)) toCreate.insert(name);
+    plans = std::move(next);
+  }
+
+  // Deletes the retiring printers that were idle in this round and the one before.
+  void Retire() {
+    const std::map<std::string, pappl_printer_t*> have = PrintersOf(system);
+    for (auto it = retiring.begin(); it != retiring.end();) {
+      Retiring& r = it->second;
+      const auto found = have.find(it->first);
+      if (found == have.end() || found->second != r.printer) {  // deleted by a client meanwhile
+        it = retiring.erase(it);
+        continue;
+      }
+      const bool idle =
+          papplPrinterGetState(r.printer) != IPP_PSTATE_PROCESSING && papplPrinterGetNumberOfActiveJobs(r.printer) == 0;
+      if (!idle || !r.idleBefore) {
+        r.idleBefore = idle;
+        ++it;
+        continue;
+      }
+      papplPrinterDelete(r.printer);
+      it = retiring.erase(it);
+    }
+  }
+};
 
 }  // namespace
 
@@ -119,9 +280,12 @@ int ListDevices() {
   papplDeviceList(
       PAPPL_DEVTYPE_USB,
       [](const char* info, const char* uri, const char* id, void*) {
-        const std::string driver = DriverForDeviceId(id);
-        std::printf("%s\t%s\t%s\n", uri, driver.empty() ? "(no model of the catalogue)" : driver.c_str(),
-                    info ? info : "");
+        try {
+          const std::string driver = DriverForDeviceId(id);
+          std::printf("%s\t%s\t%s\n", uri, driver.empty() ? "(no model of the catalogue)" : driver.c_str(),
+                      info ? info : "");
+        } catch (...) {
+        }
         return false;
       },
       nullptr, nullptr, nullptr);
@@ -132,7 +296,11 @@ int Main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--devices") return ListDevices();
   Args args;
   ServeConfig config;
-  config.stateDir = lblipp::StateDirectory();
+  config.stateDir = lbl::StateFolder();
+  // lbl is beside lbl-serve in the build, in bin/ above lib/lbl when installed.
+  const std::filesystem::path here = std::filesystem::path(SelfPath()).parent_path();
+  config.lblProgram = (here / "lbl").string();
+  if (::access(config.lblProgram.c_str(), X_OK) != 0) config.lblProgram = (here / ".." / ".." / "bin" / "lbl").string();
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&](std::string* out) {
@@ -201,12 +369,13 @@ int Main(int argc, char** argv) {
   static const std::string footer = std::string("Label printers of the lbl package, driver version ") + kProductVersion + ".";
   papplSystemSetFooterHTML(system, footer.c_str());
   papplSystemSetMaxImageSize(system, 256u << 20, 16384, 16384);
-  RegisterSimScheme();
+  RegisterSchemes();
   RegisterDrivers(system);
   RegisterFilters(system);
-  static StoreSync sync;
-  sync.system = system;
-  sync.dnssd = args.dnssd;
+  MoveLegacyPrinters(config);
+  static MachineWatch watch;
+  watch.system = system;
+  watch.dnssd = args.dnssd;
   // Printers are created and deleted outside PAPPL's own timers, which run with the system locked,
   // and only once the system runs: starting it makes every printer's attributes anew, which would
   // drop what SetUpSupplies adds.
@@ -214,7 +383,13 @@ int Main(int argc, char** argv) {
   std::thread watcher([&] {
     while (running && !papplSystemIsRunning(system)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     while (running) {
-      if (papplSystemIsRunning(system)) SyncStore(system, &sync);
+      if (papplSystemIsRunning(system)) {
+        try {
+          watch.Sync();
+        } catch (const std::exception& e) {
+          papplLog(system, PAPPL_LOGLEVEL_ERROR, "Following the machine: %s", e.what());
+        }
+      }
       for (int i = 0; i < 10 && running; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   });
@@ -224,10 +399,26 @@ int Main(int argc, char** argv) {
   papplSystemRun(system);
   running = false;
   watcher.join();
+  ShuttingDown();
   papplSystemDelete(system);
   return 0;
 }
 
 }  // namespace lblserve
+
+#if defined(__SANITIZE_ADDRESS__)
+// PAPPL 1.3 leaves some of its own allocations behind when the system is deleted (the footer, job
+// file names, the devices of its printers).
+extern "C" const char* __lsan_default_suppressions() { return "leak:libpappl.so\n"; }
+#endif
+
+#if defined(__SANITIZE_THREAD__)
+// PAPPL's own doings, of a library that is not instrumented: it takes its system and printer locks
+// (both for reading, and readers do not block each other) in either order when a printer is created
+// while a request is served, and at its end closes its log while threads it never joins had used it.
+extern "C" const char* __tsan_default_suppressions() {
+  return "deadlock:_papplSystemFindMIMEFilter\nrace:papplSystemDelete\n";
+}
+#endif
 
 int main(int argc, char** argv) { return lblserve::Main(argc, argv); }

@@ -16,6 +16,9 @@
 #include <iterator>
 #include <thread>
 
+#include "tools/viewer/png.h"
+#include "tools/viewer/viewer.h"
+
 namespace ipptest {
 
 bool JobInfo::Has(const std::string& reason) const {
@@ -35,49 +38,66 @@ Server::~Server() {
 
 void Server::AddPrinter(const std::string& name, const std::string& driver, const std::string& uri,
                         const std::string& language) {
-  lblipp::PrinterEntry e;
-  e.name = name;
-  e.driver = driver;
-  e.deviceUri = uri;
-  e.language = language;
-  std::string error;
-  ASSERT_TRUE(lblipp::OpenFileStore(StateDir())->Add(&e, &error)) << error;
+  const auto ran = RunLbl("printer add " + name + " --model \"" + driver + "\" --device '" + uri + "'" +
+                          (language.empty() ? "" : " --language " + language));
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  printers_.push_back(name);
+}
+
+lbltest::Ran Server::RunLbl(const std::string& args) const {
+  return lbltest::RunLbl("LBL_STATE_DIR='" + StateDir() + "' " LBL_EXE, args, dir_ + "/lbl.err");
 }
 
 bool Server::Start(const std::vector<std::string>& extra) {
-  port_ = FreePort();
-  const std::string log = dir_ + "/serve.log";
-  std::vector<std::string> args = {LBL_SERVE_EXE, "--port", std::to_string(port_), "--log", log};
-  args.insert(args.end(), extra.begin(), extra.end());
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    ::setenv("LBL_STATE_DIR", StateDir().c_str(), 1);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  std::vector<lblipp::PrinterEntry> printers;
-  std::string error;
-  lblipp::OpenFileStore(StateDir())->List(&printers, &error);
-  for (const auto& p : printers)
-    if (!WaitPrinter(p.name, 30)) return false;
-  for (int i = 0; i < 300; ++i) {
-    if (http_t* http = Connect()) {
-      httpClose(http);
-      return true;
+  // The port is free when chosen; should another program take it first, the server ends at once and
+  // the next try takes another.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    port_ = FreePort();
+    const std::string log = dir_ + "/serve.log";
+    std::vector<std::string> args = {LBL_SERVE_EXE, "--port", std::to_string(port_), "--log", log};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ended_ = -1;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::setenv("LBL_STATE_DIR", StateDir().c_str(), 1);
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bool up = true;
+    for (const auto& p : printers_) up = up && WaitPrinter(p, 30);
+    for (int i = 0; up && i < 300; ++i) {
+      if (http_t* http = Connect()) {
+        httpClose(http);
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (pid_ > 0) return false;  // running, but not answering
   }
   return false;
 }
 
 void Server::Stop() {
-  if (pid_ <= 0) return;
+  // A server that ended before it was told to, or that crashed on its way out or ended with an error
+  // (a sanitizer's report), fails the test.
+  auto describe = [](int status) {
+    return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status)) : "exit " + std::to_string(WEXITSTATUS(status));
+  };
+  if (pid_ > 0 && ::waitpid(pid_, &ended_, WNOHANG) == pid_) pid_ = -1;
+  if (pid_ <= 0) {
+    if (ended_ != -1) ADD_FAILURE() << "lbl-serve ended while the test ran (" << describe(ended_) << ")\n" << Log();
+    ended_ = -1;
+    return;
+  }
+  int status = 0;
   ::kill(pid_, SIGTERM);
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+  for (int i = 0; i < 200; ++i) {
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0) && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM))
+        ADD_FAILURE() << "lbl-serve did not end cleanly (" << describe(status) << ")\n" << Log();
       pid_ = -1;
       return;
     }
@@ -114,23 +134,24 @@ std::string Resource(const std::string& uri) { return uri.substr(uri.find("/ipp/
 
 }  // namespace
 
+bool Server::HasPrinter(const std::string& printer) {
+  if (pid_ > 0 && ::waitpid(pid_, &ended_, WNOHANG) == pid_) pid_ = -1;  // Stop() reports it
+  http_t* http = pid_ > 0 ? Connect() : nullptr;
+  if (!http) return false;
+  ipp_t* response = cupsDoRequest(http, NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, Uri(printer)), Resource(Uri(printer)).c_str());
+  const bool ok = response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE;
+  ippDelete(response);
+  httpClose(http);
+  return ok;
+}
+
 bool Server::WaitPrinter(const std::string& printer, int seconds) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < until) {
-    if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
-    if (http_t* http = Connect()) {
-      ipp_t* response = cupsDoRequest(http, NewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, Uri(printer)), Resource(Uri(printer)).c_str());
-      const bool ok = response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE;
-      ippDelete(response);
-      httpClose(http);
-      if (ok) return true;
-    }
+  while (!HasPrinter(printer)) {
+    if (pid_ <= 0 || std::chrono::steady_clock::now() >= until) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  return false;
+  return true;
 }
 
 int Server::Print(const std::string& printer, const std::string& file, const std::string& format,
@@ -174,6 +195,18 @@ JobInfo Server::Job(const std::string& printer, int id) {
   ippDelete(response);
   httpClose(http);
   return info;
+}
+
+ipp_status_t Server::Cancel(const std::string& printer, int id) {
+  http_t* http = Connect();
+  if (!http) return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+  ipp_t* r = NewRequest(IPP_OP_CANCEL_JOB, Uri(printer));
+  ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+  ipp_t* response = cupsDoRequest(http, r, Resource(Uri(printer)).c_str());
+  const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+  ippDelete(response);
+  httpClose(http);
+  return status;
 }
 
 JobInfo Server::WaitJob(const std::string& printer, int id, int seconds) {
@@ -226,6 +259,29 @@ std::vector<std::string> Values(ipp_t* response, const char* name) {
     }
   }
   return out;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string WritePicture(const std::string& path, uint32_t w, uint32_t h, int seed) {
+  lblview::RgbImage img;
+  img.width = w;
+  img.height = h;
+  img.rgb.resize(size_t(w) * h * 3);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x) {
+      uint8_t v = 255;
+      if (x < 6 || y < 6 || x + 6 >= w || y + 6 >= h) v = 0;
+      else if (y < h / 2 && ((x + uint32_t(seed) * 7) / 9) % 3 == 0) v = 0;
+      else if (y > (h * 2) / 3) v = uint8_t(x * 255 / w);
+      for (int c = 0; c < 3; ++c) img.rgb[(size_t(y) * w + x) * 3 + c] = v;
+    }
+  const auto png = lblview::EncodeRgbPng(img);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+  return path;
 }
 
 }  // namespace ipptest

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ipp/printer_store.h"
+#include "tools/run_lbl.h"
 
 namespace ipptest {
 
@@ -25,9 +25,12 @@ class Server {
  public:
   explicit Server(const std::string& name);  // the state folder is a fresh one named after `name`
   ~Server();
-  // Printers go into the store before the start, or while the server runs (it picks them up).
+  // Printers are added with lbl printer add on the server's state folder, before the start or while
+  // the server runs (it picks them up).
   void AddPrinter(const std::string& name, const std::string& driver, const std::string& uri,
                   const std::string& language = "");
+  // lbl with the server's state folder.
+  lbltest::Ran RunLbl(const std::string& args) const;
   // Starts lbl-serve and waits until every printer of the store answers. Extra arguments after
   // --port and --log.
   bool Start(const std::vector<std::string>& extra = {});
@@ -44,21 +47,32 @@ class Server {
   int Print(const std::string& printer, const std::string& file, const std::string& format,
             const std::function<void(ipp_t*)>& attrs = {}, ipp_status_t* status = nullptr);
   JobInfo Job(const std::string& printer, int id);
+  // Cancel-Job; the IPP status.
+  ipp_status_t Cancel(const std::string& printer, int id);
   // Waits until the job is completed, aborted or canceled (or `seconds` pass).
   JobInfo WaitJob(const std::string& printer, int id, int seconds = 60);
   // Get-Printer-Attributes: those named, else the default set; the caller deletes the answer.
   ipp_t* Attributes(const std::string& printer, const std::vector<const char*>& names = {});
   std::vector<std::string> PrinterReasons(const std::string& printer);
+  // Whether the server has the printer now; waiting up to `seconds` for it.
+  bool HasPrinter(const std::string& printer);
   bool WaitPrinter(const std::string& printer, int seconds);
 
  private:
   http_t* Connect();
   std::string dir_;
+  std::vector<std::string> printers_;
   int port_ = 0;
   pid_t pid_ = -1;
+  int ended_ = -1;  // wait status of a server found ended before Stop()
 };
 
 // Strings of an attribute, as text.
 std::vector<std::string> Values(ipp_t* response, const char* name);
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+// A label picture of w x h pixels as PNG: a frame, bars and a grey ramp (so that dithering and
+// darkness matter). Returns `path`.
+std::string WritePicture(const std::string& path, uint32_t w, uint32_t h, int seed = 0);
 
 }  // namespace ipptest

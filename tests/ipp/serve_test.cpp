@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include <cairo-pdf.h>
@@ -24,29 +25,8 @@ namespace {
 
 using ipptest::Server;
 
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// A label picture of w x h pixels: a frame, bars and a grey ramp (so that dithering matters).
-std::string WritePicture(const std::string& path, uint32_t w, uint32_t h, int seed = 0) {
-  lblview::RgbImage img;
-  img.width = w;
-  img.height = h;
-  img.rgb.resize(size_t(w) * h * 3);
-  for (uint32_t y = 0; y < h; ++y)
-    for (uint32_t x = 0; x < w; ++x) {
-      uint8_t v = 255;
-      if (x < 6 || y < 6 || x + 6 >= w || y + 6 >= h) v = 0;
-      else if (y < h / 2 && ((x + uint32_t(seed) * 7) / 9) % 3 == 0) v = 0;
-      else if (y > (h * 2) / 3) v = uint8_t(x * 255 / w);
-      for (int c = 0; c < 3; ++c) img.rgb[(size_t(y) * w + x) * 3 + c] = v;
-    }
-  const auto png = lblview::EncodeRgbPng(img);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
-  return path;
-}
+using ipptest::ReadBytes;
+using ipptest::WritePicture;
 
 // A PDF of one landscape page of w x h points: a frame and bars.
 std::string WritePdf(const std::string& path, double w, double h) {
@@ -395,19 +375,39 @@ class PaperOutPrinter : public winsim::TwlPrinterDevice {
   }
 };
 
-TEST(Serve, ATwlPrinterOutOfPaperHoldsTheJobAndFinishesIt) {
-  auto printer = std::make_shared<PaperOutPrinter>();
-  printer->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;CLS:PRINTER;";
-  lblipp::SimPrinter sim(printer);
-  std::string error;
-  ASSERT_TRUE(sim.Start(&error)) << error;
-  Server s("paperout");
-  s.AddPrinter("ja", "Tarnwell TW-JA", sim.SimUri());
-  ASSERT_TRUE(s.Start()) << s.Log();
-  const int id = s.Print("ja", WritePicture(s.Dir() + "/ja.png", 406, 203), "image/png", [](ipp_t* r) {
-    ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 5);
+// A TW-JA that runs out of paper after two labels, on a simulated printer with its control channel.
+struct PaperOutSetup {
+  std::shared_ptr<PaperOutPrinter> printer = std::make_shared<PaperOutPrinter>();
+  lblipp::SimPrinter sim{printer};
+  PaperOutSetup() { printer->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-JA;CLS:PRINTER;"; }
+};
+
+// Copies of a picture on 2 x 1 inch labels; the job id (0 when refused).
+int PrintLabels(Server& s, const std::string& printer, const std::string& picture, int copies) {
+  return s.Print(printer, picture, "image/png", [copies](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", copies);
     ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
   });
+}
+
+// Waits up to 15 s for the job to be held by its printer (printer-stopped).
+bool WaitHeld(Server& s, const std::string& printer, int id) {
+  for (int i = 0; i < 300; ++i) {
+    if (s.Job(printer, id).Has("printer-stopped")) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+TEST(Serve, ATwlPrinterOutOfPaperHoldsTheJobAndFinishesIt) {
+  PaperOutSetup setup;
+  auto& printer = setup.printer;
+  std::string error;
+  ASSERT_TRUE(setup.sim.Start(&error)) << error;
+  Server s("paperout");
+  s.AddPrinter("ja", "Tarnwell TW-JA", setup.sim.SimUri());
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const int id = PrintLabels(s, "ja", WritePicture(s.Dir() + "/ja.png", 406, 203), 5);
   ASSERT_GT(id, 0) << s.Log();
   bool held = false;
   for (int i = 0; i < 300 && !held; ++i) {
@@ -448,11 +448,149 @@ TEST(Serve, APrinterAddedWhileItRunsIsServed) {
                                        s.Dir() + "/rm.err");
   ASSERT_EQ(removed.status, 0) << removed.err;
   bool gone = false;
-  for (int i = 0; i < 100 && !gone; ++i) {
-    gone = !s.WaitPrinter("late", 0);
+  for (int i = 0; i < 300 && !gone; ++i) {  // the server looks at the state every second
+    gone = !s.HasPrinter("late");
     if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_TRUE(gone);
+}
+
+}  // namespace
+
+namespace {
+
+// Jobs from three clients at once to a printer on a file: each ends completed and each label is in
+// the file once (PAPPL closes a file device at every job's end, also while another job writes).
+TEST(Serve, JobsAtOnceToAFilePrinterEachPrintOnce) {
+  Server s("filejobs");
+  const std::string out = s.Dir() + "/qd.prn";
+  s.AddPrinter("qd", "Tarnwell TW-QD", "file://" + out);
+  std::ofstream{out};
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/small.png", 406, 203);
+  std::vector<std::thread> clients;
+  std::mutex m;
+  std::vector<int> ids;
+  for (int c = 0; c < 3; ++c)
+    clients.emplace_back([&, c] {
+      for (int j = 0; j < 8; ++j) {
+        const int id = PrintLabels(s, "qd", picture, 1 + (c + j) % 2);
+        std::lock_guard<std::mutex> g(m);
+        ids.push_back(id);
+      }
+    });
+  for (auto& t : clients) t.join();
+  size_t labels = 0;
+  for (int c = 0; c < 3; ++c)
+    for (int j = 0; j < 8; ++j) labels += 1 + (c + j) % 2;
+  for (int id : ids) {
+    ASSERT_GT(id, 0) << s.Log();
+    const auto job = s.WaitJob("qd", id, 120);
+    EXPECT_EQ(job.state, IPP_JSTATE_COMPLETED) << id << ": " << job.message;
+  }
+  std::string fault;
+  EXPECT_EQ(CountLabels(ReadBytes(out), &fault), labels) << fault;
+}
+
+// A job cancelled while the TWL printer holds it (out of paper): it ends cancelled, none of its
+// labels comes out once paper is back, and the next job prints whole.
+TEST(Serve, ACancelledTwlJobLeavesNothingBehind) {
+  PaperOutSetup setup;
+  std::string error;
+  ASSERT_TRUE(setup.sim.Start(&error)) << error;
+  Server s("twlcancel");
+  s.AddPrinter("ja", "Tarnwell TW-JA", setup.sim.SimUri());
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/ja.png", 406, 203);
+  const int id = PrintLabels(s, "ja", picture, 5);
+  ASSERT_GT(id, 0) << s.Log();
+  ASSERT_TRUE(WaitHeld(s, "ja", id)) << s.Log();
+  EXPECT_EQ(s.Cancel("ja", id), IPP_STATUS_OK);
+  EXPECT_EQ(s.WaitJob("ja", id, 30).state, IPP_JSTATE_CANCELED) << s.Log();
+  setup.printer->Refill();
+  const int next = PrintLabels(s, "ja", picture, 3);
+  ASSERT_GT(next, 0) << s.Log();
+  EXPECT_EQ(s.WaitJob("ja", next, 60).state, IPP_JSTATE_COMPLETED) << s.Log();
+  // Two labels of the cancelled job, three of the next: nothing else.
+  EXPECT_EQ(setup.printer->PrintedPages().size(), 5u);
+}
+
+// A printer removed (lbl printer remove) while its job waits for the printer: the job gives up, the
+// printer's labels stop, and the server goes on serving the others.
+TEST(Serve, APrinterRemovedWhileItsJobWaitsLeavesTheServerServing) {
+  PaperOutSetup setup;
+  std::string error;
+  ASSERT_TRUE(setup.sim.Start(&error)) << error;
+  Server s("removed");
+  s.AddPrinter("ja", "Tarnwell TW-JA", setup.sim.SimUri());
+  const std::string out = s.Dir() + "/qd.prn";
+  s.AddPrinter("qd", "Tarnwell TW-QD", "file://" + out);
+  std::ofstream{out};
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/ja.png", 406, 203);
+  const int id = PrintLabels(s, "ja", picture, 4);
+  ASSERT_GT(id, 0) << s.Log();
+  ASSERT_TRUE(WaitHeld(s, "ja", id)) << s.Log();
+  const auto removed = s.RunLbl("printer remove ja");
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  bool gone = false;
+  for (int i = 0; i < 200 && !gone; ++i) {
+    gone = !s.HasPrinter("ja");
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(gone) << s.Log();
+  setup.printer->Refill();
+  const int other = s.Print("qd", picture, "image/png");
+  ASSERT_GT(other, 0) << s.Log();
+  EXPECT_EQ(s.WaitJob("qd", other, 60).state, IPP_JSTATE_COMPLETED) << s.Log();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(setup.printer->PrintedPages().size(), 2u) << "the removed printer's job printed on";
+}
+
+// The printer moved to another device (removed and added again under its name) while its job waits
+// for paper: the old job ends, nothing more reaches the old device, and the printer of that name
+// prints on the new one.
+TEST(Serve, APrinterMovedToAnotherDeviceMidJobPrintsOnTheNewOne) {
+  PaperOutSetup setup;
+  std::string error;
+  ASSERT_TRUE(setup.sim.Start(&error)) << error;
+  Server s("moved");
+  s.AddPrinter("ja", "Tarnwell TW-JA", setup.sim.SimUri());
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WritePicture(s.Dir() + "/ja.png", 406, 203);
+  const int id = PrintLabels(s, "ja", picture, 4);
+  ASSERT_GT(id, 0) << s.Log();
+  ASSERT_TRUE(WaitHeld(s, "ja", id)) << s.Log();
+  const std::string out = s.Dir() + "/ja.prn";
+  std::ofstream{out};
+  ASSERT_EQ(s.RunLbl("printer remove ja").status, 0);
+  const auto added = s.RunLbl("printer add ja --model \"Tarnwell TW-JA\" --language twl --device file://" + out);
+  ASSERT_EQ(added.status, 0) << added.err;
+  // Once the server has seen the change, the old printer takes no jobs while it goes; the new one
+  // takes them once it is there.
+  auto accepting = [&] {
+    ipp_t* r = s.Attributes("ja", {"printer-is-accepting-jobs"});
+    const bool yes = r && ippGetBoolean(ippFindAttribute(r, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN), 0);
+    ippDelete(r);
+    return yes;
+  };
+  bool seen = false;
+  for (int i = 0; i < 300 && !seen; ++i) {
+    seen = !accepting();
+    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(seen) << s.Log();
+  int next = 0;
+  for (int i = 0; i < 300 && next <= 0; ++i) {
+    next = PrintLabels(s, "ja", picture, 3);
+    if (next <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GT(next, 0) << s.Log();
+  EXPECT_EQ(s.WaitJob("ja", next, 60).state, IPP_JSTATE_COMPLETED) << s.Log();
+  EXPECT_FALSE(ReadBytes(out).empty()) << "nothing reached the new device";
+  setup.printer->Refill();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(setup.printer->PrintedPages().size(), 2u) << "the old job printed on at the old device";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -173,6 +174,45 @@ TEST(TwlBridge, WithAControlChannelThePrinterSaysWhatItPrintedAndWhatIsWrong) {
   sim.SetOffline(true);
   EXPECT_FALSE(bridge.OnVendorGet({1}, &reply));
   EXPECT_EQ(bridge.Faults(), uint32_t(lblipp::kFaultOffline));
+}
+
+// The delivery's thread writes page blocks while the job ends: once the job has cut the link, no
+// call reaches the device any more, and one in progress has finished before Cut returns (the job
+// closes the device right after).
+TEST(TwlBridge, NothingReachesTheDeviceOnceTheJobCutItsLink) {
+  struct SlowDevice : lblipp::DeviceLink {
+    std::atomic<int> started{0}, finished{0};
+    std::atomic<bool> closed{false}, touchedClosed{false};
+    bool Write(const uint8_t*, size_t) override {
+      if (closed) touchedClosed = true;
+      ++started;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      ++finished;
+      return true;
+    }
+  };
+  auto device = std::make_shared<SlowDevice>();
+  auto link = std::make_shared<lblipp::CutLink>(device);
+  auto bridge = std::make_shared<lblipp::TwlBridge>(link);
+  std::atomic<bool> stop{false};
+  std::atomic<int> refused{0};
+  std::thread delivery([&] {
+    const auto block = PageBlock(1);
+    DWORD written = 0;
+    while (!stop)
+      if (!bridge->OnWrite(block.data(), DWORD(block.size()), &written)) ++refused;
+  });
+  while (device->finished < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  link->Cut();
+  EXPECT_EQ(device->started.load(), device->finished.load()) << "a write still in progress after the cut";
+  device->closed = true;  // the job closes its device
+  while (refused < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  stop = true;
+  delivery.join();
+  EXPECT_FALSE(device->touchedClosed) << "the delivery wrote to the closed device";
+  EXPECT_EQ(bridge->Faults(), uint32_t(lblipp::kFaultOffline)) << "the bridge sees a printer that takes nothing";
+  std::vector<uint8_t> reply;
+  EXPECT_TRUE(bridge->OnVendorGet({1}, &reply)) << "status requests get the bridge's own answer";
 }
 
 // Label boundaries of the three streamed languages: each span with the job header is one label.

@@ -19,6 +19,7 @@
 #include "tools/exit_status.h"
 #include "tools/job_options.h"
 #include "tools/json_out.h"
+#include "tools/state.h"
 
 namespace lbl {
 
@@ -88,8 +89,8 @@ int PrinterAdd(const std::vector<std::string>& args) {
       return Usage(entry.driver + " does not speak '" + entry.language + "' (it speaks " + Joined(spoken) + ")");
   }
   if (!lblipp::OpenFileStore(lblipp::StateDirectory())->Add(&entry, &error)) return Fail(error);
-  std::printf("added %s (%s on %s): ipp://localhost:PORT/ipp/print/%s\n", entry.name.c_str(), entry.driver.c_str(),
-              entry.deviceUri.c_str(), entry.name.c_str());
+  std::printf("added %s (%s on %s): ipp://localhost:PORT%s\n", entry.name.c_str(), entry.driver.c_str(),
+              entry.deviceUri.c_str(), lblipp::PrinterResource(entry.name).c_str());
   return 0;
 }
 
@@ -110,7 +111,7 @@ int PrinterList(const std::vector<std::string>& args) {
       j.Null("Language");
     else
       j.Str("Language", e.language);
-    j.Str("Resource", "/ipp/print/" + e.name);
+    j.Str("Resource", lblipp::PrinterResource(e.name));
     j.W().EndObject();
   }
   j.EndArray();
@@ -145,6 +146,8 @@ int RunServe(const std::vector<std::string>& args) {
   std::vector<char*> argv = {const_cast<char*>(program.c_str())};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  // The server finds the state folder as lbl does, --state included.
+  if (::setenv("LBL_STATE_DIR", StateFolder().c_str(), 1) != 0) return Fail("cannot pass on the state folder");
   std::fflush(nullptr);
   ::execv(program.c_str(), argv.data());
   return Fail("cannot run " + program + ": " + std::strerror(errno));

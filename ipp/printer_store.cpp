@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,15 +17,19 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 
+#include "tools/state.h"
+
 namespace lblipp {
 
 namespace fs = std::filesystem;
 
-std::string StateDirectory() {
-  if (const char* dir = std::getenv("LBL_STATE_DIR"); dir && *dir) return dir;
-  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg) return std::string(xdg) + "/lbl";
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : ".") + "/.local/state/lbl";
+std::string StateDirectory() { return lbl::StateFolder(); }
+
+std::string PrinterResource(const std::string& name) {
+  std::string path = "/ipp/print/";
+  if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0]))) path += '_';
+  for (unsigned char c : name) path += c <= ' ' || c == 0x7f || std::strchr("/\\'\"?#", c) ? '_' : char(c);
+  return path;
 }
 
 bool CheckPrinterName(const std::string& name, std::string* error) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -141,6 +142,43 @@ TEST(StateDirectory, FollowsTheVariablesInOrder) {
   EXPECT_EQ(lblipp::StateDirectory(), std::string(std::getenv("HOME")) + "/.local/state/lbl");
   if (keepState) setenv("LBL_STATE_DIR", savedState.c_str(), 1);
   if (keepXdg) setenv("XDG_STATE_HOME", savedXdg.c_str(), 1);
+}
+
+// `lbl printer` as a user runs it: the state folder of --state, and the printer URI it announces.
+class PrinterCommandTest : public PrinterStoreTest {
+ protected:
+  std::string Lbl(const std::string& args, int* status) {
+    const std::string command = "LBL_STATE_DIR='" + dir_ + "/env' '" LBL_EXE "' " + args + " 2>&1";
+    FILE* p = popen(command.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    *status = p ? pclose(p) : -1;
+    return out;
+  }
+};
+
+TEST_F(PrinterCommandTest, StateOptionChoosesTheStoreAndTheAnnouncedUriIsWhereTheServerServes) {
+  int status = 0;
+  const std::string given = dir_ + "/given";
+  std::string out = Lbl("--state '" + given + "' printer add 1desk --model 'Tarnwell TW-QX' --device file:///tmp/x", &status);
+  ASSERT_EQ(status, 0) << out;
+  // The server serves a name starting with a digit at /ipp/print/_NAME.
+  EXPECT_NE(out.find("ipp://localhost:PORT/ipp/print/_1desk\n"), std::string::npos) << out;
+  std::vector<lblipp::PrinterEntry> list;
+  std::string error;
+  ASSERT_TRUE(lblipp::OpenFileStore(given)->List(&list, &error)) << error;
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "1desk");
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/env/printers.json")) << "--state was not followed";
+
+  out = Lbl("printer list --state '" + given + "'", &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("\"Resource\": \"/ipp/print/_1desk\""), std::string::npos) << out;
+  out = Lbl("--state '" + given + "' printer remove 1desk", &status);
+  EXPECT_EQ(status, 0) << out;
+  ASSERT_TRUE(lblipp::OpenFileStore(given)->List(&list, &error)) << error;
+  EXPECT_TRUE(list.empty());
 }
 
 }  // namespace

@@ -132,6 +132,11 @@ class FileStore : public PrinterStore {
     int next = 1;
     for (const PrinterEntry& e : list) {
       if (SameName(e.name, entry->name)) return Refuse(error, "a printer named \"" + e.name + "\" exists already");
+      // The server would serve the new printer at another path than the one announced, and that
+      // path would reach the printer already there.
+      if (SameName(PrinterResource(e.name), PrinterResource(entry->name)))
+        return Refuse(error, "the printer \"" + e.name + "\" is served at " + PrinterResource(e.name) +
+                                 " already; choose another name");
       next = std::max(next, e.id + 1);
     }
     entry->id = next;

@@ -89,6 +89,23 @@ TEST_F(PrinterStoreTest, NamesAreUniqueWithoutRegardToCase) {
   EXPECT_NE(error.find("no printer"), std::string::npos) << error;
 }
 
+TEST_F(PrinterStoreTest, TwoPrintersNeverShareTheServersPath) {
+  // The server serves "2x" at /ipp/print/_2x: a printer named "_2x" would be announced there and
+  // reach "2x" (and the other way round).
+  std::string error;
+  auto digit = Entry("2x"), underscore = Entry("_2X");
+  ASSERT_TRUE(store_->Add(&digit, &error)) << error;
+  EXPECT_FALSE(store_->Add(&underscore, &error));
+  EXPECT_NE(error.find("/ipp/print/_2x"), std::string::npos) << error;
+  std::vector<lblipp::PrinterEntry> list;
+  ASSERT_TRUE(store_->List(&list, &error)) << error;
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "2x");
+  ASSERT_TRUE(store_->Remove("2x", &error)) << error;
+  ASSERT_TRUE(store_->Add(&underscore, &error)) << error;
+  EXPECT_FALSE(store_->Add(&digit, &error));
+}
+
 TEST_F(PrinterStoreTest, NamesAndDevicesAreCheckedBeforeAnythingIsWritten) {
   std::string error;
   for (const char* bad : {"", "has space", "a/b", ".hidden", "-x", "x?y",

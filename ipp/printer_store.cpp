@@ -72,6 +72,12 @@ bool HostAndPort(const std::string& rest, std::string* error) {
 }  // namespace
 
 bool CheckDeviceUri(const std::string& uri, std::string* error) {
+  // The URI goes to the printer application and into logs and the web pages as it is.
+  for (unsigned char c : uri)
+    if (c <= ' ' || c == 0x7f) {
+      *error = "a device URI has no spaces or control characters";
+      return false;
+    }
   const size_t sep = uri.find("://");
   if (sep == std::string::npos) {
     *error = "a device URI looks like usb://MAKE/MODEL?serial=..., socket://HOST:9100, file:///PATH or "

@@ -114,7 +114,8 @@ TEST_F(PrinterStoreTest, NamesAndDevicesAreCheckedBeforeAnythingIsWritten) {
     EXPECT_FALSE(store_->Add(&e, &error)) << "name '" << bad << "'";
   }
   for (const char* bad : {"192.0.2.7", "http://192.0.2.7/", "file://relative/path", "socket://", "socket://h:0",
-                          "socket://h:70000", "lblsim://127.0.0.1", "usb://"}) {
+                          "socket://h:70000", "lblsim://127.0.0.1", "usb://", "usb://x\ny", "file:///tmp/a b",
+                          "socket://h\t:9100", "usb://x\x7f"}) {
     auto e = Entry("p", bad);
     EXPECT_FALSE(store_->Add(&e, &error)) << "device '" << bad << "'";
   }

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +110,22 @@ bool CheckDeviceUri(const std::string& uri, std::string* error) {
   }
   *error = "unsupported device URI scheme '" + scheme + "' (usb, socket, file or lblsim)";
   return false;
+}
+
+SyncPlan PlanSync(const std::vector<PrinterEntry>& store, const std::map<std::string, PrinterEntry>& served) {
+  SyncPlan plan;
+  std::map<std::string, const PrinterEntry*> wanted;
+  for (const PrinterEntry& e : store) wanted[e.name] = &e;
+  for (const auto& [name, now] : served) {
+    const auto it = wanted.find(name);
+    if (it == wanted.end() || it->second->id != now.id || it->second->driver != now.driver ||
+        it->second->deviceUri != now.deviceUri || it->second->language != now.language)
+      plan.remove.push_back(name);
+  }
+  for (const PrinterEntry& e : store)
+    if (!served.count(e.name) || std::find(plan.remove.begin(), plan.remove.end(), e.name) != plan.remove.end())
+      plan.create.push_back(e);
+  return plan;
 }
 
 namespace {

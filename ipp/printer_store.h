@@ -3,6 +3,7 @@
 // list can move onto the persistent simulated machine without touching its users.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,15 @@ bool CheckPrinterName(const std::string& name, std::string* error);
 
 // The device URI schemes a printer may use, and the form of each; false with the reason.
 bool CheckDeviceUri(const std::string& uri, std::string* error);
+
+// What a running server changes to serve what the store lists, given the entries it serves now (by
+// name): the printers to delete (gone from the store, or listed again with another id, model, device or
+// language) and the entries to create (new, or the new form of one deleted), in the store's order.
+struct SyncPlan {
+  std::vector<std::string> remove;
+  std::vector<PrinterEntry> create;
+};
+SyncPlan PlanSync(const std::vector<PrinterEntry>& store, const std::map<std::string, PrinterEntry>& served);
 
 class PrinterStore {
  public:

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -54,23 +55,25 @@ struct StoreSync {
   pappl_system_t* system = nullptr;
   long long seen = -1;  // modification time of the store, nanoseconds
   bool dnssd = false;
+  std::map<std::string, lblipp::PrinterEntry> served;  // by name: the entry each printer was made from
 };
 
-void CreateFromStore(pappl_system_t* system, const lblipp::PrinterEntry& e, bool dnssd) {
+bool CreateFromStore(pappl_system_t* system, const lblipp::PrinterEntry& e, bool dnssd) {
   const std::string driver = PapplDriverName(e.driver);
   if (driver.empty()) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s': unknown model '%s'.", e.name.c_str(), e.driver.c_str());
-    return;
+    return false;
   }
   SetPendingPrinter(&e);
   pappl_printer_t* printer = papplPrinterCreate(system, e.id, e.name.c_str(), driver.c_str(), nullptr, e.deviceUri.c_str());
   SetPendingPrinter(nullptr);
   if (!printer) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Printer '%s' could not be created.", e.name.c_str());
-    return;
+    return false;
   }
   if (!dnssd) papplPrinterSetDNSSDName(printer, nullptr);
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s': %s on %s.", e.name.c_str(), e.driver.c_str(), e.deviceUri.c_str());
+  return true;
 }
 
 bool SyncStore(pappl_system_t* system, StoreSync* data) {
@@ -86,26 +89,31 @@ bool SyncStore(pappl_system_t* system, StoreSync* data) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
     return true;
   }
-  struct Seen {
-    std::set<std::string> wanted, have;
-    std::vector<pappl_printer_t*> gone;
-  } seen;
-  for (const auto& e : entries) seen.wanted.insert(e.name);
+  // A printer the web interface added is served as the store took it in; one the store refused
+  // (its name) is not in the store and goes, as before.
+  std::map<std::string, pappl_printer_t*> live;
   papplSystemIteratePrinters(
       system,
-      [](pappl_printer_t* p, void* d) {
-        auto* s = static_cast<Seen*>(d);
-        const std::string name = papplPrinterGetName(p);
-        s->have.insert(name);
-        if (!s->wanted.count(name)) s->gone.push_back(p);
-      },
-      &seen);
-  for (pappl_printer_t* p : seen.gone) {
-    papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s' was removed.", papplPrinterGetName(p));
-    papplPrinterDelete(p);
+      [](pappl_printer_t* p, void* d) { (*static_cast<std::map<std::string, pappl_printer_t*>*>(d))[papplPrinterGetName(p)] = p; },
+      &live);
+  std::erase_if(sync->served, [&](const auto& s) { return !live.count(s.first); });
+  for (const auto& [name, p] : live)
+    if (!sync->served.count(name)) {
+      auto it = std::find_if(entries.begin(), entries.end(), [&](const lblipp::PrinterEntry& e) { return e.name == name; });
+      lblipp::PrinterEntry unknown;
+      unknown.name = name;
+      sync->served[name] = it != entries.end() ? *it : unknown;
+    }
+  // A printer removed and added again under its name with another model, device or language is
+  // made anew: the old one would go on printing to the old device.
+  const lblipp::SyncPlan plan = lblipp::PlanSync(entries, sync->served);
+  for (const std::string& name : plan.remove) {
+    papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s' was removed.", name.c_str());
+    papplPrinterDelete(live.at(name));
+    sync->served.erase(name);
   }
-  for (const auto& e : entries)
-    if (!seen.have.count(e.name)) CreateFromStore(system, e, sync->dnssd);
+  for (const auto& e : plan.create)
+    if (CreateFromStore(system, e, sync->dnssd)) sync->served[e.name] = e;
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "ipp/printer_store.h"
 
@@ -104,6 +105,45 @@ TEST_F(PrinterStoreTest, TwoPrintersNeverShareTheServersPath) {
   ASSERT_TRUE(store_->Remove("2x", &error)) << error;
   ASSERT_TRUE(store_->Add(&underscore, &error)) << error;
   EXPECT_FALSE(store_->Add(&digit, &error));
+}
+
+TEST_F(PrinterStoreTest, AServerMakesAPrinterAnewWhenItsEntryChanged) {
+  // What a running server does when the store changed: "desk" was removed and added again for
+  // another model and device, "old" was removed, "new" was added, "same" stayed.
+  std::string error;
+  for (const char* name : {"same", "desk", "old"}) {
+    auto e = Entry(name);
+    ASSERT_TRUE(store_->Add(&e, &error)) << error;
+  }
+  std::vector<lblipp::PrinterEntry> before;
+  ASSERT_TRUE(store_->List(&before, &error)) << error;
+  std::map<std::string, lblipp::PrinterEntry> served;
+  for (const auto& e : before) served[e.name] = e;
+  EXPECT_TRUE(lblipp::PlanSync(before, served).remove.empty());
+  EXPECT_TRUE(lblipp::PlanSync(before, served).create.empty());
+
+  ASSERT_TRUE(store_->Remove("desk", &error)) << error;
+  ASSERT_TRUE(store_->Remove("old", &error)) << error;
+  auto desk = Entry("desk", "file:///tmp/desk.prn");
+  desk.driver = "Tarnwell TW-WA";
+  ASSERT_TRUE(store_->Add(&desk, &error)) << error;
+  auto added = Entry("new");
+  ASSERT_TRUE(store_->Add(&added, &error)) << error;
+  std::vector<lblipp::PrinterEntry> after;
+  ASSERT_TRUE(store_->List(&after, &error)) << error;
+  const lblipp::SyncPlan plan = lblipp::PlanSync(after, served);
+  EXPECT_EQ(plan.remove, (std::vector<std::string>{"desk", "old"}));
+  ASSERT_EQ(plan.create.size(), 2u);
+  EXPECT_EQ(plan.create[0].name, "desk");
+  EXPECT_EQ(plan.create[0].driver, "Tarnwell TW-WA");
+  EXPECT_EQ(plan.create[0].deviceUri, "file:///tmp/desk.prn");
+  EXPECT_EQ(plan.create[1].name, "new");
+
+  // Only the language changed: the printer speaks another language now.
+  served.clear();
+  for (const auto& e : after) served[e.name] = e;
+  after[0].language = "zpl";
+  EXPECT_EQ(lblipp::PlanSync(after, served).remove, (std::vector<std::string>{after[0].name}));
 }
 
 TEST_F(PrinterStoreTest, NamesAndDevicesAreCheckedBeforeAnythingIsWritten) {

@@ -89,8 +89,8 @@ bool SyncStore(pappl_system_t* system, StoreSync* data) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
     return true;
   }
-  // A printer the web interface added is served as the store took it in; one the store refused
-  // (its name) is not in the store and goes, as before.
+  // A printer the web interface added is served as the store took it in. One the store refused (a
+  // name with a space) is left alone: it serves until the server stops, as its log said.
   std::map<std::string, pappl_printer_t*> live;
   papplSystemIteratePrinters(
       system,
@@ -100,9 +100,7 @@ bool SyncStore(pappl_system_t* system, StoreSync* data) {
   for (const auto& [name, p] : live)
     if (!sync->served.count(name)) {
       auto it = std::find_if(entries.begin(), entries.end(), [&](const lblipp::PrinterEntry& e) { return e.name == name; });
-      lblipp::PrinterEntry unknown;
-      unknown.name = name;
-      sync->served[name] = it != entries.end() ? *it : unknown;
+      if (it != entries.end()) sync->served[name] = *it;
     }
   // A printer removed and added again under its name with another model, device or language is
   // made anew: the old one would go on printing to the old device.

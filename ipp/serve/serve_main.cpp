@@ -56,6 +56,7 @@ struct StoreSync {
   long long seen = -1;  // modification time of the store, nanoseconds
   bool dnssd = false;
   std::map<std::string, lblipp::PrinterEntry> served;  // by name: the entry each printer was made from
+  std::set<std::string> stopping;                       // removed while a job prints: cancelled, deleted once stopped
 };
 
 bool CreateFromStore(pappl_system_t* system, const lblipp::PrinterEntry& e, bool dnssd) {
@@ -105,13 +106,30 @@ bool SyncStore(pappl_system_t* system, StoreSync* data) {
   // A printer removed and added again under its name with another model, device or language is
   // made anew: the old one would go on printing to the old device.
   const lblipp::SyncPlan plan = lblipp::PlanSync(entries, sync->served);
+  // A printer is deleted only when no job prints on it: the job's thread uses the printer to its
+  // end. Paused, no other job starts; the job printing is cancelled, and the printer goes at a
+  // later look once the job has stopped.
+  bool waiting = false;
   for (const std::string& name : plan.remove) {
+    pappl_printer_t* p = live.at(name);
+    papplPrinterPause(p);
+    if (papplPrinterGetState(p) == IPP_PSTATE_PROCESSING) {
+      if (sync->stopping.insert(name).second) {
+        papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s' was removed: its jobs are cancelled.", name.c_str());
+        papplPrinterCancelAllJobs(p);
+      }
+      waiting = true;
+      continue;
+    }
     papplLog(system, PAPPL_LOGLEVEL_INFO, "Printer '%s' was removed.", name.c_str());
-    papplPrinterDelete(live.at(name));
+    papplPrinterDelete(p);
     sync->served.erase(name);
+    sync->stopping.erase(name);
+    live.erase(name);
   }
   for (const auto& e : plan.create)
-    if (CreateFromStore(system, e, sync->dnssd)) sync->served[e.name] = e;
+    if (!live.count(e.name) && CreateFromStore(system, e, sync->dnssd)) sync->served[e.name] = e;
+  if (waiting) sync->seen = -1;  // look again at the next turn
   return true;
 }
 

@@ -45,5 +45,5 @@ cmake --preset linux-tsan >/dev/null
 # Only the test programs the filter below selects (and the modules they load) are built.
 tsan_targets=(monitor_tests driver_tests installer_tests winsim_tests ui_tests lbldrv6 lbldrv6ui lblmon)
 cmake --build --preset linux-tsan -j "$jobs" --target "${tsan_targets[@]}"
-TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^(monitor_tests\.|driver_tests\.LibraryRobustnessTest\.ParallelPrinters|installer_tests\.(Engine|NetworkDiscovery\.|Rediscovery\.|Wizard(Pages|Runs)\.)|winsim_tests\.SimulatedNetwork\.|ui_tests\.Firmware\.(SetUpdateMode|AWholeUpdate|PrinterFaults|ClosingTheSheet|AFileThePrinterRefuses|OneTransferAtATime|TheFileIsReadOnce))'
+TSAN_OPTIONS=halt_on_error=1 ctest --preset linux-tsan -j "$jobs" -R '^(monitor_tests\.|driver_tests\.LibraryRobustnessTest\.ParallelPrinters|installer_tests\.(Engine|NetworkDiscovery\.|Rediscovery\.|Wizard(Pages|Runs)\.)|winsim_tests\.SimulatedNetwork\.|ui_tests\.Firmware\.(SetUpdateMode|AWholeUpdate|PrinterFaults|ClosingTheSheet|AFileThePrinterRefuses|OneTransferAtATime|TwoQueuesOfOnePort|TheFileIsReadOnce))'
 step "done"

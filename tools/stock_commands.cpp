@@ -171,6 +171,11 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
     if (type == types[t]) typeIndex = t;
   if (typeIndex < 0) return Usage("stock add: --type is gaps, marks, continuous or unfixed");
   if (gap.empty()) gap = typeIndex <= 1 ? "3" : "0";  // as the editor's type change sets it
+  // The editor empties and disables both fields for continuous paper: it has no gap a printer could find.
+  auto nonZero = [](const std::string& text) { return std::strtod(text.c_str(), nullptr) != 0; };  // checked above
+  if (typeIndex > 1 && (nonZero(gap) || nonZero(offset)))
+    return Usage("stock add: continuous paper has no --gap or --offset");
+  if (direct && transfer) return Usage("stock add: --direct and --transfer exclude each other");
   const ModelRecord* m = p.ctx->Model;
   int64_t speedValue = 0, level = -1;
   if (!speed.empty() && !OptionWhole("--speed", speed, 1, 65535, &speedValue, &error, "hundredths of an inch per second"))
@@ -204,6 +209,10 @@ int StockAdd(StockPrinter& p, const std::vector<std::string>& a, size_t from, bo
   WString old = Utf8ToWide(replace);
   if (WStrEq(old.c_str(), TEXT("USER")) && !WStrEq(old.c_str(), wn.c_str()))
     return Fail("USER cannot be renamed");
+  // A rename of a stock that is not there (a mistyped name) would add a stock and remove nothing.
+  PaperRecord replaced{};
+  if (!replace.empty() && !LookupStock(p.ctx, old.c_str(), &replaced))
+    return Fail("no label stock named \"" + replace + "\" to replace");
   // As the editor: USER is the document's own size, and another stock is not replaced unasked.
   switch (CheckStockName(p.ctx, stock.Name, old.c_str())) {
     case StockNameProblem::kReserved: return Fail("USER is the document's own size: choose another name");
@@ -336,10 +345,10 @@ CommandSpec StockCommand() {
       "Manages the label stocks (\"FORMS\") of the printer as the Page Setup page and its stock editor\n"
       "do; what is added or removed stays with the printer. 'add' takes the editor's fields: width and\n"
       "length within the editor's ranges (10 to 6553.5 mm and 10 to 655350 mm, to the micrometre),\n"
-      "raised to the model's minimum label size; gap and offset 0 to 10.0 mm.\n"
-      "With --replace OLD the stock is saved and OLD removed (a rename); a stock of the name that exists\n"
-      "is changed only with --replace NAME. \"USER\" cannot be renamed or removed, and no other stock\n"
-      "takes its name.",
+      "raised to the model's minimum label size; gap and offset 0 to 10.0 mm (0 for continuous paper).\n"
+      "With --replace OLD (a stock that exists) the stock is saved and OLD removed (a rename); a stock of\n"
+      "the name that exists is changed only with --replace NAME. \"USER\" cannot be renamed or removed,\n"
+      "and no other stock takes its name.",
       {{"--name", "NAME", "add: the stock's name (at most 31 characters)"},
        {"--width", "MM", "add: the label width"},
        {"--length", "MM", "add: the label length"},

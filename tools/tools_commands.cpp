@@ -6,12 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #include "common/product.h"
 #include "common/wstr.h"
 #include "tools/embedded.h"
 #include "tools/exit_status.h"
+#include "tools/job_options.h"
 #include "tools/progress.h"
 #include "ui/firmware.h"
 #include "ui/module.h"
@@ -27,8 +29,6 @@ namespace lbl {
 namespace {
 
 namespace fs = std::filesystem;
-
-const char16_t kCaptureFolder[] = u"C:\\Printer Log\\Tarnwell TW-QX";
 
 std::string Narrow(const WCHAR* s) { return WideToUtf8(s); }
 
@@ -50,12 +50,13 @@ bool ReadHost(const std::string& path, std::vector<uint8_t>* bytes, std::string*
   return true;
 }
 
-// The machine's default printer with lblmon in its print path, the UI strings, and the simulated TWL
-// printer on its port: the one the machine has there, else a new one plugged in, which the machine keeps
-// (with the firmware it is updated to).
-bool Setup(std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* printer, std::string* error) {
+// The printer (`choice`: else the machine's default) with lblmon in its print path, the UI strings, and the
+// simulated TWL printer on its port: the one the machine has there, else a new one plugged in, which the
+// machine keeps (with the firmware it is updated to).
+bool Setup(const JobOptions& choice, std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* printer,
+           std::string* error) {
   TargetPrinter target;
-  if (!OpenTargetPrinter("", "", &target, error)) return false;
+  if (!OpenTargetPrinter(choice.printer, choice.model, &target, error)) return false;
   *printer = target.name;
   RegisterUiResources(CatalogueModule());
   SetUiModule(CatalogueModule());
@@ -73,16 +74,49 @@ bool Setup(std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* printer,
   return true;
 }
 
+// The printer's capture folder as its Printer Settings page shows it: "LogFolder", else the folder named
+// after the printer.
+bool CaptureFolderOf(const std::string& printerName, WString* folder, std::string* error) {
+  WString name = Utf8ToWide(printerName);
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name.data(), &printer, nullptr)) {
+    *error = "cannot open the printer " + printerName;
+    return false;
+  }
+  PrinterPropData prop{};
+  ReadPropData(printer, &prop);
+  ClosePrinter(printer);
+  if (!prop.LogFolder[0]) WFormatTo(prop.LogFolder, kLogFolderChars, TEXT("C:\\Printer Log\\%ws"), name.c_str());
+  *folder = prop.LogFolder;
+  return true;
+}
+
+// A host file's name as the name of one file in a Windows folder: nothing a path is made of (a host file
+// may be called "..\x.prt", which would land outside the folder), nothing Windows refuses in a name.
+bool PlainFileName(const std::string& name, std::string* error) {
+  bool plain = !name.empty() && name != "." && name != ".." && name.back() != '.' && name.back() != ' ';
+  constexpr std::string_view kRefused = "\\/:*?\"<>|";
+  for (unsigned char c : name) plain = plain && c >= 0x20 && kRefused.find(char(c)) == std::string_view::npos;
+  if (!plain) *error = "\"" + name + "\" is not a name a Windows file can have";
+  return plain;
+}
+
+std::u16string InFolder(const WString& folder, const std::string& fileName) {
+  const WString name = Utf8ToWide(fileName);
+  return std::u16string(folder.begin(), folder.end()) + u"\\" + std::u16string(name.begin(), name.end());
+}
+
 // The .prt files of a host folder (and anything else in it) copied into the capture folder.
-bool FillCaptureFolder(const std::string& hostDir, std::string* error) {
+bool FillCaptureFolder(const std::string& hostDir, const WString& capture, std::string* error) {
   std::error_code ec;
+  // Every name is checked before the first copy: a refused folder changes nothing.
+  for (const auto& entry : fs::directory_iterator(hostDir, ec))
+    if (entry.is_regular_file() && !PlainFileName(entry.path().filename().string(), error)) return false;
   for (const auto& entry : fs::directory_iterator(hostDir, ec)) {
     if (!entry.is_regular_file()) continue;
     std::vector<uint8_t> bytes;
     if (!ReadHost(entry.path().string(), &bytes, error)) return false;
-    WString name = Utf8ToWide(entry.path().filename().string());
-    std::u16string winPath = std::u16string(kCaptureFolder) + u"\\" + std::u16string(name.begin(), name.end());
-    if (!winsim::WriteHostFile(winPath, bytes.data(), bytes.size())) {
+    if (!winsim::WriteHostFile(InFolder(capture, entry.path().filename().string()), bytes.data(), bytes.size())) {
       *error = "cannot copy " + entry.path().string();
       return false;
     }
@@ -91,13 +125,14 @@ bool FillCaptureFolder(const std::string& hostDir, std::string* error) {
   return !ec;
 }
 
-void ListCaptures() {
-  WString folder = ToWString(kCaptureFolder);
+void ListCaptures(const WString& folder) {
   for (const WString& name : CaptureFiles(folder.c_str())) std::printf("%s\n", Narrow(name.c_str()).c_str());
 }
 
-int RunTools(const std::vector<std::string>& args) {
-  std::string action, operand, folder;
+int RunTools(std::vector<std::string> args) {
+  JobOptions choice;
+  std::string action, operand, folder, error;
+  if (!ParsePrinterOptions(&args, &choice, &error)) return Usage(error);
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--folder") {
       if (++i >= args.size()) return Usage("--folder needs a directory");
@@ -114,12 +149,12 @@ int RunTools(const std::vector<std::string>& args) {
   if (action != "captures" && action != "delete-all" && !needsOperand)
     return Usage("'tools' needs captures, send FILE, delete NAME or delete-all");
   if (needsOperand == operand.empty()) return Usage("'" + action + "' " + (needsOperand ? "needs" : "takes no") + " operand");
-  std::string error, printerName;
-  if (!Setup(nullptr, &printerName, &error)) return Fail(error);
-  if (!folder.empty() && !FillCaptureFolder(folder, &error)) return Fail(error);
-  WString capture = ToWString(kCaptureFolder);
+  std::string printerName;
+  WString capture;
+  if (!Setup(choice, nullptr, &printerName, &error) || !CaptureFolderOf(printerName, &capture, &error)) return Fail(error);
+  if (!folder.empty() && !FillCaptureFolder(folder, capture, &error)) return Fail(error);
   if (action == "captures") {
-    ListCaptures();
+    ListCaptures(capture);
   } else if (action == "delete") {
     // Only a name the page lists: no other file of the folder, nothing outside it.
     WCHAR path[MAX_PATH];
@@ -128,16 +163,16 @@ int RunTools(const std::vector<std::string>& args) {
     for (const WString& file : CaptureFiles(capture.c_str())) listed = listed || WStrEqNoCase(file.c_str(), name.c_str());
     if (!listed || !CapturePath(capture.c_str(), name.c_str(), path) || !DeleteFileW(path))
       return Fail("no capture file \"" + operand + "\"");
-    ListCaptures();
+    ListCaptures(capture);
   } else if (action == "delete-all") {
     std::fprintf(stderr, "lbl: deleted %d capture files\n", DeleteCaptureFiles(capture.c_str()));
-    ListCaptures();
+    ListCaptures(capture);
   } else {
     std::vector<uint8_t> bytes;
-    if (!ReadHost(operand, &bytes, &error)) return Fail(error);
-    WString name = Utf8ToWide(fs::path(operand).filename().string());
-    std::u16string winPath = std::u16string(kCaptureFolder) + u"\\" + std::u16string(name.begin(), name.end());
-    winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
+    const std::string fileName = fs::path(operand).filename().string();
+    if (!PlainFileName(fileName, &error) || !ReadHost(operand, &bytes, &error)) return Fail(error);
+    const std::u16string winPath = InFolder(capture, fileName);
+    if (!winsim::WriteHostFile(winPath, bytes.data(), bytes.size())) return Fail("cannot copy " + operand);
     WString printer = Utf8ToWide(printerName), path = ToWString(winPath.c_str());
     const UINT message = SendFileRawResult(printer.c_str(), path.c_str());
     WCHAR text[256];
@@ -189,7 +224,7 @@ int RunFirmware(const std::vector<std::string>& args) {
 
   std::shared_ptr<winsim::TwlPrinterDevice> twl;
   std::string printerName;
-  if (!Setup(&twl, &printerName, &error)) return Fail(error);
+  if (!Setup(JobOptions{}, &twl, &printerName, &error)) return Fail(error);
   const std::u16string winPath = u"C:\\Firmware\\update.bin";
   winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
   WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(printerName);
@@ -243,15 +278,17 @@ int RunFirmware(const std::vector<std::string>& args) {
 CommandSpec ToolsCommand() {
   return {"tools",
           "the printer tools' captured jobs: list, send, delete",
-          "tools captures|send FILE|delete NAME|delete-all [--folder DIR]",
+          "tools captures|send FILE|delete NAME|delete-all [--printer NAME | --model DRIVER-NAME] [--folder DIR]",
           "Runs the captured-job operations of the device sheet's \"Printer Settings\" page on the\n"
-          "simulated machine, in the capture folder of the embedded printer (\"C:\\Printer Log\\<printer>\").\n"
+          "simulated machine, in the printer's capture folder as the page shows it (its \"LogFolder\", else\n"
+          "\"C:\\Printer Log\\<printer>\"), where the driver writes the jobs it records.\n"
           "captures lists the files the page lists (extension exactly .prt); send copies FILE there and\n"
           "sends it to the printer as a RAW job, one page per 204798 bytes; delete and delete-all remove\n"
           "capture files and list what is left (delete takes only a name that captures lists). --folder\n"
           "first copies the files of a host directory into the capture folder (the host directory is not\n"
           "changed).",
-          {{"--folder", "DIR", "copy the files of DIR into the capture folder first", "@dir"}},
+          {PrinterOptionTable()[0], PrinterOptionTable()[1],
+           {"--folder", "DIR", "copy the files of DIR into the capture folder first", "@dir"}},
           "0  done\n1  the operation failed\n2  usage error",
           "lbl tools captures --folder ./captures\nlbl tools send job.prt",
           "captures send delete delete-all",

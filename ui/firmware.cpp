@@ -17,9 +17,10 @@ std::atomic<long> g_transfers{0};
 constexpr size_t kPrinterNameChars = 260;
 constexpr size_t kMatchNameChars = 100;
 
-// The printers with a transfer running in this process, by name (compared as the spooler does,
-// ignoring case). A firmware file sent twice at once is mixed on the wire and can leave a printer
-// that does not check it unable to start.
+// The printers with a transfer running in this process, by the device their port leads to (two queues
+// on one port are one printer), else by name; compared ignoring case, as the spooler compares names. A
+// firmware file sent twice at once is mixed on the wire and can leave a printer that does not check it
+// unable to start.
 std::mutex g_busyLock;
 std::vector<WString> g_busyPrinters;
 
@@ -44,6 +45,7 @@ struct TransferStart {
   HWND Page;
   HMODULE Module;
   WCHAR PrinterName[kPrinterNameChars];
+  WCHAR Claimed[kPrinterNameChars > kDevicePathChars ? kPrinterNameChars : kDevicePathChars];
   FirmwareImage Image;
 };
 
@@ -78,6 +80,18 @@ bool PrinterDevicePath(HANDLE printer, WCHAR* path) {
   return found;
 }
 
+// What a transfer to the printer claims: the device behind its port, else its name.
+WString TransferKey(LPCWSTR printerName) {
+  HANDLE printer = nullptr;
+  WCHAR path[kDevicePathChars] = {};
+  if (OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, nullptr)) {
+    const bool found = PrinterDevicePath(printer, path);
+    ClosePrinter(printer);
+    if (found) return WString(path);
+  }
+  return WString(printerName);
+}
+
 DWORD WINAPI TransferThread(LPVOID param) {
   auto* start = static_cast<TransferStart*>(param);
   HMODULE module = start->Module;
@@ -85,7 +99,7 @@ DWORD WINAPI TransferThread(LPVOID param) {
     return RunFirmwareTransfer(start->Page, start->PrinterName, start->Image.Data, start->Image.Size);
   });
   // The printer is free before the page hears the end, so that its next Update is not refused.
-  ReleasePrinter(start->PrinterName);
+  ReleasePrinter(start->Claimed);
   Post(start->Page, result == kFwStatusReady ? MSG_FW_DONE : MSG_FW_FAILED, result);
   FreeFirmwareImage(&start->Image);
   LocalFree(start);
@@ -277,8 +291,10 @@ FirmwareStart StartFirmwareTransfer(HWND page, LPCWSTR printerName, FirmwareImag
     return FirmwareStart::Failed;
   }
   bool claimed = false;
+  WString key;
   try {
-    claimed = ClaimPrinter(printerName);
+    key = TransferKey(printerName);
+    claimed = ClaimPrinter(key.c_str());
   } catch (...) {
     FreeFirmwareImage(&owned);
     throw;
@@ -289,9 +305,10 @@ FirmwareStart StartFirmwareTransfer(HWND page, LPCWSTR printerName, FirmwareImag
   }
   auto* start = static_cast<TransferStart*>(LocalAlloc(LPTR, sizeof(TransferStart)));
   if (!start || !WStrCopy(start->PrinterName, kPrinterNameChars, printerName) ||
+      !WStrCopy(start->Claimed, sizeof start->Claimed / sizeof(WCHAR), key.c_str()) ||
       !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&TransferThread),
                           &start->Module)) {
-    ReleasePrinter(printerName);
+    ReleasePrinter(key.c_str());
     FreeFirmwareImage(&owned);
     if (start) LocalFree(start);
     return FirmwareStart::Failed;
@@ -302,7 +319,7 @@ FirmwareStart StartFirmwareTransfer(HWND page, LPCWSTR printerName, FirmwareImag
   HANDLE thread = CreateThread(nullptr, 0, TransferThread, start, 0, nullptr);
   if (!thread) {
     g_transfers.fetch_sub(1);
-    ReleasePrinter(printerName);
+    ReleasePrinter(key.c_str());
     FreeLibrary(start->Module);
     FreeFirmwareImage(&start->Image);
     LocalFree(start);

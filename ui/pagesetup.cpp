@@ -244,6 +244,9 @@ void EditStock(HWND page, PrinterContext* ctx, bool fresh) {
 }
 
 void Apply(HWND page, PrinterContext* ctx) {
+  // Enter takes OK with the focus still in an offset: its text is brought into range as leaving it would.
+  ClampEdit(page, IDC_PS_SHIFTH, IDC_PS_SHIFTH_SPIN, true);
+  ClampEdit(page, IDC_PS_SHIFTV, IDC_PS_SHIFTV_SPIN, true);
   ReadControls(page, ctx);
   StoreWorkingCopy(ctx);
   // The stock chosen here is the paper the sheet commits.

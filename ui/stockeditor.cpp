@@ -107,6 +107,8 @@ void InitEditor(HWND dlg, EditorArgs* args) {
   }
   const WCHAR* name = args->name ? args->name : TEXT("");
   if (WStrEq(name, kUserStock)) EnableWindow(GetDlgItem(dlg, IDC_SE_NAME), FALSE);
+  // A stock's name holds this many characters: more typed would be cut short when saved.
+  SendDlgItemMessageW(dlg, IDC_SE_NAME, EM_LIMITTEXT, WPARAM(kPaperNameChars - 1), 0);
   WStrCopyN(state->opened, kPaperNameChars, name, kPaperNameChars);
   SetRange(dlg, IDC_SE_WIDTH_SPIN, kStockMinWidth / 100, kStockMaxWidth / 100);
   SetRange(dlg, IDC_SE_LENGTH_SPIN, kStockMinLength / 100, kStockMaxLength / 100);

@@ -45,7 +45,7 @@ bool CutAfterLabel(WriterContext& ctx) {
   if (s.PostAction == kPostActionPeel) return s.IntervalPages == 1;
   switch (CutOf(s)) {
     case Cut::kEveryLabel: return true;
-    case Cut::kEveryN: return ++ctx.labelsSinceCut >= CutInterval(s);
+    case Cut::kEveryN: return CountLabelForCut(ctx);
     default: return false;
   }
 }
@@ -53,9 +53,7 @@ bool CutAfterLabel(WriterContext& ctx) {
 bool CutAfterJob(const WriterContext& ctx) {
   const PrinterDevmode& s = *ctx.settings;
   if (s.PostAction == kPostActionPeel) return s.IntervalPages != 1;
-  // Labels left over from the last cut every N are cut off too.
-  const Cut cut = CutOf(s);
-  return cut == Cut::kJobEnd || (cut == Cut::kEveryN && ctx.labelsSinceCut > 0);
+  return CutAtJobEnd(ctx);
 }
 
 // The user command string, then the feeds and cuts of the post-print action that follow it.

@@ -43,16 +43,16 @@ void JobHeader(WriterContext& ctx) {
     case Ribbon::kPrinterChoice: break;
   }
 
-  // A cut once after the job turns the cutter off for the labels and cuts at the job's end (UserCommand).
+  // Cuts the writer places itself (once after the job, every N labels) turn the cutter off and feed each
+  // label to the tear-off position, where CUT cuts it (UserCommand); under the head it would be cut
+  // through its printed end.
   switch (CutOf(s)) {
     case Cut::kEveryLabel:
       if (!SendText(ctx, kPostActionText[kPostActionCut])) return;
       break;
     case Cut::kEveryN:
-      if (!SendText(ctx, FormatA("SET TEAR OFF\r\nSET PEEL OFF\r\nSET CUTTER %u\r\n", CutInterval(s)))) return;
-      break;
     case Cut::kJobEnd:
-      if (!SendText(ctx, kPostActionText[kPostActionNone])) return;
+      if (!SendText(ctx, kPostActionText[kPostActionTear])) return;
       break;
     case Cut::kNone:
       if (s.PostAction < kPostActionCut && !SendText(ctx, kPostActionText[s.PostAction])) return;
@@ -105,10 +105,13 @@ void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD row
 
 void PageTrailer(WriterContext& ctx) { SendText(ctx, FormatA("\r\nPRINT 1,%d\r\n", 1)); }
 
-// The user's text, then at the job's end the cut of a job that is cut once.
+// The user's text, then the cuts the writer places: after every Nth label and at the job's end.
 void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
+  if (slot == kUserCommandJobStart) ctx.labelsSinceCut = 0;
   if (!text.empty() && !SendText(ctx, text)) return;
-  if (slot == kUserCommandJobEnd && CutOf(*ctx.settings) == Cut::kJobEnd) SendText(ctx, "CUT\r\n");
+  const bool cut = slot == kUserCommandPageEnd ? CutOf(*ctx.settings) == Cut::kEveryN && CountLabelForCut(ctx)
+                   : slot == kUserCommandJobEnd && CutAtJobEnd(ctx);
+  if (cut) SendText(ctx, "CUT\r\n");
 }
 
 }  // namespace
@@ -116,6 +119,6 @@ void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
 // 1 = white as the pipeline makes it: BITMAP mode 1 ORs the raster onto a cleared page.
 const LanguageWriter kTsplWriter = {.jobHeader = JobHeader, .userCommand = UserCommand, .pageHeader = PageHeader,
                                     .formatStart = nullptr, .raster = Raster, .pageTrailer = PageTrailer,
-                                    .oneIsBlack = false, .copiesInRaster = false, .countsCuts = false};
+                                    .oneIsBlack = false, .copiesInRaster = false, .countsCuts = true};
 
 }  // namespace writers

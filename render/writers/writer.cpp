@@ -90,6 +90,17 @@ Cut CutOf(const PrinterDevmode& s) {
 
 uint32_t CutInterval(const PrinterDevmode& s) { return s.IntervalPages > 1 ? s.IntervalPages : 1; }
 
+bool CountLabelForCut(WriterContext& ctx) {
+  if (++ctx.labelsSinceCut < CutInterval(*ctx.settings)) return false;
+  ctx.labelsSinceCut = 0;
+  return true;
+}
+
+bool CutAtJobEnd(const WriterContext& ctx) {
+  const Cut cut = CutOf(*ctx.settings);
+  return cut == Cut::kJobEnd || (cut == Cut::kEveryN && ctx.labelsSinceCut > 0);
+}
+
 const LanguageWriter* LanguageWriterFor(uint32_t language) {
   switch (language) {
     case kLangTwl: return &kTwlWriter;

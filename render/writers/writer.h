@@ -57,8 +57,8 @@ struct WriterContext {
   // Why the current page could not be sent whole (ERROR_NOT_ENOUGH_MEMORY, a page file's write
   // error, ...); 0 while all is well. A failed spooler output is the PDEV's state, not this.
   DWORD error = 0;
-  // Labels sent since the cutter last cut, for a cut every N labels that the writer counts (ESC). The
-  // rendering DLL keeps it from page to page of a job.
+  // Labels sent since the cutter last cut, for a cut every N labels that the writer counts (ESC, TSPL,
+  // ZPL). The rendering DLL keeps it from page to page of a job.
   uint32_t labelsSinceCut = 0;
   // The language's table (writer_internal.h), picked from settings->PrintLanguage on first use;
   // nullptr until then, and for a language the writers do not know.

@@ -61,6 +61,13 @@ constexpr uint32_t kOccurrenceInterval = 2;
 Cut CutOf(const PrinterDevmode& settings);
 // The N of Cut::kEveryN.
 uint32_t CutInterval(const PrinterDevmode& settings);
+// A cut every N labels is counted here, over the job's pages and copies alike (WriterContext::labelsSinceCut,
+// from 0 at the job's start): the printers' own counts do not span a job (a ZPL quantity belongs to one
+// format, and every page copy is a format; a TSPL printer keeps its count from job to job). Called once per
+// label sent; true when this label is the Nth since the last cut, and the count starts again.
+bool CountLabelForCut(WriterContext& ctx);
+// The job's end cuts: once after the job, or the labels a cut every N left on the roll.
+bool CutAtJobEnd(const WriterContext& ctx);
 
 // One language's half of the writers: what a job, a page copy and a user command are in it.
 // Filled once per language; a job picks its table once (WriterContext::writer). An entry a

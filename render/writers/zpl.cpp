@@ -63,8 +63,9 @@ void JobHeader(WriterContext& ctx) {
     case kPostActionPeel: t += "^MMP,N\r\n"; break;
     case kPostActionCut:
     case kPostActionCutEvery:
-      // A cut once after the job: the delayed cutter holds the labels until ~JK at the job's end.
-      t += cut == Cut::kJobEnd ? "^MMD,N\r\n" : "^MMC,N\r\n";
+      // Cuts the writer places (once after the job, every N labels): the delayed cutter holds the labels
+      // until ~JK (UserCommand).
+      t += cut == Cut::kEveryLabel ? "^MMC,N\r\n" : "^MMD,N\r\n";
       break;
     default: break;
   }
@@ -152,16 +153,19 @@ void Raster(WriterContext& ctx, const uint8_t* raster, DWORD rowBytes, DWORD row
 
 void PageTrailer(WriterContext& ctx) { SendText(ctx, "^XZ\r\n\r\n"); }
 
-// The user's text, then at the job's end the cut the delayed cutter waits for.
+// The user's text, then the cuts the delayed cutter waits for: after every Nth label and at the job's end.
 void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
+  if (slot == kUserCommandJobStart) ctx.labelsSinceCut = 0;
   if (!text.empty() && !SendText(ctx, text)) return;
-  if (slot == kUserCommandJobEnd && CutOf(*ctx.settings) == Cut::kJobEnd) SendText(ctx, "~JK\r\n");
+  const bool cut = slot == kUserCommandPageEnd ? CutOf(*ctx.settings) == Cut::kEveryN && CountLabelForCut(ctx)
+                   : slot == kUserCommandJobEnd && CutAtJobEnd(ctx);
+  if (cut) SendText(ctx, "~JK\r\n");
 }
 
 }  // namespace
 
 const LanguageWriter kZplWriter = {.jobHeader = JobHeader, .userCommand = UserCommand, .pageHeader = PageHeader,
                                    .formatStart = FormatStart, .raster = Raster, .pageTrailer = PageTrailer,
-                                   .oneIsBlack = true, .copiesInRaster = false, .countsCuts = false};
+                                   .oneIsBlack = true, .copiesInRaster = false, .countsCuts = true};
 
 }  // namespace writers

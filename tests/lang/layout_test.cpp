@@ -12,8 +12,16 @@
 
 #include "installer/resource.h"
 #include "resfile.h"
+#include "ui/about.h"
+#include "ui/doc_sheet.h"
+#include "ui/graphics.h"
+#include "ui/pagesetup.h"
+#include "ui/printsettings.h"
+#include "ui/stockeditor.h"
 #include "ui/strings.h"
+#include "ui/watermark.h"
 #include "winsim/machine.h"
+#include "winsim/resources.h"
 #include "winsim/ui.h"
 
 extern "C" const unsigned char lbl_ui_res[], lbl_ui_res_end[];              // lbldrv6ui.rc (lblui_core)
@@ -141,6 +149,57 @@ TEST_F(DialogLayout, InstallerDialogsShowEveryTextInEveryLanguage) {
   EXPECT_EQ(l.runtimeTexts, 4 * 3);
   EXPECT_TRUE(l.problems.empty()) << Join(l.problems)
                                   << "(CJK texts need a CJK font: tools/install-deps.sh installs it)";
+}
+
+// The pages as the driver fills them while they are open: the items of every list (the printing scales,
+// the print modes, speeds, post actions and occurrences, the paper types) and the texts the pages set,
+// each where its control shows it, in every language. A model with every option gives every item.
+class SheetLayout : public uitest::UiTest {};
+
+TEST_F(SheetLayout, OpenPagesShowEveryItemAndTextInEveryLanguage) {
+  namespace ui = winsim::ui;
+  catalogue = lbltest::Catalogue(
+      uitest::ModelJson("TW-T1", 400, 2, R"("Accesories":{"Cutter":1,"Peeler":1},"Printing Mode":{"Value":1})"),
+      lbltest::Paper("4 x 6", 101.6, 152.4));
+  std::vector<std::string> problems;
+  int pages = 0;
+  for (LangId lang : {LangId(0x0409), LangId(0x0804), LangId(0x0412), LangId(0x0419)}) {
+    winsim::Reset();
+    winsim::SetUserUiLanguage(lang);
+    Install();
+    PrinterDevmode dm = uitest::DefaultDevmode();
+    dm.PrintLanguage = kLangTspl;
+    uitest::DocSheet s(printer, dm);
+    ASSERT_NE(s.sheet, nullptr) << LanguageName(lang);
+    auto measure = [&](HWND dlg, WORD id) {
+      ++pages;
+      for (const winsim::ui::TextProblem& p : winsim::ui::TextProblems(dlg))
+        problems.push_back(std::string(LanguageName(lang)) + " dialog " + std::to_string(id) + ", control " +
+                           std::to_string(p.id) + " \"" + Utf8(p.text) + "\": " + p.problem);
+    };
+    for (WORD id : {kGraphicsTemplate, kWatermarkTemplate, kPrintSettingsTemplate, kAboutTemplate, kPageSetupTemplate}) {
+      HWND page = s.Show(id);
+      ASSERT_NE(page, nullptr) << LanguageName(lang) << " page " << id;
+      measure(page, id);
+    }
+    // The stock editor runs modal inside the click of New.
+    HWND page = ui::Page(s.sheet, kPageSetupTemplate);
+    ui::UiThread clicker([page] { return intptr_t(ui::Click(page, IDC_PS_NEW)); });
+    HWND editor = ui::FindDialog(kStockEditorTemplate);
+    ASSERT_NE(editor, nullptr) << LanguageName(lang);
+    ui::Settle(editor);
+    measure(editor, kStockEditorTemplate);
+    ASSERT_TRUE(ui::Click(editor, IDCANCEL));
+    clicker.Join();
+    ASSERT_TRUE(ui::Press(s.sheet, ui::Button::Cancel));
+    s.thread->Join();
+    ui::WaitClosed(s.sheet);
+    if (printer) ClosePrinter(printer);
+    printer = nullptr;
+  }
+  EXPECT_EQ(pages, 4 * 6);
+  EXPECT_TRUE(problems.empty()) << Join(problems) << "(CJK texts need a CJK font: tools/install-deps.sh installs it)";
+  EXPECT_TRUE(winsim::ui::Unexpected().empty());
 }
 
 }  // namespace

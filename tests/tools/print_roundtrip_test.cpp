@@ -166,16 +166,16 @@ TEST(PrintRoundTrip, CopiesRepeatThePage) {
   EXPECT_EQ(pages[1], pages[0] + 1);
 }
 
-// The cutter's occurrence through the rendering library, job by job: ESC counts the labels of the
-// job's pages and copies for a cut every N (and cuts off the rest at the end); once after the job it
-// cuts at the end only, TSPL with CUT as its last command.
+// The cutter's occurrence through the rendering library, job by job: ESC, TSPL and ZPL count the labels
+// of the job's pages and copies for a cut every N (and cut off the rest at the end); once after the job
+// they cut at the end only, TSPL with CUT as its last command.
 TEST(PrintRoundTrip, TheCutFollowsItsOccurrenceOverTheJob) {
   auto cuts = [](const Printed& p) {
     std::vector<size_t> afterLabel;  // how many labels came out before each cut
     size_t labels = 0;
     for (const auto& c : p.view.commands) {
-      // An ESC label starts with its width; a TSPL label is printed by PRINT.
-      if (c.text.rfind("GS W", 0) == 0 || c.text.rfind("PRINT", 0) == 0) ++labels;
+      // An ESC label starts with its width; a TSPL label is printed by PRINT; a ZPL label has its width.
+      if (c.text.rfind("GS W", 0) == 0 || c.text.rfind("PRINT", 0) == 0 || c.text.rfind("^PW", 0) == 0) ++labels;
       if (c.text.find("cut") != std::string::npos) afterLabel.push_back(labels);
     }
     return afterLabel;
@@ -193,6 +193,12 @@ TEST(PrintRoundTrip, TheCutFollowsItsOccurrenceOverTheJob) {
   Printed tspl = PrintAndView(o, {});
   EXPECT_EQ(cuts(tspl), (std::vector<size_t>{2}));
   EXPECT_EQ(tspl.view.commands.back().text, "CUT (cut now)");
+  for (int language : {kLangTspl, kLangZpl}) {
+    o = Options(language, {{"PostAction", "3"}, {"PostActionOccurrence", "2"}, {"IntervalPages", "3"}});
+    o.blankPages = 2;
+    o.job.copies = 2;
+    EXPECT_EQ(cuts(PrintAndView(o, {})), (std::vector<size_t>{3, 4})) << language;
+  }
 }
 
 TEST(PrintRoundTrip, TheLanguageFollowsTheAttachedDevice) {

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -70,6 +71,48 @@ TEST_F(LblPrinterTools, DeleteTakesOnlyListedCaptures) {
   EXPECT_EQ(listed.status, 0) << listed.err;
   EXPECT_EQ(listed.out.find("a.prt"), std::string::npos) << "deleted: " << listed.out;
   EXPECT_EQ(Read("a.prt"), "job a") << "the host folder is only copied from";
+}
+
+// The captured jobs are those of the printer's own capture folder, the one the page lists and the driver
+// writes: a job printed with "Record Printer Code" on is there, also after the folder was changed.
+TEST_F(LblPrinterTools, CapturesAreThoseOfThePrintersFolder) {
+  Ran sheet = Lbl("sheet device --do click=1009 --do 'type=1031:C:\\Captured' --do press=ok --json");
+  ASSERT_EQ(sheet.status, 0) << sheet.err;
+  ASSERT_NE(sheet.out.find("\"C:\\\\Captured\""), std::string::npos) << sheet.out;
+  Ran printed = Lbl("print --blank 1 --doc-name first -o " + dir + "/job.out");
+  ASSERT_EQ(printed.status, 0) << printed.err;
+  Ran listed = Lbl("tools captures");
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find(".prt"), std::string::npos) << "the job's capture: " << listed.out;
+  // A file sent goes to that folder too.
+  Write("b.prt", "job b");
+  Ran sent = Lbl("tools send " + dir + "/b.prt");
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  Ran again = Lbl("tools captures");
+  EXPECT_NE(again.out.find("b.prt"), std::string::npos) << again.out;
+  EXPECT_EQ(std::count(again.out.begin(), again.out.end(), '\n'), 2) << "both: " << again.out;
+  // A printer that is not installed has none.
+  Ran other = Lbl("tools captures --printer Nobody");
+  EXPECT_EQ(other.status, 1) << other.out;
+}
+
+// A host file whose name reads as a Windows path ("..\up.prt") is refused: copied under that name it
+// would land outside the capture folder, over any file of the machine.
+TEST_F(LblPrinterTools, HostNamesThatAreWindowsPathsAreRefused) {
+  Ran inner = Lbl("sheet device --do 'type=1031:C:\\Outer\\Inner' --do press=ok");
+  ASSERT_EQ(inner.status, 0) << inner.err;
+  Write("..\\up.prt", "escaped");
+  Write("fine.prt", "job");
+  Ran copied = Lbl("tools captures --folder " + dir);
+  EXPECT_EQ(copied.status, 1) << copied.out;
+  EXPECT_NE(copied.err.find("..\\up.prt"), std::string::npos) << copied.err;
+  Ran sent = Lbl("tools send '" + dir + "/..\\up.prt'");
+  EXPECT_EQ(sent.status, 1) << sent.out;
+  // Nothing reached the folder above the capture folder.
+  ASSERT_EQ(Lbl("sheet device --do 'type=1031:C:\\Outer' --do press=ok").status, 0);
+  Ran outer = Lbl("tools captures");
+  EXPECT_EQ(outer.status, 0) << outer.err;
+  EXPECT_EQ(outer.out.find("up.prt"), std::string::npos) << outer.out;
 }
 
 }  // namespace

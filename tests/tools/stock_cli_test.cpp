@@ -63,6 +63,17 @@ TEST(LblStock, AddRefusesWhatTheEditorRefuses) {
   EXPECT_EQ(Lbl("stock add --name \"2 x 1\" --width 50 --length 30 --replace \"2 x 1\"").status, 0);
   EXPECT_EQ(Lbl("stock add --name \"2 x 1\" --width 50 --length 30 --replace \"3 x 1\"").status, 1)
       << "a rename onto another stock";
+  Ran gone = Lbl("stock add --name Renamed --width 50 --length 30 --replace \"No such stock\"");
+  EXPECT_EQ(gone.status, 1) << "a rename of a stock that is not there";
+  EXPECT_NE(gone.err.find("no label stock named \"No such stock\""), std::string::npos) << gone.err;
+  EXPECT_EQ(Lbl("stock show Renamed").status, 1) << "nothing was added";
+  // Continuous paper has no gap to give (the editor empties and disables both fields), and a stock is
+  // printed either directly or through a ribbon (the editor's two choices exclude each other).
+  for (const char* bad : {"--type continuous --gap 3", "--type unfixed --offset 1", "--direct --transfer"}) {
+    Ran r = Lbl(std::string("stock add --name Y --width 50 --length 30 ") + bad);
+    EXPECT_EQ(r.status, 2) << bad << ": " << r.out;
+  }
+  EXPECT_EQ(Lbl("stock add --name Y --width 50 --length 30 --type continuous --gap 0").status, 0);
 }
 
 TEST(LblPreview, WritesThePictureOfTheStock) {

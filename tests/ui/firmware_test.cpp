@@ -335,6 +335,27 @@ TEST_F(Firmware, OneTransferAtATimePerPrinter) {
   EXPECT_EQ(ui::MessageBoxes().size(), 1u);
 }
 
+// Two queues on one port are one printer on the wire: a second transfer through the other queue would
+// mix two files on the device as surely as one through the same queue.
+TEST_F(Firmware, TwoQueuesOfOnePortTakeOneTransfer) {
+  InstallTools();
+  AddPrinter(u"TW-T4 second queue");  // on USB001 too
+  OpenSheet();
+  const std::u16string path = FirmwareFile(u"C:\\fw\\new.bin");
+  const auto file = winsim::ReadHostFile(path);
+  Choose(path);
+  ASSERT_TRUE(ui::Click(page, kToolsUpdate));
+  ASSERT_EQ(FirmwareTransfersRunning(), 1);
+  const WString wide = ToWString(path.c_str());
+  FirmwareImage image;
+  ASSERT_EQ(LoadFirmwareFile(wide.c_str(), nullptr, &image), FirmwareLoad::Ok);
+  EXPECT_EQ(StartFirmwareTransfer(nullptr, TEXT("TW-T4 second queue"), &image), FirmwareStart::Busy);
+  EXPECT_EQ(image.Data, nullptr) << "the image is taken and freed also when refused";
+  ASSERT_TRUE(WaitTransfers());
+  EXPECT_EQ(twl->FirmwareReceived(), file) << "one file, once";
+  EXPECT_EQ(twl->FirmwareUpdates(), 1u);
+}
+
 TEST_F(Firmware, TheFileIsReadOnceAtUpdateAndMustStillBeTheChosenOne) {
   InstallTools();
   OpenSheet();

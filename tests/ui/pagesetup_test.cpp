@@ -355,6 +355,21 @@ TEST_F(PageSetup, OffsetsSpinClampAndApply) {
   EXPECT_EQ(U16(out.dm.dmFormName), u"Half");
 }
 
+// Enter takes the sheet's OK with the focus still in an offset: no focus is lost, yet what is stored is
+// within the stock's range as leaving the field would have made it (the "Half" stock: 52 x 30 mm).
+TEST_F(PageSetup, EnterStoresOffsetsWithinTheStockAsLeavingTheFieldWould) {
+  Open();
+  ASSERT_TRUE(ui::Type(page, IDC_PS_SHIFTH, u"-999"));
+  ASSERT_TRUE(ui::Type(page, IDC_PS_SHIFTV, u"99999"));
+  ASSERT_TRUE(ui::HasFocus(page, IDC_PS_SHIFTV));
+  // The default button's command, as the dialog manager sends it for Enter.
+  SendMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(sheet, IDOK)));
+  thread->Join();
+  ui::WaitClosed(sheet);
+  EXPECT_EQ(out.ShiftH, -52000);
+  EXPECT_EQ(out.ShiftV, 30000);
+}
+
 TEST_F(PageSetup, Landscape270StoresOrientationTwoWithRotationAndTurnsThePreview) {
   Open();
   winsim::ClearGdipCalls();
@@ -519,6 +534,21 @@ TEST_F(PageSetup, EnterClampsTheGapAsLeavingTheFieldWould) {
   EXPECT_EQ(p.Width, 60000) << "50 mm and both liners";
   EXPECT_EQ(p.GapHeight, 0);
   EXPECT_EQ(p.GapOffset, 10000);
+}
+
+// A stock's name holds 31 characters: the name field takes no more, so the stock saved is the one named
+// on the screen, not one cut short without a word (and possibly taken for another stock).
+TEST_F(PageSetup, TheNameFieldTakesWhatTheStockHolds) {
+  Open();
+  HWND editor = OpenEditor(IDC_PS_NEW);
+  ASSERT_NE(editor, nullptr);
+  const std::u16string longName = u"A label stock name of forty characters..";
+  ui::Type(editor, IDC_SE_NAME, longName);
+  const std::u16string shown = ui::Text(editor, IDC_SE_NAME);
+  EXPECT_EQ(shown, longName.substr(0, kPaperNameChars - 1));
+  ASSERT_TRUE(ui::Click(editor, IDOK));
+  EXPECT_EQ(clicker->Join(), 1);
+  EXPECT_EQ(U16(Forms().back().Name), shown);
 }
 
 // Names the editor refuses or asks about: a blank name, "USER" for another stock, and the name of

@@ -110,6 +110,24 @@ TEST_F(PrinterTools, ChangeTrackingAndApply) {
   EXPECT_EQ(StoredFlags(), DWORD(kPropDefaultFlags | kPropCaptureCode | kPropLockSettings));
 }
 
+// The folder is stored in a 260-character buffer: the field takes no more than that holds, so what OK
+// stores is the folder the page showed, not a path cut short without a word.
+TEST_F(PrinterTools, TheFolderFieldTakesWhatTheStoredValueHolds) {
+  InstallTools();
+  SetFolder(folder);
+  OpenSheet();
+  const std::u16string longFolder = u"C:\\" + std::u16string(300, u'a');
+  ui::Type(page, kToolsFolder, longFolder);
+  const std::u16string shown = ui::Text(page, kToolsFolder);
+  EXPECT_EQ(shown, longFolder.substr(0, kLogFolderChars - 1));
+  CloseSheet(ui::Button::Ok);
+  std::vector<uint8_t> data;
+  DWORD type = 0;
+  ASSERT_TRUE(winsim::GetPrinterDataValue(printerName, u"LogFolder", &type, &data));
+  ASSERT_EQ(data.size(), 520u);
+  EXPECT_EQ(U16(reinterpret_cast<const WCHAR*>(data.data())), shown);
+}
+
 TEST_F(PrinterTools, ApplyThatThePrinterRefusesSaysWhyAndStaysChanged) {
   // A user without the right to administer the printer: the values cannot be written.
   winsim::DriverSpec d = PrepareDriver();

@@ -188,7 +188,8 @@ TEST_F(PrintSettings, CutterOnlyCutOffStoresTheCutterValueInEveryLanguage) {
 
 // The occurrence reaches the printed job in each language that carries it: after the job, TSPL turns
 // the cutter off and cuts with CUT at the end, ZPL holds the labels in the delayed cutter until ~JK,
-// ESC cuts once at the end; after an interval of N, the action is the writers' cut every N labels.
+// ESC cuts once at the end; after an interval of N, the action is the writers' cut every N labels, which
+// they count themselves (TSPL and ZPL set up as for a cut after the job).
 TEST_F(PrintSettings, CutOccurrenceReachesTheJob) {
   InstallModel(R"("Cutter":1,"Peeler":1)");
   const std::string escCut = std::string("\x1D\x56\x42", 3);
@@ -196,8 +197,8 @@ TEST_F(PrintSettings, CutOccurrenceReachesTheJob) {
   struct Case {
     uint32_t language;
     std::string afterJob, last, every4;
-  } cases[] = {{kLangTspl, "SET CUTTER OFF\r\n", "CUT\r\n", "SET CUTTER 4\r\n"},
-               {kLangZpl, "^MMD,N\r\n", "~JK\r\n", "^PQ1,4,1,Y\r\n^MMC,N\r\n"},
+  } cases[] = {{kLangTspl, "SET CUTTER OFF\r\nSET TEAR ON\r\n", "CUT\r\n", "SET CUTTER OFF\r\nSET TEAR ON\r\n"},
+               {kLangZpl, "^MMD,N\r\n", "~JK\r\n", "^PQ1,4,1,Y\r\n^MMD,N\r\n"},
                // ESC's cut feeds by the feed offset the page shows for a cut, -30.0 mm: the low byte of
                // -300 x 203 / 254 = -239 is 0x11.
                {kLangEsc, "", escCut + "\x11", ""}};

@@ -175,5 +175,28 @@ TEST_F(TextFit, TextOverNeighboursAndHiddenControls) {
   DestroyWindow(dlg);
 }
 
+// The items a program puts into a drop-down list show in its face, left of the drop-down button (as wide as
+// the 21-pixel face is high) and 3 pixels in from either side; a list box shows each row 4 pixels in.
+TEST_F(TextFit, ListItemsWhereTheListShowsThem) {
+  Template t(WS_POPUP, u"Lists");
+  t.Item(kComboBox, kA, CBS_DROPDOWNLIST, u"", 10, 10, 60, 80)  // 90 px: 63 for the text
+      .Item(kComboBox, kB, CBS_DROPDOWNLIST, u"", 80, 10, 80, 80)  // 120 px: 93
+      .Item(kListBox, kC, LBS_NOTIFY, u"", 10, 40, 55, 40);         // 83 px: 75
+  HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, nullptr, 0);
+  ASSERT_NE(dlg, nullptr);
+  EXPECT_EQ(Problems(dlg, kA), "") << "no items yet";
+  for (int id : {kA, kB}) {
+    SendDlgItemMessageW(dlg, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"None"));
+    SendDlgItemMessageW(dlg, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"Mirror the image"));  // 79 px
+  }
+  SendDlgItemMessageW(dlg, kC, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"Mirror the image"));
+  EXPECT_EQ(Problems(dlg, kA), "item needs 79 px of width, has 63") << "measured whether selected or not";
+  EXPECT_EQ(Problems(dlg, kB), "");
+  EXPECT_EQ(Problems(dlg, kC), "item needs 79 px of width, has 75");
+  SendDlgItemMessageW(dlg, kB, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"\u0378"));
+  EXPECT_NE(Problems(dlg, kB).find("item has U+0378, which no installed font has"), std::string::npos);
+  DestroyWindow(dlg);
+}
+
 }  // namespace
 }  // namespace dlgtest

@@ -175,20 +175,22 @@ TEST(Tspl, MillimetreRemaindersBelow100ArePadded) {
   EXPECT_THAT(h, HasSubstr("BLINE 0.099 mm,-0.050 mm\r\n"));
 }
 
-// The cut and its occurrence: after every label SET CUTTER ON, after every N labels SET CUTTER N, once
-// after the job the cutter off for the labels and CUT after the job's last command text.
+// The cut and its occurrence: after every label SET CUTTER ON; once after the job, or every N labels,
+// the cutter off and the labels fed to the tear-off position, where the writer's CUT cuts them (after the
+// job's last command text; a job without labels has nothing left over for a cut every N).
 TEST(Tspl, CutOccurrenceInTheJobHeaderAndAtTheJobEnd) {
   const std::string none = "SET TEAR OFF\r\nSET PEEL OFF\r\n";
+  const std::string tear = "SET PEEL OFF\r\nSET CUTTER OFF\r\nSET TEAR ON\r\n";
   struct Case {
     uint32_t action, occurrence, interval;
     std::string set, end;
   } cases[] = {
       {3, 0, 5, none + "SET CUTTER ON\r\n", ""},
-      {3, 2, 5, none + "SET CUTTER 5\r\n", ""},
+      {3, 2, 5, tear, ""},
       {3, 2, 1, none + "SET CUTTER ON\r\n", ""},
-      {4, 0, 12, none + "SET CUTTER 12\r\n", ""},
-      {4, 2, 999, none + "SET CUTTER 999\r\n", ""},
-      {3, 1, 5, none + "SET CUTTER OFF\r\n", "CUT\r\n"},
+      {4, 0, 12, tear, ""},
+      {4, 2, 999, tear, ""},
+      {3, 1, 5, tear, "CUT\r\n"},
       {1, 1, 5, "SET PEEL OFF\r\nSET CUTTER OFF\r\nSET TEAR ON\r\n", ""},
       {2, 2, 5, "SET TEAR OFF\r\nSET CUTTER OFF\r\nSET PEEL ON\r\n", ""},
   };
@@ -199,7 +201,8 @@ TEST(Tspl, CutOccurrenceInTheJobHeaderAndAtTheJobEnd) {
     const std::string h = job.Header();
     EXPECT_EQ(h.substr(0, h.find("DIRECTION")), c.set);
     EXPECT_EQ(job.EndJob(u"END\r\n"), "END\r\n" + c.end);
-    // Only the job's end cuts: a page's end sends its text alone.
+    // A page's end cuts only when it ends the Nth label of a cut every N (Writers.CutsOverAWholeJob...):
+    // one label is not yet 5, and a cutter that is on cuts by itself.
     job.SetUserCommand(kUserCommandPageEnd, u"P");
     WriteUserCommand(job.ctx, kUserCommandPageEnd);
     EXPECT_EQ(job.TakeSent(), "P");

@@ -193,3 +193,67 @@ TEST(Writers, TwlPagesTooLargeForTheirBlockAreRefused) {
   EXPECT_EQ(job.sink.sent, "");
   SetTwlPageCounter(1);
 }
+
+// A cut every N labels counts the job's labels, pages and copies alike, from the job's first label, and
+// cuts off what is left at its end; a cut once after the job cuts there alone. The printer's own counts
+// cannot do it: a ZPL format's quantity (^PQ) covers the labels of that format only, and every page copy
+// is a format of its own. In the stream, "L" is a label printed and "C" a cut.
+TEST(Writers, CutsOverAWholeJobOfPagesAndCopies) {
+  struct Language {
+    uint32_t id;
+    std::string label, cut;
+  } languages[] = {{kLangTspl, "\r\nPRINT 1,1\r\n", "CUT\r\n"}, {kLangZpl, "^XA\r\n^PW", "~JK\r\n"}};
+  struct Case {
+    uint32_t action, occurrence, interval;
+    int pages, copies;
+    std::string labels;
+  } cases[] = {
+      {3, 2, 2, 5, 1, "LLCLLCLC"},     // every 2 of 5 pages: the fifth cut off at the end
+      {3, 2, 3, 2, 2, "LLLCLC"},       // every 3 of 2 pages x 2 copies: the copies count
+      {4, 0, 2, 1, 4, "LLCLLC"},       // action 4 cuts every IntervalPages labels
+      {3, 2, 2, 2, 1, "LLC"},          // nothing left: no second cut
+      {3, 1, 5, 2, 3, "LLLLLLC"},      // once, after the job's six labels
+  };
+  for (const Language& lang : languages) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "language " << lang.id << ", action " << c.action << " occurrence "
+                                      << c.occurrence << " every " << c.interval << ", " << c.pages << " pages of "
+                                      << c.copies);
+      Job job(lang.id);
+      job.SetCut(c.action, c.occurrence, c.interval);
+      job.settings.dm.dmCopies = static_cast<short>(c.copies);
+      WriteUserCommand(job.ctx, kUserCommandJobStart);
+      WriteJobHeader(job.ctx);
+      job.TakeSent();
+      for (int p = 0; p < c.pages; ++p) {
+        auto r = PatternRaster(2, 3);
+        ASSERT_TRUE(SendPage(job.ctx, r.data(), static_cast<DWORD>(r.size()), 16, 3));
+      }
+      WriteUserCommand(job.ctx, kUserCommandJobEnd);
+      const std::string sent = job.TakeSent();
+      std::string seen;
+      for (size_t at = 0; at < sent.size();) {
+        const size_t l = sent.find(lang.label, at), k = sent.find(lang.cut, at);
+        if (l == std::string::npos && k == std::string::npos) break;
+        const bool label = l < k;
+        seen += label ? "L" : "C";
+        at = (label ? l + lang.label.size() : k + lang.cut.size());
+      }
+      EXPECT_EQ(seen, c.labels);
+    }
+  }
+}
+
+// The media stops where a cut goes: TSPL feeds each label to the tear-off (cutting) position when the
+// job cuts it with CUT, never leaving it under the head; ZPL holds the labels in the delayed cutter.
+TEST(Writers, LabelsCutByCommandStopWhereTheCutterCuts) {
+  for (uint32_t occurrence : {1u, 2u}) {
+    Job tspl(kLangTspl);
+    tspl.SetCut(3, occurrence, 3);
+    const std::string h = tspl.Header();
+    EXPECT_EQ(h.substr(0, h.find("DIRECTION")), "SET PEEL OFF\r\nSET CUTTER OFF\r\nSET TEAR ON\r\n") << occurrence;
+    Job zpl(kLangZpl);
+    zpl.SetCut(3, occurrence, 3);
+    EXPECT_THAT(zpl.Header(), HasSubstr("^MMD,N\r\n")) << occurrence;
+  }
+}

@@ -205,8 +205,8 @@ TEST(Zpl, MediaTypeAndTracking) {
 
 TEST(Zpl, QuantityCutModeAndLabelTop) {
   // With the occurrence "after every page", a cutter cuts every label whatever interval is stored;
-  // action 4 cuts every IntervalPages labels.
-  const char* modes[] = {"", "^MMT,N\r\n", "^MMP,N\r\n", "^MMC,N\r\n", "^MMC,N\r\n", ""};
+  // action 4 cuts every IntervalPages labels, which the writer counts with the delayed cutter.
+  const char* modes[] = {"", "^MMT,N\r\n", "^MMP,N\r\n", "^MMC,N\r\n", "^MMD,N\r\n", ""};
   const char* counts[] = {"0", "5", "5", "1", "5", "5"};
   for (uint32_t action = 0; action < 6; ++action) {
     Job job(kLangZpl);
@@ -219,16 +219,17 @@ TEST(Zpl, QuantityCutModeAndLabelTop) {
   }
 }
 
-// The cutter's occurrence: every label ^PQ1,1 in cutter mode, every N labels ^PQ1,N in cutter mode,
-// once after the job the delayed cutter (^MMD) and ~JK after the job's last command text.
+// The cutter's occurrence: every label ^PQ1,1 in cutter mode; once after the job, or every N labels, the
+// delayed cutter (^MMD), whose ~JK the writer sends after the job's last command text (and after every
+// Nth label: Writers.CutsOverAWholeJobOfPagesAndCopies).
 TEST(Zpl, CutOccurrenceInTheJobFormatAndAtTheJobEnd) {
   struct Case {
     uint32_t action, occurrence, interval;
     std::string modes, end;
   } cases[] = {
       {3, 0, 7, "^PQ1,1,1,Y\r\n^MMC,N\r\n", ""},
-      {3, 2, 7, "^PQ1,7,1,Y\r\n^MMC,N\r\n", ""},
-      {4, 0, 7, "^PQ1,7,1,Y\r\n^MMC,N\r\n", ""},
+      {3, 2, 7, "^PQ1,7,1,Y\r\n^MMD,N\r\n", ""},
+      {4, 0, 7, "^PQ1,7,1,Y\r\n^MMD,N\r\n", ""},
       {3, 1, 7, "^PQ1,1,1,Y\r\n^MMD,N\r\n", "~JK\r\n"},
       {1, 1, 7, "^PQ1,7,1,Y\r\n^MMT,N\r\n", ""},
   };

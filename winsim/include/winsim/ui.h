@@ -118,7 +118,9 @@ bool WriteWindowPng(HWND h, const std::string& path);
 // draws it: a line or word wider than where the control puts its text (after a check box's box, inside a
 // button's edges, a group box's caption within its frame), more wrapped lines than the height holds,
 // characters that no installed font has, a control reaching outside the dialog, or (both shown) text
-// drawn over another control. Hidden controls are measured too: the program may show them.
+// drawn over another control; and each item of a combo box or list box wider than where the control
+// shows it (the face of a drop-down list left of its button; a row of a list box). Hidden controls are
+// measured too: the program may show them.
 struct TextProblem {
   int id = 0;
   std::u16string text;

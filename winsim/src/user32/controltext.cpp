@@ -131,6 +131,21 @@ ControlText ControlTextOf(HWND h) {
   return t;
 }
 
+RECT ItemTextArea(HWND h) {
+  auto w = FindWnd(h);
+  if (!w) return RECT{};
+  const int cw = w->rect.right - w->rect.left, ch = w->rect.bottom - w->rect.top;
+  const int rowH = MetricsOf(TextFontOf(h)).height + 3;
+  if (IEquals(w->cls, u"ComboBox")) {
+    // The face is one row and its padding high (the template's height holds the dropped list too); the
+    // button is as wide as the face is high.
+    const int face = std::min(ch, rowH + 6);
+    return RECT{3, 0, std::max(3, cw - face - 3), face};
+  }
+  if (IEquals(w->cls, u"ListBox")) return RECT{4, 2, std::max(4, cw - 4), std::max(2, ch - 2)};
+  return RECT{};
+}
+
 std::vector<std::u16string> ShownLines(HWND h, const ControlText& t) {
   if (t.kind == ControlText::kNone) return {};
   if (t.kind == ControlText::kLine) return {t.shown};
@@ -181,6 +196,20 @@ std::vector<TextProblem> TextProblems(HWND dlg) {
     for (HWND c : d->children) {
       auto w = FindWnd(c);
       if (!w || w->destroyed) continue;
+      // The items of a list, each where the control draws it: the program fills them while it runs.
+      const RECT items = ItemTextArea(c);
+      if (items.right > items.left) {
+        const DialogFont& f = TextFontOf(c);
+        const int areaW = items.right - items.left;
+        for (const std::u16string& item : ItemsOf(c)) {
+          auto report = [&](const std::string& what) { out.push_back(TextProblem{w->id, item, "item " + what}); };
+          for (char16_t ch : item)
+            if (!(ch >= 0xD800 && ch < 0xE000) && ch >= 0x20 && FaceFor(f, ch).empty())
+              report("has " + Hex(ch) + ", which no installed font has");
+          const int need = TextWidth(f, item);
+          if (need > areaW) report("needs " + std::to_string(need) + " px of width, has " + std::to_string(areaW));
+        }
+      }
       const ControlText t = ControlTextOf(c);
       if (t.kind == ControlText::kNone) continue;
       auto report = [&](const std::string& what) { out.push_back(TextProblem{w->id, WindowTextOf(c), what}); };

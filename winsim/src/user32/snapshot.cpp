@@ -243,7 +243,8 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
     cairo_line_to(cr, x + cw - rowH * 0.5, y + rowH * 0.65);
     cairo_close_path(cr);
     cairo_fill(cr);
-    Text(cr, h, WindowTextOf(h), x + 3, y, cw - rowH - 6, rowH, fg);
+    const RECT face = ItemTextArea(h);
+    Text(cr, h, WindowTextOf(h), x + face.left, y, face.right - face.left, rowH, fg);
   } else if (IEquals(cls, u"ListBox")) {
     FillRect(cr, x, y, cw, ch, kWhite);
     FrameRect(cr, x, y, cw, ch, kFrame);
@@ -253,7 +254,8 @@ void DrawControl(cairo_t* cr, HWND h, double x, double y) {
     const std::vector<std::u16string> items = ItemsOf(h);
     for (size_t i = 0; i < items.size() && row + rowH <= y + ch; ++i, row += rowH) {
       if (int(i) == sel) FillRect(cr, x + 1, row, cw - 2, rowH, kSelection);
-      Text(cr, h, items[i], x + 4, row, cw - 8, rowH, int(i) == sel ? kWhite : fg);
+      const RECT area = ItemTextArea(h);
+      Text(cr, h, items[i], x + area.left, row, area.right - area.left, rowH, int(i) == sel ? kWhite : fg);
     }
   } else if (IEquals(cls, TRACKBAR_CLASSW)) {
     const LRESULT lo = SendMessageW(h, TBM_GETRANGEMIN, 0, 0), hi = SendMessageW(h, TBM_GETRANGEMAX, 0, 0);

@@ -132,6 +132,9 @@ std::u16string WithoutPrefixes(const std::u16string& text);  // "&Save" -> "Save
 
 // The item texts of a combo box or list box.
 std::vector<std::u16string> ItemsOf(HWND c);
+// Where a combo box or list box shows an item, in its client coordinates: the face of a combo box left of
+// its drop-down button (one row high), each row of a list box inside its frame. Empty for other classes.
+RECT ItemTextArea(HWND c);
 
 // Numbers as SetDlgItemInt writes them.
 std::u16string IntText(long long v);

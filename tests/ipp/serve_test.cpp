@@ -28,16 +28,18 @@ using ipptest::Server;
 using ipptest::ReadBytes;
 using ipptest::WritePicture;
 
-// A PDF of one landscape page of w x h points: a frame and bars.
-std::string WritePdf(const std::string& path, double w, double h) {
+// A PDF of `pages` landscape pages of w x h points: a frame and bars.
+std::string WritePdf(const std::string& path, double w, double h, int pages = 1) {
   cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), w, h);
   cairo_t* cr = cairo_create(surface);
-  cairo_set_line_width(cr, 3);
-  cairo_rectangle(cr, 5, 5, w - 10, h - 10);
-  cairo_stroke(cr);
-  for (int i = 0; i < 10; ++i) cairo_rectangle(cr, 20 + i * 14, 20, 1 + i % 4, h / 2);
-  cairo_fill(cr);
-  cairo_show_page(cr);
+  for (int page = 0; page < pages; ++page) {
+    cairo_set_line_width(cr, 3);
+    cairo_rectangle(cr, 5, 5, w - 10, h - 10);
+    cairo_stroke(cr);
+    for (int i = 0; i < 10; ++i) cairo_rectangle(cr, 20 + i * 14, 20, 1 + i % 4, h / 2);
+    cairo_fill(cr);
+    cairo_show_page(cr);
+  }
   cairo_destroy(cr);
   cairo_surface_finish(surface);
   cairo_surface_destroy(surface);
@@ -236,12 +238,43 @@ TEST(Serve, AnUnreadableDocumentFailsWithAReasonAndTheNextJobPrints) {
     const auto job = s.WaitJob("qx", id);
     EXPECT_EQ(job.state, IPP_JSTATE_ABORTED) << format;
     EXPECT_TRUE(job.Has("document-format-error")) << format << ": " << testing::PrintToString(job.reasons);
+    // The reason, without the server's own folders.
+    EXPECT_FALSE(job.message.empty()) << format;
+    EXPECT_EQ(job.message.find(s.StateDir()), std::string::npos) << job.message;
+    EXPECT_EQ(job.message.find("spool"), std::string::npos) << job.message;
   }
   EXPECT_TRUE(ReadBytes(out).empty()) << "nothing of a document that cannot be read reaches the printer";
   const int id = s.Print("qx", WritePicture(s.Dir() + "/ok.png", 406, 203), "image/png");
   ASSERT_GT(id, 0);
   EXPECT_EQ(s.WaitJob("qx", id).state, IPP_JSTATE_COMPLETED);
   EXPECT_EQ(CountLabels(ReadBytes(out)), 1u);
+}
+
+// page-ranges as IPP means them: the pages of a range within the document print, a range past its
+// end is cut to the last page, and only a range wholly past the end fails the job.
+TEST(Serve, PageRangesPastTheLastPagePrintWhatTheDocumentHas) {
+  Server s("ranges");
+  const std::string out = s.Dir() + "/qx.prn";
+  s.AddPrinter("qx", "Tarnwell TW-QX", "file://" + out);
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string pdf = WritePdf(s.Dir() + "/three.pdf", 288, 144, 3);
+  auto ranges = [](int lower, int upper) {
+    return [=](ipp_t* r) { ippAddRange(r, IPP_TAG_JOB, "page-ranges", lower, upper); };
+  };
+  struct Case {
+    int lower, upper;
+    int state;
+    size_t labels;
+  };
+  for (const Case c : {Case{2, 5, IPP_JSTATE_COMPLETED, 2}, Case{1, 3, IPP_JSTATE_COMPLETED, 3},
+                       Case{3, 3, IPP_JSTATE_COMPLETED, 1}, Case{4, 6, IPP_JSTATE_ABORTED, 0}}) {
+    std::ofstream{out};
+    const int id = s.Print("qx", pdf, "application/pdf", ranges(c.lower, c.upper));
+    ASSERT_GT(id, 0) << s.Log();
+    const auto job = s.WaitJob("qx", id);
+    EXPECT_EQ(job.state, c.state) << c.lower << "-" << c.upper << ": " << job.message;
+    EXPECT_EQ(CountLabels(ReadBytes(out)), c.labels) << c.lower << "-" << c.upper;
+  }
 }
 
 // Four clients at once, 50 jobs each, one or two copies: every label arrives once, every job ends

@@ -105,6 +105,21 @@ TEST(MachinePrinters, AddListServeAndRemoveWithLbl) {
   EXPECT_TRUE(Eventually([&] { return !s.HasPrinter("desk"); })) << s.Log();
 }
 
+// The path lbl printer reports for a name that starts with a digit is the one the server serves it at.
+TEST(MachinePrinters, TheReportedPathOfADigitNameIsWhereItIsServed) {
+  Server s("digit");
+  const std::string out = s.Dir() + "/1desk.prn";
+  std::ofstream{out};
+  s.AddPrinter("1desk", "Tarnwell TW-QD", "file://" + out);
+  const std::string resource = Member(Json(s.RunLbl("printer list").out), "Resource")["1desk"];
+  ASSERT_EQ(resource.rfind("/ipp/print/", 0), 0u) << resource;
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string served = resource.substr(std::string("/ipp/print/").size());
+  EXPECT_EQ(Attribute(s, served, "printer-name"), "1desk") << s.Log();
+  const auto got = PrintPicture(s, served, out, WriteRamp(s.Dir() + "/ramp.png", 400, 300));
+  EXPECT_EQ(lblview::DetectLanguage(got.data(), got.size()), lblview::Language::Zpl);
+}
+
 // A printer the web interface added under a name the machine refuses (a space) keeps serving when
 // lbl printer adds and removes others; one under a name it takes joins the machine.
 TEST(MachinePrinters, AWebPrinterTheMachineRefusedStaysThroughOtherChanges) {

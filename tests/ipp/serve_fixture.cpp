@@ -231,6 +231,18 @@ ipp_t* Server::Attributes(const std::string& printer, const std::vector<const ch
   return response;
 }
 
+ipp_status_t Server::SetAttributes(const std::string& printer, const std::function<void(ipp_t*)>& attrs) {
+  http_t* http = Connect();
+  if (!http) return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+  ipp_t* r = NewRequest(IPP_OP_SET_PRINTER_ATTRIBUTES, Uri(printer));
+  attrs(r);
+  ipp_t* response = cupsDoRequest(http, r, Resource(Uri(printer)).c_str());
+  const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+  ippDelete(response);
+  httpClose(http);
+  return status;
+}
+
 ipp_status_t Server::CreatePrinter(const std::string& name, const std::string& driverKey, const std::string& deviceUri) {
   http_t* http = Connect();
   if (!http) return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;

@@ -3,6 +3,7 @@
 // the same picture and settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -275,6 +276,39 @@ TEST(Serve, PageRangesPastTheLastPagePrintWhatTheDocumentHas) {
     EXPECT_EQ(job.state, c.state) << c.lower << "-" << c.upper << ": " << job.message;
     EXPECT_EQ(CountLabels(ReadBytes(out)), c.labels) << c.lower << "-" << c.upper;
   }
+}
+
+// What a client may set is what the printer says it may set: a listed attribute is taken, and
+// label-tear-offset-configured (PAPPL 1.3 refuses to set it) is not listed as settable.
+TEST(Serve, TheSettableAttributesAreThoseThatCanBeSet) {
+  Server s("settable");
+  s.AddPrinter("qx", "Tarnwell TW-QX", "file://" + s.Dir() + "/qx.prn");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  ipp_t* a = s.Attributes("qx", {"printer-settable-attributes-supported", "label-tear-offset-configured",
+                                 "dithering-method-supported"});
+  const auto settable = ipptest::Values(a, "printer-settable-attributes-supported");
+  const auto methods = ipptest::Values(a, "dithering-method-supported");
+  const bool tearOffsetShown = ippFindAttribute(a, "label-tear-offset-configured", IPP_TAG_INTEGER) != nullptr;
+  ippDelete(a);
+  auto listed = [&](const char* name) { return std::find(settable.begin(), settable.end(), name) != settable.end(); };
+  ASSERT_TRUE(listed("printer-location")) << testing::PrintToString(settable);
+  ASSERT_TRUE(listed("dithering-method-default")) << testing::PrintToString(settable);
+  EXPECT_FALSE(listed("label-tear-offset-configured"));
+  if (tearOffsetShown)
+    EXPECT_NE(s.SetAttributes("qx", [](ipp_t* r) {
+      ippAddInteger(r, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "label-tear-offset-configured", 100);
+    }), IPP_STATUS_OK) << "settable after all: list it";
+
+  EXPECT_EQ(s.SetAttributes("qx", [](ipp_t* r) {
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-location", nullptr, "shipping desk");
+  }), IPP_STATUS_OK) << s.Log();
+  EXPECT_EQ(s.SetAttributes("qx", [](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_PRINTER, IPP_TAG_ENUM, "orientation-requested-default", IPP_ORIENT_LANDSCAPE);
+  }), IPP_STATUS_OK) << s.Log();
+  ASSERT_FALSE(methods.empty());
+  EXPECT_EQ(s.SetAttributes("qx", [&](ipp_t* r) {
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "dithering-method-default", nullptr, methods.back().c_str());
+  }), IPP_STATUS_OK) << s.Log();
 }
 
 // Four clients at once, 50 jobs each, one or two copies: every label arrives once, every job ends

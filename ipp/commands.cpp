@@ -287,7 +287,9 @@ CommandSpec PrinterCommand() {
       "  socket://HOST[:PORT]          a network printer's raw port (9100)\n"
       "  file:///PATH                  a file (for tests)\n"
       "  lblsim://HOST:PORT            a simulated printer with its control channel\n"
-      "'printer list' prints the printers as JSON; a running 'lbl serve' picks up changes by itself.",
+      "'printer list' prints the printers as JSON, each with the path the server serves it at\n"
+      "(/ipp/print/NAME, /ipp/print/_NAME for a NAME that starts with a digit); a running 'lbl serve'\n"
+      "picks up changes by itself.",
       {
           {"--model", "DRIVER-NAME", "the model, as 'lbl models' names it", "@models"},
           {"--device", "URI", "the printer's device URI"},

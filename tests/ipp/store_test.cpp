@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 
+#include "free_port.h"
 #include "ipp/printer_store.h"
 
 namespace {
@@ -207,6 +208,31 @@ TEST_F(PrinterCommandTest, StateOptionChoosesTheMachineAndTheAnnouncedUriIsWhere
   EXPECT_EQ(status, 0) << out;
   out = Lbl("--state '" + given + "' printer list", &status);
   EXPECT_EQ(out.find("1desk"), std::string::npos) << out;
+}
+
+// lbl serve run through lbl serves the --state folder's printers, not the environment's.
+TEST_F(PrinterCommandTest, ServeFollowsTheStateOption) {
+  int status = 0;
+  const std::string given = dir_ + "/given";
+  std::string out = Lbl("--state '" + given + "' printer add desk --model 'Tarnwell TW-QX' --device file:///tmp/x", &status);
+  ASSERT_EQ(status, 0) << out;
+  const int port = ipptest::FreePort();
+  ASSERT_GT(port, 0);
+  // Stopped by SIGINT after a few seconds, as Ctrl-C stops it.
+  const std::string command = "{ LBL_STATE_DIR='" + dir_ + "/env' '" LBL_EXE "' --state '" + given +
+                              "' serve --listen 127.0.0.1 --port " + std::to_string(port) + " --log '" + dir_ +
+                              "/serve.log' 2>&1 & pid=$!; sleep 3; kill -INT $pid; wait $pid; }";
+  FILE* p = popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  out.clear();
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  EXPECT_NE(out.find("(state in " + given + ")"), std::string::npos) << out;
+  std::ifstream log(dir_ + "/serve.log");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Printer 'desk'"), std::string::npos) << text;
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/env/machine.lblstate"));
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ packages=(
   # release signing of the Windows binaries (Authenticode), checked with a throw-away certificate made by
   # openssl; xmllint reads the binaries' manifests
   osslsigncode openssl libxml2-utils
+  # cpack -G DEB: dpkg-shlibdeps finds the packages of the libraries lbl links, 'file' tells it which
+  # installed files are programs and libraries
+  dpkg-dev file
   # lbl serve is a PAPPL printer application; CUPS' ipptool runs the IPP conformance checks on it
   libpappl-dev cups-ipp-utils
 )

@@ -138,6 +138,7 @@ int PrinterAdd(const std::vector<std::string>& args) {
   if (!OpenMachine(&error)) return Fail(error);
   lblipp::ServedPrinter found;
   bool served = false;
+  if (!lblipp::CheckServedPathFree(entry.name, &error)) return Fail(error);
   if (lblipp::FindMachinePrinter(entry.name, &found, &served)) {
     // An installed printer of the model is served as it is, with its stocks and settings.
     if (served) return Fail("the printer \"" + found.name + "\" is served already, on " + found.deviceUri);
@@ -149,8 +150,8 @@ int PrinterAdd(const std::vector<std::string>& args) {
   }
   if (!lblipp::SetServedDevice(entry.name, entry.deviceUri, &entry.id, &error)) return Fail(error);
   if (!entry.language.empty() && !lblipp::SetDefaultLanguage(entry.name, entry.language, &error)) return Fail(error);
-  std::printf("added %s (%s on %s): ipp://localhost:PORT/ipp/print/%s\n", entry.name.c_str(), entry.driver.c_str(),
-              entry.deviceUri.c_str(), entry.name.c_str());
+  std::printf("added %s (%s on %s): ipp://localhost:PORT%s\n", entry.name.c_str(), entry.driver.c_str(),
+              entry.deviceUri.c_str(), lblipp::PrinterResource(entry.name).c_str());
   return 0;
 }
 
@@ -172,7 +173,7 @@ int PrinterList(const std::vector<std::string>& args) {
       j.Null("Language");
     else
       j.Str("Language", e.language);
-    j.Str("Resource", "/ipp/print/" + e.name);
+    j.Str("Resource", lblipp::PrinterResource(e.name));
     j.W().EndObject();
   }
   j.EndArray();
@@ -217,7 +218,7 @@ int RunServe(const std::vector<std::string>& args) {
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   // The server reads the same state folder (--state included) and runs this lbl for its changes.
-  ::setenv("LBL_STATE_DIR", StateFolder().c_str(), 1);
+  if (::setenv("LBL_STATE_DIR", StateFolder().c_str(), 1) != 0) return Fail("cannot pass on the state folder");
   std::fflush(nullptr);
   ::execv(program.c_str(), argv.data());
   return Fail("cannot run " + program + ": " + std::strerror(errno));
@@ -286,7 +287,9 @@ CommandSpec PrinterCommand() {
       "  socket://HOST[:PORT]          a network printer's raw port (9100)\n"
       "  file:///PATH                  a file (for tests)\n"
       "  lblsim://HOST:PORT            a simulated printer with its control channel\n"
-      "'printer list' prints the printers as JSON; a running 'lbl serve' picks up changes by itself.",
+      "'printer list' prints the printers as JSON, each with the path the server serves it at\n"
+      "(/ipp/print/NAME, /ipp/print/_NAME for a NAME that starts with a digit); a running 'lbl serve'\n"
+      "picks up changes by itself.",
       {
           {"--model", "DRIVER-NAME", "the model, as 'lbl models' names it", "@models"},
           {"--device", "URI", "the printer's device URI"},

@@ -4,9 +4,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,6 +26,13 @@ namespace fs = std::filesystem;
 
 // The folder of lbl's machine, so that --state and the environment choose both the same way.
 std::string StateDirectory() { return lbl::StateFolder(); }
+
+std::string PrinterResource(const std::string& name) {
+  std::string path = "/ipp/print/";
+  if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0]))) path += '_';
+  for (unsigned char c : name) path += c <= ' ' || c == 0x7f || std::strchr("/\\'\"?#", c) ? '_' : char(c);
+  return path;
+}
 
 bool CheckPrinterName(const std::string& name, std::string* error) {
   if (name.empty() || name.size() > 63) {
@@ -65,6 +74,12 @@ bool HostAndPort(const std::string& rest, std::string* error) {
 }  // namespace
 
 bool CheckDeviceUri(const std::string& uri, std::string* error) {
+  // The URI goes to the printer application and into logs and the web pages as it is.
+  for (unsigned char c : uri)
+    if (c <= ' ' || c == 0x7f) {
+      *error = "a device URI has no spaces or control characters";
+      return false;
+    }
   const size_t sep = uri.find("://");
   if (sep == std::string::npos) {
     *error = "a device URI looks like usb://MAKE/MODEL?serial=..., socket://HOST:9100, file:///PATH or "
@@ -125,6 +140,11 @@ class FileStore : public PrinterStore {
     int next = 1;
     for (const PrinterEntry& e : list) {
       if (SameName(e.name, entry->name)) return Refuse(error, "a printer named \"" + e.name + "\" exists already");
+      // The server would serve the new printer at another path than the one announced, and that
+      // path would reach the printer already there.
+      if (SameName(PrinterResource(e.name), PrinterResource(entry->name)))
+        return Refuse(error, "the printer \"" + e.name + "\" is served at " + PrinterResource(e.name) +
+                                 " already; choose another name");
       next = std::max(next, e.id + 1);
     }
     entry->id = next;

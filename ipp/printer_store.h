@@ -3,6 +3,7 @@
 // list can move onto the persistent simulated machine without touching its users.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 namespace lblipp {
 
 struct PrinterEntry {
-  std::string name;      // the queue name: ipp://HOST:PORT/ipp/print/NAME
+  std::string name;      // the queue name (PrinterResource gives its path on the server)
   std::string driver;    // the catalogue's driver name, "Tarnwell TW-QX"
   std::string deviceUri; // usb://..., socket://HOST:PORT, file:///PATH, lblsim://HOST:PORT
   std::string language;  // "tspl", "zpl", "esc" or "twl"; empty: the model's own choice
@@ -20,6 +21,10 @@ struct PrinterEntry {
 // The state folder: lbl's --state DIR, else $LBL_STATE_DIR, else $XDG_STATE_HOME/lbl, else
 // ~/.local/state/lbl (lbl::StateFolder).
 std::string StateDirectory();
+
+// The path the server serves a printer at: "/ipp/print/NAME", with an underscore before a NAME that
+// starts with a digit (the printer application keeps such paths apart from job numbers).
+std::string PrinterResource(const std::string& name);
 
 // A queue name a URI path can carry unchanged: 1 to 63 letters, digits, '-', '_' and '.', not
 // starting with '.' or '-'. False with the reason.

@@ -7,6 +7,7 @@
 #include "common/devmode.h"
 #include "common/wstr.h"
 #include "ipp/model_facts.h"
+#include "ipp/printer_store.h"
 #include "tools/embedded.h"
 #include "tools/job_options.h"
 #include "winsim/machine.h"
@@ -90,6 +91,19 @@ bool FindMachinePrinter(const std::string& name, ServedPrinter* out, bool* serve
       return true;
     }
   return false;
+}
+
+bool CheckServedPathFree(const std::string& name, std::string* error) {
+  const WString wanted = Utf8ToWide(name), path = Utf8ToWide(PrinterResource(name));
+  for (const auto& p : winsim::Printers()) {
+    const ServedPrinter s = Describe(p);
+    if (s.deviceUri.empty() || WStrEqNoCase(Utf8ToWide(s.name).c_str(), wanted.c_str())) continue;
+    if (WStrEqNoCase(Utf8ToWide(PrinterResource(s.name)).c_str(), path.c_str())) {
+      *error = "the printer \"" + s.name + "\" is served at " + PrinterResource(s.name) + " already; choose another name";
+      return false;
+    }
+  }
+  return true;
 }
 
 bool SetServedDevice(const std::string& name, const std::string& deviceUri, int* id, std::string* error) {

@@ -17,7 +17,7 @@ constexpr char16_t kPrinterIdValue[] = u"IppPrinterId";
 constexpr char kServedPort[] = "FILE:";
 
 struct ServedPrinter {
-  std::string name;       // the queue name: ipp://HOST:PORT/ipp/print/NAME
+  std::string name;       // the queue name (PrinterResource gives its path on the server)
   std::string driver;     // "Tarnwell TW-QX"
   std::string port;
   std::string deviceUri;  // usb://..., socket://HOST:PORT, file:///PATH, lblsim://HOST:PORT
@@ -31,6 +31,10 @@ bool ListServedPrinters(std::vector<ServedPrinter>* out, std::string* error);
 // The printer of that name (compared without regard to case, as the spooler compares), served or
 // not: false when there is none. `served` tells whether it has a device.
 bool FindMachinePrinter(const std::string& name, ServedPrinter* out, bool* served);
+
+// False with the reason when a served printer of another name is served at the path `name` would
+// get (PrinterResource: "2x" and "_2x" share /ipp/print/_2x).
+bool CheckServedPathFree(const std::string& name, std::string* error);
 
 // Gives the installed printer `name` its device and printer-id (0: the next free one, filled in).
 bool SetServedDevice(const std::string& name, const std::string& deviceUri, int* id, std::string* error);

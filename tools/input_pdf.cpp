@@ -53,14 +53,16 @@ bool ParsePageSelection(const std::string& text, PageSelection* out, std::string
   }
 }
 
-bool SelectPages(const PageSelection& selection, int count, std::vector<int>* pages, std::string* error) {
+bool SelectPages(const PageSelection& selection, int count, std::vector<int>* pages, std::string* error,
+                 PastTheEnd past) {
   pages->clear();
   if (selection.empty()) {
     for (int i = 1; i <= count; ++i) pages->push_back(i);
     return true;
   }
   for (const auto& [first, last] : selection) {
-    const int end = last == 0x7FFFFFFF ? count : last;
+    int end = last == 0x7FFFFFFF ? count : last;
+    if (past == PastTheEnd::kClamped && first <= count) end = std::min(end, count);
     if (first > count || end > count) {
       *error = "page " + std::to_string(std::max(first, end)) + " is not in the document (it has " +
                std::to_string(count) + (count == 1 ? " page)" : " pages)");
@@ -80,7 +82,7 @@ bool IsPdf(const uint8_t* data, size_t size) {
 }
 
 bool LoadPdfPages(const std::string& path, const PageSelection& selection, int xDpi, int yDpi,
-                  std::vector<RgbImage>* out, std::string* error) {
+                  std::vector<RgbImage>* out, std::string* error, PastTheEnd past) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot open " + path;
@@ -94,7 +96,7 @@ bool LoadPdfPages(const std::string& path, const PageSelection& selection, int x
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::unique_ptr<void, void (*)(void*)> doc(pdf->open(bytes, error), pdf->close);
   std::vector<int> pages;
-  if (!doc || !SelectPages(selection, pdf->pageCount(doc.get()), &pages, error)) {
+  if (!doc || !SelectPages(selection, pdf->pageCount(doc.get()), &pages, error, past)) {
     *error = path + ": " + *error;
     return false;
   }

@@ -285,6 +285,16 @@ void FillDriverData(const lblipp::ModelFacts& f, uint32_t language, pappl_pr_dri
                 methods.data());
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "dithering-method-default", nullptr,
                lblipp::DitherKeyword(f.ditherLevel));
+  // What Set-Printer-Attributes takes, which PAPPL does not say itself. Not label-tear-offset-configured:
+  // PAPPL 1.3 refuses it there (the offset is the printer's default settings' own, and read-only here).
+  static const char* const kSettable[] = {
+      "dithering-method-default", "label-mode-configured", "media-col-default", "media-col-ready", "media-default",
+      "media-ready", "orientation-requested-default", "print-color-mode-default", "print-content-optimize-default",
+      "print-darkness-default", "print-quality-default", "print-speed-default", "printer-contact-col",
+      "printer-darkness-configured", "printer-geo-location", "printer-location", "printer-organization",
+      "printer-organizational-unit", "printer-resolution-default"};
+  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "printer-settable-attributes-supported",
+                int(std::size(kSettable)), nullptr, kSettable);
   // IPP Everywhere's descriptions that PAPPL leaves to the driver. One-sided, monochrome printing has
   // nothing to choose in them.
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);

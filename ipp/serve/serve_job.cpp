@@ -516,6 +516,17 @@ bool EndJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devic
   });
 }
 
+// A reader's message without the spool file's path: clients see the job's message, the server's
+// folders are not theirs to know (the log has the whole message).
+std::string WithoutPath(std::string message, const std::string& path) {
+  for (size_t at; !path.empty() && (at = message.find(path)) != std::string::npos;) {
+    size_t end = at + path.size();
+    if (message.compare(end, 2, ": ") == 0) end += 2;
+    message.erase(at, end - at);
+  }
+  return message;
+}
+
 // PDF pages drawn at the printer's resolution and pictures decoded by lbl print's own readers, each
 // fitted to the label as lbl print fits it (print-scaling none: at its own size from the top left),
 // and turned by the driver for orientation-requested as a Windows application's page is.
@@ -540,14 +551,17 @@ bool FilterDocument(pappl_job_t* job, pappl_device_t* device, PrinterContext& ct
         selection.emplace_back(lower, upper);
       }
     const int dpi = ctx.Facts()->dpi;
-    if (!lbl::LoadPdfPages(path, selection, dpi, dpi, &pages, &error)) {
-      Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The PDF document cannot be read: " + error);
+    // page-ranges past the last page print what the document has (IPP asks no more of a client).
+    if (!lbl::LoadPdfPages(path, selection, dpi, dpi, &pages, &error, lbl::PastTheEnd::kClamped)) {
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
+      Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The PDF document cannot be read: " + WithoutPath(error, path));
       return false;
     }
   } else {
     pages.emplace_back();
     if (!lbl::LoadPicture(path, &pages.back(), &error)) {
-      Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The picture cannot be read: " + error);
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", error.c_str());
+      Fail(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, "The picture cannot be read: " + WithoutPath(error, path));
       return false;
     }
   }

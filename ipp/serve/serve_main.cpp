@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -226,6 +227,9 @@ struct MachineWatch {
         continue;
       }
       const auto ctx = ContextOf(printer);
+      // One added in the web interface that the machine could not take (a name with a space) serves
+      // on as it is until the server stops, as its log said; other changes leave it alone.
+      if (plan == next.end() && ctx && !ctx->ownsDevice) continue;
       const bool same = plan != next.end() && ctx && ctx->ownsDevice && ctx->deviceUri == plan->second.deviceUri &&
                         ctx->language == plan->second.language && ctx->port == plan->second.port &&
                         papplPrinterGetID(printer) == plan->second.id &&

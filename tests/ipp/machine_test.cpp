@@ -105,6 +105,65 @@ TEST(MachinePrinters, AddListServeAndRemoveWithLbl) {
   EXPECT_TRUE(Eventually([&] { return !s.HasPrinter("desk"); })) << s.Log();
 }
 
+// The path lbl printer reports for a name that starts with a digit is the one the server serves it at.
+TEST(MachinePrinters, TheReportedPathOfADigitNameIsWhereItIsServed) {
+  Server s("digit");
+  const std::string out = s.Dir() + "/1desk.prn";
+  std::ofstream{out};
+  s.AddPrinter("1desk", "Tarnwell TW-QD", "file://" + out);
+  const std::string resource = Member(Json(s.RunLbl("printer list").out), "Resource")["1desk"];
+  ASSERT_EQ(resource.rfind("/ipp/print/", 0), 0u) << resource;
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string served = resource.substr(std::string("/ipp/print/").size());
+  EXPECT_EQ(Attribute(s, served, "printer-name"), "1desk") << s.Log();
+  const auto got = PrintPicture(s, served, out, WriteRamp(s.Dir() + "/ramp.png", 400, 300));
+  EXPECT_EQ(lblview::DetectLanguage(got.data(), got.size()), lblview::Language::Zpl);
+}
+
+// A printer the web interface added under a name the machine refuses (a space) keeps serving when
+// lbl printer adds and removes others; one under a name it takes joins the machine.
+TEST(MachinePrinters, AWebPrinterTheMachineRefusedStaysThroughOtherChanges) {
+  Server s("webname");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  // PAPPL's Create-Printer takes devices of its own schemes only; no job goes to these.
+  const std::string device = "lblsim://127.0.0.1:9";
+  ASSERT_EQ(s.CreatePrinter("web desk", "tarnwell_tw-qd", device), IPP_STATUS_OK) << s.Log();
+  ASSERT_TRUE(s.WaitPrinter("web_desk", 10)) << s.Log();
+  ASSERT_EQ(s.CreatePrinter("shelf", "tarnwell_tw-qd", device), IPP_STATUS_OK) << s.Log();
+  EXPECT_TRUE(Eventually([&] { return Member(Json(s.RunLbl("printer list").out), "Name").count("shelf") == 1; }))
+      << s.Log();
+  s.AddPrinter("other", "Tarnwell TW-QD", "file://" + s.Dir() + "/other.prn");
+  ASSERT_TRUE(s.WaitPrinter("other", 10)) << s.Log();
+  ASSERT_EQ(s.RunLbl("printer remove other").status, 0);
+  EXPECT_TRUE(Eventually([&] { return !s.HasPrinter("other"); })) << s.Log();
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // two more looks at the state
+  EXPECT_TRUE(s.HasPrinter("web_desk")) << s.Log();
+  EXPECT_TRUE(s.HasPrinter("shelf")) << s.Log();
+}
+
+// Removed and added again under its name for another model and device while the server runs: the
+// printer is made anew and prints in the new model's language on the new device.
+TEST(MachinePrinters, APrinterAddedAgainForAnotherModelIsMadeAnew) {
+  Server s("readded");
+  const std::string first = s.Dir() + "/first.prn", second = s.Dir() + "/second.prn";
+  std::ofstream{first};
+  std::ofstream{second};
+  s.AddPrinter("desk", "Tarnwell TW-QD", "file://" + first);
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string picture = WriteRamp(s.Dir() + "/ramp.png", 400, 300);
+  auto got = PrintPicture(s, "desk", first, picture);
+  EXPECT_EQ(lblview::DetectLanguage(got.data(), got.size()), lblview::Language::Zpl);
+  ASSERT_EQ(s.RunLbl("printer remove desk").status, 0);
+  const auto added = s.RunLbl("printer add desk --model \"Tarnwell TW-QX\" --language tspl --device file://" + second);
+  ASSERT_EQ(added.status, 0) << added.err;
+  EXPECT_TRUE(Eventually([&] { return Attribute(s, "desk", "printer-make-and-model").find("TW-QX") != std::string::npos; }))
+      << s.Log();
+  std::ofstream{first};
+  got = PrintPicture(s, "desk", second, picture);
+  EXPECT_EQ(lblview::DetectLanguage(got.data(), got.size()), lblview::Language::Tspl);
+  EXPECT_TRUE(ReadBytes(first).empty()) << "the old device got the job";
+}
+
 // A stock added to the printer and its Printing Preferences saved in the sheet reach the running
 // server: the stock is offered over IPP, and the next job prints with the new defaults, byte for byte
 // as lbl print prints on the same printer.

@@ -231,6 +231,35 @@ ipp_t* Server::Attributes(const std::string& printer, const std::vector<const ch
   return response;
 }
 
+ipp_status_t Server::SetAttributes(const std::string& printer, const std::function<void(ipp_t*)>& attrs) {
+  http_t* http = Connect();
+  if (!http) return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+  ipp_t* r = NewRequest(IPP_OP_SET_PRINTER_ATTRIBUTES, Uri(printer));
+  attrs(r);
+  ipp_t* response = cupsDoRequest(http, r, Resource(Uri(printer)).c_str());
+  const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+  ippDelete(response);
+  httpClose(http);
+  return status;
+}
+
+ipp_status_t Server::CreatePrinter(const std::string& name, const std::string& driverKey, const std::string& deviceUri) {
+  http_t* http = Connect();
+  if (!http) return IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+  ipp_t* r = ippNewRequest(IPP_OP_CREATE_PRINTER);
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr, Uri("").c_str());
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "tester");
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "printer-service-type", nullptr, "print");
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "smi55357-driver", nullptr, driverKey.c_str());
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "smi55357-device-uri", nullptr, deviceUri.c_str());
+  ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-name", nullptr, name.c_str());
+  ipp_t* response = cupsDoRequest(http, r, "/ipp/system");
+  const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+  ippDelete(response);
+  httpClose(http);
+  return status;
+}
+
 std::vector<std::string> Server::PrinterReasons(const std::string& printer) {
   ipp_t* a = Attributes(printer);
   auto out = Values(a, "printer-state-reasons");

@@ -54,6 +54,11 @@ class Server {
   // Get-Printer-Attributes: those named, else the default set; the caller deletes the answer.
   ipp_t* Attributes(const std::string& printer, const std::vector<const char*>& names = {});
   std::vector<std::string> PrinterReasons(const std::string& printer);
+  // Set-Printer-Attributes with the printer attributes `attrs` adds; the IPP status.
+  ipp_status_t SetAttributes(const std::string& printer, const std::function<void(ipp_t*)>& attrs);
+  // Create-Printer on the system, as the web interface's Add Printer page does ("tarnwell_tw-qd" for
+  // the driver "Tarnwell TW-QD"); the IPP status.
+  ipp_status_t CreatePrinter(const std::string& name, const std::string& driverKey, const std::string& deviceUri);
   // Whether the server has the printer now; waiting up to `seconds` for it.
   bool HasPrinter(const std::string& printer);
   bool WaitPrinter(const std::string& printer, int seconds);

@@ -3,6 +3,7 @@
 // the same picture and settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -28,16 +29,18 @@ using ipptest::Server;
 using ipptest::ReadBytes;
 using ipptest::WritePicture;
 
-// A PDF of one landscape page of w x h points: a frame and bars.
-std::string WritePdf(const std::string& path, double w, double h) {
+// A PDF of `pages` landscape pages of w x h points: a frame and bars.
+std::string WritePdf(const std::string& path, double w, double h, int pages = 1) {
   cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), w, h);
   cairo_t* cr = cairo_create(surface);
-  cairo_set_line_width(cr, 3);
-  cairo_rectangle(cr, 5, 5, w - 10, h - 10);
-  cairo_stroke(cr);
-  for (int i = 0; i < 10; ++i) cairo_rectangle(cr, 20 + i * 14, 20, 1 + i % 4, h / 2);
-  cairo_fill(cr);
-  cairo_show_page(cr);
+  for (int page = 0; page < pages; ++page) {
+    cairo_set_line_width(cr, 3);
+    cairo_rectangle(cr, 5, 5, w - 10, h - 10);
+    cairo_stroke(cr);
+    for (int i = 0; i < 10; ++i) cairo_rectangle(cr, 20 + i * 14, 20, 1 + i % 4, h / 2);
+    cairo_fill(cr);
+    cairo_show_page(cr);
+  }
   cairo_destroy(cr);
   cairo_surface_finish(surface);
   cairo_surface_destroy(surface);
@@ -236,12 +239,77 @@ TEST(Serve, AnUnreadableDocumentFailsWithAReasonAndTheNextJobPrints) {
     const auto job = s.WaitJob("qx", id);
     EXPECT_EQ(job.state, IPP_JSTATE_ABORTED) << format;
     EXPECT_TRUE(job.Has("document-format-error")) << format << ": " << testing::PrintToString(job.reasons);
+    // The reason, without the server's own folders.
+    EXPECT_FALSE(job.message.empty()) << format;
+    EXPECT_EQ(job.message.find(s.StateDir()), std::string::npos) << job.message;
+    EXPECT_EQ(job.message.find("spool"), std::string::npos) << job.message;
   }
   EXPECT_TRUE(ReadBytes(out).empty()) << "nothing of a document that cannot be read reaches the printer";
   const int id = s.Print("qx", WritePicture(s.Dir() + "/ok.png", 406, 203), "image/png");
   ASSERT_GT(id, 0);
   EXPECT_EQ(s.WaitJob("qx", id).state, IPP_JSTATE_COMPLETED);
   EXPECT_EQ(CountLabels(ReadBytes(out)), 1u);
+}
+
+// page-ranges as IPP means them: the pages of a range within the document print, a range past its
+// end is cut to the last page, and only a range wholly past the end fails the job.
+TEST(Serve, PageRangesPastTheLastPagePrintWhatTheDocumentHas) {
+  Server s("ranges");
+  const std::string out = s.Dir() + "/qx.prn";
+  s.AddPrinter("qx", "Tarnwell TW-QX", "file://" + out);
+  ASSERT_TRUE(s.Start()) << s.Log();
+  const std::string pdf = WritePdf(s.Dir() + "/three.pdf", 288, 144, 3);
+  auto ranges = [](int lower, int upper) {
+    return [=](ipp_t* r) { ippAddRange(r, IPP_TAG_JOB, "page-ranges", lower, upper); };
+  };
+  struct Case {
+    int lower, upper;
+    int state;
+    size_t labels;
+  };
+  for (const Case c : {Case{2, 5, IPP_JSTATE_COMPLETED, 2}, Case{1, 3, IPP_JSTATE_COMPLETED, 3},
+                       Case{3, 3, IPP_JSTATE_COMPLETED, 1}, Case{4, 6, IPP_JSTATE_ABORTED, 0}}) {
+    std::ofstream{out};
+    const int id = s.Print("qx", pdf, "application/pdf", ranges(c.lower, c.upper));
+    ASSERT_GT(id, 0) << s.Log();
+    const auto job = s.WaitJob("qx", id);
+    EXPECT_EQ(job.state, c.state) << c.lower << "-" << c.upper << ": " << job.message;
+    EXPECT_EQ(CountLabels(ReadBytes(out)), c.labels) << c.lower << "-" << c.upper;
+  }
+}
+
+// What a client may set is what the printer says it may set: a listed attribute is taken, and
+// label-tear-offset-configured (PAPPL 1.3 refuses to set it) is not listed as settable.
+TEST(Serve, TheSettableAttributesAreThoseThatCanBeSet) {
+  Server s("settable");
+  s.AddPrinter("qx", "Tarnwell TW-QX", "file://" + s.Dir() + "/qx.prn");
+  ASSERT_TRUE(s.Start()) << s.Log();
+  ipp_t* a = s.Attributes("qx", {"printer-settable-attributes-supported", "label-tear-offset-configured",
+                                 "dithering-method-supported"});
+  const auto settable = ipptest::Values(a, "printer-settable-attributes-supported");
+  const auto methods = ipptest::Values(a, "dithering-method-supported");
+  const bool tearOffsetShown = ippFindAttribute(a, "label-tear-offset-configured", IPP_TAG_INTEGER) != nullptr;
+  ippDelete(a);
+  auto listed = [&](const char* name) { return std::find(settable.begin(), settable.end(), name) != settable.end(); };
+  ASSERT_TRUE(listed("printer-location")) << testing::PrintToString(settable);
+  ASSERT_TRUE(listed("dithering-method-default")) << testing::PrintToString(settable);
+  EXPECT_FALSE(listed("label-tear-offset-configured"));
+  if (tearOffsetShown) {
+    EXPECT_NE(s.SetAttributes("qx", [](ipp_t* r) {
+      ippAddInteger(r, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "label-tear-offset-configured", 100);
+    }), IPP_STATUS_OK) << "settable after all: list it";
+  }
+
+  EXPECT_EQ(s.SetAttributes("qx", [](ipp_t* r) {
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-location", nullptr, "shipping desk");
+  }), IPP_STATUS_OK) << s.Log();
+  EXPECT_EQ(s.SetAttributes("qx", [](ipp_t* r) {
+    ippAddInteger(r, IPP_TAG_PRINTER, IPP_TAG_ENUM, "orientation-requested-default", IPP_ORIENT_LANDSCAPE);
+  }), IPP_STATUS_OK) << s.Log();
+  ASSERT_FALSE(methods.empty());
+  EXPECT_EQ(s.SetAttributes("qx", [&](ipp_t* r) {
+    ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "dithering-method-default", nullptr, methods.back().c_str());
+  }), IPP_STATUS_OK) << s.Log();
 }
 
 // Four clients at once, 50 jobs each, one or two copies: every label arrives once, every job ends

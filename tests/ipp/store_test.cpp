@@ -1,12 +1,16 @@
 // The printer store as `lbl printer` and the server share it: names, device URIs, ids, and a store
 // file that is not a printer list.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
+#include "free_port.h"
 #include "ipp/printer_store.h"
 
 namespace {
@@ -88,6 +92,23 @@ TEST_F(PrinterStoreTest, NamesAreUniqueWithoutRegardToCase) {
   EXPECT_NE(error.find("no printer"), std::string::npos) << error;
 }
 
+TEST_F(PrinterStoreTest, TwoPrintersNeverShareTheServersPath) {
+  // The server serves "2x" at /ipp/print/_2x: a printer named "_2x" would be announced there and
+  // reach "2x" (and the other way round).
+  std::string error;
+  auto digit = Entry("2x"), underscore = Entry("_2X");
+  ASSERT_TRUE(store_->Add(&digit, &error)) << error;
+  EXPECT_FALSE(store_->Add(&underscore, &error));
+  EXPECT_NE(error.find("/ipp/print/_2x"), std::string::npos) << error;
+  std::vector<lblipp::PrinterEntry> list;
+  ASSERT_TRUE(store_->List(&list, &error)) << error;
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "2x");
+  ASSERT_TRUE(store_->Remove("2x", &error)) << error;
+  ASSERT_TRUE(store_->Add(&underscore, &error)) << error;
+  EXPECT_FALSE(store_->Add(&digit, &error));
+}
+
 TEST_F(PrinterStoreTest, NamesAndDevicesAreCheckedBeforeAnythingIsWritten) {
   std::string error;
   for (const char* bad : {"", "has space", "a/b", ".hidden", "-x", "x?y",
@@ -96,7 +117,8 @@ TEST_F(PrinterStoreTest, NamesAndDevicesAreCheckedBeforeAnythingIsWritten) {
     EXPECT_FALSE(store_->Add(&e, &error)) << "name '" << bad << "'";
   }
   for (const char* bad : {"192.0.2.7", "http://192.0.2.7/", "file://relative/path", "socket://", "socket://h:0",
-                          "socket://h:70000", "lblsim://127.0.0.1", "usb://"}) {
+                          "socket://h:70000", "lblsim://127.0.0.1", "usb://", "usb://x\ny", "file:///tmp/a b",
+                          "socket://h\t:9100", "usb://x\x7f"}) {
     auto e = Entry("p", bad);
     EXPECT_FALSE(store_->Add(&e, &error)) << "device '" << bad << "'";
   }
@@ -141,6 +163,76 @@ TEST(StateDirectory, FollowsTheVariablesInOrder) {
   EXPECT_EQ(lblipp::StateDirectory(), std::string(std::getenv("HOME")) + "/.local/state/lbl");
   if (keepState) setenv("LBL_STATE_DIR", savedState.c_str(), 1);
   if (keepXdg) setenv("XDG_STATE_HOME", savedXdg.c_str(), 1);
+}
+
+// `lbl printer` as a user runs it: the state folder of --state, and the printer URI it announces.
+class PrinterCommandTest : public PrinterStoreTest {
+ protected:
+  std::string Lbl(const std::string& args, int* status) {
+    const std::string command = "LBL_STATE_DIR='" + dir_ + "/env' '" LBL_EXE "' " + args + " 2>&1";
+    FILE* p = popen(command.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    *status = p ? pclose(p) : -1;
+    return out;
+  }
+};
+
+TEST_F(PrinterCommandTest, StateOptionChoosesTheMachineAndTheAnnouncedUriIsWhereTheServerServes) {
+  int status = 0;
+  const std::string given = dir_ + "/given";
+  std::string out = Lbl("--state '" + given + "' printer add 1desk --model 'Tarnwell TW-QX' --device file:///tmp/x", &status);
+  ASSERT_EQ(status, 0) << out;
+  // The server serves a name starting with a digit at /ipp/print/_NAME.
+  EXPECT_NE(out.find("ipp://localhost:PORT/ipp/print/_1desk\n"), std::string::npos) << out;
+  EXPECT_TRUE(std::filesystem::exists(given + "/machine.lblstate"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/env/machine.lblstate")) << "--state was not followed";
+
+  out = Lbl("printer list --state '" + given + "'", &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("\"Resource\": \"/ipp/print/_1desk\""), std::string::npos) << out;
+  // "_1DESK" would be served at the same path: refused, and nothing is installed.
+  out = Lbl("--state '" + given + "' printer add _1DESK --model 'Tarnwell TW-QX' --device file:///tmp/y", &status);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("/ipp/print/_1desk"), std::string::npos) << out;
+  out = Lbl("--state '" + given + "' printers", &status);
+  EXPECT_EQ(out.find("_1DESK"), std::string::npos) << out;
+  // A device URI with a newline or a space is refused before anything is installed.
+  out = Lbl("--state '" + given + "' printer add other --model 'Tarnwell TW-QX' --device 'file:///tmp/a b'", &status);
+  EXPECT_EQ(WEXITSTATUS(status), 2) << out;
+  out = Lbl("--state '" + given + "' printer add other --model 'Tarnwell TW-QX' --device \"$(printf 'usb://x\\ny')\"", &status);
+  EXPECT_EQ(WEXITSTATUS(status), 2) << out;
+
+  out = Lbl("--state '" + given + "' printer remove 1desk", &status);
+  EXPECT_EQ(status, 0) << out;
+  out = Lbl("--state '" + given + "' printer list", &status);
+  EXPECT_EQ(out.find("1desk"), std::string::npos) << out;
+}
+
+// lbl serve run through lbl serves the --state folder's printers, not the environment's.
+TEST_F(PrinterCommandTest, ServeFollowsTheStateOption) {
+  int status = 0;
+  const std::string given = dir_ + "/given";
+  std::string out = Lbl("--state '" + given + "' printer add desk --model 'Tarnwell TW-QX' --device file:///tmp/x", &status);
+  ASSERT_EQ(status, 0) << out;
+  const int port = ipptest::FreePort();
+  ASSERT_GT(port, 0);
+  // Stopped by SIGINT after a few seconds, as Ctrl-C stops it.
+  const std::string command = "{ LBL_STATE_DIR='" + dir_ + "/env' '" LBL_EXE "' --state '" + given +
+                              "' serve --listen 127.0.0.1 --port " + std::to_string(port) + " --log '" + dir_ +
+                              "/serve.log' 2>&1 & pid=$!; sleep 3; kill -INT $pid; wait $pid; }";
+  FILE* p = popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  out.clear();
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  EXPECT_NE(out.find("(state in " + given + ")"), std::string::npos) << out;
+  std::ifstream log(dir_ + "/serve.log");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Printer 'desk'"), std::string::npos) << text;
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/env/machine.lblstate"));
 }
 
 }  // namespace

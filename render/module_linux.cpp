@@ -1,17 +1,15 @@
 // Linux build only: a Windows DLL carries the model catalogue as resource "JSON" 119 of its own
-// image. Here the library hands the same text to winsim when it is loaded, under the module name the
+// image. Here the library hands the same text to winsim when the loader attaches it, under the module name the
 // loader registers it with (winsim gives the same handle to DllMain).
 #include "common/model.h"
 #include "resources/catalogue_blob.h"
 #include "winsim/machine.h"
 
-namespace {
-
-[[maybe_unused]] const bool g_catalogueRegistered = [] {
+// Called by winsim's loader once dlopen has returned, never from a static initializer: those run under
+// the dynamic loader's lock, and taking winsim's lock there deadlocks against a thread that holds
+// winsim's lock and needs the loader's (a first use of a thread_local with a destructor does).
+extern "C" void WinsimAttachModule() {
   HMODULE self = winsim::RegisterModule(u"lbldrv6");
   winsim::AddResource(self, TEXT("JSON"), MAKEINTRESOURCEW(kCatalogueResourceId), g_CatalogueJson,
                       g_CatalogueJsonSize);
-  return true;
-}();
-
-}  // namespace
+}

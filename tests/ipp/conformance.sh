@@ -21,9 +21,18 @@ command -v ipptool >/dev/null || { echo "conformance: ipptool missing (cups-ipp-
 
 work=$(mktemp -d)
 server=""
+stuck=0
 stop_server() {
   if [ -n "$server" ]; then
     kill "$server" 2>/dev/null || true
+    # A server that does not end is a fault of its own (a deadlock), not a reason to wait for ever.
+    local waited=0
+    while kill -0 "$server" 2>/dev/null && ((waited < 200)); do sleep 0.1; waited=$((waited + 1)); done
+    if kill -0 "$server" 2>/dev/null; then
+      echo "FAIL  lbl serve did not stop within 20 s of SIGTERM" >&2
+      kill -9 "$server" 2>/dev/null || true
+      stuck=1
+    fi
     wait "$server" 2>/dev/null || true
     server=""
   fi
@@ -149,4 +158,5 @@ stock_offered() {
 }
 check "tspl: a stock added with lbl stock add --printer is in media-col-database" stock_offered
 stop_server
+((stuck == 0)) || failed=1
 exit $failed

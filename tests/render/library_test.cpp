@@ -1,6 +1,8 @@
 // lbldrv6.so as the spooler sees it: opened by winsim's loader, driven by the job runner.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -39,6 +41,23 @@ TEST(DriverLibrary, CarriesTheCatalogueAsItsResource) {
   ASSERT_NE(res, nullptr);
   ASSERT_EQ(SizeofResource(m, res), g_CatalogueJsonSize);
   EXPECT_EQ(std::memcmp(LockResource(LoadResource(m, res)), g_CatalogueJson, g_CatalogueJsonSize), 0);
+  winsim::UnloadDriverModule(m);
+}
+
+// Static initializers run under the dynamic loader's lock; one that took the machine's lock deadlocked
+// lbl serve against a thread holding the machine's lock at its first thread_local. Loading the library
+// by itself must not reach the machine: its resources are handed over when winsim's loader attaches it.
+TEST(DriverLibrary, LoadingTheFileAloneRunsNothingOfTheMachine) {
+  winsim::Reset();
+  if (GetModuleHandleW(TEXT("lbldrv6.dll")) || dlopen((winsim::ModuleDirectory() + "/lbldrv6.so").c_str(), RTLD_NOLOAD))
+    GTEST_SKIP() << "the library was loaded earlier in this process";
+  void* dl = dlopen((winsim::ModuleDirectory() + "/lbldrv6.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(dl, nullptr) << dlerror();
+  EXPECT_EQ(GetModuleHandleW(TEXT("lbldrv6.dll")), nullptr);
+  dlclose(dl);
+  HMODULE m = Library();
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(FindResourceW(m, MAKEINTRESOURCEW(119), TEXT("JSON")), nullptr);
   winsim::UnloadDriverModule(m);
 }
 

@@ -472,8 +472,9 @@ TEST(LblState, ServedPrintersAreKeptInTheFolderTheOptionNames) {
   ASSERT_EQ(Lbl("--state " + dir + " printer add desk --model \"Tarnwell TW-QX\" --device file://" + dir + "/desk.out")
                 .status,
             0);
-  EXPECT_TRUE(fs::exists(dir + "/printers.json"));
-  EXPECT_FALSE(fs::exists(lbltest::TestStateDir() + "/printers.json")) << "not where LBL_STATE_DIR points";
+  EXPECT_TRUE(fs::exists(dir + "/machine.lblstate"));
+  EXPECT_TRUE(Has(Lbl("--state " + dir + " printers").out, "\"desk\""));
+  EXPECT_FALSE(Has(Lbl("printers").out, "\"desk\"")) << "not on the machine LBL_STATE_DIR points to";
   EXPECT_TRUE(Has(Lbl("--state " + dir + " printer list").out, "\"desk\""));
   EXPECT_FALSE(Has(Lbl("printer list").out, "\"desk\""));
 

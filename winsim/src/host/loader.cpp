@@ -109,6 +109,8 @@ HMODULE LoadDriverModule(const std::u16string& name, std::string* error) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
+  // The module's own resources, now that the dynamic loader's lock is released (see WinsimAttachModule).
+  if (auto attach = reinterpret_cast<void (*)()>(dlsym(dl, "WinsimAttachModule"))) attach();
   // Not under the lock: DllMain may call back into the machine from other threads' view.
   if (auto entry = reinterpret_cast<DllMainFn>(dlsym(dl, "DllMain"))) {
     if (!entry(reinterpret_cast<HINSTANCE>(handle), DLL_PROCESS_ATTACH, nullptr)) {

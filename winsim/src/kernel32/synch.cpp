@@ -5,6 +5,7 @@
 #include <future>
 #include <thread>
 
+#include "advapi32/security.h"
 #include "internal.h"
 #include "winsim/clock.h"
 #include "winsim/monitorhost.h"
@@ -124,6 +125,10 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
   auto idFuture = started->get_future();
   try {
     std::thread([t, lpStartAddress, lpParameter, started] {
+      // The thread's token slot is made now, outside every lock: a thread_local's first use takes the
+      // dynamic loader's lock, and a first use under the machine's lock deadlocks against a module being
+      // loaded whose initializers wait for the machine's lock.
+      winsim::detail::ThreadToken();
       started->set_value(GetCurrentThreadId());
       PassGate();
       DWORD code = 0;

@@ -236,6 +236,68 @@ TEST_F(CaptureTest, AJobContinuedOnANewPdevWritesOnIntoItsCapture) {
   EXPECT_EQ(GetFileAttributesW(W(u"C:\\Logs\\Label_2.prt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// ResetDC in a document: GDI lets go of the old PDEV before the new one's DrvStartDoc. Another job starting
+// on the printer in between must not close the job's capture, which would leave its pages in two files.
+TEST_F(CaptureTest, ResetDcKeepsTheJobsCaptureWhileAnotherJobStarts) {
+  EnableCapture(u"C:\\Logs");
+  HANDLE second = nullptr;
+  WString name = W(u"Label One");
+  ASSERT_TRUE(OpenPrinterW(name.data(), &second, nullptr));
+  Device old(printer), other(second);
+  ASSERT_TRUE(old.Enable());
+  ASSERT_TRUE(other.Enable());
+  ASSERT_TRUE(old.StartDoc(u"Label"));
+  ASSERT_TRUE(DrvStartPage(old.so));
+  ASSERT_TRUE(DrvSendPage(old.so));
+  const DWORD job = old.spoolJob;
+
+  // The documented order of ResetDC's calls, the spooler job going on.
+  Device next(printer);
+  ASSERT_TRUE(next.Enable());
+  ASSERT_TRUE(DrvResetPDEV(old.pdev, next.pdev));
+  old.spooling = false;
+  old.Disable();
+  ASSERT_TRUE(other.StartDoc(u"Other"));
+  next.spooling = true;
+  next.spoolJob = job;
+  ASSERT_TRUE(next.StartDoc(u"Label", job));
+  ASSERT_TRUE(DrvStartPage(next.so));
+  ASSERT_TRUE(DrvSendPage(next.so));
+  ASSERT_TRUE(next.EndDoc());
+  ASSERT_TRUE(other.EndDoc());
+  next.EndSpoolJob();
+  other.EndSpoolJob();
+
+  std::vector<uint8_t> sent;
+  for (const auto& spooled : winsim::SpoolJobs(u"Label One"))
+    if (spooled.id == job) sent = spooled.data;
+  EXPECT_EQ(Count(Text(sent), "PRINT 1,1"), 2u);
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\Label.prt"), sent) << "both pages in the job's one file";
+  EXPECT_EQ(GetFileAttributesW(W(u"C:\\Logs\\Label_3.prt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(W(u"C:\\Logs\\Other_2.prt").c_str()), INVALID_FILE_ATTRIBUTES);
+  other.Disable();
+  ClosePrinter(second);
+}
+
+// The first capture of a process is named after the document alone, so a job of the same name rendered at
+// once in another process (or for another printer capturing to the same folder) holds that file open.
+TEST_F(CaptureTest, ANameAnotherJobHoldsOpenIsPassedOver) {
+  EnableCapture(u"C:\\Logs");
+  ASSERT_TRUE(CreateDirectoryW(W(u"C:\\Logs").c_str(), nullptr));
+  HANDLE elsewhere = CreateFileW(W(u"C:\\Logs\\Label.prt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(elsewhere, INVALID_HANDLE_VALUE);
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(elsewhere, "theirs", 6, &done, nullptr));
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable());
+  auto sent = PrintDocument(dev, u"Label");
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\Label_2.prt"), sent);
+  CloseHandle(elsewhere);
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\Label.prt"), (std::vector<uint8_t>{'t', 'h', 'e', 'i', 'r', 's'}));
+}
+
 TEST_F(CaptureTest, CaptureHoldsOnlyThisDocumentsBytes) {
   EnableCapture(u"C:\\Logs");
   std::vector<uint8_t> stale(100000, 'Z');

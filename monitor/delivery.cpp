@@ -404,11 +404,13 @@ BOOL CreateUWriteThread(IniPort* port) {
   DWORD id = 0;
   HANDLE thread = CreateThread(nullptr, 0, UWriteThread, port, 0, &id);
   if (!thread) {
+    const DWORD error = GetLastError();
     InterlockedExchange(&port->threadRun, 0);
     ClearFlags(&port->status, PP_THREAD_RUNNING);
     InterlockedDecrement(&port->refCount);  // the list still holds one
     MonLog(TEXT("CreateUWriteThread: Exit CreateUWriteThread.\n"));
-    return TRUE;
+    SetLastError(error);
+    return FALSE;
   }
   SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
   CloseHandle(thread);

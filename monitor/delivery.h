@@ -19,6 +19,7 @@ struct PageEntry {
 };
 
 // ---- page-file queue and delivery ---------------------------------------------------------
+// Starts the port's delivery thread unless it runs; FALSE, with CreateThread's error, when it cannot start.
 BOOL CreateUWriteThread(IniPort* port);
 DWORD WINAPI UWriteThread(LPVOID param);
 // One turn of the delivery thread: PrintPageFiles, then ClearPagesInQueue under the monitor lock.

@@ -259,6 +259,16 @@ BOOL StartTakenPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWO
       return FALSE;
     }
     GetPrinterVersion(port);
+    // The pages go out through the delivery thread: one that could not start when the port opened starts now,
+    // else the spooler is told, and tries the job again, rather than wait for pages that never leave.
+    if (!CreateUWriteThread(port)) {
+      const DWORD error = GetLastError();
+      *pending = nullptr;
+      FreeIniJob(job);
+      ClearFlags(&port->status, PP_INSTARTDOC);
+      SetLastError(error);
+      return FALSE;
+    }
   }
 
   MonLog(TEXT("MonStartDocPort: set pIniPort->status to PP_INSTARTDOC, hPort:0x%x\n"), Hex32(port->hPort));

@@ -109,6 +109,7 @@ BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
     }
+    ShareCaptureFile(before, after);
     return TRUE;
   });
 }

@@ -84,6 +84,13 @@ void SelectDocumentPaper(Pdev* pdev) {
 
 bool PipelineCancelled(void* context) { return CheckAbort(static_cast<Pdev*>(context)); }
 
+// The job's record on the printer (JobLock held), or nullptr when it sent no job header lately.
+JobProgress* FindJob(PrinterJobState& state, DWORD jobId) {
+  for (JobProgress& job : state.Jobs)
+    if (job.JobId == jobId) return &job;
+  return nullptr;
+}
+
 }  // namespace
 
 
@@ -145,12 +152,13 @@ BOOL StartDocument(Pdev* pdev, LPCWSTR documentName, DWORD jobId) {
   {
     JobLock lock;
     PrinterJobState& state = *pdev->Shared;
-    newJob = jobId != state.LastJobId;
+    newJob = !FindJob(state, jobId);
     if (newJob) {
-      state.LastJobId = jobId;
-      state.JobEndSent = false;
+      state.Jobs[state.NextJob] = JobProgress{jobId, false};
+      state.NextJob = (state.NextJob + 1) % kRecentJobs;
     }
-    state.Continued = !newJob;
+    state.LastJobId = jobId;
+    pdev->Continued = !newJob;
   }
   if (newJob) {
     PdevSink sink(pdev);
@@ -229,11 +237,11 @@ BOOL EndDocument(Pdev* pdev) {
   bool sendJobEnd;
   {
     JobLock lock;
-    PrinterJobState& state = *pdev->Shared;
     // A continued document sends no job end when its job had one already; a job whose first
     // document never ended (ResetDC makes a new PDEV for the rest of the job) gets it here.
-    sendJobEnd = !(pdev->JobId != 0 && state.Continued && state.JobEndSent);
-    if (sendJobEnd && pdev->JobId == state.LastJobId) state.JobEndSent = true;
+    JobProgress* job = FindJob(*pdev->Shared, pdev->JobId);
+    sendJobEnd = !(pdev->JobId != 0 && pdev->Continued && job && job->EndSent);
+    if (sendJobEnd && job) job->EndSent = true;
   }
   if (!sendJobEnd) {
     // What its pages buffered still leaves now.

@@ -10,10 +10,17 @@
 // What the process keeps of the jobs of one printer. The spooler's print host renders the jobs of
 // several printers in one process, each on its own thread: each printer has its own record, and
 // every field is read and written under JobLock only.
+// Two jobs may be rendered at once on one printer (two applications, two threads): whether a document starts
+// a job or continues one, and whether its job has had its end, is kept per job.
+struct JobProgress {
+  DWORD JobId = 0;
+  bool EndSent = false;          // the job has had its job end
+};
+constexpr int kRecentJobs = 8;
 struct PrinterJobState {
-  DWORD LastJobId = 0;           // job of the last DrvStartDoc that sent a job header
-  bool Continued = false;        // the last DrvStartDoc continued an already started job
-  bool JobEndSent = false;       // the job of LastJobId has had its job end
+  DWORD LastJobId = 0;           // job of the last DrvStartDoc
+  JobProgress Jobs[kRecentJobs]; // the jobs that sent a job header, the oldest replaced first
+  int NextJob = 0;
   PrinterCapture Capture;        // the output module's (render/output.h)
   uint16_t TwlPageCounter = 1;   // page numbers of the TWL page files
 };

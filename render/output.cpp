@@ -189,12 +189,22 @@ void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
     if (file) CloseHandle(file);
   CreateFolderPath(folder);
   WCHAR name[MAX_PATH];
-  const int n = WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws"), folder, CaptureFileLeaf(documentName, counter).c_str());
-  // A name cut to the buffer could name another file; such a document is not captured.
   HANDLE file = INVALID_HANDLE_VALUE;
-  if (n >= 0) {
+  for (int attempt = 0;; ++attempt) {
+    const int n = WFormatTo(name, MAX_PATH, TEXT("%ws\\%ws"), folder, CaptureFileLeaf(documentName, counter).c_str());
+    // A name cut to the buffer could name another file; such a document is not captured.
+    if (n < 0) {
+      WStrCopy(name, MAX_PATH, TEXT("(name too long)"));
+      break;
+    }
     // CREATE_ALWAYS: an older, longer capture of the same name must not leave its tail behind.
     file = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A job rendered at the same time elsewhere (another application's process, another printer capturing to
+    // the same folder) writes the file of that name: this job takes the next number instead of going uncaptured.
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION || attempt >= kMaxCaptureNameTries)
+      break;
+    JobLock lock;
+    counter = pdev->Shared->Capture.Counter++;
   }
   JobLock lock;
   PrinterCapture& capture = pdev->Shared->Capture;
@@ -206,11 +216,20 @@ void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName) {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     // The number goes back when nothing took a later one meanwhile.
     if (capture.Counter == counter + 1) capture.Counter = counter;
-    DbgPrint(TEXT("WriteFile %ws failed: %u"), n >= 0 ? name : TEXT("(name too long)"), static_cast<unsigned>(error));
+    DbgPrint(TEXT("WriteFile %ws failed: %u"), name, static_cast<unsigned>(error));
     return;
   }
   *slot = JobCapture{pdev->JobId, file, 1, false};
   pdev->CaptureFile = file;
+}
+
+void ShareCaptureFile(Pdev* from, Pdev* to) {
+  if (!from->CaptureFile || to->CaptureFile || from->Shared != to->Shared) return;
+  JobLock lock;
+  JobCapture* job = CaptureOfFile(from->Shared->Capture, from->CaptureFile);
+  if (!job) return;
+  ++job->Users;
+  to->CaptureFile = job->File;
 }
 
 void CloseCaptureFile(Pdev* pdev) {

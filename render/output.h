@@ -54,7 +54,13 @@ WString CaptureFileLeaf(LPCWSTR documentName, int counter);
 // of the PDEV's job,
 // still open for an earlier document of it (a continued job, a PDEV made again by ResetDC), is reused;
 // another job's is never touched. A new file holds exactly the bytes written from now on.
+// A name another job holds open (another process's, another printer's capturing to the same folder) is passed
+// over for the next number, at most kMaxCaptureNameTries times.
+constexpr int kMaxCaptureNameTries = 16;
 void OpenCaptureFile(Pdev* pdev, LPCWSTR folder, LPCWSTR documentName);
+// DrvResetPDEV: the new PDEV writes on into the old one's capture file. The old PDEV goes before the new one's
+// DrvStartDoc, and a job starting on the printer in between must not take the file for abandoned.
+void ShareCaptureFile(Pdev* from, Pdev* to);
 // The job ends: the PDEV lets go of its capture file, which is closed once no PDEV of the job writes to
 // it. Nothing happens when the PDEV has none.
 void CloseCaptureFile(Pdev* pdev);

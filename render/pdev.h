@@ -53,6 +53,7 @@ struct alignas(8) Pdev {
   int FormCount;
   PrinterJobState* Shared; // what the process keeps of this printer's jobs (render/job.h)
   uint32_t LabelsSinceCut; // labels of the job since the cutter last cut (a cut every N the writer counts)
+  bool Continued;          // the last DrvStartDoc continued a job already started
   uint32_t TailMagic;
 };
 

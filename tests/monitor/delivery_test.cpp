@@ -404,4 +404,27 @@ TEST_F(DeliveryFaultTest, TwoTwlPortsNeverReportEachOthersJobsEjected) {
   EXPECT_TRUE(PageFilesLeft().empty());
 }
 
+// A port whose delivery thread cannot start opens all the same; a TWL job on it is refused at its start (the
+// spooler tries it again) until the thread runs, rather than accepted with pages nothing would deliver.
+TEST_F(DeliveryTest, ADeliveryThreadThatCannotStartIsStartedWithTheNextJob) {
+  winsim::FailNextCreateThreads(2);
+  HANDLE h = Open();
+  ASSERT_NE(h, nullptr);
+  EXPECT_FALSE(AtomicLoad(&Port(h)->status) & PP_THREAD_RUNNING);
+  EXPECT_TRUE(Has("CreateUWriteThread: Exit CreateUWriteThread."));
+  SetLastError(0);
+  EXPECT_FALSE(StartDoc(h, 4));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_FALSE(AtomicLoad(&Port(h)->status) & PP_INSTARTDOC) << "no document left open";
+  EXPECT_EQ(LoadPointer(&Port(h)->jobs), nullptr) << "no job record left behind";
+
+  WriteTwlJob(4, {1, 2});
+  ASSERT_TRUE(PrintDoc(h, 4, 2));
+  EXPECT_TRUE(AtomicLoad(&Port(h)->status) & PP_THREAD_RUNNING);
+  ASSERT_TRUE(WaitEjected(4));
+  EXPECT_EQ(Numbers(twl->PrintedPages()), (std::vector<uint16_t>{1, 2}));
+  EXPECT_TRUE(Close(h));
+  EXPECT_EQ(Count("UWriteThread: Enter UWriteThread"), 1);
+}
+
 }  // namespace

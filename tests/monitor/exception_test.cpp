@@ -90,6 +90,7 @@ TEST_F(MonitorExceptionTest, EveryAllocationOfADocumentMayThrow) {
   WString port = ToWString(u"USB002"), printer = ToWString(kPrinter), doc = ToWString(u"Labels");
   DOC_INFO_1W info{doc.data(), nullptr, nullptr};
   BYTE data[300] = {'^', 'X', 'A'};
+  WString value = ToWString(u"IsTWL"), schema = ToWString(u"/Printer/Language"), action = ToWString(u"Get");
   std::vector<std::string> escaped, failed;
   auto call = [&](const char* what, const std::function<BOOL()>& entry) {
     lbltest::ResumeNewFault();
@@ -116,7 +117,27 @@ TEST_F(MonitorExceptionTest, EveryAllocationOfADocumentMayThrow) {
       call("MonWritePort", [&] { return MonWritePort(h, data, sizeof data, &written); });
       call("MonEndDocPort", [&] { return MonEndDocPort(h); });
     }
+    // The spooler's questions between documents.
+    call("MonGetPrinterDataFromPort", [&] {
+      DWORD isTwl = 1, got = 0;
+      return MonGetPrinterDataFromPort(h, 0, value.data(), nullptr, 0, reinterpret_cast<LPWSTR>(&isTwl), sizeof isTwl,
+                                       &got) &&
+             got == sizeof isTwl && isTwl == 0;
+    });
+    call("MonBidiSendRecv", [&] {
+      BYTE request[offsetof(BIDI_REQUEST_CONTAINER, aData) + sizeof(BIDI_REQUEST_DATA)] = {};
+      auto* req = reinterpret_cast<PBIDI_REQUEST_CONTAINER>(request);
+      req->Version = 1;
+      req->Count = 1;
+      req->aData[0].pSchema = schema.data();
+      PBIDI_RESPONSE_CONTAINER res = nullptr;
+      const DWORD result = MonBidiSendRecv(h, BIDI_ACCESS_USER, action.c_str(), req, &res);
+      const bool answered = result == ERROR_SUCCESS && res && res->Count == 1 && res->aData[0].data.u.iData == 2;
+      if (res) RouterFreeBidiResponseContainer(res);
+      return answered;
+    });
     call("MonClosePort", [&] { return MonClosePort(h); });
+    call("Shutdown", [&] { return Shutdown(nullptr), TRUE; });
   };
   lbltest::ArmNewFault(0);
   lbltest::PauseNewFault();

@@ -272,25 +272,6 @@ TEST_F(PortsTest, NamesKeep49CharactersAndLongerOnesAreCut) {
   EXPECT_EQ(Utf8(Port(plainPort)->jobs->printerName), std::string(49, 'L'));
 }
 
-TEST_F(PortsTest, AThreadThatCannotStartLeavesThePortUsable) {
-  winsim::FailNextCreateThreads(1);
-  HANDLE h = Open();
-  ASSERT_NE(h, nullptr);
-  EXPECT_FALSE(AtomicLoad(&Port(h)->status) & PP_THREAD_RUNNING);
-  EXPECT_TRUE(Has("CreateUWriteThread: Exit CreateUWriteThread."));
-  DWORD written = 0;
-  BYTE data[300] = {};
-  ASSERT_TRUE(StartDoc(h, 4));
-  EXPECT_TRUE(MonWritePort(h, data, sizeof data, &written));
-  EXPECT_TRUE(MonEndDocPort(h));
-  const std::string hPort = Hex(Port(h)->hPort);
-  auto started = std::chrono::steady_clock::now();
-  EXPECT_TRUE(Close(h));
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
-  EXPECT_TRUE(Has("DeletePortEntry: the port USB001 is deleted. hPort=" + hPort));
-  EXPECT_EQ(Count("UWriteThread: Enter UWriteThread"), 0);
-}
-
 // ---- TWL detection ---------------------------------------------------------------------------
 
 TEST_F(PortsTest, TwlIsFoundOnlyInTheFirst64BytesOfTheDeviceId) {

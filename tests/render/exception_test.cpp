@@ -69,8 +69,45 @@ class EntryExceptionTest : public DriverTest {
       DOC_INFO_1W info{doc.data(), nullptr, nullptr};
       const DWORD job = StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&info));
       spooling = job != 0;
+      spoolJob = job;
       if (!Call("DrvStartDoc", [&] { return DrvStartDoc(so, doc.data(), job); })) return;
       for (int page = 0; page < 2; ++page) {
+        if (page == 1) {
+          // Bytes of the application's own between the pages, then ResetDC: the rest of the job on a new PDEV,
+          // in the order GDI calls the driver.
+          const BYTE raw[] = {4, 0, 'C', 'L', 'S', '\n'};
+          if (!Call("DrvEscape", [&] { return DrvEscape(so, PASSTHROUGH, sizeof raw, const_cast<BYTE*>(raw), 0, nullptr) == 4; }))
+            return;
+          HDEV hdev2 = winsim::CreateEngineDevice();
+          DHPDEV pdev2 = nullptr;
+          const bool enabled = Call("DrvEnablePDEV", [&] {
+            pdev2 = DrvEnablePDEV(&dm.dm, nullptr, HS_DDI_MAX, patterns, sizeof gi, reinterpret_cast<ULONG*>(&gi),
+                                  sizeof di, &di, hdev2, name.data(), printer);
+            return pdev2 != nullptr;
+          });
+          if (!enabled) {
+            winsim::DeleteEngineDevice(hdev2);
+            return;
+          }
+          winsim::SetEngineDevicePdev(hdev2, pdev2);
+          DrvCompletePDEV(pdev2, hdev2);
+          const bool reset = Call("DrvResetPDEV", [&] { return DrvResetPDEV(pdev, pdev2); });
+          // Whatever DrvResetPDEV answered, GDI goes on with one of the two PDEVs and lets go of the other.
+          DHPDEV& gone = reset ? pdev : pdev2;
+          HDEV& goneDevice = reset ? hdev : hdev2;
+          if (reset) {
+            Call("DrvDisableSurface", [&] { return DrvDisableSurface(pdev), TRUE; });
+            surface = nullptr;
+          }
+          Call("DrvDisablePDEV", [&] { return DrvDisablePDEV(gone), TRUE; });
+          winsim::DeleteEngineDevice(goneDevice);
+          if (!reset) return;
+          pdev = pdev2;
+          hdev = hdev2;
+          if (!Call("DrvEnableSurface", [&] { return (surface = DrvEnableSurface(pdev)) != nullptr; })) return;
+          so = EngLockSurface(surface);
+          if (!Call("DrvStartDoc", [&] { return DrvStartDoc(so, doc.data(), job); })) return;
+        }
         if (!Call("DrvStartPage", [&] { return DrvStartPage(so); })) return;
         auto* bits = static_cast<uint8_t*>(so->pvScan0);
         std::fill(bits, bits + so->lDelta * 8, uint8_t(0));  // a black bar
@@ -84,9 +121,17 @@ class EntryExceptionTest : public DriverTest {
     winsim::DeleteEngineDevice(hdev);
   }
 
+  // What the spooler received for the last job.
+  std::vector<uint8_t> Spooled() const {
+    for (const auto& job : winsim::SpoolJobs(u"Label One"))
+      if (job.id == spoolJob) return job.data;
+    return {};
+  }
+
   std::vector<std::string> escaped;
   std::string failedEntry;
   DWORD error = 0;
+  DWORD spoolJob = 0;
 };
 
 TEST_F(EntryExceptionTest, EveryAllocationOfAJobMayThrow) {
@@ -100,6 +145,8 @@ TEST_F(EntryExceptionTest, EveryAllocationOfAJobMayThrow) {
     lbltest::DisarmNewFault();
     ASSERT_TRUE(failedEntry.empty()) << failedEntry;
     ASSERT_GT(allocations, 3u);
+    const std::vector<uint8_t> whole = Spooled();
+    ASSERT_FALSE(whole.empty());
 
     unsigned failures = 0;
     for (unsigned n = 1; n <= allocations; ++n) {
@@ -114,6 +161,9 @@ TEST_F(EntryExceptionTest, EveryAllocationOfAJobMayThrow) {
         ++failures;
         EXPECT_TRUE(fired) << failedEntry << " failed without a fault";
         EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY)) << failedEntry;
+      } else {
+        // Every entry point said it worked: then the job is whole, whatever allocation failed on the way.
+        EXPECT_EQ(Spooled(), whole) << "a job reported as printed lost or changed bytes";
       }
     }
     EXPECT_GT(failures, 0u) << "no allocation was one an entry point needed";

@@ -145,6 +145,22 @@ TEST_F(PageFileTest, ZeroLengthWritesNothing) {
 
 class CaptureTest : public DriverTest {
  protected:
+  // A page drawn and sent on the device.
+  static bool Page(Device& dev) { return DrvStartPage(dev.so) && DrvSendPage(dev.so); }
+  // The printer opened again, as a second application does; closed at tear-down.
+  HANDLE OpenAgain() {
+    WString name = W(u"Label One");
+    HANDLE h = nullptr;
+    EXPECT_TRUE(OpenPrinterW(name.data(), &h, nullptr));
+    if (h) others.push_back(h);
+    return h;
+  }
+  void TearDown() override {
+    for (HANDLE h : others) ClosePrinter(h);
+    DriverTest::TearDown();
+  }
+  std::vector<HANDLE> others;
+
   // One document through the entry points; returns what the spooler received for it.
   std::vector<uint8_t> PrintDocument(Device& dev, const char16_t* name) {
     EXPECT_TRUE(dev.StartDoc(name));
@@ -173,24 +189,17 @@ TEST_F(CaptureTest, FirstCaptureIsNamedAfterTheDocumentThenNumbered) {
 TEST_F(CaptureTest, TwoJobsAtOnceOnThePrinterEachKeepTheirOwnCapture) {
   EnableCapture(u"C:\\Logs");
   // Two applications print to the printer at once; the print host renders both in one process.
-  HANDLE second = nullptr;
-  WString name = W(u"Label One");
-  ASSERT_TRUE(OpenPrinterW(name.data(), &second, nullptr));
-  Device a(printer), b(second);
+  Device a(printer), b(OpenAgain());
   ASSERT_TRUE(a.Enable());
   ASSERT_TRUE(b.Enable());
   ASSERT_TRUE(a.StartDoc(u"First"));
-  ASSERT_TRUE(DrvStartPage(a.so));
-  ASSERT_TRUE(DrvSendPage(a.so));
+  ASSERT_TRUE(Page(a));
   ASSERT_TRUE(b.StartDoc(u"Second"));
-  ASSERT_TRUE(DrvStartPage(b.so));
-  ASSERT_TRUE(DrvSendPage(b.so));
+  ASSERT_TRUE(Page(b));
   // The first job goes on after the second began: its capture file is still its own.
-  ASSERT_TRUE(DrvStartPage(a.so));
-  ASSERT_TRUE(DrvSendPage(a.so));
+  ASSERT_TRUE(Page(a));
   ASSERT_TRUE(a.EndDoc());
-  ASSERT_TRUE(DrvStartPage(b.so));
-  ASSERT_TRUE(DrvSendPage(b.so));
+  ASSERT_TRUE(Page(b));
   ASSERT_TRUE(b.EndDoc());
   const DWORD jobA = a.spoolJob, jobB = b.spoolJob;
   a.EndSpoolJob();
@@ -206,8 +215,6 @@ TEST_F(CaptureTest, TwoJobsAtOnceOnThePrinterEachKeepTheirOwnCapture) {
   EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\First.prt"), sentA);
   EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\Second_2.prt"), sentB);
   for (const JobCapture& job : a.P()->Shared->Capture.Jobs) EXPECT_EQ(job.File, nullptr) << "both closed";
-  b.Disable();
-  ClosePrinter(second);
 }
 
 TEST_F(CaptureTest, AJobContinuedOnANewPdevWritesOnIntoItsCapture) {
@@ -234,6 +241,61 @@ TEST_F(CaptureTest, AJobContinuedOnANewPdevWritesOnIntoItsCapture) {
   const std::string captured = Text(winsim::ReadHostFile(u"C:\\Logs\\Label.prt"));
   EXPECT_EQ(Count(captured, "PRINT 1,1"), 2u) << "both PDEVs' pages in one file";
   EXPECT_EQ(GetFileAttributesW(W(u"C:\\Logs\\Label_2.prt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// ResetDC in a document: GDI lets go of the old PDEV before the new one's DrvStartDoc. Another job starting
+// on the printer in between must not close the job's capture, which would leave its pages in two files.
+TEST_F(CaptureTest, ResetDcKeepsTheJobsCaptureWhileAnotherJobStarts) {
+  EnableCapture(u"C:\\Logs");
+  Device old(printer), other(OpenAgain());
+  ASSERT_TRUE(old.Enable());
+  ASSERT_TRUE(other.Enable());
+  ASSERT_TRUE(old.StartDoc(u"Label"));
+  ASSERT_TRUE(Page(old));
+  const DWORD job = old.spoolJob;
+
+  // The documented order of ResetDC's calls, the spooler job going on.
+  Device next(printer);
+  ASSERT_TRUE(next.Enable());
+  ASSERT_TRUE(DrvResetPDEV(old.pdev, next.pdev));
+  old.spooling = false;
+  old.Disable();
+  ASSERT_TRUE(other.StartDoc(u"Other"));
+  next.spooling = true;
+  next.spoolJob = job;
+  ASSERT_TRUE(next.StartDoc(u"Label", job));
+  ASSERT_TRUE(Page(next));
+  ASSERT_TRUE(next.EndDoc());
+  ASSERT_TRUE(other.EndDoc());
+  next.EndSpoolJob();
+  other.EndSpoolJob();
+
+  std::vector<uint8_t> sent;
+  for (const auto& spooled : winsim::SpoolJobs(u"Label One"))
+    if (spooled.id == job) sent = spooled.data;
+  EXPECT_EQ(Count(Text(sent), "PRINT 1,1"), 2u);
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\Label.prt"), sent) << "both pages in the job's one file";
+  EXPECT_EQ(GetFileAttributesW(W(u"C:\\Logs\\Label_3.prt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(W(u"C:\\Logs\\Other_2.prt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The first capture of a process is named after the document alone, so a job of the same name rendered at
+// once in another process (or for another printer capturing to the same folder) holds that file open.
+TEST_F(CaptureTest, ANameAnotherJobHoldsOpenIsPassedOver) {
+  EnableCapture(u"C:\\Logs");
+  ASSERT_TRUE(CreateDirectoryW(W(u"C:\\Logs").c_str(), nullptr));
+  HANDLE elsewhere = CreateFileW(W(u"C:\\Logs\\Label.prt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(elsewhere, INVALID_HANDLE_VALUE);
+  DWORD done = 0;
+  ASSERT_TRUE(WriteFile(elsewhere, "theirs", 6, &done, nullptr));
+  Device dev(printer);
+  ASSERT_TRUE(dev.Enable());
+  auto sent = PrintDocument(dev, u"Label");
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\Label_2.prt"), sent);
+  CloseHandle(elsewhere);
+  EXPECT_EQ(winsim::ReadHostFile(u"C:\\Logs\\Label.prt"), (std::vector<uint8_t>{'t', 'h', 'e', 'i', 'r', 's'}));
 }
 
 TEST_F(CaptureTest, CaptureHoldsOnlyThisDocumentsBytes) {

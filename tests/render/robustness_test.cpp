@@ -171,6 +171,39 @@ TEST_F(RobustnessTest, CaptureOfAContinuedDocumentDoesNotAbsorbTheNextJob) {
   EXPECT_THAT(Text(first), Not(HasSubstr("DIRECTION 0,0")));
 }
 
+// Two jobs rendered at once on the printer: a job's second document is told from a new job by the job's own
+// id, not by the printer's last one, so another job starting in between adds no second job header to it.
+TEST_F(RobustnessTest, AnotherJobBetweenTheDocumentsOfAJobChangesNothingOfIt) {
+  PrinterDevmode dm = Settings(kLangTspl);
+  HANDLE second = nullptr;
+  WString name = W(u"Label One");
+  ASSERT_TRUE(OpenPrinterW(name.data(), &second, nullptr));
+  Device a(printer), b(second);
+  ASSERT_TRUE(a.Enable(&dm));
+  ASSERT_TRUE(b.Enable(&dm));
+  ASSERT_TRUE(a.StartDoc(u"First", 71));
+  ASSERT_TRUE(a.EndDoc());
+  ASSERT_TRUE(b.StartDoc(u"Other", 72));
+  ASSERT_TRUE(a.StartDoc(u"First", 71));
+  ASSERT_TRUE(DrvStartPage(a.so));
+  ASSERT_TRUE(DrvSendPage(a.so));
+  ASSERT_TRUE(a.EndDoc());
+  ASSERT_TRUE(b.EndDoc());
+  const DWORD jobA = a.spoolJob, jobB = b.spoolJob;
+  a.EndSpoolJob();
+  b.EndSpoolJob();
+  std::string sentA, sentB;
+  for (const auto& job : winsim::SpoolJobs(u"Label One")) {
+    if (job.id == jobA) sentA = Text(job.data);
+    if (job.id == jobB) sentB = Text(job.data);
+  }
+  EXPECT_EQ(Count(sentA, "DIRECTION 0,0"), 1u) << "one job header";
+  EXPECT_EQ(Count(sentA, "PRINT 1,1"), 1u);
+  EXPECT_EQ(Count(sentB, "DIRECTION 0,0"), 1u);
+  b.Disable();
+  ClosePrinter(second);
+}
+
 TEST_F(RobustnessTest, PassthroughBytesAreCaptured) {
   EnableCapture(u"C:\\Logs");
   Device dev(printer);

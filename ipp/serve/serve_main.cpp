@@ -419,9 +419,10 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libpappl.so\
 #if defined(__SANITIZE_THREAD__)
 // PAPPL's own doings, of a library that is not instrumented: it takes its system and printer locks
 // (both for reading, and readers do not block each other) in either order when a printer is created
-// while a request is served, and at its end closes its log while threads it never joins had used it.
+// while a request is served, at its end closes its log while threads it never joins had used it, and
+// papplJobSetMessage replaces a job's message while a client's request reads it.
 extern "C" const char* __tsan_default_suppressions() {
-  return "deadlock:_papplSystemFindMIMEFilter\nrace:papplSystemDelete\n";
+  return "deadlock:_papplSystemFindMIMEFilter\nrace:papplSystemDelete\nrace:papplJobSetMessage\n";
 }
 #endif
 

@@ -18,7 +18,7 @@ struct Case {
 };
 
 DWORD TryAddPrinter(const Case& c) {
-  std::wstring name = c.name, port = c.port, driver = c.driver, processor = L"WinPrint", datatype = L"RAW";
+  std::wstring name = c.name, port = c.port, driver = c.driver, processor = TEXT("WinPrint"), datatype = TEXT("RAW");
   PRINTER_INFO_2W p{};
   p.pPrinterName = name.data();
   p.pPortName = port.data();
@@ -44,14 +44,14 @@ int SpoolerChecks(const std::string& driverName) {
   const std::wstring driver = Widen(driverName);
   int differences = 0;
   const Case cases[] = {
-      {"empty name", L"", L"FILE:", driver, ERROR_INVALID_PRINTER_NAME},
-      {"name with ','", L"Left,Right", L"FILE:", driver, ERROR_INVALID_PRINTER_NAME},
-      {"name with '\\'", L"Shelf\\1", L"FILE:", driver, ERROR_INVALID_PRINTER_NAME},
-      {"name of 221 characters", std::wstring(221, L'n'), L"FILE:", driver, ERROR_INVALID_PRINTER_NAME},
-      {"name of 220 characters", std::wstring(220, L'n'), L"FILE:", driver, ERROR_SUCCESS},
-      {"unknown port", L"Probe", L"NOPORT:", driver, ERROR_UNKNOWN_PORT},
-      {"unknown driver", L"Probe", L"FILE:", L"No Such Driver", ERROR_UNKNOWN_PRINTER_DRIVER},
-      {"name in use", driver, L"FILE:", driver, ERROR_PRINTER_ALREADY_EXISTS},
+      {"empty name", TEXT(""), TEXT("FILE:"), driver, ERROR_INVALID_PRINTER_NAME},
+      {"name with ','", TEXT("Left,Right"), TEXT("FILE:"), driver, ERROR_INVALID_PRINTER_NAME},
+      {"name with '\\'", TEXT("Shelf\\1"), TEXT("FILE:"), driver, ERROR_INVALID_PRINTER_NAME},
+      {"name of 221 characters", std::wstring(221, TEXT('n')), TEXT("FILE:"), driver, ERROR_INVALID_PRINTER_NAME},
+      {"name of 220 characters", std::wstring(220, TEXT('n')), TEXT("FILE:"), driver, ERROR_SUCCESS},
+      {"unknown port", TEXT("Probe"), TEXT("NOPORT:"), driver, ERROR_UNKNOWN_PORT},
+      {"unknown driver", TEXT("Probe"), TEXT("FILE:"), TEXT("No Such Driver"), ERROR_UNKNOWN_PRINTER_DRIVER},
+      {"name in use", driver, TEXT("FILE:"), driver, ERROR_PRINTER_ALREADY_EXISTS},
   };
   for (const Case& c : cases) {
     const DWORD wine = TryAddPrinter(c);
@@ -63,7 +63,7 @@ int SpoolerChecks(const std::string& driverName) {
   // The standard TCP/IP port monitor's transceive object (winsim has one; the engine logs its answers).
   PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
   HANDLE xcv = nullptr;
-  std::wstring object = L",XcvMonitor Standard TCP/IP Port";
+  std::wstring object = TEXT(",XcvMonitor Standard TCP/IP Port");
   const bool opened = OpenPrinterW(object.data(), &xcv, &admin) != FALSE;
   std::printf("%s OpenPrinterW(\",XcvMonitor Standard TCP/IP Port\"): Wine %s, winsim opens it\n",
               opened ? "same   " : "differs", opened ? "opens it" : ("error " + std::to_string(GetLastError())).c_str());

@@ -197,7 +197,7 @@ TEST(Writers, TwlPagesTooLargeForTheirBlockAreRefused) {
 // A cut every N labels counts the job's labels, pages and copies alike, from the job's first label, and
 // cuts off what is left at its end; a cut once after the job cuts there alone. The printer's own counts
 // cannot do it: a ZPL format's quantity (^PQ) covers the labels of that format only, and every page copy
-// is a format of its own. In the stream, "L" is a label printed and "C" a cut.
+// is a format of its own. In the stream, letter L is a label printed and letter C a cut.
 TEST(Writers, CutsOverAWholeJobOfPagesAndCopies) {
   struct Language {
     uint32_t id;
@@ -236,7 +236,7 @@ TEST(Writers, CutsOverAWholeJobOfPagesAndCopies) {
         const size_t l = sent.find(lang.label, at), k = sent.find(lang.cut, at);
         if (l == std::string::npos && k == std::string::npos) break;
         const bool label = l < k;
-        seen += label ? "L" : "C";
+        seen += label ? 'L' : 'C';
         at = (label ? l + lang.label.size() : k + lang.cut.size());
       }
       EXPECT_EQ(seen, c.labels);

@@ -62,7 +62,6 @@ void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
   const PrinterDevmode& s = *ctx.settings;
   switch (slot) {
     case kUserCommandJobStart:
-      ctx.labelsSinceCut = 0;
       if (s.PostAction == kPostActionTear) SendFeed25mm(ctx);
       break;
     case kUserCommandPageStart:

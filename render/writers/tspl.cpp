@@ -107,11 +107,8 @@ void PageTrailer(WriterContext& ctx) { SendText(ctx, FormatA("\r\nPRINT 1,%d\r\n
 
 // The user's text, then the cuts the writer places: after every Nth label and at the job's end.
 void UserCommand(WriterContext& ctx, int slot, const std::string& text) {
-  if (slot == kUserCommandJobStart) ctx.labelsSinceCut = 0;
   if (!text.empty() && !SendText(ctx, text)) return;
-  const bool cut = slot == kUserCommandPageEnd ? CutOf(*ctx.settings) == Cut::kEveryN && CountLabelForCut(ctx)
-                   : slot == kUserCommandJobEnd && CutAtJobEnd(ctx);
-  if (cut) SendText(ctx, "CUT\r\n");
+  if (CutAfterUserCommand(ctx, slot)) SendText(ctx, "CUT\r\n");
 }
 
 }  // namespace

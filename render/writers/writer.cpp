@@ -101,6 +101,11 @@ bool CutAtJobEnd(const WriterContext& ctx) {
   return cut == Cut::kJobEnd || (cut == Cut::kEveryN && ctx.labelsSinceCut > 0);
 }
 
+bool CutAfterUserCommand(WriterContext& ctx, int slot) {
+  if (slot == kUserCommandPageEnd) return CutOf(*ctx.settings) == Cut::kEveryN && CountLabelForCut(ctx);
+  return slot == kUserCommandJobEnd && CutAtJobEnd(ctx);
+}
+
 const LanguageWriter* LanguageWriterFor(uint32_t language) {
   switch (language) {
     case kLangTwl: return &kTwlWriter;
@@ -184,6 +189,8 @@ void WriteUserCommand(WriterContext& ctx, int slot) {
   if (!Usable(ctx) || slot < 0 || slot >= kUserCommandSlots) return;
   const LanguageWriter* w = Table(ctx);
   if (!w) return;
+  // The count of a cut every N labels starts with the job.
+  if (slot == kUserCommandJobStart && w->countsCuts) ctx.labelsSinceCut = 0;
   std::string text = UserCommandText(*ctx.settings, slot);
   if (w->userCommand) {
     w->userCommand(ctx, slot, text);

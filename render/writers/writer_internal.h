@@ -68,6 +68,9 @@ uint32_t CutInterval(const PrinterDevmode& settings);
 bool CountLabelForCut(WriterContext& ctx);
 // The job's end cuts: once after the job, or the labels a cut every N left on the roll.
 bool CutAtJobEnd(const WriterContext& ctx);
+// The cut a writer places after the user command `slot` (TSPL, ZPL): the Nth label of a cut every N
+// after a page, what CutAtJobEnd asks for after the job.
+bool CutAfterUserCommand(WriterContext& ctx, int slot);
 
 // One language's half of the writers: what a job, a page copy and a user command are in it.
 // Filled once per language; a job picks its table once (WriterContext::writer). An entry a

@@ -103,6 +103,8 @@ std::u16string PrinterName(HANDLE h);
 char16_t FoldAscii(char16_t c);
 std::u16string Upper(std::u16string_view s);
 bool IEquals(std::u16string_view a, std::u16string_view b);
+// The ports of a printer's port list, which names several for a pool ("LPT1:,IP_192.0.2.10").
+std::vector<std::u16string_view> PortNames(std::u16string_view list);
 
 // Each subsystem registers its part of winsim::Reset() next to its state, with a namespace-scope
 //   const ResetRegistrar kReset(ResetFiles);

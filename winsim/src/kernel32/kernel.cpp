@@ -129,6 +129,16 @@ bool IEquals(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+std::vector<std::u16string_view> PortNames(std::u16string_view list) {
+  std::vector<std::u16string_view> out;
+  for (size_t start = 0;;) {
+    const size_t comma = list.find(u',', start);
+    out.push_back(list.substr(start, comma == std::u16string_view::npos ? comma : comma - start));
+    if (comma == std::u16string_view::npos) return out;
+    start = comma + 1;
+  }
+}
+
 // ---- debug capture -------------------------------------------------------------
 namespace {
 std::vector<std::string>& DebugStore() {

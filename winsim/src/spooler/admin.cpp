@@ -205,7 +205,7 @@ std::vector<PortRec> AllPorts() {
   return ports;
 }
 
-bool PortExists(const std::u16string& name) {
+bool PortExists(std::u16string_view name) {
   for (const auto& p : AllPorts())
     if (IEquals(p.name, name)) return true;
   return false;
@@ -213,14 +213,9 @@ bool PortExists(const std::u16string& name) {
 
 // A printer's port names: one, or several separated by commas ("LPT1:,LPT2:"); each must exist.
 bool PortsExist(const std::u16string& list) {
-  size_t start = 0;
-  while (true) {
-    const size_t comma = list.find(u',', start);
-    const std::u16string one = list.substr(start, comma == std::u16string::npos ? std::u16string::npos : comma - start);
+  for (std::u16string_view one : PortNames(list))
     if (one.empty() || !PortExists(one)) return false;
-    if (comma == std::u16string::npos) return true;
-    start = comma + 1;
-  }
+  return true;
 }
 
 // Local printer names: not empty, at most 220 characters, without ',' or '\' (which separate server,

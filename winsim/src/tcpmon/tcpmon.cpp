@@ -113,12 +113,9 @@ bool ValidHost(const std::u16string& host) {
 
 // Whether a printer's port list ("LPT1:,IP_192.0.2.10" for a pool) names the port.
 bool NamesPort(const std::u16string& list, const std::u16string& port) {
-  for (size_t start = 0;;) {
-    const size_t comma = list.find(u',', start);
-    if (IEquals(list.substr(start, comma == std::u16string::npos ? comma : comma - start), port)) return true;
-    if (comma == std::u16string::npos) return false;
-    start = comma + 1;
-  }
+  for (std::u16string_view one : PortNames(list))
+    if (IEquals(one, port)) return true;
+  return false;
 }
 
 // The settings of an AddPort or ConfigPort record: a name the spooler can list (no ','), a host, a TCP

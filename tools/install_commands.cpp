@@ -111,6 +111,29 @@ std::string SystemMessage(DWORD error) {
   return s;
 }
 
+// The record of an install of `model` as `printer` on `port`, a port without an address of its own.
+InstallRecord InstallRecordFor(const std::string& model, const std::string& printer, const std::string& port) {
+  InstallRecord r{};
+  WStrCopy(r.model, 260, Utf8ToWide(model).c_str());
+  WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
+  WStrCopy(r.portName, 260, Utf8ToWide(port).c_str());
+  r.portType = port.rfind("USB", 0) == 0 ? kPortTypeUsb : kPortTypeOther;
+  return r;
+}
+
+// The record of the printer as the uninstall list fills it: printer, model (its driver) and port.
+InstallRecord UninstallRecordFor(const std::string& printer) {
+  InstallRecord r{};
+  WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
+  for (const auto& p : winsim::Printers()) {
+    if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), r.printerName)) {
+      WStrCopy(r.model, 260, reinterpret_cast<const WCHAR*>(p.driver.c_str()));
+      WStrCopy(r.portName, 260, reinterpret_cast<const WCHAR*>(p.port.c_str()));
+    }
+  }
+  return r;
+}
+
 std::string ModelNames() {
   std::string names;
   for (const ModelTableRow* m = kModelTable; m->model[0]; ++m)
@@ -164,17 +187,12 @@ int RunInstall(const std::vector<std::string>& args) {
   MakeEngine(e, run);
   e.setDefault = setDefault;
   if (!ApplySetup(setup, e, &error)) return Fail(error);
-  InstallRecord r{};
-  WStrCopy(r.model, 260, Utf8ToWide(model).c_str());
-  WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
-  WStrCopy(r.portName, 260, Utf8ToWide(port).c_str());
+  InstallRecord r = InstallRecordFor(model, printer, port);
   // Without an address a standard TCP/IP port that is there is used as it is.
   if (!ip.empty()) {
     r.portType = kPortTypeTcpIp;
     WStrCopy(r.ipAddress, 20, Utf8ToWide(ip).c_str());
     r.tcpPort = tcpPort;
-  } else {
-    r.portType = port.rfind("USB", 0) == 0 ? kPortTypeUsb : kPortTypeOther;
   }
   bool ok = false;
   DWORD failure = 0;
@@ -212,19 +230,8 @@ int RunUninstall(const std::vector<std::string>& args) {
   MakeEngine(e, run);
   if (!ApplySetup(setup, e, &error)) return Fail(error);
   InitialiseAddedPrinters(before);
-  // As the uninstall list fills the records: printer, model (its driver) and port.
   std::vector<InstallRecord> records;
-  for (const auto& name : printers) {
-    InstallRecord r{};
-    WStrCopy(r.printerName, 260, Utf8ToWide(name).c_str());
-    for (const auto& p : winsim::Printers()) {
-      if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), r.printerName)) {
-        WStrCopy(r.model, 260, reinterpret_cast<const WCHAR*>(p.driver.c_str()));
-        WStrCopy(r.portName, 260, reinterpret_cast<const WCHAR*>(p.port.c_str()));
-      }
-    }
-    records.push_back(r);
-  }
+  for (const auto& name : printers) records.push_back(UninstallRecordFor(name));
   bool ok = false;
   winsim::RunOnClockedThread([&] { ok = UninstallRun(e, records.data(), records.size()); });
   JsonOut j;
@@ -271,11 +278,7 @@ bool InstallOnMachine(const std::string& model, const std::string& printer, cons
   Engine e;
   MakeEngine(e, run);
   e.host.startProcess = nullptr;  // no printer properties window
-  InstallRecord r{};
-  WStrCopy(r.model, 260, Utf8ToWide(model).c_str());
-  WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
-  WStrCopy(r.portName, 260, Utf8ToWide(port).c_str());
-  r.portType = port.rfind("USB", 0) == 0 ? kPortTypeUsb : kPortTypeOther;
+  InstallRecord r = InstallRecordFor(model, printer, port);
   bool ok = false;
   DWORD failure = 0;
   winsim::RunOnClockedThread([&] { ok = InstallRun(e, r, &failure); });
@@ -290,13 +293,7 @@ bool UninstallFromMachine(const std::string& printer, std::string* error) {
   Run run;
   Engine e;
   MakeEngine(e, run);
-  InstallRecord r{};
-  WStrCopy(r.printerName, 260, Utf8ToWide(printer).c_str());
-  for (const auto& p : winsim::Printers())
-    if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), r.printerName)) {
-      WStrCopy(r.model, 260, reinterpret_cast<const WCHAR*>(p.driver.c_str()));
-      WStrCopy(r.portName, 260, reinterpret_cast<const WCHAR*>(p.port.c_str()));
-    }
+  InstallRecord r = UninstallRecordFor(printer);
   winsim::RunOnClockedThread([&] { UninstallRun(e, &r, 1); });
   for (const auto& p : winsim::Printers())
     if (WStrEqNoCase(reinterpret_cast<const WCHAR*>(p.name.c_str()), r.printerName)) {

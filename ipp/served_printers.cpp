@@ -73,10 +73,10 @@ bool ListServedPrinters(std::vector<ServedPrinter>* out, std::string* error) {
     ServedPrinter s = Describe(p);
     if (s.deviceUri.empty()) continue;
     // The language its default settings choose, as the server prints in it.
-    ModelFacts facts;
-    uint32_t language = 0;
-    if (!ReadPrinterFacts(s.name, &facts, error) || !ChoosePrinterLanguage(facts, "", &language, error)) return false;
-    s.language = LanguageKeyword(language);
+    s.facts = std::make_shared<ModelFacts>();
+    if (!ReadPrinterFacts(s.name, s.facts.get(), error) || !ChoosePrinterLanguage(*s.facts, "", &s.printLanguage, error))
+      return false;
+    s.language = LanguageKeyword(s.printLanguage);
     out->push_back(std::move(s));
   }
   return true;

@@ -4,8 +4,12 @@
 // own. These functions act on the machine loaded in this process.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "ipp/model_facts.h"
 
 namespace lblipp {
 
@@ -23,6 +27,9 @@ struct ServedPrinter {
   std::string deviceUri;  // usb://..., socket://HOST:PORT, file:///PATH, lblsim://HOST:PORT
   int id = 0;             // the printer-id, stable across restarts
   std::string language;   // "tspl", "zpl", "esc" or "twl": of the printer's default settings (else the model's)
+  // ListServedPrinters only: the facts the language was chosen from, and its PrintLanguage.
+  std::shared_ptr<ModelFacts> facts;
+  uint32_t printLanguage = 0;
 };
 
 // The printers of the machine with a device URI, ordered by name. False with a message when a

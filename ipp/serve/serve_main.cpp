@@ -137,19 +137,15 @@ bool PlansOf(const std::vector<uint8_t>& state, const std::string& path, std::ma
       std::fprintf(stderr, "lbl: the printer \"%s\" is not served: %s\n", p.name.c_str(), problem.c_str());
       continue;
     }
-    auto facts = std::make_shared<lblipp::ModelFacts>();
+    // The facts ListServedPrinters read, and the language it chose from them.
+    lblipp::NameStocks(p.facts.get());
     PrinterPlan plan;
-    if (!lblipp::ReadPrinterFacts(p.name, facts.get(), &problem) ||
-        !lblipp::ChoosePrinterLanguage(*facts, "", &plan.language, &problem)) {
-      std::fprintf(stderr, "lbl: the printer \"%s\" is not served: %s\n", p.name.c_str(), problem.c_str());
-      continue;
-    }
-    lblipp::NameStocks(facts.get());
     plan.name = p.name;
     plan.deviceUri = p.deviceUri;
     plan.port = p.port;
     plan.id = p.id;
-    plan.facts = std::move(facts);
+    plan.language = p.printLanguage;
+    plan.facts = p.facts;
     (*out)[p.name] = std::move(plan);
   }
   return true;

@@ -98,7 +98,13 @@ bool IsPlainFile(HANDLE file) {
 WriteResult WritePage(IniPort* port, PageEntry* entry) {
   HANDLE file = CreateFileW(entry->path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file != INVALID_HANDLE_VALUE && !IsPlainFile(file)) {
+  if (file == INVALID_HANDLE_VALUE) {
+    MonLog(TEXT("WritePage, failed to open file %ws. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
+           Hex32(port->hPort));
+    entry->isMissing = 1;
+    return WriteResult::NotWritten;
+  }
+  if (!IsPlainFile(file)) {
     CloseHandle(file);
     MonLog(TEXT("WritePage, the file %ws is not a page file. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
            Hex32(port->hPort));
@@ -106,19 +112,11 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
     return WriteResult::NotWritten;
   }
   // Any user may add files named for another's job: only the job's own (or the service's) are its pages.
-  if (file != INVALID_HANDLE_VALUE) {
-    const IniJob* job = JobOfEntry(port, entry);
-    if (!IsOwnedBy(entry->path, job ? job->userSid : nullptr)) {
-      CloseHandle(file);
-      MonLog(TEXT("WritePage, the file %ws is not the job's: another user's. pIniPort:0x%x, hPort:0x%x\n"), entry->path,
-             Hex32(port), Hex32(port->hPort));
-      entry->isMissing = 1;
-      return WriteResult::NotWritten;
-    }
-  }
-  if (file == INVALID_HANDLE_VALUE) {
-    MonLog(TEXT("WritePage, failed to open file %ws. pIniPort:0x%x, hPort:0x%x\n"), entry->path, Hex32(port),
-           Hex32(port->hPort));
+  const IniJob* job = JobOfEntry(port, entry);
+  if (!IsOwnedBy(entry->path, job ? job->userSid : nullptr)) {
+    CloseHandle(file);
+    MonLog(TEXT("WritePage, the file %ws is not the job's: another user's. pIniPort:0x%x, hPort:0x%x\n"), entry->path,
+           Hex32(port), Hex32(port->hPort));
     entry->isMissing = 1;
     return WriteResult::NotWritten;
   }

@@ -14,21 +14,29 @@
 void ReportCaughtException(const char* entry, const char* what) noexcept;
 
 // Runs `work` and returns what it returns. Out of memory (std::bad_alloc): `failed`, with the last error
-// ERROR_NOT_ENOUGH_MEMORY. Any other exception: `failed`, the last error ERROR_INTERNAL_ERROR and a debug line.
-template <class R, class Work>
-R GuardEntry(const char* entry, R failed, Work&& work) noexcept {
+// ERROR_NOT_ENOUGH_MEMORY. Any other exception: `report(what)` (nullptr for one that is no std::exception),
+// then `failed` with the last error ERROR_INTERNAL_ERROR. `report` writes the module's debug line.
+template <class R, class Report, class Work>
+R GuardWith(const Report& report, R failed, Work&& work) noexcept {
   try {
     return work();
   } catch (const std::bad_alloc&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return failed;
   } catch (const std::exception& e) {
-    ReportCaughtException(entry, e.what());
-    SetLastError(ERROR_INTERNAL_ERROR);
+    report(e.what());
   } catch (...) {
-    ReportCaughtException(entry, "unknown");
-    SetLastError(ERROR_INTERNAL_ERROR);
+    report(nullptr);
   }
+  SetLastError(ERROR_INTERNAL_ERROR);
   return failed;
+}
+
+// GuardWith with the driver DLLs' debug line (ReportCaughtException).
+template <class R, class Work>
+R GuardEntry(const char* entry, R failed, Work&& work) noexcept {
+  return GuardWith([entry](const char* what) { ReportCaughtException(entry, what ? what : "unknown"); }, failed,
+                   work);
 }
 
 // The same for entry points that return nothing.

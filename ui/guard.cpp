@@ -20,5 +20,4 @@ void ReportEscapedException(const char* where, const char* what) noexcept {
   at = Append(line, at, kCap, what ? what : "not a standard exception");
   Append(line, at, kCap, "\n");
   OutputDebugStringW(line);
-  SetLastError(ERROR_INTERNAL_ERROR);
 }

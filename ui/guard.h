@@ -3,29 +3,19 @@
 // process. Every export, dialog procedure, sheet callback and thread start runs its body through Guarded.
 #pragma once
 
-#include <new>
-
+#include "common/entry_guard.h"
 #include "common/platform.h"
 
 #include <compstui.h>
 
-// The debug line for an exception other than std::bad_alloc caught at `where`, and ERROR_INTERNAL_ERROR.
+// The debug line for an exception other than std::bad_alloc caught at `where`.
 void ReportEscapedException(const char* where, const char* what) noexcept;
 
 // body(), or `failure` when it throws: std::bad_alloc sets ERROR_NOT_ENOUGH_MEMORY, anything else
-// is reported with ReportEscapedException.
+// is reported with ReportEscapedException and sets ERROR_INTERNAL_ERROR (GuardWith).
 template <class R, class Body>
 R Guarded(const char* where, R failure, Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  } catch (const std::exception& e) {
-    ReportEscapedException(where, e.what());
-  } catch (...) {
-    ReportEscapedException(where, nullptr);
-  }
-  return failure;
+  return GuardWith([where](const char* what) { ReportEscapedException(where, what); }, failure, body);
 }
 
 // A dialog procedure run through Guarded: a throw is a message the procedure did not handle.

@@ -197,22 +197,29 @@ void RestoreFileChanges(InstallChanges& changes) {
   changes.files.clear();
 }
 
-bool IsDriverInstalled(const WCHAR* driverName) {
+namespace {
+
+// The installed driver's level 8 record, which lives in `buf`; nullptr when there is none.
+const DRIVER_INFO_8W* FindDriverRecord(const WCHAR* driverName, std::vector<BYTE>* buf) {
   DWORD count = 0;
-  std::vector<BYTE> buf = DriverRecords(8, nullptr, &count);
-  auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(buf.data());
+  *buf = DriverRecords(8, nullptr, &count);
+  const auto* drivers = reinterpret_cast<const DRIVER_INFO_8W*>(buf->data());
   for (DWORD i = 0; i < count; ++i)
-    if (WStrEq(drivers[i].pName, driverName)) return true;
-  return false;
+    if (WStrEq(drivers[i].pName, driverName)) return &drivers[i];
+  return nullptr;
+}
+
+}  // namespace
+
+bool IsDriverInstalled(const WCHAR* driverName) {
+  std::vector<BYTE> buf;
+  return FindDriverRecord(driverName, &buf) != nullptr;
 }
 
 WString DriverHardwareId(const WCHAR* driverName) {
-  DWORD count = 0;
-  std::vector<BYTE> buf = DriverRecords(8, nullptr, &count);
-  auto* drivers = reinterpret_cast<DRIVER_INFO_8W*>(buf.data());
-  for (DWORD i = 0; i < count; ++i)
-    if (WStrEq(drivers[i].pName, driverName)) return drivers[i].pszHardwareID ? drivers[i].pszHardwareID : TEXT("");
-  return WString();
+  std::vector<BYTE> buf;
+  const DRIVER_INFO_8W* driver = FindDriverRecord(driverName, &buf);
+  return driver && driver->pszHardwareID ? WString(driver->pszHardwareID) : WString();
 }
 
 bool IsPrinterInstalled(const WCHAR* printerName) {

@@ -68,11 +68,19 @@ std::string DataFile(const char* name, const char* buildPath) {
 
 std::u16string DataFilePath() { return u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\lbldrv6.dat"; }
 
+namespace {
+
+// False, with the reason, for a driver the catalogue has no model of.
+bool CheckKnownDriver(const std::string& driverName, std::string* error) {
+  if (IsKnownDriver(driverName)) return true;
+  if (error) *error = "unknown driver \"" + driverName + "\": no such model in the catalogue (see 'lbl models')";
+  return false;
+}
+
+}  // namespace
+
 bool SetupPrinter(const std::string& driverName, const std::string& port, std::string* error) {
-  if (!IsKnownDriver(driverName)) {
-    if (error) *error = "unknown driver \"" + driverName + "\": no such model in the catalogue (see 'lbl models')";
-    return false;
-  }
+  if (!CheckKnownDriver(driverName, error)) return false;
   CatalogueModule();
   winsim::Reset();
   lbl::ApplyUiLanguage();
@@ -89,10 +97,7 @@ bool SetupPrinter(const std::string& driverName, const std::string& port, std::s
 }
 
 bool AddCatalogueDriver(const std::string& driverName, std::string* error) {
-  if (!IsKnownDriver(driverName)) {
-    if (error) *error = "unknown driver \"" + driverName + "\": no such model in the catalogue (see 'lbl models')";
-    return false;
-  }
+  if (!CheckKnownDriver(driverName, error)) return false;
   CatalogueModule();
   const std::string datFile = DataFile("lbldrv6.dat", LBL_DATFILE_BUILD);
   std::ifstream in(datFile, std::ios::binary);

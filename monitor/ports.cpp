@@ -229,15 +229,19 @@ BOOL StartTakenPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWO
   *pending = job;
   WStrCopy(job->printerName, kNameChars, pPrinterName);
   WStrCopy(job->fullPrinterName, nameChars, pPrinterName);
-  // The whole name opens the printer; the record keeps 49 characters for the messages.
-  if (!OpenPrinterW(pPrinterName, &job->hPrinter, nullptr)) {
-    const DWORD error = GetLastError();
+  // The document does not start: the record goes, the port is free again and the spooler hears why.
+  auto fail = [&](DWORD error) {
     *pending = nullptr;
     FreeIniJob(job);
-    MonLog(TEXT("StartDocPort, OpenPrinter failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
     ClearFlags(&port->status, PP_INSTARTDOC);
     SetLastError(error);
     return FALSE;
+  };
+  // The whole name opens the printer; the record keeps 49 characters for the messages.
+  if (!OpenPrinterW(pPrinterName, &job->hPrinter, nullptr)) {
+    const DWORD error = GetLastError();
+    MonLog(TEXT("StartDocPort, OpenPrinter failed. pIniPort:0x%x, hPort:0x%x\n"), Hex32(port), Hex32(port->hPort));
+    return fail(error);
   }
 
   job->userSid = JobUserSid(job->hPrinter, JobId);
@@ -250,25 +254,11 @@ BOOL StartTakenPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWO
   if (AtomicLoad(&port->isTWL)) {
     LONG status = -1;
     GetPrinterStatus(port, &status);
-    if (status == -1) {
-      const DWORD error = GetLastError();
-      *pending = nullptr;
-      FreeIniJob(job);
-      ClearFlags(&port->status, PP_INSTARTDOC);
-      SetLastError(error);
-      return FALSE;
-    }
+    if (status == -1) return fail(GetLastError());
     GetPrinterVersion(port);
     // The pages go out through the delivery thread: one that could not start when the port opened starts now,
     // else the spooler is told, and tries the job again, rather than wait for pages that never leave.
-    if (!CreateUWriteThread(port)) {
-      const DWORD error = GetLastError();
-      *pending = nullptr;
-      FreeIniJob(job);
-      ClearFlags(&port->status, PP_INSTARTDOC);
-      SetLastError(error);
-      return FALSE;
-    }
+    if (!CreateUWriteThread(port)) return fail(GetLastError());
   }
 
   MonLog(TEXT("MonStartDocPort: set pIniPort->status to PP_INSTARTDOC, hPort:0x%x\n"), Hex32(port->hPort));
@@ -277,15 +267,8 @@ BOOL StartTakenPortDocument(IniPort* port, LPWSTR pPrinterName, DWORD JobId, DWO
   // once that has ended. No lock is held meanwhile, nor during the port monitor's call.
   WaitForDeliveryDocument(port);
   const BOOL ok = port->portMonitorTable.pfnStartDocPort(port->hPort, pPrinterName, JobId, 1, pDocInfo);
-  if (!ok) {
-    // A failed start leaves no document open, or every later one would be refused with ERROR_BUSY.
-    const DWORD error = GetLastError();
-    ClearFlags(&port->status, PP_INSTARTDOC);
-    *pending = nullptr;
-    FreeIniJob(job);
-    SetLastError(error);
-    return FALSE;
-  }
+  // A failed start leaves no document open, or every later one would be refused with ERROR_BUSY.
+  if (!ok) return fail(GetLastError());
   SetFlags(&job->status, PP_INSTARTDOC);
   job->JobId = JobId;
   MonLog(TEXT("MonStartDocPort: set pIniJob->status to PP_INSTARTDOC, JobId:%d\n"), JobId);

@@ -466,6 +466,11 @@ BOOL ReadPropData(HANDLE printer, PrinterPropData* out) {
   return TRUE;
 }
 
+void DefaultLogFolder(PrinterPropData* prop, LPCWSTR printerName) {
+  if (!prop->LogFolder[0] && printerName)
+    WFormatTo(prop->LogFolder, kLogFolderChars, TEXT("C:\\Printer Log\\%ws"), printerName);
+}
+
 int FindPaperByName(PaperRecord* list, int count, LPCWSTR formName) {
   if (!list || !formName) return -1;
   for (int i = 0; i < count; ++i) {

@@ -158,6 +158,8 @@ BOOL ReadInstalledPaper(HANDLE printer, InstalledPaper* out);
 BOOL WriteInstalledPaper(HANDLE printer, const InstalledPaper* paper);
 // Flags stay as given when "PPDataFlags" is absent; success is that of the "LogFolder" read.
 BOOL ReadPropData(HANDLE printer, PrinterPropData* out);
+// The capture folder the Printer Settings page offers when none is stored: "C:\Printer Log\<printer>".
+void DefaultLogFolder(PrinterPropData* prop, LPCWSTR printerName);
 
 // The first entry named `formName`; its Index becomes 256 + position. -1 when none.
 int FindPaperByName(PaperRecord* list, int count, LPCWSTR formName);

@@ -86,7 +86,7 @@ bool CaptureFolderOf(const std::string& printerName, WString* folder, std::strin
   PrinterPropData prop{};
   ReadPropData(printer, &prop);
   ClosePrinter(printer);
-  if (!prop.LogFolder[0]) WFormatTo(prop.LogFolder, kLogFolderChars, TEXT("C:\\Printer Log\\%ws"), name.c_str());
+  DefaultLogFolder(&prop, name.c_str());
   *folder = prop.LogFolder;
   return true;
 }

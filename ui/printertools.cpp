@@ -275,8 +275,7 @@ BOOL InitPage(HWND page, LPARAM lParam) {
   ReadPropData(ctx->Printer, &ctx->Prop);
   CheckDlgButton(page, kToolsRecordCode, (ctx->Prop.Flags & kPropCaptureCode) ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(page, kToolsLockSettings, (ctx->Prop.Flags & kPropLockSettings) ? BST_CHECKED : BST_UNCHECKED);
-  if (!ctx->Prop.LogFolder[0] && ctx->PrinterName)
-    WFormatTo(ctx->Prop.LogFolder, kLogFolderChars, TEXT("C:\\Printer Log\\%ws"), ctx->PrinterName);
+  DefaultLogFolder(&ctx->Prop, ctx->PrinterName);
   // The stored value holds this many characters: more typed would be cut short at apply.
   SendDlgItemMessageW(page, kToolsFolder, EM_LIMITTEXT, WPARAM(kLogFolderChars - 1), 0);
   SetDlgItemTextW(page, kToolsFolder, ctx->Prop.LogFolder);

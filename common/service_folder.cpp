@@ -39,13 +39,9 @@ bool IsOwnAccount(PSID sid) {
   CloseHandle(token);
   return same;
 }
-}  // namespace
 
-bool IsOwnedBy(LPCWSTR path, PSID user) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  const DWORD error = GetNamedSecurityInfoW(const_cast<LPWSTR>(path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                           &owner, nullptr, nullptr, nullptr, &sd);
+// The owner a descriptor query (`error`, `owner`, `sd`) gave; frees `sd`.
+bool IsTrustedOwner(DWORD error, PSID owner, PSECURITY_DESCRIPTOR sd, PSID user) {
   if (error != ERROR_SUCCESS) {
     SetLastError(error);
     return false;
@@ -55,6 +51,23 @@ bool IsOwnedBy(LPCWSTR path, PSID user) {
   LocalFree(sd);
   if (!trusted) SetLastError(ERROR_ACCESS_DENIED);
   return trusted;
+}
+}  // namespace
+
+bool IsOwnedBy(LPCWSTR path, PSID user) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  const DWORD error = GetNamedSecurityInfoW(const_cast<LPWSTR>(path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                           &owner, nullptr, nullptr, nullptr, &sd);
+  return IsTrustedOwner(error, owner, sd, user);
+}
+
+bool IsOwnedBy(HANDLE file, PSID user) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  const DWORD error =
+      GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd);
+  return IsTrustedOwner(error, owner, sd, user);
 }
 
 bool IsTrustedFolder(LPCWSTR path) {

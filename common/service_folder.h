@@ -23,3 +23,6 @@ bool PreparePageFolder();
 // True when the file's owner is `user` (may be nullptr), SYSTEM, the Administrators group or the account
 // this process runs as: a page file another user left in the page folder for someone else's job is not.
 bool IsOwnedBy(LPCWSTR path, PSID user);
+// The same for the file `file` was opened on (with READ_CONTROL, which GENERIC_READ includes): the answer
+// is about the bytes that will be read, not whatever holds the name by the time of the check.
+bool IsOwnedBy(HANDLE file, PSID user);

@@ -13,6 +13,18 @@ namespace {
 
 constexpr char kUserSid[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
 
+// An account's SID as a service looks it up from the job's user name.
+std::vector<BYTE> SidOf(const char16_t* name) {
+  DWORD sidSize = 0, domainChars = 0;
+  SID_NAME_USE use{};
+  LookupAccountNameW(nullptr, name, nullptr, &sidSize, nullptr, &domainChars, &use);
+  std::vector<BYTE> sid(sidSize);
+  std::vector<WCHAR> domain(domainChars + 1);
+  if (sid.empty() || !LookupAccountNameW(nullptr, name, sid.data(), &sidSize, domain.data(), &domainChars, &use))
+    ADD_FAILURE() << "no account";
+  return sid;
+}
+
 class ServiceFolderTest : public DeliveryTest {
  protected:
   // What an ordinary user can leave behind in place of the folder.
@@ -141,6 +153,32 @@ TEST_F(ServiceFolderTest, ThePageFolderTakesEveryUsersPagesAndGivesEachHisOwn) {
   EXPECT_EQ(twl->PrintedPages().size(), 1u);
   EXPECT_TRUE(Has("WritePage, the file " + Narrow(PagePath(2, 7)) + " is not the job's: another user's. pIniPort:" +
                   Hex(h) + ", hPort:" + Hex(Port(h)->hPort)));
+}
+
+// The owner is checked on the file the monitor has open: one swapped in under the name afterwards, or the
+// name's holder at the time of the check, cannot stand in for the bytes that are read.
+TEST_F(ServiceFolderTest, TheOwnerCheckedIsThatOfTheOpenFile) {
+  ASSERT_TRUE(PreparePageFolder());
+  const auto alice = winsim::StandardUser("alice"), bob = winsim::StandardUser("bob");
+  const std::u16string page = PagePath(1, 7), aside = PagePath(9, 7);
+  WriteFileAt(page, PageBlock(1));
+  ASSERT_TRUE(winsim::SetFileOwner(page, bob.sid));
+  WString name = ToWString(page.c_str());
+  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(MoveFileW(name.c_str(), ToWString(aside.c_str()).c_str()));
+  WriteFileAt(page, PageBlock(2));
+  ASSERT_TRUE(winsim::SetFileOwner(page, alice.sid));
+  std::vector<BYTE> aliceSid = SidOf(u"alice");
+  PSID user = aliceSid.data();
+  EXPECT_TRUE(IsOwnedBy(name.c_str(), user)) << "the name is now hers";
+  SetLastError(0);
+  EXPECT_FALSE(IsOwnedBy(h, user)) << "what the handle reads is bob's";
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  std::vector<BYTE> bobSid = SidOf(u"bob");
+  EXPECT_TRUE(IsOwnedBy(h, bobSid.data()));
+  CloseHandle(h);
 }
 
 TEST_F(ServiceFolderTest, PagesOfAJobWhoseUserIsUnknownPrintOnlyFromTheService) {

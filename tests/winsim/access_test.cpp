@@ -211,6 +211,46 @@ TEST_F(Access, TheThreadTokenIsTheImpersonatedUsersAndNewThreadsStartWithout) {
   EXPECT_EQ(Put(u"c:\\guarded\\mine.dat", "x"), DWORD(ERROR_SUCCESS));
 }
 
+// The owner of an open file is the owner of what the handle reads, wherever its name has gone; the handle
+// must have been opened with READ_CONTROL (GENERIC_READ has it, FILE_READ_DATA alone does not).
+TEST_F(Access, TheOwnerOfAnOpenFileFollowsTheFileNotItsName) {
+  ASSERT_EQ(Put(u"c:\\page.dat", "alice's"), DWORD(ERROR_SUCCESS));
+  ASSERT_TRUE(winsim::SetFileOwner(u"c:\\page.dat", alice.sid));
+  HANDLE h = CreateFileW(u"c:\\page.dat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  HANDLE dataOnly = CreateFileW(u"c:\\page.dat", FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(dataOnly, INVALID_HANDLE_VALUE);
+  // Another file takes the name.
+  ASSERT_TRUE(MoveFileW(u"c:\\page.dat", u"c:\\moved.dat"));
+  ASSERT_EQ(Put(u"c:\\page.dat", "bob's"), DWORD(ERROR_SUCCESS));
+  ASSERT_TRUE(winsim::SetFileOwner(u"c:\\page.dat", bob.sid));
+
+  // Alice's SID as the name's owner gives it now the file is at c:\\moved.dat.
+  PSID hers = nullptr;
+  PSECURITY_DESCRIPTOR hersSd = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(u"c:\\moved.dat", SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &hers, nullptr,
+                                  nullptr, nullptr, &hersSd),
+            DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(winsim::FileOwner(u"c:\\page.dat"), bob.sid);
+
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_EQ(GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd),
+            DWORD(ERROR_SUCCESS));
+  EXPECT_TRUE(owner && EqualSid(owner, hers)) << "the owner of the file the handle reads";
+  LocalFree(sd);
+  sd = nullptr;
+  EXPECT_EQ(GetSecurityInfo(dataOnly, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd),
+            DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(GetSecurityInfo(nullptr, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd),
+            DWORD(ERROR_INVALID_HANDLE));
+  LocalFree(hersSd);
+  CloseHandle(dataOnly);
+  CloseHandle(h);
+}
+
 // The spooler names a job's user; a service turns the name back into the account's SID.
 TEST_F(Access, AccountNamesLookUpToTheirSids) {
   const auto alice = winsim::StandardUser("alice"), bob = winsim::StandardUser("bob");

@@ -216,8 +216,10 @@ struct FileObj : KernelObject {
   int fd = -1;
   bool read = false, write = false;
   DWORD share = 0;
+  DWORD granted = 0;  // the specific rights the open asked for (and was allowed)
   std::pair<dev_t, ino_t> id;
-  FileObj(int f, bool r, bool w, DWORD s, const struct stat& st) : fd(f), read(r), write(w), share(s), id(st.st_dev, st.st_ino) {
+  FileObj(int f, bool r, bool w, DWORD s, DWORD g, const struct stat& st)
+      : fd(f), read(r), write(w), share(s), granted(g), id(st.st_dev, st.st_ino) {
     OpenFiles().emplace(id, this);
   }
   ~FileObj() override {
@@ -729,7 +731,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
   if (!r.exists) SecurityOf()[r.host] = created;
   struct stat st;
   fstat(fd, &st);
-  HANDLE h = NewHandle(std::make_shared<FileObj>(fd, rd, wr, dwShareMode, st));
+  HANDLE h = NewHandle(std::make_shared<FileObj>(fd, rd, wr, dwShareMode, MapGenericFileRights(dwDesiredAccess), st));
   SetLastError(r.exists && (disp == CREATE_ALWAYS || disp == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return h;
 }
@@ -917,6 +919,41 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectTyp
   if (DWORD err = ExistingError(r)) return err;
   if (!Allowed(r.host, r.isDir, kReadControl)) return ERROR_ACCESS_DENIED;
   PSECURITY_DESCRIPTOR sd = AllocSecurityDescriptor(EffectiveSecurity(r.host, r.isDir));
+  if (!sd) return ERROR_NOT_ENOUGH_MEMORY;
+  if (ppsidOwner) *ppsidOwner = (SecurityInfo & OWNER_SECURITY_INFORMATION) ? OwnerSidOf(sd) : nullptr;
+  if (ppsidGroup) *ppsidGroup = nullptr;
+  if (ppDacl) *ppDacl = (SecurityInfo & DACL_SECURITY_INFORMATION) ? DaclOf(sd) : nullptr;
+  if (ppSacl) *ppSacl = nullptr;
+  *ppSecurityDescriptor = sd;
+  return ERROR_SUCCESS;
+}
+
+// The descriptor of the file a handle was opened on, wherever that file now is: renaming it, or putting
+// another file under its old name, does not change the answer. The handle needs READ_CONTROL.
+DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,
+                             PSID* ppsidOwner, PSID* ppsidGroup, PACL* ppDacl, PACL* ppSacl,
+                             PSECURITY_DESCRIPTOR* ppSecurityDescriptor) {
+  if (ObjectType != SE_FILE_OBJECT || !ppSecurityDescriptor) return ERROR_INVALID_PARAMETER;
+  auto f = FileOf(handle);
+  if (!f) return GetLastError();
+  if (!(f->granted & kReadControl)) return ERROR_ACCESS_DENIED;
+  Guard g(Mutex());
+  // The kernel follows the open file across renames; a file deleted since has no descriptor left here.
+  char link[64];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", f->fd);
+  std::string host(PATH_MAX, '\0');
+  const ssize_t n = readlink(link, host.data(), host.size());
+  if (n <= 0 || size_t(n) >= host.size()) return ERROR_ACCESS_DENIED;
+  host.resize(size_t(n));
+  // The kernel names the file by its real path; the descriptors are kept under the root as given.
+  if (char* real = realpath(Root().c_str(), nullptr)) {
+    const std::string prefix = real;
+    free(real);
+    if (host.rfind(prefix + "/", 0) == 0) host = Root() + host.substr(prefix.size());
+  }
+  struct stat now;
+  if (lstat(host.c_str(), &now) != 0 || std::make_pair(now.st_dev, now.st_ino) != f->id) return ERROR_ACCESS_DENIED;
+  PSECURITY_DESCRIPTOR sd = AllocSecurityDescriptor(EffectiveSecurity(host, false));
   if (!sd) return ERROR_NOT_ENOUGH_MEMORY;
   if (ppsidOwner) *ppsidOwner = (SecurityInfo & OWNER_SECURITY_INFORMATION) ? OwnerSidOf(sd) : nullptr;
   if (ppsidGroup) *ppsidGroup = nullptr;

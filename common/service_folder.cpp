@@ -62,7 +62,12 @@ bool IsOwnedBy(LPCWSTR path, PSID user) {
   return IsTrustedOwner(error, owner, sd, user);
 }
 
-bool IsOwnedBy(HANDLE file, PSID user) {
+bool IsOpenFileOwnedBy(HANDLE file, PSID user) {
+  // INVALID_HANDLE_VALUE is also the process's own pseudo-handle, whose owner would pass.
+  if (!file || file == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
   const DWORD error =

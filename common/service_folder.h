@@ -25,4 +25,4 @@ bool PreparePageFolder();
 bool IsOwnedBy(LPCWSTR path, PSID user);
 // The same for the file `file` was opened on (with READ_CONTROL, which GENERIC_READ includes): the answer
 // is about the bytes that will be read, not whatever holds the name by the time of the check.
-bool IsOwnedBy(HANDLE file, PSID user);
+bool IsOpenFileOwnedBy(HANDLE file, PSID user);

@@ -113,7 +113,7 @@ WriteResult WritePage(IniPort* port, PageEntry* entry) {
   }
   // Any user may add files named for another's job: only the job's own (or the service's) are its pages.
   const IniJob* job = JobOfEntry(port, entry);
-  if (!IsOwnedBy(file, job ? job->userSid : nullptr)) {
+  if (!IsOpenFileOwnedBy(file, job ? job->userSid : nullptr)) {
     CloseHandle(file);
     MonLog(TEXT("WritePage, the file %ws is not the job's: another user's. pIniPort:0x%x, hPort:0x%x\n"), entry->path,
            Hex32(port), Hex32(port->hPort));

@@ -174,11 +174,42 @@ TEST_F(ServiceFolderTest, TheOwnerCheckedIsThatOfTheOpenFile) {
   PSID user = aliceSid.data();
   EXPECT_TRUE(IsOwnedBy(name.c_str(), user)) << "the name is now hers";
   SetLastError(0);
-  EXPECT_FALSE(IsOwnedBy(h, user)) << "what the handle reads is bob's";
+  EXPECT_FALSE(IsOpenFileOwnedBy(h, user)) << "what the handle reads is bob's";
   EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
   std::vector<BYTE> bobSid = SidOf(u"bob");
-  EXPECT_TRUE(IsOwnedBy(h, bobSid.data()));
+  EXPECT_TRUE(IsOpenFileOwnedBy(h, bobSid.data()));
   CloseHandle(h);
+  // A failed open's handle is no file of anyone's (on Windows it would stand for the process itself).
+  SetLastError(0);
+  EXPECT_FALSE(IsOpenFileOwnedBy(INVALID_HANDLE_VALUE, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+}
+
+// Another user's page file, renamed away in the moment after the monitor opened it and replaced by one of
+// the job's user: the bytes the monitor has open are still his, and do not print.
+TEST_F(ServiceFolderTest, AFileSwappedAfterTheOpenIsJudgedByWhatWasOpened) {
+  InitializeMonitor();
+  const auto alice = winsim::StandardUser("alice"), bob = winsim::StandardUser("bob");
+  {
+    winsim::ActAs as(alice);
+    ASSERT_EQ(Create(PagePath(1, 7), GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_SUCCESS));
+  }
+  {
+    winsim::ActAs as(bob);
+    ASSERT_EQ(Create(PagePath(2, 7), GENERIC_WRITE, CREATE_NEW), DWORD(ERROR_SUCCESS));
+  }
+  bool swapped = false;
+  winsim::OnceAfterOpen(PagePath(2, 7), [&] {
+    swapped = MoveFileW(ToWString(PagePath(2, 7).c_str()).c_str(), TEXT("c:\\prtmonlog\\pages\\aside.tmp")) &&
+              winsim::WriteHostFile(PagePath(2, 7), PageBlock(2).data(), PageBlock(2).size()) &&
+              winsim::SetFileOwner(PagePath(2, 7), alice.sid);
+  });
+  jobUser = alice;
+  HANDLE h = PrintAndWait(7, 2);
+  ASSERT_TRUE(swapped) << "the monitor opened the page file";
+  EXPECT_EQ(Numbers(twl->PrintedPages()), std::vector<uint16_t>{1}) << "bob's bytes did not print as her page 2";
+  EXPECT_TRUE(Has("WritePage, the file " + Narrow(PagePath(2, 7)) + " is not the job's: another user's. pIniPort:" +
+                  Hex(h) + ", hPort:" + Hex(Port(h)->hPort)));
 }
 
 TEST_F(ServiceFolderTest, PagesOfAJobWhoseUserIsUnknownPrintOnlyFromTheService) {

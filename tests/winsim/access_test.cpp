@@ -239,6 +239,7 @@ TEST_F(Access, TheOwnerOfAnOpenFileFollowsTheFileNotItsName) {
   PSECURITY_DESCRIPTOR sd = nullptr;
   ASSERT_EQ(GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd),
             DWORD(ERROR_SUCCESS));
+  EXPECT_EQ(winsim::FileOwner(u"c:\\moved.dat"), alice.sid) << "the descriptor went with the file";
   EXPECT_TRUE(owner && EqualSid(owner, hers)) << "the owner of the file the handle reads";
   LocalFree(sd);
   sd = nullptr;
@@ -249,6 +250,69 @@ TEST_F(Access, TheOwnerOfAnOpenFileFollowsTheFileNotItsName) {
   LocalFree(hersSd);
   CloseHandle(dataOnly);
   CloseHandle(h);
+}
+
+// The same for a file made through a junction (its descriptor is its own, not the target folder's
+// default), one deleted while open, and handles opened with MAXIMUM_ALLOWED; the audit list needs
+// ACCESS_SYSTEM_SECURITY, which an ordinary open does not have.
+TEST_F(Access, AnOpenFilesOwnerThroughJunctionsAfterDeletionAndWithMaximumAllowed) {
+  ASSERT_TRUE(MakeFolder(u"c:\\drop", kDropFolder));
+  ASSERT_TRUE(CreateDirectoryW(u"c:\\real", nullptr));
+  ASSERT_TRUE(winsim::CreateJunction(u"c:\\link", u"c:\\real"));
+  auto isBobs = [](HANDLE file, DWORD* error) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    *error = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd);
+    // Compared with the owner of c:\\probe, set to bob below.
+    bool same = false;
+    if (*error == ERROR_SUCCESS) {
+      PSID probe = nullptr;
+      PSECURITY_DESCRIPTOR probeSd = nullptr;
+      if (GetNamedSecurityInfoW(u"c:\\probe", SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &probe, nullptr, nullptr,
+                                nullptr, &probeSd) == ERROR_SUCCESS)
+        same = EqualSid(owner, probe);
+      LocalFree(probeSd);
+      LocalFree(sd);
+    }
+    return same;
+  };
+  ASSERT_EQ(Put(u"c:\\probe", "x"), DWORD(ERROR_SUCCESS));
+  ASSERT_TRUE(winsim::SetFileOwner(u"c:\\probe", bob.sid));
+  DWORD error = 0;
+  // Bob's file, made in the drop folder, and a file of his made through the junction.
+  {
+    winsim::ActAs as(bob);
+    ASSERT_EQ(Put(u"c:\\drop\\b.dat", "his"), DWORD(ERROR_SUCCESS));
+  }
+  ASSERT_EQ(Put(u"c:\\link\\j.dat", "his"), DWORD(ERROR_SUCCESS));
+  ASSERT_TRUE(winsim::SetFileOwner(u"c:\\link\\j.dat", bob.sid));
+  HANDLE throughLink = CreateFileW(u"c:\\link\\j.dat", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(throughLink, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(isBobs(throughLink, &error)) << error;
+  CloseHandle(throughLink);
+
+  HANDLE h = CreateFileW(u"c:\\drop\\b.dat", MAXIMUM_ALLOWED, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << "SYSTEM may do everything with it";
+  ASSERT_TRUE(DeleteFileW(u"c:\\drop\\b.dat"));
+  ASSERT_EQ(Put(u"c:\\drop\\b.dat", "another"), DWORD(ERROR_SUCCESS)) << "the name is free again, SYSTEM's now";
+  EXPECT_TRUE(isBobs(h, &error)) << "the deleted file is still bob's: " << error;
+  PSID owner = nullptr;
+  PACL sacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  EXPECT_EQ(GetSecurityInfo(h, SE_FILE_OBJECT, SACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, &sacl, &sd),
+            DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, nullptr),
+            DWORD(ERROR_INVALID_PARAMETER));
+  CloseHandle(h);
+  {
+    // Alice may not read bob's file: MAXIMUM_ALLOWED gets her nothing, which is a refusal.
+    winsim::ActAs as(bob);
+    ASSERT_EQ(Put(u"c:\\drop\\c.dat", "his"), DWORD(ERROR_SUCCESS));
+  }
+  winsim::ActAs as(alice);
+  EXPECT_EQ(Open(u"c:\\drop\\c.dat", MAXIMUM_ALLOWED, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED));
 }
 
 // The spooler names a job's user; a service turns the name back into the account's SID.

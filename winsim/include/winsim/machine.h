@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ bool CreateJunction(const std::u16string& link, const std::u16string& target);  
 bool SetFileOwner(const std::u16string& winPath, const std::string& sid);
 std::string FileOwner(const std::u16string& winPath);                         // "" when missing
 std::vector<std::string> FileAccessList(const std::u16string& winPath);       // SIDs allowed; empty: none set
+// What another process may do between two calls of the code under test: `hook` runs once, on the thread
+// that opened the file and with the machine lock held, right after the next successful CreateFileW of
+// `winPath` (the name as the caller spells it, case-insensitive). Reset() drops a hook not yet run.
+void OnceAfterOpen(const std::u16string& winPath, std::function<void()> hook);
 
 // Modules: a name without extension gets ".dll", as GetModuleHandleW assumes.
 HMODULE RegisterModule(const std::u16string& name);  // distinct fake handle; same name -> same handle

@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "advapi32/security.h"
@@ -216,10 +218,14 @@ struct FileObj : KernelObject {
   int fd = -1;
   bool read = false, write = false;
   DWORD share = 0;
-  DWORD granted = 0;  // the specific rights the open asked for (and was allowed)
+  DWORD granted = 0;  // the specific rights the handle has
   std::pair<dev_t, ino_t> id;
-  FileObj(int f, bool r, bool w, DWORD s, DWORD g, const struct stat& st)
-      : fd(f), read(r), write(w), share(s), granted(g), id(st.st_dev, st.st_ino) {
+  // Where the file's descriptor is kept (SecurityOf's key), following renames; once the file is deleted
+  // while open, the descriptor it had.
+  std::string key;
+  std::optional<SecurityDescriptor> kept;
+  FileObj(int f, bool r, bool w, DWORD s, DWORD g, const struct stat& st, std::string k)
+      : fd(f), read(r), write(w), share(s), granted(g), id(st.st_dev, st.st_ino), key(std::move(k)) {
     OpenFiles().emplace(id, this);
   }
   ~FileObj() override {
@@ -253,6 +259,16 @@ bool DeleteConflict(const struct stat& st) {
 }
 
 std::shared_ptr<FileObj> FileOf(HANDLE h) { return HandleOrError<FileObj>(h); }
+
+// OnceAfterOpen's hook, guarded by the machine lock.
+struct AfterOpen {
+  std::u16string path;
+  std::function<void()> hook;
+};
+AfterOpen& PendingAfterOpen() {
+  static auto* a = new AfterOpen;
+  return *a;
+}
 
 // The ANSI entry points: a null name fails with ERROR_INVALID_PARAMETER (answering `failed`), any other
 // goes to the wide call converted from the ANSI code page.
@@ -375,8 +391,14 @@ SecurityDescriptor NewSecurity(const Resolved& r, bool isFolder, const SECURITY_
                            error);
 }
 
+bool IsAtOrBelow(const std::string& path, const std::string& top) {
+  return path == top || path.rfind(top + "/", 0) == 0;
+}
+
 // A renamed file or folder takes its descriptors along (a folder's, and those of everything below it).
 void MoveSecurity(const std::string& from, const std::string& to) {
+  for (auto& [id, open] : OpenFiles())
+    if (!open->kept && IsAtOrBelow(open->key, from)) open->key = to + open->key.substr(from.size());
   auto& all = SecurityOf();
   std::vector<std::pair<std::string, SecurityDescriptor>> moved;
   for (auto it = all.begin(); it != all.end();) {
@@ -392,6 +414,9 @@ void MoveSecurity(const std::string& from, const std::string& to) {
 
 // A deleted file or folder leaves no descriptor for a new one of the same name to find.
 void ForgetSecurity(const std::string& host) {
+  // A file deleted while open keeps answering for itself through its handles, as on Windows.
+  for (auto& [id, open] : OpenFiles())
+    if (!open->kept && IsAtOrBelow(open->key, host)) open->kept = EffectiveSecurity(open->key, false);
   auto& all = SecurityOf();
   for (auto it = all.begin(); it != all.end();)
     it = it->first == host || it->first.rfind(host + "/", 0) == 0 ? all.erase(it) : std::next(it);
@@ -402,6 +427,7 @@ void ForgetSecurity(const std::string& host) {
 namespace winsim::detail {
 void ResetFiles() {
   SecurityOf().clear();
+  PendingAfterOpen() = AfterOpen{};
   std::string old = g_root;
   g_root = MakeRoot();  // made before the old one goes, so the new root never reuses its name
   std::error_code ec;
@@ -647,6 +673,11 @@ std::vector<std::string> FileAccessList(const std::u16string& winPath) {
   return sids;
 }
 
+void OnceAfterOpen(const std::u16string& winPath, std::function<void()> hook) {
+  Guard g(Mutex());
+  PendingAfterOpen() = AfterOpen{winPath, std::move(hook)};
+}
+
 std::vector<uint8_t> ReadHostFile(const std::u16string& winPath) {
   Guard g(Mutex());
   Resolved r = Resolve(winPath.c_str());
@@ -696,13 +727,24 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
   // An existing file is checked for the access asked for (overwriting it needs write access); a new one is
   // made only where the folder lets the caller add files, and the caller gets what it asked for.
   SecurityDescriptor created;
+  // MAXIMUM_ALLOWED asks for whatever the caller may have (the owner of a new file: everything).
+  DWORD granted = MapGenericFileRights(dwDesiredAccess) & ~DWORD(MAXIMUM_ALLOWED);
   if (r.exists) {
-    const DWORD desired = MapGenericFileRights(dwDesiredAccess) | (truncate ? kFileAddFile : 0);
+    const DWORD desired = granted | (truncate ? kFileAddFile : 0);
     if (desired && !Allowed(r.host, false, desired)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
     }
+    if (dwDesiredAccess & MAXIMUM_ALLOWED) {
+      for (DWORD bit = 1; bit; bit <<= 1)
+        if ((kFileAllAccess & bit) && Allowed(r.host, false, bit)) granted |= bit;
+      if (!granted) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+      }
+    }
   } else {
+    if (dwDesiredAccess & MAXIMUM_ALLOWED) granted |= kFileAllAccess;
     if (!Allowed(r.parentHost, true, kFileAddFile)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
@@ -731,7 +773,12 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
   if (!r.exists) SecurityOf()[r.host] = created;
   struct stat st;
   fstat(fd, &st);
-  HANDLE h = NewHandle(std::make_shared<FileObj>(fd, rd, wr, dwShareMode, MapGenericFileRights(dwDesiredAccess), st));
+  HANDLE h = NewHandle(std::make_shared<FileObj>(fd, rd, wr, dwShareMode, granted, st, r.host));
+  if (auto& after = PendingAfterOpen(); after.hook && IEquals(after.path, lpFileName)) {
+    auto hook = std::move(after.hook);
+    after = AfterOpen{};
+    hook();
+  }
   SetLastError(r.exists && (disp == CREATE_ALWAYS || disp == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return h;
 }
@@ -928,32 +975,25 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectTyp
   return ERROR_SUCCESS;
 }
 
-// The descriptor of the file a handle was opened on, wherever that file now is: renaming it, or putting
-// another file under its old name, does not change the answer. The handle needs READ_CONTROL.
+// The descriptor of the file a handle was opened on, wherever that file now is: renaming it, deleting it,
+// or putting another file under its old name does not change the answer. Owner, group and access list
+// need READ_CONTROL on the handle, the audit list ACCESS_SYSTEM_SECURITY.
 DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,
                              PSID* ppsidOwner, PSID* ppsidGroup, PACL* ppDacl, PACL* ppSacl,
                              PSECURITY_DESCRIPTOR* ppSecurityDescriptor) {
-  if (ObjectType != SE_FILE_OBJECT || !ppSecurityDescriptor) return ERROR_INVALID_PARAMETER;
+  if (ObjectType != SE_FILE_OBJECT || (!ppSecurityDescriptor && (ppsidOwner || ppsidGroup || ppDacl || ppSacl)))
+    return ERROR_INVALID_PARAMETER;
   auto f = FileOf(handle);
   if (!f) return GetLastError();
-  if (!(f->granted & kReadControl)) return ERROR_ACCESS_DENIED;
+  const DWORD needed =
+      ((SecurityInfo & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION))
+           ? kReadControl
+           : 0) |
+      ((SecurityInfo & SACL_SECURITY_INFORMATION) ? DWORD(ACCESS_SYSTEM_SECURITY) : 0);
+  if ((f->granted & needed) != needed) return ERROR_ACCESS_DENIED;
+  if (!ppSecurityDescriptor) return ERROR_SUCCESS;
   Guard g(Mutex());
-  // The kernel follows the open file across renames; a file deleted since has no descriptor left here.
-  char link[64];
-  snprintf(link, sizeof link, "/proc/self/fd/%d", f->fd);
-  std::string host(PATH_MAX, '\0');
-  const ssize_t n = readlink(link, host.data(), host.size());
-  if (n <= 0 || size_t(n) >= host.size()) return ERROR_ACCESS_DENIED;
-  host.resize(size_t(n));
-  // The kernel names the file by its real path; the descriptors are kept under the root as given.
-  if (char* real = realpath(Root().c_str(), nullptr)) {
-    const std::string prefix = real;
-    free(real);
-    if (host.rfind(prefix + "/", 0) == 0) host = Root() + host.substr(prefix.size());
-  }
-  struct stat now;
-  if (lstat(host.c_str(), &now) != 0 || std::make_pair(now.st_dev, now.st_ino) != f->id) return ERROR_ACCESS_DENIED;
-  PSECURITY_DESCRIPTOR sd = AllocSecurityDescriptor(EffectiveSecurity(host, false));
+  PSECURITY_DESCRIPTOR sd = AllocSecurityDescriptor(f->kept ? *f->kept : EffectiveSecurity(f->key, false));
   if (!sd) return ERROR_NOT_ENOUGH_MEMORY;
   if (ppsidOwner) *ppsidOwner = (SecurityInfo & OWNER_SECURITY_INFORMATION) ? OwnerSidOf(sd) : nullptr;
   if (ppsidGroup) *ppsidGroup = nullptr;

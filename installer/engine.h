@@ -167,6 +167,8 @@ bool RemoveMonitorIfUnused(const Engine& e);
 // The oemN.inf (at most 20 characters) of the package: printer class, provider "Tarnwell", original name
 // "lblv6.inf". Empty when none is found.
 void FindPackageInf(WCHAR (&infName)[21]);
+// Every such oemN.inf in the driver store (an older version's package may be there beside ours).
+std::vector<WString> PackageInfs();
 bool RemoveDriverPackage(const Engine& e, const WCHAR* infName);  // false when the package stays
 // Mode 2 over the records; true when every step asked for was done (a printer not found counts as
 // removed, a port kept for another printer as the right outcome).

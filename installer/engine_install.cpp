@@ -1,6 +1,7 @@
 // Install mode: the checks of the record, the standard TCP/IP port, the driver from the driver package
 // (or from the package files), the printer, the result log with the system's reason for a failure, the
 // printer-properties command, and the undoing of a failed run.
+#include <algorithm>
 #include <cstdarg>
 #include <new>
 
@@ -131,11 +132,11 @@ namespace {
 bool InstallFromPackage(const Engine& e, InstallRecord& r, InstallChanges& changes) {
   WCHAR inf[MAX_PATH], dest[MAX_PATH];
   if (!PackageInfPath(e, inf)) return false;
-  WCHAR before[21], after[21];
-  FindPackageInf(before);
+  // The package this run adds is the one not in the store before: an older version's stays whatever happens.
+  const std::vector<WString> before = PackageInfs();
   if (!DoUploadDriverPackage(inf, dest)) return false;
-  FindPackageInf(after);
-  if (!before[0] && after[0]) WStrCopy(changes.packageInf, 21, after);
+  for (const WString& added : PackageInfs())
+    if (std::find(before.begin(), before.end(), added) == before.end()) WStrCopy(changes.packageInf, 21, added.c_str());
   const bool driverBefore = IsDriverInstalled(r.model), monitorBefore = IsMonitorInstalled();
   const HRESULT hr = InstallPrinterDriverFromPackageW(nullptr, dest, r.model, EnvironmentArgument(), 0);
   DebugTrace("InstallPrinterDriverFromPackage, %ws, code:%d.", r.model, static_cast<int>(hr));

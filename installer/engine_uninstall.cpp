@@ -179,25 +179,32 @@ bool OriginalInfName(const WCHAR* inf, WCHAR (&out)[MAX_PATH]) {
 
 }  // namespace
 
-void FindPackageInf(WCHAR (&infName)[21]) {
-  infName[0] = 0;
+std::vector<WString> PackageInfs() {
+  std::vector<WString> found;
   WCHAR windows[MAX_PATH], pattern[MAX_PATH];
-  if (!GetWindowsDirectoryW(windows, MAX_PATH) || !FormatPath(pattern, TEXT("%ws\\INF\\oem*.inf"), windows)) return;
+  if (!GetWindowsDirectoryW(windows, MAX_PATH) || !FormatPath(pattern, TEXT("%ws\\INF\\oem*.inf"), windows))
+    return found;
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileW(pattern, &fd);
-  if (find == INVALID_HANDLE_VALUE) return;
+  if (find == INVALID_HANDLE_VALUE) return found;
   do {
     WCHAR inf[MAX_PATH];
-    if (!FormatPath(inf, TEXT("%ws\\INF\\%ws"), windows, fd.cFileName)) continue;
+    if (WStrLen(fd.cFileName) > 20 || !FormatPath(inf, TEXT("%ws\\INF\\%ws"), windows, fd.cFileName)) continue;
     WCHAR provider[51], infClass[51], original[MAX_PATH];
     InfValue(inf, TEXT("Version"), TEXT("Provider"), provider);
     InfValue(inf, TEXT("Version"), TEXT("Class"), infClass);
     if (!WStrEq(provider, TEXT("Tarnwell")) || !WStrEqNoCase(infClass, TEXT("Printer"))) continue;
     if (!OriginalInfName(inf, original) || !WStrEqNoCase(BaseName(original), TEXT("lblv6.inf"))) continue;
-    WStrCopy(infName, 21, fd.cFileName);  // the name cut to 20 characters
-    break;
+    found.emplace_back(fd.cFileName);
   } while (FindNextFileW(find, &fd));
   FindClose(find);
+  return found;
+}
+
+void FindPackageInf(WCHAR (&infName)[21]) {
+  infName[0] = 0;
+  const std::vector<WString> all = PackageInfs();
+  if (!all.empty()) WStrCopy(infName, 21, all.front().c_str());
 }
 
 bool RemoveDriverPackage(const Engine& e, const WCHAR* infName) {

@@ -83,6 +83,37 @@ TEST_F(EngineInstall, AFilePortPrinterGetsItsDriverFromTheDriverStore) {
   EXPECT_EQ(printers[0].driver, u"Tarnwell TW-JA");
 }
 
+// An older version's package already in the driver store: a failed install takes out the package it
+// uploaded, and only that one.
+TEST_F(EngineInstall, AFailedInstallRemovesItsOwnPackageAndKeepsAnOlderOne) {
+  std::vector<uint8_t> older = winsim::ReadHostFile(u"C:\\pkg\\lblv6.inf");
+  ASSERT_FALSE(older.empty());
+  const std::string note = "; an older build\r\n";
+  older.insert(older.end(), note.begin(), note.end());
+  ASSERT_TRUE(winsim::WriteHostFile(u"C:\\old\\lblv6.inf", older.data(), older.size()));
+  WCHAR dest[MAX_PATH];
+  ULONG cch = MAX_PATH;
+  ASSERT_EQ(UploadPrinterDriverPackageW(nullptr, TEXT("C:\\old\\lblv6.inf"), nullptr, 3, nullptr, dest, &cch), S_OK);
+  ASSERT_EQ(winsim::DriverPackages().size(), 1u);
+  const std::u16string olderInf = winsim::DriverPackages()[0].oemInf;
+
+  InstallRecord r = Record(TEXT("Tarnwell TW-JA"), TEXT("Label"), TEXT("NOPORT:"));
+  EXPECT_FALSE(Install(r));
+  const auto left = winsim::DriverPackages();
+  ASSERT_EQ(left.size(), 1u) << Log();
+  EXPECT_EQ(left[0].oemInf, olderInf);
+  EXPECT_EQ(left[0].sourceInf, u"C:\\old\\lblv6.inf");
+  EXPECT_NE(Log().find("Delete printer driver package, inf: "), std::string::npos) << Log();
+  EXPECT_EQ(Log().find("Delete printer driver package, inf: " + WideToUtf8(olderInf)), std::string::npos) << Log();
+
+  // The same package as the one in the store: nothing new was uploaded, nothing is taken out.
+  ClearLog();
+  ASSERT_TRUE(winsim::WriteHostFile(u"C:\\pkg\\lblv6.inf", older.data(), older.size()));
+  EXPECT_FALSE(Install(r));
+  EXPECT_EQ(winsim::DriverPackages().size(), 1u);
+  EXPECT_EQ(Log().find("Delete printer driver package"), std::string::npos) << Log();
+}
+
 TEST_F(EngineInstall, WithoutTheDriverStoreTheFilesGiveTheDriverItsVersionAndTheMonitorItsPlace) {
   WithoutDriverStore();
   InstallRecord r = Record(TEXT("Tarnwell TW-JB"), TEXT("Label"), TEXT("LPT1:"));

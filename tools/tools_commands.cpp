@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -61,11 +62,38 @@ bool Setup(const JobOptions& choice, std::shared_ptr<winsim::TwlPrinterDevice>* 
   RegisterUiResources(CatalogueModule());
   SetUiModule(CatalogueModule());
   if (!twl) return true;
+  // The transfer speaks to the device on the printer's USB port.
+  const std::string& port = target.port;
+  const bool usb = port.size() > 3 && port.compare(0, 3, "USB") == 0 &&
+                   port.find_first_not_of("0123456789", 3) == std::string::npos && port.size() <= 6;
+  const unsigned long portNumber = usb ? std::strtoul(port.c_str() + 3, nullptr, 10) : 0;
+  if (!usb || portNumber == 0) {
+    *error = "a firmware update needs a printer on a USB port; \"" + target.name + "\" prints to " + port;
+    return false;
+  }
   if (!winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error)) return false;
-  *twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(winsim::UsbPrinterOnPort(Utf8ToU16(target.port)));
+  const auto onPort = winsim::UsbPrinterOnPort(Utf8ToU16(port));
+  *twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(onPort);
   if (*twl) return true;
   *twl = std::make_shared<winsim::TwlPrinterDevice>();
-  (*twl)->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:TW-QX;CLS:PRINTER;";
+  if (onPort) {
+    // A printer plugged in by its device ID alone (lbl install --usb-printer) that says it speaks TWL
+    // becomes the simulated TWL printer, with its ID, serial and port; any other takes no TWL firmware.
+    const std::string& id = onPort->deviceId;
+    if (id.find("CMD:TWL") == std::string::npos && id.find(",TWL") == std::string::npos) {
+      *error = "the printer plugged in on " + port + " does not take TWL firmware (" + id + ")";
+      return false;
+    }
+    (*twl)->deviceId = id;
+    (*twl)->serial = onPort->serial;
+    (*twl)->portDescription = onPort->portDescription;
+    winsim::DetachUsbPrinter(onPort);
+  } else {
+    const std::string maker = "Tarnwell ";
+    const std::string model = target.driver.rfind(maker, 0) == 0 ? target.driver.substr(maker.size()) : target.driver;
+    (*twl)->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:" + model + ";CLS:PRINTER;";
+  }
+  (*twl)->portNumber = DWORD(portNumber);
   (*twl)->SetFirmware("V1.00", 0x1111);
   if (!winsim::AttachUsbPrinter(*twl)) {
     *error = "cannot attach the simulated printer";
@@ -193,9 +221,14 @@ std::string StatusText(int status) {
   return Narrow(text);
 }
 
-int RunFirmware(const std::vector<std::string>& args) {
+int RunFirmware(std::vector<std::string> args) {
+  JobOptions choice;
   std::string file, sample;
   bool force = false;
+  {
+    std::string error;
+    if (!ParsePrinterOptions(&args, &choice, &error)) return Usage(error);
+  }
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--force") {
       force = true;
@@ -209,12 +242,20 @@ int RunFirmware(const std::vector<std::string>& args) {
     }
   }
   if (!sample.empty()) {
-    if (!file.empty() || force) return Usage("--make-sample takes no other arguments");
-    auto bytes = winsim::TwlPrinterDevice::MakeFirmwareFile(kDefaultDriver, "V2.00", 64 * 1024);
+    if (!file.empty() || force) return Usage("--make-sample takes no FILE and no --force");
+    // For the model of the printer asked for, else the default model.
+    std::string model = kDefaultDriver;
+    if (!choice.printer.empty() || !choice.model.empty()) {
+      TargetPrinter target;
+      std::string error;
+      if (!OpenTargetPrinter(choice.printer, choice.model, &target, &error)) return Fail(error);
+      model = target.driver;
+    }
+    auto bytes = winsim::TwlPrinterDevice::MakeFirmwareFile(model, "V2.00", 64 * 1024);
     std::ofstream out(sample, std::ios::binary);
     if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())))
       return Fail("cannot write " + sample);
-    std::printf("%s: firmware V2.00 for %s, %zu bytes\n", sample.c_str(), kDefaultDriver, bytes.size());
+    std::printf("%s: firmware V2.00 for %s, %zu bytes\n", sample.c_str(), model.c_str(), bytes.size());
     return 0;
   }
   if (file.empty()) return Usage("'firmware' needs a FILE or --make-sample OUT");
@@ -224,7 +265,7 @@ int RunFirmware(const std::vector<std::string>& args) {
 
   std::shared_ptr<winsim::TwlPrinterDevice> twl;
   std::string printerName;
-  if (!Setup(JobOptions{}, &twl, &printerName, &error)) return Fail(error);
+  if (!Setup(choice, &twl, &printerName, &error)) return Fail(error);
   const std::u16string winPath = u"C:\\Firmware\\update.bin";
   winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
   WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(printerName);
@@ -298,13 +339,16 @@ CommandSpec ToolsCommand() {
 CommandSpec FirmwareCommand() {
   return {"firmware",
           "update the firmware of the simulated TWL printer",
-          "firmware FILE [--force] | firmware --make-sample OUT",
+          "firmware FILE [--force] [--printer NAME | --model DRIVER-NAME] | firmware --make-sample OUT [--printer NAME | --model DRIVER-NAME]",
           "Checks FILE's firmware header against the printer (model text, version, checksum) and sends it\n"
           "as the printer tools page does: update mode, 1024-byte writes to the device, leaving update mode;\n"
           "the simulated printer checks the file and restarts with its version. Progress goes to stderr.\n"
           "A file for another model is refused unless --force, and so is a file that is not firmware (no header,\n"
-          "nothing after it, or over 64 MiB). --make-sample writes a valid file.",
-          {{"--force", nullptr, "send a file whose model text does not name the printer"},
+          "nothing after it, or over 64 MiB). The printer must be on a USB port: the simulated TWL printer\n"
+          "plugged in there is the one updated, else one is plugged in there and kept. --make-sample writes\n"
+          "a valid file for the printer's model (the default printer's when no printer is named).",
+          {PrinterOptionTable()[0], PrinterOptionTable()[1],
+           {"--force", nullptr, "send a file whose model text does not name the printer"},
            {"--make-sample", "OUT", "write a sample firmware file for the simulated printer", "@file"}},
           "0  the printer runs the new firmware\n1  the update failed (the status line's text on stdout)\n"
           "2  usage error",

@@ -61,6 +61,42 @@ TEST_F(LblPrinterTools, FirmwareTheDriverOrThePrinterRefuses) {
   EXPECT_NE(bad.out.find("firmware V1.00"), std::string::npos) << "the old firmware stays: " << bad.out;
 }
 
+// --printer names the printer whose USB device is updated: the TWL printer plugged in on its port (USB002
+// here, with USB001 taken by a TSPL printer), which keeps the new firmware for the next command. A printer on
+// another kind of port, a device that speaks no TWL and a printer that is not there are refused.
+TEST_F(LblPrinterTools, FirmwareGoesToTheNamedPrintersUsbDevice) {
+  Ran installed = Lbl("install --model 'Tarnwell TW-JA' --port USB002 --printer Shelf"
+                      " --usb-printer 'MFG:Tarnwell;CMD:TSPL;MDL:TW-QX;' --usb-printer 'MFG:Tarnwell;CMD:TWL;MDL:TW-JA;'"
+                      " --installed 'Tarnwell TW-JA,Desk,USB001' --installed 'Tarnwell TW-JA,Disk,FILE:'");
+  ASSERT_EQ(installed.status, 0) << installed.err << installed.out;
+  Ran sample = Lbl("firmware --make-sample " + dir + "/ja.bin --printer Shelf");
+  ASSERT_EQ(sample.status, 0) << sample.err;
+  EXPECT_NE(sample.out.find("for Tarnwell TW-JA"), std::string::npos) << sample.out;
+  // The file names the model, not the queue "Shelf": the page's model check wants --force.
+  Ran unforced = Lbl("firmware " + dir + "/ja.bin --printer Shelf");
+  EXPECT_EQ(unforced.status, 1);
+  EXPECT_NE(unforced.err.find("(use --force)"), std::string::npos) << unforced.err;
+  Ran updated = Lbl("firmware " + dir + "/ja.bin --printer Shelf --force");
+  EXPECT_EQ(updated.status, 0) << updated.err << updated.out;
+  EXPECT_NE(updated.out.find("printer: Shelf, firmware V1.00"), std::string::npos) << updated.out;
+  EXPECT_NE(updated.out.find("printer: firmware V2.00, CRC 0x"), std::string::npos) << updated.out;
+  Ran kept = Lbl("firmware " + dir + "/ja.bin --printer Shelf --force");
+  EXPECT_NE(kept.out.find("printer: Shelf, firmware V2.00"), std::string::npos) << "kept: " << kept.out;
+  // The device on USB001 is the TSPL printer's.
+  Ran tspl = Lbl("firmware " + dir + "/ja.bin --printer Desk --force");
+  EXPECT_EQ(tspl.status, 1) << tspl.out;
+  EXPECT_NE(tspl.err.find("on USB001 does not take TWL firmware"), std::string::npos) << tspl.err;
+  Ran file = Lbl("firmware " + dir + "/ja.bin --printer Disk");
+  EXPECT_EQ(file.status, 1) << file.out;
+  EXPECT_NE(file.err.find("needs a printer on a USB port; \"Disk\" prints to FILE:"), std::string::npos) << file.err;
+  EXPECT_EQ(Lbl("firmware " + dir + "/ja.bin --printer Nobody").status, 1);
+  EXPECT_EQ(Lbl("firmware --make-sample " + dir + "/x.bin --force").status, 2);
+  // Only the named printer's device changed: the discovery lists both as they were plugged in.
+  Ran found = Lbl("discover");
+  EXPECT_NE(found.out.find("\"SerialNumber\": \"TW0000002\""), std::string::npos) << found.out;
+  EXPECT_NE(found.out.find("\"SerialNumber\": \"TW0000001\""), std::string::npos) << found.out;
+}
+
 TEST_F(LblPrinterTools, DeleteTakesOnlyListedCaptures) {
   Write("a.prt", "job a");
   Write("notes.txt", "not a capture");

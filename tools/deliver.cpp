@@ -133,7 +133,7 @@ bool StartSession(const std::string& printer, const std::string& deviceId, DWORD
   if (device) {
     session->device = device;
     session->twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(device);
-  } else if (deviceId.find("CMD:TWL") != std::string::npos || deviceId.find(",TWL") != std::string::npos) {
+  } else if (DeviceIdSpeaksTwl(deviceId)) {
     session->twl = std::make_shared<winsim::TwlPrinterDevice>();
     session->device = session->twl;
   } else {

@@ -14,6 +14,7 @@
 #include <winddiui.h>
 
 #include "common/product.h"
+#include "common/usbport.h"
 #include "common/wstr.h"
 #include "resources/catalogue_blob.h"
 #include "tools/state.h"
@@ -180,6 +181,11 @@ bool OpenTargetPrinter(const std::string& printer, const std::string& model, Tar
   }
   *error = "no printer named \"" + WideToUtf8(wanted) + "\" is installed ('lbl printers' lists them)";
   return false;
+}
+
+bool DeviceIdSpeaksTwl(const std::string& deviceId) {
+  char model[kDeviceIdFieldChars], commandSet[kDeviceIdFieldChars];
+  return ParseDeviceId(deviceId.c_str(), deviceId.size(), model, commandSet) && std::strcmp(commandSet, "TWL") == 0;
 }
 
 }  // namespace lbl

@@ -48,6 +48,9 @@ bool BuildFreshMachine(std::string* error);
 // The data file path the installed driver names.
 std::u16string DataFilePath();
 
+// Whether the driver takes a device of this IEEE 1284 ID for a TWL printer: its "CMD:" value is "TWL".
+bool DeviceIdSpeaksTwl(const std::string& deviceId);
+
 // The printer a command acts on. `printer` (--printer NAME): that printer of the state's machine;
 // `model` (--model DRIVER): a freshly installed and initialised printer of that driver on a machine of
 // its own, which is not kept (`scratch`); neither: the state's default printer.

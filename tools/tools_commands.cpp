@@ -23,6 +23,7 @@
 #include "winsim/machine.h"
 #include "winsim/monitorhost.h"
 #include "winsim/printpath.h"
+#include "winsim/spooler.h"
 #include "winsim/twlprinter.h"
 
 namespace lbl {
@@ -51,51 +52,65 @@ bool ReadHost(const std::string& path, std::vector<uint8_t>* bytes, std::string*
   return true;
 }
 
-// The printer (`choice`: else the machine's default) with lblmon in its print path, the UI strings, and the
-// simulated TWL printer on its port: the one the machine has there, else a new one plugged in, which the
-// machine keeps (with the firmware it is updated to).
-bool Setup(const JobOptions& choice, std::shared_ptr<winsim::TwlPrinterDevice>* twl, std::string* printer,
-           std::string* error) {
-  TargetPrinter target;
-  if (!OpenTargetPrinter(choice.printer, choice.model, &target, error)) return false;
-  *printer = target.name;
+// The printer (`choice`: else the machine's default) and the UI strings.
+bool Setup(const JobOptions& choice, TargetPrinter* target, std::string* error) {
+  if (!OpenTargetPrinter(choice.printer, choice.model, target, error)) return false;
   RegisterUiResources(CatalogueModule());
   SetUiModule(CatalogueModule());
-  if (!twl) return true;
-  // The transfer speaks to the device on the printer's USB port.
+  return true;
+}
+
+// The USB port number of a printer's port ("USB001" is 1, as the spooler compares names, case aside); 0
+// with a message for a port of another monitor, a TCP/IP port given a USB-like name included.
+DWORD UsbPortNumber(const TargetPrinter& target, std::string* error) {
   const std::string& port = target.port;
-  const bool usb = port.size() > 3 && port.compare(0, 3, "USB") == 0 &&
-                   port.find_first_not_of("0123456789", 3) == std::string::npos && port.size() <= 6;
-  const unsigned long portNumber = usb ? std::strtoul(port.c_str() + 3, nullptr, 10) : 0;
-  if (!usb || portNumber == 0) {
+  unsigned number = 0;
+  if (port.size() == 6 && (port[0] == 'U' || port[0] == 'u') && (port[1] == 'S' || port[1] == 's') &&
+      (port[2] == 'B' || port[2] == 'b') && port.find_first_not_of("0123456789", 3) == std::string::npos)
+    number = unsigned(std::strtoul(port.c_str() + 3, nullptr, 10));
+  for (const auto& tcp : winsim::TcpIpPorts())
+    if (number && tcp.name.size() == port.size() && WStrEqNoCase(ToWString(tcp.name.c_str()).c_str(), Utf8ToWide(port).c_str()))
+      number = 0;
+  if (!number)
     *error = "a firmware update needs a printer on a USB port; \"" + target.name + "\" prints to " + port;
-    return false;
-  }
+  return number;
+}
+
+// The simulated TWL printer on USB port `portNumber`, lblmon in the print path: the one the machine has
+// there, else a new one plugged in, which the machine keeps (with the firmware it is updated to). A printer
+// plugged in by its device ID alone (lbl install --usb-printer) whose ID says TWL becomes the simulated TWL
+// printer, the same device (ids, serial, port, presence); any other takes no TWL firmware.
+bool TwlPrinterOn(const TargetPrinter& target, DWORD portNumber, std::shared_ptr<winsim::TwlPrinterDevice>* twl,
+                  std::string* error) {
   if (!winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error)) return false;
-  const auto onPort = winsim::UsbPrinterOnPort(Utf8ToU16(port));
+  char portName[16];
+  std::snprintf(portName, sizeof portName, "USB%03u", unsigned(portNumber));
+  const auto onPort = winsim::UsbPrinterOnPort(Utf8ToU16(portName));
   *twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(onPort);
   if (*twl) return true;
+  if (onPort && !DeviceIdSpeaksTwl(onPort->deviceId)) {
+    *error = "the printer plugged in on " + std::string(portName) + " does not take TWL firmware (" + onPort->deviceId + ")";
+    return false;
+  }
   *twl = std::make_shared<winsim::TwlPrinterDevice>();
   if (onPort) {
-    // A printer plugged in by its device ID alone (lbl install --usb-printer) that says it speaks TWL
-    // becomes the simulated TWL printer, with its ID, serial and port; any other takes no TWL firmware.
-    const std::string& id = onPort->deviceId;
-    if (id.find("CMD:TWL") == std::string::npos && id.find(",TWL") == std::string::npos) {
-      *error = "the printer plugged in on " + port + " does not take TWL firmware (" + id + ")";
-      return false;
-    }
-    (*twl)->deviceId = id;
+    (*twl)->deviceId = onPort->deviceId;
+    (*twl)->vendorId = onPort->vendorId;
+    (*twl)->productId = onPort->productId;
     (*twl)->serial = onPort->serial;
     (*twl)->portDescription = onPort->portDescription;
-    winsim::DetachUsbPrinter(onPort);
+    (*twl)->interfacePath = onPort->interfacePath;
+    (*twl)->present = onPort->present.load();
   } else {
     const std::string maker = "Tarnwell ";
     const std::string model = target.driver.rfind(maker, 0) == 0 ? target.driver.substr(maker.size()) : target.driver;
     (*twl)->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:" + model + ";CLS:PRINTER;";
   }
-  (*twl)->portNumber = DWORD(portNumber);
+  (*twl)->portNumber = portNumber;
   (*twl)->SetFirmware("V1.00", 0x1111);
+  if (onPort) winsim::DetachUsbPrinter(onPort);
   if (!winsim::AttachUsbPrinter(*twl)) {
+    if (onPort) winsim::AttachUsbPrinter(onPort);  // as it was
     *error = "cannot attach the simulated printer";
     return false;
   }
@@ -179,7 +194,10 @@ int RunTools(std::vector<std::string> args) {
   if (needsOperand == operand.empty()) return Usage("'" + action + "' " + (needsOperand ? "needs" : "takes no") + " operand");
   std::string printerName;
   WString capture;
-  if (!Setup(choice, nullptr, &printerName, &error) || !CaptureFolderOf(printerName, &capture, &error)) return Fail(error);
+  TargetPrinter target;
+  if (!Setup(choice, &target, &error)) return Fail(error);
+  printerName = target.name;
+  if (!CaptureFolderOf(printerName, &capture, &error)) return Fail(error);
   if (!folder.empty() && !FillCaptureFolder(folder, capture, &error)) return Fail(error);
   if (action == "captures") {
     ListCaptures(capture);
@@ -243,14 +261,11 @@ int RunFirmware(std::vector<std::string> args) {
   }
   if (!sample.empty()) {
     if (!file.empty() || force) return Usage("--make-sample takes no FILE and no --force");
-    // For the model of the printer asked for, else the default model.
-    std::string model = kDefaultDriver;
-    if (!choice.printer.empty() || !choice.model.empty()) {
-      TargetPrinter target;
-      std::string error;
-      if (!OpenTargetPrinter(choice.printer, choice.model, &target, &error)) return Fail(error);
-      model = target.driver;
-    }
+    // For the model of the printer asked for, else the default printer's.
+    TargetPrinter target;
+    std::string error;
+    if (!OpenTargetPrinter(choice.printer, choice.model, &target, &error)) return Fail(error);
+    const std::string model = target.driver;
     auto bytes = winsim::TwlPrinterDevice::MakeFirmwareFile(model, "V2.00", 64 * 1024);
     std::ofstream out(sample, std::ios::binary);
     if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())))
@@ -263,19 +278,21 @@ int RunFirmware(std::vector<std::string> args) {
   std::string error;
   if (!ReadHost(file, &bytes, &error)) return Fail(error);
 
-  std::shared_ptr<winsim::TwlPrinterDevice> twl;
-  std::string printerName;
-  if (!Setup(choice, &twl, &printerName, &error)) return Fail(error);
+  // Everything is checked before the printer's device is touched: a refused run changes nothing.
+  TargetPrinter target;
+  if (!Setup(choice, &target, &error)) return Fail(error);
+  const DWORD portNumber = UsbPortNumber(target, &error);
+  if (!portNumber) return Fail(error);
   const std::u16string winPath = u"C:\\Firmware\\update.bin";
   winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
-  WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(printerName);
+  WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(target.name);
   FirmwareImage image;
-  if (LoadFirmwareFile(path.c_str(), nullptr, &image) != FirmwareLoad::Ok)
+  const bool loaded = LoadFirmwareFile(path.c_str(), nullptr, &image) == FirmwareLoad::Ok;
+  DeleteFileW(path.c_str());  // read into memory; the machine keeps no copy
+  if (!loaded)
     return Fail(file + ": not a firmware file (its header, something after it, at most " +
                 std::to_string(kFirmwareMaxBytes >> 20) + " MiB in all)");
   const FirmwareFileInfo& info = image.Info;
-  std::printf("printer: %s, firmware %s, CRC 0x%04x\n", printerName.c_str(), twl->FirmwareVersion().c_str(),
-              unsigned(twl->FirmwareChecksum()));
   std::printf("file: model \"%s\", version %s, CRC 0x%04x\n", info.Model, info.Version, unsigned(uint16_t(info.Checksum)));
   if (!FirmwareMatchesPrinter(info, printer.c_str())) {
     if (!force) {
@@ -284,6 +301,13 @@ int RunFirmware(std::vector<std::string> args) {
     }
     std::fprintf(stderr, "lbl: the file names another model; updating anyway (--force)\n");
   }
+  std::shared_ptr<winsim::TwlPrinterDevice> twl;
+  if (!TwlPrinterOn(target, portNumber, &twl, &error)) {
+    FreeFirmwareImage(&image);
+    return Fail(error);
+  }
+  std::printf("printer: %s, firmware %s, CRC 0x%04x\n", target.name.c_str(), twl->FirmwareVersion().c_str(),
+              unsigned(twl->FirmwareChecksum()));
 
   // The transfer thread as the page starts it; the clock is virtual, so the printer's mode switches and
   // restart take no real time.

@@ -63,38 +63,65 @@ TEST_F(LblPrinterTools, FirmwareTheDriverOrThePrinterRefuses) {
 
 // --printer names the printer whose USB device is updated: the TWL printer plugged in on its port (USB002
 // here, with USB001 taken by a TSPL printer), which keeps the new firmware for the next command. A printer on
-// another kind of port, a device that speaks no TWL and a printer that is not there are refused.
+// another kind of port (a TCP/IP port with a USB-like name too), a device that speaks no TWL and a printer
+// that is not there are refused, and a refused run leaves the machine's devices as they were.
 TEST_F(LblPrinterTools, FirmwareGoesToTheNamedPrintersUsbDevice) {
   Ran installed = Lbl("install --model 'Tarnwell TW-JA' --port USB002 --printer Shelf"
                       " --usb-printer 'MFG:Tarnwell;CMD:TSPL;MDL:TW-QX;' --usb-printer 'MFG:Tarnwell;CMD:TWL;MDL:TW-JA;'"
                       " --installed 'Tarnwell TW-JA,Desk,USB001' --installed 'Tarnwell TW-JA,Disk,FILE:'");
   ASSERT_EQ(installed.status, 0) << installed.err << installed.out;
+  Ran net = Lbl("install --model 'Tarnwell TW-JA' --port USB005 --ip 192.0.2.12 --printer Net5");
+  ASSERT_EQ(net.status, 0) << net.err << net.out;
+  const std::string devices = Lbl("discover").out;
+  ASSERT_NE(devices.find("\"SerialNumber\": \"TW0000002\""), std::string::npos) << devices;
+
   Ran sample = Lbl("firmware --make-sample " + dir + "/ja.bin --printer Shelf");
   ASSERT_EQ(sample.status, 0) << sample.err;
   EXPECT_NE(sample.out.find("for Tarnwell TW-JA"), std::string::npos) << sample.out;
-  // The file names the model, not the queue "Shelf": the page's model check wants --force.
+  Write("junk.bin", "not firmware");
+  // Refused: the file names the model, not the queue "Shelf" (the page's model check wants --force); a file
+  // that is no firmware; the TSPL printer's device; a FILE: port; a TCP/IP port named like a USB one.
   Ran unforced = Lbl("firmware " + dir + "/ja.bin --printer Shelf");
   EXPECT_EQ(unforced.status, 1);
   EXPECT_NE(unforced.err.find("(use --force)"), std::string::npos) << unforced.err;
-  Ran updated = Lbl("firmware " + dir + "/ja.bin --printer Shelf --force");
-  EXPECT_EQ(updated.status, 0) << updated.err << updated.out;
-  EXPECT_NE(updated.out.find("printer: Shelf, firmware V1.00"), std::string::npos) << updated.out;
-  EXPECT_NE(updated.out.find("printer: firmware V2.00, CRC 0x"), std::string::npos) << updated.out;
-  Ran kept = Lbl("firmware " + dir + "/ja.bin --printer Shelf --force");
-  EXPECT_NE(kept.out.find("printer: Shelf, firmware V2.00"), std::string::npos) << "kept: " << kept.out;
-  // The device on USB001 is the TSPL printer's.
+  EXPECT_EQ(Lbl("firmware " + dir + "/junk.bin --printer Shelf --force").status, 1);
   Ran tspl = Lbl("firmware " + dir + "/ja.bin --printer Desk --force");
   EXPECT_EQ(tspl.status, 1) << tspl.out;
   EXPECT_NE(tspl.err.find("on USB001 does not take TWL firmware"), std::string::npos) << tspl.err;
   Ran file = Lbl("firmware " + dir + "/ja.bin --printer Disk");
   EXPECT_EQ(file.status, 1) << file.out;
   EXPECT_NE(file.err.find("needs a printer on a USB port; \"Disk\" prints to FILE:"), std::string::npos) << file.err;
+  Ran tcp = Lbl("firmware " + dir + "/ja.bin --printer Net5 --force");
+  EXPECT_EQ(tcp.status, 1) << tcp.out;
+  EXPECT_NE(tcp.err.find("\"Net5\" prints to USB005"), std::string::npos) << tcp.err;
   EXPECT_EQ(Lbl("firmware " + dir + "/ja.bin --printer Nobody").status, 1);
   EXPECT_EQ(Lbl("firmware --make-sample " + dir + "/x.bin --force").status, 2);
-  // Only the named printer's device changed: the discovery lists both as they were plugged in.
-  Ran found = Lbl("discover");
-  EXPECT_NE(found.out.find("\"SerialNumber\": \"TW0000002\""), std::string::npos) << found.out;
-  EXPECT_NE(found.out.find("\"SerialNumber\": \"TW0000001\""), std::string::npos) << found.out;
+  EXPECT_EQ(Lbl("discover").out, devices) << "the refused runs plugged nothing in and changed no device";
+
+  Ran updated = Lbl("firmware " + dir + "/ja.bin --printer Shelf --force");
+  EXPECT_EQ(updated.status, 0) << updated.err << updated.out;
+  EXPECT_NE(updated.out.find("printer: Shelf, firmware V1.00"), std::string::npos) << updated.out;
+  EXPECT_NE(updated.out.find("printer: firmware V2.00, CRC 0x"), std::string::npos) << updated.out;
+  Ran kept = Lbl("firmware " + dir + "/ja.bin --printer Shelf --force");
+  EXPECT_NE(kept.out.find("printer: Shelf, firmware V2.00"), std::string::npos) << "kept: " << kept.out;
+  // The same device as the discovery saw it before: ids, serial and port (only its listing order may change).
+  const std::string after = Lbl("discover").out;
+  for (const std::string& field : {"\"HardwareId\": \"usbprint\\\\tarnwelltw-ja", "\"SerialNumber\": \"TW0000002\"",
+                                   "\"SerialNumber\": \"TW0000001\"", "\"PortName\": \"USB002\""})
+    EXPECT_NE(after.find(field), std::string::npos) << field << " in " << after;
+}
+
+// Only a device whose ID's command set is TWL takes TWL firmware: TWL inside another value or word is not.
+TEST_F(LblPrinterTools, FirmwareGoesOnlyToADeviceWhoseCommandSetIsTwl) {
+  for (const std::string id : {"MFG:Tarnwell;CMD:TWLX;MDL:TW-JA;", "MFG:Tarnwell;CMD:TSPL;MDL:TW-JA;DES:CMD:TWL;"}) {
+    Ran installed = Lbl("install --model 'Tarnwell TW-JA' --port USB001 --printer Odd --usb-printer '" + id + "'");
+    ASSERT_EQ(installed.status, 0) << installed.err << installed.out;
+    ASSERT_EQ(Lbl("firmware --make-sample " + dir + "/ja.bin --printer Odd").status, 0);
+    Ran r = Lbl("firmware " + dir + "/ja.bin --printer Odd --force");
+    EXPECT_EQ(r.status, 1) << id << ": " << r.out;
+    EXPECT_NE(r.err.find("does not take TWL firmware"), std::string::npos) << id << ": " << r.err;
+    ASSERT_EQ(Lbl("reset").status, 0);
+  }
 }
 
 TEST_F(LblPrinterTools, DeleteTakesOnlyListedCaptures) {

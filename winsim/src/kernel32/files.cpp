@@ -172,6 +172,8 @@ struct Resolved {
   struct stat st {};
 };
 
+bool IsLink(const std::string& host);
+
 Resolved Resolve(LPCWSTR path, bool wildLast = false) {
   Resolved r;
   std::vector<std::u16string> parts;
@@ -190,6 +192,18 @@ Resolved Resolve(LPCWSTR path, bool wildLast = false) {
     }
     if (walking && !(last && HasWildcard(parts[i])) && FindEntry(r.host, name, &actual)) {
       r.host += "/" + actual;
+      // A junction on the way is followed to its folder, as the object manager does: what lies below
+      // has one path, one descriptor and its real parent, whichever way it is named. A junction as the
+      // last component is the junction itself.
+      for (int hops = 0; !last && hops < 8 && IsLink(r.host); ++hops) {
+        char target[PATH_MAX];
+        const ssize_t n = readlink(r.host.c_str(), target, sizeof target - 1);
+        if (n <= 0) break;
+        target[n] = 0;
+        const std::string to(target);
+        if (to != Root() && to.rfind(Root() + "/", 0) != 0) break;  // not one of this drive's folders
+        r.host = to;
+      }
       if (!last) {
         struct stat st;
         if (stat(r.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) walking = false, r.parentExists = false;
@@ -727,24 +741,15 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
   // An existing file is checked for the access asked for (overwriting it needs write access); a new one is
   // made only where the folder lets the caller add files, and the caller gets what it asked for.
   SecurityDescriptor created;
-  // MAXIMUM_ALLOWED asks for whatever the caller may have (the owner of a new file: everything).
-  DWORD granted = MapGenericFileRights(dwDesiredAccess) & ~DWORD(MAXIMUM_ALLOWED);
+  // The handle has the rights asked for (MAXIMUM_ALLOWED is not granted here: no caller needs it).
+  const DWORD granted = MapGenericFileRights(dwDesiredAccess);
   if (r.exists) {
     const DWORD desired = granted | (truncate ? kFileAddFile : 0);
     if (desired && !Allowed(r.host, false, desired)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
     }
-    if (dwDesiredAccess & MAXIMUM_ALLOWED) {
-      for (DWORD bit = 1; bit; bit <<= 1)
-        if ((kFileAllAccess & bit) && Allowed(r.host, false, bit)) granted |= bit;
-      if (!granted) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-      }
-    }
   } else {
-    if (dwDesiredAccess & MAXIMUM_ALLOWED) granted |= kFileAllAccess;
     if (!Allowed(r.parentHost, true, kFileAddFile)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;

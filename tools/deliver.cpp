@@ -235,6 +235,7 @@ bool RunDelivery(const DeliverOptions& opts, DeliveryReport* out, std::string* e
   out->commandSet = opts.commandSet.empty() ? ModelCommandSet(driver) : opts.commandSet;
   Session session;
   if (!StartSession(driver, DeviceIdFor(driver, out->commandSet), 1, &session, error)) return false;
+  out->twl = session.twl != nullptr;
 
   WString printerName = Utf8ToWide(driver);
   HANDLE printer = nullptr;
@@ -291,7 +292,7 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
   if (!JobPrinter(opts, &printerName, error)) return false;
   const std::string driver = opts.target.name.empty() ? printerName : opts.target.driver;
   const std::string port = opts.target.name.empty() ? kDefaultPort : opts.target.port;
-  if (port.size() < 4 || port.compare(0, 3, "USB") != 0) {
+  if (!UsbPortNumber(port)) {
     *error = "--deliver needs a printer on a USB port; \"" + printerName + "\" prints to " + port;
     return false;
   }
@@ -320,13 +321,14 @@ bool DeliverPrint(const PrintOptions& opts, const std::vector<RgbImage>& picture
     }
   } unplug{&session};
   session.kept = kept != nullptr;
-  if (!StartSession(printerName, deviceId, DWORD(std::strtoul(port.c_str() + 3, nullptr, 10)), &session, error,
+  if (!StartSession(printerName, deviceId, UsbPortNumber(port), &session, error,
                     target.device ? target.device : kept))
     return false;
   out->model = driver;
   const size_t cmd = deviceId.find("CMD:");
   out->commandSet = cmd == std::string::npos ? "" : deviceId.substr(cmd + 4, deviceId.find(';', cmd) - cmd - 4);
   if (session.twl) out->commandSet = "TWL";
+  out->twl = session.twl != nullptr;
 
   HANDLE printer = nullptr;
   WString name(session.printer.begin(), session.printer.end());
@@ -367,7 +369,7 @@ std::string DeliveryReportJson(const DeliveryReport& report, const std::string& 
   j.Str("Model", report.model);
   j.Str("CommandSet", report.commandSet);
   j.BeginArray("Jobs");
-  const bool twl = report.commandSet == "TWL";
+  const bool twl = report.twl;
   auto& w = j.W();
   for (const auto& job : report.jobs) {
     w.StartObject();

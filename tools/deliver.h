@@ -61,6 +61,7 @@ struct DeliverOptions {
 struct DeliveryReport {
   std::string model;
   std::string commandSet;                // of the simulated printer
+  bool twl = false;                      // the monitor speaks TWL to it
   std::vector<DeliveredJob> jobs;
   std::vector<std::string> pageFilesLeft;  // page files still in the folder after the last job
   std::vector<std::string> warnings;       // lbl print --deliver: options the driver did not take

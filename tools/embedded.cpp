@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -14,7 +15,6 @@
 #include <winddiui.h>
 
 #include "common/product.h"
-#include "common/usbport.h"
 #include "common/wstr.h"
 #include "resources/catalogue_blob.h"
 #include "tools/state.h"
@@ -184,8 +184,18 @@ bool OpenTargetPrinter(const std::string& printer, const std::string& model, Tar
 }
 
 bool DeviceIdSpeaksTwl(const std::string& deviceId) {
-  char model[kDeviceIdFieldChars], commandSet[kDeviceIdFieldChars];
-  return ParseDeviceId(deviceId.c_str(), deviceId.size(), model, commandSet) && std::strcmp(commandSet, "TWL") == 0;
+  // As the language monitor reads the device's answer: "CMD:TWL;" within its first 64 bytes.
+  return deviceId.substr(0, 64).find("CMD:TWL;") != std::string::npos;
+}
+
+DWORD UsbPortNumber(const std::string& port) {
+  if (port.size() != 6 || !(port[0] == 'U' || port[0] == 'u') || !(port[1] == 'S' || port[1] == 's') ||
+      !(port[2] == 'B' || port[2] == 'b') || port.find_first_not_of("0123456789", 3) != std::string::npos)
+    return 0;
+  const WString wide = Utf8ToWide(port);
+  for (const auto& tcp : winsim::TcpIpPorts())
+    if (WStrEqNoCase(ToWString(tcp.name.c_str()).c_str(), wide.c_str())) return 0;
+  return DWORD(std::strtoul(port.c_str() + 3, nullptr, 10));
 }
 
 }  // namespace lbl

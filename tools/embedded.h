@@ -48,8 +48,12 @@ bool BuildFreshMachine(std::string* error);
 // The data file path the installed driver names.
 std::u16string DataFilePath();
 
-// Whether the driver takes a device of this IEEE 1284 ID for a TWL printer: its "CMD:" value is "TWL".
+// Whether the language monitor speaks TWL to a device of this IEEE 1284 ID ("CMD:TWL;" in its first 64
+// bytes), and so whether the simulated printer for it is a TWL one.
 bool DeviceIdSpeaksTwl(const std::string& deviceId);
+// The number of a USB port ("USB001" is 1; the case of the letters aside, as the spooler compares names);
+// 0 for a port of another monitor, a TCP/IP port given a USB-like name included.
+DWORD UsbPortNumber(const std::string& port);
 
 // The printer a command acts on. `printer` (--printer NAME): that printer of the state's machine;
 // `model` (--model DRIVER): a freshly installed and initialised printer of that driver on a machine of

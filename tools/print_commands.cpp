@@ -175,7 +175,7 @@ int RunPrintCommand(const std::vector<std::string>& args) {
     if (!WriteFile(opts.output, received, &writeError)) return PrintFailure(opts, deliver, report.warnings, writeError);
     for (const DeliveredJob& job : report.jobs) {
       if (!job.rendered) error = job.error.empty() ? "the job failed" : job.error;
-      else if (report.commandSet == "TWL" && !job.ejected) error = "the monitor did not deliver the whole job";
+      else if (report.twl && !job.ejected) error = "the monitor did not deliver the whole job";
     }
     std::fputs(DeliveryReportJson(report, error).c_str(), stdout);
     return error.empty() ? 0 : Fail(error);

@@ -60,38 +60,22 @@ bool Setup(const JobOptions& choice, TargetPrinter* target, std::string* error) 
   return true;
 }
 
-// The USB port number of a printer's port ("USB001" is 1, as the spooler compares names, case aside); 0
-// with a message for a port of another monitor, a TCP/IP port given a USB-like name included.
-DWORD UsbPortNumber(const TargetPrinter& target, std::string* error) {
-  const std::string& port = target.port;
-  unsigned number = 0;
-  if (port.size() == 6 && (port[0] == 'U' || port[0] == 'u') && (port[1] == 'S' || port[1] == 's') &&
-      (port[2] == 'B' || port[2] == 'b') && port.find_first_not_of("0123456789", 3) == std::string::npos)
-    number = unsigned(std::strtoul(port.c_str() + 3, nullptr, 10));
-  for (const auto& tcp : winsim::TcpIpPorts())
-    if (number && tcp.name.size() == port.size() && WStrEqNoCase(ToWString(tcp.name.c_str()).c_str(), Utf8ToWide(port).c_str()))
-      number = 0;
-  if (!number)
-    *error = "a firmware update needs a printer on a USB port; \"" + target.name + "\" prints to " + port;
-  return number;
-}
-
 // The simulated TWL printer on USB port `portNumber`, lblmon in the print path: the one the machine has
 // there, else a new one plugged in, which the machine keeps (with the firmware it is updated to). A printer
 // plugged in by its device ID alone (lbl install --usb-printer) whose ID says TWL becomes the simulated TWL
 // printer, the same device (ids, serial, port, presence); any other takes no TWL firmware.
 bool TwlPrinterOn(const TargetPrinter& target, DWORD portNumber, std::shared_ptr<winsim::TwlPrinterDevice>* twl,
                   std::string* error) {
-  if (!winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error)) return false;
   char portName[16];
   std::snprintf(portName, sizeof portName, "USB%03u", unsigned(portNumber));
   const auto onPort = winsim::UsbPrinterOnPort(Utf8ToU16(portName));
   *twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(onPort);
-  if (*twl) return true;
-  if (onPort && !DeviceIdSpeaksTwl(onPort->deviceId)) {
+  if (!*twl && onPort && !DeviceIdSpeaksTwl(onPort->deviceId)) {
     *error = "the printer plugged in on " + std::string(portName) + " does not take TWL firmware (" + onPort->deviceId + ")";
     return false;
   }
+  if (!winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error)) return false;
+  if (*twl) return true;
   *twl = std::make_shared<winsim::TwlPrinterDevice>();
   if (onPort) {
     (*twl)->deviceId = onPort->deviceId;
@@ -108,9 +92,8 @@ bool TwlPrinterOn(const TargetPrinter& target, DWORD portNumber, std::shared_ptr
   }
   (*twl)->portNumber = portNumber;
   (*twl)->SetFirmware("V1.00", 0x1111);
-  if (onPort) winsim::DetachUsbPrinter(onPort);
+  if (onPort) winsim::DetachUsbPrinter(onPort);  // its interface path is free for the replacement
   if (!winsim::AttachUsbPrinter(*twl)) {
-    if (onPort) winsim::AttachUsbPrinter(onPort);  // as it was
     *error = "cannot attach the simulated printer";
     return false;
   }
@@ -281,14 +264,19 @@ int RunFirmware(std::vector<std::string> args) {
   // Everything is checked before the printer's device is touched: a refused run changes nothing.
   TargetPrinter target;
   if (!Setup(choice, &target, &error)) return Fail(error);
-  const DWORD portNumber = UsbPortNumber(target, &error);
-  if (!portNumber) return Fail(error);
-  const std::u16string winPath = u"C:\\Firmware\\update.bin";
-  winsim::WriteHostFile(winPath, bytes.data(), bytes.size());
+  const DWORD portNumber = UsbPortNumber(target.port);
+  if (!portNumber)
+    return Fail("a firmware update needs a printer on a USB port; \"" + target.name + "\" prints to " + target.port);
+  // The page reads the file from a Windows path; one in the temporary folder, gone again once read, so
+  // that a refused run leaves the machine as it was.
+  const std::u16string winPath = u"C:\\Windows\\Temp\\lbl-firmware.bin";
+  const bool hadTemp = GetFileAttributesW(TEXT("C:\\Windows\\Temp")) != INVALID_FILE_ATTRIBUTES;
+  if (!winsim::WriteHostFile(winPath, bytes.data(), bytes.size())) return Fail("cannot copy " + file + " onto the machine");
   WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(target.name);
   FirmwareImage image;
   const bool loaded = LoadFirmwareFile(path.c_str(), nullptr, &image) == FirmwareLoad::Ok;
-  DeleteFileW(path.c_str());  // read into memory; the machine keeps no copy
+  DeleteFileW(path.c_str());
+  if (!hadTemp) RemoveDirectoryW(TEXT("C:\\Windows\\Temp"));
   if (!loaded)
     return Fail(file + ": not a firmware file (its header, something after it, at most " +
                 std::to_string(kFirmwareMaxBytes >> 20) + " MiB in all)");

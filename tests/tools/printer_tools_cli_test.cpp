@@ -24,8 +24,9 @@ class LblPrinterTools : public ::testing::Test {
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
   }
-  std::string Read(const std::string& name) {
-    std::ifstream in(dir + "/" + name, std::ios::binary);
+  std::string Read(const std::string& name) { return ReadPath(dir + "/" + name); }
+  static std::string ReadPath(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
 };
@@ -74,6 +75,9 @@ TEST_F(LblPrinterTools, FirmwareGoesToTheNamedPrintersUsbDevice) {
   ASSERT_EQ(net.status, 0) << net.err << net.out;
   const std::string devices = Lbl("discover").out;
   ASSERT_NE(devices.find("\"SerialNumber\": \"TW0000002\""), std::string::npos) << devices;
+  const std::string stateFile = lbltest::TestStateDir() + "/machine.lblstate";
+  const std::string before = ReadPath(stateFile);
+  ASSERT_FALSE(before.empty());
 
   Ran sample = Lbl("firmware --make-sample " + dir + "/ja.bin --printer Shelf");
   ASSERT_EQ(sample.status, 0) << sample.err;
@@ -96,7 +100,12 @@ TEST_F(LblPrinterTools, FirmwareGoesToTheNamedPrintersUsbDevice) {
   EXPECT_NE(tcp.err.find("\"Net5\" prints to USB005"), std::string::npos) << tcp.err;
   EXPECT_EQ(Lbl("firmware " + dir + "/ja.bin --printer Nobody").status, 1);
   EXPECT_EQ(Lbl("firmware --make-sample " + dir + "/x.bin --force").status, 2);
-  EXPECT_EQ(Lbl("discover").out, devices) << "the refused runs plugged nothing in and changed no device";
+  EXPECT_TRUE(ReadPath(stateFile) == before) << "the refused runs left the machine as it was";
+  EXPECT_EQ(Lbl("discover").out, devices);
+  // lbl print --deliver takes the TCP/IP port for what it is too.
+  Ran delivered = Lbl("print --deliver --printer Net5 --blank 1 -o " + dir + "/net.out");
+  EXPECT_EQ(delivered.status, 1) << delivered.out;
+  EXPECT_NE(delivered.err.find("needs a printer on a USB port"), std::string::npos) << delivered.err;
 
   Ran updated = Lbl("firmware " + dir + "/ja.bin --printer Shelf --force");
   EXPECT_EQ(updated.status, 0) << updated.err << updated.out;
@@ -111,9 +120,12 @@ TEST_F(LblPrinterTools, FirmwareGoesToTheNamedPrintersUsbDevice) {
     EXPECT_NE(after.find(field), std::string::npos) << field << " in " << after;
 }
 
-// Only a device whose ID's command set is TWL takes TWL firmware: TWL inside another value or word is not.
-TEST_F(LblPrinterTools, FirmwareGoesOnlyToADeviceWhoseCommandSetIsTwl) {
-  for (const std::string id : {"MFG:Tarnwell;CMD:TWLX;MDL:TW-JA;", "MFG:Tarnwell;CMD:TSPL;MDL:TW-JA;DES:CMD:TWL;"}) {
+// Only a device the language monitor speaks TWL to ("CMD:TWL;" in the first 64 bytes of its ID) takes TWL
+// firmware; the same reading decides which simulated printer lbl print --deliver plugs in.
+TEST_F(LblPrinterTools, FirmwareGoesOnlyToADeviceTheMonitorSpeaksTwlTo) {
+  const std::string late = "MFG:Tarnwell;MDL:TW-JA;DES:" + std::string(40, 'x') + ";CMD:TWL;";
+  for (const std::string id : {std::string("MFG:Tarnwell;CMD:TWLX;MDL:TW-JA;"),
+                               std::string("MFG:Tarnwell;CMD:TSPL,TWL;MDL:TW-JA;"), late}) {
     Ran installed = Lbl("install --model 'Tarnwell TW-JA' --port USB001 --printer Odd --usb-printer '" + id + "'");
     ASSERT_EQ(installed.status, 0) << installed.err << installed.out;
     ASSERT_EQ(Lbl("firmware --make-sample " + dir + "/ja.bin --printer Odd").status, 0);
@@ -122,6 +134,12 @@ TEST_F(LblPrinterTools, FirmwareGoesOnlyToADeviceWhoseCommandSetIsTwl) {
     EXPECT_NE(r.err.find("does not take TWL firmware"), std::string::npos) << id << ": " << r.err;
     ASSERT_EQ(Lbl("reset").status, 0);
   }
+  // A command set the monitor does not read as TWL (no ';' after it): a plain printer, which gets the
+  // whole job in the driver's language, and the run succeeds.
+  Ran plain = Lbl("print --model 'Tarnwell TW-QX' --usb-device-id 'MFG:Tarnwell;MDL:TW-QX;CMD:TWL' --deliver --blank 1 -o " +
+                  dir + "/plain.out");
+  EXPECT_EQ(plain.status, 0) << plain.err << plain.out;
+  EXPECT_GT(Read("plain.out").size(), 1000u);
 }
 
 TEST_F(LblPrinterTools, DeleteTakesOnlyListedCaptures) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <set>
 #include <string>
@@ -299,6 +301,23 @@ TEST_F(Files, JunctionsOwnersAndAccessLists) {
   SetLastError(0);
   EXPECT_FALSE(CreateDirectoryW(u"c:\\link", nullptr));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_ALREADY_EXISTS));
+  // Junctions in a circle, and a link planted on the host that leads off the drive, lead nowhere.
+  ASSERT_EQ(symlink((winsim::RootDir() + "/ring1").c_str(), (winsim::RootDir() + "/spare").c_str()), 0);
+  ASSERT_EQ(symlink((winsim::RootDir() + "/spare").c_str(), (winsim::RootDir() + "/ring1").c_str()), 0);
+  const std::string outside = winsim::RootDir() + "-outside";
+  std::filesystem::create_directories(outside);
+  Put(u"c:\\target\\b.dat", "B");
+  std::filesystem::copy_file(winsim::RootDir() + "/target/b.dat", outside + "/b.dat");
+  ASSERT_EQ(symlink(outside.c_str(), (winsim::RootDir() + "/away").c_str()), 0);
+  for (const char16_t* path : {u"c:\\ring1\\a.dat", u"c:\\away\\b.dat"}) {
+    SetLastError(0);
+    EXPECT_EQ(GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  }
+  std::filesystem::remove_all(outside);
+  for (const char* name : {"/ring1", "/spare", "/away"}) std::filesystem::remove(winsim::RootDir() + name);
+
   ASSERT_TRUE(RemoveDirectoryW(u"c:\\link"));
   EXPECT_EQ(Get(u"c:\\target\\a.dat"), "A") << "removing the junction leaves its target";
 

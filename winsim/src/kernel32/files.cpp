@@ -195,7 +195,7 @@ Resolved Resolve(LPCWSTR path, bool wildLast = false) {
       // A junction on the way is followed to its folder, as the object manager does: what lies below
       // has one path, one descriptor and its real parent, whichever way it is named. A junction as the
       // last component is the junction itself.
-      for (int hops = 0; !last && hops < 8 && IsLink(r.host); ++hops) {
+      for (int hops = 0; !last && hops < 32 && IsLink(r.host); ++hops) {
         char target[PATH_MAX];
         const ssize_t n = readlink(r.host.c_str(), target, sizeof target - 1);
         if (n <= 0) break;
@@ -203,6 +203,11 @@ Resolved Resolve(LPCWSTR path, bool wildLast = false) {
         const std::string to(target);
         if (to != Root() && to.rfind(Root() + "/", 0) != 0) break;  // not one of this drive's folders
         r.host = to;
+      }
+      // One that leads off the drive (planted on the host) or round in a circle leads nowhere.
+      if (!last && IsLink(r.host)) {
+        walking = false, r.parentExists = false;
+        continue;
       }
       if (!last) {
         struct stat st;

@@ -967,6 +967,26 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
   return TRUE;
 }
 
+}  // extern "C"
+
+namespace {
+// The parts of `security` a GetNamedSecurityInfoW/GetSecurityInfo caller asked for, pointing into one
+// LocalAlloc'd descriptor.
+DWORD HandOutSecurity(const SecurityDescriptor& security, SECURITY_INFORMATION info, PSID* owner, PSID* group,
+                      PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* out) {
+  PSECURITY_DESCRIPTOR sd = AllocSecurityDescriptor(security);
+  if (!sd) return ERROR_NOT_ENOUGH_MEMORY;
+  if (owner) *owner = (info & OWNER_SECURITY_INFORMATION) ? OwnerSidOf(sd) : nullptr;
+  if (group) *group = nullptr;
+  if (dacl) *dacl = (info & DACL_SECURITY_INFORMATION) ? DaclOf(sd) : nullptr;
+  if (sacl) *sacl = nullptr;
+  *out = sd;
+  return ERROR_SUCCESS;
+}
+}  // namespace
+
+extern "C" {
+
 DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,
                                    PSID* ppsidOwner, PSID* ppsidGroup, PACL* ppDacl, PACL* ppSacl,
                                    PSECURITY_DESCRIPTOR* ppSecurityDescriptor) {
@@ -975,14 +995,8 @@ DWORD WINAPI GetNamedSecurityInfoW(LPCWSTR pObjectName, SE_OBJECT_TYPE ObjectTyp
   Resolved r = Resolve(pObjectName);
   if (DWORD err = ExistingError(r)) return err;
   if (!Allowed(r.host, r.isDir, kReadControl)) return ERROR_ACCESS_DENIED;
-  PSECURITY_DESCRIPTOR sd = AllocSecurityDescriptor(EffectiveSecurity(r.host, r.isDir));
-  if (!sd) return ERROR_NOT_ENOUGH_MEMORY;
-  if (ppsidOwner) *ppsidOwner = (SecurityInfo & OWNER_SECURITY_INFORMATION) ? OwnerSidOf(sd) : nullptr;
-  if (ppsidGroup) *ppsidGroup = nullptr;
-  if (ppDacl) *ppDacl = (SecurityInfo & DACL_SECURITY_INFORMATION) ? DaclOf(sd) : nullptr;
-  if (ppSacl) *ppSacl = nullptr;
-  *ppSecurityDescriptor = sd;
-  return ERROR_SUCCESS;
+  return HandOutSecurity(EffectiveSecurity(r.host, r.isDir), SecurityInfo, ppsidOwner, ppsidGroup, ppDacl, ppSacl,
+                         ppSecurityDescriptor);
 }
 
 // The descriptor of the file a handle was opened on, wherever that file now is: renaming it, deleting it,
@@ -1003,14 +1017,8 @@ DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE ObjectType, SECURITY_
   if ((f->granted & needed) != needed) return ERROR_ACCESS_DENIED;
   if (!ppSecurityDescriptor) return ERROR_SUCCESS;
   Guard g(Mutex());
-  PSECURITY_DESCRIPTOR sd = AllocSecurityDescriptor(f->kept ? *f->kept : EffectiveSecurity(f->key, false));
-  if (!sd) return ERROR_NOT_ENOUGH_MEMORY;
-  if (ppsidOwner) *ppsidOwner = (SecurityInfo & OWNER_SECURITY_INFORMATION) ? OwnerSidOf(sd) : nullptr;
-  if (ppsidGroup) *ppsidGroup = nullptr;
-  if (ppDacl) *ppDacl = (SecurityInfo & DACL_SECURITY_INFORMATION) ? DaclOf(sd) : nullptr;
-  if (ppSacl) *ppSacl = nullptr;
-  *ppSecurityDescriptor = sd;
-  return ERROR_SUCCESS;
+  return HandOutSecurity(f->kept ? *f->kept : EffectiveSecurity(f->key, false), SecurityInfo, ppsidOwner, ppsidGroup,
+                         ppDacl, ppSacl, ppSecurityDescriptor);
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES sa) {

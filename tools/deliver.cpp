@@ -132,7 +132,8 @@ bool StartSession(const std::string& printer, const std::string& deviceId, DWORD
   if (!winsim::AddLanguageMonitor(kMonitorName, u"lblmon", error)) return false;
   if (device) {
     session->device = device;
-    session->twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(device);
+    // A TWL printer only when the monitor speaks TWL to it, whatever an older state kept.
+    if (DeviceIdSpeaksTwl(device->deviceId)) session->twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(device);
   } else if (DeviceIdSpeaksTwl(deviceId)) {
     session->twl = std::make_shared<winsim::TwlPrinterDevice>();
     session->device = session->twl;
@@ -368,6 +369,7 @@ std::string DeliveryReportJson(const DeliveryReport& report, const std::string& 
   JsonOut j;
   j.Str("Model", report.model);
   j.Str("CommandSet", report.commandSet);
+  j.Bool("MonitorSpeaksTwl", report.twl);
   j.BeginArray("Jobs");
   const bool twl = report.twl;
   auto& w = j.W();

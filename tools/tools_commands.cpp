@@ -69,13 +69,13 @@ bool TwlPrinterOn(const TargetPrinter& target, DWORD portNumber, std::shared_ptr
   char portName[16];
   std::snprintf(portName, sizeof portName, "USB%03u", unsigned(portNumber));
   const auto onPort = winsim::UsbPrinterOnPort(Utf8ToU16(portName));
-  *twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(onPort);
-  if (!*twl && onPort && !DeviceIdSpeaksTwl(onPort->deviceId)) {
+  // The monitor must speak TWL to it, whatever kind of simulated printer an older state kept there.
+  if (onPort && !DeviceIdSpeaksTwl(onPort->deviceId)) {
     *error = "the printer plugged in on " + std::string(portName) + " does not take TWL firmware (" + onPort->deviceId + ")";
     return false;
   }
-  if (!winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error)) return false;
-  if (*twl) return true;
+  *twl = std::dynamic_pointer_cast<winsim::TwlPrinterDevice>(onPort);
+  if (*twl) return winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error);
   *twl = std::make_shared<winsim::TwlPrinterDevice>();
   if (onPort) {
     (*twl)->deviceId = onPort->deviceId;
@@ -94,7 +94,43 @@ bool TwlPrinterOn(const TargetPrinter& target, DWORD portNumber, std::shared_ptr
   (*twl)->SetFirmware("V1.00", 0x1111);
   if (onPort) winsim::DetachUsbPrinter(onPort);  // its interface path is free for the replacement
   if (!winsim::AttachUsbPrinter(*twl)) {
-    *error = "cannot attach the simulated printer";
+    if (onPort) winsim::AttachUsbPrinter(onPort);
+    *error = "cannot attach the simulated printer on " + std::string(portName);
+    return false;
+  }
+  return winsim::AddLanguageMonitor(TEXT(LBL_LANGUAGE_MONITOR_NAME), u"lblmon", error);
+}
+
+// The firmware file's bytes as the page reads them, from a Windows path: a file of this run's own in the
+// machine's temporary folder (made with the caller's rights; an existing name is never reused), removed
+// again whatever the outcome. False with a message when the copy cannot be made or removed.
+bool LoadFirmwareBytes(const std::vector<uint8_t>& bytes, FirmwareLoad* result, FirmwareImage* image,
+                       std::string* error) {
+  const WString folder = Utf8ToWide("C:\\Windows\\Temp");
+  const bool madeFolder = GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                          CreateDirectoryW(folder.c_str(), nullptr);
+  WString path;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int n = 0; n < 1000 && h == INVALID_HANDLE_VALUE; ++n) {
+    path = folder + Utf8ToWide("\\lbl-firmware-" + std::to_string(n) + ".bin");
+    h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (h == INVALID_HANDLE_VALUE) {
+    if (madeFolder) RemoveDirectoryW(folder.c_str());
+    *error = "cannot copy the file into the machine's temporary folder C:\\Windows\\Temp (error " +
+             std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  DWORD written = 0;
+  const bool copied = WriteFile(h, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
+  CloseHandle(h);
+  *result = copied ? LoadFirmwareFile(path.c_str(), nullptr, image) : FirmwareLoad::OpenFailed;
+  const bool removed = DeleteFileW(path.c_str()) && (!madeFolder || RemoveDirectoryW(folder.c_str()));
+  if (!copied || !removed) {
+    if (*result == FirmwareLoad::Ok) FreeFirmwareImage(image);
+    *error = !copied ? "cannot copy the file into the machine's temporary folder C:\\Windows\\Temp"
+                     : "cannot remove the copy " + Narrow(path.c_str()) + " from the machine";
     return false;
   }
   return true;
@@ -267,17 +303,11 @@ int RunFirmware(std::vector<std::string> args) {
   const DWORD portNumber = UsbPortNumber(target.port);
   if (!portNumber)
     return Fail("a firmware update needs a printer on a USB port; \"" + target.name + "\" prints to " + target.port);
-  // The page reads the file from a Windows path; one in the temporary folder, gone again once read, so
-  // that a refused run leaves the machine as it was.
-  const std::u16string winPath = u"C:\\Windows\\Temp\\lbl-firmware.bin";
-  const bool hadTemp = GetFileAttributesW(TEXT("C:\\Windows\\Temp")) != INVALID_FILE_ATTRIBUTES;
-  if (!winsim::WriteHostFile(winPath, bytes.data(), bytes.size())) return Fail("cannot copy " + file + " onto the machine");
-  WString path = ToWString(winPath.c_str()), printer = Utf8ToWide(target.name);
+  WString printer = Utf8ToWide(target.name);
   FirmwareImage image;
-  const bool loaded = LoadFirmwareFile(path.c_str(), nullptr, &image) == FirmwareLoad::Ok;
-  DeleteFileW(path.c_str());
-  if (!hadTemp) RemoveDirectoryW(TEXT("C:\\Windows\\Temp"));
-  if (!loaded)
+  FirmwareLoad load = FirmwareLoad::OpenFailed;
+  if (!LoadFirmwareBytes(bytes, &load, &image, &error)) return Fail(error);
+  if (load != FirmwareLoad::Ok)
     return Fail(file + ": not a firmware file (its header, something after it, at most " +
                 std::to_string(kFirmwareMaxBytes >> 20) + " MiB in all)");
   const FirmwareFileInfo& info = image.Info;

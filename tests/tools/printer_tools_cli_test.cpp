@@ -140,6 +140,28 @@ TEST_F(LblPrinterTools, FirmwareGoesOnlyToADeviceTheMonitorSpeaksTwlTo) {
                   dir + "/plain.out");
   EXPECT_EQ(plain.status, 0) << plain.err << plain.out;
   EXPECT_GT(Read("plain.out").size(), 1000u);
+  EXPECT_NE(plain.out.find("\"MonitorSpeaksTwl\": false"), std::string::npos) << plain.out;
+}
+
+// The firmware file reaches the page's loader through a file of the run's own in the machine's temporary
+// folder: files already there, whatever their names, are left alone, and a refused run leaves nothing.
+TEST_F(LblPrinterTools, TheFirmwareCopyLeavesTheTemporaryFolderAsItWas) {
+  ASSERT_EQ(Lbl("firmware --make-sample " + dir + "/fw.bin").status, 0);
+  // Someone's files in C:\\Windows\\Temp (put there as capture-folder files).
+  Write("lbl-firmware.bin", "someone's");
+  Write("lbl-firmware-0.bin", "someone else's");
+  Write("junk.bin", "not firmware");
+  Ran placed = Lbl("sheet device --do 'type=1031:C:\\Windows\\Temp' --do press=ok");
+  ASSERT_EQ(placed.status, 0) << placed.err;
+  ASSERT_EQ(Lbl("tools captures --folder " + dir).status, 0);
+  const std::string stateFile = lbltest::TestStateDir() + "/machine.lblstate";
+  const std::string before = ReadPath(stateFile);
+  Ran refused = Lbl("firmware " + dir + "/junk.bin");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("not a firmware file"), std::string::npos) << refused.err;
+  EXPECT_TRUE(ReadPath(stateFile) == before) << "a refused run changed the machine";
+  Ran updated = Lbl("firmware " + dir + "/fw.bin");
+  EXPECT_EQ(updated.status, 0) << updated.err << updated.out;
 }
 
 TEST_F(LblPrinterTools, DeleteTakesOnlyListedCaptures) {

@@ -153,9 +153,6 @@ bool StartSession(const std::string& printer, const std::string& deviceId, DWORD
   return true;
 }
 
-std::string DeviceIdFor(const std::string& driver, const std::string& commandSet) {
-  return "MFG:Tarnwell;CMD:" + commandSet + ";MDL:" + driver.substr(driver.find(' ') + 1) + ";CLS:PRINTER;";
-}
 
 // One job through the whole path, waited for until the monitor has delivered it (TWL).
 // `closeAfter` >= 0 closes the port once that many page copies are out (-1: never); `printed` is

@@ -183,6 +183,10 @@ bool OpenTargetPrinter(const std::string& printer, const std::string& model, Tar
   return false;
 }
 
+std::string DeviceIdFor(const std::string& driver, const std::string& commandSet) {
+  return "MFG:Tarnwell;CMD:" + commandSet + ";MDL:" + driver.substr(driver.find(' ') + 1) + ";CLS:PRINTER;";
+}
+
 bool DeviceIdSpeaksTwl(const std::string& deviceId) {
   // As the language monitor reads the device's answer: "CMD:TWL;" within its first 64 bytes.
   return deviceId.substr(0, 64).find("CMD:TWL;") != std::string::npos;

@@ -48,6 +48,8 @@ bool BuildFreshMachine(std::string* error);
 // The data file path the installed driver names.
 std::u16string DataFilePath();
 
+// The IEEE 1284 device ID a printer of the driver reports when it speaks `commandSet`.
+std::string DeviceIdFor(const std::string& driver, const std::string& commandSet);
 // Whether the language monitor speaks TWL to a device of this IEEE 1284 ID ("CMD:TWL;" in its first 64
 // bytes), and so whether the simulated printer for it is a TWL one.
 bool DeviceIdSpeaksTwl(const std::string& deviceId);

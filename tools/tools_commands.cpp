@@ -86,9 +86,7 @@ bool TwlPrinterOn(const TargetPrinter& target, DWORD portNumber, std::shared_ptr
     (*twl)->interfacePath = onPort->interfacePath;
     (*twl)->present = onPort->present.load();
   } else {
-    const std::string maker = "Tarnwell ";
-    const std::string model = target.driver.rfind(maker, 0) == 0 ? target.driver.substr(maker.size()) : target.driver;
-    (*twl)->deviceId = "MFG:Tarnwell;CMD:TWL;MDL:" + model + ";CLS:PRINTER;";
+    (*twl)->deviceId = DeviceIdFor(target.driver, "TWL");
   }
   (*twl)->portNumber = portNumber;
   (*twl)->SetFirmware("V1.00", 0x1111);

@@ -2,6 +2,7 @@
 // device; what other lbl commands change on the machine while it runs is picked up within a second or
 // two. The server never holds the state's lock: it reads the state file, which every save replaces
 // whole, and makes its own changes through lbl.
+#include <execinfo.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "common/product.h"
+#include "ipp/connections.h"
 #include "ipp/machine.h"
 #include "ipp/media_names.h"
 #include "ipp/printer_store.h"
@@ -172,8 +174,14 @@ std::map<std::string, pappl_printer_t*> PrintersOf(pappl_system_t* system) {
 // PAPPL frees a printer it deletes at once, even while a job thread of it still runs: a printer with a
 // job is first retired (it takes no jobs, its jobs are cancelled) and deleted once it has been idle
 // for a whole round; one of the same name set up anew is created after that.
+//
+// A client's request also goes on using the printer it found, unlocked, until it is answered: the
+// deletion waits for a moment when no connection to the server is open (a request found the printer
+// only on an open connection). A client that never lets go delays it by kMaxDeleteWaits rounds at most.
 struct MachineWatch {
+  static constexpr int kMaxDeleteWaits = 30;
   pappl_system_t* system = nullptr;
+  int port = 0;
   bool dnssd = false;
   bool first = true;
   Stamp seen;
@@ -181,6 +189,7 @@ struct MachineWatch {
   struct Retiring {
     pappl_printer_t* printer;
     bool idleBefore = false;  // idle in the round before
+    int waits = 0;            // rounds it waited for the clients' connections to close
   };
   std::map<std::string, Retiring> retiring;  // by name, which is unique among a system's printers
   std::set<std::string> toCreate;
@@ -264,11 +273,27 @@ struct MachineWatch {
         ++it;
         continue;
       }
+      if (lblipp::OpenConnectionsOnPort(port) > 0 && ++r.waits < kMaxDeleteWaits) {
+        ++it;
+        continue;
+      }
       papplPrinterDelete(r.printer);
       it = retiring.erase(it);
     }
   }
 };
+
+// A crash of the server leaves its stack on stderr, for the log of whoever runs it (the sanitizers
+// report their own).
+void ReportCrash(int sig) {
+  static const char head[] = "lbl-serve: crashed; its stack:\n";
+  void* frames[64];
+  const int n = backtrace(frames, 64);
+  (void)!write(STDERR_FILENO, head, sizeof head - 1);
+  backtrace_symbols_fd(frames, n, STDERR_FILENO);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
 
 }  // namespace
 
@@ -344,6 +369,9 @@ int Main(int argc, char** argv) {
     return 1;
   }
   signal(SIGPIPE, SIG_IGN);  // a printer that closes its socket fails the write, not the server
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) signal(sig, ReportCrash);
+#endif
 
   // Beyond this machine, PAPPL asks clients for a login of this machine (PAM) for jobs, changes and
   // the web pages; only printer and job queries stay open.
@@ -375,6 +403,7 @@ int Main(int argc, char** argv) {
   MoveLegacyPrinters(config);
   static MachineWatch watch;
   watch.system = system;
+  watch.port = args.port;
   watch.dnssd = args.dnssd;
   // Printers are created and deleted outside PAPPL's own timers, which run with the system locked,
   // and only once the system runs: starting it makes every printer's attributes anew, which would

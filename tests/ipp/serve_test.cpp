@@ -523,6 +523,38 @@ TEST(Serve, APrinterAddedWhileItRunsIsServed) {
   EXPECT_TRUE(gone);
 }
 
+// A request goes on using the printer it found until it is answered, and PAPPL frees a deleted
+// printer at once: a printer removed from the machine is deleted only once no client holds a
+// connection to the server open.
+TEST(Serve, ARemovedPrinterIsDeletedOnlyOnceNoClientIsConnected) {
+  Server s("held");
+  const std::string out = s.Dir() + "/held.prn";
+  std::ofstream{out};
+  s.AddPrinter("held", "Tarnwell TW-QD", "file://" + out);
+  ASSERT_TRUE(s.Start()) << s.Log();
+  // A client that connected and has not sent its request yet.
+  http_t* held = httpConnect2("localhost", s.Port(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
+  ASSERT_NE(held, nullptr);
+  const auto removed = s.RunLbl("printer remove held");
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  bool retired = false;
+  for (int i = 0; i < 100 && !retired; ++i) {
+    retired = s.Log().find("Printer 'held' was removed.") != std::string::npos;
+    if (!retired) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(retired) << s.Log();
+  // Idle for two rounds of a second, it would be deleted by now without the client.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  EXPECT_TRUE(s.HasPrinter("held")) << s.Log();
+  httpClose(held);
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i) {
+    gone = !s.HasPrinter("held");
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(gone) << s.Log();
+}
+
 }  // namespace
 
 namespace {

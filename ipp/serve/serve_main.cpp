@@ -176,12 +176,18 @@ std::map<std::string, pappl_printer_t*> PrintersOf(pappl_system_t* system) {
 // for a whole round; one of the same name set up anew is created after that.
 //
 // A client's request also goes on using the printer it found, unlocked, until it is answered: the
-// deletion waits for a moment when no connection to the server is open (a request found the printer
-// only on an open connection). A client that never lets go delays it by kMaxDeleteWaits rounds at most.
+// deletion waits for a moment when no client may be in a request, that is no connection is waiting
+// to be accepted or has carried data within kQuietMs (a connection kept open between requests does
+// not hold it up). Clients that never fall quiet delay it by kMaxDeleteWaits rounds at most. This
+// narrows the race but cannot close it (PAPPL 1.3 has no hold on a printer): a client that connects
+// between the look at the connections and the deletion may still find the printer.
 struct MachineWatch {
   static constexpr int kMaxDeleteWaits = 30;
+  static constexpr int kQuietMs = 2000;
   pappl_system_t* system = nullptr;
+  std::string listen;  // the address listened on (a path: a unix socket)
   int port = 0;
+  bool connectionsUnknown = false;  // said once in the log
   bool dnssd = false;
   bool first = true;
   Stamp seen;
@@ -189,7 +195,7 @@ struct MachineWatch {
   struct Retiring {
     pappl_printer_t* printer;
     bool idleBefore = false;  // idle in the round before
-    int waits = 0;            // rounds it waited for the clients' connections to close
+    int waits = 0;            // rounds it waited for the clients to fall quiet
   };
   std::map<std::string, Retiring> retiring;  // by name, which is unique among a system's printers
   std::set<std::string> toCreate;
@@ -273,10 +279,19 @@ struct MachineWatch {
         ++it;
         continue;
       }
-      if (lblipp::OpenConnectionsOnPort(port) > 0 && ++r.waits < kMaxDeleteWaits) {
+      const int busy = lblipp::BusyConnections(listen, port, kQuietMs);
+      if (busy < 0 && !connectionsUnknown) {
+        connectionsUnknown = true;
+        papplLog(system, PAPPL_LOGLEVEL_WARN,
+                 "The server's connections cannot be read; printers are deleted without waiting for requests in progress.");
+      }
+      if (busy > 0 && ++r.waits < kMaxDeleteWaits) {
         ++it;
         continue;
       }
+      if (busy > 0)
+        papplLog(system, PAPPL_LOGLEVEL_WARN, "Printer '%s' is deleted while clients keep talking to the server.",
+                 it->first.c_str());
       papplPrinterDelete(r.printer);
       it = retiring.erase(it);
     }
@@ -370,6 +385,10 @@ int Main(int argc, char** argv) {
   }
   signal(SIGPIPE, SIG_IGN);  // a printer that closes its socket fails the write, not the server
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  {
+    void* frame[1];
+    backtrace(frame, 1);  // its first call loads the unwinder (and allocates): not in the handler
+  }
   for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) signal(sig, ReportCrash);
 #endif
 
@@ -403,6 +422,7 @@ int Main(int argc, char** argv) {
   MoveLegacyPrinters(config);
   static MachineWatch watch;
   watch.system = system;
+  watch.listen = args.listen;
   watch.port = args.port;
   watch.dnssd = args.dnssd;
   // Printers are created and deleted outside PAPPL's own timers, which run with the system locked,

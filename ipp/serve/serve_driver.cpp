@@ -123,7 +123,7 @@ void RunLbl(std::vector<std::string> args, const std::string& what) {
 }
 
 // The USB printer's model and command set: the driver of a device ID, preferring a model that
-// speaks TWL when the printer names TWL (two models of one name differ only by that).
+// speaks TWL when the printer's command set is TWL (two models of one name differ only by that).
 const char* AutoAdd(const char* info, const char* uri, const char* deviceId, void* data) {
   (void)info, (void)uri, (void)data;
   try {
@@ -137,7 +137,8 @@ const char* AutoAdd(const char* info, const char* uri, const char* deviceId, voi
     };
     const std::string mfg = get("MFG", "MANUFACTURER"), mdl = get("MDL", "MODEL"), cmd = get("CMD", "COMMAND SET");
     cupsFreeOptions(n, pairs);
-    const bool twl = cmd == "TWL" || cmd.find(",TWL") != std::string::npos || cmd.rfind("TWL,", 0) == 0;
+    // As the language monitor and the wizard read it: a command set of TWL alone, not a list naming it.
+    const bool twl = cmd == "TWL";
     const DriverTable& t = Table();
     const char* found = nullptr;
     for (size_t i = 0; i < t.descriptions.size(); ++i) {

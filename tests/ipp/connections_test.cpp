@@ -33,24 +33,30 @@ struct Fd {
   }
 };
 
+// The loopback (or, with `any`, wildcard) address of `family` with `port`; its length.
+socklen_t Address(int family, int port, bool any, sockaddr_storage* a) {
+  *a = {};
+  if (family == AF_INET) {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(a);
+    v4->sin_family = AF_INET;
+    v4->sin_addr.s_addr = htonl(any ? INADDR_ANY : INADDR_LOOPBACK);
+    v4->sin_port = htons(uint16_t(port));
+    return sizeof *v4;
+  }
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(a);
+  v6->sin6_family = AF_INET6;
+  v6->sin6_addr = any ? in6addr_any : in6addr_loopback;
+  v6->sin6_port = htons(uint16_t(port));
+  return sizeof *v6;
+}
+
 // A listening socket on a loopback (or, with `any`, every) address, on a port of the kernel's choosing.
 Fd Listen(int family, int* port, bool any = false) {
   Fd fd(::socket(family, SOCK_STREAM, 0));
-  sockaddr_storage a{};
-  socklen_t len = 0;
-  if (family == AF_INET) {
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&a);
-    v4->sin_family = AF_INET;
-    v4->sin_addr.s_addr = htonl(any ? INADDR_ANY : INADDR_LOOPBACK);
-    len = sizeof *v4;
-  } else {
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
-    v6->sin6_family = AF_INET6;
-    v6->sin6_addr = any ? in6addr_any : in6addr_loopback;
-    len = sizeof *v6;
-    const int no = 0;
-    if (any) ::setsockopt(fd.fd, IPPROTO_IPV6, IPV6_V6ONLY, &no, sizeof no);
-  }
+  sockaddr_storage a;
+  socklen_t len = Address(family, 0, any, &a);
+  const int no = 0;
+  if (family == AF_INET6 && any) ::setsockopt(fd.fd, IPPROTO_IPV6, IPV6_V6ONLY, &no, sizeof no);
   if (fd.fd < 0 || ::bind(fd.fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(fd.fd, 8) != 0 ||
       ::getsockname(fd.fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
     return Fd(-1);
@@ -61,21 +67,8 @@ Fd Listen(int family, int* port, bool any = false) {
 
 Fd Connect(int family, int port) {
   Fd fd(::socket(family, SOCK_STREAM, 0));
-  sockaddr_storage a{};
-  socklen_t len = 0;
-  if (family == AF_INET) {
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&a);
-    v4->sin_family = AF_INET;
-    v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    v4->sin_port = htons(uint16_t(port));
-    len = sizeof *v4;
-  } else {
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
-    v6->sin6_family = AF_INET6;
-    v6->sin6_addr = in6addr_loopback;
-    v6->sin6_port = htons(uint16_t(port));
-    len = sizeof *v6;
-  }
+  sockaddr_storage a;
+  const socklen_t len = Address(family, port, false, &a);
   if (fd.fd >= 0 && ::connect(fd.fd, reinterpret_cast<sockaddr*>(&a), len) != 0) return Fd(-1);
   return fd;
 }

@@ -523,6 +523,31 @@ TEST(Serve, APrinterAddedWhileItRunsIsServed) {
   EXPECT_TRUE(gone);
 }
 
+// A server with one printer on a file, started, and a client connection of its own to it.
+http_t* StartWithClient(Server& s, const std::string& printer) {
+  const std::string out = s.Dir() + "/" + printer + ".prn";
+  std::ofstream{out};
+  s.AddPrinter(printer, "Tarnwell TW-QD", "file://" + out);
+  if (!s.Start()) return nullptr;
+  return httpConnect2("localhost", s.Port(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
+}
+
+// The printer's printer-make-and-model, asked on `http` (else on a connection of its own).
+std::string MakeAndModel(Server& s, const std::string& printer, http_t* http = nullptr) {
+  ipp_t* response = nullptr;
+  if (http) {
+    ipp_t* r = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, s.Uri(printer).c_str());
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-make-and-model");
+    response = cupsDoRequest(http, r, ("/ipp/print/" + printer).c_str());
+  } else {
+    response = s.Attributes(printer, {"printer-make-and-model"});
+  }
+  const auto values = ipptest::Values(response, "printer-make-and-model");
+  ippDelete(response);
+  return values.empty() ? std::string() : values[0];
+}
+
 // Waits up to 5 s for the server's log to say the printer was removed from the machine.
 bool WaitRemoved(Server& s, const std::string& printer) {
   for (int i = 0; i < 100; ++i) {
@@ -537,12 +562,8 @@ bool WaitRemoved(Server& s, const std::string& printer) {
 // is answered by it, and the printer goes afterwards.
 TEST(Serve, AClientInTheMiddleOfARequestIsAnsweredBeforeARemovedPrinterGoes) {
   Server s("midrequest");
-  const std::string out = s.Dir() + "/held.prn";
-  std::ofstream{out};
-  s.AddPrinter("held", "Tarnwell TW-QD", "file://" + out);
-  ASSERT_TRUE(s.Start()) << s.Log();
-  http_t* http = httpConnect2("localhost", s.Port(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
-  ASSERT_NE(http, nullptr);
+  http_t* http = StartWithClient(s, "held");
+  ASSERT_NE(http, nullptr) << s.Log();
   // Get-Printer-Attributes with data after it, sent a byte at a time: the server has found the
   // printer and reads on until the request ends.
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
@@ -587,39 +608,20 @@ TEST(Serve, AClientInTheMiddleOfARequestIsAnsweredBeforeARemovedPrinterGoes) {
 // that within a few seconds, and the client's next request on that connection gets the new one.
 TEST(Serve, AConnectionKeptOpenBetweenRequestsDoesNotHoldUpAPrinterSetUpAnew) {
   Server s("keptopen");
-  const std::string out = s.Dir() + "/kept.prn";
-  std::ofstream{out};
-  s.AddPrinter("kept", "Tarnwell TW-QD", "file://" + out);
-  ASSERT_TRUE(s.Start()) << s.Log();
-  http_t* http = httpConnect2("localhost", s.Port(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
-  ASSERT_NE(http, nullptr);
-  auto model = [&](http_t* on) {
-    ipp_t* r = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, s.Uri("kept").c_str());
-    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-make-and-model");
-    ipp_t* response = cupsDoRequest(on, r, "/ipp/print/kept");
-    const auto values = ipptest::Values(response, "printer-make-and-model");
-    ippDelete(response);
-    return values.empty() ? std::string() : values[0];
-  };
-  ASSERT_EQ(model(http), "Tarnwell TW-QD");
+  http_t* http = StartWithClient(s, "kept");
+  ASSERT_NE(http, nullptr) << s.Log();
+  ASSERT_EQ(MakeAndModel(s, "kept", http), "Tarnwell TW-QD");
   ASSERT_EQ(s.RunLbl("printer remove kept").status, 0);
-  const auto added = s.RunLbl("printer add kept --model \"Tarnwell TW-QX\" --device file://" + out);
+  const auto added = s.RunLbl("printer add kept --model \"Tarnwell TW-QX\" --device file://" + s.Dir() + "/kept.prn");
   ASSERT_EQ(added.status, 0) << added.err;
   // The server sees the change within two seconds, and the printer is idle; a client kept open would
   // hold it up for as long as the server keeps an idle connection (30 s).
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   std::string now;
-  while (std::chrono::steady_clock::now() < until) {
-    const auto r = s.Attributes("kept", {"printer-make-and-model"});
-    const auto values = ipptest::Values(r, "printer-make-and-model");
-    ippDelete(r);
-    now = values.empty() ? "" : values[0];
-    if (now == "Tarnwell TW-QX") break;
+  while ((now = MakeAndModel(s, "kept")) != "Tarnwell TW-QX" && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
   EXPECT_EQ(now, "Tarnwell TW-QX") << s.Log();
-  EXPECT_EQ(model(http), "Tarnwell TW-QX");
+  EXPECT_EQ(MakeAndModel(s, "kept", http), "Tarnwell TW-QX");
   httpClose(http);
 }
 

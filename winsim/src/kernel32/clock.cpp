@@ -1,12 +1,17 @@
 // The tick clock: real monotonic time, or virtual time that only AdvanceClock moves.
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <set>
+#include <fstream>
+#include <map>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "internal.h"
 #include "winsim/clock.h"
@@ -20,7 +25,7 @@ struct VirtualClock {
   std::condition_variable cv;
   bool on = false;
   uint64_t now = 0;
-  std::multiset<uint64_t> deadlines;  // of the threads blocked on the virtual clock
+  std::multimap<uint64_t, pid_t> deadlines;  // deadline -> thread id, of the threads blocked on the clock
 };
 
 VirtualClock& C() { return Lasting<VirtualClock>(); }
@@ -40,6 +45,16 @@ void ResetVirtualClock() {
 }
 const ResetRegistrar kResetVirtualClock(ResetVirtualClock, ResetRegistrar::kBeforeLock);
 
+// True while the thread is running or waiting for a processor; false once it sleeps in the kernel (a
+// wait, a lock, I/O) or has ended.
+bool ThreadRunnable(pid_t tid) {
+  std::ifstream f("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string stat;
+  if (!std::getline(f, stat)) return false;
+  const size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'R';
+}
+
 }  // namespace
 
 namespace winsim::detail {
@@ -53,7 +68,7 @@ bool VirtualWait(DWORD ms, const std::function<bool()>& done) {
   std::unique_lock<std::mutex> l(C().m);
   if (!C().on) return false;
   const uint64_t deadline = C().now + ms;
-  auto it = C().deadlines.insert(deadline);
+  auto it = C().deadlines.emplace(deadline, pid_t(syscall(SYS_gettid)));
   C().cv.notify_all();
   bool finished = false;
   while (C().on && C().now < deadline) {
@@ -101,20 +116,35 @@ void AdvanceClock(DWORD ms) {
   std::unique_lock<std::mutex> l(C().m);
   if (!C().on) return;
   const uint64_t target = C().now + ms;
+  auto due = [&] { return !C().deadlines.empty() && C().deadlines.begin()->first <= C().now; };
   for (;;) {
     uint64_t next = target;
-    if (!C().deadlines.empty()) next = std::min(next, std::max(*C().deadlines.begin(), C().now));
-    const size_t blocked = C().deadlines.size();
+    if (!C().deadlines.empty()) next = std::min(next, std::max(C().deadlines.begin()->first, C().now));
+    std::vector<pid_t> woken;
+    for (auto it = C().deadlines.begin(); it != C().deadlines.end() && it->first <= next; ++it)
+      woken.push_back(it->second);
     C().now = next;
     C().cv.notify_all();
-    // Let the woken threads run until they block on the clock again (or do something else for a while).
+    // The woken threads leave their waits...
     const auto settledBy = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-    auto due = [&] { return !C().deadlines.empty() && *C().deadlines.begin() <= C().now; };
     while (due() && std::chrono::steady_clock::now() < settledBy) C().cv.wait_until(l, settledBy);
-    if (blocked > 0) {
-      // A woken thread usually blocks again within moments; wait briefly for it to register.
-      C().cv.wait_for(l, std::chrono::milliseconds(2),
-                      [&] { return C().deadlines.size() >= blocked && !due(); });
+    // ...and run until they wait on the clock again or sleep on something else, before the clock moves on.
+    // A thread the scheduler has not run yet is still runnable: a busy machine delays a step, never skips
+    // one. The bound only stops a thread that computes for long from holding the clock.
+    const auto runBy = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+    while (!woken.empty() && std::chrono::steady_clock::now() < runBy) {
+      l.unlock();
+      std::vector<pid_t> running;
+      for (pid_t tid : woken)
+        if (ThreadRunnable(tid)) running.push_back(tid);
+      l.lock();
+      woken.clear();
+      for (pid_t tid : running) {
+        const bool waitsAgain = std::any_of(C().deadlines.begin(), C().deadlines.end(),
+                                            [&](const auto& d) { return d.second == tid && d.first > C().now; });
+        if (!waitsAgain) woken.push_back(tid);
+      }
+      if (!woken.empty()) C().cv.wait_for(l, std::chrono::milliseconds(1));
     }
     if (C().now >= target) break;
   }

@@ -99,10 +99,13 @@ TEST(MachinePrinters, AddListServeAndRemoveWithLbl) {
   const auto got = PrintPicture(s, "desk", out, picture);
   EXPECT_EQ(lblview::DetectLanguage(got.data(), got.size()), lblview::Language::Zpl);
 
+  std::string model;
+  ASSERT_TRUE(s.Listed("desk", "printer-make-and-model", &model)) << s.Log();
+  EXPECT_EQ(model, "Tarnwell TW-QD");
   const auto removed = s.RunLbl("printer remove desk");
   ASSERT_EQ(removed.status, 0) << removed.err;
   EXPECT_EQ(Member(Json(s.RunLbl("printers").out), "Name").count("desk"), 0u);
-  EXPECT_TRUE(Eventually([&] { return !s.HasPrinter("desk"); })) << s.Log();
+  EXPECT_TRUE(Eventually([&] { return !s.Listed("desk"); })) << s.Log();
 }
 
 // The path lbl printer reports for a name that starts with a digit is the one the server serves it at.
@@ -135,7 +138,7 @@ TEST(MachinePrinters, AWebPrinterTheMachineRefusedStaysThroughOtherChanges) {
   s.AddPrinter("other", "Tarnwell TW-QD", "file://" + s.Dir() + "/other.prn");
   ASSERT_TRUE(s.WaitPrinter("other", 10)) << s.Log();
   ASSERT_EQ(s.RunLbl("printer remove other").status, 0);
-  EXPECT_TRUE(Eventually([&] { return !s.HasPrinter("other"); })) << s.Log();
+  EXPECT_TRUE(Eventually([&] { return !s.Listed("other"); })) << s.Log();
   std::this_thread::sleep_for(std::chrono::seconds(2));  // two more looks at the state
   EXPECT_TRUE(s.HasPrinter("web_desk")) << s.Log();
   EXPECT_TRUE(s.HasPrinter("shelf")) << s.Log();
@@ -156,7 +159,8 @@ TEST(MachinePrinters, APrinterAddedAgainForAnotherModelIsMadeAnew) {
   ASSERT_EQ(s.RunLbl("printer remove desk").status, 0);
   const auto added = s.RunLbl("printer add desk --model \"Tarnwell TW-QX\" --language tspl --device file://" + second);
   ASSERT_EQ(added.status, 0) << added.err;
-  EXPECT_TRUE(Eventually([&] { return Attribute(s, "desk", "printer-make-and-model").find("TW-QX") != std::string::npos; }))
+  std::string model;
+  EXPECT_TRUE(Eventually([&] { return s.Listed("desk", "printer-make-and-model", &model) && model.find("TW-QX") != std::string::npos; }))
       << s.Log();
   std::ofstream{first};
   got = PrintPicture(s, "desk", second, picture);

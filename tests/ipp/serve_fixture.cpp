@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -143,6 +144,49 @@ bool Server::HasPrinter(const std::string& printer) {
   ippDelete(response);
   httpClose(http);
   return ok;
+}
+
+bool Server::Listed(const std::string& printer, const char* attribute, std::string* value) {
+  if (value) value->clear();
+  http_t* http = pid_ > 0 ? Connect() : nullptr;
+  if (!http) return false;
+  ipp_t* r = ippNewRequest(IPP_OP_GET_PRINTERS);
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr, Uri("").c_str());
+  ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "tester");
+  const char* names[] = {"printer-name", attribute ? attribute : "printer-name"};
+  ippAddStrings(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, names);
+  ipp_t* response = cupsDoRequest(http, r, "/ipp/system");
+  httpClose(http);
+  bool found = false;
+  if (response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE) {
+    // One group of attributes per printer, separated by an attribute without a name.
+    bool mine = false;
+    std::string values;
+    auto endGroup = [&] {
+      if (mine && !found) {
+        found = true;
+        if (value) *value = values;
+      }
+      mine = false;
+      values.clear();
+    };
+    for (ipp_attribute_t* a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
+      const char* name = ippGetName(a);
+      if (!name || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
+        endGroup();
+        continue;
+      }
+      if (!std::strcmp(name, "printer-name")) mine = ippGetString(a, 0, nullptr) == printer;
+      if (attribute && !std::strcmp(name, attribute)) {
+        char text[4096];
+        ippAttributeString(a, text, sizeof text);
+        values = text;
+      }
+    }
+    endGroup();
+  }
+  ippDelete(response);
+  return found;
 }
 
 bool Server::WaitPrinter(const std::string& printer, int seconds) {

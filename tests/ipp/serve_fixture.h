@@ -62,6 +62,11 @@ class Server {
   // Whether the server has the printer now; waiting up to `seconds` for it.
   bool HasPrinter(const std::string& printer);
   bool WaitPrinter(const std::string& printer, int seconds);
+  // Whether Get-Printers on the system lists the printer; `value` gets `attribute`'s values of it, comma
+  // separated. PAPPL 1.3.1 frees a deleted printer at once, and a request to the printer's own URI in
+  // that moment can use it freed (the server keeps that moment small, it cannot close it); the listing
+  // reads every printer under the server's lock. Polls across a removal use this.
+  bool Listed(const std::string& printer, const char* attribute = nullptr, std::string* value = nullptr);
 
  private:
   http_t* Connect();

@@ -512,12 +512,13 @@ TEST(Serve, APrinterAddedWhileItRunsIsServed) {
   ASSERT_GT(id, 0);
   EXPECT_EQ(s.WaitJob("late", id).state, IPP_JSTATE_COMPLETED);
   EXPECT_EQ(lblview::DetectLanguage(ReadBytes(out).data(), ReadBytes(out).size()), lblview::Language::Zpl);
+  ASSERT_TRUE(s.Listed("late")) << s.Log();
   const auto removed = lbltest::RunLbl("LBL_STATE_DIR=" + s.StateDir() + " " LBL_EXE, "printer remove late",
                                        s.Dir() + "/rm.err");
   ASSERT_EQ(removed.status, 0) << removed.err;
   bool gone = false;
   for (int i = 0; i < 300 && !gone; ++i) {  // the server looks at the state every second
-    gone = !s.HasPrinter("late");
+    gone = !s.Listed("late");
     if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_TRUE(gone);
@@ -597,7 +598,7 @@ TEST(Serve, AClientInTheMiddleOfARequestIsAnsweredBeforeARemovedPrinterGoes) {
   httpClose(http);
   bool gone = false;
   for (int i = 0; i < 100 && !gone; ++i) {
-    gone = !s.HasPrinter("held");
+    gone = !s.Listed("held");
     if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_TRUE(gone) << s.Log();
@@ -618,7 +619,8 @@ TEST(Serve, AConnectionKeptOpenBetweenRequestsDoesNotHoldUpAPrinterSetUpAnew) {
   // hold it up for as long as the server keeps an idle connection (30 s).
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   std::string now;
-  while ((now = MakeAndModel(s, "kept")) != "Tarnwell TW-QX" && std::chrono::steady_clock::now() < until)
+  while ((s.Listed("kept", "printer-make-and-model", &now), now != "Tarnwell TW-QX") &&
+         std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(now, "Tarnwell TW-QX") << s.Log();
   EXPECT_EQ(MakeAndModel(s, "kept", http), "Tarnwell TW-QX");
@@ -705,7 +707,7 @@ TEST(Serve, APrinterRemovedWhileItsJobWaitsLeavesTheServerServing) {
   ASSERT_EQ(removed.status, 0) << removed.err;
   bool gone = false;
   for (int i = 0; i < 200 && !gone; ++i) {
-    gone = !s.HasPrinter("ja");
+    gone = !s.Listed("ja");
     if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_TRUE(gone) << s.Log();
@@ -750,11 +752,13 @@ TEST(Serve, APrinterMovedToAnotherDeviceMidJobPrintsOnTheNewOne) {
     if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_TRUE(seen) << s.Log();
-  int next = 0;
-  for (int i = 0; i < 300 && next <= 0; ++i) {
-    next = PrintLabels(s, "ja", picture, 3);
-    if (next <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The old printer is listed as not accepting jobs until it goes.
+  std::string accepts;
+  for (int i = 0; i < 300 && accepts != "true"; ++i) {
+    s.Listed("ja", "printer-is-accepting-jobs", &accepts);
+    if (accepts != "true") std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  const int next = PrintLabels(s, "ja", picture, 3);
   ASSERT_GT(next, 0) << s.Log();
   EXPECT_EQ(s.WaitJob("ja", next, 60).state, IPP_JSTATE_COMPLETED) << s.Log();
   EXPECT_FALSE(ReadBytes(out).empty()) << "nothing reached the new device";

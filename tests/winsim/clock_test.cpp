@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -52,6 +53,48 @@ TEST_F(VirtualClock, ALoopOfSleepsSeesEveryStep) {
   t.join();
   ASSERT_EQ(seen, 20);
   for (size_t i = 0; i < wokeAt.size(); ++i) EXPECT_EQ(wokeAt[i], start + 150 * (i + 1));
+}
+
+// Two threads woken by the same step, one waiting for a lock the other holds while it works: the second
+// runs only once the first lets go, and its sleeps still end on every step, not on steps pushed later.
+TEST_F(VirtualClock, ThreadsWokenTogetherThatShareALockEachSeeEveryStep) {
+  for (int round = 0; round < 5; ++round) {
+    winsim::Reset();
+    winsim::UseVirtualClock();
+    std::mutex m;
+    std::atomic<int> steps{0};
+    std::vector<uint64_t> wokeAt;
+    std::thread worker([&] {
+      for (int i = 0; i < 20; ++i) {
+        Sleep(150);
+        std::lock_guard<std::mutex> g(m);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+        while (std::chrono::steady_clock::now() < until) {
+        }
+      }
+    });
+    while (winsim::ThreadsWaitingOnClock() < 1) std::this_thread::yield();
+    std::thread waiter([&] {
+      for (int i = 0; i < 20; ++i) {
+        Sleep(150);
+        std::lock_guard<std::mutex> g(m);
+        wokeAt.push_back(winsim::ClockNow());
+        steps.fetch_add(1);
+      }
+    });
+    while (winsim::ThreadsWaitingOnClock() < 2) std::this_thread::yield();
+    const uint64_t start = winsim::ClockNow();
+    winsim::AdvanceClock(3000);
+    const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (steps.load() < 20 && std::chrono::steady_clock::now() < giveUpAt)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const int seen = steps.load();
+    if (seen < 20) winsim::Reset();  // frees a thread whose step was skipped
+    worker.join();
+    waiter.join();
+    ASSERT_EQ(seen, 20) << "round " << round;
+    for (size_t i = 0; i < wokeAt.size(); ++i) ASSERT_EQ(wokeAt[i], start + 150 * (i + 1)) << "round " << round;
+  }
 }
 
 TEST_F(VirtualClock, WaitTimeoutsFollowVirtualTimeAndEventsEndThemAtOnce) {

@@ -45,14 +45,16 @@ void ResetVirtualClock() {
 }
 const ResetRegistrar kResetVirtualClock(ResetVirtualClock, ResetRegistrar::kBeforeLock);
 
-// True while the thread is running or waiting for a processor; false once it sleeps in the kernel (a
-// wait, a lock, I/O) or has ended.
-bool ThreadRunnable(pid_t tid) {
+// True while the thread is running, waiting for a processor, or in a short uninterruptible wait (disk,
+// page faults) that ends without anyone's help; false once it sleeps in the kernel (a wait, a lock, a
+// socket) or has ended.
+bool ThreadBusy(pid_t tid) {
   std::ifstream f("/proc/self/task/" + std::to_string(tid) + "/stat");
   std::string stat;
   if (!std::getline(f, stat)) return false;
   const size_t close = stat.rfind(')');
-  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'R';
+  if (close == std::string::npos || close + 2 >= stat.size()) return false;
+  return stat[close + 2] == 'R' || stat[close + 2] == 'D';
 }
 
 }  // namespace
@@ -130,21 +132,27 @@ void AdvanceClock(DWORD ms) {
     while (due() && std::chrono::steady_clock::now() < settledBy) C().cv.wait_until(l, settledBy);
     // ...and run until they wait on the clock again or sleep on something else, before the clock moves on.
     // A thread the scheduler has not run yet is still runnable: a busy machine delays a step, never skips
-    // one. The bound only stops a thread that computes for long from holding the clock.
+    // one. Every woken thread is looked at until all are quiet at once, twice in a row: one asleep on a
+    // lock another woken thread holds runs again when that one lets go, and the second look sees a
+    // hand-over that fell between the reads of the first. The bound only stops a thread that computes for
+    // long (or spins waiting for this caller) from holding the clock.
     const auto runBy = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
-    while (!woken.empty() && std::chrono::steady_clock::now() < runBy) {
+    for (int quiet = 0; !woken.empty() && quiet < 2 && std::chrono::steady_clock::now() < runBy;) {
       l.unlock();
-      std::vector<pid_t> running;
+      std::vector<pid_t> busy;
       for (pid_t tid : woken)
-        if (ThreadRunnable(tid)) running.push_back(tid);
+        if (ThreadBusy(tid)) busy.push_back(tid);
       l.lock();
-      woken.clear();
-      for (pid_t tid : running) {
-        const bool waitsAgain = std::any_of(C().deadlines.begin(), C().deadlines.end(),
-                                            [&](const auto& d) { return d.second == tid && d.first > C().now; });
-        if (!waitsAgain) woken.push_back(tid);
+      const bool stillRunning = std::any_of(busy.begin(), busy.end(), [&](pid_t tid) {
+        return std::none_of(C().deadlines.begin(), C().deadlines.end(),
+                            [&](const auto& d) { return d.second == tid && d.first > C().now; });
+      });
+      if (!stillRunning) {
+        ++quiet;
+        continue;
       }
-      if (!woken.empty()) C().cv.wait_for(l, std::chrono::milliseconds(1));
+      quiet = 0;
+      C().cv.wait_for(l, std::chrono::milliseconds(1));
     }
     if (C().now >= target) break;
   }

@@ -105,7 +105,7 @@ TEST(MachinePrinters, AddListServeAndRemoveWithLbl) {
   const auto removed = s.RunLbl("printer remove desk");
   ASSERT_EQ(removed.status, 0) << removed.err;
   EXPECT_EQ(Member(Json(s.RunLbl("printers").out), "Name").count("desk"), 0u);
-  EXPECT_TRUE(Eventually([&] { return !s.Listed("desk"); })) << s.Log();
+  EXPECT_TRUE(Eventually([&] { return s.Unlisted("desk"); })) << s.Log();
 }
 
 // The path lbl printer reports for a name that starts with a digit is the one the server serves it at.
@@ -137,8 +137,9 @@ TEST(MachinePrinters, AWebPrinterTheMachineRefusedStaysThroughOtherChanges) {
       << s.Log();
   s.AddPrinter("other", "Tarnwell TW-QD", "file://" + s.Dir() + "/other.prn");
   ASSERT_TRUE(s.WaitPrinter("other", 10)) << s.Log();
+  ASSERT_TRUE(s.Listed("other")) << s.Log();
   ASSERT_EQ(s.RunLbl("printer remove other").status, 0);
-  EXPECT_TRUE(Eventually([&] { return !s.Listed("other"); })) << s.Log();
+  EXPECT_TRUE(Eventually([&] { return s.Unlisted("other"); })) << s.Log();
   std::this_thread::sleep_for(std::chrono::seconds(2));  // two more looks at the state
   EXPECT_TRUE(s.HasPrinter("web_desk")) << s.Log();
   EXPECT_TRUE(s.HasPrinter("shelf")) << s.Log();

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <thread>
 
 #include "tools/viewer/png.h"
@@ -146,8 +147,9 @@ bool Server::HasPrinter(const std::string& printer) {
   return ok;
 }
 
-bool Server::Listed(const std::string& printer, const char* attribute, std::string* value) {
-  if (value) value->clear();
+bool Server::ListPrinters(const char* attribute, std::map<std::string, std::string>* printers) {
+  printers->clear();
+  if (pid_ > 0 && ::waitpid(pid_, &ended_, WNOHANG) == pid_) pid_ = -1;  // Stop() reports it
   http_t* http = pid_ > 0 ? Connect() : nullptr;
   if (!http) return false;
   ipp_t* r = ippNewRequest(IPP_OP_GET_PRINTERS);
@@ -157,27 +159,26 @@ bool Server::Listed(const std::string& printer, const char* attribute, std::stri
   ippAddStrings(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, names);
   ipp_t* response = cupsDoRequest(http, r, "/ipp/system");
   httpClose(http);
-  bool found = false;
-  if (response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE) {
+  const bool answered = response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE;
+  if (answered) {
     // One group of attributes per printer, separated by an attribute without a name.
-    bool mine = false;
-    std::string values;
+    std::string name, values;
     auto endGroup = [&] {
-      if (mine && !found) {
-        found = true;
-        if (value) *value = values;
-      }
-      mine = false;
+      if (!name.empty()) printers->emplace(name, values);
+      name.clear();
       values.clear();
     };
     for (ipp_attribute_t* a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
-      const char* name = ippGetName(a);
-      if (!name || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
+      const char* attr = ippGetName(a);
+      if (!attr || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
         endGroup();
         continue;
       }
-      if (!std::strcmp(name, "printer-name")) mine = ippGetString(a, 0, nullptr) == printer;
-      if (attribute && !std::strcmp(name, attribute)) {
+      if (!std::strcmp(attr, "printer-name")) {
+        const char* text = ippGetString(a, 0, nullptr);
+        name = text ? text : "";
+      }
+      if (attribute && !std::strcmp(attr, attribute)) {
         char text[4096];
         ippAttributeString(a, text, sizeof text);
         values = text;
@@ -186,7 +187,22 @@ bool Server::Listed(const std::string& printer, const char* attribute, std::stri
     endGroup();
   }
   ippDelete(response);
-  return found;
+  return answered;
+}
+
+bool Server::Listed(const std::string& printer, const char* attribute, std::string* value) {
+  if (value) value->clear();
+  std::map<std::string, std::string> printers;
+  if (!ListPrinters(attribute, &printers)) return false;
+  const auto found = printers.find(printer);
+  if (found == printers.end()) return false;
+  if (value) *value = found->second;
+  return true;
+}
+
+bool Server::Unlisted(const std::string& printer) {
+  std::map<std::string, std::string> printers;
+  return ListPrinters(nullptr, &printers) && !printers.count(printer);
 }
 
 bool Server::WaitPrinter(const std::string& printer, int seconds) {

@@ -5,6 +5,7 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -67,9 +68,15 @@ class Server {
   // that moment can use it freed (the server keeps that moment small, it cannot close it); the listing
   // reads every printer under the server's lock. Polls across a removal use this.
   bool Listed(const std::string& printer, const char* attribute = nullptr, std::string* value = nullptr);
+  // Whether the server answered Get-Printers without the printer: a server that does not answer (ended,
+  // hung, refusing) does not count as having removed it.
+  bool Unlisted(const std::string& printer);
 
  private:
   http_t* Connect();
+  // Get-Printers: every printer listed, by name, with `attribute`'s values; false when the server did
+  // not answer it.
+  bool ListPrinters(const char* attribute, std::map<std::string, std::string>* printers);
   std::string dir_;
   std::vector<std::string> printers_;
   int port_ = 0;

@@ -360,8 +360,12 @@ BOOL ClosePortHandle(IniPort* port) {
   // The delivery thread stops before the port monitor's handle goes: it may be writing a page through it.
   // Waited for until the thread has let go of the record (its last step), so that the close, not a thread
   // still on its way out, takes the port down.
+  // Up to 100 checks 100 ms apart, and no more than 10 seconds in all however late a busy machine wakes
+  // the sleeps.
   InterlockedExchange(&port->threadRun, 0);
-  for (int check = 0; check < 100 && AtomicLoad(&port->refCount) > 1; ++check) Sleep(100);
+  const DWORD since = GetTickCount();
+  for (int check = 0; check < 100 && AtomicLoad(&port->refCount) > 1 && GetTickCount() - since < 10000; ++check)
+    Sleep(100);
   const bool stopped = AtomicLoad(&port->refCount) == 1;
 
   EnterMonitorLock();

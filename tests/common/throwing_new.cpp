@@ -1,8 +1,9 @@
 #include "throwing_new.h"
 
-#include <dlfcn.h>
 #include <execinfo.h>
+#include <link.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -22,6 +23,31 @@ struct Fault {
 thread_local Fault t_fault;
 thread_local bool t_looking = false;  // backtrace and dladdr may allocate themselves
 
+// Where libwinsim's code is, found once (asking the loader about each frame, as dladdr does, costs a
+// search of the library's symbols every time).
+struct CodeRange {
+  uintptr_t begin, end;
+};
+CodeRange g_winsimCode[8];
+int g_winsimRanges = 0;
+
+int NoteWinsimCode(dl_phdr_info* info, size_t, void*) {
+  if (!info->dlpi_name || !std::strstr(info->dlpi_name, "libwinsim")) return 0;
+  for (int i = 0; i < info->dlpi_phnum && g_winsimRanges < 8; ++i) {
+    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    if (ph.p_type == PT_LOAD && (ph.p_flags & PF_X))
+      g_winsimCode[g_winsimRanges++] = {info->dlpi_addr + ph.p_vaddr, info->dlpi_addr + ph.p_vaddr + ph.p_memsz};
+  }
+  return 0;
+}
+
+bool InWinsim(const void* address) {
+  const auto a = reinterpret_cast<uintptr_t>(address);
+  for (int i = 0; i < g_winsimRanges; ++i)
+    if (a >= g_winsimCode[i].begin && a < g_winsimCode[i].end) return true;
+  return false;
+}
+
 // Whether the allocation is made by the simulated Windows (libwinsim), not by the code under test: its
 // calls stand for system calls, which fail with an error code rather than throw. The C++ library's
 // templates may run from the program's own copies, so any of the frames nearest the allocation in
@@ -32,19 +58,18 @@ __attribute__((noinline)) bool FromWinsim() {
   void* frames[16];
   const int n = backtrace(frames, 16);
   bool winsim = false;
-  for (int i = 4; i < n && !winsim; ++i) {  // past FromWinsim, Count, Allocate and operator new
-    Dl_info info;
-    winsim = dladdr(frames[i], &info) && info.dli_fname && std::strstr(info.dli_fname, "libwinsim");
-  }
+  for (int i = 4; i < n && !winsim; ++i) winsim = InWinsim(frames[i]);  // past FromWinsim, Count, Allocate and new
   t_looking = false;
   return winsim;
 }
 
-// Loads what backtrace needs before any fault is armed.
+// Loads what backtrace needs, and finds libwinsim (linked, so loaded before this runs), before any fault
+// is armed.
 const bool g_warm = [] {
   void* frames[2];
   backtrace(frames, 2);
-  return true;
+  dl_iterate_phdr(NoteWinsimCode, nullptr);
+  return g_winsimRanges > 0;
 }();
 
 // Throws when this allocation is one to fail.

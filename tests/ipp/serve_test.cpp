@@ -370,19 +370,27 @@ TEST(Serve, APrinterOfflineMidJobResumesWithoutLosingLabels) {
   const std::string picture = WritePicture(s.Dir() + "/small.png", 406, 203);
   // A 2 x 1 in TSPL label is about 10 kB: the connection drops in the third label.
   sim.DropAfterBytes(25000);
+  // The printer goes away in the third label; a job that never gets there fails the test, not hangs it.
+  std::atomic<bool> cut{false}, giveUp{false};
   std::thread outage([&] {
-    while (sim.Connections() == 0 || device->Received().size() < 20000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!(cut = sim.Connections() > 0 && device->Received().size() >= 20000) && !giveUp &&
+           std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     sim.SetOffline(true);
   });
   const int id = s.Print("qx", picture, "image/png", [](ipp_t* r) {
     ippAddInteger(r, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", 6);
     ippAddString(r, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, "custom_2-x-1_2x1in");
   });
-  ASSERT_GT(id, 0) << s.Log();
+  giveUp = id <= 0;
   outage.join();
-  // While it is away, the printer and the job say so.
+  ASSERT_GT(id, 0) << s.Log();
+  ASSERT_TRUE(cut) << "the job never reached its third label\n" << s.Log();
+  // While it is away, the printer and the job say so (the server takes a while to call it offline).
   bool seen = false;
-  for (int i = 0; i < 100 && !seen; ++i) {
+  for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+       !seen && std::chrono::steady_clock::now() < until;) {
     const auto reasons = s.PrinterReasons("qx");
     const auto job = s.Job("qx", id);
     seen = std::find(reasons.begin(), reasons.end(), "offline") != reasons.end();

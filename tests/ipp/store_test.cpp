@@ -11,6 +11,7 @@
 #include <map>
 
 #include "free_port.h"
+#include "tools/run_lbl.h"
 #include "ipp/printer_store.h"
 
 namespace {
@@ -218,20 +219,17 @@ TEST_F(PrinterCommandTest, ServeFollowsTheStateOption) {
   ASSERT_EQ(status, 0) << out;
   const int port = ipptest::FreePort();
   ASSERT_GT(port, 0);
-  // Stopped by SIGINT after a few seconds, as Ctrl-C stops it.
-  const std::string command = "{ LBL_STATE_DIR='" + dir_ + "/env' '" LBL_EXE "' --state '" + given +
-                              "' serve --listen 127.0.0.1 --port " + std::to_string(port) + " --log '" + dir_ +
-                              "/serve.log' 2>&1 & pid=$!; sleep 3; kill -INT $pid; wait $pid; }";
-  FILE* p = popen(command.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  out.clear();
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  pclose(p);
-  EXPECT_NE(out.find("(state in " + given + ")"), std::string::npos) << out;
-  std::ifstream log(dir_ + "/serve.log");
-  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("Printer 'desk'"), std::string::npos) << text;
+  // Stopped by SIGINT once it has set up its printer, as Ctrl-C stops it.
+  auto logged = [&] {
+    std::ifstream log(dir_ + "/serve.log");
+    return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  };
+  const auto served = lbltest::RunUntilInterrupted(
+      "LBL_STATE_DIR='" + dir_ + "/env' '" LBL_EXE "' --state '" + given + "' serve --listen 127.0.0.1 --port " +
+          std::to_string(port) + " --log '" + dir_ + "/serve.log'",
+      [&] { return logged().find("Printer 'desk'") != std::string::npos; });
+  EXPECT_NE(served.err.find("(state in " + given + ")"), std::string::npos) << served.err;
+  EXPECT_NE(logged().find("Printer 'desk'"), std::string::npos) << logged();
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/env/machine.lblstate"));
 }
 

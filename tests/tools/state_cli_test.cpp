@@ -478,15 +478,20 @@ TEST(LblState, ServedPrintersAreKeptInTheFolderTheOptionNames) {
   EXPECT_TRUE(Has(Lbl("--state " + dir + " printer list").out, "\"desk\""));
   EXPECT_FALSE(Has(Lbl("printer list").out, "\"desk\""));
 
-  // The server started with the option serves that folder's printers (on loopback, stopped after a while).
+  // The server started with the option serves that folder's printers (on loopback, stopped once it has
+  // set up its printer).
   const int port = ipptest::FreePort();
   ASSERT_NE(port, 0);
-  Ran served = LblWith("timeout -s INT 3", "--state " + dir + " serve --port " + std::to_string(port) + " --log " + dir +
-                                               "/serve.log");
+  fs::remove(dir + "/serve.log");  // a log of an earlier run would look ready at once
+  auto logged = [&] {
+    std::ifstream log(dir + "/serve.log");
+    return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  };
+  Ran served = lbltest::RunUntilInterrupted("LBL_STATE_DIR='" + lbltest::TestStateDir() + "' " LBL_EXE " --state " + dir +
+                                                " serve --port " + std::to_string(port) + " --log " + dir + "/serve.log",
+                                            [&] { return Has(logged(), "Printer 'desk'"); });
   EXPECT_TRUE(Has(served.err, "(state in " + dir + ")")) << served.err;
-  std::ifstream log(dir + "/serve.log");
-  const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-  EXPECT_TRUE(Has(logged, "Printer 'desk'")) << logged;
+  EXPECT_TRUE(Has(logged(), "Printer 'desk'")) << logged();
   EXPECT_EQ(Lbl("--state " + dir + " printer remove desk").status, 0);
   EXPECT_FALSE(Has(Lbl("--state " + dir + " printer list").out, "\"desk\""));
 }

@@ -9,6 +9,7 @@
 #include <winddiui.h>
 #include <winspool.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,10 @@ LONG_PTR CALLBACK PagesHostFunction(HANDLE, UINT function, LPARAM lParam1, LPARA
   }
 }
 
-// Runs the sheet's messages for `ms` milliseconds (the pages post and time their refreshes).
-void Pump(HWND sheet, DWORD ms) {
-  const DWORD end = GetTickCount() + ms;
+// Runs the sheet's messages for `ms` milliseconds (the pages post and time their refreshes), or until
+// `done` holds.
+void Pump(HWND sheet, DWORD ms, const std::function<bool()>& done = nullptr) {
+  const DWORD start = GetTickCount();
   do {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -49,8 +51,9 @@ void Pump(HWND sheet, DWORD ms) {
         DispatchMessageW(&msg);
       }
     }
+    if (done && done()) return;
     Sleep(10);
-  } while (GetTickCount() < end);
+  } while (GetTickCount() - start < ms);
 }
 
 std::vector<std::wstring> ComboItems(HWND page, int id, bool list = false) {
@@ -199,9 +202,10 @@ int PageChecks(const std::string& driver, const std::string& outDir) {
     ok = Fail(step, "Print Settings lists", false);
   if (!Screenshot(sheet, outDir + "\\print-settings.png")) ok = Fail(step, "screenshot print-settings.png", false);
 
-  // WaterMark: the preview of the ring after the activation timer.
+  // WaterMark: the preview of the ring after the activation timer (late on a busy machine).
   page = ShowPage(sheet, watermark);
-  Pump(sheet, 300);
+  auto previewShown = [&] { return SendDlgItemMessageW(page, 1095, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0; };
+  Pump(sheet, 30000, previewShown);
   HANDLE preview = reinterpret_cast<HANDLE>(SendDlgItemMessageW(page, 1095, STM_GETIMAGE, IMAGE_BITMAP, 0));
   WCHAR path[MAX_PATH] = {};
   GetDlgItemTextW(page, 1083, path, MAX_PATH);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -277,7 +278,8 @@ TEST_F(Gdip, LifetimeErrorsAndPng) {
   EXPECT_EQ(GdipCreateFromHDC(reinterpret_cast<HDC>(0x4444), &none), OutOfMemory);
   EXPECT_EQ(none, nullptr);
 
-  const std::string png = ::testing::TempDir() + "gdip_test.png";
+  // This process's own file: another test program may run the same test at the same time.
+  const std::string png = ::testing::TempDir() + "gdip_test_" + std::to_string(getpid()) + ".png";
   ASSERT_TRUE(winsim::WriteDcPng(dc, png));
   std::ifstream in(png, std::ios::binary);
   char sig[8] = {};

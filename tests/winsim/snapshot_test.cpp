@@ -4,6 +4,8 @@
 
 #include <cairo.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -13,6 +15,11 @@ namespace dlgtest {
 namespace {
 
 constexpr int kCheck = 10, kOwner = 11, kHidden = 12, kEdit = 13;
+
+// A picture file of this process alone: another test program may run the same test at the same time.
+std::string PicturePath(const std::string& name) {
+  return testing::TempDir() + name + "_" + std::to_string(getpid()) + ".png";
+}
 
 INT_PTR CALLBACK RedOwnerDraw(HWND, UINT m, WPARAM, LPARAM lp) {
   if (m == WM_INITDIALOG) return TRUE;
@@ -68,10 +75,10 @@ TEST_F(Snapshot, ControlsAppearByTheirStateAndOwnerDrawnOnesByTheirPaint) {
   ShowWindow(GetDlgItem(dlg, kHidden), SW_HIDE);
   winsim::ui::Pump();
 
-  const std::string before = testing::TempDir() + "snapshot_before.png";
+  const std::string before = PicturePath("snapshot_before");
   ASSERT_TRUE(winsim::ui::WriteWindowPng(dlg, before));
   CheckDlgButton(dlg, kCheck, BST_CHECKED);
-  const std::string after = testing::TempDir() + "snapshot_after.png";
+  const std::string after = PicturePath("snapshot_after");
   ASSERT_TRUE(winsim::ui::WriteWindowPng(dlg, after));
 
   Picture a(before), b(after);
@@ -123,7 +130,7 @@ TEST_F(Snapshot, OwnerDrawnThroughGetDCShowsWithoutAPump) {
   t.Item(kStatic, kOwner, SS_OWNERDRAW, u"", 60, 10, 90, 80);
   HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, BlueThroughGetDC, 0);
   ASSERT_NE(dlg, nullptr);
-  const std::string path = testing::TempDir() + "snapshot_getdc.png";
+  const std::string path = PicturePath("snapshot_getdc");
   ASSERT_TRUE(winsim::ui::WriteWindowPng(dlg, path));
   Picture p(path);
   ASSERT_TRUE(p.ok());
@@ -146,7 +153,7 @@ TEST_F(Snapshot, RadioButtonsAndGroupBoxesDrawNoStrayLines) {
   HWND dlg = CreateDialogIndirectParamW(nullptr, t.get(), nullptr, RedOwnerDraw, 0);
   ASSERT_NE(dlg, nullptr);
   CheckRadioButton(dlg, 21, 24, 22);
-  const std::string path = testing::TempDir() + "snapshot_radios.png";
+  const std::string path = PicturePath("snapshot_radios");
   ASSERT_TRUE(winsim::ui::WriteWindowPng(dlg, path));
   Picture p(path);
   ASSERT_TRUE(p.ok());
